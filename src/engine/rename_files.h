@@ -1,0 +1,41 @@
+#pragma once
+// The processing engine: the walk over the source folder tree.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "engine/chronology_list.h"
+#include "model/file_system.h"
+#include "model/log_sink.h"
+#include "model/run_options.h"
+#include "model/run_tally.h"
+#include "model/user_port.h"
+
+namespace ravlen {
+
+// An error the engine does not handle itself; it ends the engine call and
+// reaches the run driver's run-failure message.
+struct EngineFailure : std::runtime_error {
+    EngineFailure(int number, const std::string& description)
+        : std::runtime_error(description), Number(number) {}
+    int Number;
+};
+
+struct EngineContext {
+    FileSystem& fs;
+    UserPort& port;
+    const RunOptions& options;
+    ChronologyList& chronology;
+    FileRecordSink* sink = nullptr;  // the logs; only used when PerformActions is true
+};
+
+void RenameFiles(EngineContext& context, const FolderRef& SourceFolder, const FolderRef& OutputFolder,
+                 bool PerformActions, RunTally& tally);
+
+std::int32_t CountFiles(FileSystem& fs, const std::string& FolderPath, bool IncludeSubfolders,
+                        bool ExcludeReadOnly, bool ExcludeHidden, bool ExcludeSystem,
+                        const std::string& ExcludePatterns, const std::string& IncludePatterns,
+                        bool StopAfterFirst);
+
+}  // namespace ravlen

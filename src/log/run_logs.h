@@ -1,0 +1,58 @@
+#pragma once
+// The text log and the CSV log of one processing pass.
+
+#include <memory>
+#include <string>
+
+#include "log/program_facts.h"
+#include "model/date_time.h"
+#include "model/file_facts.h"
+#include "model/file_system.h"
+#include "model/log_sink.h"
+#include "model/run_options.h"
+
+namespace ravlen {
+
+// "<outputFolder>/Ravlen Log yyyy-mm-dd @hh-nn-ss" + extension
+std::string LogFilePath(const std::string& outputFolder, const DateTime& when, const std::string& extension);
+
+class TextLog {
+public:
+    // Creates the file exclusively and writes the header. Null when the file
+    // cannot be created; every write error after that is ignored.
+    static std::unique_ptr<TextLog> Create(FileSystem& fs, const std::string& outputFolder, const DateTime& now,
+                                           const RunOptions& options, const ProgramFacts& program);
+    void WriteBlock(const FileFacts& facts);
+    void Close();
+    const std::string& Path() const;
+    ~TextLog();
+
+private:
+    struct Impl;
+    explicit TextLog(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+class CsvLog {
+public:
+    static std::unique_ptr<CsvLog> Create(FileSystem& fs, const std::string& outputFolder, const DateTime& now);
+    void WriteRow(const FileFacts& facts);
+    void Close();
+    const std::string& Path() const;
+    ~CsvLog();
+
+private:
+    struct Impl;
+    explicit CsvLog(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+// Both logs as the engine's record sink: the text block first, then the CSV row.
+class RunLogs : public FileRecordSink {
+public:
+    std::unique_ptr<TextLog> text;
+    std::unique_ptr<CsvLog> csv;
+    void WriteFileRecord(const FileFacts& facts) override;
+};
+
+}  // namespace ravlen

@@ -1,0 +1,27 @@
+#pragma once
+// An unexpected failure while a file's metadata is read: it ends the reading of
+// that file with the "Unable to extract metadata from ..." note. Thrown only
+// inside the metadata readers and caught where the file is closed.
+
+#include <stdexcept>
+#include <string>
+
+namespace ravlen {
+
+struct MetadataFault : std::runtime_error {
+    MetadataFault(int number, const std::string& description)
+        : std::runtime_error(description), Number(number) {}
+    int Number;
+};
+
+// Our own numbers for the faults the readers can meet.
+enum MetadataFaultNumber : int {
+    kFaultOverflow = 6,           // "Overflow": an offset or size beyond the signed 32-bit range
+    kFaultOutOfMemory = 7,        // "Out of memory": a read beyond the buffer cap
+    kFaultOutOfRange = 9,         // "Subscript out of range": a buffer position that does not exist
+    kFaultReadError = 57,         // "Device I/O error" (the description is the system's text)
+    kFaultPastEnd = 62,           // "Input past end of file"
+    kFaultDateOutOfRange = 13,    // "Type mismatch": a date beyond the year 9999
+};
+
+}  // namespace ravlen

@@ -1,0 +1,75 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "model/date_time.h"
+
+namespace ravlen {
+
+// What is learnt about one source file; one field per CSV log column plus
+// SourceFilePath and TimestampHasTime. A fresh record is made for each file.
+struct FileFacts {
+    DateTime StartTime;
+    DateTime FinishTime;
+    std::string SourceFileName;
+    std::string SourceFilePath;
+    std::string SourceFolder;
+    std::int64_t Size = 0;
+    DateTime FileSystemDateCreated;
+    DateTime FileSystemDateModified;
+    bool AttributeReadOnly = false;
+    bool AttributeHidden = false;
+    bool AttributeSystem = false;
+    bool DCFFilename = true;
+    std::string DCFBatch;
+    std::int32_t DCFVolume = 0;
+    int DCFVolumeDigits = 0;  // count of volume digits (4 to 8), not the option of that name
+    std::string Extension;
+    std::string ExternalFormat;
+    std::string InternalFormat = "Unknown";
+    bool CIFFMetadata = false;
+    std::string CIFFSubType = "Unknown";
+    std::optional<DateTime> CIFFCapturedDate;
+    bool RIFFMetadata = false;
+    std::string RIFFForm = "Unknown";
+    std::optional<DateTime> RIFFICRDDate;
+    std::optional<DateTime> RIFFetimTime;  // time of day only: the date part carries no meaning
+    std::optional<DateTime> RIFFIDITDate;
+    std::optional<DateTime> RIFFcmntDate;
+    std::optional<DateTime> RIFFstrdDate;
+    bool TIFFMetadata = false;
+    std::int16_t APPXSkipCount = 0;
+    std::int32_t APP1Offset = -1;
+    std::int32_t APP1Length = -1;
+    std::int32_t TIFFOffset = -1;
+    std::string TIFFByteAlign = "Unknown";
+    std::int32_t IFD0Offset = -1;
+    std::int32_t IFD0Entries = -1;
+    std::optional<DateTime> EXIFDateModified;
+    std::int32_t SubIFDOffset = -1;
+    std::int32_t SubIFDEntries = -1;
+    std::optional<DateTime> EXIFDateOriginal;
+    std::optional<DateTime> EXIFDateDigitized;
+    bool Timestamped = true;
+    DateTime TimestampDateTime;
+    bool TimestampHasTime = true;
+    std::int32_t SequenceNumber = 0;
+    std::string Operation;
+    std::string OutputFileName;
+    std::string OutputFolder;
+    std::string Notes;
+};
+
+// The base name: the file name before its last "." (the whole name when it has none).
+inline std::string BaseName(const std::string& fileName) {
+    const auto dot = fileName.rfind('.');
+    return dot == std::string::npos ? fileName : fileName.substr(0, dot);
+}
+// The extension: the text after the last "." (empty when the name has none).
+inline std::string ExtensionOf(const std::string& fileName) {
+    const auto dot = fileName.rfind('.');
+    return dot == std::string::npos ? std::string() : fileName.substr(dot + 1);
+}
+
+}  // namespace ravlen

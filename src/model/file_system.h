@@ -1,0 +1,106 @@
+#pragma once
+// The file-system operations the run needs, behind one narrow interface so
+// that tests can use real temporary folders and inject faults.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "model/date_time.h"
+
+namespace ravlen {
+
+enum : int { kAttrReadOnly = 1, kAttrHidden = 2, kAttrSystem = 4 };
+
+// The outcome of an operation: success, or the system's own error text.
+struct FsStatus {
+    bool ok = true;
+    std::string error;
+
+    static FsStatus Ok() { return {}; }
+    static FsStatus Fail(std::string text) { return {false, std::move(text)}; }
+    explicit operator bool() const { return ok; }
+};
+
+// A file or folder as the file system lists it.
+struct FsItem {
+    std::string Name;
+    std::string Path;
+    bool IsFolder = false;
+    std::int64_t Size = 0;
+    int Attributes = 0;  // kAttrReadOnly | kAttrHidden | kAttrSystem
+    DateTime Created;
+    DateTime Modified;
+};
+
+// A folder known to exist, with its path as the file system reports it.
+struct FolderRef {
+    std::string Path;
+    bool IsRoot = false;
+    std::string ParentPath;  // empty for a root folder
+};
+
+// A file opened for reading, front to back.
+class ReadStream {
+public:
+    virtual ~ReadStream() = default;
+    // Append the next n bytes to out. A short read is a failure.
+    virtual FsStatus Read(std::size_t n, std::string& out) = 0;
+    // Advance n bytes without reading them.
+    virtual FsStatus Skip(std::uint64_t n) = 0;
+    virtual void Close() = 0;
+};
+
+// A text file created for writing (the logs).
+class TextFile {
+public:
+    virtual ~TextFile() = default;
+    virtual FsStatus Write(std::string_view text) = 0;
+    virtual FsStatus Close() = 0;
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    virtual bool FolderExists(const std::string& path) = 0;
+    virtual bool FileExists(const std::string& path) = 0;
+    // The folder at path, or nothing when there is none.
+    virtual std::optional<FolderRef> GetFolder(const std::string& path) = 0;
+    virtual FsStatus CreateFolder(const std::string& path) = 0;
+    virtual FsStatus DeleteFolder(const std::string& path) = 0;
+    // A folder's files and subfolders, each in listing order. False (and both
+    // lists empty) when the folder cannot be listed.
+    virtual bool ListFolder(const std::string& path, std::vector<FsItem>& files,
+                            std::vector<FsItem>& folders) = 0;
+    // Files plus subfolders of a folder; -1 when it cannot be read.
+    virtual int CountItems(const std::string& path) = 0;
+    // One file's facts as they stand now, or nothing when it is gone.
+    virtual std::optional<FsItem> GetFile(const std::string& path) = 0;
+    // The desktop's description of the file's type, such as "JPEG image".
+    virtual std::string TypeDescription(const std::string& path) = 0;
+
+    virtual std::unique_ptr<ReadStream> OpenRead(const std::string& path, std::string& error) = 0;
+    // Neither ever replaces an existing file at `to`.
+    virtual FsStatus MoveFile(const std::string& from, const std::string& to) = 0;
+    virtual FsStatus CopyFile(const std::string& from, const std::string& to) = 0;
+    // Created new: fails when a file of that name exists.
+    virtual std::unique_ptr<TextFile> CreateTextFile(const std::string& path, std::string& error) = 0;
+
+    // "/" for an absolute path, "" otherwise (there are no drive letters).
+    virtual std::string DrivePart(const std::string& path) = 0;
+    // The folder part of a path ("" when there is none).
+    virtual std::string ParentPart(const std::string& path) = 0;
+};
+
+// folder + "/" + name, without doubling the separator after a root folder.
+inline std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (!folder.empty() && folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
+}  // namespace ravlen
