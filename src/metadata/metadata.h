@@ -24,3 +24,15 @@ bool ReadMetadata(FileSystem& fs, UserPort& port, const RunOptions& options, Fil
                   MetadataPass& pass, RunTally& tally);
 
 }  // namespace ravlen
+
+namespace ravlen {
+
+class ReadStream;
+
+// The same over a stream that is already open (the file's size given): the
+// detection and reader steps without opening or closing. Used by ReadMetadata
+// and by the fuzz targets.
+bool ReadMetadataFromStream(ReadStream& stream, std::int64_t fileSize, UserPort& port, const RunOptions& options,
+                            FileFacts& facts, MetadataPass& pass, RunTally& tally);
+
+}  // namespace ravlen

@@ -1,0 +1,53 @@
+#pragma once
+// What Go does: the checks, the preview, the question, the processing pass,
+// the logs and the summary.
+
+#include <functional>
+#include <string>
+
+#include "engine/chronology_list.h"
+#include "log/program_facts.h"
+#include "model/file_system.h"
+#include "model/run_options.h"
+#include "model/run_tally.h"
+#include "model/user_port.h"
+
+namespace ravlen {
+
+enum class RunOutcome {
+    Completed,   // every counted file was timestamped
+    Ended,       // a check message or a No ended the run before processing
+    Incomplete,  // files were skipped, could not be placed, or the pass was stopped
+};
+
+struct RunServices {
+    FileSystem& fs;
+    UserPort& port;
+    // Step 1: save every option to the settings store in use.
+    std::function<void(const RunOptions&)> saveSettings;
+    // Step 2 (AutoDetect 1): camera media detection with asking on; may change
+    // SourcePath and ProcessSubfolders.
+    std::function<void(RunOptions&)> detectCameraMedia;
+    ProgramFacts program;
+};
+
+class RunDriver {
+public:
+    explicit RunDriver(RunServices services) : services_(std::move(services)) {}
+    // Runs Go with these options; SourcePath and OutputPath are rewritten to
+    // the folders' paths once they are known to exist.
+    RunOutcome Go(RunOptions& options);
+    const RunTally& Tally() const { return tally_; }
+    const ChronologyList& Chronology() const { return chronology_; }
+
+private:
+    RunServices services_;
+    RunTally tally_;
+    ChronologyList chronology_;
+};
+
+// The preview report and the summary report, lines joined by CR LF.
+std::string PreviewReport(const RunTally& tally);
+std::string SummaryReport(const RunTally& tally);
+
+}  // namespace ravlen
