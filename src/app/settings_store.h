@@ -1,0 +1,67 @@
+#pragma once
+// The per-user settings store: an INI file of sections and keys, all values
+// text, at $XDG_CONFIG_HOME/Ravlen/Ravlen 2.8.ini.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/run_options.h"
+
+namespace ravlen {
+
+class SettingsStore {
+public:
+    // The user's store (under $XDG_CONFIG_HOME, default ~/.config).
+    static std::string DefaultPath();
+    explicit SettingsStore(std::string iniPath);
+    ~SettingsStore();
+
+    const std::string& Path() const { return path_; }
+    // The stored text, or nothing when the key is missing.
+    std::optional<std::string> Read(const std::string& section, const std::string& key) const;
+    void Write(const std::string& section, const std::string& key, const std::string& value);
+    // Writes pending changes to disk (atomically: never a truncated store).
+    bool Sync();
+
+private:
+    std::string path_;
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Every option from the store, the default for each missing key; a value that
+// is not a whole number or lies outside its range takes the default.
+// SourcePath and OutputPath come back as stored (possibly empty).
+RunOptions LoadOptions(const SettingsStore& store);
+// Every key of every section.
+void SaveSettings(SettingsStore& store, const RunOptions& options);
+
+// Where every settings key lives: section, key, and how to reach the field.
+// Used by the console runner's Key=Value arguments as well.
+struct SettingsKey {
+    const char* section;
+    const char* key;
+    std::string RunOptions::*text = nullptr;  // text keys
+    int RunOptions::*number = nullptr;        // list, check box and mode keys
+    std::string FilenameFormatDefinition::*format = nullptr;  // the 19 "Format" keys
+    int minimum = 0;
+    int maximum = 0;
+};
+const std::vector<SettingsKey>& AllSettingsKeys();
+// Sets one option from its text; false (options unchanged) when the key is
+// unknown or the value is not a whole number within range.
+bool SetOptionFromText(RunOptions& options, const std::string& key, const std::string& value, std::string& error);
+
+// First-start completion of the two folders: an empty SourcePath runs camera
+// detection without asking; an empty OutputPath becomes the Pictures folder
+// (created when missing), else Documents, else the home folder.
+struct SpecialFolders {
+    virtual ~SpecialFolders() = default;
+    virtual std::string Pictures(bool create) = 0;
+    virtual std::string Documents() = 0;
+    virtual std::string Home() = 0;
+};
+
+}  // namespace ravlen
