@@ -38,6 +38,10 @@ public:
     // Advance n bytes without storing them.
     FsStatus Skip(std::uint64_t n);
 
+    // Forget the bytes read so far (the position stays): lets a reader walk a
+    // long structure without holding all of it. Buffer indexes restart at 0.
+    void ClearBuffer() { buffer_.clear(); }
+
     const std::string& Buffer() const { return buffer_; }
     std::uint64_t BufferSize() const { return buffer_.size(); }
     std::int64_t Position() const { return position_; }
