@@ -2,12 +2,14 @@
 // What Go does: the checks, the preview, the question, the processing pass,
 // the logs and the summary.
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
 #include "engine/chronology_list.h"
 #include "log/program_facts.h"
 #include "model/file_system.h"
+#include "model/log_sink.h"
 #include "model/run_options.h"
 #include "model/run_tally.h"
 #include "model/user_port.h"
@@ -41,6 +43,14 @@ public:
     const ChronologyList& Chronology() const { return chronology_; }
 
 private:
+    // One engine call under the run-failure handling; false when it failed.
+    bool RunPass(bool performActions, const FolderRef& source, const FolderRef& output,
+                 const RunOptions& options, FileRecordSink* sink);
+    void SetUpPass(const char* title);
+    void TearDownPass();
+    // A check message: OK button, exclamation icon.
+    RunOutcome Refuse(const std::string& message);
+
     RunServices services_;
     RunTally tally_;
     ChronologyList chronology_;
@@ -49,5 +59,10 @@ private:
 // The preview report and the summary report, lines joined by CR LF.
 std::string PreviewReport(const RunTally& tally);
 std::string SummaryReport(const RunTally& tally);
+
+// A count as "#,##0": 1234 -> "1,234".
+std::string FormatCount(std::int64_t value);
+// The message shown when the engine fails with an error it does not handle.
+std::string RunFailureMessage(long long number, const std::string& description);
 
 }  // namespace ravlen
