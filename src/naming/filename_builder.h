@@ -12,7 +12,7 @@
 namespace ravlen {
 
 struct FilenameValues {
-    DateTime DateTime;              // absent when not after DateTime::Zero()
+    ravlen::DateTime DateTime;      // absent when not after DateTime::Zero()
     std::int32_t SerialNumber = 0;  // absent when below 1
     std::string Batch;              // absent when empty (likewise the next three)
     std::string Volume;

@@ -1,0 +1,260 @@
+#include "naming/filename_builder.h"
+
+#include <string_view>
+#include <vector>
+
+#include "naming/text_chars.h"
+
+namespace ravlen {
+namespace {
+
+using naming_detail::SplitChars;
+
+// What an empty date format writes: the full date and time, in the same
+// order as the built-in formats.
+constexpr std::string_view kGeneralDateFormat = "yyyy-mm-dd hh:nn:ss";
+
+// One element of a classic number or text format: a placeholder or literal text.
+struct FormatToken {
+    char placeholder = 0;  // '0' / '#' for numbers, '&' / '@' for text; 0 for literal text
+    std::string literal;
+};
+
+// Splits a format into placeholders and literal text. A backslash takes the
+// next character literally and double quotes enclose literal text; `flags`
+// collects the characters that steer the whole format ('<', '>', '!').
+std::vector<FormatToken> ParseFormat(std::string_view format, std::string_view placeholders,
+                                     std::string_view flagChars, std::string* flags) {
+    std::vector<FormatToken> tokens;
+    auto literal = [&tokens](std::string_view text) {
+        if (tokens.empty() || tokens.back().placeholder != 0) tokens.push_back({});
+        tokens.back().literal.append(text);
+    };
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        const char c = format[i];
+        if (placeholders.find(c) != std::string_view::npos) {
+            tokens.push_back({c, {}});
+        } else if (flagChars.find(c) != std::string_view::npos) {
+            if (flags) flags->push_back(c);
+        } else if (c == '\\' && i + 1 < format.size()) {
+            const std::size_t n = naming_detail::CharLength(format, i + 1);
+            literal(format.substr(i + 1, n));
+            i += n;
+        } else if (c == '"') {
+            const std::size_t close = format.find('"', i + 1);
+            const std::size_t end = close == std::string_view::npos ? format.size() : close;
+            literal(format.substr(i + 1, end - i - 1));
+            i = end;
+        } else {
+            literal(format.substr(i, 1));
+        }
+    }
+    return tokens;
+}
+
+std::size_t CountPlaceholders(const std::vector<FormatToken>& tokens) {
+    std::size_t n = 0;
+    for (const auto& t : tokens) n += t.placeholder != 0;
+    return n;
+}
+
+// Places the pieces (digits or characters) into the placeholders. Right to
+// left by default: surplus pieces go into the leftmost placeholder, so a value
+// is never shortened; left to right puts the surplus into the rightmost one.
+// A placeholder left without a piece writes `filler(placeholder)`. A format
+// without placeholders writes its literal text followed by the whole value.
+template <typename Filler>
+std::string FillPlaceholders(const std::vector<FormatToken>& tokens, const std::vector<std::string_view>& pieces,
+                             bool leftToRight, Filler filler) {
+    const std::size_t slots = CountPlaceholders(tokens);
+    std::string out;
+    if (slots == 0) {
+        for (const auto& t : tokens) out += t.literal;
+        for (auto p : pieces) out.append(p);
+        return out;
+    }
+    const std::size_t n = pieces.size();
+    std::size_t slot = 0;
+    for (const auto& t : tokens) {
+        if (t.placeholder == 0) {
+            out += t.literal;
+            continue;
+        }
+        if (leftToRight) {
+            if (slot < n) out.append(pieces[slot]);
+            else out += filler(t.placeholder);
+            if (slot + 1 == slots)
+                for (std::size_t k = slots; k < n; ++k) out.append(pieces[k]);
+        } else {
+            // Slot s (0-based from the left) takes piece n - slots + s.
+            if (slot == 0 && n > slots)
+                for (std::size_t k = 0; k < n - slots; ++k) out.append(pieces[k]);
+            if (n + slot >= slots) out.append(pieces[n + slot - slots]);
+            else out += filler(t.placeholder);
+        }
+        ++slot;
+    }
+    return out;
+}
+
+std::string FormatSerial(std::int32_t number, std::string_view format) {
+    const std::string digits = std::to_string(number);
+    if (format.empty()) return digits;
+    const auto tokens = ParseFormat(format, "0#", "", nullptr);
+    std::vector<std::string_view> pieces;
+    for (std::size_t i = 0; i < digits.size(); ++i) pieces.push_back(std::string_view(digits).substr(i, 1));
+    return FillPlaceholders(tokens, pieces, false, [](char p) { return p == '0' ? std::string("0") : std::string(); });
+}
+
+std::string MapCase(std::string_view text, bool upper) {
+    std::string out(text);
+    for (char& c : out) {
+        if (upper && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        else if (!upper && c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+std::string FormatText(std::string_view text, std::string_view format) {
+    std::string flags;
+    const auto tokens = ParseFormat(format, "&@", "<>!", &flags);
+    std::string value(text);
+    // The last case flag of the format decides.
+    const auto caseFlag = flags.find_last_of("<>");
+    if (caseFlag != std::string::npos) value = MapCase(value, flags[caseFlag] == '>');
+    const auto pieces = SplitChars(value);
+    const bool leftToRight = flags.find('!') != std::string::npos;
+    return FillPlaceholders(tokens, pieces, leftToRight, [](char p) { return p == '@' ? std::string(" ") : std::string(); });
+}
+
+// Every occurrence of `symbol` in `text` by `part`, in one pass from the left:
+// a symbol inside the inserted part is not expanded again.
+void ReplaceAll(std::string& text, std::string_view symbol, const std::string& part) {
+    std::string out;
+    std::size_t from = 0;
+    for (std::size_t at = text.find(symbol); at != std::string::npos; at = text.find(symbol, from)) {
+        out.append(text, from, at - from);
+        out += part;
+        from = at + symbol.size();
+    }
+    out.append(text, from, std::string::npos);
+    text = std::move(out);
+}
+
+template <typename MakePart>
+void Expand(std::string& text, std::string_view symbol, bool present, MakePart makePart) {
+    if (text.find(symbol) == std::string::npos) return;
+    ReplaceAll(text, symbol, present ? makePart() : std::string());
+}
+
+std::string TextPart(const std::string& prefix, const std::string& value, const std::string& format,
+                     const std::string& suffix) {
+    return prefix + FormatText(value, format) + suffix;
+}
+
+FilenameFormatDefinition LabelledFormat(const char* date, const char* serial, const char* batch,
+                                        const char* volume, const char* original, bool hasTime) {
+    FilenameFormatDefinition f;
+    f.Template = "%d%s%b%v%o%e";
+    f.DatePrefix = std::string("{") + date + "=";
+    f.DateFormat = hasTime ? "yyyy-mm-dd @hh-nn-ss" : "yyyy-mm-dd";
+    f.DateSuffix = "}";
+    f.SerialPrefix = std::string("{") + serial + "=";
+    f.SerialFormat = "000";
+    f.SerialSuffix = "}";
+    f.BatchPrefix = std::string("{") + batch + "=";
+    f.BatchFormat = "&";
+    f.BatchSuffix = "}";
+    f.VolumePrefix = std::string("{") + volume + "=";
+    f.VolumeFormat = "&";
+    f.VolumeSuffix = "}";
+    f.OriginalPrefix = std::string("{") + original + "=";
+    f.OriginalFormat = "&";
+    f.OriginalSuffix = "}";
+    f.ExtensionPrefix = ".";
+    f.ExtensionFormat = "<&";
+    return f;
+}
+
+FilenameFormatDefinition PlainFormat(const char* dateFormat, const char* serialPrefix, const char* separator,
+                                     const char* extensionFormat) {
+    FilenameFormatDefinition f;
+    f.Template = "%d%s%b%v%o%e";
+    f.DateFormat = dateFormat;
+    f.SerialPrefix = serialPrefix;
+    f.SerialFormat = "000";
+    f.BatchPrefix = separator;
+    f.BatchFormat = "&";
+    f.VolumePrefix = separator;
+    f.VolumeFormat = "&";
+    f.OriginalPrefix = separator;
+    f.OriginalFormat = "&";
+    f.ExtensionPrefix = ".";
+    f.ExtensionFormat = extensionFormat;
+    return f;
+}
+
+}  // namespace
+
+std::string BuildFilename(const FilenameFormatDefinition& f, const FilenameValues& v) {
+    std::string text = f.Template;
+    Expand(text, "%d", v.DateTime > DateTime::Zero(), [&] {
+        const std::string_view pattern = f.DateFormat.empty() ? kGeneralDateFormat : std::string_view(f.DateFormat);
+        return f.DatePrefix + v.DateTime.Format(pattern) + f.DateSuffix;
+    });
+    Expand(text, "%s", v.SerialNumber >= 1,
+           [&] { return f.SerialPrefix + FormatSerial(v.SerialNumber, f.SerialFormat) + f.SerialSuffix; });
+    Expand(text, "%b", !v.Batch.empty(), [&] { return TextPart(f.BatchPrefix, v.Batch, f.BatchFormat, f.BatchSuffix); });
+    Expand(text, "%v", !v.Volume.empty(),
+           [&] { return TextPart(f.VolumePrefix, v.Volume, f.VolumeFormat, f.VolumeSuffix); });
+    Expand(text, "%o", !v.Original.empty(),
+           [&] { return TextPart(f.OriginalPrefix, v.Original, f.OriginalFormat, f.OriginalSuffix); });
+    Expand(text, "%e", !v.Extension.empty(),
+           [&] { return TextPart(f.ExtensionPrefix, v.Extension, f.ExtensionFormat, f.ExtensionSuffix); });
+    return text;
+}
+
+FilenameFormatDefinition BuiltInFormat(int index, bool hasTime) {
+    switch (index) {
+    case 1: return PlainFormat(hasTime ? "yyyy-mm-dd @hh-nn-ss" : "yyyy-mm-dd", " #", " ", "<&");
+    case 2: return LabelledFormat("DT", "SN", "BA", "VO", "CO", hasTime);
+    // The long-label format always writes the time, midnight included.
+    case 3: return LabelledFormat("Captured Date", "Sequence Number", "Batch", "Volume", "Comment", true);
+    default: return PlainFormat(hasTime ? "yyyymmdd_hhnnss" : "yyyymmdd", "_", "_", ">&");
+    }
+}
+
+FilenameFormatDefinition FormatForRun(const RunOptions& options, bool hasTime) {
+    if (options.FilenameFormat == 4) return options.CustomFormat;
+    return BuiltInFormat(options.FilenameFormat, hasTime);
+}
+
+std::string NewFilename(const FileFacts& facts, const RunOptions& options, std::int32_t serialNumber) {
+    FilenameValues v;
+    v.DateTime = facts.TimestampDateTime;
+    v.SerialNumber = serialNumber;
+    v.Extension = facts.Extension;
+    const std::string baseName = BaseName(facts.SourceFileName);
+    const int both = 3;
+    if (facts.DCFFilename && options.AddBatchVolume == both &&
+        (options.FilenameFormat == 0 || options.FilenameFormat == 1)) {
+        // The two plain formats show batch and volume together as the whole DCF name.
+        v.Original = baseName;
+    } else if (facts.DCFFilename) {
+        if ((options.AddBatchVolume == 1 || options.AddBatchVolume == both) && !facts.DCFBatch.empty()) {
+            v.Batch = facts.DCFBatch;
+            if (options.DCFBatchCleanup == 1 && v.Batch.back() == '_') v.Batch.pop_back();
+        }
+        if ((options.AddBatchVolume == 2 || options.AddBatchVolume == both) && facts.DCFVolume > 0) {
+            v.Volume = std::to_string(facts.DCFVolume);
+            // Pad to the digit count the name had, so 01234 keeps its leading zero.
+            if (facts.DCFVolumeDigits > 0 && v.Volume.size() < static_cast<std::size_t>(facts.DCFVolumeDigits))
+                v.Volume.insert(0, static_cast<std::size_t>(facts.DCFVolumeDigits) - v.Volume.size(), '0');
+        }
+    } else if (options.DCFMode == 2) {
+        v.Original = baseName;
+    }
+    return BuildFilename(FormatForRun(options, facts.TimestampHasTime), v);
+}
+
+}  // namespace ravlen
