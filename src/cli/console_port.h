@@ -1,0 +1,60 @@
+#pragma once
+// The user port of the console runner: message boxes become text on stdout,
+// questions are answered from the command line, the progress window becomes
+// one updating line on a terminal's stderr, and Ctrl+C is the Stop button.
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "model/user_port.h"
+
+namespace ravlen {
+
+class ConsolePort : public UserPort {
+public:
+    // `answerYes`: every question is answered Yes (else No). `progress`: where
+    // the progress line goes, or null for none.
+    ConsolePort(std::FILE* out, bool answerYes, std::FILE* progress);
+
+    // Ctrl+C from now on asks the running pass to stop after its current file
+    // and answers every later question No.
+    static void CatchInterrupt();
+    static bool Interrupted();
+
+    MsgAnswer MessageBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
+                         const std::string& title) override;
+    void SetBusy(bool) override {}
+    void SetMainWindowEnabled(bool) override {}
+
+    void ProgressSetTitle(const std::string& title) override;
+    void ProgressSetMessage(const std::string& message) override;
+    void ProgressSetRange(int, int) override {}
+    void ProgressSetValue(int) override {}
+    void ProgressSetButtonCaption(const std::string&) override {}
+    void ProgressShow() override;
+    void ProgressHide() override;
+    void SetCancel(bool cancel) override { cancel_ = cancel; }
+    bool Cancel() const override;
+    void PumpEvents() override {}
+
+private:
+    void DrawProgress(bool force);
+    void ClearProgress();
+
+    std::FILE* out_;
+    bool answerYes_;
+    std::FILE* progress_;
+    bool firstMessage_ = true;
+    bool cancel_ = false;
+    bool visible_ = false;
+    bool drawn_ = false;
+    std::string title_;
+    std::string message_;
+    std::chrono::steady_clock::time_point lastDraw_{};
+};
+
+// Message text as lines for a terminal: CR LF (and a stray CR) become "\n".
+std::string ConsoleText(const std::string& text);
+
+}  // namespace ravlen

@@ -1,0 +1,266 @@
+// ravlen-run: the run of the main window's Go button, from a terminal.
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/camera_media.h"
+#include "app/run_driver.h"
+#include "app/settings_store.h"
+#include "app/special_folders.h"
+#include "cli/console_port.h"
+#include "log/program_facts.h"
+#include "model/version.h"
+#include "platform/desktop_services.h"
+#include "platform/mount_drives.h"
+#include "platform/posix_file_system.h"
+
+namespace ravlen {
+namespace {
+
+constexpr int kExitCompleted = 0;
+constexpr int kExitEnded = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitIncomplete = 3;
+
+const char* const kProgram = "ravlen-run";
+
+struct Arguments {
+    std::string settingsFile;
+    bool yes = false;
+    bool help = false;
+    std::vector<std::pair<std::string, std::string>> settings;  // Key=Value, in order
+};
+
+// What each numbered setting's values mean, as the window lists them.
+const std::map<std::string, const char*>& ValueMeanings() {
+    static const std::map<std::string, const char*> meanings{
+        {"ProcessSubfolders", "0 Ignore, 1 Flatten into top-level output folder, 2 Preserve as output subfolders"},
+        {"MoveOrCopy", "0 Move, 1 Copy, 2 Copy when unable to move"},
+        {"AddSerial", "0 Never, 1 Duplicates only, 2 Always"},
+        {"AddBatchVolume", "0 Neither, 1 Batch only, 2 Volume only, 3 Both"},
+        {"FilenameFormat",
+         "0 DCF Style, 1 Vantor 1.x, 2 Vantor 2.x (with short attribute labels),\n"
+         "      3 Vantor 2.x (with long attribute labels), 4 Custom (the Format keys)"},
+        {"DateMode",
+         "1 timestamp only files which have valid metadata dates,\n"
+         "      2 use file system dates when metadata unavailable, 3 use file system dates only"},
+        {"DCFMode",
+         "1 timestamp only files which have valid DCF filenames,\n"
+         "      2 preserve non-DCF filenames as comments, 3 replace non-DCF filenames"},
+        {"DateModeTIFF", "0 DateTimeOriginal only, 1 DateTimeDigitized only, 2 DateTime only, 3 best available"},
+        {"DateModeRIFF", "0 ICRD/etim only, 1 IDIT only, 2 strd only, 3 cmnt only, 4 best available"},
+        {"DateModeFileSystem", "0 created date/time, 1 modified date/time, 2 whichever is earliest"},
+        {"DCFVolumeDigits", "0 standard 4 digits only, 1 up to 5, 2 up to 6, 3 up to 7, 4 all available digits"},
+        {"DCFBatchCleanup", "0 do nothing, 1 remove final underscore"},
+        {"CreateLog", "0 No, 1 Text, 2 CSV, 3 Both (written into the output folder)"},
+        {"SourcePath", "the folder to process"},
+        {"OutputPath", "the folder that receives the renamed files"},
+        {"ExcludePatternList", "wildcard patterns separated by \";\" (? * # [list] [!list])"},
+        {"IncludePatternList", "wildcard patterns separated by \";\""},
+        {"AutoDetect", "1: at the start of the run, offer a camera card as the source folder"},
+        {"RequestConfirmation", "1: ask before processing (answered by --yes)"},
+        {"ReportErrors", "1: print every per-file problem as it happens"},
+        {"Template", "the custom filename template: %d date, %s serial, %b batch, %v volume,\n"
+                     "      %o original name, %e extension"},
+    };
+    return meanings;
+}
+
+void PrintHelp(const std::string& storePath) {
+    std::printf(
+        "Usage: %s [--settings FILE] [--yes] [Key=Value ...]\n"
+        "\n"
+        "Renames the photo, audio and video files of a camera so that they sort by the\n"
+        "moment they were recorded, and moves or copies them into the output folder:\n"
+        "the same run as the Go button of the %s window, with the same settings.\n"
+        "\n"
+        "Options:\n"
+        "  --settings FILE  read and save the settings in FILE instead of the user's store\n"
+        "  --yes, -y        answer Yes to every question (create the output folder, take\n"
+        "                   a detected camera card as the source, proceed with the run);\n"
+        "                   without it every question is answered No\n"
+        "  --help, -h       show this text\n"
+        "\n"
+        "Settings are loaded from %s\n"
+        "(or FILE), then each Key=Value changes one of them, in the order given; key\n"
+        "names ignore letter case. The run first saves the settings it uses into that\n"
+        "store, as Go does, so values given here are kept for the next run and for the\n"
+        "window. SourcePath and OutputPath given here are taken relative to the current\n"
+        "folder. With an empty store the output folder is the Pictures folder and a\n"
+        "camera card, if one is attached, the source.\n"
+        "\n"
+        "Keys (check boxes take 0 or 1):\n",
+        kProgram, Version().Title.c_str(), storePath.c_str());
+    const char* section = "";
+    for (const SettingsKey& k : AllSettingsKeys()) {
+        if (std::string(section) != k.section) {
+            section = k.section;
+            std::printf("  [%s]\n", section);
+        }
+        const auto meaning = ValueMeanings().find(k.key);
+        std::string values;
+        if (k.number) values = std::to_string(k.minimum) + " to " + std::to_string(k.maximum);
+        else values = "text";
+        std::printf("    %-22s %s\n", k.key, values.c_str());
+        if (meaning != ValueMeanings().end()) std::printf("      %s\n", meaning->second);
+    }
+    std::printf(
+        "\n"
+        "Messages are printed on standard output, each question followed by the answer\n"
+        "taken, [Yes] or [No]. On a terminal the progress of a pass is shown on standard\n"
+        "error. Ctrl+C stops the pass after the file it is on; the summary still follows\n"
+        "and nothing further is started.\n"
+        "\n"
+        "Exit status:\n"
+        "  0  every file counted was timestamped\n"
+        "  1  the run ended before processing: a check message (no source folder, no\n"
+        "     files, an invalid output folder...) or a question answered No\n"
+        "  2  usage error: an unknown option or key, a missing \"=\", a value out of range\n"
+        "  3  files were skipped, could not be moved or copied, or the run was stopped\n");
+}
+
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram, message.c_str(), kProgram);
+    return kExitUsage;
+}
+
+// False with `error` set when an argument is not understood.
+bool ParseArguments(int argc, char** argv, Arguments& args, std::string& error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            args.help = true;
+            return true;  // nothing else matters
+        } else if (arg == "--yes" || arg == "-y") {
+            args.yes = true;
+        } else if (arg == "--settings") {
+            if (i + 1 >= argc) {
+                error = "option --settings needs a file name";
+                return false;
+            }
+            args.settingsFile = argv[++i];
+        } else if (arg.rfind("--settings=", 0) == 0) {
+            args.settingsFile = arg.substr(std::string("--settings=").size());
+        } else if (!arg.empty() && arg[0] == '-') {
+            error = "unknown option \"" + arg + "\"";
+            return false;
+        } else {
+            const std::size_t eq = arg.find('=');
+            if (eq == std::string::npos) {
+                error = "setting \"" + arg + "\" has no value: write " + arg + "=VALUE";
+                return false;
+            }
+            args.settings.emplace_back(arg.substr(0, eq), arg.substr(eq + 1));
+        }
+    }
+    if (args.settings.empty()) return true;
+    // Every Key=Value is checked before anything is loaded or created.
+    RunOptions scratch;
+    for (const auto& [key, value] : args.settings) {
+        std::string why;
+        if (!SetOptionFromText(scratch, key, value, why)) {
+            error = why.empty() ? "invalid setting \"" + key + "\"" : why;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SameKeyName(const std::string& a, const char* b) {
+    const std::string other = b;
+    if (a.size() != other.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(other[i])))
+            return false;
+    return true;
+}
+
+// Relative folders typed on the command line mean folders under the current one.
+void MakeFoldersAbsolute(RunOptions& options, const Arguments& args) {
+    for (const auto& [key, value] : args.settings) {
+        std::string RunOptions::*field = nullptr;
+        if (SameKeyName(key, "SourcePath")) field = &RunOptions::SourcePath;
+        else if (SameKeyName(key, "OutputPath")) field = &RunOptions::OutputPath;
+        if (!field || value.empty() || value[0] == '/') continue;
+        std::error_code ec;
+        const std::filesystem::path absolute = std::filesystem::absolute(value, ec);
+        if (ec) continue;
+        std::string path = absolute.lexically_normal().string();
+        if (path.size() > 1 && path.back() == '/') path.pop_back();  // "." gives "/cwd/"
+        options.*field = path;
+    }
+}
+
+void ApplySettings(RunOptions& options, const Arguments& args) {
+    for (const auto& [key, value] : args.settings) {
+        std::string unused;
+        SetOptionFromText(options, key, value, unused);  // checked while parsing
+    }
+    MakeFoldersAbsolute(options, args);
+}
+
+int Run(const Arguments& args) {
+    SettingsStore store(args.settingsFile.empty() ? SettingsStore::DefaultPath() : args.settingsFile);
+    RunOptions options = LoadOptions(store);
+
+    PosixFileSystem fs(MimeTypeDescription);
+    MountDriveList drives;
+    ConsolePort port(stdout, args.yes, isatty(STDERR_FILENO) ? stderr : nullptr);
+
+    // The command line first, so that a folder given there is not looked for;
+    // then the first-start folders for what is still empty; then the command
+    // line again, so that it wins over what detection chose.
+    ApplySettings(options, args);
+    QtSpecialFolders folders;
+    CompleteFirstStart(options, folders, [&](RunOptions& o) { DetectCameraMedia(false, o, drives, fs, port); });
+    ApplySettings(options, args);
+
+    RunServices services{
+        fs,
+        port,
+        [&store](const RunOptions& o) { SaveSettings(store, o); },
+        [&](RunOptions& o) { DetectCameraMedia(true, o, drives, fs, port); },
+        ProgramFacts::Current(),
+    };
+    RunDriver driver(std::move(services));
+    ConsolePort::CatchInterrupt();
+    switch (driver.Go(options)) {
+        case RunOutcome::Completed:
+            return kExitCompleted;
+        case RunOutcome::Ended:
+            return kExitEnded;
+        case RunOutcome::Incomplete:
+            break;
+    }
+    return kExitIncomplete;
+}
+
+}  // namespace
+}  // namespace ravlen
+
+int main(int argc, char** argv) {
+    ravlen::Arguments args;
+    std::string error;
+    const bool parsed = ravlen::ParseArguments(argc, argv, args, error);
+
+    // The MIME database and the special folders want an application object;
+    // it sees no arguments, so none of ours is taken for a Qt option.
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QCoreApplication application(qtArgc, qtArgv);
+
+    if (args.help) {
+        ravlen::PrintHelp(args.settingsFile.empty() ? ravlen::SettingsStore::DefaultPath() : args.settingsFile);
+        return 0;
+    }
+    if (!parsed) return ravlen::UsageError(error);
+    return ravlen::Run(args);
+}
