@@ -16,4 +16,7 @@ namespace ravlen {
 // SourcePath to its mount point and ProcessSubfolders to 1.
 void DetectCameraMedia(bool ask, RunOptions& options, DriveList& drives, FileSystem& fs, UserPort& port);
 
+// The question put to the user about a card found on this drive.
+std::string CameraMediaQuestion(const DriveInfo& drive);
+
 }  // namespace ravlen

@@ -1,1 +1,317 @@
-// Filled in by its own change.
+#include "app/settings_store.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryFile>
+#include <QVariant>
+
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <system_error>
+
+#include "model/version.h"
+
+namespace ravlen {
+
+namespace {
+
+QString FileName(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+
+// Text that is valid UTF-8 is stored as a string (readable in the file);
+// anything else, such as a folder name in a legacy encoding, as bytes, so that
+// it comes back exactly as it went in.
+QVariant ToStored(const std::string& value) {
+    const QByteArray bytes = QByteArray::fromStdString(value);
+    const QString text = QString::fromUtf8(bytes);
+    if (text.toUtf8() == bytes) return text;
+    return bytes;
+}
+
+std::optional<std::string> FromStored(const QVariant& value) {
+    switch (value.typeId()) {
+    case QMetaType::QString:
+        return value.toString().toStdString();
+    case QMetaType::QByteArray:
+        return value.toByteArray().toStdString();
+    case QMetaType::QStringList:
+        // Only a hand-edited file gives a list (an unquoted "a, b").
+        return value.toStringList().join(QStringLiteral(", ")).toStdString();
+    default:
+        if (value.isValid() && value.canConvert<QString>()) return value.toString().toStdString();
+        return std::nullopt;
+    }
+}
+
+QString KeyOf(const std::string& section, const std::string& key) {
+    return QString::fromStdString(section) + QLatin1Char('/') + QString::fromStdString(key);
+}
+
+}  // namespace
+
+struct SettingsStore::Impl {
+    std::map<QString, QVariant> values;   // the store as loaded, with our writes
+    std::map<QString, QVariant> pending;  // written since the last Sync
+    bool damaged = false;                 // the file on disk did not parse cleanly
+
+    bool Rebuild(const QString& path);
+};
+
+std::string SettingsStore::DefaultPath() {
+    std::string base = QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+                           .toStdString();
+    if (base.empty()) base = ".";
+    return base + "/" + Version().Title + "/" + AppName() + ".ini";
+}
+
+SettingsStore::SettingsStore(std::string iniPath) : path_(std::move(iniPath)), impl_(std::make_unique<Impl>()) {
+    QSettings settings(FileName(path_), QSettings::IniFormat);
+    // Whatever parsed is kept, however damaged the rest of the file is.
+    for (const QString& key : settings.allKeys()) impl_->values[key] = settings.value(key);
+    impl_->damaged = settings.status() == QSettings::FormatError;
+}
+
+SettingsStore::~SettingsStore() = default;
+
+std::optional<std::string> SettingsStore::Read(const std::string& section, const std::string& key) const {
+    const auto it = impl_->values.find(KeyOf(section, key));
+    if (it == impl_->values.end()) return std::nullopt;
+    return FromStored(it->second);
+}
+
+void SettingsStore::Write(const std::string& section, const std::string& key, const std::string& value) {
+    const QString name = KeyOf(section, key);
+    QVariant stored = ToStored(value);
+    impl_->values[name] = stored;
+    impl_->pending[name] = std::move(stored);
+}
+
+bool SettingsStore::Sync() {
+    if (impl_->pending.empty()) return true;
+    const QString path = FileName(path_);
+    if (!impl_->damaged) {
+        // Reopened for each save so that keys changed by another instance in
+        // the meantime are kept, and so that the status describes this save only.
+        QSettings settings(path, QSettings::IniFormat);
+        if (settings.status() == QSettings::NoError) {
+            for (const auto& [key, value] : impl_->pending) settings.setValue(key, value);
+            // QSettings writes a temporary file and renames it over the store.
+            settings.sync();
+            if (settings.status() != QSettings::NoError) return false;
+            impl_->pending.clear();
+            return true;
+        }
+        if (settings.status() != QSettings::FormatError) return false;
+    }
+    // A damaged file would keep its parse error on every save and hide a
+    // failed write; replace it as a whole with what we hold.
+    if (!impl_->Rebuild(path)) return false;
+    impl_->damaged = false;
+    impl_->pending.clear();
+    return true;
+}
+
+bool SettingsStore::Impl::Rebuild(const QString& path) {
+    QTemporaryFile temp(path + QStringLiteral(".XXXXXX"));
+    if (!temp.open()) return false;
+    temp.close();
+    {
+        QSettings fresh(temp.fileName(), QSettings::IniFormat);
+        for (const auto& [key, value] : values) fresh.setValue(key, value);
+        fresh.sync();
+        if (fresh.status() != QSettings::NoError) return false;
+    }
+    if (std::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        return false;
+    temp.setAutoRemove(false);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+SettingsKey TextKey(const char* section, const char* key, std::string RunOptions::*field) {
+    SettingsKey k{};
+    k.section = section;
+    k.key = key;
+    k.text = field;
+    return k;
+}
+
+SettingsKey NumberKey(const char* section, const char* key, int RunOptions::*field, int minimum, int maximum) {
+    SettingsKey k{};
+    k.section = section;
+    k.key = key;
+    k.number = field;
+    k.minimum = minimum;
+    k.maximum = maximum;
+    return k;
+}
+
+SettingsKey FormatKey(const char* key, std::string FilenameFormatDefinition::*field) {
+    SettingsKey k{};
+    k.section = "Format";
+    k.key = key;
+    k.format = field;
+    return k;
+}
+
+std::vector<SettingsKey> MakeKeys() {
+    using O = RunOptions;
+    using F = FilenameFormatDefinition;
+    return {
+        TextKey("Main", "SourcePath", &O::SourcePath),
+        TextKey("Main", "OutputPath", &O::OutputPath),
+        NumberKey("Main", "ProcessSubfolders", &O::ProcessSubfolders, 0, 2),
+        NumberKey("Main", "MoveOrCopy", &O::MoveOrCopy, 0, 2),
+        NumberKey("Main", "AddSerial", &O::AddSerial, 0, 2),
+        NumberKey("Main", "AddBatchVolume", &O::AddBatchVolume, 0, 3),
+        NumberKey("Main", "FilenameFormat", &O::FilenameFormat, 0, 4),
+        NumberKey("Filter", "DateMode", &O::DateMode, 1, 3),
+        NumberKey("Filter", "DCFMode", &O::DCFMode, 1, 3),
+        NumberKey("Filter", "ExcludeReadOnly", &O::ExcludeReadOnly, 0, 1),
+        NumberKey("Filter", "ExcludeHidden", &O::ExcludeHidden, 0, 1),
+        NumberKey("Filter", "ExcludeSystem", &O::ExcludeSystem, 0, 1),
+        NumberKey("Filter", "ExcludePattern", &O::ExcludePattern, 0, 1),
+        TextKey("Filter", "ExcludePatternList", &O::ExcludePatternList),
+        NumberKey("Filter", "IncludePattern", &O::IncludePattern, 0, 1),
+        TextKey("Filter", "IncludePatternList", &O::IncludePatternList),
+        NumberKey("Feedback", "AutoDetect", &O::AutoDetect, 0, 1),
+        NumberKey("Feedback", "DisplayWarning", &O::DisplayWarning, 0, 1),
+        NumberKey("Feedback", "PreviewResults", &O::PreviewResults, 0, 1),
+        NumberKey("Feedback", "RequestConfirmation", &O::RequestConfirmation, 0, 1),
+        NumberKey("Feedback", "ReportErrors", &O::ReportErrors, 0, 1),
+        NumberKey("Feedback", "SummarizeResults", &O::SummarizeResults, 0, 1),
+        NumberKey("Advanced", "DateModeTIFF", &O::DateModeTIFF, 0, 3),
+        NumberKey("Advanced", "DateModeRIFF", &O::DateModeRIFF, 0, 4),
+        NumberKey("Advanced", "DateModeFileSystem", &O::DateModeFileSystem, 0, 2),
+        NumberKey("Advanced", "DCFVolumeDigits", &O::DCFVolumeDigits, 0, 4),
+        NumberKey("Advanced", "DCFBatchCleanup", &O::DCFBatchCleanup, 0, 1),
+        NumberKey("Advanced", "CreateLog", &O::CreateLog, 0, 3),
+        FormatKey("Template", &F::Template),
+        FormatKey("DatePrefix", &F::DatePrefix),
+        FormatKey("DateFormat", &F::DateFormat),
+        FormatKey("DateSuffix", &F::DateSuffix),
+        FormatKey("SerialPrefix", &F::SerialPrefix),
+        FormatKey("SerialFormat", &F::SerialFormat),
+        FormatKey("SerialSuffix", &F::SerialSuffix),
+        FormatKey("BatchPrefix", &F::BatchPrefix),
+        FormatKey("BatchFormat", &F::BatchFormat),
+        FormatKey("BatchSuffix", &F::BatchSuffix),
+        FormatKey("VolumePrefix", &F::VolumePrefix),
+        FormatKey("VolumeFormat", &F::VolumeFormat),
+        FormatKey("VolumeSuffix", &F::VolumeSuffix),
+        FormatKey("OriginalPrefix", &F::OriginalPrefix),
+        FormatKey("OriginalFormat", &F::OriginalFormat),
+        FormatKey("OriginalSuffix", &F::OriginalSuffix),
+        FormatKey("ExtensionPrefix", &F::ExtensionPrefix),
+        FormatKey("ExtensionFormat", &F::ExtensionFormat),
+        FormatKey("ExtensionSuffix", &F::ExtensionSuffix),
+    };
+}
+
+// A whole decimal number, blanks around it allowed; nothing else.
+std::optional<int> ParseWhole(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (text.empty()) return std::nullopt;
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+std::optional<int> ParseInRange(const SettingsKey& k, const std::string& text) {
+    const std::optional<int> value = ParseWhole(text);
+    if (!value || *value < k.minimum || *value > k.maximum) return std::nullopt;
+    return value;
+}
+
+std::string& TextField(RunOptions& options, const SettingsKey& k) {
+    return k.text ? options.*k.text : options.CustomFormat.*k.format;
+}
+const std::string& TextField(const RunOptions& options, const SettingsKey& k) {
+    return k.text ? options.*k.text : options.CustomFormat.*k.format;
+}
+
+bool SameKey(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+bool IsFolder(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && std::filesystem::is_directory(path, ec);
+}
+
+}  // namespace
+
+const std::vector<SettingsKey>& AllSettingsKeys() {
+    static const std::vector<SettingsKey> keys = MakeKeys();
+    return keys;
+}
+
+RunOptions LoadOptions(const SettingsStore& store) {
+    RunOptions options;
+    for (const SettingsKey& k : AllSettingsKeys()) {
+        const std::optional<std::string> stored = store.Read(k.section, k.key);
+        if (!stored) continue;
+        if (k.number) {
+            if (const std::optional<int> value = ParseInRange(k, *stored)) options.*k.number = *value;
+        } else {
+            TextField(options, k) = *stored;
+        }
+    }
+    return options;
+}
+
+bool SaveSettings(SettingsStore& store, const RunOptions& options) {
+    for (const SettingsKey& k : AllSettingsKeys())
+        store.Write(k.section, k.key, k.number ? std::to_string(options.*k.number) : TextField(options, k));
+    return store.Sync();
+}
+
+bool SetOptionFromText(RunOptions& options, const std::string& key, const std::string& value, std::string& error) {
+    for (const SettingsKey& k : AllSettingsKeys()) {
+        if (!SameKey(key, k.key)) continue;
+        if (!k.number) {
+            TextField(options, k) = value;
+            return true;
+        }
+        const std::optional<int> number = ParseInRange(k, value);
+        if (!number) {
+            error = std::string("Option ") + k.key + " needs a whole number from " + std::to_string(k.minimum) +
+                    " to " + std::to_string(k.maximum) + ", not \"" + value + "\".";
+            return false;
+        }
+        options.*k.number = *number;
+        return true;
+    }
+    error = "Unknown option \"" + key + "\".";
+    return false;
+}
+
+void CompleteFirstStart(RunOptions& options, SpecialFolders& folders,
+                        const std::function<void(RunOptions&)>& detectWithoutAsking) {
+    if (options.SourcePath.empty() && detectWithoutAsking) detectWithoutAsking(options);
+    if (!options.OutputPath.empty()) return;
+    // Pictures first (created when missing), then Documents; either only when
+    // the folder is really there.
+    std::string folder = folders.Pictures(true);
+    if (!IsFolder(folder)) folder = folders.Documents();
+    if (!IsFolder(folder)) folder = folders.Home();
+    options.OutputPath = folder;
+}
+
+}  // namespace ravlen

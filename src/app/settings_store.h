@@ -2,6 +2,7 @@
 // The per-user settings store: an INI file of sections and keys, all values
 // text, at $XDG_CONFIG_HOME/Ravlen/Ravlen 2.8.ini.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,8 +36,8 @@ private:
 // is not a whole number or lies outside its range takes the default.
 // SourcePath and OutputPath come back as stored (possibly empty).
 RunOptions LoadOptions(const SettingsStore& store);
-// Every key of every section.
-void SaveSettings(SettingsStore& store, const RunOptions& options);
+// Every key of every section, then Sync; false when the store could not be written.
+bool SaveSettings(SettingsStore& store, const RunOptions& options);
 
 // Where every settings key lives: section, key, and how to reach the field.
 // Used by the console runner's Key=Value arguments as well.
@@ -63,5 +64,9 @@ struct SpecialFolders {
     virtual std::string Documents() = 0;
     virtual std::string Home() = 0;
 };
+// A folder from Pictures or Documents is taken only when it is non-empty and
+// exists; Home is the last resort and is not tested.
+void CompleteFirstStart(RunOptions& options, SpecialFolders& folders,
+                        const std::function<void(RunOptions&)>& detectWithoutAsking);
 
 }  // namespace ravlen
