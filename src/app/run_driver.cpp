@@ -73,25 +73,25 @@ std::string SuccessMessage(std::int32_t total) {
     return files + " successfully timestamped.";
 }
 
-std::string ProgressText(const RunTally& t) {
-    return FormatCount(t.SourceObjectNumber) + " of " + FormatCount(t.NumberOfSourceObjects);
-}
-
-}  // namespace
-
-std::string FormatCount(std::int64_t value) {
+// A count as "#,##0": 1234 -> "1,234".
+std::string GroupedCount(std::int64_t value) {
     const bool negative = value < 0;
     // Through unsigned so that the most negative value has a magnitude too.
     std::string digits = std::to_string(negative ? 0 - static_cast<std::uint64_t>(value)
                                                  : static_cast<std::uint64_t>(value));
     std::string out;
-    const std::size_t lead = digits.size() % 3;
     for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i != 0 && (i - lead) % 3 == 0) out += ',';
+        if (i != 0 && (digits.size() - i) % 3 == 0) out += ',';
         out += digits[i];
     }
     return negative ? "-" + out : out;
 }
+
+std::string ProgressText(const RunTally& t) {
+    return GroupedCount(t.SourceObjectNumber) + " of " + GroupedCount(t.NumberOfSourceObjects);
+}
+
+}  // namespace
 
 std::string RunFailureMessage(long long number, const std::string& description) {
     return Version().Title + " was unable to complete processing due to the following:" + kCrLf + kCrLf +

@@ -60,8 +60,6 @@ private:
 std::string PreviewReport(const RunTally& tally);
 std::string SummaryReport(const RunTally& tally);
 
-// A count as "#,##0": 1234 -> "1,234".
-std::string FormatCount(std::int64_t value);
 // The message shown when the engine fails with an error it does not handle.
 std::string RunFailureMessage(long long number, const std::string& description);
 
