@@ -1,1 +1,131 @@
-// Filled in by the platform change.
+#include "platform/desktop_services.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QMimeType>
+#include <QProcess>
+#include <QString>
+#include <QUrl>
+
+#ifdef RAVLEN_HAVE_QTGUI
+#include <QDesktopServices>
+#include <QGuiApplication>
+#endif
+
+namespace ravlen {
+namespace {
+
+std::string NameOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string PlainDescription(const std::string& path) {
+    const std::string name = NameOf(path);
+    const auto dot = name.rfind('.');
+    if (dot == std::string::npos || dot + 1 == name.size()) return "File";
+    std::string ext = name.substr(dot + 1);
+    for (char& c : ext)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return ext + " file";
+}
+
+// "http://...", "mailto:...": a scheme of two or more letters, then ":".
+bool LooksLikeUrl(const std::string& target) {
+    std::size_t i = 0;
+    while (i < target.size()) {
+        const char c = target[i];
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        const bool other = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+        if (!(letter || (i > 0 && other))) break;
+        ++i;
+    }
+    return i >= 2 && i < target.size() && target[i] == ':';
+}
+
+std::string ProgramPath() {
+    std::error_code ec;
+    std::string exe = std::filesystem::read_symlink("/proc/self/exe", ec).string();
+    if (ec) return {};
+    // A program file replaced while running reads "... (deleted)".
+    const std::string deleted = " (deleted)";
+    if (exe.size() > deleted.size() && exe.compare(exe.size() - deleted.size(), deleted.size(), deleted) == 0)
+        exe.resize(exe.size() - deleted.size());
+    return exe;
+}
+
+}  // namespace
+
+std::string MimeTypeDescription(const std::string& path) {
+    static const QMimeDatabase db;
+    // By name only: reading the content of every file would cost a disk read each.
+    const QList<QMimeType> types = db.mimeTypesForFileName(QFile::decodeName(NameOf(path).c_str()));
+    if (!types.isEmpty()) {
+        const QString comment = types.first().comment();
+        if (!comment.isEmpty()) return comment.toStdString();
+    }
+    return PlainDescription(path);
+}
+
+bool OpenWithDesktop(const std::string& target, std::string& error) {
+    error.clear();
+    std::string text = target;
+    // Callers may hand over a target quoted the way a shell would want it.
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') text = text.substr(1, text.size() - 2);
+    if (text.empty()) {
+        error = std::generic_category().message(ENOENT);
+        return false;
+    }
+
+    QUrl url;
+    if (!text.empty() && text.front() != '/' && LooksLikeUrl(text)) {
+        url = QUrl(QString::fromStdString(text), QUrl::TolerantMode);
+    } else {
+        struct stat st{};
+        if (stat(text.c_str(), &st) != 0) {
+            error = std::generic_category().message(errno);
+            return false;
+        }
+        url = QUrl::fromLocalFile(QFileInfo(QFile::decodeName(text.c_str())).absoluteFilePath());
+    }
+    if (!url.isValid()) {
+        error = "The address is not valid: " + url.errorString().toStdString();
+        return false;
+    }
+
+#ifdef RAVLEN_HAVE_QTGUI
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        if (QDesktopServices::openUrl(url)) return true;
+        error = "No application could open it";
+        return false;
+    }
+#endif
+    // Without a desktop session of our own (the terminal program), the
+    // desktop's own opener does the same job.
+    if (QProcess::startDetached(QStringLiteral("xdg-open"), {url.toString(QUrl::FullyEncoded)})) return true;
+    error = "No application could open it";
+    return false;
+}
+
+std::string ProgramFolder() {
+    const std::string exe = ProgramPath();
+    const auto slash = exe.rfind('/');
+    if (slash == std::string::npos) return {};
+    return slash == 0 ? "/" : exe.substr(0, slash);
+}
+
+std::string ProgramFileName() {
+    const std::string name = NameOf(ProgramPath());
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+}  // namespace ravlen

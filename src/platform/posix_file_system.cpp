@@ -1,1 +1,564 @@
-// Filled in by the platform change.
+#include "platform/posix_file_system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <linux/msdos_fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+
+#include "model/file_facts.h"
+
+#ifndef EXFAT_SUPER_MAGIC
+#define EXFAT_SUPER_MAGIC 0x2011BAB0
+#endif
+
+namespace ravlen {
+namespace {
+
+constexpr std::size_t kStreamBuffer = 16 * 1024;      // one pread serves a reader's many small reads
+constexpr std::size_t kCopyChunk = 1024 * 1024;
+constexpr const char* kPastEnd = "Input past end of file";
+
+std::string ErrorText(int err) {
+    if (err == 0) err = EIO;
+    return std::generic_category().message(err);
+}
+
+FsStatus Failure(int err) { return FsStatus::Fail(ErrorText(err)); }
+
+// The facts of one directory entry, read without following a symbolic link.
+struct EntryStat {
+    bool isFolder = false;
+    bool isFile = false;
+    std::int64_t size = 0;
+    std::time_t modified = 0;
+    std::time_t created = 0;  // birth time where the file system keeps one, else modified
+};
+
+bool StatEntry(int dirfd, const char* name, EntryStat& out) {
+    static bool noStatx = false;
+    if (!noStatx) {
+        struct statx sx{};
+        if (statx(dirfd, name, AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
+                  STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_BTIME, &sx) == 0) {
+            out.isFolder = S_ISDIR(sx.stx_mode);
+            out.isFile = S_ISREG(sx.stx_mode);
+            out.size = static_cast<std::int64_t>(sx.stx_size);
+            out.modified = static_cast<std::time_t>(sx.stx_mtime.tv_sec);
+            out.created = (sx.stx_mask & STATX_BTIME) ? static_cast<std::time_t>(sx.stx_btime.tv_sec)
+                                                      : out.modified;
+            return true;
+        }
+        // Kernels or sandboxes without statx: plain lstat from here on.
+        if (errno != ENOSYS && errno != EPERM) return false;
+        noStatx = true;
+    }
+    struct stat st{};
+    if (fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    out.isFolder = S_ISDIR(st.st_mode);
+    out.isFile = S_ISREG(st.st_mode);
+    out.size = static_cast<std::int64_t>(st.st_size);
+    out.modified = st.st_mtime;
+    out.created = st.st_mtime;
+    return true;
+}
+
+bool IsFatFileSystem(const struct statfs& fs) {
+    const auto type = static_cast<unsigned long>(fs.f_type);
+    return type == MSDOS_SUPER_MAGIC || type == static_cast<unsigned long>(EXFAT_SUPER_MAGIC);
+}
+
+// The FAT attribute bits of an entry, or 0 when the kernel does not give them.
+int FatAttributes(int dirfd, const char* name, bool isFolder) {
+    const int fd = openat(dirfd, name,
+                          O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | (isFolder ? O_DIRECTORY : 0));
+    if (fd < 0) return 0;
+    std::uint32_t attr = 0;
+    const int rc = ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &attr);
+    close(fd);
+    if (rc != 0) return 0;
+    int bits = 0;
+    if (attr & ATTR_RO) bits |= kAttrReadOnly;
+    if (attr & ATTR_HIDDEN) bits |= kAttrHidden;
+    if (attr & ATTR_SYS) bits |= kAttrSystem;
+    return bits;
+}
+
+FsItem MakeItem(int dirfd, const char* rel, std::string name, std::string path, const EntryStat& st, bool fat) {
+    FsItem item;
+    item.IsFolder = st.isFolder;
+    item.Size = st.isFolder ? 0 : st.size;
+    item.Modified = DateTime::FromTimeT(st.modified);
+    item.Created = DateTime::FromTimeT(st.created);
+    if (faccessat(dirfd, rel, W_OK, AT_EACCESS) != 0) item.Attributes |= kAttrReadOnly;
+    if (!name.empty() && name.front() == '.') item.Attributes |= kAttrHidden;
+    if (fat) item.Attributes |= FatAttributes(dirfd, rel, st.isFolder);
+    item.Name = std::move(name);
+    item.Path = std::move(path);
+    return item;
+}
+
+std::string NameOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string PlainDescription(const std::string& path) {
+    std::string ext = ExtensionOf(NameOf(path));
+    if (ext.empty()) return "File";
+    for (char& c : ext)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return ext + " file";
+}
+
+// Reads at least `atLeast` and at most `most` bytes at `offset`; fewer only at
+// the end of the file. The count read, or -1 with errno set.
+long PreadSome(int fd, char* dst, std::size_t atLeast, std::size_t most, std::uint64_t offset) {
+    std::size_t got = 0;
+    while (got < atLeast) {
+        const ssize_t n = pread(fd, dst + got, most - got, static_cast<off_t>(offset + got));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return static_cast<long>(got);
+}
+
+// A file read front to back through a small window, so that the readers' many
+// tiny reads and skips cost one system call per window instead of one each.
+class PosixReadStream final : public ReadStream {
+public:
+    PosixReadStream(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    ~PosixReadStream() override { Close(); }
+    PosixReadStream(const PosixReadStream&) = delete;
+    PosixReadStream& operator=(const PosixReadStream&) = delete;
+
+    FsStatus Read(std::size_t n, std::string& out) override {
+        if (fd_ < 0) return Failure(EBADF);
+        if (n == 0) return FsStatus::Ok();
+        // A length beyond the end fails before anything is allocated for it.
+        if (!Within(n)) return FsStatus::Fail(kPastEnd);
+        const std::size_t start = out.size();
+        std::size_t done = 0;
+        if (pos_ >= bufStart_ && pos_ - bufStart_ < bufLen_) {
+            const std::size_t at = static_cast<std::size_t>(pos_ - bufStart_);
+            done = std::min(n, bufLen_ - at);
+            out.append(buf_.get() + at, done);
+        }
+        const std::size_t rest = n - done;
+        if (rest >= kStreamBuffer) {
+            // Large reads go straight into the caller's string.
+            out.resize(start + n);
+            const long got = PreadSome(fd_, out.data() + start + done, rest, rest, pos_ + done);
+            if (got < 0 || static_cast<std::size_t>(got) < rest) {
+                const int err = errno;
+                out.resize(start);
+                return got < 0 ? Failure(err) : FsStatus::Fail(kPastEnd);
+            }
+        } else if (rest > 0) {
+            if (!buf_) buf_.reset(new char[kStreamBuffer]);
+            const std::uint64_t at = pos_ + done;
+            const long got = PreadSome(fd_, buf_.get(), rest, kStreamBuffer, at);
+            if (got < 0) {
+                const int err = errno;
+                bufLen_ = 0;
+                out.resize(start);
+                return Failure(err);
+            }
+            bufStart_ = at;
+            bufLen_ = static_cast<std::size_t>(got);
+            if (bufLen_ < rest) {
+                out.resize(start);
+                return FsStatus::Fail(kPastEnd);
+            }
+            out.append(buf_.get(), rest);
+        }
+        pos_ += n;
+        return FsStatus::Ok();
+    }
+
+    FsStatus Skip(std::uint64_t n) override {
+        if (fd_ < 0) return Failure(EBADF);
+        if (!Within(n)) return FsStatus::Fail(kPastEnd);
+        pos_ += n;  // the next read finds the new position in the window or refills it
+        return FsStatus::Ok();
+    }
+
+    void Close() override {
+        if (fd_ >= 0) close(fd_);
+        fd_ = -1;
+        buf_.reset();
+        bufLen_ = 0;
+    }
+
+private:
+    // Whether n more bytes lie before the end; the size is looked up again
+    // only when the file seems too short, in case it grew since it was opened.
+    bool Within(std::uint64_t n) {
+        if (pos_ <= size_ && n <= size_ - pos_) return true;
+        struct stat st{};
+        if (fstat(fd_, &st) != 0) return false;
+        size_ = static_cast<std::uint64_t>(st.st_size);
+        return pos_ <= size_ && n <= size_ - pos_;
+    }
+
+    int fd_;
+    std::uint64_t size_;
+    std::uint64_t pos_ = 0;
+    std::unique_ptr<char[]> buf_;
+    std::uint64_t bufStart_ = 0;
+    std::size_t bufLen_ = 0;
+};
+
+class PosixTextFile final : public TextFile {
+public:
+    explicit PosixTextFile(int fd) : fd_(fd) {}
+    ~PosixTextFile() override { Close(); }
+    PosixTextFile(const PosixTextFile&) = delete;
+    PosixTextFile& operator=(const PosixTextFile&) = delete;
+
+    // Written through at once: a line written is on its way to the disk even
+    // if the program stops before the log is closed.
+    FsStatus Write(std::string_view text) override {
+        if (fd_ < 0) return Failure(EBADF);
+        while (!text.empty()) {
+            const ssize_t n = write(fd_, text.data(), text.size());
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return Failure(errno);
+            }
+            if (n == 0) return Failure(ENOSPC);
+            text.remove_prefix(static_cast<std::size_t>(n));
+        }
+        return FsStatus::Ok();
+    }
+
+    FsStatus Close() override {
+        if (fd_ < 0) return FsStatus::Ok();
+        const int rc = close(fd_);
+        fd_ = -1;
+        return rc == 0 ? FsStatus::Ok() : Failure(errno);
+    }
+
+private:
+    int fd_;
+};
+
+// Removes the file at path only while it is still the one we created.
+void RemoveOwn(const std::string& path, const struct stat& ours) {
+    struct stat now{};
+    if (lstat(path.c_str(), &now) == 0 && now.st_dev == ours.st_dev && now.st_ino == ours.st_ino)
+        unlink(path.c_str());
+}
+
+}  // namespace
+
+PosixFileSystem::PosixFileSystem(TypeDescriber describer) : describer_(std::move(describer)) {}
+
+bool PosixFileSystem::FolderExists(const std::string& path) {
+    struct stat st{};
+    return !path.empty() && lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool PosixFileSystem::FileExists(const std::string& path) {
+    struct stat st{};
+    return !path.empty() && lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::optional<FolderRef> PosixFileSystem::GetFolder(const std::string& path) {
+    if (path.empty()) return std::nullopt;
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (!resolved) return std::nullopt;
+    std::string real(resolved);
+    std::free(resolved);
+    struct stat st{};
+    if (stat(real.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+    FolderRef ref;
+    ref.IsRoot = real == "/";
+    ref.ParentPath = ref.IsRoot ? std::string() : ParentPart(real);
+    ref.Path = std::move(real);
+    return ref;
+}
+
+FsStatus PosixFileSystem::CreateFolder(const std::string& path) {
+    if (mkdir(path.c_str(), 0777) != 0) return Failure(errno);
+    return FsStatus::Ok();
+}
+
+FsStatus PosixFileSystem::DeleteFolder(const std::string& path) {
+    if (rmdir(path.c_str()) != 0) return Failure(errno);
+    return FsStatus::Ok();
+}
+
+bool PosixFileSystem::ListFolder(const std::string& path, std::vector<FsItem>& files,
+                                 std::vector<FsItem>& folders) {
+    files.clear();
+    folders.clear();
+    const int dirfd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirfd < 0) return false;
+    DIR* dir = fdopendir(dirfd);
+    if (!dir) {
+        close(dirfd);
+        return false;
+    }
+    struct statfs fs{};
+    const bool fat = fstatfs(dirfd, &fs) == 0 && IsFatFileSystem(fs);
+    bool ok = true;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(dir);
+        if (!entry) {
+            ok = errno == 0;
+            break;
+        }
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+        EntryStat st;
+        // An entry that vanished since the directory was read is simply not there.
+        if (!StatEntry(dirfd, name, st)) continue;
+        // Only files and folders themselves: a symbolic link is never followed,
+        // so a link loop cannot trap a walk.
+        if (!st.isFile && !st.isFolder) continue;
+        FsItem item = MakeItem(dirfd, name, name, JoinPath(path, name), st, fat);
+        (st.isFolder ? folders : files).push_back(std::move(item));
+    }
+    closedir(dir);
+    if (!ok) {
+        files.clear();
+        folders.clear();
+    }
+    return ok;
+}
+
+int PosixFileSystem::CountItems(const std::string& path) {
+    const int dirfd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirfd < 0) return -1;
+    DIR* dir = fdopendir(dirfd);
+    if (!dir) {
+        close(dirfd);
+        return -1;
+    }
+    int count = 0;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(dir);
+        if (!entry) {
+            if (errno != 0) count = -1;
+            break;
+        }
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+        unsigned char type = entry->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat st{};
+            if (fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_UNKNOWN;
+        }
+        if (type == DT_REG || type == DT_DIR) ++count;
+    }
+    closedir(dir);
+    return count;
+}
+
+std::optional<FsItem> PosixFileSystem::GetFile(const std::string& path) {
+    if (path.empty()) return std::nullopt;
+    EntryStat st;
+    if (!StatEntry(AT_FDCWD, path.c_str(), st) || !st.isFile) return std::nullopt;
+    struct statfs fs{};
+    const bool fat = statfs(path.c_str(), &fs) == 0 && IsFatFileSystem(fs);
+    return MakeItem(AT_FDCWD, path.c_str(), NameOf(path), path, st, fat);
+}
+
+std::string PosixFileSystem::TypeDescription(const std::string& path) {
+    if (describer_) {
+        std::string text = describer_(path);
+        if (!text.empty()) return text;
+    }
+    return PlainDescription(path);
+}
+
+std::unique_ptr<ReadStream> PosixFileSystem::OpenRead(const std::string& path, std::string& error) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = ErrorText(errno);
+        return nullptr;
+    }
+    struct stat st{};
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+        close(fd);
+        error = ErrorText(err);
+        return nullptr;
+    }
+    error.clear();
+    return std::make_unique<PosixReadStream>(fd, static_cast<std::uint64_t>(st.st_size));
+}
+
+FsStatus PosixFileSystem::MoveFile(const std::string& from, const std::string& to) {
+    int err = RenameNoReplace(from, to);
+    if (err == 0) return FsStatus::Ok();
+    if (err == EINVAL || err == ENOSYS || err == ENOTSUP || err == EOPNOTSUPP) {
+        // The file system refuses the no-replace flag. A hard link is just as
+        // exclusive (it fails on a taken name), and the source is unlinked only
+        // once the new name is in place.
+        if (link(from.c_str(), to.c_str()) == 0) {
+            if (unlink(from.c_str()) == 0) return FsStatus::Ok();
+            err = errno;
+            unlink(to.c_str());
+            return Failure(err);
+        }
+        err = errno;
+        // Nor can it link: fall through to copying, which is exclusive too.
+        if (err == EPERM || err == ENOTSUP || err == EOPNOTSUPP || err == ENOSYS || err == EMLINK) err = EXDEV;
+    }
+    if (err != EXDEV) return Failure(err);
+
+    // Another file system: copy, check, and only then give up the source.
+    FsStatus copied = CopyFile(from, to);
+    if (!copied) return copied;
+    struct stat src{}, dst{};
+    if (lstat(to.c_str(), &dst) != 0) return Failure(errno);
+    const int e = lstat(from.c_str(), &src) != 0 ? errno : src.st_size != dst.st_size ? EIO : 0;
+    if (e != 0) {
+        RemoveOwn(to, dst);
+        return Failure(e);
+    }
+    if (unlink(from.c_str()) != 0) {
+        // The file stays exactly where it was; the copy goes.
+        const int e = errno;
+        RemoveOwn(to, dst);
+        return Failure(e);
+    }
+    return FsStatus::Ok();
+}
+
+FsStatus PosixFileSystem::CopyFile(const std::string& from, const std::string& to) {
+    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return Failure(errno);
+    struct stat src{};
+    if (fstat(in, &src) != 0 || !S_ISREG(src.st_mode)) {
+        const int err = S_ISDIR(src.st_mode) ? EISDIR : (errno ? errno : EINVAL);
+        close(in);
+        return Failure(err);
+    }
+    // Created new, never over an existing file.
+    const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, src.st_mode & 0777);
+    if (out < 0) {
+        const int err = errno;
+        close(in);
+        return Failure(err);
+    }
+    struct stat made{};
+    fstat(out, &made);
+
+    // Any failure removes the partial copy; the source is only ever read.
+    auto fail = [&](int err) {
+        close(out);
+        RemoveOwn(to, made);
+        close(in);
+        return Failure(err);
+    };
+
+    std::unique_ptr<char[]> buffer(new char[kCopyChunk]);
+    std::uint64_t total = 0;
+    for (;;) {
+        errno = 0;
+        const long n = ReadChunk(in, buffer.get(), kCopyChunk);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return fail(errno);
+        }
+        if (n == 0) break;
+        long written = 0;
+        while (written < n) {
+            errno = 0;
+            const long w = WriteChunk(out, buffer.get() + written, static_cast<unsigned long>(n - written));
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                return fail(errno);
+            }
+            if (w == 0) return fail(ENOSPC);
+            written += w;
+        }
+        total += static_cast<std::uint64_t>(n);
+    }
+    buffer.reset();
+
+    struct stat copied{};
+    if (fstat(out, &copied) != 0) return fail(errno);
+    if (total != static_cast<std::uint64_t>(src.st_size) || copied.st_size != src.st_size) return fail(EIO);
+
+    // The copy keeps the source's dates; a file system that cannot take them
+    // does not make the copy itself fail.
+    const struct timespec times[2] = {src.st_atim, src.st_mtim};
+    futimens(out, times);
+
+    errno = 0;
+    if (SyncFile(out) != 0) return fail(errno);
+    const int closed = close(out);
+    if (closed != 0) {
+        const int err = errno;
+        RemoveOwn(to, made);
+        close(in);
+        return Failure(err);
+    }
+    close(in);
+    return FsStatus::Ok();
+}
+
+std::unique_ptr<TextFile> PosixFileSystem::CreateTextFile(const std::string& path, std::string& error) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = ErrorText(errno);
+        return nullptr;
+    }
+    error.clear();
+    return std::make_unique<PosixTextFile>(fd);
+}
+
+std::string PosixFileSystem::DrivePart(const std::string& path) {
+    return !path.empty() && path.front() == '/' ? "/" : "";
+}
+
+std::string PosixFileSystem::ParentPart(const std::string& path) {
+    std::size_t end = path.size();
+    while (end > 0 && path[end - 1] == '/') --end;
+    if (end == 0) return "";  // "" or the root folder: no parent
+    const auto slash = path.rfind('/', end - 1);
+    if (slash == std::string::npos) return "";
+    std::size_t stop = slash;
+    while (stop > 0 && path[stop - 1] == '/') --stop;
+    return stop == 0 ? "/" : path.substr(0, stop);
+}
+
+long PosixFileSystem::ReadChunk(int fd, char* buffer, unsigned long size) {
+    return static_cast<long>(read(fd, buffer, size));
+}
+
+long PosixFileSystem::WriteChunk(int fd, const char* buffer, unsigned long size) {
+    return static_cast<long>(write(fd, buffer, size));
+}
+
+int PosixFileSystem::SyncFile(int fd) { return fsync(fd); }
+
+// 0 on success, else the errno value of the failure.
+int PosixFileSystem::RenameNoReplace(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    return errno;
+}
+
+}  // namespace ravlen

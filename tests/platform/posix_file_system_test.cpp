@@ -1,0 +1,332 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "platform/posix_file_system.h"
+#include "support/temp_dir.h"
+
+namespace ravlen {
+namespace {
+
+using test::ReadAll;
+using test::TempDir;
+namespace fsys = std::filesystem;
+
+// Faults injected into the low-level steps: a refused rename flag, another
+// file system, a disk that fills up or a read that fails halfway.
+class FaultyFs : public PosixFileSystem {
+public:
+    int renameError = 0;
+    int readError = 0, writeError = 0, syncError = 0;
+    int goodChunks = 1;  // chunks that get through before a read or write fault
+
+protected:
+    long ReadChunk(int fd, char* b, unsigned long n) override {
+        if (readError && reads_++ >= goodChunks) return errno = readError, -1;
+        return PosixFileSystem::ReadChunk(fd, b, n);
+    }
+    long WriteChunk(int fd, const char* b, unsigned long n) override {
+        if (writeError && writes_++ >= goodChunks) return errno = writeError, -1;
+        return PosixFileSystem::WriteChunk(fd, b, n);
+    }
+    int SyncFile(int fd) override { return syncError ? (errno = syncError, -1) : PosixFileSystem::SyncFile(fd); }
+    int RenameNoReplace(const std::string& from, const std::string& to) override {
+        return renameError ? renameError : PosixFileSystem::RenameNoReplace(from, to);
+    }
+
+private:
+    int reads_ = 0, writes_ = 0;
+};
+
+// Permission checks mean nothing to root: run the check as an ordinary user.
+int AsOrdinaryUser(const std::function<int()>& check) {
+    if (geteuid() != 0) return check();
+    const pid_t pid = fork();
+    if (pid == 0) _exit(setgid(65534) == 0 && setuid(65534) == 0 ? check() : 99);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 98;
+}
+
+void SetModified(const std::string& path, std::time_t t) {
+    const timespec times[2] = {{t, 0}, {t, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+}
+
+std::string Pattern(std::size_t n) {
+    std::string s(n, '\0');
+    for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>(i * 7 % 251);
+    return s;
+}
+
+TEST(PosixFileSystem, ListsFilesAndFoldersInDirectoryOrderWithoutFollowingLinks) {
+    TempDir tmp;
+    for (const char* name : {"IMG_0001.JPG", "with space 'q\".jpg", "new\nline.jpg", "bad\xff\xfe.jpg", ".hidden"})
+        tmp.Write(name, "12345");
+    tmp.Mkdir("DCIM");
+    tmp.Mkdir(".thumbs");
+    ASSERT_EQ(symlink(tmp.path().c_str(), (tmp / "loop").c_str()), 0);
+    ASSERT_EQ(symlink((tmp / "IMG_0001.JPG").c_str(), (tmp / "link.jpg").c_str()), 0);
+    ASSERT_EQ(mkfifo((tmp / "pipe").c_str(), 0600), 0);
+    SetModified(tmp / "IMG_0001.JPG", 1103998151);  // 2004-12-25 18:09:11 UTC
+
+    std::vector<std::string> expectFiles, expectFolders;
+    for (const auto& e : fsys::directory_iterator(tmp.path())) {
+        if (e.is_symlink()) continue;
+        if (e.is_regular_file()) expectFiles.push_back(e.path().filename().string());
+        if (e.is_directory()) expectFolders.push_back(e.path().filename().string());
+    }
+    PosixFileSystem fs;
+    std::vector<FsItem> files, folders;
+    ASSERT_TRUE(fs.ListFolder(tmp.path(), files, folders));
+    std::vector<std::string> gotFiles, gotFolders;
+    for (const auto& f : files) gotFiles.push_back(f.Name);
+    for (const auto& f : folders) gotFolders.push_back(f.Name);
+    EXPECT_EQ(gotFiles, expectFiles);
+    EXPECT_EQ(gotFolders, expectFolders);
+    EXPECT_EQ(fs.CountItems(tmp.path()), 7);
+
+    for (const auto& f : files) {
+        EXPECT_EQ(f.Path, tmp / f.Name);
+        EXPECT_EQ(f.Size, 5);
+        EXPECT_EQ(f.Attributes, f.Name == ".hidden" ? kAttrHidden : 0) << f.Name;
+    }
+    const auto img = fs.GetFile(tmp / "IMG_0001.JPG");
+    ASSERT_TRUE(img);
+    EXPECT_EQ(img->Name, "IMG_0001.JPG");
+    EXPECT_EQ(img->Modified.FormatFull(), "2004/12/25 18:09:11");
+    EXPECT_FALSE(fs.GetFile(tmp / "link.jpg"));
+    EXPECT_FALSE(fs.GetFile(tmp / "DCIM"));
+
+    EXPECT_TRUE(fs.FileExists(tmp / "new\nline.jpg"));
+    EXPECT_TRUE(fs.FolderExists(tmp / "DCIM"));
+    EXPECT_FALSE(fs.FileExists(tmp / "link.jpg"));
+    EXPECT_FALSE(fs.FolderExists(tmp / "loop"));
+    EXPECT_FALSE(fs.FileExists(tmp / "DCIM"));
+
+    EXPECT_FALSE(fs.ListFolder(tmp / "gone", files, folders));
+    EXPECT_TRUE(files.empty() && folders.empty());
+    EXPECT_EQ(fs.CountItems(tmp / "gone"), -1);
+}
+
+TEST(PosixFileSystem, ReadOnlyMeansNotWritableByUs) {
+    TempDir tmp;
+    ASSERT_EQ(chmod(tmp.path().c_str(), 0777), 0);
+    chmod(tmp.Write("ro.jpg", "x").c_str(), 0444);
+    chmod(tmp.Write("rw.jpg", "x").c_str(), 0666);
+    chmod(tmp.Mkdir("locked").c_str(), 0555);
+    const int bits = AsOrdinaryUser([&] {
+        PosixFileSystem fs;
+        std::vector<FsItem> files, folders;
+        if (!fs.ListFolder(tmp.path(), files, folders)) return 90;
+        int result = 0;
+        for (const auto& f : files) result |= (f.Attributes & kAttrReadOnly) ? (f.Name == "ro.jpg" ? 1 : 2) : 0;
+        for (const auto& f : folders) result |= (f.Attributes & kAttrReadOnly) ? 4 : 0;
+        return result;
+    });
+    EXPECT_EQ(bits, 1 | 4);
+}
+
+TEST(PosixFileSystem, FindsFoldersAndSplitsPaths) {
+    TempDir tmp;
+    tmp.Mkdir("sub");
+    const std::string real = fsys::canonical(tmp.path()).string();
+    PosixFileSystem fs;
+    const auto sub = fs.GetFolder(tmp.path() + "/sub/../sub/");
+    ASSERT_TRUE(sub);
+    EXPECT_EQ(sub->Path, real + "/sub");
+    EXPECT_EQ(sub->ParentPath, real);
+    EXPECT_FALSE(sub->IsRoot);
+    EXPECT_EQ(fs.GetFolder(".")->Path, fsys::current_path().string());
+    EXPECT_TRUE(fs.GetFolder("/")->IsRoot);
+    EXPECT_EQ(fs.GetFolder("/")->ParentPath, "");
+    EXPECT_FALSE(fs.GetFolder(tmp.Write("file", "x")));
+    EXPECT_FALSE(fs.GetFolder(tmp / "missing"));
+
+    const std::pair<const char*, const char*> parents[] = {
+        {"/a/b", "/a"}, {"/a", "/"}, {"/a/b/", "/a"}, {"a", ""}, {"a/b", "a"}, {"/", ""}, {"", ""}, {"//a//b", "//a"}};
+    for (const auto& [path, parent] : parents) EXPECT_EQ(fs.ParentPart(path), parent) << path;
+    EXPECT_EQ(fs.DrivePart("/media/card"), "/");
+    EXPECT_EQ(fs.DrivePart("Photos/2004"), "");
+}
+
+class MoveWhenRenameGives : public ::testing::TestWithParam<int> {};
+
+// Whether the rename succeeds at once (0), refuses the no-replace flag, or
+// crosses to another file system, a taken name is never replaced.
+TEST_P(MoveWhenRenameGives, NeverReplacesAndMovesWhole) {
+    TempDir tmp;
+    const std::string a = tmp.Write("a.jpg", Pattern(3000)), b = tmp.Write("b.jpg", "BB");
+    FaultyFs fs;
+    fs.renameError = GetParam();
+    const FsStatus taken = fs.MoveFile(a, b);
+    EXPECT_FALSE(taken);
+    EXPECT_EQ(taken.error, "File exists");
+    EXPECT_EQ(ReadAll(a), Pattern(3000));
+    EXPECT_EQ(ReadAll(b), "BB");
+
+    const FsStatus moved = fs.MoveFile(a, tmp / "c.jpg");
+    EXPECT_TRUE(moved) << moved.error;
+    EXPECT_FALSE(fsys::exists(a));
+    EXPECT_EQ(ReadAll(tmp / "c.jpg"), Pattern(3000));
+}
+INSTANTIATE_TEST_SUITE_P(Platform, MoveWhenRenameGives, ::testing::Values(0, EINVAL, ENOSYS, EXDEV));
+
+TEST(PosixFileSystem, MovesAcrossFileSystemsKeepingTheDate) {
+    struct stat shm{}, tmpStat{};
+    TempDir tmp;
+    if (stat("/dev/shm", &shm) != 0 || stat(tmp.path().c_str(), &tmpStat) != 0 || shm.st_dev == tmpStat.st_dev)
+        GTEST_SKIP() << "no second file system at hand";
+    TempDir other("/dev/shm");
+    const std::string from = tmp.Write("IMG_0001.JPG", Pattern(5000));
+    SetModified(from, 1103998151);
+    PosixFileSystem fs;
+    const FsStatus s = fs.MoveFile(from, other / "20041225.JPG");
+    ASSERT_TRUE(s) << s.error;
+    EXPECT_FALSE(fsys::exists(from));
+    EXPECT_EQ(ReadAll(other / "20041225.JPG"), Pattern(5000));
+    EXPECT_EQ(fs.GetFile(other / "20041225.JPG")->Modified.FormatFull(), "2004/12/25 18:09:11");
+}
+
+class MoveWithoutReleaseWhenRenameGives : public ::testing::TestWithParam<int> {};
+
+TEST_P(MoveWithoutReleaseWhenRenameGives, LeavesTheFileWhereItWasAndNoCopy) {
+    TempDir tmp;
+    ASSERT_EQ(chmod(tmp.path().c_str(), 0777), 0);
+    const std::string from = tmp.Write("card/IMG_0001.JPG", "photo");
+    chmod(from.c_str(), 0666);
+    chmod((tmp / "card").c_str(), 0555);
+    chmod(tmp.Mkdir("out").c_str(), 0777);
+    const int outcome = AsOrdinaryUser([&] {
+        FaultyFs fs;
+        fs.renameError = GetParam();
+        const FsStatus s = fs.MoveFile(from, tmp / "out/x.jpg");
+        if (s || s.error != "Permission denied") return 1;
+        return fsys::exists(tmp / "out/x.jpg") || ReadAll(from) != "photo" ? 2 : 0;
+    });
+    EXPECT_EQ(outcome, 0);
+}
+INSTANTIATE_TEST_SUITE_P(Platform, MoveWithoutReleaseWhenRenameGives, ::testing::Values(EINVAL, EXDEV));
+
+TEST(PosixFileSystem, CopyKeepsContentModeAndDatesAndNeverOverwrites) {
+    TempDir tmp;
+    const std::string from = tmp.Write("a.jpg", Pattern(3 * 1024 * 1024 + 7));
+    chmod(from.c_str(), 0640);
+    SetModified(from, 1103998151);
+    PosixFileSystem fs;
+    ASSERT_TRUE(fs.CopyFile(from, tmp / "b.jpg"));
+    struct stat src{}, dst{};
+    stat(from.c_str(), &src);
+    stat((tmp / "b.jpg").c_str(), &dst);
+    EXPECT_EQ(ReadAll(tmp / "b.jpg"), Pattern(3 * 1024 * 1024 + 7));
+    EXPECT_EQ(dst.st_mode & 0777, 0640u);
+    EXPECT_EQ(dst.st_mtim.tv_sec, src.st_mtim.tv_sec);
+
+    const std::string taken = tmp.Write("c.jpg", "mine");
+    const FsStatus s = fs.CopyFile(from, taken);
+    EXPECT_EQ(s.error, "File exists");
+    EXPECT_EQ(ReadAll(taken), "mine");
+}
+
+TEST(PosixFileSystem, FailedCopyLeavesNoPartialTarget) {
+    struct Case {
+        int readError, writeError, syncError;
+        const char* text;
+    };
+    for (const Case c : {Case{0, ENOSPC, 0, "No space left on device"}, Case{EIO, 0, 0, "Input/output error"},
+                         Case{0, 0, EIO, "Input/output error"}}) {
+        TempDir tmp;
+        const std::string from = tmp.Write("a.MOV", Pattern(3 * 1024 * 1024));
+        FaultyFs fs;
+        fs.readError = c.readError;
+        fs.writeError = c.writeError;
+        fs.syncError = c.syncError;
+        const FsStatus s = fs.CopyFile(from, tmp / "b.MOV");
+        EXPECT_EQ(s.error, c.text);
+        EXPECT_FALSE(fsys::exists(tmp / "b.MOV")) << c.text;
+        EXPECT_EQ(ReadAll(from), Pattern(3 * 1024 * 1024));
+        // A move across file systems that fails the same way leaves the file where it was.
+        fs.renameError = EXDEV;
+        EXPECT_FALSE(fs.MoveFile(from, tmp / "b.MOV"));
+        EXPECT_TRUE(fsys::exists(from) && !fsys::exists(tmp / "b.MOV"));
+    }
+}
+
+TEST(PosixFileSystem, TextFilesAreCreatedNew) {
+    TempDir tmp;
+    PosixFileSystem fs;
+    std::string error;
+    auto log = fs.CreateTextFile(tmp / "Ravlen Log.txt", error);
+    ASSERT_TRUE(log) << error;
+    EXPECT_TRUE(log->Write("line\r\n"));
+    EXPECT_TRUE(log->Close());
+    EXPECT_FALSE(fs.CreateTextFile(tmp / "Ravlen Log.txt", error));
+    EXPECT_EQ(error, "File exists");
+    EXPECT_EQ(ReadAll(tmp / "Ravlen Log.txt"), "line\r\n");
+}
+
+long ReadSyscalls() {
+    std::ifstream in("/proc/self/io");
+    std::string key;
+    long value = 0;
+    while (in >> key >> value)
+        if (key == "syscr:") return value;
+    return -1;
+}
+
+TEST(PosixFileSystem, StreamReadsAndSkipsCheaply) {
+    TempDir tmp;
+    const std::string bytes = Pattern(100000);
+    const std::string path = tmp.Write("IMG_0001.JPG", bytes);
+    PosixFileSystem fs;
+    std::string error;
+    EXPECT_FALSE(fs.OpenRead(tmp / "none.jpg", error));
+    EXPECT_EQ(error, "No such file or directory");
+    EXPECT_FALSE(fs.OpenRead(tmp.path(), error));
+    EXPECT_EQ(error, "Is a directory");
+
+    const long calibrate = ReadSyscalls();
+    const long overhead = ReadSyscalls() - calibrate;
+    const long before = ReadSyscalls();
+    auto in = fs.OpenRead(path, error);
+    ASSERT_TRUE(in) << error;
+    std::string out;
+    // The many small reads and skips at the start of a photo: one pread.
+    for (int i = 0; i < 50; ++i) {
+        ASSERT_TRUE(in->Read(2, out));
+        ASSERT_TRUE(in->Skip(10));
+        ASSERT_TRUE(in->Read(4, out));
+    }
+    const long small = ReadSyscalls() - before - overhead;
+    if (calibrate >= 0) {
+        EXPECT_EQ(small, 1);
+    }
+    std::string expect;
+    for (std::size_t at = 0; at < 50 * 16; at += 16) expect += bytes.substr(at, 2) + bytes.substr(at + 12, 4);
+    EXPECT_EQ(out, expect);
+
+    out.clear();
+    ASSERT_TRUE(in->Skip(20000));  // well past the window
+    ASSERT_TRUE(in->Read(40000, out));
+    ASSERT_TRUE(in->Read(3, out));
+    EXPECT_EQ(out, bytes.substr(20800, 40003));
+    out = "kept";
+    EXPECT_EQ(in->Read(100000, out).error, "Input past end of file");
+    EXPECT_FALSE(in->Read(std::size_t{1} << 42, out));  // refused before anything is allocated
+    EXPECT_EQ(out, "kept");
+    EXPECT_FALSE(in->Skip(100000));
+    ASSERT_TRUE(in->Read(bytes.size() - 60803, out));  // exactly to the end
+    EXPECT_EQ(out, "kept" + bytes.substr(60803));
+    in->Close();
+}
+
+}  // namespace
+}  // namespace ravlen
