@@ -1,1 +1,160 @@
-// Filled in by the reader's own change.
+#include "metadata/ciff_reader.h"
+
+#include <cstdint>
+#include <string>
+
+#include "metadata/metadata_fault.h"
+
+namespace ravlen {
+namespace {
+
+constexpr std::int64_t kHeaderLength = 26;
+constexpr std::uint32_t kCapturedTimeTag = 0x000E;
+
+[[noreturn]] void ThrowReadFault(const FsStatus& st) {
+    if (st.error == "Out of memory") throw MetadataFault(kFaultOutOfMemory, st.error);
+    if (st.error == "Overflow") throw MetadataFault(kFaultOverflow, st.error);
+    if (st.error == "Input past end of file") throw MetadataFault(kFaultPastEnd, st.error);
+    throw MetadataFault(kFaultReadError, st.error);
+}
+
+// A signed 32-bit number of the heap (0 for 2^31 or more), as ReadNumber reads it.
+std::int64_t Number32(const ByteSpan& heap, std::uint64_t o, ByteOrder order) {
+    const auto bytes = heap.Bytes(o, 4);
+    if (!bytes) throw MetadataFault(kFaultOutOfRange, "Subscript out of range");
+    return ReadNumber(*bytes, order);
+}
+
+std::uint32_t Number16(const ByteSpan& heap, std::uint64_t o, ByteOrder order) {
+    const auto v = heap.U16(o, order);
+    if (!v) throw MetadataFault(kFaultOutOfRange, "Subscript out of range");
+    return *v;
+}
+
+class CiffWalk {
+public:
+    CiffWalk(FileFacts& facts, const RunOptions& options, const ProblemReporter& report, ByteOrder order)
+        : facts_(facts), options_(options), report_(report), order_(order) {}
+
+    bool ParseCIFFHeap(const ByteSpan& heap, int depth, DateTime& captured);
+    void Fail(const char* text) {
+        facts_.CIFFMetadata = false;
+        if (options_.DateMode == 1) report_(facts_.Notes, facts_.SourceFileName + text, MsgIcon::Exclamation);
+    }
+
+private:
+    // Sub-heaps always lie strictly inside their parent, so the walk ends;
+    // these keep a file whose records all point at the same sub-heap from
+    // costing more than a moment.
+    static constexpr int kMaxDepth = 64;
+    static constexpr std::int64_t kMaxRecords = 100'000;
+
+    FileFacts& facts_;
+    const RunOptions& options_;
+    const ProblemReporter& report_;
+    ByteOrder order_;
+    std::int64_t records_ = 0;
+};
+
+// Walks one heap and, depth first in table order, its sub-heaps; true when
+// the CapturedTime record was found. A structural fault clears CIFFMetadata.
+bool CiffWalk::ParseCIFFHeap(const ByteSpan& heap, int depth, DateTime& captured) {
+    const std::int64_t n = static_cast<std::int64_t>(heap.size());
+    if (n < 4 || depth > kMaxDepth) {
+        Fail(" contains an invalid CIFF heap.");
+        return false;
+    }
+    const std::int64_t t = Number32(heap, static_cast<std::uint64_t>(n - 4), order_);
+    if (t > n - 6) {
+        Fail(" contains an invalid CIFF heap table offset.");
+        return false;
+    }
+    const std::uint32_t count = Number16(heap, static_cast<std::uint64_t>(t), order_);
+    std::int64_t r = t + 2;
+    for (std::uint32_t i = 0; i < count; ++i, r += 10) {
+        if (n < r + 14) {
+            Fail(" contains an invalid CIFF heap offset table.");
+            return false;
+        }
+        if (++records_ > kMaxRecords) {
+            Fail(" contains an invalid CIFF heap.");
+            return false;
+        }
+        const std::uint32_t type = Number16(heap, static_cast<std::uint64_t>(r), order_);
+        std::int64_t d = 0;
+        std::int64_t length = 0;
+        switch (type & 0xC000) {
+            case 0x4000:
+                d = r + 2;
+                length = 8;
+                break;
+            case 0x0000:
+                length = Number32(heap, static_cast<std::uint64_t>(r + 2), order_);
+                d = Number32(heap, static_cast<std::uint64_t>(r + 6), order_);
+                // Offsets and lengths are signed 32-bit numbers; their sum
+                // must be one too.
+                if (d + length > INT32_MAX) throw MetadataFault(kFaultOverflow, "Overflow");
+                if (d + length > t) {
+                    Fail(" contains an invalid CIFF heap record length descriptor.");
+                    return false;
+                }
+                break;
+            default:
+                Fail(" contains an invalid CIFF heap record storage method.");
+                return false;
+        }
+        const std::uint32_t dataType = type & 0x3800;
+        if (dataType == 0x2800 || dataType == 0x3000) {
+            const auto sub = heap.Sub(static_cast<std::uint64_t>(d), static_cast<std::uint64_t>(length));
+            // A sub-heap must lie strictly inside this one.
+            if (!sub || length >= n) {
+                Fail(" contains an invalid CIFF heap.");
+                return false;
+            }
+            const bool found = ParseCIFFHeap(*sub, depth + 1, captured);
+            if (found || !facts_.CIFFMetadata) return found;
+        } else if ((type & 0x7FF) == kCapturedTimeTag) {
+            // Seconds since 1970 on the camera's clock: no time-zone shift.
+            captured = DateTime::FromCivilSeconds(Number32(heap, static_cast<std::uint64_t>(d), order_));
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void ReadCIFFMetadata(ReadView& view, FileFacts& facts, const RunOptions& options, const ProblemReporter& report) {
+    facts.CIFFSubType.clear();
+    facts.CIFFCapturedDate.reset();
+    const ByteOrder order = ByteOrderFromName(facts.TIFFByteAlign);
+    CiffWalk walk(facts, options, report, order);
+
+    const std::int64_t headerLength = ReadNumber(view.Bytes(2, 4).value_or(std::string_view()), order);
+    if (headerLength != kHeaderLength) walk.Fail(" contains a non-standard CIFF header.");
+
+    const std::int64_t fileSize = view.FileSize();
+    if (facts.CIFFMetadata) {
+        if (fileSize >= headerLength + 6 && view.Position() == 8 && view.BufferSize() == 8) {
+            // The heap walk needs the whole file at hand; raw files are a few
+            // megabytes, and nothing larger is held.
+            if (fileSize > static_cast<std::int64_t>(kMaxCIFFFileSize))
+                throw MetadataFault(kFaultOutOfMemory, "Out of memory");
+            if (FsStatus st = view.Read(static_cast<std::uint64_t>(fileSize - 8)); !st) ThrowReadFault(st);
+        } else {
+            walk.Fail(" does not contain a properly-formed root heap.");
+        }
+    }
+    if (auto subType = view.Bytes(10, 4)) facts.CIFFSubType = std::string(*subType);
+
+    if (facts.CIFFMetadata) {
+        const auto root = ByteSpan(view.Buffer())
+                              .Sub(static_cast<std::uint64_t>(headerLength),
+                                   static_cast<std::uint64_t>(fileSize - headerLength));
+        if (!root) throw MetadataFault(kFaultOutOfRange, "Subscript out of range");
+        DateTime captured;
+        if (walk.ParseCIFFHeap(*root, 0, captured)) facts.CIFFCapturedDate = captured;
+    }
+}
+
+}  // namespace ravlen

@@ -1,10 +1,16 @@
 #pragma once
+#include <cstdint>
+
 #include "metadata/read_view.h"
 #include "model/file_facts.h"
 #include "model/report.h"
 #include "model/run_options.h"
 
 namespace ravlen {
+
+// The largest CIFF file read into memory for its heap walk; a larger one
+// ends the read with an out-of-memory fault.
+inline constexpr std::uint64_t kMaxCIFFFileSize = 64ull << 20;
 
 // Entered with the first 8 bytes read (Position 8) and facts.TIFFByteAlign set.
 // Fills CIFFMetadata, CIFFSubType and CIFFCapturedDate. Throws MetadataFault

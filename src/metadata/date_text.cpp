@@ -1,1 +1,179 @@
-// Filled in by the reader's own change.
+#include "metadata/date_text.h"
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+
+namespace ravlen {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// A cursor over the text with the few tokens a date text is made of.
+class Cursor {
+public:
+    explicit Cursor(std::string_view text) : s_(text) {}
+
+    bool AtEnd() const { return i_ >= s_.size(); }
+    char Peek() const { return AtEnd() ? '\0' : s_[i_]; }
+
+    bool Take(char c) {
+        if (AtEnd() || s_[i_] != c) return false;
+        ++i_;
+        return true;
+    }
+    // One or more spaces.
+    bool Spaces() {
+        const std::size_t start = i_;
+        while (!AtEnd() && s_[i_] == ' ') ++i_;
+        return i_ > start;
+    }
+    // Between minDigits and maxDigits decimal digits, no more.
+    bool Number(int minDigits, int maxDigits, int& value) {
+        int n = 0;
+        value = 0;
+        while (!AtEnd() && IsDigit(s_[i_]) && n < maxDigits) {
+            value = value * 10 + (s_[i_] - '0');
+            ++i_;
+            ++n;
+        }
+        return n >= minDigits && !(!AtEnd() && IsDigit(s_[i_]));
+    }
+    // An English weekday name or its three-letter abbreviation, any case.
+    bool WeekdayName() {
+        static constexpr std::array<std::string_view, 7> kNames = {
+            "monday", "tuesday", "wednesday", "thursday", "friday", "saturday", "sunday"};
+        const std::string word = Word();
+        for (std::string_view name : kNames) {
+            if (word == name || word == name.substr(0, 3)) {
+                i_ += word.size();
+                return true;
+            }
+        }
+        return false;
+    }
+    // An English month name or its three-letter abbreviation ("Sept" too), any
+    // letter case; 1 to 12.
+    bool MonthName(int& month) {
+        static constexpr std::array<std::string_view, 12> kNames = {
+            "january", "february", "march",     "april",   "may",      "june",
+            "july",    "august",   "september", "october", "november", "december"};
+        const std::string word = Word();
+        for (std::size_t m = 0; m < kNames.size(); ++m) {
+            if (word == kNames[m] || word == kNames[m].substr(0, 3) || (m == 8 && word == "sept")) {
+                month = static_cast<int>(m) + 1;
+                i_ += word.size();
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    // The letters from the cursor on, lower-cased (not consumed).
+    std::string Word() const {
+        std::string word;
+        for (std::size_t k = i_; k < s_.size() && word.size() < 10; ++k) {
+            const char c = Lower(s_[k]);
+            if (c < 'a' || c > 'z') break;
+            word.push_back(c);
+        }
+        return word;
+    }
+
+    std::string_view s_;
+    std::size_t i_ = 0;
+};
+
+struct Clock {
+    int hour = 0, minute = 0, second = 0;
+};
+
+// H:MM or H:MM:SS, hours of one or two digits.
+bool ReadClock(Cursor& c, Clock& t) {
+    if (!c.Number(1, 2, t.hour) || !c.Take(':') || !c.Number(2, 2, t.minute)) return false;
+    t.second = 0;
+    if (c.Take(':') && !c.Number(2, 2, t.second)) return false;
+    return t.hour <= 23 && t.minute <= 59 && t.second <= 59;
+}
+
+bool IsCalendarDate(int year, int month, int day) {
+    using namespace std::chrono;
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
+    return year_month_day{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
+                          std::chrono::day{static_cast<unsigned>(day)}}
+        .ok();
+}
+
+// A month written as digits or as a name.
+bool ReadMonth(Cursor& c, int& month) {
+    if (IsDigit(c.Peek())) return c.Number(1, 2, month);
+    return c.MonthName(month);
+}
+
+std::optional<DateTime> ParseTimeAlone(std::string_view text) {
+    Cursor c(text);
+    Clock t;
+    if (!ReadClock(c, t) || !c.AtEnd()) return std::nullopt;
+    return DateTime::Zero().PlusSeconds(std::int64_t{t.hour} * 3600 + t.minute * 60 + t.second);
+}
+
+// yyyy sep month sep day [time]: the separator is one of / - : . used twice,
+// or blanks (a ctime-style day may be padded with a second blank).
+std::optional<DateTime> ParseDate(std::string_view text) {
+    Cursor c(text);
+    int year = 0, month = 0, day = 0;
+    if (!c.Number(4, 4, year)) return std::nullopt;
+    const char sep = c.Peek();
+    if (sep == ' ') {
+        c.Spaces();
+        if (!ReadMonth(c, month) || !c.Spaces()) return std::nullopt;
+    } else if (sep == '/' || sep == '-' || sep == ':' || sep == '.') {
+        c.Take(sep);
+        if (!ReadMonth(c, month) || !c.Take(sep)) return std::nullopt;
+    } else {
+        return std::nullopt;
+    }
+    if (!c.Number(1, 2, day) || !IsCalendarDate(year, month, day)) return std::nullopt;
+
+    Clock t;
+    if (!c.AtEnd()) {
+        // The time follows blanks, an ISO "T" or a comma.
+        const bool spaced = c.Spaces();
+        if (!spaced && !c.Take('T') && !c.Take(',')) return std::nullopt;
+        c.Spaces();
+        if (!ReadClock(c, t) || !c.AtEnd()) return std::nullopt;
+    }
+    return DateTime::FromFields(year, month, day, t.hour, t.minute, t.second);
+}
+
+// The ctime layout "Sat May 17 10:23:45 2003" (the day may be blank-padded).
+std::optional<DateTime> ParseCtime(std::string_view text) {
+    Cursor c(text);
+    int year = 0, month = 0, day = 0;
+    Clock t;
+    if (!c.WeekdayName() || !c.Spaces() || !c.MonthName(month) || !c.Spaces() || !c.Number(1, 2, day) ||
+        !c.Spaces() || !ReadClock(c, t) || !c.Spaces() || !c.Number(4, 4, year) || !c.AtEnd())
+        return std::nullopt;
+    if (!IsCalendarDate(year, month, day)) return std::nullopt;
+    return DateTime::FromFields(year, month, day, t.hour, t.minute, t.second);
+}
+
+}  // namespace
+
+std::optional<DateTime> ParseDateText(std::string_view text) {
+    const std::size_t zero = text.find('\0');
+    if (zero != std::string_view::npos) text = text.substr(0, zero);
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    // Nothing shorter is a date or a time; nothing this long is one either.
+    if (text.size() < 4 || text.size() > 64) return std::nullopt;
+    if (auto time = ParseTimeAlone(text)) return time;
+    if (auto date = ParseDate(text)) return date;
+    return ParseCtime(text);
+}
+
+}  // namespace ravlen
