@@ -1,1 +1,111 @@
-// Filled in by the reader's own change.
+#include "metadata/date_selection.h"
+
+#include <optional>
+#include <string>
+
+#include "model/report.h"
+
+namespace ravlen {
+namespace {
+
+// What a format's rule takes, or the reason it takes nothing.
+struct Choice {
+    std::optional<DateTime> value;
+    bool hasTime = true;
+    const char* missing = "";  // the note, after the file's name, when nothing is taken
+};
+
+Choice Take(const std::optional<DateTime>& value, const char* missing) { return {value, true, missing}; }
+
+Choice TiffRule(const FileFacts& f, int mode) {
+    switch (mode) {
+        case 0: return Take(f.EXIFDateOriginal, " contains valid TIFF metadata but has no DateTimeOriginal information.");
+        case 1: return Take(f.EXIFDateDigitized, " contains valid TIFF metadata but has no DateTimeDigitized information.");
+        case 2: return Take(f.EXIFDateModified, " contains valid TIFF metadata but has no DateTime information.");
+        default: break;
+    }
+    const char* missing = " contains valid TIFF metadata but has no date information.";
+    for (const auto* d : {&f.EXIFDateOriginal, &f.EXIFDateDigitized, &f.EXIFDateModified})
+        if (*d) return Take(*d, missing);
+    return Take(std::nullopt, missing);
+}
+
+// The ICRD date with the etim time of day added; empty when either is absent
+// or the sum leaves the calendar.
+std::optional<DateTime> IcrdWithEtim(const FileFacts& f) {
+    if (!f.RIFFICRDDate || !f.RIFFetimTime) return std::nullopt;
+    const DateTime sum = f.RIFFICRDDate->PlusSeconds(f.RIFFetimTime->SecondsOfDay());
+    if (sum.Fields().year > 9999) return std::nullopt;
+    return sum;
+}
+
+Choice RiffRule(const FileFacts& f, int mode) {
+    const bool etim = f.RIFFetimTime.has_value();
+    switch (mode) {
+        case 0: {
+            const char* missing =
+                etim ? " contains valid RIFF metadata including etim time of original recording but has no ICRD date information."
+                     : " contains valid RIFF metadata but has no ICRD/etim information.";
+            if (auto both = IcrdWithEtim(f)) return Take(both, missing);
+            if (f.RIFFICRDDate) return {f.RIFFICRDDate, false, missing};
+            return Take(std::nullopt, missing);
+        }
+        case 1: return Take(f.RIFFIDITDate, " contains valid RIFF metadata but has no IDIT information.");
+        case 2: return Take(f.RIFFstrdDate, " contains valid RIFF metadata but has no strd information.");
+        case 3: return Take(f.RIFFcmntDate, " contains valid RIFF metadata but has no cmnt information.");
+        default: break;
+    }
+    const char* missing =
+        etim ? " contains valid RIFF metadata including etim time of original recording but has no ICRD, IDIT, cmnt, or strd date information."
+             : " contains valid RIFF metadata but has no date or time information.";
+    if (auto both = IcrdWithEtim(f)) return Take(both, missing);
+    for (const auto* d : {&f.RIFFIDITDate, &f.RIFFstrdDate, &f.RIFFcmntDate})
+        if (*d) return Take(*d, missing);
+    if (f.RIFFICRDDate) return {f.RIFFICRDDate, false, missing};
+    return Take(std::nullopt, missing);
+}
+
+Choice FormatRule(const FileFacts& f, const RunOptions& options) {
+    if (f.InternalFormat == "RIFF") return RiffRule(f, options.DateModeRIFF);
+    if (f.InternalFormat == "CIFF")
+        return Take(f.CIFFCapturedDate, " contains valid CIFF metadata but has no CapturedTime information.");
+    return TiffRule(f, options.DateModeTIFF);
+}
+
+DateTime FileSystemRule(const FileFacts& f, int mode) {
+    switch (mode) {
+        case 0: return f.FileSystemDateCreated;
+        case 1: return f.FileSystemDateModified;
+        default:
+            return f.FileSystemDateCreated < f.FileSystemDateModified ? f.FileSystemDateCreated
+                                                                       : f.FileSystemDateModified;
+    }
+}
+
+}  // namespace
+
+void ChooseTimestamp(FileFacts& facts, const RunOptions& options, RunTally& tally, UserPort& port) {
+    if (!facts.Timestamped) return;
+    facts.TimestampHasTime = true;
+
+    if (options.DateMode == 3) {
+        facts.TimestampDateTime = FileSystemRule(facts, options.DateModeFileSystem);
+        return;
+    }
+    const Choice choice = FormatRule(facts, options);
+    if (choice.value) {
+        facts.TimestampDateTime = *choice.value;
+        facts.TimestampHasTime = choice.hasTime;
+        return;
+    }
+    if (options.DateMode == 1) {
+        facts.Timestamped = false;
+        ++tally.NumberOfInvalidDateFiles;
+        const ProblemReporter report{port, options.ReportErrors != 0};
+        report(facts.Notes, facts.SourceFileName + choice.missing, MsgIcon::Exclamation);
+        return;
+    }
+    facts.TimestampDateTime = FileSystemRule(facts, options.DateModeFileSystem);
+}
+
+}  // namespace ravlen

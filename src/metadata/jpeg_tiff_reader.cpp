@@ -1,1 +1,322 @@
-// Filled in by the reader's own change.
+#include "metadata/jpeg_tiff_reader.h"
+
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "metadata/metadata_fault.h"
+
+namespace ravlen {
+namespace {
+
+constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
+
+constexpr std::uint32_t kTagDateTime = 0x0132;
+constexpr std::uint32_t kTagExifIfd = 0x8769;
+constexpr std::uint32_t kTagDateTimeOriginal = 0x9003;
+constexpr std::uint32_t kTagDateTimeDigitized = 0x9004;
+
+constexpr std::int64_t kEntrySize = 12;
+constexpr std::int64_t kDateLength = 20;  // "yyyy:mm:dd hh:nn:ss" and its terminator
+
+[[noreturn]] void Overflow() { throw MetadataFault(kFaultOverflow, "Overflow"); }
+
+// A sum of file offsets, which must stay inside the signed 32-bit range that
+// the structures' offsets are recorded in.
+std::int64_t Sum(std::int64_t a, std::int64_t b) {
+    if (a > kInt32Max || b > kInt32Max || a < -kInt32Max || b < -kInt32Max) Overflow();
+    const std::int64_t s = a + b;
+    if (s > kInt32Max) Overflow();
+    return s;
+}
+
+// A whole number from a fixed-width field of a date string: digits, possibly
+// padded with blanks; anything else (or nothing) is not a number.
+std::optional<std::int64_t> FieldNumber(std::string_view field) {
+    while (!field.empty() && field.front() == ' ') field.remove_prefix(1);
+    while (!field.empty() && field.back() == ' ') field.remove_suffix(1);
+    if (field.empty()) return std::nullopt;
+    std::int64_t v = 0;
+    for (char c : field) {
+        if (c < '0' || c > '9') return std::nullopt;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+class TiffReader {
+public:
+    TiffReader(ReadView& view, FileFacts& facts, const RunOptions& options, const ProblemReporter& report,
+               MetadataPass& pass)
+        : view_(view), facts_(facts), report_(report), pass_(pass), strict_(options.DateMode == 1) {}
+
+    bool Run() {
+        facts_.CIFFMetadata = false;
+        facts_.RIFFMetadata = false;
+
+        std::int64_t header = 0;  // buffer index of the TIFF header
+        if (facts_.InternalFormat == "JPEG") {
+            std::int64_t app1 = 0;
+            if (!WalkSegments(app1)) return false;
+            if (!CheckExifIdentifier(app1)) return false;
+            if (!ReadHeaderInApp1(app1, header)) return false;
+        } else {
+            facts_.TIFFOffset = 0;
+            order_ = ByteOrderFromName(facts_.TIFFByteAlign);
+        }
+
+        if (!ReadIfd0(header)) return false;
+        if (!Valid() || facts_.SubIFDOffset < 1) return false;
+        std::int64_t subIndex = 0;
+        if (!PlaceSubIfd(subIndex)) return true;  // begin the file again
+        if (!Valid()) return false;
+        ReadSubIfd(subIndex);
+        return false;
+    }
+
+private:
+    bool Valid() const { return facts_.TIFFMetadata; }
+    std::int64_t P() const { return view_.Position(); }
+    std::int64_t S() const { return view_.FileSize(); }
+    std::int64_t B() const { return static_cast<std::int64_t>(view_.BufferSize()); }
+
+    // The TIFF structure is missing or inconsistent: the file has no usable
+    // TIFF metadata; the reason is noted in the strict date mode only.
+    void Invalid(const char* text) {
+        facts_.TIFFMetadata = false;
+        if (strict_) report_(facts_.Notes, facts_.SourceFileName + text, MsgIcon::Exclamation);
+    }
+    void Proceeding(const char* text) {
+        report_(facts_.Notes,
+                "Proceeding with parsing of " + facts_.SourceFileName + " even though it contains " + text,
+                MsgIcon::Information);
+    }
+
+    void Read(std::int64_t n) {
+        if (n < 0) Overflow();
+        if (FsStatus st = view_.Read(static_cast<std::uint64_t>(n)); !st) throw FaultFromStatus(st);
+    }
+    // After a restart the stretches in between are read as well, so that the
+    // buffer holds the file without gaps.
+    void Skip(std::int64_t n) {
+        if (!pass_.SkippingAllowed) return Read(n);
+        if (n < 0) Overflow();
+        if (FsStatus st = view_.Skip(static_cast<std::uint64_t>(n)); !st) throw FaultFromStatus(st);
+    }
+    void ReadUpTo(std::int64_t offset) {
+        if (P() < offset) Read(offset - P());
+    }
+
+    std::uint32_t ByteAt(std::int64_t index) const {
+        if (index < 0) throw MetadataFault(kFaultOutOfRange, "Subscript out of range");
+        const auto b = view_.Byte(static_cast<std::uint64_t>(index));
+        if (!b) throw MetadataFault(kFaultOutOfRange, "Subscript out of range");
+        return *b;
+    }
+    std::uint32_t U16At(std::int64_t index) const {
+        if (index < 0) throw MetadataFault(kFaultOutOfRange, "Subscript out of range");
+        const auto v = view_.U16(static_cast<std::uint64_t>(index), order_);
+        if (!v) throw MetadataFault(kFaultOutOfRange, "Subscript out of range");
+        return *v;
+    }
+    // A 4-byte pointer: 2^31 or more cannot be an offset in this file.
+    std::int64_t PointerAt(std::int64_t index) const {
+        if (index < 0) throw MetadataFault(kFaultOutOfRange, "Subscript out of range");
+        const auto v = view_.U32(static_cast<std::uint64_t>(index), order_);
+        if (!v) throw MetadataFault(kFaultOutOfRange, "Subscript out of range");
+        if (*v >= 0x80000000u) Overflow();
+        return static_cast<std::int64_t>(*v);
+    }
+    // The buffer index of a file offset at or after IFD0 (see the anchor).
+    std::int64_t IndexOf(std::int64_t fileOffset) const { return fileOffset - shift_; }
+
+    // The segments before the first one that is not a skippable marker. The
+    // last 6 bytes of the buffer always hold a segment's marker, length and
+    // first two payload bytes.
+    bool WalkSegments(std::int64_t& app1) {
+        for (;;) {
+            const std::int64_t last = B() - 6;
+            if (ByteAt(last) != 0xFF || ByteAt(last + 1) == 0xE1) break;
+            const std::int64_t length = 256 * ByteAt(last + 2) + ByteAt(last + 3);
+            if (length < 2 || S() < Sum(P(), length)) {
+                Invalid(" contains an invalid TIFF APPx length descriptor.");
+                return false;
+            }
+            if (length >= 5) {
+                Skip(length - 4);
+                Read(6);
+            } else {
+                Read(length + 2);
+            }
+            if (facts_.APPXSkipCount == std::numeric_limits<std::int16_t>::max()) Overflow();
+            ++facts_.APPXSkipCount;
+        }
+        const std::int64_t last = B() - 6;
+        if (ByteAt(last) != 0xFF) {
+            Invalid(" does not contain a valid EXIF APP1 tag.");
+            return false;
+        }
+        app1 = B() - 4;
+        facts_.APP1Offset = static_cast<std::int32_t>(Sum(P(), -4));
+        facts_.APP1Length = static_cast<std::int32_t>(256 * ByteAt(app1) + ByteAt(app1 + 1));
+        if (S() < Sum(P(), 12)) {
+            Invalid(" contains an invalid EXIF APP1 length descriptor.");
+            return false;
+        }
+        Read(12);
+        return true;
+    }
+
+    bool CheckExifIdentifier(std::int64_t app1) {
+        static constexpr std::array<std::uint32_t, 4> kExif{'E', 'x', 'i', 'f'};
+        for (std::size_t i = 0; i < kExif.size(); ++i)
+            if (ByteAt(app1 + 2 + static_cast<std::int64_t>(i)) != kExif[i]) facts_.TIFFMetadata = false;
+        if (ByteAt(app1 + 6) != 0 || ByteAt(app1 + 7) != 0)
+            Proceeding("a non-standard EXIF APP1 header string.");
+        if (!Valid()) Invalid(" contains an invalid EXIF APP1 header string.");
+        return Valid();
+    }
+
+    bool ReadHeaderInApp1(std::int64_t app1, std::int64_t& header) {
+        const std::uint32_t b0 = ByteAt(app1 + 8), b1 = ByteAt(app1 + 9);
+        const std::uint32_t b2 = ByteAt(app1 + 10), b3 = ByteAt(app1 + 11);
+        if (b0 == 'I' && b1 == 'I' && b2 == 0x2A && b3 == 0x00) {
+            order_ = ByteOrder::Intel;
+        } else if (b0 == 'M' && b1 == 'M' && b2 == 0x00 && b3 == 0x2A) {
+            order_ = ByteOrder::Motorola;
+        } else {
+            Invalid(" contains an invalid EXIF APP1 TIFF header.");
+            return false;
+        }
+        facts_.TIFFByteAlign = ByteOrderName(order_);
+        facts_.TIFFOffset = static_cast<std::int32_t>(Sum(P(), -8));
+        header = B() - 8;
+        return true;
+    }
+
+    bool ReadIfd0(std::int64_t header) {
+        const std::int64_t tiffOffset = facts_.TIFFOffset;
+        const std::int64_t ifd0 = Sum(tiffOffset, PointerAt(header + 4));
+        facts_.IFD0Offset = static_cast<std::int32_t>(ifd0);
+        // From here on the bytes after the anchor are contiguous in the buffer;
+        // after a restart the whole file is, and the anchor is IFD0 itself.
+        const std::int64_t anchor = pass_.SkippingAllowed ? B() : ifd0;
+        shift_ = ifd0 - anchor;
+
+        if (ifd0 < Sum(tiffOffset, 8) || S() < Sum(ifd0, 2)) {
+            Invalid(" contains an invalid TIFF IFD0 offset.");
+            return false;
+        }
+        Skip(ifd0 - P());
+        Read(2);
+        const std::int64_t entries = U16At(anchor);
+        facts_.IFD0Entries = static_cast<std::int32_t>(entries);
+        const std::int64_t end = Sum(Sum(ifd0, 2), entries * kEntrySize + 4);
+        if (S() < end) {
+            Invalid(" contains an invalid TIFF IFD0 directory entry count.");
+            return false;
+        }
+        ReadUpTo(end);
+
+        for (std::int64_t i = 0; i < entries; ++i) {
+            const std::int64_t entry = anchor + 2 + i * kEntrySize;
+            const std::uint32_t tag = U16At(entry);
+            // Only the tags used here have their value taken as a pointer; any
+            // other tag's value is not an offset and plays no part.
+            if (tag == kTagDateTime) {
+                if (auto date = DecodeDate(Sum(tiffOffset, PointerAt(entry + 8)))) facts_.EXIFDateModified = date;
+            } else if (tag == kTagExifIfd) {
+                facts_.SubIFDOffset = static_cast<std::int32_t>(Sum(tiffOffset, PointerAt(entry + 8)));
+            }
+        }
+        return true;
+    }
+
+    // Makes sure the sub-directory's entry count is in the buffer. False when
+    // it lies before the position on a first pass: the file must be begun
+    // again without skipping.
+    bool PlaceSubIfd(std::int64_t& subIndex) {
+        const std::int64_t sub = facts_.SubIFDOffset;
+        if (S() < Sum(sub, 2)) {
+            Invalid(" contains an invalid TIFF SubIFD offset.");
+            return true;
+        }
+        if (sub >= P() || !pass_.SkippingAllowed) {
+            // After a restart the buffer already reaches the sub-directory's
+            // start; its two count bytes may still lie just past it.
+            ReadUpTo(sub + 2);
+            subIndex = IndexOf(sub);
+            return true;
+        }
+        Proceeding("an out-of-sequence TIFF APP1 SubIFD.");
+        pass_.SkippingAllowed = false;
+        return false;
+    }
+
+    void ReadSubIfd(std::int64_t subIndex) {
+        const std::int64_t sub = facts_.SubIFDOffset;
+        const std::int64_t entries = U16At(subIndex);
+        facts_.SubIFDEntries = static_cast<std::int32_t>(entries);
+        const std::int64_t end = Sum(Sum(sub, 2), entries * kEntrySize + 4);
+        if (S() < end) {
+            Proceeding("an invalid SubIFD directory entry count.");
+            return;
+        }
+        ReadUpTo(end);
+        const std::int64_t tiffOffset = facts_.TIFFOffset;
+        for (std::int64_t i = 0; i < entries; ++i) {
+            const std::int64_t entry = subIndex + 2 + i * kEntrySize;
+            const std::uint32_t tag = U16At(entry);
+            if (tag == kTagDateTimeOriginal) {
+                if (auto date = DecodeDate(Sum(tiffOffset, PointerAt(entry + 8)))) facts_.EXIFDateOriginal = date;
+            } else if (tag == kTagDateTimeDigitized) {
+                if (auto date = DecodeDate(Sum(tiffOffset, PointerAt(entry + 8)))) facts_.EXIFDateDigitized = date;
+            }
+        }
+    }
+
+    // The EXIF date string "yyyy:mm:dd hh:nn:ss" at file offset o, cut into
+    // its six fields by position. Values beyond a unit's range carry over.
+    std::optional<DateTime> DecodeDate(std::int64_t o) {
+        const std::int64_t end = Sum(o, kDateLength);
+        if (P() < end && S() >= end) Read(end - P());
+        const std::int64_t at = IndexOf(o);
+
+        auto field = [&](std::int64_t start, std::int64_t width) -> std::int64_t {
+            const std::int64_t index = at + start;
+            if (index < 0) return -1;
+            const auto bytes = view_.Bytes(static_cast<std::uint64_t>(index), static_cast<std::uint64_t>(width));
+            if (!bytes) return -1;
+            return FieldNumber(*bytes).value_or(-1);
+        };
+        std::int64_t year = field(0, 4);
+        const std::int64_t month = field(5, 2), day = field(8, 2);
+        const std::int64_t hour = field(11, 2), minute = field(14, 2), second = field(17, 2);
+        if (year <= 0 || month <= 0 || day < 1 || hour < 0 || minute < 0 || second < 0) return std::nullopt;
+        if (year < 30) year += 2000;
+        else if (year < 100) year += 1900;
+        auto date = DateTime::FromFields(year, month, day, hour, minute, second);
+        if (!date) throw MetadataFault(kFaultDateOutOfRange, "Type mismatch");
+        return date;
+    }
+
+    ReadView& view_;
+    FileFacts& facts_;
+    const ProblemReporter& report_;
+    MetadataPass& pass_;
+    const bool strict_;
+    ByteOrder order_ = ByteOrder::Unknown;
+    std::int64_t shift_ = 0;  // IFD0Offset minus the anchor
+};
+
+}  // namespace
+
+bool ReadTIFFMetadata(ReadView& view, FileFacts& facts, const RunOptions& options, const ProblemReporter& report,
+                      MetadataPass& pass) {
+    return TiffReader(view, facts, options, report, pass).Run();
+}
+
+}  // namespace ravlen

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "model/file_system.h"
+
 namespace ravlen {
 
 struct MetadataFault : std::runtime_error {
@@ -23,5 +25,16 @@ enum MetadataFaultNumber : int {
     kFaultPastEnd = 62,           // "Input past end of file"
     kFaultDateOutOfRange = 13,    // "Type mismatch": a date beyond the year 9999
 };
+
+// The fault for a read or skip of the file that failed: the view's own limits
+// keep their numbers, an end of file is "Input past end of file", anything
+// else is a device error with the system's text.
+inline MetadataFault FaultFromStatus(const FsStatus& status) {
+    if (status.error == "Out of memory") return {kFaultOutOfMemory, status.error};
+    if (status.error == "Overflow") return {kFaultOverflow, status.error};
+    if (status.error.empty() || status.error == "Input past end of file")
+        return {kFaultPastEnd, "Input past end of file"};
+    return {kFaultReadError, status.error};
+}
 
 }  // namespace ravlen
