@@ -7,14 +7,11 @@
 namespace ravlen {
 namespace {
 
-TEST(DesktopServices, DescribesTypesByNameAlone) {
+TEST(DesktopServices, DescribesTypesAndFindsTheProgram) {
     // The file does not exist: only its name counts.
     EXPECT_EQ(MimeTypeDescription("/nowhere/IMG_0001.JPG"), "JPEG image");
     EXPECT_EQ(MimeTypeDescription("/nowhere/card.zq9x"), "ZQ9X file");
     EXPECT_EQ(MimeTypeDescription("/nowhere/IMG_0001"), "File");
-}
-
-TEST(DesktopServices, KnowsWhereTheProgramIs) {
     EXPECT_EQ(ProgramFileName(), "platform_desktop_tests");
     EXPECT_TRUE(std::filesystem::is_directory(ProgramFolder()));
     EXPECT_TRUE(std::filesystem::exists(ProgramFolder() + "/" + ProgramFileName()));
