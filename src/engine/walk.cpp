@@ -1,7 +1,6 @@
 // The folder walk: filters, the road of each file through the stages, the
 // progress step and the Cancel poll, then the subfolders.
 
-#include <exception>
 #include <vector>
 
 #include "engine/dcf.h"
@@ -154,14 +153,7 @@ private:
 
 void RenameFilesWith(const EngineStages& stages, EngineContext& context, const FolderRef& SourceFolder,
                      const FolderRef& OutputFolder, bool PerformActions, RunTally& tally) {
-    try {
-        Walk(stages, context, PerformActions, tally).Folder(SourceFolder, OutputFolder);
-    } catch (const EngineFailure&) {
-        throw;
-    } catch (const std::exception& e) {
-        // Anything else that escapes a stage ends the pass the same way.
-        throw EngineFailure(51, e.what());
-    }
+    Walk(stages, context, PerformActions, tally).Folder(SourceFolder, OutputFolder);
 }
 
 std::int32_t CountFiles(FileSystem& fs, const std::string& FolderPath, bool IncludeSubfolders,

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <stdexcept>
 
 #include "engine/engine_stages.h"
 #include "fake_fs.h"
@@ -243,14 +242,6 @@ TEST_F(WalkTest, MissingOutputSubfolderEndsThePass) {
         EXPECT_NE(std::string(e.what()).find("/r/out/A"), std::string::npos);
     }
     EXPECT_EQ(tally.SourceObjectNumber, 2);
-}
-
-TEST_F(WalkTest, AStageThatThrowsEndsThePass) {
-    fs.AddFile("/r/in/IMG_0001.JPG", At(1));
-    stages.chooseTimestamp = [](FileFacts&, const RunOptions&, RunTally&, UserPort&) {
-        throw std::runtime_error("boom");
-    };
-    EXPECT_THROW(Run(), EngineFailure);
 }
 
 TEST_F(WalkTest, OneRestartWithAFreshRecord) {
