@@ -269,14 +269,18 @@ void RemoveOwn(const std::string& path, const struct stat& ours) {
 
 PosixFileSystem::PosixFileSystem(TypeDescriber describer) : describer_(std::move(describer)) {}
 
+// A folder the user names may be reached through a link (a card mounted
+// elsewhere and linked in); the walk itself never follows links.
 bool PosixFileSystem::FolderExists(const std::string& path) {
     struct stat st{};
-    return !path.empty() && lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// Anything at the name (a file, a folder, a link, even a dangling one) takes
+// it: a new file could not be placed there.
 bool PosixFileSystem::FileExists(const std::string& path) {
     struct stat st{};
-    return !path.empty() && lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return !path.empty() && lstat(path.c_str(), &st) == 0;
 }
 
 std::optional<FolderRef> PosixFileSystem::GetFolder(const std::string& path) {
