@@ -1,0 +1,59 @@
+#!/bin/sh
+# One case of the console runner, run against real temporary folders with a
+# private settings store and home folder: runner_test.sh RAVLEN_RUN CASE
+set -u
+run=$1
+case_name=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export HOME="$work/home" XDG_CONFIG_HOME="$work/config"
+mkdir -p "$HOME" "$work/src" "$work/out"
+: > "$work/src/IMG_0001.JPG"
+: > "$work/src/IMG_0002.JPG"
+cd "$work" || exit 1
+
+fail() { echo "FAIL: $*"; echo "--- stdout"; cat out.txt; echo "--- stderr"; cat err.txt; exit 1; }
+# expect STATUS ARGS...: runs the runner and checks its exit status.
+expect() {
+    want=$1; shift
+    "$run" "$@" > out.txt 2> err.txt
+    got=$?
+    [ "$got" -eq "$want" ] || fail "exit status $got, expected $want"
+}
+has() { grep -qF -- "$2" "$1" || fail "$1 lacks \"$2\""; }
+files_in() { ls "$1" | wc -l | tr -d ' '; }
+
+base="SourcePath=src OutputPath=out AutoDetect=0 DateMode=3"
+case "$case_name" in
+usage)
+    expect 2 NoSuchKey=1;           has err.txt NoSuchKey
+    expect 2 DateMode=4;            has err.txt DateMode
+    expect 2 ProcessSubfolders;     has err.txt ProcessSubfolders
+    expect 2 --no-such-option;      has err.txt --no-such-option
+    [ ! -e "$XDG_CONFIG_HOME" ] || fail "a usage error touched the settings store"
+    ;;
+help)
+    expect 0 --help
+    has out.txt "Exit status"; has out.txt "DateModeFileSystem"; has out.txt "$XDG_CONFIG_HOME/Ravlen"
+    ;;
+no)
+    expect 1 $base RequestConfirmation=1
+    has out.txt "Timestamp 2 files?"; has out.txt "[No]"
+    [ "$(files_in src)" = 2 ] || fail "files moved after No"
+    ;;
+success)
+    expect 0 --settings my.ini --yes $base RequestConfirmation=1
+    has out.txt "[Yes]"; has out.txt "Both files successfully timestamped."
+    [ "$(files_in out)" = 2 ] && [ "$(files_in src)" = 0 ] || fail "files not placed"
+    has my.ini "DateMode=3"
+    ;;
+skipped)
+    : > src/holiday.jpg
+    expect 3 $base DCFMode=1 RequestConfirmation=0
+    has out.txt "1  files skipped due to invalid DCF filenames"
+    ;;
+*)
+    fail "unknown case $case_name"
+    ;;
+esac
+echo "PASS: $case_name"
