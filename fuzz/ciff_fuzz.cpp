@@ -1,0 +1,37 @@
+// libFuzzer target: the CIFF header and heap walk over arbitrary bytes,
+// entered as format detection enters it.
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "metadata/ciff_reader.h"
+#include "metadata/metadata_fault.h"
+#include "support/memory_stream.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace ravlen;
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    if (size < 8) return 0;
+    const std::string_view order = bytes.substr(0, 2);
+    if (order != "II" && order != "MM") return 0;
+
+    test::MemoryStream stream(bytes);
+    test::NullPort port;
+    ReadView view(stream, port, static_cast<std::int64_t>(size));
+    if (!view.Read(8)) return 0;
+
+    FileFacts facts;
+    facts.SourceFileName = "CRW_0001.CRW";
+    facts.InternalFormat = "CIFF";
+    facts.TIFFByteAlign = order == "II" ? "Intel" : "Motorola";
+    facts.TIFFOffset = -1;
+    facts.CIFFMetadata = true;
+    RunOptions options;
+    options.DateMode = 1;
+    try {
+        ReadCIFFMetadata(view, facts, options, ProblemReporter{port, false});
+    } catch (const MetadataFault&) {
+    }
+    return 0;
+}
