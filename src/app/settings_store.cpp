@@ -1,13 +1,19 @@
 #include "app/settings_store.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryFile>
 #include <QVariant>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <charconv>
 #include <cstdio>
@@ -54,12 +60,61 @@ QString KeyOf(const std::string& section, const std::string& key) {
 
 }  // namespace
 
-struct SettingsStore::Impl {
-    std::map<QString, QVariant> values;   // the store as loaded, with our writes
-    std::map<QString, QVariant> pending;  // written since the last Sync
-    bool damaged = false;                 // the file on disk did not parse cleanly
+using ValueMap = std::map<QString, QVariant>;
 
-    bool Rebuild(const QString& path);
+namespace {
+
+// Everything a settings file holds; a damaged file gives what parsed.
+ValueMap ReadAll(const QString& path, QSettings::Status& status) {
+    QSettings settings(path, QSettings::IniFormat);
+    ValueMap values;
+    for (const QString& key : settings.allKeys()) values[key] = settings.value(key);
+    status = settings.status();
+    return values;
+}
+
+bool SyncToDisk(const QByteArray& path, int flags) {
+    const int fd = ::open(path.constData(), flags | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// Writes the whole store next to its place, reads it back, and only when the
+// file on disk gives back exactly these values renames it over the store.
+// QSettings' own save can report success for a file cut short by a full
+// disk, so its word is not taken for it.
+bool ReplaceVerified(const QString& path, const ValueMap& values) {
+    QTemporaryFile written(path + QStringLiteral(".XXXXXX"));
+    QTemporaryFile checked(path + QStringLiteral(".XXXXXX"));
+    if (!written.open() || !checked.open()) return false;
+    written.close();
+    checked.close();
+    {
+        QSettings out(written.fileName(), QSettings::IniFormat);
+        for (const auto& [key, value] : values) out.setValue(key, value);
+        out.sync();
+        if (out.status() != QSettings::NoError) return false;
+    }
+    // Under a name QSettings has not cached, so that the bytes are parsed afresh.
+    const QByteArray checkedName = QFile::encodeName(checked.fileName());
+    if (std::rename(QFile::encodeName(written.fileName()).constData(), checkedName.constData()) != 0) return false;
+    QSettings::Status status = QSettings::NoError;
+    if (ReadAll(checked.fileName(), status) != values || status != QSettings::NoError) return false;
+    if (!SyncToDisk(checkedName, O_RDONLY)) return false;
+    if (std::rename(checkedName.constData(), QFile::encodeName(path).constData()) != 0) return false;
+    written.setAutoRemove(false);
+    checked.setAutoRemove(false);
+    SyncToDisk(QFile::encodeName(QFileInfo(path).absolutePath()), O_RDONLY | O_DIRECTORY);
+    return true;
+}
+
+}  // namespace
+
+struct SettingsStore::Impl {
+    ValueMap values;   // the store as loaded, with our writes
+    ValueMap pending;  // written since the last Sync
 };
 
 std::string SettingsStore::DefaultPath() {
@@ -70,10 +125,8 @@ std::string SettingsStore::DefaultPath() {
 }
 
 SettingsStore::SettingsStore(std::string iniPath) : path_(std::move(iniPath)), impl_(std::make_unique<Impl>()) {
-    QSettings settings(FileName(path_), QSettings::IniFormat);
-    // Whatever parsed is kept, however damaged the rest of the file is.
-    for (const QString& key : settings.allKeys()) impl_->values[key] = settings.value(key);
-    impl_->damaged = settings.status() == QSettings::FormatError;
+    QSettings::Status status = QSettings::NoError;
+    impl_->values = ReadAll(FileName(path_), status);
 }
 
 SettingsStore::~SettingsStore() = default;
@@ -94,41 +147,16 @@ void SettingsStore::Write(const std::string& section, const std::string& key, co
 bool SettingsStore::Sync() {
     if (impl_->pending.empty()) return true;
     const QString path = FileName(path_);
-    if (!impl_->damaged) {
-        // Reopened for each save so that keys changed by another instance in
-        // the meantime are kept, and so that the status describes this save only.
-        QSettings settings(path, QSettings::IniFormat);
-        if (settings.status() == QSettings::NoError) {
-            for (const auto& [key, value] : impl_->pending) settings.setValue(key, value);
-            // QSettings writes a temporary file and renames it over the store.
-            settings.sync();
-            if (settings.status() != QSettings::NoError) return false;
-            impl_->pending.clear();
-            return true;
-        }
-        if (settings.status() != QSettings::FormatError) return false;
-    }
-    // A damaged file would keep its parse error on every save and hide a
-    // failed write; replace it as a whole with what we hold.
-    if (!impl_->Rebuild(path)) return false;
-    impl_->damaged = false;
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
+    QLockFile lock(path + QStringLiteral(".lock"));
+    if (!lock.tryLock(5000)) return false;
+    // Keys another instance saved in the meantime are kept; ours win.
+    QSettings::Status status = QSettings::NoError;
+    ValueMap merged = ReadAll(path, status);
+    if (status == QSettings::AccessError) return false;  // never replace what could not be read
+    for (const auto& [key, value] : impl_->pending) merged[key] = value;
+    if (!ReplaceVerified(path, merged)) return false;
     impl_->pending.clear();
-    return true;
-}
-
-bool SettingsStore::Impl::Rebuild(const QString& path) {
-    QTemporaryFile temp(path + QStringLiteral(".XXXXXX"));
-    if (!temp.open()) return false;
-    temp.close();
-    {
-        QSettings fresh(temp.fileName(), QSettings::IniFormat);
-        for (const auto& [key, value] : values) fresh.setValue(key, value);
-        fresh.sync();
-        if (fresh.status() != QSettings::NoError) return false;
-    }
-    if (std::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
-        return false;
-    temp.setAutoRemove(false);
     return true;
 }
 
