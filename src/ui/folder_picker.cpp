@@ -1,0 +1,37 @@
+#include "ui/folder_picker.h"
+
+#include <QFileDialog>
+#include <QString>
+
+namespace ravlen::ui {
+
+std::string ChooseFolderWithDesktop(QWidget* parent, const std::string& title, const std::string& start) {
+    return QFileDialog::getExistingDirectory(parent, QString::fromStdString(title), QString::fromStdString(start),
+                                             QFileDialog::ShowDirsOnly)
+        .toStdString();
+}
+
+std::optional<std::string> PickFolder(QWidget* parent, const FolderDialog& dialog, const Messenger& messenger,
+                                      FileSystem& fs, const std::string& title, const std::string& start) {
+    // A chooser that keeps answering with nonsense is given up on rather than
+    // trapping the user in a loop of messages.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = dialog(parent, title, start);
+        if (name.empty()) return std::nullopt;
+        if (name.find('/') == std::string::npos) {
+            messenger.Show("You have selected an invalid folder. Please try again.", MsgIcon::Information,
+                           MsgButtons::OK, title);
+            continue;
+        }
+        while (name.size() > 1 && name.back() == '/') name.pop_back();
+        if (!fs.FolderExists(name)) {
+            messenger.Show("CommonDialog returned invalid path despite cdlOFNPathMustExist", MsgIcon::Critical,
+                           MsgButtons::OK, title);
+            return std::nullopt;
+        }
+        return name;
+    }
+    return std::nullopt;
+}
+
+}  // namespace ravlen::ui

@@ -1,0 +1,27 @@
+#pragma once
+// Choosing the source or output folder.
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "model/file_system.h"
+#include "ui/messages.h"
+
+class QWidget;
+
+namespace ravlen::ui {
+
+// Shows a folder chooser titled `title` starting at `start`; empty when cancelled.
+using FolderDialog = std::function<std::string(QWidget* parent, const std::string& title, const std::string& start)>;
+
+// The desktop's folder chooser.
+std::string ChooseFolderWithDesktop(QWidget* parent, const std::string& title, const std::string& start);
+
+// Runs the chooser until it gives a usable answer: the chosen folder without
+// a trailing "/" (except the root), or nothing when cancelled or the folder
+// does not exist (after telling the user).
+std::optional<std::string> PickFolder(QWidget* parent, const FolderDialog& dialog, const Messenger& messenger,
+                                      FileSystem& fs, const std::string& title, const std::string& start);
+
+}  // namespace ravlen::ui

@@ -1,0 +1,640 @@
+#include "ui/main_window.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShortcut>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <initializer_list>
+
+#include "app/camera_media.h"
+#include "app/run_driver.h"
+#include "app/special_folders.h"
+#include "log/program_facts.h"
+#include "model/version.h"
+#include "platform/desktop_services.h"
+#include "platform/mount_drives.h"
+#include "platform/posix_file_system.h"
+#include "ui/about_window.h"
+#include "ui/format_dialog.h"
+#include "ui/qt_user_port.h"
+#include "ui/wrapping_label.h"
+
+namespace ravlen::ui {
+
+namespace {
+
+QComboBox* List(QWidget* parent, const char* name, std::initializer_list<const char*> items) {
+    auto* list = new QComboBox(parent);
+    list->setObjectName(name);
+    for (const char* item : items) list->addItem(QString::fromUtf8(item));
+    list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    return list;
+}
+
+QCheckBox* Check(QWidget* parent, const char* name, const char* caption) {
+    auto* box = new QCheckBox(QString::fromUtf8(caption), parent);
+    box->setObjectName(name);
+    return box;
+}
+
+QRadioButton* Radio(QWidget* parent, const char* name, const char* caption) {
+    auto* button = new QRadioButton(QString::fromUtf8(caption), parent);
+    button->setObjectName(name);
+    return button;
+}
+
+QLabel* Caption(QWidget* parent, const char* text, QWidget* buddy) {
+    auto* label = new QLabel(QString::fromUtf8(text), parent);
+    label->setBuddy(buddy);
+    return label;
+}
+
+// A group of option buttons as the form holds it: a first button and
+// "Timestamp all files", with a sub-group of two buttons indented below.
+QVBoxLayout* OptionGroupLayout(QGroupBox* frame, QRadioButton* option1, QRadioButton* option2,
+                               QRadioButton* optionA, QRadioButton* optionB) {
+    auto* top = new QButtonGroup(frame);
+    top->addButton(option1);
+    top->addButton(option2);
+    auto* sub = new QButtonGroup(frame);
+    sub->addButton(optionA);
+    sub->addButton(optionB);
+
+    auto* subLayout = new QVBoxLayout;
+    const QStyle* style = frame->style();
+    const int indent = style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth) +
+                       style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing);
+    subLayout->setContentsMargins(indent, 0, 0, 0);
+    subLayout->addWidget(optionA);
+    subLayout->addWidget(optionB);
+
+    auto* layout = new QVBoxLayout(frame);
+    layout->addWidget(option1);
+    layout->addWidget(option2);
+    layout->addLayout(subLayout);
+    return layout;
+}
+
+// Shows a group's state; both buttons of a pair may be off.
+void ShowPair(QRadioButton* a, QRadioButton* b, bool aOn, bool bOn) {
+    const QSignalBlocker blockA(a);
+    const QSignalBlocker blockB(b);
+    QButtonGroup* group = a->group();
+    if (!aOn && !bOn && group != nullptr) {
+        group->setExclusive(false);
+        a->setChecked(false);
+        b->setChecked(false);
+        group->setExclusive(true);
+        return;
+    }
+    a->setChecked(aOn);
+    b->setChecked(bOn);
+}
+
+void ShowText(QLineEdit* edit, const std::string& text) {
+    const QString value = QString::fromStdString(text);
+    if (edit->text() != value) edit->setText(value);
+}
+
+void ShowIndex(QComboBox* list, int index) {
+    if (index >= 0 && index < list->count() && list->currentIndex() != index) list->setCurrentIndex(index);
+}
+
+void ShowCheck(QCheckBox* box, int value) { box->setChecked(value != 0); }
+
+}  // namespace
+
+FrmMain::FrmMain(MainWindowServices services)
+    : services_(std::move(services)),
+      form_(MainForm::Hooks{
+          [this](const std::string& text) {
+              return messenger_.Show(text, MsgIcon::Exclamation, MsgButtons::YesNo, Version().Title) == MsgAnswer::Yes;
+          },
+          [this](const FilenameFormatDefinition& current) {
+              if (services_.editCustomFormat) return services_.editCustomFormat(this, current);
+              return EditCustomFormat(this, current, messenger_, [this] { ShowHelp(); });
+          },
+          [this] { DCFOption1->setFocus(Qt::OtherFocusReason); },
+          &DateTime::Now,
+      }),
+      messenger_(this) {
+    setObjectName("frmMain");
+    messenger_.SetHook(services_.messageHook);
+    if (!services_.store) services_.store = std::make_unique<SettingsStore>(SettingsStore::DefaultPath());
+    if (!services_.drives) services_.drives = std::make_unique<MountDriveList>();
+    if (!services_.specialFolders) services_.specialFolders = std::make_unique<QtSpecialFolders>();
+    if (!services_.folderDialog) services_.folderDialog = &ChooseFolderWithDesktop;
+    if (!services_.open) services_.open = &OpenWithDesktop;
+    if (services_.programFolder.empty()) services_.programFolder = ProgramFolder();
+
+    BuildControls();
+    port_ = std::make_unique<QtUserPort>(this, body_, messenger_);
+    Connect();
+    Load();
+}
+
+FrmMain::~FrmMain() = default;
+
+// ---------------------------------------------------------------- controls
+
+void FrmMain::BuildControls() {
+    body_ = new QWidget(this);
+    TabStrip1 = new QTabWidget(body_);
+    TabStrip1->setObjectName("TabStrip1");
+    TabStrip1->addTab(BuildMainTab(), tr("Main"));
+    TabStrip1->addTab(BuildFilterTab(), tr("Filter"));
+    TabStrip1->addTab(BuildOptionsTab(), tr("Options"));
+
+    GoButton = new QPushButton(tr("&Go"), body_);
+    GoButton->setObjectName("GoButton");
+    GoButton->setDefault(true);
+    CloseButton = new QPushButton(tr("&Close"), body_);
+    CloseButton->setObjectName("CloseButton");
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(GoButton);
+    buttons->addWidget(CloseButton);
+
+    auto* bodyLayout = new QVBoxLayout(body_);
+    bodyLayout->setContentsMargins(0, 0, 0, 0);
+    bodyLayout->addWidget(TabStrip1, 1);
+    bodyLayout->addLayout(buttons);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(body_);
+}
+
+QWidget* FrmMain::BuildMainTab() {
+    auto* tab = new QWidget;
+    tab->setObjectName("TabFrame1");
+    TabFrame[0] = tab;
+    const int charWidth = fontMetrics().averageCharWidth();
+
+    auto* folders = new QGroupBox(tr("Folders"), tab);
+    SourcePath = new QLineEdit(folders);
+    SourcePath->setObjectName("SourcePath");
+    SourcePath->setMinimumWidth(charWidth * 36);
+    BrowseSourceButton = new QPushButton(QStringLiteral("..."), folders);
+    BrowseSourceButton->setObjectName("BrowseSourceButton");
+    BrowseSourceButton->setToolTip(tr("Select Source Folder"));
+    BrowseSourceButton->setAccessibleName(tr("Select Source Folder"));
+    OutputPath = new QLineEdit(folders);
+    OutputPath->setObjectName("OutputPath");
+    BrowseOutputButton = new QPushButton(QStringLiteral("..."), folders);
+    BrowseOutputButton->setObjectName("BrowseOutputButton");
+    BrowseOutputButton->setToolTip(tr("Select Output Folder"));
+    BrowseOutputButton->setAccessibleName(tr("Select Output Folder"));
+    for (QPushButton* browse : {BrowseSourceButton, BrowseOutputButton}) {
+        browse->setAutoDefault(false);
+        browse->setMaximumWidth(browse->fontMetrics().horizontalAdvance(QStringLiteral("...")) + charWidth * 4);
+    }
+    ProcessSubfolders = List(folders, "ProcessSubfolders",
+                             {"Ignore", "Flatten into top-level output folder", "Preserve as output subfolders"});
+    MoveOrCopy = List(folders, "MoveOrCopy", {"Move", "Copy", "Copy when unable to move"});
+
+    auto* folderGrid = new QGridLayout(folders);
+    folderGrid->addWidget(Caption(folders, "&Source Folder", SourcePath), 0, 0);
+    folderGrid->addWidget(SourcePath, 0, 1);
+    folderGrid->addWidget(BrowseSourceButton, 0, 2);
+    folderGrid->addWidget(Caption(folders, "&Output Folder", OutputPath), 1, 0);
+    folderGrid->addWidget(OutputPath, 1, 1);
+    folderGrid->addWidget(BrowseOutputButton, 1, 2);
+    folderGrid->addWidget(Caption(folders, "S&ubfolders", ProcessSubfolders), 2, 0);
+    folderGrid->addWidget(ProcessSubfolders, 2, 1, 1, 2, Qt::AlignLeft);
+    folderGrid->addWidget(Caption(folders, "&Move or copy", MoveOrCopy), 3, 0);
+    folderGrid->addWidget(MoveOrCopy, 3, 1, 1, 2, Qt::AlignLeft);
+    folderGrid->setColumnStretch(1, 1);
+
+    auto* filenames = new QGroupBox(tr("Filenames"), tab);
+    AddBatchVolume = List(filenames, "AddBatchVolume", {"Neither", "Batch only", "Volume only", "Both"});
+    AddSerial = List(filenames, "AddSerial", {"Never", "Duplicates only", "Always"});
+    FilenameFormat = List(filenames, "FilenameFormat",
+                          {"DCF Style", "Vantor 1.x", "Vantor 2.x (with short attribute labels)",
+                           "Vantor 2.x (with long attribute labels)", "Custom..."});
+    SampleFilename = new WrappingLabel(filenames);
+    SampleFilename->setObjectName("SampleFilename");
+    SampleFilename->setMinimumLines(2);
+
+    auto* nameGrid = new QGridLayout(filenames);
+    nameGrid->addWidget(Caption(filenames, "&Batch/Volume", AddBatchVolume), 0, 0);
+    nameGrid->addWidget(AddBatchVolume, 0, 1, Qt::AlignLeft);
+    nameGrid->addWidget(Caption(filenames, "Se&rial Number", AddSerial), 1, 0);
+    nameGrid->addWidget(AddSerial, 1, 1, Qt::AlignLeft);
+    nameGrid->addWidget(Caption(filenames, "&Format", FilenameFormat), 2, 0);
+    nameGrid->addWidget(FilenameFormat, 2, 1, Qt::AlignLeft);
+    nameGrid->addWidget(new QLabel(tr("Example"), filenames), 3, 0, Qt::AlignTop);
+    nameGrid->addWidget(SampleFilename, 3, 1);
+    nameGrid->setColumnStretch(1, 1);
+
+    auto* overview = new QGroupBox(tr("Overview"), tab);
+    auto* overviewText = new QLabel(
+        tr("Renames photo, audio, and video files produced by digital cameras with new filenames that sort "
+           "chronologically and show when contents were recorded. Places timestamped files in the selected output "
+           "folder."),
+        overview);
+    overviewText->setWordWrap(true);
+    auto* overviewLayout = new QVBoxLayout(overview);
+    overviewLayout->addWidget(overviewText);
+
+    auto* layout = new QVBoxLayout(tab);
+    layout->addWidget(folders);
+    layout->addWidget(filenames);
+    layout->addWidget(overview);
+    layout->addStretch(1);
+    return tab;
+}
+
+QWidget* FrmMain::BuildFilterTab() {
+    auto* tab = new QWidget;
+    tab->setObjectName("TabFrame2");
+    TabFrame[1] = tab;
+
+    auto* metadata = new QGroupBox(tr("Metadata"), tab);
+    EXIFOption1 = Radio(metadata, "EXIFOption1", "Timestamp only files which have valid &Metadata dates");
+    EXIFOption2 = Radio(metadata, "EXIFOption2", "&Timestamp all files");
+    EXIFOption2A = Radio(metadata, "EXIFOption2A", "Use File System dates &when Metadata unavailable");
+    EXIFOption2B = Radio(metadata, "EXIFOption2B", "Use File System dates o&nly");
+    OptionGroupLayout(metadata, EXIFOption1, EXIFOption2, EXIFOption2A, EXIFOption2B);
+
+    fraExclude = new QGroupBox(tr("Exclude"), tab);
+    fraExclude->setObjectName("fraExclude");
+    ExcludeReadOnly = Check(fraExclude, "ExcludeReadOnly", "&Read-only");
+    ExcludeHidden = Check(fraExclude, "ExcludeHidden", "&Hidden");
+    ExcludeSystem = Check(fraExclude, "ExcludeSystem", "S&ystem");
+    ExcludePattern = Check(fraExclude, "ExcludePattern", "&Exclude");
+    ExcludePatternList = new QLineEdit(fraExclude);
+    ExcludePatternList->setObjectName("ExcludePatternList");
+    ExcludePatternList->setAccessibleName(tr("Exclude patterns"));
+    IncludePattern = Check(fraExclude, "IncludePattern", "&Include only");
+    IncludePatternList = new QLineEdit(fraExclude);
+    IncludePatternList->setObjectName("IncludePatternList");
+    IncludePatternList->setAccessibleName(tr("Include only patterns"));
+    const QString patternHelp = tr("Wildcard patterns separated by \";\": ? any character, * any characters, "
+                                   "# any digit, [list] or [!list] one character in or not in the list");
+    ExcludePatternList->setToolTip(patternHelp);
+    IncludePatternList->setToolTip(patternHelp);
+
+    auto* attributes = new QHBoxLayout;
+    attributes->addWidget(ExcludeReadOnly);
+    attributes->addWidget(ExcludeHidden);
+    attributes->addWidget(ExcludeSystem);
+    attributes->addStretch(1);
+    auto* excludeGrid = new QGridLayout(fraExclude);
+    excludeGrid->addWidget(new QLabel(tr("Ignore files and folders that meet the following criteria:"), fraExclude),
+                           0, 0, 1, 2);
+    excludeGrid->addLayout(attributes, 1, 0, 1, 2);
+    excludeGrid->addWidget(ExcludePattern, 2, 0);
+    excludeGrid->addWidget(ExcludePatternList, 2, 1);
+    excludeGrid->addWidget(IncludePattern, 3, 0);
+    excludeGrid->addWidget(IncludePatternList, 3, 1);
+    excludeGrid->setColumnStretch(1, 1);
+
+    auto* dcfFrame = new QGroupBox(tr("DCF"), tab);
+    DCFOption1 = Radio(dcfFrame, "DCFOption1", "Timestamp only files which have valid &DCF filenames");
+    DCFOption2 = Radio(dcfFrame, "DCFOption2", "Timestamp &all files");
+    DCFOption2A = Radio(dcfFrame, "DCFOption2A", "&Preserve non-DCF filenames as Comments");
+    DCFOption2B = Radio(dcfFrame, "DCFOption2B", "Rep&lace non-DCF filenames");
+    OptionGroupLayout(dcfFrame, DCFOption1, DCFOption2, DCFOption2A, DCFOption2B);
+
+    auto* layout = new QVBoxLayout(tab);
+    layout->addWidget(metadata);
+    layout->addWidget(fraExclude);
+    layout->addWidget(dcfFrame);
+    layout->addStretch(1);
+    return tab;
+}
+
+QWidget* FrmMain::BuildOptionsTab() {
+    auto* tab = new QWidget;
+    tab->setObjectName("TabFrame3");
+    TabFrame[2] = tab;
+
+    auto* feedback = new QGroupBox(tr("Feedback"), tab);
+    AutoDetect = Check(feedback, "AutoDetect", "Auto-&detect digital camera media");
+    DisplayWarning = Check(feedback, "DisplayWarning", "Request confirmation for risky &settings");
+    PreviewResults = Check(feedback, "PreviewResults", "&Preview results before processing");
+    RequestConfirmation = Check(feedback, "RequestConfirmation", "Request co&nfirmation before processing");
+    SummarizeResults = Check(feedback, "SummarizeResults", "Su&mmarize results after processing");
+    ReportErrors = Check(feedback, "ReportErrors", "&Report errors during processing");
+    auto* feedbackLayout = new QVBoxLayout(feedback);
+    for (QCheckBox* box : {AutoDetect, DisplayWarning, PreviewResults, RequestConfirmation, SummarizeResults,
+                           ReportErrors})
+        feedbackLayout->addWidget(box);
+
+    auto* advanced = new QGroupBox(tr("Advanced"), tab);
+    DateModeTIFF = List(advanced, "DateModeTIFF",
+                        {"Use DateTimeOriginal only", "Use DateTimeDigitized only", "Use DateTime only",
+                         "Use best available"});
+    DateModeRIFF = List(advanced, "DateModeRIFF",
+                        {"Use ICRD/etim only", "Use IDIT only", "Use strd only", "Use cmnt only",
+                         "Use best available"});
+    DateModeFileSystem = List(advanced, "DateModeFileSystem",
+                              {"Use Created date/time", "Use Modified date/time", "Use whichever is earliest"});
+    DCFVolumeDigits = List(advanced, "DCFVolumeDigits",
+                           {"Use standard 4 digits only", "Use up to 5 digits if present",
+                            "Use up to 6 digits if present", "Use up to 7 digits if present",
+                            "Use all available digits"});
+    DCFBatchCleanup = List(advanced, "DCFBatchCleanup", {"Do nothing", "Remove final underscore"});
+    CreateLog = List(advanced, "CreateLog", {"No", "Text", "CSV", "Both"});
+    auto* advancedGrid = new QGridLayout(advanced);
+    const std::initializer_list<std::pair<const char*, QComboBox*>> rows{
+        {"&TIFF dates", DateModeTIFF},           {"R&IFF dates", DateModeRIFF},
+        {"File S&ystem dates", DateModeFileSystem}, {"DCF &Volume digits", DCFVolumeDigits},
+        {"DCF &Batch cleanup", DCFBatchCleanup}, {"Create &log file", CreateLog},
+    };
+    int row = 0;
+    for (const auto& [caption, list] : rows) {
+        advancedGrid->addWidget(Caption(advanced, caption, list), row, 0);
+        advancedGrid->addWidget(list, row, 1, Qt::AlignLeft);
+        ++row;
+    }
+    advancedGrid->setColumnStretch(1, 1);
+
+    HelpButton = new QPushButton(tr("&Help"), tab);
+    HelpButton->setObjectName("HelpButton");
+    HelpButton->setAutoDefault(false);
+    AboutButton = new QPushButton(tr("&About"), tab);
+    AboutButton->setObjectName("AboutButton");
+    AboutButton->setAutoDefault(false);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(HelpButton);
+    buttons->addWidget(AboutButton);
+    buttons->addStretch(1);
+
+    auto* layout = new QVBoxLayout(tab);
+    layout->addWidget(feedback);
+    layout->addWidget(advanced);
+    layout->addStretch(1);
+    layout->addLayout(buttons);
+    return tab;
+}
+
+// ---------------------------------------------------------------- wiring
+
+void FrmMain::Connect() {
+    // Plain values: the control is the option.
+    auto text = [this](QLineEdit* edit, std::string RunOptions::*field) {
+        connect(edit, &QLineEdit::textEdited, this,
+                [this, field](const QString& value) { form_.values.*field = value.toStdString(); });
+    };
+    text(SourcePath, &RunOptions::SourcePath);
+    text(OutputPath, &RunOptions::OutputPath);
+    text(ExcludePatternList, &RunOptions::ExcludePatternList);
+    text(IncludePatternList, &RunOptions::IncludePatternList);
+
+    auto list = [this](QComboBox* box, int RunOptions::*field) {
+        connect(box, &QComboBox::activated, this, [this, field](int index) { form_.values.*field = index; });
+    };
+    list(ProcessSubfolders, &RunOptions::ProcessSubfolders);
+    list(MoveOrCopy, &RunOptions::MoveOrCopy);
+    list(DateModeTIFF, &RunOptions::DateModeTIFF);
+    list(DateModeRIFF, &RunOptions::DateModeRIFF);
+    list(DateModeFileSystem, &RunOptions::DateModeFileSystem);
+    list(DCFVolumeDigits, &RunOptions::DCFVolumeDigits);
+    list(DCFBatchCleanup, &RunOptions::DCFBatchCleanup);
+    list(CreateLog, &RunOptions::CreateLog);
+
+    auto check = [this](QCheckBox* box, int RunOptions::*field) {
+        connect(box, &QCheckBox::clicked, this, [this, field](bool ticked) { form_.values.*field = ticked ? 1 : 0; });
+    };
+    check(ExcludeReadOnly, &RunOptions::ExcludeReadOnly);
+    check(ExcludeHidden, &RunOptions::ExcludeHidden);
+    check(AutoDetect, &RunOptions::AutoDetect);
+    check(DisplayWarning, &RunOptions::DisplayWarning);
+    check(PreviewResults, &RunOptions::PreviewResults);
+    check(RequestConfirmation, &RunOptions::RequestConfirmation);
+    check(SummarizeResults, &RunOptions::SummarizeResults);
+    check(ReportErrors, &RunOptions::ReportErrors);
+
+    // Controls with behaviour: the form decides, then the controls show it.
+    auto listHandler = [this](QComboBox* box, void (MainForm::*handler)(int)) {
+        connect(box, &QComboBox::activated, this, [this, handler](int index) {
+            (form_.*handler)(index);
+            Refresh();
+        });
+    };
+    listHandler(AddSerial, &MainForm::AddSerialChange);
+    listHandler(AddBatchVolume, &MainForm::AddBatchVolumeChange);
+    listHandler(FilenameFormat, &MainForm::FilenameFormatChange);
+
+    auto checkHandler = [this](QCheckBox* box, void (MainForm::*handler)(bool)) {
+        connect(box, &QCheckBox::clicked, this, [this, handler](bool ticked) {
+            (form_.*handler)(ticked);
+            Refresh();
+        });
+    };
+    checkHandler(ExcludeSystem, &MainForm::ExcludeSystemClick);
+    checkHandler(ExcludePattern, &MainForm::ExcludePatternClick);
+    checkHandler(IncludePattern, &MainForm::IncludePatternClick);
+
+    // An option button acts when it becomes selected, by mouse or keyboard.
+    auto radio = [this](QRadioButton* button, void (MainForm::*handler)()) {
+        connect(button, &QRadioButton::toggled, this, [this, handler](bool on) {
+            if (!on) return;
+            (form_.*handler)();
+            Refresh();
+        });
+    };
+    radio(EXIFOption1, &MainForm::EXIFOption1Click);
+    radio(EXIFOption2, &MainForm::EXIFOption2Click);
+    radio(EXIFOption2A, &MainForm::EXIFOption2AClick);
+    radio(EXIFOption2B, &MainForm::EXIFOption2BClick);
+    radio(DCFOption1, &MainForm::DCFOption1Click);
+    radio(DCFOption2, &MainForm::DCFOption2Click);
+    radio(DCFOption2A, &MainForm::DCFOption2AClick);
+    radio(DCFOption2B, &MainForm::DCFOption2BClick);
+
+    connect(BrowseSourceButton, &QPushButton::clicked, this, &FrmMain::BrowseSourceButtonClick);
+    connect(BrowseOutputButton, &QPushButton::clicked, this, &FrmMain::BrowseOutputButtonClick);
+    connect(HelpButton, &QPushButton::clicked, this, &FrmMain::ShowHelp);
+    connect(AboutButton, &QPushButton::clicked, this, &FrmMain::ShowAboutBox);
+    connect(GoButton, &QPushButton::clicked, this, &FrmMain::GoButtonClick);
+    connect(CloseButton, &QPushButton::clicked, this, &QWidget::close);
+    // On the controls, so that it is dead while a pass runs.
+    auto* f1 = new QShortcut(QKeySequence::HelpContents, body_);
+    connect(f1, &QShortcut::activated, this, &FrmMain::ShowHelp);
+
+    TabStrip1->installEventFilter(this);
+    installEventFilter(this);
+}
+
+// ---------------------------------------------------------------- showing
+
+void FrmMain::Refresh() {
+    const RunOptions& v = form_.values;
+    ShowText(SourcePath, v.SourcePath);
+    ShowText(OutputPath, v.OutputPath);
+    ShowIndex(ProcessSubfolders, v.ProcessSubfolders);
+    ShowIndex(MoveOrCopy, v.MoveOrCopy);
+    ShowIndex(AddBatchVolume, v.AddBatchVolume);
+    ShowIndex(AddSerial, v.AddSerial);
+    ShowIndex(FilenameFormat, v.FilenameFormat);
+    SampleFilename->setText(QString::fromStdString(form_.sampleFilename));
+
+    ShowPair(EXIFOption1, EXIFOption2, form_.exif.option1, form_.exif.option2);
+    ShowPair(EXIFOption2A, EXIFOption2B, form_.exif.optionA, form_.exif.optionB);
+    EXIFOption2A->setEnabled(form_.exif.subEnabled);
+    EXIFOption2B->setEnabled(form_.exif.subEnabled);
+    ShowPair(DCFOption1, DCFOption2, form_.dcf.option1, form_.dcf.option2);
+    ShowPair(DCFOption2A, DCFOption2B, form_.dcf.optionA, form_.dcf.optionB);
+    DCFOption2A->setEnabled(form_.dcf.subEnabled);
+    DCFOption2B->setEnabled(form_.dcf.subEnabled);
+
+    ShowCheck(ExcludeReadOnly, v.ExcludeReadOnly);
+    ShowCheck(ExcludeHidden, v.ExcludeHidden);
+    ShowCheck(ExcludeSystem, v.ExcludeSystem);
+    ShowCheck(ExcludePattern, v.ExcludePattern);
+    ShowText(ExcludePatternList, v.ExcludePatternList);
+    SetPatternListEnabled(ExcludePatternList, form_.excludePatternListEnabled);
+    ShowCheck(IncludePattern, v.IncludePattern);
+    ShowText(IncludePatternList, v.IncludePatternList);
+    SetPatternListEnabled(IncludePatternList, form_.includePatternListEnabled);
+
+    ShowCheck(AutoDetect, v.AutoDetect);
+    ShowCheck(DisplayWarning, v.DisplayWarning);
+    ShowCheck(PreviewResults, v.PreviewResults);
+    ShowCheck(RequestConfirmation, v.RequestConfirmation);
+    ShowCheck(SummarizeResults, v.SummarizeResults);
+    ShowCheck(ReportErrors, v.ReportErrors);
+    ShowIndex(DateModeTIFF, v.DateModeTIFF);
+    ShowIndex(DateModeRIFF, v.DateModeRIFF);
+    ShowIndex(DateModeFileSystem, v.DateModeFileSystem);
+    ShowIndex(DCFVolumeDigits, v.DCFVolumeDigits);
+    ShowIndex(DCFBatchCleanup, v.DCFBatchCleanup);
+    ShowIndex(CreateLog, v.CreateLog);
+}
+
+void FrmMain::SetPatternListEnabled(QLineEdit* list, bool enabled) {
+    list->setEnabled(enabled);
+    // Enabled: the background of a text box; disabled: that of the frame.
+    const QColor base = enabled ? SourcePath->palette().color(QPalette::Active, QPalette::Base)
+                                : fraExclude->palette().color(QPalette::Active, QPalette::Window);
+    QPalette palette = list->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        palette.setColor(group, QPalette::Base, base);
+    list->setPalette(palette);
+}
+
+// ---------------------------------------------------------------- lifecycle
+
+void FrmMain::Load() {
+    if (!services_.fileSystem) services_.fileSystem = std::make_unique<PosixFileSystem>(&MimeTypeDescription);
+    appName_ = ravlen::AppName();
+    setWindowTitle(QString::fromStdString(appName_));
+
+    form_.formEventsEnabled = false;
+    RunOptions stored = LoadOptions(*services_.store);
+    CompleteFirstStart(stored, *services_.specialFolders, [this](RunOptions& options) {
+        DetectCameraMedia(false, options, *services_.drives, *services_.fileSystem, *port_);
+    });
+    form_.LoadSettings(stored);
+    Refresh();
+    form_.formEventsEnabled = true;
+}
+
+void FrmMain::Start() {
+    show();
+    if (form_.values.AutoDetect != 0) DetectCameraMediaAsking();
+}
+
+void FrmMain::DetectCameraMediaAsking() {
+    port_->SetBusy(true);
+    RunOptions options = form_.Options();
+    DetectCameraMedia(true, options, *services_.drives, *services_.fileSystem, *port_);
+    port_->SetBusy(false);
+    form_.values.SourcePath = options.SourcePath;
+    form_.values.ProcessSubfolders = options.ProcessSubfolders;
+    Refresh();
+}
+
+void FrmMain::SaveSettings() { ravlen::SaveSettings(*services_.store, form_.Options()); }
+
+void FrmMain::closeEvent(QCloseEvent* event) {
+    // The window cannot go while a pass is using it; Stop ends the pass.
+    if (running_) {
+        event->ignore();
+        return;
+    }
+    SaveSettings();
+    event->accept();
+}
+
+bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && (watched == this || watched == TabStrip1)) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        if (key->key() == Qt::Key_Tab && modifiers == Qt::ControlModifier) {
+            if (body_->isEnabled()) TabStrip1->setCurrentIndex((TabStrip1->currentIndex() + 1) % TabStrip1->count());
+            return true;
+        }
+        // Ctrl with Shift or Alt and Tab: consumed, nothing happens.
+        if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) && (modifiers & Qt::ControlModifier))
+            return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------- actions
+
+void FrmMain::BrowseSourceButtonClick() {
+    if (auto folder = PickFolder(this, services_.folderDialog, messenger_, *services_.fileSystem,
+                                 "Select Source Folder", form_.values.SourcePath)) {
+        form_.values.SourcePath = *folder;
+        Refresh();
+    }
+}
+
+void FrmMain::BrowseOutputButtonClick() {
+    if (auto folder = PickFolder(this, services_.folderDialog, messenger_, *services_.fileSystem,
+                                 "Select Output Folder", form_.values.OutputPath)) {
+        form_.values.OutputPath = *folder;
+        Refresh();
+    }
+}
+
+void FrmMain::ShowHelp() { ui::ShowHelp(messenger_, services_.open, services_.programFolder); }
+
+void FrmMain::ShowAboutBox() { ui::ShowAboutBox(this, messenger_, services_.open); }
+
+void FrmMain::GoButtonClick() {
+    if (running_) return;
+    running_ = true;
+    RunOptions options = form_.Options();
+    RunServices run{
+        *services_.fileSystem,
+        *port_,
+        [this](const RunOptions& current) { ravlen::SaveSettings(*services_.store, current); },
+        [this](RunOptions& current) {
+            DetectCameraMedia(true, current, *services_.drives, *services_.fileSystem, *port_);
+            // Show the card at once, not only after the run.
+            form_.values.SourcePath = current.SourcePath;
+            form_.values.ProcessSubfolders = current.ProcessSubfolders;
+            Refresh();
+        },
+        ProgramFacts::Current(),
+    };
+    RunDriver driver(std::move(run));
+    driver.Go(options);
+    // The folders as the file system reports them.
+    form_.values.SourcePath = options.SourcePath;
+    form_.values.OutputPath = options.OutputPath;
+    form_.values.ProcessSubfolders = options.ProcessSubfolders;
+    Refresh();
+    running_ = false;
+}
+
+}  // namespace ravlen::ui

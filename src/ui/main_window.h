@@ -1,0 +1,149 @@
+#pragma once
+// frmMain: every option of a run on three tabs, the folder pickers, Go,
+// Help, About and Close.
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/settings_store.h"
+#include "model/drive_list.h"
+#include "model/file_system.h"
+#include "ui/folder_picker.h"
+#include "ui/help.h"
+#include "ui/main_form.h"
+#include "ui/messages.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+
+namespace ravlen::ui {
+
+class QtUserPort;
+class WrappingLabel;
+
+// What the window works with. Anything left empty is the real thing: the
+// Linux file system, the user's settings store, the mounted drives, the
+// desktop's folders, message boxes, folder chooser and document opener.
+struct MainWindowServices {
+    std::unique_ptr<FileSystem> fileSystem;
+    std::unique_ptr<SettingsStore> store;
+    std::unique_ptr<DriveList> drives;
+    std::unique_ptr<SpecialFolders> specialFolders;
+    MessageHook messageHook;
+    FolderDialog folderDialog;
+    DesktopOpener open;
+    std::string programFolder;
+    // Stands in for the custom format dialog.
+    std::function<std::optional<FilenameFormatDefinition>(QWidget* owner, const FilenameFormatDefinition&)>
+        editCustomFormat;
+};
+
+class FrmMain : public QWidget {
+public:
+    // Loads the window: the file system, the caption and every option from
+    // the settings store, with warnings and dialogs held back.
+    explicit FrmMain(MainWindowServices services = {});
+    ~FrmMain() override;
+
+    // Shows the window and, when AutoDetect is ticked, offers a camera card.
+    void Start();
+
+    // The options of a run, as the controls hold them.
+    const RunOptions& Options() const { return form_.Options(); }
+    const MainForm& Form() const { return form_; }
+    bool FormEventsEnabled() const { return form_.formEventsEnabled; }
+    const std::string& AppName() const { return appName_; }
+    QtUserPort& Port() { return *port_; }
+    bool Running() const { return running_; }
+
+    void GoButtonClick();
+    void ShowHelp();
+    void ShowAboutBox();
+    void BrowseSourceButtonClick();
+    void BrowseOutputButtonClick();
+    // SaveSettings: every option into the settings store.
+    void SaveSettings();
+
+    // Controls, named after the options they hold.
+    QTabWidget* TabStrip1 = nullptr;
+    QWidget* TabFrame[3] = {nullptr, nullptr, nullptr};
+    QPushButton* GoButton = nullptr;
+    QPushButton* CloseButton = nullptr;
+    // "Main"
+    QLineEdit* SourcePath = nullptr;
+    QPushButton* BrowseSourceButton = nullptr;
+    QLineEdit* OutputPath = nullptr;
+    QPushButton* BrowseOutputButton = nullptr;
+    QComboBox* ProcessSubfolders = nullptr;
+    QComboBox* MoveOrCopy = nullptr;
+    QComboBox* AddBatchVolume = nullptr;
+    QComboBox* AddSerial = nullptr;
+    QComboBox* FilenameFormat = nullptr;
+    WrappingLabel* SampleFilename = nullptr;
+    // "Filter"
+    QRadioButton* EXIFOption1 = nullptr;
+    QRadioButton* EXIFOption2 = nullptr;
+    QRadioButton* EXIFOption2A = nullptr;
+    QRadioButton* EXIFOption2B = nullptr;
+    QGroupBox* fraExclude = nullptr;
+    QCheckBox* ExcludeReadOnly = nullptr;
+    QCheckBox* ExcludeHidden = nullptr;
+    QCheckBox* ExcludeSystem = nullptr;
+    QCheckBox* ExcludePattern = nullptr;
+    QLineEdit* ExcludePatternList = nullptr;
+    QCheckBox* IncludePattern = nullptr;
+    QLineEdit* IncludePatternList = nullptr;
+    QRadioButton* DCFOption1 = nullptr;
+    QRadioButton* DCFOption2 = nullptr;
+    QRadioButton* DCFOption2A = nullptr;
+    QRadioButton* DCFOption2B = nullptr;
+    // "Options"
+    QCheckBox* AutoDetect = nullptr;
+    QCheckBox* DisplayWarning = nullptr;
+    QCheckBox* PreviewResults = nullptr;
+    QCheckBox* RequestConfirmation = nullptr;
+    QCheckBox* SummarizeResults = nullptr;
+    QCheckBox* ReportErrors = nullptr;
+    QPushButton* HelpButton = nullptr;
+    QPushButton* AboutButton = nullptr;
+    QComboBox* DateModeTIFF = nullptr;
+    QComboBox* DateModeRIFF = nullptr;
+    QComboBox* DateModeFileSystem = nullptr;
+    QComboBox* DCFVolumeDigits = nullptr;
+    QComboBox* DCFBatchCleanup = nullptr;
+    QComboBox* CreateLog = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    QWidget* BuildMainTab();
+    QWidget* BuildFilterTab();
+    QWidget* BuildOptionsTab();
+    void Connect();
+    void Load();
+    // Shows the values and enabled states of the form in the controls.
+    void Refresh();
+    void SetPatternListEnabled(QLineEdit* list, bool enabled);
+    void DetectCameraMediaAsking();
+
+    MainWindowServices services_;
+    MainForm form_;
+    Messenger messenger_;
+    std::unique_ptr<QtUserPort> port_;
+    QWidget* body_ = nullptr;
+    std::string appName_;
+    bool running_ = false;
+};
+
+}  // namespace ravlen::ui

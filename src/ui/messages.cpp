@@ -1,0 +1,52 @@
+#include "ui/messages.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+#include <QString>
+
+namespace ravlen::ui {
+
+std::string DisplayText(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        out += text[i];
+    }
+    return out;
+}
+
+namespace {
+
+QMessageBox::Icon ToQt(MsgIcon icon) {
+    switch (icon) {
+        case MsgIcon::Information: return QMessageBox::Information;
+        case MsgIcon::Exclamation: return QMessageBox::Warning;
+        case MsgIcon::Question: return QMessageBox::Question;
+        case MsgIcon::Critical: return QMessageBox::Critical;
+        case MsgIcon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+MsgAnswer Messenger::Show(const MessageRequest& request) const {
+    if (hook_) return hook_(request);
+
+    QMessageBox box(ToQt(request.icon), QString::fromStdString(request.title),
+                    QString::fromStdString(DisplayText(request.text)), QMessageBox::NoButton, owner_);
+    // File names may hold "<" and "&": never let the box guess rich text.
+    box.setTextFormat(Qt::PlainText);
+    if (request.buttons == MsgButtons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(request.defaultNo ? QMessageBox::No : QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return MsgAnswer::OK;
+}
+
+}  // namespace ravlen::ui

@@ -1,0 +1,43 @@
+#pragma once
+// Message boxes of the window: a real QMessageBox, or an answer from a hook
+// that stands in for the user (the tests use it).
+
+#include <functional>
+#include <string>
+
+#include "model/user_port.h"
+
+class QWidget;
+
+namespace ravlen::ui {
+
+struct MessageRequest {
+    std::string text;
+    MsgIcon icon = MsgIcon::None;
+    MsgButtons buttons = MsgButtons::OK;
+    std::string title;
+    bool defaultNo = false;  // Yes/No boxes: No is the preselected button
+};
+
+using MessageHook = std::function<MsgAnswer(const MessageRequest&)>;
+
+class Messenger {
+public:
+    explicit Messenger(QWidget* owner = nullptr) : owner_(owner) {}
+    void SetOwner(QWidget* owner) { owner_ = owner; }
+    void SetHook(MessageHook hook) { hook_ = std::move(hook); }
+
+    MsgAnswer Show(const MessageRequest& request) const;
+    MsgAnswer Show(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& title) const {
+        return Show(MessageRequest{text, icon, buttons, title, false});
+    }
+
+private:
+    QWidget* owner_;
+    MessageHook hook_;
+};
+
+// The text as a message box shows it: CR LF pairs become plain line breaks.
+std::string DisplayText(const std::string& text);
+
+}  // namespace ravlen::ui

@@ -1,0 +1,59 @@
+#pragma once
+// The user port of the window: message boxes, the busy pointer, the main
+// window's enabled state and the progress window.
+
+#include <QElapsedTimer>
+
+#include "model/user_port.h"
+#include "ui/messages.h"
+
+class QWidget;
+
+namespace ravlen::ui {
+
+class FrmProgress;
+
+class QtUserPort : public UserPort {
+public:
+    // `owner` owns the progress window; `body` is what is disabled during a
+    // pass (the window's controls, so that the progress window stays usable).
+    QtUserPort(QWidget* owner, QWidget* body, const Messenger& messenger);
+    ~QtUserPort() override;
+
+    MsgAnswer MessageBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
+                         const std::string& title) override;
+    void SetBusy(bool busy) override;
+    void SetMainWindowEnabled(bool enabled) override;
+
+    void ProgressSetTitle(const std::string& title) override;
+    void ProgressSetMessage(const std::string& message) override;
+    void ProgressSetRange(int minimum, int maximum) override;
+    void ProgressSetValue(int value) override;
+    void ProgressSetButtonCaption(const std::string& caption) override;
+    void ProgressShow() override;
+    void ProgressHide() override;
+    void SetCancel(bool cancel) override;
+    bool Cancel() const override;
+
+    // Processes pending events at most once per interval: often enough for a
+    // live window and a prompt Stop, seldom enough to cost the pass little.
+    void PumpEvents() override;
+    void SetPumpInterval(int milliseconds) { pumpIntervalMs_ = milliseconds; }
+    int PumpsProcessed() const { return pumpsProcessed_; }
+
+    // The progress window, created on first use.
+    FrmProgress& Progress();
+    bool HasProgress() const { return progress_ != nullptr; }
+
+private:
+    QWidget* owner_;
+    QWidget* body_;
+    const Messenger& messenger_;
+    FrmProgress* progress_ = nullptr;
+    bool busy_ = false;
+    QElapsedTimer sinceLastPump_;
+    int pumpIntervalMs_ = 40;
+    int pumpsProcessed_ = 0;
+};
+
+}  // namespace ravlen::ui

@@ -1,0 +1,225 @@
+// The main window's option logic, without a screen.
+
+#include <QtTest>
+
+#include "ui/main_form.h"
+
+using ravlen::FilenameFormatDefinition;
+using ravlen::RunOptions;
+using ravlen::ui::MainForm;
+
+namespace {
+
+struct Harness {
+    std::vector<std::string> warnings;
+    bool answer = true;
+    int dialogs = 0;
+    int focusMoves = 0;
+    std::optional<FilenameFormatDefinition> dialogResult;
+    MainForm form{MainForm::Hooks{
+        [this](const std::string& text) {
+            warnings.push_back(text);
+            return answer;
+        },
+        [this](const FilenameFormatDefinition&) {
+            ++dialogs;
+            return dialogResult;
+        },
+        [this] { ++focusMoves; },
+        [] { return *ravlen::DateTime::FromFields(2004, 12, 25, 18, 9, 11); },
+    }};
+};
+
+// Runs clicks named like the controls ("EXIFOption2A", "DCFOption1", ...).
+void Click(MainForm& form, const QString& name) {
+    const std::map<QString, void (MainForm::*)()> handlers{
+        {"EXIFOption1", &MainForm::EXIFOption1Click}, {"EXIFOption2", &MainForm::EXIFOption2Click},
+        {"EXIFOption2A", &MainForm::EXIFOption2AClick}, {"EXIFOption2B", &MainForm::EXIFOption2BClick},
+        {"DCFOption1", &MainForm::DCFOption1Click},   {"DCFOption2", &MainForm::DCFOption2Click},
+        {"DCFOption2A", &MainForm::DCFOption2AClick}, {"DCFOption2B", &MainForm::DCFOption2BClick},
+    };
+    (form.*handlers.at(name))();
+}
+
+}  // namespace
+
+class MainFormTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void optionGroups_data() {
+        QTest::addColumn<int>("storedMode");  // 0: the form as created, nothing selected
+        QTest::addColumn<QString>("clicks");
+        QTest::addColumn<int>("dateMode");
+        QTest::addColumn<bool>("subEnabled");
+
+        QTest::newRow("loaded 1") << 1 << "" << 1 << false;
+        QTest::newRow("loaded 2") << 2 << "" << 2 << true;
+        QTest::newRow("loaded 3") << 3 << "" << 3 << true;
+        QTest::newRow("1, then all files takes the sub-button left from loading") << 1 << "EXIFOption2" << 2 << true;
+        QTest::newRow("3, then only valid dates") << 3 << "EXIFOption1" << 1 << false;
+        QTest::newRow("3, only valid, all again keeps the sub-button") << 3 << "EXIFOption1,EXIFOption2" << 3 << true;
+        QTest::newRow("sub-button while disabled still stores") << 1 << "EXIFOption2B" << 3 << false;
+        QTest::newRow("all files with neither sub-button leaves the mode") << 0 << "EXIFOption2" << 1 << true;
+        QTest::newRow("then a sub-button") << 0 << "EXIFOption2,EXIFOption2B" << 3 << true;
+    }
+    void optionGroups() {
+        QFETCH(int, storedMode);
+        QFETCH(QString, clicks);
+        QFETCH(int, dateMode);
+        QFETCH(bool, subEnabled);
+
+        // The same rules hold for both groups; DCF warnings are off here.
+        for (bool dcfGroup : {false, true}) {
+            Harness h;
+            if (storedMode != 0) {
+                RunOptions stored;
+                stored.DisplayWarning = 0;
+                (dcfGroup ? stored.DCFMode : stored.DateMode) = storedMode;
+                h.form.Load(stored);
+            }
+            h.form.values.DisplayWarning = 0;
+            for (const QString& click : clicks.split(',', Qt::SkipEmptyParts)) {
+                QString name = click;
+                if (dcfGroup) name.replace("EXIF", "DCF");
+                Click(h.form, name);
+            }
+            QCOMPARE(dcfGroup ? h.form.values.DCFMode : h.form.values.DateMode, dateMode);
+            QCOMPARE((dcfGroup ? h.form.dcf : h.form.exif).subEnabled, subEnabled);
+        }
+    }
+
+    void warnings_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("displayWarning");
+        QTest::addColumn<bool>("eventsEnabled");
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<bool>("warned");
+        QTest::addColumn<int>("dcfMode");
+        QTest::addColumn<int>("excludeSystem");
+
+        QTest::newRow("non-DCF, Yes") << "DCFOption2" << 1 << true << true << true << 2 << 1;
+        QTest::newRow("non-DCF, No goes back") << "DCFOption2" << 1 << true << false << true << 1 << 1;
+        QTest::newRow("non-DCF, warnings off") << "DCFOption2" << 0 << true << false << false << 2 << 1;
+        QTest::newRow("non-DCF while loading") << "DCFOption2" << 1 << false << false << false << 2 << 1;
+        QTest::newRow("System unticked, Yes") << "untick System" << 1 << true << true << true << 1 << 0;
+        QTest::newRow("System unticked, No ticks it again") << "untick System" << 1 << true << false << true << 1 << 1;
+        QTest::newRow("System unticked, warnings off") << "untick System" << 0 << true << false << false << 1 << 0;
+        QTest::newRow("System unticked while loading") << "untick System" << 1 << false << false << false << 1 << 0;
+        QTest::newRow("System ticked never warns") << "tick System" << 1 << true << false << false << 1 << 1;
+    }
+    void warnings() {
+        QFETCH(QString, action);
+        QFETCH(int, displayWarning);
+        QFETCH(bool, eventsEnabled);
+        QFETCH(bool, answer);
+        QFETCH(bool, warned);
+        QFETCH(int, dcfMode);
+        QFETCH(int, excludeSystem);
+
+        Harness h;
+        RunOptions stored;
+        stored.DisplayWarning = displayWarning;
+        h.form.Load(stored);  // DCFMode 1 with "Preserve" selected below it
+        h.form.formEventsEnabled = eventsEnabled;
+        h.answer = answer;
+        if (action == "DCFOption2") h.form.DCFOption2Click();
+        if (action == "untick System") h.form.ExcludeSystemClick(false);
+        if (action == "tick System") h.form.ExcludeSystemClick(true);
+
+        QCOMPARE(h.warnings.size(), std::size_t(warned ? 1 : 0));
+        QCOMPARE(h.form.values.DCFMode, dcfMode);
+        QCOMPARE(h.form.values.ExcludeSystem, excludeSystem);
+        if (warned) {
+            const std::string expected = action == "DCFOption2" ? MainForm::NonDCFWarning() : MainForm::SystemWarning();
+            QCOMPARE(h.warnings.front(), expected);
+        }
+        // A refused non-DCF warning selects the first button again and focuses it.
+        const bool refusedNonDCF = warned && !answer && action == "DCFOption2";
+        QCOMPARE(h.form.dcf.option1, refusedNonDCF || action != "DCFOption2" || dcfMode == 1);
+        QCOMPARE(h.form.dcf.subEnabled, !h.form.dcf.option1);
+        QCOMPARE(h.focusMoves, refusedNonDCF ? 1 : 0);
+    }
+
+    void warningTexts() {
+        QCOMPARE(MainForm::NonDCFWarning(),
+                 std::string("WARNING: if you allow Ravlen to process files which do not have DCF filenames, you may "
+                             "end up processing files which do not come from digital cameras, and you may end up "
+                             "re-processing files which have already been processed, either of which could produce "
+                             "undesirable results.\r\n\r\nAre you sure you want to process files with non-DCF "
+                             "filenames?"));
+        QCOMPARE(MainForm::SystemWarning(),
+                 std::string("WARNING: files flagged with the System attribute may be essential to your computer or "
+                             "camera. If you allow Ravlen to process these files, your computer or camera may no "
+                             "longer function properly.\r\n\r\nAre you sure you want to process files flagged with "
+                             "the System attribute?"));
+    }
+
+    // Settings that would warn or open the dialog when chosen by hand are
+    // applied silently at load, and the sample shows the stored custom format.
+    void loadHoldsEventsBack() {
+        Harness h;
+        RunOptions stored;
+        stored.FilenameFormat = 4;
+        stored.DCFMode = 2;
+        stored.ExcludeSystem = 0;
+        stored.DisplayWarning = 1;
+        stored.ExcludePattern = 0;
+        stored.IncludePattern = 1;
+        stored.CustomFormat.Template = "photo %d%e";
+        stored.CustomFormat.DateFormat = "yyyy";
+        h.form.Load(stored);
+
+        QVERIFY(h.warnings.empty());
+        QCOMPARE(h.dialogs, 0);
+        QVERIFY(h.form.formEventsEnabled);
+        QCOMPARE(h.form.values.DCFMode, 2);
+        QVERIFY(h.form.dcf.option2 && h.form.dcf.optionA && h.form.dcf.subEnabled);
+        QCOMPARE(h.form.values.ExcludeSystem, 0);
+        QVERIFY(!h.form.excludePatternListEnabled);
+        QVERIFY(h.form.includePatternListEnabled);
+        QCOMPARE(h.form.sampleFilename, std::string("photo {DT=2004}.jpg"));
+        QCOMPARE(h.form.Options(), stored);
+
+        // Chosen by hand, "Custom..." opens the dialog; Cancel keeps the definition.
+        h.form.FilenameFormatChange(4);
+        QCOMPARE(h.dialogs, 1);
+        QCOMPARE(h.form.values.FilenameFormat, 4);
+        QCOMPARE(h.form.values.CustomFormat, stored.CustomFormat);
+
+        // OK stores the new definition and the sample follows it.
+        FilenameFormatDefinition edited = stored.CustomFormat;
+        edited.Template = "%s%e";
+        h.dialogResult = edited;
+        h.form.FilenameFormatChange(4);
+        QCOMPARE(h.form.values.CustomFormat, edited);
+        QCOMPARE(h.form.sampleFilename, std::string("{SN=001}.jpg"));
+    }
+
+    void sampleFollowsSerialAndBatch_data() {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("serial");
+        QTest::addColumn<int>("batchVolume");
+        QTest::addColumn<QString>("sample");
+        QTest::newRow("DCF Style") << 0 << 1 << 1 << "20041225_180911_001_ABCD.JPG";
+        QTest::newRow("Vantor 1.x") << 1 << 0 << 3 << "2004-12-25 @18-09-11 ABCD1234.jpg";
+        QTest::newRow("short labels, wrapped") << 2 << 2 << 3
+                                               << "{DT=2004-12-25 @18-09-11}{SN=001}{BA=ABCD}\r\n{VO=1234}.jpg";
+    }
+    void sampleFollowsSerialAndBatch() {
+        QFETCH(int, format);
+        QFETCH(int, serial);
+        QFETCH(int, batchVolume);
+        QFETCH(QString, sample);
+        Harness h;
+        h.form.Load(RunOptions{});
+        h.form.FilenameFormatChange(format);
+        h.form.AddSerialChange(serial);
+        h.form.AddBatchVolumeChange(batchVolume);
+        QCOMPARE(QString::fromStdString(h.form.sampleFilename), sample);
+        QCOMPARE(h.dialogs, 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(MainFormTest)
+#include "main_form_test.moc"
