@@ -1,7 +1,6 @@
 #include "app/camera_media.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 
@@ -13,32 +12,24 @@
 namespace ravlen {
 namespace {
 
-using test::FakePort;
-using test::TempDir;
-
 struct FakeDrives : DriveList {
     std::vector<DriveInfo> drives;
     std::vector<DriveInfo> Drives() override { return drives; }
 };
 
 DriveInfo Card(const std::string& mount, const std::string& label = "", bool removable = true, bool ready = true) {
-    DriveInfo d;
-    d.MountPoint = mount;
-    d.VolumeLabel = label;
-    d.Removable = removable;
-    d.Ready = ready;
-    return d;
+    return DriveInfo{mount, label, removable, ready};
 }
 
 class CameraMedia : public ::testing::Test {
 protected:
-    TempDir root;
+    test::TempDir root;
     PosixFileSystem fs;
-    FakePort port;
+    test::FakePort port;
     FakeDrives drives;
     RunOptions options;
 
-    // A mounted card with one picture in DCIM/100CANON.
+    // A mounted card holding one file in DCIM/100CANON.
     std::string MakeCard(const std::string& name, const std::string& file = "IMG_0001.JPG") {
         root.Write(name + "/DCIM/100CANON/" + file, "x");
         return root / name;
@@ -48,8 +39,7 @@ protected:
 
 TEST_F(CameraMedia, OffersTheCardAndTakesItsRootOnYes) {
     const std::string e = MakeCard("E");
-    drives.drives = {Card(root / "fixed", "", false), Card(e, "CANON_DC")};
-    root.Mkdir("fixed/DCIM");
+    drives.drives = {Card(MakeCard("fixed"), "", false), Card(MakeCard("gone"), "", true, false), Card(e, "CANON_DC")};
     options.ProcessSubfolders = 2;
     Detect(true);
     ASSERT_EQ(port.messages.size(), 1u);
@@ -60,57 +50,29 @@ TEST_F(CameraMedia, OffersTheCardAndTakesItsRootOnYes) {
     EXPECT_EQ(port.messages[0].title, "Ravlen");
     EXPECT_EQ(options.SourcePath, e);
     EXPECT_EQ(options.ProcessSubfolders, 1);
-}
-
-TEST_F(CameraMedia, UnlabelledCardIsARemovableDisk) {
-    EXPECT_EQ(CameraMediaQuestion(Card("/media/u/9C33-6BBD")),
-              "Ravlen has found digital camera files on drive:\r\n\r\n\t/media/u/9C33-6BBD  (Removable Disk)"
-              "\r\n\r\nSet Source Folder to the root of this drive?");
+    EXPECT_NE(CameraMediaQuestion(Card("/media/u/9C33")).find("\t/media/u/9C33  (Removable Disk)\r\n"),
+              std::string::npos);
 }
 
 TEST_F(CameraMedia, CardAlreadyChosenIsPassedOverForTheNext) {
     const std::string e = MakeCard("E"), f = MakeCard("F");
-    drives.drives = {Card(e), Card(f)};
+    drives.drives = {Card(root.Mkdir("noDcim")), Card(e), Card(f)};
     for (const std::string& source : {e, e + "/", e + "//"}) {
         options.SourcePath = source;
-        port.messages.clear();
-        Detect(true);
-        ASSERT_EQ(port.messages.size(), 1u) << source;
-        EXPECT_NE(port.messages[0].text.find("\t" + f + "  "), std::string::npos);
-        EXPECT_EQ(options.SourcePath, f);
+        Detect(false);
+        EXPECT_EQ(options.SourcePath, f) << source;
     }
-}
-
-TEST_F(CameraMedia, OnlyRemovableReadyDrivesWithDcimAreCandidates) {
-    const std::string fixed = MakeCard("fixed"), gone = MakeCard("gone"), bare = root.Mkdir("bare");
-    drives.drives = {Card(fixed, "", false), Card(gone, "", true, false), Card(bare)};
-    options.SourcePath = "/home/u/in";
-    Detect(false);
-    Detect(true);
-    EXPECT_TRUE(port.messages.empty());
-    EXPECT_EQ(options.SourcePath, "/home/u/in");
 }
 
 TEST_F(CameraMedia, CardWithoutQualifyingFilesEndsTheSearch) {
     // Only files the filters turn away: a log (excluded pattern) and a hidden file.
     const std::string e = MakeCard("E", "MISC.LOG");
     root.Write("E/DCIM/101CANON/.IMG_0002.JPG", "x");
-    const std::string f = MakeCard("F");
-    drives.drives = {Card(e), Card(f)};
-    Detect(false);
-    EXPECT_EQ(options, RunOptions{});
-
-    // With include-only *.avi a card of pictures is not offered either.
-    drives.drives = {Card(f)};
-    options.IncludePattern = 1;
-    options.IncludePatternList = "*.avi";
+    drives.drives = {Card(e), Card(MakeCard("F"))};
     Detect(true);
     EXPECT_TRUE(port.messages.empty());
-    EXPECT_EQ(options.SourcePath, "");
-
-    // Without the filters the same first card qualifies.
-    drives.drives = {Card(e), Card(f)};
-    options = RunOptions{};
+    EXPECT_EQ(options, RunOptions{});
+    // The same card qualifies once the filters let its files through.
     options.ExcludePattern = 0;
     options.ExcludeHidden = 0;
     Detect(false);
@@ -118,8 +80,7 @@ TEST_F(CameraMedia, CardWithoutQualifyingFilesEndsTheSearch) {
 }
 
 TEST_F(CameraMedia, NoLeavesTheOptionsAndAskingOffIsSilent) {
-    const std::string e = MakeCard("E");
-    drives.drives = {Card(e)};
+    drives.drives = {Card(MakeCard("E"))};
     options.SourcePath = "/home/u/in";
     options.ProcessSubfolders = 0;
     const RunOptions before = options;
@@ -127,117 +88,84 @@ TEST_F(CameraMedia, NoLeavesTheOptionsAndAskingOffIsSilent) {
     Detect(true);
     EXPECT_EQ(port.messages.size(), 1u);
     EXPECT_EQ(options, before);
-
-    port.messages.clear();
     Detect(false);
-    EXPECT_TRUE(port.messages.empty());
-    EXPECT_EQ(options.SourcePath, e);
-    EXPECT_EQ(options.ProcessSubfolders, 1);
+    EXPECT_EQ(port.messages.size(), 1u);
+    EXPECT_EQ(options.SourcePath, root / "E");
 }
 
-// ---------------------------------------------------------------------------
 // The mount table on a fake /proc, /sys and /dev/disk/by-label.
-
-class MountTable : public ::testing::Test {
-protected:
-    TempDir t;
-
-    // A disk under sys/devices/<parent>/block/<disk>, its partition <part>
-    // (none when empty) reachable as sys/dev/block/<number>.
-    void Disk(const std::string& parent, const std::string& disk, const std::string& removable,
-              const std::string& part, const std::string& number) {
-        const std::string diskDir = "sys/devices/" + parent + "/block/" + disk;
-        t.Mkdir(diskDir);
-        if (!removable.empty()) t.Write(diskDir + "/removable", removable + "\n");
-        std::string target = diskDir;
-        if (!part.empty()) {
-            target += "/" + part;
-            t.Write(target + "/partition", "1\n");
-        }
+TEST(MountTable, ListsBlockDeviceMountsWithRemovabilityAndLabels) {
+    test::TempDir t;
+    // A disk under sys/devices/<bus>/block/<disk>, with <part> (if any) as sys/dev/block/<number>.
+    const auto disk = [&](const std::string& bus, const std::string& name, const std::string& removable,
+                          const std::string& part, const std::string& number) {
+        std::string target = "devices/" + bus + "/block/" + name;
+        if (!removable.empty()) t.Write("sys/" + target + "/removable", removable + "\n");
+        if (!part.empty()) t.Write("sys/" + (target += "/" + part) + "/partition", "1\n");
+        t.Mkdir("sys/" + target);
         t.Mkdir("sys/dev/block");
-        std::filesystem::create_directory_symlink("../../" + target.substr(4), t / ("sys/dev/block/" + number));
         t.Mkdir("sys/class/block");
-        std::filesystem::create_directory_symlink("../../" + target.substr(4),
-                                                  t / ("sys/class/block/" + (part.empty() ? disk : part)));
-    }
-    void Label(const std::string& escaped, const std::string& device) {
-        t.Mkdir("by-label");
-        std::filesystem::create_symlink("../../" + device, t / ("by-label/" + escaped));
-    }
-    std::vector<DriveInfo> Read(const std::string& mountinfo) {
-        t.Write("mountinfo", mountinfo);
-        MountDriveList::Roots roots;
-        roots.mountInfo = t / "mountinfo";
-        roots.sys = t / "sys";
-        roots.byLabel = t / "by-label";
-        return MountDriveList(roots).Drives();
-    }
-};
-
-TEST_F(MountTable, ListsBlockDeviceMountsWithRemovabilityAndLabels) {
-    Disk("pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0", "sda", "0", "sda2", "8:2");
-    Disk("pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0", "sdb", "0", "sdb1", "8:17");
-    Disk("pci0000:00/0000:00:1f.2/ata2/host1/target1:0:0/1:0:0:0", "sr0", "", "", "11:0");
-    Disk("platform/mmc0/mmc0:0001", "mmcblk0", "0", "mmcblk0p1", "179:1");
-    t.Write("sys/devices/platform/mmc0/mmc0:0001/block/mmcblk0/device/type", "SD\n");
-    Disk("platform/mmc1/mmc1:0001", "mmcblk1", "0", "mmcblk1p1", "179:9");
-    t.Write("sys/devices/platform/mmc1/mmc1:0001/block/mmcblk1/device/type", "MMC\n");
-    Disk("pci0000:00/0000:00:17.0/ata3/host2/target2:0:0/2:0:0:0", "sdd", "", "", "8:48");  // no removable file
-    Disk("pci0000:00/0000:00:14.0/usb2/2-2/2-2:1.0/host7/target7:0:0/7:0:0:0", "sdc", "1", "sdc1", "8:33");
-    Label("CANON_DC", "sdb1");
-    Label("My\\x20Card", "mmcblk0p1");
-    Label("ROOT", "sda2");
-
-    const std::string root = t.Mkdir("mnt/root"), card = t.Mkdir("mnt/My Card"), dvd = t.Mkdir("mnt/dvd");
-    const std::string sd = t.Mkdir("mnt/sd"), emmc = t.Mkdir("mnt/emmc"), data = t.Mkdir("mnt/data");
-    const std::string bind = t.Mkdir("mnt/bind"), fuse = t.Mkdir("mnt/fuse");
-    const std::string esc = t.path();
-    const std::string table =
-        "20 1 8:2 / " + root + " rw,relatime shared:1 - ext4 /dev/sda2 rw\n"
-        "21 20 0:5 / /proc rw - proc proc rw\n"
-        "22 20 0:25 / /run rw,nosuid shared:5 master:2 - tmpfs tmpfs rw\n"
-        "garbage line\n"
-        "\n"
-        "30 20 8:17 / " + esc + "/mnt/My\\040Card rw,nosuid - vfat /dev/sdb1 rw\n"
-        "31 20 11:0 / " + dvd + " ro - iso9660 /dev/sr0 ro\n"
-        "32 20 179:1 / " + sd + " rw - exfat /dev/mmcblk0p1 rw\n"
-        "33 20 179:9 / " + emmc + " rw - ext4 /dev/mmcblk1p1 rw\n"
-        "34 20 8:48 / " + data + " rw - ext4 /dev/sdd rw\n"
-        "35 20 8:17 /DCIM " + bind + " rw - vfat /dev/sdb1 rw\n"
-        "36 20 0:50 / " + fuse + " rw - fuseblk /dev/sdc1 rw\n"
-        "37 20 8:99 / /mnt/unknown rw - ext4 /dev/sdz9 rw\n"
-        "38 20 8:2 / " + esc + "/mnt/vanished rw - ext4 /dev/sda2 rw\n"
-        "40 20 8:2 / /short\n";
-    const std::vector<DriveInfo> drives = Read(table);
-
-    struct Expected {
-        std::string mount, label;
-        bool removable;
+        std::filesystem::create_directory_symlink("../../" + target, t / ("sys/dev/block/" + number));
+        std::filesystem::create_directory_symlink("../../" + target,
+                                                  t / ("sys/class/block/" + (part.empty() ? name : part)));
     };
-    const std::vector<Expected> expected = {
-        {root, "ROOT", false}, {card, "CANON_DC", true}, {dvd, "", true},  {sd, "My Card", true},
-        {emmc, "", false},     {data, "", false},        {fuse, "", true},
-    };
+    disk("pci0/ata1/host0", "sda", "0", "sda2", "8:2");
+    disk("pci0/usb2/2-1/host6", "sdb", "0", "sdb1", "8:17");
+    disk("pci0/ata2/host1", "sr0", "", "", "11:0");
+    disk("mmc0/mmc0:1", "mmcblk0", "0", "mmcblk0p1", "179:1");
+    t.Write("sys/devices/mmc0/mmc0:1/block/mmcblk0/device/type", "SD\n");
+    disk("mmc1/mmc1:1", "mmcblk1", "0", "mmcblk1p1", "179:9");
+    t.Write("sys/devices/mmc1/mmc1:1/block/mmcblk1/device/type", "MMC\n");
+    disk("pci0/ata3/host2", "sdd", "", "", "8:48");  // no removable file
+    disk("pci0/usb2/2-2/host7", "sdc", "1", "sdc1", "8:33");
+    t.Mkdir("by-label");
+    std::filesystem::create_symlink("../../sdb1", t / "by-label/CANON_DC");
+    std::filesystem::create_symlink("../../mmcblk0p1", t / "by-label/My\\x20Card");
+
+    const std::string m = t.Mkdir("mnt");
+    for (const char* d : {"root", "My Card", "dvd", "sd", "emmc", "data", "bind", "fuse"}) t.Mkdir(std::string("mnt/") + d);
+    t.Write("mountinfo",
+            "20 1 8:2 / " + m + "/root rw,relatime shared:1 - ext4 /dev/sda2 rw\n"
+            "21 20 0:5 / /proc rw - proc proc rw\n"
+            "22 20 0:25 / /run rw,nosuid shared:5 master:2 - tmpfs tmpfs rw\n"
+            "garbage line\n\n"
+            "30 20 8:17 / " + m + "/My\\040Card rw,nosuid - vfat /dev/sdb1 rw\n"
+            "31 20 11:0 / " + m + "/dvd ro - iso9660 /dev/sr0 ro\n"
+            "32 20 179:1 / " + m + "/sd rw - exfat /dev/mmcblk0p1 rw\n"
+            "33 20 179:9 / " + m + "/emmc rw - ext4 /dev/mmcblk1p1 rw\n"
+            "34 20 8:48 / " + m + "/data rw - ext4 /dev/sdd rw\n"
+            "35 20 8:17 /DCIM " + m + "/bind rw - vfat /dev/sdb1 rw\n"
+            "36 20 0:50 / " + m + "/fuse rw - fuseblk /dev/sdc1 rw\n"
+            "37 20 8:99 / /mnt/unknown rw - ext4 /dev/sdz9 rw\n"
+            "38 20 8:33 / " + m + "/gone rw - vfat /dev/sdc1 rw\n"
+            "40 20 8:2 / /short\n");
+    MountDriveList::Roots roots;
+    roots.mountInfo = t / "mountinfo";
+    roots.sys = t / "sys";
+    roots.byLabel = t / "by-label";
+    const std::vector<DriveInfo> drives = MountDriveList(roots).Drives();
+
+    const std::vector<DriveInfo> expected = {
+        {m + "/root", "", false, true}, {m + "/My Card", "CANON_DC", true, true}, {m + "/dvd", "", true, true},
+        {m + "/sd", "My Card", true, true}, {m + "/emmc", "", false, true}, {m + "/data", "", false, true},
+        {m + "/fuse", "", true, true}};
     ASSERT_EQ(drives.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        SCOPED_TRACE(expected[i].mount);
-        EXPECT_EQ(drives[i].MountPoint, expected[i].mount);
-        EXPECT_EQ(drives[i].VolumeLabel, expected[i].label);
-        EXPECT_EQ(drives[i].Removable, expected[i].removable);
+        SCOPED_TRACE(expected[i].MountPoint);
+        EXPECT_EQ(drives[i].MountPoint, expected[i].MountPoint);
+        EXPECT_EQ(drives[i].VolumeLabel, expected[i].VolumeLabel);
+        EXPECT_EQ(drives[i].Removable, expected[i].Removable);
         EXPECT_TRUE(drives[i].Ready);
     }
+
+    // A mount point that has gone is listed as not ready.
+    t.Write("mountinfo", "38 20 8:33 / " + m + "/gone rw - vfat /dev/sdc1 rw\n");
+    const std::vector<DriveInfo> gone = MountDriveList(roots).Drives();
+    ASSERT_EQ(gone.size(), 1u);
+    EXPECT_FALSE(gone[0].Ready);
 }
 
-TEST_F(MountTable, MountThatVanishedIsNotReady) {
-    Disk("pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/host6/target6:0:0/6:0:0:0", "sdb", "1", "", "8:16");
-    const std::vector<DriveInfo> drives = Read("30 20 8:16 / " + t.path() + "/gone rw - vfat /dev/sdb rw\n");
-    ASSERT_EQ(drives.size(), 1u);
-    EXPECT_TRUE(drives[0].Removable);
-    EXPECT_FALSE(drives[0].Ready);
-    EXPECT_TRUE(Read("").empty());
-}
-
-TEST(MountFields, EscapesAreUndone) {
+TEST(MountTable, EscapesAreUndone) {
     EXPECT_EQ(UnescapeMountField("/media/a\\040b\\011c\\012d\\134e"), "/media/a b\tc\nd\\e");
     EXPECT_EQ(UnescapeMountField("/x\\04"), "/x\\04");
     EXPECT_EQ(UnescapeLabelName("EOS\\x20DIGITAL\\x2fX\\x2"), "EOS DIGITAL/X\\x2");
