@@ -11,13 +11,6 @@ namespace {
 constexpr std::int64_t kHeaderLength = 26;
 constexpr std::uint32_t kCapturedTimeTag = 0x000E;
 
-[[noreturn]] void ThrowReadFault(const FsStatus& st) {
-    if (st.error == "Out of memory") throw MetadataFault(kFaultOutOfMemory, st.error);
-    if (st.error == "Overflow") throw MetadataFault(kFaultOverflow, st.error);
-    if (st.error == "Input past end of file") throw MetadataFault(kFaultPastEnd, st.error);
-    throw MetadataFault(kFaultReadError, st.error);
-}
-
 // A signed 32-bit number of the heap (0 for 2^31 or more), as ReadNumber reads it.
 std::int64_t Number32(const ByteSpan& heap, std::uint64_t o, ByteOrder order) {
     const auto bytes = heap.Bytes(o, 4);
@@ -140,7 +133,7 @@ void ReadCIFFMetadata(ReadView& view, FileFacts& facts, const RunOptions& option
             // megabytes, and nothing larger is held.
             if (fileSize > static_cast<std::int64_t>(kMaxCIFFFileSize))
                 throw MetadataFault(kFaultOutOfMemory, "Out of memory");
-            if (FsStatus st = view.Read(static_cast<std::uint64_t>(fileSize - 8)); !st) ThrowReadFault(st);
+            if (FsStatus st = view.Read(static_cast<std::uint64_t>(fileSize - 8)); !st) throw FaultFromStatus(st);
         } else {
             walk.Fail(" does not contain a properly-formed root heap.");
         }

@@ -15,13 +15,6 @@ namespace {
 // start, the rest is passed over.
 constexpr std::uint64_t kValueCap = 1u << 20;
 
-[[noreturn]] void ThrowReadFault(const FsStatus& st) {
-    if (st.error == "Out of memory") throw MetadataFault(kFaultOutOfMemory, st.error);
-    if (st.error == "Overflow") throw MetadataFault(kFaultOverflow, st.error);
-    if (st.error == "Input past end of file") throw MetadataFault(kFaultPastEnd, st.error);
-    throw MetadataFault(kFaultReadError, st.error);
-}
-
 std::string Trim(std::string_view s) {
     while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
     while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
@@ -66,12 +59,12 @@ private:
     // The next n bytes of the file, alone in the buffer.
     std::string_view Take(std::uint64_t n) {
         view_.ClearBuffer();
-        if (FsStatus st = view_.Read(n); !st) ThrowReadFault(st);
+        if (FsStatus st = view_.Read(n); !st) throw FaultFromStatus(st);
         return *view_.Bytes(0, n);
     }
     void Pass(std::uint64_t n) {
         if (n == 0) return;
-        if (FsStatus st = view_.Skip(n); !st) ThrowReadFault(st);
+        if (FsStatus st = view_.Skip(n); !st) throw FaultFromStatus(st);
     }
     std::uint64_t Position() const { return static_cast<std::uint64_t>(view_.Position()); }
 
@@ -124,6 +117,9 @@ void RiffWalk::Run() {
     }
     facts_.RIFFForm = Trim(Take(4));
 
+    // Positions are 64-bit and sizes unsigned 32-bit, so no sum can overflow:
+    // movies beyond 2 GB walk like any other file, and a size that runs past
+    // the end of the file is a size error, not an arithmetic fault.
     std::uint64_t pos = Position();
     bool odd = false;
     while (auto chunk = NextHeader(pos, fileSize, odd)) {

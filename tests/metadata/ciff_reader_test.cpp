@@ -13,8 +13,6 @@
 namespace ravlen {
 namespace {
 
-// --- Builders ---------------------------------------------------------------
-
 std::string Num(std::uint32_t v, int bytes, ByteOrder order) {
     std::string s(static_cast<std::size_t>(bytes), '\0');
     for (int i = 0; i < bytes; ++i) {
@@ -24,27 +22,24 @@ std::string Num(std::uint32_t v, int bytes, ByteOrder order) {
     return s;
 }
 
-struct Record {
-    std::uint16_t type;
-    std::string data;  // in the heap (storage 0) or, 8 bytes, in the record (0x4000)
-};
+// A type word and its data: in the heap (storage 0) or, 8 bytes, in the record (0x4000).
+using Record = std::pair<std::uint16_t, std::string>;
 
 constexpr std::uint16_t kCapturedInRecord = 0x580E;  // in-record, 4-byte numbers, CapturedTime
 constexpr std::uint16_t kCapturedInHeap = 0x180E;     // the same value stored in the heap
 constexpr std::uint16_t kImageProps = 0x300A;         // a sub-heap
-constexpr std::uint16_t kExifInformation = 0x300B;    // a sub-heap
 
 // A heap: the heap-stored data, then the record table and its offset.
 std::string Heap(const std::vector<Record>& records, ByteOrder order) {
     std::string data, table = Num(static_cast<std::uint32_t>(records.size()), 2, order);
-    for (const auto& r : records) {
-        table += Num(r.type, 2, order);
-        if ((r.type & 0xC000) == 0x4000) {
-            table += (r.data + std::string(8, '\0')).substr(0, 8);
+    for (const auto& [type, bytes] : records) {
+        table += Num(type, 2, order);
+        if ((type & 0xC000) == 0x4000) {
+            table += (bytes + std::string(8, '\0')).substr(0, 8);
         } else {
-            table += Num(static_cast<std::uint32_t>(r.data.size()), 4, order) +
+            table += Num(static_cast<std::uint32_t>(bytes.size()), 4, order) +
                      Num(static_cast<std::uint32_t>(data.size()), 4, order);
-            data += r.data;
+            data += bytes;
         }
     }
     return data + table + Num(static_cast<std::uint32_t>(data.size()), 4, order);
@@ -57,8 +52,6 @@ std::string Ciff(const std::string& rootHeap, ByteOrder order, std::uint32_t hea
 
 // 2003-05-17 10:23:45 as seconds since 1970.
 constexpr std::uint32_t kSeconds = 1053167025;
-
-// --- Harness ------------------------------------------------------------------
 
 struct CiffResult {
     FileFacts facts;
@@ -73,16 +66,12 @@ void ReadCiff(const std::string& bytes, ByteOrder order, CiffResult& r, int date
     ReadView view(stream, r.port, claimedSize < 0 ? static_cast<std::int64_t>(bytes.size()) : claimedSize);
     ASSERT_TRUE(view.Read(8));
     r.facts.SourceFileName = "CRW_0001.CRW";
-    r.facts.InternalFormat = "CIFF";
     r.facts.TIFFByteAlign = ByteOrderName(order);
-    r.facts.RIFFMetadata = r.facts.TIFFMetadata = r.facts.CIFFMetadata = true;
+    r.facts.CIFFMetadata = true;
     RunOptions options;
     options.DateMode = dateMode;
-    options.ReportErrors = 1;
     ReadCIFFMetadata(view, r.facts, options, ProblemReporter{r.port, true});
 }
-
-// --- Tests ----------------------------------------------------------------------
 
 TEST(CiffReader, FindsCapturedTimeInBothByteOrders) {
     for (ByteOrder order : {ByteOrder::Intel, ByteOrder::Motorola}) {
@@ -90,7 +79,7 @@ TEST(CiffReader, FindsCapturedTimeInBothByteOrders) {
         // after other records and sub-heaps.
         const std::string exif = Heap({{0x1810, "abcd"}}, order);
         const std::string props =
-            Heap({{0x0805, "a comment"}, {kExifInformation, exif},
+            Heap({{0x0805, "a comment"}, {0x300B, exif},
                   {kCapturedInRecord, Num(kSeconds, 4, order) + Num(0, 4, order)}},
                  order);
         CiffResult r;
@@ -102,32 +91,26 @@ TEST(CiffReader, FindsCapturedTimeInBothByteOrders) {
     }
 }
 
-TEST(CiffReader, ReadsCapturedTimeStoredInTheHeap) {
-    const ByteOrder order = ByteOrder::Motorola;
-    CiffResult r;
-    ReadCiff(Ciff(Heap({{kCapturedInHeap, Num(0, 4, order) + "tz.."}}, order), order), order, r);
-    EXPECT_TRUE(r.facts.CIFFMetadata);
-    EXPECT_EQ(Full(r.facts.CIFFCapturedDate), "1970/01/01 00:00:00");
-}
-
-TEST(CiffReader, AWellFormedFileWithoutCapturedTimeIsNoFault) {
-    const ByteOrder order = ByteOrder::Intel;
-    CiffResult r;
-    ReadCiff(Ciff(Heap({{0x0805, "comment"}, {kImageProps, Heap({}, order)}}, order), order), order, r);
-    EXPECT_TRUE(r.facts.CIFFMetadata);
-    EXPECT_FALSE(r.facts.CIFFCapturedDate);
-    EXPECT_EQ(r.facts.Notes, "");
-}
-
-TEST(CiffReader, TheFirstCapturedTimeEndsTheWalk) {
-    const ByteOrder order = ByteOrder::Intel;
-    const std::string props = Heap({{kCapturedInRecord, Num(kSeconds, 4, order)}}, order);
-    // Records after the find, even a malformed one, are not examined.
-    CiffResult r;
-    ReadCiff(Ciff(Heap({{kImageProps, props}, {0x8000, ""}, {kCapturedInRecord, Num(1, 4, order)}}, order), order),
-             order, r);
-    EXPECT_TRUE(r.facts.CIFFMetadata);
-    EXPECT_EQ(Full(r.facts.CIFFCapturedDate), "2003/05/17 10:23:45");
+TEST(CiffReader, TakesTheFirstCapturedTimeOfAWellFormedFile) {
+    const ByteOrder I = ByteOrder::Intel;
+    const std::string props = Heap({{kCapturedInRecord, Num(kSeconds, 4, I)}}, I);
+    const struct Case {
+        std::string heap;
+        std::string expected;
+    } cases[] = {
+        {Heap({{kCapturedInHeap, Num(0, 4, I) + "tz.."}}, I), "1970/01/01 00:00:00"},
+        {Heap({{0x0805, "comment"}, {kImageProps, Heap({}, I)}}, I), "none"},
+        {std::string(2, '\0') + Num(0, 4, I), "none"},  // a 32-byte file: table offset 0 is the only one
+        // Records after the find, even a malformed one, are not examined.
+        {Heap({{kImageProps, props}, {0x8000, ""}, {kCapturedInRecord, Num(1, 4, I)}}, I), "2003/05/17 10:23:45"},
+    };
+    for (const auto& c : cases) {
+        CiffResult r;
+        ReadCiff(Ciff(c.heap, I), I, r);
+        EXPECT_TRUE(r.facts.CIFFMetadata) << r.facts.Notes;
+        EXPECT_EQ(Full(r.facts.CIFFCapturedDate), c.expected);
+        EXPECT_EQ(r.facts.Notes, "");
+    }
 }
 
 TEST(CiffReader, ReportsEachStructuralFaultOnlyInStrictMode) {
@@ -136,105 +119,77 @@ TEST(CiffReader, ReportsEachStructuralFaultOnlyInStrictMode) {
     tableCountTooBig.replace(3, 2, Num(5, 2, I));  // the count, just after the 3 data bytes
     std::string recordBeyondTable = Heap({{0x0805, "abc"}}, I);
     recordBeyondTable.replace(3 + 2 + 2, 4, Num(4, 4, I));  // length 4 from offset 0 runs into the table
-    struct Case {
-        std::string name;
+    const struct Case {
         std::string bytes;
         std::string message;
-        std::string subType;
     } cases[] = {
-        {"header length", Ciff(Heap({}, I), I, 27), "CRW_0001.CRW contains a non-standard CIFF header.", ""},
-        {"motorola length read as intel", Ciff(Heap({}, I), ByteOrder::Motorola).replace(0, 2, "II"),
-         "CRW_0001.CRW contains a non-standard CIFF header.", ""},
-        {"no root heap", Ciff(std::string(5, '\0'), I), "CRW_0001.CRW does not contain a properly-formed root heap.", ""},
-        {"sub-heap too short", Ciff(Heap({{kImageProps, "ab"}}, I), I), "CRW_0001.CRW contains an invalid CIFF heap.",
-         "CCDR"},
-        {"table offset", Ciff("abcdef" + Num(5, 4, I), I), "CRW_0001.CRW contains an invalid CIFF heap table offset.",
-         "CCDR"},
-        {"count past the heap", Ciff(tableCountTooBig, I), "CRW_0001.CRW contains an invalid CIFF heap offset table.",
-         "CCDR"},
-        {"data into the table", Ciff(recordBeyondTable, I),
-         "CRW_0001.CRW contains an invalid CIFF heap record length descriptor.", "CCDR"},
-        {"storage 0x8000", Ciff(Heap({{0x8805, ""}}, I), I),
-         "CRW_0001.CRW contains an invalid CIFF heap record storage method.", "CCDR"},
-        {"storage 0xC000", Ciff(Heap({{0xC805, ""}}, I), I),
-         "CRW_0001.CRW contains an invalid CIFF heap record storage method.", "CCDR"},
+        {Ciff(Heap({}, I), I, 27), " contains a non-standard CIFF header."},
+        {Ciff(Heap({}, I), ByteOrder::Motorola).replace(0, 2, "II"), " contains a non-standard CIFF header."},
+        {Ciff(std::string(5, '\0'), I), " does not contain a properly-formed root heap."},
+        {Ciff(Heap({{kImageProps, "ab"}}, I), I), " contains an invalid CIFF heap."},
+        {Ciff("abcdef" + Num(5, 4, I), I), " contains an invalid CIFF heap table offset."},
+        {Ciff(std::string(2, '\0') + Num(1, 4, I), I), " contains an invalid CIFF heap table offset."},
+        {Ciff(tableCountTooBig, I), " contains an invalid CIFF heap offset table."},
+        {Ciff(recordBeyondTable, I), " contains an invalid CIFF heap record length descriptor."},
+        {Ciff(Heap({{0x8805, ""}}, I), I), " contains an invalid CIFF heap record storage method."},
+        {Ciff(Heap({{0xC805, ""}}, I), I), " contains an invalid CIFF heap record storage method."},
     };
     for (const auto& c : cases) {
-        const ByteOrder order = c.bytes.starts_with("MM") ? ByteOrder::Motorola : ByteOrder::Intel;
         CiffResult strict;
-        ReadCiff(c.bytes, order, strict, 1);
-        EXPECT_FALSE(strict.facts.CIFFMetadata) << c.name;
-        EXPECT_FALSE(strict.facts.CIFFCapturedDate) << c.name;
-        EXPECT_EQ(strict.facts.Notes, c.message) << c.name;
-        EXPECT_EQ(strict.facts.CIFFSubType, c.subType) << c.name;
-        ASSERT_EQ(strict.port.messages.size(), 1u) << c.name;
+        ReadCiff(c.bytes, I, strict, 1);
+        EXPECT_FALSE(strict.facts.CIFFMetadata) << c.message;
+        EXPECT_FALSE(strict.facts.CIFFCapturedDate) << c.message;
+        EXPECT_EQ(strict.facts.Notes, "CRW_0001.CRW" + c.message);
+        // The sub-type is known once the file was read beyond its first 8 bytes.
+        const bool read = c.message.find("CIFF heap") != std::string::npos;
+        EXPECT_EQ(strict.facts.CIFFSubType, read ? "CCDR" : "") << c.message;
+        ASSERT_EQ(strict.port.messages.size(), 1u) << c.message;
         EXPECT_EQ(strict.port.messages[0].icon, MsgIcon::Exclamation);
 
         CiffResult lenient;
-        ReadCiff(c.bytes, order, lenient, 2);
-        EXPECT_FALSE(lenient.facts.CIFFMetadata) << c.name;
-        EXPECT_EQ(lenient.facts.Notes, "") << c.name;
+        ReadCiff(c.bytes, I, lenient, 2);
+        EXPECT_FALSE(lenient.facts.CIFFMetadata) << c.message;
+        EXPECT_EQ(lenient.facts.Notes, "") << c.message;
     }
 }
 
-TEST(CiffReader, ASmallestFileNeedsTableOffsetZero) {
+TEST(CiffReader, BoundsTheDepthAndWorkOfTheHeapWalk) {
     const ByteOrder I = ByteOrder::Intel;
-    CiffResult ok;
-    ReadCiff(Ciff(std::string(2, '\0') + Num(0, 4, I), I), I, ok);  // 32 bytes, no records
-    EXPECT_TRUE(ok.facts.CIFFMetadata) << ok.facts.Notes;
-    CiffResult bad;
-    ReadCiff(Ciff(std::string(2, '\0') + Num(1, 4, I), I), I, bad);
-    EXPECT_EQ(bad.facts.Notes, "CRW_0001.CRW contains an invalid CIFF heap table offset.");
-}
-
-TEST(CiffReader, StopsHeapsThatNestTooDeep) {
-    const ByteOrder I = ByteOrder::Intel;
-    std::string heap = Heap({{kCapturedInRecord, Num(kSeconds, 4, I)}}, I);
-    for (int i = 0; i < 100; ++i) heap = Heap({{kImageProps, heap}}, I);
-    CiffResult r;
-    ReadCiff(Ciff(heap, I), I, r);
-    EXPECT_FALSE(r.facts.CIFFMetadata);
-    EXPECT_EQ(r.facts.Notes, "CRW_0001.CRW contains an invalid CIFF heap.");
-}
-
-TEST(CiffReader, BoundsTheWorkOfHeapsThatShareTheirSubHeaps) {
+    std::string deep = Heap({{kCapturedInRecord, Num(kSeconds, 4, I)}}, I);
+    for (int i = 0; i < 100; ++i) deep = Heap({{kImageProps, deep}}, I);
     // Every record of each level points at the same sub-heap: 2000^3 visits
-    // unbounded, a moment with the limit on records.
-    const ByteOrder I = ByteOrder::Intel;
-    std::string heap = Heap({}, I);
+    // without a limit on records.
+    std::string shared = Heap({}, I);
     for (int level = 0; level < 3; ++level) {
         std::string table = Num(2000, 2, I);
-        for (int i = 0; i < 2000; ++i) table += Num(kImageProps, 2, I) + Num(static_cast<std::uint32_t>(heap.size()), 4, I) + Num(0, 4, I);
-        heap = heap + table + Num(static_cast<std::uint32_t>(heap.size()), 4, I);
+        for (int i = 0; i < 2000; ++i)
+            table += Num(kImageProps, 2, I) + Num(static_cast<std::uint32_t>(shared.size()), 4, I) + Num(0, 4, I);
+        shared += table + Num(static_cast<std::uint32_t>(shared.size()), 4, I);
     }
-    CiffResult r;
-    const auto start = std::chrono::steady_clock::now();
-    ReadCiff(Ciff(heap, I), I, r);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    EXPECT_FALSE(r.facts.CIFFMetadata);
-    EXPECT_EQ(r.facts.Notes, "CRW_0001.CRW contains an invalid CIFF heap.");
+    for (const std::string* heap : {&deep, &shared}) {
+        CiffResult r;
+        const auto start = std::chrono::steady_clock::now();
+        ReadCiff(Ciff(*heap, I), I, r);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        EXPECT_FALSE(r.facts.CIFFMetadata);
+        EXPECT_EQ(r.facts.Notes, "CRW_0001.CRW contains an invalid CIFF heap.");
+    }
 }
 
 TEST(CiffReader, FaultsOnSumsBeyondThirtyTwoBitsAndOnHugeFiles) {
     const ByteOrder I = ByteOrder::Intel;
     std::string heap = Heap({{0x0805, "abc"}}, I);
     heap.replace(3 + 2 + 2, 8, Num(0x7FFFFFFF, 4, I) + Num(0x10, 4, I));
-    CiffResult overflow;
-    try {
-        ReadCiff(Ciff(heap, I), I, overflow);
-        ADD_FAILURE() << "no fault";
-    } catch (const MetadataFault& fault) {
-        EXPECT_EQ(fault.Number, kFaultOverflow);
-    }
-
+    auto faultOf = [](const std::string& bytes, std::int64_t claimedSize) {
+        CiffResult r;
+        try {
+            ReadCiff(bytes, ByteOrder::Intel, r, 1, claimedSize);
+        } catch (const MetadataFault& fault) { return fault.Number; }
+        return 0;
+    };
+    EXPECT_EQ(faultOf(Ciff(heap, I), -1), kFaultOverflow);
     // Beyond the cap nothing is read at all.
-    CiffResult huge;
-    try {
-        ReadCiff(Ciff(Heap({}, I), I), I, huge, 1, static_cast<std::int64_t>(kMaxCIFFFileSize) + 1);
-        ADD_FAILURE() << "no fault";
-    } catch (const MetadataFault& fault) {
-        EXPECT_EQ(fault.Number, kFaultOutOfMemory);
-    }
+    EXPECT_EQ(faultOf(Ciff(Heap({}, I), I), static_cast<std::int64_t>(kMaxCIFFFileSize) + 1), kFaultOutOfMemory);
 }
 
 }  // namespace
