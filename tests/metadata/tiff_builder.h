@@ -103,7 +103,9 @@ inline std::string BuildTiff(const ExifSpec& spec) {
     std::vector<IfdEntry> ifd0 = spec.extraIfd0;
     if (spec.dateTime) ifd0.push_back({0x0132, 2, 20, 0});
     if (spec.subIfd) ifd0.push_back({0x8769, 4, 1, 0});
-    const auto [v0, next0] = detail::WriteIfd(b, ifd0);
+    const auto ifd0Fields = detail::WriteIfd(b, ifd0);
+    const auto& v0 = ifd0Fields.first;
+    const std::size_t next0 = ifd0Fields.second;
 
     auto writeDateTime = [&] {
         if (!spec.dateTime) return;
@@ -118,8 +120,7 @@ inline std::string BuildTiff(const ExifSpec& spec) {
         if (spec.original) sub.push_back({0x9003, 2, 20, 0});
         if (spec.digitized) sub.push_back({0x9004, 2, 20, 0});
         if (spec.makerNote) sub.push_back({0x927C, 7, 64, 0});
-        const auto [vs, nextSub] = detail::WriteIfd(b, sub);
-        (void)nextSub;
+        const auto vs = detail::WriteIfd(b, sub).first;
         if (spec.original) {
             b.Patch32(detail::ValueOf(vs, 0x9003), static_cast<std::uint32_t>(b.size()));
             b.Raw(DateBytes(*spec.original));
@@ -138,8 +139,7 @@ inline std::string BuildTiff(const ExifSpec& spec) {
 
     if (spec.thumbnail) {
         b.Patch32(next0, static_cast<std::uint32_t>(b.size()));
-        const auto [v1, next1] = detail::WriteIfd(b, {{0x0103, 3, 1, 6}, {0x0201, 4, 1, 0}, {0x0202, 4, 1, 32}});
-        (void)next1;
+        const auto v1 = detail::WriteIfd(b, {{0x0103, 3, 1, 6}, {0x0201, 4, 1, 0}, {0x0202, 4, 1, 32}}).first;
         b.Patch32(detail::ValueOf(v1, 0x0201), static_cast<std::uint32_t>(b.size()));
         b.Raw("\xFF\xD8\xFF\xDB").Fill(26, '\x11').Raw("\xFF\xD9");
     }
