@@ -1,5 +1,7 @@
 #include "ui/format_dialog.h"
 
+#include <algorithm>
+
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -53,6 +55,10 @@ FrmFormat::FrmFormat(QWidget* owner, const FilenameFormatDefinition& stored, con
         connect(edit, &QLineEdit::textEdited, this, [this, i](const QString& text) { FieldEdited(i, text); });
     }
     const int charWidth = fontMetrics().averageCharWidth();
+    // The longest built-in date format shows whole, with room to spare.
+    const int formatWidth =
+        std::max(charWidth * 24, Fields[2]->fontMetrics().horizontalAdvance(QStringLiteral("yyyy-mm-dd @hh-nn-ss")) +
+                                     charWidth * 4);
 
     // Template
     auto* templateFrame = new QGroupBox(tr("Template"), this);
@@ -80,8 +86,8 @@ FrmFormat::FrmFormat(QWidget* owner, const FilenameFormatDefinition& stored, con
         grid->addWidget(prefix, row + 1, 2);
         grid->addWidget(Fields[2 + 3 * row], row + 1, 3);
         grid->addWidget(Fields[3 + 3 * row], row + 1, 4);
-        prefix->setMinimumWidth(charWidth * 10);
-        Fields[2 + 3 * row]->setMinimumWidth(charWidth * 22);
+        prefix->setMinimumWidth(charWidth * 12);
+        Fields[2 + 3 * row]->setMinimumWidth(formatWidth);
         Fields[3 + 3 * row]->setMinimumWidth(charWidth * 6);
     }
     grid->setColumnStretch(2, 2);

@@ -17,6 +17,7 @@
 #include <QStyle>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <initializer_list>
 
 #include "app/camera_media.h"
@@ -42,6 +43,14 @@ QComboBox* List(QWidget* parent, const char* name, std::initializer_list<const c
     for (const char* item : items) list->addItem(QString::fromUtf8(item));
     list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     return list;
+}
+
+// Lists that stand in one column share one width, wide enough for the
+// longest item of any of them.
+void EqualWidths(std::initializer_list<QComboBox*> lists) {
+    int width = 0;
+    for (QComboBox* list : lists) width = std::max(width, list->sizeHint().width());
+    for (QComboBox* list : lists) list->setMinimumWidth(width);
 }
 
 QCheckBox* Check(QWidget* parent, const char* name, const char* caption) {
@@ -228,6 +237,11 @@ QWidget* FrmMain::BuildMainTab() {
     SampleFilename = new WrappingLabel(filenames);
     SampleFilename->setObjectName("SampleFilename");
     SampleFilename->setMinimumLines(2);
+    // The labelled formats break their samples after 48 characters; such a
+    // line fits without a second break.
+    SampleFilename->setMinimumWidth(
+        SampleFilename->fontMetrics().horizontalAdvance(QStringLiteral("{DT=2004-12-25 @18-09-11}{SN=001}{BA=ABCD}")) +
+        2 * SampleFilename->frameWidth() + charWidth);
 
     auto* nameGrid = new QGridLayout(filenames);
     nameGrid->addWidget(Caption(filenames, "&Batch/Volume", AddBatchVolume), 0, 0);
@@ -239,6 +253,8 @@ QWidget* FrmMain::BuildMainTab() {
     nameGrid->addWidget(new QLabel(tr("Example"), filenames), 3, 0, Qt::AlignTop);
     nameGrid->addWidget(SampleFilename, 3, 1);
     nameGrid->setColumnStretch(1, 1);
+    EqualWidths({AddBatchVolume, AddSerial, FilenameFormat});
+    EqualWidths({ProcessSubfolders, MoveOrCopy});
 
     auto* overview = new QGroupBox(tr("Overview"), tab);
     auto* overviewText = new QLabel(
@@ -363,6 +379,7 @@ QWidget* FrmMain::BuildOptionsTab() {
         ++row;
     }
     advancedGrid->setColumnStretch(1, 1);
+    EqualWidths({DateModeTIFF, DateModeRIFF, DateModeFileSystem, DCFVolumeDigits, DCFBatchCleanup, CreateLog});
 
     HelpButton = new QPushButton(tr("&Help"), tab);
     HelpButton->setObjectName("HelpButton");
