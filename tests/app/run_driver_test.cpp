@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <map>
 #include <set>
-#include <stdexcept>
 
 #include "platform/posix_file_system.h"
 #include "support/fake_port.h"
@@ -69,16 +68,12 @@ struct Harness {
     std::vector<std::string> calls;  // the seams, in order
     RunOptions options;
     RunTally tally;
-    std::string chronology;
 
     Harness() {
         options.SourcePath = src;
         options.OutputPath = out;
-        options.AutoDetect = 0;
+        options.AutoDetect = options.RequestConfirmation = 0;
         options.DateMode = 3;  // file-system dates: any DCF-named file is timestamped
-        options.RequestConfirmation = 0;
-        options.PreviewResults = 0;
-        options.SummarizeResults = 1;
     }
     void AddPhotos(int n, const std::string& folder = "src") {
         for (int i = 1; i <= n; ++i) {
@@ -98,7 +93,6 @@ struct Harness {
         RunDriver driver(services);
         const RunOutcome outcome = driver.Go(options);
         tally = driver.Tally();
-        chronology = driver.Chronology().Text();
         return outcome;
     }
     static int Count(const std::string& folder) {
@@ -110,68 +104,55 @@ struct Harness {
 };
 
 TEST(RunDriverChecks, EachCheckEndsTheRunWithItsMessage) {
-    struct Case {
-        const char* name;
-        std::function<void(Harness&)> arrange;
-        std::function<std::string(const Harness&)> message;
+    // Each case arranges one fault (or two, to show which check comes first)
+    // and gives the message expected.
+    const std::vector<std::function<std::string(Harness&)>> cases = {
+        [](Harness& h) { h.options.SourcePath = ""; return "Please specify a source folder."; },
+        [](Harness& h) {
+            h.options.SourcePath = h.dir / "nope";
+            return "The source folder you specified doesn't exist.";
+        },
+        [](Harness&) { return kNoFiles; },
+        [](Harness& h) {
+            h.AddPhotos(2);
+            h.options.IncludePattern = 1;
+            h.options.IncludePatternList = "*.xyz";
+            h.options.OutputPath = "relative";
+            return kNoFiles;
+        },
+        [](Harness& h) { h.AddPhotos(1); h.options.OutputPath = "photos/out"; return kInvalidOutput; },
+        [](Harness& h) {
+            h.AddPhotos(1);
+            h.options.OutputPath = h.dir / "gone/out";
+            return "Output parent folder \"" + (h.dir / "gone") + "\" doesn't exist.";
+        },
+        [](Harness& h) {
+            h.AddPhotos(1);
+            h.options.OutputPath = h.dir / "new";
+            h.files.createFails.insert(h.dir / "new");
+            return "Unable to create output folder \"" + (h.dir / "new") + "\".";
+        },
+        [](Harness& h) {
+            h.AddPhotos(1);
+            h.options.OutputPath = h.dir.Mkdir("src/a/Renamed");
+            h.options.ProcessSubfolders = 1;
+            return kNesting;
+        },
+        [](Harness& h) {
+            h.options.SourcePath = "/";
+            h.files.fakeFiles["/"].resize(1);  // one file, and no walk of the whole machine
+            h.options.ProcessSubfolders = 2;
+            return kNesting;
+        },
     };
-    const std::vector<Case> cases = {
-        {"no source", [](Harness& h) { h.options.SourcePath = ""; },
-         [](const Harness&) { return "Please specify a source folder."; }},
-        {"missing source", [](Harness& h) { h.options.SourcePath = h.dir / "nope"; },
-         [](const Harness&) { return "The source folder you specified doesn't exist."; }},
-        {"empty source", [](Harness&) {}, [](const Harness&) { return kNoFiles; }},
-        {"nothing passes the filter, output also invalid",
-         [](Harness& h) {
-             h.AddPhotos(2);
-             h.options.IncludePattern = 1;
-             h.options.IncludePatternList = "*.xyz";
-             h.options.OutputPath = "relative";
-         },
-         [](const Harness&) { return kNoFiles; }},
-        {"relative output", [](Harness& h) { h.AddPhotos(1); h.options.OutputPath = "photos/out"; },
-         [](const Harness&) { return kInvalidOutput; }},
-        {"empty output", [](Harness& h) { h.AddPhotos(1); h.options.OutputPath = ""; },
-         [](const Harness&) { return kInvalidOutput; }},
-        {"missing parent", [](Harness& h) { h.AddPhotos(1); h.options.OutputPath = h.dir / "gone/out"; },
-         [](const Harness& h) { return "Output parent folder \"" + (h.dir / "gone") + "\" doesn't exist."; }},
-        {"creation fails",
-         [](Harness& h) {
-             h.AddPhotos(1);
-             h.options.OutputPath = h.dir / "new";
-             h.files.createFails.insert(h.dir / "new");
-         },
-         [](const Harness& h) { return "Unable to create output folder \"" + (h.dir / "new") + "\"."; }},
-        {"flatten into a folder inside the source",
-         [](Harness& h) {
-             h.AddPhotos(1);
-             h.options.OutputPath = h.dir.Mkdir("src/Renamed");
-             h.options.ProcessSubfolders = 1;
-         },
-         [](const Harness&) { return kNesting; }},
-        {"preserve into a folder inside the source",
-         [](Harness& h) {
-             h.AddPhotos(1);
-             h.options.OutputPath = h.dir.Mkdir("src/a/b");
-             h.options.ProcessSubfolders = 2;
-         },
-         [](const Harness&) { return kNesting; }},
-        {"source is the root folder",
-         [](Harness& h) {
-             h.options.SourcePath = "/";
-             h.files.fakeFiles["/"].resize(1);  // one file, and no walk of the whole machine
-             h.options.ProcessSubfolders = 1;
-         },
-         [](const Harness&) { return kNesting; }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(i);
         Harness h;
-        c.arrange(h);
+        const std::string expected = cases[i](h);
         const int before = Harness::Count(h.src);
         EXPECT_EQ(h.Go(), RunOutcome::Ended);
         ASSERT_FALSE(h.port.messages.empty());
-        EXPECT_EQ(h.Last().text, c.message(h));
+        EXPECT_EQ(h.Last().text, expected);
         EXPECT_EQ(h.Last().icon, MsgIcon::Exclamation);
         EXPECT_EQ(h.Last().buttons, MsgButtons::OK);
         EXPECT_EQ(h.Last().title, "Ravlen");
@@ -206,22 +187,6 @@ TEST(RunDriverChecks, MissingOutputFolderIsCreatedOnlyAfterYes) {
     }
 }
 
-TEST(RunDriverChecks, NestingRuleAllowsIgnoreAndTheSameFolder) {
-    struct Case {
-        int subfolders;
-        bool sameFolder;
-    };
-    for (const Case c : {Case{0, false}, Case{1, true}, Case{2, true}}) {
-        SCOPED_TRACE(c.subfolders);
-        Harness h;
-        h.AddPhotos(2);
-        h.options.ProcessSubfolders = c.subfolders;
-        h.options.OutputPath = c.sameFolder ? h.src : h.dir.Mkdir("src/Renamed");
-        EXPECT_EQ(h.Go(), RunOutcome::Completed);
-        EXPECT_EQ(h.Last().text, "Both files successfully timestamped.");
-    }
-}
-
 TEST(RunDriverReports, PreviewReportAfterAStoppedPreview) {
     RunTally t{45, 120, 2, 0, 1, 0};
     EXPECT_EQ(PreviewReport(t),
@@ -245,13 +210,6 @@ TEST(RunDriverReports, SummaryReportLayouts) {
               "0003  files could not be moved/copied\r\n"
               "====\r\n"
               "1000  total files attempted");
-    const std::string stopped = SummaryReport(RunTally{10, 50, 0, 0, 0, 0});
-    EXPECT_EQ(stopped.substr(stopped.find("==")),
-              "==\r\n"
-              "10  subtotal files attempted\r\n"
-              "40  files not attempted due to termination\r\n"
-              "==\r\n"
-              "50  total files would have been attempted");
     // A file added after the count: more attempted than counted.
     const std::string grown = SummaryReport(RunTally{8, 7, 0, 0, 0, 0});
     EXPECT_EQ(grown.substr(grown.find("=")), "=\r\n8  total files attempted");
@@ -285,10 +243,8 @@ TEST(RunDriverQuestions, ConfirmationTexts) {
         h.port.answers = {MsgAnswer::No};
         EXPECT_EQ(h.Go(), RunOutcome::Ended);
         ASSERT_EQ(h.port.messages.size(), 1u);
-        const std::string& text = h.Last().text;
-        EXPECT_EQ(text.substr(0, c.begins.size()), c.begins);
-        ASSERT_GE(text.size(), c.ends.size());
-        EXPECT_EQ(text.substr(text.size() - c.ends.size()), c.ends);
+        EXPECT_TRUE(h.Last().text.starts_with(c.begins));
+        EXPECT_TRUE(h.Last().text.ends_with(c.ends));
         EXPECT_EQ(h.Last().icon, MsgIcon::Question);
         EXPECT_EQ(h.port.showCount, c.preview ? 1 : 0);
         EXPECT_EQ(Harness::Count(h.src), c.files);
@@ -299,31 +255,35 @@ TEST(RunDriverQuestions, ConfirmationTexts) {
 TEST(RunDriverPasses, SummaryAfterProcessing) {
     struct Case {
         int photos;
-        bool otherFile;  // a name that fails the DCF check
+        bool otherFile;   // a name that fails the DCF check
+        int subfolders;   // with the output inside the source (Ignore) or the source itself
         RunOutcome outcome;
         std::string message;
     };
-    const std::vector<Case> cases = {{1, false, RunOutcome::Completed, "One file successfully timestamped."},
-                                     {2, false, RunOutcome::Completed, "Both files successfully timestamped."},
-                                     {3, false, RunOutcome::Completed, "All 3 files successfully timestamped."},
-                                     {2, true, RunOutcome::Incomplete, "2  files successfully timestamped\r\n"}};
+    const std::vector<Case> cases = {{1, false, 0, RunOutcome::Completed, "One file successfully timestamped."},
+                                     {2, false, 1, RunOutcome::Completed, "Both files successfully timestamped."},
+                                     {3, false, 2, RunOutcome::Completed, "All 3 files successfully timestamped."},
+                                     {2, true, 1, RunOutcome::Incomplete, "2  files successfully timestamped\r\n"}};
     for (const Case& c : cases) {
         Harness h;
         h.AddPhotos(c.photos);
         if (c.otherFile) h.dir.Write("src/holiday.jpg", "x");
+        h.options.ProcessSubfolders = c.subfolders;
+        if (c.subfolders == 0) h.options.OutputPath = h.dir.Mkdir("src/Renamed");
+        if (c.subfolders == 2) h.options.OutputPath = h.src;
         // Detection runs first, with the busy pointer, and may supply the source.
         h.options.SourcePath = "";
         h.options.AutoDetect = 1;
         EXPECT_EQ(h.Go(), c.outcome);
         EXPECT_EQ(h.calls, (std::vector<std::string>{"save", "detect(busy)"}));
-        EXPECT_EQ(Harness::Count(h.out), c.photos);
-        EXPECT_EQ(h.Last().text.substr(0, c.message.size()), c.message);
+        EXPECT_TRUE(h.Last().text.starts_with(c.message));
         if (c.otherFile) {
             EXPECT_EQ(h.Last().text, SummaryReport(h.tally));
             EXPECT_EQ(h.Last().icon, MsgIcon::Exclamation);
         } else {
             EXPECT_EQ(h.Last().text, c.message);
             EXPECT_EQ(h.Last().icon, MsgIcon::Information);
+            EXPECT_EQ(Harness::Count(h.options.OutputPath), c.photos);
         }
     }
 }
@@ -399,12 +359,9 @@ TEST(RunDriverPasses, EngineFailureIsReportedAndThePassEnds) {
     ASSERT_EQ(h.port.messages.size(), 2u);
     const test::ShownMessage& failure = h.port.messages[0];
     EXPECT_EQ(failure.icon, MsgIcon::Critical);
-    EXPECT_EQ(failure.text.rfind("Ravlen was unable to complete processing due to the following:\r\n\r\n"
-                                 "          Error ",
-                                 0),
-              0u);
-    EXPECT_NE(failure.text.find("\r\n\r\nIf this problem persists, please contact Morvane for assistance."),
-              std::string::npos);
+    EXPECT_TRUE(failure.text.starts_with(
+        "Ravlen was unable to complete processing due to the following:\r\n\r\n          Error "));
+    EXPECT_TRUE(failure.text.ends_with("\r\n\r\nIf this problem persists, please contact Morvane for assistance."));
     // The pass counts as ended: torn down, then the summary.
     EXPECT_FALSE(h.port.progressVisible);
     EXPECT_TRUE(h.port.mainEnabled);
@@ -428,7 +385,6 @@ TEST(RunDriverLogs, LogsAreWrittenOrSkippedWithoutStoppingTheRun) {
         for (const auto& e : fs::directory_iterator(h.out))
             if (e.path().filename().string().rfind("Ravlen Log ", 0) == 0) ++logs;
         EXPECT_EQ(logs, c.logs);
-        EXPECT_EQ(Harness::Count(h.out), 2 + c.logs);
     }
 }
 
