@@ -58,11 +58,7 @@ QString KeyOf(const std::string& section, const std::string& key) {
     return QString::fromStdString(section) + QLatin1Char('/') + QString::fromStdString(key);
 }
 
-}  // namespace
-
 using ValueMap = std::map<QString, QVariant>;
-
-namespace {
 
 // Everything a settings file holds; a damaged file gives what parsed.
 ValueMap ReadAll(const QString& path, QSettings::Status& status) {
@@ -146,7 +142,10 @@ void SettingsStore::Write(const std::string& section, const std::string& key, co
 
 bool SettingsStore::Sync() {
     if (impl_->pending.empty()) return true;
-    const QString path = FileName(path_);
+    QString path = FileName(path_);
+    // A store kept elsewhere behind a link is replaced there; the link stays.
+    if (const QFileInfo info(path); info.isSymLink() && !info.canonicalFilePath().isEmpty())
+        path = info.canonicalFilePath();
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
     QLockFile lock(path + QStringLiteral(".lock"));
     if (!lock.tryLock(5000)) return false;

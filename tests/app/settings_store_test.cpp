@@ -146,6 +146,17 @@ TEST(SettingsStore, UserStoreLivesUnderTheConfigHome) {
     EXPECT_EQ(SettingsStore::DefaultPath(), home / ".config/Ravlen/Ravlen 2.8.ini");
 }
 
+TEST(SettingsStore, StoreBehindALinkIsSavedWhereTheLinkPoints) {
+    TempDir dir;
+    const std::string target = dir.Write("dotfiles/ravlen.ini", "[Main]\nSourcePath=/a\n");
+    std::filesystem::create_symlink(target, dir / "Ravlen 2.8.ini");
+    SettingsStore store(dir / "Ravlen 2.8.ini");
+    ASSERT_TRUE(SaveSettings(store, LoadOptions(store)));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "Ravlen 2.8.ini"));
+    EXPECT_EQ(LoadOptions(SettingsStore(target)).SourcePath, "/a");
+    EXPECT_NE(ReadAll(target).find("[Format]"), std::string::npos);
+}
+
 TEST(SettingsStore, OptionFromKeyValueText) {
     const std::vector<std::pair<std::string, std::string>> refused = {
         {"DateMode", "4"}, {"CreateLog", "x"}, {"CreateLog", ""}, {"Nope", "1"}};
