@@ -1,11 +1,11 @@
 #pragma once
-// Byte builders for JPEG and TIFF files with EXIF dates, in either byte order.
+// Byte builders for JPEG and TIFF files with EXIF dates, in either byte order,
+// and one file read through detection and its reader.
 
 #include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "metadata/metadata.h"
@@ -15,159 +15,107 @@
 
 namespace ravlen::test {
 
-// Bytes with numbers in one byte order, and patching of earlier fields.
-class Bytes {
-public:
-    explicit Bytes(ByteOrder order = ByteOrder::Intel) : order_(order) {}
-    Bytes& Raw(const std::string& s) { s_ += s; return *this; }
-    Bytes& U8(unsigned v) { s_.push_back(static_cast<char>(v & 0xFF)); return *this; }
-    Bytes& U16(std::uint32_t v) { Put(s_.size(), v, 2, true); return *this; }
-    Bytes& U32(std::uint32_t v) { Put(s_.size(), v, 4, true); return *this; }
-    Bytes& Fill(std::size_t n, char c = '\0') { s_.append(n, c); return *this; }
-    void Patch16(std::size_t at, std::uint32_t v) { Put(at, v, 2, false); }
-    void Patch32(std::size_t at, std::uint32_t v) { Put(at, v, 4, false); }
-    std::size_t size() const { return s_.size(); }
-    const std::string& str() const { return s_; }
-
-private:
-    void Put(std::size_t at, std::uint32_t v, int n, bool append) {
-        if (append) s_.append(n, '\0');
-        for (int i = 0; i < n; ++i) {
-            const int shift = order_ == ByteOrder::Motorola ? 8 * (n - 1 - i) : 8 * i;
-            s_[at + i] = static_cast<char>((v >> shift) & 0xFF);
-        }
-    }
-    ByteOrder order_;
-    std::string s_;
-};
+// Writes (or patches) an n-byte number in the given byte order.
+inline void PutNumber(std::string& s, std::size_t at, std::uint32_t v, int n, ByteOrder order) {
+    if (at + n > s.size()) s.resize(at + n, '\0');
+    for (int i = 0; i < n; ++i)
+        s[at + i] = static_cast<char>(v >> (order == ByteOrder::Motorola ? 8 * (n - 1 - i) : 8 * i));
+}
 
 struct IfdEntry {
     std::uint16_t tag;
-    std::uint16_t type = 4;  // LONG
-    std::uint32_t count = 1;
+    std::uint16_t type = 4;  // LONG; a SHORT (3) sits in the value field's first two bytes
     std::uint32_t value = 0;
 };
 
-// A TIFF structure (header first) such as a camera writes: IFD0 with DateTime
-// and the EXIF pointer, the EXIF sub-directory with DateTimeOriginal and
-// DateTimeDigitized, optionally a maker note and an IFD1 thumbnail.
+// A TIFF structure as a camera writes it: IFD0 with DateTime and the EXIF
+// pointer, then the EXIF sub-directory with DateTimeOriginal and
+// DateTimeDigitized; optionally a maker note and an IFD1 thumbnail.
 struct ExifSpec {
     ByteOrder order = ByteOrder::Intel;
-    std::optional<std::string> dateTime;   // each written as given plus a NUL, padded to 20 bytes
-    std::optional<std::string> original;
-    std::optional<std::string> digitized;
+    std::optional<std::string> dateTime, original, digitized;  // written with a NUL, padded to 20 bytes
     bool subIfd = true;
-    std::vector<IfdEntry> extraIfd0;       // more entries for IFD0 (tags sorted in by the builder)
-    std::vector<IfdEntry> extraSub;
-    bool subIfdBeforeStrings = false;      // the sub-directory before IFD0's DateTime string
-    bool makerNote = false;                // a 64-byte maker note blob in the sub-directory
-    bool thumbnail = false;                // IFD1 with a small JPEG thumbnail
+    bool subIfdBeforeStrings = false;  // the sub-directory before IFD0's DateTime string
+    bool extras = false;               // maker note and IFD1 thumbnail
+    std::size_t ifd0Gap = 0;           // bytes between the header and IFD0
+    std::vector<IfdEntry> extraIfd0, extraSub;
 };
 
-inline std::string DateBytes(const std::string& text) {
-    std::string s = text;
-    s.push_back('\0');
-    if (s.size() < 20) s.resize(20, '\0');
+inline std::string BuildTiff(const ExifSpec& spec) {
+    const ByteOrder o = spec.order;
+    std::string s = o == ByteOrder::Motorola ? "MM" : "II";
+    PutNumber(s, 2, 42, 2, o);
+    PutNumber(s, 4, static_cast<std::uint32_t>(8 + spec.ifd0Gap), 4, o);
+    s.append(spec.ifd0Gap, '\xEE');
+    // Writes an IFD sorted by tag; returns where each tag's value field is.
+    auto ifd = [&](std::vector<IfdEntry> entries, std::size_t* next = nullptr) {
+        std::sort(entries.begin(), entries.end(), [](auto& x, auto& y) { return x.tag < y.tag; });
+        std::vector<std::pair<std::uint16_t, std::size_t>> fields;
+        PutNumber(s, s.size(), static_cast<std::uint32_t>(entries.size()), 2, o);
+        for (const auto& e : entries) {
+            const std::size_t at = s.size();
+            PutNumber(s, at, e.tag, 2, o);
+            PutNumber(s, at + 2, e.type, 2, o);
+            PutNumber(s, at + 4, e.type == 2 ? 20 : 1, 4, o);
+            PutNumber(s, at + 8, e.value, e.type == 3 ? 2 : 4, o);
+            PutNumber(s, at + 10, 0, e.type == 3 ? 2 : 0, o);
+            fields.emplace_back(e.tag, at + 8);
+        }
+        if (next) *next = s.size();
+        PutNumber(s, s.size(), 0, 4, o);
+        return fields;
+    };
+    // Appends data and points the tag's value field at it.
+    auto place = [&](const auto& fields, std::uint16_t tag, const std::string& data) {
+        for (const auto& [t, at] : fields)
+            if (t == tag) PutNumber(s, at, static_cast<std::uint32_t>(s.size()), 4, o);
+        s += data;
+    };
+    auto date = [](std::string text) { return text.append(20 - std::min<std::size_t>(text.size(), 19), '\0'); };
+
+    std::vector<IfdEntry> e0 = spec.extraIfd0;
+    if (spec.dateTime) e0.push_back({0x0132, 2});
+    if (spec.subIfd) e0.push_back({0x8769});
+    std::size_t next0 = 0;
+    const auto f0 = ifd(e0, &next0);
+    if (spec.dateTime && !spec.subIfdBeforeStrings) place(f0, 0x0132, date(*spec.dateTime));
+    if (spec.subIfd) {
+        place(f0, 0x8769, "");
+        std::vector<IfdEntry> es = spec.extraSub;
+        if (spec.original) es.push_back({0x9003, 2});
+        if (spec.digitized) es.push_back({0x9004, 2});
+        if (spec.extras) es.push_back({0x927C, 7});
+        const auto fs = ifd(es);
+        if (spec.original) place(fs, 0x9003, date(*spec.original));
+        if (spec.digitized) place(fs, 0x9004, date(*spec.digitized));
+        // A maker note holds directories with offsets of its own.
+        if (spec.extras) place(fs, 0x927C, std::string("Nikon\0\x02\x10\0\0MM\0\x2A\xFF\xFF\xFF\xF0", 18));
+    }
+    if (spec.dateTime && spec.subIfdBeforeStrings) place(f0, 0x0132, date(*spec.dateTime));
+    if (spec.extras) {
+        PutNumber(s, next0, static_cast<std::uint32_t>(s.size()), 4, o);
+        place(ifd({{0x0103, 3, 6}, {0x0201}, {0x0202, 4, 32}}), 0x0201, "\xFF\xD8" + std::string(28, '\x11') + "\xFF\xD9");
+    }
     return s;
 }
 
-namespace detail {
-// Writes an IFD with the entries sorted by tag; returns the offset of each
-// entry's value field, in sorted order, and of the next-IFD pointer.
-inline std::pair<std::vector<std::pair<std::uint16_t, std::size_t>>, std::size_t> WriteIfd(
-    Bytes& b, std::vector<IfdEntry> entries) {
-    std::sort(entries.begin(), entries.end(), [](const IfdEntry& x, const IfdEntry& y) { return x.tag < y.tag; });
-    b.U16(static_cast<std::uint32_t>(entries.size()));
-    std::vector<std::pair<std::uint16_t, std::size_t>> values;
-    for (const auto& e : entries) {
-        b.U16(e.tag).U16(e.type).U32(e.count);
-        values.emplace_back(e.tag, b.size());
-        if (e.type == 3 && e.count == 1) b.U16(e.value).U16(0);  // a SHORT sits in the field's first bytes
-        else b.U32(e.value);
-    }
-    const std::size_t next = b.size();
-    b.U32(0);
-    return {values, next};
-}
-inline std::size_t ValueOf(const std::vector<std::pair<std::uint16_t, std::size_t>>& v, std::uint16_t tag) {
-    for (const auto& [t, at] : v)
-        if (t == tag) return at;
-    return 0;
-}
-}  // namespace detail
-
-inline std::string BuildTiff(const ExifSpec& spec) {
-    Bytes b(spec.order);
-    b.Raw(spec.order == ByteOrder::Motorola ? "MM" : "II").U16(42).U32(8);
-
-    std::vector<IfdEntry> ifd0 = spec.extraIfd0;
-    if (spec.dateTime) ifd0.push_back({0x0132, 2, 20, 0});
-    if (spec.subIfd) ifd0.push_back({0x8769, 4, 1, 0});
-    const auto ifd0Fields = detail::WriteIfd(b, ifd0);
-    const auto& v0 = ifd0Fields.first;
-    const std::size_t next0 = ifd0Fields.second;
-
-    auto writeDateTime = [&] {
-        if (!spec.dateTime) return;
-        b.Patch32(detail::ValueOf(v0, 0x0132), static_cast<std::uint32_t>(b.size()));
-        b.Raw(DateBytes(*spec.dateTime));
-    };
-    if (!spec.subIfdBeforeStrings) writeDateTime();
-
-    if (spec.subIfd) {
-        b.Patch32(detail::ValueOf(v0, 0x8769), static_cast<std::uint32_t>(b.size()));
-        std::vector<IfdEntry> sub = spec.extraSub;
-        if (spec.original) sub.push_back({0x9003, 2, 20, 0});
-        if (spec.digitized) sub.push_back({0x9004, 2, 20, 0});
-        if (spec.makerNote) sub.push_back({0x927C, 7, 64, 0});
-        const auto vs = detail::WriteIfd(b, sub).first;
-        if (spec.original) {
-            b.Patch32(detail::ValueOf(vs, 0x9003), static_cast<std::uint32_t>(b.size()));
-            b.Raw(DateBytes(*spec.original));
-        }
-        if (spec.digitized) {
-            b.Patch32(detail::ValueOf(vs, 0x9004), static_cast<std::uint32_t>(b.size()));
-            b.Raw(DateBytes(*spec.digitized));
-        }
-        if (spec.makerNote) {
-            b.Patch32(detail::ValueOf(vs, 0x927C), static_cast<std::uint32_t>(b.size()));
-            // Maker notes hold their own directories, with offsets of their own.
-            b.Raw("Nikon").Fill(3).U16(2).U32(0xFFFFFFF0u).Fill(64 - 14, '\x7F');
-        }
-    }
-    if (spec.subIfdBeforeStrings) writeDateTime();
-
-    if (spec.thumbnail) {
-        b.Patch32(next0, static_cast<std::uint32_t>(b.size()));
-        const auto v1 = detail::WriteIfd(b, {{0x0103, 3, 1, 6}, {0x0201, 4, 1, 0}, {0x0202, 4, 1, 32}}).first;
-        b.Patch32(detail::ValueOf(v1, 0x0201), static_cast<std::uint32_t>(b.size()));
-        b.Raw("\xFF\xD8\xFF\xDB").Fill(26, '\x11').Raw("\xFF\xD9");
-    }
-    return b.str();
-}
-
-// A JPEG segment: marker 0xFF code, 2-byte length (most significant first), payload.
+// A JPEG segment: 0xFF, the code, the length (most significant byte first), the payload.
 inline std::string Segment(unsigned code, const std::string& payload) {
-    const std::size_t length = payload.size() + 2;
-    std::string s{'\xFF', static_cast<char>(code), static_cast<char>((length >> 8) & 0xFF),
-                  static_cast<char>(length & 0xFF)};
+    std::string s{'\xFF', static_cast<char>(code)};
+    PutNumber(s, 2, static_cast<std::uint32_t>(payload.size() + 2), 2, ByteOrder::Motorola);
     return s + payload;
 }
-
 inline std::string Jfif() { return Segment(0xE0, std::string("JFIF\0\x01\x01\0\0\x01\0\x01\0\0", 14)); }
 
-// SOI, the segments before APP1, APP1 with the identifier and the TIFF
-// structure, then quantisation table, frame, scan header, image data and EOI.
+// SOI, the segments before APP1, APP1 (identifier and TIFF structure), a
+// table, the frame and scan headers, image data and EOI.
 inline std::string BuildJpeg(const std::string& tiff, const std::vector<std::string>& before = {},
                              const std::string& identifier = std::string("Exif\0\0", 6)) {
     std::string s = "\xFF\xD8";
     for (const auto& seg : before) s += seg;
-    s += Segment(0xE1, identifier + tiff);
-    s += Segment(0xDB, std::string(65, '\x01'));
-    s += Segment(0xC0, std::string("\x08\x00\x10\x00\x10\x01\x01\x11\x00", 9));
-    s += Segment(0xDA, std::string("\x01\x01\x00\x00\x3F\x00", 6));
-    s += std::string(200, '\x5A');  // image data: never to be read
-    s += "\xFF\xD9";
+    s += Segment(0xE1, identifier + tiff) + Segment(0xDB, std::string(65, '\x01')) +
+         Segment(0xC0, std::string("\x08\0\x10\0\x10\x01\x01\x11\0", 9)) +
+         Segment(0xDA, std::string("\x01\x01\0\0\x3F\0", 6)) + std::string(200, '\x5A') + "\xFF\xD9";
     return s;
 }
 
