@@ -211,7 +211,8 @@ void RiffWalk::ReadValue(const std::string& id, std::uint32_t size) {
 void RiffWalk::TakeValue(const std::string& id, std::string_view data, bool cut) {
     if (id == "ICRD") {
         if (auto text = TextOf(data, cut))
-            if (auto d = ParseDateText(*text)) facts_.RIFFICRDDate = d;
+            // A calendar date: any time in the text is dropped, the etim time supplies it.
+            if (auto d = ParseDateText(*text)) facts_.RIFFICRDDate = d->DateOnly();
     } else if (id == "etim") {
         if (auto d = ParseDateText(Mid(data, 0, 8))) facts_.RIFFetimTime = d;
     } else if (id == "IDIT") {

@@ -163,7 +163,7 @@ TEST(RiffReader, ExtractsEachValueByItsLayout) {
         {"IDIT", Z("Sat May 17 10:23:45"), "none"},
         {"cmnt", "20030517 10:23:45", "2003/05/17 10:23:45"},
         {"cmnt", "2003051710:23:45", "none"},
-        {"ICRD", Z("2003/05/17 10:23:45"), "2003/05/17 10:23:45"},
+        {"ICRD", Z("2003/05/17 10:23:45"), "2003/05/17 00:00:00"},  // a calendar date
         {"ICRD", std::string("\xFF\xD8\xFF\xE1\x00\x10\x80\x81", 8), "none"},
         {"strd", std::string("\x01\x02\x03\0\x05", 5) + "2003:05:17 10:23:45", "2003/05/17 10:23:45"},
         {"strd", "ab:c 2003:05:17 10:23:45", "none"},  // the first colon is at offset 2
