@@ -28,7 +28,14 @@ void CsvSplitter::AddChar(char c) {
 }
 
 void CsvSplitter::EndField() {
-    record_.Fields.push_back(std::move(field_));
+    // A separator counts toward the limit too: a file of commas alone must not
+    // become an endless list of empty fields.
+    if (bytes_ >= kMaxRecordBytes) {
+        record_.TooLong = true;
+    } else {
+        record_.Fields.push_back(std::move(field_));
+        ++bytes_;
+    }
     field_.clear();
     state_ = State::FieldStart;
 }

@@ -321,6 +321,10 @@ TEST(CsvSplitter, SplitsQuotedFieldsLineEndsAndDoubledQuotes) {
         EXPECT_EQ(records.back().BadQuotes, c.badQuotes) << c.text;
         EXPECT_EQ(records.back().Unterminated, c.unterminated) << c.text;
     }
+    const auto commas = SplitCsv(std::string(CsvSplitter::kMaxRecordBytes * 2, ','));
+    ASSERT_EQ(commas.size(), 1u);
+    EXPECT_TRUE(commas[0].TooLong);
+    EXPECT_LE(commas[0].Fields.size(), CsvSplitter::kMaxRecordBytes);
 }
 
 }  // namespace
