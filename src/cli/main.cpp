@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <cctype>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -89,13 +90,15 @@ void PrintHelp(const std::string& storePath) {
         "                   without it every question is answered No\n"
         "  --help, -h       show this text\n"
         "\n"
-        "Settings are loaded from %s\n"
-        "(or FILE), then each Key=Value changes one of them, in the order given; key\n"
-        "names ignore letter case. The run first saves the settings it uses into that\n"
-        "store, as Go does, so values given here are kept for the next run and for the\n"
-        "window. SourcePath and OutputPath given here are taken relative to the current\n"
-        "folder. With an empty store the output folder is the Pictures folder and a\n"
-        "camera card, if one is attached, the source.\n"
+        "Settings store: %s\n"
+        "The settings are loaded from the store, then each Key=Value changes one of\n"
+        "them, in the order given; key names ignore letter case. The run first saves\n"
+        "the settings it uses into the store, as Go does in the window, so values\n"
+        "given here are kept for the next run and for the window. SourcePath and\n"
+        "OutputPath given here are taken relative to the current folder. Left empty,\n"
+        "the source is an attached camera card, if there is one, and the output folder\n"
+        "the Pictures folder. With AutoDetect=1 the run offers an attached camera card\n"
+        "as the source (taken with --yes); give AutoDetect=0 to keep SourcePath.\n"
         "\n"
         "Keys (check boxes take 0 or 1):\n",
         kProgram, Version().Title.c_str(), storePath.c_str());
@@ -253,6 +256,10 @@ int main(int argc, char** argv) {
 
     // The MIME database and the special folders want an application object;
     // it sees no arguments, so none of ours is taken for a Qt option.
+    // A reader that goes away (ravlen-run | head) must not kill a pass half-way
+    // through a copy; output to it is simply lost.
+    std::signal(SIGPIPE, SIG_IGN);
+
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
     QCoreApplication application(qtArgc, qtArgv);
