@@ -7,7 +7,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -485,8 +484,16 @@ void FrmMain::Connect() {
     auto* f1 = new QShortcut(QKeySequence::HelpContents, body_);
     connect(f1, &QShortcut::activated, this, &FrmMain::ShowHelp);
 
-    TabStrip1->installEventFilter(this);
-    installEventFilter(this);
+    // Ctrl+Tab moves to the next tab, after the last to the first, wherever
+    // the focus is (a list box would otherwise take it for a search key);
+    // Ctrl+Shift+Tab is taken away from the tab strip and does nothing.
+    auto* nextTab = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), body_);
+    connect(nextTab, &QShortcut::activated, this, &FrmMain::NextTab);
+    for (QKeyCombination keys : {Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab, Qt::CTRL | Qt::Key_Backtab,
+                                 Qt::CTRL | Qt::SHIFT | Qt::Key_Tab}) {
+        auto* nothing = new QShortcut(QKeySequence(keys), body_);
+        nothing->setObjectName("NoPreviousTab");
+    }
 }
 
 // ---------------------------------------------------------------- showing
@@ -590,20 +597,7 @@ void FrmMain::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress && (watched == this || watched == TabStrip1)) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
-        if (key->key() == Qt::Key_Tab && modifiers == Qt::ControlModifier) {
-            if (body_->isEnabled()) TabStrip1->setCurrentIndex((TabStrip1->currentIndex() + 1) % TabStrip1->count());
-            return true;
-        }
-        // Ctrl with Shift or Alt and Tab: consumed, nothing happens.
-        if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) && (modifiers & Qt::ControlModifier))
-            return true;
-    }
-    return QWidget::eventFilter(watched, event);
-}
+void FrmMain::NextTab() { TabStrip1->setCurrentIndex((TabStrip1->currentIndex() + 1) % TabStrip1->count()); }
 
 // ---------------------------------------------------------------- actions
 

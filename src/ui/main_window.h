@@ -123,7 +123,6 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildControls();
@@ -136,6 +135,7 @@ private:
     void Refresh();
     void SetPatternListEnabled(QLineEdit* list, bool enabled);
     void DetectCameraMediaAsking();
+    void NextTab();
 
     MainWindowServices services_;
     MainForm form_;

@@ -1,0 +1,531 @@
+// The main window on an offscreen screen: loading, enabling rules and
+// warnings through the controls, Ctrl+Tab, folder pickers, Go and Stop,
+// camera detection, Help and About.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include "model/version.h"
+#include "platform/posix_file_system.h"
+#include "ui/about_window.h"
+#include "ui/main_window.h"
+#include "ui/progress_window.h"
+#include "ui/qt_user_port.h"
+#include "ui_test_support.h"
+
+using ravlen::MsgAnswer;
+using ravlen::MsgButtons;
+using ravlen::MsgIcon;
+using ravlen::RunOptions;
+using ravlen::test::MessageRecorder;
+using ravlen::ui::FrmMain;
+
+namespace {
+
+void WriteFiles(const QString& folder, int count) {
+    QDir().mkpath(folder);
+    for (int i = 1; i <= count; ++i) {
+        QFile file(folder + QString("/IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0')));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not really a picture");
+    }
+}
+
+int FileCount(const QString& folder) { return QDir(folder).entryList(QDir::Files).size(); }
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> root;
+    MessageRecorder user;
+    int customDialogs = 0;
+    std::deque<std::string> pickerAnswers;
+    std::vector<std::string> opened;
+    bool openSucceeds = true;
+    ravlen::test::FakeDrives* drives = nullptr;
+
+    QString Path(const QString& relative) const { return root->path() + "/" + relative; }
+    std::string StorePath() const { return Path("settings.ini").toStdString(); }
+
+    // Options as a first start would leave them, with the folders inside the
+    // test's own folder and no camera search.
+    RunOptions Stored() const {
+        RunOptions o;
+        o.SourcePath = Path("source").toStdString();
+        o.OutputPath = Path("output").toStdString();
+        o.AutoDetect = 0;
+        return o;
+    }
+
+    std::unique_ptr<FrmMain> Open(const RunOptions& stored, std::vector<ravlen::DriveInfo> cards = {}) {
+        {
+            ravlen::SettingsStore store(StorePath());
+            ravlen::SaveSettings(store, stored);
+        }
+        ravlen::ui::MainWindowServices s;
+        s.store = std::make_unique<ravlen::SettingsStore>(StorePath());
+        auto fakeDrives = std::make_unique<ravlen::test::FakeDrives>();
+        fakeDrives->drives = std::move(cards);
+        drives = fakeDrives.get();
+        s.drives = std::move(fakeDrives);
+        auto folders = std::make_unique<ravlen::test::FakeFolders>();
+        folders->pictures = Path("pictures").toStdString();
+        s.specialFolders = std::move(folders);
+        s.messageHook = user.Hook();
+        s.folderDialog = [this](QWidget*, const std::string&, const std::string&) {
+            std::string answer;
+            if (!pickerAnswers.empty()) {
+                answer = pickerAnswers.front();
+                pickerAnswers.pop_front();
+            }
+            return answer;
+        };
+        s.open = [this](const std::string& target, std::string& error) {
+            opened.push_back(target);
+            if (!openSucceeds) error = "No application is registered for this kind of document.";
+            return openSucceeds;
+        };
+        s.programFolder = root->path().toStdString();
+        s.editCustomFormat = [this](QWidget*, const ravlen::FilenameFormatDefinition&) {
+            ++customDialogs;
+            return std::optional<ravlen::FilenameFormatDefinition>();
+        };
+        return std::make_unique<FrmMain>(std::move(s));
+    }
+
+private slots:
+    void init() {
+        root = std::make_unique<QTemporaryDir>();
+        QVERIFY(root->isValid());
+        user = MessageRecorder{};
+        customDialogs = 0;
+        pickerAnswers.clear();
+        opened.clear();
+        openSucceeds = true;
+    }
+
+    // Stored settings that would warn or open a dialog when chosen by hand
+    // load silently; afterwards the same choices behave as usual.
+    void loadHoldsEventsBack() {
+        RunOptions stored = Stored();
+        stored.FilenameFormat = 4;
+        stored.DCFMode = 2;
+        stored.ExcludeSystem = 0;
+        stored.ExcludePattern = 0;
+        stored.DisplayWarning = 1;
+        auto w = Open(stored);
+
+        QVERIFY(user.shown.empty());
+        QCOMPARE(customDialogs, 0);
+        QVERIFY(w->FormEventsEnabled());
+        QCOMPARE(w->windowTitle(), QString("Ravlen 2.8"));
+        QCOMPARE(w->FilenameFormat->currentIndex(), 4);
+        QVERIFY(w->DCFOption2->isChecked() && w->DCFOption2A->isChecked() && w->DCFOption2A->isEnabled());
+        QVERIFY(!w->ExcludeSystem->isChecked());
+        QVERIFY(!w->ExcludePatternList->isEnabled());
+        QCOMPARE(w->Options(), stored);
+
+        emit w->FilenameFormat->activated(4);
+        QCOMPARE(customDialogs, 1);
+        w->DCFOption1->click();
+        w->DCFOption2->click();
+        QCOMPARE(user.shown.size(), std::size_t(1));
+    }
+
+    void enablingRules() {
+        auto w = Open(Stored());
+        QVERIFY(!w->EXIFOption2A->isEnabled() && !w->EXIFOption2B->isEnabled());
+        w->EXIFOption2->click();
+        QVERIFY(w->EXIFOption2A->isEnabled() && w->EXIFOption2A->isChecked());
+        QCOMPARE(w->Options().DateMode, 2);
+        w->EXIFOption2B->click();
+        QCOMPARE(w->Options().DateMode, 3);
+        w->EXIFOption1->click();
+        QVERIFY(!w->EXIFOption2B->isEnabled() && w->EXIFOption2B->isChecked());
+        QCOMPARE(w->Options().DateMode, 1);
+
+        // A pattern box follows its check box, with the background of a text
+        // box or of the frame.
+        const QColor textBox = w->SourcePath->palette().color(QPalette::Base);
+        const QColor frame = w->fraExclude->palette().color(QPalette::Window);
+        QVERIFY(w->ExcludePatternList->isEnabled() && !w->IncludePatternList->isEnabled());
+        QCOMPARE(w->IncludePatternList->palette().color(QPalette::Disabled, QPalette::Base), frame);
+        w->ExcludePattern->click();
+        w->IncludePattern->click();
+        QVERIFY(!w->ExcludePatternList->isEnabled() && w->IncludePatternList->isEnabled());
+        QCOMPARE(w->ExcludePatternList->palette().color(QPalette::Disabled, QPalette::Base), frame);
+        QCOMPARE(w->IncludePatternList->palette().color(QPalette::Active, QPalette::Base), textBox);
+        QCOMPARE(w->Options().ExcludePattern, 0);
+        QCOMPARE(w->Options().IncludePattern, 1);
+    }
+
+    void warnings_data() {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("changeKept");
+        QTest::newRow("non-DCF, Yes") << "DCFOption2" << int(MsgAnswer::Yes) << true;
+        QTest::newRow("non-DCF, No") << "DCFOption2" << int(MsgAnswer::No) << false;
+        QTest::newRow("System, Yes") << "ExcludeSystem" << int(MsgAnswer::Yes) << true;
+        QTest::newRow("System, No") << "ExcludeSystem" << int(MsgAnswer::No) << false;
+    }
+    void warnings() {
+        QFETCH(QString, control);
+        QFETCH(int, answer);
+        QFETCH(bool, changeKept);
+        auto w = Open(Stored());
+        w->show();
+        user.otherwise = MsgAnswer(answer);
+
+        w->findChild<QAbstractButton*>(control)->click();
+        QCOMPARE(user.shown.size(), std::size_t(1));
+        const auto& warning = user.shown.front();
+        QVERIFY(warning.text.rfind("WARNING: ", 0) == 0);
+        QCOMPARE(warning.icon, MsgIcon::Exclamation);
+        QCOMPARE(warning.buttons, MsgButtons::YesNo);
+        QCOMPARE(warning.title, std::string("Ravlen"));
+        if (control == "DCFOption2") {
+            QCOMPARE(w->DCFOption2->isChecked(), changeKept);
+            QCOMPARE(w->DCFOption1->isChecked(), !changeKept);
+            QCOMPARE(w->DCFOption2A->isEnabled(), changeKept);
+            QCOMPARE(w->Options().DCFMode, changeKept ? 2 : 1);
+            if (!changeKept) QCOMPARE(w->focusWidget(), w->DCFOption1);
+        } else {
+            QCOMPARE(w->ExcludeSystem->isChecked(), !changeKept);
+            QCOMPARE(w->Options().ExcludeSystem, changeKept ? 0 : 1);
+            if (changeKept) {
+                w->ExcludeSystem->click();  // ticking it again never asks
+                QCOMPARE(user.shown.size(), std::size_t(1));
+            }
+        }
+    }
+
+    void ctrlTab_data() {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<int>("to");
+        const int ctrl = Qt::ControlModifier;
+        const int ctrlShift = Qt::ControlModifier | Qt::ShiftModifier;
+        QTest::newRow("Main to Filter from a text box") << 0 << int(Qt::Key_Tab) << ctrl << "SourcePath" << 1;
+        QTest::newRow("Filter to Options") << 1 << int(Qt::Key_Tab) << ctrl << "ExcludeHidden" << 2;
+        QTest::newRow("Options wraps to Main") << 2 << int(Qt::Key_Tab) << ctrl << "CreateLog" << 0;
+        QTest::newRow("from the Go button") << 0 << int(Qt::Key_Tab) << ctrl << "GoButton" << 1;
+        QTest::newRow("from the tab bar") << 2 << int(Qt::Key_Tab) << ctrl << "" << 0;
+        QTest::newRow("Ctrl+Shift+Tab does nothing") << 1 << int(Qt::Key_Backtab) << ctrlShift << "SourcePath" << 1;
+        QTest::newRow("nor on the tab bar") << 1 << int(Qt::Key_Backtab) << ctrlShift << "" << 1;
+    }
+    void ctrlTab() {
+        QFETCH(int, from);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, focus);
+        QFETCH(int, to);
+        auto w = Open(Stored());
+        w->show();
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        w->TabStrip1->setCurrentIndex(from);
+        QWidget* target = focus.isEmpty() ? static_cast<QWidget*>(w->TabStrip1) : w->findChild<QWidget*>(focus);
+        QTest::keyClick(target, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(w->TabStrip1->currentIndex(), to);
+        QCOMPARE(w->TabStrip1->currentWidget(), w->TabFrame[to]);
+    }
+
+    void folderPicker() {
+        QDir().mkpath(Path("photos"));
+        auto w = Open(Stored());
+        const std::string before = w->Options().SourcePath;
+
+        pickerAnswers = {""};  // cancelled
+        w->BrowseSourceButton->click();
+        QCOMPARE(w->Options().SourcePath, before);
+
+        pickerAnswers = {"photos", Path("photos/").toStdString()};  // nonsense, then a folder
+        w->BrowseSourceButton->click();
+        QCOMPARE(user.shown.size(), std::size_t(1));
+        QCOMPARE(user.shown[0].text, std::string("You have selected an invalid folder. Please try again."));
+        QCOMPARE(user.shown[0].title, std::string("Select Source Folder"));
+        QCOMPARE(user.shown[0].icon, MsgIcon::Information);
+        QCOMPARE(w->SourcePath->text(), Path("photos"));
+
+        pickerAnswers = {Path("gone").toStdString()};
+        w->BrowseOutputButton->click();
+        QCOMPARE(user.shown.size(), std::size_t(2));
+        QCOMPARE(user.shown[1].text, std::string("CommonDialog returned invalid path despite cdlOFNPathMustExist"));
+        QCOMPARE(user.shown[1].title, std::string("Select Output Folder"));
+        QCOMPARE(user.shown[1].icon, MsgIcon::Critical);
+        QCOMPARE(w->Options().OutputPath, Stored().OutputPath);
+
+        pickerAnswers = {"/"};
+        w->BrowseOutputButton->click();
+        QCOMPARE(w->OutputPath->text(), QString("/"));
+    }
+
+    // A whole run through the window: the settings are saved, the output
+    // folder is created on Yes, the files are copied, the summary shown.
+    void go() {
+        WriteFiles(Path("source"), 3);
+        RunOptions stored = Stored();
+        stored.SourcePath = Path("source/").toStdString();
+        stored.MoveOrCopy = 1;
+        stored.DateMode = 3;  // the files carry no metadata
+        auto w = Open(stored);
+        w->show();
+        w->PreviewResults->click();
+
+        w->GoButton->click();
+        QStringList texts;
+        for (const auto& m : user.shown) texts << QString::fromStdString(m.text);
+        QCOMPARE(texts.size(), 3);
+        QCOMPARE(texts[0], "Create output folder \"" + Path("output") + "\"?");
+        QVERIFY(texts[1].contains("3  total files will be attempted\r\n\r\n\r\nDo you want to proceed?"));
+        QCOMPARE(texts[2], QString("All 3 files successfully timestamped."));
+        QCOMPARE(user.shown[2].icon, MsgIcon::Information);
+        QCOMPARE(FileCount(Path("output")), 3);
+        QCOMPARE(FileCount(Path("source")), 3);
+
+        // The folder as the file system reports it, and the settings saved at Go.
+        QCOMPARE(w->SourcePath->text(), Path("source"));
+        QVERIFY(w->TabStrip1->isEnabled());
+        QVERIFY(!w->Port().Progress().isVisible());
+        QVERIFY(!w->Running());
+        ravlen::SettingsStore store(StorePath());
+        QCOMPARE(ravlen::LoadOptions(store).PreviewResults, 1);
+    }
+
+    // Stop, pressed while a pass runs, ends it after the current file.
+    void stopDuringPass() {
+        WriteFiles(Path("source"), 30);
+        QDir().mkpath(Path("output"));
+        RunOptions stored = Stored();
+        stored.DateMode = 3;
+        auto w = Open(stored);
+        w->show();
+
+        bool disabledDuringPass = false;
+        QString title;
+        user.otherwise = MsgAnswer::Yes;
+        ravlen::ui::MessageHook answer = user.Hook();
+        w->Port().SetPumpInterval(0);
+        // The question before processing: Yes, and Stop as soon as the pass
+        // lets events through.
+        auto hook = [&](const ravlen::ui::MessageRequest& request) {
+            if (request.text == "Timestamp 30 files?") {
+                QTimer::singleShot(0, [&] {
+                    ravlen::ui::FrmProgress& progress = w->Port().Progress();
+                    disabledDuringPass = !w->TabStrip1->isEnabled() && !w->GoButton->isEnabled();
+                    title = progress.windowTitle();
+                    progress.CancelButton->click();
+                    progress.CancelButton->click();  // twice is once
+                });
+            }
+            return answer(request);
+        };
+        // Re-open with the hook that presses Stop.
+        w.reset();
+        {
+            ravlen::ui::MainWindowServices s;
+            s.store = std::make_unique<ravlen::SettingsStore>(StorePath());
+            s.drives = std::make_unique<ravlen::test::FakeDrives>();
+            auto folders = std::make_unique<ravlen::test::FakeFolders>();
+            folders->pictures = root->path().toStdString();
+            s.specialFolders = std::move(folders);
+            s.messageHook = hook;
+            w = std::make_unique<FrmMain>(std::move(s));
+        }
+        w->show();
+        w->Port().SetPumpInterval(0);
+        w->GoButton->click();
+
+        QVERIFY(disabledDuringPass);
+        QCOMPARE(title, QString("Timestamping Files..."));
+        const auto& summary = user.shown.back();
+        QCOMPARE(summary.icon, MsgIcon::Exclamation);
+        QVERIFY(QString::fromStdString(summary.text).contains("  files not attempted due to termination"));
+        QVERIFY(QString::fromStdString(summary.text).endsWith("30  total files would have been attempted"));
+        const int placed = FileCount(Path("output"));
+        QVERIFY(placed >= 1 && placed < 30);
+        QCOMPARE(FileCount(Path("source")), 30 - placed);
+        QVERIFY(w->TabStrip1->isEnabled());
+        QVERIFY(w->Port().Cancel());  // set until the next pass clears it
+    }
+
+    void cameraDetection_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("Yes") << int(MsgAnswer::Yes) << true;
+        QTest::newRow("No") << int(MsgAnswer::No) << false;
+    }
+    void cameraDetection() {
+        QFETCH(int, answer);
+        QFETCH(bool, taken);
+        WriteFiles(Path("card/DCIM/100CANON"), 1);
+        RunOptions stored = Stored();
+        stored.AutoDetect = 1;
+        stored.ProcessSubfolders = 0;
+        ravlen::DriveInfo card;
+        card.MountPoint = Path("card").toStdString();
+        card.VolumeLabel = "CANON_DC";
+        card.Removable = true;
+        auto w = Open(stored, {card});
+        QVERIFY(user.shown.empty());  // a stored source folder is not replaced at load
+
+        user.otherwise = MsgAnswer(answer);
+        w->Start();
+        QCOMPARE(user.shown.size(), std::size_t(1));
+        QVERIFY(user.Saw("has found digital camera files on drive:"));
+        QCOMPARE(user.shown[0].icon, MsgIcon::Question);
+        QCOMPARE(w->SourcePath->text(), taken ? Path("card") : Path("source"));
+        QCOMPARE(w->ProcessSubfolders->currentIndex(), taken ? 1 : 0);
+    }
+
+    void firstStartTakesCardSilently() {
+        WriteFiles(Path("card/DCIM/100CANON"), 1);
+        RunOptions stored = Stored();
+        stored.SourcePath.clear();
+        stored.OutputPath.clear();
+        ravlen::DriveInfo card;
+        card.MountPoint = Path("card").toStdString();
+        card.Removable = true;
+        QDir().mkpath(Path("pictures"));
+        auto w = Open(stored, {card});
+        QVERIFY(user.shown.empty());
+        QCOMPARE(w->SourcePath->text(), Path("card"));
+        QCOMPARE(w->OutputPath->text(), Path("pictures"));
+    }
+
+    void closeSaves() {
+        auto w = Open(Stored());
+        w->show();
+        w->SummarizeResults->click();
+        w->CreateLog->setCurrentIndex(3);
+        emit w->CreateLog->activated(3);
+        QTest::keyClicks(w->ExcludePatternList, ";*.thm");
+        w->CloseButton->click();
+        QVERIFY(!w->isVisible());
+        ravlen::SettingsStore store(StorePath());
+        const RunOptions saved = ravlen::LoadOptions(store);
+        QCOMPARE(saved.SummarizeResults, 0);
+        QCOMPARE(saved.CreateLog, 3);
+        QCOMPARE(saved.ExcludePatternList, std::string("*.ctg;*.ind;*.log;*.thm"));
+    }
+
+    void help_data() {
+        QTest::addColumn<bool>("guidePresent");
+        QTest::addColumn<bool>("opens");
+        QTest::addColumn<QString>("message");
+        const QString guide = "\"%1/Ravlen User Guide.htm\"";
+        QTest::newRow("opened") << true << true << "";
+        QTest::newRow("guide missing") << false << true << "Unable to open " + guide + ".";
+        QTest::newRow("desktop refuses")
+            << true << false
+            << "Unable to open " + guide +
+                   " due to the following error: No application is registered for this kind of document.";
+    }
+    void help() {
+        QFETCH(bool, guidePresent);
+        QFETCH(bool, opens);
+        QFETCH(QString, message);
+        if (guidePresent) QVERIFY(QFile(Path("Ravlen User Guide.htm")).open(QIODevice::WriteOnly));
+        auto w = Open(Stored());
+        openSucceeds = opens;
+        w->HelpButton->click();
+        QCOMPARE(opened.size(), std::size_t(guidePresent ? 1 : 0));
+        if (message.isEmpty()) {
+            QVERIFY(user.shown.empty());
+            QCOMPARE(QString::fromStdString(opened.front()), Path("Ravlen User Guide.htm"));
+            return;
+        }
+        QCOMPARE(user.shown.size(), std::size_t(1));
+        QCOMPARE(QString::fromStdString(user.shown[0].text), message.arg(root->path()));
+        QCOMPARE(user.shown[0].title, std::string("Show Help"));
+        QCOMPARE(user.shown[0].icon, MsgIcon::Exclamation);
+        QVERIFY(w->TabStrip1->isEnabled());
+    }
+
+    void about() {
+        const ravlen::VersionInfo& v = ravlen::Version();
+        ravlen::ui::Messenger messenger;
+        messenger.SetHook(user.Hook());
+        openSucceeds = false;
+        ravlen::ui::FrmAbout box(nullptr, messenger, [this](const std::string& target, std::string& error) {
+            opened.push_back(target);
+            error = "no browser";
+            return false;
+        });
+        QCOMPARE(box.windowTitle(), QString("About Ravlen"));
+        QCOMPARE(box.lblName->text(), QString("Ravlen 2.8"));
+        QCOMPARE(box.lblRevision->text(), QString("Build %1").arg(v.Revision));
+        QCOMPARE(box.lblCompanyName->text(), QString("Morvane"));
+        QCOMPARE(box.lblLegalCopyright->text().toStdString(), ravlen::ui::CopyrightCaption(v.LegalCopyright, "Morvane"));
+
+        box.LinkWebClick();
+        box.LinkMailClick();
+        QCOMPARE(opened, (std::vector<std::string>{
+                             "https://www.morvane.example/ravlen",
+                             "mailto:Morvane <support@morvane.example>?Subject=Ravlen 2.8 Build " +
+                                 std::to_string(v.Revision)}));
+        QCOMPARE(user.shown.size(), std::size_t(2));
+        QCOMPARE(user.shown[0].text, std::string("Unable to open \"https://www.morvane.example/ravlen\" due to the "
+                                                 "following error: no browser."));
+        QCOMPARE(user.shown[0].title, std::string("Launch Web"));
+        QCOMPARE(user.shown[1].text, std::string("Unable to open email client due to the following error: no browser."));
+        QCOMPARE(user.shown[1].title, std::string("Launch Email"));
+        QCOMPARE(ravlen::ui::MailFailureMessage(""), std::string("Unable to open email client."));
+    }
+
+    void copyright_data() {
+        QTest::addColumn<QString>("copyright");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("ends with the company") << "Copyright \u00a9 2026 Morvane" << "Copyright \u00a9 2026 ";
+        QTest::newRow("separator stays") << "(c) 2026, Morvane" << "(c) 2026, ";
+        QTest::newRow("company elsewhere") << "Morvane 2026" << "Morvane 2026";
+        QTest::newRow("only the company") << "Morvane" << "";
+    }
+    void copyright() {
+        QFETCH(QString, copyright);
+        QFETCH(QString, shown);
+        QCOMPARE(QString::fromStdString(ravlen::ui::CopyrightCaption(copyright.toStdString(), "Morvane")), shown);
+    }
+
+    void progressWindow() {
+        QWidget owner;
+        ravlen::ui::Messenger messenger;
+        ravlen::ui::QtUserPort port(&owner, &owner, messenger);
+        QVERIFY(!port.Cancel());
+        port.ProgressSetRange(0, 10);
+        port.ProgressSetValue(12);  // a file added after the count
+        QCOMPARE(port.Progress().ProgressBar1->value(), 10);
+        port.ProgressShow();
+        port.Progress().close();  // the close box stops like the button and the window stays
+        QVERIFY(port.Cancel());
+        QVERIFY(port.Progress().isVisible());
+        port.SetCancel(false);
+        port.ProgressHide();
+        QVERIFY(!port.Progress().isVisible());
+
+        // Events are processed at most once per interval, however often the pass asks.
+        port.SetPumpInterval(1000);
+        port.ProgressShow();  // the first pump after showing always runs
+        for (int i = 0; i < 10000; ++i) port.PumpEvents();
+        QCOMPARE(port.PumpsProcessed(), 1);
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
