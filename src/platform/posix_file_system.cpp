@@ -345,6 +345,11 @@ bool PosixFileSystem::ListFolder(const std::string& path, std::vector<FsItem>& f
         files.clear();
         folders.clear();
     }
+    // Most Linux file systems list in hash order; sorting by name gives the
+    // order a camera wrote its files in, so serial numbers follow the shots.
+    const auto byName = [](const FsItem& a, const FsItem& b) { return a.Name < b.Name; };
+    std::sort(files.begin(), files.end(), byName);
+    std::sort(folders.begin(), folders.end(), byName);
     return ok;
 }
 
