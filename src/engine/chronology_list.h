@@ -3,7 +3,9 @@
 // placed so far. A hash set beside the text keeps the duplicate test constant
 // time however long the run grows.
 
+#include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "model/date_time.h"
@@ -16,6 +18,7 @@ public:
     void Reset() {
         text_ = "|";
         keys_.clear();
+        settled_.clear();
     }
     bool Contains(const std::string& key) const { return keys_.count(key) != 0; }
     void Append(const std::string& key) {
@@ -25,6 +28,17 @@ public:
     }
     const std::string& Text() const { return text_; }
 
+    // The serial number that the last file of a name family settled on, -1
+    // when there was none. A family is the output folder with the name a file
+    // gets at its first serial number; every serial number of the family up
+    // to the settled one is known to be taken, so the next file of the family
+    // can start above it instead of trying them all again.
+    std::int32_t Settled(const std::string& family) const {
+        const auto it = settled_.find(family);
+        return it == settled_.end() ? -1 : it->second;
+    }
+    void Settle(const std::string& family, std::int32_t serialNumber) { settled_[family] = serialNumber; }
+
     // "yyyymmddhhnnss#serial"
     static std::string Key(const DateTime& timestamp, int serialNumber) {
         return timestamp.Format("yyyymmddhhnnss") + "#" + std::to_string(serialNumber);
@@ -33,6 +47,7 @@ public:
 private:
     std::string text_;
     std::unordered_set<std::string> keys_;
+    std::unordered_map<std::string, std::int32_t> settled_;
 };
 
 }  // namespace ravlen

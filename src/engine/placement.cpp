@@ -1,5 +1,7 @@
 #include "engine/placement.h"
 
+#include <limits>
+
 namespace ravlen {
 
 std::string UnusableFilenameReason(std::string_view name) {
@@ -16,25 +18,43 @@ void PlaceFile(PlacementContext& context, FileFacts& facts, const std::string& o
     facts.OutputFolder = outputFolderPath;
 
     // Serial-number loop: "Always" starts at 1, the others at 0 (no serial part).
-    std::int32_t serial = options.AddSerial == 2 ? 0 : -1;
-    std::string name, previousName, unusable;
+    const std::int32_t start = options.AddSerial == 2 ? 1 : 0;
+    std::int32_t serial = start;
+    std::string name = buildName(serial);
+    std::string previousName;
+    bool havePrevious = false;
+    std::string family;
+    if (options.AddSerial != 0) {
+        // Files of one second often share every part of their name but the
+        // serial number; start above the numbers their family already took.
+        family = outputFolderPath + '\0' + name;
+        const std::int32_t settled = context.chronology.Settled(family);
+        if (settled >= start && settled < std::numeric_limits<std::int32_t>::max() - kMaxSerialTries) {
+            previousName = buildName(settled);
+            havePrevious = true;
+            serial = settled + 1;
+            name = buildName(serial);
+        }
+    }
+    std::string unusable;
     for (std::int32_t tries = 1;; ++tries) {
-        ++serial;
-        std::string tryName = buildName(serial);
-        if (tries > 1 && tryName == previousName) {
+        if (havePrevious && name == previousName) {
             // The serial number does not show in the name, so no later try can
             // free it: keep the try before.
             --serial;
             break;
         }
-        name = std::move(tryName);
         unusable = UnusableFilenameReason(name);
         if (!unusable.empty() || options.AddSerial == 0 || tries >= kMaxSerialTries) break;
         if (!context.chronology.Contains(ChronologyList::Key(facts.TimestampDateTime, serial)) &&
             !context.fs.FileExists(JoinPath(outputFolderPath, name)))
             break;
-        previousName = name;
+        previousName = std::move(name);
+        havePrevious = true;
+        name = buildName(++serial);
     }
+    unusable = UnusableFilenameReason(name);
+    if (!family.empty() && unusable.empty()) context.chronology.Settle(family, serial);
     facts.SequenceNumber = serial;
     facts.OutputFileName = name;
     context.chronology.Append(ChronologyList::Key(facts.TimestampDateTime, serial));

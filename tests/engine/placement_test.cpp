@@ -167,6 +167,41 @@ TEST_F(PlacementTest, LoopEndsWhenTheSerialDoesNotShow) {
     EXPECT_EQ(calls, 4);
 }
 
+TEST_F(PlacementTest, WorkPerFileStaysFlatWhenManyFilesShareASecond) {
+    const int n = 400;
+    int builds = 0;
+    const auto place = [&](const std::string& source) {
+        FileFacts* current = nullptr;
+        const NameBuilder counting = [&](std::int32_t serial) {
+            ++builds;
+            return DcfStyleName(*current, serial);
+        };
+        if (!fs.Has("/r/in/" + source)) fs.AddFile("/r/in/" + source);
+        FileFacts facts;
+        facts.SourceFileName = source;
+        facts.SourceFilePath = "/r/in/" + source;
+        facts.TimestampDateTime = At(5, 5, 5);
+        current = &facts;
+        const ProblemReporter report{port, false};
+        PlacementContext context{fs, options, chronology, report};
+        PlaceFile(context, facts, "/r/out", true, tally, counting);
+        return facts;
+    };
+    for (int i = 0; i < n; ++i) place("F" + std::to_string(i) + ".JPG");
+    EXPECT_TRUE(fs.Has("/r/out/20041225_050505_399.JPG"));
+    EXPECT_LE(builds, 4 * n);
+    EXPECT_LE(fs.existenceTests, n);
+
+    // A second run into the same folder: the names on disk are passed over once.
+    chronology.Reset();
+    builds = fs.existenceTests = 0;
+    for (int i = 0; i < n; ++i) place("G" + std::to_string(i) + ".JPG");
+    EXPECT_TRUE(fs.Has("/r/out/20041225_050505_799.JPG"));
+    EXPECT_LE(builds, 4 * n + n);
+    EXPECT_LE(fs.existenceTests, 2 * n + n);
+    EXPECT_EQ(tally.NumberOfLockedFiles, 0);
+}
+
 TEST_F(PlacementTest, UnusableNamesNeverReachTheFileSystem) {
     const struct {
         std::string name;

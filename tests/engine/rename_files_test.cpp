@@ -217,6 +217,33 @@ TEST_F(RenameFilesTest, AwkwardNamesAndLinks) {
     EXPECT_EQ(Names(in), (std::set<std::string>{"linked", "IMG_0009.JPG"}));
 }
 
+TEST_F(RenameFilesTest, RenamingInPlaceHandlesEachFileOnce) {
+    for (int mode : {1, 2}) {
+        SCOPED_TRACE(mode);
+        test::TempDir here;
+        in = out = here.path();
+        here.Write("IMG_0001.JPG", "a");
+        here.Write("Sub/IMG_0002.JPG", "b");
+        here.Write("Sub/IMG_0003.JPG", "c");
+        for (const char* f : {"IMG_0001.JPG", "Sub/IMG_0002.JPG", "Sub/IMG_0003.JPG"})
+            SetModified(here / f, Christmas());
+        options.ProcessSubfolders = mode;
+        chronology.Reset();
+        Run();
+        EXPECT_EQ(tally.SourceObjectNumber, 3);
+        EXPECT_EQ(tally.NumberOfLockedFiles, 0);
+        if (mode == 1) {
+            EXPECT_EQ(Names(in), (std::set<std::string>{"20041225_180911.JPG", "20041225_180911_001.JPG",
+                                                        "20041225_180911_002.JPG", "Sub"}));
+            EXPECT_TRUE(Names(in + "/Sub").empty());
+        } else {
+            EXPECT_EQ(Names(in), (std::set<std::string>{"20041225_180911.JPG", "Sub"}));
+            EXPECT_EQ(Names(in + "/Sub"),
+                      (std::set<std::string>{"20041225_180911_001.JPG", "20041225_180911_002.JPG"}));
+        }
+    }
+}
+
 TEST_F(RenameFilesTest, UnreadableSubfolderCountsAsEmpty) {
     if (geteuid() == 0) GTEST_SKIP() << "permission bits do not bind root";
     File("IMG_0001.JPG");
