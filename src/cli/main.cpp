@@ -16,6 +16,7 @@
 #include "app/run_driver.h"
 #include "app/settings_store.h"
 #include "app/special_folders.h"
+#include "app/undo.h"
 #include "cli/console_port.h"
 #include "log/program_facts.h"
 #include "model/version.h"
@@ -78,6 +79,7 @@ const std::map<std::string, const char*>& ValueMeanings() {
 void PrintHelp(const std::string& storePath) {
     std::printf(
         "Usage: %s [--settings FILE] [--yes] [Key=Value ...]\n"
+        "       %s --undo LOG.csv [--yes]\n"
         "\n"
         "Renames the photo, audio and video files of a camera so that they sort by the\n"
         "moment they were recorded, and moves or copies them into the output folder:\n"
@@ -88,6 +90,12 @@ void PrintHelp(const std::string& storePath) {
         "  --yes, -y        answer Yes to every question (create the output folder, take\n"
         "                   a detected camera card as the source, proceed with the run);\n"
         "                   without it every question is answered No\n"
+        "  --undo LOG.csv   undo the run that wrote this CSV log: the files it moved go\n"
+        "                   back to their original names, its copies that are still\n"
+        "                   identical to their originals are removed, and anything that\n"
+        "                   does not match the log is left alone and reported; the\n"
+        "                   \"... undo.csv\" beside the log records each file. Without\n"
+        "                   --yes it only shows what it would do\n"
         "  --help, -h       show this text\n"
         "\n"
         "Settings store: %s\n"
@@ -101,7 +109,7 @@ void PrintHelp(const std::string& storePath) {
         "as the source (taken with --yes); give AutoDetect=0 to keep SourcePath.\n"
         "\n"
         "Keys (check boxes take 0 or 1):\n",
-        kProgram, Version().Title.c_str(), storePath.c_str());
+        kProgram, kProgram, Version().Title.c_str(), storePath.c_str());
     const char* section = "";
     for (const SettingsKey& k : AllSettingsKeys()) {
         if (std::string(section) != k.section) {
@@ -127,7 +135,9 @@ void PrintHelp(const std::string& storePath) {
         "  1  the run ended before processing: a check message (no source folder, no\n"
         "     files, an invalid output folder...) or a question answered No\n"
         "  2  usage error: an unknown option or key, a missing \"=\", a value out of range\n"
-        "  3  files were skipped, could not be moved or copied, or the run was stopped\n");
+        "  3  files were skipped, could not be moved or copied, or the run was stopped\n"
+        "With --undo: 0 everything undone or nothing left to undo, 1 the log refused or\n"
+        "the question answered No, 3 files left alone or the undo stopped.\n");
 }
 
 int UsageError(const std::string& message) {
@@ -246,6 +256,41 @@ int Run(const Arguments& args) {
     return kExitIncomplete;
 }
 
+bool IsUndo(const std::string& arg) { return arg == "--undo" || arg.rfind("--undo=", 0) == 0; }
+
+// ravlen-run --undo LOG.csv [--yes]: the window's "Undo a run...", without
+// settings.
+int Undo(int argc, char** argv) {
+    std::string log;
+    bool yes = false, named = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--yes" || arg == "-y") {
+            yes = true;
+        } else if (IsUndo(arg) && !named) {
+            named = true;
+            if (arg != "--undo") log = arg.substr(std::string("--undo=").size());
+            else if (i + 1 < argc) log = argv[++i];
+        } else {
+            return UsageError("option --undo takes one CSV log and no other option but --yes");
+        }
+    }
+    if (log.empty()) return UsageError("option --undo needs a CSV log");
+    PosixFileSystem fs;
+    ConsolePort port(stdout, yes, isatty(STDERR_FILENO) ? stderr : nullptr);
+    ConsolePort::CatchInterrupt();
+    switch (RunUndo(log, fs, port, true).Outcome) {
+        case UndoOutcome::Completed:
+        case UndoOutcome::NothingToDo:
+            return kExitCompleted;
+        case UndoOutcome::Refused:
+            return kExitEnded;
+        case UndoOutcome::Incomplete:
+            break;
+    }
+    return kExitIncomplete;
+}
+
 }  // namespace
 }  // namespace ravlen
 
@@ -268,6 +313,8 @@ int main(int argc, char** argv) {
         ravlen::PrintHelp(args.settingsFile.empty() ? ravlen::SettingsStore::DefaultPath() : args.settingsFile);
         return 0;
     }
+    for (int i = 1; i < argc; ++i)
+        if (ravlen::IsUndo(argv[i])) return ravlen::Undo(argc, argv);
     if (!parsed) return ravlen::UsageError(error);
     return ravlen::Run(args);
 }
