@@ -624,6 +624,10 @@ void FrmMain::ShowAboutBox() { ui::ShowAboutBox(this, messenger_, services_.open
 void FrmMain::GoButtonClick() {
     if (running_) return;
     running_ = true;
+    struct Done {
+        bool& running;
+        ~Done() { running = false; }
+    } done{running_};
     RunOptions options = form_.Options();
     RunServices run{
         *services_.fileSystem,
@@ -645,7 +649,6 @@ void FrmMain::GoButtonClick() {
     form_.values.OutputPath = options.OutputPath;
     form_.values.ProcessSubfolders = options.ProcessSubfolders;
     Refresh();
-    running_ = false;
 }
 
 }  // namespace ravlen::ui

@@ -1,5 +1,6 @@
 #include "ui/messages.h"
 
+#include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QString>
@@ -34,6 +35,16 @@ QMessageBox::Icon ToQt(MsgIcon icon) {
 MsgAnswer Messenger::Show(const MessageRequest& request) const {
     if (hook_) return hook_(request);
 
+    // A question is answered with the ordinary pointer, even in the middle of
+    // work that shows the busy one.
+    const bool busy = QApplication::overrideCursor() != nullptr;
+    if (busy) QApplication::setOverrideCursor(Qt::ArrowCursor);
+    const MsgAnswer answer = Ask(request);
+    if (busy) QApplication::restoreOverrideCursor();
+    return answer;
+}
+
+MsgAnswer Messenger::Ask(const MessageRequest& request) const {
     QMessageBox box(ToQt(request.icon), QString::fromStdString(request.title),
                     QString::fromStdString(DisplayText(request.text)), QMessageBox::NoButton, owner_);
     // File names may hold "<" and "&": never let the box guess rich text.

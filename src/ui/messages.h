@@ -33,6 +33,8 @@ public:
     }
 
 private:
+    MsgAnswer Ask(const MessageRequest& request) const;
+
     QWidget* owner_;
     MessageHook hook_;
 };
