@@ -67,8 +67,6 @@ private slots:
         QTest::newRow("no serial number") << "Template" << "%d%b%v%o%e" << "Warn"
                                           << "Template does not include Serial Number"
                                           << "{DT=2004-12-25 @18-09-11}{BA=ABCD}{VO=1234}.jpg";
-        QTest::newRow("plain text") << "Template" << "photo" << "Warn" << "Template does not include Date/Time"
-                                    << "photo";
         QTest::newRow("empty template") << "Template" << "" << "Warn" << "Zero length" << "";
     }
     void status() {

@@ -141,20 +141,6 @@ private slots:
         QCOMPARE(h.focusMoves, refusedNonDCF ? 1 : 0);
     }
 
-    void warningTexts() {
-        QCOMPARE(MainForm::NonDCFWarning(),
-                 std::string("WARNING: if you allow Ravlen to process files which do not have DCF filenames, you may "
-                             "end up processing files which do not come from digital cameras, and you may end up "
-                             "re-processing files which have already been processed, either of which could produce "
-                             "undesirable results.\r\n\r\nAre you sure you want to process files with non-DCF "
-                             "filenames?"));
-        QCOMPARE(MainForm::SystemWarning(),
-                 std::string("WARNING: files flagged with the System attribute may be essential to your computer or "
-                             "camera. If you allow Ravlen to process these files, your computer or camera may no "
-                             "longer function properly.\r\n\r\nAre you sure you want to process files flagged with "
-                             "the System attribute?"));
-    }
-
     // Settings that would warn or open the dialog when chosen by hand are
     // applied silently at load, and the sample shows the stored custom format.
     void loadHoldsEventsBack() {
@@ -194,30 +180,6 @@ private slots:
         h.form.FilenameFormatChange(4);
         QCOMPARE(h.form.values.CustomFormat, edited);
         QCOMPARE(h.form.sampleFilename, std::string("{SN=001}.jpg"));
-    }
-
-    void sampleFollowsSerialAndBatch_data() {
-        QTest::addColumn<int>("format");
-        QTest::addColumn<int>("serial");
-        QTest::addColumn<int>("batchVolume");
-        QTest::addColumn<QString>("sample");
-        QTest::newRow("DCF Style") << 0 << 1 << 1 << "20041225_180911_001_ABCD.JPG";
-        QTest::newRow("Vantor 1.x") << 1 << 0 << 3 << "2004-12-25 @18-09-11 ABCD1234.jpg";
-        QTest::newRow("short labels, wrapped") << 2 << 2 << 3
-                                               << "{DT=2004-12-25 @18-09-11}{SN=001}{BA=ABCD}\r\n{VO=1234}.jpg";
-    }
-    void sampleFollowsSerialAndBatch() {
-        QFETCH(int, format);
-        QFETCH(int, serial);
-        QFETCH(int, batchVolume);
-        QFETCH(QString, sample);
-        Harness h;
-        h.form.Load(RunOptions{});
-        h.form.FilenameFormatChange(format);
-        h.form.AddSerialChange(serial);
-        h.form.AddBatchVolumeChange(batchVolume);
-        QCOMPARE(QString::fromStdString(h.form.sampleFilename), sample);
-        QCOMPARE(h.dialogs, 0);
     }
 };
 
