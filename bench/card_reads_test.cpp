@@ -1,0 +1,202 @@
+// The benchmark's card must be what a camera writes: the program's own
+// readers find in every file the date the builder wrote, an independent tool
+// agrees, and a camera JPEG is read with a single small read.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "card_builder.h"
+#include "counting_file_system.h"
+#include "metadata/date_selection.h"
+#include "metadata/metadata.h"
+#include "platform/posix_file_system.h"
+#include "process_meter.h"
+#include "support/memory_stream.h"
+#include "support/temp_dir.h"
+
+namespace ravlen::bench {
+namespace {
+
+struct ReadBack {
+    FileFacts facts;
+    RunTally tally;
+    bool restarted = false;
+};
+
+ReadBack ReadFile(FileSystem& fs, const std::string& path, std::int64_t size) {
+    ReadBack r;
+    test::NullPort port;
+    const RunOptions options;  // metadata dates only, best available date
+    MetadataPass pass;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        r.facts = FileFacts{};
+        r.facts.SourceFileName = path.substr(path.rfind('/') + 1);
+        r.facts.SourceFilePath = path;
+        r.facts.Size = size;
+        if (!ReadMetadata(fs, port, options, r.facts, pass, r.tally)) break;
+        r.restarted = true;
+    }
+    ChooseTimestamp(r.facts, options, r.tally, port);
+    return r;
+}
+
+class CardTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new test::TempDir();
+        CardSpec spec;
+        spec.files = 200;  // every kind of file, across two folders
+        spec.perFolder = 120;
+        card_ = new Card(BuildCard(dir_->path(), spec));
+    }
+    static void TearDownTestSuite() {
+        delete card_;
+        delete dir_;
+    }
+    static std::string PathOf(const CardFile& f) { return card_->root + "/" + f.relPath; }
+
+    static test::TempDir* dir_;
+    static Card* card_;
+};
+
+test::TempDir* CardTest::dir_ = nullptr;
+Card* CardTest::card_ = nullptr;
+
+TEST_F(CardTest, EveryFileReadsBackWithTheDateWritten) {
+    PosixFileSystem fs;
+    int seen[5] = {};
+    for (const CardFile& f : card_->files) {
+        SCOPED_TRACE(f.relPath);
+        ++seen[static_cast<int>(f.kind)];
+        const ReadBack r = ReadFile(fs, PathOf(f), static_cast<std::int64_t>(f.size));
+        EXPECT_EQ(r.facts.Notes, "");
+        EXPECT_FALSE(r.restarted);
+        ASSERT_TRUE(r.facts.Timestamped);
+        EXPECT_EQ(r.facts.TimestampDateTime, f.date);
+        EXPECT_TRUE(r.facts.TimestampHasTime);
+        switch (f.kind) {
+            case CardKind::Jpeg:
+            case CardKind::JpegMotorola:
+                EXPECT_EQ(r.facts.InternalFormat, "JPEG");
+                EXPECT_EQ(r.facts.TIFFByteAlign, f.kind == CardKind::Jpeg ? "Intel" : "Motorola");
+                EXPECT_EQ(r.facts.APP1Offset, 4);
+                EXPECT_EQ(r.facts.TIFFOffset, 12);
+                EXPECT_EQ(r.facts.EXIFDateModified, f.date);
+                EXPECT_EQ(r.facts.EXIFDateOriginal, f.date);
+                EXPECT_EQ(r.facts.EXIFDateDigitized, f.date);
+                // Real image data after the metadata: at least 100 KB beyond APP1.
+                EXPECT_GE(f.size, static_cast<std::uint64_t>(r.facts.APP1Offset + r.facts.APP1Length) + 100 * 1024);
+                break;
+            case CardKind::Avi:
+                EXPECT_EQ(r.facts.RIFFForm, "AVI");
+                EXPECT_EQ(r.facts.RIFFIDITDate, f.date);
+                EXPECT_EQ(r.facts.RIFFstrdDate, f.date);
+                EXPECT_EQ(r.facts.RIFFICRDDate, f.date.DateOnly());
+                EXPECT_FALSE(r.facts.RIFFetimTime);
+                break;
+            case CardKind::Wav:
+                EXPECT_EQ(r.facts.RIFFForm, "WAVE");
+                EXPECT_EQ(r.facts.RIFFICRDDate, f.date.DateOnly());
+                ASSERT_TRUE(r.facts.RIFFetimTime);
+                EXPECT_EQ(r.facts.RIFFetimTime->SecondsOfDay(), f.date.SecondsOfDay());
+                EXPECT_FALSE(r.facts.RIFFIDITDate);
+                break;
+            case CardKind::Crw:
+                EXPECT_EQ(r.facts.InternalFormat, "CIFF");
+                EXPECT_EQ(r.facts.CIFFSubType, "CCDR");
+                EXPECT_EQ(r.facts.CIFFCapturedDate, f.date);
+                break;
+        }
+    }
+    for (int kind = 0; kind < 5; ++kind) EXPECT_GT(seen[kind], 0) << KindName(static_cast<CardKind>(kind));
+}
+
+// Names, folders and dates as a camera gives them: DCF names in 100XXXXX
+// folders under DCIM, bursts within one second, a catalog per folder.
+TEST_F(CardTest, LaysOutFoldersNamesAndBurstsLikeACamera) {
+    ASSERT_EQ(card_->files.size(), 200u);
+    EXPECT_EQ(card_->files[0].relPath, "DCIM/100CANON/IMG_0001.JPG");
+    EXPECT_EQ(card_->files[119].relPath, "DCIM/100CANON/IMG_0120.JPG");
+    EXPECT_EQ(card_->files[120].relPath, "DCIM/101CANON/IMG_0121.JPG");
+    EXPECT_EQ(card_->files[17].relPath, "DCIM/100CANON/MVI_0018.AVI");
+    EXPECT_EQ(card_->files[8].relPath, "DCIM/100CANON/CRW_0009.CRW");
+    EXPECT_EQ(card_->files[9].date, card_->files[8].date);
+    EXPECT_EQ(card_->files[10].date, card_->files[8].date.PlusSeconds(14));
+    EXPECT_EQ(card_->catalogs, (std::vector<std::string>{"DCIM/CANONMSC/M0100.CTG", "DCIM/CANONMSC/M0101.CTG"}));
+    // File numbers wrap after 9999, as on a camera.
+    EXPECT_EQ(PlanFile(9998, CardSpec{}).relPath, "DCIM/119CANON/IMG_9999.JPG");
+    EXPECT_EQ(PlanFile(10000, CardSpec{}).relPath, "DCIM/120CANON/IMG_0002.JPG");
+}
+
+// The window of the file stream serves the whole EXIF block of a camera JPEG:
+// one open, one read call, at most 16 KiB.
+TEST_F(CardTest, ReadsACameraJpegWithOneSmallRead) {
+    PosixFileSystem posix;
+    CountingFileSystem fs(posix);
+    for (const CardFile& f : card_->files) {
+        if (f.kind != CardKind::Jpeg && f.kind != CardKind::JpegMotorola) continue;
+        SCOPED_TRACE(f.relPath);
+        fs.ResetCounts();
+        const IoCounters before = ReadIoCounters();
+        const ReadBack r = ReadFile(fs, PathOf(f), static_cast<std::int64_t>(f.size));
+        const IoCounters io = IoDelta(before, ReadIoCounters());
+        ASSERT_TRUE(r.facts.Timestamped);
+        EXPECT_EQ(fs.Counts().opens, 1u);
+        if (!io.known) GTEST_SKIP() << "/proc/self/io cannot be read here";
+        EXPECT_LE(io.readCalls, 3u);
+        EXPECT_LE(io.bytesRead, 16u * 1024);
+    }
+}
+
+std::string Exiftool(const std::string& args, const std::string& path) {
+    const std::string command = "exiftool -s3 -n " + args + " '" + path + "' 2>/dev/null";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    if (!pipe) return {};
+    std::string out;
+    char buf[256];
+    while (std::fgets(buf, sizeof buf, pipe.get())) out += buf;
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    return out;
+}
+
+// An independent reader agrees on the dates and on the structure: the EXIF
+// block with its thumbnail, the RIFF dates and the raw file's capture time.
+TEST_F(CardTest, ExiftoolReadsTheSameDates) {
+    if (std::system("exiftool -ver >/dev/null 2>&1") != 0) GTEST_SKIP() << "exiftool is not installed";
+    bool kinds[5] = {};
+    for (const CardFile& f : card_->files) {
+        if (kinds[static_cast<int>(f.kind)]) continue;
+        kinds[static_cast<int>(f.kind)] = true;
+        SCOPED_TRACE(f.relPath);
+        const std::string path = PathOf(f);
+        const std::string stamp = f.date.Format("yyyy:mm:dd hh:nn:ss");
+        switch (f.kind) {
+            case CardKind::Jpeg:
+            case CardKind::JpegMotorola:
+                EXPECT_EQ(Exiftool("-DateTimeOriginal", path), stamp);
+                EXPECT_EQ(Exiftool("-ModifyDate", path), stamp);
+                EXPECT_EQ(Exiftool("-ImageSize", path), "6720 4480");
+                EXPECT_NE(Exiftool("-ThumbnailLength", path), "");
+                EXPECT_EQ(Exiftool("-Warning", path), "");
+                break;
+            case CardKind::Avi:
+                EXPECT_EQ(Exiftool("-DateTimeOriginal", path), stamp);
+                EXPECT_EQ(Exiftool("-DateCreated", path), f.date.Format("yyyy:mm:dd"));
+                break;
+            case CardKind::Wav:
+                EXPECT_EQ(Exiftool("-DateCreated", path), f.date.Format("yyyy:mm:dd"));
+                EXPECT_EQ(Exiftool("-Warning", path), "");
+                break;
+            case CardKind::Crw:
+                EXPECT_EQ(Exiftool("-DateTimeOriginal", path), stamp);
+                EXPECT_EQ(Exiftool("-Warning", path), "");
+                break;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace ravlen::bench

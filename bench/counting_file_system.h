@@ -1,0 +1,91 @@
+#pragma once
+// A file system that counts what the program asks of the one it wraps: files
+// opened, the readers' reads and skips with their bytes, existence tests,
+// listings, moves and copies.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/file_system.h"
+
+namespace ravlen::bench {
+
+struct FsCounts {
+    std::uint64_t opens = 0;
+    std::uint64_t reads = 0;      // ReadStream::Read calls
+    std::uint64_t readBytes = 0;  // bytes those calls asked for
+    std::uint64_t skips = 0;
+    std::uint64_t existsTests = 0;
+    std::uint64_t listings = 0;
+    std::uint64_t moves = 0;
+    std::uint64_t copies = 0;
+};
+
+class CountingFileSystem final : public FileSystem {
+public:
+    explicit CountingFileSystem(FileSystem& inner) : inner_(inner) {}
+    const FsCounts& Counts() const { return counts_; }
+    void ResetCounts() { counts_ = {}; }
+
+    bool FolderExists(const std::string& path) override { return inner_.FolderExists(path); }
+    bool FileExists(const std::string& path) override {
+        ++counts_.existsTests;
+        return inner_.FileExists(path);
+    }
+    std::optional<FolderRef> GetFolder(const std::string& path) override { return inner_.GetFolder(path); }
+    FsStatus CreateFolder(const std::string& path) override { return inner_.CreateFolder(path); }
+    FsStatus DeleteFolder(const std::string& path) override { return inner_.DeleteFolder(path); }
+    bool ListFolder(const std::string& path, std::vector<FsItem>& files, std::vector<FsItem>& folders) override {
+        ++counts_.listings;
+        return inner_.ListFolder(path, files, folders);
+    }
+    int CountItems(const std::string& path) override { return inner_.CountItems(path); }
+    std::optional<FsItem> GetFile(const std::string& path) override { return inner_.GetFile(path); }
+    std::string TypeDescription(const std::string& path) override { return inner_.TypeDescription(path); }
+    std::unique_ptr<ReadStream> OpenRead(const std::string& path, std::string& error) override {
+        ++counts_.opens;
+        std::unique_ptr<ReadStream> stream = inner_.OpenRead(path, error);
+        if (!stream) return stream;
+        return std::make_unique<Stream>(std::move(stream), counts_);
+    }
+    FsStatus MoveFile(const std::string& from, const std::string& to) override {
+        ++counts_.moves;
+        return inner_.MoveFile(from, to);
+    }
+    FsStatus CopyFile(const std::string& from, const std::string& to) override {
+        ++counts_.copies;
+        return inner_.CopyFile(from, to);
+    }
+    std::unique_ptr<TextFile> CreateTextFile(const std::string& path, std::string& error) override {
+        return inner_.CreateTextFile(path, error);
+    }
+    std::string DrivePart(const std::string& path) override { return inner_.DrivePart(path); }
+    std::string ParentPart(const std::string& path) override { return inner_.ParentPart(path); }
+
+private:
+    class Stream final : public ReadStream {
+    public:
+        Stream(std::unique_ptr<ReadStream> inner, FsCounts& counts) : inner_(std::move(inner)), counts_(counts) {}
+        FsStatus Read(std::size_t n, std::string& out) override {
+            ++counts_.reads;
+            counts_.readBytes += n;
+            return inner_->Read(n, out);
+        }
+        FsStatus Skip(std::uint64_t n) override {
+            ++counts_.skips;
+            return inner_->Skip(n);
+        }
+        void Close() override { inner_->Close(); }
+
+    private:
+        std::unique_ptr<ReadStream> inner_;
+        FsCounts& counts_;
+    };
+
+    FileSystem& inner_;
+    FsCounts counts_;
+};
+
+}  // namespace ravlen::bench

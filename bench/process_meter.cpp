@@ -1,0 +1,91 @@
+#include "process_meter.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace ravlen::bench {
+namespace {
+
+// The whole of a small /proc file, read with one call into buf.
+long ReadSmallFile(const char* path, char* buf, std::size_t size) {
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    const ssize_t n = read(fd, buf, size - 1);
+    close(fd);
+    if (n < 0) return -1;
+    buf[n] = '\0';
+    return static_cast<long>(n);
+}
+
+bool FieldValue(const char* text, const char* key, std::uint64_t& value) {
+    const char* at = std::strstr(text, key);
+    if (!at) return false;
+    value = std::strtoull(at + std::strlen(key), nullptr, 10);
+    return true;
+}
+
+// What one sample of /proc/self/io adds to its own counters.
+IoCounters SampleCost() {
+    static const IoCounters cost = [] {
+        const IoCounters a = ReadIoCounters();
+        const IoCounters b = ReadIoCounters();
+        IoCounters c;
+        c.known = a.known && b.known;
+        if (c.known) {
+            c.readCalls = b.readCalls - a.readCalls;
+            c.bytesRead = b.bytesRead - a.bytesRead;
+        }
+        return c;
+    }();
+    return cost;
+}
+
+}  // namespace
+
+IoCounters ReadIoCounters() {
+    char buf[512];
+    IoCounters io;
+    if (ReadSmallFile("/proc/self/io", buf, sizeof buf) <= 0) return io;
+    io.known = FieldValue(buf, "rchar:", io.bytesRead) && FieldValue(buf, "syscr:", io.readCalls);
+    return io;
+}
+
+IoCounters IoDelta(const IoCounters& before, const IoCounters& after) {
+    IoCounters d;
+    const IoCounters cost = SampleCost();
+    d.known = before.known && after.known && cost.known;
+    if (!d.known) return d;
+    const auto less = [](std::uint64_t a, std::uint64_t b) { return a > b ? a - b : 0; };
+    d.readCalls = less(after.readCalls - before.readCalls, cost.readCalls);
+    d.bytesRead = less(after.bytesRead - before.bytesRead, cost.bytesRead);
+    return d;
+}
+
+bool ResetPeakMemory() {
+    const int fd = open("/proc/self/clear_refs", O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = write(fd, "5", 1) == 1;
+    close(fd);
+    return ok;
+}
+
+long PeakMemoryKiB() {
+    struct rusage usage{};
+    if (getrusage(RUSAGE_SELF, &usage) != 0) return -1;
+    return usage.ru_maxrss;
+}
+
+long CurrentMemoryKiB() {
+    char buf[128];
+    if (ReadSmallFile("/proc/self/statm", buf, sizeof buf) <= 0) return -1;
+    char* end = nullptr;
+    std::strtol(buf, &end, 10);  // total program size
+    const long resident = std::strtol(end, nullptr, 10);
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+}  // namespace ravlen::bench

@@ -1,0 +1,28 @@
+#pragma once
+// What the kernel counts for this process: read system calls and bytes read
+// (/proc/self/io), and resident memory with its peak.
+
+#include <cstdint>
+
+namespace ravlen::bench {
+
+struct IoCounters {
+    bool known = false;        // false where /proc/self/io cannot be read
+    std::uint64_t readCalls = 0;  // read, pread, readv ... (syscr)
+    std::uint64_t bytesRead = 0;  // bytes those calls returned (rchar)
+};
+
+IoCounters ReadIoCounters();
+
+// The counters between two samples, less what taking one sample costs.
+IoCounters IoDelta(const IoCounters& before, const IoCounters& after);
+
+// Sets the peak resident size back to the current one, where the kernel
+// allows it; true when it did.
+bool ResetPeakMemory();
+// Peak resident size of this process in KiB (getrusage ru_maxrss).
+long PeakMemoryKiB();
+// Current resident size in KiB.
+long CurrentMemoryKiB();
+
+}  // namespace ravlen::bench
