@@ -111,11 +111,7 @@ bool MatchesOne(const Token& t, Char c) {
     return false;
 }
 
-}  // namespace
-
-bool WildcardMatch(std::string_view name, std::string_view pattern) {
-    const std::vector<Char> s = Decode(name);
-    const std::vector<Token> t = Compile(Decode(pattern));
+bool Matches(const std::vector<Char>& s, const std::vector<Token>& t) {
     // Every token but the star consumes exactly one character, so on a
     // mismatch it is enough to let the last star swallow one more character
     // and retry from there: quadratic at worst, never exponential.
@@ -139,15 +135,46 @@ bool WildcardMatch(std::string_view name, std::string_view pattern) {
     return ti == t.size();
 }
 
-bool MatchesPatternList(std::string_view name, std::string_view patterns) {
+// A pattern list split at ";" into its non-empty items, each compiled.
+struct CompiledList {
+    std::string text;
+    std::vector<std::vector<Token>> items;
+};
+
+// A run tests every file against the same one or two lists, so each is
+// compiled once and kept until another list comes.
+const CompiledList& CompiledPatterns(std::string_view patterns) {
+    thread_local CompiledList kept[2];
+    thread_local std::size_t older = 0;
+    for (const CompiledList& list : kept)
+        if (list.text == patterns && !list.items.empty()) return list;
+    CompiledList& list = kept[older];
+    older = 1 - older;
+    list.text.assign(patterns);
+    list.items.clear();
     std::size_t start = 0;
     while (start <= patterns.size()) {
         std::size_t end = patterns.find(';', start);
         if (end == std::string_view::npos) end = patterns.size();
         const std::string_view item = patterns.substr(start, end - start);
-        if (!item.empty() && WildcardMatch(name, item)) return true;
+        if (!item.empty()) list.items.push_back(Compile(Decode(item)));
         start = end + 1;
     }
+    return list;
+}
+
+}  // namespace
+
+bool WildcardMatch(std::string_view name, std::string_view pattern) {
+    return Matches(Decode(name), Compile(Decode(pattern)));
+}
+
+bool MatchesPatternList(std::string_view name, std::string_view patterns) {
+    if (patterns.find_first_not_of(';') == std::string_view::npos) return false;  // no items
+    const CompiledList& list = CompiledPatterns(patterns);
+    const std::vector<Char> s = Decode(name);
+    for (const std::vector<Token>& item : list.items)
+        if (Matches(s, item)) return true;
     return false;
 }
 
