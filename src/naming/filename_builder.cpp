@@ -1,5 +1,6 @@
 #include "naming/filename_builder.h"
 
+#include <array>
 #include <string_view>
 #include <vector>
 
@@ -98,8 +99,13 @@ std::string FillPlaceholders(const std::vector<FormatToken>& tokens, const std::
 }
 
 std::string FormatSerial(std::int32_t number, std::string_view format) {
-    const std::string digits = std::to_string(number);
+    std::string digits = std::to_string(number);
     if (format.empty()) return digits;
+    // Zeros alone (the built-in "000") pad the number on the left.
+    if (format.find_first_not_of('0') == std::string_view::npos) {
+        if (digits.size() < format.size()) digits.insert(0, format.size() - digits.size(), '0');
+        return digits;
+    }
     const auto tokens = ParseFormat(format, "0#", "", nullptr);
     std::vector<std::string_view> pieces;
     for (std::size_t i = 0; i < digits.size(); ++i) pieces.push_back(std::string_view(digits).substr(i, 1));
@@ -116,6 +122,9 @@ std::string MapCase(std::string_view text, bool upper) {
 }
 
 std::string FormatText(std::string_view text, std::string_view format) {
+    // The built-in formats write the whole value, as it is or in one case.
+    if (format == "&") return std::string(text);
+    if (format == "<&" || format == ">&") return MapCase(text, format[0] == '>');
     std::string flags;
     const auto tokens = ParseFormat(format, "&@", "<>!", &flags);
     std::string value(text);
@@ -224,6 +233,21 @@ FilenameFormatDefinition BuiltInFormat(int index, bool hasTime) {
     }
 }
 
+namespace {
+
+// The built-in definitions never change: made once, not for every file.
+const FilenameFormatDefinition& CachedBuiltInFormat(int index, bool hasTime) {
+    static const auto table = [] {
+        std::array<std::array<FilenameFormatDefinition, 2>, 4> t;
+        for (int i = 0; i < 4; ++i)
+            for (int h = 0; h < 2; ++h) t[i][h] = BuiltInFormat(i, h == 1);
+        return t;
+    }();
+    return table[index >= 1 && index <= 3 ? index : 0][hasTime ? 1 : 0];
+}
+
+}  // namespace
+
 FilenameFormatDefinition FormatForRun(const RunOptions& options, bool hasTime) {
     if (options.FilenameFormat == 4) return options.CustomFormat;
     return BuiltInFormat(options.FilenameFormat, hasTime);
@@ -254,7 +278,9 @@ std::string NewFilename(const FileFacts& facts, const RunOptions& options, std::
     } else if (options.DCFMode == 2) {
         v.Original = baseName;
     }
-    return BuildFilename(FormatForRun(options, facts.TimestampHasTime), v);
+    return BuildFilename(options.FilenameFormat == 4 ? options.CustomFormat
+                                                     : CachedBuiltInFormat(options.FilenameFormat, facts.TimestampHasTime),
+                         v);
 }
 
 }  // namespace ravlen
