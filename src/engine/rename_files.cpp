@@ -1,20 +1,170 @@
+// The folder walk: filters, the road of each file through the stages, the
+// progress step and the Cancel poll, then the subfolders.
+
 #include "engine/rename_files.h"
 
-#include "engine/engine_stages.h"
+#include <vector>
+
+#include "engine/dcf.h"
+#include "engine/filters.h"
+#include "engine/placement.h"
 #include "metadata/date_selection.h"
 #include "metadata/metadata.h"
+#include "model/report.h"
 #include "naming/filename_builder.h"
 
 namespace ravlen {
+namespace {
 
-EngineStages DefaultStages() {
-    return EngineStages{ReadMetadata, ChooseTimestamp, NewFilename};
+// A count as "#,##0" writes it: 1204 -> "1,204".
+std::string FormatCount(std::int64_t value) {
+    const bool negative = value < 0;
+    std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    std::string digits = std::to_string(magnitude);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return negative ? "-" + out : out;
 }
+
+// Everything a file's record knows before any stage has looked at it.
+void BeginFile(FileFacts& facts, const FsItem& file, const FolderRef& source, const FolderRef& output) {
+    const DateTime start = facts.StartTime;
+    facts = FileFacts{};
+    facts.StartTime = start;
+    facts.SourceFileName = file.Name;
+    facts.SourceFilePath = file.Path;
+    facts.SourceFolder = source.Path;
+    facts.OutputFolder = output.Path;
+    facts.Size = file.Size;
+    facts.FileSystemDateCreated = file.Created;
+    facts.FileSystemDateModified = file.Modified;
+    facts.AttributeReadOnly = (file.Attributes & kAttrReadOnly) != 0;
+    facts.AttributeHidden = (file.Attributes & kAttrHidden) != 0;
+    facts.AttributeSystem = (file.Attributes & kAttrSystem) != 0;
+    facts.Extension = ExtensionOf(file.Name);
+}
+
+class Walk {
+public:
+    Walk(EngineContext& context, bool performActions, RunTally& tally)
+        : context_(context),
+          options_(context.options),
+          performActions_(performActions),
+          tally_(tally),
+          report_{context.port, context.options.ReportErrors == 1} {}
+
+    // Returns false when the user asked to stop.
+    bool Folder(const FolderRef& source, const FolderRef& output) {
+        std::vector<FsItem> files, folders;
+        if (!context_.fs.ListFolder(source.Path, files, folders)) {
+            files.clear();
+            folders.clear();
+        }
+        const std::string exclude = options_.ExcludePatterns();
+        const std::string include = options_.IncludePatterns();
+        for (const FsItem& file : files) {
+            if (!PassesFilter(file, options_.ExcludeReadOnly != 0, options_.ExcludeHidden != 0,
+                              options_.ExcludeSystem != 0, exclude, include))
+                continue;
+            File(file, source, output);
+            if (!ProgressStep()) return false;
+        }
+        if (options_.ProcessSubfolders == 0) return true;
+
+        const bool preserving = performActions_ && options_.ProcessSubfolders == 2;
+        for (const FsItem& sub : folders) {
+            if (!PassesFilter(sub, options_.ExcludeReadOnly != 0, options_.ExcludeHidden != 0,
+                              options_.ExcludeSystem != 0, exclude, ""))
+                continue;
+            const std::string target = preserving ? JoinPath(output.Path, sub.Name) : output.Path;
+            if (preserving && !context_.fs.FolderExists(target)) context_.fs.CreateFolder(target);
+            const std::optional<FolderRef> targetFolder = context_.fs.GetFolder(target);
+            if (!targetFolder) throw EngineFailure(76, "Path not found: " + target);
+            const FolderRef subFolder{sub.Path, false, source.Path};
+            const bool carryOn = Folder(subFolder, *targetFolder);
+            // An output subfolder that received nothing goes again.
+            if (preserving && context_.fs.CountItems(targetFolder->Path) == 0)
+                context_.fs.DeleteFolder(targetFolder->Path);
+            if (!carryOn || context_.port.Cancel()) return false;
+        }
+        return true;
+    }
+
+private:
+    void File(const FsItem& file, const FolderRef& source, const FolderRef& output) {
+        FileFacts facts;
+        facts.StartTime = DateTime::Now();
+        MetadataPass pass;
+        bool restarted = false;
+        for (;;) {
+            BeginFile(facts, file, source, output);
+            if (!AnalyseDcfName(facts, BaseName(file.Name), options_, tally_, report_)) break;
+            if (options_.DateMode == 3) break;
+            const bool restart = ReadMetadata(context_.fs, context_.port, options_, facts, pass, tally_);
+            if (!restart || restarted) break;
+            // The reader asked to begin the file again; it may do so once.
+            restarted = true;
+            pass.SkippingAllowed = false;
+        }
+        ChooseTimestamp(facts, options_, tally_, context_.port);
+        if (facts.Timestamped) {
+            PlacementContext placement{context_.fs, options_, context_.chronology, report_};
+            PlaceFile(placement, facts, output.Path, performActions_, tally_,
+                      [&](std::int32_t serial) { return NewFilename(facts, options_, serial); });
+        }
+        if (performActions_ && context_.sink) {
+            facts.FinishTime = DateTime::Now();
+            context_.sink->WriteFileRecord(facts);
+        }
+    }
+
+    // The count, the bar, the events, the Cancel poll. False to stop.
+    bool ProgressStep() {
+        ++tally_.SourceObjectNumber;
+        context_.port.ProgressSetMessage(FormatCount(tally_.SourceObjectNumber) + " of " +
+                                         FormatCount(tally_.NumberOfSourceObjects));
+        context_.port.ProgressSetValue(tally_.SourceObjectNumber);
+        context_.port.PumpEvents();
+        return !context_.port.Cancel();
+    }
+
+    EngineContext& context_;
+    const RunOptions& options_;
+    bool performActions_;
+    RunTally& tally_;
+    ProblemReporter report_;
+};
+
+}  // namespace
 
 void RenameFiles(EngineContext& context, const FolderRef& SourceFolder, const FolderRef& OutputFolder,
                  bool PerformActions, RunTally& tally) {
-    static const EngineStages stages = DefaultStages();
-    RenameFilesWith(stages, context, SourceFolder, OutputFolder, PerformActions, tally);
+    Walk(context, PerformActions, tally).Folder(SourceFolder, OutputFolder);
+}
+
+std::int32_t CountFiles(FileSystem& fs, const std::string& FolderPath, bool IncludeSubfolders,
+                        bool ExcludeReadOnly, bool ExcludeHidden, bool ExcludeSystem,
+                        const std::string& ExcludePatterns, const std::string& IncludePatterns,
+                        bool StopAfterFirst) {
+    std::vector<FsItem> files, folders;
+    if (!fs.ListFolder(FolderPath, files, folders)) return 0;
+    std::int32_t count = 0;
+    for (const FsItem& file : files) {
+        if (PassesFilter(file, ExcludeReadOnly, ExcludeHidden, ExcludeSystem, ExcludePatterns, IncludePatterns))
+            ++count;
+        if (StopAfterFirst && count > 0) return count;
+    }
+    if (!IncludeSubfolders) return count;
+    for (const FsItem& sub : folders) {
+        if (PassesFilter(sub, ExcludeReadOnly, ExcludeHidden, ExcludeSystem, ExcludePatterns, ""))
+            count += CountFiles(fs, sub.Path, IncludeSubfolders, ExcludeReadOnly, ExcludeHidden, ExcludeSystem,
+                                ExcludePatterns, IncludePatterns, StopAfterFirst);
+        if (StopAfterFirst && count > 0) return count;
+    }
+    return count;
 }
 
 }  // namespace ravlen
