@@ -6,6 +6,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QWidget>
+#include <ctime>
 
 #include "ui/progress_window.h"
 
@@ -45,29 +46,67 @@ void QtUserPort::ProgressSetTitle(const std::string& title) {
     Progress().setWindowTitle(QString::fromStdString(title));
 }
 
-void QtUserPort::ProgressSetMessage(const std::string& message) {
-    Progress().SetMessage(QString::fromStdString(message));
+namespace {
+
+// A clock of a few milliseconds' resolution, ample for the interval and cheap
+// enough to ask a dozen times per file.
+std::int64_t CoarseMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-void QtUserPort::ProgressSetRange(int minimum, int maximum) { Progress().SetRange(minimum, maximum); }
+}  // namespace
 
-void QtUserPort::ProgressSetValue(int value) { Progress().SetValue(value); }
+bool QtUserPort::PumpDue() const {
+    return lastPumpMs_ < 0 || CoarseMilliseconds() - lastPumpMs_ >= pumpIntervalMs_;
+}
+
+bool QtUserPort::Deferring() const { return progress_ != nullptr && progress_->isVisible() && !PumpDue(); }
+
+void QtUserPort::ApplyPendingProgress() {
+    if (messagePending_) Progress().SetMessage(QString::fromStdString(pendingMessage_));
+    if (valuePending_) Progress().SetValue(pendingValue_);
+    messagePending_ = valuePending_ = false;
+}
+
+// A pass sets the text and the bar for every file; setting the widgets each
+// time (the bar repaints at once) would cost more than the file itself.
+void QtUserPort::ProgressSetMessage(const std::string& message) {
+    pendingMessage_ = message;
+    messagePending_ = true;
+    if (!Deferring()) ApplyPendingProgress();
+}
+
+void QtUserPort::ProgressSetRange(int minimum, int maximum) {
+    ApplyPendingProgress();
+    Progress().SetRange(minimum, maximum);
+}
+
+void QtUserPort::ProgressSetValue(int value) {
+    pendingValue_ = value;
+    valuePending_ = true;
+    if (!Deferring()) ApplyPendingProgress();
+}
 
 void QtUserPort::ProgressSetButtonCaption(const std::string& caption) {
     Progress().SetButtonCaption(QString::fromStdString(caption));
 }
 
 void QtUserPort::ProgressShow() {
+    ApplyPendingProgress();
     FrmProgress& window = Progress();
     window.show();
     window.raise();
     // The first pump after showing always runs, so the window paints before
     // the pass starts.
-    sinceLastPump_.invalidate();
+    lastPumpMs_ = -1;
 }
 
 void QtUserPort::ProgressHide() {
-    if (progress_ != nullptr) progress_->hide();
+    if (progress_ == nullptr) return;
+    ApplyPendingProgress();
+    progress_->hide();
 }
 
 void QtUserPort::SetCancel(bool cancel) { Progress().SetCancel(cancel); }
@@ -75,10 +114,11 @@ void QtUserPort::SetCancel(bool cancel) { Progress().SetCancel(cancel); }
 bool QtUserPort::Cancel() const { return progress_ != nullptr && progress_->Cancel(); }
 
 void QtUserPort::PumpEvents() {
-    if (sinceLastPump_.isValid() && sinceLastPump_.elapsed() < pumpIntervalMs_) return;
+    if (!PumpDue()) return;
+    ApplyPendingProgress();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     ++pumpsProcessed_;
-    sinceLastPump_.start();
+    lastPumpMs_ = CoarseMilliseconds();
 }
 
 }  // namespace ravlen::ui

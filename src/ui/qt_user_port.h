@@ -2,7 +2,8 @@
 // The user port of the window: message boxes, the busy pointer, the main
 // window's enabled state and the progress window.
 
-#include <QElapsedTimer>
+#include <cstdint>
+#include <string>
 
 #include "model/user_port.h"
 #include "ui/messages.h"
@@ -46,14 +47,25 @@ public:
     bool HasProgress() const { return progress_ != nullptr; }
 
 private:
+    // Whether the interval since the last round of events has passed.
+    bool PumpDue() const;
+    // The progress text and bar value wait while the window is on screen and
+    // events are not due: they are only drawn when events are processed.
+    bool Deferring() const;
+    void ApplyPendingProgress();
+
     QWidget* owner_;
     QWidget* body_;
     const Messenger& messenger_;
     FrmProgress* progress_ = nullptr;
     bool busy_ = false;
-    QElapsedTimer sinceLastPump_;
+    std::int64_t lastPumpMs_ = -1;  // when events were last processed; -1: never since shown
     int pumpIntervalMs_ = 40;
     int pumpsProcessed_ = 0;
+    std::string pendingMessage_;
+    int pendingValue_ = 0;
+    bool messagePending_ = false;
+    bool valuePending_ = false;
 };
 
 }  // namespace ravlen::ui
