@@ -79,6 +79,13 @@ long PeakMemoryKiB() {
     return usage.ru_maxrss;
 }
 
+CpuTimes ReadCpuTimes() {
+    struct rusage usage{};
+    if (getrusage(RUSAGE_SELF, &usage) != 0) return {};
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return {seconds(usage.ru_utime), seconds(usage.ru_stime)};
+}
+
 long CurrentMemoryKiB() {
     char buf[128];
     if (ReadSmallFile("/proc/self/statm", buf, sizeof buf) <= 0) return -1;

@@ -25,4 +25,11 @@ long PeakMemoryKiB();
 // Current resident size in KiB.
 long CurrentMemoryKiB();
 
+// Processor time this process has used so far, in user and in kernel mode.
+struct CpuTimes {
+    double user = 0;
+    double system = 0;
+};
+CpuTimes ReadCpuTimes();
+
 }  // namespace ravlen::bench

@@ -276,6 +276,7 @@ struct Sample {
     double seconds = 0;
     std::size_t files = 0;  // files the measure handled
     IoCounters io;
+    CpuTimes cpu;           // processor time used, user and kernel
     long startKiB = -1;     // resident size when it began
     long peakKiB = -1;      // peak resident size while it ran
     bool peakReset = false;
@@ -314,10 +315,13 @@ Sample Timed(Body&& body) {
     s.startKiB = CurrentMemoryKiB();
     s.peakReset = ResetPeakMemory();
     const IoCounters before = ReadIoCounters();
+    const CpuTimes cpu0 = ReadCpuTimes();
     const auto t0 = Clock::now();
     body(s);
     s.seconds = Seconds(Clock::now() - t0);
+    const CpuTimes cpu1 = ReadCpuTimes();
     s.io = IoDelta(before, ReadIoCounters());
+    s.cpu = {cpu1.user - cpu0.user, cpu1.system - cpu0.system};
     s.peakKiB = PeakMemoryKiB();
     return s;
 }
@@ -409,7 +413,10 @@ public:
     int Run();
 
 private:
-    Measure& Add(const std::string& key, const std::string& label) {
+    // The measure of that key, made on first use.
+    Measure& Slot(const std::string& key, const std::string& label) {
+        for (Measure& m : measures_)
+            if (m.key == key) return m;
         measures_.push_back({key, label, {}});
         return measures_.back();
     }
@@ -442,6 +449,7 @@ private:
         return sample;
     }
 
+    void WarmCache();
     void MeasureReadFloor();
     void MeasureCount();
     void MeasureDates();
@@ -468,16 +476,17 @@ private:
     std::vector<std::string> problems_;
 };
 
-void Bench::MeasureReadFloor() {
-    Measure& m = Add("a", "(a) read floor: list, open, read 64 KiB");
+void Bench::WarmCache() {
     std::vector<char> buffer(64 * 1024);
-    // One untimed round first, so that every measure starts from a warm cache.
     ReadFloor(w_.cardRoot, buffer.data(), buffer.size());
-    for (int r = 0; r < s_.repeat; ++r) {
-        Sample s = Timed([&](Sample& x) { x.files = ReadFloor(w_.cardRoot, buffer.data(), buffer.size()); });
-        if (s.files != expected_) s.problem = "read " + std::to_string(s.files) + " files";
-        m.runs.push_back(s);
-    }
+}
+
+void Bench::MeasureReadFloor() {
+    Measure& m = Slot("a", "(a) read floor: list, open, read 64 KiB");
+    std::vector<char> buffer(64 * 1024);
+    Sample s = Timed([&](Sample& x) { x.files = ReadFloor(w_.cardRoot, buffer.data(), buffer.size()); });
+    if (s.files != expected_) s.problem = "read " + std::to_string(s.files) + " files";
+    m.runs.push_back(s);
 }
 
 void Bench::MeasureCount() {
@@ -499,21 +508,19 @@ void Bench::MeasureCount() {
 }
 
 void Bench::MeasureDates() {
-    Measure& m = Add("b", "(b) format detection + date reading");
-    for (int r = 0; r < s_.repeat; ++r) {
-        QuietPort port;
-        DateTally dates;
-        fs_.ResetCounts();
-        Sample s = Timed([&](Sample& x) {
-            ReadDates(fs_, port, options_, source_.Path, dates);
-            x.files = dates.files;
-        });
-        s.fs = fs_.Counts();
-        if (dates.files != expected_ || dates.dated != expected_)
-            s.problem = "dated " + std::to_string(dates.dated) + " of " + std::to_string(dates.files) + " files read, " +
-                        std::to_string(expected_) + " on the card";
-        m.runs.push_back(s);
-    }
+    Measure& m = Slot("b", "(b) format detection + date reading");
+    QuietPort port;
+    DateTally dates;
+    fs_.ResetCounts();
+    Sample s = Timed([&](Sample& x) {
+        ReadDates(fs_, port, options_, source_.Path, dates);
+        x.files = dates.files;
+    });
+    s.fs = fs_.Counts();
+    if (dates.files != expected_ || dates.dated != expected_)
+        s.problem = "dated " + std::to_string(dates.dated) + " of " + std::to_string(dates.files) + " files read, " +
+                    std::to_string(expected_) + " on the card";
+    m.runs.push_back(s);
 }
 
 // Read calls and bytes per file for each kind of file, through the readers
@@ -557,8 +564,7 @@ void Bench::MeasureFormats() {
 }
 
 void Bench::MeasurePreview() {
-    Measure& m = Add("c", "(c) preview pass");
-    for (int r = 0; r < s_.repeat; ++r) m.runs.push_back(EnginePass(false, options_.MoveOrCopy));
+    Slot("c", "(c) preview pass").runs.push_back(EnginePass(false, options_.MoveOrCopy));
 }
 
 void Bench::MeasureWindowCost() {
@@ -588,67 +594,67 @@ void Bench::MeasureWindowCost() {
                   "% slower than with a port that does nothing";
 }
 
+// The files are put back after each destructive measure, untimed, and the
+// disk brought up to date so that no write-back runs into the next measure.
 void Bench::MeasureMoveFloor() {
-    Measure& m = Add("e", "(e) move floor: rename(2) each file");
-    for (int r = 0; r < s_.repeat; ++r) {
-        Sample s = Timed([&](Sample& x) {
-            for (std::size_t i = 0; i < w_.sourcePaths.size(); ++i)
-                if (rename(w_.sourcePaths[i].c_str(), w_.movedPaths[i].c_str()) == 0) ++x.files;
-        });
-        if (s.files != expected_) s.problem = "renamed " + std::to_string(s.files) + " files";
-        for (std::size_t i = 0; i < w_.sourcePaths.size(); ++i) rename(w_.movedPaths[i].c_str(), w_.sourcePaths[i].c_str());
-        m.runs.push_back(s);
-        sync();
-    }
+    Measure& m = Slot("e", "(e) move floor: rename(2) each file");
+    Sample s = Timed([&](Sample& x) {
+        for (std::size_t i = 0; i < w_.sourcePaths.size(); ++i)
+            if (rename(w_.sourcePaths[i].c_str(), w_.movedPaths[i].c_str()) == 0) ++x.files;
+    });
+    if (s.files != expected_) s.problem = "renamed " + std::to_string(s.files) + " files";
+    for (std::size_t i = 0; i < w_.sourcePaths.size(); ++i) rename(w_.movedPaths[i].c_str(), w_.sourcePaths[i].c_str());
+    m.runs.push_back(s);
+    sync();
 }
 
 void Bench::MeasureMove() {
-    Measure& m = Add("f", "(f) processing pass, Move");
-    for (int r = 0; r < s_.repeat; ++r) {
-        Sample s = EnginePass(true, 0);
-        if (s.problem.empty()) {
-            const std::size_t placed = CountEntries(w_.out), left = PresentSources(w_);
-            if (placed != expected_ || left != 0)
-                s.problem = std::to_string(placed) + " files in the output folder, " + std::to_string(left) + " left behind";
-        }
-        EmptyFolder(w_.out);
-        RestoreCard(w_);
-        sync();
-        m.runs.push_back(s);
+    Measure& m = Slot("f", "(f) processing pass, Move");
+    Sample s = EnginePass(true, 0);
+    if (s.problem.empty()) {
+        const std::size_t placed = CountEntries(w_.out), left = PresentSources(w_);
+        if (placed != expected_ || left != 0)
+            s.problem = std::to_string(placed) + " files in the output folder, " + std::to_string(left) + " left behind";
     }
+    EmptyFolder(w_.out);
+    RestoreCard(w_);
+    sync();
+    m.runs.push_back(s);
 }
 
 void Bench::MeasureCopy() {
-    Measure& m = Add("d", "(d) processing pass, Copy");
-    for (int r = 0; r < s_.repeat; ++r) {
-        Sample s = EnginePass(true, 1);
-        if (s.problem.empty()) {
-            const std::size_t placed = CountEntries(w_.out), left = PresentSources(w_);
-            if (placed != expected_ || left != expected_)
-                s.problem = std::to_string(placed) + " copies in the output folder, " + std::to_string(left) + " originals";
-        }
-        EmptyFolder(w_.out);
-        sync();
-        m.runs.push_back(s);
+    Measure& m = Slot("d", "(d) processing pass, Copy");
+    Sample s = EnginePass(true, 1);
+    if (s.problem.empty()) {
+        const std::size_t placed = CountEntries(w_.out), left = PresentSources(w_);
+        if (placed != expected_ || left != expected_)
+            s.problem = std::to_string(placed) + " copies in the output folder, " + std::to_string(left) + " originals";
     }
+    EmptyFolder(w_.out);
+    sync();
+    m.runs.push_back(s);
 }
 
 int Bench::Run() {
     options_.SourcePath = source_.Path;
     options_.OutputPath = output_.Path;
     const auto wanted = [&](char key) { return s_.only.find(key) != std::string::npos; };
-    MeasureReadFloor();  // always: it warms the cache, and the ratios need it
+    WarmCache();
     MeasureCount();
-    if (wanted('b')) {
-        MeasureDates();
-        MeasureFormats();
+    if (wanted('b')) MeasureFormats();
+    // Round by round, so that a machine whose speed drifts slows every
+    // measure alike and the ratios hold. The floor always runs: the ratios need it.
+    for (int r = 0; r < s_.repeat; ++r) {
+        MeasureReadFloor();
+        if (wanted('b')) MeasureDates();
+        if (wanted('c')) MeasurePreview();
+        if (wanted('e') || wanted('f')) MeasureMoveFloor();
+        if (wanted('f')) MeasureMove();
     }
-    if (wanted('c')) MeasurePreview();
     if (s_.window) MeasureWindowCost();
-    if (wanted('e') || wanted('f')) MeasureMoveFloor();
-    if (wanted('f')) MeasureMove();
     // Last: it writes the whole card again, which may push the card out of the cache.
-    if (s_.copy && wanted('d')) MeasureCopy();
+    if (s_.copy && wanted('d'))
+        for (int r = 0; r < s_.repeat; ++r) MeasureCopy();
     Print();
     return Verdict();
 }
@@ -662,8 +668,8 @@ void Bench::Print() const {
                 Grouped(static_cast<double>(counts[0] + counts[1])).c_str(), Grouped(counts[2]).c_str(),
                 Grouped(counts[3]).c_str(), Grouped(counts[4]).c_str(), Grouped(w_.card.catalogs.size()).c_str(),
                 Grouped(w_.card.bytes / 1e6).c_str(), s_.repeat, s_.repeat == 1 ? "" : "s");
-    std::printf("%-42s %10s %9s %10s %11s %9s %9s %s\n", "measure", "files/s", "ratio", "reads/file", "bytes/file",
-                "peak MiB", "grew MiB", "last/first tenth");
+    std::printf("%-42s %10s %9s %10s %11s %9s %9s %13s %s\n", "measure", "files/s", "ratio", "reads/file",
+                "bytes/file", "peak MiB", "grew MiB", "user+sys us", "last/first tenth");
     const Measure* a = Find("a");
     const Measure* e = Find("e");
     for (const char* key : {"a", "b", "c", "d", "e", "f"}) {
@@ -681,8 +687,9 @@ void Bench::Print() const {
             (s->peakKiB >= 0 && s->startKiB >= 0 && s->peakReset) ? std::max(0L, s->peakKiB - s->startKiB) : -1;
         const std::string tenth =
             s->firstTenth > 0 && s->lastTenth > 0 ? Fixed(s->lastTenth / s->firstTenth, 2) : "-";
-        std::printf("%-42s %10s %9s %10s %11s %9s %9s %s\n", m->label.c_str(), Grouped(m->Rate()).c_str(),
-                    ratio.c_str(), reads.c_str(), bytes.c_str(), MiB(m->Peak()).c_str(), MiB(grew).c_str(),
+        const std::string cpu = Fixed(1e6 * s->cpu.user / n, 1) + "+" + Fixed(1e6 * s->cpu.system / n, 1);
+        std::printf("%-42s %10s %9s %10s %11s %9s %9s %13s %s\n", m->label.c_str(), Grouped(m->Rate()).c_str(),
+                    ratio.c_str(), reads.c_str(), bytes.c_str(), MiB(m->Peak()).c_str(), MiB(grew).c_str(), cpu.c_str(),
                     tenth.c_str());
     }
     std::printf("%s\n", countLine_.c_str());
