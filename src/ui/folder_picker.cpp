@@ -1,5 +1,6 @@
 #include "ui/folder_picker.h"
 
+#include <QFile>
 #include <QFileDialog>
 #include <QString>
 
@@ -9,6 +10,12 @@ std::string ChooseFolderWithDesktop(QWidget* parent, const std::string& title, c
     return QFileDialog::getExistingDirectory(parent, QString::fromStdString(title), QString::fromStdString(start),
                                              QFileDialog::ShowDirsOnly)
         .toStdString();
+}
+
+std::string ChooseRunLog(QWidget* parent, const std::string& start) {
+    const QString file = QFileDialog::getOpenFileName(parent, QObject::tr("Undo a run"), QString::fromStdString(start),
+                                                      QObject::tr("CSV logs (*.csv)"));
+    return QFile::encodeName(file).toStdString();
 }
 
 std::optional<std::string> PickFolder(QWidget* parent, const FolderDialog& dialog, const Messenger& messenger,

@@ -18,6 +18,9 @@ using FolderDialog = std::function<std::string(QWidget* parent, const std::strin
 // The desktop's folder chooser.
 std::string ChooseFolderWithDesktop(QWidget* parent, const std::string& title, const std::string& start);
 
+// The desktop's file chooser, asking for a run's CSV log; empty when cancelled.
+std::string ChooseRunLog(QWidget* parent, const std::string& start);
+
 // Runs the chooser until it gives a usable answer: the chosen folder without
 // a trailing "/" (except the root), or nothing when cancelled or the folder
 // does not exist (after telling the user).

@@ -22,6 +22,7 @@
 #include "app/camera_media.h"
 #include "app/run_driver.h"
 #include "app/special_folders.h"
+#include "app/undo.h"
 #include "log/program_facts.h"
 #include "model/version.h"
 #include "platform/desktop_services.h"
@@ -145,6 +146,7 @@ FrmMain::FrmMain(MainWindowServices services)
     if (!services_.drives) services_.drives = std::make_unique<MountDriveList>();
     if (!services_.specialFolders) services_.specialFolders = std::make_unique<QtSpecialFolders>();
     if (!services_.folderDialog) services_.folderDialog = &ChooseFolderWithDesktop;
+    if (!services_.logDialog) services_.logDialog = &ChooseRunLog;
     if (!services_.open) services_.open = &OpenWithDesktop;
     if (services_.programFolder.empty()) services_.programFolder = ProgramFolder();
 
@@ -386,9 +388,13 @@ QWidget* FrmMain::BuildOptionsTab() {
     AboutButton = new QPushButton(tr("&About"), tab);
     AboutButton->setObjectName("AboutButton");
     AboutButton->setAutoDefault(false);
+    UndoButton = new QPushButton(tr("&Undo a run..."), tab);
+    UndoButton->setObjectName("UndoButton");
+    UndoButton->setAutoDefault(false);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(HelpButton);
     buttons->addWidget(AboutButton);
+    buttons->addWidget(UndoButton);
     buttons->addStretch(1);
 
     auto* layout = new QVBoxLayout(tab);
@@ -478,6 +484,7 @@ void FrmMain::Connect() {
     connect(BrowseOutputButton, &QPushButton::clicked, this, &FrmMain::BrowseOutputButtonClick);
     connect(HelpButton, &QPushButton::clicked, this, &FrmMain::ShowHelp);
     connect(AboutButton, &QPushButton::clicked, this, &FrmMain::ShowAboutBox);
+    connect(UndoButton, &QPushButton::clicked, this, &FrmMain::UndoButtonClick);
     connect(GoButton, &QPushButton::clicked, this, &FrmMain::GoButtonClick);
     connect(CloseButton, &QPushButton::clicked, this, &QWidget::close);
     // On the controls, so that it is dead while a pass runs.
@@ -620,6 +627,15 @@ void FrmMain::BrowseOutputButtonClick() {
 void FrmMain::ShowHelp() { ui::ShowHelp(messenger_, services_.open, services_.programFolder); }
 
 void FrmMain::ShowAboutBox() { ui::ShowAboutBox(this, messenger_, services_.open); }
+
+void FrmMain::UndoButtonClick() {
+    if (running_) return;
+    const std::string log = services_.logDialog(this, form_.values.OutputPath);
+    if (log.empty()) return;
+    running_ = true;
+    RunUndo(log, *services_.fileSystem, *port_, /*askFirst=*/true);
+    running_ = false;
+}
 
 void FrmMain::GoButtonClick() {
     if (running_) return;

@@ -39,6 +39,8 @@ struct MainWindowServices {
     std::unique_ptr<SpecialFolders> specialFolders;
     MessageHook messageHook;
     FolderDialog folderDialog;
+    // Asks for a run's CSV log to undo; "" when cancelled.
+    std::function<std::string(QWidget* parent, const std::string& start)> logDialog;
     DesktopOpener open;
     std::string programFolder;
     // Stands in for the custom format dialog.
@@ -67,6 +69,8 @@ public:
     void GoButtonClick();
     void ShowHelp();
     void ShowAboutBox();
+    // Asks for a run's CSV log and undoes that run.
+    void UndoButtonClick();
     void BrowseSourceButtonClick();
     void BrowseOutputButtonClick();
     // SaveSettings: every option into the settings store.
@@ -114,6 +118,7 @@ public:
     QCheckBox* ReportErrors = nullptr;
     QPushButton* HelpButton = nullptr;
     QPushButton* AboutButton = nullptr;
+    QPushButton* UndoButton = nullptr;
     QComboBox* DateModeTIFF = nullptr;
     QComboBox* DateModeRIFF = nullptr;
     QComboBox* DateModeFileSystem = nullptr;

@@ -58,6 +58,7 @@ class MainWindowTest : public QObject {
     bool openSucceeds = true;
     // Sees every message before the recorder answers it.
     std::function<void(const ravlen::ui::MessageRequest&)> onMessage;
+    std::string logAnswer;  // what the log chooser answers ("" = cancelled)
 
     QString Path(const QString& relative) const { return root->path() + "/" + relative; }
     std::string StorePath() const { return Path("settings.ini").toStdString(); }
@@ -97,6 +98,7 @@ class MainWindowTest : public QObject {
             }
             return answer;
         };
+        s.logDialog = [this](QWidget*, const std::string&) { return logAnswer; };
         s.open = [this](const std::string& target, std::string& error) {
             opened.push_back(target);
             if (!openSucceeds) error = "No application is registered for this kind of document.";
@@ -120,6 +122,7 @@ private slots:
         opened.clear();
         openSucceeds = true;
         onMessage = nullptr;
+        logAnswer.clear();
     }
 
     // Stored settings that would warn or open a dialog when chosen by hand
@@ -308,6 +311,31 @@ private slots:
         QVERIFY(!w->Running());
         ravlen::SettingsStore store(StorePath());
         QCOMPARE(ravlen::LoadOptions(store).PreviewResults, 1);
+    }
+
+    // "Undo a run..." takes the chosen CSV log and puts the moved files back.
+    void undoRun() {
+        WriteFiles(Path("source"), 2);
+        QDir().mkpath(Path("output"));
+        RunOptions stored = Stored();
+        stored.DateMode = 3;
+        stored.CreateLog = 2;
+        auto w = Open(stored);
+        w->show();
+        w->GoButton->click();
+        QCOMPARE(FileCount(Path("source")), 0);
+
+        w->UndoButton->click();  // the chooser cancelled: nothing happens
+        const auto shownBefore = user.shown.size();
+        QCOMPARE(FileCount(Path("source")), 0);
+        const QStringList logs = QDir(Path("output")).entryList({"*.csv"});
+        QCOMPARE(logs.size(), 1);
+        logAnswer = Path("output/" + logs[0]).toStdString();
+        w->UndoButton->click();
+        QVERIFY(user.shown.size() > shownBefore);
+        QCOMPARE(FileCount(Path("source")), 2);
+        QVERIFY(w->TabStrip1->isEnabled());
+        QVERIFY(!w->Running());
     }
 
     // Stop, pressed while a pass runs, ends it after the current file.
