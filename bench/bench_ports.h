@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,9 +18,12 @@ using Clock = std::chrono::steady_clock;
 inline double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 // Answers every question with its safe answer, shows nothing, and records the
-// moment the progress value passes each tenth of the expected total.
+// moment the progress value passes each tenth of the expected total (calling
+// `atTenth` there, if given).
 class QuietPort : public UserPort {
 public:
+    std::function<void()> atTenth;
+
     void Arm(int total) {
         total_ = total > 0 ? total : 1;
         marks_.assign(1, {0, Clock::now()});
@@ -41,7 +45,10 @@ public:
         const std::size_t tenth = marks_.size();
         if (tenth <= 10 && static_cast<std::int64_t>(value) * 10 >=
                                static_cast<std::int64_t>(total_) * static_cast<std::int64_t>(tenth))
+        {
             marks_.push_back({value, Clock::now()});
+            if (atTenth) atTenth();
+        }
     }
     void ProgressSetButtonCaption(const std::string&) override {}
     void ProgressShow() override {}

@@ -1,6 +1,7 @@
 #include "process_meter.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -79,20 +80,16 @@ long PeakMemoryKiB() {
     return usage.ru_maxrss;
 }
 
+std::uint64_t HeapInUse() {
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
 CpuTimes ReadCpuTimes() {
     struct rusage usage{};
     if (getrusage(RUSAGE_SELF, &usage) != 0) return {};
     const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
     return {seconds(usage.ru_utime), seconds(usage.ru_stime)};
-}
-
-long CurrentMemoryKiB() {
-    char buf[128];
-    if (ReadSmallFile("/proc/self/statm", buf, sizeof buf) <= 0) return -1;
-    char* end = nullptr;
-    std::strtol(buf, &end, 10);  // total program size
-    const long resident = std::strtol(end, nullptr, 10);
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
 }  // namespace ravlen::bench

@@ -22,8 +22,9 @@ IoCounters IoDelta(const IoCounters& before, const IoCounters& after);
 bool ResetPeakMemory();
 // Peak resident size of this process in KiB (getrusage ru_maxrss).
 long PeakMemoryKiB();
-// Current resident size in KiB.
-long CurrentMemoryKiB();
+
+// Bytes of the heap in use now (malloc's own count, mapped blocks included).
+std::uint64_t HeapInUse();
 
 // Processor time this process has used so far, in user and in kernel mode.
 struct CpuTimes {

@@ -277,9 +277,9 @@ struct Sample {
     std::size_t files = 0;  // files the measure handled
     IoCounters io;
     CpuTimes cpu;           // processor time used, user and kernel
-    long startKiB = -1;     // resident size when it began
+    std::uint64_t heapStart = 0;  // heap in use when it began
+    std::uint64_t heapPeak = 0;   // the most in use at any tenth of the pass and at its end
     long peakKiB = -1;      // peak resident size while it ran
-    bool peakReset = false;
     FsCounts fs;
     double firstTenth = 0, lastTenth = 0;
     std::size_t namesBytes = 0;  // the run's list of produced names
@@ -306,14 +306,25 @@ struct Measure {
         const Sample* m = Median();
         return m && m->seconds > 0 ? m->files / m->seconds : 0.0;
     }
+    // How far the runs lay apart: (slowest - fastest) / median time.
+    double Spread() const {
+        const Sample* m = Median();
+        if (!m || m->seconds <= 0) return 0.0;
+        double lo = m->seconds, hi = m->seconds;
+        for (const Sample& s : runs) {
+            lo = std::min(lo, s.seconds);
+            hi = std::max(hi, s.seconds);
+        }
+        return (hi - lo) / m->seconds;
+    }
 };
 
 // Times body() with the process's read counters and memory around it.
 template <typename Body>
 Sample Timed(Body&& body) {
     Sample s;
-    s.startKiB = CurrentMemoryKiB();
-    s.peakReset = ResetPeakMemory();
+    ResetPeakMemory();
+    s.heapStart = s.heapPeak = HeapInUse();
     const IoCounters before = ReadIoCounters();
     const CpuTimes cpu0 = ReadCpuTimes();
     const auto t0 = Clock::now();
@@ -322,6 +333,7 @@ Sample Timed(Body&& body) {
     const CpuTimes cpu1 = ReadCpuTimes();
     s.io = IoDelta(before, ReadIoCounters());
     s.cpu = {cpu1.user - cpu0.user, cpu1.system - cpu0.system};
+    s.heapPeak = std::max(s.heapPeak, HeapInUse());
     s.peakKiB = PeakMemoryKiB();
     return s;
 }
@@ -437,6 +449,7 @@ private:
         fs_.ResetCounts();
         EngineContext context{fs_, port, options, chronology, nullptr};
         Sample sample = Timed([&](Sample& s) {
+            port.atTenth = [&] { s.heapPeak = std::max(s.heapPeak, HeapInUse()); };
             port.Arm(tally.NumberOfSourceObjects);
             RenameFiles(context, source_, output_, performActions, tally);
             s.files = static_cast<std::size_t>(tally.SourceObjectNumber);
@@ -668,8 +681,8 @@ void Bench::Print() const {
                 Grouped(static_cast<double>(counts[0] + counts[1])).c_str(), Grouped(counts[2]).c_str(),
                 Grouped(counts[3]).c_str(), Grouped(counts[4]).c_str(), Grouped(w_.card.catalogs.size()).c_str(),
                 Grouped(w_.card.bytes / 1e6).c_str(), s_.repeat, s_.repeat == 1 ? "" : "s");
-    std::printf("%-42s %10s %9s %10s %11s %9s %9s %13s %s\n", "measure", "files/s", "ratio", "reads/file",
-                "bytes/file", "peak MiB", "grew MiB", "user+sys us", "last/first tenth");
+    std::printf("%-42s %10s %7s %9s %10s %11s %9s %9s %13s %s\n", "measure", "files/s", "spread", "ratio",
+                "reads/file", "bytes/file", "peak MiB", "heap+ KiB", "user+sys us", "last/first tenth");
     const Measure* a = Find("a");
     const Measure* e = Find("e");
     for (const char* key : {"a", "b", "c", "d", "e", "f"}) {
@@ -683,14 +696,14 @@ void Bench::Print() const {
         const double n = s->files > 0 ? static_cast<double>(s->files) : 1.0;
         const std::string reads = s->io.known ? Fixed(s->io.readCalls / n, 2) : "n/a";
         const std::string bytes = s->io.known ? Grouped(s->io.bytesRead / n) : "n/a";
-        const long grew =
-            (s->peakKiB >= 0 && s->startKiB >= 0 && s->peakReset) ? std::max(0L, s->peakKiB - s->startKiB) : -1;
+        const double heapGrowth = static_cast<double>(s->heapPeak - s->heapStart) / 1024.0;
         const std::string tenth =
             s->firstTenth > 0 && s->lastTenth > 0 ? Fixed(s->lastTenth / s->firstTenth, 2) : "-";
         const std::string cpu = Fixed(1e6 * s->cpu.user / n, 1) + "+" + Fixed(1e6 * s->cpu.system / n, 1);
-        std::printf("%-42s %10s %9s %10s %11s %9s %9s %13s %s\n", m->label.c_str(), Grouped(m->Rate()).c_str(),
-                    ratio.c_str(), reads.c_str(), bytes.c_str(), MiB(m->Peak()).c_str(), MiB(grew).c_str(), cpu.c_str(),
-                    tenth.c_str());
+        const std::string spread = m->runs.size() > 1 ? Fixed(100.0 * m->Spread(), 0) + "%" : "-";
+        std::printf("%-42s %10s %7s %9s %10s %11s %9s %9s %13s %s\n", m->label.c_str(), Grouped(m->Rate()).c_str(),
+                    spread.c_str(), ratio.c_str(), reads.c_str(), bytes.c_str(), MiB(m->Peak()).c_str(),
+                    Grouped(heapGrowth).c_str(), cpu.c_str(), tenth.c_str());
     }
     std::printf("%s\n", countLine_.c_str());
     for (const char* key : {"b", "c", "d", "f"}) {
