@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <string>
+#include <tuple>
 
+#include "engine/dcf.h"
 #include "engine/filters.h"
 
 namespace ravlen {
@@ -10,31 +12,19 @@ namespace {
 
 TEST(WildcardMatch, Table) {
     const struct {
-        const char* name;
-        const char* pattern;
+        const char *name, *pattern;
         bool match;
     } cases[] = {
-        {"img_0002.jpg", "*.JPG", true},
-        {"IMG_0001.JPG", "IMG_0001.JP", false},  // the whole name must match
-        {"IMG_0001.JPG", "IMG_####.JPG", true},
-        {"IMG_00A1.JPG", "IMG_####.JPG", false},
-        {"IMG_0001.JPG", "IMG_?00?.*", true},
-        {"", "*", true},
-        {"", "?", false},
-        {"abc", "a*b*c*", true},
-        {"d", "[a-f]", true},  // letters compare without case, also in ranges
-        {"g", "[A-F]", false},
-        {"-", "[A-]", true},  // a hyphen at either end is itself
-        {"i", "[!I]", false},
-        {"*", "[*]", true},  // special characters inside brackets stand for themselves
-        {"#1", "[#]#", true},
-        {"[", "[[]", true},
-        {"photo[1.jpg", "photo[1.jpg", true},  // an unclosed "[" is an ordinary character
-        {"ab", "a[]b", true},  // "[]" matches the empty text
-        {"ab", "a[!]", true},  // "[!]" matches any one character
-        {"\xc3\x84rger.jpg", "?rger.jpg", true},  // one UTF-8 character is one character
+        {"img_0002.jpg", "*.JPG", true}, {"IMG_0001.JPG", "IMG_0001.JP", false},  // the whole name must match
+        {"IMG_0001.JPG", "IMG_####.JPG", true}, {"IMG_00A1.JPG", "IMG_####.JPG", false},
+        {"IMG_0001.JPG", "IMG_?00?.*", true}, {"", "*", true}, {"", "?", false}, {"abc", "a*b*c*", true},
+        {"d", "[a-f]", true}, {"g", "[A-F]", false}, {"i", "[!I]", false},  // no case, also in ranges
+        {"-", "[A-]", true}, {"*", "[*]", true}, {"#1", "[#]#", true}, {"[", "[[]", true},  // in brackets: themselves
+        {"photo[1.jpg", "photo[1.jpg", true},                           // an unclosed "[" is an ordinary character
+        {"ab", "a[]b", true}, {"ab", "a[!]", true},  // "[]" matches the empty text, "[!]" any one character
+        {"\xc3\x84rger.jpg", "?rger.jpg", true},          // one UTF-8 character is one character
         {"\xc3\xa4rger.jpg", "\xc3\x84rger.jpg", false},  // only ASCII letters are case-folded
-        {"\xff" "a.jpg", "?a.jpg", true},  // a stray byte is one character
+        {"\xff" "a.jpg", "?a.jpg", true},                 // a stray byte is one character
     };
     for (const auto& c : cases)
         EXPECT_EQ(WildcardMatch(c.name, c.pattern), c.match) << '"' << c.name << "\" vs \"" << c.pattern << '"';
@@ -50,35 +40,53 @@ TEST(WildcardMatch, ManyStarsStayFast) {
 
 TEST(PassesFilter, Table) {
     const struct {
-        const char* name;
-        int attributes;
-        bool excludeReadOnly, excludeHidden, excludeSystem;
-        const char* exclude;
-        const char* include;
+        const char *name, *exclude, *include;
+        int attributes, excluded;  // the item's attributes; those the filter turns away
         bool passes;
     } cases[] = {
-        {"MVI_0003.AVI", 0, false, false, false, "", "*.JPG; *.AVI", false},  // items are not trimmed
-        {"MVI_0003.AVI", 0, false, false, false, "", "*.JPG;*.AVI", true},
-        {"IMG_0001.JPG", 0, false, false, false, "", ";;*.JPG;", true},  // empty items are ignored
-        {"IMG_0001.JPG", 0, false, false, false, "", ";", false},        // separators alone let nothing in
-        {"IMG_0001.JPG", 0, false, false, false, "IMG_*", "*.JPG", false},  // exclusion wins
-        {"xmas.jpg", 0, false, false, false, "[!I]*", "", false},
-        {"img_0001.jpg", 0, false, false, false, "[!I]*", "", true},
-        {"IMG_0001.JPG", kAttrHidden, false, false, false, "", "", true},
-        {"IMG_0001.JPG", kAttrHidden, false, true, false, "", "", false},
-        {"IMG_0001.JPG", kAttrReadOnly, false, true, true, "", "", true},
-        {"IMG_0001.JPG", kAttrReadOnly, true, false, false, "", "", false},
-        {"IMG_0001.JPG", kAttrSystem, false, false, true, "", "", false},
+        {"MVI_0003.AVI", "", "*.JPG; *.AVI", 0, 0, false},  // items are not trimmed
+        {"MVI_0003.AVI", "", "*.JPG;*.AVI", 0, 0, true},
+        {"IMG_0001.JPG", "", ";;*.JPG;", 0, 0, true},     // empty items are ignored
+        {"IMG_0001.JPG", "", ";", 0, 0, false},           // separators alone let nothing in
+        {"IMG_0001.JPG", "IMG_*", "*.JPG", 0, 0, false},  // exclusion wins
+        {"a", "", "", kAttrHidden, 0, true},         {"a", "", "", kAttrHidden, kAttrHidden, false},
+        {"a", "", "", kAttrReadOnly, kAttrHidden | kAttrSystem, true},
+        {"a", "", "", kAttrReadOnly, kAttrReadOnly, false}, {"a", "", "", kAttrSystem, kAttrSystem, false},
     };
     for (const auto& c : cases) {
-        FsItem item;
-        item.Name = c.name;
-        item.Path = "/x/IMG_folder/" + item.Name;  // the path is never tested
-        item.Attributes = c.attributes;
-        EXPECT_EQ(PassesFilter(item, c.excludeReadOnly, c.excludeHidden, c.excludeSystem, c.exclude, c.include),
+        const FsItem item{c.name, "", false, 0, c.attributes, {}, {}};
+        EXPECT_EQ(PassesFilter(item, (c.excluded & kAttrReadOnly) != 0, (c.excluded & kAttrHidden) != 0,
+                               (c.excluded & kAttrSystem) != 0, c.exclude, c.include),
                   c.passes)
-            << c.name << " attributes " << c.attributes << " exclude \"" << c.exclude << "\" include \""
-            << c.include << '"';
+            << c.name << " attributes " << c.attributes << " exclude " << c.exclude << " include " << c.include;
+    }
+}
+
+TEST(Dcf, Validity) {
+    for (const char* name : {"IMG_0001", "img_0001", "DSC00001", "12345678", "____9999"})
+        EXPECT_TRUE(IsDcfBaseName(name)) << name;
+    for (const char* name : {"IMG_0000", "IMG-0001", "IMG_001", "IMG_00001", "IMG_00A1", "IMG 0001", "",
+                             "\xc3\x84MG0001", "\xffMG_0001", "Holiday"})
+        EXPECT_FALSE(IsDcfBaseName(name)) << name;
+}
+
+TEST(Dcf, SplitForEveryVolumeDigitsOption) {
+    const struct {
+        const char* name;
+        int option;
+        const char* batch;
+        int volume, digits;
+    } cases[] = {
+        {"IMG_0001", 0, "IMG_", 1, 4},    {"IMG_0001", 4, "IMG_", 1, 4},
+        {"DSC00001", 0, "DSC0", 1, 4},    {"DSC00001", 1, "DSC", 1, 5},      {"DSC00001", 4, "DSC", 1, 5},
+        {"P1010001", 0, "P101", 1, 4},    {"P1010001", 2, "P1", 10001, 6},   {"P1010001", 3, "P", 1010001, 7},
+        {"12345678", 0, "1234", 5678, 4}, {"12345678", 4, "", 12345678, 8},  {"99999999", 4, "", 99999999, 8},
+        {"12345678", 9, "", 12345678, 8}, {"12345678", -1, "1234", 5678, 4},  // held to the list
+    };
+    for (const auto& c : cases) {
+        const DcfSplit s = SplitDcfBaseName(c.name, c.option);
+        EXPECT_EQ(std::tie(s.Batch, s.Volume, s.VolumeDigits),
+                  std::make_tuple(std::string(c.batch), c.volume, c.digits)) << c.name << " option " << c.option;
     }
 }
 

@@ -187,10 +187,7 @@ TEST(PosixFileSystem, MovesAcrossFileSystemsKeepingTheDate) {
 
 // A copy is whole, keeps the source's mode and dates, or is not there at all.
 TEST(PosixFileSystem, CopiesWholeOrNotAtAll) {
-    struct Case {
-        int readError, writeError, syncError;
-        const char* text;
-    };
+    struct Case { int readError, writeError, syncError; const char* text; };
     for (const Case c : {Case{0, 0, 0, ""}, Case{0, ENOSPC, 0, "No space left on device"},
                          Case{EIO, 0, 0, "Input/output error"}, Case{0, 0, EIO, "Input/output error"}}) {
         TempDir tmp;
@@ -198,9 +195,7 @@ TEST(PosixFileSystem, CopiesWholeOrNotAtAll) {
         chmod(from.c_str(), 0640);
         SetModified(from, 1103998151);
         FaultyFs fs;
-        fs.readError = c.readError;
-        fs.writeError = c.writeError;
-        fs.syncError = c.syncError;
+        fs.readError = c.readError, fs.writeError = c.writeError, fs.syncError = c.syncError;
         EXPECT_EQ(fs.CopyFile(from, tmp / "b.MOV").error, c.text);
         EXPECT_EQ(ReadAll(from), Pattern(1024 * 1024 + 7));
         if (*c.text) {
