@@ -12,99 +12,73 @@
 namespace ravlen {
 namespace {
 
+using namespace std::string_literals;
+
 struct FakeDrives : DriveList {
     std::vector<DriveInfo> drives;
     std::vector<DriveInfo> Drives() override { return drives; }
 };
 
-DriveInfo Card(const std::string& mount, const std::string& label = "", bool removable = true, bool ready = true) {
-    return DriveInfo{mount, label, removable, ready};
-}
-
-class CameraMedia : public ::testing::Test {
-protected:
+TEST(CameraMedia, FirstRemovableCardWithQualifyingFilesIsOffered) {
     test::TempDir root;
-    PosixFileSystem fs;
-    test::FakePort port;
-    FakeDrives drives;
-    RunOptions options;
-
-    // A mounted card holding one file in DCIM/100CANON.
-    std::string MakeCard(const std::string& name, const std::string& file = "IMG_0001.JPG") {
-        root.Write(name + "/DCIM/100CANON/" + file, "x");
-        return root / name;
+    for (const char* card : {"E", "F", "fixed", "gone"}) root.Write(card + "/DCIM/100CANON/IMG_0001.JPG"s, "x");
+    root.Write("L/DCIM/100CANON/MISC.LOG", "x");  // only files the filters turn away:
+    root.Write("L/DCIM/101CANON/.IMG_0002.JPG", "x");  // an excluded pattern and a hidden file
+    root.Mkdir("noDcim");
+    const auto card = [&root](const char* name, bool removable = true, bool ready = true) {
+        return DriveInfo{root / name, "", removable, ready};
+    };
+    const std::string e = root / "E", f = root / "F";
+    struct Case {
+        const char* what;
+        std::vector<DriveInfo> drives;
+        std::string source;
+        bool ask, yes, allFiles;
+        std::string expected;  // the source afterwards
+    } const cases[] = {
+        {"fixed, not ready, no DCIM", {card("fixed", false), card("gone", true, false), card("noDcim"), card("E")}, "",
+         true, true, false, e},
+        {"card already chosen, as e//", {card("E"), card("F")}, e + "//", false, true, false, f},
+        {"first card without qualifying files ends the search", {card("L"), card("F")}, "", true, true, false, ""},
+        {"the filters let its files through", {card("L"), card("F")}, "", false, true, true, root / "L"},
+        {"No leaves the options", {card("E")}, "/home/u/in", true, false, false, "/home/u/in"},
+        {"asking off is silent", {card("E")}, "/home/u/in", false, true, false, e},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PosixFileSystem fs;
+        test::FakePort port;
+        FakeDrives drives;
+        drives.drives = c.drives;
+        RunOptions options{.SourcePath = c.source, .OutputPath = "", .ProcessSubfolders = 2,
+                           .ExcludeHidden = !c.allFiles, .ExcludePattern = !c.allFiles};
+        port.answers = {c.yes ? MsgAnswer::Yes : MsgAnswer::No};
+        RunOptions expected = options;
+        if (c.expected != c.source) expected.SourcePath = c.expected, expected.ProcessSubfolders = 1;
+        DetectCameraMedia(c.ask, options, drives, fs, port);
+        EXPECT_EQ(options, expected);
+        const bool found = c.expected != c.source || !c.yes;  // a card was offered, or would have been
+        ASSERT_EQ(port.messages.size(), c.ask && found ? 1u : 0u);
+        if (port.messages.empty()) continue;
+        EXPECT_EQ(port.messages[0].text, "Ravlen has found digital camera files on drive:\r\n\r\n\t" + e +
+                                             "  (Removable Disk)\r\n\r\nSet Source Folder to the root of this drive?");
+        EXPECT_EQ(port.messages[0].buttons, MsgButtons::YesNo);
     }
-    void Detect(bool ask) { DetectCameraMedia(ask, options, drives, fs, port); }
-};
-
-TEST_F(CameraMedia, OffersTheCardAndTakesItsRootOnYes) {
-    const std::string e = MakeCard("E");
-    drives.drives = {Card(MakeCard("fixed"), "", false), Card(MakeCard("gone"), "", true, false), Card(e, "CANON_DC")};
-    options.ProcessSubfolders = 2;
-    Detect(true);
-    ASSERT_EQ(port.messages.size(), 1u);
-    EXPECT_EQ(port.messages[0].text, "Ravlen has found digital camera files on drive:\r\n\r\n\t" + e +
-                                         "  (CANON_DC)\r\n\r\nSet Source Folder to the root of this drive?");
-    EXPECT_EQ(port.messages[0].icon, MsgIcon::Question);
-    EXPECT_EQ(port.messages[0].buttons, MsgButtons::YesNo);
-    EXPECT_EQ(port.messages[0].title, "Ravlen");
-    EXPECT_EQ(options.SourcePath, e);
-    EXPECT_EQ(options.ProcessSubfolders, 1);
-    EXPECT_NE(CameraMediaQuestion(Card("/media/u/9C33")).find("\t/media/u/9C33  (Removable Disk)\r\n"),
-              std::string::npos);
-}
-
-TEST_F(CameraMedia, CardAlreadyChosenIsPassedOverForTheNext) {
-    const std::string e = MakeCard("E"), f = MakeCard("F");
-    drives.drives = {Card(root.Mkdir("noDcim")), Card(e), Card(f)};
-    for (const std::string& source : {e, e + "/", e + "//"}) {
-        options.SourcePath = source;
-        Detect(false);
-        EXPECT_EQ(options.SourcePath, f) << source;
-    }
-}
-
-TEST_F(CameraMedia, CardWithoutQualifyingFilesEndsTheSearch) {
-    // Only files the filters turn away: a log (excluded pattern) and a hidden file.
-    const std::string e = MakeCard("E", "MISC.LOG");
-    root.Write("E/DCIM/101CANON/.IMG_0002.JPG", "x");
-    drives.drives = {Card(e), Card(MakeCard("F"))};
-    Detect(true);
-    EXPECT_TRUE(port.messages.empty());
-    EXPECT_EQ(options, RunOptions{});
-    // The same card qualifies once the filters let its files through.
-    options.ExcludePattern = 0;
-    options.ExcludeHidden = 0;
-    Detect(false);
-    EXPECT_EQ(options.SourcePath, e);
-}
-
-TEST_F(CameraMedia, NoLeavesTheOptionsAndAskingOffIsSilent) {
-    drives.drives = {Card(MakeCard("E"))};
-    options.SourcePath = "/home/u/in";
-    options.ProcessSubfolders = 0;
-    const RunOptions before = options;
-    port.answers = {MsgAnswer::No};
-    Detect(true);
-    EXPECT_EQ(port.messages.size(), 1u);
-    EXPECT_EQ(options, before);
-    Detect(false);
-    EXPECT_EQ(port.messages.size(), 1u);
-    EXPECT_EQ(options.SourcePath, root / "E");
+    EXPECT_NE(CameraMediaQuestion({e, "CANON_DC", true, true}).find("\t" + e + "  (CANON_DC)\r\n"), std::string::npos);
 }
 
 // The mount table on a fake /proc, /sys and /dev/disk/by-label.
 TEST(MountTable, ListsBlockDeviceMountsWithRemovabilityAndLabels) {
     test::TempDir t;
     // A disk under sys/devices/<bus>/block/<disk>, with <part> (if any) as sys/dev/block/<number>.
+    t.Mkdir("sys/dev/block");
+    t.Mkdir("sys/class/block");
     const auto disk = [&](const std::string& bus, const std::string& name, const std::string& removable,
                           const std::string& part, const std::string& number) {
         std::string target = "devices/" + bus + "/block/" + name;
         if (!removable.empty()) t.Write("sys/" + target + "/removable", removable + "\n");
         if (!part.empty()) t.Write("sys/" + (target += "/" + part) + "/partition", "1\n");
         t.Mkdir("sys/" + target);
-        t.Mkdir("sys/dev/block");
-        t.Mkdir("sys/class/block");
         std::filesystem::create_directory_symlink("../../" + target, t / ("sys/dev/block/" + number));
         std::filesystem::create_directory_symlink("../../" + target,
                                                   t / ("sys/class/block/" + (part.empty() ? name : part)));
@@ -123,7 +97,7 @@ TEST(MountTable, ListsBlockDeviceMountsWithRemovabilityAndLabels) {
     std::filesystem::create_symlink("../../mmcblk0p1", t / "by-label/My\\x20Card");
 
     const std::string m = t.Mkdir("mnt");
-    for (const char* d : {"root", "My Card", "dvd", "sd", "emmc", "data", "bind", "fuse"}) t.Mkdir(std::string("mnt/") + d);
+    for (const char* d : {"root", "My Card", "dvd", "sd", "emmc", "data", "bind", "fuse"}) t.Mkdir("mnt/"s + d);
     t.Write("mountinfo",
             "20 1 8:2 / " + m + "/root rw,relatime shared:1 - ext4 /dev/sda2 rw\n"
             "21 20 0:5 / /proc rw - proc proc rw\n"
@@ -139,33 +113,21 @@ TEST(MountTable, ListsBlockDeviceMountsWithRemovabilityAndLabels) {
             "37 20 8:99 / /mnt/unknown rw - ext4 /dev/sdz9 rw\n"
             "38 20 8:33 / " + m + "/gone rw - vfat /dev/sdc1 rw\n"
             "40 20 8:2 / /short\n");
-    MountDriveList::Roots roots;
-    roots.mountInfo = t / "mountinfo";
-    roots.sys = t / "sys";
-    roots.byLabel = t / "by-label";
-    const std::vector<DriveInfo> drives = MountDriveList(roots).Drives();
-
-    const std::vector<DriveInfo> expected = {
-        {m + "/root", "", false, true}, {m + "/My Card", "CANON_DC", true, true}, {m + "/dvd", "", true, true},
-        {m + "/sd", "My Card", true, true}, {m + "/emmc", "", false, true}, {m + "/data", "", false, true},
-        {m + "/fuse", "", true, true}};
-    ASSERT_EQ(drives.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        SCOPED_TRACE(expected[i].MountPoint);
-        EXPECT_EQ(drives[i].MountPoint, expected[i].MountPoint);
-        EXPECT_EQ(drives[i].VolumeLabel, expected[i].VolumeLabel);
-        EXPECT_EQ(drives[i].Removable, expected[i].Removable);
-        EXPECT_TRUE(drives[i].Ready);
-    }
-
+    MountDriveList::Roots roots{t / "mountinfo", t / "sys", t / "by-label"};
+    const auto listed = [&roots] {
+        std::vector<std::string> drives;
+        for (const DriveInfo& d : MountDriveList(roots).Drives())
+            drives.push_back(d.MountPoint + "|" + d.VolumeLabel + (d.Removable ? "|removable" : "|fixed") +
+                             (d.Ready ? "" : "|not ready"));
+        return drives;
+    };
+    EXPECT_EQ(listed(), (std::vector<std::string>{m + "/root||fixed", m + "/My Card|CANON_DC|removable",
+                                                  m + "/dvd||removable", m + "/sd|My Card|removable",
+                                                  m + "/emmc||fixed", m + "/data||fixed", m + "/fuse||removable"}));
     // A mount point that has gone is listed as not ready.
     t.Write("mountinfo", "38 20 8:33 / " + m + "/gone rw - vfat /dev/sdc1 rw\n");
-    const std::vector<DriveInfo> gone = MountDriveList(roots).Drives();
-    ASSERT_EQ(gone.size(), 1u);
-    EXPECT_FALSE(gone[0].Ready);
-}
+    EXPECT_EQ(listed(), std::vector<std::string>{m + "/gone||removable|not ready"});
 
-TEST(MountTable, EscapesAreUndone) {
     EXPECT_EQ(UnescapeMountField("/media/a\\040b\\011c\\012d\\134e"), "/media/a b\tc\nd\\e");
     EXPECT_EQ(UnescapeMountField("/x\\04"), "/x\\04");
     EXPECT_EQ(UnescapeLabelName("EOS\\x20DIGITAL\\x2fX\\x2"), "EOS DIGITAL/X\\x2");
