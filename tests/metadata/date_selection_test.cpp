@@ -8,102 +8,75 @@ namespace {
 
 using Date = std::optional<DateTime>;
 DateTime D(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) { return *DateTime::FromFields(y, mo, d, h, mi, s); }
+const DateTime kCreated = D(2010, 1, 2, 3, 4, 5), kModified = D(2009, 6, 7, 8, 9, 10), o = D(2004, 12, 25, 18, 9, 11);
+const DateTime g = D(2004, 12, 25, 18, 9, 12), m = D(2005, 1, 1), icrd = D(2003, 5, 17), idit = D(2003, 5, 18, 1);
+const DateTime etim = D(1899, 12, 30, 10, 23, 45), strd = D(2003, 5, 19, 4), cmnt = D(2003, 5, 20, 7);
 
-const DateTime kCreated = D(2010, 1, 2, 3, 4, 5), kModified = D(2009, 6, 7, 8, 9, 10);
-
-// Runs the choice with reported errors; the note, if any, is shown once.
-FileFacts Choose(FileFacts f, int dateMode, int tiff, int riff, int fs, RunTally& tally) {
-    f.SourceFileName = "MVI_0001.AVI";
-    f.FileSystemDateCreated = kCreated;
-    f.FileSystemDateModified = kModified;
-    RunOptions o;
-    o.DateMode = dateMode, o.DateModeTIFF = tiff, o.DateModeRIFF = riff, o.DateModeFileSystem = fs;
-    o.ReportErrors = 1;
-    FakePort port;
-    ChooseTimestamp(f, o, tally, port);
-    EXPECT_EQ(port.messages.size(), f.Notes.empty() ? 0u : 1u);
-    for (const auto& m : port.messages) EXPECT_EQ(m.icon, MsgIcon::Exclamation);
+// The dates of a JPEG (original, digitized, modified), RIFF (ICRD, etim, IDIT, strd, cmnt) or CIFF.
+FileFacts F(const std::string& format, std::vector<Date> d = {}) {
+    FileFacts f;
+    f.InternalFormat = format, f.SourceFileName = "MVI_0001.AVI";
+    f.FileSystemDateCreated = kCreated, f.FileSystemDateModified = kModified;
+    d.resize(5);
+    if (format == "JPEG") f.EXIFDateOriginal = d[0], f.EXIFDateDigitized = d[1], f.EXIFDateModified = d[2];
+    if (format == "RIFF") f.RIFFICRDDate = d[0], f.RIFFetimTime = d[1], f.RIFFIDITDate = d[2];
+    if (format == "RIFF") f.RIFFstrdDate = d[3], f.RIFFcmntDate = d[4];
+    if (format == "CIFF") f.CIFFCapturedDate = d[0];
     return f;
 }
 
-struct Case { FileFacts f; int option; Date expected; bool hasTime; const char* note; };
+// The choice with reported errors: a note is shown once, as a warning.
+FileFacts Choose(FileFacts f, int dateMode, int option, int fs, RunTally& tally) {
+    RunOptions opt;
+    opt.DateMode = dateMode, opt.DateModeTIFF = opt.DateModeRIFF = option, opt.DateModeFileSystem = fs;
+    opt.ReportErrors = 1;
+    FakePort port;
+    ChooseTimestamp(f, opt, tally, port);
+    EXPECT_EQ(port.messages.size(), f.Notes.empty() ? 0u : 1u);
+    for (const auto& msg : port.messages) EXPECT_EQ(msg.icon, MsgIcon::Exclamation);
+    return f;
+}
 
-// Mode 1 takes the rule's date or skips with its note; mode 2 falls back to
-// the earlier file-system date without a note.
-void Check(const std::vector<Case>& cases, bool riff) {
-    for (const auto& c : cases) {
-        for (int mode : {1, 2}) {
+// Each rule's date by its option; without it mode 1 skips the file with the rule's note and mode 2 takes
+// the earlier file-system date, as mode 3 always does. Only an ICRD date without etim has no time of day.
+TEST(DateSelection, Rules) {
+    const FileFacts jpeg = F("JPEG", {o, g, m}), all = F("RIFF", {icrd, etim, idit, strd, cmnt}), ic = F("RIFF", {icrd});
+    const std::string tiff = "TIFF metadata but has no ", riff = "RIFF metadata but has no ";
+    const std::string etimNo = "RIFF metadata including etim time of original recording but has no ";
+    const DateTime both = D(2003, 5, 17, 10, 23, 45);
+    for (const auto& [f, option, expected, note] : std::vector<std::tuple<FileFacts, int, Date, std::string>>{
+             {jpeg, 3, o, ""}, {F("JPEG", {{}, g, m}), 3, g, ""}, {F("JPEG", {{}, {}, m}), 3, m, ""},
+             {all, 0, both, ""}, {ic, 0, icrd, ""}, {all, 4, both, ""}, {ic, 4, icrd, ""}, {F("CIFF", {o}), 0, o, ""},
+             {F("RIFF", {icrd, {}, idit, strd}), 4, idit, ""}, {F("RIFF", {icrd, {}, {}, strd, cmnt}), 4, strd, ""},
+             {F("RIFF", {icrd, {}, {}, {}, cmnt}), 4, cmnt, ""},
+             {F("JPEG", {{}, g, m}), 0, {}, tiff + "DateTimeOriginal information."},
+             {F("JPEG", {o, {}, m}), 1, {}, tiff + "DateTimeDigitized information."},
+             {F("JPEG", {o, g}), 2, {}, tiff + "DateTime information."}, {F("JPEG"), 3, {}, tiff + "date information."},
+             {F("RIFF", {{}, etim, idit}), 0, {}, etimNo + "ICRD date information."},
+             {F("RIFF", {{}, {}, idit}), 0, {}, riff + "ICRD/etim information."},
+             {F("RIFF"), 4, {}, riff + "date or time information."},
+             {F("RIFF", {icrd, etim, {}, strd, cmnt}), 1, {}, riff + "IDIT information."},
+             {F("RIFF", {icrd, etim, idit, {}, cmnt}), 2, {}, riff + "strd information."},
+             {F("RIFF", {icrd, etim, idit, strd}), 3, {}, riff + "cmnt information."},
+             {F("RIFF", {{}, etim}), 4, {}, etimNo + "ICRD, IDIT, cmnt, or strd date information."},
+             {F("CIFF"), 0, {}, "CIFF metadata but has no CapturedTime information."}}) {
+        for (int mode : {1, 2, 3}) {
             RunTally tally;
-            const FileFacts f = Choose(c.f, mode, riff ? 3 : c.option, riff ? c.option : 4, 2, tally);
-            SCOPED_TRACE(std::string(c.note) + " mode " + std::to_string(mode));
-            EXPECT_EQ(f.Timestamped, c.expected || mode == 2);
-            if (f.Timestamped) { EXPECT_EQ(f.TimestampDateTime, c.expected.value_or(kModified)); }
-            EXPECT_EQ(f.TimestampHasTime, c.expected ? c.hasTime : true);
-            EXPECT_EQ(f.Notes, mode == 1 && *c.note ? "MVI_0001.AVI" + std::string(c.note) : "");
-            EXPECT_EQ(tally.NumberOfInvalidDateFiles, mode == 1 && !c.expected ? 1 : 0);
+            const FileFacts r = Choose(f, mode, option, 2, tally);
+            const bool skipped = mode == 1 && !expected, fs = mode == 3 || !expected;
+            EXPECT_EQ(r.Notes, skipped ? "MVI_0001.AVI contains valid " + note : "");
+            EXPECT_TRUE(r.Timestamped != skipped && tally.NumberOfInvalidDateFiles == (skipped ? 1 : 0)) << note;
+            EXPECT_TRUE(skipped || (r.TimestampDateTime == (fs ? kModified : *expected) &&
+                                    r.TimestampHasTime == (fs || expected != icrd))) << note << " " << option;
         }
     }
-}
-
-TEST(DateSelection, TiffRule) {
-    const DateTime o = D(2004, 12, 25, 18, 9, 11), g = D(2004, 12, 25, 18, 9, 12), m = D(2005, 1, 1);
-    auto tiff = [](Date original, Date digitized, Date modified) {
-        FileFacts f;
-        f.InternalFormat = "JPEG";
-        f.EXIFDateOriginal = original, f.EXIFDateDigitized = digitized, f.EXIFDateModified = modified;
-        return f;
-    };
-    Check({{tiff(o, g, m), 0, o, true, ""}, {tiff(o, g, m), 1, g, true, ""}, {tiff(o, g, m), 2, m, true, ""},
-           {tiff(o, g, m), 3, o, true, ""}, {tiff({}, g, m), 3, g, true, ""}, {tiff({}, {}, m), 3, m, true, ""},
-           {tiff({}, {}, m), 0, {}, true, " contains valid TIFF metadata but has no DateTimeOriginal information."},
-           {tiff(o, {}, m), 1, {}, true, " contains valid TIFF metadata but has no DateTimeDigitized information."},
-           {tiff(o, g, {}), 2, {}, true, " contains valid TIFF metadata but has no DateTime information."},
-           {tiff({}, {}, {}), 3, {}, true, " contains valid TIFF metadata but has no date information."}},
-          false);
-}
-
-TEST(DateSelection, RiffRule) {
-    const DateTime icrd = D(2003, 5, 17), etim = D(1899, 12, 30, 10, 23, 45), idit = D(2003, 5, 18, 1, 2, 3);
-    const DateTime strd = D(2003, 5, 19, 4, 5, 6), cmnt = D(2003, 5, 20, 7, 8, 9), both = D(2003, 5, 17, 10, 23, 45);
-    auto riff = [](Date i, Date e, Date d, Date s, Date c) {
-        FileFacts f;
-        f.InternalFormat = "RIFF";
-        f.RIFFICRDDate = i, f.RIFFetimTime = e, f.RIFFIDITDate = d, f.RIFFstrdDate = s, f.RIFFcmntDate = c;
-        return f;
-    };
-    const FileFacts all = riff(icrd, etim, idit, strd, cmnt), icrdOnly = riff(icrd, {}, {}, {}, {});
-    Check({{all, 0, both, true, ""}, {all, 4, both, true, ""}, {icrdOnly, 0, icrd, false, ""},
-           {riff(icrd, {}, idit, strd, cmnt), 4, idit, true, ""}, {riff(icrd, {}, {}, strd, cmnt), 4, strd, true, ""},
-           {riff(icrd, {}, {}, {}, cmnt), 4, cmnt, true, ""}, {icrdOnly, 4, icrd, false, ""},
-           {all, 1, idit, true, ""}, {all, 2, strd, true, ""}, {all, 3, cmnt, true, ""},
-           {riff({}, etim, idit, {}, {}), 0, {}, true,
-            " contains valid RIFF metadata including etim time of original recording but has no ICRD date information."},
-           {riff({}, {}, idit, {}, {}), 0, {}, true, " contains valid RIFF metadata but has no ICRD/etim information."},
-           {icrdOnly, 1, {}, true, " contains valid RIFF metadata but has no IDIT information."},
-           {icrdOnly, 2, {}, true, " contains valid RIFF metadata but has no strd information."},
-           {icrdOnly, 3, {}, true, " contains valid RIFF metadata but has no cmnt information."},
-           {riff({}, etim, {}, {}, {}), 4, {}, true,
-            " contains valid RIFF metadata including etim time of original recording but has no ICRD, IDIT, cmnt, or strd date information."},
-           {riff({}, {}, {}, {}, {}), 4, {}, true, " contains valid RIFF metadata but has no date or time information."}},
-          true);
-}
-
-TEST(DateSelection, CiffAndFileSystemRules) {
-    FileFacts ciff;
-    ciff.InternalFormat = "CIFF";
-    Check({{ciff, 0, {}, true, " contains valid CIFF metadata but has no CapturedTime information."}}, false);
-    ciff.CIFFCapturedDate = D(2002, 2, 2, 2, 2, 2);
-    Check({{ciff, 0, ciff.CIFFCapturedDate, true, ""}}, false);
-    // Mode 3 takes the file-system date by its option, whatever the metadata.
+    // The file-system date by its option; a file already stopped stays untouched.
     RunTally tally;
-    EXPECT_EQ(Choose(ciff, 3, 3, 4, 0, tally).TimestampDateTime, kCreated);
-    EXPECT_EQ(Choose(ciff, 3, 3, 4, 1, tally).TimestampDateTime, kModified);
-    EXPECT_EQ(Choose(FileFacts{}, 2, 3, 4, 0, tally).TimestampDateTime, kCreated);
-    // A file already stopped stays untouched.
-    FileFacts stopped;
+    EXPECT_EQ(Choose(jpeg, 3, 0, 0, tally).TimestampDateTime, kCreated);
+    EXPECT_EQ(Choose(F("JPEG"), 2, 3, 0, tally).TimestampDateTime, kCreated);
+    FileFacts stopped = F("JPEG");
     stopped.Timestamped = false;
-    EXPECT_FALSE(Choose(stopped, 1, 3, 4, 2, tally).Timestamped);
-    EXPECT_EQ(tally.NumberOfInvalidDateFiles, 0);
+    EXPECT_TRUE(!Choose(stopped, 1, 3, 2, tally).Timestamped && tally.NumberOfInvalidDateFiles == 0);
 }
 
 }  // namespace
