@@ -29,40 +29,27 @@ bool FieldValue(const char* text, const char* key, std::uint64_t& value) {
     return true;
 }
 
-// What one sample of /proc/self/io adds to its own counters.
-IoCounters SampleCost() {
-    static const IoCounters cost = [] {
-        const IoCounters a = ReadIoCounters();
-        const IoCounters b = ReadIoCounters();
-        IoCounters c;
-        c.known = a.known && b.known;
-        if (c.known) {
-            c.readCalls = b.readCalls - a.readCalls;
-            c.bytesRead = b.bytesRead - a.bytesRead;
-        }
-        return c;
-    }();
-    return cost;
-}
-
 }  // namespace
 
+// The counters a read of /proc/self/io shows leave that read itself out;
+// the next sample counts it, one call and the length of the text.
 IoCounters ReadIoCounters() {
     char buf[512];
     IoCounters io;
-    if (ReadSmallFile("/proc/self/io", buf, sizeof buf) <= 0) return io;
+    const long n = ReadSmallFile("/proc/self/io", buf, sizeof buf);
+    if (n <= 0) return io;
     io.known = FieldValue(buf, "rchar:", io.bytesRead) && FieldValue(buf, "syscr:", io.readCalls);
+    io.sampleBytes = static_cast<std::uint64_t>(n);
     return io;
 }
 
 IoCounters IoDelta(const IoCounters& before, const IoCounters& after) {
     IoCounters d;
-    const IoCounters cost = SampleCost();
-    d.known = before.known && after.known && cost.known;
+    d.known = before.known && after.known;
     if (!d.known) return d;
     const auto less = [](std::uint64_t a, std::uint64_t b) { return a > b ? a - b : 0; };
-    d.readCalls = less(after.readCalls - before.readCalls, cost.readCalls);
-    d.bytesRead = less(after.bytesRead - before.bytesRead, cost.bytesRead);
+    d.readCalls = less(after.readCalls - before.readCalls, 1);
+    d.bytesRead = less(after.bytesRead - before.bytesRead, before.sampleBytes);
     return d;
 }
 

@@ -10,11 +10,12 @@ struct IoCounters {
     bool known = false;        // false where /proc/self/io cannot be read
     std::uint64_t readCalls = 0;  // read, pread, readv ... (syscr)
     std::uint64_t bytesRead = 0;  // bytes those calls returned (rchar)
+    std::uint64_t sampleBytes = 0;  // what reading this sample itself added to the next one
 };
 
 IoCounters ReadIoCounters();
 
-// The counters between two samples, less what taking one sample costs.
+// The counters between two samples, less what taking the first one cost.
 IoCounters IoDelta(const IoCounters& before, const IoCounters& after);
 
 // Sets the peak resident size back to the current one, where the kernel
