@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include "engine/rename_files.h"
+#include "metadata/metadata.h"
 #include "platform/posix_file_system.h"
 #include "support/fake_port.h"
 #include "support/temp_dir.h"
@@ -200,6 +201,36 @@ TEST_F(RenameFilesTest, JpegsAreNamedFromTheirExifDates) {
     EXPECT_EQ(records.at(1).Notes, "");
     EXPECT_EQ(port.messages.at(0).text, "Proceeding with parsing of IMG_0002.JPG even though it contains an "
                                         "out-of-sequence TIFF APP1 SubIFD.");
+}
+
+}  // namespace
+}  // namespace ravlen
+
+namespace ravlen {
+namespace {
+
+// A file that cannot be opened: noted with the system's reason in DateMode 1
+// (and counted as lacking metadata), silent in DateMode 2.
+TEST(ReadMetadataOpen, AFileThatCannotBeOpenedIsNotedOnlyInStrictMode) {
+    test::TempDir tmp;
+    PosixFileSystem files;
+    for (int mode : {1, 2}) {
+        test::FakePort port;
+        RunOptions options;
+        options.DateMode = mode;
+        RunTally tally;
+        FileFacts facts;
+        facts.SourceFileName = "IMG_0001.JPG";
+        facts.SourceFilePath = tmp / "IMG_0001.JPG";  // gone since it was listed
+        MetadataPass pass;
+        EXPECT_FALSE(ReadMetadata(files, port, options, facts, pass, tally));
+        EXPECT_FALSE(facts.TIFFMetadata || facts.RIFFMetadata || facts.CIFFMetadata);
+        EXPECT_EQ(facts.Notes, mode == 1 ? "IMG_0001.JPG could not be opened due to the following error: "
+                                           "No such file or directory."
+                                         : "");
+        EXPECT_EQ(tally.NumberOfInvalidEXIFFiles, mode == 1 ? 1 : 0);
+        EXPECT_EQ(facts.Timestamped, mode != 1);
+    }
 }
 
 }  // namespace
