@@ -1,4 +1,5 @@
 #include "app/settings_store.h"
+#include "app/special_folders.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -93,6 +94,31 @@ TEST(SettingsStore, DamagedStoreLoadsWhatItCanAndAFailedSaveLeavesItWhole) {
     EXPECT_TRUE(store.Sync()) << "the next save that can write does";
     EXPECT_EQ(LoadOptions(SettingsStore(path)), options);
     EXPECT_EQ(names(), 1);
+}
+
+}  // namespace
+}  // namespace ravlen
+
+namespace ravlen {
+namespace {
+
+// First start: an empty store gives the defaults, an empty source asks the card
+// search (without a question), and the output folder becomes ~/Pictures, made
+// when missing.
+TEST(FirstStart, EmptyStoreGivesDefaultsAndThePicturesFolder) {
+    TempDir tmp;
+    setenv("HOME", tmp.path().c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (tmp / "config").c_str(), 1);
+    EXPECT_EQ(SettingsStore::DefaultPath(), tmp / "config/Ravlen/Ravlen 2.8.ini");
+    SettingsStore store(SettingsStore::DefaultPath());
+    RunOptions options = LoadOptions(store);
+    EXPECT_EQ(options, RunOptions{});
+    QtSpecialFolders folders;
+    int searches = 0;
+    CompleteFirstStart(options, folders, [&](RunOptions&) { ++searches; });
+    EXPECT_EQ(searches, 1);
+    EXPECT_EQ(options.OutputPath, tmp / "Pictures");
+    EXPECT_TRUE(fs::is_directory(tmp / "Pictures"));
 }
 
 }  // namespace
