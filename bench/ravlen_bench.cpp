@@ -9,8 +9,14 @@
 //   (d) a processing pass in Copy mode;
 //   (e) the floor of moving: rename(2) of every file into another folder;
 //   (f) a processing pass in Move mode within one file system;
-// and prints one line per measure with the ratio to its floor, the read
-// calls and bytes read per file, and the peak resident memory.
+// and prints one line per measure with the spread of its runs, the ratio to
+// its floor ((b) and (c) against (a), (f) against (a) and (e) one after the
+// other), read calls and bytes read per file (/proc/self/io), the peak
+// resident memory, how much the heap grew during the pass, processor time
+// per file, and the rate of the last tenth of a pass against the first.
+// Then the Copy pass without its flush per file, what the program asks of
+// the file system per file, the reads of each kind of file, and the share of
+// a pass that the window's progress and event processing take.
 // --check makes it a smoke test: every file must be accounted for.
 
 #include <dirent.h>
