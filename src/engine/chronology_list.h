@@ -20,11 +20,14 @@ public:
         keys_.clear();
         settled_.clear();
     }
-    bool Contains(const std::string& key) const { return keys_.count(key) != 0; }
-    void Append(const std::string& key) {
-        text_ += key;
+    // Whether "|" + Key(timestamp, serialNumber) + "|" stands in the text.
+    bool Contains(const DateTime& timestamp, std::int32_t serialNumber) const {
+        return keys_.count(Entry{timestamp.CivilSeconds(), serialNumber}) != 0;
+    }
+    void Append(const DateTime& timestamp, std::int32_t serialNumber) {
+        text_ += Key(timestamp, serialNumber);
         text_ += '|';
-        keys_.insert(key);
+        keys_.insert(Entry{timestamp.CivilSeconds(), serialNumber});
     }
     const std::string& Text() const { return text_; }
 
@@ -32,7 +35,9 @@ public:
     // when there was none. A family is the output folder with the name a file
     // gets at its first serial number; every serial number of the family up
     // to the settled one is known to be taken, so the next file of the family
-    // can start above it instead of trying them all again.
+    // can start above it instead of trying them all again. Only families that
+    // went past their first serial number are remembered: the others cost one
+    // try anyway, and the memory stays with the duplicates.
     std::int32_t Settled(const std::string& family) const {
         const auto it = settled_.find(family);
         return it == settled_.end() ? -1 : it->second;
@@ -45,8 +50,20 @@ public:
     }
 
 private:
+    // The key in a compact form: a run of 100,000 files keeps its duplicate
+    // test in a few megabytes.
+    struct Entry {
+        std::int64_t seconds;
+        std::int32_t serial;
+        bool operator==(const Entry&) const = default;
+    };
+    struct EntryHash {
+        std::size_t operator()(const Entry& e) const {
+            return std::hash<std::int64_t>()(e.seconds * 1000003 + e.serial);
+        }
+    };
     std::string text_;
-    std::unordered_set<std::string> keys_;
+    std::unordered_set<Entry, EntryHash> keys_;
     std::unordered_map<std::string, std::int32_t> settled_;
 };
 

@@ -46,7 +46,7 @@ void PlaceFile(PlacementContext& context, FileFacts& facts, const std::string& o
         }
         unusable = UnusableFilenameReason(name);
         if (!unusable.empty() || options.AddSerial == 0 || tries >= kMaxSerialTries) break;
-        if (!context.chronology.Contains(ChronologyList::Key(facts.TimestampDateTime, serial)) &&
+        if (!context.chronology.Contains(facts.TimestampDateTime, serial) &&
             !context.fs.FileExists(JoinPath(outputFolderPath, name)))
             break;
         previousName = std::move(name);
@@ -54,10 +54,10 @@ void PlaceFile(PlacementContext& context, FileFacts& facts, const std::string& o
         name = buildName(++serial);
     }
     unusable = UnusableFilenameReason(name);
-    if (!family.empty() && unusable.empty()) context.chronology.Settle(family, serial);
+    if (!family.empty() && unusable.empty() && serial > start) context.chronology.Settle(family, serial);
     facts.SequenceNumber = serial;
     facts.OutputFileName = name;
-    context.chronology.Append(ChronologyList::Key(facts.TimestampDateTime, serial));
+    context.chronology.Append(facts.TimestampDateTime, serial);
 
     const std::string target = unusable.empty() ? JoinPath(outputFolderPath, name) : std::string();
     // An unusable name never reaches the file system, not even in a preview.
