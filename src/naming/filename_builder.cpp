@@ -163,44 +163,25 @@ std::string TextPart(const std::string& prefix, const std::string& value, const 
 
 FilenameFormatDefinition LabelledFormat(const char* date, const char* serial, const char* batch,
                                         const char* volume, const char* original, bool hasTime) {
-    FilenameFormatDefinition f;
-    f.Template = "%d%s%b%v%o%e";
-    f.DatePrefix = std::string("{") + date + "=";
-    f.DateFormat = hasTime ? "yyyy-mm-dd @hh-nn-ss" : "yyyy-mm-dd";
-    f.DateSuffix = "}";
-    f.SerialPrefix = std::string("{") + serial + "=";
-    f.SerialFormat = "000";
-    f.SerialSuffix = "}";
-    f.BatchPrefix = std::string("{") + batch + "=";
-    f.BatchFormat = "&";
-    f.BatchSuffix = "}";
-    f.VolumePrefix = std::string("{") + volume + "=";
-    f.VolumeFormat = "&";
-    f.VolumeSuffix = "}";
-    f.OriginalPrefix = std::string("{") + original + "=";
-    f.OriginalFormat = "&";
-    f.OriginalSuffix = "}";
-    f.ExtensionPrefix = ".";
-    f.ExtensionFormat = "<&";
-    return f;
+    const auto label = [](const char* name) { return std::string("{") + name + "="; };
+    return FilenameFormatDefinition{"%d%s%b%v%o%e",
+                                    label(date), hasTime ? "yyyy-mm-dd @hh-nn-ss" : "yyyy-mm-dd", "}",
+                                    label(serial), "000", "}",
+                                    label(batch), "&", "}",
+                                    label(volume), "&", "}",
+                                    label(original), "&", "}",
+                                    ".", "<&", ""};
 }
 
 FilenameFormatDefinition PlainFormat(const char* dateFormat, const char* serialPrefix, const char* separator,
                                      const char* extensionFormat) {
-    FilenameFormatDefinition f;
-    f.Template = "%d%s%b%v%o%e";
-    f.DateFormat = dateFormat;
-    f.SerialPrefix = serialPrefix;
-    f.SerialFormat = "000";
-    f.BatchPrefix = separator;
-    f.BatchFormat = "&";
-    f.VolumePrefix = separator;
-    f.VolumeFormat = "&";
-    f.OriginalPrefix = separator;
-    f.OriginalFormat = "&";
-    f.ExtensionPrefix = ".";
-    f.ExtensionFormat = extensionFormat;
-    return f;
+    return FilenameFormatDefinition{"%d%s%b%v%o%e",
+                                    "", dateFormat, "",
+                                    serialPrefix, "000", "",
+                                    separator, "&", "",
+                                    separator, "&", "",
+                                    separator, "&", "",
+                                    ".", extensionFormat, ""};
 }
 
 }  // namespace
