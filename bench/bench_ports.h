@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/user_port.h"
+#include "support/memory_stream.h"
 
 namespace ravlen::bench {
 
@@ -20,7 +21,7 @@ inline double Seconds(Clock::duration d) { return std::chrono::duration<double>(
 // Answers every question with its safe answer, shows nothing, and records the
 // moment the progress value passes each tenth of the expected total (calling
 // `atTenth` there, if given).
-class QuietPort : public UserPort {
+class QuietPort : public test::NullPort {
 public:
     std::function<void()> atTenth;
 
@@ -33,14 +34,6 @@ public:
     double FirstTenthRate() const { return Rate(0); }
     double LastTenthRate() const { return marks_.size() >= 11 ? Rate(marks_.size() - 2) : 0.0; }
 
-    MsgAnswer MessageBox(const std::string&, MsgIcon, MsgButtons b, const std::string&) override {
-        return b == MsgButtons::OK ? MsgAnswer::OK : MsgAnswer::No;
-    }
-    void SetBusy(bool) override {}
-    void SetMainWindowEnabled(bool) override {}
-    void ProgressSetTitle(const std::string&) override {}
-    void ProgressSetMessage(const std::string&) override {}
-    void ProgressSetRange(int, int) override {}
     void ProgressSetValue(int value) override {
         const std::size_t tenth = marks_.size();
         if (tenth <= 10 && static_cast<std::int64_t>(value) * 10 >=
@@ -50,12 +43,6 @@ public:
             if (atTenth) atTenth();
         }
     }
-    void ProgressSetButtonCaption(const std::string&) override {}
-    void ProgressShow() override {}
-    void ProgressHide() override {}
-    void SetCancel(bool c) override { cancel_ = c; }
-    bool Cancel() const override { return cancel_; }
-    void PumpEvents() override {}
 
 private:
     struct Mark {
@@ -68,7 +55,6 @@ private:
         return s > 0 ? (marks_[i + 1].value - marks_[i].value) / s : 0.0;
     }
     int total_ = 1;
-    bool cancel_ = false;
     std::vector<Mark> marks_;
 };
 
