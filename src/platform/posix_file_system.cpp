@@ -101,7 +101,10 @@ FsItem MakeItem(int dirfd, const char* rel, std::string name, std::string path, 
     item.Size = st.isFolder ? 0 : st.size;
     item.Modified = DateTime::FromTimeT(st.modified);
     item.Created = DateTime::FromTimeT(st.created);
-    if (faccessat(dirfd, rel, W_OK, AT_EACCESS) != 0) item.Attributes |= kAttrReadOnly;
+    // A write-protected card makes every file unwritable; that is the medium,
+    // not the file, so its pictures are still offered (and copied when they
+    // cannot be moved).
+    if (faccessat(dirfd, rel, W_OK, AT_EACCESS) != 0 && errno != EROFS) item.Attributes |= kAttrReadOnly;
     if (!name.empty() && name.front() == '.') item.Attributes |= kAttrHidden;
     if (fat) item.Attributes |= FatAttributes(dirfd, rel, st.isFolder);
     item.Name = std::move(name);

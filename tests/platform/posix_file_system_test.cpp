@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -66,7 +67,7 @@ std::string Pattern(std::size_t n) {
     return s;
 }
 
-TEST(PosixFileSystem, ListsFilesAndFoldersInDirectoryOrderWithoutFollowingLinks) {
+TEST(PosixFileSystem, ListsFilesAndFoldersByNameWithoutFollowingLinks) {
     TempDir tmp;
     for (const char* name : {"IMG_0001.JPG", "with space 'q\".jpg", "new\nline.jpg", "bad\xff\xfe.jpg", ".hidden"})
         tmp.Write(name, "12345");
@@ -133,6 +134,28 @@ TEST(PosixFileSystem, RespectsWhatWeMayNotWrite) {
         return bits;
     });
     EXPECT_EQ(outcome, 1 | 4);
+}
+
+// A write-protected card: its files are not read-only themselves, so they are
+// offered; a move out fails and a copy succeeds.
+TEST(PosixFileSystem, AWriteProtectedCardIsNotReadOnlyFileByFile) {
+    TempDir tmp;
+    const std::string card = tmp.Mkdir("card");
+    if (mount("tmpfs", card.c_str(), "tmpfs", 0, "size=1m") != 0) GTEST_SKIP() << "cannot mount here";
+    struct Unmount {
+        std::string at;
+        ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+    } unmount{card};
+    tmp.Write("card/IMG_0001.JPG", "photo");
+    ASSERT_EQ(mount(nullptr, card.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    PosixFileSystem fs;
+    std::vector<FsItem> files, folders;
+    ASSERT_TRUE(fs.ListFolder(card, files, folders));
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].Attributes & kAttrReadOnly, 0);
+    EXPECT_EQ(fs.MoveFile(card + "/IMG_0001.JPG", tmp / "moved.jpg").error, "Read-only file system");
+    EXPECT_TRUE(fs.CopyFile(card + "/IMG_0001.JPG", tmp / "copied.jpg"));
+    EXPECT_EQ(ReadAll(tmp / "copied.jpg"), "photo");
 }
 
 TEST(PosixFileSystem, FindsFoldersAndSplitsPaths) {
