@@ -8,6 +8,7 @@
 #include "engine/rename_files.h"
 #include "log/run_logs.h"
 #include "model/date_time.h"
+#include "model/report_text.h"
 #include "model/version.h"
 
 namespace ravlen {
@@ -23,32 +24,6 @@ constexpr long long kOutOfMemory = 7;
 constexpr long long kInternalError = 51;
 
 std::string DigitsOf(std::int64_t value) { return std::to_string(value); }
-
-// One report line: the count zero-padded to the report's width, then the text.
-class ReportBuilder {
-public:
-    explicit ReportBuilder(std::int32_t total) : width_(DigitsOf(total).size()) {}
-
-    void Line(std::int64_t count, const char* text) {
-        std::string number = DigitsOf(count < 0 ? -count : count);
-        if (number.size() < width_) number.insert(0, width_ - number.size(), '0');
-        if (count < 0) number.insert(0, 1, '-');
-        Append(number + text);
-    }
-    void Rule() { Append(std::string(width_, '=')); }
-    std::string Text() const { return text_; }
-
-private:
-    void Append(const std::string& line) {
-        if (!first_) text_ += kCrLf;
-        text_ += line;
-        first_ = false;
-    }
-
-    std::size_t width_;
-    std::string text_;
-    bool first_ = true;
-};
 
 std::int64_t SkippedInPreview(const RunTally& t) {
     return std::int64_t{t.NumberOfInvalidDCFFiles} + t.NumberOfInvalidEXIFFiles + t.NumberOfInvalidDateFiles;
@@ -73,23 +48,7 @@ std::string SuccessMessage(std::int32_t total) {
     return files + " successfully timestamped.";
 }
 
-// A count as "#,##0": 1234 -> "1,234".
-std::string GroupedCount(std::int64_t value) {
-    const bool negative = value < 0;
-    // Through unsigned so that the most negative value has a magnitude too.
-    std::string digits = std::to_string(negative ? 0 - static_cast<std::uint64_t>(value)
-                                                 : static_cast<std::uint64_t>(value));
-    std::string out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i != 0 && (digits.size() - i) % 3 == 0) out += ',';
-        out += digits[i];
-    }
-    return negative ? "-" + out : out;
-}
-
-std::string ProgressText(const RunTally& t) {
-    return GroupedCount(t.SourceObjectNumber) + " of " + GroupedCount(t.NumberOfSourceObjects);
-}
+std::string PassProgress(const RunTally& t) { return ProgressText(t.SourceObjectNumber, t.NumberOfSourceObjects); }
 
 }  // namespace
 
@@ -149,7 +108,7 @@ void RunDriver::SetUpPass(const char* title) {
     port.ProgressSetRange(0, tally_.NumberOfSourceObjects);
     port.ProgressSetValue(0);
     port.ProgressSetTitle(title);
-    port.ProgressSetMessage(ProgressText(tally_));
+    port.ProgressSetMessage(PassProgress(tally_));
     port.ProgressSetButtonCaption("Stop");
     port.ProgressShow();
     port.SetMainWindowEnabled(false);

@@ -12,6 +12,8 @@
 #include <set>
 #include <system_error>
 
+#include "engine/placement.h"
+#include "model/report_text.h"
 #include "model/version.h"
 
 namespace ravlen {
@@ -178,46 +180,11 @@ std::string ErrorText(int err) { return std::generic_category().message(err ? er
 
 std::string Digits(std::int64_t value) { return std::to_string(value); }
 
-// One report line: the count zero-padded to the report's width, then the text.
-class ReportBuilder {
-public:
-    explicit ReportBuilder(std::int64_t total) : width_(Digits(total).size()) {}
-    void Line(std::int64_t count, const char* text) {
-        std::string number = Digits(count);
-        if (number.size() < width_) number.insert(0, width_ - number.size(), '0');
-        Append(number + text);
-    }
-    void Rule() { Append(std::string(width_, '=')); }
-    const std::string& Text() const { return text_; }
-
-private:
-    void Append(const std::string& line) {
-        if (!text_.empty()) text_ += kCrLf;
-        text_ += line;
-    }
-    std::size_t width_;
-    std::string text_;
-};
-
-// A count as "#,##0": 1234 -> "1,234".
-std::string GroupedCount(std::int64_t value) {
-    const std::string digits = Digits(value < 0 ? 0 : value);
-    std::string out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i != 0 && (digits.size() - i) % 3 == 0) out += ',';
-        out += digits[i];
-    }
-    return out;
-}
-
 // ------------------------------------------------------------ rows
 
 // A single name inside a folder: never empty, ".", ".." or anything that
 // reaches another folder.
-bool PlainName(std::string_view name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
-           name.find('\0') == std::string_view::npos;
-}
+bool PlainName(std::string_view name) { return UnusableFilenameReason(name).empty(); }
 
 // An absolute folder path as the file system reports one: "/" or "/" followed
 // by plain names, with no empty, "." or ".." part and no trailing "/".
@@ -815,7 +782,7 @@ UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, b
         port.ProgressSetRange(0, total);
         port.ProgressSetValue(0);
         port.ProgressSetTitle("Undoing Run...");
-        port.ProgressSetMessage(GroupedCount(0) + " of " + GroupedCount(total));
+        port.ProgressSetMessage(ProgressText(0, total));
         port.ProgressSetButtonCaption("Stop");
         port.ProgressShow();
         port.SetMainWindowEnabled(false);
@@ -837,7 +804,7 @@ UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, b
         ++done;
         if (anythingToDo) {
             port.ProgressSetValue(done);
-            port.ProgressSetMessage(GroupedCount(done) + " of " + GroupedCount(total));
+            port.ProgressSetMessage(ProgressText(done, total));
             port.PumpEvents();
             if (port.Cancel()) {
                 --next;

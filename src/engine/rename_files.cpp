@@ -11,23 +11,11 @@
 #include "metadata/date_selection.h"
 #include "metadata/metadata.h"
 #include "model/report.h"
+#include "model/report_text.h"
 #include "naming/filename_builder.h"
 
 namespace ravlen {
 namespace {
-
-// A count as "#,##0" writes it: 1204 -> "1,204".
-std::string FormatCount(std::int64_t value) {
-    const bool negative = value < 0;
-    std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-    std::string digits = std::to_string(magnitude);
-    std::string out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-        out += digits[i];
-    }
-    return negative ? "-" + out : out;
-}
 
 // Everything a file's record knows before any stage has looked at it.
 void BeginFile(FileFacts& facts, const FsItem& file, const FolderRef& source, const FolderRef& output) {
@@ -124,8 +112,7 @@ private:
     // The count, the bar, the events, the Cancel poll. False to stop.
     bool ProgressStep() {
         ++tally_.SourceObjectNumber;
-        context_.port.ProgressSetMessage(FormatCount(tally_.SourceObjectNumber) + " of " +
-                                         FormatCount(tally_.NumberOfSourceObjects));
+        context_.port.ProgressSetMessage(ProgressText(tally_.SourceObjectNumber, tally_.NumberOfSourceObjects));
         context_.port.ProgressSetValue(tally_.SourceObjectNumber);
         context_.port.PumpEvents();
         return !context_.port.Cancel();

@@ -1,0 +1,30 @@
+#pragma once
+// The program's way of writing counts: progress texts and the zero-padded
+// reports shown before and after a pass.
+
+#include <cstdint>
+#include <string>
+
+namespace ravlen {
+
+// A count as "#,##0" writes it: 1204 -> "1,204".
+std::string GroupedCount(std::int64_t value);
+// "1,204 of 3,000"
+std::string ProgressText(std::int64_t done, std::int64_t total);
+
+// Report lines: each count zero-padded to as many digits as the total has,
+// then its text; rules of "=" as wide; lines joined by CR LF, none after the last.
+class ReportBuilder {
+public:
+    explicit ReportBuilder(std::int64_t total);
+    void Line(std::int64_t count, const char* text);
+    void Rule();
+    const std::string& Text() const { return text_; }
+
+private:
+    void Append(const std::string& line);
+    std::size_t width_;
+    std::string text_;
+};
+
+}  // namespace ravlen
