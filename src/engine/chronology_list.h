@@ -1,12 +1,14 @@
 #pragma once
 // The run-wide list of produced names: "|" then one key and one "|" per file
-// placed so far. A hash set beside the text keeps the duplicate test constant
-// time however long the run grows.
+// placed so far. The keys are held as numbers in placing order, with an
+// open-addressing index beside them, so the duplicate test costs the same
+// however long the run grows and the list takes about 24 bytes a file; the
+// text itself is written out only when asked for.
 
 #include <cstdint>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
+#include <vector>
 
 #include "model/date_time.h"
 
@@ -16,20 +18,30 @@ class ChronologyList {
 public:
     ChronologyList() { Reset(); }
     void Reset() {
-        text_ = "|";
-        keys_.clear();
+        entries_.clear();
+        slots_.assign(kInitialSlots, kEmpty);
         settled_.clear();
     }
     // Whether "|" + Key(timestamp, serialNumber) + "|" stands in the text.
     bool Contains(const DateTime& timestamp, std::int32_t serialNumber) const {
-        return keys_.count(Entry{timestamp.CivilSeconds(), serialNumber}) != 0;
+        const Entry e{timestamp.CivilSeconds(), serialNumber};
+        for (std::size_t i = Home(e);; i = (i + 1) & (slots_.size() - 1)) {
+            if (slots_[i] == kEmpty) return false;
+            if (entries_[slots_[i]] == e) return true;
+        }
     }
     void Append(const DateTime& timestamp, std::int32_t serialNumber) {
-        text_ += Key(timestamp, serialNumber);
-        text_ += '|';
-        keys_.insert(Entry{timestamp.CivilSeconds(), serialNumber});
+        if ((entries_.size() + 1) * 2 > slots_.size()) Grow();
+        entries_.push_back(Entry{timestamp.CivilSeconds(), serialNumber});
+        Index(static_cast<std::uint32_t>(entries_.size() - 1));
     }
-    const std::string& Text() const { return text_; }
+    // "|" followed by "key|" for every file placed, in order.
+    std::string Text() const {
+        std::string text = "|";
+        for (const Entry& e : entries_)
+            text += Key(DateTime::FromCivilSeconds(e.seconds), e.serial) + "|";
+        return text;
+    }
 
     // The serial number that the last file of a name family settled on, -1
     // when there was none. A family is the output folder with the name a file
@@ -50,20 +62,32 @@ public:
     }
 
 private:
-    // The key in a compact form: a run of 100,000 files keeps its duplicate
-    // test in a few megabytes.
     struct Entry {
         std::int64_t seconds;
         std::int32_t serial;
         bool operator==(const Entry&) const = default;
     };
-    struct EntryHash {
-        std::size_t operator()(const Entry& e) const {
-            return std::hash<std::int64_t>()(e.seconds * 1000003 + e.serial);
-        }
-    };
-    std::string text_;
-    std::unordered_set<Entry, EntryHash> keys_;
+    static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
+    static constexpr std::size_t kInitialSlots = 64;  // a power of two, as every size after it
+
+    std::size_t Home(const Entry& e) const {
+        std::uint64_t h = static_cast<std::uint64_t>(e.seconds) * 0x9E3779B97F4A7C15ull;
+        h ^= static_cast<std::uint64_t>(static_cast<std::uint32_t>(e.serial)) * 0xC2B2AE3D27D4EB4Full;
+        h ^= h >> 29;
+        return static_cast<std::size_t>(h) & (slots_.size() - 1);
+    }
+    void Index(std::uint32_t at) {
+        std::size_t i = Home(entries_[at]);
+        while (slots_[i] != kEmpty) i = (i + 1) & (slots_.size() - 1);
+        slots_[i] = at;
+    }
+    void Grow() {
+        slots_.assign(slots_.size() * 2, kEmpty);
+        for (std::uint32_t at = 0; at < entries_.size(); ++at) Index(at);
+    }
+
+    std::vector<Entry> entries_;
+    std::vector<std::uint32_t> slots_;
     std::unordered_map<std::string, std::int32_t> settled_;
 };
 
