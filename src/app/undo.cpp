@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "engine/placement.h"
+#include "log/run_logs.h"
 #include "model/report_text.h"
 #include "model/version.h"
 
@@ -131,20 +132,16 @@ std::vector<CsvRecord> SplitCsv(std::string_view text) {
 }
 
 const std::vector<std::string>& CsvLogColumns() {
-    static const std::vector<std::string> columns = {
-        "StartTime",        "FinishTime",       "SourceFileName",   "SourceFolder",
-        "Size",             "FileSystemDateCreated", "FileSystemDateModified", "AttributeReadOnly",
-        "AttributeHidden",  "AttributeSystem",  "DCFFilename",      "DCFBatch",
-        "DCFVolume",        "DCFVolumeDigits",  "Extension",        "ExternalFormat",
-        "InternalFormat",   "CIFFMetadata",     "CIFFSubType",      "CIFFCapturedDate",
-        "RIFFMetadata",     "RIFFForm",         "RIFFICRDDate",     "RIFFetimTime",
-        "RIFFIDITDate",     "RIFFcmntDate",     "RIFFstrdDate",     "TIFFMetadata",
-        "APPXSkipCount",    "APP1Offset",       "APP1Length",       "TIFFOffset",
-        "TIFFByteAlign",    "IFD0Offset",       "IFD0Entries",      "EXIFDateModified",
-        "SubIFDOffset",     "SubIFDEntries",    "EXIFDateOriginal", "EXIFDateDigitized",
-        "Timestamped",      "Date/Time",        "Sequence#",        "Operation",
-        "OutputFileName",   "OutputFolder",     "Notes",
-    };
+    // The names the log writer writes, so the two can never disagree.
+    static const std::vector<std::string> columns = [] {
+        std::vector<std::string> names;
+        const std::string_view header = CsvLogHeader();
+        std::size_t start = 0;
+        for (std::size_t comma; (comma = header.find(',', start)) != std::string_view::npos; start = comma + 1)
+            names.emplace_back(header.substr(start, comma - start));
+        names.emplace_back(header.substr(start));
+        return names;
+    }();
     return columns;
 }
 
@@ -464,16 +461,6 @@ const char* ActionText(UndoAction action) {
     }
 }
 
-std::string CsvField(const std::string& value) {
-    std::string out(1, kQuote);
-    for (const char c : value) {
-        if (c == kQuote) out += kQuote;
-        out += c;
-    }
-    out += kQuote;
-    return out;
-}
-
 // The record of an undo, beside the log; created new, never over a file.
 class UndoLog {
 public:
@@ -496,9 +483,9 @@ public:
     }
 
     void Write(const UndoRow& row, const char* action) {
-        Line(Digits(row.Row) + "," + CsvField(row.SourceFolder) + "," + CsvField(row.SourceFileName) + "," +
-             CsvField(row.OutputFolder) + "," + CsvField(row.OutputFileName) + "," + CsvField(row.Operation) + "," +
-             CsvField(action) + "," + CsvField(row.Reason));
+        Line(Digits(row.Row) + "," + CsvQuoted(row.SourceFolder) + "," + CsvQuoted(row.SourceFileName) + "," +
+             CsvQuoted(row.OutputFolder) + "," + CsvQuoted(row.OutputFileName) + "," + CsvQuoted(row.Operation) + "," +
+             CsvQuoted(action) + "," + CsvQuoted(row.Reason));
     }
     void Close() { (void)file_->Close(); }
     const std::string& Path() const { return path_; }

@@ -89,19 +89,7 @@ struct LogFile {
     }
 };
 
-// A CSV field between double quotes, inner quotes doubled so that any
-// standard reader splits the row into its columns whatever the names hold.
-std::string Quoted(std::string_view value) {
-    std::string out = "\"";
-    for (char c : value) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    out += '"';
-    return out;
-}
-
-constexpr std::string_view kCsvHeader =
+constexpr std::string_view kCsvHeaderText =
     "StartTime,FinishTime,SourceFileName,SourceFolder,Size,FileSystemDateCreated,FileSystemDateModified,"
     "AttributeReadOnly,AttributeHidden,AttributeSystem,DCFFilename,DCFBatch,DCFVolume,DCFVolumeDigits,Extension,"
     "ExternalFormat,InternalFormat,CIFFMetadata,CIFFSubType,CIFFCapturedDate,RIFFMetadata,RIFFForm,RIFFICRDDate,"
@@ -110,6 +98,18 @@ constexpr std::string_view kCsvHeader =
     "EXIFDateDigitized,Timestamped,Date/Time,Sequence#,Operation,OutputFileName,OutputFolder,Notes";
 
 }  // namespace
+
+std::string_view CsvLogHeader() { return kCsvHeaderText; }
+
+std::string CsvQuoted(std::string_view value) {
+    std::string out = "\"";
+    for (char c : value) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
 
 std::string LogFilePath(const std::string& outputFolder, const DateTime& when, const std::string& extension) {
     // Plain concatenation: a root folder gives "//", which names the same place.
@@ -263,7 +263,7 @@ std::unique_ptr<CsvLog> CsvLog::Create(FileSystem& fs, const std::string& output
     auto file = LogFile::Create(fs, LogFilePath(outputFolder, now, ".csv"));
     if (!file) return nullptr;
     std::unique_ptr<CsvLog> log(new CsvLog(std::unique_ptr<Impl>(new Impl{fs, std::move(*file)})));
-    log->impl_->log.Line(kCsvHeader);
+    log->impl_->log.Line(CsvLogHeader());
     return log;
 }
 
@@ -274,8 +274,8 @@ void CsvLog::WriteRow(const FileFacts& f) {
     const std::vector<std::string> fields = {
         Full(f.StartTime),
         Full(f.FinishTime),
-        Quoted(f.SourceFileName),
-        Quoted(f.SourceFolder),
+        CsvQuoted(f.SourceFileName),
+        CsvQuoted(f.SourceFolder),
         std::to_string(live.Size),
         Full(live.Created),
         Full(live.Modified),
@@ -283,17 +283,17 @@ void CsvLog::WriteRow(const FileFacts& f) {
         YesNo(live.Hidden),
         YesNo(live.System),
         YesNo(f.DCFFilename),
-        Quoted(DcfBatch(f)),
+        CsvQuoted(DcfBatch(f)),
         DcfNumber(f, f.DCFVolume),
         DcfNumber(f, f.DCFVolumeDigits),
-        Quoted(TextOrNA(f.Extension)),
-        Quoted(live.ExternalFormat),
-        Quoted(KnownOrNA(f.InternalFormat)),
+        CsvQuoted(TextOrNA(f.Extension)),
+        CsvQuoted(live.ExternalFormat),
+        CsvQuoted(KnownOrNA(f.InternalFormat)),
         YesNo(f.CIFFMetadata),
-        Quoted(KnownOrNA(f.CIFFSubType)),
+        CsvQuoted(KnownOrNA(f.CIFFSubType)),
         FullOrNA(f.CIFFCapturedDate),
         YesNo(f.RIFFMetadata),
-        Quoted(KnownOrNA(f.RIFFForm)),
+        CsvQuoted(KnownOrNA(f.RIFFForm)),
         DateOrNA(f.RIFFICRDDate),
         TimeOrNA(f.RIFFetimTime),
         FullOrNA(f.RIFFIDITDate),
@@ -304,7 +304,7 @@ void CsvLog::WriteRow(const FileFacts& f) {
         NumberOrNA(f.APP1Offset, -1),
         NumberOrNA(f.APP1Length, -1),
         NumberOrNA(f.TIFFOffset, -1),
-        Quoted(KnownOrNA(f.TIFFByteAlign)),
+        CsvQuoted(KnownOrNA(f.TIFFByteAlign)),
         NumberOrNA(f.IFD0Offset, -1),
         NumberOrNA(f.IFD0Entries, -1),
         FullOrNA(f.EXIFDateModified),
@@ -315,10 +315,10 @@ void CsvLog::WriteRow(const FileFacts& f) {
         YesNo(f.Timestamped),
         WhenTimestamped(f, Full(f.TimestampDateTime)),
         WhenTimestamped(f, std::to_string(f.SequenceNumber)),  // 0 when the name has no serial
-        Quoted(WhenTimestamped(f, f.Operation)),
-        Quoted(WhenTimestamped(f, f.OutputFileName)),
-        Quoted(WhenTimestamped(f, f.OutputFolder)),
-        Quoted(TextOrNA(f.Notes)),
+        CsvQuoted(WhenTimestamped(f, f.Operation)),
+        CsvQuoted(WhenTimestamped(f, f.OutputFileName)),
+        CsvQuoted(WhenTimestamped(f, f.OutputFolder)),
+        CsvQuoted(TextOrNA(f.Notes)),
     };
     // One write per row: a failing write loses the whole row rather than
     // leaving a short row that runs into the next one.

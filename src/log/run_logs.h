@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "log/program_facts.h"
 #include "model/date_time.h"
@@ -12,6 +13,13 @@
 #include "model/run_options.h"
 
 namespace ravlen {
+
+// The CSV log's header line: its 47 column names, comma-separated.
+std::string_view CsvLogHeader();
+
+// A CSV field between double quotes, inner quotes doubled, so that any
+// standard reader splits the row into its columns whatever the names hold.
+std::string CsvQuoted(std::string_view value);
 
 // "<outputFolder>/Ravlen Log yyyy-mm-dd @hh-nn-ss" + extension
 std::string LogFilePath(const std::string& outputFolder, const DateTime& when, const std::string& extension);
