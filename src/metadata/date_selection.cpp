@@ -66,6 +66,8 @@ Choice RiffRule(const FileFacts& f, int mode) {
 }
 
 Choice FormatRule(const FileFacts& f, const RunOptions& options) {
+    if (f.MovieMetadata)
+        return Take(f.MovieDate, " contains valid movie metadata but has no recording date information.");
     if (f.InternalFormat == "RIFF") return RiffRule(f, options.DateModeRIFF);
     if (f.InternalFormat == "CIFF")
         return Take(f.CIFFCapturedDate, " contains valid CIFF metadata but has no CapturedTime information.");

@@ -20,9 +20,12 @@ void ClearFlags(FileFacts& facts) {
     facts.TIFFMetadata = false;
     facts.RIFFMetadata = false;
     facts.CIFFMetadata = false;
+    facts.MovieMetadata = false;
 }
 
-bool AnyFlag(const FileFacts& facts) { return facts.TIFFMetadata || facts.RIFFMetadata || facts.CIFFMetadata; }
+bool AnyFlag(const FileFacts& facts) {
+    return facts.TIFFMetadata || facts.RIFFMetadata || facts.CIFFMetadata || facts.MovieMetadata;
+}
 
 // In the strict date mode a file without usable metadata goes no further.
 // Each reason was noted where it arose.

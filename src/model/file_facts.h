@@ -59,6 +59,13 @@ struct FileFacts {
     std::string OutputFileName;
     std::string OutputFolder;
     std::string Notes;
+    // A movie's recording date (ISO media, AVCHD): the local time of the
+    // camera's clock as the file states it, never converted when the file
+    // gives its zone.
+    bool MovieMetadata = false;
+    std::optional<DateTime> MovieDate;
+    std::string MovieDateSource = "Unknown";     // where MovieDate came from, e.g. "Keys:CreationDate", "mvhd"
+    std::optional<std::int32_t> MovieUTCOffset;  // minutes east of UTC of MovieDate, when known
 };
 
 // The base name: the file name before its last "." (the whole name when it has none).

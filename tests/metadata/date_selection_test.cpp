@@ -22,6 +22,7 @@ FileFacts F(const std::string& format, std::vector<Date> d = {}) {
     if (format == "RIFF") f.RIFFICRDDate = d[0], f.RIFFetimTime = d[1], f.RIFFIDITDate = d[2];
     if (format == "RIFF") f.RIFFstrdDate = d[3], f.RIFFcmntDate = d[4];
     if (format == "CIFF") f.CIFFCapturedDate = d[0];
+    if (format == "ISOMedia") f.MovieMetadata = true, f.MovieDate = d[0], f.EXIFDateOriginal = d[1];
     return f;
 }
 
@@ -59,7 +60,9 @@ TEST(DateSelection, Rules) {
              {F("RIFF", {icrd, etim, idit, {}, cmnt}), 2, {}, riff + "strd information."},
              {F("RIFF", {icrd, etim, idit, strd}), 3, {}, riff + "cmnt information."},
              {F("RIFF", {{}, etim}), 4, {}, etimNo + "ICRD, IDIT, cmnt, or strd date information."},
-             {F("CIFF"), 0, {}, "CIFF metadata but has no CapturedTime information."}}) {
+             {F("CIFF"), 0, {}, "CIFF metadata but has no CapturedTime information."},
+             {F("ISOMedia", {o, g}), 0, o, ""},  // a movie's own date, whatever the TIFF option
+             {F("ISOMedia", {{}, g}), 3, {}, "movie metadata but has no recording date information."}}) {
         for (int mode : {1, 2, 3}) {
             RunTally tally;
             const FileFacts r = Choose(f, mode, option, 2, tally);

@@ -106,7 +106,9 @@ inline ReadResult ReadBytes(const std::string& bytes, int dateMode = 1, std::int
     }
     return r;
 }
-inline bool AnyMetadata(const FileFacts& f) { return f.TIFFMetadata || f.RIFFMetadata || f.CIFFMetadata; }
+inline bool AnyMetadata(const FileFacts& f) {
+    return f.TIFFMetadata || f.RIFFMetadata || f.CIFFMetadata || f.MovieMetadata;
+}
 inline std::string FaultNote(const std::string& error) {  // e.g. "6: Overflow"
     return "Unable to extract metadata from IMG_0001.JPG due to the following: Error " + error +
            ". If this problem persists, please contact Morvane for assistance.";
