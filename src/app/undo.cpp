@@ -13,152 +13,49 @@
 #include <system_error>
 
 #include "engine/placement.h"
+#include "log/csv_text.h"
 #include "log/run_logs.h"
 #include "model/report_text.h"
 #include "model/version.h"
 
 namespace ravlen {
 
-// ============================================================== CSV splitting
-
-void CsvSplitter::AddChar(char c) {
-    if (bytes_ >= kMaxRecordBytes) {
-        record_.TooLong = true;
-        return;
-    }
-    field_ += c;
-    ++bytes_;
-}
-
-void CsvSplitter::EndField() {
-    // A separator counts toward the limit too: a file of commas alone must not
-    // become an endless list of empty fields.
-    if (bytes_ >= kMaxRecordBytes) {
-        record_.TooLong = true;
-    } else {
-        record_.Fields.push_back(std::move(field_));
-        ++bytes_;
-    }
-    field_.clear();
-    state_ = State::FieldStart;
-}
-
-void CsvSplitter::EndRecord() {
-    if (started_) {
-        EndField();
-        sink_(std::move(record_));
-    }
-    record_ = CsvRecord{};
-    field_.clear();
-    bytes_ = 0;
-    started_ = false;
-    state_ = State::FieldStart;
-}
-
-void CsvSplitter::Feed(std::string_view text) {
-    for (const char c : text) {
-        if (skipLineFeed_) {
-            skipLineFeed_ = false;
-            if (c == '\n') continue;
-        }
-        const bool lineEnd = c == '\r' || c == '\n';
-        switch (state_) {
-            case State::FieldStart:
-                if (lineEnd) {
-                    EndRecord();
-                    skipLineFeed_ = c == '\r';
-                    break;
-                }
-                started_ = true;
-                if (c == '"') {
-                    state_ = State::Quoted;
-                } else if (c == ',') {
-                    EndField();
-                } else {
-                    AddChar(c);
-                    state_ = State::Bare;
-                }
-                break;
-            case State::Bare:
-                if (lineEnd) {
-                    EndRecord();
-                    skipLineFeed_ = c == '\r';
-                } else if (c == ',') {
-                    EndField();
-                } else {
-                    if (c == '"') record_.BadQuotes = true;
-                    AddChar(c);
-                }
-                break;
-            case State::Quoted:
-                if (c == '"') state_ = State::QuoteInQuoted;
-                else AddChar(c);
-                break;
-            case State::QuoteInQuoted:
-                if (c == '"') {
-                    AddChar('"');
-                    state_ = State::Quoted;
-                } else if (c == ',') {
-                    EndField();
-                } else if (lineEnd) {
-                    EndRecord();
-                    skipLineFeed_ = c == '\r';
-                } else {
-                    // A lone quote inside a quoted field (a writer that does not
-                    // double them): keep going as bare text so that the record
-                    // still ends at its own line end.
-                    record_.BadQuotes = true;
-                    AddChar('"');
-                    AddChar(c);
-                    state_ = State::Bare;
-                }
-                break;
-        }
-    }
-}
-
-void CsvSplitter::Finish() {
-    if (state_ == State::Quoted) record_.Unterminated = true;
-    skipLineFeed_ = false;
-    EndRecord();
-}
-
-std::vector<CsvRecord> SplitCsv(std::string_view text) {
-    std::vector<CsvRecord> records;
-    CsvSplitter splitter([&records](CsvRecord&& r) { records.push_back(std::move(r)); });
-    splitter.Feed(text);
-    splitter.Finish();
-    return records;
-}
-
-const std::vector<std::string>& CsvLogColumns() {
-    // The names the log writer writes, so the two can never disagree.
-    static const std::vector<std::string> columns = [] {
-        std::vector<std::string> names;
-        const std::string_view header = CsvLogHeader();
-        std::size_t start = 0;
-        for (std::size_t comma; (comma = header.find(',', start)) != std::string_view::npos; start = comma + 1)
-            names.emplace_back(header.substr(start, comma - start));
-        names.emplace_back(header.substr(start));
-        return names;
-    }();
-    return columns;
-}
-
 namespace {
 
 const char* const kCrLf = "\r\n";
 const char kQuote = '"';
 
-// The columns the undo reads.
-enum Column : std::size_t {
-    kSourceFileName = 2,
-    kSourceFolder = 3,
-    kSize = 4,
-    kTimestamped = 40,
-    kOperation = 43,
-    kOutputFileName = 44,
-    kOutputFolder = 45,
+// Where the columns the undo reads stand in a log, found by name in its header.
+struct LogColumns {
+    std::size_t Count = 0;  // fields of every row
+    std::size_t SourceFileName = 0, SourceFolder = 0, Size = 0, Timestamped = 0, Operation = 0,
+                OutputFileName = 0, OutputFolder = 0;
+
+    // Nothing when the header is not a CSV log's: it must start with the
+    // columns of the first layout; columns added since (known to this
+    // version or not) may follow.
+    static std::optional<LogColumns> Of(const CsvRecord& record) {
+        const std::vector<std::string>& ours = CsvLogColumns();
+        const std::vector<std::string>& names = record.Fields;
+        if (record.BadQuotes || record.TooLong || record.Unterminated || names.size() < kCsvFirstLayoutColumns ||
+            !std::equal(ours.begin(), ours.begin() + kCsvFirstLayoutColumns, names.begin()))
+            return std::nullopt;
+        const CsvHeader header(names);
+        LogColumns c;
+        c.Count = names.size();
+        const std::pair<std::string_view, std::size_t*> wanted[] = {
+            {csv_column::kSourceFileName, &c.SourceFileName}, {csv_column::kSourceFolder, &c.SourceFolder},
+            {csv_column::kSize, &c.Size},                     {csv_column::kTimestamped, &c.Timestamped},
+            {csv_column::kOperation, &c.Operation},           {csv_column::kOutputFileName, &c.OutputFileName},
+            {csv_column::kOutputFolder, &c.OutputFolder},
+        };
+        for (const auto& [name, index] : wanted) {
+            const std::optional<std::size_t> at = header.Find(name);
+            if (!at) return std::nullopt;
+            *index = *at;
+        }
+        return c;
+    }
 };
 
 // A log is read in pieces of this size; a run of more files than the row
@@ -222,17 +119,17 @@ void LeaveAlone(UndoRow& row, std::string reason) {
 }
 
 // What a record says, checked as far as it can be without looking at the disk.
-UndoRow ReadRow(const CsvRecord& record, int number, const std::string& logFolder) {
+UndoRow ReadRow(const CsvRecord& record, const LogColumns& c, int number, const std::string& logFolder) {
     UndoRow row;
     row.Row = number;
     const auto& f = record.Fields;
-    const std::size_t columns = CsvLogColumns().size();
+    const std::size_t columns = c.Count;
     if (f.size() == columns && !record.TooLong) {
-        row.SourceFolder = f[kSourceFolder];
-        row.SourceFileName = f[kSourceFileName];
-        row.OutputFolder = f[kOutputFolder];
-        row.OutputFileName = f[kOutputFileName];
-        row.Operation = f[kOperation];
+        row.SourceFolder = f[c.SourceFolder];
+        row.SourceFileName = f[c.SourceFileName];
+        row.OutputFolder = f[c.OutputFolder];
+        row.OutputFileName = f[c.OutputFileName];
+        row.Operation = f[c.Operation];
     }
     if (record.TooLong) {
         LeaveAlone(row, "The row is longer than any row the program writes.");
@@ -243,10 +140,10 @@ UndoRow ReadRow(const CsvRecord& record, int number, const std::string& logFolde
     } else if (f.size() != columns) {
         LeaveAlone(row, "The row has " + Digits(static_cast<std::int64_t>(f.size())) + " field" +
                             (f.size() == 1 ? "" : "s") + " instead of " + Digits(columns) + ".");
-    } else if (f[kTimestamped] == "No") {
+    } else if (f[c.Timestamped] == "No") {
         row.Action = UndoAction::NotPlaced;
         row.Reason = "The run did not move or copy this file.";
-    } else if (f[kTimestamped] != "Yes") {
+    } else if (f[c.Timestamped] != "Yes") {
         LeaveAlone(row, "The row's Timestamped field is neither Yes nor No.");
     } else if (row.Operation != "Moved" && row.Operation != "Copied") {
         LeaveAlone(row, "The row's Operation is neither Moved nor Copied.");
@@ -260,7 +157,7 @@ UndoRow ReadRow(const CsvRecord& record, int number, const std::string& logFolde
         LeaveAlone(row, "The row's OutputFolder is not a plain absolute folder path.");
     } else if (!WithinFolder(row.OutputFolder, logFolder)) {
         LeaveAlone(row, "The row's OutputFolder is neither the log's folder nor inside it.");
-    } else if (!ParseSize(f[kSize], row.Size)) {
+    } else if (!ParseSize(f[c.Size], row.Size)) {
         LeaveAlone(row, "The row's Size is not a number.");
     } else if (row.SourceFolder == row.OutputFolder && row.SourceFileName == row.OutputFileName) {
         LeaveAlone(row, "The row's output file is its original file.");
@@ -642,12 +539,14 @@ bool PlanUndo(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std::s
 
     const std::string notOurs = "The file " + Quoted(csvPath) + " is not a CSV log of " + title +
                                 ": its first line is not the log's header.";
+    std::optional<LogColumns> columns;
     bool header = true, refused = false;
     CsvSplitter splitter([&](CsvRecord&& record) {
         if (refused) return;
         if (header) {
             header = false;
-            if (record.Fields != CsvLogColumns() || record.BadQuotes || record.TooLong || record.Unterminated) {
+            columns = LogColumns::Of(record);
+            if (!columns) {
                 error = notOurs;
                 refused = true;
             }
@@ -659,7 +558,7 @@ bool PlanUndo(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std::s
             refused = true;
             return;
         }
-        plan.Rows.push_back(ReadRow(record, static_cast<int>(plan.Rows.size()) + 1, plan.LogFolder));
+        plan.Rows.push_back(ReadRow(record, *columns, static_cast<int>(plan.Rows.size()) + 1, plan.LogFolder));
     });
 
     std::uint64_t left = static_cast<std::uint64_t>(item->Size);

@@ -14,52 +14,6 @@
 
 namespace ravlen {
 
-// ------------------------------------------------------------------ CSV text
-
-// One record of a CSV file, split by the usual rules: fields between double
-// quotes may hold commas, line ends and doubled quotes.
-struct CsvRecord {
-    std::vector<std::string> Fields;
-    bool BadQuotes = false;     // a quote where no CSV writer puts one
-    bool Unterminated = false;  // a quoted field still open at the end of the file
-    bool TooLong = false;       // longer than any row of a log; its fields are cut short
-};
-
-// Splits CSV text into records as it arrives, so that a log of any length is
-// read in pieces. Lines that are entirely empty are no records.
-class CsvSplitter {
-public:
-    // The longest record kept whole; anything beyond is dropped and the record
-    // marked TooLong.
-    static constexpr std::size_t kMaxRecordBytes = 1 << 20;
-
-    using Sink = std::function<void(CsvRecord&&)>;
-    explicit CsvSplitter(Sink sink) : sink_(std::move(sink)) {}
-    void Feed(std::string_view text);
-    // The record the text ended in, if any.
-    void Finish();
-
-private:
-    enum class State { FieldStart, Bare, Quoted, QuoteInQuoted };
-    void AddChar(char c);
-    void EndField();
-    void EndRecord();
-
-    Sink sink_;
-    State state_ = State::FieldStart;
-    CsvRecord record_;
-    std::string field_;
-    std::size_t bytes_ = 0;
-    bool skipLineFeed_ = false;  // the LF of a CR LF already taken as the line end
-    bool started_ = false;       // anything seen since the last line end
-};
-
-// All records of a text at once.
-std::vector<CsvRecord> SplitCsv(std::string_view text);
-
-// The 47 column names of the run's CSV log, in order.
-const std::vector<std::string>& CsvLogColumns();
-
 // ------------------------------------------------------------------ the plan
 
 enum class UndoAction {

@@ -1,5 +1,7 @@
 #include "log/run_logs.h"
 
+#include "log/csv_text.h"
+
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -61,6 +63,69 @@ std::string WhenTimestamped(const FileFacts& f, const std::string& value) {
     return f.Timestamped ? value : kNotApplicable;
 }
 
+// The CSV log's columns, in order: each one's header name, whether its
+// field goes between double quotes (text that may hold commas, quotes or line
+// ends), and its field. A column added later goes at the end, never between.
+struct CsvColumn {
+    std::string_view Name;
+    bool Quoted;
+    std::string (*Field)(const FileFacts& f, const LiveFacts& live);
+};
+using F = const FileFacts&;
+using L = const LiveFacts&;
+constexpr bool kQuoted = true, kBare = false;
+
+const CsvColumn kCsvColumns[] = {
+    {"StartTime", kBare, [](F f, L) { return Full(f.StartTime); }},
+    {"FinishTime", kBare, [](F f, L) { return Full(f.FinishTime); }},
+    {csv_column::kSourceFileName, kQuoted, [](F f, L) { return f.SourceFileName; }},
+    {csv_column::kSourceFolder, kQuoted, [](F f, L) { return f.SourceFolder; }},
+    {csv_column::kSize, kBare, [](F, L live) { return std::to_string(live.Size); }},
+    {"FileSystemDateCreated", kBare, [](F, L live) { return Full(live.Created); }},
+    {"FileSystemDateModified", kBare, [](F, L live) { return Full(live.Modified); }},
+    {"AttributeReadOnly", kBare, [](F, L live) { return YesNo(live.ReadOnly); }},
+    {"AttributeHidden", kBare, [](F, L live) { return YesNo(live.Hidden); }},
+    {"AttributeSystem", kBare, [](F, L live) { return YesNo(live.System); }},
+    {"DCFFilename", kBare, [](F f, L) { return YesNo(f.DCFFilename); }},
+    {"DCFBatch", kQuoted, [](F f, L) { return DcfBatch(f); }},
+    {"DCFVolume", kBare, [](F f, L) { return DcfNumber(f, f.DCFVolume); }},
+    {"DCFVolumeDigits", kBare, [](F f, L) { return DcfNumber(f, f.DCFVolumeDigits); }},
+    {"Extension", kQuoted, [](F f, L) { return TextOrNA(f.Extension); }},
+    {"ExternalFormat", kQuoted, [](F, L live) { return live.ExternalFormat; }},
+    {"InternalFormat", kQuoted, [](F f, L) { return KnownOrNA(f.InternalFormat); }},
+    {"CIFFMetadata", kBare, [](F f, L) { return YesNo(f.CIFFMetadata); }},
+    {"CIFFSubType", kQuoted, [](F f, L) { return KnownOrNA(f.CIFFSubType); }},
+    {"CIFFCapturedDate", kBare, [](F f, L) { return FullOrNA(f.CIFFCapturedDate); }},
+    {"RIFFMetadata", kBare, [](F f, L) { return YesNo(f.RIFFMetadata); }},
+    {"RIFFForm", kQuoted, [](F f, L) { return KnownOrNA(f.RIFFForm); }},
+    {"RIFFICRDDate", kBare, [](F f, L) { return DateOrNA(f.RIFFICRDDate); }},
+    {"RIFFetimTime", kBare, [](F f, L) { return TimeOrNA(f.RIFFetimTime); }},
+    {"RIFFIDITDate", kBare, [](F f, L) { return FullOrNA(f.RIFFIDITDate); }},
+    {"RIFFcmntDate", kBare, [](F f, L) { return FullOrNA(f.RIFFcmntDate); }},
+    {"RIFFstrdDate", kBare, [](F f, L) { return FullOrNA(f.RIFFstrdDate); }},
+    {"TIFFMetadata", kBare, [](F f, L) { return YesNo(f.TIFFMetadata); }},
+    {"APPXSkipCount", kBare, [](F f, L) { return NumberOrNA(f.APPXSkipCount, 0); }},
+    {"APP1Offset", kBare, [](F f, L) { return NumberOrNA(f.APP1Offset, -1); }},
+    {"APP1Length", kBare, [](F f, L) { return NumberOrNA(f.APP1Length, -1); }},
+    {"TIFFOffset", kBare, [](F f, L) { return NumberOrNA(f.TIFFOffset, -1); }},
+    {"TIFFByteAlign", kQuoted, [](F f, L) { return KnownOrNA(f.TIFFByteAlign); }},
+    {"IFD0Offset", kBare, [](F f, L) { return NumberOrNA(f.IFD0Offset, -1); }},
+    {"IFD0Entries", kBare, [](F f, L) { return NumberOrNA(f.IFD0Entries, -1); }},
+    {"EXIFDateModified", kBare, [](F f, L) { return FullOrNA(f.EXIFDateModified); }},
+    {"SubIFDOffset", kBare, [](F f, L) { return NumberOrNA(f.SubIFDOffset, -1); }},
+    {"SubIFDEntries", kBare, [](F f, L) { return NumberOrNA(f.SubIFDEntries, -1); }},
+    {"EXIFDateOriginal", kBare, [](F f, L) { return FullOrNA(f.EXIFDateOriginal); }},
+    {"EXIFDateDigitized", kBare, [](F f, L) { return FullOrNA(f.EXIFDateDigitized); }},
+    {csv_column::kTimestamped, kBare, [](F f, L) { return YesNo(f.Timestamped); }},
+    {"Date/Time", kBare, [](F f, L) { return WhenTimestamped(f, Full(f.TimestampDateTime)); }},
+    // 0 when the name has no serial
+    {"Sequence#", kBare, [](F f, L) { return WhenTimestamped(f, std::to_string(f.SequenceNumber)); }},
+    {csv_column::kOperation, kQuoted, [](F f, L) { return WhenTimestamped(f, f.Operation); }},
+    {csv_column::kOutputFileName, kQuoted, [](F f, L) { return WhenTimestamped(f, f.OutputFileName); }},
+    {csv_column::kOutputFolder, kQuoted, [](F f, L) { return WhenTimestamped(f, f.OutputFolder); }},
+    {"Notes", kQuoted, [](F f, L) { return TextOrNA(f.Notes); }},
+};
+
 // A created log file; every write error is ignored, so a failing write
 // loses only what it was writing.
 struct LogFile {
@@ -89,26 +154,15 @@ struct LogFile {
     }
 };
 
-constexpr std::string_view kCsvHeaderText =
-    "StartTime,FinishTime,SourceFileName,SourceFolder,Size,FileSystemDateCreated,FileSystemDateModified,"
-    "AttributeReadOnly,AttributeHidden,AttributeSystem,DCFFilename,DCFBatch,DCFVolume,DCFVolumeDigits,Extension,"
-    "ExternalFormat,InternalFormat,CIFFMetadata,CIFFSubType,CIFFCapturedDate,RIFFMetadata,RIFFForm,RIFFICRDDate,"
-    "RIFFetimTime,RIFFIDITDate,RIFFcmntDate,RIFFstrdDate,TIFFMetadata,APPXSkipCount,APP1Offset,APP1Length,"
-    "TIFFOffset,TIFFByteAlign,IFD0Offset,IFD0Entries,EXIFDateModified,SubIFDOffset,SubIFDEntries,EXIFDateOriginal,"
-    "EXIFDateDigitized,Timestamped,Date/Time,Sequence#,Operation,OutputFileName,OutputFolder,Notes";
-
 }  // namespace
 
-std::string_view CsvLogHeader() { return kCsvHeaderText; }
-
-std::string CsvQuoted(std::string_view value) {
-    std::string out = "\"";
-    for (char c : value) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    out += '"';
-    return out;
+const std::vector<std::string>& CsvLogColumns() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> out;
+        for (const CsvColumn& column : kCsvColumns) out.emplace_back(column.Name);
+        return out;
+    }();
+    return names;
 }
 
 std::string LogFilePath(const std::string& outputFolder, const DateTime& when, const std::string& extension) {
@@ -263,7 +317,12 @@ std::unique_ptr<CsvLog> CsvLog::Create(FileSystem& fs, const std::string& output
     auto file = LogFile::Create(fs, LogFilePath(outputFolder, now, ".csv"));
     if (!file) return nullptr;
     std::unique_ptr<CsvLog> log(new CsvLog(std::unique_ptr<Impl>(new Impl{fs, std::move(*file)})));
-    log->impl_->log.Line(CsvLogHeader());
+    std::string header;
+    for (const CsvColumn& column : kCsvColumns) {
+        if (!header.empty()) header += ',';
+        header += column.Name;
+    }
+    log->impl_->log.Line(header);
     return log;
 }
 
@@ -271,61 +330,13 @@ void CsvLog::WriteRow(const FileFacts& f) {
     LogFile& out = impl_->log;
     if (!out.open) return;
     const LiveFacts live = AskFileSystem(impl_->fs, f);
-    const std::vector<std::string> fields = {
-        Full(f.StartTime),
-        Full(f.FinishTime),
-        CsvQuoted(f.SourceFileName),
-        CsvQuoted(f.SourceFolder),
-        std::to_string(live.Size),
-        Full(live.Created),
-        Full(live.Modified),
-        YesNo(live.ReadOnly),
-        YesNo(live.Hidden),
-        YesNo(live.System),
-        YesNo(f.DCFFilename),
-        CsvQuoted(DcfBatch(f)),
-        DcfNumber(f, f.DCFVolume),
-        DcfNumber(f, f.DCFVolumeDigits),
-        CsvQuoted(TextOrNA(f.Extension)),
-        CsvQuoted(live.ExternalFormat),
-        CsvQuoted(KnownOrNA(f.InternalFormat)),
-        YesNo(f.CIFFMetadata),
-        CsvQuoted(KnownOrNA(f.CIFFSubType)),
-        FullOrNA(f.CIFFCapturedDate),
-        YesNo(f.RIFFMetadata),
-        CsvQuoted(KnownOrNA(f.RIFFForm)),
-        DateOrNA(f.RIFFICRDDate),
-        TimeOrNA(f.RIFFetimTime),
-        FullOrNA(f.RIFFIDITDate),
-        FullOrNA(f.RIFFcmntDate),
-        FullOrNA(f.RIFFstrdDate),
-        YesNo(f.TIFFMetadata),
-        NumberOrNA(f.APPXSkipCount, 0),
-        NumberOrNA(f.APP1Offset, -1),
-        NumberOrNA(f.APP1Length, -1),
-        NumberOrNA(f.TIFFOffset, -1),
-        CsvQuoted(KnownOrNA(f.TIFFByteAlign)),
-        NumberOrNA(f.IFD0Offset, -1),
-        NumberOrNA(f.IFD0Entries, -1),
-        FullOrNA(f.EXIFDateModified),
-        NumberOrNA(f.SubIFDOffset, -1),
-        NumberOrNA(f.SubIFDEntries, -1),
-        FullOrNA(f.EXIFDateOriginal),
-        FullOrNA(f.EXIFDateDigitized),
-        YesNo(f.Timestamped),
-        WhenTimestamped(f, Full(f.TimestampDateTime)),
-        WhenTimestamped(f, std::to_string(f.SequenceNumber)),  // 0 when the name has no serial
-        CsvQuoted(WhenTimestamped(f, f.Operation)),
-        CsvQuoted(WhenTimestamped(f, f.OutputFileName)),
-        CsvQuoted(WhenTimestamped(f, f.OutputFolder)),
-        CsvQuoted(TextOrNA(f.Notes)),
-    };
     // One write per row: a failing write loses the whole row rather than
     // leaving a short row that runs into the next one.
     std::string row;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (i) row += ',';
-        row += fields[i];
+    for (const CsvColumn& column : kCsvColumns) {
+        if (&column != &kCsvColumns[0]) row += ',';
+        const std::string field = column.Field(f, live);
+        row += column.Quoted ? CsvQuoted(field) : field;
     }
     out.Line(row);
 }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "log/program_facts.h"
 #include "model/date_time.h"
@@ -14,12 +15,23 @@
 
 namespace ravlen {
 
-// The CSV log's header line: its 47 column names, comma-separated.
-std::string_view CsvLogHeader();
+// The CSV log's column names, in the order of its header line.
+const std::vector<std::string>& CsvLogColumns();
 
-// A CSV field between double quotes, inner quotes doubled, so that any
-// standard reader splits the row into its columns whatever the names hold.
-std::string CsvQuoted(std::string_view value);
+// The columns of the CSV log's first layout. Every log starts with them;
+// columns added since follow them, so a reader finds these in any log.
+inline constexpr std::size_t kCsvFirstLayoutColumns = 47;
+
+// The names of the columns the undo reads back.
+namespace csv_column {
+inline constexpr std::string_view kSourceFileName = "SourceFileName";
+inline constexpr std::string_view kSourceFolder = "SourceFolder";
+inline constexpr std::string_view kSize = "Size";
+inline constexpr std::string_view kTimestamped = "Timestamped";
+inline constexpr std::string_view kOperation = "Operation";
+inline constexpr std::string_view kOutputFileName = "OutputFileName";
+inline constexpr std::string_view kOutputFolder = "OutputFolder";
+}  // namespace csv_column
 
 // "<outputFolder>/Ravlen Log yyyy-mm-dd @hh-nn-ss" + extension
 std::string LogFilePath(const std::string& outputFolder, const DateTime& when, const std::string& extension);

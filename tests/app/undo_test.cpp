@@ -4,9 +4,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 
 #include "app/run_driver.h"
+#include "log/csv_text.h"
+#include "log/run_logs.h"
 #include "platform/posix_file_system.h"
 #include "support/fake_port.h"
 #include "support/temp_dir.h"
@@ -54,10 +57,21 @@ struct Bench {
         return RunUndo(csv, files, port, true);
     }
     // Where the log says a row's file came from and went to.
-    std::string SourceOf(int row) const { return Field(row, 3) + "/" + Field(row, 2); }
-    std::string OutputOf(int row) const { return Field(row, 45) + "/" + Field(row, 44); }
-    std::string Field(int row, std::size_t column) const {
-        return SplitCsv(ReadAll(csv)).at(static_cast<std::size_t>(row)).Fields.at(column);
+    std::string SourceOf(int row) const { return Field(row, "SourceFolder") + "/" + Field(row, "SourceFileName"); }
+    std::string OutputOf(int row) const { return Field(row, "OutputFolder") + "/" + Field(row, "OutputFileName"); }
+    std::string Field(int row, std::string_view column) const {
+        const auto records = SplitCsv(ReadAll(csv));
+        return records.at(static_cast<std::size_t>(row)).Fields.at(*CsvHeader(records.at(0).Fields).Find(column));
+    }
+    // Rewrites the log record by record, as another version of the program might have written it.
+    void RewriteLog(const std::function<void(std::vector<std::string>&)>& edit) {
+        std::string text;
+        for (CsvRecord& record : SplitCsv(ReadAll(csv))) {
+            edit(record.Fields);
+            for (std::size_t i = 0; i < record.Fields.size(); ++i) text += (i ? "," : "") + CsvQuoted(record.Fields[i]);
+            text += "\r\n";
+        }
+        std::ofstream(csv, std::ios::binary | std::ios::trunc) << text;
     }
 };
 
@@ -121,6 +135,24 @@ TEST(Undo, CopyThenUndoRemovesOnlyCopiesStillIdenticalToTheirOriginals) {
     EXPECT_NE(bench.port.messages.back().text.find("2  copies removed"), std::string::npos);
 }
 
+TEST(Undo, ReadsLogsOfTheFirstLayoutAndLogsWithColumnsItDoesNotKnow) {
+    const std::vector<std::pair<const char*, std::function<void(std::vector<std::string>&)>>> layouts = {
+        {"first layout", [](std::vector<std::string>& f) { f.resize(kCsvFirstLayoutColumns); }},
+        {"a later column", [](std::vector<std::string>& f) { f.push_back(f[0] == "StartTime" ? "Later" : "a, \"b\""); }},
+    };
+    for (const auto& [name, edit] : layouts) {
+        Bench bench;
+        bench.Run(1);
+        const auto originals = Tree(bench.src);
+        bench.RewriteLog(edit);
+        const UndoResult result = bench.Undo();
+        EXPECT_EQ(result.Outcome, UndoOutcome::Completed) << name;
+        EXPECT_EQ(result.Done.Remove, 4) << name;
+        EXPECT_EQ(Tree(bench.src), originals) << name;
+        EXPECT_EQ(Tree(bench.out).size(), 2u) << name << ": only the log and its undo log stay";
+    }
+}
+
 TEST(Undo, ANameTakenAtTheOriginalPlaceKeepsTheFileWhereItIs) {
     Bench bench;
     bench.Run(0, 1);
@@ -156,35 +188,35 @@ TEST(Undo, RowsThatDoNotMatchTheLogAreLeftAloneWithTheirReason) {
     dir.Write("out/A.JPG", "aaaa");
     dir.Write("out/B.JPG", "bbbb");
     dir.Write("elsewhere/C.JPG", "cccc");
-    // A row of quoted fields, quotes doubled: "N/A" but for the undo's columns, which say
-    // src/IMG_0001.JPG was moved to out/A.JPG (4 bytes) unless `set` says otherwise.
-    const auto row = [&](std::map<std::size_t, std::string> set = {}, std::size_t fields = 47) {
-        set.insert({{2, "IMG_0001.JPG"}, {3, src}, {4, "4"}, {40, "Yes"}, {43, "Moved"}, {44, "A.JPG"}, {45, out}});
+    // A row of quoted fields: "N/A" but for the undo's columns, which say src/IMG_0001.JPG
+    // was moved to out/A.JPG (4 bytes) unless `set` says otherwise.
+    const std::vector<std::string>& names = CsvLogColumns();
+    const auto row = [&](std::map<std::string, std::string> set = {}, std::size_t fields = 0) {
+        if (fields == 0) fields = names.size();
+        set.insert({{"SourceFileName", "IMG_0001.JPG"}, {"SourceFolder", src}, {"Size", "4"}, {"Timestamped", "Yes"},
+                    {"Operation", "Moved"}, {"OutputFileName", "A.JPG"}, {"OutputFolder", out}});
         std::string line;
-        for (std::size_t i = 0; i < fields; ++i) {
-            std::string v = set.count(i) ? set[i] : "N/A";
-            for (auto q = v.find('"'); q != std::string::npos; q = v.find('"', q + 2)) v.insert(q, 1, '"');
-            line += (i ? ",\"" : "\"") + v + "\"";
-        }
+        for (std::size_t i = 0; i < fields; ++i)
+            line += (i ? "," : "") + CsvQuoted(set.count(names[i]) ? set[names[i]] : "N/A");
         return line + "\r\n";
     };
     const std::vector<std::pair<std::string, std::string>> rows = {
-        {row({}, 46), "The row has 46 fields instead of 47."},
-        {row({{44, "../out/A.JPG"}}), "The row's OutputFileName is not a plain file name."},
-        {row({{2, ".."}}), "The row's SourceFileName is not a plain file name."},
-        {row({{2, "IMG\0.JPG"s}}), "The row's SourceFileName is not a plain file name."},
-        {row({{3, "src"}}), "The row's SourceFolder is not a plain absolute folder path."},
-        {row({{45, out + "/../out"}}), "The row's OutputFolder is not a plain absolute folder path."},
-        {row({{45, elsewhere}, {44, "C.JPG"}}), "The row's OutputFolder is neither the log's folder nor inside it."},
-        {row({{4, "4x"}}), "The row's Size is not a number."},
-        {row({{40, "yes"}}), "The row's Timestamped field is neither Yes nor No."},
-        {row({{43, "Deleted"}}), "The row's Operation is neither Moved nor Copied."},
-        {row({{4, "5"}}), "The renamed file has changed since the run: it holds 4 bytes, the log says 5."},
-        {row({{40, "No"}}), "The run did not move or copy this file."},
-        {"\"a \"quoted\" word\"," + row({}, 46), "The row has a double quote where the program never writes one."},
+        {row({}, 46), "The row has 46 fields instead of " + std::to_string(names.size()) + "."},
+        {row({{"OutputFileName", "../out/A.JPG"}}), "The row's OutputFileName is not a plain file name."},
+        {row({{"SourceFileName", ".."}}), "The row's SourceFileName is not a plain file name."},
+        {row({{"SourceFileName", "IMG\0.JPG"s}}), "The row's SourceFileName is not a plain file name."},
+        {row({{"SourceFolder", "src"}}), "The row's SourceFolder is not a plain absolute folder path."},
+        {row({{"OutputFolder", out + "/../out"}}), "The row's OutputFolder is not a plain absolute folder path."},
+        {row({{"OutputFolder", elsewhere}, {"OutputFileName", "C.JPG"}}), "The row's OutputFolder is neither the log's folder nor inside it."},
+        {row({{"Size", "4x"}}), "The row's Size is not a number."},
+        {row({{"Timestamped", "yes"}}), "The row's Timestamped field is neither Yes nor No."},
+        {row({{"Operation", "Deleted"}}), "The row's Operation is neither Moved nor Copied."},
+        {row({{"Size", "5"}}), "The renamed file has changed since the run: it holds 4 bytes, the log says 5."},
+        {row({{"Timestamped", "No"}}), "The run did not move or copy this file."},
+        {"\"a \"quoted\" word\"," + row({}, names.size() - 1), "The row has a double quote where the program never writes one."},
         {std::string(CsvSplitter::kMaxRecordBytes * 2, ',') + "\r\n",
          "The row is longer than any row the program writes."},
-        {row({{2, "IMG_0002.JPG"}, {44, "B.JPG"}}), ""},
+        {row({{"SourceFileName", "IMG_0002.JPG"}, {"OutputFileName", "B.JPG"}}), ""},
         {row().substr(0, row().find("\"A.JPG") + 3),
          "The row's last quoted field is never closed: the log seems cut short."},
     };
@@ -205,7 +237,7 @@ TEST(Undo, RowsThatDoNotMatchTheLogAreLeftAloneWithTheirReason) {
     // A file whose first line is not the log's header is refused whole.
     for (const std::string& bad :
          {""s, "\r\n\r\n"s, "a,b,c\r\n"s, Header().substr(0, 100), "\xEF\xBB\xBF" + Header(), "\0\x01\""s}) {
-        const std::string log = dir.Write("out/not a log.csv", bad + row({{2, "IMG_0003.JPG"}, {3, out}}));
+        const std::string log = dir.Write("out/not a log.csv", bad + row({{"SourceFileName", "IMG_0003.JPG"}, {"SourceFolder", out}}));
         port.messages.clear();
         EXPECT_EQ(RunUndo(log, files, port, true).Outcome, UndoOutcome::Refused);
         EXPECT_EQ(port.Texts(), std::vector<std::string>{"The file \"" + log + "\" is not a CSV log of Ravlen: its "
