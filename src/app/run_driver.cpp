@@ -5,6 +5,7 @@
 #include <optional>
 #include <system_error>
 
+#include "app/progress_session.h"
 #include "engine/rename_files.h"
 #include "log/run_logs.h"
 #include "model/date_time.h"
@@ -47,8 +48,6 @@ std::string SuccessMessage(std::int32_t total) {
     }
     return files + " successfully timestamped.";
 }
-
-std::string PassProgress(const RunTally& t) { return ProgressText(t.SourceObjectNumber, t.NumberOfSourceObjects); }
 
 }  // namespace
 
@@ -95,40 +94,20 @@ std::string SummaryReport(const RunTally& t) {
     return r.Text();
 }
 
-RunOutcome RunDriver::Refuse(const std::string& message) {
+std::nullopt_t RunDriver::Refuse(const std::string& message) {
     services_.port.MessageBox(message, MsgIcon::Exclamation, MsgButtons::OK, Version().Title);
-    return RunOutcome::Ended;
+    return std::nullopt;
 }
 
-void RunDriver::SetUpPass(const char* title) {
-    UserPort& port = services_.port;
-    port.SetBusy(true);
+bool RunDriver::RunPass(const char* title, bool performActions, const Folders& folders, const RunOptions& options,
+                        FileRecordSink* sink) {
     tally_.ResetPass();
-    port.SetCancel(false);
-    port.ProgressSetRange(0, tally_.NumberOfSourceObjects);
-    port.ProgressSetValue(0);
-    port.ProgressSetTitle(title);
-    port.ProgressSetMessage(PassProgress(tally_));
-    port.ProgressSetButtonCaption("Stop");
-    port.ProgressShow();
-    port.SetMainWindowEnabled(false);
-    port.PumpEvents();
-}
-
-void RunDriver::TearDownPass() {
-    UserPort& port = services_.port;
-    port.SetMainWindowEnabled(true);
-    port.ProgressHide();
-    port.SetBusy(false);
-}
-
-bool RunDriver::RunPass(bool performActions, const FolderRef& source, const FolderRef& output,
-                        const RunOptions& options, FileRecordSink* sink) {
+    const ProgressSession session(services_.port, title, tally_.NumberOfSourceObjects);
     EngineContext context{services_.fs, services_.port, options, chronology_, sink};
     long long number = 0;
     std::string description;
     try {
-        RenameFiles(context, source, output, performActions, tally_);
+        RenameFiles(context, folders.source, folders.output, performActions, tally_);
         return true;
     } catch (const EngineFailure& e) {
         number = e.Number;
@@ -152,21 +131,37 @@ bool RunDriver::RunPass(bool performActions, const FolderRef& source, const Fold
 }
 
 RunOutcome RunDriver::Go(RunOptions& options) {
-    FileSystem& fs = services_.fs;
-    UserPort& port = services_.port;
-    const std::string& title = Version().Title;
     tally_ = RunTally{};
+    const std::optional<Folders> folders = Check(options);
+    if (!folders) return RunOutcome::Ended;
+    std::optional<std::string> report;
+    if (options.PreviewResults > 0) report = Preview(*folders, options);
+    if (!Confirm(options, report)) return RunOutcome::Ended;
+    return Process(*folders, options);
+}
 
+std::optional<RunDriver::Folders> RunDriver::Check(RunOptions& options) {
     // 1. Keep what the user chose, whatever happens next.
     if (services_.saveSettings) services_.saveSettings(options);
 
     // 2. A camera card attached since the start may become the source.
     if (options.AutoDetect == 1 && services_.detectCameraMedia) {
-        port.SetBusy(true);
+        services_.port.SetBusy(true);
         services_.detectCameraMedia(options);
-        port.SetBusy(false);
+        services_.port.SetBusy(false);
     }
 
+    std::optional<FolderRef> source = CheckSource(options);
+    if (!source) return std::nullopt;
+    std::optional<FolderRef> output = CheckOutput(options);
+    if (!output) return std::nullopt;
+    Folders folders{std::move(*source), std::move(*output)};
+    if (!CheckOutputOutsideSource(options, folders)) return std::nullopt;
+    return folders;
+}
+
+std::optional<FolderRef> RunDriver::CheckSource(RunOptions& options) {
+    FileSystem& fs = services_.fs;
     // 3-4. The source folder.
     if (options.SourcePath.empty()) return Refuse("Please specify a source folder.");
     std::optional<FolderRef> source;
@@ -175,17 +170,21 @@ RunOutcome RunDriver::Go(RunOptions& options) {
 
     // 5. Count what the filters let through.
     options.SourcePath = source->Path;
-    port.SetBusy(true);
+    services_.port.SetBusy(true);
     tally_.NumberOfSourceObjects =
         CountFiles(fs, source->Path, options.ProcessSubfolders > 0, options.ExcludeReadOnly != 0,
                    options.ExcludeHidden != 0, options.ExcludeSystem != 0, options.ExcludePatterns(),
                    options.IncludePatterns(), false);
-    port.SetBusy(false);
+    services_.port.SetBusy(false);
 
     // 6.
     if (tally_.NumberOfSourceObjects == 0)
         return Refuse("The source folder does not contain any files that meet the filter criteria.");
+    return source;
+}
 
+std::optional<FolderRef> RunDriver::CheckOutput(RunOptions& options) {
+    FileSystem& fs = services_.fs;
     // 7. The output folder, created on request when only its last part is missing.
     const std::string typed = options.OutputPath;
     if (!fs.FolderExists(typed)) {
@@ -195,94 +194,87 @@ RunOutcome RunDriver::Go(RunOptions& options) {
         if (parent.empty()) return Refuse(invalid);
         if (!fs.FolderExists(parent))
             return Refuse("Output parent folder " + std::string(1, kQuote) + parent + kQuote + " doesn't exist.");
-        const MsgAnswer answer = port.MessageBox("Create output folder " + std::string(1, kQuote) + typed + kQuote + "?",
-                                                 MsgIcon::Question, MsgButtons::YesNo, title);
-        if (answer != MsgAnswer::Yes) return RunOutcome::Ended;
+        const MsgAnswer answer =
+            services_.port.MessageBox("Create output folder " + std::string(1, kQuote) + typed + kQuote + "?",
+                                      MsgIcon::Question, MsgButtons::YesNo, Version().Title);
+        if (answer != MsgAnswer::Yes) return std::nullopt;
         fs.CreateFolder(typed);  // a failure shows in the test that follows
         if (!fs.FolderExists(typed))
             return Refuse("Unable to create output folder " + std::string(1, kQuote) + typed + kQuote + ".");
     }
 
     // 8. A folder that vanished between the test and here is as good as invalid.
-    const std::optional<FolderRef> output = fs.GetFolder(typed);
+    std::optional<FolderRef> output = fs.GetFolder(typed);
     if (!output) return Refuse("The output path you specified is invalid.");
     options.OutputPath = output->Path;
+    return output;
+}
 
+bool RunDriver::CheckOutputOutsideSource(const RunOptions& options, const Folders& folders) {
     // 9. Processing subfolders into a folder below the source would walk into
     // the files just placed. The output folder itself is never compared, so
     // source = output passes; a source at the root catches every output.
-    if (options.ProcessSubfolders > 0) {
-        FolderRef current = *output;
-        while (!current.IsRoot) {
-            std::optional<FolderRef> parent = fs.GetFolder(current.ParentPath);
-            if (!parent) break;
-            current = *parent;
-            if (current.Path == source->Path)
-                return Refuse(
-                    "When processing source subfolders, the output folder may not be contained within the "
-                    "source folder. You can either select source and output folders that are completely "
-                    "separate, or make the source and output folders the same, or disable processing of "
-                    "source subfolders.");
+    if (options.ProcessSubfolders <= 0) return true;
+    FolderRef current = folders.output;
+    while (!current.IsRoot) {
+        std::optional<FolderRef> parent = services_.fs.GetFolder(current.ParentPath);
+        if (!parent) break;
+        current = *parent;
+        if (current.Path == folders.source.Path) {
+            Refuse(
+                "When processing source subfolders, the output folder may not be contained within the "
+                "source folder. You can either select source and output folders that are completely "
+                "separate, or make the source and output folders the same, or disable processing of "
+                "source subfolders.");
+            return false;
         }
     }
+    return true;
+}
 
-    const bool preview = options.PreviewResults > 0;
-    std::string report;
-    if (preview) {
-        SetUpPass("Previewing Files...");
-        RunPass(false, *source, *output, options, nullptr);
-        TearDownPass();
-        report = PreviewReport(tally_);
-    }
+std::string RunDriver::Preview(const Folders& folders, const RunOptions& options) {
+    RunPass("Previewing Files...", false, folders, options, nullptr);
+    return PreviewReport(tally_);
+}
 
+bool RunDriver::Confirm(const RunOptions& options, const std::optional<std::string>& previewReport) {
+    UserPort& port = services_.port;
     if (options.RequestConfirmation > 0) {
         const std::string question =
-            preview ? report + kCrLf + kCrLf + kCrLf + "Do you want to proceed?"
-                    : "Timestamp " + DigitsOf(tally_.NumberOfSourceObjects) + " file" +
-                          (tally_.NumberOfSourceObjects == 1 ? "" : "s") + "?";
-        if (port.MessageBox(question, MsgIcon::Question, MsgButtons::YesNo, title) != MsgAnswer::Yes)
-            return RunOutcome::Ended;
-    } else if (preview) {
-        port.MessageBox(report, MsgIcon::Information, MsgButtons::OK, title);
+            previewReport ? *previewReport + kCrLf + kCrLf + kCrLf + "Do you want to proceed?"
+                          : "Timestamp " + DigitsOf(tally_.NumberOfSourceObjects) + " file" +
+                                (tally_.NumberOfSourceObjects == 1 ? "" : "s") + "?";
+        return port.MessageBox(question, MsgIcon::Question, MsgButtons::YesNo, Version().Title) == MsgAnswer::Yes;
     }
+    if (previewReport) port.MessageBox(*previewReport, MsgIcon::Information, MsgButtons::OK, Version().Title);
+    return true;
+}
 
-    // The processing pass.
+RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options) {
     chronology_.Reset();
-    SetUpPass("Timestamping Files...");
-
-    // A log that cannot be created is simply absent; the run goes on.
+    // A log that cannot be created is simply absent; the run goes on. Making
+    // one reports its failures by a null log, all but a want of memory.
     RunLogs logs;
-    const bool textLog = options.CreateLog == 1 || options.CreateLog == 3;
-    const bool csvLog = options.CreateLog == 2 || options.CreateLog == 3;
-    if (textLog) {
+    const auto open = [](auto create) {
         try {
-            logs.text = TextLog::Create(fs, output->Path, DateTime::Now(), options, services_.program);
-        } catch (...) {
+            create();
+        } catch (const std::bad_alloc&) {
+            // the run goes on without this log
         }
-    }
-    if (csvLog) {
-        try {
-            logs.csv = CsvLog::Create(fs, output->Path, DateTime::Now());
-        } catch (...) {
-        }
-    }
+    };
+    if (options.CreateLog == 1 || options.CreateLog == 3)
+        open([&] { logs.text = TextLog::Create(services_.fs, folders.output.Path, DateTime::Now(), options,
+                                               services_.program); });
+    if (options.CreateLog == 2 || options.CreateLog == 3)
+        open([&] { logs.csv = CsvLog::Create(services_.fs, folders.output.Path, DateTime::Now()); });
 
-    const bool finished = RunPass(true, *source, *output, options, (logs.text || logs.csv) ? &logs : nullptr);
+    const bool finished =
+        RunPass("Timestamping Files...", true, folders, options, (logs.text || logs.csv) ? &logs : nullptr);
+    if (logs.text) logs.text->Close();
+    if (logs.csv) logs.csv->Close();
 
-    if (logs.text) {
-        try {
-            logs.text->Close();
-        } catch (...) {
-        }
-    }
-    if (logs.csv) {
-        try {
-            logs.csv->Close();
-        } catch (...) {
-        }
-    }
-    TearDownPass();
-
+    UserPort& port = services_.port;
+    const std::string& title = Version().Title;
     if (options.SummarizeResults > 0) {
         if (AllTimestamped(tally_)) {
             port.MessageBox(SuccessMessage(tally_.NumberOfSourceObjects), MsgIcon::Information, MsgButtons::OK,

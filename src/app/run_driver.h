@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "engine/chronology_list.h"
@@ -43,13 +44,28 @@ public:
     const ChronologyList& Chronology() const { return chronology_; }
 
 private:
-    // One engine call under the run-failure handling; false when it failed.
-    bool RunPass(bool performActions, const FolderRef& source, const FolderRef& output,
-                 const RunOptions& options, FileRecordSink* sink);
-    void SetUpPass(const char* title);
-    void TearDownPass();
+    struct Folders {
+        FolderRef source, output;
+    };
+    // Steps before any file is read: the settings kept, the source and output
+    // folders found. Nothing when a check message or a No ended the run.
+    std::optional<Folders> Check(RunOptions& options);
+    std::optional<FolderRef> CheckSource(RunOptions& options);
+    std::optional<FolderRef> CheckOutput(RunOptions& options);
+    bool CheckOutputOutsideSource(const RunOptions& options, const Folders& folders);
+    // The preview pass; its report.
+    std::string Preview(const Folders& folders, const RunOptions& options);
+    // The question or the preview report as the options ask; false for a No.
+    bool Confirm(const RunOptions& options, const std::optional<std::string>& previewReport);
+    // The processing pass with its logs, then the summary.
+    RunOutcome Process(const Folders& folders, const RunOptions& options);
+
+    // One engine call under the run-failure handling, in its own progress
+    // window; false when it failed.
+    bool RunPass(const char* title, bool performActions, const Folders& folders, const RunOptions& options,
+                 FileRecordSink* sink);
     // A check message: OK button, exclamation icon.
-    RunOutcome Refuse(const std::string& message);
+    std::nullopt_t Refuse(const std::string& message);
 
     RunServices services_;
     RunTally tally_;

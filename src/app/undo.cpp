@@ -12,6 +12,7 @@
 #include <set>
 #include <system_error>
 
+#include "app/progress_session.h"
 #include "engine/placement.h"
 #include "log/csv_text.h"
 #include "log/run_logs.h"
@@ -661,56 +662,36 @@ UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, b
     if (log) result.UndoLogPath = log->Path();
 
     const int total = static_cast<int>(plan.Rows.size());
-    int done = 0;
-    if (anythingToDo) {
-        port.SetBusy(true);
-        port.SetCancel(false);
-        port.ProgressSetRange(0, total);
-        port.ProgressSetValue(0);
-        port.ProgressSetTitle("Undoing Run...");
-        port.ProgressSetMessage(ProgressText(0, total));
-        port.ProgressSetButtonCaption("Stop");
-        port.ProgressShow();
-        port.SetMainWindowEnabled(false);
-        port.PumpEvents();
-    }
-    const std::function<void()> pump = [&port] { port.PumpEvents(); };
+    {
+        std::optional<ProgressSession> progress;
+        if (anythingToDo) progress.emplace(port, "Undoing Run...", total);
+        const std::function<void()> pump = [&port] { port.PumpEvents(); };
 
-    // Last row first: a name that a later file took is free again before the
-    // file that had it first comes back.
-    int next = total - 1;
-    for (; next >= 0; --next) {
-        UndoRow& row = plan.Rows[static_cast<std::size_t>(next)];
-        if (anythingToDo) {
-            Assess(row, fs);  // the files as they stand now, not as previewed
-            Execute(row, fs, pump);
-        }
-        Count(result.Done, row.Action);
-        if (log) log->Write(row, ActionText(row.Action));
-        ++done;
-        if (anythingToDo) {
-            port.ProgressSetValue(done);
-            port.ProgressSetMessage(ProgressText(done, total));
-            port.PumpEvents();
-            if (port.Cancel()) {
+        // Last row first: a name that a later file took is free again before the
+        // file that had it first comes back.
+        int next = total - 1;
+        for (int done = 1; next >= 0; --next, ++done) {
+            UndoRow& row = plan.Rows[static_cast<std::size_t>(next)];
+            if (anythingToDo) {
+                Assess(row, fs);  // the files as they stand now, not as previewed
+                Execute(row, fs, pump);
+            }
+            Count(result.Done, row.Action);
+            if (log) log->Write(row, ActionText(row.Action));
+            if (progress && !progress->Advance(done)) {
                 --next;
                 break;
             }
         }
-    }
-    for (int i = next; i >= 0; --i) {
-        UndoRow& row = plan.Rows[static_cast<std::size_t>(i)];
-        ++result.NotAttempted;
-        row.Action = UndoAction::NotAttempted;
-        row.Reason = "The undo was stopped before this file.";
-        if (log) log->Write(row, ActionText(row.Action));
-    }
-    if (anythingToDo) RemoveEmptiedFolders(plan, fs);
-    if (log) log->Close();
-    if (anythingToDo) {
-        port.SetMainWindowEnabled(true);
-        port.ProgressHide();
-        port.SetBusy(false);
+        for (int i = next; i >= 0; --i) {
+            UndoRow& row = plan.Rows[static_cast<std::size_t>(i)];
+            ++result.NotAttempted;
+            row.Action = UndoAction::NotAttempted;
+            row.Reason = "The undo was stopped before this file.";
+            if (log) log->Write(row, ActionText(row.Action));
+        }
+        if (anythingToDo) RemoveEmptiedFolders(plan, fs);
+        if (log) log->Close();
     }
 
     const UndoCounts& d = result.Done;

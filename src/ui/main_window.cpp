@@ -628,22 +628,34 @@ void FrmMain::ShowHelp() { ui::ShowHelp(messenger_, services_.open, services_.pr
 
 void FrmMain::ShowAboutBox() { ui::ShowAboutBox(this, messenger_, services_.open); }
 
+namespace {
+
+// Marks the window as running a pass until the handler returns, however it
+// returns: the window cannot close and no second pass starts meanwhile.
+class RunningFlag {
+public:
+    explicit RunningFlag(bool& running) : running_(running) { running_ = true; }
+    ~RunningFlag() { running_ = false; }
+    RunningFlag(const RunningFlag&) = delete;
+    RunningFlag& operator=(const RunningFlag&) = delete;
+
+private:
+    bool& running_;
+};
+
+}  // namespace
+
 void FrmMain::UndoButtonClick() {
     if (running_) return;
     const std::string log = services_.logDialog(this, form_.values.OutputPath);
     if (log.empty()) return;
-    running_ = true;
+    const RunningFlag running(running_);
     RunUndo(log, *services_.fileSystem, *port_, /*askFirst=*/true);
-    running_ = false;
 }
 
 void FrmMain::GoButtonClick() {
     if (running_) return;
-    running_ = true;
-    struct Done {
-        bool& running;
-        ~Done() { running = false; }
-    } done{running_};
+    const RunningFlag running(running_);
     RunOptions options = form_.Options();
     RunServices run{
         *services_.fileSystem,
