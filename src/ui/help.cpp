@@ -1,16 +1,16 @@
 #include "ui/help.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QString>
 
+#include "ui/help_viewer.h"
+
 namespace ravlen::ui {
 
-std::string UserGuidePath(const std::string& programFolder) {
-    if (!programFolder.empty() && programFolder.back() == '/') return programFolder + kUserGuideName;
-    return programFolder + "/" + kUserGuideName;
-}
-
 namespace {
+
+bool IsFile(const std::string& path) { return QFileInfo(QString::fromStdString(path)).isFile(); }
 
 // An error text that already ends in a full stop does not get a second one.
 std::string Sentence(std::string text) {
@@ -20,6 +20,13 @@ std::string Sentence(std::string text) {
 
 }  // namespace
 
+std::string UserGuidePath(const std::string& programFolder) {
+    const QString folder = QString::fromStdString(programFolder);
+    const std::string beside = QDir::cleanPath(folder + "/" + kUserGuideName).toStdString();
+    if (IsFile(beside)) return beside;
+    return QDir::cleanPath(folder + "/../share/ravlen/" + kUserGuideName).toStdString();
+}
+
 std::string UnableToOpenMessage(const std::string& what, const std::string& error) {
     std::string text = "Unable to open \"" + what + "\"";
     std::string reason = Sentence(error);
@@ -27,15 +34,19 @@ std::string UnableToOpenMessage(const std::string& what, const std::string& erro
     return text + ".";
 }
 
-bool ShowHelp(const Messenger& messenger, const DesktopOpener& open, const std::string& programFolder) {
+bool ShowHelp(const Messenger& messenger, const DesktopOpener& open, const std::string& programFolder,
+              QWidget* owner) {
     const std::string path = UserGuidePath(programFolder);
-    std::string error;
     // A missing guide is a failure whatever the desktop's handler would make
     // of it (some open an empty browser tab and report success).
-    const bool opened = QFileInfo(QString::fromStdString(path)).isFile() && open && open(path, error);
-    if (opened) return true;
-    messenger.Show(UnableToOpenMessage(path, error), MsgIcon::Exclamation, MsgButtons::OK, "Show Help");
-    return false;
+    if (!IsFile(path)) {
+        messenger.Show(UnableToOpenMessage(path, {}), MsgIcon::Exclamation, MsgButtons::OK, "Show Help");
+        return false;
+    }
+    std::string error;
+    if (open && open(path, error)) return true;
+    ShowHelpViewer(owner, path);
+    return true;
 }
 
 }  // namespace ravlen::ui

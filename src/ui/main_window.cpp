@@ -1,5 +1,6 @@
 #include "ui/main_window.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -624,7 +625,12 @@ void FrmMain::BrowseOutputButtonClick() {
     }
 }
 
-void FrmMain::ShowHelp() { ui::ShowHelp(messenger_, services_.open, services_.programFolder); }
+void FrmMain::ShowHelp() {
+    // From a modal dialog (the custom format) the viewer must belong to the
+    // dialog, or the dialog would keep it from taking input.
+    QWidget* owner = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : this;
+    ui::ShowHelp(messenger_, services_.open, services_.programFolder, owner);
+}
 
 void FrmMain::ShowAboutBox() { ui::ShowAboutBox(this, messenger_, services_.open); }
 

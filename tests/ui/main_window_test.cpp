@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTextBrowser>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -20,6 +22,7 @@
 #include "model/version.h"
 #include "platform/posix_file_system.h"
 #include "ui/about_window.h"
+#include "ui/help_viewer.h"
 #include "ui/main_window.h"
 #include "ui/progress_window.h"
 #include "ui/qt_user_port.h"
@@ -104,7 +107,7 @@ class MainWindowTest : public QObject {
             if (!openSucceeds) error = "No application is registered for this kind of document.";
             return openSucceeds;
         };
-        s.programFolder = root->path().toStdString();
+        s.programFolder = Path("bin").toStdString();
         s.editCustomFormat = [this](QWidget*, const ravlen::FilenameFormatDefinition&) {
             ++customDialogs;
             return std::optional<ravlen::FilenameFormatDefinition>();
@@ -438,29 +441,43 @@ private slots:
     }
 
     void help_data() {
-        QTest::addColumn<bool>("guidePresent");
+        QTest::addColumn<QString>("guideAt");  // "" for none
         QTest::addColumn<bool>("opens");
         QTest::addColumn<QString>("message");
-        const QString guide = "\"%1/Ravlen User Guide.htm\"";
-        QTest::newRow("opened") << true << true << "";
-        QTest::newRow("guide missing") << false << true << "Unable to open " + guide + ".";
-        QTest::newRow("desktop refuses")
-            << true << false
-            << "Unable to open " + guide +
-                   " due to the following error: No application is registered for this kind of document.";
+        QTest::addColumn<bool>("viewer");
+        const QString installed = "\"%1/share/ravlen/Ravlen User Guide.htm\"";
+        QTest::newRow("beside the program") << "bin" << true << "" << false;
+        QTest::newRow("installed") << "share/ravlen" << true << "" << false;
+        QTest::newRow("guide missing") << "" << true << "Unable to open " + installed + "." << false;
+        QTest::newRow("no browser: own viewer") << "share/ravlen" << false << "" << true;
     }
     void help() {
-        QFETCH(bool, guidePresent);
+        QFETCH(QString, guideAt);
         QFETCH(bool, opens);
         QFETCH(QString, message);
-        if (guidePresent) QVERIFY(QFile(Path("Ravlen User Guide.htm")).open(QIODevice::WriteOnly));
+        QFETCH(bool, viewer);
+        const QString guide = Path(guideAt + "/Ravlen User Guide.htm");
+        QDir().mkpath(Path("bin"));
+        if (!guideAt.isEmpty()) {
+            QDir().mkpath(Path(guideAt));
+            QFile file(guide);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("<html><head><title>Guide</title></head><body><p>Cards</p></body></html>");
+        }
         auto w = Open(Stored());
         openSucceeds = opens;
         w->HelpButton->click();
-        QCOMPARE(opened.size(), std::size_t(guidePresent ? 1 : 0));
+        QCOMPARE(opened.size(), std::size_t(guideAt.isEmpty() ? 0 : 1));
+        auto* shown = dynamic_cast<ravlen::ui::HelpViewer*>(w->findChild<QWidget*>("HelpViewer"));
+        QCOMPARE(shown != nullptr, viewer);
+        if (viewer) {
+            QVERIFY(shown->isVisible());
+            QCOMPARE(shown->windowTitle(), QString("Guide"));
+            QCOMPARE(shown->Browser->toPlainText(), QString("Cards"));
+        }
         if (message.isEmpty()) {
             QVERIFY(user.shown.empty());
-            QCOMPARE(QString::fromStdString(opened.front()), Path("Ravlen User Guide.htm"));
+            if (!opened.empty()) QCOMPARE(QString::fromStdString(opened.front()), guide);
             return;
         }
         QCOMPARE(user.shown.size(), std::size_t(1));
@@ -468,6 +485,34 @@ private slots:
         QCOMPARE(user.shown[0].title, std::string("Show Help"));
         QCOMPARE(user.shown[0].icon, MsgIcon::Exclamation);
         QVERIFY(w->TabStrip1->isEnabled());
+    }
+
+    // The real guide in the program's own viewer: its links and the search.
+    void helpViewerShowsTheGuide() {
+        ravlen::ui::HelpViewer viewer(nullptr, RAVLEN_SOURCE_GUIDE);
+        viewer.show();
+        QCOMPARE(viewer.windowTitle(), QString("Ravlen User Guide"));
+        QTextBrowser* browser = viewer.Browser;
+        QCOMPARE(browser->verticalScrollBar()->value(), 0);
+        // A click on a link of the contents goes to its chapter.
+        QTextCursor link = browser->document()->find("Memory cards and cameras");
+        QVERIFY(!link.isNull());
+        link.setPosition(link.selectionStart() + 3);
+        QTest::mouseClick(browser->viewport(), Qt::LeftButton, {}, browser->cursorRect(link).center());
+        QTRY_VERIFY(browser->verticalScrollBar()->value() > 0);
+        QCOMPARE(browser->source().fileName(), QString("Ravlen User Guide.htm"));
+
+        viewer.SearchText->setText("DCIM");
+        QVERIFY(viewer.FindNext());
+        const int first = browser->textCursor().selectionStart();
+        QVERIFY(viewer.FindNext());
+        QVERIFY(browser->textCursor().selectionStart() > first);
+        QVERIFY(viewer.FindPrevious());
+        QCOMPARE(browser->textCursor().selectionStart(), first);
+        QVERIFY(viewer.SearchResult->text().isEmpty());
+        viewer.SearchText->setText("no such words anywhere");
+        QVERIFY(!viewer.FindNext());
+        QCOMPARE(viewer.SearchResult->text(), QString("Not found"));
     }
 
     void about() {
