@@ -18,6 +18,7 @@
 #include "app/special_folders.h"
 #include "app/undo.h"
 #include "cli/console_port.h"
+#include "cli/key_list.h"
 #include "log/program_facts.h"
 #include "model/version.h"
 #include "platform/desktop_services.h"
@@ -295,6 +296,11 @@ int Undo(int argc, char** argv) {
 }  // namespace ravlen
 
 int main(int argc, char** argv) {
+    // For the shell's completion; not in the help.
+    if (argc == 2 && std::string(argv[1]) == "--list-keys") {
+        ravlen::PrintKeyList(stdout);
+        return 0;
+    }
     ravlen::Arguments args;
     std::string error;
     const bool parsed = ravlen::ParseArguments(argc, argv, args, error);

@@ -1,0 +1,14 @@
+#include "cli/key_list.h"
+
+#include "app/settings_store.h"
+
+namespace ravlen {
+
+void PrintKeyList(std::FILE* out) {
+    for (const SettingsKey& k : AllSettingsKeys()) {
+        if (k.number) std::fprintf(out, "%s %d %d\n", k.key, k.minimum, k.maximum);
+        else std::fprintf(out, "%s\n", k.key);
+    }
+}
+
+}  // namespace ravlen
