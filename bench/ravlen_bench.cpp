@@ -455,7 +455,7 @@ private:
     }
 
     // One pass of the engine over the card, as the run driver makes it.
-    Sample EnginePass(bool performActions, int moveOrCopy, bool synced = true) {
+    Sample EnginePass(bool performActions, MoveOrCopy moveOrCopy, bool synced = true) {
         CountingFileSystem& fs = synced ? fs_ : unsyncedFs_;
         RunOptions options = options_;
         options.MoveOrCopy = moveOrCopy;
@@ -555,8 +555,9 @@ void Bench::MeasureCount() {
     std::int32_t count = 0;
     for (int r = 0; r < s_.repeat; ++r) {
         const auto t0 = Clock::now();
-        count = CountFiles(posix_, source_.Path, options_.ProcessSubfolders > 0, options_.ExcludeReadOnly != 0,
-                           options_.ExcludeHidden != 0, options_.ExcludeSystem != 0, options_.ExcludePatterns(),
+        count = CountFiles(posix_, source_.Path, options_.ProcessSubfolders != ProcessSubfolders::Ignore,
+                           options_.ExcludeReadOnly, options_.ExcludeHidden, options_.ExcludeSystem,
+                           options_.ExcludePatterns(),
                            options_.IncludePatterns(), false);
         times.push_back(Seconds(Clock::now() - t0));
     }
@@ -671,7 +672,7 @@ void Bench::MeasureMoveFloor() {
 
 void Bench::MeasureMove() {
     Measure& m = Slot("f", "(f) processing pass, Move");
-    Sample s = EnginePass(true, 0);
+    Sample s = EnginePass(true, MoveOrCopy::Move);
     if (s.problem.empty()) {
         const std::size_t placed = CountEntries(w_.out), left = PresentSources(w_);
         if (placed != expected_ || left != 0)
@@ -685,7 +686,7 @@ void Bench::MeasureMove() {
 
 void Bench::MeasureCopy(bool synced) {
     Measure& m = synced ? Slot("d", "(d) processing pass, Copy") : Slot("d'", "(d') the same, no flush per copy");
-    Sample s = EnginePass(true, 1, synced);
+    Sample s = EnginePass(true, MoveOrCopy::Copy, synced);
     if (s.problem.empty()) {
         const std::size_t placed = CountEntries(w_.out), left = PresentSources(w_);
         if (placed != expected_ || left != expected_)

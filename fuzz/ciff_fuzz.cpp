@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     facts.TIFFOffset = -1;
     facts.CIFFMetadata = true;
     RunOptions options;
-    options.DateMode = 1;
+    options.DateMode = DateMode::MetadataOnly;
     try {
         ReadCIFFMetadata(view, facts, options, ProblemReporter{port, false});
     } catch (const MetadataFault&) {

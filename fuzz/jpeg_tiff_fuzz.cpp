@@ -12,10 +12,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace ravlen;
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     test::NullPort port;
-    for (int mode : {1, 2}) {
+    for (DateMode mode : {DateMode::MetadataOnly, DateMode::FileSystemWhenNoMetadata}) {
         RunOptions options;
         options.DateMode = mode;
-        options.ReportErrors = 1;
+        options.ReportErrors = true;
         MetadataPass pass;
         RunTally tally;
         for (int attempt = 0; attempt < 2; ++attempt) {

@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     facts.TIFFByteAlign = "Intel";
     facts.RIFFMetadata = true;
     RunOptions options;
-    options.DateMode = 1;
+    options.DateMode = DateMode::MetadataOnly;
     try {
         ReadRIFFMetadata(view, facts, options, ProblemReporter{port, false});
     } catch (const MetadataFault&) {

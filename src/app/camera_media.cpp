@@ -56,8 +56,8 @@ void DetectCameraMedia(bool ask, RunOptions& options, DriveList& drives, FileSys
 
     std::int32_t found = 0;
     try {
-        found = CountFiles(fs, JoinPath(drive->MountPoint, "DCIM"), true, options.ExcludeReadOnly != 0,
-                           options.ExcludeHidden != 0, options.ExcludeSystem != 0, options.ExcludePatterns(),
+        found = CountFiles(fs, JoinPath(drive->MountPoint, "DCIM"), true, options.ExcludeReadOnly,
+                           options.ExcludeHidden, options.ExcludeSystem, options.ExcludePatterns(),
                            options.IncludePatterns(), true);
     } catch (const std::exception&) {
         found = 0;
@@ -71,7 +71,7 @@ void DetectCameraMedia(bool ask, RunOptions& options, DriveList& drives, FileSys
     // The root of the card, not its DCIM folder, with the pictures of every
     // DCIM subfolder gathered into the output folder.
     options.SourcePath = drive->MountPoint;
-    options.ProcessSubfolders = 1;
+    options.ProcessSubfolders = ProcessSubfolders::Flatten;
 }
 
 }  // namespace ravlen

@@ -13,7 +13,7 @@ namespace ravlen {
 
 // Looks for the first removable drive with a DCIM folder holding files that
 // pass the options' filters and, when accepted (asked or not), sets
-// SourcePath to its mount point and ProcessSubfolders to 1.
+// SourcePath to its mount point and ProcessSubfolders to Flatten.
 void DetectCameraMedia(bool ask, RunOptions& options, DriveList& drives, FileSystem& fs, UserPort& port);
 
 // The question put to the user about a card found on this drive.

@@ -135,7 +135,7 @@ RunOutcome RunDriver::Go(RunOptions& options) {
     const std::optional<Folders> folders = Check(options);
     if (!folders) return RunOutcome::Ended;
     std::optional<std::string> report;
-    if (options.PreviewResults > 0) report = Preview(*folders, options);
+    if (options.PreviewResults) report = Preview(*folders, options);
     if (!Confirm(options, report)) return RunOutcome::Ended;
     return Process(*folders, options);
 }
@@ -145,7 +145,7 @@ std::optional<RunDriver::Folders> RunDriver::Check(RunOptions& options) {
     if (services_.saveSettings) services_.saveSettings(options);
 
     // 2. A camera card attached since the start may become the source.
-    if (options.AutoDetect == 1 && services_.detectCameraMedia) {
+    if (options.AutoDetect && services_.detectCameraMedia) {
         services_.port.SetBusy(true);
         services_.detectCameraMedia(options);
         services_.port.SetBusy(false);
@@ -172,8 +172,8 @@ std::optional<FolderRef> RunDriver::CheckSource(RunOptions& options) {
     options.SourcePath = source->Path;
     services_.port.SetBusy(true);
     tally_.NumberOfSourceObjects =
-        CountFiles(fs, source->Path, options.ProcessSubfolders > 0, options.ExcludeReadOnly != 0,
-                   options.ExcludeHidden != 0, options.ExcludeSystem != 0, options.ExcludePatterns(),
+        CountFiles(fs, source->Path, options.ProcessSubfolders != ProcessSubfolders::Ignore, options.ExcludeReadOnly,
+                   options.ExcludeHidden, options.ExcludeSystem, options.ExcludePatterns(),
                    options.IncludePatterns(), false);
     services_.port.SetBusy(false);
 
@@ -214,7 +214,7 @@ bool RunDriver::CheckOutputOutsideSource(const RunOptions& options, const Folder
     // 9. Processing subfolders into a folder below the source would walk into
     // the files just placed. The output folder itself is never compared, so
     // source = output passes; a source at the root catches every output.
-    if (options.ProcessSubfolders <= 0) return true;
+    if (options.ProcessSubfolders == ProcessSubfolders::Ignore) return true;
     FolderRef current = folders.output;
     while (!current.IsRoot) {
         std::optional<FolderRef> parent = services_.fs.GetFolder(current.ParentPath);
@@ -239,7 +239,7 @@ std::string RunDriver::Preview(const Folders& folders, const RunOptions& options
 
 bool RunDriver::Confirm(const RunOptions& options, const std::optional<std::string>& previewReport) {
     UserPort& port = services_.port;
-    if (options.RequestConfirmation > 0) {
+    if (options.RequestConfirmation) {
         const std::string question =
             previewReport ? *previewReport + kCrLf + kCrLf + kCrLf + "Do you want to proceed?"
                           : "Timestamp " + DigitsOf(tally_.NumberOfSourceObjects) + " file" +
@@ -262,10 +262,10 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
             // the run goes on without this log
         }
     };
-    if (options.CreateLog == 1 || options.CreateLog == 3)
+    if (options.WritesTextLog())
         open([&] { logs.text = TextLog::Create(services_.fs, folders.output.Path, DateTime::Now(), options,
                                                services_.program); });
-    if (options.CreateLog == 2 || options.CreateLog == 3)
+    if (options.WritesCsvLog())
         open([&] { logs.csv = CsvLog::Create(services_.fs, folders.output.Path, DateTime::Now()); });
 
     const bool finished =
@@ -275,7 +275,7 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
 
     UserPort& port = services_.port;
     const std::string& title = Version().Title;
-    if (options.SummarizeResults > 0) {
+    if (options.SummarizeResults) {
         if (AllTimestamped(tally_)) {
             port.MessageBox(SuccessMessage(tally_.NumberOfSourceObjects), MsgIcon::Information, MsgButtons::OK,
                             title);

@@ -28,7 +28,7 @@ struct RunServices {
     UserPort& port;
     // Step 1: save every option to the settings store in use.
     std::function<void(const RunOptions&)> saveSettings;
-    // Step 2 (AutoDetect 1): camera media detection with asking on; may change
+    // Step 2 (AutoDetect ticked): camera media detection with asking on; may change
     // SourcePath and ProcessSubfolders.
     std::function<void(RunOptions&)> detectCameraMedia;
     ProgramFacts program;

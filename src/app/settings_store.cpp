@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <map>
 #include <system_error>
+#include <type_traits>
 
 #include "model/version.h"
 
@@ -171,11 +172,15 @@ SettingsKey TextKey(const char* section, const char* key, std::string RunOptions
     return k;
 }
 
-SettingsKey NumberKey(const char* section, const char* key, int RunOptions::*field, int minimum, int maximum) {
+// A list, check box or mode field, reached through its stored integer.
+template <auto Field>
+SettingsKey NumberKey(const char* section, const char* key, int minimum, int maximum) {
+    using Value = std::remove_cvref_t<decltype(RunOptions{}.*Field)>;
     SettingsKey k{};
     k.section = section;
     k.key = key;
-    k.number = field;
+    k.get = [](const RunOptions& options) { return StoredValue(options.*Field); };
+    k.set = [](RunOptions& options, int value) { options.*Field = static_cast<Value>(value); };
     k.minimum = minimum;
     k.maximum = maximum;
     return k;
@@ -195,32 +200,32 @@ std::vector<SettingsKey> MakeKeys() {
     return {
         TextKey("Main", "SourcePath", &O::SourcePath),
         TextKey("Main", "OutputPath", &O::OutputPath),
-        NumberKey("Main", "ProcessSubfolders", &O::ProcessSubfolders, 0, 2),
-        NumberKey("Main", "MoveOrCopy", &O::MoveOrCopy, 0, 2),
-        NumberKey("Main", "AddSerial", &O::AddSerial, 0, 2),
-        NumberKey("Main", "AddBatchVolume", &O::AddBatchVolume, 0, 3),
-        NumberKey("Main", "FilenameFormat", &O::FilenameFormat, 0, 4),
-        NumberKey("Filter", "DateMode", &O::DateMode, 1, 3),
-        NumberKey("Filter", "DCFMode", &O::DCFMode, 1, 3),
-        NumberKey("Filter", "ExcludeReadOnly", &O::ExcludeReadOnly, 0, 1),
-        NumberKey("Filter", "ExcludeHidden", &O::ExcludeHidden, 0, 1),
-        NumberKey("Filter", "ExcludeSystem", &O::ExcludeSystem, 0, 1),
-        NumberKey("Filter", "ExcludePattern", &O::ExcludePattern, 0, 1),
+        NumberKey<&O::ProcessSubfolders>("Main", "ProcessSubfolders", 0, 2),
+        NumberKey<&O::MoveOrCopy>("Main", "MoveOrCopy", 0, 2),
+        NumberKey<&O::AddSerial>("Main", "AddSerial", 0, 2),
+        NumberKey<&O::AddBatchVolume>("Main", "AddBatchVolume", 0, 3),
+        NumberKey<&O::FilenameFormat>("Main", "FilenameFormat", 0, 4),
+        NumberKey<&O::DateMode>("Filter", "DateMode", 1, 3),
+        NumberKey<&O::DCFMode>("Filter", "DCFMode", 1, 3),
+        NumberKey<&O::ExcludeReadOnly>("Filter", "ExcludeReadOnly", 0, 1),
+        NumberKey<&O::ExcludeHidden>("Filter", "ExcludeHidden", 0, 1),
+        NumberKey<&O::ExcludeSystem>("Filter", "ExcludeSystem", 0, 1),
+        NumberKey<&O::ExcludePattern>("Filter", "ExcludePattern", 0, 1),
         TextKey("Filter", "ExcludePatternList", &O::ExcludePatternList),
-        NumberKey("Filter", "IncludePattern", &O::IncludePattern, 0, 1),
+        NumberKey<&O::IncludePattern>("Filter", "IncludePattern", 0, 1),
         TextKey("Filter", "IncludePatternList", &O::IncludePatternList),
-        NumberKey("Feedback", "AutoDetect", &O::AutoDetect, 0, 1),
-        NumberKey("Feedback", "DisplayWarning", &O::DisplayWarning, 0, 1),
-        NumberKey("Feedback", "PreviewResults", &O::PreviewResults, 0, 1),
-        NumberKey("Feedback", "RequestConfirmation", &O::RequestConfirmation, 0, 1),
-        NumberKey("Feedback", "ReportErrors", &O::ReportErrors, 0, 1),
-        NumberKey("Feedback", "SummarizeResults", &O::SummarizeResults, 0, 1),
-        NumberKey("Advanced", "DateModeTIFF", &O::DateModeTIFF, 0, 3),
-        NumberKey("Advanced", "DateModeRIFF", &O::DateModeRIFF, 0, 4),
-        NumberKey("Advanced", "DateModeFileSystem", &O::DateModeFileSystem, 0, 2),
-        NumberKey("Advanced", "DCFVolumeDigits", &O::DCFVolumeDigits, 0, 4),
-        NumberKey("Advanced", "DCFBatchCleanup", &O::DCFBatchCleanup, 0, 1),
-        NumberKey("Advanced", "CreateLog", &O::CreateLog, 0, 3),
+        NumberKey<&O::AutoDetect>("Feedback", "AutoDetect", 0, 1),
+        NumberKey<&O::DisplayWarning>("Feedback", "DisplayWarning", 0, 1),
+        NumberKey<&O::PreviewResults>("Feedback", "PreviewResults", 0, 1),
+        NumberKey<&O::RequestConfirmation>("Feedback", "RequestConfirmation", 0, 1),
+        NumberKey<&O::ReportErrors>("Feedback", "ReportErrors", 0, 1),
+        NumberKey<&O::SummarizeResults>("Feedback", "SummarizeResults", 0, 1),
+        NumberKey<&O::DateModeTIFF>("Advanced", "DateModeTIFF", 0, 3),
+        NumberKey<&O::DateModeRIFF>("Advanced", "DateModeRIFF", 0, 4),
+        NumberKey<&O::DateModeFileSystem>("Advanced", "DateModeFileSystem", 0, 2),
+        NumberKey<&O::DCFVolumeDigits>("Advanced", "DCFVolumeDigits", 0, 4),
+        NumberKey<&O::DCFBatchCleanup>("Advanced", "DCFBatchCleanup", 0, 1),
+        NumberKey<&O::CreateLog>("Advanced", "CreateLog", 0, 3),
         FormatKey("Template", &F::Template),
         FormatKey("DatePrefix", &F::DatePrefix),
         FormatKey("DateFormat", &F::DateFormat),
@@ -294,8 +299,8 @@ RunOptions LoadOptions(const SettingsStore& store) {
     for (const SettingsKey& k : AllSettingsKeys()) {
         const std::optional<std::string> stored = store.Read(k.section, k.key);
         if (!stored) continue;
-        if (k.number) {
-            if (const std::optional<int> value = ParseInRange(k, *stored)) options.*k.number = *value;
+        if (k.IsNumber()) {
+            if (const std::optional<int> value = ParseInRange(k, *stored)) k.set(options, *value);
         } else {
             TextField(options, k) = *stored;
         }
@@ -305,14 +310,14 @@ RunOptions LoadOptions(const SettingsStore& store) {
 
 bool SaveSettings(SettingsStore& store, const RunOptions& options) {
     for (const SettingsKey& k : AllSettingsKeys())
-        store.Write(k.section, k.key, k.number ? std::to_string(options.*k.number) : TextField(options, k));
+        store.Write(k.section, k.key, k.IsNumber() ? std::to_string(k.get(options)) : TextField(options, k));
     return store.Sync();
 }
 
 bool SetOptionFromText(RunOptions& options, const std::string& key, const std::string& value, std::string& error) {
     for (const SettingsKey& k : AllSettingsKeys()) {
         if (!SameKey(key, k.key)) continue;
-        if (!k.number) {
+        if (!k.IsNumber()) {
             TextField(options, k) = value;
             return true;
         }
@@ -322,7 +327,7 @@ bool SetOptionFromText(RunOptions& options, const std::string& key, const std::s
                     " to " + std::to_string(k.maximum) + ", not \"" + value + "\".";
             return false;
         }
-        options.*k.number = *number;
+        k.set(options, *number);
         return true;
     }
     error = "Unknown option \"" + key + "\".";

@@ -45,10 +45,14 @@ struct SettingsKey {
     const char* section;
     const char* key;
     std::string RunOptions::*text = nullptr;  // text keys
-    int RunOptions::*number = nullptr;        // list, check box and mode keys
+    // List, check box and mode keys: the field as its stored integer.
+    int (*get)(const RunOptions&) = nullptr;
+    void (*set)(RunOptions&, int) = nullptr;
     std::string FilenameFormatDefinition::*format = nullptr;  // the 19 "Format" keys
     int minimum = 0;
     int maximum = 0;
+
+    bool IsNumber() const { return get != nullptr; }
 };
 const std::vector<SettingsKey>& AllSettingsKeys();
 // Sets one option from its text; false (options unchanged) when the key is

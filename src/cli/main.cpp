@@ -119,7 +119,7 @@ void PrintHelp(const std::string& storePath) {
         }
         const auto meaning = ValueMeanings().find(k.key);
         std::string values;
-        if (k.number) values = std::to_string(k.minimum) + " to " + std::to_string(k.maximum);
+        if (k.IsNumber()) values = std::to_string(k.minimum) + " to " + std::to_string(k.maximum);
         else values = "text";
         std::printf("    %-22s %s\n", k.key, values.c_str());
         if (meaning != ValueMeanings().end()) std::printf("      %s\n", meaning->second);

@@ -21,13 +21,13 @@ bool IsDcfBaseName(std::string_view baseName) {
     return baseName.substr(4) != "0000";
 }
 
-DcfSplit SplitDcfBaseName(std::string_view baseName, int volumeDigitsOption) {
+DcfSplit SplitDcfBaseName(std::string_view baseName, DCFVolumeDigits volumeDigits) {
     DcfSplit split;
     if (baseName.size() != 8) return split;
     std::size_t k = 8;  // characters before the trailing run of digits
     while (k > 0 && IsDigit(baseName[k - 1])) --k;
     // The option caps the volume at 4, 5, 6, 7 or 8 digits.
-    const std::size_t floor = static_cast<std::size_t>(4 - std::clamp(volumeDigitsOption, 0, 4));
+    const std::size_t floor = static_cast<std::size_t>(4 - std::clamp(StoredValue(volumeDigits), 0, 4));
     k = std::max(k, floor);
     split.Batch = std::string(baseName.substr(0, k));
     split.VolumeDigits = static_cast<int>(8 - k);
@@ -47,7 +47,7 @@ bool AnalyseDcfName(FileFacts& facts, std::string_view baseName, const RunOption
         facts.DCFVolumeDigits = split.VolumeDigits;
         return true;
     }
-    if (options.DCFMode != 1) return true;
+    if (options.DCFMode != DCFMode::ValidOnly) return true;
     facts.Timestamped = false;
     ++tally.NumberOfInvalidDCFFiles;
     report(facts.Notes, facts.SourceFileName + " does not have a valid DCF file name.", MsgIcon::Exclamation);

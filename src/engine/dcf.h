@@ -24,11 +24,11 @@ struct DcfSplit {
     int VolumeDigits = 4;
 };
 
-// Batch and volume of a valid DCF base name; volumeDigitsOption is the list
-// position of the "DCFVolumeDigits" option (0 standard 4 digits .. 4 all).
-DcfSplit SplitDcfBaseName(std::string_view baseName, int volumeDigitsOption);
+// Batch and volume of a valid DCF base name, the volume capped at 4 digits
+// (Standard4) up to 8 (AllDigits), one more for each step of the option.
+DcfSplit SplitDcfBaseName(std::string_view baseName, DCFVolumeDigits volumeDigits);
 
-// The DCF step of one file: the check, the DCFMode 1 stop with its message
+// The DCF step of one file: the check, the DCFMode::ValidOnly stop with its message
 // and count, and the split of a valid name. Returns false when the file is
 // stopped (Timestamped is then false).
 bool AnalyseDcfName(FileFacts& facts, std::string_view baseName, const RunOptions& options, RunTally& tally,

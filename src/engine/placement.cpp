@@ -18,13 +18,13 @@ void PlaceFile(PlacementContext& context, FileFacts& facts, const std::string& o
     facts.OutputFolder = outputFolderPath;
 
     // Serial-number loop: "Always" starts at 1, the others at 0 (no serial part).
-    const std::int32_t start = options.AddSerial == 2 ? 1 : 0;
+    const std::int32_t start = options.AddSerial == AddSerial::Always ? 1 : 0;
     std::int32_t serial = start;
     std::string name = buildName(serial);
     std::string previousName;
     bool havePrevious = false;
     std::string family;
-    if (options.AddSerial != 0) {
+    if (options.AddSerial != AddSerial::Never) {
         // Files of one second often share every part of their name but the
         // serial number; start above the numbers their family already took.
         family = outputFolderPath + '\0' + name;
@@ -45,7 +45,7 @@ void PlaceFile(PlacementContext& context, FileFacts& facts, const std::string& o
             break;
         }
         unusable = UnusableFilenameReason(name);
-        if (!unusable.empty() || options.AddSerial == 0 || tries >= kMaxSerialTries) break;
+        if (!unusable.empty() || options.AddSerial == AddSerial::Never || tries >= kMaxSerialTries) break;
         if (!context.chronology.Contains(facts.TimestampDateTime, serial) &&
             !context.fs.FileExists(JoinPath(outputFolderPath, name)))
             break;
@@ -73,13 +73,13 @@ void PlaceFile(PlacementContext& context, FileFacts& facts, const std::string& o
     facts.Operation = "Failed";
     FsStatus status;
     std::string failure;
-    if (options.MoveOrCopy == 0) {
+    if (options.MoveOrCopy == MoveOrCopy::Move) {
         status = move();
         if (status) facts.Operation = "Moved";
         else failure = " could not be moved due to the following error: ";
     } else {
         // "Copy", "Copy when unable to move"; an unknown mode copies, which never loses the source.
-        if (options.MoveOrCopy == 2) {
+        if (options.MoveOrCopy == MoveOrCopy::CopyWhenUnableToMove) {
             status = move();
             if (status) facts.Operation = "Moved";
         }

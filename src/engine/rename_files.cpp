@@ -42,7 +42,7 @@ public:
           options_(context.options),
           performActions_(performActions),
           tally_(tally),
-          report_{context.port, context.options.ReportErrors == 1} {}
+          report_{context.port, context.options.ReportErrors} {}
 
     // Returns false when the user asked to stop.
     bool Folder(const FolderRef& source, const FolderRef& output) {
@@ -54,18 +54,17 @@ public:
         const std::string exclude = options_.ExcludePatterns();
         const std::string include = options_.IncludePatterns();
         for (const FsItem& file : files) {
-            if (!PassesFilter(file, options_.ExcludeReadOnly != 0, options_.ExcludeHidden != 0,
-                              options_.ExcludeSystem != 0, exclude, include))
+            if (!PassesFilter(file, options_.ExcludeReadOnly, options_.ExcludeHidden, options_.ExcludeSystem, exclude,
+                              include))
                 continue;
             File(file, source, output);
             if (!ProgressStep()) return false;
         }
-        if (options_.ProcessSubfolders == 0) return true;
+        if (options_.ProcessSubfolders == ProcessSubfolders::Ignore) return true;
 
-        const bool preserving = performActions_ && options_.ProcessSubfolders == 2;
+        const bool preserving = performActions_ && options_.ProcessSubfolders == ProcessSubfolders::Preserve;
         for (const FsItem& sub : folders) {
-            if (!PassesFilter(sub, options_.ExcludeReadOnly != 0, options_.ExcludeHidden != 0,
-                              options_.ExcludeSystem != 0, exclude, ""))
+            if (!PassesFilter(sub, options_.ExcludeReadOnly, options_.ExcludeHidden, options_.ExcludeSystem, exclude, ""))
                 continue;
             const std::string target = preserving ? JoinPath(output.Path, sub.Name) : output.Path;
             if (preserving && !context_.fs.FolderExists(target)) context_.fs.CreateFolder(target);
@@ -90,7 +89,7 @@ private:
         for (;;) {
             BeginFile(facts, file, source, output);
             if (!AnalyseDcfName(facts, BaseName(file.Name), options_, tally_, report_)) break;
-            if (options_.DateMode == 3) break;
+            if (options_.DateMode == DateMode::FileSystemOnly) break;
             const bool restart = ReadMetadata(context_.fs, context_.port, options_, facts, pass, tally_);
             if (!restart || restarted) break;
             // The reader asked to begin the file again; it may do so once.

@@ -189,7 +189,7 @@ std::unique_ptr<TextLog> TextLog::Create(FileSystem& fs, const std::string& outp
     std::unique_ptr<TextLog> log(new TextLog(std::unique_ptr<Impl>(new Impl{fs, std::move(*file)})));
     LogFile& out = log->impl_->log;
     auto option = [&out](const char* label, const std::string& value) { out.Line(std::string(label) + value); };
-    auto number = [&option](const char* label, int value) { option(label, std::to_string(value)); };
+    auto number = [&option](const char* label, auto value) { option(label, std::to_string(StoredValue(value))); };
 
     out.Line(kRule);
     out.Line("Operating System");

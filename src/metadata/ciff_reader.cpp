@@ -32,7 +32,7 @@ public:
     bool ParseCIFFHeap(const ByteSpan& heap, int depth, DateTime& captured);
     void Fail(const char* text) {
         facts_.CIFFMetadata = false;
-        if (options_.DateMode == 1) report_(facts_.Notes, facts_.SourceFileName + text, MsgIcon::Exclamation);
+        if (options_.DateMode == DateMode::MetadataOnly) report_(facts_.Notes, facts_.SourceFileName + text, MsgIcon::Exclamation);
     }
 
 private:

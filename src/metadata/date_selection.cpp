@@ -17,11 +17,11 @@ struct Choice {
 
 Choice Take(const std::optional<DateTime>& value, const char* missing) { return {value, true, missing}; }
 
-Choice TiffRule(const FileFacts& f, int mode) {
+Choice TiffRule(const FileFacts& f, DateModeTIFF mode) {
     switch (mode) {
-        case 0: return Take(f.EXIFDateOriginal, " contains valid TIFF metadata but has no DateTimeOriginal information.");
-        case 1: return Take(f.EXIFDateDigitized, " contains valid TIFF metadata but has no DateTimeDigitized information.");
-        case 2: return Take(f.EXIFDateModified, " contains valid TIFF metadata but has no DateTime information.");
+        case DateModeTIFF::DateTimeOriginal: return Take(f.EXIFDateOriginal, " contains valid TIFF metadata but has no DateTimeOriginal information.");
+        case DateModeTIFF::DateTimeDigitized: return Take(f.EXIFDateDigitized, " contains valid TIFF metadata but has no DateTimeDigitized information.");
+        case DateModeTIFF::DateTime: return Take(f.EXIFDateModified, " contains valid TIFF metadata but has no DateTime information.");
         default: break;
     }
     const char* missing = " contains valid TIFF metadata but has no date information.";
@@ -39,10 +39,10 @@ std::optional<DateTime> IcrdWithEtim(const FileFacts& f) {
     return sum;
 }
 
-Choice RiffRule(const FileFacts& f, int mode) {
+Choice RiffRule(const FileFacts& f, DateModeRIFF mode) {
     const bool etim = f.RIFFetimTime.has_value();
     switch (mode) {
-        case 0: {
+        case DateModeRIFF::IcrdEtim: {
             const char* missing =
                 etim ? " contains valid RIFF metadata including etim time of original recording but has no ICRD date information."
                      : " contains valid RIFF metadata but has no ICRD/etim information.";
@@ -50,9 +50,9 @@ Choice RiffRule(const FileFacts& f, int mode) {
             if (f.RIFFICRDDate) return {f.RIFFICRDDate, false, missing};
             return Take(std::nullopt, missing);
         }
-        case 1: return Take(f.RIFFIDITDate, " contains valid RIFF metadata but has no IDIT information.");
-        case 2: return Take(f.RIFFstrdDate, " contains valid RIFF metadata but has no strd information.");
-        case 3: return Take(f.RIFFcmntDate, " contains valid RIFF metadata but has no cmnt information.");
+        case DateModeRIFF::Idit: return Take(f.RIFFIDITDate, " contains valid RIFF metadata but has no IDIT information.");
+        case DateModeRIFF::Strd: return Take(f.RIFFstrdDate, " contains valid RIFF metadata but has no strd information.");
+        case DateModeRIFF::Cmnt: return Take(f.RIFFcmntDate, " contains valid RIFF metadata but has no cmnt information.");
         default: break;
     }
     const char* missing =
@@ -74,10 +74,10 @@ Choice FormatRule(const FileFacts& f, const RunOptions& options) {
     return TiffRule(f, options.DateModeTIFF);
 }
 
-DateTime FileSystemRule(const FileFacts& f, int mode) {
+DateTime FileSystemRule(const FileFacts& f, DateModeFileSystem mode) {
     switch (mode) {
-        case 0: return f.FileSystemDateCreated;
-        case 1: return f.FileSystemDateModified;
+        case DateModeFileSystem::Created: return f.FileSystemDateCreated;
+        case DateModeFileSystem::Modified: return f.FileSystemDateModified;
         default:
             return f.FileSystemDateCreated < f.FileSystemDateModified ? f.FileSystemDateCreated
                                                                        : f.FileSystemDateModified;
@@ -90,7 +90,7 @@ void ChooseTimestamp(FileFacts& facts, const RunOptions& options, RunTally& tall
     if (!facts.Timestamped) return;
     facts.TimestampHasTime = true;
 
-    if (options.DateMode == 3) {
+    if (options.DateMode == DateMode::FileSystemOnly) {
         facts.TimestampDateTime = FileSystemRule(facts, options.DateModeFileSystem);
         return;
     }
@@ -100,10 +100,10 @@ void ChooseTimestamp(FileFacts& facts, const RunOptions& options, RunTally& tall
         facts.TimestampHasTime = choice.hasTime;
         return;
     }
-    if (options.DateMode == 1) {
+    if (options.DateMode == DateMode::MetadataOnly) {
         facts.Timestamped = false;
         ++tally.NumberOfInvalidDateFiles;
-        const ProblemReporter report{port, options.ReportErrors != 0};
+        const ProblemReporter report{port, options.ReportErrors};
         report(facts.Notes, facts.SourceFileName + choice.missing, MsgIcon::Exclamation);
         return;
     }

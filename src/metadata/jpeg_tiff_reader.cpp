@@ -51,7 +51,7 @@ class TiffReader {
 public:
     TiffReader(ReadView& view, FileFacts& facts, const RunOptions& options, const ProblemReporter& report,
                MetadataPass& pass)
-        : view_(view), facts_(facts), report_(report), pass_(pass), strict_(options.DateMode == 1) {}
+        : view_(view), facts_(facts), report_(report), pass_(pass), strict_(options.DateMode == DateMode::MetadataOnly) {}
 
     bool Run() {
         facts_.CIFFMetadata = false;

@@ -30,7 +30,7 @@ bool AnyFlag(const FileFacts& facts) {
 // In the strict date mode a file without usable metadata goes no further.
 // Each reason was noted where it arose.
 void StopWithoutMetadata(const RunOptions& options, FileFacts& facts, RunTally& tally) {
-    if (options.DateMode == 1 && !AnyFlag(facts)) {
+    if (options.DateMode == DateMode::MetadataOnly && !AnyFlag(facts)) {
         facts.Timestamped = false;
         ++tally.NumberOfInvalidEXIFFiles;
     }
@@ -80,7 +80,7 @@ std::string FaultMessage(const std::string& fileName, int number, const std::str
 // begun again.
 bool ReadDetected(ReadStream& stream, std::int64_t fileSize, UserPort& port, const RunOptions& options,
                   FileFacts& facts, MetadataPass& pass, const ProblemReporter& report) {
-    const bool strict = options.DateMode == 1;
+    const bool strict = options.DateMode == DateMode::MetadataOnly;
     ReadView view(stream, port, fileSize);
     if (fileSize < kSignatureLength) {
         ClearFlags(facts);
@@ -117,7 +117,7 @@ bool ReadDetected(ReadStream& stream, std::int64_t fileSize, UserPort& port, con
 
 bool ReadMetadataFromStream(ReadStream& stream, std::int64_t fileSize, UserPort& port, const RunOptions& options,
                             FileFacts& facts, MetadataPass& pass, RunTally& tally) {
-    const ProblemReporter report{port, options.ReportErrors != 0};
+    const ProblemReporter report{port, options.ReportErrors};
     facts.TIFFMetadata = facts.RIFFMetadata = facts.CIFFMetadata = true;
 
     // Any unexpected failure while the file is read ends its reading here.
@@ -139,7 +139,7 @@ bool ReadMetadataFromStream(ReadStream& stream, std::int64_t fileSize, UserPort&
 bool ReadMetadata(FileSystem& fs, UserPort& port, const RunOptions& options, FileFacts& facts,
                   MetadataPass& pass, RunTally& tally) {
     // With file-system dates only, no file is opened and no metadata is valid.
-    if (options.DateMode == 3) {
+    if (options.DateMode == DateMode::FileSystemOnly) {
         ClearFlags(facts);
         return false;
     }
@@ -148,8 +148,8 @@ bool ReadMetadata(FileSystem& fs, UserPort& port, const RunOptions& options, Fil
     port.PumpEvents();
     if (!stream) {
         ClearFlags(facts);
-        if (options.DateMode == 1) {
-            const ProblemReporter report{port, options.ReportErrors != 0};
+        if (options.DateMode == DateMode::MetadataOnly) {
+            const ProblemReporter report{port, options.ReportErrors};
             report(facts.Notes, facts.SourceFileName + " could not be opened due to the following error: " + error + ".",
                    MsgIcon::Exclamation);
         }

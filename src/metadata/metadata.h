@@ -16,7 +16,7 @@ struct MetadataPass {
 
 // Opens facts.SourceFilePath (size facts.Size), reads the first 8 bytes,
 // detects JPEG/TIFF/RIFF/CIFF, runs that reader, closes the file and, in
-// DateMode 1, stops a file without valid metadata (Timestamped false,
+// DateMode::MetadataOnly, stops a file without valid metadata (Timestamped false,
 // NumberOfInvalidEXIFFiles + 1). Notes go through ReportFileProblem.
 // Returns true when the walk must begin this file again (at most once per
 // file: pass.SkippingAllowed is false from then on).

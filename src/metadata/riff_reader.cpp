@@ -70,7 +70,7 @@ private:
 
     void Fail(const char* text) {
         facts_.RIFFMetadata = false;
-        if (options_.DateMode == 1) report_(facts_.Notes, facts_.SourceFileName + text, MsgIcon::Exclamation);
+        if (options_.DateMode == DateMode::MetadataOnly) report_(facts_.Notes, facts_.SourceFileName + text, MsgIcon::Exclamation);
     }
 
     std::optional<ChunkHeader> NextHeader(std::uint64_t& o, std::uint64_t length, bool mayPad);

@@ -5,42 +5,65 @@
 
 namespace ravlen {
 
-// Every option a run reads, one field per settings key. Lists hold the 0-based
-// position of the chosen item, check boxes 0 or 1, DateMode and DCFMode 1 to 3.
-// Defaults are those of a first start with an empty settings store.
+// The values of the list and mode options, named. Each value is the integer
+// the settings file, the console runner and the text log use: a list's
+// 0-based item position, or DateMode and DCFMode 1 to 3.
+enum class ProcessSubfolders : int { Ignore = 0, Flatten = 1, Preserve = 2 };
+enum class MoveOrCopy : int { Move = 0, Copy = 1, CopyWhenUnableToMove = 2 };
+enum class AddSerial : int { Never = 0, DuplicatesOnly = 1, Always = 2 };
+enum class AddBatchVolume : int { Neither = 0, BatchOnly = 1, VolumeOnly = 2, Both = 3 };
+enum class FilenameFormat : int { DcfStyle = 0, Vantor1 = 1, Vantor2Short = 2, Vantor2Long = 3, Custom = 4 };
+enum class DateMode : int { MetadataOnly = 1, FileSystemWhenNoMetadata = 2, FileSystemOnly = 3 };
+enum class DCFMode : int { ValidOnly = 1, PreserveAsComment = 2, ReplaceNonDcf = 3 };
+enum class DateModeTIFF : int { DateTimeOriginal = 0, DateTimeDigitized = 1, DateTime = 2, BestAvailable = 3 };
+enum class DateModeRIFF : int { IcrdEtim = 0, Idit = 1, Strd = 2, Cmnt = 3, BestAvailable = 4 };
+enum class DateModeFileSystem : int { Created = 0, Modified = 1, Earliest = 2 };
+enum class DCFVolumeDigits : int { Standard4 = 0, UpTo5 = 1, UpTo6 = 2, UpTo7 = 3, AllDigits = 4 };
+enum class DCFBatchCleanup : int { DoNothing = 0, RemoveFinalUnderscore = 1 };
+enum class CreateLog : int { No = 0, Text = 1, Csv = 2, Both = 3 };
+
+// The stored integer of a named value.
+template <typename Named>
+constexpr int StoredValue(Named value) {
+    return static_cast<int>(value);
+}
+
+// Every option a run reads, one field per settings key; check boxes are bool
+// (stored as 0 or 1). Defaults are those of a first start with an empty
+// settings store.
 struct RunOptions {
     // Main
     std::string SourcePath;
     std::string OutputPath;
-    int ProcessSubfolders = 1;  // 0 Ignore, 1 Flatten into top-level output folder, 2 Preserve as output subfolders
-    int MoveOrCopy = 0;         // 0 Move, 1 Copy, 2 Copy when unable to move
-    int AddSerial = 2;          // 0 Never, 1 Duplicates only, 2 Always
-    int AddBatchVolume = 3;     // 0 Neither, 1 Batch only, 2 Volume only, 3 Both
-    int FilenameFormat = 2;     // 0 DCF Style, 1 Vantor 1.x, 2 Vantor 2.x short, 3 Vantor 2.x long, 4 Custom...
+    ravlen::ProcessSubfolders ProcessSubfolders = ProcessSubfolders::Flatten;
+    ravlen::MoveOrCopy MoveOrCopy = MoveOrCopy::Move;
+    ravlen::AddSerial AddSerial = AddSerial::Always;
+    ravlen::AddBatchVolume AddBatchVolume = AddBatchVolume::Both;
+    ravlen::FilenameFormat FilenameFormat = FilenameFormat::Vantor2Short;
     // Filter
-    int DateMode = 1;  // 1 metadata dates only, 2 file-system dates when metadata unavailable, 3 file-system dates only
-    int DCFMode = 1;   // 1 valid DCF names only, 2 preserve non-DCF names as comments, 3 replace non-DCF names
-    int ExcludeReadOnly = 1;
-    int ExcludeHidden = 1;
-    int ExcludeSystem = 1;
-    int ExcludePattern = 1;
+    ravlen::DateMode DateMode = DateMode::MetadataOnly;
+    ravlen::DCFMode DCFMode = DCFMode::ValidOnly;
+    bool ExcludeReadOnly = true;
+    bool ExcludeHidden = true;
+    bool ExcludeSystem = true;
+    bool ExcludePattern = true;
     std::string ExcludePatternList = "*.ctg;*.ind;*.log";
-    int IncludePattern = 0;
+    bool IncludePattern = false;
     std::string IncludePatternList = "*.jpg;*.avi;*.mpg;*.mov";
     // Feedback
-    int AutoDetect = 1;
-    int DisplayWarning = 1;
-    int PreviewResults = 0;
-    int RequestConfirmation = 1;
-    int ReportErrors = 0;
-    int SummarizeResults = 1;
+    bool AutoDetect = true;
+    bool DisplayWarning = true;
+    bool PreviewResults = false;
+    bool RequestConfirmation = true;
+    bool ReportErrors = false;
+    bool SummarizeResults = true;
     // Advanced
-    int DateModeTIFF = 3;        // 0 DateTimeOriginal, 1 DateTimeDigitized, 2 DateTime, 3 best available
-    int DateModeRIFF = 4;        // 0 ICRD/etim, 1 IDIT, 2 strd, 3 cmnt, 4 best available
-    int DateModeFileSystem = 2;  // 0 Created, 1 Modified, 2 whichever is earliest
-    int DCFVolumeDigits = 4;     // 0 standard 4 .. 3 up to 7, 4 all available digits
-    int DCFBatchCleanup = 1;     // 0 Do nothing, 1 Remove final underscore
-    int CreateLog = 0;           // 0 No, 1 Text, 2 CSV, 3 Both
+    ravlen::DateModeTIFF DateModeTIFF = DateModeTIFF::BestAvailable;
+    ravlen::DateModeRIFF DateModeRIFF = DateModeRIFF::BestAvailable;
+    ravlen::DateModeFileSystem DateModeFileSystem = DateModeFileSystem::Earliest;
+    ravlen::DCFVolumeDigits DCFVolumeDigits = DCFVolumeDigits::Standard4;
+    ravlen::DCFBatchCleanup DCFBatchCleanup = DCFBatchCleanup::RemoveFinalUnderscore;
+    ravlen::CreateLog CreateLog = CreateLog::No;
     // Format: the custom filename format (section "Format", keys named as its fields)
     FilenameFormatDefinition CustomFormat{
         "%d%s%b%v%o%e",
@@ -54,6 +77,8 @@ struct RunOptions {
     // The pattern texts handed to the filters: the list when its box is ticked, else "".
     std::string ExcludePatterns() const { return ExcludePattern ? ExcludePatternList : std::string(); }
     std::string IncludePatterns() const { return IncludePattern ? IncludePatternList : std::string(); }
+    bool WritesTextLog() const { return CreateLog == CreateLog::Text || CreateLog == CreateLog::Both; }
+    bool WritesCsvLog() const { return CreateLog == CreateLog::Csv || CreateLog == CreateLog::Both; }
 
     bool operator==(const RunOptions&) const = default;
 };

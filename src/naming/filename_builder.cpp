@@ -204,12 +204,12 @@ std::string BuildFilename(const FilenameFormatDefinition& f, const FilenameValue
     return text;
 }
 
-FilenameFormatDefinition BuiltInFormat(int index, bool hasTime) {
-    switch (index) {
-    case 1: return PlainFormat(hasTime ? "yyyy-mm-dd @hh-nn-ss" : "yyyy-mm-dd", " #", " ", "<&");
-    case 2: return LabelledFormat("DT", "SN", "BA", "VO", "CO", hasTime);
+FilenameFormatDefinition BuiltInFormat(FilenameFormat format, bool hasTime) {
+    switch (format) {
+    case FilenameFormat::Vantor1: return PlainFormat(hasTime ? "yyyy-mm-dd @hh-nn-ss" : "yyyy-mm-dd", " #", " ", "<&");
+    case FilenameFormat::Vantor2Short: return LabelledFormat("DT", "SN", "BA", "VO", "CO", hasTime);
     // The long-label format always writes the time, midnight included.
-    case 3: return LabelledFormat("Captured Date", "Sequence Number", "Batch", "Volume", "Comment", true);
+    case FilenameFormat::Vantor2Long: return LabelledFormat("Captured Date", "Sequence Number", "Batch", "Volume", "Comment", true);
     default: return PlainFormat(hasTime ? "yyyymmdd_hhnnss" : "yyyymmdd", "_", "_", ">&");
     }
 }
@@ -217,20 +217,21 @@ FilenameFormatDefinition BuiltInFormat(int index, bool hasTime) {
 namespace {
 
 // The built-in definitions never change: made once, not for every file.
-const FilenameFormatDefinition& CachedBuiltInFormat(int index, bool hasTime) {
+const FilenameFormatDefinition& CachedBuiltInFormat(FilenameFormat format, bool hasTime) {
     static const auto table = [] {
         std::array<std::array<FilenameFormatDefinition, 2>, 4> t;
         for (int i = 0; i < 4; ++i)
-            for (int h = 0; h < 2; ++h) t[i][h] = BuiltInFormat(i, h == 1);
+            for (int h = 0; h < 2; ++h) t[i][h] = BuiltInFormat(static_cast<FilenameFormat>(i), h == 1);
         return t;
     }();
+    const int index = StoredValue(format);
     return table[index >= 1 && index <= 3 ? index : 0][hasTime ? 1 : 0];
 }
 
 }  // namespace
 
 FilenameFormatDefinition FormatForRun(const RunOptions& options, bool hasTime) {
-    if (options.FilenameFormat == 4) return options.CustomFormat;
+    if (options.FilenameFormat == FilenameFormat::Custom) return options.CustomFormat;
     return BuiltInFormat(options.FilenameFormat, hasTime);
 }
 
@@ -240,26 +241,26 @@ std::string NewFilename(const FileFacts& facts, const RunOptions& options, std::
     v.SerialNumber = serialNumber;
     v.Extension = facts.Extension;
     const std::string baseName = BaseName(facts.SourceFileName);
-    const int both = 3;
+    const auto both = AddBatchVolume::Both;
     if (facts.DCFFilename && options.AddBatchVolume == both &&
-        (options.FilenameFormat == 0 || options.FilenameFormat == 1)) {
+        (options.FilenameFormat == FilenameFormat::DcfStyle || options.FilenameFormat == FilenameFormat::Vantor1)) {
         // The two plain formats show batch and volume together as the whole DCF name.
         v.Original = baseName;
     } else if (facts.DCFFilename) {
-        if ((options.AddBatchVolume == 1 || options.AddBatchVolume == both) && !facts.DCFBatch.empty()) {
+        if ((options.AddBatchVolume == AddBatchVolume::BatchOnly || options.AddBatchVolume == both) && !facts.DCFBatch.empty()) {
             v.Batch = facts.DCFBatch;
-            if (options.DCFBatchCleanup == 1 && v.Batch.back() == '_') v.Batch.pop_back();
+            if (options.DCFBatchCleanup == DCFBatchCleanup::RemoveFinalUnderscore && v.Batch.back() == '_') v.Batch.pop_back();
         }
-        if ((options.AddBatchVolume == 2 || options.AddBatchVolume == both) && facts.DCFVolume > 0) {
+        if ((options.AddBatchVolume == AddBatchVolume::VolumeOnly || options.AddBatchVolume == both) && facts.DCFVolume > 0) {
             v.Volume = std::to_string(facts.DCFVolume);
             // Pad to the digit count the name had, so 01234 keeps its leading zero.
             if (facts.DCFVolumeDigits > 0 && v.Volume.size() < static_cast<std::size_t>(facts.DCFVolumeDigits))
                 v.Volume.insert(0, static_cast<std::size_t>(facts.DCFVolumeDigits) - v.Volume.size(), '0');
         }
-    } else if (options.DCFMode == 2) {
+    } else if (options.DCFMode == DCFMode::PreserveAsComment) {
         v.Original = baseName;
     }
-    return BuildFilename(options.FilenameFormat == 4 ? options.CustomFormat
+    return BuildFilename(options.FilenameFormat == FilenameFormat::Custom ? options.CustomFormat
                                                      : CachedBuiltInFormat(options.FilenameFormat, facts.TimestampHasTime),
                          v);
 }

@@ -24,10 +24,11 @@ struct FilenameValues {
 // inside text inserted for earlier ones.
 std::string BuildFilename(const FilenameFormatDefinition& format, const FilenameValues& values);
 
-// The four built-in definitions (index 0 to 3), with or without the time.
-FilenameFormatDefinition BuiltInFormat(int index, bool hasTime);
+// The four built-in definitions, with or without the time; Custom gives the
+// DCF style, as does any value outside the list.
+FilenameFormatDefinition BuiltInFormat(FilenameFormat format, bool hasTime);
 
-// The definition a run uses for a file: a built-in one, or the custom one for index 4.
+// The definition a run uses for a file: a built-in one, or the custom one.
 FilenameFormatDefinition FormatForRun(const RunOptions& options, bool hasTime);
 
 // The per-file naming step: the new filename of a timestamped file for the

@@ -8,33 +8,35 @@
 
 namespace ravlen {
 
-std::size_t SampleWrapWidth(int FilenameFormat) {
-    switch (FilenameFormat) {
-    case 2: return 48;
-    case 3: return 158;
+std::size_t SampleWrapWidth(FilenameFormat format) {
+    switch (format) {
+    case FilenameFormat::Vantor2Short: return 48;
+    case FilenameFormat::Vantor2Long: return 158;
     default: return 0;
     }
 }
 
-std::string FilenameSample(int FilenameFormat, int AddSerial, int AddBatchVolume,
+std::string FilenameSample(FilenameFormat format, AddSerial serial, AddBatchVolume batchVolume,
                            const FilenameFormatDefinition& custom, const DateTime& now) {
     FilenameValues v;
     v.DateTime = now;
-    v.SerialNumber = (AddSerial == 1 || AddSerial == 2) ? 1 : 0;
+    v.SerialNumber = serial == AddSerial::Never ? 0 : 1;
     v.Extension = "JPG";
-    const bool plain = FilenameFormat == 0 || FilenameFormat == 1;
+    const bool plain = format == FilenameFormat::DcfStyle || format == FilenameFormat::Vantor1;
     if (plain) {
         // "Both" shows the whole DCF name, as the run does for these formats.
-        if (AddBatchVolume == 1) v.Batch = "ABCD";
-        if (AddBatchVolume == 2) v.Volume = "1234";
-        if (AddBatchVolume == 3) v.Original = "ABCD1234";
+        if (batchVolume == AddBatchVolume::BatchOnly) v.Batch = "ABCD";
+        if (batchVolume == AddBatchVolume::VolumeOnly) v.Volume = "1234";
+        if (batchVolume == AddBatchVolume::Both) v.Original = "ABCD1234";
     } else {
-        if (AddBatchVolume == 1 || AddBatchVolume == 3) v.Batch = "ABCD";
-        if (AddBatchVolume == 2 || AddBatchVolume == 3) v.Volume = "1234";
+        const bool both = batchVolume == AddBatchVolume::Both;
+        if (batchVolume == AddBatchVolume::BatchOnly || both) v.Batch = "ABCD";
+        if (batchVolume == AddBatchVolume::VolumeOnly || both) v.Volume = "1234";
     }
     // The sample always shows the time of day, whatever a file may lack.
-    const FilenameFormatDefinition format = FilenameFormat == 4 ? custom : BuiltInFormat(FilenameFormat, true);
-    return WrapSample(BuildFilename(format, v), SampleWrapWidth(FilenameFormat));
+    const FilenameFormatDefinition definition =
+        format == FilenameFormat::Custom ? custom : BuiltInFormat(format, true);
+    return WrapSample(BuildFilename(definition, v), SampleWrapWidth(format));
 }
 
 std::string WrapSample(const std::string& text, std::size_t width) {

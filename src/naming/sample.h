@@ -6,17 +6,18 @@
 
 #include "model/date_time.h"
 #include "model/filename_format.h"
+#include "model/run_options.h"
 
 namespace ravlen {
 
-// The sample name for the chosen format (0 to 3 built in, 4 custom), serial
-// choice and batch/volume choice, built for `now` and wrapped for display.
-std::string FilenameSample(int FilenameFormat, int AddSerial, int AddBatchVolume,
+// The sample name for the chosen format, serial choice and batch/volume
+// choice, built for `now` and wrapped for display.
+std::string FilenameSample(FilenameFormat format, AddSerial serial, AddBatchVolume batchVolume,
                            const FilenameFormatDefinition& custom, const DateTime& now);
 
 // The wrap width of a format's sample: 48 and 158 for the two labelled
 // formats, 0 (no wrapping) otherwise.
-std::size_t SampleWrapWidth(int FilenameFormat);
+std::size_t SampleWrapWidth(FilenameFormat format);
 
 // Breaks a long sample into lines of at most `width` characters, each line
 // ending after its last "}" where one lies within reach; lines are joined by

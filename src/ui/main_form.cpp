@@ -25,48 +25,48 @@ std::string MainForm::SystemWarning() {
            "you want to process files flagged with the System attribute?";
 }
 
-// Metadata group: DateMode 1, 2 or 3.
+// Metadata group: the DateMode.
 void MainForm::EXIFOption1Click() {
     exif.option1 = true;
     exif.option2 = false;
     exif.subEnabled = false;
-    values.DateMode = 1;
+    values.DateMode = DateMode::MetadataOnly;
 }
 
 void MainForm::EXIFOption2Click() {
     exif.option1 = false;
     exif.option2 = true;
     exif.subEnabled = true;
-    if (exif.optionA) values.DateMode = 2;
-    if (exif.optionB) values.DateMode = 3;
+    if (exif.optionA) values.DateMode = DateMode::FileSystemWhenNoMetadata;
+    if (exif.optionB) values.DateMode = DateMode::FileSystemOnly;
 }
 
 void MainForm::EXIFOption2AClick() {
     exif.optionA = true;
     exif.optionB = false;
-    values.DateMode = 2;
+    values.DateMode = DateMode::FileSystemWhenNoMetadata;
 }
 
 void MainForm::EXIFOption2BClick() {
     exif.optionA = false;
     exif.optionB = true;
-    values.DateMode = 3;
+    values.DateMode = DateMode::FileSystemOnly;
 }
 
-// DCF group: DCFMode 1, 2 or 3.
+// DCF group: the DCFMode.
 void MainForm::DCFOption1Click() {
     dcf.option1 = true;
     dcf.option2 = false;
     dcf.subEnabled = false;
-    values.DCFMode = 1;
+    values.DCFMode = DCFMode::ValidOnly;
 }
 
 void MainForm::DCFOption2Click() {
     dcf.option1 = false;
     dcf.option2 = true;
     dcf.subEnabled = true;
-    if (dcf.optionA) values.DCFMode = 2;
-    if (dcf.optionB) values.DCFMode = 3;
+    if (dcf.optionA) values.DCFMode = DCFMode::PreserveAsComment;
+    if (dcf.optionB) values.DCFMode = DCFMode::ReplaceNonDcf;
     if (!WarningsWanted()) return;
     const bool confirmed = hooks_.confirm && hooks_.confirm(NonDCFWarning());
     if (confirmed) return;
@@ -77,45 +77,45 @@ void MainForm::DCFOption2Click() {
 void MainForm::DCFOption2AClick() {
     dcf.optionA = true;
     dcf.optionB = false;
-    values.DCFMode = 2;
+    values.DCFMode = DCFMode::PreserveAsComment;
 }
 
 void MainForm::DCFOption2BClick() {
     dcf.optionA = false;
     dcf.optionB = true;
-    values.DCFMode = 3;
+    values.DCFMode = DCFMode::ReplaceNonDcf;
 }
 
 void MainForm::ExcludeSystemClick(bool ticked) {
-    values.ExcludeSystem = ticked ? 1 : 0;
+    values.ExcludeSystem = ticked;
     if (ticked || !WarningsWanted()) return;
     const bool confirmed = hooks_.confirm && hooks_.confirm(SystemWarning());
-    if (!confirmed) values.ExcludeSystem = 1;
+    if (!confirmed) values.ExcludeSystem = true;
 }
 
 void MainForm::ExcludePatternClick(bool ticked) {
-    values.ExcludePattern = ticked ? 1 : 0;
+    values.ExcludePattern = ticked;
     excludePatternListEnabled = ticked;
 }
 
 void MainForm::IncludePatternClick(bool ticked) {
-    values.IncludePattern = ticked ? 1 : 0;
+    values.IncludePattern = ticked;
     includePatternListEnabled = ticked;
 }
 
-void MainForm::AddSerialChange(int index) {
-    values.AddSerial = index;
+void MainForm::AddSerialChange(AddSerial value) {
+    values.AddSerial = value;
     UpdateFilenameFormat();
 }
 
-void MainForm::AddBatchVolumeChange(int index) {
-    values.AddBatchVolume = index;
+void MainForm::AddBatchVolumeChange(AddBatchVolume value) {
+    values.AddBatchVolume = value;
     UpdateFilenameFormat();
 }
 
-void MainForm::FilenameFormatChange(int index) {
-    values.FilenameFormat = index;
-    if (index == 4 && formEventsEnabled && hooks_.editCustomFormat) {
+void MainForm::FilenameFormatChange(FilenameFormat value) {
+    values.FilenameFormat = value;
+    if (value == FilenameFormat::Custom && formEventsEnabled && hooks_.editCustomFormat) {
         // Cancel keeps "Custom..." with the definition it had.
         if (auto edited = hooks_.editCustomFormat(values.CustomFormat)) values.CustomFormat = *edited;
     }
@@ -141,23 +141,23 @@ void MainForm::LoadSettings(const RunOptions& stored) {
     // stored mode and the enabled states as a user's clicks would.
     values.DateMode = stored.DateMode;
     switch (stored.DateMode) {
-        case 2: EXIFOption2AClick(); EXIFOption2Click(); break;
-        case 3: EXIFOption2BClick(); EXIFOption2Click(); break;
+        case DateMode::FileSystemWhenNoMetadata: EXIFOption2AClick(); EXIFOption2Click(); break;
+        case DateMode::FileSystemOnly: EXIFOption2BClick(); EXIFOption2Click(); break;
         default: EXIFOption2AClick(); EXIFOption1Click(); break;
     }
     values.DCFMode = stored.DCFMode;
     switch (stored.DCFMode) {
-        case 2: DCFOption2AClick(); DCFOption2Click(); break;
-        case 3: DCFOption2BClick(); DCFOption2Click(); break;
+        case DCFMode::PreserveAsComment: DCFOption2AClick(); DCFOption2Click(); break;
+        case DCFMode::ReplaceNonDcf: DCFOption2BClick(); DCFOption2Click(); break;
         default: DCFOption2AClick(); DCFOption1Click(); break;
     }
 
     values.ExcludeReadOnly = stored.ExcludeReadOnly;
     values.ExcludeHidden = stored.ExcludeHidden;
-    ExcludeSystemClick(stored.ExcludeSystem != 0);
-    ExcludePatternClick(stored.ExcludePattern != 0);
+    ExcludeSystemClick(stored.ExcludeSystem);
+    ExcludePatternClick(stored.ExcludePattern);
     values.ExcludePatternList = stored.ExcludePatternList;
-    IncludePatternClick(stored.IncludePattern != 0);
+    IncludePatternClick(stored.IncludePattern);
     values.IncludePatternList = stored.IncludePatternList;
 
     values.AutoDetect = stored.AutoDetect;

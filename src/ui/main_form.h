@@ -61,9 +61,9 @@ public:
     void ExcludePatternClick(bool ticked);
     void IncludePatternClick(bool ticked);
     // Lists with behaviour of their own.
-    void AddSerialChange(int index);
-    void AddBatchVolumeChange(int index);
-    void FilenameFormatChange(int index);
+    void AddSerialChange(AddSerial value);
+    void AddBatchVolumeChange(AddBatchVolume value);
+    void FilenameFormatChange(FilenameFormat value);
     void UpdateFilenameFormat();
 
     // Applies stored options to the controls in the order that lets each
@@ -80,7 +80,7 @@ public:
     static std::string SystemWarning();
 
 private:
-    bool WarningsWanted() const { return formEventsEnabled && values.DisplayWarning != 0; }
+    bool WarningsWanted() const { return formEventsEnabled && values.DisplayWarning; }
 
     Hooks hooks_;
 };

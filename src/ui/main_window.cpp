@@ -119,11 +119,13 @@ void ShowText(QLineEdit* edit, const std::string& text) {
     if (edit->text() != value) edit->setText(value);
 }
 
-void ShowIndex(QComboBox* list, int index) {
+template <typename Named>
+void ShowIndex(QComboBox* list, Named value) {
+    const int index = StoredValue(value);
     if (index >= 0 && index < list->count() && list->currentIndex() != index) list->setCurrentIndex(index);
 }
 
-void ShowCheck(QCheckBox* box, int value) { box->setChecked(value != 0); }
+void ShowCheck(QCheckBox* box, bool ticked) { box->setChecked(ticked); }
 
 }  // namespace
 
@@ -419,8 +421,9 @@ void FrmMain::Connect() {
     text(ExcludePatternList, &RunOptions::ExcludePatternList);
     text(IncludePatternList, &RunOptions::IncludePatternList);
 
-    auto list = [this](QComboBox* box, int RunOptions::*field) {
-        connect(box, &QComboBox::activated, this, [this, field](int index) { form_.values.*field = index; });
+    auto list = [this]<typename Named>(QComboBox* box, Named RunOptions::*field) {
+        connect(box, &QComboBox::activated, this,
+                [this, field](int index) { form_.values.*field = static_cast<Named>(index); });
     };
     list(ProcessSubfolders, &RunOptions::ProcessSubfolders);
     list(MoveOrCopy, &RunOptions::MoveOrCopy);
@@ -431,8 +434,8 @@ void FrmMain::Connect() {
     list(DCFBatchCleanup, &RunOptions::DCFBatchCleanup);
     list(CreateLog, &RunOptions::CreateLog);
 
-    auto check = [this](QCheckBox* box, int RunOptions::*field) {
-        connect(box, &QCheckBox::clicked, this, [this, field](bool ticked) { form_.values.*field = ticked ? 1 : 0; });
+    auto check = [this](QCheckBox* box, bool RunOptions::*field) {
+        connect(box, &QCheckBox::clicked, this, [this, field](bool ticked) { form_.values.*field = ticked; });
     };
     check(ExcludeReadOnly, &RunOptions::ExcludeReadOnly);
     check(ExcludeHidden, &RunOptions::ExcludeHidden);
@@ -444,9 +447,9 @@ void FrmMain::Connect() {
     check(ReportErrors, &RunOptions::ReportErrors);
 
     // Controls with behaviour: the form decides, then the controls show it.
-    auto listHandler = [this](QComboBox* box, void (MainForm::*handler)(int)) {
+    auto listHandler = [this]<typename Named>(QComboBox* box, void (MainForm::*handler)(Named)) {
         connect(box, &QComboBox::activated, this, [this, handler](int index) {
-            (form_.*handler)(index);
+            (form_.*handler)(static_cast<Named>(index));
             Refresh();
         });
     };
@@ -580,7 +583,7 @@ void FrmMain::Load() {
 
 void FrmMain::Start() {
     show();
-    if (form_.values.AutoDetect != 0) DetectCameraMediaAsking();
+    if (form_.values.AutoDetect) DetectCameraMediaAsking();
 }
 
 void FrmMain::DetectCameraMediaAsking() {

@@ -50,11 +50,11 @@ TEST(CameraMedia, FirstRemovableCardWithQualifyingFilesIsOffered) {
         test::FakePort port;
         FakeDrives drives;
         drives.drives = c.drives;
-        RunOptions options{.SourcePath = c.source, .OutputPath = "", .ProcessSubfolders = 2,
+        RunOptions options{.SourcePath = c.source, .OutputPath = "", .ProcessSubfolders = ProcessSubfolders::Preserve,
                            .ExcludeHidden = !c.allFiles, .ExcludePattern = !c.allFiles};
         port.answers = {c.yes ? MsgAnswer::Yes : MsgAnswer::No};
         RunOptions expected = options;
-        if (c.expected != c.source) expected.SourcePath = c.expected, expected.ProcessSubfolders = 1;
+        if (c.expected != c.source) expected.SourcePath = c.expected, expected.ProcessSubfolders = ProcessSubfolders::Flatten;
         DetectCameraMedia(c.ask, options, drives, fs, port);
         EXPECT_EQ(options, expected);
         const bool found = c.expected != c.source || !c.yes;  // a card was offered, or would have been

@@ -51,7 +51,8 @@ struct Harness {
     FaultyFileSystem files;
     FakePort port;
     std::vector<std::string> calls;  // the seams, in order
-    RunOptions options{.SourcePath = src, .OutputPath = out, .DateMode = 3, .AutoDetect = 0, .RequestConfirmation = 0};
+    RunOptions options{.SourcePath = src, .OutputPath = out, .DateMode = DateMode::FileSystemOnly,
+                       .AutoDetect = false, .RequestConfirmation = false};
     RunDriver driver{RunServices{
         files, port, [this](const RunOptions&) { calls.push_back("save"); },
         [this](RunOptions& o) { calls.push_back(port.busy ? "detect(busy)" : "detect"); o.SourcePath = src; }, {}}};
@@ -92,7 +93,7 @@ TEST(RunDriverChecks, EachCheckEndsTheRunWithItsMessage) {
         h.options.SourcePath = h.At(c.source);
         h.options.OutputPath = h.At(c.output);
         h.AddPhotos(c.photos);
-        h.options.ProcessSubfolders = c.subfolders;
+        h.options.ProcessSubfolders = static_cast<ProcessSubfolders>(c.subfolders);
         h.options.IncludePattern = c.nothingIncluded;
         h.options.IncludePatternList = "*.xyz";
         if (c.createFails) h.files.createFails = h.options.OutputPath;
@@ -187,8 +188,13 @@ TEST(RunDriverPasses, SummaryAfterProcessing) {
         h.files.textFilesFail = c.logsFail;
         fs::create_directories(h.At(c.output));
         // Detection runs first, with the busy pointer, and supplies the source.
-        h.options = {.SourcePath = "", .OutputPath = h.At(c.output), .ProcessSubfolders = c.subfolders, .DateMode = 3,
-                     .AutoDetect = 1, .RequestConfirmation = 0, .CreateLog = c.createLog};
+        h.options = {.SourcePath = "",
+                     .OutputPath = h.At(c.output),
+                     .ProcessSubfolders = static_cast<ProcessSubfolders>(c.subfolders),
+                     .DateMode = DateMode::FileSystemOnly,
+                     .AutoDetect = true,
+                     .RequestConfirmation = false,
+                     .CreateLog = static_cast<CreateLog>(c.createLog)};
         EXPECT_EQ(h.Go(), c.notDcf ? RunOutcome::Incomplete : RunOutcome::Completed);
         EXPECT_EQ(h.calls, (std::vector<std::string>{"save", "detect(busy)"}));
         EXPECT_FALSE(h.port.progressVisible || h.port.busy || !h.port.mainEnabled) << "torn down";
@@ -204,7 +210,7 @@ TEST(RunDriverPasses, AStopEndsEachPassWithItsReport) {
     // The preview stops after its first file, the processing pass (which clears the Stop) after its fourth.
     Harness h;
     h.AddPhotos(12);
-    h.options.PreviewResults = 1;
+    h.options.PreviewResults = true;
     h.port.onPump = [](FakePort& p) {
         if (p.progressValue == (p.progressTitle == "Previewing Files..." ? 1 : 4)) p.cancel = true;
     };

@@ -29,7 +29,7 @@ TEST(SettingsStore, EveryKeyRoundTripsAwkwardTextsExactlyThroughALink) {
     for (std::size_t round = 0; round < awkward.size(); ++round) {
         RunOptions saved;
         for (const SettingsKey& k : AllSettingsKeys()) {
-            if (k.number) saved.*k.number = round % 2 ? k.minimum : k.maximum;
+            if (k.IsNumber()) k.set(saved, round % 2 ? k.minimum : k.maximum);
             else if (k.text) saved.*k.text = awkward[round];
             else saved.CustomFormat.*k.format = awkward[(round + 1) % awkward.size()];
         }
@@ -49,7 +49,11 @@ TEST(SettingsStore, BadNumbersTakeTheDefaultOrAreRefused) {
         "s.ini", "[Main]\nProcessSubfolders=abc\nMoveOrCopy=99999999999999\nAddSerial=1.5\nAddBatchVolume=\n"
                  "FilenameFormat=4\n[Filter]\nDateMode=0\nDCFMode=\" 3 \"\nExcludeHidden=-1\n"
                  "ExcludeSystem=0\n[Advanced]\nCreateLog=4\nDateModeRIFF=0x2\n");
-    RunOptions expected{.SourcePath = "", .OutputPath = "", .FilenameFormat = 4, .DCFMode = 3, .ExcludeSystem = 0};
+    RunOptions expected{.SourcePath = "",
+                        .OutputPath = "",
+                        .FilenameFormat = FilenameFormat::Custom,
+                        .DCFMode = DCFMode::ReplaceNonDcf,
+                        .ExcludeSystem = false};
     EXPECT_EQ(LoadOptions(SettingsStore(path)), expected);
     EXPECT_EQ(LoadOptions(SettingsStore(dir / "missing/s.ini")), RunOptions{});
     EXPECT_TRUE(SettingsStore::DefaultPath().ends_with("/Ravlen/Ravlen 2.8.ini")) << SettingsStore::DefaultPath();
@@ -62,7 +66,7 @@ TEST(SettingsStore, BadNumbersTakeTheDefaultOrAreRefused) {
     }
     EXPECT_EQ(options, RunOptions{});
     std::string error;  // keys in any case; texts as given
-    EXPECT_TRUE(SetOptionFromText(options, "datemode", "2", error) && options.DateMode == 2);
+    EXPECT_TRUE(SetOptionFromText(options, "datemode", "2", error) && options.DateMode == DateMode::FileSystemWhenNoMetadata);
     EXPECT_TRUE(SetOptionFromText(options, "ExtensionFormat", " >&", error));
     EXPECT_EQ(options.CustomFormat.ExtensionFormat, " >&");
 }
@@ -74,7 +78,7 @@ TEST(SettingsStore, DamagedStoreLoadsWhatItCanAndAFailedSaveLeavesItWhole) {
     const std::string before = ReadAll(path);
     SettingsStore store(path);
     RunOptions options = LoadOptions(store);
-    EXPECT_EQ(options.DateMode, 3);
+    EXPECT_EQ(options.DateMode, DateMode::FileSystemOnly);
     EXPECT_EQ(options.ExcludePatternList, RunOptions{}.ExcludePatternList);
     // A disk that fills up halfway through the write: every write past 1 KiB fails.
     options.ExcludePatternList = std::string(4000, 'x');

@@ -46,8 +46,15 @@ struct Bench {
         srcDir.Write("card/DCIM/100CANON/MVI_0004.AVI", "movie");
     }
     void Run(int moveOrCopy, int subfolders = 2) {
-        RunOptions o{.SourcePath = src, .OutputPath = out, .ProcessSubfolders = subfolders, .MoveOrCopy = moveOrCopy,
-                     .DateMode = 3, .AutoDetect = 0, .RequestConfirmation = 0, .SummarizeResults = 0, .CreateLog = 2};
+        RunOptions o{.SourcePath = src,
+                     .OutputPath = out,
+                     .ProcessSubfolders = static_cast<ProcessSubfolders>(subfolders),
+                     .MoveOrCopy = static_cast<MoveOrCopy>(moveOrCopy),
+                     .DateMode = DateMode::FileSystemOnly,
+                     .AutoDetect = false,
+                     .RequestConfirmation = false,
+                     .SummarizeResults = false,
+                     .CreateLog = CreateLog::Csv};
         ASSERT_EQ(RunDriver(RunServices{files, port, {}, {}, ProgramFacts{}}).Go(o), RunOutcome::Completed);
         for (const auto& e : fs::directory_iterator(out))
             if (e.path().extension() == ".csv") csv = e.path().string();

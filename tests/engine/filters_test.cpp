@@ -84,7 +84,7 @@ TEST(Dcf, SplitForEveryVolumeDigitsOption) {
         {"12345678", 9, "", 12345678, 8}, {"12345678", -1, "1234", 5678, 4},  // held to the list
     };
     for (const auto& c : cases) {
-        const DcfSplit s = SplitDcfBaseName(c.name, c.option);
+        const DcfSplit s = SplitDcfBaseName(c.name, static_cast<DCFVolumeDigits>(c.option));
         EXPECT_EQ(std::tie(s.Batch, s.Volume, s.VolumeDigits),
                   std::make_tuple(std::string(c.batch), c.volume, c.digits)) << c.name << " option " << c.option;
     }

@@ -62,9 +62,11 @@ protected:
     RunTally tally;
 
     void SetUp() override {
-        options.DateMode = 3, options.DateModeFileSystem = 1;  // file dates: the readers stay out of the walk
-        options.FilenameFormat = options.AddBatchVolume = options.ExcludePattern = 0;
-        options.AddSerial = options.ReportErrors = 1;
+        // file dates: the readers stay out of the walk
+        options.DateMode = DateMode::FileSystemOnly, options.DateModeFileSystem = DateModeFileSystem::Modified;
+        options.FilenameFormat = FilenameFormat::DcfStyle, options.AddBatchVolume = AddBatchVolume::Neither;
+        options.ExcludePattern = false;
+        options.AddSerial = AddSerial::DuplicatesOnly, options.ReportErrors = true;
     }
     // A file dated 2004-12-25 18:09:11 plus some seconds (the tests run with TZ=UTC).
     void File(const std::string& relative, int plusSeconds = 0, const std::string& bytes = "") {
@@ -77,7 +79,7 @@ protected:
     void Run(bool perform = true) {
         EngineContext context{files, port, options, chronology, this};
         tally.ResetPass();
-        tally.NumberOfSourceObjects = CountFiles(files, in, options.ProcessSubfolders > 0, false, true, false,
+        tally.NumberOfSourceObjects = CountFiles(files, in, options.ProcessSubfolders != ProcessSubfolders::Ignore, false, true, false,
                                                  options.ExcludePatterns(), options.IncludePatterns(), false);
         RenameFiles(context, *files.GetFolder(in), *files.GetFolder(out), perform, tally);
     }
@@ -94,7 +96,7 @@ TEST_F(RenameFilesTest, ThreeFilesInOneSecondThenASecondRun) {
     // A later run into the same folder, copying from a read-only card, moves
     // past the names already there, passing over them once, not once per file.
     chronology.Reset();
-    files.existenceTests = 0, files.refuseMoves = true, options.MoveOrCopy = 2;
+    files.existenceTests = 0, files.refuseMoves = true, options.MoveOrCopy = MoveOrCopy::CopyWhenUnableToMove;
     for (const char* f : {"IMG_0004.JPG", "IMG_0005.JPG", "IMG_0006.JPG"}) File(f);
     Run();
     EXPECT_EQ(test::ReadAll(out + "/20041225_180911_005.JPG"), "IMG_0006.JPG");
@@ -109,7 +111,7 @@ TEST_F(RenameFilesTest, ThreeFilesInOneSecondThenASecondRun) {
 TEST_F(RenameFilesTest, AFileWithNoUsableNameStaysWhereItIs) {
     File("IMG_0001.JPG");
     dir.Write("out/2004-12-25 @18-09-11}.jpg", "older");  // what "%d%e" builds with no date prefix
-    options.FilenameFormat = 4;
+    options.FilenameFormat = FilenameFormat::Custom;
     const std::string moved = "moved due to the following error: File exists";
     const std::string invalid = "copied due to the following error: Invalid file name";
     const struct {
@@ -122,7 +124,7 @@ TEST_F(RenameFilesTest, AFileWithNoUsableNameStaysWhereItIs) {
     const Names before = Snapshot(dir.path());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.tmpl + " serial " + std::to_string(c.addSerial));
-        options.AddSerial = c.addSerial, options.MoveOrCopy = c.moveOrCopy;
+        options.AddSerial = static_cast<AddSerial>(c.addSerial), options.MoveOrCopy = static_cast<MoveOrCopy>(c.moveOrCopy);
         options.CustomFormat.Template = c.tmpl, options.CustomFormat.DatePrefix = c.prefix;
         Run();
         EXPECT_EQ(Snapshot(dir.path()), before);
@@ -139,8 +141,8 @@ TEST_F(RenameFilesTest, PreviewTouchesNothingAndPreservingKeepsOnlyFoldersThatRe
     File("Sub/Deeper/IMG_0003.JPG", 1);
     dir.Mkdir("in/Empty");
     dir.Mkdir("out/Empty");  // an empty output folder of that name goes too
-    options.ProcessSubfolders = 2;
-    options.ExcludePattern = options.IncludePattern = 1;
+    options.ProcessSubfolders = ProcessSubfolders::Preserve;
+    options.ExcludePattern = options.IncludePattern = true;
     options.ExcludePatternList = "Sk*";  // an excluded folder takes everything below it
     options.IncludePatternList = "*.JPG";  // include patterns never stop the descent
     const Names before = Snapshot(dir.path());
@@ -162,7 +164,7 @@ TEST_F(RenameFilesTest, PreviewTouchesNothingAndPreservingKeepsOnlyFoldersThatRe
 
 TEST_F(RenameFilesTest, CancelOrAnOutputFolderThatCannotBeMadeEndsThePass) {
     for (const char* f : {"A/Holiday.jpg", "A/IMG_0002.JPG", "B/IMG_0003.JPG"}) File(f);
-    options.ProcessSubfolders = 2;  // A receives nothing, so its output folder goes again
+    options.ProcessSubfolders = ProcessSubfolders::Preserve;  // A receives nothing, so its output folder goes again
     port.onPump = [](test::FakePort& p) { p.SetCancel(true); };
     EngineContext context{files, port, options, chronology, this};
     tally.NumberOfSourceObjects = 1204;
@@ -192,7 +194,7 @@ std::string ExifJpeg(const std::string& date, bool subIfdFirst) {
 }
 
 TEST_F(RenameFilesTest, JpegsAreNamedFromTheirExifDates) {
-    options.DateMode = 1;
+    options.DateMode = DateMode::MetadataOnly;
     File("IMG_0001.JPG", 0, ExifJpeg("2001:02:03 04:05:06", false));
     File("IMG_0002.JPG", 0, ExifJpeg("2001:02:03 04:05:07", true));
     Run();
@@ -214,7 +216,7 @@ namespace {
 TEST(ReadMetadataOpen, AFileThatCannotBeOpenedIsNotedOnlyInStrictMode) {
     test::TempDir tmp;
     PosixFileSystem files;
-    for (int mode : {1, 2}) {
+    for (DateMode mode : {DateMode::MetadataOnly, DateMode::FileSystemWhenNoMetadata}) {
         test::FakePort port;
         RunOptions options;
         options.DateMode = mode;
@@ -225,11 +227,11 @@ TEST(ReadMetadataOpen, AFileThatCannotBeOpenedIsNotedOnlyInStrictMode) {
         MetadataPass pass;
         EXPECT_FALSE(ReadMetadata(files, port, options, facts, pass, tally));
         EXPECT_FALSE(facts.TIFFMetadata || facts.RIFFMetadata || facts.CIFFMetadata);
-        EXPECT_EQ(facts.Notes, mode == 1 ? "IMG_0001.JPG could not be opened due to the following error: "
+        EXPECT_EQ(facts.Notes, mode == DateMode::MetadataOnly ? "IMG_0001.JPG could not be opened due to the following error: "
                                            "No such file or directory."
                                          : "");
-        EXPECT_EQ(tally.NumberOfInvalidEXIFFiles, mode == 1 ? 1 : 0);
-        EXPECT_EQ(facts.Timestamped, mode != 1);
+        EXPECT_EQ(tally.NumberOfInvalidEXIFFiles, mode == DateMode::MetadataOnly ? 1 : 0);
+        EXPECT_EQ(facts.Timestamped, mode != DateMode::MetadataOnly);
     }
 }
 

@@ -63,11 +63,15 @@ RunOptions Options() {  // neighbours differ, so a swapped line shows
     RunOptions o;
     o.SourcePath = "/media/card/DCIM";
     o.OutputPath = "/home/ann/Pictures";
-    o.ProcessSubfolders = 2, o.MoveOrCopy = 1, o.AddSerial = 0, o.AddBatchVolume = 3, o.FilenameFormat = 4;
-    o.DateMode = 2, o.DCFMode = 3, o.ExcludeReadOnly = 0, o.ExcludeHidden = 1, o.ExcludeSystem = 0;
-    o.ExcludePattern = 1, o.ExcludePatternList = "*.ctg;*.ind", o.DisplayWarning = 0, o.PreviewResults = 1;
-    o.RequestConfirmation = 0, o.ReportErrors = 1, o.SummarizeResults = 0, o.DateModeTIFF = 2, o.DateModeRIFF = 1;
-    o.DateModeFileSystem = 0, o.DCFVolumeDigits = 3, o.DCFBatchCleanup = 0, o.CreateLog = 3;
+    o.ProcessSubfolders = ProcessSubfolders::Preserve, o.MoveOrCopy = MoveOrCopy::Copy;
+    o.AddSerial = AddSerial::Never, o.AddBatchVolume = AddBatchVolume::Both, o.FilenameFormat = FilenameFormat::Custom;
+    o.DateMode = DateMode::FileSystemWhenNoMetadata, o.DCFMode = DCFMode::ReplaceNonDcf;
+    o.ExcludeReadOnly = false, o.ExcludeHidden = true, o.ExcludeSystem = false;
+    o.ExcludePattern = true, o.ExcludePatternList = "*.ctg;*.ind", o.DisplayWarning = false, o.PreviewResults = true;
+    o.RequestConfirmation = false, o.ReportErrors = true, o.SummarizeResults = false;
+    o.DateModeTIFF = DateModeTIFF::DateTime, o.DateModeRIFF = DateModeRIFF::Idit;
+    o.DateModeFileSystem = DateModeFileSystem::Created, o.DCFVolumeDigits = DCFVolumeDigits::UpTo7;
+    o.DCFBatchCleanup = DCFBatchCleanup::DoNothing, o.CreateLog = CreateLog::Both;
     return o;
 }
 

@@ -29,8 +29,10 @@ FileFacts F(const std::string& format, std::vector<Date> d = {}) {
 // The choice with reported errors: a note is shown once, as a warning.
 FileFacts Choose(FileFacts f, int dateMode, int option, int fs, RunTally& tally) {
     RunOptions opt;
-    opt.DateMode = dateMode, opt.DateModeTIFF = opt.DateModeRIFF = option, opt.DateModeFileSystem = fs;
-    opt.ReportErrors = 1;
+    // The options as stored integers, as the tables below give them.
+    opt.DateMode = static_cast<DateMode>(dateMode), opt.DateModeFileSystem = static_cast<DateModeFileSystem>(fs);
+    opt.DateModeTIFF = static_cast<DateModeTIFF>(option), opt.DateModeRIFF = static_cast<DateModeRIFF>(option);
+    opt.ReportErrors = true;
     FakePort port;
     ChooseTimestamp(f, opt, tally, port);
     EXPECT_EQ(port.messages.size(), f.Notes.empty() ? 0u : 1u);

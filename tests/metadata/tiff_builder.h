@@ -94,7 +94,7 @@ struct ReadResult { FileFacts facts; RunTally tally; FakePort port; bool restart
 inline ReadResult ReadBytes(const std::string& bytes, int dateMode = 1, std::int64_t size = -1) {
     ReadResult r;
     RunOptions options;
-    options.DateMode = dateMode, options.ReportErrors = 1;
+    options.DateMode = static_cast<DateMode>(dateMode), options.ReportErrors = true;
     MetadataPass pass;
     for (int attempt = 0; attempt == 0 || (attempt == 1 && r.restarted); ++attempt) {
         r.facts = FileFacts{};

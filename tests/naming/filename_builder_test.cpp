@@ -43,8 +43,10 @@ TEST(NewFilename, FormatsAndBatchVolumeOriginalRules) {
         f.DCFVolume = c.volume, f.DCFVolumeDigits = c.digits, f.TimestampHasTime = c.hasTime;
         f.TimestampDateTime = c.hasTime ? kXmas : kXmas.DateOnly();
         RunOptions o;
-        o.FilenameFormat = c.format, o.AddBatchVolume = c.addBatchVolume, o.DCFBatchCleanup = c.cleanup;
-        o.DCFMode = c.dcfMode;
+        // The options as stored integers, as the table gives them.
+        o.FilenameFormat = static_cast<FilenameFormat>(c.format);
+        o.AddBatchVolume = static_cast<AddBatchVolume>(c.addBatchVolume);
+        o.DCFBatchCleanup = static_cast<DCFBatchCleanup>(c.cleanup), o.DCFMode = static_cast<DCFMode>(c.dcfMode);
         EXPECT_EQ(NewFilename(f, o, c.serial), c.expected) << c.name << " format " << c.format;
     }
 }
@@ -70,7 +72,7 @@ TEST(BuildFilename, VariableFormats) {
 }
 
 TEST(BuildFilename, AbsentVariablesAndPlainText) {
-    FilenameFormatDefinition f = BuiltInFormat(2, true);
+    FilenameFormatDefinition f = BuiltInFormat(FilenameFormat::Vantor2Short, true);
     f.Template = "[%d|%s|%b|%v|%o|%e]";
     EXPECT_EQ(BuildFilename(f, {DateTime::Zero(), 0, "", "", "", ""}), "[|||||]");
     EXPECT_EQ(BuildFilename(f, {DateTime::Zero().PlusSeconds(-1), -3, "", "", "", ""}), "[|||||]");

@@ -26,7 +26,9 @@ TEST(FilenameSample, EveryCombination) {
                 std::string expected = std::string(f.date) + (serial ? f.serial : "") + f.parts[bv] + f.ext;
                 // Only the full short-label sample is long enough to wrap.
                 if (f.index == 2 && serial && bv == 3) expected.insert(42, "\r\n");
-                EXPECT_EQ(FilenameSample(f.index, serial, bv, RunOptions().CustomFormat, kNow), expected)
+                EXPECT_EQ(FilenameSample(static_cast<FilenameFormat>(f.index), static_cast<AddSerial>(serial),
+                                         static_cast<AddBatchVolume>(bv), RunOptions().CustomFormat, kNow),
+                          expected)
                     << "format " << f.index << " serial " << serial << " batch/volume " << bv;
             }
 }
@@ -79,7 +81,7 @@ TEST(ValidateFormat, RulesInOrderAndTheirMessages) {
         EXPECT_EQ(ValidateFormat("a" + list.substr(i + 1) + list[i], all).Problem,
                   "Illegal character: " + list.substr(i, 1));
     // What the format dialog judges, and how it tells the verdict.
-    EXPECT_EQ(FormatDialogSample(BuiltInFormat(2, true), kNow), "{DT=2004-12-25 @18-09-11}{SN=001}{BA=ABCD}{VO=1234}.jpg");
+    EXPECT_EQ(FormatDialogSample(BuiltInFormat(FilenameFormat::Vantor2Short, true), kNow), "{DT=2004-12-25 @18-09-11}{SN=001}{BA=ABCD}{VO=1234}.jpg");
     const FormatVerdict v{"Warn", "P", "R"};
     EXPECT_EQ(FormatWarnQuestion(v), "Problem:  P\r\nResult:     R\r\n\r\nAre you sure you want to use this filename format?");
     EXPECT_EQ(FormatFailMessage(v), "Problem:  P\r\nResult:     R\r\n\r\nPlease correct this problem before proceeding.");

@@ -4,8 +4,12 @@
 
 #include "ui/main_form.h"
 
+using ravlen::DCFMode;
+using ravlen::DateMode;
+using ravlen::FilenameFormat;
 using ravlen::FilenameFormatDefinition;
 using ravlen::RunOptions;
+using ravlen::StoredValue;
 using ravlen::ui::MainForm;
 
 namespace {
@@ -74,17 +78,18 @@ private slots:
             Harness h;
             if (storedMode != 0) {
                 RunOptions stored;
-                stored.DisplayWarning = 0;
-                (dcfGroup ? stored.DCFMode : stored.DateMode) = storedMode;
+                stored.DisplayWarning = false;
+                // Both modes take the same stored integers.
+                stored.DCFMode = static_cast<DCFMode>(storedMode), stored.DateMode = static_cast<DateMode>(storedMode);
                 h.form.Load(stored);
             }
-            h.form.values.DisplayWarning = 0;
+            h.form.values.DisplayWarning = false;
             for (const QString& click : clicks.split(',', Qt::SkipEmptyParts)) {
                 QString name = click;
                 if (dcfGroup) name.replace("EXIF", "DCF");
                 Click(h.form, name);
             }
-            QCOMPARE(dcfGroup ? h.form.values.DCFMode : h.form.values.DateMode, dateMode);
+            QCOMPARE(dcfGroup ? StoredValue(h.form.values.DCFMode) : StoredValue(h.form.values.DateMode), dateMode);
             QCOMPARE((dcfGroup ? h.form.dcf : h.form.exif).subEnabled, subEnabled);
         }
     }
@@ -119,7 +124,7 @@ private slots:
 
         Harness h;
         RunOptions stored;
-        stored.DisplayWarning = displayWarning;
+        stored.DisplayWarning = displayWarning != 0;
         h.form.Load(stored);  // DCFMode 1 with "Preserve" selected below it
         h.form.formEventsEnabled = eventsEnabled;
         h.answer = answer;
@@ -128,8 +133,8 @@ private slots:
         if (action == "tick System") h.form.ExcludeSystemClick(true);
 
         QCOMPARE(h.warnings.size(), std::size_t(warned ? 1 : 0));
-        QCOMPARE(h.form.values.DCFMode, dcfMode);
-        QCOMPARE(h.form.values.ExcludeSystem, excludeSystem);
+        QCOMPARE(StoredValue(h.form.values.DCFMode), dcfMode);
+        QCOMPARE(StoredValue(h.form.values.ExcludeSystem), excludeSystem);
         if (warned) {
             const std::string expected = action == "DCFOption2" ? MainForm::NonDCFWarning() : MainForm::SystemWarning();
             QCOMPARE(h.warnings.front(), expected);
@@ -146,12 +151,12 @@ private slots:
     void loadHoldsEventsBack() {
         Harness h;
         RunOptions stored;
-        stored.FilenameFormat = 4;
-        stored.DCFMode = 2;
-        stored.ExcludeSystem = 0;
-        stored.DisplayWarning = 1;
-        stored.ExcludePattern = 0;
-        stored.IncludePattern = 1;
+        stored.FilenameFormat = FilenameFormat::Custom;
+        stored.DCFMode = DCFMode::PreserveAsComment;
+        stored.ExcludeSystem = false;
+        stored.DisplayWarning = true;
+        stored.ExcludePattern = false;
+        stored.IncludePattern = true;
         stored.CustomFormat.Template = "photo %d%e";
         stored.CustomFormat.DateFormat = "yyyy";
         h.form.Load(stored);
@@ -159,25 +164,25 @@ private slots:
         QVERIFY(h.warnings.empty());
         QCOMPARE(h.dialogs, 0);
         QVERIFY(h.form.formEventsEnabled);
-        QCOMPARE(h.form.values.DCFMode, 2);
+        QCOMPARE(h.form.values.DCFMode, DCFMode::PreserveAsComment);
         QVERIFY(h.form.dcf.option2 && h.form.dcf.optionA && h.form.dcf.subEnabled);
-        QCOMPARE(h.form.values.ExcludeSystem, 0);
+        QCOMPARE(h.form.values.ExcludeSystem, false);
         QVERIFY(!h.form.excludePatternListEnabled);
         QVERIFY(h.form.includePatternListEnabled);
         QCOMPARE(h.form.sampleFilename, std::string("photo {DT=2004}.jpg"));
         QCOMPARE(h.form.Options(), stored);
 
         // Chosen by hand, "Custom..." opens the dialog; Cancel keeps the definition.
-        h.form.FilenameFormatChange(4);
+        h.form.FilenameFormatChange(FilenameFormat::Custom);
         QCOMPARE(h.dialogs, 1);
-        QCOMPARE(h.form.values.FilenameFormat, 4);
+        QCOMPARE(h.form.values.FilenameFormat, FilenameFormat::Custom);
         QCOMPARE(h.form.values.CustomFormat, stored.CustomFormat);
 
         // OK stores the new definition and the sample follows it.
         FilenameFormatDefinition edited = stored.CustomFormat;
         edited.Template = "%s%e";
         h.dialogResult = edited;
-        h.form.FilenameFormatChange(4);
+        h.form.FilenameFormatChange(FilenameFormat::Custom);
         QCOMPARE(h.form.values.CustomFormat, edited);
         QCOMPARE(h.form.sampleFilename, std::string("{SN=001}.jpg"));
     }

@@ -28,9 +28,15 @@
 #include "ui/qt_user_port.h"
 #include "ui_test_support.h"
 
+using ravlen::CreateLog;
+using ravlen::DCFMode;
+using ravlen::DateMode;
+using ravlen::FilenameFormat;
+using ravlen::MoveOrCopy;
 using ravlen::MsgAnswer;
 using ravlen::MsgButtons;
 using ravlen::MsgIcon;
+using ravlen::ProcessSubfolders;
 using ravlen::RunOptions;
 using ravlen::test::MessageRecorder;
 using ravlen::ui::FrmMain;
@@ -72,7 +78,7 @@ class MainWindowTest : public QObject {
         RunOptions o;
         o.SourcePath = Path("source").toStdString();
         o.OutputPath = Path("output").toStdString();
-        o.AutoDetect = 0;
+        o.AutoDetect = false;
         return o;
     }
 
@@ -132,11 +138,11 @@ private slots:
     // load silently; afterwards the same choices behave as usual.
     void loadHoldsEventsBack() {
         RunOptions stored = Stored();
-        stored.FilenameFormat = 4;
-        stored.DCFMode = 2;
-        stored.ExcludeSystem = 0;
-        stored.ExcludePattern = 0;
-        stored.DisplayWarning = 1;
+        stored.FilenameFormat = FilenameFormat::Custom;
+        stored.DCFMode = DCFMode::PreserveAsComment;
+        stored.ExcludeSystem = false;
+        stored.ExcludePattern = false;
+        stored.DisplayWarning = true;
         auto w = Open(stored);
 
         QVERIFY(user.shown.empty());
@@ -164,7 +170,7 @@ private slots:
         w->EXIFOption2B->click();
         w->EXIFOption1->click();
         QVERIFY(!w->EXIFOption2B->isEnabled() && w->EXIFOption2B->isChecked());
-        QCOMPARE(w->Options().DateMode, 1);
+        QCOMPARE(w->Options().DateMode, DateMode::MetadataOnly);
 
         // A pattern box follows its check box, with the background of a text
         // box or of the frame.
@@ -177,8 +183,8 @@ private slots:
         QVERIFY(!w->ExcludePatternList->isEnabled() && w->IncludePatternList->isEnabled());
         QCOMPARE(w->ExcludePatternList->palette().color(QPalette::Disabled, QPalette::Base), frame);
         QCOMPARE(w->IncludePatternList->palette().color(QPalette::Active, QPalette::Base), textBox);
-        QCOMPARE(w->Options().ExcludePattern, 0);
-        QCOMPARE(w->Options().IncludePattern, 1);
+        QCOMPARE(w->Options().ExcludePattern, false);
+        QCOMPARE(w->Options().IncludePattern, true);
     }
 
     void warnings_data() {
@@ -209,11 +215,11 @@ private slots:
             QCOMPARE(w->DCFOption2->isChecked(), changeKept);
             QCOMPARE(w->DCFOption1->isChecked(), !changeKept);
             QCOMPARE(w->DCFOption2A->isEnabled(), changeKept);
-            QCOMPARE(w->Options().DCFMode, changeKept ? 2 : 1);
+            QCOMPARE(w->Options().DCFMode, changeKept ? DCFMode::PreserveAsComment : DCFMode::ValidOnly);
             if (!changeKept) QCOMPARE(w->focusWidget(), w->DCFOption1);
         } else {
             QCOMPARE(w->ExcludeSystem->isChecked(), !changeKept);
-            QCOMPARE(w->Options().ExcludeSystem, changeKept ? 0 : 1);
+            QCOMPARE(w->Options().ExcludeSystem, !changeKept);
             if (changeKept) {
                 w->ExcludeSystem->click();  // ticking it again never asks
                 QCOMPARE(user.shown.size(), std::size_t(1));
@@ -290,8 +296,8 @@ private slots:
         WriteFiles(Path("source"), 3);
         RunOptions stored = Stored();
         stored.SourcePath = Path("source/").toStdString();
-        stored.MoveOrCopy = 1;
-        stored.DateMode = 3;  // the files carry no metadata
+        stored.MoveOrCopy = MoveOrCopy::Copy;
+        stored.DateMode = DateMode::FileSystemOnly;  // the files carry no metadata
         auto w = Open(stored);
         w->show();
         w->PreviewResults->click();
@@ -313,7 +319,7 @@ private slots:
         QVERIFY(!w->Port().Progress().isVisible());
         QVERIFY(!w->Running());
         ravlen::SettingsStore store(StorePath());
-        QCOMPARE(ravlen::LoadOptions(store).PreviewResults, 1);
+        QCOMPARE(ravlen::LoadOptions(store).PreviewResults, true);
     }
 
     // "Undo a run..." takes the chosen CSV log and puts the moved files back.
@@ -321,8 +327,8 @@ private slots:
         WriteFiles(Path("source"), 2);
         QDir().mkpath(Path("output"));
         RunOptions stored = Stored();
-        stored.DateMode = 3;
-        stored.CreateLog = 2;
+        stored.DateMode = DateMode::FileSystemOnly;
+        stored.CreateLog = CreateLog::Csv;
         auto w = Open(stored);
         w->show();
         w->GoButton->click();
@@ -346,7 +352,7 @@ private slots:
         WriteFiles(Path("source"), 30);
         QDir().mkpath(Path("output"));
         RunOptions stored = Stored();
-        stored.DateMode = 3;
+        stored.DateMode = DateMode::FileSystemOnly;
         auto w = Open(stored);
         w->show();
 
@@ -391,8 +397,8 @@ private slots:
         QFETCH(bool, taken);
         WriteFiles(Path("card/DCIM/100CANON"), 1);
         RunOptions stored = Stored();
-        stored.AutoDetect = 1;
-        stored.ProcessSubfolders = 0;
+        stored.AutoDetect = true;
+        stored.ProcessSubfolders = ProcessSubfolders::Ignore;
         ravlen::DriveInfo card;
         card.MountPoint = Path("card").toStdString();
         card.VolumeLabel = "CANON_DC";
@@ -435,8 +441,8 @@ private slots:
         QVERIFY(!w->isVisible());
         ravlen::SettingsStore store(StorePath());
         const RunOptions saved = ravlen::LoadOptions(store);
-        QCOMPARE(saved.SummarizeResults, 0);
-        QCOMPARE(saved.CreateLog, 3);
+        QCOMPARE(saved.SummarizeResults, false);
+        QCOMPARE(saved.CreateLog, CreateLog::Both);
         QCOMPARE(saved.ExcludePatternList, std::string("*.ctg;*.ind;*.log;*.thm"));
     }
 
