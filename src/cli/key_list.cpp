@@ -6,7 +6,7 @@ namespace ravlen {
 
 void PrintKeyList(std::FILE* out) {
     for (const SettingsKey& k : AllSettingsKeys()) {
-        if (k.number) std::fprintf(out, "%s %d %d\n", k.key, k.minimum, k.maximum);
+        if (k.IsNumber()) std::fprintf(out, "%s %d %d\n", k.key, k.minimum, k.maximum);
         else std::fprintf(out, "%s\n", k.key);
     }
 }
