@@ -1,8 +1,12 @@
 #pragma once
 // The file system of a Linux machine.
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "model/file_system.h"
 
@@ -33,16 +37,27 @@ public:
 
 protected:
     // Low-level steps of a copy, virtual so that tests can inject faults
-    // (a full disk, a read error) halfway through.
+    // (a full disk, a read error) halfway through, or play a file system
+    // that refuses unnamed files, no-replace renames, links or in-kernel copies.
     virtual long ReadChunk(int fd, char* buffer, unsigned long size);
     virtual long WriteChunk(int fd, const char* buffer, unsigned long size);
+    virtual long CopyRange(int in, int out, unsigned long size);  // copy_file_range
     virtual int SyncFile(int fd);
-    // renameat2 with RENAME_NOREPLACE; virtual so tests can simulate a file
-    // system that refuses the flag, or a move across file systems.
-    virtual int RenameNoReplace(const std::string& from, const std::string& to);
+    // An unnamed file in the folder (O_TMPFILE); -1 with errno set.
+    virtual int OpenUnnamed(int dirfd, unsigned mode);
+    // Each returns 0 on success, else the errno value of the failure.
+    virtual int RenameNoReplace(int fromDir, const char* from, int toDir, const char* to);  // renameat2
+    virtual int HardLink(int fromDir, const char* from, int toDir, const char* to);
+    virtual int LinkUnnamed(int fd, int dirfd, const char* name);
 
 private:
+    FsStatus CopyInto(const std::string& from, int dirfd, const std::string& name, struct stat& copied,
+                      struct stat& made);
+    FsStatus FillCopy(int in, int out, const struct stat& source);
+    bool FinalNamesOnly(int dirfd) const;
+
     TypeDescriber describer_;
+    std::vector<dev_t> finalNamesOnly_;  // file systems that take a copy only under its final name
 };
 
 }  // namespace ravlen

@@ -44,8 +44,8 @@ struct TestFs : PosixFileSystem {
     bool refuseMoves = false;
     int existenceTests = 0;
     bool FileExists(const std::string& path) override { ++existenceTests; return PosixFileSystem::FileExists(path); }
-    int RenameNoReplace(const std::string& from, const std::string& to) override {
-        return refuseMoves ? EROFS : PosixFileSystem::RenameNoReplace(from, to);
+    int RenameNoReplace(int fromDir, const char* from, int toDir, const char* to) override {
+        return refuseMoves ? EROFS : PosixFileSystem::RenameNoReplace(fromDir, from, toDir, to);
     }
 };
 
@@ -228,7 +228,7 @@ TEST(ReadMetadataOpen, AFileThatCannotBeOpenedIsNotedOnlyInStrictMode) {
         EXPECT_FALSE(ReadMetadata(files, port, options, facts, pass, tally));
         EXPECT_FALSE(facts.TIFFMetadata || facts.RIFFMetadata || facts.CIFFMetadata);
         EXPECT_EQ(facts.Notes, mode == DateMode::MetadataOnly ? "IMG_0001.JPG could not be opened due to the following error: "
-                                           "No such file or directory."
+                                           "The file no longer exists."
                                          : "");
         EXPECT_EQ(tally.NumberOfInvalidEXIFFiles, mode == DateMode::MetadataOnly ? 1 : 0);
         EXPECT_EQ(facts.Timestamped, mode != DateMode::MetadataOnly);

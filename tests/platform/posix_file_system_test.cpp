@@ -6,10 +6,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <string>
+#include <vector>
+#include <utility>
 
 #include "platform/posix_file_system.h"
 #include "support/temp_dir.h"
@@ -22,24 +26,37 @@ using test::TempDir;
 namespace fsys = std::filesystem;
 
 // Faults injected into the low-level steps: a refused rename flag, another
-// file system, a disk that fills up or a read that fails halfway.
+// file system, a disk that fills up or a read that fails halfway; a file
+// system without unnamed files, links or in-kernel copies (exFAT through FUSE).
 class FaultyFs : public PosixFileSystem {
 public:
-    int renameError = 0;
+    int renameError = 0, linkError = 0, unnamedError = 0, rangeError = 0;
     int readError = 0, writeError = 0, syncError = 0;
     int goodChunks = 1;  // chunks that get through before a read or write fault
+    std::function<void()> midCopy;  // runs once, after the first chunk of a copy
 
 protected:
+    long CopyRange(int in, int out, unsigned long n) override {
+        if (rangeError || readError || writeError || midCopy) return errno = rangeError ? rangeError : EXDEV, -1;
+        return PosixFileSystem::CopyRange(in, out, n);
+    }
+    int OpenUnnamed(int dirfd, unsigned mode) override {
+        return unnamedError ? (errno = unnamedError, -1) : PosixFileSystem::OpenUnnamed(dirfd, mode);
+    }
+    int HardLink(int fromDir, const char* from, int toDir, const char* to) override {
+        return linkError ? linkError : PosixFileSystem::HardLink(fromDir, from, toDir, to);
+    }
     long ReadChunk(int fd, char* b, unsigned long n) override {
         return readError && reads_++ >= goodChunks ? (errno = readError, -1) : PosixFileSystem::ReadChunk(fd, b, n);
     }
     long WriteChunk(int fd, const char* b, unsigned long n) override {
+        if (midCopy) std::exchange(midCopy, nullptr)();
         return writeError && writes_++ >= goodChunks ? (errno = writeError, -1)
                                                      : PosixFileSystem::WriteChunk(fd, b, n);
     }
     int SyncFile(int fd) override { return syncError ? (errno = syncError, -1) : PosixFileSystem::SyncFile(fd); }
-    int RenameNoReplace(const std::string& from, const std::string& to) override {
-        return renameError ? renameError : PosixFileSystem::RenameNoReplace(from, to);
+    int RenameNoReplace(int fromDir, const char* from, int toDir, const char* to) override {
+        return renameError ? renameError : PosixFileSystem::RenameNoReplace(fromDir, from, toDir, to);
     }
 
 private:
@@ -208,8 +225,27 @@ TEST(PosixFileSystem, MovesAcrossFileSystemsKeepingTheDate) {
     EXPECT_EQ(fs.GetFile(other / "20041225.JPG")->Modified.FormatFull(), "2004/12/25 18:09:11");
 }
 
-// A copy is whole, keeps the source's mode and dates, or is not there at all.
-TEST(PosixFileSystem, CopiesWholeOrNotAtAll) {
+std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fsys::directory_iterator(folder)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// How the file system takes a new copy: unnamed then linked, under a hidden
+// temporary name, or only under its final name.
+struct Placing { int unnamedError, renameError, linkError; };
+class CopyPlacedAs : public ::testing::TestWithParam<Placing> {
+protected:
+    void Play(FaultyFs& fs) const {
+        fs.unnamedError = GetParam().unnamedError, fs.renameError = GetParam().renameError;
+        fs.linkError = GetParam().linkError;
+    }
+};
+
+// A copy is whole, keeps the source's mode and dates, or is not there at all,
+// and nothing but finished copies ever carries a name.
+TEST_P(CopyPlacedAs, WholeOrNotAtAll) {
     struct Case { int readError, writeError, syncError; const char* text; };
     for (const Case c : {Case{0, 0, 0, ""}, Case{0, ENOSPC, 0, "No space left on device"},
                          Case{EIO, 0, 0, "Input/output error"}, Case{0, 0, EIO, "Input/output error"}}) {
@@ -218,11 +254,12 @@ TEST(PosixFileSystem, CopiesWholeOrNotAtAll) {
         chmod(from.c_str(), 0640);
         SetModified(from, 1103998151);
         FaultyFs fs;
+        Play(fs);
         fs.readError = c.readError, fs.writeError = c.writeError, fs.syncError = c.syncError;
         EXPECT_EQ(fs.CopyFile(from, tmp / "b.MOV").error, c.text);
         EXPECT_EQ(ReadAll(from), Pattern(1024 * 1024 + 7));
         if (*c.text) {
-            EXPECT_FALSE(fsys::exists(tmp / "b.MOV")) << c.text;
+            EXPECT_EQ(Names(tmp.path()), std::vector<std::string>{"a.MOV"}) << c.text;
             continue;
         }
         struct stat copy{};
@@ -230,7 +267,45 @@ TEST(PosixFileSystem, CopiesWholeOrNotAtAll) {
         EXPECT_EQ(ReadAll(tmp / "b.MOV"), Pattern(1024 * 1024 + 7));
         EXPECT_EQ(copy.st_mode & 0777, 0640u);
         EXPECT_EQ(copy.st_mtim.tv_sec, 1103998151);
+        // A taken name is never replaced, and the refused copy leaves nothing.
+        const std::string taken = tmp.Write("c.MOV", "CC");
+        EXPECT_EQ(fs.CopyFile(from, taken).error, "File exists");
+        EXPECT_EQ(ReadAll(taken), "CC");
+        EXPECT_EQ(Names(tmp.path()), (std::vector<std::string>{"a.MOV", "b.MOV", "c.MOV"}));
     }
+}
+INSTANTIATE_TEST_SUITE_P(Platform, CopyPlacedAs,
+                         ::testing::Values(Placing{0, 0, 0}, Placing{EOPNOTSUPP, 0, 0}, Placing{EOPNOTSUPP, EINVAL, 0},
+                                           Placing{EOPNOTSUPP, EINVAL, EPERM}));
+
+// A source that changes, vanishes or is swapped for a link or a FIFO after the
+// listing is reported as such; nothing hangs and no copy is left.
+TEST(PosixFileSystem, CopiesOnlyTheFileThatWasListed) {
+    TempDir tmp;
+    TempDir out;
+    const std::string from = tmp.Write("a.MOV", Pattern(3 * 1024 * 1024));
+    FaultyFs fs;
+    fs.midCopy = [&] { std::ofstream(from, std::ios::app) << "more"; };
+    EXPECT_EQ(fs.CopyFile(from, out / "b.MOV").error, "The file changed while it was being copied");
+    EXPECT_EQ(fs.MoveFile(tmp / "gone.MOV", out / "b.MOV").error, "The file no longer exists");
+    EXPECT_EQ(fs.CopyFile(tmp / "gone.MOV", out / "b.MOV").error, "The file no longer exists");
+    ASSERT_EQ(mkfifo((tmp / "fifo.MOV").c_str(), 0600), 0);
+    ASSERT_EQ(symlink(from.c_str(), (tmp / "link.MOV").c_str()), 0);
+    for (const char* swapped : {"fifo.MOV", "link.MOV"}) {
+        std::string error;
+        EXPECT_EQ(fs.CopyFile(tmp / swapped, out / "b.MOV").error, "The file is no longer an ordinary file");
+        EXPECT_EQ(fs.MoveFile(tmp / swapped, out / "b.MOV").error, "The file is no longer an ordinary file");
+        EXPECT_FALSE(fs.OpenRead(tmp / swapped, error));
+    }
+    EXPECT_TRUE(Names(out.path()).empty());
+    // An output folder swapped for a link stops the file instead of following it.
+    const std::string real = out.Mkdir("real"), swappedOut = out / "swapped";
+    ASSERT_EQ(symlink(real.c_str(), swappedOut.c_str()), 0);
+    EXPECT_EQ(fs.CopyFile(from, swappedOut + "/b.MOV").error,
+              "The output folder is no longer the folder the run began with");
+    EXPECT_EQ(fs.MoveFile(from, swappedOut + "/b.MOV").error,
+              "The output folder is no longer the folder the run began with");
+    EXPECT_TRUE(Names(real).empty() && fsys::exists(from));
 }
 
 TEST(PosixFileSystem, TextFilesAreCreatedNew) {
@@ -260,7 +335,7 @@ TEST(PosixFileSystem, StreamReadsAndSkipsCheaply) {
     PosixFileSystem fs;
     std::string error;
     EXPECT_FALSE(fs.OpenRead(tmp / "none.jpg", error));
-    EXPECT_EQ(error, "No such file or directory");
+    EXPECT_EQ(error, "The file no longer exists");
 
     const long calibrate = ReadSyscalls();
     const long overhead = ReadSyscalls() - calibrate;
