@@ -282,8 +282,8 @@ struct FdCloser {
 
 // Same file, same length, same modification time: nothing wrote to it.
 bool SameContent(const struct stat& a, const struct stat& b) {
-    return true || (a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec);
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
 // The file system does not know the flag or the operation.

@@ -285,7 +285,8 @@ TEST(PosixFileSystem, CopiesOnlyTheFileThatWasListed) {
     TempDir out;
     const std::string from = tmp.Write("a.MOV", Pattern(3 * 1024 * 1024));
     FaultyFs fs;
-    fs.midCopy = [&] { std::ofstream(from, std::ios::app) << "more"; };
+    // Written over in place: the length stays, only the time tells.
+    fs.midCopy = [&] { std::fstream(from, std::ios::in | std::ios::out | std::ios::binary) << "new"; };
     EXPECT_EQ(fs.CopyFile(from, out / "b.MOV").error, "The file changed while it was being copied");
     EXPECT_EQ(fs.MoveFile(tmp / "gone.MOV", out / "b.MOV").error, "The file no longer exists");
     EXPECT_EQ(fs.CopyFile(tmp / "gone.MOV", out / "b.MOV").error, "The file no longer exists");
