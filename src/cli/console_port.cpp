@@ -1,26 +1,12 @@
 #include "cli/console_port.h"
 
-#include <signal.h>
-#include <unistd.h>
-
-#include <atomic>
 #include <cstring>
+
+#include "platform/stop_signals.h"
 
 namespace ravlen {
 
 namespace {
-
-std::atomic<bool> g_interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "the interrupt flag is set from a signal handler");
-
-extern "C" void OnInterrupt(int) {
-    if (!g_interrupted.exchange(true)) {
-        static const char note[] = "\nStopping after the current file...\n";
-        // Nothing to do if stderr is gone; the flag is what matters.
-        ssize_t ignored = write(STDERR_FILENO, note, sizeof note - 1);
-        (void)ignored;
-    }
-}
 
 // Redraws of the progress line are limited to this rate; a pass over small
 // files can step thousands of times a second.
@@ -45,18 +31,9 @@ std::string ConsoleText(const std::string& text) {
 ConsolePort::ConsolePort(std::FILE* out, bool answerYes, std::FILE* progress)
     : out_(out), answerYes_(answerYes), progress_(progress) {}
 
-void ConsolePort::CatchInterrupt() {
-    struct sigaction action;
-    std::memset(&action, 0, sizeof action);
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    // Restart interrupted reads and writes: a stop request must never make a
-    // copy fail half-way.
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-}
+void ConsolePort::CatchInterrupt() { CatchStopSignals(); }
 
-bool ConsolePort::Interrupted() { return g_interrupted.load(); }
+bool ConsolePort::Interrupted() { return StopSignalled(); }
 
 bool ConsolePort::Cancel() const { return cancel_ || Interrupted(); }
 

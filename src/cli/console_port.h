@@ -1,7 +1,8 @@
 #pragma once
 // The user port of the console runner: message boxes become text on stdout,
 // questions are answered from the command line, the progress window becomes
-// one updating line on a terminal's stderr, and Ctrl+C is the Stop button.
+// one updating line on a terminal's stderr, and Ctrl+C (or SIGTERM, SIGHUP)
+// is the Stop button.
 
 #include <chrono>
 #include <cstdio>
@@ -17,8 +18,8 @@ public:
     // the progress line goes, or null for none.
     ConsolePort(std::FILE* out, bool answerYes, std::FILE* progress);
 
-    // Ctrl+C from now on asks the running pass to stop after its current file
-    // and answers every later question No.
+    // Ctrl+C, SIGTERM and SIGHUP from now on ask the running pass to stop
+    // after its current file and answer every later question No.
     static void CatchInterrupt();
     static bool Interrupted();
 

@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QSocketNotifier>
 
 #include "model/version.h"
+#include "platform/stop_signals.h"
 #include "ui/main_window.h"
 
 int main(int argc, char** argv) {
@@ -14,7 +16,14 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("ravlen"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/ravlen/ravlen.png")));
 
+    ravlen::CatchStopSignals();
     ravlen::ui::FrmMain window;
+    QSocketNotifier stop(ravlen::StopSignalDescriptor(), QSocketNotifier::Read);
+    // The pipe stays readable: one notice is all the window needs.
+    QObject::connect(&stop, &QSocketNotifier::activated, &window, [&stop, &window] {
+        stop.setEnabled(false);
+        window.StopSignalArrived();
+    });
     window.Start();
     return application.exec();
 }

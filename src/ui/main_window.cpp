@@ -29,6 +29,7 @@
 #include "platform/desktop_services.h"
 #include "platform/mount_drives.h"
 #include "platform/posix_file_system.h"
+#include "platform/stop_signals.h"
 #include "ui/about_window.h"
 #include "ui/format_dialog.h"
 #include "ui/qt_user_port.h"
@@ -598,6 +599,17 @@ void FrmMain::DetectCameraMediaAsking() {
 
 void FrmMain::SaveSettings() { ravlen::SaveSettings(*services_.store, form_.Options()); }
 
+void FrmMain::StopSignalArrived() {
+    if (!running_) {
+        close();
+        return;
+    }
+    // A question open at the moment is answered No; the pass sees the
+    // signal as Stop and the window closes once it has ended.
+    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    port_->SetCancel(true);
+}
+
 void FrmMain::closeEvent(QCloseEvent* event) {
     // The window cannot go while a pass is using it; Stop ends the pass.
     if (running_) {
@@ -660,6 +672,7 @@ void FrmMain::UndoButtonClick() {
     if (log.empty()) return;
     const RunningFlag running(running_);
     RunUndo(log, *services_.fileSystem, *port_, /*askFirst=*/true);
+    if (StopSignalled()) QMetaObject::invokeMethod(this, &FrmMain::StopSignalArrived, Qt::QueuedConnection);
 }
 
 void FrmMain::GoButtonClick() {
@@ -681,6 +694,10 @@ void FrmMain::GoButtonClick() {
     };
     RunDriver driver(std::move(run));
     driver.Go(options);
+    if (StopSignalled()) {
+        QMetaObject::invokeMethod(this, &FrmMain::StopSignalArrived, Qt::QueuedConnection);
+        return;
+    }
     // The folders as the file system reports them.
     form_.values.SourcePath = options.SourcePath;
     form_.values.OutputPath = options.OutputPath;

@@ -75,6 +75,9 @@ public:
     void BrowseOutputButtonClick();
     // SaveSettings: every option into the settings store.
     void SaveSettings();
+    // SIGTERM, SIGHUP or Ctrl+C: a running pass stops after its current file,
+    // then the window closes as if its close button were pressed.
+    void StopSignalArrived();
 
     // Controls, named after the options they hold.
     QTabWidget* TabStrip1 = nullptr;

@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <ctime>
 
+#include "platform/stop_signals.h"
 #include "ui/progress_window.h"
 
 namespace ravlen::ui {
@@ -21,6 +22,8 @@ QtUserPort::~QtUserPort() {
 
 MsgAnswer QtUserPort::MessageBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
                                  const std::string& title) {
+    // After a stop signal nothing waits for an answer that will not come.
+    if (StopSignalled()) return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::OK;
     return messenger_.Show(text, icon, buttons, title);
 }
 
@@ -111,7 +114,7 @@ void QtUserPort::ProgressHide() {
 
 void QtUserPort::SetCancel(bool cancel) { Progress().SetCancel(cancel); }
 
-bool QtUserPort::Cancel() const { return progress_ != nullptr && progress_->Cancel(); }
+bool QtUserPort::Cancel() const { return StopSignalled() || (progress_ != nullptr && progress_->Cancel()); }
 
 void QtUserPort::PumpEvents() {
     if (!PumpDue()) return;
