@@ -164,69 +164,116 @@ bool SettingsStore::Sync() {
 
 namespace {
 
-SettingsKey TextKey(const char* section, const char* key, std::string RunOptions::*field) {
-    SettingsKey k{};
+SettingsKey TextKey(const char* section, const char* key, std::string RunOptions::*field, const char* note) {
+    SettingsKey k;
     k.section = section;
     k.key = key;
     k.text = field;
+    k.note = note;
     return k;
 }
 
-// A list, check box or mode field, reached through its stored integer.
-template <auto Field>
-SettingsKey NumberKey(const char* section, const char* key, int minimum, int maximum) {
-    using Value = std::remove_cvref_t<decltype(RunOptions{}.*Field)>;
-    SettingsKey k{};
-    k.section = section;
-    k.key = key;
-    k.get = [](const RunOptions& options) { return StoredValue(options.*Field); };
-    k.set = [](RunOptions& options, int value) { options.*Field = static_cast<Value>(value); };
-    k.minimum = minimum;
-    k.maximum = maximum;
-    return k;
-}
-
-SettingsKey FormatKey(const char* key, std::string FilenameFormatDefinition::*field) {
-    SettingsKey k{};
+SettingsKey FormatKey(const char* key, std::string FilenameFormatDefinition::*field, const char* note = "") {
+    SettingsKey k;
     k.section = "Format";
     k.key = key;
+    k.kind = KeyKind::FormatText;
     k.format = field;
+    k.note = note;
     return k;
+}
+
+// A list, check box or mode field, reached through its stored integer; its
+// range follows from its kind and labels.
+template <auto Field>
+SettingsKey NumberKey(const char* section, const char* key, KeyKind kind, std::vector<const char*> items,
+                      const char* note) {
+    using Value = std::remove_cvref_t<decltype(RunOptions{}.*Field)>;
+    SettingsKey k;
+    k.section = section;
+    k.key = key;
+    k.kind = kind;
+    k.note = note;
+    k.get = [](const RunOptions& options) { return StoredValue(options.*Field); };
+    k.set = [](RunOptions& options, int value) { options.*Field = static_cast<Value>(value); };
+    k.minimum = kind == KeyKind::Mode ? 1 : 0;
+    k.maximum = kind == KeyKind::CheckBox ? 1 : k.minimum + static_cast<int>(items.size()) - 1;
+    k.items = std::move(items);
+    return k;
+}
+
+template <auto Field>
+SettingsKey ListKey(const char* section, const char* key, std::vector<const char*> items, const char* note = "") {
+    return NumberKey<Field>(section, key, KeyKind::List, std::move(items), note);
+}
+
+template <auto Field>
+SettingsKey ModeKey(const char* section, const char* key, std::vector<const char*> items) {
+    return NumberKey<Field>(section, key, KeyKind::Mode, std::move(items), "");
+}
+
+template <auto Field>
+SettingsKey CheckKey(const char* section, const char* key, const char* note) {
+    return NumberKey<Field>(section, key, KeyKind::CheckBox, {}, note);
 }
 
 std::vector<SettingsKey> MakeKeys() {
     using O = RunOptions;
     using F = FilenameFormatDefinition;
     return {
-        TextKey("Main", "SourcePath", &O::SourcePath),
-        TextKey("Main", "OutputPath", &O::OutputPath),
-        NumberKey<&O::ProcessSubfolders>("Main", "ProcessSubfolders", 0, 2),
-        NumberKey<&O::MoveOrCopy>("Main", "MoveOrCopy", 0, 2),
-        NumberKey<&O::AddSerial>("Main", "AddSerial", 0, 2),
-        NumberKey<&O::AddBatchVolume>("Main", "AddBatchVolume", 0, 3),
-        NumberKey<&O::FilenameFormat>("Main", "FilenameFormat", 0, 4),
-        NumberKey<&O::DateMode>("Filter", "DateMode", 1, 3),
-        NumberKey<&O::DCFMode>("Filter", "DCFMode", 1, 3),
-        NumberKey<&O::ExcludeReadOnly>("Filter", "ExcludeReadOnly", 0, 1),
-        NumberKey<&O::ExcludeHidden>("Filter", "ExcludeHidden", 0, 1),
-        NumberKey<&O::ExcludeSystem>("Filter", "ExcludeSystem", 0, 1),
-        NumberKey<&O::ExcludePattern>("Filter", "ExcludePattern", 0, 1),
-        TextKey("Filter", "ExcludePatternList", &O::ExcludePatternList),
-        NumberKey<&O::IncludePattern>("Filter", "IncludePattern", 0, 1),
-        TextKey("Filter", "IncludePatternList", &O::IncludePatternList),
-        NumberKey<&O::AutoDetect>("Feedback", "AutoDetect", 0, 1),
-        NumberKey<&O::DisplayWarning>("Feedback", "DisplayWarning", 0, 1),
-        NumberKey<&O::PreviewResults>("Feedback", "PreviewResults", 0, 1),
-        NumberKey<&O::RequestConfirmation>("Feedback", "RequestConfirmation", 0, 1),
-        NumberKey<&O::ReportErrors>("Feedback", "ReportErrors", 0, 1),
-        NumberKey<&O::SummarizeResults>("Feedback", "SummarizeResults", 0, 1),
-        NumberKey<&O::DateModeTIFF>("Advanced", "DateModeTIFF", 0, 3),
-        NumberKey<&O::DateModeRIFF>("Advanced", "DateModeRIFF", 0, 4),
-        NumberKey<&O::DateModeFileSystem>("Advanced", "DateModeFileSystem", 0, 2),
-        NumberKey<&O::DCFVolumeDigits>("Advanced", "DCFVolumeDigits", 0, 4),
-        NumberKey<&O::DCFBatchCleanup>("Advanced", "DCFBatchCleanup", 0, 1),
-        NumberKey<&O::CreateLog>("Advanced", "CreateLog", 0, 3),
-        FormatKey("Template", &F::Template),
+        TextKey("Main", "SourcePath", &O::SourcePath, "the folder to process"),
+        TextKey("Main", "OutputPath", &O::OutputPath, "the folder that receives the renamed files"),
+        ListKey<&O::ProcessSubfolders>("Main", "ProcessSubfolders",
+                                       {"Ignore", "Flatten into top-level output folder",
+                                        "Preserve as output subfolders"}),
+        ListKey<&O::MoveOrCopy>("Main", "MoveOrCopy", {"Move", "Copy", "Copy when unable to move"}),
+        ListKey<&O::AddSerial>("Main", "AddSerial", {"Never", "Duplicates only", "Always"}),
+        ListKey<&O::AddBatchVolume>("Main", "AddBatchVolume", {"Neither", "Batch only", "Volume only", "Both"}),
+        ListKey<&O::FilenameFormat>("Main", "FilenameFormat",
+                                    {"DCF Style", "Vantor 1.x", "Vantor 2.x (with short attribute labels)",
+                                     "Vantor 2.x (with long attribute labels)", "Custom..."},
+                                    "Custom... names files by the Format keys"),
+        ModeKey<&O::DateMode>("Filter", "DateMode",
+                              {"Timestamp only files which have valid Metadata dates",
+                               "Use File System dates when Metadata unavailable", "Use File System dates only"}),
+        ModeKey<&O::DCFMode>("Filter", "DCFMode",
+                             {"Timestamp only files which have valid DCF filenames",
+                              "Preserve non-DCF filenames as Comments", "Replace non-DCF filenames"}),
+        CheckKey<&O::ExcludeReadOnly>("Filter", "ExcludeReadOnly", "leave read-only files alone"),
+        CheckKey<&O::ExcludeHidden>("Filter", "ExcludeHidden", "leave hidden files and folders alone"),
+        CheckKey<&O::ExcludeSystem>("Filter", "ExcludeSystem", "leave files and folders marked System alone"),
+        CheckKey<&O::ExcludePattern>("Filter", "ExcludePattern", "leave what ExcludePatternList matches alone"),
+        TextKey("Filter", "ExcludePatternList", &O::ExcludePatternList,
+                "wildcard patterns separated by \";\" (? * # [list] [!list])"),
+        CheckKey<&O::IncludePattern>("Filter", "IncludePattern", "process only files IncludePatternList matches"),
+        TextKey("Filter", "IncludePatternList", &O::IncludePatternList, "wildcard patterns separated by \";\""),
+        CheckKey<&O::AutoDetect>("Feedback", "AutoDetect",
+                                 "at the start of the run, offer a camera card as the source folder"),
+        CheckKey<&O::DisplayWarning>("Feedback", "DisplayWarning", "the window asks before risky settings"),
+        CheckKey<&O::PreviewResults>("Feedback", "PreviewResults", "count what the run would do before it"),
+        CheckKey<&O::RequestConfirmation>("Feedback", "RequestConfirmation",
+                                          "ask before processing (answered by --yes)"),
+        CheckKey<&O::ReportErrors>("Feedback", "ReportErrors", "print every per-file problem as it happens"),
+        CheckKey<&O::SummarizeResults>("Feedback", "SummarizeResults", "report the results after processing"),
+        ListKey<&O::DateModeTIFF>("Advanced", "DateModeTIFF",
+                                  {"Use DateTimeOriginal only", "Use DateTimeDigitized only", "Use DateTime only",
+                                   "Use best available"}),
+        ListKey<&O::DateModeRIFF>("Advanced", "DateModeRIFF",
+                                  {"Use ICRD/etim only", "Use IDIT only", "Use strd only", "Use cmnt only",
+                                   "Use best available"}),
+        ListKey<&O::DateModeFileSystem>("Advanced", "DateModeFileSystem",
+                                        {"Use Created date/time", "Use Modified date/time",
+                                         "Use whichever is earliest"}),
+        ListKey<&O::DCFVolumeDigits>("Advanced", "DCFVolumeDigits",
+                                     {"Use standard 4 digits only", "Use up to 5 digits if present",
+                                      "Use up to 6 digits if present", "Use up to 7 digits if present",
+                                      "Use all available digits"}),
+        ListKey<&O::DCFBatchCleanup>("Advanced", "DCFBatchCleanup", {"Do nothing", "Remove final underscore"}),
+        ListKey<&O::CreateLog>("Advanced", "CreateLog", {"No", "Text", "CSV", "Both"},
+                               "the logs are written into the output folder"),
+        FormatKey("Template", &F::Template,
+                  "the custom filename template: %d date, %s serial, %b batch, %v volume, %o original name, "
+                  "%e extension"),
         FormatKey("DatePrefix", &F::DatePrefix),
         FormatKey("DateFormat", &F::DateFormat),
         FormatKey("DateSuffix", &F::DateSuffix),
@@ -269,9 +316,6 @@ std::optional<int> ParseInRange(const SettingsKey& k, const std::string& text) {
 std::string& TextField(RunOptions& options, const SettingsKey& k) {
     return k.text ? options.*k.text : options.CustomFormat.*k.format;
 }
-const std::string& TextField(const RunOptions& options, const SettingsKey& k) {
-    return k.text ? options.*k.text : options.CustomFormat.*k.format;
-}
 
 bool SameKey(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -289,9 +333,20 @@ bool IsFolder(const std::string& path) {
 
 }  // namespace
 
+std::string SettingsKey::ValueText(const RunOptions& options) const {
+    if (get) return std::to_string(get(options));
+    return text ? options.*text : options.CustomFormat.*format;
+}
+
 const std::vector<SettingsKey>& AllSettingsKeys() {
     static const std::vector<SettingsKey> keys = MakeKeys();
     return keys;
+}
+
+const SettingsKey* FindSettingsKey(std::string_view key) {
+    for (const SettingsKey& k : AllSettingsKeys())
+        if (SameKey(key, k.key)) return &k;
+    return nullptr;
 }
 
 RunOptions LoadOptions(const SettingsStore& store) {
@@ -309,29 +364,28 @@ RunOptions LoadOptions(const SettingsStore& store) {
 }
 
 bool SaveSettings(SettingsStore& store, const RunOptions& options) {
-    for (const SettingsKey& k : AllSettingsKeys())
-        store.Write(k.section, k.key, k.IsNumber() ? std::to_string(k.get(options)) : TextField(options, k));
+    for (const SettingsKey& k : AllSettingsKeys()) store.Write(k.section, k.key, k.ValueText(options));
     return store.Sync();
 }
 
 bool SetOptionFromText(RunOptions& options, const std::string& key, const std::string& value, std::string& error) {
-    for (const SettingsKey& k : AllSettingsKeys()) {
-        if (!SameKey(key, k.key)) continue;
-        if (!k.IsNumber()) {
-            TextField(options, k) = value;
-            return true;
-        }
-        const std::optional<int> number = ParseInRange(k, value);
-        if (!number) {
-            error = std::string("Option ") + k.key + " needs a whole number from " + std::to_string(k.minimum) +
-                    " to " + std::to_string(k.maximum) + ", not \"" + value + "\".";
-            return false;
-        }
-        k.set(options, *number);
+    const SettingsKey* k = FindSettingsKey(key);
+    if (!k) {
+        error = "unknown key \"" + key + "\"";
+        return false;
+    }
+    if (!k->IsNumber()) {
+        TextField(options, *k) = value;
         return true;
     }
-    error = "Unknown option \"" + key + "\".";
-    return false;
+    const std::optional<int> number = ParseInRange(*k, value);
+    if (!number) {
+        error = std::string("key \"") + k->key + "\" takes a whole number from " + std::to_string(k->minimum) +
+                " to " + std::to_string(k->maximum) + ", not \"" + value + "\"";
+        return false;
+    }
+    k->set(options, *number);
+    return true;
 }
 
 void CompleteFirstStart(RunOptions& options, SpecialFolders& folders,

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/run_options.h"
@@ -39,22 +40,42 @@ RunOptions LoadOptions(const SettingsStore& store);
 // Every key of every section, then Sync; false when the store could not be written.
 bool SaveSettings(SettingsStore& store, const RunOptions& options);
 
-// Where every settings key lives: section, key, and how to reach the field.
-// Used by the console runner's Key=Value arguments as well.
+// What a settings key holds; it decides the key's values and how the window
+// and the console runner show it.
+enum class KeyKind {
+    Text,        // any text
+    List,        // a list's item position, 0 up
+    CheckBox,    // 0 or 1
+    Mode,        // a group of option buttons, 1 up
+    FormatText,  // one of the custom format's texts (section "Format")
+};
+
+// One row of the settings table: where the key lives, what it holds, the
+// labels of its values and how to reach its field. The table drives the
+// store, the console runner's Key=Value and --help, and the window's lists.
 struct SettingsKey {
-    const char* section;
-    const char* key;
-    std::string RunOptions::*text = nullptr;  // text keys
+    const char* section = "";
+    const char* key = "";
+    KeyKind kind = KeyKind::Text;
+    // List and Mode: the label of each value, in order from `minimum`, as the
+    // window shows it.
+    std::vector<const char*> items;
+    const char* note = "";  // what else --help says about the key
+    std::string RunOptions::*text = nullptr;
+    std::string FilenameFormatDefinition::*format = nullptr;
     // List, check box and mode keys: the field as its stored integer.
     int (*get)(const RunOptions&) = nullptr;
     void (*set)(RunOptions&, int) = nullptr;
-    std::string FilenameFormatDefinition::*format = nullptr;  // the 19 "Format" keys
     int minimum = 0;
     int maximum = 0;
 
     bool IsNumber() const { return get != nullptr; }
+    // The value as the store keeps it: the number, or the text.
+    std::string ValueText(const RunOptions& options) const;
 };
 const std::vector<SettingsKey>& AllSettingsKeys();
+// The row of a key, letter case ignored; null when there is none.
+const SettingsKey* FindSettingsKey(std::string_view key);
 // Sets one option from its text; false (options unchanged) when the key is
 // unknown or the value is not a whole number within range.
 bool SetOptionFromText(RunOptions& options, const std::string& key, const std::string& value, std::string& error);

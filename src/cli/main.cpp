@@ -7,7 +7,6 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -42,39 +41,48 @@ struct Arguments {
     std::vector<std::pair<std::string, std::string>> settings;  // Key=Value, in order
 };
 
-// What each numbered setting's values mean, as the window lists them.
-const std::map<std::string, const char*>& ValueMeanings() {
-    static const std::map<std::string, const char*> meanings{
-        {"ProcessSubfolders", "0 Ignore, 1 Flatten into top-level output folder, 2 Preserve as output subfolders"},
-        {"MoveOrCopy", "0 Move, 1 Copy, 2 Copy when unable to move"},
-        {"AddSerial", "0 Never, 1 Duplicates only, 2 Always"},
-        {"AddBatchVolume", "0 Neither, 1 Batch only, 2 Volume only, 3 Both"},
-        {"FilenameFormat",
-         "0 DCF Style, 1 Vantor 1.x, 2 Vantor 2.x (with short attribute labels),\n"
-         "      3 Vantor 2.x (with long attribute labels), 4 Custom (the Format keys)"},
-        {"DateMode",
-         "1 timestamp only files which have valid metadata dates,\n"
-         "      2 use file system dates when metadata unavailable, 3 use file system dates only"},
-        {"DCFMode",
-         "1 timestamp only files which have valid DCF filenames,\n"
-         "      2 preserve non-DCF filenames as comments, 3 replace non-DCF filenames"},
-        {"DateModeTIFF", "0 DateTimeOriginal only, 1 DateTimeDigitized only, 2 DateTime only, 3 best available"},
-        {"DateModeRIFF", "0 ICRD/etim only, 1 IDIT only, 2 strd only, 3 cmnt only, 4 best available"},
-        {"DateModeFileSystem", "0 created date/time, 1 modified date/time, 2 whichever is earliest"},
-        {"DCFVolumeDigits", "0 standard 4 digits only, 1 up to 5, 2 up to 6, 3 up to 7, 4 all available digits"},
-        {"DCFBatchCleanup", "0 do nothing, 1 remove final underscore"},
-        {"CreateLog", "0 No, 1 Text, 2 CSV, 3 Both (written into the output folder)"},
-        {"SourcePath", "the folder to process"},
-        {"OutputPath", "the folder that receives the renamed files"},
-        {"ExcludePatternList", "wildcard patterns separated by \";\" (? * # [list] [!list])"},
-        {"IncludePatternList", "wildcard patterns separated by \";\""},
-        {"AutoDetect", "1: at the start of the run, offer a camera card as the source folder"},
-        {"RequestConfirmation", "1: ask before processing (answered by --yes)"},
-        {"ReportErrors", "1: print every per-file problem as it happens"},
-        {"Template", "the custom filename template: %d date, %s serial, %b batch, %v volume,\n"
-                     "      %o original name, %e extension"},
+// Pieces of text in lines of at most kHelpWidth columns, each begun by
+// `indent`: a line breaks between pieces, or between words of a piece too
+// long for a line of its own.
+constexpr std::size_t kHelpWidth = 79;
+void PrintWrapped(const std::vector<std::string>& pieces, const std::string& indent) {
+    const std::size_t width = kHelpWidth - indent.size();
+    std::string line;
+    const auto flush = [&] {
+        if (!line.empty()) std::printf("%s%s\n", indent.c_str(), line.c_str());
+        line.clear();
     };
-    return meanings;
+    for (const std::string& piece : pieces) {
+        if (!line.empty() && line.size() + 1 + piece.size() > width && piece.size() <= width) flush();
+        for (std::size_t at = 0; at < piece.size();) {
+            std::size_t end = piece.find(' ', at);
+            if (end == std::string::npos) end = piece.size();
+            const std::string word = piece.substr(at, end - at);
+            if (!line.empty() && line.size() + 1 + word.size() > width) flush();
+            line += (line.empty() ? "" : " ") + word;
+            at = end + 1;
+        }
+    }
+    flush();
+}
+
+// One key of the table: its values and default, then what they mean.
+void PrintKey(const SettingsKey& k) {
+    static const RunOptions defaults;
+    const std::string fallback = k.ValueText(defaults);
+    std::string values;
+    if (k.kind == KeyKind::CheckBox) values = "0 or 1";
+    else if (k.IsNumber()) values = std::to_string(k.minimum) + " to " + std::to_string(k.maximum);
+    else values = "text";
+    if (k.IsNumber()) values += " (default " + fallback + ")";
+    else if (!fallback.empty()) values += " (default \"" + fallback + "\")";
+    std::printf("    %-22s %s\n", k.key, values.c_str());
+    std::vector<std::string> meanings;
+    for (std::size_t i = 0; i < k.items.size(); ++i)
+        meanings.push_back(std::to_string(k.minimum + static_cast<int>(i)) + " " + k.items[i] +
+                           (i + 1 < k.items.size() ? "," : ""));
+    PrintWrapped(meanings, "      ");
+    PrintWrapped({k.note}, "      ");
 }
 
 void PrintHelp(const std::string& storePath) {
@@ -109,7 +117,7 @@ void PrintHelp(const std::string& storePath) {
         "the Pictures folder. With AutoDetect=1 the run offers an attached camera card\n"
         "as the source (taken with --yes); give AutoDetect=0 to keep SourcePath.\n"
         "\n"
-        "Keys (check boxes take 0 or 1):\n",
+        "Keys (lists count from 0; check boxes take 0 or 1):\n",
         kProgram, kProgram, Version().Title.c_str(), storePath.c_str());
     const char* section = "";
     for (const SettingsKey& k : AllSettingsKeys()) {
@@ -117,12 +125,7 @@ void PrintHelp(const std::string& storePath) {
             section = k.section;
             std::printf("  [%s]\n", section);
         }
-        const auto meaning = ValueMeanings().find(k.key);
-        std::string values;
-        if (k.IsNumber()) values = std::to_string(k.minimum) + " to " + std::to_string(k.maximum);
-        else values = "text";
-        std::printf("    %-22s %s\n", k.key, values.c_str());
-        if (meaning != ValueMeanings().end()) std::printf("      %s\n", meaning->second);
+        PrintKey(k);
     }
     std::printf(
         "\n"

@@ -39,10 +39,12 @@ namespace ravlen::ui {
 
 namespace {
 
-QComboBox* List(QWidget* parent, const char* name, std::initializer_list<const char*> items) {
+// A list named after its settings key, with the key's items.
+QComboBox* List(QWidget* parent, const char* key) {
     auto* list = new QComboBox(parent);
-    list->setObjectName(name);
-    for (const char* item : items) list->addItem(QString::fromUtf8(item));
+    list->setObjectName(key);
+    if (const SettingsKey* row = FindSettingsKey(key))
+        for (const char* item : row->items) list->addItem(QString::fromUtf8(item));
     list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     return list;
 }
@@ -120,13 +122,20 @@ void ShowText(QLineEdit* edit, const std::string& text) {
     if (edit->text() != value) edit->setText(value);
 }
 
-template <typename Named>
-void ShowIndex(QComboBox* list, Named value) {
-    const int index = StoredValue(value);
+// The settings key a list or check box is named after.
+const SettingsKey& KeyOf(const QWidget* control) {
+    const SettingsKey* row = FindSettingsKey(control->objectName().toStdString());
+    Q_ASSERT(row && row->IsNumber());
+    return *row;
+}
+
+// Shows the option a list is named after.
+void ShowIndex(QComboBox* list, const RunOptions& options) {
+    const int index = KeyOf(list).get(options) - KeyOf(list).minimum;
     if (index >= 0 && index < list->count() && list->currentIndex() != index) list->setCurrentIndex(index);
 }
 
-void ShowCheck(QCheckBox* box, bool ticked) { box->setChecked(ticked); }
+void ShowCheck(QCheckBox* box, const RunOptions& options) { box->setChecked(KeyOf(box).get(options) != 0); }
 
 }  // namespace
 
@@ -216,9 +225,8 @@ QWidget* FrmMain::BuildMainTab() {
         browse->setAutoDefault(false);
         browse->setMaximumWidth(browse->fontMetrics().horizontalAdvance(QStringLiteral("...")) + charWidth * 4);
     }
-    ProcessSubfolders = List(folders, "ProcessSubfolders",
-                             {"Ignore", "Flatten into top-level output folder", "Preserve as output subfolders"});
-    MoveOrCopy = List(folders, "MoveOrCopy", {"Move", "Copy", "Copy when unable to move"});
+    ProcessSubfolders = List(folders, "ProcessSubfolders");
+    MoveOrCopy = List(folders, "MoveOrCopy");
 
     auto* folderGrid = new QGridLayout(folders);
     folderGrid->addWidget(Caption(folders, "&Source Folder", SourcePath), 0, 0);
@@ -234,11 +242,9 @@ QWidget* FrmMain::BuildMainTab() {
     folderGrid->setColumnStretch(1, 1);
 
     auto* filenames = new QGroupBox(tr("Filenames"), tab);
-    AddBatchVolume = List(filenames, "AddBatchVolume", {"Neither", "Batch only", "Volume only", "Both"});
-    AddSerial = List(filenames, "AddSerial", {"Never", "Duplicates only", "Always"});
-    FilenameFormat = List(filenames, "FilenameFormat",
-                          {"DCF Style", "Vantor 1.x", "Vantor 2.x (with short attribute labels)",
-                           "Vantor 2.x (with long attribute labels)", "Custom..."});
+    AddBatchVolume = List(filenames, "AddBatchVolume");
+    AddSerial = List(filenames, "AddSerial");
+    FilenameFormat = List(filenames, "FilenameFormat");
     SampleFilename = new WrappingLabel(filenames);
     SampleFilename->setObjectName("SampleFilename");
     SampleFilename->setMinimumLines(2);
@@ -357,20 +363,12 @@ QWidget* FrmMain::BuildOptionsTab() {
         feedbackLayout->addWidget(box);
 
     auto* advanced = new QGroupBox(tr("Advanced"), tab);
-    DateModeTIFF = List(advanced, "DateModeTIFF",
-                        {"Use DateTimeOriginal only", "Use DateTimeDigitized only", "Use DateTime only",
-                         "Use best available"});
-    DateModeRIFF = List(advanced, "DateModeRIFF",
-                        {"Use ICRD/etim only", "Use IDIT only", "Use strd only", "Use cmnt only",
-                         "Use best available"});
-    DateModeFileSystem = List(advanced, "DateModeFileSystem",
-                              {"Use Created date/time", "Use Modified date/time", "Use whichever is earliest"});
-    DCFVolumeDigits = List(advanced, "DCFVolumeDigits",
-                           {"Use standard 4 digits only", "Use up to 5 digits if present",
-                            "Use up to 6 digits if present", "Use up to 7 digits if present",
-                            "Use all available digits"});
-    DCFBatchCleanup = List(advanced, "DCFBatchCleanup", {"Do nothing", "Remove final underscore"});
-    CreateLog = List(advanced, "CreateLog", {"No", "Text", "CSV", "Both"});
+    DateModeTIFF = List(advanced, "DateModeTIFF");
+    DateModeRIFF = List(advanced, "DateModeRIFF");
+    DateModeFileSystem = List(advanced, "DateModeFileSystem");
+    DCFVolumeDigits = List(advanced, "DCFVolumeDigits");
+    DCFBatchCleanup = List(advanced, "DCFBatchCleanup");
+    CreateLog = List(advanced, "CreateLog");
     auto* advancedGrid = new QGridLayout(advanced);
     const std::initializer_list<std::pair<const char*, QComboBox*>> rows{
         {"&TIFF dates", DateModeTIFF},           {"R&IFF dates", DateModeRIFF},
@@ -422,30 +420,18 @@ void FrmMain::Connect() {
     text(ExcludePatternList, &RunOptions::ExcludePatternList);
     text(IncludePatternList, &RunOptions::IncludePatternList);
 
-    auto list = [this]<typename Named>(QComboBox* box, Named RunOptions::*field) {
+    for (QComboBox* box :
+         {ProcessSubfolders, MoveOrCopy, DateModeTIFF, DateModeRIFF, DateModeFileSystem, DCFVolumeDigits,
+          DCFBatchCleanup, CreateLog}) {
+        const SettingsKey& key = KeyOf(box);
         connect(box, &QComboBox::activated, this,
-                [this, field](int index) { form_.values.*field = static_cast<Named>(index); });
-    };
-    list(ProcessSubfolders, &RunOptions::ProcessSubfolders);
-    list(MoveOrCopy, &RunOptions::MoveOrCopy);
-    list(DateModeTIFF, &RunOptions::DateModeTIFF);
-    list(DateModeRIFF, &RunOptions::DateModeRIFF);
-    list(DateModeFileSystem, &RunOptions::DateModeFileSystem);
-    list(DCFVolumeDigits, &RunOptions::DCFVolumeDigits);
-    list(DCFBatchCleanup, &RunOptions::DCFBatchCleanup);
-    list(CreateLog, &RunOptions::CreateLog);
-
-    auto check = [this](QCheckBox* box, bool RunOptions::*field) {
-        connect(box, &QCheckBox::clicked, this, [this, field](bool ticked) { form_.values.*field = ticked; });
-    };
-    check(ExcludeReadOnly, &RunOptions::ExcludeReadOnly);
-    check(ExcludeHidden, &RunOptions::ExcludeHidden);
-    check(AutoDetect, &RunOptions::AutoDetect);
-    check(DisplayWarning, &RunOptions::DisplayWarning);
-    check(PreviewResults, &RunOptions::PreviewResults);
-    check(RequestConfirmation, &RunOptions::RequestConfirmation);
-    check(SummarizeResults, &RunOptions::SummarizeResults);
-    check(ReportErrors, &RunOptions::ReportErrors);
+                [this, &key](int index) { key.set(form_.values, key.minimum + index); });
+    }
+    for (QCheckBox* box : {ExcludeReadOnly, ExcludeHidden, AutoDetect, DisplayWarning, PreviewResults,
+                           RequestConfirmation, SummarizeResults, ReportErrors}) {
+        const SettingsKey& key = KeyOf(box);
+        connect(box, &QCheckBox::clicked, this, [this, &key](bool ticked) { key.set(form_.values, ticked ? 1 : 0); });
+    }
 
     // Controls with behaviour: the form decides, then the controls show it.
     auto listHandler = [this]<typename Named>(QComboBox* box, void (MainForm::*handler)(Named)) {
@@ -514,11 +500,11 @@ void FrmMain::Refresh() {
     const RunOptions& v = form_.values;
     ShowText(SourcePath, v.SourcePath);
     ShowText(OutputPath, v.OutputPath);
-    ShowIndex(ProcessSubfolders, v.ProcessSubfolders);
-    ShowIndex(MoveOrCopy, v.MoveOrCopy);
-    ShowIndex(AddBatchVolume, v.AddBatchVolume);
-    ShowIndex(AddSerial, v.AddSerial);
-    ShowIndex(FilenameFormat, v.FilenameFormat);
+    ShowIndex(ProcessSubfolders, v);
+    ShowIndex(MoveOrCopy, v);
+    ShowIndex(AddBatchVolume, v);
+    ShowIndex(AddSerial, v);
+    ShowIndex(FilenameFormat, v);
     SampleFilename->setText(QString::fromStdString(form_.sampleFilename));
 
     ShowPair(EXIFOption1, EXIFOption2, form_.exif.option1, form_.exif.option2);
@@ -530,28 +516,28 @@ void FrmMain::Refresh() {
     DCFOption2A->setEnabled(form_.dcf.subEnabled);
     DCFOption2B->setEnabled(form_.dcf.subEnabled);
 
-    ShowCheck(ExcludeReadOnly, v.ExcludeReadOnly);
-    ShowCheck(ExcludeHidden, v.ExcludeHidden);
-    ShowCheck(ExcludeSystem, v.ExcludeSystem);
-    ShowCheck(ExcludePattern, v.ExcludePattern);
+    ShowCheck(ExcludeReadOnly, v);
+    ShowCheck(ExcludeHidden, v);
+    ShowCheck(ExcludeSystem, v);
+    ShowCheck(ExcludePattern, v);
     ShowText(ExcludePatternList, v.ExcludePatternList);
     SetPatternListEnabled(ExcludePatternList, form_.excludePatternListEnabled);
-    ShowCheck(IncludePattern, v.IncludePattern);
+    ShowCheck(IncludePattern, v);
     ShowText(IncludePatternList, v.IncludePatternList);
     SetPatternListEnabled(IncludePatternList, form_.includePatternListEnabled);
 
-    ShowCheck(AutoDetect, v.AutoDetect);
-    ShowCheck(DisplayWarning, v.DisplayWarning);
-    ShowCheck(PreviewResults, v.PreviewResults);
-    ShowCheck(RequestConfirmation, v.RequestConfirmation);
-    ShowCheck(SummarizeResults, v.SummarizeResults);
-    ShowCheck(ReportErrors, v.ReportErrors);
-    ShowIndex(DateModeTIFF, v.DateModeTIFF);
-    ShowIndex(DateModeRIFF, v.DateModeRIFF);
-    ShowIndex(DateModeFileSystem, v.DateModeFileSystem);
-    ShowIndex(DCFVolumeDigits, v.DCFVolumeDigits);
-    ShowIndex(DCFBatchCleanup, v.DCFBatchCleanup);
-    ShowIndex(CreateLog, v.CreateLog);
+    ShowCheck(AutoDetect, v);
+    ShowCheck(DisplayWarning, v);
+    ShowCheck(PreviewResults, v);
+    ShowCheck(RequestConfirmation, v);
+    ShowCheck(SummarizeResults, v);
+    ShowCheck(ReportErrors, v);
+    ShowIndex(DateModeTIFF, v);
+    ShowIndex(DateModeRIFF, v);
+    ShowIndex(DateModeFileSystem, v);
+    ShowIndex(DCFVolumeDigits, v);
+    ShowIndex(DCFBatchCleanup, v);
+    ShowIndex(CreateLog, v);
 }
 
 void FrmMain::SetPatternListEnabled(QLineEdit* list, bool enabled) {

@@ -34,7 +34,15 @@ usage)
     ;;
 help)
     expect 0 --help
-    has out.txt "Exit status"; has out.txt "DateModeFileSystem"; has out.txt "$XDG_CONFIG_HOME/Ravlen"
+    has out.txt "Exit status"; has out.txt "$XDG_CONFIG_HOME/Ravlen"
+    cp out.txt help.txt
+    # Every key a run saves is described, with its values.
+    expect 1 --settings my.ini $base RequestConfirmation=1
+    keys=$(sed -n 's/^\([A-Za-z]*\)=.*/\1/p' my.ini)
+    [ "$(echo "$keys" | wc -l)" -ge 40 ] || fail "the store holds too few keys: $keys"
+    for key in $keys; do
+        grep -qE "^    $key +(text|0 or 1|[0-9]+ to [0-9]+)" help.txt || fail "--help lacks $key"
+    done
     ;;
 no)
     expect 1 $base RequestConfirmation=1

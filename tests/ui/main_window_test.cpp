@@ -446,6 +446,33 @@ private slots:
         QCOMPARE(saved.ExcludePatternList, std::string("*.ctg;*.ind;*.log;*.thm"));
     }
 
+    // Each list offers exactly the values its settings key takes, and the
+    // item chosen is the value saved: the last item of every list at once.
+    void listsOfferTheValuesTheirKeysTake() {
+        auto w = Open(Stored());
+        w->show();
+        const QList<QComboBox*> lists = w->findChildren<QComboBox*>();
+        QVERIFY(lists.size() >= 11);
+        for (QComboBox* list : lists) {
+            const int last = list->count() - 1;
+            list->setCurrentIndex(last);
+            emit list->activated(last);
+        }
+        w->CloseButton->click();
+        const ravlen::SettingsStore store(StorePath());
+        for (QComboBox* list : lists) {
+            const std::string key = list->objectName().toStdString();
+            const ravlen::SettingsKey* row = ravlen::FindSettingsKey(key);
+            QVERIFY2(row, key.c_str());
+            const std::string last = std::to_string(list->count() - 1);
+            QCOMPARE(store.Read(row->section, key), std::optional<std::string>(last));
+            RunOptions options;
+            std::string error;
+            QVERIFY2(ravlen::SetOptionFromText(options, key, last, error), key.c_str());
+            QVERIFY2(!ravlen::SetOptionFromText(options, key, std::to_string(list->count()), error), key.c_str());
+        }
+    }
+
     void help_data() {
         QTest::addColumn<QString>("guideAt");  // "" for none
         QTest::addColumn<bool>("opens");
