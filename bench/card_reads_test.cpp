@@ -13,6 +13,7 @@
 
 #include "card_builder.h"
 #include "counting_file_system.h"
+#include "engine/rename_files.h"
 #include "metadata/date_selection.h"
 #include "metadata/metadata.h"
 #include "platform/posix_file_system.h"
@@ -33,16 +34,17 @@ ReadBack ReadFile(FileSystem& fs, const std::string& path, std::int64_t size) {
     ReadBack r;
     test::NullPort port;
     const RunOptions options;  // metadata dates only, best available date
+    const ReadHooks hooks = PortReadHooks(port, options.ReportErrors);
     MetadataPass pass;
     for (int attempt = 0; attempt < 2; ++attempt) {
         r.facts = FileFacts{};
         r.facts.SourceFileName = path.substr(path.rfind('/') + 1);
         r.facts.SourceFilePath = path;
         r.facts.Size = size;
-        if (!ReadMetadata(fs, port, options, r.facts, pass, r.tally)) break;
+        if (ReadMetadata(fs, hooks, options, r.facts, pass, r.tally) == MetadataOutcome::Done) break;
         r.restarted = true;
     }
-    ChooseTimestamp(r.facts, options, r.tally, port);
+    ChooseTimestamp(r.facts, options, r.tally, hooks.report);
     return r;
 }
 

@@ -392,6 +392,7 @@ struct DateTally {
 void ReadDates(FileSystem& fs, UserPort& port, const RunOptions& options, const std::string& folder, DateTally& out) {
     std::vector<FsItem> files, folders;
     fs.ListFolder(folder, files, folders);
+    const ReadHooks hooks = PortReadHooks(port, options.ReportErrors);
     for (const FsItem& item : files) {
         if (IsCatalog(item.Name.c_str())) continue;
         FileFacts facts;
@@ -404,9 +405,9 @@ void ReadDates(FileSystem& fs, UserPort& port, const RunOptions& options, const 
             facts.FileSystemDateCreated = item.Created;
             facts.FileSystemDateModified = item.Modified;
             facts.Extension = ExtensionOf(item.Name);
-            if (!ReadMetadata(fs, port, options, facts, pass, out.tally)) break;
+            if (ReadMetadata(fs, hooks, options, facts, pass, out.tally) == MetadataOutcome::Done) break;
         }
-        ChooseTimestamp(facts, options, out.tally, port);
+        ChooseTimestamp(facts, options, out.tally, hooks.report);
         ++out.files;
         if (facts.Timestamped) ++out.dated;
     }
@@ -591,6 +592,7 @@ void Bench::MeasureFormats() {
     std::map<CardKind, std::vector<std::size_t>> byKind;
     for (std::size_t i = 0; i < w_.card.files.size(); ++i) byKind[w_.card.files[i].kind].push_back(i);
     QuietPort port;
+    const ReadHooks hooks = PortReadHooks(port, options_.ReportErrors);
     for (const auto& [kind, indexes] : byKind) {
         RunTally tally;
         std::size_t dated = 0;
@@ -605,9 +607,9 @@ void Bench::MeasureFormats() {
                 facts.SourceFileName = f.relPath.substr(f.relPath.rfind('/') + 1);
                 facts.SourceFilePath = w_.sourcePaths[i];
                 facts.Size = static_cast<std::int64_t>(f.size);
-                if (!ReadMetadata(fs_, port, options_, facts, pass, tally)) break;
+                if (ReadMetadata(fs_, hooks, options_, facts, pass, tally) == MetadataOutcome::Done) break;
             }
-            ChooseTimestamp(facts, options_, tally, port);
+            ChooseTimestamp(facts, options_, tally, hooks.report);
             if (facts.Timestamped && facts.TimestampDateTime == f.date) ++dated;
         }
         const IoCounters io = IoDelta(before, ReadIoCounters());

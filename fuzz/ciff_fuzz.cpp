@@ -17,8 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (order != "II" && order != "MM") return 0;
 
     test::MemoryStream stream(bytes);
-    test::NullPort port;
-    ReadView view(stream, port, static_cast<std::int64_t>(size));
+    ReadView view(stream, {}, static_cast<std::int64_t>(size));
     if (!view.Read(8)) return 0;
 
     FileFacts facts;
@@ -27,10 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     facts.TIFFByteAlign = order == "II" ? "Intel" : "Motorola";
     facts.TIFFOffset = -1;
     facts.CIFFMetadata = true;
-    RunOptions options;
-    options.DateMode = DateMode::MetadataOnly;
+    MetadataPass pass;
+    ReaderContext ctx{facts, pass, true, {}};
     try {
-        ReadCIFFMetadata(view, facts, options, ProblemReporter{port, false});
+        ReadCIFFMetadata(view, ctx);
     } catch (const MetadataFault&) {
     }
     return 0;

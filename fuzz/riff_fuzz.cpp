@@ -13,8 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace ravlen;
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     test::MemoryStream stream(bytes);
-    test::NullPort port;
-    ReadView view(stream, port, static_cast<std::int64_t>(size));
+    ReadView view(stream, {}, static_cast<std::int64_t>(size));
     if (size < 8 || !view.Read(8)) return 0;
 
     FileFacts facts;
@@ -22,10 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     facts.InternalFormat = "RIFF";
     facts.TIFFByteAlign = "Intel";
     facts.RIFFMetadata = true;
-    RunOptions options;
-    options.DateMode = DateMode::MetadataOnly;
+    MetadataPass pass;
+    ReaderContext ctx{facts, pass, true, {}};
     try {
-        ReadRIFFMetadata(view, facts, options, ProblemReporter{port, false});
+        ReadRIFFMetadata(view, ctx);
     } catch (const MetadataFault&) {
     }
     return 0;

@@ -42,7 +42,8 @@ public:
           options_(context.options),
           performActions_(performActions),
           tally_(tally),
-          report_{context.port, context.options.ReportErrors} {}
+          report_{context.port, context.options.ReportErrors},
+          readHooks_(PortReadHooks(context.port, context.options.ReportErrors)) {}
 
     // Returns false when the user asked to stop.
     bool Folder(const FolderRef& source, const FolderRef& output) {
@@ -90,13 +91,12 @@ private:
             BeginFile(facts, file, source, output);
             if (!AnalyseDcfName(facts, BaseName(file.Name), options_, tally_, report_)) break;
             if (options_.DateMode == DateMode::FileSystemOnly) break;
-            const bool restart = ReadMetadata(context_.fs, context_.port, options_, facts, pass, tally_);
-            if (!restart || restarted) break;
+            const MetadataOutcome outcome = ReadMetadata(context_.fs, readHooks_, options_, facts, pass, tally_);
+            if (outcome == MetadataOutcome::Done || restarted) break;
             // The reader asked to begin the file again; it may do so once.
             restarted = true;
-            pass.SkippingAllowed = false;
         }
-        ChooseTimestamp(facts, options_, tally_, context_.port);
+        ChooseTimestamp(facts, options_, tally_, readHooks_.report);
         if (facts.Timestamped) {
             PlacementContext placement{context_.fs, options_, context_.chronology, report_};
             PlaceFile(placement, facts, output.Path, performActions_, tally_,
@@ -122,6 +122,7 @@ private:
     bool performActions_;
     RunTally& tally_;
     ProblemReporter report_;
+    ReadHooks readHooks_;
 };
 
 }  // namespace
@@ -129,6 +130,10 @@ private:
 void RenameFiles(EngineContext& context, const FolderRef& SourceFolder, const FolderRef& OutputFolder,
                  bool PerformActions, RunTally& tally) {
     Walk(context, PerformActions, tally).Folder(SourceFolder, OutputFolder);
+}
+
+ReadHooks PortReadHooks(UserPort& port, bool reportErrors) {
+    return {[&port] { port.PumpEvents(); }, ProblemReporter{port, reportErrors}};
 }
 
 std::int32_t CountFiles(FileSystem& fs, const std::string& FolderPath, bool IncludeSubfolders,

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/chronology_list.h"
+#include "metadata/metadata.h"
 #include "model/file_system.h"
 #include "model/log_sink.h"
 #include "model/run_options.h"
@@ -32,6 +33,10 @@ struct EngineContext {
 
 void RenameFiles(EngineContext& context, const FolderRef& SourceFolder, const FolderRef& OutputFolder,
                  bool PerformActions, RunTally& tally);
+
+// The metadata readers' hooks over a user port: its events pumped between
+// reads, notes shown in a message box when errors are reported.
+ReadHooks PortReadHooks(UserPort& port, bool reportErrors);
 
 std::int32_t CountFiles(FileSystem& fs, const std::string& FolderPath, bool IncludeSubfolders,
                         bool ExcludeReadOnly, bool ExcludeHidden, bool ExcludeSystem,

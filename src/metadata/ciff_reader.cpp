@@ -14,26 +14,22 @@ constexpr std::uint32_t kCapturedTimeTag = 0x000E;
 // A signed 32-bit number of the heap (0 for 2^31 or more), as ReadNumber reads it.
 std::int64_t Number32(const ByteSpan& heap, std::uint64_t o, ByteOrder order) {
     const auto bytes = heap.Bytes(o, 4);
-    if (!bytes) throw MetadataFault(kFaultOutOfRange, "Subscript out of range");
+    if (!bytes) ThrowFault(kFaultOutOfRange);
     return ReadNumber(*bytes, order);
 }
 
 std::uint32_t Number16(const ByteSpan& heap, std::uint64_t o, ByteOrder order) {
     const auto v = heap.U16(o, order);
-    if (!v) throw MetadataFault(kFaultOutOfRange, "Subscript out of range");
+    if (!v) ThrowFault(kFaultOutOfRange);
     return *v;
 }
 
 class CiffWalk {
 public:
-    CiffWalk(FileFacts& facts, const RunOptions& options, const ProblemReporter& report, ByteOrder order)
-        : facts_(facts), options_(options), report_(report), order_(order) {}
+    CiffWalk(ReaderContext& ctx, ByteOrder order) : ctx_(ctx), facts_(ctx.facts), order_(order) {}
 
     bool ParseCIFFHeap(const ByteSpan& heap, int depth, DateTime& captured);
-    void Fail(const char* text) {
-        facts_.CIFFMetadata = false;
-        if (options_.DateMode == DateMode::MetadataOnly) report_(facts_.Notes, facts_.SourceFileName + text, MsgIcon::Exclamation);
-    }
+    void Fail(const char* text) { ctx_.Invalid(facts_.CIFFMetadata, text); }
 
 private:
     // Sub-heaps always lie strictly inside their parent, so the walk ends;
@@ -42,9 +38,8 @@ private:
     static constexpr int kMaxDepth = 64;
     static constexpr std::int64_t kMaxRecords = 100'000;
 
+    ReaderContext& ctx_;
     FileFacts& facts_;
-    const RunOptions& options_;
-    const ProblemReporter& report_;
     ByteOrder order_;
     std::int64_t records_ = 0;
 };
@@ -86,7 +81,7 @@ bool CiffWalk::ParseCIFFHeap(const ByteSpan& heap, int depth, DateTime& captured
                 d = Number32(heap, static_cast<std::uint64_t>(r + 6), order_);
                 // Offsets and lengths are signed 32-bit numbers; their sum
                 // must be one too.
-                if (d + length > INT32_MAX) throw MetadataFault(kFaultOverflow, "Overflow");
+                if (d + length > INT32_MAX) ThrowFault(kFaultOverflow);
                 if (d + length > t) {
                     Fail(" contains an invalid CIFF heap record length descriptor.");
                     return false;
@@ -117,11 +112,13 @@ bool CiffWalk::ParseCIFFHeap(const ByteSpan& heap, int depth, DateTime& captured
 
 }  // namespace
 
-void ReadCIFFMetadata(ReadView& view, FileFacts& facts, const RunOptions& options, const ProblemReporter& report) {
+void ReadCIFFMetadata(ReadView& view, ReaderContext& ctx) {
+    FileFacts& facts = ctx.facts;
+    facts.TIFFOffset = -1;
     facts.CIFFSubType.clear();
     facts.CIFFCapturedDate.reset();
     const ByteOrder order = ByteOrderFromName(facts.TIFFByteAlign);
-    CiffWalk walk(facts, options, report, order);
+    CiffWalk walk(ctx, order);
 
     const std::int64_t headerLength = ReadNumber(view.Bytes(2, 4).value_or(std::string_view()), order);
     if (headerLength != kHeaderLength) walk.Fail(" contains a non-standard CIFF header.");
@@ -132,8 +129,8 @@ void ReadCIFFMetadata(ReadView& view, FileFacts& facts, const RunOptions& option
             // The heap walk needs the whole file at hand; raw files are a few
             // megabytes, and nothing larger is held.
             if (fileSize > static_cast<std::int64_t>(kMaxCIFFFileSize))
-                throw MetadataFault(kFaultOutOfMemory, "Out of memory");
-            if (FsStatus st = view.Read(static_cast<std::uint64_t>(fileSize - 8)); !st) throw FaultFromStatus(st);
+                ThrowFault(kFaultOutOfMemory);
+            Require(view.Read(static_cast<std::uint64_t>(fileSize - 8)));
         } else {
             walk.Fail(" does not contain a properly-formed root heap.");
         }
@@ -144,7 +141,7 @@ void ReadCIFFMetadata(ReadView& view, FileFacts& facts, const RunOptions& option
         const auto root = ByteSpan(view.Buffer())
                               .Sub(static_cast<std::uint64_t>(headerLength),
                                    static_cast<std::uint64_t>(fileSize - headerLength));
-        if (!root) throw MetadataFault(kFaultOutOfRange, "Subscript out of range");
+        if (!root) ThrowFault(kFaultOutOfRange);
         DateTime captured;
         if (walk.ParseCIFFHeap(*root, 0, captured)) facts.CIFFCapturedDate = captured;
     }

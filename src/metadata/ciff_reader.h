@@ -2,9 +2,7 @@
 #include <cstdint>
 
 #include "metadata/read_view.h"
-#include "model/file_facts.h"
-#include "model/report.h"
-#include "model/run_options.h"
+#include "metadata/reader_context.h"
 
 namespace ravlen {
 
@@ -15,6 +13,6 @@ inline constexpr std::uint64_t kMaxCIFFFileSize = 64ull << 20;
 // Entered with the first 8 bytes read (Position 8) and facts.TIFFByteAlign set.
 // Fills CIFFMetadata, CIFFSubType and CIFFCapturedDate. Throws MetadataFault
 // on an arithmetic fault.
-void ReadCIFFMetadata(ReadView& view, FileFacts& facts, const RunOptions& options, const ProblemReporter& report);
+void ReadCIFFMetadata(ReadView& view, ReaderContext& ctx);
 
 }  // namespace ravlen

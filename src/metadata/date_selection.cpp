@@ -3,7 +3,6 @@
 #include <optional>
 #include <string>
 
-#include "model/report.h"
 
 namespace ravlen {
 namespace {
@@ -86,7 +85,7 @@ DateTime FileSystemRule(const FileFacts& f, DateModeFileSystem mode) {
 
 }  // namespace
 
-void ChooseTimestamp(FileFacts& facts, const RunOptions& options, RunTally& tally, UserPort& port) {
+void ChooseTimestamp(FileFacts& facts, const RunOptions& options, RunTally& tally, const ProblemSink& report) {
     if (!facts.Timestamped) return;
     facts.TimestampHasTime = true;
 
@@ -103,8 +102,7 @@ void ChooseTimestamp(FileFacts& facts, const RunOptions& options, RunTally& tall
     if (options.DateMode == DateMode::MetadataOnly) {
         facts.Timestamped = false;
         ++tally.NumberOfInvalidDateFiles;
-        const ProblemReporter report{port, options.ReportErrors};
-        report(facts.Notes, facts.SourceFileName + choice.missing, MsgIcon::Exclamation);
+        if (report) report(facts.Notes, facts.SourceFileName + choice.missing, MsgIcon::Exclamation);
         return;
     }
     facts.TimestampDateTime = FileSystemRule(facts, options.DateModeFileSystem);

@@ -1,5 +1,6 @@
 #include "metadata/jpeg_tiff_reader.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <limits>
@@ -22,7 +23,7 @@ constexpr std::uint32_t kTagDateTimeDigitized = 0x9004;
 constexpr std::int64_t kEntrySize = 12;
 constexpr std::int64_t kDateLength = 20;  // "yyyy:mm:dd hh:nn:ss" and its terminator
 
-[[noreturn]] void Overflow() { throw MetadataFault(kFaultOverflow, "Overflow"); }
+[[noreturn]] void Overflow() { ThrowFault(kFaultOverflow); }
 
 // A sum of file offsets, which must stay inside the signed 32-bit range that
 // the structures' offsets are recorded in.
@@ -49,84 +50,106 @@ std::optional<std::int64_t> FieldNumber(std::string_view field) {
 
 class TiffReader {
 public:
-    TiffReader(ReadView& view, FileFacts& facts, const RunOptions& options, const ProblemReporter& report,
-               MetadataPass& pass)
-        : view_(view), facts_(facts), report_(report), pass_(pass), strict_(options.DateMode == DateMode::MetadataOnly) {}
+    // A file read forward through the view.
+    TiffReader(ReadView& view, ReaderContext& ctx) : view_(&view), ctx_(ctx), facts_(ctx.facts) {}
+    // A block in memory whose first byte is at file offset `at`.
+    TiffReader(ByteSpan block, std::int64_t at, ReaderContext& ctx)
+        : block_(block), blockEnd_(Sum(at, static_cast<std::int64_t>(std::min<std::uint64_t>(block.size(), kInt32Max + 1ull)))),
+          base_(at), ctx_(ctx), facts_(ctx.facts) {}
 
-    bool Run() {
-        facts_.CIFFMetadata = false;
-        facts_.RIFFMetadata = false;
-
+    MetadataOutcome RunFile() {
         std::int64_t header = 0;  // buffer index of the TIFF header
         if (facts_.InternalFormat == "JPEG") {
+            facts_.TIFFOffset = -1;
             std::int64_t app1 = 0;
-            if (!WalkSegments(app1)) return false;
-            if (!CheckExifIdentifier(app1)) return false;
-            if (!ReadHeaderInApp1(app1, header)) return false;
+            if (!WalkSegments(app1)) return MetadataOutcome::Done;
+            if (!CheckExifIdentifier(app1)) return MetadataOutcome::Done;
+            if (!ReadHeaderInApp1(app1, header)) return MetadataOutcome::Done;
         } else {
             facts_.TIFFOffset = 0;
             order_ = ByteOrderFromName(facts_.TIFFByteAlign);
         }
+        return Directories(header);
+    }
 
-        if (!ReadIfd0(header)) return false;
-        if (!Valid() || facts_.SubIFDOffset < 1) return false;
-        std::int64_t subIndex = 0;
-        if (!PlaceSubIfd(subIndex)) return true;  // begin the file again
-        if (!Valid()) return false;
-        ReadSubIfd(subIndex);
-        return false;
+    void RunBlock() {
+        facts_.TIFFMetadata = true;
+        facts_.TIFFOffset = static_cast<std::int32_t>(base_);
+        const auto signature = block_.Bytes(0, 4);
+        if (signature == std::string_view("II\x2A\0", 4)) {
+            order_ = ByteOrder::Intel;
+        } else if (signature == std::string_view("MM\0\x2A", 4)) {
+            order_ = ByteOrder::Motorola;
+        } else {
+            Invalid(" contains an invalid TIFF header.");
+            return;
+        }
+        facts_.TIFFByteAlign = ByteOrderName(order_);
+        Directories(0);
     }
 
 private:
-    bool Valid() const { return facts_.TIFFMetadata; }
-    std::int64_t P() const { return view_.Position(); }
-    std::int64_t S() const { return view_.FileSize(); }
-    std::int64_t B() const { return static_cast<std::int64_t>(view_.BufferSize()); }
+    // IFD0, then the EXIF sub-directory.
+    MetadataOutcome Directories(std::int64_t header) {
+        if (!ReadIfd0(header)) return MetadataOutcome::Done;
+        if (restart_) return MetadataOutcome::Restart;
+        if (!Valid() || facts_.SubIFDOffset < 1) return MetadataOutcome::Done;
+        std::int64_t subIndex = 0;
+        if (!PlaceSubIfd(subIndex)) return MetadataOutcome::Restart;
+        if (!Valid()) return MetadataOutcome::Done;
+        ReadSubIfd(subIndex);
+        return restart_ ? MetadataOutcome::Restart : MetadataOutcome::Done;
+    }
 
-    // The TIFF structure is missing or inconsistent: the file has no usable
-    // TIFF metadata; the reason is noted in the strict date mode only.
-    void Invalid(const char* text) {
-        facts_.TIFFMetadata = false;
-        if (strict_) report_(facts_.Notes, facts_.SourceFileName + text, MsgIcon::Exclamation);
-    }
-    void Proceeding(const char* text) {
-        report_(facts_.Notes,
-                "Proceeding with parsing of " + facts_.SourceFileName + " even though it contains " + text,
-                MsgIcon::Information);
-    }
+    bool Valid() const { return facts_.TIFFMetadata; }
+    // In memory the block's end stands for both the position and the size.
+    std::int64_t P() const { return view_ ? view_->Position() : blockEnd_; }
+    std::int64_t S() const { return view_ ? view_->FileSize() : blockEnd_; }
+    std::int64_t B() const { return static_cast<std::int64_t>(view_->BufferSize()); }
+    ByteSpan Held() const { return view_ ? ByteSpan(view_->Buffer()) : block_; }
+    // Every byte up to the position lies at its own place, base_ bytes before
+    // its file offset: a block in memory, or a second pass that skipped nothing.
+    bool Whole() const { return !view_ || !ctx_.pass.SkippingAllowed; }
+
+    // The TIFF structure is missing or inconsistent: no usable TIFF metadata.
+    void Invalid(const char* text) { ctx_.Invalid(facts_.TIFFMetadata, text); }
 
     void Read(std::int64_t n) {
         if (n < 0) Overflow();
-        if (FsStatus st = view_.Read(static_cast<std::uint64_t>(n)); !st) throw FaultFromStatus(st);
+        Require(view_->Read(static_cast<std::uint64_t>(n)));
     }
     // After a restart the stretches in between are read as well, so that the
     // buffer holds the file without gaps.
+    void SkipTo(std::int64_t offset) {
+        if (P() >= offset) return;
+        if (!ctx_.pass.SkippingAllowed) return Read(offset - P());
+        Require(view_->Skip(static_cast<std::uint64_t>(offset - P())));
+    }
     void Skip(std::int64_t n) {
-        if (!pass_.SkippingAllowed) return Read(n);
         if (n < 0) Overflow();
-        if (FsStatus st = view_.Skip(static_cast<std::uint64_t>(n)); !st) throw FaultFromStatus(st);
+        SkipTo(P() + n);
     }
     void ReadUpTo(std::int64_t offset) {
         if (P() < offset) Read(offset - P());
     }
 
     std::uint32_t ByteAt(std::int64_t index) const {
-        if (index < 0) throw MetadataFault(kFaultOutOfRange, "Subscript out of range");
-        const auto b = view_.Byte(static_cast<std::uint64_t>(index));
-        if (!b) throw MetadataFault(kFaultOutOfRange, "Subscript out of range");
+        if (index < 0) ThrowFault(kFaultOutOfRange);
+        const auto b = Held().Byte(static_cast<std::uint64_t>(index));
+        if (!b) ThrowFault(kFaultOutOfRange);
         return *b;
     }
     std::uint32_t U16At(std::int64_t index) const {
-        if (index < 0) throw MetadataFault(kFaultOutOfRange, "Subscript out of range");
-        const auto v = view_.U16(static_cast<std::uint64_t>(index), order_);
-        if (!v) throw MetadataFault(kFaultOutOfRange, "Subscript out of range");
+        if (index < 0) ThrowFault(kFaultOutOfRange);
+        const auto v = Held().U16(static_cast<std::uint64_t>(index), order_);
+        if (!v) ThrowFault(kFaultOutOfRange);
         return *v;
     }
     // A 4-byte pointer: 2^31 or more cannot be an offset in this file.
     std::int64_t PointerAt(std::int64_t index) const {
-        if (index < 0) throw MetadataFault(kFaultOutOfRange, "Subscript out of range");
-        const auto v = view_.U32(static_cast<std::uint64_t>(index), order_);
-        if (!v) throw MetadataFault(kFaultOutOfRange, "Subscript out of range");
+        if (index < 0) ThrowFault(kFaultOutOfRange);
+        const auto v = Held().U32(static_cast<std::uint64_t>(index), order_);
+        if (!v) ThrowFault(kFaultOutOfRange);
         if (*v >= 0x80000000u) Overflow();
         return static_cast<std::int64_t>(*v);
     }
@@ -175,7 +198,7 @@ private:
         for (std::size_t i = 0; i < kExif.size(); ++i)
             if (ByteAt(app1 + 2 + static_cast<std::int64_t>(i)) != kExif[i]) facts_.TIFFMetadata = false;
         if (ByteAt(app1 + 6) != 0 || ByteAt(app1 + 7) != 0)
-            Proceeding("a non-standard EXIF APP1 header string.");
+            ctx_.Proceeding("a non-standard EXIF APP1 header string.");
         if (!Valid()) Invalid(" contains an invalid EXIF APP1 header string.");
         return Valid();
     }
@@ -202,16 +225,16 @@ private:
         const std::int64_t ifd0 = Sum(tiffOffset, PointerAt(header + 4));
         facts_.IFD0Offset = static_cast<std::int32_t>(ifd0);
         // From here on the bytes after the anchor are contiguous in the buffer;
-        // after a restart the whole file is, and the anchor is IFD0 itself.
-        const std::int64_t anchor = pass_.SkippingAllowed ? B() : ifd0;
+        // when Whole(), every byte is, and IFD0 lies at its own place.
+        const std::int64_t anchor = Whole() ? ifd0 - base_ : B();
         shift_ = ifd0 - anchor;
 
         if (ifd0 < Sum(tiffOffset, 8) || S() < Sum(ifd0, 2)) {
             Invalid(" contains an invalid TIFF IFD0 offset.");
             return false;
         }
-        Skip(ifd0 - P());
-        Read(2);
+        SkipTo(ifd0);
+        ReadUpTo(ifd0 + 2);
         const std::int64_t entries = U16At(anchor);
         facts_.IFD0Entries = static_cast<std::int32_t>(entries);
         const std::int64_t end = Sum(Sum(ifd0, 2), entries * kEntrySize + 4);
@@ -228,6 +251,7 @@ private:
             // other tag's value is not an offset and plays no part.
             if (tag == kTagDateTime) {
                 if (auto date = DecodeDate(Sum(tiffOffset, PointerAt(entry + 8)))) facts_.EXIFDateModified = date;
+                if (restart_) return true;
             } else if (tag == kTagExifIfd) {
                 facts_.SubIFDOffset = static_cast<std::int32_t>(Sum(tiffOffset, PointerAt(entry + 8)));
             }
@@ -237,22 +261,21 @@ private:
 
     // Makes sure the sub-directory's entry count is in the buffer. False when
     // it lies before the position on a first pass: the file must be begun
-    // again without skipping.
+    // again without skipping (the walk then turns skips into reads).
     bool PlaceSubIfd(std::int64_t& subIndex) {
         const std::int64_t sub = facts_.SubIFDOffset;
         if (S() < Sum(sub, 2)) {
             Invalid(" contains an invalid TIFF SubIFD offset.");
             return true;
         }
-        if (sub >= P() || !pass_.SkippingAllowed) {
+        if (sub >= P() || Whole()) {
             // After a restart the buffer already reaches the sub-directory's
             // start; its two count bytes may still lie just past it.
             ReadUpTo(sub + 2);
             subIndex = IndexOf(sub);
             return true;
         }
-        Proceeding("an out-of-sequence TIFF APP1 SubIFD.");
-        pass_.SkippingAllowed = false;
+        ctx_.Proceeding("an out-of-sequence TIFF APP1 SubIFD.");
         return false;
     }
 
@@ -262,7 +285,7 @@ private:
         facts_.SubIFDEntries = static_cast<std::int32_t>(entries);
         const std::int64_t end = Sum(Sum(sub, 2), entries * kEntrySize + 4);
         if (S() < end) {
-            Proceeding("an invalid SubIFD directory entry count.");
+            ctx_.Proceeding("an invalid SubIFD directory entry count.");
             return;
         }
         ReadUpTo(end);
@@ -275,20 +298,27 @@ private:
             } else if (tag == kTagDateTimeDigitized) {
                 if (auto date = DecodeDate(Sum(tiffOffset, PointerAt(entry + 8)))) facts_.EXIFDateDigitized = date;
             }
+            if (restart_) return;
         }
     }
 
     // The EXIF date string "yyyy:mm:dd hh:nn:ss" at file offset o, cut into
     // its six fields by position. Values beyond a unit's range carry over.
+    // A string before IFD0 that the forward read passed over (some editors
+    // write the strings first) asks for the second pass instead.
     std::optional<DateTime> DecodeDate(std::int64_t o) {
         const std::int64_t end = Sum(o, kDateLength);
+        if (o < facts_.IFD0Offset && !Whole() && !view_->Contiguous()) {
+            restart_ = true;
+            return std::nullopt;
+        }
         if (P() < end && S() >= end) Read(end - P());
         const std::int64_t at = IndexOf(o);
 
         auto field = [&](std::int64_t start, std::int64_t width) -> std::int64_t {
             const std::int64_t index = at + start;
             if (index < 0) return -1;
-            const auto bytes = view_.Bytes(static_cast<std::uint64_t>(index), static_cast<std::uint64_t>(width));
+            const auto bytes = Held().Bytes(static_cast<std::uint64_t>(index), static_cast<std::uint64_t>(width));
             if (!bytes) return -1;
             return FieldNumber(*bytes).value_or(-1);
         };
@@ -299,24 +329,28 @@ private:
         if (year < 30) year += 2000;
         else if (year < 100) year += 1900;
         auto date = DateTime::FromFields(year, month, day, hour, minute, second);
-        if (!date) throw MetadataFault(kFaultDateOutOfRange, "Type mismatch");
+        if (!date) ThrowFault(kFaultDateOutOfRange);
         return date;
     }
 
-    ReadView& view_;
+    ReadView* view_ = nullptr;  // none for a block in memory
+    ByteSpan block_;
+    std::int64_t blockEnd_ = 0;  // file offset just past the block
+    std::int64_t base_ = 0;      // file offset of buffer index 0 when Whole()
+    ReaderContext& ctx_;
     FileFacts& facts_;
-    const ProblemReporter& report_;
-    MetadataPass& pass_;
-    const bool strict_;
     ByteOrder order_ = ByteOrder::Unknown;
     std::int64_t shift_ = 0;  // IFD0Offset minus the anchor
+    bool restart_ = false;    // a date string lies where the forward read has passed
 };
 
 }  // namespace
 
-bool ReadTIFFMetadata(ReadView& view, FileFacts& facts, const RunOptions& options, const ProblemReporter& report,
-                      MetadataPass& pass) {
-    return TiffReader(view, facts, options, report, pass).Run();
+MetadataOutcome ReadTIFFMetadata(ReadView& view, ReaderContext& ctx) { return TiffReader(view, ctx).RunFile(); }
+
+void ReadTIFFBlock(ReaderContext& ctx, ByteSpan block, std::int64_t at) {
+    if (at < 0) Overflow();
+    TiffReader(block, at, ctx).RunBlock();
 }
 
 }  // namespace ravlen

@@ -1,17 +1,27 @@
 #pragma once
-#include "metadata/metadata.h"
+#include <cstdint>
+
+#include "metadata/metadata_pass.h"
 #include "metadata/read_view.h"
-#include "model/file_facts.h"
-#include "model/report.h"
-#include "model/run_options.h"
+#include "metadata/reader_context.h"
 
 namespace ravlen {
 
-// Entered with the first 8 bytes read (Position 8) for a JPEG or TIFF file.
-// Fills the TIFF fields and the three EXIF dates. Returns true when the file
-// must be begun again (out-of-sequence EXIF sub-directory on a first pass).
-// Throws MetadataFault on a pointer of 2^31 or more or an offset overflow.
-bool ReadTIFFMetadata(ReadView& view, FileFacts& facts, const RunOptions& options, const ProblemReporter& report,
-                      MetadataPass& pass);
+// Entered with the first 8 bytes read (Position 8) for a JPEG or TIFF file
+// (facts.InternalFormat and, for TIFF, facts.TIFFByteAlign set). Fills the
+// TIFF fields and the three EXIF dates. Restart when the file must be begun
+// again: an out-of-sequence EXIF sub-directory, or a date string before IFD0
+// that the forward read passed over, on a first pass. Throws MetadataFault on
+// a pointer of 2^31 or more or an offset overflow.
+MetadataOutcome ReadTIFFMetadata(ReadView& view, ReaderContext& ctx);
+
+// A TIFF header and its directories already in memory (a container's Exif
+// item or chunk, after any identifier such as "Exif\0\0"), whose first byte
+// lies at file offset `at` (0 when it has none of its own). Fills the same
+// fields and dates as for a TIFF file: TIFFOffset = at, the byte order, IFD0
+// and sub-directory offsets (as file offsets) and entry counts, and leaves
+// TIFFMetadata true only for a usable block; failures take the reader's
+// usual notes and faults. Never asks for a restart: all bytes are at hand.
+void ReadTIFFBlock(ReaderContext& ctx, ByteSpan block, std::int64_t at);
 
 }  // namespace ravlen

@@ -1,30 +1,34 @@
 #include "metadata/metadata.h"
 
+#include <algorithm>
+#include <array>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "metadata/ciff_reader.h"
 #include "metadata/jpeg_tiff_reader.h"
 #include "metadata/metadata_fault.h"
-#include "metadata/read_view.h"
 #include "metadata/riff_reader.h"
-#include "model/report.h"
 #include "model/version.h"
 
 namespace ravlen {
 namespace {
 
+// The shortest file that can be detected; readers are entered with this many
+// bytes read.
 constexpr std::int64_t kSignatureLength = 8;
 
+// Every format's validity flag: at most the detected format's can stay set.
+constexpr std::array kMetadataFlags{&FileFacts::TIFFMetadata, &FileFacts::RIFFMetadata, &FileFacts::CIFFMetadata,
+                                    &FileFacts::MovieMetadata};
+
 void ClearFlags(FileFacts& facts) {
-    facts.TIFFMetadata = false;
-    facts.RIFFMetadata = false;
-    facts.CIFFMetadata = false;
-    facts.MovieMetadata = false;
+    for (bool FileFacts::*flag : kMetadataFlags) facts.*flag = false;
 }
 
 bool AnyFlag(const FileFacts& facts) {
-    return facts.TIFFMetadata || facts.RIFFMetadata || facts.CIFFMetadata || facts.MovieMetadata;
+    return std::any_of(kMetadataFlags.begin(), kMetadataFlags.end(), [&](bool FileFacts::*flag) { return facts.*flag; });
 }
 
 // In the strict date mode a file without usable metadata goes no further.
@@ -37,38 +41,54 @@ void StopWithoutMetadata(const RunOptions& options, FileFacts& facts, RunTally& 
 }
 
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+bool Starts(std::string_view head, std::string_view signature) { return head.substr(0, signature.size()) == signature; }
 
-// The format by the first eight bytes; the first matching row decides.
-bool Detect(std::string_view sig, FileFacts& facts) {
-    const std::string_view two = sig.substr(0, 2);
-    const bool ciffMark = Upper(sig[6]) == 'H' && Upper(sig[7]) == 'E';
-    auto set = [&](const char* format, ByteOrder order) {
-        facts.InternalFormat = format;
-        facts.TIFFByteAlign = ByteOrderName(order);
-    };
-    if (static_cast<unsigned char>(sig[0]) == 0xFF && static_cast<unsigned char>(sig[1]) == 0xD8) {
-        set("JPEG", ByteOrder::Unknown);
-        facts.TIFFOffset = -1;
-    } else if (two == "II" && sig[2] == 0x2A && sig[3] == 0x00) {
-        set("TIFF", ByteOrder::Intel);
-        facts.TIFFOffset = 0;
-    } else if (two == "MM" && sig[2] == 0x00 && sig[3] == 0x2A) {
-        set("TIFF", ByteOrder::Motorola);
-        facts.TIFFOffset = 0;
-    } else if (sig.substr(0, 4) == "RIFF") {
-        set("RIFF", ByteOrder::Intel);
-        facts.RIFFForm = "Unknown";
-    } else if (two == "II" && ciffMark) {
-        set("CIFF", ByteOrder::Intel);
-        facts.TIFFOffset = -1;
-    } else if (two == "MM" && ciffMark) {
-        set("CIFF", ByteOrder::Motorola);
-        facts.TIFFOffset = -1;
-    } else {
-        return false;
-    }
-    return true;
+std::optional<ByteOrder> DetectJpeg(std::string_view head) {
+    if (Starts(head, "\xFF\xD8")) return ByteOrder::Unknown;
+    return std::nullopt;
 }
+std::optional<ByteOrder> DetectTiff(std::string_view head) {
+    if (Starts(head, std::string_view("II\x2A\0", 4))) return ByteOrder::Intel;
+    if (Starts(head, std::string_view("MM\0\x2A", 4))) return ByteOrder::Motorola;
+    return std::nullopt;
+}
+std::optional<ByteOrder> DetectRiff(std::string_view head) {
+    if (Starts(head, "RIFF")) return ByteOrder::Intel;
+    return std::nullopt;
+}
+std::optional<ByteOrder> DetectCiff(std::string_view head) {
+    if (Upper(head[6]) != 'H' || Upper(head[7]) != 'E') return std::nullopt;
+    if (Starts(head, "II")) return ByteOrder::Intel;
+    if (Starts(head, "MM")) return ByteOrder::Motorola;
+    return std::nullopt;
+}
+
+MetadataOutcome ReadRiff(ReadView& view, ReaderContext& ctx) {
+    ReadRIFFMetadata(view, ctx);
+    return MetadataOutcome::Done;
+}
+MetadataOutcome ReadCiff(ReadView& view, ReaderContext& ctx) {
+    ReadCIFFMetadata(view, ctx);
+    return MetadataOutcome::Done;
+}
+
+// One format family: its name, its validity flag, its detector over the
+// file's first bytes (kSignatureLength to kDetectLength of them) giving the
+// byte order, and its reader.
+struct FormatFamily {
+    const char* format;
+    bool FileFacts::*valid;
+    std::optional<ByteOrder> (*detect)(std::string_view head);
+    MetadataOutcome (*read)(ReadView& view, ReaderContext& ctx);
+};
+
+// The first matching row decides.
+constexpr std::array<FormatFamily, 4> kFamilies{{
+    {"JPEG", &FileFacts::TIFFMetadata, DetectJpeg, ReadTIFFMetadata},
+    {"TIFF", &FileFacts::TIFFMetadata, DetectTiff, ReadTIFFMetadata},
+    {"RIFF", &FileFacts::RIFFMetadata, DetectRiff, ReadRiff},
+    {"CIFF", &FileFacts::CIFFMetadata, DetectCiff, ReadCiff},
+}};
 
 std::string FaultMessage(const std::string& fileName, int number, const std::string& description) {
     return "Unable to extract metadata from " + fileName + " due to the following: Error " +
@@ -76,90 +96,101 @@ std::string FaultMessage(const std::string& fileName, int number, const std::str
            Version().CompanyName + " for assistance.";
 }
 
-// Detection and the reader of the detected kind. True when the file must be
-// begun again.
-bool ReadDetected(ReadStream& stream, std::int64_t fileSize, UserPort& port, const RunOptions& options,
-                  FileFacts& facts, MetadataPass& pass, const ProblemReporter& report) {
-    const bool strict = options.DateMode == DateMode::MetadataOnly;
-    ReadView view(stream, port, fileSize);
+// Detection and the reader of the detected kind.
+MetadataOutcome ReadDetected(ReadStream& stream, std::int64_t fileSize, const ReadHooks& hooks, ReaderContext& ctx) {
+    FileFacts& facts = ctx.facts;
     if (fileSize < kSignatureLength) {
         ClearFlags(facts);
-        if (strict)
-            report(facts.Notes, facts.SourceFileName + " is too small to be a valid JPEG, TIFF, or RIFF file.",
-                   MsgIcon::Exclamation);
-        return false;
+        ctx.StrictNote(" is too small to be a valid JPEG, TIFF, or RIFF file.");
+        return MetadataOutcome::Done;
     }
-    if (FsStatus st = view.Read(kSignatureLength); !st) throw FaultFromStatus(st);
-    if (!Detect(std::string_view(view.Buffer()).substr(0, kSignatureLength), facts)) {
-        ClearFlags(facts);
-        if (strict)
-            report(facts.Notes, facts.SourceFileName + " is not a valid JPEG, TIFF, or RIFF file.",
-                   MsgIcon::Exclamation);
-        return false;
-    }
+    // The first bytes: those a first pass kept, or a first read.
+    std::string head = std::move(ctx.pass.KeptBytes);
+    ctx.pass.KeptBytes.clear();
+    const std::int64_t want = std::min(fileSize, kDetectLength);
+    if (static_cast<std::int64_t>(head.size()) < want) Require(stream.Read(want - head.size(), head));
 
-    // At most the detected kind of metadata can be valid.
-    const std::string& format = facts.InternalFormat;
-    if (format == "JPEG" || format == "TIFF") return ReadTIFFMetadata(view, facts, options, report, pass);
-    if (format == "RIFF") {
-        facts.TIFFMetadata = false;
-        facts.CIFFMetadata = false;
-        ReadRIFFMetadata(view, facts, options, report);
-    } else {
-        facts.TIFFMetadata = false;
-        facts.RIFFMetadata = false;
-        ReadCIFFMetadata(view, facts, options, report);
+    const std::string_view first = std::string_view(head).substr(0, static_cast<std::size_t>(want));
+    const FormatFamily* family = nullptr;
+    std::optional<ByteOrder> order;
+    for (const FormatFamily& row : kFamilies) {
+        if ((order = row.detect(first))) {
+            family = &row;
+            break;
+        }
     }
-    return false;
+    if (!family) {
+        ClearFlags(facts);
+        ctx.StrictNote(" is not a valid JPEG, TIFF, or RIFF file.");
+        return MetadataOutcome::Done;
+    }
+    facts.InternalFormat = family->format;
+    facts.TIFFByteAlign = ByteOrderName(*order);
+    ClearFlags(facts);
+    facts.*(family->valid) = true;
+
+    ReadView view(stream, hooks.pump, fileSize);
+    view.Replay(std::move(head));
+    Require(view.Read(kSignatureLength));
+    const MetadataOutcome outcome = family->read(view, ctx);
+    if (outcome == MetadataOutcome::Restart) {
+        ctx.pass.SkippingAllowed = false;
+        if (view.Contiguous()) ctx.pass.KeptBytes = view.ReleaseBytes();
+    }
+    return outcome;
 }
 
 }  // namespace
 
-bool ReadMetadataFromStream(ReadStream& stream, std::int64_t fileSize, UserPort& port, const RunOptions& options,
-                            FileFacts& facts, MetadataPass& pass, RunTally& tally) {
-    const ProblemReporter report{port, options.ReportErrors};
-    facts.TIFFMetadata = facts.RIFFMetadata = facts.CIFFMetadata = true;
-
+MetadataOutcome ReadMetadataFromStream(ReadStream& stream, std::int64_t fileSize, const ReadHooks& hooks,
+                                       const RunOptions& options, FileFacts& facts, MetadataPass& pass,
+                                       RunTally& tally) {
+    ReaderContext ctx{facts, pass, options.DateMode == DateMode::MetadataOnly, hooks.report};
     // Any unexpected failure while the file is read ends its reading here.
     auto fault = [&](int number, const std::string& description) {
-        report(facts.Notes, FaultMessage(facts.SourceFileName, number, description), MsgIcon::Critical);
+        ctx.Note(FaultMessage(facts.SourceFileName, number, description), MsgIcon::Critical);
         ClearFlags(facts);
     };
     try {
-        if (ReadDetected(stream, fileSize, port, options, facts, pass, report)) return true;
+        if (ReadDetected(stream, fileSize, hooks, ctx) == MetadataOutcome::Restart) return MetadataOutcome::Restart;
     } catch (const MetadataFault& f) {
         fault(f.Number, f.what());
     } catch (const std::bad_alloc&) {
         fault(kFaultOutOfMemory, "Out of memory");
     }
     StopWithoutMetadata(options, facts, tally);
-    return false;
+    return MetadataOutcome::Done;
 }
 
-bool ReadMetadata(FileSystem& fs, UserPort& port, const RunOptions& options, FileFacts& facts,
-                  MetadataPass& pass, RunTally& tally) {
+MetadataOutcome ReadMetadata(FileSystem& fs, const ReadHooks& hooks, const RunOptions& options, FileFacts& facts,
+                             MetadataPass& pass, RunTally& tally) {
     // With file-system dates only, no file is opened and no metadata is valid.
     if (options.DateMode == DateMode::FileSystemOnly) {
         ClearFlags(facts);
-        return false;
+        return MetadataOutcome::Done;
     }
-    std::string error;
-    std::unique_ptr<ReadStream> stream = fs.OpenRead(facts.SourceFilePath, error);
-    port.PumpEvents();
+    std::unique_ptr<ReadStream> stream = std::move(pass.OpenStream);
     if (!stream) {
-        ClearFlags(facts);
-        if (options.DateMode == DateMode::MetadataOnly) {
-            const ProblemReporter report{port, options.ReportErrors};
-            report(facts.Notes, facts.SourceFileName + " could not be opened due to the following error: " + error + ".",
-                   MsgIcon::Exclamation);
+        pass.KeptBytes.clear();  // they belong to the stream that was closed
+        std::string error;
+        stream = fs.OpenRead(facts.SourceFilePath, error);
+        if (hooks.pump) hooks.pump();
+        if (!stream) {
+            ClearFlags(facts);
+            ReaderContext{facts, pass, options.DateMode == DateMode::MetadataOnly, hooks.report}.StrictNote(
+                " could not be opened due to the following error: " + error + ".");
+            StopWithoutMetadata(options, facts, tally);
+            return MetadataOutcome::Done;
         }
-        StopWithoutMetadata(options, facts, tally);
-        return false;
     }
-    const bool restart = ReadMetadataFromStream(*stream, facts.Size, port, options, facts, pass, tally);
+    const MetadataOutcome outcome = ReadMetadataFromStream(*stream, facts.Size, hooks, options, facts, pass, tally);
+    if (outcome == MetadataOutcome::Restart && !pass.KeptBytes.empty()) {
+        pass.OpenStream = std::move(stream);
+        return outcome;
+    }
     stream->Close();  // nothing to do about a failure to close a file only read
-    port.PumpEvents();
-    return restart;
+    if (hooks.pump) hooks.pump();
+    return outcome;
 }
 
 }  // namespace ravlen

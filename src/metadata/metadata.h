@@ -1,38 +1,40 @@
 #pragma once
 // Opening a file, detecting its format and running the matching reader.
 
+#include "metadata/metadata_pass.h"
+#include "metadata/read_view.h"
+#include "metadata/reader_context.h"
 #include "model/file_facts.h"
 #include "model/file_system.h"
 #include "model/run_options.h"
 #include "model/run_tally.h"
-#include "model/user_port.h"
 
 namespace ravlen {
 
-// Per-file reading state that survives a restart of the same file.
-struct MetadataPass {
-    bool SkippingAllowed = true;  // false after a restart: every skip becomes a read
+// What the caller lends the readers: the pump after each read and the sink
+// of the notes.
+struct ReadHooks {
+    PumpCallback pump;
+    ProblemSink report;
 };
 
-// Opens facts.SourceFilePath (size facts.Size), reads the first 8 bytes,
-// detects JPEG/TIFF/RIFF/CIFF, runs that reader, closes the file and, in
-// DateMode::MetadataOnly, stops a file without valid metadata (Timestamped false,
-// NumberOfInvalidEXIFFiles + 1). Notes go through ReportFileProblem.
-// Returns true when the walk must begin this file again (at most once per
-// file: pass.SkippingAllowed is false from then on).
-bool ReadMetadata(FileSystem& fs, UserPort& port, const RunOptions& options, FileFacts& facts,
-                  MetadataPass& pass, RunTally& tally);
-
-}  // namespace ravlen
-
-namespace ravlen {
-
-class ReadStream;
+// Opens facts.SourceFilePath (size facts.Size), reads its first bytes,
+// detects the format, runs that reader, closes the file and, in DateMode::MetadataOnly,
+// stops a file without valid metadata (Timestamped false,
+// NumberOfInvalidEXIFFiles + 1). Restart asks the walk to begin this file
+// again (at most once per file: pass.SkippingAllowed is false from then on);
+// when the first pass skipped nothing, the file stays open in the pass and
+// the second call reads on from the bytes already read.
+MetadataOutcome ReadMetadata(FileSystem& fs, const ReadHooks& hooks, const RunOptions& options, FileFacts& facts,
+                             MetadataPass& pass, RunTally& tally);
 
 // The same over a stream that is already open (the file's size given): the
 // detection and reader steps without opening or closing. Used by ReadMetadata
-// and by the fuzz targets.
-bool ReadMetadataFromStream(ReadStream& stream, std::int64_t fileSize, UserPort& port, const RunOptions& options,
-                            FileFacts& facts, MetadataPass& pass, RunTally& tally);
+// and by the fuzz targets. After a Restart that left pass.KeptBytes, the
+// second call takes the same stream (it stands just after those bytes);
+// otherwise a stream at the file's start.
+MetadataOutcome ReadMetadataFromStream(ReadStream& stream, std::int64_t fileSize, const ReadHooks& hooks,
+                                       const RunOptions& options, FileFacts& facts, MetadataPass& pass,
+                                       RunTally& tally);
 
 }  // namespace ravlen

@@ -26,6 +26,19 @@ enum MetadataFaultNumber : int {
     kFaultDateOutOfRange = 13,    // "Type mismatch": a date beyond the year 9999
 };
 
+// Throws the fault of that number with its usual description.
+[[noreturn]] inline void ThrowFault(MetadataFaultNumber number) {
+    switch (number) {
+        case kFaultOverflow: throw MetadataFault(number, "Overflow");
+        case kFaultOutOfMemory: throw MetadataFault(number, "Out of memory");
+        case kFaultOutOfRange: throw MetadataFault(number, "Subscript out of range");
+        case kFaultPastEnd: throw MetadataFault(number, "Input past end of file");
+        case kFaultDateOutOfRange: throw MetadataFault(number, "Type mismatch");
+        case kFaultReadError: break;
+    }
+    throw MetadataFault(kFaultReadError, "Device I/O error");
+}
+
 // The fault for a read or skip of the file that failed: the view's own limits
 // keep their numbers, an end of file is "Input past end of file", anything
 // else is a device error with the system's text.
@@ -35,6 +48,11 @@ inline MetadataFault FaultFromStatus(const FsStatus& status) {
     if (status.error.empty() || status.error == "Input past end of file")
         return {kFaultPastEnd, "Input past end of file"};
     return {kFaultReadError, status.error};
+}
+
+// A read or skip that must succeed.
+inline void Require(const FsStatus& status) {
+    if (!status) throw FaultFromStatus(status);
 }
 
 }  // namespace ravlen

@@ -1,5 +1,7 @@
 #include "metadata/read_view.h"
 
+#include <algorithm>
+
 namespace ravlen {
 namespace {
 
@@ -42,25 +44,45 @@ std::int32_t ReadNumber(std::string_view bytes, ByteOrder order) {
     return static_cast<std::int32_t>(v);
 }
 
-ReadView::ReadView(ReadStream& stream, UserPort& port, std::int64_t fileSize, std::uint64_t maxBuffer)
-    : stream_(stream), port_(port), fileSize_(fileSize), maxBuffer_(maxBuffer) {}
+ReadView::ReadView(ReadStream& stream, PumpCallback pump, std::int64_t fileSize, std::uint64_t maxBuffer)
+    : stream_(stream), pump_(std::move(pump)), fileSize_(fileSize), maxBuffer_(maxBuffer) {}
 
 FsStatus ReadView::Read(std::uint64_t n) {
-    if (n > maxBuffer_ || buffer_.size() > maxBuffer_ - n)
-        return FsStatus::Fail("Out of memory");
+    if (n > maxBuffer_ || visible_ > maxBuffer_ - n) return FsStatus::Fail("Out of memory");
     if (n > static_cast<std::uint64_t>(INT64_MAX - position_)) return FsStatus::Fail("Overflow");
-    FsStatus st = stream_.Read(static_cast<std::size_t>(n), buffer_);
-    if (st) position_ += static_cast<std::int64_t>(n);
-    port_.PumpEvents();
+    const std::uint64_t served = std::min(n, Pending());
+    FsStatus st = FsStatus::Ok();
+    if (n > served) st = stream_.Read(static_cast<std::size_t>(n - served), buffer_);
+    if (st) {
+        visible_ += n;
+        position_ += static_cast<std::int64_t>(n);
+    }
+    if (pump_) pump_();
     return st;
 }
 
 FsStatus ReadView::Skip(std::uint64_t n) {
     if (n > static_cast<std::uint64_t>(INT64_MAX - position_)) return FsStatus::Fail("Overflow");
-    FsStatus st = stream_.Skip(n);
+    const std::uint64_t served = std::min(n, Pending());
+    buffer_.erase(visible_, served);
+    FsStatus st = n > served ? stream_.Skip(n - served) : FsStatus::Ok();
     if (st) position_ += static_cast<std::int64_t>(n);
-    port_.PumpEvents();
+    if (n > 0) contiguous_ = false;
+    if (pump_) pump_();
     return st;
+}
+
+void ReadView::ClearBuffer() {
+    buffer_.erase(0, visible_);
+    if (visible_ > 0) contiguous_ = false;
+    visible_ = 0;
+}
+
+std::string ReadView::ReleaseBytes() {
+    std::string bytes = std::move(buffer_);
+    buffer_.clear();
+    visible_ = 0;
+    return bytes;
 }
 
 std::optional<std::uint8_t> ReadView::Byte(std::uint64_t o) const {
@@ -74,11 +96,11 @@ std::optional<std::string_view> ReadView::Bytes(std::uint64_t o, std::uint64_t n
 }
 
 std::optional<std::uint32_t> ReadView::U16(std::uint64_t o, ByteOrder order) const {
-    return Number(buffer_, o, 2, order);
+    return Number(Buffer(), o, 2, order);
 }
 
 std::optional<std::uint32_t> ReadView::U32(std::uint64_t o, ByteOrder order) const {
-    return Number(buffer_, o, 4, order);
+    return Number(Buffer(), o, 4, order);
 }
 
 std::optional<std::uint8_t> ByteSpan::Byte(std::uint64_t o) const {

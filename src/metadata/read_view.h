@@ -4,12 +4,12 @@
 // All byte access of the readers goes through the checked accessors here.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "model/file_system.h"
-#include "model/user_port.h"
 
 namespace ravlen {
 
@@ -24,13 +24,21 @@ ByteOrder ByteOrderFromName(std::string_view name);
 // unknown byte order, gives 0.
 std::int32_t ReadNumber(std::string_view bytes, ByteOrder order);
 
+// Called after every read or skip, so that a window stays responsive
+// during a long pass.
+using PumpCallback = std::function<void()>;
+
 class ReadView {
 public:
     // Reads never let the buffer grow past maxBuffer bytes.
     static constexpr std::uint64_t kDefaultMaxBuffer = 64ull << 20;
 
-    ReadView(ReadStream& stream, UserPort& port, std::int64_t fileSize,
+    ReadView(ReadStream& stream, PumpCallback pump, std::int64_t fileSize,
              std::uint64_t maxBuffer = kDefaultMaxBuffer);
+
+    // The file's first bytes, read before: the stream stands just after them.
+    // Reads are served from these first; the view still starts at Position 0.
+    void Replay(std::string bytes) { buffer_ = std::move(bytes); }
 
     // Append the next n bytes of the file to the buffer. Fails on a read
     // error, at the end of the file, or when the buffer would exceed its cap.
@@ -40,17 +48,22 @@ public:
 
     // Forget the bytes read so far (the position stays): lets a reader walk a
     // long structure without holding all of it. Buffer indexes restart at 0.
-    void ClearBuffer() { buffer_.clear(); }
+    void ClearBuffer();
 
-    const std::string& Buffer() const { return buffer_; }
-    std::uint64_t BufferSize() const { return buffer_.size(); }
+    // True while the buffer holds the file from its first byte, nothing
+    // skipped or forgotten.
+    bool Contiguous() const { return contiguous_; }
+    // Every byte taken from the stream (also those not yet served again):
+    // the file's first bytes when Contiguous(). The view is empty afterwards.
+    std::string ReleaseBytes();
+
+    std::string_view Buffer() const { return std::string_view(buffer_).substr(0, visible_); }
+    std::uint64_t BufferSize() const { return visible_; }
     std::int64_t Position() const { return position_; }
     std::int64_t FileSize() const { return fileSize_; }
 
     // True when n bytes from buffer index o lie inside the buffer.
-    bool Has(std::uint64_t o, std::uint64_t n) const {
-        return n <= buffer_.size() && o <= buffer_.size() - n;
-    }
+    bool Has(std::uint64_t o, std::uint64_t n) const { return n <= visible_ && o <= visible_ - n; }
     std::optional<std::uint8_t> Byte(std::uint64_t o) const;
     std::optional<std::string_view> Bytes(std::uint64_t o, std::uint64_t n) const;
     // Unsigned 16-bit and 32-bit numbers in the given byte order.
@@ -58,9 +71,13 @@ public:
     std::optional<std::uint32_t> U32(std::uint64_t o, ByteOrder order) const;
 
 private:
+    std::uint64_t Pending() const { return buffer_.size() - visible_; }
+
     ReadStream& stream_;
-    UserPort& port_;
-    std::string buffer_;
+    PumpCallback pump_;
+    std::string buffer_;     // the bytes read; those past visible_ wait to be served again
+    std::uint64_t visible_ = 0;
+    bool contiguous_ = true;
     std::int64_t position_ = 0;
     std::int64_t fileSize_ = 0;
     std::uint64_t maxBuffer_;

@@ -50,8 +50,7 @@ struct ChunkHeader {
 
 class RiffWalk {
 public:
-    RiffWalk(ReadView& view, FileFacts& facts, const RunOptions& options, const ProblemReporter& report)
-        : view_(view), facts_(facts), options_(options), report_(report) {}
+    RiffWalk(ReadView& view, ReaderContext& ctx) : view_(view), ctx_(ctx), facts_(ctx.facts) {}
 
     void Run();
 
@@ -59,19 +58,16 @@ private:
     // The next n bytes of the file, alone in the buffer.
     std::string_view Take(std::uint64_t n) {
         view_.ClearBuffer();
-        if (FsStatus st = view_.Read(n); !st) throw FaultFromStatus(st);
+        Require(view_.Read(n));
         return *view_.Bytes(0, n);
     }
     void Pass(std::uint64_t n) {
         if (n == 0) return;
-        if (FsStatus st = view_.Skip(n); !st) throw FaultFromStatus(st);
+        Require(view_.Skip(n));
     }
     std::uint64_t Position() const { return static_cast<std::uint64_t>(view_.Position()); }
 
-    void Fail(const char* text) {
-        facts_.RIFFMetadata = false;
-        if (options_.DateMode == DateMode::MetadataOnly) report_(facts_.Notes, facts_.SourceFileName + text, MsgIcon::Exclamation);
-    }
+    void Fail(const char* text) { ctx_.Invalid(facts_.RIFFMetadata, text); }
 
     std::optional<ChunkHeader> NextHeader(std::uint64_t& o, std::uint64_t length, bool mayPad);
     bool WalkList(std::uint64_t length);
@@ -80,9 +76,8 @@ private:
     void TakeValue(const std::string& id, std::string_view data, bool cut);
 
     ReadView& view_;
+    ReaderContext& ctx_;
     FileFacts& facts_;
-    const RunOptions& options_;
-    const ProblemReporter& report_;
 };
 
 // The header of the next chunk of a stretch of `length` bytes whose offset `o`
@@ -244,14 +239,15 @@ void RiffWalk::TakeValue(const std::string& id, std::string_view data, bool cut)
 
 }  // namespace
 
-void ReadRIFFMetadata(ReadView& view, FileFacts& facts, const RunOptions& options, const ProblemReporter& report) {
+void ReadRIFFMetadata(ReadView& view, ReaderContext& ctx) {
+    FileFacts& facts = ctx.facts;
     facts.RIFFForm = "Unknown";
     facts.RIFFICRDDate.reset();
     facts.RIFFetimTime.reset();
     facts.RIFFIDITDate.reset();
     facts.RIFFcmntDate.reset();
     facts.RIFFstrdDate.reset();
-    RiffWalk(view, facts, options, report).Run();
+    RiffWalk(view, ctx).Run();
 }
 
 }  // namespace ravlen

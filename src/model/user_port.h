@@ -1,11 +1,9 @@
 #pragma once
 #include <string>
 
-namespace ravlen {
+#include "model/message_kind.h"
 
-enum class MsgIcon { None, Information, Exclamation, Question, Critical };
-enum class MsgButtons { OK, YesNo };
-enum class MsgAnswer { OK, Yes, No };
+namespace ravlen {
 
 // Everything the run driver and the engine ask of the user interface. The
 // window, the console runner and the tests each provide one.

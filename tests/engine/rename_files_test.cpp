@@ -225,7 +225,7 @@ TEST(ReadMetadataOpen, AFileThatCannotBeOpenedIsNotedOnlyInStrictMode) {
         facts.SourceFileName = "IMG_0001.JPG";
         facts.SourceFilePath = tmp / "IMG_0001.JPG";  // gone since it was listed
         MetadataPass pass;
-        EXPECT_FALSE(ReadMetadata(files, port, options, facts, pass, tally));
+        EXPECT_EQ(ReadMetadata(files, PortReadHooks(port, options.ReportErrors), options, facts, pass, tally), MetadataOutcome::Done);
         EXPECT_FALSE(facts.TIFFMetadata || facts.RIFFMetadata || facts.CIFFMetadata);
         EXPECT_EQ(facts.Notes, mode == DateMode::MetadataOnly ? "IMG_0001.JPG could not be opened due to the following error: "
                                            "The file no longer exists."

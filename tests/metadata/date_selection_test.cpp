@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "metadata/date_selection.h"
+#include "model/report.h"
 #include "support/fake_port.h"
 
 namespace ravlen::test {
@@ -34,7 +35,7 @@ FileFacts Choose(FileFacts f, int dateMode, int option, int fs, RunTally& tally)
     opt.DateModeTIFF = static_cast<DateModeTIFF>(option), opt.DateModeRIFF = static_cast<DateModeRIFF>(option);
     opt.ReportErrors = true;
     FakePort port;
-    ChooseTimestamp(f, opt, tally, port);
+    ChooseTimestamp(f, opt, tally, ProblemReporter{port, true});
     EXPECT_EQ(port.messages.size(), f.Notes.empty() ? 0u : 1u);
     for (const auto& msg : port.messages) EXPECT_EQ(msg.icon, MsgIcon::Exclamation);
     return f;

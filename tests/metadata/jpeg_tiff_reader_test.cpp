@@ -1,3 +1,5 @@
+#include "metadata/jpeg_tiff_reader.h"
+#include "metadata/metadata_fault.h"
 #include "metadata/tiff_builder.h"
 
 namespace ravlen::test {
@@ -39,6 +41,31 @@ TEST(JpegTiffReader, CameraLayouts) {
         EXPECT_EQ(r.port.messages.size(), restart ? 1u : 0u);
         // Shown once on a restart; otherwise a few small reads, never the rest of APP1 or the image data.
         EXPECT_TRUE(restart ? r.port.messages.at(0).text == kRestartNote : r.bytesRead <= 20 + 6 * before.size() + 150);
+    }
+}
+
+// A restart that skipped nothing reads on from the bytes already read: one stream, each byte read once.
+// Date strings before IFD0 (an editor's re-save) that the first pass skipped ask for the same restart,
+// without a note, in either date mode; the second pass then reads everything from the start.
+TEST(JpegTiffReader, RestartsReuseWhatWasRead) {
+    const std::string tiff = BuildTiff(Camera(I, true));
+    const ReadResult again = ReadBytes(BuildJpeg(tiff));
+    EXPECT_TRUE(again.restarted);
+    EXPECT_EQ(again.streams, 1);
+    EXPECT_EQ(again.bytesRead, 12 + tiff.size());  // SOI, APP1 header, identifier, then the TIFF block
+    ExpectCameraDates(again.facts);
+    EXPECT_EQ(ReadBytes(BuildJpeg(tiff, {Jfif()})).streams, 2);  // the first pass skipped the JFIF segment
+
+    ExifLayout early = Camera(M, false, 300);
+    early.stringsFirst = true;
+    const std::string bytes = BuildJpeg(BuildTiff(early), {Jfif()});
+    for (int mode : {1, 2}) {
+        const ReadResult r = ReadBytes(bytes, mode);
+        EXPECT_TRUE(r.restarted);
+        EXPECT_EQ(r.facts.Notes, "");
+        EXPECT_TRUE(r.port.messages.empty());
+        EXPECT_EQ(r.facts.IFD0Offset, 2 + 18 + 10 + 8 + 60 + 300);  // SOI, JFIF, APP1 up to the header, strings, gap
+        ExpectCameraDates(r.facts);
     }
 }
 
@@ -128,6 +155,47 @@ TEST(JpegTiffReader, HostileInput) {
             EXPECT_TRUE(!AnyMetadata(f.facts) && f.facts.Timestamped == (mode == 2)) << error;
         }
     }
+}
+
+// A TIFF block already in memory (a container's Exif item): the same fields and dates as a TIFF file, with
+// offsets as file offsets; strings before IFD0 are at hand too; a damaged block takes the usual notes and faults.
+struct BlockResult { FileFacts facts; FakePort port; std::string fault; };
+BlockResult ReadBlock(const std::string& block) {
+    BlockResult r;
+    r.facts.SourceFileName = "IMG_0001.HEIC";
+    MetadataPass pass;
+    ReaderContext ctx{r.facts, pass, true, ProblemReporter{r.port, true}};
+    try {
+        ReadTIFFBlock(ctx, ByteSpan(block), 1000);
+    } catch (const MetadataFault& f) {
+        r.fault = f.what();
+    }
+    return r;
+}
+
+TEST(JpegTiffReader, TiffBlockInMemory) {
+    for (const ByteOrder order : {I, M}) {
+        const BlockResult r = ReadBlock(BuildTiff(Camera(order, true, 40)));
+        const FileFacts& f = r.facts;
+        EXPECT_TRUE(f.TIFFMetadata);
+        EXPECT_EQ(f.Notes, "");
+        EXPECT_EQ(f.TIFFByteAlign, ByteOrderName(order));
+        EXPECT_EQ(std::tuple(f.TIFFOffset, f.IFD0Offset, f.IFD0Entries, f.SubIFDEntries), std::tuple(1000, 1048, 2, 2));
+        ExpectCameraDates(f);
+    }
+    const std::string tiff = BuildTiff(Camera(I));  // EXIF pointer at 30, sub-directory at 58
+    std::string bigPointer = tiff;
+    PutNumber(bigPointer, 30, 0x80000000u, 4);
+    const std::string bad = "IMG_0001.HEIC contains an invalid ";
+    for (const auto& [block, note] : std::vector<std::pair<std::string, std::string>>{
+             {"MM\0*", bad + "TIFF header."},
+             {tiff.substr(0, 20), bad + "TIFF IFD0 directory entry count."},
+             {tiff.substr(0, 59), bad + "TIFF SubIFD offset."}}) {
+        const BlockResult r = ReadBlock(block);
+        EXPECT_FALSE(r.facts.TIFFMetadata) << note;
+        EXPECT_EQ(r.facts.Notes, note);
+    }
+    EXPECT_EQ(ReadBlock(bigPointer).fault, "Overflow");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "metadata/metadata.h"
 #include "metadata/read_view.h"
+#include "model/report.h"
 #include "support/fake_port.h"
 #include "support/memory_stream.h"
 
@@ -33,14 +34,20 @@ struct ExifLayout {
     bool subIfdBeforeStrings = false;  // the sub-directory before IFD0's DateTime string
     std::size_t ifd0Gap = 0;           // bytes between the header and IFD0
     std::vector<IfdEntry> extraIfd0, extraSub;
+    bool stringsFirst = false;  // the date strings between the header and IFD0, as some editors write them
 };
 
 inline std::string BuildTiff(const ExifLayout& layout) {
     const ByteOrder o = layout.order;
     std::string s = o == ByteOrder::Motorola ? "MM" : "II";
     auto put = [&](std::uint32_t v, int n) { PutNumber(s, s.size(), v, n, o); };
-    put(42, 2), put(static_cast<std::uint32_t>(8 + layout.ifd0Gap), 4);
+    auto text20 = [](const std::string& text) { return text + std::string(20 - std::min<std::size_t>(text.size(), 19), '\0'); };
+    put(42, 2), put(0, 4);
+    std::vector<std::pair<std::uint16_t, std::size_t>> early;  // where each string written first is
+    for (const auto& [tag, text] : {std::pair{0x0132, layout.dateTime}, {0x9003, layout.original}, {0x9004, layout.digitized}})
+        if (layout.stringsFirst && text) early.emplace_back(tag, s.size()), s += text20(*text);
     s.append(layout.ifd0Gap, 'g');
+    PutNumber(s, 4, static_cast<std::uint32_t>(s.size()), 4, o);
     std::vector<std::pair<std::uint16_t, std::size_t>> fields;  // where each tag's value field is
     auto ifd = [&](std::vector<IfdEntry> entries) {
         std::sort(entries.begin(), entries.end(), [](auto& x, auto& y) { return x.tag < y.tag; });
@@ -54,9 +61,12 @@ inline std::string BuildTiff(const ExifLayout& layout) {
     };
     // Points the tag's value field at the end, then appends the date text.
     auto place = [&](std::uint16_t tag, const std::optional<std::string>& text) {
+        std::size_t target = s.size();
+        for (const auto& [t, at] : early)
+            if (t == tag) target = at;
         for (const auto& [t, at] : fields)
-            if (t == tag) PutNumber(s, at, static_cast<std::uint32_t>(s.size()), 4, o);
-        if (text) s += *text + std::string(20 - std::min<std::size_t>(text->size(), 19), '\0');
+            if (t == tag) PutNumber(s, at, static_cast<std::uint32_t>(target), 4, o);
+        if (text && target == s.size()) s += text20(*text);
     };
     std::vector<IfdEntry> e0 = layout.extraIfd0, es = layout.extraSub;
     if (layout.dateTime) e0.push_back({0x0132, 2});
@@ -89,21 +99,36 @@ inline std::string BuildJpeg(const std::string& tiff, const std::vector<std::str
 }
 
 // One file through detection and its reader, begun again when the reader asks,
-// as the folder walk does; size < 0 is the size of the bytes.
-struct ReadResult { FileFacts facts; RunTally tally; FakePort port; bool restarted{}; std::size_t bytesRead{}; };
+// as the folder walk does (on the same stream when the first pass kept what it
+// read); size < 0 is the size of the bytes.
+struct ReadResult {
+    FileFacts facts;
+    RunTally tally;
+    FakePort port;
+    bool restarted{};
+    std::size_t bytesRead{};
+    int streams{};  // the streams opened
+};
 inline ReadResult ReadBytes(const std::string& bytes, int dateMode = 1, std::int64_t size = -1) {
     ReadResult r;
     RunOptions options;
     options.DateMode = static_cast<DateMode>(dateMode), options.ReportErrors = true;
+    const ReadHooks hooks{[&r] { r.port.PumpEvents(); }, ProblemReporter{r.port, true}};
     MetadataPass pass;
+    std::optional<MemoryStream> stream;
     for (int attempt = 0; attempt == 0 || (attempt == 1 && r.restarted); ++attempt) {
         r.facts = FileFacts{};
         r.facts.SourceFileName = "IMG_0001.JPG";
         r.facts.Size = size < 0 ? static_cast<std::int64_t>(bytes.size()) : size;
-        MemoryStream stream(bytes);
-        r.restarted |= ReadMetadataFromStream(stream, r.facts.Size, r.port, options, r.facts, pass, r.tally);
-        r.bytesRead += stream.bytesRead;
+        if (pass.KeptBytes.empty()) {
+            if (stream) r.bytesRead += stream->bytesRead;
+            stream.emplace(bytes);
+            ++r.streams;
+        }
+        r.restarted |= ReadMetadataFromStream(*stream, r.facts.Size, hooks, options, r.facts, pass, r.tally) ==
+                       MetadataOutcome::Restart;
     }
+    r.bytesRead += stream->bytesRead;
     return r;
 }
 inline bool AnyMetadata(const FileFacts& f) {

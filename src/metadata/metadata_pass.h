@@ -1,0 +1,35 @@
+#pragma once
+// What a reader asks of the folder walk when it is done with a file, and the
+// per-file state that carries over when the walk begins the file again.
+
+#include <memory>
+#include <string>
+
+#include "model/file_system.h"
+
+namespace ravlen {
+
+enum class MetadataOutcome {
+    Done,     // the file's metadata is read (or known to be unusable)
+    Restart,  // begin the file again: it holds something the forward read passed over
+};
+
+// Per-file reading state that survives a restart of the same file.
+struct MetadataPass {
+    MetadataPass() = default;
+    MetadataPass(const MetadataPass&) = delete;
+    MetadataPass& operator=(const MetadataPass&) = delete;
+    ~MetadataPass() {
+        if (OpenStream) OpenStream->Close();
+    }
+
+    bool SkippingAllowed = true;  // false after a restart: every skip becomes a read
+
+    // When the first pass skipped nothing, the restart costs nothing twice:
+    // the bytes it read (the file's first KeptBytes.size() bytes) are read
+    // again from here, and the file stays open, positioned just after them.
+    std::string KeptBytes;
+    std::unique_ptr<ReadStream> OpenStream;
+};
+
+}  // namespace ravlen
