@@ -556,10 +556,7 @@ void Bench::MeasureCount() {
     std::int32_t count = 0;
     for (int r = 0; r < s_.repeat; ++r) {
         const auto t0 = Clock::now();
-        count = CountFiles(posix_, source_.Path, options_.ProcessSubfolders != ProcessSubfolders::Ignore,
-                           options_.ExcludeReadOnly, options_.ExcludeHidden, options_.ExcludeSystem,
-                           options_.ExcludePatterns(),
-                           options_.IncludePatterns(), false);
+        count = CountFiles(posix_, source_.Path, FileFilter::Of(options_), false);
         times.push_back(Seconds(Clock::now() - t0));
     }
     std::sort(times.begin(), times.end());

@@ -56,9 +56,9 @@ void DetectCameraMedia(bool ask, RunOptions& options, DriveList& drives, FileSys
 
     std::int32_t found = 0;
     try {
-        found = CountFiles(fs, JoinPath(drive->MountPoint, "DCIM"), true, options.ExcludeReadOnly,
-                           options.ExcludeHidden, options.ExcludeSystem, options.ExcludePatterns(),
-                           options.IncludePatterns(), true);
+        FileFilter filter = FileFilter::Of(options);
+        filter.IncludeSubfolders = true;  // a card keeps its pictures in folders below DCIM
+        found = CountFiles(fs, JoinPath(drive->MountPoint, "DCIM"), filter, true);
     } catch (const std::exception&) {
         found = 0;
     }

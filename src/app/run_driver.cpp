@@ -171,10 +171,7 @@ std::optional<FolderRef> RunDriver::CheckSource(RunOptions& options) {
     // 5. Count what the filters let through.
     options.SourcePath = source->Path;
     services_.port.SetBusy(true);
-    tally_.NumberOfSourceObjects =
-        CountFiles(fs, source->Path, options.ProcessSubfolders != ProcessSubfolders::Ignore, options.ExcludeReadOnly,
-                   options.ExcludeHidden, options.ExcludeSystem, options.ExcludePatterns(),
-                   options.IncludePatterns(), false);
+    tally_.NumberOfSourceObjects = CountFiles(fs, source->Path, FileFilter::Of(options), false);
     services_.port.SetBusy(false);
 
     // 6.

@@ -178,15 +178,27 @@ bool MatchesPatternList(std::string_view name, std::string_view patterns) {
     return false;
 }
 
-bool PassesFilter(const FsItem& Item, bool ExcludeReadOnly, bool ExcludeHidden, bool ExcludeSystem,
-                  const std::string& ExcludePatterns, const std::string& IncludePatterns) {
-    bool result = true;
-    if (!IncludePatterns.empty()) result = MatchesPatternList(Item.Name, IncludePatterns);
-    if (!ExcludePatterns.empty() && MatchesPatternList(Item.Name, ExcludePatterns)) result = false;
-    if ((Item.Attributes & kAttrReadOnly) && ExcludeReadOnly) result = false;
-    if ((Item.Attributes & kAttrHidden) && ExcludeHidden) result = false;
-    if ((Item.Attributes & kAttrSystem) && ExcludeSystem) result = false;
-    return result;
+FileFilter FileFilter::Of(const RunOptions& options) {
+    return {options.ProcessSubfolders != ProcessSubfolders::Ignore,
+            options.ExcludeReadOnly,
+            options.ExcludeHidden,
+            options.ExcludeSystem,
+            options.ExcludePatterns(),
+            options.IncludePatterns()};
+}
+
+bool FileFilter::PassesFile(const FsItem& file) const {
+    return Passes(file, IncludePatterns.empty() || MatchesPatternList(file.Name, IncludePatterns));
+}
+
+bool FileFilter::PassesFolder(const FsItem& folder) const { return Passes(folder, true); }
+
+bool FileFilter::Passes(const FsItem& item, bool included) const {
+    if (!included) return false;
+    if (!ExcludePatterns.empty() && MatchesPatternList(item.Name, ExcludePatterns)) return false;
+    if ((item.Attributes & kAttrReadOnly) && ExcludeReadOnly) return false;
+    if ((item.Attributes & kAttrHidden) && ExcludeHidden) return false;
+    return !((item.Attributes & kAttrSystem) && ExcludeSystem);
 }
 
 }  // namespace ravlen

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "model/file_system.h"
+#include "model/run_options.h"
 
 namespace ravlen {
 
@@ -22,10 +23,26 @@ bool WildcardMatch(std::string_view name, std::string_view pattern);
 // taken exactly as written (blanks included); empty items are ignored.
 bool MatchesPatternList(std::string_view name, std::string_view patterns);
 
-// The one filter of files and folders: include patterns, then exclude
-// patterns (exclusion wins), then the attribute switches. Only the item's own
-// name is tested, never its path.
-bool PassesFilter(const FsItem& Item, bool ExcludeReadOnly, bool ExcludeHidden, bool ExcludeSystem,
-                  const std::string& ExcludePatterns, const std::string& IncludePatterns);
+// The one filter of files and folders, shared by the walk and the count.
+// Only an item's own name is tested, never its path.
+struct FileFilter {
+    bool IncludeSubfolders = false;
+    bool ExcludeReadOnly = false;
+    bool ExcludeHidden = false;
+    bool ExcludeSystem = false;
+    std::string ExcludePatterns;  // a pattern list, "" for none
+    std::string IncludePatterns;
+
+    // The filter a run's options set.
+    static FileFilter Of(const RunOptions& options);
+    // Include patterns, then exclude patterns (exclusion wins), then the
+    // attribute switches.
+    bool PassesFile(const FsItem& file) const;
+    // As a file, but include patterns never stop the descent.
+    bool PassesFolder(const FsItem& folder) const;
+
+private:
+    bool Passes(const FsItem& item, bool included) const;
+};
 
 }  // namespace ravlen

@@ -42,6 +42,7 @@ public:
           options_(context.options),
           performActions_(performActions),
           tally_(tally),
+          filter_(FileFilter::Of(context.options)),
           report_{context.port, context.options.ReportErrors},
           readHooks_(PortReadHooks(context.port, context.options.ReportErrors)) {}
 
@@ -52,21 +53,16 @@ public:
             files.clear();
             folders.clear();
         }
-        const std::string exclude = options_.ExcludePatterns();
-        const std::string include = options_.IncludePatterns();
         for (const FsItem& file : files) {
-            if (!PassesFilter(file, options_.ExcludeReadOnly, options_.ExcludeHidden, options_.ExcludeSystem, exclude,
-                              include))
-                continue;
+            if (!filter_.PassesFile(file)) continue;
             File(file, source, output);
             if (!ProgressStep()) return false;
         }
-        if (options_.ProcessSubfolders == ProcessSubfolders::Ignore) return true;
+        if (!filter_.IncludeSubfolders) return true;
 
         const bool preserving = performActions_ && options_.ProcessSubfolders == ProcessSubfolders::Preserve;
         for (const FsItem& sub : folders) {
-            if (!PassesFilter(sub, options_.ExcludeReadOnly, options_.ExcludeHidden, options_.ExcludeSystem, exclude, ""))
-                continue;
+            if (!filter_.PassesFolder(sub)) continue;
             const std::string target = preserving ? JoinPath(output.Path, sub.Name) : output.Path;
             if (preserving && !context_.fs.FolderExists(target)) context_.fs.CreateFolder(target);
             const std::optional<FolderRef> targetFolder = context_.fs.GetFolder(target);
@@ -121,6 +117,7 @@ private:
     const RunOptions& options_;
     bool performActions_;
     RunTally& tally_;
+    const FileFilter filter_;
     ProblemReporter report_;
     ReadHooks readHooks_;
 };
@@ -136,24 +133,19 @@ ReadHooks PortReadHooks(UserPort& port, bool reportErrors) {
     return {[&port] { port.PumpEvents(); }, ProblemReporter{port, reportErrors}};
 }
 
-std::int32_t CountFiles(FileSystem& fs, const std::string& FolderPath, bool IncludeSubfolders,
-                        bool ExcludeReadOnly, bool ExcludeHidden, bool ExcludeSystem,
-                        const std::string& ExcludePatterns, const std::string& IncludePatterns,
-                        bool StopAfterFirst) {
+std::int32_t CountFiles(FileSystem& fs, const std::string& FolderPath, const FileFilter& filter,
+                        bool stopAfterFirst) {
     std::vector<FsItem> files, folders;
     if (!fs.ListFolder(FolderPath, files, folders)) return 0;
     std::int32_t count = 0;
     for (const FsItem& file : files) {
-        if (PassesFilter(file, ExcludeReadOnly, ExcludeHidden, ExcludeSystem, ExcludePatterns, IncludePatterns))
-            ++count;
-        if (StopAfterFirst && count > 0) return count;
+        if (filter.PassesFile(file)) ++count;
+        if (stopAfterFirst && count > 0) return count;
     }
-    if (!IncludeSubfolders) return count;
+    if (!filter.IncludeSubfolders) return count;
     for (const FsItem& sub : folders) {
-        if (PassesFilter(sub, ExcludeReadOnly, ExcludeHidden, ExcludeSystem, ExcludePatterns, ""))
-            count += CountFiles(fs, sub.Path, IncludeSubfolders, ExcludeReadOnly, ExcludeHidden, ExcludeSystem,
-                                ExcludePatterns, IncludePatterns, StopAfterFirst);
-        if (StopAfterFirst && count > 0) return count;
+        if (filter.PassesFolder(sub)) count += CountFiles(fs, sub.Path, filter, stopAfterFirst);
+        if (stopAfterFirst && count > 0) return count;
     }
     return count;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/chronology_list.h"
+#include "engine/filters.h"
 #include "metadata/metadata.h"
 #include "model/file_system.h"
 #include "model/log_sink.h"
@@ -38,9 +39,9 @@ void RenameFiles(EngineContext& context, const FolderRef& SourceFolder, const Fo
 // reads, notes shown in a message box when errors are reported.
 ReadHooks PortReadHooks(UserPort& port, bool reportErrors);
 
-std::int32_t CountFiles(FileSystem& fs, const std::string& FolderPath, bool IncludeSubfolders,
-                        bool ExcludeReadOnly, bool ExcludeHidden, bool ExcludeSystem,
-                        const std::string& ExcludePatterns, const std::string& IncludePatterns,
-                        bool StopAfterFirst);
+// The files below a folder that the filter lets through, as the walk meets
+// them; with stopAfterFirst, 1 as soon as there is one.
+std::int32_t CountFiles(FileSystem& fs, const std::string& FolderPath, const FileFilter& filter,
+                        bool stopAfterFirst);
 
 }  // namespace ravlen

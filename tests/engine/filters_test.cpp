@@ -38,7 +38,7 @@ TEST(WildcardMatch, ManyStarsStayFast) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
-TEST(PassesFilter, Table) {
+TEST(FileFilter, Table) {
     const struct {
         const char *name, *exclude, *include;
         int attributes, excluded;  // the item's attributes; those the filter turns away
@@ -55,9 +55,9 @@ TEST(PassesFilter, Table) {
     };
     for (const auto& c : cases) {
         const FsItem item{c.name, "", false, 0, c.attributes, {}, {}};
-        EXPECT_EQ(PassesFilter(item, (c.excluded & kAttrReadOnly) != 0, (c.excluded & kAttrHidden) != 0,
-                               (c.excluded & kAttrSystem) != 0, c.exclude, c.include),
-                  c.passes)
+        const FileFilter filter{false, (c.excluded & kAttrReadOnly) != 0, (c.excluded & kAttrHidden) != 0,
+                                (c.excluded & kAttrSystem) != 0, c.exclude, c.include};
+        EXPECT_EQ(filter.PassesFile(item), c.passes)
             << c.name << " attributes " << c.attributes << " exclude " << c.exclude << " include " << c.include;
     }
 }

@@ -79,8 +79,7 @@ protected:
     void Run(bool perform = true) {
         EngineContext context{files, port, options, chronology, this};
         tally.ResetPass();
-        tally.NumberOfSourceObjects = CountFiles(files, in, options.ProcessSubfolders != ProcessSubfolders::Ignore, false, true, false,
-                                                 options.ExcludePatterns(), options.IncludePatterns(), false);
+        tally.NumberOfSourceObjects = CountFiles(files, in, FileFilter::Of(options), false);
         RenameFiles(context, *files.GetFolder(in), *files.GetFolder(out), perform, tally);
     }
 };
