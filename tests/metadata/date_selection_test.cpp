@@ -71,9 +71,11 @@ TEST(DateSelection, Rules) {
             const FileFacts r = Choose(f, mode, option, 2, tally);
             const bool skipped = mode == 1 && !expected, fs = mode == 3 || !expected;
             EXPECT_EQ(r.Notes, skipped ? "MVI_0001.AVI contains valid " + note : "");
-            EXPECT_TRUE(r.Timestamped != skipped && tally.NumberOfInvalidDateFiles == (skipped ? 1 : 0)) << note;
-            EXPECT_TRUE(skipped || (r.TimestampDateTime == (fs ? kModified : *expected) &&
-                                    r.TimestampHasTime == (fs || expected != icrd))) << note << " " << option;
+            EXPECT_EQ(r.Timestamped, !skipped) << note;
+            EXPECT_EQ(tally.NumberOfInvalidDateFiles, skipped ? 1 : 0) << note;
+            if (skipped) continue;
+            EXPECT_EQ(r.TimestampDateTime, fs ? kModified : *expected) << note << " " << option;
+            EXPECT_EQ(r.TimestampHasTime, fs || expected != icrd) << note << " " << option;
         }
     }
     // The file-system date by its option; a file already stopped stays untouched.
@@ -82,7 +84,8 @@ TEST(DateSelection, Rules) {
     EXPECT_EQ(Choose(F("JPEG"), 2, 3, 0, tally).TimestampDateTime, kCreated);
     FileFacts stopped = F("JPEG");
     stopped.Timestamped = false;
-    EXPECT_TRUE(!Choose(stopped, 1, 3, 2, tally).Timestamped && tally.NumberOfInvalidDateFiles == 0);
+    EXPECT_FALSE(Choose(stopped, 1, 3, 2, tally).Timestamped);
+    EXPECT_EQ(tally.NumberOfInvalidDateFiles, 0);
 }
 
 }  // namespace

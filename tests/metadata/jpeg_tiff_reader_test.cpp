@@ -35,8 +35,10 @@ TEST(JpegTiffReader, CameraLayouts) {
         const int at = jpeg ? app1 + 8 : 0;  // the TIFF header
         EXPECT_EQ(std::tuple(f.APPXSkipCount, f.APP1Offset, f.APP1Length, f.TIFFOffset, f.IFD0Offset),
                   std::tuple(skipped, jpeg ? app1 : -1, jpeg ? length : -1, at, at + 8 + gap));
-        EXPECT_TRUE(f.IFD0Entries == 2 && f.SubIFDEntries == 2 && r.restarted == restart);
-        EXPECT_TRUE(f.TIFFMetadata && !f.RIFFMetadata && !f.CIFFMetadata && f.Notes.empty());
+        EXPECT_EQ(std::tuple(f.IFD0Entries, f.SubIFDEntries), std::tuple(2, 2));
+        EXPECT_EQ(r.restarted, restart);
+        EXPECT_EQ(ValidFormats(f), "TIFF");
+        EXPECT_EQ(f.Notes, "");
         ExpectCameraDates(f);
         EXPECT_EQ(r.port.messages.size(), restart ? 1u : 0u);
         // Shown once on a restart; otherwise a few small reads, never the rest of APP1 or the image data.
@@ -76,7 +78,8 @@ TEST(JpegTiffReader, ValuesOfUnusedTagsAreNotPointers) {
     layout.extraIfd0 = {{0xA001, 3, 0xFFFF}, {0x0100, 4, 0x80000000u}};
     layout.extraSub = {{0xA001, 3, 0xFFFF}, {0x9286, 7, 0xFFFFFFFFu}};
     const ReadResult r = ReadBytes(BuildJpeg(BuildTiff(layout)));
-    EXPECT_TRUE(r.facts.TIFFMetadata && r.facts.Notes.empty());
+    EXPECT_EQ(ValidFormats(r.facts), "TIFF");
+    EXPECT_EQ(r.facts.Notes, "");
     ExpectCameraDates(r.facts);
 }
 
@@ -85,12 +88,17 @@ TEST(JpegTiffReader, DateStrings) {
     for (const auto& [text, expected] : std::vector<std::pair<std::string, std::optional<DateTime>>>{
              {"2004:02:29 13:05:09", D(2004, 2, 29, 13, 5, 9)}, {"2004:13:45 25:61:61", D(2005, 2, 15, 2, 2, 1)},
              {"0004:12:25 18:09:11", x}, {"0087:12:25 18:09:11", D(1987, 12, 25, 18, 9, 11)},
+             // Years 1 to 29 are 2001 to 2029, 30 to 99 are 1930 to 1999; from 100 on as written.
+             {"0001:12:25 18:09:11", D(2001, 12, 25, 18, 9, 11)}, {"0029:12:25 18:09:11", D(2029, 12, 25, 18, 9, 11)},
+             {"0030:12:25 18:09:11", D(1930, 12, 25, 18, 9, 11)}, {"0099:12:25 18:09:11", D(1999, 12, 25, 18, 9, 11)},
+             {"0100:12:25 18:09:11", D(100, 12, 25, 18, 9, 11)},
              {"2004-12-25T18.09.11", x}, {"2004:12:25 18:09:11Z", x}, {" 2004:12:25 18:09:11", {}},
              {"0000:00:00 00:00:00", {}}, {"2004:00:25 18:09:11", {}}, {"                   ", {}}, {"", {}},
              {"2004:12:25 18:09:1x", {}}}) {
         const ReadResult r = ReadBytes(BuildJpeg(BuildTiff({I, text, {}, {}, false, 0, {}, {}})));
         EXPECT_EQ(r.facts.EXIFDateModified, expected) << text;
-        EXPECT_TRUE(r.facts.TIFFMetadata && r.facts.Notes.empty()) << text;
+        EXPECT_EQ(ValidFormats(r.facts), "TIFF") << text;
+        EXPECT_EQ(r.facts.Notes, "") << text;
     }
 }
 
@@ -123,8 +131,10 @@ TEST(JpegTiffReader, StructuralFaults) {
             const bool kept = valid || mode == 2;
             const std::string then = kept ? "" : " IMG_0001.JPG" + bad + "EXIF APP1 header string.";
             EXPECT_EQ(r.facts.Notes, "Proceeding with parsing of IMG_0001.JPG even though it contains " + note + then);
-            EXPECT_TRUE(r.facts.TIFFMetadata == valid && r.facts.EXIFDateModified.has_value() == valid);
-            EXPECT_TRUE(r.facts.Timestamped == kept && r.tally.NumberOfInvalidEXIFFiles == (kept ? 0 : 1));
+            EXPECT_EQ(r.facts.TIFFMetadata, valid) << note;
+            EXPECT_EQ(r.facts.EXIFDateModified.has_value(), valid) << note;
+            EXPECT_EQ(r.facts.Timestamped, kept) << note;
+            EXPECT_EQ(r.tally.NumberOfInvalidEXIFFiles, kept ? 0 : 1) << note;
             EXPECT_EQ(r.port.messages.at(0).icon, MsgIcon::Information);
         }
     }
@@ -137,7 +147,9 @@ TEST(JpegTiffReader, HostileInput) {
     std::string loop = BuildTiff(Camera(I)), bigPointer = BuildTiff(Camera(M)), manySegments = "\xFF\xD8";
     PutNumber(loop, 30, 8, 4);
     const ReadResult r = ReadBytes(BuildJpeg(loop));
-    EXPECT_TRUE(r.restarted && r.facts.TIFFMetadata && r.facts.SubIFDEntries == 2);
+    EXPECT_TRUE(r.restarted);
+    EXPECT_EQ(ValidFormats(r.facts), "TIFF");
+    EXPECT_EQ(r.facts.SubIFDEntries, 2);
 
     ExifLayout late = Camera(M);
     late.dateTime = "9999:12:31 24:00:00";
@@ -151,8 +163,10 @@ TEST(JpegTiffReader, HostileInput) {
         for (int mode : {1, 2}) {
             const ReadResult f = ReadBytes(bytes, mode);
             EXPECT_EQ(f.facts.Notes, FaultNote(error));
-            EXPECT_TRUE(f.port.messages.size() == 1 && f.port.messages[0].icon == MsgIcon::Critical) << error;
-            EXPECT_TRUE(!AnyMetadata(f.facts) && f.facts.Timestamped == (mode == 2)) << error;
+            ASSERT_EQ(f.port.messages.size(), 1u) << error;
+            EXPECT_EQ(f.port.messages[0].icon, MsgIcon::Critical) << error;
+            EXPECT_EQ(ValidFormats(f.facts), "") << error;
+            EXPECT_EQ(f.facts.Timestamped, mode == 2) << error;
         }
     }
 }

@@ -33,7 +33,9 @@ std::string CameraAvi() {
 TEST(RiffReader, CameraFiles) {
     const ReadResult avi = ReadBytes(CameraAvi());
     const FileFacts& f = avi.facts;
-    EXPECT_TRUE(f.RIFFMetadata && !f.TIFFMetadata && !f.CIFFMetadata && f.Notes.empty() && f.RIFFForm == "AVI");
+    EXPECT_EQ(ValidFormats(f), "RIFF") << f.Notes;
+    EXPECT_EQ(f.Notes, "");
+    EXPECT_EQ(f.RIFFForm, "AVI");
     EXPECT_EQ(Full(f.RIFFIDITDate) + Full(f.RIFFstrdDate), kTime + kTime);
     EXPECT_EQ(Full(f.RIFFICRDDate), "2003/05/18 00:00:00");  // a later value that is no date replaces nothing
     EXPECT_LT(avi.bytesRead, 300u);                         // the movie data is skipped, not read
@@ -43,7 +45,8 @@ TEST(RiffReader, CameraFiles) {
                                               Chunk("data", std::string(1001, 'd')) +
                                               List("INFO", Chunk("cmnt", "20030517 10:23:45") + Chunk("IDIT", kIdit)));
     const FileFacts w = ReadBytes(wave).facts;
-    EXPECT_TRUE(w.RIFFMetadata && w.RIFFForm == "WAVE") << w.Notes;
+    EXPECT_TRUE(w.RIFFMetadata) << w.Notes;
+    EXPECT_EQ(w.RIFFForm, "WAVE");
     EXPECT_EQ(Full(w.RIFFICRDDate), kDay);  // a calendar date: the etim time is added once, later
     EXPECT_EQ(Full(w.RIFFetimTime), "1899/12/30 10:23:45");
     EXPECT_EQ(Full(w.RIFFcmntDate) + Full(w.RIFFIDITDate), kTime + kTime);
@@ -58,7 +61,8 @@ TEST(RiffReader, ToleratesFilesThatRecordersReallyWrite) {
           Riff("AVI ", Chunk("JUNK", "abc", false) + List("INFO", Chunk("ISFT", "odd", false) + kIcrd)),
           Riff("AVI ", info) + "JUNK" + Le32(0)}) {
         const ReadResult r = ReadBytes(file);
-        EXPECT_TRUE(r.facts.RIFFMetadata && Full(r.facts.RIFFICRDDate) == kDay) << r.facts.Notes;
+        EXPECT_TRUE(r.facts.RIFFMetadata) << r.facts.Notes;
+        EXPECT_EQ(Full(r.facts.RIFFICRDDate), kDay);
     }
 }
 
@@ -83,10 +87,12 @@ TEST(RiffReader, HostileInput) {
     std::string nested = kIcrd;
     for (int i = 0; i < 2000; ++i) nested = List(i % 2 ? "strl" : "INFO", nested);
     const ReadResult deep = ReadBytes(Riff("AVI ", List("hdrl", nested)));
-    EXPECT_TRUE(deep.facts.RIFFMetadata && !deep.facts.RIFFICRDDate) << deep.facts.Notes;
+    EXPECT_TRUE(deep.facts.RIFFMetadata) << deep.facts.Notes;
+    EXPECT_FALSE(deep.facts.RIFFICRDDate);
     const std::string big(3u << 20, 's');
     const ReadResult large = ReadBytes(Riff("AVI ", List("INFO", Chunk("ICRD", big) + Chunk("ISBJ", big) + kIcrd)));
-    EXPECT_TRUE(Full(large.facts.RIFFICRDDate) == kDay && large.bytesRead < (1u << 20) + 200u);
+    EXPECT_EQ(Full(large.facts.RIFFICRDDate), kDay);
+    EXPECT_LT(large.bytesRead, (1u << 20) + 200u);
 }
 
 TEST(ParseDateText, AcceptsTheFormsCamerasWrite) {
