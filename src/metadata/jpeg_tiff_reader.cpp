@@ -1,6 +1,5 @@
 #include "metadata/jpeg_tiff_reader.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <limits>
@@ -54,8 +53,8 @@ public:
     TiffReader(ReadView& view, ReaderContext& ctx) : view_(&view), ctx_(ctx), facts_(ctx.facts) {}
     // A block in memory whose first byte is at file offset `at`.
     TiffReader(ByteSpan block, std::int64_t at, ReaderContext& ctx)
-        : block_(block), blockEnd_(Sum(at, static_cast<std::int64_t>(std::min<std::uint64_t>(block.size(), kInt32Max + 1ull)))),
-          base_(at), ctx_(ctx), facts_(ctx.facts) {}
+        : block_(block), blockEnd_(Sum(at, static_cast<std::int64_t>(block.size()))), base_(at), ctx_(ctx),
+          facts_(ctx.facts) {}
 
     MetadataOutcome RunFile() {
         std::int64_t header = 0;  // buffer index of the TIFF header
