@@ -4,12 +4,13 @@
 #include <utility>
 #include <vector>
 
+#include "model/utf8.h"
+
 namespace ravlen {
 namespace {
 
-// A character of a name or pattern: a Unicode code point, or 0xDC00 + byte
-// for a byte that is not part of a valid UTF-8 sequence (such values never
-// come out of valid UTF-8, so a stray byte only matches itself).
+// A character of a name or pattern: its code point, or for an ill-formed
+// piece a value that no code point has, so that it only matches itself.
 using Char = char32_t;
 
 Char UpperAscii(Char c) { return (c >= U'a' && c <= U'z') ? c - (U'a' - U'A') : c; }
@@ -17,29 +18,10 @@ Char UpperAscii(Char c) { return (c >= U'a' && c <= U'z') ? c - (U'a' - U'A') : 
 std::vector<Char> Decode(std::string_view text) {
     std::vector<Char> out;
     out.reserve(text.size());
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     for (std::size_t i = 0; i < text.size();) {
-        const unsigned b0 = byte(i);
-        std::size_t len = 0;
-        Char cp = 0, min = 0;
-        if (b0 < 0x80) { out.push_back(UpperAscii(b0)); ++i; continue; }
-        if ((b0 & 0xE0) == 0xC0) { len = 2; cp = b0 & 0x1F; min = 0x80; }
-        else if ((b0 & 0xF0) == 0xE0) { len = 3; cp = b0 & 0x0F; min = 0x800; }
-        else if ((b0 & 0xF8) == 0xF0) { len = 4; cp = b0 & 0x07; min = 0x10000; }
-        bool valid = len != 0 && len <= text.size() - i;
-        for (std::size_t k = 1; valid && k < len; ++k) {
-            const unsigned bk = byte(i + k);
-            if ((bk & 0xC0) != 0x80) valid = false;
-            else cp = (cp << 6) | (bk & 0x3F);
-        }
-        if (valid && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) valid = false;
-        if (valid) {
-            out.push_back(cp);
-            i += len;
-        } else {
-            out.push_back(0xDC00 + b0);
-            ++i;
-        }
+        const utf8::Unit unit = utf8::Next(text, i);
+        out.push_back(UpperAscii(unit.value));
+        i += unit.length;
     }
     return out;
 }

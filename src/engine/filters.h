@@ -13,8 +13,8 @@ namespace ravlen {
 // character, * any run of characters (also none), # one decimal digit,
 // [list] one character of the list (ranges as A-F), [!list] one character not
 // in it; any other character matches itself. ASCII letters compare without
-// regard to case. A valid UTF-8 sequence counts as one character; a byte that
-// is not part of one counts as a character of its own. A "[" without a
+// regard to case. Characters are those of the shared UTF-8 reading
+// (model/utf8.h): an ill-formed piece is a character that matches only itself. A "[" without a
 // closing "]" is an ordinary character; "[]" matches nothing and consumes
 // nothing, "[!]" any one character.
 bool WildcardMatch(std::string_view name, std::string_view pattern);

@@ -4,12 +4,12 @@
 #include <string_view>
 #include <vector>
 
-#include "naming/text_chars.h"
+#include "model/utf8.h"
 
 namespace ravlen {
 namespace {
 
-using naming_detail::SplitChars;
+using utf8::SplitChars;
 
 // What an empty date format writes: the full date and time, in the same
 // order as the built-in formats.
@@ -38,7 +38,7 @@ std::vector<FormatToken> ParseFormat(std::string_view format, std::string_view p
         } else if (flagChars.find(c) != std::string_view::npos) {
             if (flags) flags->push_back(c);
         } else if (c == '\\' && i + 1 < format.size()) {
-            const std::size_t n = naming_detail::CharLength(format, i + 1);
+            const std::size_t n = utf8::Next(format, i + 1).length;
             literal(format.substr(i + 1, n));
             i += n;
         } else if (c == '"') {

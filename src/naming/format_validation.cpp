@@ -2,8 +2,8 @@
 
 #include <string_view>
 
+#include "model/utf8.h"
 #include "naming/filename_builder.h"
-#include "naming/text_chars.h"
 
 namespace ravlen {
 namespace {
@@ -23,7 +23,7 @@ std::string Explain(const FormatVerdict& v, const char* closing) {
 }  // namespace
 
 FormatVerdict ValidateFormat(const std::string& sample, const std::string& templateText) {
-    const std::size_t length = naming_detail::CharCount(sample);
+    const std::size_t length = utf8::CharCount(sample);
     auto has = [&templateText](const char* symbol) { return templateText.find(symbol) != std::string::npos; };
     if (length > kMaximumLength) return {"Fail", "Exceeds maximum 250 characters", kNotProcessed};
     if (sample.find_first_of(kIllegalCharacters) != std::string::npos) {

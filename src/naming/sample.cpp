@@ -3,8 +3,8 @@
 #include <string_view>
 #include <vector>
 
+#include "model/utf8.h"
 #include "naming/filename_builder.h"
-#include "naming/text_chars.h"
 
 namespace ravlen {
 
@@ -42,7 +42,7 @@ std::string FilenameSample(FilenameFormat format, AddSerial serial, AddBatchVolu
 std::string WrapSample(const std::string& text, std::size_t width) {
     if (width == 0 || text.find('}') == std::string::npos) return text;
     // Positions below are 1-based character positions, as the breaking rule counts them.
-    std::vector<std::string_view> s = naming_detail::SplitChars(text);
+    std::vector<std::string_view> s = utf8::SplitChars(text);
     auto at = [&s](std::size_t pos) { return s[pos - 1]; };
     std::size_t i = 1;
     while (s.size() > i && s.size() - i > width) {

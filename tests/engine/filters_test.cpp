@@ -6,6 +6,8 @@
 
 #include "engine/dcf.h"
 #include "engine/filters.h"
+#include "model/utf8.h"
+#include "naming/filename_builder.h"
 
 namespace ravlen {
 namespace {
@@ -28,6 +30,38 @@ TEST(WildcardMatch, Table) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(WildcardMatch(c.name, c.pattern), c.match) << '"' << c.name << "\" vs \"" << c.pattern << '"';
+}
+
+// The matcher and the filename builder cut names into the same characters:
+// a well-formed sequence is one, an ill-formed piece one per maximal subpart.
+TEST(WildcardMatch, CountsCharactersAsTheFilenameBuilderDoes) {
+    const struct {
+        std::string text;
+        std::size_t chars;
+    } cases[] = {
+        {"a\xC3\x84\xE2\x82\xAC\xF0\x9F\x93\xB7", 4},  // one to four bytes each
+        {"\xE0\x80\x80", 3}, {"\xC0\xAF", 2},                 // overlong
+        {"\xED\xA0\x80", 3},                                 // a surrogate
+        {"\xF4\x90\x80\x80", 4}, {"\xF5\x80", 2},           // past U+10FFFF
+        {"\xE2\x82" "A", 2}, {"\xF0\x9F\x93", 1},              // cut short
+        {"\x80\xBF\xFF", 3},                                 // no lead byte
+    };
+    FilenameFormatDefinition padded;
+    padded.Template = "%o";
+    padded.OriginalFormat = std::string(8, '@');  // fills from the right, a blank for each missing character
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.text));
+        EXPECT_EQ(utf8::CharCount(c.text), c.chars);
+        EXPECT_TRUE(WildcardMatch(c.text, std::string(c.chars, '?')));
+        EXPECT_FALSE(WildcardMatch(c.text, std::string(c.chars - 1, '?')));
+        EXPECT_EQ(BuildFilename(padded, {DateTime::Zero(), 0, "", "", c.text, ""}),
+                  std::string(8 - c.chars, ' ') + c.text);
+    }
+    // An ill-formed piece is a character that matches only the same bytes.
+    EXPECT_TRUE(WildcardMatch("\xE2\x82" "A", "\xE2\x82" "?"));
+    EXPECT_FALSE(WildcardMatch("\xE2\x82" "A", "\xE2\x83" "?"));
+    EXPECT_FALSE(WildcardMatch("\xE2\x82" "A", "\xE2?"));
+    EXPECT_FALSE(WildcardMatch("\xFF", "[\x01-\xF4\x8F\xBF\xBF]"));  // no range of characters holds it
 }
 
 TEST(WildcardMatch, ManyStarsStayFast) {
