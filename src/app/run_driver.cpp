@@ -57,12 +57,16 @@ std::string RunFailureMessage(long long number, const std::string& description) 
            "If this problem persists, please contact " + Version().CompanyName + " for assistance.";
 }
 
-std::string PreviewReport(const RunTally& t) {
+std::string PreviewReport(const RunTally& t, const RunOptions& options) {
     ReportBuilder r(t.NumberOfSourceObjects);
-    r.Line(t.SourceObjectNumber - SkippedInPreview(t), "  files will probably be successfully timestamped");
+    r.Line(t.SourceObjectNumber - NotTimestamped(t), "  files will probably be successfully timestamped");
     r.Line(t.NumberOfInvalidDCFFiles, "  files will be skipped due to invalid DCF filenames");
     r.Line(t.NumberOfInvalidEXIFFiles, "  files will be skipped due to lack of valid metadata");
     r.Line(t.NumberOfInvalidDateFiles, "  files will be skipped due to lack of valid dates");
+    // Names the preview found taken or unusable; a report without any keeps its usual lines.
+    if (t.NumberOfLockedFiles > 0)
+        r.Line(t.NumberOfLockedFiles,
+               options.MoveOrCopy == MoveOrCopy::Move ? "  files will not be moved" : "  files will not be copied");
     if (t.NumberOfSourceObjects > t.SourceObjectNumber) {
         r.Rule();
         r.Line(t.SourceObjectNumber, "  subtotal files previewed");
@@ -231,7 +235,7 @@ bool RunDriver::CheckOutputOutsideSource(const RunOptions& options, const Folder
 
 std::string RunDriver::Preview(const Folders& folders, const RunOptions& options) {
     RunPass("Previewing Files...", false, folders, options, nullptr);
-    return PreviewReport(tally_);
+    return PreviewReport(tally_, options);
 }
 
 bool RunDriver::Confirm(const RunOptions& options, const std::optional<std::string>& previewReport) {

@@ -73,7 +73,7 @@ private:
 };
 
 // The preview report and the summary report, lines joined by CR LF.
-std::string PreviewReport(const RunTally& tally);
+std::string PreviewReport(const RunTally& tally, const RunOptions& options);
 std::string SummaryReport(const RunTally& tally);
 
 // The message shown when the engine fails with an error it does not handle.

@@ -2,10 +2,14 @@
 // The run-wide list of produced names: "|" then one key and one "|" per file
 // placed so far. The keys are held as numbers in placing order, with an
 // open-addressing index beside them, so the duplicate test costs the same
-// however long the run grows and the list takes about 24 bytes a file; the
-// text itself is written out only when asked for.
+// however long the run grows; the text itself is written out only when asked
+// for. Beside each key stands a 64-bit digest of the file's output folder and
+// name once it has been placed (or, in a preview, would be), with an index of
+// its own: a preview leaves no file behind for a later name to find, so this
+// is where it learns that the name is taken. About 40 to 56 bytes a file.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -19,21 +23,33 @@ public:
     ChronologyList() { Reset(); }
     void Reset() {
         entries_.clear();
-        slots_.assign(kInitialSlots, kEmpty);
+        keySlots_.assign(kInitialSlots, kEmpty);
+        nameSlots_.assign(kInitialSlots, kEmpty);
         settled_.clear();
     }
     // Whether "|" + Key(timestamp, serialNumber) + "|" stands in the text.
     bool Contains(const DateTime& timestamp, std::int32_t serialNumber) const {
-        const Entry e{timestamp.CivilSeconds(), serialNumber};
-        for (std::size_t i = Home(e);; i = (i + 1) & (slots_.size() - 1)) {
-            if (slots_[i] == kEmpty) return false;
-            if (entries_[slots_[i]] == e) return true;
-        }
+        const std::int64_t seconds = timestamp.CivilSeconds();
+        return Find(keySlots_, KeyHome(seconds, serialNumber),
+                    [&](const Entry& e) { return e.seconds == seconds && e.serial == serialNumber; });
     }
     void Append(const DateTime& timestamp, std::int32_t serialNumber) {
-        if ((entries_.size() + 1) * 2 > slots_.size()) Grow();
-        entries_.push_back(Entry{timestamp.CivilSeconds(), serialNumber});
-        Index(static_cast<std::uint32_t>(entries_.size() - 1));
+        if ((entries_.size() + 1) * 2 > keySlots_.size()) Grow();
+        entries_.push_back(Entry{timestamp.CivilSeconds(), serialNumber, kNoName});
+        const Entry& e = entries_.back();
+        Index(keySlots_, KeyHome(e.seconds, e.serial), static_cast<std::uint32_t>(entries_.size() - 1));
+    }
+
+    // Whether a file of the run was placed under this name in this folder.
+    bool Produced(const std::string& folder, const std::string& name) const {
+        const std::uint64_t digest = NameDigest(folder, name);
+        return Find(nameSlots_, NameHome(digest), [&](const Entry& e) { return e.name == digest; });
+    }
+    // The last appended key's file was placed under this name.
+    void Produce(const std::string& folder, const std::string& name) {
+        if (entries_.empty() || entries_.back().name != kNoName) return;
+        entries_.back().name = NameDigest(folder, name);
+        Index(nameSlots_, NameHome(entries_.back().name), static_cast<std::uint32_t>(entries_.size() - 1));
     }
     // "|" followed by "key|" for every file placed, in order.
     std::string Text() const {
@@ -65,29 +81,56 @@ private:
     struct Entry {
         std::int64_t seconds;
         std::int32_t serial;
-        bool operator==(const Entry&) const = default;
+        std::uint64_t name;  // NameDigest of the place taken, kNoName until placed
     };
     static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
+    static constexpr std::uint64_t kNoName = 0;
     static constexpr std::size_t kInitialSlots = 64;  // a power of two, as every size after it
 
-    std::size_t Home(const Entry& e) const {
-        std::uint64_t h = static_cast<std::uint64_t>(e.seconds) * 0x9E3779B97F4A7C15ull;
-        h ^= static_cast<std::uint64_t>(static_cast<std::uint32_t>(e.serial)) * 0xC2B2AE3D27D4EB4Full;
-        h ^= h >> 29;
-        return static_cast<std::size_t>(h) & (slots_.size() - 1);
+    // Two names agree in their digest by chance about once in 2^64 pairs; a
+    // false match would only make a file take the next serial number.
+    static std::uint64_t NameDigest(const std::string& folder, const std::string& name) {
+        std::string place = folder;
+        place += '\0';
+        place += name;
+        const std::uint64_t h = std::hash<std::string>()(place);
+        return h == kNoName ? 1 : h;
     }
-    void Index(std::uint32_t at) {
-        std::size_t i = Home(entries_[at]);
-        while (slots_[i] != kEmpty) i = (i + 1) & (slots_.size() - 1);
-        slots_[i] = at;
+    static std::uint64_t Mix(std::uint64_t h) {
+        h *= 0x9E3779B97F4A7C15ull;
+        return h ^ (h >> 29);
     }
+    static std::uint64_t KeyHome(std::int64_t seconds, std::int32_t serial) {
+        return Mix(static_cast<std::uint64_t>(seconds) ^
+                   static_cast<std::uint64_t>(static_cast<std::uint32_t>(serial)) * 0xC2B2AE3D27D4EB4Full);
+    }
+    static std::uint64_t NameHome(std::uint64_t digest) { return Mix(digest); }
+
+    template <typename Same>
+    bool Find(const std::vector<std::uint32_t>& table, std::uint64_t home, Same same) const {
+        for (std::size_t i = home & (table.size() - 1);; i = (i + 1) & (table.size() - 1)) {
+            if (table[i] == kEmpty) return false;
+            if (same(entries_[table[i]])) return true;
+        }
+    }
+    static void Index(std::vector<std::uint32_t>& table, std::uint64_t home, std::uint32_t at) {
+        std::size_t i = home & (table.size() - 1);
+        while (table[i] != kEmpty) i = (i + 1) & (table.size() - 1);
+        table[i] = at;
+    }
+    // Both indexes double together, so neither is ever more than half full.
     void Grow() {
-        slots_.assign(slots_.size() * 2, kEmpty);
-        for (std::uint32_t at = 0; at < entries_.size(); ++at) Index(at);
+        keySlots_.assign(keySlots_.size() * 2, kEmpty);
+        nameSlots_.assign(nameSlots_.size() * 2, kEmpty);
+        for (std::uint32_t at = 0; at < entries_.size(); ++at) {
+            const Entry& e = entries_[at];
+            Index(keySlots_, KeyHome(e.seconds, e.serial), at);
+            if (e.name != kNoName) Index(nameSlots_, NameHome(e.name), at);
+        }
     }
 
     std::vector<Entry> entries_;
-    std::vector<std::uint32_t> slots_;
+    std::vector<std::uint32_t> keySlots_, nameSlots_;
     std::unordered_map<std::string, std::int32_t> settled_;
 };
 

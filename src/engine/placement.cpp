@@ -1,6 +1,7 @@
 #include "engine/placement.h"
 
 #include <limits>
+#include <system_error>
 
 namespace ravlen {
 
@@ -11,6 +12,14 @@ std::string UnusableFilenameReason(std::string_view name) {
     if (name.size() > kMaxFilenameBytes) return "File name too long";
     return {};
 }
+
+namespace {
+
+// The file system's own words for a taken name, as a move or copy onto it
+// reports them.
+std::string NameTakenText() { return std::make_error_code(std::errc::file_exists).message(); }
+
+}  // namespace
 
 void PlaceFile(PlacementContext& context, FileFacts& facts, const std::string& outputFolderPath,
                bool PerformActions, RunTally& tally, const NameBuilder& buildName) {
@@ -36,7 +45,14 @@ void PlaceFile(PlacementContext& context, FileFacts& facts, const std::string& o
             name = buildName(serial);
         }
     }
+    // Taken on disk, or by an earlier file of this run: in a preview nothing
+    // lands on disk, so only the run's own memory of its names can tell.
+    const auto taken = [&](const std::string& candidate) {
+        return context.chronology.Produced(outputFolderPath, candidate) ||
+               context.fs.FileExists(JoinPath(outputFolderPath, candidate));
+    };
     std::string unusable;
+    bool foundFree = false;
     for (std::int32_t tries = 1;; ++tries) {
         if (havePrevious && name == previousName) {
             // The serial number does not show in the name, so no later try can
@@ -46,9 +62,8 @@ void PlaceFile(PlacementContext& context, FileFacts& facts, const std::string& o
         }
         unusable = UnusableFilenameReason(name);
         if (!unusable.empty() || options.AddSerial == AddSerial::Never || tries >= kMaxSerialTries) break;
-        if (!context.chronology.Contains(facts.TimestampDateTime, serial) &&
-            !context.fs.FileExists(JoinPath(outputFolderPath, name)))
-            break;
+        foundFree = !context.chronology.Contains(facts.TimestampDateTime, serial) && !taken(name);
+        if (foundFree) break;
         previousName = std::move(name);
         havePrevious = true;
         name = buildName(++serial);
@@ -60,15 +75,15 @@ void PlaceFile(PlacementContext& context, FileFacts& facts, const std::string& o
     context.chronology.Append(facts.TimestampDateTime, serial);
 
     const std::string target = unusable.empty() ? JoinPath(outputFolderPath, name) : std::string();
-    // An unusable name never reaches the file system, not even in a preview.
-    const auto move = [&] {
+    // An unusable name never reaches the file system, not even in a preview;
+    // a preview fails where the run would, on a name that is taken.
+    const auto place = [&](FsStatus (FileSystem::*operation)(const std::string&, const std::string&)) {
         if (!unusable.empty()) return FsStatus::Fail(unusable);
-        return PerformActions ? context.fs.MoveFile(facts.SourceFilePath, target) : FsStatus::Ok();
+        if (PerformActions) return (context.fs.*operation)(facts.SourceFilePath, target);
+        return foundFree || !taken(name) ? FsStatus::Ok() : FsStatus::Fail(NameTakenText());
     };
-    const auto copy = [&] {
-        if (!unusable.empty()) return FsStatus::Fail(unusable);
-        return PerformActions ? context.fs.CopyFile(facts.SourceFilePath, target) : FsStatus::Ok();
-    };
+    const auto move = [&] { return place(&FileSystem::MoveFile); };
+    const auto copy = [&] { return place(&FileSystem::CopyFile); };
 
     facts.Operation = "Failed";
     FsStatus status;
@@ -89,10 +104,13 @@ void PlaceFile(PlacementContext& context, FileFacts& facts, const std::string& o
             else failure = " could not be copied due to the following error: ";
         }
     }
-    if (status) return;
+    if (status) {
+        context.chronology.Produce(outputFolderPath, name);
+        return;
+    }
 
     facts.Timestamped = false;
-    if (PerformActions) ++tally.NumberOfLockedFiles;
+    ++tally.NumberOfLockedFiles;
     const std::string error = status.error.empty() ? std::string("Unknown error") : status.error;
     context.report(facts.Notes, facts.SourceFileName + failure + error + ".", MsgIcon::Exclamation);
 }

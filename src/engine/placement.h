@@ -38,9 +38,10 @@ struct PlacementContext {
 };
 
 // The serial-number loop, the run's list of produced names and the move or
-// copy into outputFolderPath (nothing on disk in a preview). Sets
-// SequenceNumber, OutputFileName, OutputFolder and Operation; on failure
-// clears Timestamped, reports the problem and, in the processing pass,
+// copy into outputFolderPath. A preview touches nothing on disk but fails
+// where the run would: on an unusable name, or one taken on disk or by an
+// earlier file of the pass. Sets SequenceNumber, OutputFileName, OutputFolder
+// and Operation; on failure clears Timestamped, reports the problem and
 // counts the file in NumberOfLockedFiles.
 void PlaceFile(PlacementContext& context, FileFacts& facts, const std::string& outputFolderPath,
                bool PerformActions, RunTally& tally, const NameBuilder& buildName);

@@ -148,13 +148,22 @@ TEST(RunDriverQuestions, NoEndsTheRunBeforeAnyFileMoves) {
 }
 
 TEST(RunDriverReports, PreviewSummaryAndFailureLayouts) {
-    EXPECT_EQ(PreviewReport(RunTally{45, 120, 2, 0, 1, 0}),
+    EXPECT_EQ(PreviewReport(RunTally{45, 120, 2, 0, 1, 0}, RunOptions{}),
               "042  files will probably be successfully timestamped\r\n"
               "002  files will be skipped due to invalid DCF filenames\r\n"
               "000  files will be skipped due to lack of valid metadata\r\n"
               "001  files will be skipped due to lack of valid dates\r\n===\r\n"
               "045  subtotal files previewed\r\n075  files not previewed due to termination\r\n===\r\n"
               "120  total files will be attempted");
+    // Files the preview found no usable name for: one line more, after the skips.
+    RunOptions copying;
+    copying.MoveOrCopy = MoveOrCopy::Copy;
+    EXPECT_EQ(PreviewReport(RunTally{45, 45, 0, 0, 1, 3}, copying),
+              "41  files will probably be successfully timestamped\r\n"
+              "00  files will be skipped due to invalid DCF filenames\r\n"
+              "00  files will be skipped due to lack of valid metadata\r\n"
+              "01  files will be skipped due to lack of valid dates\r\n"
+              "03  files will not be copied\r\n==\r\n45  total files will be attempted");
     EXPECT_EQ(SummaryReport(RunTally{1000, 1000, 0, 0, 0, 3}),
               "0997  files successfully timestamped\r\n0000  files skipped due to invalid DCF filenames\r\n"
               "0000  files skipped due to lack of valid metadata\r\n0000  files skipped due to lack of valid dates\r\n"
@@ -203,6 +212,44 @@ TEST(RunDriverPasses, SummaryAfterProcessing) {
         EXPECT_TRUE(h.Last().text.starts_with(c.message));
         EXPECT_EQ(h.Last().text, c.notDcf ? SummaryReport(h.driver.Tally()) : c.message);
         EXPECT_EQ(h.Last().icon, c.notDcf ? MsgIcon::Exclamation : MsgIcon::Information);
+    }
+}
+
+TEST(RunDriverPasses, ThePreviewPromisesWhatTheRunPlaces) {
+    // Names that only clash with names produced earlier in the same pass, a
+    // name taken before the run, and names that can never be used.
+    struct Case {
+        std::string tmpl;
+        AddSerial addSerial;
+        MoveOrCopy moveOrCopy;
+        bool taken;  // "holiday.jpg" already in the output folder
+        int placed;
+        std::string notPlaced;
+    } const cases[] = {
+        {"%d%s%e", AddSerial::Always, MoveOrCopy::Move, false, 3, ""},
+        {"holiday%e", AddSerial::Always, MoveOrCopy::Move, false, 1, "2  files will not be moved"},
+        {"holiday%e", AddSerial::Never, MoveOrCopy::Copy, false, 1, "2  files will not be copied"},
+        {"holiday%e", AddSerial::DuplicatesOnly, MoveOrCopy::CopyWhenUnableToMove, true, 0,
+         "3  files will not be copied"},
+        {"%d/%s%e", AddSerial::Always, MoveOrCopy::Copy, false, 0, "3  files will not be copied"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tmpl + " serial " + std::to_string(StoredValue(c.addSerial)));
+        Harness h;
+        h.AddPhotos(3);
+        if (c.taken) h.dir.Write("out/holiday.jpg", "older");
+        h.options.FilenameFormat = FilenameFormat::Custom;
+        h.options.CustomFormat.Template = c.tmpl;
+        h.options.AddSerial = c.addSerial, h.options.MoveOrCopy = c.moveOrCopy;
+        h.options.PreviewResults = h.options.RequestConfirmation = true;
+        h.Go();
+        ASSERT_EQ(h.port.messages.size(), 2u);
+        const std::string& preview = h.port.messages[0].text;
+        EXPECT_TRUE(preview.starts_with(std::to_string(c.placed) + "  files will probably")) << preview;
+        EXPECT_EQ(preview.find("will not be") == std::string::npos, c.notPlaced.empty()) << preview;
+        EXPECT_NE(preview.find(c.notPlaced + "\r\n"), std::string::npos) << preview;
+        EXPECT_EQ(Harness::Count(h.out), c.placed + c.taken);
+        EXPECT_EQ(h.driver.Tally().NumberOfLockedFiles, 3 - c.placed);
     }
 }
 
