@@ -42,6 +42,7 @@ FsStatus Failure(int err) { return FsStatus::Fail(ErrorText(err)); }
 struct EntryStat {
     bool isFolder = false;
     bool isFile = false;
+    mode_t mode = 0;
     std::int64_t size = 0;
     std::time_t modified = 0;
     std::time_t created = 0;  // birth time where the file system keeps one, else modified
@@ -52,9 +53,10 @@ bool StatEntry(int dirfd, const char* name, EntryStat& out) {
     if (!noStatx) {
         struct statx sx{};
         if (statx(dirfd, name, AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
-                  STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_BTIME, &sx) == 0) {
+                  STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_BTIME, &sx) == 0) {
             out.isFolder = S_ISDIR(sx.stx_mode);
             out.isFile = S_ISREG(sx.stx_mode);
+            out.mode = sx.stx_mode;
             out.size = static_cast<std::int64_t>(sx.stx_size);
             out.modified = static_cast<std::time_t>(sx.stx_mtime.tv_sec);
             out.created = (sx.stx_mask & STATX_BTIME) ? static_cast<std::time_t>(sx.stx_btime.tv_sec)
@@ -69,6 +71,7 @@ bool StatEntry(int dirfd, const char* name, EntryStat& out) {
     if (fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
     out.isFolder = S_ISDIR(st.st_mode);
     out.isFile = S_ISREG(st.st_mode);
+    out.mode = st.st_mode;
     out.size = static_cast<std::int64_t>(st.st_size);
     out.modified = st.st_mtime;
     out.created = st.st_mtime;
@@ -102,10 +105,12 @@ FsItem MakeItem(int dirfd, const char* rel, std::string name, std::string path, 
     item.Size = st.isFolder ? 0 : st.size;
     item.Modified = DateTime::FromTimeT(st.modified);
     item.Created = DateTime::FromTimeT(st.created);
-    // A write-protected card makes every file unwritable; that is the medium,
-    // not the file, so its pictures are still offered (and copied when they
-    // cannot be moved).
-    if (faccessat(dirfd, rel, W_OK, AT_EACCESS) != 0 && errno != EROFS) item.Attributes |= kAttrReadOnly;
+    // Read-only is the entry's own state: no write bit for anyone (what a
+    // FAT read-only bit also shows as), whoever runs the program. Neither who
+    // we are nor a write-protected medium changes it, so the same card gives
+    // the same run for root and for a user, and a locked card's pictures are
+    // still offered (and copied when they cannot be moved).
+    if ((st.mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) item.Attributes |= kAttrReadOnly;
     if (!name.empty() && name.front() == '.') item.Attributes |= kAttrHidden;
     if (fat) item.Attributes |= FatAttributes(dirfd, rel, st.isFolder);
     item.Name = std::move(name);

@@ -11,9 +11,10 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
-#include <vector>
 #include <utility>
+#include <vector>
 
 #include "platform/posix_file_system.h"
 #include "support/temp_dir.h"
@@ -122,35 +123,54 @@ TEST(PosixFileSystem, ListsFilesAndFoldersByNameWithoutFollowingLinks) {
     EXPECT_EQ(fs.CountItems(tmp / "gone"), -1);
 }
 
-// What we may not write is read-only, and a move that cannot give up its
-// source (a locked card) leaves the file where it was and no copy behind.
-TEST(PosixFileSystem, RespectsWhatWeMayNotWrite) {
+// Read-only is the mode's own state, the same for root and for a user: no
+// write bit for anyone. A move that cannot give up its source (a locked
+// folder) leaves the file where it was and no copy behind.
+TEST(PosixFileSystem, ReadOnlyIsTheModeWhoeverLooks) {
     TempDir tmp;
     ASSERT_EQ(chmod(tmp.path().c_str(), 0777), 0);
-    const std::string from = tmp.Write("card/IMG_0001.JPG", "photo");
-    chmod(from.c_str(), 0666);  // writable, in a folder that is not
-    chmod(tmp.Write("card/ro.jpg", "x").c_str(), 0444);
+    const std::string from = tmp / "card/IMG_0001.JPG";
+    const struct {
+        const char* name;
+        mode_t mode;
+        bool readOnly;
+    } files[] = {{"IMG_0001.JPG", 0666, false},  // writable, in a folder that is not
+                 {"ro.jpg", 0444, true},         {"none.jpg", 0000, true},
+                 {"owner.jpg", 0644, false},     {"others.jpg", 0442, false},  // others may write, the owner not
+                 {"group.jpg", 0020, false}};
+    int expected = 0;
+    for (std::size_t i = 0; i < std::size(files); ++i) {
+        chmod(tmp.Write(std::string("card/") + files[i].name, "photo").c_str(), files[i].mode);
+        expected |= files[i].readOnly << i;
+    }
     chmod((tmp / "card").c_str(), 0555);
     chmod(tmp.Mkdir("out").c_str(), 0777);
-    const int outcome = AsOrdinaryUser([&] {
+    const auto readOnlyBits = [&] {
         PosixFileSystem plain;
-        std::vector<FsItem> files, folders, none;
-        if (!plain.ListFolder(tmp / "card", files, none) || !plain.ListFolder(tmp.path(), none, folders)) return 64;
+        std::vector<FsItem> found, folders, none;
+        if (!plain.ListFolder(tmp / "card", found, none) || !plain.ListFolder(tmp.path(), none, folders)) return -1;
         int bits = 0;
-        for (const auto& f : files)
-            if (f.Attributes & kAttrReadOnly) bits |= f.Name == "ro.jpg" ? 1 : 2;
+        for (const auto& f : found)
+            for (std::size_t i = 0; i < std::size(files); ++i)
+                if (f.Name == files[i].name && (f.Attributes & kAttrReadOnly)) bits |= 1 << i;
         for (const auto& f : folders)
-            if (f.Attributes & kAttrReadOnly) bits |= f.Name == "card" ? 4 : 8;
+            if (f.Attributes & kAttrReadOnly) bits |= f.Name == "card" ? 64 : 128;
+        return bits;
+    };
+    EXPECT_EQ(readOnlyBits(), expected | 64);
+    EXPECT_EQ(AsOrdinaryUser([&] { return readOnlyBits(); }), expected | 64);
+    const int moves = AsOrdinaryUser([&] {
+        int bits = 0;
         for (const int refusal : {EINVAL, EXDEV}) {  // the link and the copy way round
             FaultyFs fs;
             fs.renameError = refusal;
             const FsStatus s = fs.MoveFile(from, tmp / "out/x.jpg");
             if (s.error != "Permission denied" || fsys::exists(tmp / "out/x.jpg") || ReadAll(from) != "photo")
-                bits |= 16;
+                bits |= 1;
         }
         return bits;
     });
-    EXPECT_EQ(outcome, 1 | 4);
+    EXPECT_EQ(moves, 0);
 }
 
 // A write-protected card: its files are not read-only themselves, so they are
