@@ -105,6 +105,19 @@ TEST_F(RenameFilesTest, ThreeFilesInOneSecondThenASecondRun) {
     EXPECT_LE(files.existenceTests, 9);
 }
 
+// "Always", the setting of a first start, numbers every file from 001, in
+// the preview as in the run.
+TEST_F(RenameFilesTest, AlwaysNumbersEveryFileFromOne) {
+    for (const char* f : {"IMG_0001.JPG", "IMG_0002.JPG"}) File(f);
+    File("IMG_0003.JPG", 1);
+    options.AddSerial = AddSerial::Always;
+    Run(false);
+    EXPECT_EQ(chronology.Text(), "|20041225180911#1|20041225180911#2|20041225180912#1|");
+    chronology.Reset();
+    Run();
+    EXPECT_EQ(List(out), (Names{"20041225_180911_001.JPG", "20041225_180911_002.JPG", "20041225_180912_001.JPG"}));
+}
+
 // "Never" with a taken name; a template without %s, where the serial loop must
 // still end; built names that are no plain name, which never reach the disk.
 TEST_F(RenameFilesTest, AFileWithNoUsableNameStaysWhereItIs) {
