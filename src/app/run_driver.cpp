@@ -170,6 +170,8 @@ std::optional<FolderRef> RunDriver::CheckSource(RunOptions& options) {
     if (options.SourcePath.empty()) return Refuse("Please specify a source folder.");
     std::optional<FolderRef> source;
     if (fs.FolderExists(options.SourcePath)) source = fs.GetFolder(options.SourcePath);
+    if (!source && fs.FileExists(options.SourcePath))
+        return Refuse("The source path you specified is not a folder.");
     if (!source) return Refuse("The source folder you specified doesn't exist.");
 
     // 5. Count what the filters let through.
@@ -188,6 +190,8 @@ std::optional<FolderRef> RunDriver::CheckOutput(RunOptions& options) {
     FileSystem& fs = services_.fs;
     // 7. The output folder, created on request when only its last part is missing.
     const std::string typed = options.OutputPath;
+    if (!fs.FolderExists(typed) && fs.FileExists(typed))
+        return Refuse("The output path you specified is not a folder.");
     if (!fs.FolderExists(typed)) {
         const std::string invalid = "The output path you specified is invalid.";
         if (fs.DrivePart(typed).empty()) return Refuse(invalid);

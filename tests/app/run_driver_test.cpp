@@ -78,9 +78,11 @@ TEST(RunDriverChecks, EachCheckEndsTheRunWithItsMessage) {
     } const cases[] = {
         {"", "@out", 0, 0, false, false, "Please specify a source folder."},
         {"@nope", "@out", 0, 0, false, false, "The source folder you specified doesn't exist."},
+        {"@src/IMG_0001.JPG", "@out", 1, 0, false, false, "The source path you specified is not a folder."},
         {"@src", "@out", 0, 0, false, false, kNoFiles},
         {"@src", "relative", 2, 0, true, false, kNoFiles},
         {"@src", "photos/out", 1, 0, false, false, "The output path you specified is invalid."},
+        {"@src", "@src/IMG_0001.JPG", 1, 0, false, false, "The output path you specified is not a folder."},
         {"@src", "@gone/out", 1, 0, false, false, "Output parent folder \"@gone\" doesn't exist."},
         {"@src", "@new", 1, 0, false, true, "Unable to create output folder \"@new\"."},
         // The nesting rule: no output below the source while processing subfolders.
@@ -97,7 +99,8 @@ TEST(RunDriverChecks, EachCheckEndsTheRunWithItsMessage) {
         h.options.IncludePattern = c.nothingIncluded;
         h.options.IncludePatternList = "*.xyz";
         if (c.createFails) h.files.createFails = h.options.OutputPath;
-        if (c.output.starts_with("@src/")) fs::create_directories(h.options.OutputPath);
+        const bool outputInSource = c.output.starts_with("@src/a/");
+        if (outputInSource) fs::create_directories(h.options.OutputPath);
         h.files.rootHoldsOneFile = c.source == "/";
         EXPECT_EQ(h.Go(), RunOutcome::Ended);
         ASSERT_FALSE(h.port.messages.empty());
@@ -106,7 +109,7 @@ TEST(RunDriverChecks, EachCheckEndsTheRunWithItsMessage) {
         EXPECT_EQ(h.Last().buttons, MsgButtons::OK);
         EXPECT_EQ(h.port.showCount, 0);
         EXPECT_EQ(h.calls, std::vector<std::string>{"save"});
-        EXPECT_EQ(Harness::Count(h.src), c.photos + (c.output.starts_with("@src/") ? 1 : 0));
+        EXPECT_EQ(Harness::Count(h.src), c.photos + (outputInSource ? 1 : 0));
     }
 }
 
