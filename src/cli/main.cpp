@@ -3,10 +3,10 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,6 +20,7 @@
 #include "cli/key_list.h"
 #include "log/program_facts.h"
 #include "model/version.h"
+#include "naming/format_validation.h"
 #include "platform/desktop_services.h"
 #include "platform/mount_drives.h"
 #include "platform/posix_file_system.h"
@@ -116,6 +117,9 @@ void PrintHelp(const std::string& storePath) {
         "the source is an attached camera card, if there is one, and the output folder\n"
         "the Pictures folder. With AutoDetect=1 the run offers an attached camera card\n"
         "as the source (taken with --yes); give AutoDetect=0 to keep SourcePath.\n"
+        "With FilenameFormat=4 the Format keys are checked as the window's custom\n"
+        "format dialog checks them: a format it refuses ends the run with its message,\n"
+        "and one it questions is asked about (answered by --yes).\n"
         "\n"
         "Keys (lists count from 0; check boxes take 0 or 1):\n",
         kProgram, kProgram, Version().Title.c_str(), storePath.c_str());
@@ -139,14 +143,15 @@ void PrintHelp(const std::string& storePath) {
         "  0  every file counted was timestamped\n"
         "  1  the run ended before processing: a check message (no source folder, no\n"
         "     files, an invalid output folder...) or a question answered No\n"
-        "  2  usage error: an unknown option or key, a missing \"=\", a value out of range\n"
+        "  2  usage error: an unknown option or key, a missing \"=\", a value out of range,\n"
+        "     a custom format that the custom format dialog refuses\n"
         "  3  files were skipped, could not be moved or copied, or the run was stopped\n"
         "With --undo: 0 everything undone or nothing left to undo, 1 the log refused or\n"
         "the question answered No, 3 files left alone or the undo stopped.\n");
 }
 
 int UsageError(const std::string& message) {
-    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram, message.c_str(), kProgram);
+    std::fprintf(stderr, "%s: %s\nTry \"%s --help\" for more information.\n", kProgram, message.c_str(), kProgram);
     return kExitUsage;
 }
 
@@ -161,7 +166,7 @@ bool ParseArguments(int argc, char** argv, Arguments& args, std::string& error) 
             args.yes = true;
         } else if (arg == "--settings") {
             if (i + 1 >= argc) {
-                error = "option --settings needs a file name";
+                error = "option \"--settings\" needs a file name";
                 return false;
             }
             args.settingsFile = argv[++i];
@@ -173,7 +178,7 @@ bool ParseArguments(int argc, char** argv, Arguments& args, std::string& error) 
         } else {
             const std::size_t eq = arg.find('=');
             if (eq == std::string::npos) {
-                error = "setting \"" + arg + "\" has no value: write " + arg + "=VALUE";
+                error = "key \"" + arg + "\" has no value: write " + arg + "=VALUE";
                 return false;
             }
             args.settings.emplace_back(arg.substr(0, eq), arg.substr(eq + 1));
@@ -185,44 +190,65 @@ bool ParseArguments(int argc, char** argv, Arguments& args, std::string& error) 
     for (const auto& [key, value] : args.settings) {
         std::string why;
         if (!SetOptionFromText(scratch, key, value, why)) {
-            error = why.empty() ? "invalid setting \"" + key + "\"" : why;
+            error = why.empty() ? "invalid key \"" + key + "\"" : why;
             return false;
         }
     }
     return true;
 }
 
-bool SameKeyName(const std::string& a, const char* b) {
-    const std::string other = b;
-    if (a.size() != other.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(other[i])))
-            return false;
-    return true;
+// The folder field a Key=Value sets, or null.
+std::string RunOptions::*FolderField(const std::string& key) {
+    const SettingsKey* k = FindSettingsKey(key);
+    if (k && (k->text == &RunOptions::SourcePath || k->text == &RunOptions::OutputPath)) return k->text;
+    return nullptr;
 }
 
-// Relative folders typed on the command line mean folders under the current one.
-void MakeFoldersAbsolute(RunOptions& options, const Arguments& args) {
-    for (const auto& [key, value] : args.settings) {
-        std::string RunOptions::*field = nullptr;
-        if (SameKeyName(key, "SourcePath")) field = &RunOptions::SourcePath;
-        else if (SameKeyName(key, "OutputPath")) field = &RunOptions::OutputPath;
-        if (!field || value.empty() || value[0] == '/') continue;
-        std::error_code ec;
-        const std::filesystem::path absolute = std::filesystem::absolute(value, ec);
-        if (ec) continue;
-        std::string path = absolute.lexically_normal().string();
-        if (path.size() > 1 && path.back() == '/') path.pop_back();  // "." gives "/cwd/"
-        options.*field = path;
-    }
+// A relative folder typed on the command line means a folder under the current one.
+std::string AbsoluteFolder(const std::string& typed) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(typed, ec);
+    if (ec) return typed;
+    std::string path = absolute.lexically_normal().string();
+    if (path.size() > 1 && path.back() == '/') path.pop_back();  // "." gives "/cwd/"
+    return path;
 }
 
-void ApplySettings(RunOptions& options, const Arguments& args) {
+// The command line's Key=Value settings, in order. With `keepChosenFolders`,
+// a folder left empty there keeps the folder the first start chose for it.
+void ApplySettings(RunOptions& options, const Arguments& args, bool keepChosenFolders) {
     for (const auto& [key, value] : args.settings) {
+        std::string RunOptions::*folder = FolderField(key);
+        if (folder && value.empty() && keepChosenFolders) continue;
         std::string unused;
         SetOptionFromText(options, key, value, unused);  // checked while parsing
+        if (folder && !value.empty() && value[0] != '/') options.*folder = AbsoluteFolder(value);
     }
-    MakeFoldersAbsolute(options, args);
+}
+
+// A custom format is checked as the custom format dialog checks it on OK:
+// what the dialog refuses ends the run as a usage error, what it questions is
+// asked. Nothing when the run may go on, else the exit status.
+std::optional<int> CheckCustomFormat(const RunOptions& options, UserPort& port) {
+    if (options.FilenameFormat != FilenameFormat::Custom) return std::nullopt;
+    const FilenameFormatDefinition& format = options.CustomFormat;
+    const FormatVerdict verdict = ValidateFormat(FormatDialogSample(format, DateTime::Now()), format.Template);
+    const std::string& title = Version().Title;
+    const FormatDecision decision = DecideOnFormat(
+        verdict,
+        [&](const std::string& question) {
+            return port.MessageBox(question, MsgIcon::Exclamation, MsgButtons::YesNo, title) == MsgAnswer::Yes;
+        },
+        [&](const std::string& message) { port.MessageBox(message, MsgIcon::Critical, MsgButtons::OK, title); });
+    switch (decision) {
+        case FormatDecision::Accepted:
+            return std::nullopt;
+        case FormatDecision::Declined:
+            return kExitEnded;
+        case FormatDecision::Refused:
+            break;
+    }
+    return kExitUsage;
 }
 
 int Run(const Arguments& args) {
@@ -235,11 +261,13 @@ int Run(const Arguments& args) {
 
     // The command line first, so that a folder given there is not looked for;
     // then the first-start folders for what is still empty; then the command
-    // line again, so that it wins over what detection chose.
-    ApplySettings(options, args);
+    // line again, so that it wins over what detection chose, but an empty
+    // folder there stands for the first start's choice, as --help says.
+    ApplySettings(options, args, false);
     QtSpecialFolders folders;
     CompleteFirstStart(options, folders, [&](RunOptions& o) { DetectCameraMedia(false, o, drives, fs, port); });
-    ApplySettings(options, args);
+    ApplySettings(options, args, true);
+    if (const std::optional<int> status = CheckCustomFormat(options, port)) return *status;
 
     RunServices services{
         fs,
@@ -277,10 +305,10 @@ int Undo(int argc, char** argv) {
             if (arg != "--undo") log = arg.substr(std::string("--undo=").size());
             else if (i + 1 < argc) log = argv[++i];
         } else {
-            return UsageError("option --undo takes one CSV log and no other option but --yes");
+            return UsageError("option \"--undo\" takes one CSV log and no other option but \"--yes\"");
         }
     }
-    if (log.empty()) return UsageError("option --undo needs a CSV log");
+    if (log.empty()) return UsageError("option \"--undo\" needs a CSV log");
     PosixFileSystem fs;
     ConsolePort port(stdout, yes, isatty(STDERR_FILENO) ? stderr : nullptr);
     ConsolePort::CatchInterrupt();

@@ -64,4 +64,14 @@ std::string FormatFailMessage(const FormatVerdict& verdict) {
     return Explain(verdict, "Please correct this problem before proceeding.");
 }
 
+FormatDecision DecideOnFormat(const FormatVerdict& verdict,
+                              const std::function<bool(const std::string& question)>& confirm,
+                              const std::function<void(const std::string& message)>& refuse) {
+    if (verdict.Status == "Good") return FormatDecision::Accepted;
+    if (verdict.Status == "Warn")
+        return confirm(FormatWarnQuestion(verdict)) ? FormatDecision::Accepted : FormatDecision::Declined;
+    refuse(FormatFailMessage(verdict));
+    return FormatDecision::Refused;
+}
+
 }  // namespace ravlen

@@ -1,6 +1,7 @@
 #pragma once
 // The custom format dialog's judgement of a filename format.
 
+#include <functional>
 #include <string>
 
 #include "model/date_time.h"
@@ -24,5 +25,14 @@ std::string FormatDialogSample(const FilenameFormatDefinition& format, const Dat
 std::string FormatWarnQuestion(const FormatVerdict& verdict);
 // The message shown on OK for an unusable format.
 std::string FormatFailMessage(const FormatVerdict& verdict);
+
+// What OK does with a verdict: a good format is taken; a questionable one
+// when `confirm` answers Yes to the warning question; an unusable one never,
+// after `refuse` has shown the failure message. The window's dialog and the
+// console runner decide alike through it.
+enum class FormatDecision { Accepted, Declined, Refused };
+FormatDecision DecideOnFormat(const FormatVerdict& verdict,
+                              const std::function<bool(const std::string& question)>& confirm,
+                              const std::function<void(const std::string& message)>& refuse);
 
 }  // namespace ravlen

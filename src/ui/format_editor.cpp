@@ -55,10 +55,7 @@ void FormatEditor::ShowFormatStatus() {
 
 bool FormatEditor::Accept(const std::function<bool(const std::string& question)>& confirm,
                           const std::function<void(const std::string& message)>& refuse) {
-    if (verdict_.Status == "Good") return true;
-    if (verdict_.Status == "Warn") return confirm(FormatWarnQuestion(verdict_));
-    refuse(FormatFailMessage(verdict_));
-    return false;
+    return DecideOnFormat(verdict_, confirm, refuse) == FormatDecision::Accepted;
 }
 
 }  // namespace ravlen::ui

@@ -26,11 +26,32 @@ files_in() { ls "$1" | wc -l | tr -d ' '; }
 base="SourcePath=src OutputPath=out AutoDetect=0 DateMode=3"
 case "$case_name" in
 usage)
-    expect 2 NoSuchKey=1;           has err.txt NoSuchKey
-    expect 2 DateMode=4;            has err.txt DateMode
-    expect 2 ProcessSubfolders;     has err.txt ProcessSubfolders
-    expect 2 --no-such-option;      has err.txt --no-such-option
+    # One style: the program's name, lower case, the name given in quotes, no full stop.
+    style() { head -n 1 err.txt | grep -qE '^ravlen-run: [a-z][^A-Z]*"'"$1"'"(.*[^.])?$' || fail "style of: $(head -n 1 err.txt)"; }
+    expect 2 NoSuchKey=1;           style NoSuchKey
+    expect 2 DateMode=4;            style DateMode
+    expect 2 ProcessSubfolders;     style ProcessSubfolders
+    expect 2 --no-such-option;      style --no-such-option
+    expect 2 --settings;            style --settings
+    expect 2 --undo;                style --undo
     [ ! -e "$XDG_CONFIG_HOME" ] || fail "a usage error touched the settings store"
+    ;;
+format)
+    # The custom format dialog's refusals and questions, before anything is saved or moved.
+    expect 2 $base FilenameFormat=4 'Template=%d/%s%e'
+    has out.txt "Problem:  Illegal character: /"; has out.txt "Please correct this problem before proceeding."
+    expect 2 $base FilenameFormat=4 'DateFormat=yyyy-mm-dd hh:nn';  has out.txt "Illegal character: :"
+    expect 1 $base FilenameFormat=4 Template=holiday
+    has out.txt "Are you sure you want to use this filename format?"; has out.txt "[No]"
+    [ ! -e "$XDG_CONFIG_HOME" ] && [ "$(files_in src)" = 2 ] || fail "a refused format saved or moved something"
+    expect 0 --yes $base RequestConfirmation=0 FilenameFormat=4 'Template=%d%s%e'
+    has out.txt "Template does not include Batch"; has out.txt "[Yes]"
+    [ "$(files_in out)" = 2 ] || fail "files not placed"
+    ;;
+pictures)
+    # An empty OutputPath is the Pictures folder, as --help promises.
+    expect 0 SourcePath=src OutputPath= AutoDetect=0 DateMode=3 RequestConfirmation=0
+    [ "$(files_in "$HOME/Pictures")" = 2 ] || fail "files not in the Pictures folder"
     ;;
 help)
     expect 0 --help
