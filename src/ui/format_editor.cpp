@@ -1,32 +1,19 @@
 #include "ui/format_editor.h"
 
+#include "app/settings_store.h"
 #include "model/run_options.h"
 
 namespace ravlen::ui {
 
 const std::array<FormatField, 19>& FormatFields() {
-    using F = FilenameFormatDefinition;
-    static const std::array<FormatField, 19> fields{{
-        {"Template", &F::Template},
-        {"DatePrefix", &F::DatePrefix},
-        {"DateFormat", &F::DateFormat},
-        {"DateSuffix", &F::DateSuffix},
-        {"SerialPrefix", &F::SerialPrefix},
-        {"SerialFormat", &F::SerialFormat},
-        {"SerialSuffix", &F::SerialSuffix},
-        {"BatchPrefix", &F::BatchPrefix},
-        {"BatchFormat", &F::BatchFormat},
-        {"BatchSuffix", &F::BatchSuffix},
-        {"VolumePrefix", &F::VolumePrefix},
-        {"VolumeFormat", &F::VolumeFormat},
-        {"VolumeSuffix", &F::VolumeSuffix},
-        {"OriginalPrefix", &F::OriginalPrefix},
-        {"OriginalFormat", &F::OriginalFormat},
-        {"OriginalSuffix", &F::OriginalSuffix},
-        {"ExtensionPrefix", &F::ExtensionPrefix},
-        {"ExtensionFormat", &F::ExtensionFormat},
-        {"ExtensionSuffix", &F::ExtensionSuffix},
-    }};
+    // The Format keys of the settings table, in its order.
+    static const std::array<FormatField, 19> fields = [] {
+        std::array<FormatField, 19> found{};
+        std::size_t i = 0;
+        for (const SettingsKey& k : AllSettingsKeys())
+            if (k.kind == KeyKind::FormatText && i < found.size()) found[i++] = {k.key, k.format};
+        return found;
+    }();
     return fields;
 }
 
