@@ -57,6 +57,7 @@ help)
     expect 0 --help
     has out.txt "Exit status"; has out.txt "$XDG_CONFIG_HOME/Ravlen"
     cp out.txt help.txt
+    [ -z "$(awk 'length > 79' help.txt)" ] || fail "--help is wider than a terminal: $(awk 'length > 79' help.txt)"
     # Every key a run saves is described, with its values.
     expect 1 --settings my.ini $base RequestConfirmation=1
     keys=$(sed -n 's/^\([A-Za-z]*\)=.*/\1/p' my.ini)
