@@ -60,12 +60,17 @@ public:
         }
         if (!filter_.IncludeSubfolders) return true;
 
-        const bool preserving = performActions_ && options_.ProcessSubfolders == ProcessSubfolders::Preserve;
+        const bool preserve = options_.ProcessSubfolders == ProcessSubfolders::Preserve;
+        const bool preserving = performActions_ && preserve;
         for (const FsItem& sub : folders) {
             if (!filter_.PassesFolder(sub)) continue;
-            const std::string target = preserving ? JoinPath(output.Path, sub.Name) : output.Path;
+            const std::string target = preserve ? JoinPath(output.Path, sub.Name) : output.Path;
             if (preserving && !context_.fs.FolderExists(target)) context_.fs.CreateFolder(target);
-            const std::optional<FolderRef> targetFolder = context_.fs.GetFolder(target);
+            std::optional<FolderRef> targetFolder = context_.fs.GetFolder(target);
+            // A preview creates no folder, yet places the files where the run
+            // will: in the output subfolder it would make.
+            if (!targetFolder && !performActions_ && !context_.fs.FileExists(target))
+                targetFolder = FolderRef{target, false, output.Path};
             if (!targetFolder) throw EngineFailure(76, "Path not found: " + target);
             const FolderRef subFolder{sub.Path, false, source.Path};
             const bool carryOn = Folder(subFolder, *targetFolder);

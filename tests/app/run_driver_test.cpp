@@ -228,6 +228,7 @@ TEST(RunDriverPasses, ThePreviewPromisesWhatTheRunPlaces) {
         bool taken;  // "holiday.jpg" already in the output folder
         int placed;
         std::string notPlaced;
+        bool preserve = false;  // one photo in each of src, src/A and src/B, each to its own output folder
     } const cases[] = {
         {"%d%s%e", AddSerial::Always, MoveOrCopy::Move, false, 3, ""},
         {"holiday%e", AddSerial::Always, MoveOrCopy::Move, false, 1, "2  files will not be moved"},
@@ -235,11 +236,16 @@ TEST(RunDriverPasses, ThePreviewPromisesWhatTheRunPlaces) {
         {"holiday%e", AddSerial::DuplicatesOnly, MoveOrCopy::CopyWhenUnableToMove, true, 0,
          "3  files will not be copied"},
         {"%d/%s%e", AddSerial::Always, MoveOrCopy::Copy, false, 0, "3  files will not be copied"},
+        {"holiday%e", AddSerial::Never, MoveOrCopy::Move, false, 3, "", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.tmpl + " serial " + std::to_string(StoredValue(c.addSerial)));
         Harness h;
-        h.AddPhotos(3);
+        h.AddPhotos(c.preserve ? 1 : 3);
+        if (c.preserve) {
+            h.AddPhotos(1, "src/A"), h.AddPhotos(1, "src/B");
+            h.options.ProcessSubfolders = ProcessSubfolders::Preserve;
+        }
         if (c.taken) h.dir.Write("out/holiday.jpg", "older");
         h.options.FilenameFormat = FilenameFormat::Custom;
         h.options.CustomFormat.Template = c.tmpl;
