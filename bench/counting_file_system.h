@@ -61,6 +61,10 @@ public:
     std::unique_ptr<TextFile> CreateTextFile(const std::string& path, std::string& error) override {
         return inner_.CreateTextFile(path, error);
     }
+    CopyRemovalResult RemoveIfIdentical(const std::string& copy, const std::string& original,
+                                        const std::function<void()>& pump) override {
+        return inner_.RemoveIfIdentical(copy, original, pump);
+    }
     std::string DrivePart(const std::string& path) override { return inner_.DrivePart(path); }
     std::string ParentPart(const std::string& path) override { return inner_.ParentPart(path); }
 

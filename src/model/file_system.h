@@ -3,6 +3,7 @@
 // that tests can use real temporary folders and inject faults.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,6 +25,25 @@ struct FsStatus {
     static FsStatus Ok() { return {}; }
     static FsStatus Fail(std::string text) { return {false, std::move(text)}; }
     explicit operator bool() const { return ok; }
+};
+
+// What RemoveIfIdentical found. The copy is gone only after Removed.
+enum class CopyRemoval {
+    Removed,             // the copy held exactly the original's bytes and is gone
+    CopyUnopened,        // the copy could not be opened
+    OriginalUnopened,    // the original could not be opened
+    NotPlainFiles,       // either is not a plain file
+    SameFile,            // both names lead to one file
+    SizesDiffer,
+    BytesDiffer,
+    CompareFailed,       // a file could not be examined or read
+    ChangedMeanwhile,    // either changed, or its name went to another file, while they were compared
+    RemoveFailed,        // the copy's name could not be removed
+};
+
+struct CopyRemovalResult {
+    CopyRemoval Outcome = CopyRemoval::Removed;
+    std::string Error;  // the system's error text, for the outcomes that have one
 };
 
 // A file or folder as the file system lists it.
@@ -90,6 +110,11 @@ public:
     virtual FsStatus CopyFile(const std::string& from, const std::string& to) = 0;
     // Created new: fails when a file of that name exists.
     virtual std::unique_ptr<TextFile> CreateTextFile(const std::string& path, std::string& error) = 0;
+    // Removes `copy` only when it holds exactly the bytes of `original` and
+    // both are still the files that were compared when the copy's name goes;
+    // the original is only read. `pump` runs between the pieces compared.
+    virtual CopyRemovalResult RemoveIfIdentical(const std::string& copy, const std::string& original,
+                                                const std::function<void()>& pump) = 0;
 
     // "/" for an absolute path, "" otherwise (there are no drive letters).
     virtual std::string DrivePart(const std::string& path) = 0;

@@ -285,9 +285,11 @@ struct FdCloser {
     FdCloser& operator=(const FdCloser&) = delete;
 };
 
+bool SameEntry(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
 // Same file, same length, same modification time: nothing wrote to it.
 bool SameContent(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+    return SameEntry(a, b) && a.st_size == b.st_size &&
            a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
@@ -689,6 +691,57 @@ std::unique_ptr<TextFile> PosixFileSystem::CreateTextFile(const std::string& pat
     }
     error.clear();
     return std::make_unique<PosixTextFile>(fd);
+}
+
+CopyRemovalResult PosixFileSystem::RemoveIfIdentical(const std::string& copy, const std::string& original,
+                                                     const std::function<void()>& pump) {
+    const auto failed = [](CopyRemoval outcome) { return CopyRemovalResult{outcome, ErrorText(errno)}; };
+    const FdCloser c(open(copy.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (c.fd < 0) return failed(CopyRemoval::CopyUnopened);
+    const FdCloser o(open(original.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (o.fd < 0) return failed(CopyRemoval::OriginalUnopened);
+    struct stat cs{}, os{};
+    if (fstat(c.fd, &cs) != 0 || fstat(o.fd, &os) != 0) return failed(CopyRemoval::CompareFailed);
+    if (!S_ISREG(cs.st_mode) || !S_ISREG(os.st_mode)) return {CopyRemoval::NotPlainFiles, ""};
+    if (SameEntry(cs, os)) return {CopyRemoval::SameFile, ""};
+    if (cs.st_size != os.st_size) return {CopyRemoval::SizesDiffer, ""};
+
+    // Exactly n bytes unless the file ends first; the count read, or -1.
+    const auto readFull = [this](int fd, char* buffer, std::size_t n) -> long {
+        std::size_t got = 0;
+        while (got < n) {
+            errno = 0;
+            const long r = ReadChunk(fd, buffer + got, n - got);
+            if (r < 0) {
+                if (errno == EINTR) continue;
+                return -1;
+            }
+            if (r == 0) break;
+            got += static_cast<std::size_t>(r);
+        }
+        return static_cast<long>(got);
+    };
+    std::unique_ptr<char[]> a(new char[kCopyChunk]);
+    std::unique_ptr<char[]> b(new char[kCopyChunk]);
+    for (;;) {
+        const long na = readFull(c.fd, a.get(), kCopyChunk);
+        if (na < 0) return failed(CopyRemoval::CompareFailed);
+        const long nb = readFull(o.fd, b.get(), kCopyChunk);
+        if (nb < 0) return failed(CopyRemoval::CompareFailed);
+        if (na != nb || std::memcmp(a.get(), b.get(), static_cast<std::size_t>(na)) != 0)
+            return {CopyRemoval::BytesDiffer, ""};
+        if (na == 0) break;
+        if (pump) pump();
+    }
+
+    // Nothing may have changed or taken either name while the bytes were read.
+    struct stat cs2{}, os2{}, cpath{}, opath{};
+    if (fstat(c.fd, &cs2) != 0 || fstat(o.fd, &os2) != 0 || lstat(copy.c_str(), &cpath) != 0 ||
+        lstat(original.c_str(), &opath) != 0 || !SameContent(cs, cs2) || !SameContent(os, os2) ||
+        !SameEntry(cs, cpath) || !SameEntry(os, opath))
+        return {CopyRemoval::ChangedMeanwhile, ""};
+    if (unlink(copy.c_str()) != 0) return failed(CopyRemoval::RemoveFailed);
+    return {CopyRemoval::Removed, ""};
 }
 
 std::string PosixFileSystem::DrivePart(const std::string& path) {

@@ -32,13 +32,16 @@ public:
     FsStatus MoveFile(const std::string& from, const std::string& to) override;
     FsStatus CopyFile(const std::string& from, const std::string& to) override;
     std::unique_ptr<TextFile> CreateTextFile(const std::string& path, std::string& error) override;
+    CopyRemovalResult RemoveIfIdentical(const std::string& copy, const std::string& original,
+                                        const std::function<void()>& pump) override;
     std::string DrivePart(const std::string& path) override;
     std::string ParentPart(const std::string& path) override;
 
 protected:
-    // Low-level steps of a copy, virtual so that tests can inject faults
-    // (a full disk, a read error) halfway through, or play a file system
-    // that refuses unnamed files, no-replace renames, links or in-kernel copies.
+    // Low-level steps of a copy and of a comparison, virtual so that tests
+    // can inject faults (a full disk, a read error) halfway through, or play a
+    // file system that refuses unnamed files, no-replace renames, links or
+    // in-kernel copies.
     virtual long ReadChunk(int fd, char* buffer, unsigned long size);
     virtual long WriteChunk(int fd, const char* buffer, unsigned long size);
     virtual long CopyRange(int in, int out, unsigned long size);  // copy_file_range

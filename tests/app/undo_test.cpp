@@ -31,11 +31,22 @@ std::map<std::string, std::string> Tree(const std::string& root) {
     return files;
 }
 
+// The machine's file system, with the compare-and-remove of chosen copies
+// failing as a read-only or busy file system would make it.
+struct FaultyFs : PosixFileSystem {
+    std::map<std::string, CopyRemovalResult> removals;  // by copy path
+    CopyRemovalResult RemoveIfIdentical(const std::string& copy, const std::string& original,
+                                        const std::function<void()>& pump) override {
+        const auto fault = removals.find(copy);
+        return fault != removals.end() ? fault->second : PosixFileSystem::RemoveIfIdentical(copy, original, pump);
+    }
+};
+
 // A real run with a CSV log over four photos, then undos of it.
 struct Bench {
     TempDir srcDir, outDir;
     std::string src = srcDir.Mkdir("card"), out = outDir.Mkdir("out");
-    PosixFileSystem files;
+    FaultyFs files;
     FakePort port;
     std::string csv;  // the run's log
 
@@ -142,10 +153,64 @@ TEST(Undo, CopyThenUndoRemovesOnlyCopiesStillIdenticalToTheirOriginals) {
     EXPECT_NE(bench.port.messages.back().text.find("2  copies removed"), std::string::npos);
 }
 
+TEST(Undo, ACopyThatCannotBeRemovedIsKeptAndOneMovedAwayIsCountedAsGone) {
+    Bench bench;
+    bench.Run(1);
+    const std::string stuck = bench.OutputOf(1), movedAway = bench.OutputOf(2);
+    bench.files.removals[stuck] = {CopyRemoval::RemoveFailed, "Read-only file system"};
+    fs::rename(movedAway, bench.outDir / "elsewhere.jpg");
+    const UndoResult result = bench.Undo();
+    EXPECT_EQ(result.Outcome, UndoOutcome::Incomplete);
+    EXPECT_EQ(result.Done.Remove, 2);
+    EXPECT_EQ(result.Done.LeaveAlone, 1);
+    EXPECT_EQ(result.Done.AlreadyGone, 1);
+    EXPECT_EQ(result.Done.AlreadyUndone, 0) << "a copy moved away was not undone";
+    EXPECT_TRUE(fs::exists(stuck));
+    EXPECT_FALSE(fs::exists(bench.OutputOf(3)));
+    EXPECT_EQ(result.Rows[0].Reason, "The copy could not be removed due to the following error: Read-only file system.");
+    EXPECT_EQ(result.Rows[1].Reason, "The copy is already gone.");
+    ASSERT_EQ(bench.port.messages.size(), 2u);
+    EXPECT_NE(bench.port.messages[0].text.find("0  files were undone before\r\n"
+                                               "0  files were not moved or copied by the run\r\n"
+                                               "1  copies were already gone\r\n=\r\n4  total files in the log"),
+              std::string::npos);
+    EXPECT_NE(bench.port.messages[1].text.find("2  copies removed\r\n1  files left alone\r\n"
+                                               "0  files were undone before\r\n"
+                                               "0  files were not moved or copied by the run\r\n"
+                                               "1  copies were already gone\r\n=\r\n4  total files in the log"),
+              std::string::npos);
+    // Once every copy is gone there is nothing left to undo.
+    bench.files.removals.clear();
+    fs::remove(stuck);
+    EXPECT_EQ(bench.Undo().Outcome, UndoOutcome::NothingToDo);
+    EXPECT_EQ(bench.port.Texts(),
+              std::vector<std::string>{"Every copy the run made is already gone, so there is nothing to undo."});
+}
+
+TEST(Undo, StopLeavesTheRestForTheNextUndo) {
+    Bench bench;
+    bench.Run(0);
+    bench.port.onPump = [](FakePort& port) { port.cancel = port.progressValue == 1; };
+    const UndoResult stopped = bench.Undo();
+    EXPECT_EQ(stopped.Outcome, UndoOutcome::Incomplete);
+    EXPECT_EQ(stopped.Done.Restore, 1);
+    EXPECT_EQ(stopped.NotAttempted, 3);
+    EXPECT_FALSE(bench.port.progressVisible);
+    EXPECT_TRUE(bench.port.mainEnabled);
+    EXPECT_FALSE(bench.port.busy);
+    EXPECT_NE(bench.port.messages.back().text.find("3  files not attempted due to termination"), std::string::npos);
+    bench.port.onPump = nullptr;
+    const UndoResult rest = bench.Undo();
+    EXPECT_EQ(rest.Outcome, UndoOutcome::Completed);
+    EXPECT_EQ(rest.Done.Restore, 3);
+    EXPECT_EQ(rest.Done.AlreadyUndone, 1);
+}
+
 TEST(Undo, ReadsLogsOfTheFirstLayoutAndLogsWithColumnsItDoesNotKnow) {
     const std::vector<std::pair<const char*, std::function<void(std::vector<std::string>&)>>> layouts = {
         {"first layout", [](std::vector<std::string>& f) { f.resize(kCsvFirstLayoutColumns); }},
-        {"a later column", [](std::vector<std::string>& f) { f.push_back(f[0] == "StartTime" ? "Later" : "a, \"b\""); }},
+        {"a later column",
+         [](std::vector<std::string>& f) { f.push_back(f[0] == "StartTime" ? "Later" : "a, \"b\""); }},
     };
     for (const auto& [name, edit] : layouts) {
         Bench bench;

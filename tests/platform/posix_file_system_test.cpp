@@ -329,6 +329,44 @@ TEST(PosixFileSystem, CopiesOnlyTheFileThatWasListed) {
     EXPECT_TRUE(Names(real).empty() && fsys::exists(from));
 }
 
+TEST(PosixFileSystem, RemovesACopyOnlyWhileItHoldsTheOriginalsBytes) {
+    const std::string photo = Pattern(2 * 1024 * 1024 + 7);  // three compare chunks
+    std::string lastByte = photo;
+    lastByte.back() ^= 1;
+    struct Case {
+        const char* name;
+        std::string copy;
+        int readError;
+        CopyRemoval outcome;
+        const char* error;
+    };
+    for (const Case& c : {Case{"identical", photo, 0, CopyRemoval::Removed, ""},
+                          Case{"last byte", lastByte, 0, CopyRemoval::BytesDiffer, ""},
+                          Case{"shorter", photo.substr(1), 0, CopyRemoval::SizesDiffer, ""},
+                          Case{"read fault", photo, EIO, CopyRemoval::CompareFailed, "Input/output error"},
+                          Case{"hard link", "", 0, CopyRemoval::SameFile, ""},
+                          Case{"symbolic link", "", 0, CopyRemoval::CopyUnopened, "Too many levels of symbolic links"},
+                          Case{"rewritten meanwhile", photo, 0, CopyRemoval::ChangedMeanwhile, ""}}) {
+        TempDir tmp;
+        const std::string original = tmp.Write("IMG_0001.JPG", photo), copy = tmp / "copy.jpg";
+        if (c.name == std::string("hard link")) link(original.c_str(), copy.c_str());
+        else if (c.name == std::string("symbolic link")) fsys::create_symlink(original, copy);
+        else tmp.Write("copy.jpg", c.copy);
+        FaultyFs fs;
+        fs.readError = c.readError;
+        int pumps = 0;
+        const auto pump = [&] {  // another file of the same bytes takes the original's name
+            if (pumps++ == 0 && c.outcome == CopyRemoval::ChangedMeanwhile)
+                fsys::rename(tmp.Write("new.jpg", photo), original);
+        };
+        const CopyRemovalResult result = fs.RemoveIfIdentical(copy, original, pump);
+        EXPECT_EQ(result.Outcome, c.outcome) << c.name;
+        EXPECT_EQ(result.Error, c.error) << c.name;
+        EXPECT_EQ(fsys::exists(fsys::symlink_status(copy)), c.outcome != CopyRemoval::Removed) << c.name;
+        EXPECT_EQ(ReadAll(original), photo) << c.name;
+    }
+}
+
 TEST(PosixFileSystem, TextFilesAreCreatedNew) {
     TempDir tmp;
     PosixFileSystem fs;

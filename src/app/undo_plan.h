@@ -1,0 +1,67 @@
+#pragma once
+// Planning an undo: the rows of a run's CSV log, each with what undoing it
+// would do to the files as they stand now.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/file_system.h"
+
+namespace ravlen {
+
+enum class UndoAction {
+    Restore,        // move the renamed file back to its original name
+    Remove,         // remove a copy that is identical to its original
+    AlreadyUndone,  // the file is already as it was before the run
+    NotPlaced,      // the run neither moved nor copied this file
+    LeaveAlone,     // something does not match the log; nothing is done
+    NotAttempted,   // the undo was stopped before this row
+    AlreadyGone,    // the copy is gone and its original is there
+};
+
+// One data row of the log and what the undo does with it.
+struct UndoRow {
+    int Row = 0;  // 1 = the first row after the header
+    std::string SourceFolder;
+    std::string SourceFileName;
+    std::string OutputFolder;
+    std::string OutputFileName;
+    std::string Operation;
+    std::int64_t Size = -1;
+    bool Trusted = false;  // the row parsed and names plain paths inside the log's folder
+    UndoAction Action = UndoAction::LeaveAlone;
+    std::string Reason;  // why nothing is (or was) done; empty for Restore and Remove
+
+    void LeaveAlone(std::string reason) {
+        Action = UndoAction::LeaveAlone;
+        Reason = std::move(reason);
+    }
+};
+
+struct UndoCounts {
+    int Restore = 0, Remove = 0, AlreadyUndone = 0, NotPlaced = 0, LeaveAlone = 0, AlreadyGone = 0;
+    int Total() const { return Restore + Remove + AlreadyUndone + NotPlaced + LeaveAlone + AlreadyGone; }
+    // Counts a row's action; NotAttempted is counted apart.
+    void Add(UndoAction action);
+};
+
+struct UndoPlan {
+    std::string CsvPath;
+    std::string LogFolder;  // the folder that holds the log, as the file system names it
+    std::vector<UndoRow> Rows;
+    UndoCounts Counts() const;
+};
+
+// Reads the log and decides, row by row, what an undo would do now. False with
+// `error` (a message for the user) when the file cannot be read or is not a
+// CSV log of the program; rows that do not fit are planned as LeaveAlone.
+bool PlanUndo(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std::string& error);
+
+// Decides a trusted row's action again from its files as they stand now.
+void AssessUndoRow(UndoRow& row, FileSystem& fs);
+
+// folder is top or lies below it.
+bool WithinFolder(const std::string& folder, const std::string& top);
+
+}  // namespace ravlen
