@@ -15,7 +15,7 @@ namespace ravlen {
 
 enum class UndoOutcome {
     Completed,    // every file the log moved or copied is back as it was
-    NothingToDo,  // the run was undone before, or moved and copied nothing
+    NothingToDo,  // the run was undone before, its copies are gone, or it moved and copied nothing
     Refused,      // the log was refused, or the question was answered No
     Incomplete,   // files were left alone, or the undo was stopped
 };
