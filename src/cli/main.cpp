@@ -16,6 +16,7 @@
 #include "app/settings_store.h"
 #include "app/special_folders.h"
 #include "app/undo.h"
+#include "cli/card_wait.h"
 #include "cli/console_port.h"
 #include "cli/key_list.h"
 #include "log/program_facts.h"
@@ -39,6 +40,7 @@ struct Arguments {
     std::string settingsFile;
     bool yes = false;
     bool help = false;
+    bool waitForCard = false;
     std::vector<std::pair<std::string, std::string>> settings;  // Key=Value, in order
 };
 
@@ -88,7 +90,7 @@ void PrintKey(const SettingsKey& k) {
 
 void PrintHelp(const std::string& storePath) {
     std::printf(
-        "Usage: %s [--settings FILE] [--yes] [Key=Value ...]\n"
+        "Usage: %s [--settings FILE] [--yes] [--wait-for-card] [Key=Value ...]\n"
         "       %s --undo LOG.csv [--yes]\n"
         "\n"
         "Renames the photo, audio and video files of a camera so that they sort by the\n"
@@ -100,6 +102,9 @@ void PrintHelp(const std::string& storePath) {
         "  --yes, -y        answer Yes to every question (create the output folder, take\n"
         "                   a detected camera card as the source, proceed with the run);\n"
         "                   without it every question is answered No\n"
+        "  --wait-for-card  wait for a camera card mounted after the start, take it as\n"
+        "                   the source without asking, run once and exit with the\n"
+        "                   run's status (Ctrl+C while waiting: exit status 1)\n"
         "  --undo LOG.csv   undo the run that wrote this CSV log: the files it moved go\n"
         "                   back to their original names, its copies that are still\n"
         "                   identical to their originals are removed, and anything that\n"
@@ -164,6 +169,8 @@ bool ParseArguments(int argc, char** argv, Arguments& args, std::string& error) 
             return true;  // nothing else matters
         } else if (arg == "--yes" || arg == "-y") {
             args.yes = true;
+        } else if (arg == "--wait-for-card") {
+            args.waitForCard = true;
         } else if (arg == "--settings") {
             if (i + 1 >= argc) {
                 error = "option \"--settings\" needs a file name";
@@ -268,12 +275,15 @@ int Run(const Arguments& args) {
     CompleteFirstStart(options, folders, [&](RunOptions& o) { DetectCameraMedia(false, o, drives, fs, port); });
     ApplySettings(options, args, true);
     if (const std::optional<int> status = CheckCustomFormat(options, port)) return *status;
+    if (args.waitForCard && !WaitForCard(options, drives, fs, port, stdout)) return kExitEnded;
 
     RunServices services{
         fs,
         port,
         [&store](const RunOptions& o) { SaveSettings(store, o); },
-        [&](RunOptions& o) { DetectCameraMedia(true, o, drives, fs, port); },
+        [&](RunOptions& o) {
+            if (!args.waitForCard) DetectCameraMedia(true, o, drives, fs, port);
+        },
         ProgramFacts::Current(),
     };
     RunDriver driver(std::move(services));

@@ -21,6 +21,7 @@
 #include <initializer_list>
 
 #include "app/camera_media.h"
+#include "app/media_arrivals.h"
 #include "app/run_driver.h"
 #include "app/special_folders.h"
 #include "app/undo.h"
@@ -31,6 +32,7 @@
 #include "platform/posix_file_system.h"
 #include "platform/stop_signals.h"
 #include "ui/about_window.h"
+#include "ui/card_watcher.h"
 #include "ui/format_dialog.h"
 #include "ui/qt_user_port.h"
 #include "ui/wrapping_label.h"
@@ -570,13 +572,23 @@ void FrmMain::Load() {
 
 void FrmMain::Start() {
     show();
-    if (form_.values.AutoDetect) DetectCameraMediaAsking();
+    // Cards mounted from now on are offered as they come, with AutoDetect ticked.
+    cards_ = new CardWatcher(
+        *services_.drives,
+        [this](const std::vector<DriveInfo>& arrived) {
+            ListedDrives drives(arrived);
+            if (form_.values.AutoDetect) DetectCameraMediaAsking(drives);
+        },
+        this);
+    cards_->Hold();
+    if (form_.values.AutoDetect) DetectCameraMediaAsking(*services_.drives);
+    cards_->Release();
 }
 
-void FrmMain::DetectCameraMediaAsking() {
+void FrmMain::DetectCameraMediaAsking(DriveList& drives) {
     port_->SetBusy(true);
     RunOptions options = form_.Options();
-    DetectCameraMedia(true, options, *services_.drives, *services_.fileSystem, *port_);
+    DetectCameraMedia(true, options, drives, *services_.fileSystem, *port_);
     port_->SetBusy(false);
     form_.values.SourcePath = options.SourcePath;
     form_.values.ProcessSubfolders = options.ProcessSubfolders;
@@ -638,16 +650,24 @@ void FrmMain::ShowAboutBox() { ui::ShowAboutBox(this, messenger_, services_.open
 namespace {
 
 // Marks the window as running a pass until the handler returns, however it
-// returns: the window cannot close and no second pass starts meanwhile.
+// returns: the window cannot close, no second pass starts and cards mounted
+// meanwhile wait to be offered.
 class RunningFlag {
 public:
-    explicit RunningFlag(bool& running) : running_(running) { running_ = true; }
-    ~RunningFlag() { running_ = false; }
+    RunningFlag(bool& running, CardWatcher* cards) : running_(running), cards_(cards) {
+        running_ = true;
+        if (cards_) cards_->Hold();
+    }
+    ~RunningFlag() {
+        running_ = false;
+        if (cards_) cards_->Release();
+    }
     RunningFlag(const RunningFlag&) = delete;
     RunningFlag& operator=(const RunningFlag&) = delete;
 
 private:
     bool& running_;
+    CardWatcher* cards_;
 };
 
 }  // namespace
@@ -656,14 +676,14 @@ void FrmMain::UndoButtonClick() {
     if (running_) return;
     const std::string log = services_.logDialog(this, form_.values.OutputPath);
     if (log.empty()) return;
-    const RunningFlag running(running_);
+    const RunningFlag running(running_, cards_);
     RunUndo(log, *services_.fileSystem, *port_, /*askFirst=*/true);
     if (StopSignalled()) QMetaObject::invokeMethod(this, &FrmMain::StopSignalArrived, Qt::QueuedConnection);
 }
 
 void FrmMain::GoButtonClick() {
     if (running_) return;
-    const RunningFlag running(running_);
+    const RunningFlag running(running_, cards_);
     RunOptions options = form_.Options();
     RunServices run{
         *services_.fileSystem,

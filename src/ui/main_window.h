@@ -26,6 +26,7 @@ class QTabWidget;
 
 namespace ravlen::ui {
 
+class CardWatcher;
 class QtUserPort;
 class WrappingLabel;
 
@@ -65,6 +66,8 @@ public:
     const std::string& AppName() const { return appName_; }
     QtUserPort& Port() { return *port_; }
     bool Running() const { return running_; }
+    // Watches for cards mounted once the window has started.
+    CardWatcher* Cards() { return cards_; }
 
     void GoButtonClick();
     void ShowHelp();
@@ -142,7 +145,7 @@ private:
     // Shows the values and enabled states of the form in the controls.
     void Refresh();
     void SetPatternListEnabled(QLineEdit* list, bool enabled);
-    void DetectCameraMediaAsking();
+    void DetectCameraMediaAsking(DriveList& drives);
     void NextTab();
 
     MainWindowServices services_;
@@ -152,6 +155,7 @@ private:
     QWidget* body_ = nullptr;
     std::string appName_;
     bool running_ = false;
+    CardWatcher* cards_ = nullptr;
 };
 
 }  // namespace ravlen::ui

@@ -82,6 +82,18 @@ skipped)
     expect 3 $base DCFMode=1 RequestConfirmation=0
     has out.txt "1  files skipped due to invalid DCF filenames"
     ;;
+wait)
+    # Ctrl+C while no card has come: status 1 and nothing touched.
+    "$run" --wait-for-card --yes $base > out.txt 2> err.txt &
+    pid=$!
+    tries=0
+    until grep -q "Waiting for a camera card" out.txt || [ $tries -ge 100 ]; do sleep 0.1; tries=$((tries + 1)); done
+    kill -INT "$pid"
+    wait "$pid"
+    got=$?
+    [ "$got" -eq 1 ] || fail "exit status $got after Ctrl+C, expected 1"
+    [ "$(files_in src)" = 2 ] || fail "files moved without a card"
+    ;;
 *)
     fail "unknown case $case_name"
     ;;

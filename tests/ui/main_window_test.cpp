@@ -22,6 +22,7 @@
 #include "model/version.h"
 #include "platform/posix_file_system.h"
 #include "ui/about_window.h"
+#include "ui/card_watcher.h"
 #include "ui/help_viewer.h"
 #include "ui/main_window.h"
 #include "ui/progress_window.h"
@@ -68,6 +69,7 @@ class MainWindowTest : public QObject {
     // Sees every message before the recorder answers it.
     std::function<void(const ravlen::ui::MessageRequest&)> onMessage;
     std::string logAnswer;  // what the log chooser answers ("" = cancelled)
+    ravlen::test::FakeDrives* mounted = nullptr;  // the open window's drives
 
     QString Path(const QString& relative) const { return root->path() + "/" + relative; }
     std::string StorePath() const { return Path("settings.ini").toStdString(); }
@@ -91,6 +93,7 @@ class MainWindowTest : public QObject {
         s.store = std::make_unique<ravlen::SettingsStore>(StorePath());
         auto drives = std::make_unique<ravlen::test::FakeDrives>();
         drives->drives = std::move(cards);
+        mounted = drives.get();
         s.drives = std::move(drives);
         auto folders = std::make_unique<ravlen::test::FakeFolders>();
         folders->pictures = Path("pictures").toStdString();
@@ -413,6 +416,51 @@ private slots:
         QCOMPARE(user.shown[0].icon, MsgIcon::Question);
         QCOMPARE(w->SourcePath->text(), taken ? Path("card") : Path("source"));
         QCOMPARE(w->ProcessSubfolders->currentIndex(), taken ? 1 : 0);
+    }
+
+    // A card mounted while the window is open is offered at once; one mounted
+    // during a run when the run has ended; none with AutoDetect unticked.
+    void cardMountedWhileOpen() {
+        WriteFiles(Path("card/DCIM/100CANON"), 1);
+        WriteFiles(Path("source"), 1);
+        RunOptions stored = Stored();
+        stored.AutoDetect = true;
+        stored.RequestConfirmation = true;
+        stored.DateMode = ravlen::DateMode::FileSystemOnly;
+        auto w = Open(stored);
+        user.otherwise = MsgAnswer::No;
+        w->Start();
+        QVERIFY(user.shown.empty());
+        const auto mount = [this, &w] {
+            mounted->drives = {{Path("card").toStdString(), "", true, true}};
+            w->Cards()->MountTableChanged();
+        };
+        mount();
+        QCOMPARE(user.shown.size(), std::size_t(1));
+        QVERIFY(user.Saw("has found digital camera files on drive:"));
+        QCOMPARE(w->SourcePath->text(), Path("source"));  // answered No
+
+        mounted->drives.clear();
+        w->Cards()->MountTableChanged();
+        user.shown.clear();
+        user.otherwise = MsgAnswer::Yes;
+        onMessage = [&](const ravlen::ui::MessageRequest& request) {
+            if (request.text.find("Timestamp") == 0) mount();  // while the run asks
+        };
+        w->GoButtonClick();
+        onMessage = nullptr;
+        QVERIFY(!user.Saw("has found digital camera files"));
+        QVERIFY(user.Saw("Timestamp"));
+        QTRY_VERIFY(user.Saw("has found digital camera files"));
+        QCOMPARE(w->SourcePath->text(), Path("card"));
+
+        w->AutoDetect->click();
+        mounted->drives.clear();
+        w->Cards()->MountTableChanged();
+        user.shown.clear();
+        mount();
+        QTest::qWait(10);
+        QVERIFY(user.shown.empty());
     }
 
     void firstStartTakesCardSilently() {
