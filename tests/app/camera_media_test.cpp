@@ -6,6 +6,7 @@
 
 #include "platform/mount_drives.h"
 #include "platform/posix_file_system.h"
+#include "support/fake_drives.h"
 #include "support/fake_port.h"
 #include "support/temp_dir.h"
 
@@ -14,10 +15,7 @@ namespace {
 
 using namespace std::string_literals;
 
-struct FakeDrives : DriveList {
-    std::vector<DriveInfo> drives;
-    std::vector<DriveInfo> Drives() override { return drives; }
-};
+using test::FakeDrives;
 
 TEST(CameraMedia, FirstRemovableCardWithQualifyingFilesIsOffered) {
     test::TempDir root;

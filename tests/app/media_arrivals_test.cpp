@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/posix_file_system.h"
+#include "support/fake_drives.h"
 #include "support/fake_port.h"
 #include "support/temp_dir.h"
 
@@ -11,11 +12,6 @@ namespace {
 
 using namespace std::string_literals;
 
-struct ChangingDrives : DriveList {
-    std::vector<DriveInfo> drives;
-    std::vector<DriveInfo> Drives() override { return drives; }
-};
-
 std::vector<std::string> MountPoints(const std::vector<DriveInfo>& drives) {
     std::vector<std::string> points;
     for (const DriveInfo& d : drives) points.push_back(d.MountPoint);
@@ -23,7 +19,7 @@ std::vector<std::string> MountPoints(const std::vector<DriveInfo>& drives) {
 }
 
 TEST(MediaArrivals, EachMountIsNewOnceAndAgainAfterItWentAway) {
-    ChangingDrives table;
+    test::FakeDrives table;
     const DriveInfo root{"/", "", false, true}, card{"/media/card", "", true, true};
     table.drives = {root, {"/media/old", "", true, true}, {"/media/slow", "", true, false}};
     MediaArrivals arrivals(table);
@@ -46,7 +42,7 @@ TEST(MediaArrivals, WaitTakesTheFirstCameraCardMountedAfterItBegan) {
     for (const char* d : {"before", "fixed", "empty", "card"}) t.Write(d + "/DCIM/100CANON/IMG_0001.JPG"s, "x");
     t.Write("empty/DCIM/100CANON/MISC.LOG", "x");
     std::filesystem::remove(t / "empty/DCIM/100CANON/IMG_0001.JPG");
-    ChangingDrives table;
+    test::FakeDrives table;
     table.drives = {{t / "before", "", true, true}};
     MediaArrivals arrivals(table);
     // Each wait mounts the next of these.

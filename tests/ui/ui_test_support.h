@@ -9,6 +9,7 @@
 
 #include "app/settings_store.h"
 #include "model/drive_list.h"
+#include "support/fake_drives.h"
 #include "ui/messages.h"
 
 namespace ravlen::test {
@@ -35,12 +36,6 @@ struct MessageRecorder {
             if (m.text.find(part) != std::string::npos) return true;
         return false;
     }
-};
-
-class FakeDrives : public DriveList {
-public:
-    std::vector<DriveInfo> drives;
-    std::vector<DriveInfo> Drives() override { return drives; }
 };
 
 class FakeFolders : public SpecialFolders {
