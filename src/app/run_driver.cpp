@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "app/progress_session.h"
+#include "app/recovery.h"
 #include "engine/rename_files.h"
 #include "log/run_logs.h"
 #include "model/date_time.h"
@@ -107,7 +108,8 @@ bool RunDriver::RunPass(const char* title, bool performActions, const Folders& f
                         FileRecordSink* sink) {
     tally_.ResetPass();
     const ProgressSession session(services_.port, title, tally_.NumberOfSourceObjects);
-    EngineContext context{services_.fs, services_.port, options, chronology_, sink};
+    EngineContext context{services_.fs, services_.port, options, chronology_, sink,
+                          performActions ? services_.intents : nullptr};
     long long number = 0;
     std::string description;
     try {
@@ -136,6 +138,12 @@ bool RunDriver::RunPass(const char* title, bool performActions, const Folders& f
 
 RunOutcome RunDriver::Go(RunOptions& options) {
     tally_ = RunTally{};
+    // A run killed half-way is set right before anything else is read.
+    if (services_.intents) {
+        const std::string recovered = RecoverAbandonedPlacements(*services_.intents, services_.fs);
+        if (!recovered.empty())
+            services_.port.MessageBox(recovered, MsgIcon::Exclamation, MsgButtons::OK, Version().Title);
+    }
     const std::optional<Folders> folders = Check(options);
     if (!folders) return RunOutcome::Ended;
     std::optional<std::string> report;
@@ -257,26 +265,39 @@ bool RunDriver::Confirm(const RunOptions& options, const std::optional<std::stri
 
 RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options) {
     chronology_.Reset();
-    // A log that cannot be created is simply absent; the run goes on. Making
-    // one reports its failures by a null log, all but a want of memory.
+    // A log that was asked for but cannot be created or written stops the run
+    // before the first file is touched.
     RunLogs logs;
-    const auto open = [](auto create) {
+    std::string error;
+    const auto open = [&error](auto create) {
         try {
             create();
         } catch (const std::bad_alloc&) {
-            // the run goes on without this log
+            error = "Out of memory";
         }
     };
     if (options.WritesTextLog())
         open([&] { logs.text = TextLog::Create(services_.fs, folders.output.Path, DateTime::Now(), options,
-                                               services_.program); });
-    if (options.WritesCsvLog())
-        open([&] { logs.csv = CsvLog::Create(services_.fs, folders.output.Path, DateTime::Now()); });
+                                               services_.program, &error); });
+    if (options.WritesCsvLog() && error.empty())
+        open([&] { logs.csv = CsvLog::Create(services_.fs, folders.output.Path, DateTime::Now(), &error); });
+    if (error.empty()) error = logs.Failure();
+    if (!error.empty()) {
+        if (logs.text) logs.text->Close();
+        if (logs.csv) logs.csv->Close();
+        Refuse("The log could not be created in the output folder, so no file has been moved or copied: " + error +
+               ".");
+        return RunOutcome::Ended;
+    }
 
     const bool finished =
         RunPass("Timestamping Files...", true, folders, options, (logs.text || logs.csv) ? &logs : nullptr);
     if (logs.text) logs.text->Close();
     if (logs.csv) logs.csv->Close();
+    const std::string logFailure = logs.Failure();
+    if (!logFailure.empty())
+        services_.port.MessageBox(logFailure + ". The run was stopped after the file it was on.", MsgIcon::Critical,
+                                  MsgButtons::OK, Version().Title);
 
     UserPort& port = services_.port;
     const std::string& title = Version().Title;
@@ -291,7 +312,7 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
 
     // More files than counted (added during the run) all timestamped is still
     // a complete run; a run the engine could not finish never is.
-    const bool complete = finished && NotTimestamped(tally_) == 0 &&
+    const bool complete = finished && logFailure.empty() && NotTimestamped(tally_) == 0 &&
                           tally_.SourceObjectNumber >= tally_.NumberOfSourceObjects;
     return complete ? RunOutcome::Completed : RunOutcome::Incomplete;
 }

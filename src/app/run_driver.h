@@ -10,6 +10,7 @@
 #include "engine/chronology_list.h"
 #include "log/program_facts.h"
 #include "model/file_system.h"
+#include "model/intent_record.h"
 #include "model/log_sink.h"
 #include "model/run_options.h"
 #include "model/run_tally.h"
@@ -32,6 +33,8 @@ struct RunServices {
     // SourcePath and ProcessSubfolders.
     std::function<void(RunOptions&)> detectCameraMedia;
     ProgramFacts program;
+    // Where each placement is planned before it is acted on; none: no record.
+    IntentRecord* intents = nullptr;
 };
 
 class RunDriver {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/camera_media.h"
+#include "app/intent_store.h"
 #include "app/run_driver.h"
 #include "app/settings_store.h"
 #include "app/special_folders.h"
@@ -286,6 +287,16 @@ int Run(const Arguments& args) {
         },
         ProgramFacts::Current(),
     };
+    // Without its record of intent a run could not be set right after a kill.
+    std::string recordError;
+    const std::unique_ptr<SqliteIntentRecord> intents =
+        SqliteIntentRecord::Open(SqliteIntentRecord::DefaultPath(), recordError);
+    if (!intents) {
+        std::fprintf(stderr, "%s: the record of placements %s cannot be opened: %s\n", kProgram,
+                     SqliteIntentRecord::DefaultPath().c_str(), recordError.c_str());
+        return kExitEnded;
+    }
+    services.intents = intents.get();
     RunDriver driver(std::move(services));
     ConsolePort::CatchInterrupt();
     switch (driver.Go(options)) {

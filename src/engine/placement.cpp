@@ -75,6 +75,15 @@ void PlaceFile(PlacementContext& context, FileFacts& facts, const std::string& o
     context.chronology.Append(facts.TimestampDateTime, serial);
 
     const std::string target = unusable.empty() ? JoinPath(outputFolderPath, name) : std::string();
+    // The plan is written down before the file is touched, so that a run
+    // killed half-way leaves a record of what it may have left half-done.
+    context.planned = 0;
+    if (PerformActions && unusable.empty() && context.intents) {
+        PlannedPlacement plan{0, facts.SourceFilePath, target};
+        const FsStatus planned = context.intents->Plan(plan);
+        if (planned) context.planned = plan.Id;
+        else unusable = planned.error.empty() ? std::string("Unknown error") : planned.error;
+    }
     // An unusable name never reaches the file system, not even in a preview;
     // a preview fails where the run would, on a name that is taken.
     const auto place = [&](FsStatus (FileSystem::*operation)(const std::string&, const std::string&)) {

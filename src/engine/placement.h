@@ -10,6 +10,7 @@
 #include "engine/chronology_list.h"
 #include "model/file_facts.h"
 #include "model/file_system.h"
+#include "model/intent_record.h"
 #include "model/report.h"
 #include "model/run_options.h"
 #include "model/run_tally.h"
@@ -35,6 +36,8 @@ struct PlacementContext {
     const RunOptions& options;
     ChronologyList& chronology;
     const ProblemReporter& report;
+    IntentRecord* intents = nullptr;  // where each placement is planned first, when the run keeps a record
+    std::int64_t planned = 0;         // the plan of the file just placed, 0 for none
 };
 
 // The serial-number loop, the run's list of produced names and the move or

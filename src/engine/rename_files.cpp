@@ -98,15 +98,20 @@ private:
             restarted = true;
         }
         ChooseTimestamp(facts, options_, tally_, readHooks_.report);
+        std::int64_t planned = 0;
         if (facts.Timestamped) {
-            PlacementContext placement{context_.fs, options_, context_.chronology, report_};
+            PlacementContext placement{context_.fs, options_, context_.chronology, report_,
+                                       performActions_ ? context_.intents : nullptr};
             PlaceFile(placement, facts, output.Path, performActions_, tally_,
                       [&](std::int32_t serial) { return NewFilename(facts, options_, serial); });
+            planned = placement.planned;
         }
         if (performActions_ && context_.sink) {
             facts.FinishTime = DateTime::Now();
             context_.sink->WriteFileRecord(facts);
         }
+        // Placed and logged: nothing left for a later run to finish.
+        if (planned != 0) context_.intents->Done(planned);
     }
 
     // The count, the bar, the events, the Cancel poll. False to stop.
@@ -115,6 +120,8 @@ private:
         context_.port.ProgressSetMessage(ProgressText(tally_.SourceObjectNumber, tally_.NumberOfSourceObjects));
         context_.port.ProgressSetValue(tally_.SourceObjectNumber);
         context_.port.PumpEvents();
+        // A log that cannot be written stops the pass: no file goes unrecorded.
+        if (performActions_ && context_.sink && context_.sink->Failed()) return false;
         return !context_.port.Cancel();
     }
 

@@ -9,6 +9,7 @@
 #include "engine/filters.h"
 #include "metadata/metadata.h"
 #include "model/file_system.h"
+#include "model/intent_record.h"
 #include "model/log_sink.h"
 #include "model/run_options.h"
 #include "model/run_tally.h"
@@ -30,6 +31,7 @@ struct EngineContext {
     const RunOptions& options;
     ChronologyList& chronology;
     FileRecordSink* sink = nullptr;  // the logs; only used when PerformActions is true
+    IntentRecord* intents = nullptr;  // each placement planned first; only used when PerformActions is true
 };
 
 void RenameFiles(EngineContext& context, const FolderRef& SourceFolder, const FolderRef& OutputFolder,

@@ -126,15 +126,20 @@ const CsvColumn kCsvColumns[] = {
     {"Notes", kQuoted, [](F f, L) { return TextOrNA(f.Notes); }},
 };
 
-// A created log file; every write error is ignored, so a failing write
-// loses only what it was writing.
+// Logs started within the same second take the next free number.
+constexpr int kMaxLogsPerSecond = 99;
+
+// A created log file. Its first failure is kept: the run stops on it.
 struct LogFile {
     std::unique_ptr<TextFile> file;
     std::string path;
     bool open = false;
+    std::string error;
 
     void Write(std::string_view text) {
-        if (open) (void)file->Write(text);
+        if (!open) return;
+        const FsStatus written = file->Write(text);
+        if (!written && error.empty()) error = written.error.empty() ? "Unknown error" : written.error;
     }
     void Line(std::string_view text) {
         std::string line(text);
@@ -144,13 +149,20 @@ struct LogFile {
     void Close() {
         if (!open) return;
         open = false;
-        (void)file->Close();
+        const FsStatus closed = file->Close();
+        if (!closed && error.empty()) error = closed.error.empty() ? "Unknown error" : closed.error;
     }
-    static std::optional<LogFile> Create(FileSystem& fs, const std::string& path) {
+    static std::optional<LogFile> Create(FileSystem& fs, const std::string& folder, const DateTime& now,
+                                         const std::string& extension, std::string* failure) {
         std::string error;
-        auto file = fs.CreateTextFile(path, error);
-        if (!file) return std::nullopt;
-        return LogFile{std::move(file), path, true};
+        for (int number = 1; number <= kMaxLogsPerSecond; ++number) {
+            const std::string path = LogFilePath(folder, now, (number == 1 ? "" : " (" + std::to_string(number) + ")") + extension);
+            auto file = fs.CreateTextFile(path, error);
+            if (file) return LogFile{std::move(file), path, true, {}};
+            if (!fs.FileExists(path)) break;  // anything but a taken name ends the search
+        }
+        if (failure) *failure = error.empty() ? "Unknown error" : error;
+        return std::nullopt;
     }
 };
 
@@ -182,9 +194,11 @@ TextLog::~TextLog() { Close(); }
 const std::string& TextLog::Path() const { return impl_->log.path; }
 void TextLog::Close() { impl_->log.Close(); }
 
+const std::string& TextLog::Error() const { return impl_->log.error; }
+
 std::unique_ptr<TextLog> TextLog::Create(FileSystem& fs, const std::string& outputFolder, const DateTime& now,
-                                         const RunOptions& o, const ProgramFacts& p) {
-    auto file = LogFile::Create(fs, LogFilePath(outputFolder, now, ".txt"));
+                                         const RunOptions& o, const ProgramFacts& p, std::string* error) {
+    auto file = LogFile::Create(fs, outputFolder, now, ".txt", error);
     if (!file) return nullptr;
     std::unique_ptr<TextLog> log(new TextLog(std::unique_ptr<Impl>(new Impl{fs, std::move(*file)})));
     LogFile& out = log->impl_->log;
@@ -313,8 +327,11 @@ CsvLog::~CsvLog() { Close(); }
 const std::string& CsvLog::Path() const { return impl_->log.path; }
 void CsvLog::Close() { impl_->log.Close(); }
 
-std::unique_ptr<CsvLog> CsvLog::Create(FileSystem& fs, const std::string& outputFolder, const DateTime& now) {
-    auto file = LogFile::Create(fs, LogFilePath(outputFolder, now, ".csv"));
+const std::string& CsvLog::Error() const { return impl_->log.error; }
+
+std::unique_ptr<CsvLog> CsvLog::Create(FileSystem& fs, const std::string& outputFolder, const DateTime& now,
+                                       std::string* error) {
+    auto file = LogFile::Create(fs, outputFolder, now, ".csv", error);
     if (!file) return nullptr;
     std::unique_ptr<CsvLog> log(new CsvLog(std::unique_ptr<Impl>(new Impl{fs, std::move(*file)})));
     std::string header;
@@ -346,6 +363,12 @@ void CsvLog::WriteRow(const FileFacts& f) {
 void RunLogs::WriteFileRecord(const FileFacts& facts) {
     if (text) text->WriteBlock(facts);
     if (csv) csv->WriteRow(facts);
+}
+
+std::string RunLogs::Failure() const {
+    if (text && !text->Error().empty()) return "The log " + text->Path() + " could not be written: " + text->Error();
+    if (csv && !csv->Error().empty()) return "The log " + csv->Path() + " could not be written: " + csv->Error();
+    return "";
 }
 
 }  // namespace ravlen

@@ -33,17 +33,21 @@ inline constexpr std::string_view kOutputFileName = "OutputFileName";
 inline constexpr std::string_view kOutputFolder = "OutputFolder";
 }  // namespace csv_column
 
-// "<outputFolder>/Ravlen Log yyyy-mm-dd @hh-nn-ss" + extension
+// "<outputFolder>/Ravlen Log yyyy-mm-dd @hh-nn-ss" + extension (a second log
+// of the same second adds " (2)" before the extension, and so on)
 std::string LogFilePath(const std::string& outputFolder, const DateTime& when, const std::string& extension);
 
 class TextLog {
 public:
-    // Creates the file exclusively and writes the header. Null when the file
-    // cannot be created; every write error after that is ignored.
+    // Creates the file exclusively and writes the header. Null, with the
+    // reason in `error`, when the file cannot be created.
     static std::unique_ptr<TextLog> Create(FileSystem& fs, const std::string& outputFolder, const DateTime& now,
-                                           const RunOptions& options, const ProgramFacts& program);
+                                           const RunOptions& options, const ProgramFacts& program,
+                                           std::string* error = nullptr);
     void WriteBlock(const FileFacts& facts);
     void Close();
+    // The first failure to write or close the file, "" while there is none.
+    const std::string& Error() const;
     const std::string& Path() const;
     ~TextLog();
 
@@ -55,9 +59,11 @@ private:
 
 class CsvLog {
 public:
-    static std::unique_ptr<CsvLog> Create(FileSystem& fs, const std::string& outputFolder, const DateTime& now);
+    static std::unique_ptr<CsvLog> Create(FileSystem& fs, const std::string& outputFolder, const DateTime& now,
+                                          std::string* error = nullptr);
     void WriteRow(const FileFacts& facts);
     void Close();
+    const std::string& Error() const;
     const std::string& Path() const;
     ~CsvLog();
 
@@ -73,6 +79,9 @@ public:
     std::unique_ptr<TextLog> text;
     std::unique_ptr<CsvLog> csv;
     void WriteFileRecord(const FileFacts& facts) override;
+    bool Failed() const override { return !Failure().empty(); }
+    // The first failure of either log, naming it; "" while both are whole.
+    std::string Failure() const;
 };
 
 }  // namespace ravlen

@@ -9,6 +9,8 @@ class FileRecordSink {
 public:
     virtual ~FileRecordSink() = default;
     virtual void WriteFileRecord(const FileFacts& facts) = 0;
+    // A record could not be written: the pass stops after the current file.
+    virtual bool Failed() const { return false; }
 };
 
 }  // namespace ravlen

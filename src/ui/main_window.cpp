@@ -21,6 +21,7 @@
 #include <initializer_list>
 
 #include "app/camera_media.h"
+#include "app/intent_store.h"
 #include "app/media_arrivals.h"
 #include "app/run_driver.h"
 #include "app/special_folders.h"
@@ -698,6 +699,16 @@ void FrmMain::GoButtonClick() {
         },
         ProgramFacts::Current(),
     };
+    std::string recordError;
+    const std::unique_ptr<SqliteIntentRecord> intents =
+        SqliteIntentRecord::Open(SqliteIntentRecord::DefaultPath(), recordError);
+    if (!intents) {
+        messenger_.Show("The record of placements " + SqliteIntentRecord::DefaultPath() +
+                            " cannot be opened, so no file is placed: " + recordError,
+                        MsgIcon::Exclamation, MsgButtons::OK, appName_);
+        return;
+    }
+    run.intents = intents.get();
     RunDriver driver(std::move(run));
     driver.Go(options);
     if (StopSignalled()) {

@@ -38,10 +38,24 @@ public:
         folders.clear();
         return true;
     }
+    int textWritesLeft = -1;  // writes to text files that succeed before the disk is full; -1: all
     std::unique_ptr<TextFile> CreateTextFile(const std::string& path, std::string& error) override {
         if (textFilesFail) error = "Permission denied";
-        return textFilesFail ? nullptr : PosixFileSystem::CreateTextFile(path, error);
+        if (textFilesFail) return nullptr;
+        auto file = PosixFileSystem::CreateTextFile(path, error);
+        return file && textWritesLeft >= 0 ? std::make_unique<FullDisk>(std::move(file), textWritesLeft) : std::move(file);
     }
+
+private:
+    struct FullDisk : TextFile {
+        std::unique_ptr<TextFile> file;
+        int& left;
+        FullDisk(std::unique_ptr<TextFile> f, int& l) : file(std::move(f)), left(l) {}
+        FsStatus Write(std::string_view text) override {
+            return left-- > 0 ? file->Write(text) : FsStatus::Fail("No space left on device");
+        }
+        FsStatus Close() override { return file->Close(); }
+    };
 };
 
 // Folders and collaborators; options that ask nothing, and file-system dates for any DCF name.
@@ -189,7 +203,7 @@ TEST(RunDriverPasses, SummaryAfterProcessing) {
         int createLog, logsFail, logs;
         std::string message;
     } const cases[] = {{1, 0, "@src/Renamed", false, 3, 0, 2, "One file successfully timestamped."},
-                       {2, 1, "@out", false, 3, 1, 0, "Both files successfully timestamped."},
+                       {2, 1, "@out", false, 3, 0, 2, "Both files successfully timestamped."},
                        {3, 2, "@src", false, 0, 0, 0, "All 3 files successfully timestamped."},
                        {2, 1, "@out", true, 0, 0, 0, "2  files successfully timestamped\r\n"}};
     for (const Case& c : cases) {
@@ -259,6 +273,25 @@ TEST(RunDriverPasses, ThePreviewPromisesWhatTheRunPlaces) {
         EXPECT_NE(preview.find(c.notPlaced + "\r\n"), std::string::npos) << preview;
         EXPECT_EQ(Harness::Count(h.out), c.placed + c.taken);
         EXPECT_EQ(h.driver.Tally().NumberOfLockedFiles, 3 - c.placed);
+    }
+}
+
+// A log asked for but not created stops the run before any file is touched;
+// one that fails half-way stops the pass after the file it was on.
+TEST(RunDriverPasses, ALogThatCannotBeWrittenStopsTheRun) {
+    for (const bool created : {false, true}) {
+        Harness h;
+        h.AddPhotos(3);
+        h.files.textFilesFail = !created;
+        h.files.textWritesLeft = 1;  // the CSV header
+        h.options.CreateLog = CreateLog::Csv;
+        EXPECT_EQ(h.Go(), created ? RunOutcome::Incomplete : RunOutcome::Ended);
+        EXPECT_EQ(Harness::Count(h.src), created ? 2 : 3);
+        EXPECT_EQ(Harness::Count(h.out), created ? 2 : 0);  // the first file and the log
+        ASSERT_FALSE(h.port.messages.empty());
+        const std::string expected = created ? "could not be written: No space left on device. The run was stopped"
+                                             : "The log could not be created in the output folder, so no file";
+        EXPECT_NE(h.port.messages[h.port.messages.size() - (created ? 2 : 1)].text.find(expected), std::string::npos);
     }
 }
 

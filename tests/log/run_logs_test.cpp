@@ -109,7 +109,8 @@ TEST(TextLog, HeaderAndOneBlockAgainstTheLayout) {
     log->WriteBlock(MovedJpeg(fs, dir.path()));
     log->Close();
     log->WriteBlock(MovedJpeg(fs, dir.path()));  // after Close: nothing
-    EXPECT_FALSE(TextLog::Create(fs, dir.path(), kStart, Options(), Program()));  // an existing log stays as it is
+    // An existing log stays as it is; a second run of the same second gets its own.
+    EXPECT_EQ(TextLog::Create(fs, dir.path(), kStart, Options(), Program())->Path(), dir.path() + kStem + " (2).txt");
     EXPECT_FALSE(TextLog::Create(fs, dir / "gone", kStart, Options(), Program()));
     const std::string rule(80, '-');
     EXPECT_EQ(ReadAll(log->Path()), CrLf({
@@ -161,7 +162,7 @@ TEST(CsvLog, RowsReadBackIntoTheirColumnsWhateverTheNames) {
     avi.Notes = "Trip \"best\", 1.avi is odd.\nSecond, note.";
     for (const auto* f : {&exif, &avi}) logs.WriteFileRecord(*f);
     logs.csv->Close();
-    EXPECT_FALSE(CsvLog::Create(fs, dir.path(), kStart));  // an existing log stays as it is
+    EXPECT_EQ(CsvLog::Create(fs, dir.path(), kStart)->Path(), dir.path() + kStem + " (2).csv");
     const std::string content = ReadAll(dir.path() + kStem + ".csv"), zero = "1970/01/01 00:00:00";
     EXPECT_EQ(content,
               "StartTime,FinishTime,SourceFileName,SourceFolder,Size,FileSystemDateCreated,FileSystemDateModified,"

@@ -1,0 +1,37 @@
+#pragma once
+// The record of intent in an SQLite database under the user's data folder,
+// shared by every run of the window and of ravlen-run on the machine.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/intent_record.h"
+
+struct sqlite3;
+
+namespace ravlen {
+
+class SqliteIntentRecord final : public IntentRecord {
+public:
+    // "$XDG_DATA_HOME/Ravlen/placements.sqlite" (~/.local/share when unset).
+    static std::string DefaultPath();
+    // Null, with `error` set, when the database cannot be opened or made.
+    static std::unique_ptr<SqliteIntentRecord> Open(const std::string& path, std::string& error);
+    ~SqliteIntentRecord() override;
+    SqliteIntentRecord(const SqliteIntentRecord&) = delete;
+    SqliteIntentRecord& operator=(const SqliteIntentRecord&) = delete;
+
+    FsStatus Plan(PlannedPlacement& plan) override;
+    void Done(std::int64_t id) override;
+    std::vector<PlannedPlacement> Abandoned() override;
+
+private:
+    explicit SqliteIntentRecord(sqlite3* db);
+    sqlite3* db_;
+    std::int64_t pid_;
+    std::int64_t started_;  // the process's start time, so that a reused process number is not taken for us
+};
+
+}  // namespace ravlen

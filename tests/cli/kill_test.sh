@@ -1,0 +1,82 @@
+#!/bin/sh
+# A run killed at a chosen point of a placement (kill_test.sh RAVLEN_RUN
+# STOP_AT.so CASE), then the next run and the undo: every original exists
+# exactly once, byte for byte, and nothing partial is left anywhere.
+set -u
+run=$1
+shim=$2
+case_name=$3
+work=$(mktemp -d)
+out_base=$work
+case "$case_name" in
+*-across)
+    # Another file system for the output; skipped when there is none.
+    [ "$(stat -c %d /dev/shm 2>/dev/null)" != "$(stat -c %d "$work")" ] || { echo "SKIP: one file system"; exit 0; }
+    out_base=$(mktemp -d /dev/shm/ravlen-kill.XXXXXX) ;;
+esac
+trap 'rm -rf "$work" "$out_base"' EXIT
+export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
+mkdir -p "$HOME" "$work/card/DCIM"
+card=$work/card/DCIM out=$out_base/out
+cd "$work" || exit 1
+for i in 01 02 03 04 05 06 07 08 09 10; do
+    head -c $((200000 + ${i#0} * 7919)) /dev/urandom > "$card/IMG_00$i.JPG"
+done
+( cd "$card" && sha256sum -- * | cut -d' ' -f1 | sort ) > originals.txt
+
+fail() { echo "FAIL: $*"; echo "--- stdout"; cat out.txt 2>/dev/null; echo "--- files"; ls -la "$card" "$out" 2>&1; exit 1; }
+# The sums of every photo in the listed folders, one per line, sorted.
+sums() { for d in "$@"; do [ -d "$d" ] && find "$d" -iname '*.jpg' -exec sha256sum {} +; done | cut -d' ' -f1 | sort; }
+# Every photo in the folders is one of the originals, whole: nothing partial.
+only_whole() { sums "$@" | sort -u | comm -23 - originals.txt | grep -q . && fail "a file that is no original: $*"; true; }
+# Every original exactly once across the folders.
+exactly_once() { sums "$@" | cmp -s - originals.txt || fail "originals not exactly once in $*"; }
+no_hidden() { [ -z "$(find "$out" -name '.*' -type f)" ] || fail "a temporary file was left"; }
+
+settings="SourcePath=$card OutputPath=$out AutoDetect=0 DateMode=3 CreateLog=3 RequestConfirmation=0 PreviewResults=0"
+mode=0
+case "$case_name" in
+copy-*) mode=1 ;;
+esac
+stop=
+case "$case_name" in
+move-across)      stop="before:unlink:4:KILL" ;;
+moved-across)     stop="after:unlink:4:KILL" ;;
+copy-across)      stop="after:linkat:4:KILL" ;;
+move-same)        stop="after:renameat2:4:KILL" ;;
+copy-term)        stop="before:linkat:3:TERM" ;;
+*) fail "unknown case $case_name" ;;
+esac
+
+RAVLEN_STOP_AT=$stop LD_PRELOAD=$shim "$run" --yes $settings MoveOrCopy=$mode > out.txt 2>&1
+status=$?
+case "$stop" in
+*TERM)
+    [ "$status" -eq 3 ] || fail "exit status $status after SIGTERM, expected 3"
+    grep -qF "files not attempted due to termination" out.txt || fail "no summary after SIGTERM"
+    tail -c 2 "$out"/*.txt | od -c | grep -q '\\r  \\n' || fail "the text log was not closed" ;;
+*)  [ "$status" -eq 137 ] || fail "exit status $status, expected a kill" ;;
+esac
+only_whole "$out"
+no_hidden
+if [ "$mode" = 1 ]; then exactly_once "$card"; else sums "$card" "$out" | sort -u | cmp -s - originals.txt || fail "an original is lost"; fi
+
+# The next run finds what was left, sets it right and places everything.
+"$run" --yes $settings MoveOrCopy=$mode > out.txt 2>&1 || fail "the next run failed"
+case "$stop" in
+*KILL) grep -qF "The last run ended before it finished" out.txt || fail "the next run did not say so" ;;
+esac
+no_hidden
+only_whole "$out"
+# A copy run places every file again; what the killed run left unlogged shows
+# as a file the undo below does not take away.
+if [ "$mode" = 1 ]; then exactly_once "$card"; else exactly_once "$out"; [ -z "$(sums "$card")" ] || fail "originals left on the card"; fi
+
+# Undoing both runs brings everything back to the card, once.
+for log in "$out"/*.csv; do
+    case "$log" in *undo.csv) continue ;; esac
+    "$run" --undo "$log" --yes > out.txt 2>&1 || fail "the undo of $log failed"
+done
+exactly_once "$card"
+[ -z "$(sums "$out")" ] || fail "files left in the output folder after the undo"
+echo "PASS: $case_name"

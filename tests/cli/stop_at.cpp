@@ -1,0 +1,84 @@
+// Preloaded into ravlen-run by the kill tests: stops the program with a
+// signal at a chosen call of unlink, linkat or renameat2, before or after it,
+// so that a kill lands at an exact point of a placement:
+//   RAVLEN_STOP_AT="before|after:unlink|linkat|renameat2:N:KILL|TERM"
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+struct StopPoint {
+    bool after = false;
+    char call[16] = {};
+    int n = 0;
+    int signal = SIGKILL;
+    bool parsed = false;
+};
+
+StopPoint& Point() {
+    static StopPoint point = [] {
+        StopPoint p;
+        const char* text = std::getenv("RAVLEN_STOP_AT");
+        char when[8] = {}, sig[8] = {};
+        if (text && std::sscanf(text, "%7[^:]:%15[^:]:%d:%7s", when, p.call, &p.n, sig) == 4) {
+            p.after = std::strcmp(when, "after") == 0;
+            p.signal = std::strcmp(sig, "TERM") == 0 ? SIGTERM : SIGKILL;
+            p.parsed = true;
+        }
+        return p;
+    }();
+    return point;
+}
+
+int g_calls = 0;
+
+// The settings store and the record of intent are not placements.
+bool Ours(const char* path) { return std::strstr(path, ".sqlite") == nullptr && std::strstr(path, ".ini") == nullptr; }
+
+// Whether this call is the chosen one; a signal other than KILL is sent once.
+bool Chosen(const char* call) {
+    StopPoint& p = Point();
+    return p.parsed && std::strcmp(p.call, call) == 0 && ++g_calls == p.n;
+}
+
+void Stop() { raise(Point().signal); }
+
+template <typename Fn>
+Fn Next(const char* name) {
+    return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
+}
+
+}  // namespace
+
+extern "C" int unlink(const char* path) {
+    static auto real = Next<int (*)(const char*)>("unlink");
+    const bool chosen = Ours(path) && Chosen("unlink");
+    if (chosen && !Point().after) Stop();
+    const int rc = real(path);
+    if (chosen && Point().after) Stop();
+    return rc;
+}
+
+extern "C" int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) {
+    static auto real = Next<int (*)(int, const char*, int, const char*, int)>("linkat");
+    const bool chosen = Ours(to) && Chosen("linkat");
+    if (chosen && !Point().after) Stop();
+    const int rc = real(fromDir, from, toDir, to, flags);
+    if (chosen && Point().after) Stop();
+    return rc;
+}
+
+extern "C" int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
+    static auto real = Next<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
+    const bool chosen = Ours(to) && Chosen("renameat2");
+    if (chosen && !Point().after) Stop();
+    const int rc = real(fromDir, from, toDir, to, flags);
+    if (chosen && Point().after) Stop();
+    return rc;
+}
