@@ -118,6 +118,9 @@ void RiffWalk::Run() {
     std::uint64_t pos = Position();
     bool odd = false;
     while (auto chunk = NextHeader(pos, fileSize, odd)) {
+        // Zeros where a chunk should be: the rest of a recording cut short (or
+        // a sparse file). Nothing follows, however long the run of zeros.
+        if (chunk->size == 0 && chunk->id.find_first_not_of('\0') == std::string::npos) break;
         pos += 8;
         if (chunk->size > fileSize - pos) {
             Fail(" contains an invalid RIFF chunk size descriptor.");

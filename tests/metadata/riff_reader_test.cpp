@@ -64,6 +64,10 @@ TEST(RiffReader, ToleratesFilesThatRecordersReallyWrite) {
         EXPECT_TRUE(r.facts.RIFFMetadata) << r.facts.Notes;
         EXPECT_EQ(Full(r.facts.RIFFICRDDate), kDay);
     }
+    // A recording cut short ends in zeros: the walk stops at the first of them.
+    const ReadResult cut = ReadBytes(Riff("AVI ", Chunk("JUNK", "abc") + info) + std::string(1 << 20, '\0'));
+    EXPECT_TRUE(cut.facts.RIFFMetadata && Full(cut.facts.RIFFICRDDate) == kDay) << cut.facts.Notes;
+    EXPECT_LT(cut.bytesRead, 200u);
 }
 
 TEST(RiffReader, StructuralFaults) {
