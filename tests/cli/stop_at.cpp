@@ -56,29 +56,31 @@ Fn Next(const char* name) {
 
 }  // namespace
 
-extern "C" int unlink(const char* path) {
-    static auto real = Next<int (*)(const char*)>("unlink");
-    const bool chosen = Ours(path) && Chosen("unlink");
+namespace {
+
+// The real call, with the stop before or after it when it is the chosen one.
+template <typename Call>
+int Around(const char* name, const char* path, Call call) {
+    const bool chosen = Ours(path) && Chosen(name);
     if (chosen && !Point().after) Stop();
-    const int rc = real(path);
+    const int rc = call();
     if (chosen && Point().after) Stop();
     return rc;
+}
+
+}  // namespace
+
+extern "C" int unlink(const char* path) {
+    static auto real = Next<int (*)(const char*)>("unlink");
+    return Around("unlink", path, [&] { return real(path); });
 }
 
 extern "C" int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) {
     static auto real = Next<int (*)(int, const char*, int, const char*, int)>("linkat");
-    const bool chosen = Ours(to) && Chosen("linkat");
-    if (chosen && !Point().after) Stop();
-    const int rc = real(fromDir, from, toDir, to, flags);
-    if (chosen && Point().after) Stop();
-    return rc;
+    return Around("linkat", to, [&] { return real(fromDir, from, toDir, to, flags); });
 }
 
 extern "C" int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
     static auto real = Next<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
-    const bool chosen = Ours(to) && Chosen("renameat2");
-    if (chosen && !Point().after) Stop();
-    const int rc = real(fromDir, from, toDir, to, flags);
-    if (chosen && Point().after) Stop();
-    return rc;
+    return Around("renameat2", to, [&] { return real(fromDir, from, toDir, to, flags); });
 }
