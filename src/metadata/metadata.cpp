@@ -7,6 +7,7 @@
 #include <string>
 
 #include "metadata/ciff_reader.h"
+#include "metadata/iso_media_reader.h"
 #include "metadata/jpeg_tiff_reader.h"
 #include "metadata/metadata_fault.h"
 #include "metadata/riff_reader.h"
@@ -83,11 +84,12 @@ struct FormatFamily {
 };
 
 // The first matching row decides.
-constexpr std::array<FormatFamily, 4> kFamilies{{
+constexpr std::array<FormatFamily, 5> kFamilies{{
     {"JPEG", &FileFacts::TIFFMetadata, DetectJpeg, ReadTIFFMetadata},
     {"TIFF", &FileFacts::TIFFMetadata, DetectTiff, ReadTIFFMetadata},
     {"RIFF", &FileFacts::RIFFMetadata, DetectRiff, ReadRiff},
     {"CIFF", &FileFacts::CIFFMetadata, DetectCiff, ReadCiff},
+    {kFormatIsoMedia, &FileFacts::MovieMetadata, DetectIsoMedia, ReadIsoMediaMetadata},  // HEIF, CR3 by the brand
 }};
 
 std::string FaultMessage(const std::string& fileName, int number, const std::string& description) {

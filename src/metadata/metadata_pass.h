@@ -2,6 +2,7 @@
 // What a reader asks of the folder walk when it is done with a file, and the
 // per-file state that carries over when the walk begins the file again.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -24,6 +25,10 @@ struct MetadataPass {
     }
 
     bool SkippingAllowed = true;  // false after a restart: every skip becomes a read
+    // A stretch found only after it was passed (a HEIF Exif item stored
+    // before its meta box): the ISO media reader's restart reads just that.
+    std::int64_t RevisitOffset = -1;
+    std::int64_t RevisitLength = 0;
 
     // When the first pass skipped nothing, the restart costs nothing twice:
     // the bytes it read (the file's first KeptBytes.size() bytes) are read

@@ -1,0 +1,307 @@
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+#include "bench/counting_file_system.h"
+#include "metadata/tiff_builder.h"
+#include "platform/posix_file_system.h"
+#include "support/temp_dir.h"
+
+namespace ravlen::test {
+namespace {
+
+std::string Be(std::uint64_t v, int n) {
+    std::string s;
+    for (int i = n - 1; i >= 0; --i) s += static_cast<char>(v >> (8 * i));
+    return s;
+}
+std::string Box(const std::string& type, const std::string& body) { return Be(8 + body.size(), 4) + type + body; }
+std::string FullBox(const std::string& type, int version, const std::string& body) {
+    return Box(type, std::string{char(version), 0, 0, 0} + body);
+}
+std::string Ftyp(const std::string& brand) { return Box("ftyp", brand + Be(0, 4) + brand + "isom"); }
+// Seconds since 1904 of a UTC moment given as Unix time.
+std::uint64_t Mac(std::int64_t unix) { return static_cast<std::uint64_t>(unix) + 2082844800u; }
+std::string Mvhd(std::uint64_t created, int version = 0) {
+    const std::string times = version == 1 ? Be(created, 8) + Be(created, 8) : Be(created, 4) + Be(created, 4);
+    return FullBox("mvhd", version, times + std::string(80, '\0'));
+}
+// A data item (type 1 = UTF-8) of an item list.
+std::string Item(const std::string& key, const std::string& text) {
+    return Box(key, Box("data", Be(1, 4) + Be(0, 4) + text));
+}
+// QuickTime's movie meta box (no version): handler mdta, keys and their values.
+std::string Keys(const std::vector<std::pair<std::string, std::string>>& entries) {
+    std::string keys = Be(entries.size(), 4), ilst;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        keys += Be(8 + entries[i].first.size(), 4) + "mdta" + entries[i].first;
+        ilst += Item(Be(i + 1, 4), entries[i].second);
+    }
+    return Box("meta", FullBox("hdlr", 0, Be(0, 4) + "mdta" + std::string(13, '\0')) + FullBox("keys", 0, keys) +
+                           Box("ilst", ilst));
+}
+// A track whose sample tables are `tables` bytes.
+std::string Trak(std::size_t tables) {
+    return Box("trak", Box("tkhd", std::string(84, 't')) + Box("stbl", std::string(tables, 's')));
+}
+std::string Movie(const std::string& moovBody, std::size_t media = 5000, bool moovFirst = false) {
+    const std::string moov = Box("moov", moovBody), mdat = Box("mdat", std::string(media, 'm'));
+    return Ftyp("qt  ") + Box("wide", "") + (moovFirst ? moov + mdat : mdat + moov);
+}
+
+std::string Full(const std::optional<DateTime>& d) { return d ? d->FormatFull() : "none"; }
+
+// Runs f with the computer's zone set to tz.
+template <typename F>
+void InZone(const char* tz, F&& f) {
+    const char* old = std::getenv("TZ");
+    const std::string saved = old ? old : "";
+    setenv("TZ", tz, 1), tzset();
+    f();
+    old ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ");
+    tzset();
+}
+
+const std::int64_t k20190725T0330Z = 1564025400;  // 2019-07-24 23:30 in New York (UTC-4)
+
+// The date by the first found of Keys, a zoned user-data date, the movie header with Sony's zone, the
+// header alone: UTC turned into the computer's zone, except for makers that write their clock's time.
+TEST(IsoMediaReader, MovieDateOrder) {
+    const std::string mvhd = Mvhd(Mac(k20190725T0330Z)),
+                      keys = Keys({{"com.apple.quicktime.make", "Apple"},
+                                   {"com.apple.quicktime.creationdate", "2019-07-24T11:25:40+0300"}});
+    auto udta = [](const std::string& body) { return Box("udta", body); };
+    const std::string mtdt = Box(
+        "MTDT", Be(2, 2) + Be(12, 2) + Be(0x0B, 4) + Be(0, 4) + Be(0x10000 - 300, 2) + Be(10, 2) + Be(1, 4) + Be(0, 4));
+    const std::string sony = Box("uuid", std::string("USMT!\xd2\x4f\xce\xbb\x88\x69\x5c\xfa\xc9\xc7\x40", 16) + mtdt);
+    struct Case {
+        std::string file, date, source;
+        std::optional<int> offset;
+    };
+    InZone("America/New_York", [&] {
+        for (const Case& c : std::vector<Case>{
+                 {Movie(mvhd + Trak(300) + keys), "2019/07/24 11:25:40", "Keys:CreationDate", 180},
+                 {Movie(keys + mvhd +
+                        udta(Box("\xa9"
+                                 "day",
+                                 Be(20, 2) + Be(0, 2) + "2020-01-02T03:04:05Z"))),
+                  "2019/07/24 11:25:40", "Keys:CreationDate", 180},
+                 {Movie(mvhd + udta(Box("\xa9"
+                                        "day",
+                                        Be(25, 2) + Be(0, 2) + "2020-01-02T03:04:05+01:00"))),
+                  "2020/01/02 03:04:05", "udta ©day", 60},
+                 {Movie(mvhd + udta(Box("meta", FullBox("hdlr", 0, Be(0, 4) + "mdir" + std::string(13, '\0')) +
+                                                    Box("ilst", Item("\xa9"
+                                                                     "day",
+                                                                     "2021-05-06T07:08:09-0700"))))),
+                  "2021/05/06 07:08:09", "udta ©day", -420},
+                 {Movie(mvhd + udta(Box("date", "2020-01-02T03:04:05"))), "2019/07/24 23:30:00", "mvhd", -240},
+                 {Movie(mvhd + udta(sony), 0, true), "2019/07/24 22:30:00", "mvhd+MTDT", -300},
+                 {Movie(Mvhd(Mac(k20190725T0330Z), 1) + udta(Box("NCDT", "nikon"))),
+                  "2019/07/25 03:30:00",
+                  "mvhd (camera clock)",
+                  {}},
+                 {Movie(mvhd + Trak(100)), "2019/07/24 23:30:00", "mvhd", -240},
+                 {Movie(Mvhd(0)), "none", "Unknown", {}},
+                 {Movie(Mvhd(1000)), "none", "Unknown", {}}}) {
+            const ReadResult r = ReadBytes(c.file);
+            const FileFacts& f = r.facts;
+            EXPECT_TRUE(f.MovieMetadata && !f.TIFFMetadata && f.InternalFormat == "ISOMedia") << c.date;
+            EXPECT_EQ(Full(f.MovieDate) + " " + f.MovieDateSource, c.date + " " + c.source);
+            EXPECT_EQ(f.MovieUTCOffset, c.offset) << c.date;
+        }
+    });
+}
+
+// An iPhone-like layout: media first, then moov with its tracks: 4 reads plus one per track skipped, the
+// media and the sample tables never read; a 64-bit media size and a size running to the end also walk.
+TEST(IsoMediaReader, MovieReadBudget) {
+    std::string moov = Mvhd(Mac(k20190725T0330Z));
+    for (int t = 0; t < 6; ++t) moov += Trak(300000);
+    moov +=
+        Keys({{"com.apple.quicktime.creationdate", "2019-07-24T11:25:40+0300"}}) + Box("udta", std::string(90, 'u'));
+    const std::string bytes = Movie(moov, 3000000);
+    FileFacts facts;
+    facts.Size = static_cast<std::int64_t>(bytes.size());
+    MemoryStream stream(bytes);
+    RunOptions options;
+    MetadataPass pass;
+    RunTally tally;
+    ReadMetadataFromStream(stream, facts.Size, ReadHooks{}, options, facts, pass, tally);
+    EXPECT_EQ(Full(facts.MovieDate), "2019/07/24 11:25:40");
+    EXPECT_LE(stream.reads, 4 + 6);
+    EXPECT_LT(stream.bytesRead, 64u << 10);
+
+    const std::string large = Ftyp("isom") + Be(1, 4) + "mdat" + Be(16 + 70000, 8) + std::string(70000, 'm') +
+                              Box("moov", Mvhd(Mac(k20190725T0330Z)));
+    const std::string toEnd = Ftyp("isom") + Box("moov", Mvhd(Mac(k20190725T0330Z))) + Be(0, 4) + "mdat" + "mmmm";
+    for (const std::string& file : {large, toEnd}) {
+        const ReadResult l = ReadBytes(file);
+        EXPECT_EQ(Full(l.facts.MovieDate), "2019/07/25 03:30:00");
+        EXPECT_LT(l.bytesRead, 1000u);
+    }
+}
+
+// HEIF: iinf names the Exif item, iloc places it (at the end, inside idat, or before meta).
+std::string Heif(const std::string& tiff, int where) {
+    const std::string exif = Be(6, 4) + std::string("Exif\0\0", 6) + tiff;
+    const std::string iinf = FullBox("iinf", 0,
+                                     Be(2, 2) + FullBox("infe", 2, Be(1, 2) + Be(0, 2) + "hvc1" + '\0') +
+                                         FullBox("infe", 2, Be(2, 2) + Be(0, 2) + "Exif" + '\0'));
+    auto meta = [&](std::uint64_t exifAt, int method, const std::string& idat) {
+        const std::string iloc =
+            FullBox("iloc", 1,
+                    std::string{0x44, 0} + Be(2, 2) +  // 4-byte offsets and lengths
+                        Be(1, 2) + Be(0, 2) + Be(0, 2) + Be(1, 2) + Be(0, 4) + Be(10, 4) + Be(2, 2) + Be(method, 2) +
+                        Be(0, 2) + Be(1, 2) + Be(exifAt, 4) + Be(exif.size(), 4));
+        return FullBox("meta", 0,
+                       FullBox("hdlr", 0, Be(0, 4) + "pict" + std::string(13, '\0')) + iinf + iloc +
+                           (idat.empty() ? "" : Box("idat", idat)));
+    };
+    const std::string ftyp = Ftyp("heic");
+    const std::size_t metaSize = meta(0, 0, "").size(), image = 100000;
+    if (where == 1) return ftyp + meta(0, 1, exif) + Box("mdat", std::string(image, 'i'));
+    if (where == 2) return ftyp + Box("mdat", exif + std::string(image, 'i')) + meta(ftyp.size() + 8, 0, "");
+    return ftyp + meta(ftyp.size() + metaSize + 8 + image, 0, "") + Box("mdat", std::string(image, 'i') + exif);
+}
+
+TEST(IsoMediaReader, HeifExifItem) {
+    const std::string tiff =
+        BuildTiff({ByteOrder::Motorola, "2020:01:01 00:00:00", "2021:02:03 04:05:06", {}, false, 0, {}, {}});
+    for (int where : {0, 1, 2}) {
+        const ReadResult r = ReadBytes(Heif(tiff, where));
+        const FileFacts& f = r.facts;
+        EXPECT_TRUE(f.TIFFMetadata && !f.MovieMetadata && f.InternalFormat == "HEIF" && f.Notes.empty()) << f.Notes;
+        EXPECT_EQ(Full(f.EXIFDateOriginal) + Full(f.EXIFDateModified), "2021/02/03 04:05:062020/01/01 00:00:00");
+        EXPECT_EQ(f.TIFFByteAlign, "Motorola");
+        EXPECT_EQ(r.restarted, where == 2);  // the item before meta: begun again to read only that item
+        EXPECT_LT(r.bytesRead, 2000u) << where;
+    }
+    EXPECT_GT(ReadBytes(Heif(tiff, 0)).facts.TIFFOffset, 100000);  // a file offset, past the image
+    const ReadResult none = ReadBytes(Ftyp("avif") + FullBox("meta", 0, FullBox("hdlr", 0, "")));
+    EXPECT_EQ(none.facts.Notes, "IMG_0001.JPG does not contain valid EXIF metadata.");
+}
+
+// CR3: CMT1 is IFD0 (DateTime), CMT2 the EXIF directory; the UTC movie header does not win.
+TEST(IsoMediaReader, CanonCr3) {
+    std::string cmt2 = "II" + std::string("\x2A\0\x08\0\0\0", 6) + std::string("\x01\0", 2);
+    cmt2 += std::string("\x03\x90\x02\0\x14\0\0\0\x1A\0\0\0", 12) + std::string(4, '\0') + "2022:03:04 05:06:07" + '\0';
+    const std::string canon =
+        Box("uuid", std::string("\x85\xc0\xb6\x87\x82\x0f\x11\xe0\x81\x11\xf4\xce\x46\x2b\x6a\x48", 16) +
+                        Box("CNCV", "CanonCR3_001/00.09.00/00.00.00") +
+                        Box("CMT1", BuildTiff({ByteOrder::Intel, "2022:03:04 05:06:08", {}, {}, false, 0, {}, {}})) +
+                        Box("CMT2", cmt2) + Box("THMB", std::string(5000, 't')));
+    const std::string cr3 = Ftyp("crx ") + Box("moov", canon + Mvhd(Mac(k20190725T0330Z)) + Trak(1000)) +
+                            Box("mdat", std::string(20000, 'r'));
+    const FileFacts f = ReadBytes(cr3).facts;
+    EXPECT_TRUE(f.TIFFMetadata && !f.MovieMetadata && f.InternalFormat == "CR3") << f.Notes;
+    EXPECT_EQ(Full(f.EXIFDateOriginal) + Full(f.EXIFDateModified), "2022/03/04 05:06:072022/03/04 05:06:08");
+    EXPECT_GT(f.SubIFDOffset, f.IFD0Offset);
+}
+
+// Every truncation and broken sizes end without a crash or a loop; nothing is taken from a broken header.
+TEST(IsoMediaReader, DamagedFiles) {
+    const std::string tiff = BuildTiff({ByteOrder::Intel, {}, "2021:02:03 04:05:06", {}, false, 0, {}, {}});
+    const std::string movie = Movie(Mvhd(Mac(k20190725T0330Z)) + Trak(40) +
+                                        Keys({{"com.apple.quicktime.creationdate", "2019-07-24T11:25:40+0300"}}),
+                                    100);
+    for (const std::string& file : {movie, Heif(tiff, 0), Heif(tiff, 1), Heif(tiff, 2)}) {
+        for (std::size_t n = 8; n < file.size(); n += 1 + n / 64) ReadBytes(file.substr(0, n));
+        for (std::size_t at = 0; at + 4 <= file.size() && at < 700; at += 4) {
+            for (std::uint32_t size : {0u, 1u, 7u, 0xFFFFFFFFu}) {
+                std::string broken = file;
+                broken.replace(at, 4, Be(size, 4));
+                ReadBytes(broken);
+            }
+        }
+    }
+    EXPECT_FALSE(ReadBytes(Ftyp("isom") + Box("moov", Box("mvhd", "\0"))).facts.MovieMetadata);
+}
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The real phone and camera files: their dates as exiftool reads them (movies without a zone in UTC).
+TEST(IsoMediaReader, SampleFiles) {
+    const std::string dir = "/work/shared/samples/";
+    std::ifstream tsv(dir + "dates.tsv");
+    if (!tsv) GTEST_SKIP() << "no sample files";
+    std::string line;
+    int checked = 0;
+    while (std::getline(tsv, line)) {
+        std::vector<std::string> col;
+        for (std::size_t at = 0, tab; at != std::string::npos; at = tab == std::string::npos ? tab : tab + 1)
+            col.push_back(line.substr(at, (tab = line.find('\t', at)) - at));
+        const bool iso = line.find("HEI") == col[0].size() + 1 || col[1] == "AVIF" || col[1].rfind("MOV", 0) == 0 ||
+                         col[1].rfind("MP4", 0) == 0;
+        if (col.size() < 4 || !iso || col[3].find("XMP") == 0) continue;  // XMP dates are not read
+        const ReadResult r = ReadBytes(Slurp(dir + "files/" + col[0]));
+        const FileFacts& f = r.facts;
+        const auto date = f.MovieMetadata ? f.MovieDate : f.EXIFDateOriginal;
+        const std::string expected = col[2] == "none" ? "none" : col[2].substr(0, 19);
+        EXPECT_EQ(date ? date->Format("yyyy:mm:dd hh:nn:ss") : "none", expected) << col[0];
+        EXPECT_LE(r.bytesRead, 1u << 20) << col[0];
+        ++checked;
+    }
+    EXPECT_GT(checked, 15);
+}
+
+bool Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+
+// Files made by general tools: an iPhone-style MOV recorded in another zone and an HEIC with EXIF; and a
+// 4 GB sparse MP4 with its moov after the media, reached by one skip.
+TEST(IsoMediaReader, ToolMadeAndHugeFiles) {
+    TempDir dir;
+    PosixFileSystem posix;
+    bench::CountingFileSystem fs(posix);
+    auto read = [&](const std::string& path) {
+        FileFacts f;
+        f.SourceFilePath = path, f.SourceFileName = "CLIP",
+        f.Size = static_cast<std::int64_t>(std::filesystem::file_size(path));
+        RunOptions options;
+        MetadataPass pass;
+        RunTally tally;
+        fs.ResetCounts();
+        ReadMetadata(fs, ReadHooks{}, options, f, pass, tally);
+        return f;
+    };
+    const std::string big = dir / "huge.mp4";
+    {
+        std::ofstream out(big, std::ios::binary);
+        const std::uint64_t media = 4ull << 30;
+        out << Ftyp("isom") << Be(1, 4) << "mdat" << Be(media + 16, 8);
+        out.seekp(static_cast<std::streamoff>(Ftyp("isom").size() + 16 + media));
+        out << Box("moov", Mvhd(Mac(k20190725T0330Z)) + Trak(1000));
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const FileFacts huge = read(big);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(Full(huge.MovieDate), "2019/07/25 03:30:00");
+    EXPECT_TRUE(fs.Counts().reads <= 4 && fs.Counts().readBytes < 4096) << fs.Counts().reads;
+    EXPECT_LT(took, std::chrono::milliseconds(200));
+
+    const std::string mov = dir / "clip.mov", heic = dir / "photo.heic", png = dir / "photo.png";
+    if (!Shell("ffmpeg -y -f lavfi -i testsrc=size=64x48:rate=5 -t 1 -metadata creation_time=2019-07-25T03:30:00Z "
+               "-movflags +faststart '" +
+               mov + "'") ||
+        !Shell("exiftool -overwrite_original -Keys:CreationDate='2019:07:24 11:25:40+09:00' '" + mov + "'"))
+        GTEST_SKIP() << "ffmpeg or exiftool missing";
+    const FileFacts m = read(mov);
+    EXPECT_EQ(Full(m.MovieDate) + " " + m.MovieDateSource, "2019/07/24 11:25:40 Keys:CreationDate");
+    EXPECT_EQ(m.MovieUTCOffset, 540);
+    if (!Shell("convert -size 64x64 xc:red '" + png + "'") || !Shell("heif-enc -o '" + heic + "' '" + png + "'") ||
+        !Shell("exiftool -overwrite_original -DateTimeOriginal='2018:09:10 11:12:13' '" + heic + "'"))
+        GTEST_SKIP() << "heif-enc missing";
+    const FileFacts h = read(heic);
+    EXPECT_EQ(Full(h.EXIFDateOriginal), "2018/09/10 11:12:13");
+    EXPECT_LE(fs.Counts().reads, 4u);
+}
+
+}  // namespace
+}  // namespace ravlen::test
