@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FileFacts facts;
     facts.SourceFileName = "IMG_0001.HEIC";
     MetadataPass pass;
-    ReaderContext ctx{facts, pass, true, [](std::string& notes, const std::string& message, MsgIcon) { notes += message; }};
+    ReaderContext ctx{facts, pass, true,
+                      [](std::string& notes, const std::string& message, MsgIcon) { notes += message; }};
     try {
         ReadTIFFBlock(ctx, ByteSpan(bytes), 1000);
     } catch (const MetadataFault&) {

@@ -575,7 +575,8 @@ private:
             if (!triedExif_) ctx_.Invalid(facts_.TIFFMetadata, " does not contain valid EXIF metadata.");
             return;
         }
-        if (!sawMoov_ || !dates_.mvhd) return ctx_.Invalid(facts_.MovieMetadata, " does not contain a valid movie header.");
+        if (!sawMoov_ || !dates_.mvhd)
+            return ctx_.Invalid(facts_.MovieMetadata, " does not contain a valid movie header.");
         facts_.MovieMetadata = true;
         auto take = [&](const ZonedDate& z, const char* source) {
             facts_.MovieDate = z.local, facts_.MovieUTCOffset = z.zone, facts_.MovieDateSource = source;
