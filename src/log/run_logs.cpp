@@ -59,6 +59,13 @@ std::string DcfBatch(const FileFacts& f) {
 std::string DcfNumber(const FileFacts& f, std::int64_t value) {
     return f.DCFFilename ? std::to_string(value) : kNotApplicable;
 }
+// Minutes east of UTC as "+03:00" or "-07:00".
+std::string OffsetOrNA(const std::optional<std::int32_t>& minutes) {
+    if (!minutes) return kNotApplicable;
+    const std::int32_t m = *minutes < 0 ? -*minutes : *minutes;
+    const std::string hh = std::to_string(m / 60), mm = std::to_string(m % 60);
+    return std::string(*minutes < 0 ? "-" : "+") + (hh.size() < 2 ? "0" : "") + hh + ":" + (mm.size() < 2 ? "0" : "") + mm;
+}
 std::string WhenTimestamped(const FileFacts& f, const std::string& value) {
     return f.Timestamped ? value : kNotApplicable;
 }
@@ -124,6 +131,10 @@ const CsvColumn kCsvColumns[] = {
     {csv_column::kOutputFileName, kQuoted, [](F f, L) { return WhenTimestamped(f, f.OutputFileName); }},
     {csv_column::kOutputFolder, kQuoted, [](F f, L) { return WhenTimestamped(f, f.OutputFolder); }},
     {"Notes", kQuoted, [](F f, L) { return TextOrNA(f.Notes); }},
+    {"MovieMetadata", kBare, [](F f, L) { return YesNo(f.MovieMetadata); }},
+    {"MovieDate", kBare, [](F f, L) { return FullOrNA(f.MovieDate); }},
+    {"MovieDateSource", kQuoted, [](F f, L) { return KnownOrNA(f.MovieDateSource); }},
+    {"MovieUTCOffset", kBare, [](F f, L) { return OffsetOrNA(f.MovieUTCOffset); }},
 };
 
 // Logs started within the same second take the next free number.
@@ -312,6 +323,10 @@ void TextLog::WriteBlock(const FileFacts& f) {
     line("    New name:        ", WhenTimestamped(f, f.OutputFileName));
     line("    Output folder:   ", WhenTimestamped(f, f.OutputFolder));
     line("    Notes:           ", TextOrNA(f.Notes));
+    line("  Movie metadata:    ", YesNo(f.MovieMetadata));
+    line("    Movie date:      ", FullOrNA(f.MovieDate));
+    line("    Date source:     ", KnownOrNA(f.MovieDateSource));
+    line("    UTC offset:      ", OffsetOrNA(f.MovieUTCOffset));
     out.Line("");
 }
 

@@ -141,7 +141,8 @@ TEST(TextLog, HeaderAndOneBlockAgainstTheLayout) {
         "      Digitized:     2004/12/25 18:09:12", "  Timestamped:       Yes",
         "    Date/Time:       2004/12/25 18:09:11", "    Sequence#:       N/A", "    Operation:       Moved",
         "    New name:        {DT=2004-12-25 @18-09-11}.jpg", "    Output folder:   " + dir.path(),
-        "    Notes:           N/A", ""}));
+        "    Notes:           N/A", "  Movie metadata:    No", "    Movie date:      N/A", "    Date source:     N/A",
+        "    UTC offset:      N/A", ""}));
 }
 
 TEST(CsvLog, RowsReadBackIntoTheirColumnsWhateverTheNames) {
@@ -160,6 +161,8 @@ TEST(CsvLog, RowsReadBackIntoTheirColumnsWhateverTheNames) {
     avi.RIFFetimTime = At(1970, 1, 1, 18, 9, 11), avi.RIFFcmntDate = At(2004, 12, 25, 7, 8, 9);
     avi.CIFFCapturedDate = At(2003, 1, 1), avi.Timestamped = false, avi.SequenceNumber = 3, avi.Operation = "Moved";
     avi.Notes = "Trip \"best\", 1.avi is odd.\nSecond, note.";
+    avi.MovieMetadata = true, avi.MovieDate = At(2019, 7, 24, 11, 25, 40), avi.MovieUTCOffset = -210;
+    avi.MovieDateSource = "Keys:CreationDate";
     for (const auto* f : {&exif, &avi}) logs.WriteFileRecord(*f);
     logs.csv->Close();
     EXPECT_EQ(CsvLog::Create(fs, dir.path(), kStart)->Path(), dir.path() + kStem + " (2).csv");
@@ -171,22 +174,23 @@ TEST(CsvLog, RowsReadBackIntoTheirColumnsWhateverTheNames) {
               "RIFFForm,RIFFICRDDate,RIFFetimTime,RIFFIDITDate,RIFFcmntDate,RIFFstrdDate,TIFFMetadata,APPXSkipCount,"
               "APP1Offset,APP1Length,TIFFOffset,TIFFByteAlign,IFD0Offset,IFD0Entries,EXIFDateModified,SubIFDOffset,"
               "SubIFDEntries,EXIFDateOriginal,EXIFDateDigitized,Timestamped,Date/Time,Sequence#,Operation,"
-              "OutputFileName,OutputFolder,Notes\r\n"
+              "OutputFileName,OutputFolder,Notes,MovieMetadata,MovieDate,MovieDateSource,MovieUTCOffset\r\n"
               "2021/07/03 09:05:08,2021/07/03 09:05:09,\"a \"\"q\"\", b\r\nc\nd.jpg\",\"/card/DCIM\",2345678,"
               "2021/07/03 09:05:08,2004/12/25 18:09:11,Yes,No,Yes,Yes,\"IMG_\",42,4,\"JPG\",\"JPEG image\",\"JPEG\",No,"
               "\"N/A\",N/A,No,\"N/A\",N/A,N/A,N/A,N/A,N/A,Yes,2,2,9000,12,\"Intel\",8,11,2004/12/26 08:00:00,300,27,"
               "2004/12/25 18:09:11,2004/12/25 18:09:12,Yes,2004/12/25 18:09:11,0,\"Moved\","
-              "\"{DT=2004-12-25 @18-09-11}.jpg\",\"" + dir.path() + "\",\"He said \"\"no\"\"\"\r\n" +
+              "\"{DT=2004-12-25 @18-09-11}.jpg\",\"" + dir.path() + "\",\"He said \"\"no\"\"\",No,N/A,\"N/A\",N/A\r\n" +
               zero + "," + zero + ",\"Trip \"\"best\"\", 1.avi\",\"\",77,2020/01/02 03:04:05," + zero +
               ",No,Yes,No,No,\"N/A\",N/A,N/A,\"AVI\",\"AVI video\",\"RIFF\",No,\"N/A\",2003/01/01 00:00:00,Yes,"
               "\"AVI \",2004/12/25,18:09:11,N/A,2004/12/25 07:08:09,N/A,No,N/A,N/A,N/A,0,\"N/A\",N/A,N/A,N/A,N/A,"
-              "N/A,N/A,N/A,No,N/A,N/A,\"N/A\",\"N/A\",\"N/A\",\"Trip \"\"best\"\", 1.avi is odd.\nSecond, note.\"\r\n");
+              "N/A,N/A,N/A,No,N/A,N/A,\"N/A\",\"N/A\",\"N/A\",\"Trip \"\"best\"\", 1.avi is odd.\nSecond, note.\","
+              "Yes,2019/07/24 11:25:40,\"Keys:CreationDate\",-03:30\r\n");
     std::vector<std::vector<std::string>> rows;
     ASSERT_TRUE(ParseCsv(content, rows));
     ASSERT_EQ(rows.size(), 3u);
     for (const auto& row : rows) EXPECT_EQ(row.size(), CsvLogColumns().size());
     EXPECT_EQ(rows[1][2], exif.SourceFileName);
-    EXPECT_EQ(rows[2].back(), avi.Notes);
+    EXPECT_EQ(rows[2][46], avi.Notes);  // the first 47 columns keep their places
     // A moved file is looked up at its new place, any other at its source.
     EXPECT_EQ(fs.asked, (std::vector<std::string>{dir.path() + "/{DT=2004-12-25 @18-09-11}.jpg", avi.SourceFilePath}));
 }
