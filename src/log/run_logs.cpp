@@ -63,8 +63,8 @@ std::string DcfNumber(const FileFacts& f, std::int64_t value) {
 std::string OffsetOrNA(const std::optional<std::int32_t>& minutes) {
     if (!minutes) return kNotApplicable;
     const std::int32_t m = *minutes < 0 ? -*minutes : *minutes;
-    const std::string hh = std::to_string(m / 60), mm = std::to_string(m % 60);
-    return std::string(*minutes < 0 ? "-" : "+") + (hh.size() < 2 ? "0" : "") + hh + ":" + (mm.size() < 2 ? "0" : "") + mm;
+    auto two = [](std::int32_t v) { return std::string(v < 10 ? "0" : "") + std::to_string(v); };
+    return std::string(*minutes < 0 ? "-" : "+") + two(m / 60) + ":" + two(m % 60);
 }
 std::string WhenTimestamped(const FileFacts& f, const std::string& value) {
     return f.Timestamped ? value : kNotApplicable;
