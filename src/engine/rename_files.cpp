@@ -55,6 +55,8 @@ public:
         }
         for (const FsItem& file : files) {
             if (!filter_.PassesFile(file)) continue;
+            // The run's own logs, when it writes them into the folder it walks.
+            if (performActions_ && context_.sink && context_.sink->Holds(file.Path)) continue;
             File(file, source, output);
             if (!ProgressStep()) return false;
         }

@@ -380,6 +380,10 @@ void RunLogs::WriteFileRecord(const FileFacts& facts) {
     if (csv) csv->WriteRow(facts);
 }
 
+bool RunLogs::Holds(const std::string& path) const {
+    return (text && text->Path() == path) || (csv && csv->Path() == path);
+}
+
 std::string RunLogs::Failure() const {
     if (text && !text->Error().empty()) return "The log " + text->Path() + " could not be written: " + text->Error();
     if (csv && !csv->Error().empty()) return "The log " + csv->Path() + " could not be written: " + csv->Error();

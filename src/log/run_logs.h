@@ -80,6 +80,7 @@ public:
     std::unique_ptr<CsvLog> csv;
     void WriteFileRecord(const FileFacts& facts) override;
     bool Failed() const override { return !Failure().empty(); }
+    bool Holds(const std::string& path) const override;
     // The first failure of either log, naming it; "" while both are whole.
     std::string Failure() const;
 };

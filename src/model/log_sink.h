@@ -1,4 +1,6 @@
 #pragma once
+#include <string>
+
 #include "model/file_facts.h"
 
 namespace ravlen {
@@ -11,6 +13,12 @@ public:
     virtual void WriteFileRecord(const FileFacts& facts) = 0;
     // A record could not be written: the pass stops after the current file.
     virtual bool Failed() const { return false; }
+    // Whether the file at path is one of the records being written, which a
+    // pass over its own output folder must leave alone.
+    virtual bool Holds(const std::string& path) const {
+        (void)path;
+        return false;
+    }
 };
 
 }  // namespace ravlen

@@ -195,7 +195,7 @@ TEST(RunDriverReports, PreviewSummaryAndFailureLayouts) {
 
 TEST(RunDriverPasses, SummaryAfterProcessing) {
     // The nesting rule lets output below the source through without subfolders, and
-    // output = source with them. A log that cannot be created is left out and the run goes on.
+    // output = source with them, where the run leaves its own logs alone.
     struct Case {
         int photos, subfolders;
         std::string output;
@@ -204,7 +204,7 @@ TEST(RunDriverPasses, SummaryAfterProcessing) {
         std::string message;
     } const cases[] = {{1, 0, "@src/Renamed", false, 3, 0, 2, "One file successfully timestamped."},
                        {2, 1, "@out", false, 3, 0, 2, "Both files successfully timestamped."},
-                       {3, 2, "@src", false, 0, 0, 0, "All 3 files successfully timestamped."},
+                       {3, 2, "@src", false, 3, 0, 2, "All 3 files successfully timestamped."},
                        {2, 1, "@out", true, 0, 0, 0, "2  files successfully timestamped\r\n"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
