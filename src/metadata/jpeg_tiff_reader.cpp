@@ -92,12 +92,16 @@ private:
     MetadataOutcome Directories(std::int64_t header) {
         if (!ReadIfd0(header)) return MetadataOutcome::Done;
         if (restart_) return MetadataOutcome::Restart;
-        if (!Valid() || facts_.SubIFDOffset < 1) return MetadataOutcome::Done;
-        std::int64_t subIndex = 0;
-        if (!PlaceSubIfd(subIndex)) return MetadataOutcome::Restart;
-        if (!Valid()) return MetadataOutcome::Done;
-        ReadSubIfd(subIndex);
-        return restart_ ? MetadataOutcome::Restart : MetadataOutcome::Done;
+        if (Valid() && facts_.SubIFDOffset >= 1) {
+            std::int64_t subIndex = 0;
+            if (!PlaceSubIfd(subIndex)) return MetadataOutcome::Restart;
+            if (Valid() && !subPastEnd_) ReadSubIfd(subIndex);
+            if (restart_) return MetadataOutcome::Restart;
+        }
+        // Some raw files keep DateTimeOriginal in IFD0 itself; it serves when
+        // the Exif directory is missing, cut off or without one.
+        if (Valid() && !facts_.EXIFDateOriginal) facts_.EXIFDateOriginal = ifd0Original_;
+        return MetadataOutcome::Done;
     }
 
     bool Valid() const { return facts_.TIFFMetadata; }
@@ -253,6 +257,9 @@ private:
                 if (restart_) return true;
             } else if (tag == kTagExifIfd) {
                 facts_.SubIFDOffset = static_cast<std::int32_t>(Sum(tiffOffset, PointerAt(entry + 8)));
+            } else if (tag == kTagDateTimeOriginal) {
+                ifd0Original_ = DecodeDate(Sum(tiffOffset, PointerAt(entry + 8)));
+                if (restart_) return true;
             }
         }
         return true;
@@ -264,7 +271,10 @@ private:
     bool PlaceSubIfd(std::int64_t& subIndex) {
         const std::int64_t sub = facts_.SubIFDOffset;
         if (S() < Sum(sub, 2)) {
-            Invalid(" contains an invalid TIFF SubIFD offset.");
+            // A file cut short still has IFD0's own DateTimeOriginal, if any.
+            if (ifd0Original_) ctx_.Proceeding("an invalid TIFF SubIFD offset.");
+            else Invalid(" contains an invalid TIFF SubIFD offset.");
+            subPastEnd_ = true;
             return true;
         }
         if (sub >= P() || Whole()) {
@@ -341,6 +351,8 @@ private:
     ByteOrder order_ = ByteOrder::Unknown;
     std::int64_t shift_ = 0;  // IFD0Offset minus the anchor
     bool restart_ = false;    // a date string lies where the forward read has passed
+    std::optional<DateTime> ifd0Original_;
+    bool subPastEnd_ = false;
 };
 
 }  // namespace

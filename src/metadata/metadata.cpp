@@ -6,11 +6,15 @@
 #include <optional>
 #include <string>
 
+#include "metadata/avchd_reader.h"
 #include "metadata/ciff_reader.h"
 #include "metadata/iso_media_reader.h"
 #include "metadata/jpeg_tiff_reader.h"
 #include "metadata/metadata_fault.h"
+#include "metadata/png_reader.h"
+#include "metadata/raf_reader.h"
 #include "metadata/riff_reader.h"
+#include "metadata/webp_reader.h"
 #include "model/version.h"
 
 namespace ravlen {
@@ -53,6 +57,21 @@ std::optional<ByteOrder> DetectTiff(std::string_view head) {
     if (Starts(head, std::string_view("MM\0\x2A", 4))) return ByteOrder::Motorola;
     return std::nullopt;
 }
+// Olympus and Panasonic raws: TIFF under signatures of their own.
+std::optional<ByteOrder> DetectOrf(std::string_view head) {
+    if (Starts(head, "IIRO") || Starts(head, "IIRS")) return ByteOrder::Intel;
+    if (Starts(head, "MMOR")) return ByteOrder::Motorola;
+    return std::nullopt;
+}
+std::optional<ByteOrder> DetectRw2(std::string_view head) {
+    if (Starts(head, std::string_view("IIU\0", 4))) return ByteOrder::Intel;
+    return std::nullopt;
+}
+// A RIFF form of its own: the WebP still carries EXIF, not RIFF dates.
+std::optional<ByteOrder> DetectWebP(std::string_view head) {
+    if (Starts(head, "RIFF") && head.substr(8, 4) == "WEBP") return ByteOrder::Unknown;
+    return std::nullopt;
+}
 std::optional<ByteOrder> DetectRiff(std::string_view head) {
     if (Starts(head, "RIFF")) return ByteOrder::Intel;
     return std::nullopt;
@@ -64,12 +83,24 @@ std::optional<ByteOrder> DetectCiff(std::string_view head) {
     return std::nullopt;
 }
 
-MetadataOutcome ReadRiff(ReadView& view, ReaderContext& ctx) {
-    ReadRIFFMetadata(view, ctx);
-    return MetadataOutcome::Done;
+std::optional<ByteOrder> DetectRaf(std::string_view head) {
+    if (Starts(head, "FUJIFILM")) return ByteOrder::Unknown;
+    return std::nullopt;
 }
-MetadataOutcome ReadCiff(ReadView& view, ReaderContext& ctx) {
-    ReadCIFFMetadata(view, ctx);
+std::optional<ByteOrder> DetectPng(std::string_view head) {
+    if (Starts(head, "\x89PNG\r\n\x1A\n")) return ByteOrder::Unknown;
+    return std::nullopt;
+}
+// Confirmed by the reader on the following packets.
+std::optional<ByteOrder> DetectAvchd(std::string_view head) {
+    if (LooksLikeTransportStream(head)) return ByteOrder::Unknown;
+    return std::nullopt;
+}
+
+// A reader that never asks for a restart.
+template <void (*Read)(ReadView&, ReaderContext&)>
+MetadataOutcome Once(ReadView& view, ReaderContext& ctx) {
+    Read(view, ctx);
     return MetadataOutcome::Done;
 }
 
@@ -84,12 +115,18 @@ struct FormatFamily {
 };
 
 // The first matching row decides.
-constexpr std::array<FormatFamily, 5> kFamilies{{
+constexpr std::array<FormatFamily, 11> kFamilies{{
     {"JPEG", &FileFacts::TIFFMetadata, DetectJpeg, ReadTIFFMetadata},
     {"TIFF", &FileFacts::TIFFMetadata, DetectTiff, ReadTIFFMetadata},
-    {"RIFF", &FileFacts::RIFFMetadata, DetectRiff, ReadRiff},
-    {"CIFF", &FileFacts::CIFFMetadata, DetectCiff, ReadCiff},
+    {"ORF", &FileFacts::TIFFMetadata, DetectOrf, ReadTIFFMetadata},
+    {"RW2", &FileFacts::TIFFMetadata, DetectRw2, ReadTIFFMetadata},
+    {"WebP", &FileFacts::TIFFMetadata, DetectWebP, Once<ReadWebPMetadata>},
+    {"RIFF", &FileFacts::RIFFMetadata, DetectRiff, Once<ReadRIFFMetadata>},
+    {"CIFF", &FileFacts::CIFFMetadata, DetectCiff, Once<ReadCIFFMetadata>},
+    {"RAF", &FileFacts::TIFFMetadata, DetectRaf, Once<ReadRAFMetadata>},
+    {"PNG", &FileFacts::TIFFMetadata, DetectPng, Once<ReadPNGMetadata>},
     {kFormatIsoMedia, &FileFacts::MovieMetadata, DetectIsoMedia, ReadIsoMediaMetadata},  // HEIF, CR3 by the brand
+    {"AVCHD", &FileFacts::MovieMetadata, DetectAvchd, Once<ReadAVCHDMetadata>},  // the broadest signature last
 }};
 
 std::string FaultMessage(const std::string& fileName, int number, const std::string& description) {
@@ -123,7 +160,7 @@ MetadataOutcome ReadDetected(ReadStream& stream, std::int64_t fileSize, const Re
     }
     if (!family) {
         ClearFlags(facts);
-        ctx.StrictNote(" is not a valid JPEG, TIFF, or RIFF file.");
+        ctx.StrictNote(kUnknownFormatNote);
         return MetadataOutcome::Done;
     }
     facts.InternalFormat = family->format;

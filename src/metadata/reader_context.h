@@ -41,6 +41,9 @@ inline constexpr std::int64_t kDetectLength = 16;
 // space after earlier ones) and shows it when errors are reported.
 using ProblemSink = std::function<void(std::string& notes, const std::string& message, MsgIcon icon)>;
 
+// The note, after the file's name, for a file of no format that is read.
+inline constexpr const char* kUnknownFormatNote = " is not a valid JPEG, TIFF, or RIFF file.";
+
 struct ReaderContext {
     FileFacts& facts;
     MetadataPass& pass;

@@ -212,5 +212,44 @@ TEST(JpegTiffReader, TiffBlockInMemory) {
     EXPECT_EQ(ReadBlock(bigPointer).fault, "Overflow");
 }
 
+// Olympus and Panasonic raws: TIFF under signatures of their own (RW2's IFD0 at 0x18).
+TEST(JpegTiffReader, RawsWithOtherSignatures) {
+    for (const auto& [signature, order, format] : {std::tuple{"IIRO", I, "ORF"}, {"IIRS", I, "ORF"},
+                                                   {"MMOR", M, "ORF"}, {"IIU", I, "RW2"}}) {
+        std::string raw = BuildTiff(Camera(order, false, 16)) + std::string(3000, 'r');
+        raw.replace(0, 4, std::string(signature, 4));
+        const ReadResult r = ReadBytes(raw);
+        EXPECT_TRUE(r.facts.TIFFMetadata && r.facts.Notes.empty()) << signature;
+        EXPECT_EQ(std::tuple(r.facts.InternalFormat, r.facts.IFD0Offset), std::tuple(format, 0x18)) << signature;
+        ExpectCameraDates(r.facts);
+    }
+}
+
+// DateTimeOriginal kept in IFD0 itself serves when the Exif directory is cut off with the file's end,
+// or does not hold one.
+TEST(JpegTiffReader, DateTimeOriginalInIfd0) {
+    ExifLayout layout = Camera(I);
+    layout.extraIfd0 = {{0x9003, 2}};  // the same string as the Exif directory's
+    const std::string tiff = BuildTiff(layout);
+    const ReadResult whole = ReadBytes(tiff);
+    EXPECT_TRUE(whole.facts.TIFFMetadata && whole.facts.Notes.empty());
+    ExpectCameraDates(whole.facts);
+    std::string cut = tiff;
+    PutNumber(cut, 30, static_cast<std::uint32_t>(tiff.size()) + 1000, 4);  // the Exif pointer
+    for (int mode : {1, 2}) {
+        const ReadResult r = ReadBytes(cut, mode);
+        EXPECT_TRUE(r.facts.TIFFMetadata && r.facts.Timestamped);
+        EXPECT_EQ(r.facts.EXIFDateOriginal, D(2004, 12, 25, 18, 9, 11));
+        EXPECT_FALSE(r.facts.EXIFDateDigitized);
+        EXPECT_EQ(r.facts.Notes,
+                  "Proceeding with parsing of IMG_0001.JPG even though it contains an invalid TIFF SubIFD offset.");
+    }
+    std::string elsewhere = tiff;
+    PutNumber(elsewhere, 72, 0x9010, 2);  // the Exif directory's entry becomes another tag
+    const ReadResult r = ReadBytes(elsewhere);
+    EXPECT_TRUE(r.facts.TIFFMetadata && r.facts.Notes.empty() && r.facts.SubIFDEntries == 2);
+    ExpectCameraDates(r.facts);
+}
+
 }  // namespace
 }  // namespace ravlen::test

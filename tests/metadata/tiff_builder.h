@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -167,6 +170,27 @@ inline void ExpectEveryTruncationHandled(const std::string& bytes) {
         EXPECT_FALSE(r.facts.Timestamped) << n;
         EXPECT_EQ(r.tally.NumberOfInvalidEXIFFiles, 1) << n;
         EXPECT_NE(r.facts.Notes, "") << n;
+    }
+}
+
+// A file's bytes, or nothing when it cannot be read. Real camera files lie in
+// the shared samples folder; files made with general tools are the fuzz seeds.
+inline std::optional<std::string> FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+inline const std::string kSamples = "/work/shared/samples/files/";
+inline const std::string kSeeds = RAVLEN_FUZZ_CORPUS "/";
+
+// Seed files made with general tools: valid TIFF metadata with this DateTimeOriginal, nothing noted.
+inline void ExpectSeedsDated(std::initializer_list<const char*> names, const DateTime& original) {
+    for (const char* name : names) {
+        const auto bytes = FileBytes(kSeeds + name);
+        ASSERT_TRUE(bytes) << name;
+        const ReadResult r = ReadBytes(*bytes);
+        EXPECT_TRUE(r.facts.TIFFMetadata && r.facts.Notes.empty()) << name << r.facts.Notes;
+        EXPECT_EQ(r.facts.EXIFDateOriginal, original) << name;
     }
 }
 
