@@ -53,11 +53,19 @@ public:
             files.clear();
             folders.clear();
         }
-        for (const FsItem& file : files) {
-            if (!filter_.PassesFile(file)) continue;
-            // The run's own logs, when it writes them into the folder it walks.
-            if (performActions_ && context_.sink && context_.sink->Holds(file.Path)) continue;
-            File(file, source, output);
+        // The run's own logs, when it writes them into the folder it walks, are passed over.
+        std::vector<const FsItem*> chosen;
+        for (const FsItem& file : files)
+            if (filter_.PassesFile(file) && !(performActions_ && context_.sink && context_.sink->Holds(file.Path)))
+                chosen.push_back(&file);
+        // The next files' first reads are under way while one is processed;
+        // only hints, so results and order are those of a plain walk.
+        const bool reading = options_.DateMode != DateMode::FileSystemOnly;
+        std::size_t hinted = 1;  // the first file is read at once anyway
+        for (std::size_t i = 0; i < chosen.size(); ++i) {
+            for (; reading && hinted < chosen.size() && hinted <= i + kReadAheadFiles; ++hinted)
+                context_.fs.WillRead(chosen[hinted]->Path);
+            File(*chosen[i], source, output);
             if (!ProgressStep()) return false;
         }
         if (!filter_.IncludeSubfolders) return true;

@@ -34,6 +34,11 @@ struct EngineContext {
     IntentRecord* intents = nullptr;  // each placement planned first; only used when PerformActions is true
 };
 
+// How many files ahead of the one in hand the walk starts first reads: enough
+// to keep a card's queue of requests full, each costing the page cache one
+// first read.
+inline constexpr std::size_t kReadAheadFiles = 16;
+
 void RenameFiles(EngineContext& context, const FolderRef& SourceFolder, const FolderRef& OutputFolder,
                  bool PerformActions, RunTally& tally);
 

@@ -105,6 +105,11 @@ public:
     virtual std::string TypeDescription(const std::string& path) = 0;
 
     virtual std::unique_ptr<ReadStream> OpenRead(const std::string& path, std::string& error) = 0;
+    // The file's first read comes soon: the medium may start on it now, so
+    // that several requests stand in its queue. Only a hint: nothing reaches
+    // the program through it, and a file changed before its turn is read as
+    // it is then.
+    virtual void WillRead(const std::string& path) { (void)path; }
     // Neither ever replaces an existing file at `to`.
     virtual FsStatus MoveFile(const std::string& from, const std::string& to) = 0;
     virtual FsStatus CopyFile(const std::string& from, const std::string& to) = 0;

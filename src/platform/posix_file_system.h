@@ -12,6 +12,11 @@
 
 namespace ravlen {
 
+// How much a file's first read asks for: a camera JPEG's APP1 header with
+// both directories and their dates, a raw file's first directories, a movie's
+// first boxes. Later reads ask only for what the readers need next.
+inline constexpr std::size_t kFirstReadLength = 4 * 1024;
+
 class PosixFileSystem : public FileSystem {
 public:
     // How a file's type description is found (the desktop's MIME database in
@@ -29,6 +34,7 @@ public:
     std::optional<FsItem> GetFile(const std::string& path) override;
     std::string TypeDescription(const std::string& path) override;
     std::unique_ptr<ReadStream> OpenRead(const std::string& path, std::string& error) override;
+    void WillRead(const std::string& path) override;
     FsStatus MoveFile(const std::string& from, const std::string& to) override;
     FsStatus CopyFile(const std::string& from, const std::string& to) override;
     std::unique_ptr<TextFile> CreateTextFile(const std::string& path, std::string& error) override;

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <sys/stat.h>
 
@@ -225,6 +226,74 @@ namespace {
 
 // A file that cannot be opened: noted with the system's reason in DateMode 1
 // (and counted as lacking metadata), silent in DateMode 2.
+// Records the order of first-read hints and opens, by file name.
+struct HintFs : PosixFileSystem {
+    std::vector<std::string> events;
+    std::function<void(const std::string& name)> onOpen;
+    static std::string Name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+    void WillRead(const std::string& path) override {
+        events.push_back("hint " + Name(path));
+        PosixFileSystem::WillRead(path);
+    }
+    std::unique_ptr<ReadStream> OpenRead(const std::string& path, std::string& error) override {
+        events.push_back("open " + Name(path));
+        if (onOpen) onOpen(Name(path));
+        return PosixFileSystem::OpenRead(path, error);
+    }
+};
+
+// The next files' first reads are started a bounded window ahead, only for
+// files the walk will read, and a file changed after its hint is read as it
+// is at its turn.
+TEST(ReadAhead, HintsTheNextFilesWithinTheWindowAndReadsEachAfresh) {
+    test::TempDir tmp;
+    const std::string in = tmp.Mkdir("in"), out = tmp.Mkdir("out");
+    const std::size_t count = kReadAheadFiles * 2 + 3;
+    auto name = [](std::size_t i) { return "IMG_" + std::to_string(1000 + i) + ".JPG"; };
+    for (std::size_t i = 0; i < count; ++i) tmp.Write("in/" + name(i), ExifJpeg("2001:02:03 04:05:06", false));
+    tmp.Write("in/M0100.CTG", "catalog");
+    for (DateMode mode : {DateMode::FileSystemOnly, DateMode::MetadataOnly}) {  // a preview, then a run
+        HintFs files;
+        test::FakePort port;
+        RunOptions options;
+        options.DateMode = mode, options.FilenameFormat = FilenameFormat::DcfStyle;
+        options.AddBatchVolume = AddBatchVolume::Neither, options.AddSerial = AddSerial::DuplicatesOnly;
+        files.onOpen = [&](const std::string& opened) {
+            if (opened == name(0)) tmp.Write("in/" + name(5), ExifJpeg("2009:08:07 06:05:04", false));
+        };
+        ChronologyList chronology;
+        RunTally tally;
+        std::vector<std::string> placed;
+        struct : FileRecordSink {
+            std::vector<std::string>* names;
+            void WriteFileRecord(const FileFacts& facts) override { names->push_back(facts.OutputFileName); }
+        } sink;
+        sink.names = &placed;
+        EngineContext context{files, port, options, chronology, &sink};
+        const bool run = mode == DateMode::MetadataOnly;
+        RenameFiles(context, *files.GetFolder(in), *files.GetFolder(out), run, tally);
+        if (!run) {
+            EXPECT_TRUE(files.events.empty());
+            continue;
+        }
+        ASSERT_EQ(placed.size(), count);
+        EXPECT_EQ(placed[5], "20090807_060504.JPG");
+        std::size_t opened = 0, hinted = 0;
+        for (const std::string& e : files.events) {
+            if (e.rfind("open ", 0) == 0) {
+                EXPECT_EQ(e, "open " + name(opened));
+                ++opened;
+            } else {
+                EXPECT_EQ(e, "hint " + name(hinted + 1)) << "each file after the first once, in order";
+                ++hinted;
+                EXPECT_LE(hinted, opened + kReadAheadFiles) << "never more than the window ahead";
+            }
+        }
+        EXPECT_EQ(opened, count);
+        EXPECT_EQ(hinted, count - 1);
+    }
+}
+
 TEST(ReadMetadataOpen, AFileThatCannotBeOpenedIsNotedOnlyInStrictMode) {
     test::TempDir tmp;
     PosixFileSystem files;
