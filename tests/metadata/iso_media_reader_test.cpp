@@ -1,4 +1,3 @@
-#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -52,6 +51,11 @@ std::string Movie(const std::string& moovBody, std::size_t media = 5000, bool mo
 }
 
 std::string Full(const std::optional<DateTime>& d) { return d ? d->FormatFull() : "none"; }
+
+// The kind and the metadata found, as one text a failed check prints whole.
+std::string Found(const FileFacts& f) {
+    return f.InternalFormat + (f.TIFFMetadata ? " tiff" : "") + (f.MovieMetadata ? " movie" : "");
+}
 
 // Runs f with the computer's zone set to tz.
 template <typename F>
@@ -108,7 +112,7 @@ TEST(IsoMediaReader, MovieDateOrder) {
                  {Movie(Mvhd(1000)), "none", "Unknown", {}}}) {
             const ReadResult r = ReadBytes(c.file);
             const FileFacts& f = r.facts;
-            EXPECT_TRUE(f.MovieMetadata && !f.TIFFMetadata && f.InternalFormat == "ISOMedia") << c.date;
+            EXPECT_EQ(Found(f), "ISOMedia movie") << c.date;
             EXPECT_EQ(Full(f.MovieDate) + " " + f.MovieDateSource, c.date + " " + c.source);
             EXPECT_EQ(f.MovieUTCOffset, c.offset) << c.date;
         }
@@ -173,7 +177,8 @@ TEST(IsoMediaReader, HeifExifItem) {
     for (int where : {0, 1, 2}) {
         const ReadResult r = ReadBytes(Heif(tiff, where));
         const FileFacts& f = r.facts;
-        EXPECT_TRUE(f.TIFFMetadata && !f.MovieMetadata && f.InternalFormat == "HEIF" && f.Notes.empty()) << f.Notes;
+        EXPECT_EQ(Found(f), "HEIF tiff");
+        EXPECT_EQ(f.Notes, "");
         EXPECT_EQ(Full(f.EXIFDateOriginal) + Full(f.EXIFDateModified), "2021/02/03 04:05:062020/01/01 00:00:00");
         EXPECT_EQ(f.TIFFByteAlign, "Motorola");
         EXPECT_EQ(r.restarted, where == 2);  // the item before meta: begun again to read only that item
@@ -196,7 +201,7 @@ TEST(IsoMediaReader, CanonCr3) {
     const std::string cr3 = Ftyp("crx ") + Box("moov", canon + Mvhd(Mac(k20190725T0330Z)) + Trak(1000)) +
                             Box("mdat", std::string(20000, 'r'));
     const FileFacts f = ReadBytes(cr3).facts;
-    EXPECT_TRUE(f.TIFFMetadata && !f.MovieMetadata && f.InternalFormat == "CR3") << f.Notes;
+    EXPECT_EQ(Found(f), "CR3 tiff") << f.Notes;
     EXPECT_EQ(Full(f.EXIFDateOriginal) + Full(f.EXIFDateModified), "2022/03/04 05:06:072022/03/04 05:06:08");
     EXPECT_GT(f.SubIFDOffset, f.IFD0Offset);
 }
@@ -279,12 +284,11 @@ TEST(IsoMediaReader, ToolMadeAndHugeFiles) {
         out.seekp(static_cast<std::streamoff>(Ftyp("isom").size() + 16 + media));
         out << Box("moov", Mvhd(Mac(k20190725T0330Z)) + Trak(1000));
     }
-    const auto start = std::chrono::steady_clock::now();
+    // The media is passed by one skip: a few small reads, whatever its size.
     const FileFacts huge = read(big);
-    const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(Full(huge.MovieDate), "2019/07/25 03:30:00");
-    EXPECT_TRUE(fs.Counts().reads <= 4 && fs.Counts().readBytes < 4096) << fs.Counts().reads;
-    EXPECT_LT(took, std::chrono::milliseconds(200));
+    EXPECT_LE(fs.Counts().reads, 4u);
+    EXPECT_LT(fs.Counts().readBytes, 4096u);
 
     const std::string mov = dir / "clip.mov", heic = dir / "photo.heic", png = dir / "photo.png";
     if (!Shell("ffmpeg -y -f lavfi -i testsrc=size=64x48:rate=5 -t 1 -metadata creation_time=2019-07-25T03:30:00Z "
