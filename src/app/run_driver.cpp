@@ -11,6 +11,7 @@
 #include "log/run_logs.h"
 #include "model/date_time.h"
 #include "model/report_text.h"
+#include "model/time_shift.h"
 #include "model/version.h"
 
 namespace ravlen {
@@ -52,6 +53,12 @@ std::string SuccessMessage(std::int32_t total) {
 
 }  // namespace
 
+std::string ClockCorrections(const RunOptions& options) {
+    const std::optional<TimeShift> shift = TimeShift::Parse(options.TimeShift);
+    if (!shift || shift->IsNone()) return {};
+    return "Metadata dates will be shifted by " + shift->Text() + ".";
+}
+
 std::string RunFailureMessage(long long number, const std::string& description) {
     return Version().Title + " was unable to complete processing due to the following:" + kCrLf + kCrLf +
            "          Error " + std::to_string(number) + ": " + description + kCrLf + kCrLf +
@@ -76,7 +83,8 @@ std::string PreviewReport(const RunTally& t, const RunOptions& options) {
     }
     r.Rule();
     r.Line(t.NumberOfSourceObjects, "  total files will be attempted");
-    return r.Text();
+    const std::string corrections = ClockCorrections(options);
+    return corrections.empty() ? r.Text() : r.Text() + kCrLf + kCrLf + corrections;
 }
 
 std::string SummaryReport(const RunTally& t) {
@@ -155,6 +163,10 @@ RunOutcome RunDriver::Go(RunOptions& options) {
 std::optional<RunDriver::Folders> RunDriver::Check(RunOptions& options) {
     // 1. Keep what the user chose, whatever happens next.
     if (services_.saveSettings) services_.saveSettings(options);
+    if (!TimeShift::Parse(options.TimeShift))
+        return Refuse("The time shift " + std::string(1, kQuote) + options.TimeShift + kQuote +
+                      " is not valid. Type a sign, days and a blank when needed, then hours:minutes:seconds, "
+                      "for example +01:00:00 or -1 02:30:00.");
 
     // 2. A camera card attached since the start may become the source.
     if (options.AutoDetect && services_.detectCameraMedia) {
@@ -253,10 +265,12 @@ std::string RunDriver::Preview(const Folders& folders, const RunOptions& options
 bool RunDriver::Confirm(const RunOptions& options, const std::optional<std::string>& previewReport) {
     UserPort& port = services_.port;
     if (options.RequestConfirmation) {
-        const std::string question =
+        std::string question =
             previewReport ? *previewReport + kCrLf + kCrLf + kCrLf + "Do you want to proceed?"
                           : "Timestamp " + DigitsOf(tally_.NumberOfSourceObjects) + " file" +
                                 (tally_.NumberOfSourceObjects == 1 ? "" : "s") + "?";
+        const std::string corrections = ClockCorrections(options);
+        if (!previewReport && !corrections.empty()) question = corrections + kCrLf + kCrLf + question;
         return port.MessageBox(question, MsgIcon::Question, MsgButtons::YesNo, Version().Title) == MsgAnswer::Yes;
     }
     if (previewReport) port.MessageBox(*previewReport, MsgIcon::Information, MsgButtons::OK, Version().Title);

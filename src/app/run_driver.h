@@ -79,6 +79,9 @@ private:
 std::string PreviewReport(const RunTally& tally, const RunOptions& options);
 std::string SummaryReport(const RunTally& tally);
 
+// The sentence naming the clock corrections in force; empty when there are none.
+std::string ClockCorrections(const RunOptions& options);
+
 // The message shown when the engine fails with an error it does not handle.
 std::string RunFailureMessage(long long number, const std::string& description);
 

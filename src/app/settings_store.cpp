@@ -22,6 +22,7 @@
 #include <system_error>
 #include <type_traits>
 
+#include "model/time_shift.h"
 #include "model/version.h"
 
 namespace ravlen {
@@ -217,6 +218,13 @@ SettingsKey CheckKey(const char* section, const char* key, const char* note) {
     return NumberKey<Field>(section, key, KeyKind::CheckBox, {}, note);
 }
 
+SettingsKey OneRunKey(SettingsKey k, bool (*accepts)(const std::string&), const char* form) {
+    k.saved = false;
+    k.accepts = accepts;
+    k.form = form;
+    return k;
+}
+
 std::vector<SettingsKey> MakeKeys() {
     using O = RunOptions;
     using F = FilenameFormatDefinition;
@@ -292,6 +300,10 @@ std::vector<SettingsKey> MakeKeys() {
         FormatKey("ExtensionPrefix", &F::ExtensionPrefix),
         FormatKey("ExtensionFormat", &F::ExtensionFormat),
         FormatKey("ExtensionSuffix", &F::ExtensionSuffix),
+        OneRunKey(TextKey("Time", "TimeShift", &O::TimeShift,
+                          "shifts every metadata date, for this run only (never saved): +01:00:00, -1 02:30:00"),
+                  [](const std::string& v) { return TimeShift::Parse(v).has_value(); },
+                  "a signed duration: optional days and a blank, then hh:mm:ss, e.g. +01:00:00 or -1 02:30:00"),
     };
 }
 
@@ -343,6 +355,11 @@ const std::vector<SettingsKey>& AllSettingsKeys() {
     return keys;
 }
 
+std::string RefusalOf(const SettingsKey& k, const std::string& value) {
+    if (!k.accepts || k.accepts(value)) return {};
+    return std::string("key \"") + k.key + "\" takes " + k.form + ", not \"" + value + "\"";
+}
+
 const SettingsKey* FindSettingsKey(std::string_view key) {
     for (const SettingsKey& k : AllSettingsKeys())
         if (SameKey(key, k.key)) return &k;
@@ -352,11 +369,12 @@ const SettingsKey* FindSettingsKey(std::string_view key) {
 RunOptions LoadOptions(const SettingsStore& store) {
     RunOptions options;
     for (const SettingsKey& k : AllSettingsKeys()) {
+        if (!k.saved) continue;
         const std::optional<std::string> stored = store.Read(k.section, k.key);
         if (!stored) continue;
         if (k.IsNumber()) {
             if (const std::optional<int> value = ParseInRange(k, *stored)) k.set(options, *value);
-        } else {
+        } else if (!k.accepts || k.accepts(*stored)) {
             TextField(options, k) = *stored;
         }
     }
@@ -364,7 +382,8 @@ RunOptions LoadOptions(const SettingsStore& store) {
 }
 
 bool SaveSettings(SettingsStore& store, const RunOptions& options) {
-    for (const SettingsKey& k : AllSettingsKeys()) store.Write(k.section, k.key, k.ValueText(options));
+    for (const SettingsKey& k : AllSettingsKeys())
+        if (k.saved) store.Write(k.section, k.key, k.ValueText(options));
     return store.Sync();
 }
 
@@ -375,6 +394,8 @@ bool SetOptionFromText(RunOptions& options, const std::string& key, const std::s
         return false;
     }
     if (!k->IsNumber()) {
+        error = RefusalOf(*k, value);
+        if (!error.empty()) return false;
         TextField(options, *k) = value;
         return true;
     }

@@ -33,11 +33,12 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// Every option from the store, the default for each missing key; a value that
-// is not a whole number or lies outside its range takes the default.
+// Every saved option from the store, the default for each missing key; a value
+// that is not a whole number, lies outside its range or lacks its form takes
+// the default.
 // SourcePath and OutputPath come back as stored (possibly empty).
 RunOptions LoadOptions(const SettingsStore& store);
-// Every key of every section, then Sync; false when the store could not be written.
+// Every saved key of every section, then Sync; false when the store could not be written.
 bool SaveSettings(SettingsStore& store, const RunOptions& options);
 
 // What a settings key holds; it decides the key's values and how the window
@@ -68,16 +69,24 @@ struct SettingsKey {
     void (*set)(RunOptions&, int) = nullptr;
     int minimum = 0;
     int maximum = 0;
+    // False for an option that lasts one run: neither loaded nor saved.
+    bool saved = true;
+    // Text keys whose values have a form: the test, and the form as the
+    // refusal names it.
+    bool (*accepts)(const std::string&) = nullptr;
+    const char* form = "";
 
     bool IsNumber() const { return get != nullptr; }
     // The value as the store keeps it: the number, or the text.
     std::string ValueText(const RunOptions& options) const;
 };
 const std::vector<SettingsKey>& AllSettingsKeys();
+// The refusal of a value the key does not accept; empty when it accepts it.
+std::string RefusalOf(const SettingsKey& key, const std::string& value);
 // The row of a key, letter case ignored; null when there is none.
 const SettingsKey* FindSettingsKey(std::string_view key);
 // Sets one option from its text; false (options unchanged) when the key is
-// unknown or the value is not a whole number within range.
+// unknown or the value is not a whole number within range, or lacks its form.
 bool SetOptionFromText(RunOptions& options, const std::string& key, const std::string& value, std::string& error);
 
 // First-start completion of the two folders: an empty SourcePath runs camera

@@ -1,6 +1,7 @@
 #include "log/run_logs.h"
 
 #include "log/csv_text.h"
+#include "model/time_shift.h"
 
 #include <optional>
 #include <string_view>
@@ -69,6 +70,10 @@ std::string OffsetOrNA(const std::optional<std::int32_t>& minutes) {
 std::string WhenTimestamped(const FileFacts& f, const std::string& value) {
     return f.Timestamped ? value : kNotApplicable;
 }
+// The clock correction applied to the file's metadata date.
+std::string ShiftOrNA(const FileFacts& f) {
+    return f.Timestamped && f.ShiftSeconds ? TimeShift{*f.ShiftSeconds}.Text() : kNotApplicable;
+}
 
 // The CSV log's columns, in order: each one's header name, whether its
 // field goes between double quotes (text that may hold commas, quotes or line
@@ -135,6 +140,9 @@ const CsvColumn kCsvColumns[] = {
     {"MovieDate", kBare, [](F f, L) { return FullOrNA(f.MovieDate); }},
     {"MovieDateSource", kQuoted, [](F f, L) { return KnownOrNA(f.MovieDateSource); }},
     {"MovieUTCOffset", kBare, [](F f, L) { return OffsetOrNA(f.MovieUTCOffset); }},
+    {"DateBeforeShift", kBare, [](F f, L) { return WhenTimestamped(f, Full(f.DateBeforeShift)); }},
+    {"DateAfterShift", kBare, [](F f, L) { return WhenTimestamped(f, Full(f.TimestampDateTime)); }},
+    {"TimeShift", kBare, [](F f, L) { return ShiftOrNA(f); }},
 };
 
 // Logs started within the same second take the next free number.
@@ -262,6 +270,9 @@ std::unique_ptr<TextLog> TextLog::Create(FileSystem& fs, const std::string& outp
     number("    DCFVolumeDigits:     ", o.DCFVolumeDigits);
     number("    DCFBatchCleanup:     ", o.DCFBatchCleanup);
     number("    CreateLog:           ", o.CreateLog);
+    out.Line("  Time:");
+    option("    TimeShift:           ",
+           o.TimeShift.empty() ? "None" : TimeShift::Parse(o.TimeShift).value_or(TimeShift{}).Text());
     out.Line("");
     return log;
 }
@@ -327,6 +338,9 @@ void TextLog::WriteBlock(const FileFacts& f) {
     line("    Movie date:      ", FullOrNA(f.MovieDate));
     line("    Date source:     ", KnownOrNA(f.MovieDateSource));
     line("    UTC offset:      ", OffsetOrNA(f.MovieUTCOffset));
+    line("    Before shift:    ", WhenTimestamped(f, Full(f.DateBeforeShift)));
+    line("    After shift:     ", WhenTimestamped(f, Full(f.TimestampDateTime)));
+    line("    Time shift:      ", ShiftOrNA(f));
     out.Line("");
 }
 

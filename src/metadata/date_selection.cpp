@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "model/time_shift.h"
+
 
 namespace ravlen {
 namespace {
@@ -90,12 +92,26 @@ void ChooseTimestamp(FileFacts& facts, const RunOptions& options, RunTally& tall
     facts.TimestampHasTime = true;
 
     if (options.DateMode == DateMode::FileSystemOnly) {
-        facts.TimestampDateTime = FileSystemRule(facts, options.DateModeFileSystem);
+        facts.TimestampDateTime = facts.DateBeforeShift = FileSystemRule(facts, options.DateModeFileSystem);
         return;
     }
     const Choice choice = FormatRule(facts, options);
     if (choice.value) {
-        facts.TimestampDateTime = *choice.value;
+        // Only the camera's clock is corrected; the file system's is the computer's.
+        const TimeShift shift = TimeShift::Parse(options.TimeShift).value_or(TimeShift{});
+        const std::optional<DateTime> shifted = shift.Apply(*choice.value);
+        facts.DateBeforeShift = *choice.value;
+        facts.ShiftSeconds = shift.Seconds;
+        if (!shifted) {
+            facts.Timestamped = false;
+            ++tally.NumberOfInvalidDateFiles;
+            if (report)
+                report(facts.Notes, facts.SourceFileName + " has a date that the time shift " + shift.Text() +
+                                        " moves outside the years 1 to 9999.",
+                       MsgIcon::Exclamation);
+            return;
+        }
+        facts.TimestampDateTime = *shifted;
         facts.TimestampHasTime = choice.hasTime;
         return;
     }
@@ -105,7 +121,7 @@ void ChooseTimestamp(FileFacts& facts, const RunOptions& options, RunTally& tall
         if (report) report(facts.Notes, facts.SourceFileName + choice.missing, MsgIcon::Exclamation);
         return;
     }
-    facts.TimestampDateTime = FileSystemRule(facts, options.DateModeFileSystem);
+    facts.TimestampDateTime = facts.DateBeforeShift = FileSystemRule(facts, options.DateModeFileSystem);
 }
 
 }  // namespace ravlen

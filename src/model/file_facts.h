@@ -66,6 +66,10 @@ struct FileFacts {
     std::optional<DateTime> MovieDate;
     std::string MovieDateSource = "Unknown";     // where MovieDate came from, e.g. "Keys:CreationDate", "mvhd"
     std::optional<std::int32_t> MovieUTCOffset;  // minutes east of UTC of MovieDate, when known
+    // The chosen date before the clock corrections, and the correction in
+    // seconds applied to it; no correction for a file-system date.
+    DateTime DateBeforeShift;
+    std::optional<std::int64_t> ShiftSeconds;
 };
 
 // The base name: the file name before its last "." (the whole name when it has none).

@@ -73,6 +73,9 @@ struct RunOptions {
         "{VO=", "&", "}",
         "{CO=", "&", "}",
         ".", "<&", ""};
+    // Time: a correction of every metadata date for this run only; never
+    // saved, so that it cannot silently shift the next card.
+    std::string TimeShift{};
 
     // The pattern texts handed to the filters: the list when its box is ticked, else "".
     std::string ExcludePatterns() const { return ExcludePattern ? ExcludePatternList : std::string(); }

@@ -384,6 +384,14 @@ QWidget* FrmMain::BuildOptionsTab() {
         advancedGrid->addWidget(list, row, 1, Qt::AlignLeft);
         ++row;
     }
+    TimeShift = new QLineEdit(advanced);
+    TimeShift->setObjectName("TimeShift");
+    TimeShift->setAccessibleName(tr("Time shift"));
+    TimeShift->setPlaceholderText(tr("none, or e.g. +01:00:00 or -1 02:30:00"));
+    TimeShift->setToolTip(tr("Moves every metadata date by this much, for this run only: a sign, days and a "
+                             "blank when needed, then hours:minutes:seconds. It is never saved."));
+    advancedGrid->addWidget(Caption(advanced, "Cloc&k shift (this run only)", TimeShift), row, 0);
+    advancedGrid->addWidget(TimeShift, row, 1);
     advancedGrid->setColumnStretch(1, 1);
     EqualWidths({DateModeTIFF, DateModeRIFF, DateModeFileSystem, DCFVolumeDigits, DCFBatchCleanup, CreateLog});
 
@@ -422,6 +430,7 @@ void FrmMain::Connect() {
     text(OutputPath, &RunOptions::OutputPath);
     text(ExcludePatternList, &RunOptions::ExcludePatternList);
     text(IncludePatternList, &RunOptions::IncludePatternList);
+    text(TimeShift, &RunOptions::TimeShift);
 
     for (QComboBox* box :
          {ProcessSubfolders, MoveOrCopy, DateModeTIFF, DateModeRIFF, DateModeFileSystem, DCFVolumeDigits,
@@ -541,6 +550,7 @@ void FrmMain::Refresh() {
     ShowIndex(DCFVolumeDigits, v);
     ShowIndex(DCFBatchCleanup, v);
     ShowIndex(CreateLog, v);
+    ShowText(TimeShift, v.TimeShift);
 }
 
 void FrmMain::SetPatternListEnabled(QLineEdit* list, bool enabled) {

@@ -131,6 +131,7 @@ public:
     QComboBox* DCFVolumeDigits = nullptr;
     QComboBox* DCFBatchCleanup = nullptr;
     QComboBox* CreateLog = nullptr;
+    QLineEdit* TimeShift = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -34,6 +34,7 @@ usage)
     expect 2 --no-such-option;      style --no-such-option
     expect 2 --settings;            style --settings
     expect 2 --undo;                style --undo
+    expect 2 TimeShift=1:00:00;     style TimeShift
     [ ! -e "$XDG_CONFIG_HOME" ] || fail "a usage error touched the settings store"
     ;;
 format)

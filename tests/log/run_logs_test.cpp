@@ -71,7 +71,7 @@ RunOptions Options() {  // neighbours differ, so a swapped line shows
     o.RequestConfirmation = false, o.ReportErrors = true, o.SummarizeResults = false;
     o.DateModeTIFF = DateModeTIFF::DateTime, o.DateModeRIFF = DateModeRIFF::Idit;
     o.DateModeFileSystem = DateModeFileSystem::Created, o.DCFVolumeDigits = DCFVolumeDigits::UpTo7;
-    o.DCFBatchCleanup = DCFBatchCleanup::DoNothing, o.CreateLog = CreateLog::Both;
+    o.DCFBatchCleanup = DCFBatchCleanup::DoNothing, o.CreateLog = CreateLog::Both, o.TimeShift = "-25:00:00";
     return o;
 }
 
@@ -87,6 +87,7 @@ FileFacts MovedJpeg(LogTestFs& fs, const std::string& out) {
     f.TIFFByteAlign = "Intel", f.IFD0Offset = 8, f.IFD0Entries = 11, f.EXIFDateModified = At(2004, 12, 26, 8);
     f.SubIFDOffset = 300, f.SubIFDEntries = 27, f.EXIFDateOriginal = At(2004, 12, 25, 18, 9, 11);
     f.EXIFDateDigitized = At(2004, 12, 25, 18, 9, 12), f.TimestampDateTime = At(2004, 12, 25, 18, 9, 11);
+    f.DateBeforeShift = At(2004, 12, 26, 19, 9, 11), f.ShiftSeconds = -90000;
     f.Operation = "Moved", f.OutputFileName = "{DT=2004-12-25 @18-09-11}.jpg", f.OutputFolder = out;
     FsItem now{"", "", false, 2345678, kAttrReadOnly | kAttrSystem, At(2021, 7, 3, 9, 5, 8), At(2004, 12, 25, 18, 9, 11)};
     fs.files[JoinPath(out, f.OutputFileName)] = {now, "JPEG image"};
@@ -125,7 +126,8 @@ TEST(TextLog, HeaderAndOneBlockAgainstTheLayout) {
         "  Feedback:", "    DisplayWarning:      0", "    PreviewResults:      1", "    RequestConfirmation: 0",
         "    ReportErrors:        1", "    SummarizeResults:    0", "  Advanced:", "    DateModeTIFF:        2",
         "    DateModeRIFF:        1", "    DateModeFileSystem:  0", "    DCFVolumeDigits:     3",
-        "    DCFBatchCleanup:     0", "    CreateLog:           3", "", rule, "/card/DCIM/IMG_0042.JPG", "",
+        "    DCFBatchCleanup:     0", "    CreateLog:           3", "  Time:",
+        "    TimeShift:           -1 01:00:00", "", rule, "/card/DCIM/IMG_0042.JPG", "",
         "  Start time:        2021/07/03 09:05:08", "  Finish time:       2021/07/03 09:05:09",
         "  Original name:     IMG_0042.JPG", "    Source folder:   /card/DCIM", "    Size:            2345678",
         "    Created:         2021/07/03 09:05:08", "    Modified:        2004/12/25 18:09:11",
@@ -142,7 +144,8 @@ TEST(TextLog, HeaderAndOneBlockAgainstTheLayout) {
         "    Date/Time:       2004/12/25 18:09:11", "    Sequence#:       N/A", "    Operation:       Moved",
         "    New name:        {DT=2004-12-25 @18-09-11}.jpg", "    Output folder:   " + dir.path(),
         "    Notes:           N/A", "  Movie metadata:    No", "    Movie date:      N/A", "    Date source:     N/A",
-        "    UTC offset:      N/A", ""}));
+        "    UTC offset:      N/A", "    Before shift:    2004/12/26 19:09:11",
+        "    After shift:     2004/12/25 18:09:11", "    Time shift:      -1 01:00:00", ""}));
 }
 
 TEST(CsvLog, RowsReadBackIntoTheirColumnsWhateverTheNames) {
@@ -174,17 +177,19 @@ TEST(CsvLog, RowsReadBackIntoTheirColumnsWhateverTheNames) {
               "RIFFForm,RIFFICRDDate,RIFFetimTime,RIFFIDITDate,RIFFcmntDate,RIFFstrdDate,TIFFMetadata,APPXSkipCount,"
               "APP1Offset,APP1Length,TIFFOffset,TIFFByteAlign,IFD0Offset,IFD0Entries,EXIFDateModified,SubIFDOffset,"
               "SubIFDEntries,EXIFDateOriginal,EXIFDateDigitized,Timestamped,Date/Time,Sequence#,Operation,"
-              "OutputFileName,OutputFolder,Notes,MovieMetadata,MovieDate,MovieDateSource,MovieUTCOffset\r\n"
+              "OutputFileName,OutputFolder,Notes,MovieMetadata,MovieDate,MovieDateSource,MovieUTCOffset,"
+              "DateBeforeShift,DateAfterShift,TimeShift\r\n"
               "2021/07/03 09:05:08,2021/07/03 09:05:09,\"a \"\"q\"\", b\r\nc\nd.jpg\",\"/card/DCIM\",2345678,"
               "2021/07/03 09:05:08,2004/12/25 18:09:11,Yes,No,Yes,Yes,\"IMG_\",42,4,\"JPG\",\"JPEG image\",\"JPEG\",No,"
               "\"N/A\",N/A,No,\"N/A\",N/A,N/A,N/A,N/A,N/A,Yes,2,2,9000,12,\"Intel\",8,11,2004/12/26 08:00:00,300,27,"
               "2004/12/25 18:09:11,2004/12/25 18:09:12,Yes,2004/12/25 18:09:11,0,\"Moved\","
-              "\"{DT=2004-12-25 @18-09-11}.jpg\",\"" + dir.path() + "\",\"He said \"\"no\"\"\",No,N/A,\"N/A\",N/A\r\n" +
+              "\"{DT=2004-12-25 @18-09-11}.jpg\",\"" + dir.path() + "\",\"He said \"\"no\"\"\",No,N/A,\"N/A\",N/A,"
+              "2004/12/26 19:09:11,2004/12/25 18:09:11,-1 01:00:00\r\n" +
               zero + "," + zero + ",\"Trip \"\"best\"\", 1.avi\",\"\",77,2020/01/02 03:04:05," + zero +
               ",No,Yes,No,No,\"N/A\",N/A,N/A,\"AVI\",\"AVI video\",\"RIFF\",No,\"N/A\",2003/01/01 00:00:00,Yes,"
               "\"AVI \",2004/12/25,18:09:11,N/A,2004/12/25 07:08:09,N/A,No,N/A,N/A,N/A,0,\"N/A\",N/A,N/A,N/A,N/A,"
               "N/A,N/A,N/A,No,N/A,N/A,\"N/A\",\"N/A\",\"N/A\",\"Trip \"\"best\"\", 1.avi is odd.\nSecond, note.\","
-              "Yes,2019/07/24 11:25:40,\"Keys:CreationDate\",-03:30\r\n");
+              "Yes,2019/07/24 11:25:40,\"Keys:CreationDate\",-03:30,N/A,N/A,N/A\r\n");
     std::vector<std::vector<std::string>> rows;
     ASSERT_TRUE(ParseCsv(content, rows));
     ASSERT_EQ(rows.size(), 3u);

@@ -88,5 +88,33 @@ TEST(DateSelection, Rules) {
     EXPECT_EQ(tally.NumberOfInvalidDateFiles, 0);
 }
 
+// The time shift moves metadata dates only, keeps the date before it, and
+// skips a file it would move off the calendar.
+TEST(DateSelection, TimeShiftMovesMetadataDatesOnly) {
+    const auto choose = [](FileFacts f, DateMode mode, const char* shift, RunTally& tally) {
+        RunOptions opt;
+        opt.DateMode = mode, opt.TimeShift = shift;
+        FakePort port;
+        ChooseTimestamp(f, opt, tally, ProblemReporter{port, false});
+        return f;
+    };
+    RunTally tally;
+    const FileFacts shifted = choose(F("JPEG", {D(2024, 2, 29, 23, 30)}), DateMode::MetadataOnly, "+01:00:00", tally);
+    EXPECT_EQ(shifted.TimestampDateTime, D(2024, 3, 1, 0, 30));
+    EXPECT_EQ(shifted.DateBeforeShift, D(2024, 2, 29, 23, 30));
+    EXPECT_EQ(shifted.ShiftSeconds, 3600);
+    for (const DateMode mode : {DateMode::FileSystemWhenNoMetadata, DateMode::FileSystemOnly}) {
+        const FileFacts fs = choose(F("JPEG", mode == DateMode::FileSystemOnly ? std::vector<Date>{o} : std::vector<Date>{}),
+                                    mode, "-2 00:00:00", tally);
+        EXPECT_EQ(fs.TimestampDateTime, kModified);
+        EXPECT_EQ(fs.DateBeforeShift, kModified);
+        EXPECT_FALSE(fs.ShiftSeconds);
+    }
+    const FileFacts off = choose(F("CIFF", {D(9999, 12, 31, 23)}), DateMode::FileSystemWhenNoMetadata, "+01:00:00", tally);
+    EXPECT_FALSE(off.Timestamped);
+    EXPECT_EQ(off.Notes, "MVI_0001.AVI has a date that the time shift +01:00:00 moves outside the years 1 to 9999.");
+    EXPECT_EQ(tally.NumberOfInvalidDateFiles, 1);
+}
+
 }  // namespace
 }  // namespace ravlen::test
