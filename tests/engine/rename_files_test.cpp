@@ -218,6 +218,17 @@ TEST_F(RenameFilesTest, JpegsAreNamedFromTheirExifDates) {
                                         "out-of-sequence TIFF APP1 SubIFD.");
 }
 
+// The time shift moves names made from metadata dates, across midnight and a
+// month's end, and leaves names made from file-system dates alone.
+TEST_F(RenameFilesTest, TimeShiftMovesMetadataNamesOnly) {
+    options.DateMode = DateMode::FileSystemWhenNoMetadata, options.TimeShift = "+01:00:00";
+    File("IMG_0001.JPG", 0, ExifJpeg("2024:02:29 23:30:00", false));
+    File("IMG_0002.JPG", 0, ExifJpeg("2023:12:31 23:00:00", false));
+    File("IMG_0003.JPG");  // no metadata: the file's own 2004-12-25 18:09:11
+    Run();
+    EXPECT_EQ(List(out), (Names{"20240301_003000.JPG", "20240101_000000.JPG", "20041225_180911.JPG"}));
+}
+
 }  // namespace
 }  // namespace ravlen
 
