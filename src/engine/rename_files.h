@@ -37,7 +37,7 @@ struct EngineContext {
 // How many files ahead of the one in hand the walk starts first reads: enough
 // to keep a card's queue of requests full, each costing the page cache one
 // first read.
-inline constexpr std::size_t kReadAheadFiles = 16;
+inline constexpr std::size_t kReadAheadFiles = 32;
 
 void RenameFiles(EngineContext& context, const FolderRef& SourceFolder, const FolderRef& OutputFolder,
                  bool PerformActions, RunTally& tally);
