@@ -10,6 +10,7 @@
 #include <set>
 #include <sys/stat.h>
 
+#include "engine/placement.h"
 #include "engine/rename_files.h"
 #include "metadata/metadata.h"
 #include "platform/posix_file_system.h"
@@ -117,6 +118,31 @@ TEST_F(RenameFilesTest, AlwaysNumbersEveryFileFromOne) {
     chronology.Reset();
     Run();
     EXPECT_EQ(List(out), (Names{"20041225_180911_001.JPG", "20041225_180911_002.JPG", "20041225_180912_001.JPG"}));
+}
+
+// A burst of one second costs each file a few names built, in a preview as in
+// a run: each family of names goes on from the last serial number it used.
+TEST_F(RenameFilesTest, ABurstInOneSecondCostsEachFileAFewTries) {
+    options.AddSerial = AddSerial::Always;
+    for (bool perform : {false, true}) {
+        chronology.Reset();
+        const ProblemReporter report{port, false};
+        PlacementContext placement{files, options, chronology, report};
+        long built = 0;
+        std::string last;
+        for (int i = 0; i < 2000; ++i) {
+            FileFacts facts;
+            facts.SourceFilePath = dir.Write("in/IMG.JPG", "x");
+            facts.TimestampDateTime = *DateTime::FromFields(2004, 12, 25, 18, 9, 11);
+            PlaceFile(placement, facts, out, perform, tally, [&](std::int32_t serial) {
+                ++built;
+                return "20041225_180911_" + std::to_string(serial) + ".JPG";
+            });
+            last = facts.OutputFileName;
+        }
+        EXPECT_EQ(last, "20041225_180911_2000.JPG");
+        EXPECT_LE(built, 2000 * 3);
+    }
 }
 
 // "Never" with a taken name; a template without %s, where the serial loop must
