@@ -36,6 +36,9 @@ public:
     }
     std::optional<FolderRef> GetFolder(const std::string& path) override { return inner_.GetFolder(path); }
     FsStatus CreateFolder(const std::string& path) override { return inner_.CreateFolder(path); }
+    FsStatus ReachFolderBeneath(const std::string& top, const std::string& folder) override {
+        return inner_.ReachFolderBeneath(top, folder);
+    }
     FsStatus DeleteFolder(const std::string& path) override { return inner_.DeleteFolder(path); }
     bool ListFolder(const std::string& path, std::vector<FsItem>& files, std::vector<FsItem>& folders) override {
         ++counts_.listings;

@@ -150,7 +150,7 @@ UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, b
         for (int done = 1; next >= 0; --next, ++done) {
             UndoRow& row = plan.Rows[static_cast<std::size_t>(next)];
             if (anythingToDo) {
-                AssessUndoRow(row, fs);  // the files as they stand now, not as previewed
+                AssessUndoRow(row, plan.LogFolder, fs);  // the files as they stand now, not as previewed
                 Execute(row, fs, pump);
             }
             result.Done.Add(row.Action);

@@ -149,9 +149,31 @@ std::string SizeChange(const char* what, std::int64_t now, std::int64_t logged) 
 
 
 // What undoing a trusted row would do with the files as they stand now.
-void AssessUndoRow(UndoRow& row, FileSystem& fs) {
+void AssessUndoRow(UndoRow& row, const std::string& logFolder, FileSystem& fs) {
     if (!row.Trusted) return;
     row.Reason.clear();
+    // Path text is no proof of place: a link inside the log's folder could
+    // lead anywhere. The output folder must be reached from the log's folder,
+    // and the original folder (or, when it is gone, the one that held it)
+    // from the root, without following a link.
+    // An output folder that is gone holds nothing to act on; the checks below say so.
+    const bool outputFolderThere = fs.FolderExists(row.OutputFolder) || fs.FileExists(row.OutputFolder);
+    if (const FsStatus reached = outputFolderThere ? fs.ReachFolderBeneath(logFolder, row.OutputFolder)
+                                                   : FsStatus::Ok();
+        !reached) {
+        row.LeaveAlone("The row's OutputFolder cannot be reached from the log's folder without following a link: " +
+                       reached.error + ".");
+        return;
+    }
+    const std::string original =
+        fs.FolderExists(row.SourceFolder) ? row.SourceFolder : fs.ParentPart(row.SourceFolder);
+    if (fs.FolderExists(original)) {
+        if (const FsStatus reached = fs.ReachFolderBeneath("/", original); !reached) {
+            row.LeaveAlone("The row's SourceFolder cannot be reached without following a link: " + reached.error +
+                           ".");
+            return;
+        }
+    }
     const std::string output = JoinPath(row.OutputFolder, row.OutputFileName);
     const std::string source = JoinPath(row.SourceFolder, row.SourceFileName);
     const std::optional<FsItem> out = fs.GetFile(output);
@@ -316,7 +338,7 @@ bool PlanUndo(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std::s
         plan.Rows.clear();
         return false;
     }
-    for (UndoRow& row : plan.Rows) AssessUndoRow(row, fs);
+    for (UndoRow& row : plan.Rows) AssessUndoRow(row, plan.LogFolder, fs);
     return true;
 }
 

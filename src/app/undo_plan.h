@@ -59,7 +59,8 @@ struct UndoPlan {
 bool PlanUndo(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std::string& error);
 
 // Decides a trusted row's action again from its files as they stand now.
-void AssessUndoRow(UndoRow& row, FileSystem& fs);
+// `logFolder` is the folder that holds the log (UndoPlan::LogFolder).
+void AssessUndoRow(UndoRow& row, const std::string& logFolder, FileSystem& fs);
 
 // folder is top or lies below it.
 bool WithinFolder(const std::string& folder, const std::string& top);

@@ -92,6 +92,10 @@ public:
     // The folder at path, or nothing when there is none.
     virtual std::optional<FolderRef> GetFolder(const std::string& path) = 0;
     virtual FsStatus CreateFolder(const std::string& path) = 0;
+    // Succeeds when `folder`, an absolute path that is `top` or lies below it,
+    // opens as a folder from `top` one name at a time without following any
+    // link; the error says what stood in the way.
+    virtual FsStatus ReachFolderBeneath(const std::string& top, const std::string& folder) = 0;
     virtual FsStatus DeleteFolder(const std::string& path) = 0;
     // A folder's files and subfolders, each in listing order. False (and both
     // lists empty) when the folder cannot be listed.

@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <linux/msdos_fs.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -397,6 +399,49 @@ std::optional<FolderRef> PosixFileSystem::GetFolder(const std::string& path) {
     ref.ParentPath = ref.IsRoot ? std::string() : ParentPart(real);
     ref.Path = std::move(real);
     return ref;
+}
+
+FsStatus PosixFileSystem::ReachFolderBeneath(const std::string& top, const std::string& folder) {
+    std::string rest;
+    if (folder != top) {
+        const std::string prefix = top == "/" ? top : top + "/";
+        if (folder.compare(0, prefix.size(), prefix) != 0 || folder.size() == prefix.size())
+            return FsStatus::Fail("it is not inside " + top);
+        rest = folder.substr(prefix.size());
+    }
+    FdCloser at(open(top.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (at.fd < 0) return Failure(errno);
+    if (rest.empty()) return FsStatus::Ok();
+    const auto refusal = [](int err) {
+        if (err == ELOOP) return FsStatus::Fail("a link stands on its way");
+        if (err == EXDEV) return FsStatus::Fail("it leads outside its folder");
+        return Failure(err);
+    };
+    open_how how{};
+    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    const long fd = syscall(SYS_openat2, at.fd, rest.c_str(), &how, sizeof how);
+    if (fd >= 0) {
+        close(static_cast<int>(fd));
+        return FsStatus::Ok();
+    }
+    if (errno != ENOSYS && errno != EPERM) return refusal(errno);
+    // Kernels before openat2: one name at a time, none of them a link.
+    std::size_t start = 0;
+    while (start < rest.size()) {
+        const std::size_t slash = rest.find('/', start);
+        const std::size_t end = slash == std::string::npos ? rest.size() : slash;
+        const std::string name = rest.substr(start, end - start);
+        if (name.empty() || name == "." || name == "..") return FsStatus::Fail("it is not a plain folder path");
+        FdCloser next(openat(at.fd, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (next.fd < 0) return refusal(errno);
+        struct stat st {};
+        if (fstat(next.fd, &st) != 0) return Failure(errno);
+        if (!S_ISDIR(st.st_mode)) return refusal(S_ISLNK(st.st_mode) ? ELOOP : ENOTDIR);
+        std::swap(at.fd, next.fd);
+        start = end + 1;
+    }
+    return FsStatus::Ok();
 }
 
 FsStatus PosixFileSystem::CreateFolder(const std::string& path) {

@@ -28,6 +28,7 @@ public:
     bool FileExists(const std::string& path) override;
     std::optional<FolderRef> GetFolder(const std::string& path) override;
     FsStatus CreateFolder(const std::string& path) override;
+    FsStatus ReachFolderBeneath(const std::string& top, const std::string& folder) override;
     FsStatus DeleteFolder(const std::string& path) override;
     bool ListFolder(const std::string& path, std::vector<FsItem>& files, std::vector<FsItem>& folders) override;
     int CountItems(const std::string& path) override;

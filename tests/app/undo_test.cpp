@@ -254,6 +254,46 @@ std::string Header() {
     return h + "\r\n";
 }
 
+// A hand-edited log naming folders through links: a link inside the log's
+// folder to a folder outside it, and an original folder that is a link.
+TEST(Undo, FoldersReachedThroughALinkAreLeftAlone) {
+    TempDir dir;
+    const std::string out = dir.Mkdir("out"), src = dir.Mkdir("src"), outside = dir.Mkdir("outside");
+    const std::string precious = dir.Write("outside/precious.bin", "only copy");
+    dir.Write("src/IMG_0002.JPG", "only copy");
+    dir.Write("out/C.JPG", "cccc");
+    fs::create_directory_symlink("../outside", out + "/ext");
+    fs::create_directory_symlink("../outside", src + "/link");
+    const std::vector<std::string>& names = CsvLogColumns();
+    const auto row = [&](std::map<std::string, std::string> set) {
+        set.insert({{"Size", "9"}, {"Timestamped", "Yes"}, {"OutputFolder", out + "/ext"},
+                    {"OutputFileName", "precious.bin"}, {"SourceFolder", src}});
+        std::string line;
+        for (std::size_t i = 0; i < names.size(); ++i)
+            line += (i ? "," : "") + CsvQuoted(set.count(names[i]) ? set[names[i]] : "N/A");
+        return line + "\r\n";
+    };
+    const std::string csv = dir.Write("out/Ravlen Log.csv",
+        Header() + row({{"SourceFileName", "IMG_0001.JPG"}, {"Operation", "Moved"}}) +
+        row({{"SourceFileName", "IMG_0002.JPG"}, {"Operation", "Copied"}}) +
+        row({{"SourceFileName", "IMG_0003.JPG"}, {"Operation", "Moved"}, {"SourceFolder", src + "/link"},
+             {"OutputFolder", out}, {"OutputFileName", "C.JPG"}, {"Size", "4"}}));
+    PosixFileSystem files;
+    FakePort port;
+    const UndoResult result = RunUndo(csv, files, port, true);
+    EXPECT_EQ(result.Outcome, UndoOutcome::Incomplete);
+    ASSERT_EQ(result.Rows.size(), 3u);
+    for (int i : {0, 1})
+        EXPECT_EQ(result.Rows[i].Reason.rfind("The row's OutputFolder cannot be reached from the log's folder", 0), 0u)
+            << result.Rows[i].Reason;
+    EXPECT_EQ(result.Rows[2].Reason.rfind("The row's SourceFolder cannot be reached without following a link", 0), 0u)
+        << result.Rows[2].Reason;
+    EXPECT_EQ(ReadAll(precious), "only copy");
+    EXPECT_FALSE(fs::exists(src + "/IMG_0001.JPG"));
+    EXPECT_FALSE(fs::exists(outside + "/IMG_0003.JPG"));
+    EXPECT_EQ(ReadAll(out + "/C.JPG"), "cccc");
+}
+
 TEST(Undo, RowsThatDoNotMatchTheLogAreLeftAloneWithTheirReason) {
     TempDir dir;
     const std::string out = dir.Mkdir("out"), src = dir.Mkdir("src"), elsewhere = dir.Mkdir("elsewhere");
