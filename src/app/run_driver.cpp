@@ -245,7 +245,10 @@ bool RunDriver::CheckOutputOutsideSource(const RunOptions& options, const Folder
         std::optional<FolderRef> parent = services_.fs.GetFolder(current.ParentPath);
         if (!parent) break;
         current = *parent;
-        if (current.Path == folders.source.Path) {
+        // By identity: a bind mount shows the source under another path.
+        const bool same = current.Id.Known() && folders.source.Id.Known() ? current.Id == folders.source.Id
+                                                                            : current.Path == folders.source.Path;
+        if (same) {
             Refuse(
                 "When processing source subfolders, the output folder may not be contained within the "
                 "source folder. You can either select source and output folders that are completely "

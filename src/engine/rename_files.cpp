@@ -56,7 +56,7 @@ public:
         // The run's own logs, when it writes them into the folder it walks, are passed over.
         std::vector<const FsItem*> chosen;
         for (const FsItem& file : files)
-            if (filter_.PassesFile(file) && !(performActions_ && context_.sink && context_.sink->Holds(file.Path)))
+            if (filter_.PassesFile(file) && !(performActions_ && context_.sink && context_.sink->Holds(file)))
                 chosen.push_back(&file);
         // The next files' first reads are under way while one is processed;
         // only hints, so results and order are those of a plain walk.
@@ -80,9 +80,9 @@ public:
             // A preview creates no folder, yet places the files where the run
             // will: in the output subfolder it would make.
             if (!targetFolder && !performActions_ && !context_.fs.FileExists(target))
-                targetFolder = FolderRef{target, false, output.Path};
+                targetFolder = FolderRef{target, false, output.Path, {}};
             if (!targetFolder) throw EngineFailure(76, "Path not found: " + target);
-            const FolderRef subFolder{sub.Path, false, source.Path};
+            const FolderRef subFolder{sub.Path, false, source.Path, sub.Id};
             const bool carryOn = Folder(subFolder, *targetFolder);
             // An output subfolder that received nothing goes again.
             if (preserving && context_.fs.CountItems(targetFolder->Path) == 0)

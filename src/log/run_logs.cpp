@@ -153,6 +153,7 @@ struct LogFile {
     std::unique_ptr<TextFile> file;
     std::string path;
     bool open = false;
+    FileId id;
     std::string error;
 
     void Write(std::string_view text) {
@@ -177,7 +178,10 @@ struct LogFile {
         for (int number = 1; number <= kMaxLogsPerSecond; ++number) {
             const std::string path = LogFilePath(folder, now, (number == 1 ? "" : " (" + std::to_string(number) + ")") + extension);
             auto file = fs.CreateTextFile(path, error);
-            if (file) return LogFile{std::move(file), path, true, {}};
+            if (file) {
+                const std::optional<FsItem> created = fs.GetFile(path);
+                return LogFile{std::move(file), path, true, created ? created->Id : FileId{}, {}};
+            }
             if (!fs.FileExists(path)) break;  // anything but a taken name ends the search
         }
         if (failure) *failure = error.empty() ? "Unknown error" : error;
@@ -211,6 +215,7 @@ struct TextLog::Impl {
 TextLog::TextLog(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 TextLog::~TextLog() { Close(); }
 const std::string& TextLog::Path() const { return impl_->log.path; }
+const FileId& TextLog::Id() const { return impl_->log.id; }
 void TextLog::Close() { impl_->log.Close(); }
 
 const std::string& TextLog::Error() const { return impl_->log.error; }
@@ -354,6 +359,7 @@ struct CsvLog::Impl {
 CsvLog::CsvLog(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 CsvLog::~CsvLog() { Close(); }
 const std::string& CsvLog::Path() const { return impl_->log.path; }
+const FileId& CsvLog::Id() const { return impl_->log.id; }
 void CsvLog::Close() { impl_->log.Close(); }
 
 const std::string& CsvLog::Error() const { return impl_->log.error; }
@@ -394,8 +400,13 @@ void RunLogs::WriteFileRecord(const FileFacts& facts) {
     if (csv) csv->WriteRow(facts);
 }
 
-bool RunLogs::Holds(const std::string& path) const {
-    return (text && text->Path() == path) || (csv && csv->Path() == path);
+bool RunLogs::Holds(const FsItem& file) const {
+    // By identity where the file system gives one: the same log may be
+    // listed under another path (a bind mount of the output folder).
+    const auto same = [&file](const FileId& id, const std::string& path) {
+        return id.Known() && file.Id.Known() ? id == file.Id : path == file.Path;
+    };
+    return (text && same(text->Id(), text->Path())) || (csv && same(csv->Id(), csv->Path()));
 }
 
 std::string RunLogs::Failure() const {

@@ -49,6 +49,8 @@ public:
     // The first failure to write or close the file, "" while there is none.
     const std::string& Error() const;
     const std::string& Path() const;
+    // The file itself, as found when it was created.
+    const FileId& Id() const;
     ~TextLog();
 
 private:
@@ -65,6 +67,7 @@ public:
     void Close();
     const std::string& Error() const;
     const std::string& Path() const;
+    const FileId& Id() const;
     ~CsvLog();
 
 private:
@@ -80,7 +83,7 @@ public:
     std::unique_ptr<CsvLog> csv;
     void WriteFileRecord(const FileFacts& facts) override;
     bool Failed() const override { return !Failure().empty(); }
-    bool Holds(const std::string& path) const override;
+    bool Holds(const FsItem& file) const override;
     // The first failure of either log, naming it; "" while both are whole.
     std::string Failure() const;
 };

@@ -47,6 +47,15 @@ struct CopyRemovalResult {
 };
 
 // A file or folder as the file system lists it.
+// Which file or folder an entry is, whatever path reaches it: the same folder
+// seen through a bind mount has the same identity. Unknown (zero) where the
+// file system does not say.
+struct FileId {
+    std::uint64_t Device = 0, Inode = 0;
+    bool Known() const { return Inode != 0; }
+    bool operator==(const FileId&) const = default;
+};
+
 struct FsItem {
     std::string Name;
     std::string Path;
@@ -55,6 +64,7 @@ struct FsItem {
     int Attributes = 0;  // kAttrReadOnly | kAttrHidden | kAttrSystem
     DateTime Created;
     DateTime Modified;
+    FileId Id;
 };
 
 // A folder known to exist, with its path as the file system reports it.
@@ -62,6 +72,7 @@ struct FolderRef {
     std::string Path;
     bool IsRoot = false;
     std::string ParentPath;  // empty for a root folder
+    FileId Id;
 };
 
 // A file opened for reading, front to back.

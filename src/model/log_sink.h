@@ -15,8 +15,8 @@ public:
     virtual bool Failed() const { return false; }
     // Whether the file at path is one of the records being written, which a
     // pass over its own output folder must leave alone.
-    virtual bool Holds(const std::string& path) const {
-        (void)path;
+    virtual bool Holds(const FsItem& file) const {
+        (void)file;
         return false;
     }
 };

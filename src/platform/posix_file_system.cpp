@@ -9,6 +9,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -53,6 +54,7 @@ struct EntryStat {
     std::int64_t size = 0;
     std::time_t modified = 0;
     std::time_t created = 0;  // birth time where the file system keeps one, else modified
+    FileId id;
 };
 
 bool StatEntry(int dirfd, const char* name, EntryStat& out) {
@@ -60,7 +62,8 @@ bool StatEntry(int dirfd, const char* name, EntryStat& out) {
     if (!noStatx) {
         struct statx sx{};
         if (statx(dirfd, name, AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT,
-                  STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_BTIME, &sx) == 0) {
+                  STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_BTIME | STATX_INO, &sx) == 0) {
+            out.id = {makedev(sx.stx_dev_major, sx.stx_dev_minor), sx.stx_ino};
             out.isFolder = S_ISDIR(sx.stx_mode);
             out.isFile = S_ISREG(sx.stx_mode);
             out.mode = sx.stx_mode;
@@ -82,6 +85,7 @@ bool StatEntry(int dirfd, const char* name, EntryStat& out) {
     out.size = static_cast<std::int64_t>(st.st_size);
     out.modified = st.st_mtime;
     out.created = st.st_mtime;
+    out.id = {st.st_dev, st.st_ino};
     return true;
 }
 
@@ -112,6 +116,7 @@ FsItem MakeItem(int dirfd, const char* rel, std::string name, std::string path, 
     item.Size = st.isFolder ? 0 : st.size;
     item.Modified = DateTime::FromTimeT(st.modified);
     item.Created = DateTime::FromTimeT(st.created);
+    item.Id = st.id;
     // Read-only is the entry's own state: no write bit for anyone (what a
     // FAT read-only bit also shows as), whoever runs the program. Neither who
     // we are nor a write-protected medium changes it, so the same card gives
@@ -397,6 +402,7 @@ std::optional<FolderRef> PosixFileSystem::GetFolder(const std::string& path) {
     FolderRef ref;
     ref.IsRoot = real == "/";
     ref.ParentPath = ref.IsRoot ? std::string() : ParentPart(real);
+    ref.Id = {st.st_dev, st.st_ino};
     ref.Path = std::move(real);
     return ref;
 }

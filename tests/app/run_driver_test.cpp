@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sys/mount.h>
+
 #include <filesystem>
 #include <regex>
 
@@ -125,6 +127,35 @@ TEST(RunDriverChecks, EachCheckEndsTheRunWithItsMessage) {
         EXPECT_EQ(h.calls, std::vector<std::string>{"save"});
         EXPECT_EQ(Harness::Count(h.src), c.photos + (outputInSource ? 1 : 0));
     }
+}
+
+// The source seen again through a bind mount (root only): the nesting rule
+// and the run's own logs go by identity, not by path text.
+TEST(RunDriverChecks, ABindMountOfTheSourceIsTheSourceStill) {
+    Harness h;
+    h.AddPhotos(2);
+    const std::string view = h.dir.Mkdir("view");
+    if (mount(h.src.c_str(), view.c_str(), nullptr, MS_BIND, nullptr) != 0) GTEST_SKIP() << "no bind mounts here";
+    struct Unmount {
+        std::string at;
+        ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+    } const unmount{view};
+    fs::create_directory(view + "/out");
+    h.options.OutputPath = view + "/out";
+    h.options.ProcessSubfolders = ProcessSubfolders::Flatten;
+    EXPECT_EQ(h.Go(), RunOutcome::Ended);
+    EXPECT_EQ(h.Last().text, kNesting);
+    fs::remove(view + "/out");
+
+    h.options.OutputPath = view;  // logs written through the mount, walked at the source
+    h.options.ProcessSubfolders = ProcessSubfolders::Ignore;
+    h.options.CreateLog = CreateLog::Csv;
+    h.options.IncludePattern = false;
+    EXPECT_EQ(h.Go(), RunOutcome::Completed);
+    int logs = 0;
+    for (const auto& e : fs::directory_iterator(h.src))
+        logs += e.path().filename().string().starts_with("Ravlen Log ");
+    EXPECT_EQ(logs, 1) << "the log kept its name";
 }
 
 TEST(RunDriverQuestions, NoEndsTheRunBeforeAnyFileMoves) {

@@ -88,7 +88,7 @@ TEST(FileFilter, Table) {
         {"a", "", "", kAttrReadOnly, kAttrReadOnly, false}, {"a", "", "", kAttrSystem, kAttrSystem, false},
     };
     for (const auto& c : cases) {
-        const FsItem item{c.name, "", false, 0, c.attributes, {}, {}};
+        const FsItem item{c.name, "", false, 0, c.attributes, {}, {}, {}};
         const FileFilter filter{false, (c.excluded & kAttrReadOnly) != 0, (c.excluded & kAttrHidden) != 0,
                                 (c.excluded & kAttrSystem) != 0, c.exclude, c.include};
         EXPECT_EQ(filter.PassesFile(item), c.passes)

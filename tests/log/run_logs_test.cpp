@@ -89,7 +89,7 @@ FileFacts MovedJpeg(LogTestFs& fs, const std::string& out) {
     f.EXIFDateDigitized = At(2004, 12, 25, 18, 9, 12), f.TimestampDateTime = At(2004, 12, 25, 18, 9, 11);
     f.DateBeforeShift = At(2004, 12, 26, 19, 9, 11), f.ShiftSeconds = -90000;
     f.Operation = "Moved", f.OutputFileName = "{DT=2004-12-25 @18-09-11}.jpg", f.OutputFolder = out;
-    FsItem now{"", "", false, 2345678, kAttrReadOnly | kAttrSystem, At(2021, 7, 3, 9, 5, 8), At(2004, 12, 25, 18, 9, 11)};
+    FsItem now{"", "", false, 2345678, kAttrReadOnly | kAttrSystem, At(2021, 7, 3, 9, 5, 8), At(2004, 12, 25, 18, 9, 11), {}};
     fs.files[JoinPath(out, f.OutputFileName)] = {now, "JPEG image"};
     return f;
 }
@@ -196,7 +196,9 @@ TEST(CsvLog, RowsReadBackIntoTheirColumnsWhateverTheNames) {
     for (const auto& row : rows) EXPECT_EQ(row.size(), CsvLogColumns().size());
     EXPECT_EQ(rows[1][2], exif.SourceFileName);
     EXPECT_EQ(rows[2][46], avi.Notes);  // the first 47 columns keep their places
-    // A moved file is looked up at its new place, any other at its source.
+    // A moved file is looked up at its new place, any other at its source
+    // (the logs themselves once, when created, for their identity).
+    std::erase_if(fs.asked, [](const std::string& path) { return path.find("Ravlen Log") != std::string::npos; });
     EXPECT_EQ(fs.asked, (std::vector<std::string>{dir.path() + "/{DT=2004-12-25 @18-09-11}.jpg", avi.SourceFilePath}));
 }
 
