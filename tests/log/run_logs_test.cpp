@@ -1,4 +1,5 @@
 #include "log/run_logs.h"
+#include "log/csv_text.h"
 
 #include <gtest/gtest.h>
 #include <map>
@@ -25,31 +26,6 @@ struct LogTestFs : PosixFileSystem {
         return files.count(path) ? files[path].second : PosixFileSystem::TypeDescription(path);
     }
 };
-
-// A strict RFC 4180 reader; false on malformed input.
-bool ParseCsv(const std::string& t, std::vector<std::vector<std::string>>& rows) {
-    std::vector<std::string> row(1);
-    for (std::size_t i = 0; i < t.size();) {
-        if (t[i] == '"') {
-            for (++i;; ++i) {
-                if (i >= t.size()) return false;
-                if (t[i] == '"' && (i + 1 >= t.size() || t[i + 1] != '"')) break;
-                if (t[i] == '"') ++i;
-                row.back() += t[i];
-            }
-            ++i;
-        } else {
-            while (i < t.size() && t[i] != ',' && t[i] != '\r') {
-                if (t[i] == '"' || t[i] == '\n') return false;
-                row.back() += t[i++];
-            }
-        }
-        if (i < t.size() && t[i] == ',') { row.emplace_back(); ++i; }
-        else if (t.compare(i, 2, "\r\n") == 0) { rows.push_back(row); row.assign(1, ""); i += 2; }
-        else return false;
-    }
-    return row.size() == 1 && row[0].empty();
-}
 
 DateTime At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) { return *DateTime::FromFields(y, mo, d, h, mi, s); }
 const DateTime kStart = At(2021, 7, 3, 9, 5, 7);
@@ -190,12 +166,12 @@ TEST(CsvLog, RowsReadBackIntoTheirColumnsWhateverTheNames) {
               "\"AVI \",2004/12/25,18:09:11,N/A,2004/12/25 07:08:09,N/A,No,N/A,N/A,N/A,0,\"N/A\",N/A,N/A,N/A,N/A,"
               "N/A,N/A,N/A,No,N/A,N/A,\"N/A\",\"N/A\",\"N/A\",\"Trip \"\"best\"\", 1.avi is odd.\nSecond, note.\","
               "Yes,2019/07/24 11:25:40,\"Keys:CreationDate\",-03:30,N/A,N/A,N/A\r\n");
-    std::vector<std::vector<std::string>> rows;
-    ASSERT_TRUE(ParseCsv(content, rows));
+    // The undo's reader splits every row into the columns, names and notes whole.
+    const std::vector<CsvRecord> rows = SplitCsv(content);
     ASSERT_EQ(rows.size(), 3u);
-    for (const auto& row : rows) EXPECT_EQ(row.size(), CsvLogColumns().size());
-    EXPECT_EQ(rows[1][2], exif.SourceFileName);
-    EXPECT_EQ(rows[2][46], avi.Notes);  // the first 47 columns keep their places
+    for (const auto& row : rows) EXPECT_TRUE(row.Fields.size() == CsvLogColumns().size() && !row.BadQuotes);
+    EXPECT_EQ(rows[1].Fields[2], exif.SourceFileName);
+    EXPECT_EQ(rows[2].Fields[46], avi.Notes);  // the first 47 columns keep their places
     // A moved file is looked up at its new place, any other at its source
     // (the logs themselves once, when created, for their identity).
     std::erase_if(fs.asked, [](const std::string& path) { return path.find("Ravlen Log") != std::string::npos; });

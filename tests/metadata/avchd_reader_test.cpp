@@ -4,7 +4,6 @@
 namespace ravlen::test {
 namespace {
 
-DateTime D(int y, int mo, int d, int h, int mi, int s) { return *DateTime::FromFields(y, mo, d, h, mi, s); }
 const std::string kUuid("\x17\xee\x8c\x60\xf8\x4d\x11\xd9\x8c\xd6\x08\x00\x20\x0c\x9a\x66", 16);
 
 // MDPM entries as an H.264 writer stores them: every 00 00 followed by a byte

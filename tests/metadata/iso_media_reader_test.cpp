@@ -50,7 +50,6 @@ std::string Movie(const std::string& moovBody, std::size_t media = 5000, bool mo
     return Ftyp("qt  ") + Box("wide", "") + (moovFirst ? moov + mdat : mdat + moov);
 }
 
-std::string Full(const std::optional<DateTime>& d) { return d ? d->FormatFull() : "none"; }
 
 // The kind and the metadata found, as one text a failed check prints whole.
 std::string Found(const FileFacts& f) {

@@ -6,7 +6,6 @@ namespace ravlen::test {
 namespace {
 
 const ByteOrder I = ByteOrder::Intel, M = ByteOrder::Motorola;
-DateTime D(int y, int mo, int d, int h, int mi, int s) { return *DateTime::FromFields(y, mo, d, h, mi, s); }
 ExifLayout Camera(ByteOrder order, bool subIfdFirst = false, std::size_t gap = 0) {
     return {order, "2004:12:26 10:00:00", "2004:12:25 18:09:11", "2004:12:25 18:09:12", subIfdFirst, gap, {}, {}};
 }

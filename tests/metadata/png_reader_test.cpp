@@ -3,7 +3,6 @@
 namespace ravlen::test {
 namespace {
 
-DateTime D(int y, int mo, int d, int h, int mi, int s) { return *DateTime::FromFields(y, mo, d, h, mi, s); }
 std::string Be32(std::uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
 // A chunk: length, type, data, and a CRC the reader does not check.
 std::string PngChunk(const std::string& type, const std::string& data) {

@@ -3,7 +3,6 @@
 namespace ravlen::test {
 namespace {
 
-DateTime D(int y, int mo, int d, int h, int mi, int s) { return *DateTime::FromFields(y, mo, d, h, mi, s); }
 const std::string kTiff = BuildTiff({ByteOrder::Motorola, "2019:03:04 05:06:09", "2019:03:04 05:06:07",
                                      "2019:03:04 05:06:08", false, 0, {}, {}});
 

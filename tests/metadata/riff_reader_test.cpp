@@ -4,7 +4,6 @@
 namespace ravlen::test {
 namespace {
 
-std::string Le32(std::uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
 // A chunk with its pad byte after odd-sized data, as RIFF writers store it.
 std::string Chunk(const std::string& id, const std::string& data, bool pad = true) {
     return id + Le32(static_cast<std::uint32_t>(data.size())) + data + std::string(pad && data.size() % 2, '\0');
@@ -15,7 +14,6 @@ std::string Riff(const std::string& form, const std::string& body) {
 }
 std::string Resized(std::string riff, std::uint32_t size) { return riff.replace(4, 4, Le32(size)); }
 std::string Z(const std::string& text) { return text + std::string(1, '\0'); }
-std::string Full(const std::optional<DateTime>& d) { return d ? d->FormatFull() : "none"; }
 const std::string kIcrd = Chunk("ICRD", Z("2003-05-17")), kDay = "2003/05/17 00:00:00", kTime = "2003/05/17 10:23:45";
 const std::string kIdit = Z("2003:05:17 10:23:45");  // not in the ctime layout: the whole text is the date
 

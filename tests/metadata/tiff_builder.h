@@ -20,6 +20,12 @@
 
 namespace ravlen::test {
 
+inline DateTime D(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
+    return *DateTime::FromFields(y, mo, d, h, mi, s);
+}
+inline std::string Full(const std::optional<DateTime>& d) { return d ? d->FormatFull() : "none"; }
+inline std::string Le32(std::uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
+
 // Writes (or patches) an n-byte number in the given byte order.
 inline void PutNumber(std::string& s, std::size_t at, std::uint32_t v, int n, ByteOrder order = ByteOrder::Intel) {
     if (at + n > s.size()) s.resize(at + n, '\0');

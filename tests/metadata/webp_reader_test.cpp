@@ -3,8 +3,6 @@
 namespace ravlen::test {
 namespace {
 
-DateTime D(int y, int mo, int d, int h, int mi, int s) { return *DateTime::FromFields(y, mo, d, h, mi, s); }
-std::string Le32(std::uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
 std::string WebPChunk(const std::string& id, const std::string& data) {
     return id + Le32(static_cast<std::uint32_t>(data.size())) + data + std::string(data.size() % 2, '\0');
 }

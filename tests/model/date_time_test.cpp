@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "model/date_time.h"
-#include "model/version.h"
 
 namespace ravlen {
 namespace {
@@ -42,11 +41,6 @@ TEST(DateTime, EpochSecondsKeepTheirFaceValue) {
     EXPECT_EQ(DateTime::Zero().FormatFull(), "1899/12/30 00:00:00");
     EXPECT_LT(DateTime::FromCivilSeconds(-1), DateTime::FromCivilSeconds(0));
     EXPECT_EQ(DateTime::FromCivilSeconds(-1).FormatFull(), "1969/12/31 23:59:59");
-}
-
-TEST(Version, AppNameIsTitleAndMajorMinor) {
-    EXPECT_EQ(AppName(), "Ravlen 2.8");
-    EXPECT_EQ(Version().CompanyName, "Morvane");
 }
 
 }  // namespace
