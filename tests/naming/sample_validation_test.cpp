@@ -80,11 +80,6 @@ TEST(ValidateFormat, RulesInOrderAndTheirMessages) {
     for (std::size_t i = 0; i < list.size(); ++i)
         EXPECT_EQ(ValidateFormat("a" + list.substr(i + 1) + list[i], all).Problem,
                   "Illegal character: " + list.substr(i, 1));
-    // What the format dialog judges, and how it tells the verdict.
-    EXPECT_EQ(FormatDialogSample(BuiltInFormat(FilenameFormat::Vantor2Short, true), kNow), "{DT=2004-12-25 @18-09-11}{SN=001}{BA=ABCD}{VO=1234}.jpg");
-    const FormatVerdict v{"Warn", "P", "R"};
-    EXPECT_EQ(FormatWarnQuestion(v), "Problem:  P\r\nResult:     R\r\n\r\nAre you sure you want to use this filename format?");
-    EXPECT_EQ(FormatFailMessage(v), "Problem:  P\r\nResult:     R\r\n\r\nPlease correct this problem before proceeding.");
 }
 
 }  // namespace
