@@ -48,6 +48,9 @@ copy-term)        stop="before:linkat:3:TERM" ;;
 *) fail "unknown case $case_name" ;;
 esac
 
+# Under AddressSanitizer the shim is loaded ahead of the sanitizer's runtime,
+# which it would otherwise refuse.
+ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" \
 RAVLEN_STOP_AT=$stop LD_PRELOAD=$shim "$run" --yes $settings MoveOrCopy=$mode > out.txt 2>&1
 status=$?
 case "$stop" in
