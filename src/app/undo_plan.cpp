@@ -58,7 +58,6 @@ struct LogColumns {
 constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr int kMaxRows = 1000000;
 
-std::string Quoted(const std::string& text) { return '"' + text + '"'; }
 
 // A single name inside a folder: never empty, ".", ".." or anything that
 // reaches another folder.
@@ -270,15 +269,15 @@ bool PlanUndo(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std::s
     const std::string title = Version().Title;
     const std::optional<FsItem> item = fs.GetFile(csvPath);
     if (!item) {
-        error = fs.FileExists(csvPath) ? "The log " + Quoted(csvPath) + " is not a file."
-                                       : "The log " + Quoted(csvPath) + " doesn't exist.";
+        error = fs.FileExists(csvPath) ? "The log " + QuotedName(csvPath) + " is not a file."
+                                       : "The log " + QuotedName(csvPath) + " doesn't exist.";
         return false;
     }
     std::string parent = fs.ParentPart(csvPath);
     if (parent.empty()) parent = ".";
     const std::optional<FolderRef> folder = fs.GetFolder(parent);
     if (!folder) {
-        error = "The folder of the log " + Quoted(csvPath) + " cannot be found.";
+        error = "The folder of the log " + QuotedName(csvPath) + " cannot be found.";
         return false;
     }
     plan.LogFolder = folder->Path;
@@ -286,11 +285,11 @@ bool PlanUndo(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std::s
     std::string readError;
     std::unique_ptr<ReadStream> in = fs.OpenRead(csvPath, readError);
     if (!in) {
-        error = "The log " + Quoted(csvPath) + " could not be read due to the following error: " + readError + ".";
+        error = "The log " + QuotedName(csvPath) + " could not be read due to the following error: " + readError + ".";
         return false;
     }
 
-    const std::string notOurs = "The file " + Quoted(csvPath) + " is not a CSV log of " + title +
+    const std::string notOurs = "The file " + QuotedName(csvPath) + " is not a CSV log of " + title +
                                 ": its first line is not the log's header.";
     std::optional<LogColumns> columns;
     bool header = true, refused = false;
@@ -306,7 +305,7 @@ bool PlanUndo(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std::s
             return;
         }
         if (static_cast<int>(plan.Rows.size()) >= kMaxRows) {
-            error = "The log " + Quoted(csvPath) + " holds more than " + GroupedCount(kMaxRows) +
+            error = "The log " + QuotedName(csvPath) + " holds more than " + GroupedCount(kMaxRows) +
                     " rows, more than an undo takes on at once.";
             refused = true;
             return;
@@ -322,7 +321,7 @@ bool PlanUndo(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std::s
         const FsStatus read = in->Read(n, chunk);
         if (!read) {
             in->Close();
-            error = "The log " + Quoted(csvPath) + " could not be read due to the following error: " + read.error + ".";
+            error = "The log " + QuotedName(csvPath) + " could not be read due to the following error: " + read.error + ".";
             return false;
         }
         splitter.Feed(chunk);

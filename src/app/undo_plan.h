@@ -10,6 +10,9 @@
 
 namespace ravlen {
 
+// A path or name as the undo's messages show it: between double quotes.
+inline std::string QuotedName(const std::string& text) { return '"' + text + '"'; }
+
 enum class UndoAction {
     Restore,        // move the renamed file back to its original name
     Remove,         // remove a copy that is identical to its original

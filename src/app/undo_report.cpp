@@ -10,7 +10,6 @@ const char* const kCrLf = "\r\n";
 constexpr int kMaxListed = 10;  // left-alone files named in a message
 constexpr int kMaxUndoLogNumber = 999;
 
-std::string Quoted(const std::string& text) { return '"' + text + '"'; }
 std::string Digits(std::int64_t value) { return std::to_string(value); }
 
 const char* ActionText(UndoAction action) {
@@ -49,7 +48,7 @@ std::string LeftAloneList(const std::vector<UndoRow>& rows) {
 
 std::string UndoLogNote(const std::string& path, const std::string& error) {
     const std::string text = path.empty() ? "No undo log could be written: " + error + "."
-                                          : "Every file is listed in the undo log " + Quoted(path) + ".";
+                                          : "Every file is listed in the undo log " + QuotedName(path) + ".";
     return std::string(kCrLf) + kCrLf + text;
 }
 
@@ -144,7 +143,7 @@ std::unique_ptr<UndoLog> UndoLog::Create(FileSystem& fs, const std::string& csvP
         }
         if (!fs.FileExists(path)) return nullptr;  // not a taken name: no other name will do better
     }
-    error = "every name from " + Quoted(first) + " on is taken";
+    error = "every name from " + QuotedName(first) + " on is taken";
     return nullptr;
 }
 
