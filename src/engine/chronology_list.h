@@ -3,10 +3,11 @@
 // placed so far. The keys are held as numbers in placing order, with an
 // open-addressing index beside them, so the duplicate test costs the same
 // however long the run grows; the text itself is written out only when asked
-// for. Beside each key stands a 64-bit digest of the file's output folder and
-// name once it has been placed (or, in a preview, would be), with an index of
-// its own: a preview leaves no file behind for a later name to find, so this
-// is where it learns that the name is taken. About 40 to 56 bytes a file.
+// for. Apart from the keys stands a 64-bit digest of each file's output folder
+// and name once it has been placed (or, in a preview, would be), with an index
+// of its own: a preview leaves no file behind for a later name to find, so
+// this is where it learns that the name is taken. The files of one shot share
+// one key, each with its own name. About 40 to 56 bytes a file.
 
 #include <cstdint>
 #include <functional>
@@ -23,6 +24,7 @@ public:
     ChronologyList() { Reset(); }
     void Reset() {
         entries_.clear();
+        names_.clear();
         keySlots_.assign(kInitialSlots, kEmpty);
         nameSlots_.assign(kInitialSlots, kEmpty);
         settled_.clear();
@@ -30,26 +32,28 @@ public:
     // Whether "|" + Key(timestamp, serialNumber) + "|" stands in the text.
     bool Contains(const DateTime& timestamp, std::int32_t serialNumber) const {
         const std::int64_t seconds = timestamp.CivilSeconds();
-        return Find(keySlots_, KeyHome(seconds, serialNumber),
-                    [&](const Entry& e) { return e.seconds == seconds && e.serial == serialNumber; });
+        return Find(keySlots_, KeyHome(seconds, serialNumber), [&](std::uint32_t at) {
+            return entries_[at].seconds == seconds && entries_[at].serial == serialNumber;
+        });
     }
     void Append(const DateTime& timestamp, std::int32_t serialNumber) {
-        if ((entries_.size() + 1) * 2 > keySlots_.size()) Grow();
-        entries_.push_back(Entry{timestamp.CivilSeconds(), serialNumber, kNoName});
+        if ((entries_.size() + 1) * 2 > keySlots_.size()) GrowKeys();
+        entries_.push_back(Entry{timestamp.CivilSeconds(), serialNumber});
         const Entry& e = entries_.back();
         Index(keySlots_, KeyHome(e.seconds, e.serial), static_cast<std::uint32_t>(entries_.size() - 1));
     }
 
     // Whether a file of the run was placed under this name in this folder.
     bool Produced(const std::string& folder, const std::string& name) const {
-        const std::uint64_t digest = NameDigest(folder, name);
-        return Find(nameSlots_, NameHome(digest), [&](const Entry& e) { return e.name == digest; });
+        return FindName(NameDigest(folder, name));
     }
-    // The last appended key's file was placed under this name.
+    // A file of the run was placed under this name in this folder.
     void Produce(const std::string& folder, const std::string& name) {
-        if (entries_.empty() || entries_.back().name != kNoName) return;
-        entries_.back().name = NameDigest(folder, name);
-        Index(nameSlots_, NameHome(entries_.back().name), static_cast<std::uint32_t>(entries_.size() - 1));
+        const std::uint64_t digest = NameDigest(folder, name);
+        if (FindName(digest)) return;
+        if ((names_.size() + 1) * 2 > nameSlots_.size()) GrowNames();
+        names_.push_back(digest);
+        Index(nameSlots_, NameHome(digest), static_cast<std::uint32_t>(names_.size() - 1));
     }
     // "|" followed by "key|" for every file placed, in order.
     std::string Text() const {
@@ -81,10 +85,8 @@ private:
     struct Entry {
         std::int64_t seconds;
         std::int32_t serial;
-        std::uint64_t name;  // NameDigest of the place taken, kNoName until placed
     };
     static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
-    static constexpr std::uint64_t kNoName = 0;
     static constexpr std::size_t kInitialSlots = 64;  // a power of two, as every size after it
 
     // Two names agree in their digest by chance about once in 2^64 pairs; a
@@ -93,8 +95,7 @@ private:
         std::string place = folder;
         place += '\0';
         place += name;
-        const std::uint64_t h = std::hash<std::string>()(place);
-        return h == kNoName ? 1 : h;
+        return std::hash<std::string>()(place);
     }
     static std::uint64_t Mix(std::uint64_t h) {
         h *= 0x9E3779B97F4A7C15ull;
@@ -107,29 +108,33 @@ private:
     static std::uint64_t NameHome(std::uint64_t digest) { return Mix(digest); }
 
     template <typename Same>
-    bool Find(const std::vector<std::uint32_t>& table, std::uint64_t home, Same same) const {
+    static bool Find(const std::vector<std::uint32_t>& table, std::uint64_t home, Same same) {
         for (std::size_t i = home & (table.size() - 1);; i = (i + 1) & (table.size() - 1)) {
             if (table[i] == kEmpty) return false;
-            if (same(entries_[table[i]])) return true;
+            if (same(table[i])) return true;
         }
+    }
+    bool FindName(std::uint64_t digest) const {
+        return Find(nameSlots_, NameHome(digest), [&](std::uint32_t at) { return names_[at] == digest; });
     }
     static void Index(std::vector<std::uint32_t>& table, std::uint64_t home, std::uint32_t at) {
         std::size_t i = home & (table.size() - 1);
         while (table[i] != kEmpty) i = (i + 1) & (table.size() - 1);
         table[i] = at;
     }
-    // Both indexes double together, so neither is ever more than half full.
-    void Grow() {
+    // An index doubles before it is more than half full.
+    void GrowKeys() {
         keySlots_.assign(keySlots_.size() * 2, kEmpty);
+        for (std::uint32_t at = 0; at < entries_.size(); ++at)
+            Index(keySlots_, KeyHome(entries_[at].seconds, entries_[at].serial), at);
+    }
+    void GrowNames() {
         nameSlots_.assign(nameSlots_.size() * 2, kEmpty);
-        for (std::uint32_t at = 0; at < entries_.size(); ++at) {
-            const Entry& e = entries_[at];
-            Index(keySlots_, KeyHome(e.seconds, e.serial), at);
-            if (e.name != kNoName) Index(nameSlots_, NameHome(e.name), at);
-        }
+        for (std::uint32_t at = 0; at < names_.size(); ++at) Index(nameSlots_, NameHome(names_[at]), at);
     }
 
     std::vector<Entry> entries_;
+    std::vector<std::uint64_t> names_;
     std::vector<std::uint32_t> keySlots_, nameSlots_;
     std::unordered_map<std::string, std::int32_t> settled_;
 };

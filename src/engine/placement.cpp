@@ -1,5 +1,6 @@
 #include "engine/placement.h"
 
+#include <algorithm>
 #include <limits>
 #include <system_error>
 
@@ -19,61 +20,92 @@ namespace {
 // reports them.
 std::string NameTakenText() { return std::make_error_code(std::errc::file_exists).message(); }
 
+// Taken on disk, or by an earlier file of this run: in a preview nothing
+// lands on disk, so only the run's own memory of its names can tell.
+bool NameTaken(PlacementContext& context, const std::string& folder, const std::string& name) {
+    return context.chronology.Produced(folder, name) || context.fs.FileExists(JoinPath(folder, name));
+}
+
 }  // namespace
 
-void PlaceFile(PlacementContext& context, FileFacts& facts, const std::string& outputFolderPath,
-               bool PerformActions, RunTally& tally, const NameBuilder& buildName) {
+std::vector<NameChoice> ChooseNames(PlacementContext& context, std::span<NameCandidate> files,
+                                    const std::string& outputFolderPath) {
     const RunOptions& options = context.options;
-    facts.OutputFolder = outputFolderPath;
+    std::vector<NameChoice> choices(files.size());
+    if (files.empty()) return choices;
+    const DateTime timestamp = files.front().facts.TimestampDateTime;
+    const auto build = [&](std::int32_t serial) {
+        std::vector<std::string> names;
+        names.reserve(files.size());
+        for (const NameCandidate& file : files) names.push_back(file.buildName(serial));
+        return names;
+    };
+    const auto unusableName = [&](const std::vector<std::string>& names) {
+        for (const std::string& name : names)
+            if (!UnusableFilenameReason(name).empty()) return true;
+        return false;
+    };
 
     // Serial-number loop: "Always" starts at 1, the others at 0 (no serial part).
     const std::int32_t start = options.AddSerial == AddSerial::Always ? 1 : 0;
     std::int32_t serial = start;
-    std::string name = buildName(serial);
-    std::string previousName;
+    std::vector<std::string> names = build(serial);
+    std::vector<std::string> previousNames;
     bool havePrevious = false;
-    std::string family;
+    std::vector<std::string> families;
     if (options.AddSerial != AddSerial::Never) {
         // Files of one second often share every part of their name but the
         // serial number; start above the numbers their family already took.
-        family = outputFolderPath + '\0' + name;
-        const std::int32_t settled = context.chronology.Settled(family);
+        std::int32_t settled = -1;
+        for (const std::string& name : names) {
+            families.push_back(outputFolderPath + '\0' + name);
+            settled = std::max(settled, context.chronology.Settled(families.back()));
+        }
         if (settled >= start && settled < std::numeric_limits<std::int32_t>::max() - kMaxSerialTries) {
-            previousName = buildName(settled);
+            previousNames = build(settled);
             havePrevious = true;
             serial = settled + 1;
-            name = buildName(serial);
+            names = build(serial);
         }
     }
-    // Taken on disk, or by an earlier file of this run: in a preview nothing
-    // lands on disk, so only the run's own memory of its names can tell.
-    const auto taken = [&](const std::string& candidate) {
-        return context.chronology.Produced(outputFolderPath, candidate) ||
-               context.fs.FileExists(JoinPath(outputFolderPath, candidate));
-    };
-    std::string unusable;
+    const auto taken = [&](const std::string& name) { return NameTaken(context, outputFolderPath, name); };
     bool foundFree = false;
     for (std::int32_t tries = 1;; ++tries) {
-        if (havePrevious && name == previousName) {
-            // The serial number does not show in the name, so no later try can
-            // free it: keep the try before.
+        if (havePrevious && names == previousNames) {
+            // The serial number does not show in the names, so no later try
+            // can free them: keep the try before.
             --serial;
             break;
         }
-        unusable = UnusableFilenameReason(name);
-        if (!unusable.empty() || options.AddSerial == AddSerial::Never || tries >= kMaxSerialTries) break;
-        foundFree = !context.chronology.Contains(facts.TimestampDateTime, serial) && !taken(name);
+        if (unusableName(names) || options.AddSerial == AddSerial::Never || tries >= kMaxSerialTries) break;
+        foundFree = !context.chronology.Contains(timestamp, serial) &&
+                    std::none_of(names.begin(), names.end(), taken);
         if (foundFree) break;
-        previousName = std::move(name);
+        previousNames = std::move(names);
         havePrevious = true;
-        name = buildName(++serial);
+        names = build(++serial);
     }
-    unusable = UnusableFilenameReason(name);
-    if (!family.empty() && unusable.empty() && serial > start) context.chronology.Settle(family, serial);
-    facts.SequenceNumber = serial;
-    facts.OutputFileName = name;
-    context.chronology.Append(facts.TimestampDateTime, serial);
+    const bool usable = !unusableName(names);
+    if (usable && serial > start)
+        for (const std::string& family : families) context.chronology.Settle(family, serial);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        FileFacts& facts = files[i].facts;
+        facts.OutputFolder = outputFolderPath;
+        facts.SequenceNumber = serial;
+        facts.OutputFileName = std::move(names[i]);
+        choices[i].unusable = UnusableFilenameReason(facts.OutputFileName);
+        choices[i].seenFree = foundFree;
+    }
+    context.chronology.Append(timestamp, serial);
+    return choices;
+}
 
+void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameChoice& choice,
+                       bool PerformActions, RunTally& tally) {
+    const RunOptions& options = context.options;
+    const std::string& outputFolderPath = facts.OutputFolder;
+    const std::string& name = facts.OutputFileName;
+    std::string unusable = choice.unusable;
     const std::string target = unusable.empty() ? JoinPath(outputFolderPath, name) : std::string();
     // The plan is written down before the file is touched, so that a run
     // killed half-way leaves a record of what it may have left half-done.
@@ -89,7 +121,7 @@ void PlaceFile(PlacementContext& context, FileFacts& facts, const std::string& o
     const auto place = [&](FsStatus (FileSystem::*operation)(const std::string&, const std::string&)) {
         if (!unusable.empty()) return FsStatus::Fail(unusable);
         if (PerformActions) return (context.fs.*operation)(facts.SourceFilePath, target);
-        return foundFree || !taken(name) ? FsStatus::Ok() : FsStatus::Fail(NameTakenText());
+        return choice.seenFree || !NameTaken(context, outputFolderPath, name) ? FsStatus::Ok() : FsStatus::Fail(NameTakenText());
     };
     const auto move = [&] { return place(&FileSystem::MoveFile); };
     const auto copy = [&] { return place(&FileSystem::CopyFile); };
@@ -122,6 +154,13 @@ void PlaceFile(PlacementContext& context, FileFacts& facts, const std::string& o
     ++tally.NumberOfLockedFiles;
     const std::string error = status.error.empty() ? std::string("Unknown error") : status.error;
     context.report(facts.Notes, facts.SourceFileName + failure + error + ".", MsgIcon::Exclamation);
+}
+
+void PlaceFile(PlacementContext& context, FileFacts& facts, const std::string& outputFolderPath,
+               bool PerformActions, RunTally& tally, const NameBuilder& buildName) {
+    NameCandidate file{facts, buildName};
+    const std::vector<NameChoice> choices = ChooseNames(context, std::span(&file, 1), outputFolderPath);
+    CarryOutPlacement(context, facts, choices.front(), PerformActions, tally);
 }
 
 }  // namespace ravlen

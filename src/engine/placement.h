@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/chronology_list.h"
 #include "model/file_facts.h"
@@ -40,12 +42,35 @@ struct PlacementContext {
     std::int64_t planned = 0;         // the plan of the file just placed, 0 for none
 };
 
-// The serial-number loop, the run's list of produced names and the move or
-// copy into outputFolderPath. A preview touches nothing on disk but fails
-// where the run would: on an unusable name, or one taken on disk or by an
-// earlier file of the pass. Sets SequenceNumber, OutputFileName, OutputFolder
-// and Operation; on failure clears Timestamped, reports the problem and
-// counts the file in NumberOfLockedFiles.
+// One file whose name is being chosen, with the way its name is built.
+struct NameCandidate {
+    FileFacts& facts;
+    NameBuilder buildName;
+};
+
+// What the serial-number loop learnt of a chosen name, for the move or copy.
+struct NameChoice {
+    std::string unusable;   // why the name cannot be a file name, "" when it can
+    bool seenFree = false;  // the loop found the name free on disk and in the run
+};
+
+// The serial-number loop for files placed together under one serial number
+// and one key of the run's list (one file alone, or the files of one shot):
+// the first serial number whose key is unused and whose names are free for
+// every file. The files share the first one's timestamp. Sets each file's
+// SequenceNumber, OutputFileName and OutputFolder and appends the key.
+std::vector<NameChoice> ChooseNames(PlacementContext& context, std::span<NameCandidate> files,
+                                    const std::string& outputFolderPath);
+
+// The move or copy of a file into its chosen name. A preview touches nothing
+// on disk but fails where the run would: on an unusable name, or one taken on
+// disk or by an earlier file of the pass. Sets Operation and context.planned;
+// on failure clears Timestamped, reports the problem and counts the file in
+// NumberOfLockedFiles.
+void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameChoice& choice,
+                       bool PerformActions, RunTally& tally);
+
+// Both steps for one file alone.
 void PlaceFile(PlacementContext& context, FileFacts& facts, const std::string& outputFolderPath,
                bool PerformActions, RunTally& tally, const NameBuilder& buildName);
 

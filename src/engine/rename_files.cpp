@@ -94,6 +94,13 @@ public:
 
 private:
     void File(const FsItem& file, const FolderRef& source, const FolderRef& output) {
+        FileFacts facts = Analyse(file, source, output);
+        const std::int64_t planned = facts.Timestamped ? Place(facts, output) : 0;
+        Record(facts, planned);
+    }
+
+    // What the file is and when it was made: its name, its metadata, its timestamp.
+    FileFacts Analyse(const FsItem& file, const FolderRef& source, const FolderRef& output) {
         FileFacts facts;
         facts.StartTime = DateTime::Now();
         MetadataPass pass;
@@ -108,14 +115,25 @@ private:
             restarted = true;
         }
         ChooseTimestamp(facts, options_, tally_, readHooks_.report);
-        std::int64_t planned = 0;
-        if (facts.Timestamped) {
-            PlacementContext placement{context_.fs, options_, context_.chronology, report_,
-                                       performActions_ ? context_.intents : nullptr};
-            PlaceFile(placement, facts, output.Path, performActions_, tally_,
-                      [&](std::int32_t serial) { return NewFilename(facts, options_, serial); });
-            planned = placement.planned;
-        }
+        return facts;
+    }
+
+    // A timestamped file's new name and its move or copy; the plan it was
+    // recorded under, 0 for none.
+    std::int64_t Place(FileFacts& facts, const FolderRef& output) {
+        PlacementContext placement = Placement();
+        PlaceFile(placement, facts, output.Path, performActions_, tally_,
+                  [&](std::int32_t serial) { return NewFilename(facts, options_, serial); });
+        return placement.planned;
+    }
+
+    PlacementContext Placement() {
+        return PlacementContext{context_.fs, options_, context_.chronology, report_,
+                                performActions_ ? context_.intents : nullptr};
+    }
+
+    // The file's log records; then its plan is done.
+    void Record(FileFacts& facts, std::int64_t planned) {
         if (performActions_ && context_.sink) {
             facts.FinishTime = DateTime::Now();
             context_.sink->WriteFileRecord(facts);
