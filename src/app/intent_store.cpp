@@ -100,6 +100,26 @@ void SqliteIntentRecord::Done(std::int64_t id) {
     (void)sqlite3_step(remove.stmt);
 }
 
+// One transaction for a batch: one write of the journal instead of one per file.
+FsStatus SqliteIntentRecord::PlanAll(std::vector<PlannedPlacement>& plans) {
+    if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return FsStatus::Fail(std::string("The record of placements could not be written: ") + sqlite3_errmsg(db_));
+    FsStatus status = IntentRecord::PlanAll(plans);
+    if (status && sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        status = FsStatus::Fail(std::string("The record of placements could not be written: ") + sqlite3_errmsg(db_));
+    if (!status) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        for (PlannedPlacement& plan : plans) plan.Id = 0;
+    }
+    return status;
+}
+
+void SqliteIntentRecord::DoneAll(const std::vector<std::int64_t>& ids) {
+    const bool open = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    IntentRecord::DoneAll(ids);
+    if (open) sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+}
+
 std::vector<PlannedPlacement> SqliteIntentRecord::Abandoned() {
     std::vector<PlannedPlacement> plans;
     Statement select(db_, "SELECT id, pid, started, source, target FROM placement ORDER BY id");

@@ -25,6 +25,8 @@ public:
 
     FsStatus Plan(PlannedPlacement& plan) override;
     void Done(std::int64_t id) override;
+    FsStatus PlanAll(std::vector<PlannedPlacement>& plans) override;
+    void DoneAll(const std::vector<std::int64_t>& ids) override;
     std::vector<PlannedPlacement> Abandoned() override;
 
 private:

@@ -26,6 +26,16 @@ public:
     virtual FsStatus Plan(PlannedPlacement& plan) = 0;
     // The file is placed and logged, or was left where it was.
     virtual void Done(std::int64_t id) = 0;
+    // The plans of a batch of files, written down together: all of them, or
+    // (on failure) none.
+    virtual FsStatus PlanAll(std::vector<PlannedPlacement>& plans) {
+        for (PlannedPlacement& plan : plans)
+            if (FsStatus status = Plan(plan); !status) return status;
+        return FsStatus::Ok();
+    }
+    virtual void DoneAll(const std::vector<std::int64_t>& ids) {
+        for (const std::int64_t id : ids) Done(id);
+    }
     // The plans of runs that ended without striking them out (never those of
     // a run still going on elsewhere).
     virtual std::vector<PlannedPlacement> Abandoned() = 0;
