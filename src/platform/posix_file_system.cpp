@@ -329,11 +329,10 @@ std::string TemporaryName(const std::string& finalName) {
     return ".ravlen-partial-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
 }
 
-// A source opened for reading: never through a link, never waiting on a
-// FIFO swapped in for the file, and an ordinary file on the handle itself.
-// The descriptor, or -1 with `failure` set.
-int OpenSource(const std::string& path, struct stat& st, FsStatus& failure) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+// Checks what opening a source gave (a descriptor, or -1 with errno set):
+// an ordinary file on the handle itself. The descriptor, or -1 with
+// `failure` set.
+int VetSource(int fd, struct stat& st, FsStatus& failure) {
     if (fd < 0) {
         failure = errno == ENOENT ? FsStatus::Fail(kGone) : errno == ELOOP ? FsStatus::Fail(kNotRegular) : Failure(errno);
         return -1;
@@ -344,6 +343,15 @@ int OpenSource(const std::string& path, struct stat& st, FsStatus& failure) {
         close(fd);
         return -1;
     }
+    return fd;
+}
+
+// A source opened for reading: never through a link, never waiting on a
+// FIFO swapped in for the file, and an ordinary file on the handle itself.
+// The descriptor, or -1 with `failure` set.
+int OpenSource(const std::string& path, struct stat& st, FsStatus& failure) {
+    const int fd = VetSource(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK), st, failure);
+    if (fd < 0) return -1;
     const int flags = fcntl(fd, F_GETFL);
     if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     return fd;
@@ -473,6 +481,7 @@ bool PosixFileSystem::ListFolder(const std::string& path, std::vector<FsItem>& f
     }
     struct statfs fs{};
     const bool fat = fstatfs(dirfd, &fs) == 0 && IsFatFileSystem(fs);
+    readAhead_.Listed(path, dirfd);
     bool ok = true;
     for (;;) {
         errno = 0;
@@ -555,26 +564,22 @@ std::string PosixFileSystem::TypeDescription(const std::string& path) {
 std::unique_ptr<ReadStream> PosixFileSystem::OpenRead(const std::string& path, std::string& error) {
     struct stat st{};
     FsStatus failure;
-    const int fd = OpenSource(path, st, failure);
+    // A file opened ahead of its turn is read through that descriptor. Its
+    // O_NONBLOCK (against a FIFO put in its place) means nothing to an
+    // ordinary file's reads and stays.
+    int fd = readAhead_.Take(path, st);
     if (fd < 0) {
-        error = failure.error;
-        return nullptr;
+        fd = VetSource(readAhead_.Open(path), st, failure);
+        if (fd < 0) {
+            error = failure.error;
+            return nullptr;
+        }
     }
-    // The kernel's own read-ahead would turn the small first read into four
-    // times as much from the medium: the stream asks for what it needs.
-    posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
     error.clear();
     return std::make_unique<PosixReadStream>(fd, static_cast<std::uint64_t>(st.st_size));
 }
 
-void PosixFileSystem::WillRead(const std::string& path) {
-    // Starts the read of the first bytes into the page cache and returns at
-    // once; the file's own open later finds them there.
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0) return;
-    posix_fadvise(fd, 0, kFirstReadLength, POSIX_FADV_WILLNEED);
-    close(fd);
-}
+void PosixFileSystem::WillRead(const std::string& path) { readAhead_.Hint(path, kFirstReadLength); }
 
 FsStatus PosixFileSystem::MoveFile(const std::string& from, const std::string& to) {
     FolderHandle folder;

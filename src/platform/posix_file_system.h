@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/file_system.h"
+#include "platform/read_ahead.h"
 
 namespace ravlen {
 
@@ -67,7 +68,8 @@ private:
     bool FinalNamesOnly(int dirfd) const;
 
     TypeDescriber describer_;
-    std::vector<dev_t> finalNamesOnly_;  // file systems that take a copy only under its final name
+    std::vector<dev_t> finalNamesOnly_;
+    ReadAhead readAhead_;  // file systems that take a copy only under its final name
 };
 
 }  // namespace ravlen

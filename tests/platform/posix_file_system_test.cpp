@@ -387,6 +387,45 @@ long ReadSyscalls() {
     return -1;
 }
 
+// A file opened ahead of its turn is read through that descriptor only while
+// its name still leads to it: one replaced, removed or turned into a link
+// meanwhile reads (or fails) as a plain open at its turn would. The files
+// held open stay bounded and those the walk passes by are let go.
+TEST(PosixFileSystem, FilesOpenedAheadAreReadAsTheyAreAtTheirTurn) {
+    TempDir tmp;
+    const std::string in = tmp.Mkdir("in");
+    const auto path = [&](int i) { return in + "/IMG_" + std::to_string(i) + ".JPG"; };
+    const auto open = [] {
+        return std::distance(fsys::directory_iterator("/proc/self/fd"), fsys::directory_iterator{});
+    };
+    const int count = static_cast<int>(ReadAhead::kMaxKept) + 10;
+    for (int i = 0; i < count; ++i) tmp.Write("in/IMG_" + std::to_string(i) + ".JPG", "old " + std::to_string(i));
+    PosixFileSystem fs;
+    std::vector<FsItem> files, folders;
+    ASSERT_TRUE(fs.ListFolder(in, files, folders));
+    const auto before = open();
+    for (int i = 0; i < count; ++i) fs.WillRead(path(i));
+    EXPECT_EQ(open(), before + static_cast<long>(ReadAhead::kMaxKept));
+
+    tmp.Write("in/new", "new 11");
+    ASSERT_EQ(rename((in + "/new").c_str(), path(11).c_str()), 0);
+    ASSERT_EQ(unlink(path(12).c_str()), 0);
+    ASSERT_EQ(unlink(path(13).c_str()), 0);
+    ASSERT_EQ(symlink(path(14).c_str(), path(13).c_str()), 0);
+    const auto read = [&](int i) {
+        std::string error, out;
+        auto stream = fs.OpenRead(path(i), error);
+        if (!stream) return error;
+        return stream->Read(6, out) ? out : "short";
+    };
+    EXPECT_EQ(read(10), "old 10");
+    EXPECT_EQ(read(11), "new 11");
+    EXPECT_EQ(read(12), "The file no longer exists");
+    EXPECT_EQ(read(13), "The file is no longer an ordinary file");
+    EXPECT_EQ(read(20), "old 20");
+    EXPECT_EQ(open(), before + count - 21) << "files up to the one read are let go";
+}
+
 TEST(PosixFileSystem, StreamReadsAndSkipsCheaply) {
     TempDir tmp;
     const std::string bytes = Pattern(100000);

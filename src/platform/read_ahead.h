@@ -1,0 +1,63 @@
+#pragma once
+// The first reads of the files a walk comes to next, started while it works
+// on the current one. Each such file is opened ahead and its first bytes are
+// asked of the medium; the descriptor waits for the file's own turn, so a
+// hint costs no second open. Files are opened relative to the folder listed
+// last, held open, so that a card's long paths are not looked up again for
+// every file.
+
+#include <sys/stat.h>
+
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <string>
+
+namespace ravlen {
+
+class ReadAhead {
+public:
+    ReadAhead() = default;
+    ~ReadAhead();
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // The folder at `folder` was just listed through dirfd; its files are
+    // opened relative to it until another folder is listed.
+    void Listed(const std::string& folder, int dirfd);
+    // Opens path for reading a few pieces (no read-ahead of the kernel's own),
+    // never through a link at its last name and never waiting on a FIFO; -1
+    // with errno set.
+    int Open(const std::string& path);
+    // Starts the first `length` bytes of path on their way and keeps the file
+    // open for Take. Files kept are bounded; the oldest goes first.
+    void Hint(const std::string& path, std::size_t length);
+    // The descriptor kept for path when path still leads to that very file,
+    // an ordinary one (its facts in st); else -1 and the file is read afresh.
+    // Files kept from before path were passed by and are let go.
+    int Take(const std::string& path, struct stat& st);
+
+    // At most this many files are kept open ahead of their turn.
+    static constexpr std::size_t kMaxKept = 64;
+
+private:
+    struct Kept {
+        std::string path;
+        int fd;
+    };
+    // Where path is opened from: the folder held, or the working folder.
+    struct Place {
+        int dirfd;
+        const char* name;
+    };
+    Place Locate(const std::string& path) const;
+    int OpenLocked(const std::string& path);
+    void ForgetFolder();
+
+    std::mutex mutex_;  // a window's thumbnails may open files beside the walk
+    std::string folder_;
+    int folderFd_ = -1;
+    std::deque<Kept> kept_;
+};
+
+}  // namespace ravlen
