@@ -51,7 +51,46 @@ std::string SuccessMessage(std::int32_t total) {
     return files + " successfully timestamped.";
 }
 
+// One line per reason the filters passed files over, after a report's own
+// lines, so that no file stays behind unmentioned.
+struct ExclusionLine {
+    Exclusion reason;
+    const char* preview;
+    const char* summary;
+};
+constexpr ExclusionLine kExclusionLines[] = {
+    {Exclusion::ReadOnly, "  files will be left out as read-only (protected)", "  files left out as read-only (protected)"},
+    {Exclusion::Hidden, "  files will be left out as hidden", "  files left out as hidden"},
+    {Exclusion::System, "  files will be left out as system files", "  files left out as system files"},
+    {Exclusion::ExcludePattern, "  files will be left out by the exclude patterns",
+     "  files left out by the exclude patterns"},
+    {Exclusion::NotIncluded, "  files will be left out by the include patterns",
+     "  files left out by the include patterns"},
+};
+
+// The report's text followed, after an empty line, by the exclusion lines
+// whose count is above zero.
+std::string WithExclusions(const std::string& report, const RunTally& t, bool preview) {
+    ReportBuilder lines(t.NumberOfSourceObjects);
+    bool any = false;
+    for (const ExclusionLine& line : kExclusionLines) {
+        if (t.Excluded[line.reason] == 0) continue;
+        lines.Line(t.Excluded[line.reason], preview ? line.preview : line.summary);
+        any = true;
+    }
+    return any ? report + kCrLf + kCrLf + lines.Text() : report;
+}
+
 }  // namespace
+
+std::string ProtectedLeftWarning(const RunTally& tally, const RunOptions& options) {
+    const std::int32_t left = tally.Excluded[Exclusion::ReadOnly];
+    if (options.MoveOrCopy != MoveOrCopy::Move || left == 0) return {};
+    return (left == 1 ? std::string("1 read-only (protected) file stays")
+                      : DigitsOf(left) + " read-only (protected) files stay") +
+           " in the source folder: do not erase or format the card before you have saved " +
+           (left == 1 ? "it." : "them.");
+}
 
 std::string ClockCorrections(const RunOptions& options) {
     const std::optional<TimeShift> shift = TimeShift::Parse(options.TimeShift);
@@ -83,8 +122,9 @@ std::string PreviewReport(const RunTally& t, const RunOptions& options) {
     }
     r.Rule();
     r.Line(t.NumberOfSourceObjects, "  total files will be attempted");
+    const std::string report = WithExclusions(r.Text(), t, true);
     const std::string corrections = ClockCorrections(options);
-    return corrections.empty() ? r.Text() : r.Text() + kCrLf + kCrLf + corrections;
+    return corrections.empty() ? report : report + kCrLf + kCrLf + corrections;
 }
 
 std::string SummaryReport(const RunTally& t) {
@@ -104,7 +144,7 @@ std::string SummaryReport(const RunTally& t) {
         r.Rule();
         r.Line(t.NumberOfSourceObjects, "  total files would have been attempted");
     }
-    return r.Text();
+    return WithExclusions(r.Text(), t, false);
 }
 
 std::nullopt_t RunDriver::Refuse(const std::string& message) {
@@ -197,7 +237,7 @@ std::optional<FolderRef> RunDriver::CheckSource(RunOptions& options) {
     // 5. Count what the filters let through.
     options.SourcePath = source->Path;
     services_.port.SetBusy(true);
-    tally_.NumberOfSourceObjects = CountFiles(fs, source->Path, FileFilter::Of(options), false);
+    tally_.NumberOfSourceObjects = CountFiles(fs, source->Path, FileFilter::Of(options), false, &tally_.Excluded);
     services_.port.SetBusy(false);
 
     // 6.
@@ -274,6 +314,8 @@ bool RunDriver::Confirm(const RunOptions& options, const std::optional<std::stri
                                 (tally_.NumberOfSourceObjects == 1 ? "" : "s") + "?";
         const std::string corrections = ClockCorrections(options);
         if (!previewReport && !corrections.empty()) question = corrections + kCrLf + kCrLf + question;
+        const std::string left = ProtectedLeftWarning(tally_, options);
+        if (!left.empty()) question += std::string(kCrLf) + kCrLf + left;
         return port.MessageBox(question, MsgIcon::Question, MsgButtons::YesNo, Version().Title) == MsgAnswer::Yes;
     }
     if (previewReport) port.MessageBox(*previewReport, MsgIcon::Information, MsgButtons::OK, Version().Title);
@@ -316,15 +358,18 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
         services_.port.MessageBox(logFailure + ". The run was stopped after the file it was on.", MsgIcon::Critical,
                                   MsgButtons::OK, Version().Title);
 
-    UserPort& port = services_.port;
-    const std::string& title = Version().Title;
     if (options.SummarizeResults) {
-        if (AllTimestamped(tally_)) {
-            port.MessageBox(SuccessMessage(tally_.NumberOfSourceObjects), MsgIcon::Information, MsgButtons::OK,
-                            title);
-        } else {
-            port.MessageBox(SummaryReport(tally_), MsgIcon::Exclamation, MsgButtons::OK, title);
-        }
+        const bool all = AllTimestamped(tally_);
+        std::string text = all ? WithExclusions(SuccessMessage(tally_.NumberOfSourceObjects), tally_, false)
+                               : SummaryReport(tally_);
+        const std::string left = ProtectedLeftWarning(tally_, options);
+        if (!left.empty()) text += std::string(kCrLf) + kCrLf + left;
+        std::vector<OpenablePlace> places{{"Output folder", folders.output.Path}};
+        // The text log is the one written for reading; the CSV when it is the only one.
+        if (logs.text) places.push_back({"Log", logs.text->Path()});
+        else if (logs.csv) places.push_back({"Log", logs.csv->Path()});
+        services_.port.ShowSummary(text, all ? MsgIcon::Information : MsgIcon::Exclamation, Version().Title,
+                                   places);
     }
 
     // More files than counted (added during the run) all timestamped is still

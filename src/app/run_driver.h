@@ -79,6 +79,10 @@ private:
 std::string PreviewReport(const RunTally& tally, const RunOptions& options);
 std::string SummaryReport(const RunTally& tally);
 
+// With Move, the warning that read-only (protected) files the filters passed
+// over stay on the source; empty when none do.
+std::string ProtectedLeftWarning(const RunTally& tally, const RunOptions& options);
+
 // The sentence naming the clock corrections in force; empty when there are none.
 std::string ClockCorrections(const RunOptions& options);
 

@@ -1,5 +1,9 @@
 #include "cli/console_port.h"
 
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cmath>
 #include <cstring>
 
 #include "platform/stop_signals.h"
@@ -12,7 +16,64 @@ namespace {
 // files can step thousands of times a second.
 constexpr std::chrono::milliseconds kRedrawInterval{100};
 
+// Below this much time a rate says nothing yet.
+constexpr double kRateAfterSeconds = 0.5;
+
+std::string Clock(long long seconds) {
+    char text[32];
+    if (seconds >= 3600)
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld", seconds / 60, seconds % 60);
+    return text;
+}
+
+// Cuts a UTF-8 text to at most `limit` characters without splitting one.
+std::string CutToCharacters(const std::string& text, std::size_t limit) {
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+        if (characters++ == limit) return text.substr(0, i);
+    }
+    return text;
+}
+
+std::size_t Characters(const std::string& text) {
+    std::size_t n = 0;
+    for (const char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+}
+
+std::size_t TerminalColumns(std::FILE* stream) {
+    winsize size{};
+    if (ioctl(fileno(stream), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    return 80;
+}
+
 }  // namespace
+
+std::string ProgressLine(const std::string& title, const std::string& count, const std::string& file, int done,
+                         int total, double seconds, std::size_t columns) {
+    std::string tail;
+    if (seconds >= kRateAfterSeconds && done > 0) {
+        const double rate = done / seconds;
+        char text[64];
+        std::snprintf(text, sizeof text, rate < 10 ? "  %.1f files/s" : "  %.0f files/s", rate);
+        tail = text;
+        if (total > done) tail += "  " + Clock(std::llround((total - done) / rate)) + " left";
+    }
+    // A name may hold control characters; the terminal must not act on them.
+    std::string name = file;
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    std::string line = title + " " + count;
+    // The file name gets what the rest leaves of the line; a terminal that
+    // wraps the line would scroll instead of updating it.
+    const std::size_t used = Characters(line) + Characters(tail) + 2;
+    if (!name.empty() && columns > used + 3) line += "  " + CutToCharacters(name, columns - used - 1);
+    line += tail;
+    return columns > 1 ? CutToCharacters(line, columns - 1) : line;
+}
 
 std::string ConsoleText(const std::string& text) {
     std::string out;
@@ -61,8 +122,23 @@ void ConsolePort::ProgressSetMessage(const std::string& message) {
     DrawProgress(false);
 }
 
+void ConsolePort::ShowSummary(const std::string& text, MsgIcon icon, const std::string& title,
+                              const std::vector<OpenablePlace>& places) {
+    std::string lines = text + "\r\n";
+    for (const OpenablePlace& place : places) lines += "\r\n" + place.What + ": " + place.Path;
+    MessageBox(lines, icon, MsgButtons::OK, title);
+}
+
+void ConsolePort::ProgressSetFile(const std::string& name) {
+    file_ = name;
+    DrawProgress(false);
+}
+
 void ConsolePort::ProgressShow() {
     visible_ = true;
+    shown_ = std::chrono::steady_clock::now();
+    file_.clear();
+    value_ = 0;
     DrawProgress(true);
 }
 
@@ -76,8 +152,11 @@ void ConsolePort::DrawProgress(bool force) {
     const auto now = std::chrono::steady_clock::now();
     if (!force && drawn_ && now - lastDraw_ < kRedrawInterval) return;
     lastDraw_ = now;
+    const double seconds = std::chrono::duration<double>(now - shown_).count();
+    const std::string line =
+        ProgressLine(title_, message_, file_, value_, maximum_, seconds, TerminalColumns(progress_));
     // Carriage return, the line, then erase whatever a longer line left.
-    std::fprintf(progress_, "\r%s %s\x1b[K", title_.c_str(), message_.c_str());
+    std::fprintf(progress_, "\r%s\x1b[K", line.c_str());
     std::fflush(progress_);
     drawn_ = true;
 }

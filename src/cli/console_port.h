@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "model/user_port.h"
 
@@ -25,14 +26,18 @@ public:
 
     MsgAnswer MessageBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
                          const std::string& title) override;
+    // The message, then a line naming each place ("Output folder: …").
+    void ShowSummary(const std::string& text, MsgIcon icon, const std::string& title,
+                     const std::vector<OpenablePlace>& places) override;
     void SetBusy(bool) override {}
     void SetMainWindowEnabled(bool) override {}
 
     void ProgressSetTitle(const std::string& title) override;
     void ProgressSetMessage(const std::string& message) override;
-    void ProgressSetRange(int, int) override {}
-    void ProgressSetValue(int) override {}
+    void ProgressSetRange(int, int maximum) override { maximum_ = maximum; }
+    void ProgressSetValue(int value) override { value_ = value; }
     void ProgressSetButtonCaption(const std::string&) override {}
+    void ProgressSetFile(const std::string& name) override;
     void ProgressShow() override;
     void ProgressHide() override;
     void SetCancel(bool cancel) override { cancel_ = cancel; }
@@ -52,8 +57,18 @@ private:
     bool drawn_ = false;
     std::string title_;
     std::string message_;
+    std::string file_;
+    int value_ = 0;
+    int maximum_ = 0;
+    std::chrono::steady_clock::time_point shown_{};
     std::chrono::steady_clock::time_point lastDraw_{};
 };
+
+// The progress line's text, cut to `columns` characters: the title and count,
+// the current file, and once a rate can be told, files per second and the
+// time left.
+std::string ProgressLine(const std::string& title, const std::string& count, const std::string& file, int done,
+                         int total, double seconds, std::size_t columns);
 
 // Message text as lines for a terminal: CR LF (and a stray CR) become "\n".
 std::string ConsoleText(const std::string& text);

@@ -151,7 +151,9 @@ void PrintHelp(const std::string& storePath) {
         "     files, an invalid output folder...) or a question answered No\n"
         "  2  usage error: an unknown option or key, a missing \"=\", a value out of\n"
         "     range, a custom format that the custom format dialog refuses\n"
-        "  3  files were skipped, could not be moved or copied, or the run was stopped\n"
+        "  3  files were skipped, could not be moved or copied, or the run was stopped;\n"
+        "     or, with Move, read-only (protected) files the filters left out stay in\n"
+        "     the source folder (do not format the card)\n"
         "With --undo: 0 everything undone or nothing left to undo, 1 the log refused or\n"
         "the question answered No, 3 files left alone or the undo stopped.\n");
 }
@@ -301,7 +303,8 @@ int Run(const Arguments& args) {
     ConsolePort::CatchInterrupt();
     switch (driver.Go(options)) {
         case RunOutcome::Completed:
-            return kExitCompleted;
+            // A script must not go on to format a card that still holds files.
+            return ProtectedLeftWarning(driver.Tally(), options).empty() ? kExitCompleted : kExitIncomplete;
         case RunOutcome::Ended:
             return kExitEnded;
         case RunOutcome::Incomplete:

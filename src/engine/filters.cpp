@@ -169,18 +169,17 @@ FileFilter FileFilter::Of(const RunOptions& options) {
             options.IncludePatterns()};
 }
 
-bool FileFilter::PassesFile(const FsItem& file) const {
-    return Passes(file, IncludePatterns.empty() || MatchesPatternList(file.Name, IncludePatterns));
+Exclusion FileFilter::ExclusionOf(const FsItem& file) const {
+    return Excludes(file, IncludePatterns.empty() || MatchesPatternList(file.Name, IncludePatterns));
 }
 
-bool FileFilter::PassesFolder(const FsItem& folder) const { return Passes(folder, true); }
-
-bool FileFilter::Passes(const FsItem& item, bool included) const {
-    if (!included) return false;
-    if (!ExcludePatterns.empty() && MatchesPatternList(item.Name, ExcludePatterns)) return false;
-    if ((item.Attributes & kAttrReadOnly) && ExcludeReadOnly) return false;
-    if ((item.Attributes & kAttrHidden) && ExcludeHidden) return false;
-    return !((item.Attributes & kAttrSystem) && ExcludeSystem);
+Exclusion FileFilter::Excludes(const FsItem& item, bool included) const {
+    if (!included) return Exclusion::NotIncluded;
+    if (!ExcludePatterns.empty() && MatchesPatternList(item.Name, ExcludePatterns)) return Exclusion::ExcludePattern;
+    if ((item.Attributes & kAttrReadOnly) && ExcludeReadOnly) return Exclusion::ReadOnly;
+    if ((item.Attributes & kAttrHidden) && ExcludeHidden) return Exclusion::Hidden;
+    if ((item.Attributes & kAttrSystem) && ExcludeSystem) return Exclusion::System;
+    return Exclusion::None;
 }
 
 }  // namespace ravlen

@@ -6,6 +6,7 @@
 
 #include "model/file_system.h"
 #include "model/run_options.h"
+#include "model/run_tally.h"
 
 namespace ravlen {
 
@@ -37,12 +38,14 @@ struct FileFilter {
     static FileFilter Of(const RunOptions& options);
     // Include patterns, then exclude patterns (exclusion wins), then the
     // attribute switches.
-    bool PassesFile(const FsItem& file) const;
+    bool PassesFile(const FsItem& file) const { return ExclusionOf(file) == Exclusion::None; }
+    // Why the file is passed over, in the order PassesFile tests.
+    Exclusion ExclusionOf(const FsItem& file) const;
     // As a file, but include patterns never stop the descent.
-    bool PassesFolder(const FsItem& folder) const;
+    bool PassesFolder(const FsItem& folder) const { return Excludes(folder, true) == Exclusion::None; }
 
 private:
-    bool Passes(const FsItem& item, bool included) const;
+    Exclusion Excludes(const FsItem& item, bool included) const;
 };
 
 }  // namespace ravlen

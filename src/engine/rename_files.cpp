@@ -94,6 +94,7 @@ public:
 
 private:
     void File(const FsItem& file, const FolderRef& source, const FolderRef& output) {
+        context_.port.ProgressSetFile(file.Name);
         FileFacts facts = Analyse(file, source, output);
         const std::int64_t planned = facts.Timestamped ? Place(facts, output) : 0;
         Record(facts, planned);
@@ -174,17 +175,19 @@ ReadHooks PortReadHooks(UserPort& port, bool reportErrors) {
 }
 
 std::int32_t CountFiles(FileSystem& fs, const std::string& FolderPath, const FileFilter& filter,
-                        bool stopAfterFirst) {
+                        bool stopAfterFirst, ExclusionCounts* excluded) {
     std::vector<FsItem> files, folders;
     if (!fs.ListFolder(FolderPath, files, folders)) return 0;
     std::int32_t count = 0;
     for (const FsItem& file : files) {
-        if (filter.PassesFile(file)) ++count;
+        const Exclusion reason = filter.ExclusionOf(file);
+        if (reason == Exclusion::None) ++count;
+        else if (excluded) excluded->Add(reason);
         if (stopAfterFirst && count > 0) return count;
     }
     if (!filter.IncludeSubfolders) return count;
     for (const FsItem& sub : folders) {
-        if (filter.PassesFolder(sub)) count += CountFiles(fs, sub.Path, filter, stopAfterFirst);
+        if (filter.PassesFolder(sub)) count += CountFiles(fs, sub.Path, filter, stopAfterFirst, excluded);
         if (stopAfterFirst && count > 0) return count;
     }
     return count;

@@ -47,8 +47,9 @@ void RenameFiles(EngineContext& context, const FolderRef& SourceFolder, const Fo
 ReadHooks PortReadHooks(UserPort& port, bool reportErrors);
 
 // The files below a folder that the filter lets through, as the walk meets
-// them; with stopAfterFirst, 1 as soon as there is one.
+// them; with stopAfterFirst, 1 as soon as there is one. `excluded`, when
+// given, gains the files passed over in the folders walked.
 std::int32_t CountFiles(FileSystem& fs, const std::string& FolderPath, const FileFilter& filter,
-                        bool stopAfterFirst);
+                        bool stopAfterFirst, ExclusionCounts* excluded = nullptr);
 
 }  // namespace ravlen

@@ -1,7 +1,23 @@
 #pragma once
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace ravlen {
+
+// Why the filters passed over a file, in the order they are tested: the first
+// reason that holds is the file's.
+enum class Exclusion : int { None = 0, NotIncluded, ExcludePattern, ReadOnly, Hidden, System };
+inline constexpr std::size_t kExclusionKinds = 6;
+
+// Files the filters passed over, by reason (the None slot stays 0).
+struct ExclusionCounts {
+    std::array<std::int32_t, kExclusionKinds> counts{};
+    void Add(Exclusion reason) {
+        if (reason != Exclusion::None) ++counts[static_cast<std::size_t>(reason)];
+    }
+    std::int32_t operator[](Exclusion reason) const { return counts[static_cast<std::size_t>(reason)]; }
+};
 
 // The counters of one pass, owned by the run driver and shared by every level
 // of the folder walk.
@@ -12,6 +28,9 @@ struct RunTally {
     std::int32_t NumberOfInvalidEXIFFiles = 0;
     std::int32_t NumberOfInvalidDateFiles = 0;
     std::int32_t NumberOfLockedFiles = 0;
+    // Files the count passed over, so that nothing stays behind unmentioned;
+    // set with NumberOfSourceObjects and kept through both passes.
+    ExclusionCounts Excluded;
 
     // Everything but NumberOfSourceObjects back to 0, as at the start of a pass.
     void ResetPass() {

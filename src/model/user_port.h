@@ -1,9 +1,23 @@
 #pragma once
 #include <string>
+#include <vector>
 
 #include "model/message_kind.h"
 
 namespace ravlen {
+
+// A folder or file the user may open from a message: what it is ("Output
+// folder", "Log") and where.
+struct OpenablePlace {
+    std::string What;
+    std::string Path;
+    // The caption of the button that opens it: "Open output folder".
+    std::string Caption() const {
+        std::string caption = "Open " + What;
+        if (caption.size() > 5 && caption[5] >= 'A' && caption[5] <= 'Z') caption[5] = static_cast<char>(caption[5] - 'A' + 'a');
+        return caption;
+    }
+};
 
 // Everything the run driver and the engine ask of the user interface. The
 // window, the console runner and the tests each provide one.
@@ -13,6 +27,13 @@ public:
 
     virtual MsgAnswer MessageBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
                                  const std::string& title) = 0;
+    // The run's closing message (OK button), offering to open the places it
+    // names; a port without such buttons shows the message alone.
+    virtual void ShowSummary(const std::string& text, MsgIcon icon, const std::string& title,
+                             const std::vector<OpenablePlace>& places) {
+        (void)places;
+        MessageBox(text, icon, MsgButtons::OK, title);
+    }
     virtual void SetBusy(bool busy) = 0;
     virtual void SetMainWindowEnabled(bool enabled) = 0;
 
@@ -22,6 +43,8 @@ public:
     virtual void ProgressSetRange(int minimum, int maximum) = 0;
     virtual void ProgressSetValue(int value) = 0;
     virtual void ProgressSetButtonCaption(const std::string& caption) = 0;
+    // The name of the file the pass is on; a port may show it or not.
+    virtual void ProgressSetFile(const std::string& name) { (void)name; }
     virtual void ProgressShow() = 0;
     virtual void ProgressHide() = 0;
     virtual void SetCancel(bool cancel) = 0;

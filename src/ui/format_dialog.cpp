@@ -187,7 +187,7 @@ void FrmFormat::OKButtonClick() {
     const std::string title = Version().Title;
     const bool accepted = editor_.Accept(
         [&](const std::string& question) {
-            return messenger_.Show(MessageRequest{question, MsgIcon::Exclamation, MsgButtons::YesNo, title, true}) ==
+            return messenger_.Show(MessageRequest{question, MsgIcon::Exclamation, MsgButtons::YesNo, title, true, {}}) ==
                    MsgAnswer::Yes;
         },
         [&](const std::string& message) {

@@ -4,6 +4,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QString>
+#include <utility>
+
+#include "platform/desktop_services.h"
 
 namespace ravlen::ui {
 
@@ -56,7 +59,19 @@ MsgAnswer Messenger::Ask(const MessageRequest& request) const {
         return box.exec() == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
     }
     box.setStandardButtons(QMessageBox::Ok);
+    std::vector<std::pair<QAbstractButton*, std::string>> openers;
+    for (const OpenablePlace& place : request.places)
+        openers.emplace_back(box.addButton(QString::fromStdString(place.Caption()), QMessageBox::ActionRole),
+                             place.Path);
+    box.setDefaultButton(QMessageBox::Ok);
     box.exec();
+    for (const auto& [button, path] : openers) {
+        if (box.clickedButton() != button) continue;
+        std::string error;
+        if (!OpenWithDesktop(path, error))
+            QMessageBox::warning(owner_, QString::fromStdString(request.title),
+                                 QString::fromStdString(path + ": " + error));
+    }
     return MsgAnswer::OK;
 }
 

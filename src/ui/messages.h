@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "model/user_port.h"
 
@@ -17,6 +18,8 @@ struct MessageRequest {
     MsgButtons buttons = MsgButtons::OK;
     std::string title;
     bool defaultNo = false;  // Yes/No boxes: No is the preselected button
+    // OK boxes: a button for each, opening the place with the desktop.
+    std::vector<OpenablePlace> places;
 };
 
 using MessageHook = std::function<MsgAnswer(const MessageRequest&)>;
@@ -29,7 +32,7 @@ public:
 
     MsgAnswer Show(const MessageRequest& request) const;
     MsgAnswer Show(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& title) const {
-        return Show(MessageRequest{text, icon, buttons, title, false});
+        return Show(MessageRequest{text, icon, buttons, title, false, {}});
     }
 
 private:

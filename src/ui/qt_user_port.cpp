@@ -27,6 +27,12 @@ MsgAnswer QtUserPort::MessageBox(const std::string& text, MsgIcon icon, MsgButto
     return messenger_.Show(text, icon, buttons, title);
 }
 
+void QtUserPort::ShowSummary(const std::string& text, MsgIcon icon, const std::string& title,
+                             const std::vector<OpenablePlace>& places) {
+    if (StopSignalled()) return;
+    messenger_.Show(MessageRequest{text, icon, MsgButtons::OK, title, false, places});
+}
+
 void QtUserPort::SetBusy(bool busy) {
     if (busy == busy_) return;
     busy_ = busy;

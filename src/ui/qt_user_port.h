@@ -23,6 +23,8 @@ public:
 
     MsgAnswer MessageBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
                          const std::string& title) override;
+    void ShowSummary(const std::string& text, MsgIcon icon, const std::string& title,
+                     const std::vector<OpenablePlace>& places) override;
     void SetBusy(bool busy) override;
     void SetMainWindowEnabled(bool enabled) override;
 

@@ -196,7 +196,7 @@ TEST(RunDriverQuestions, NoEndsTheRunBeforeAnyFileMoves) {
 }
 
 TEST(RunDriverReports, PreviewSummaryAndFailureLayouts) {
-    EXPECT_EQ(PreviewReport(RunTally{45, 120, 2, 0, 1, 0}, RunOptions{}),
+    EXPECT_EQ(PreviewReport(RunTally{45, 120, 2, 0, 1, 0, {}}, RunOptions{}),
               "042  files will probably be successfully timestamped\r\n"
               "002  files will be skipped due to invalid DCF filenames\r\n"
               "000  files will be skipped due to lack of valid metadata\r\n"
@@ -206,17 +206,17 @@ TEST(RunDriverReports, PreviewSummaryAndFailureLayouts) {
     // Files the preview found no usable name for: one line more, after the skips.
     RunOptions copying;
     copying.MoveOrCopy = MoveOrCopy::Copy;
-    EXPECT_EQ(PreviewReport(RunTally{45, 45, 0, 0, 1, 3}, copying),
+    EXPECT_EQ(PreviewReport(RunTally{45, 45, 0, 0, 1, 3, {}}, copying),
               "41  files will probably be successfully timestamped\r\n"
               "00  files will be skipped due to invalid DCF filenames\r\n"
               "00  files will be skipped due to lack of valid metadata\r\n"
               "01  files will be skipped due to lack of valid dates\r\n"
               "03  files will not be copied\r\n==\r\n45  total files will be attempted");
-    EXPECT_EQ(SummaryReport(RunTally{1000, 1000, 0, 0, 0, 3}),
+    EXPECT_EQ(SummaryReport(RunTally{1000, 1000, 0, 0, 0, 3, {}}),
               "0997  files successfully timestamped\r\n0000  files skipped due to invalid DCF filenames\r\n"
               "0000  files skipped due to lack of valid metadata\r\n0000  files skipped due to lack of valid dates\r\n"
               "0003  files could not be moved/copied\r\n====\r\n1000  total files attempted");
-    const std::string grown = SummaryReport(RunTally{8, 7, 0, 0, 0, 0});  // a file added after the count
+    const std::string grown = SummaryReport(RunTally{8, 7, 0, 0, 0, 0, {}});  // a file added after the count
     EXPECT_EQ(grown.substr(grown.find("=")), "=\r\n8  total files attempted");
     EXPECT_EQ(RunFailureMessage(76, "Path not found"),
               "Ravlen was unable to complete processing due to the following:\r\n\r\n"
@@ -260,6 +260,54 @@ TEST(RunDriverPasses, SummaryAfterProcessing) {
         EXPECT_TRUE(h.Last().text.starts_with(c.message));
         EXPECT_EQ(h.Last().text, c.notDcf ? SummaryReport(h.driver.Tally()) : c.message);
         EXPECT_EQ(h.Last().icon, c.notDcf ? MsgIcon::Exclamation : MsgIcon::Information);
+    }
+}
+
+TEST(RunDriverPasses, FilesLeftOutAreNamedAndProtectedOnesWarnedOf) {
+    struct Case {
+        MoveOrCopy mode;
+        CreateLog log;
+        bool warned;
+        std::size_t places;
+    } const cases[] = {{MoveOrCopy::Move, CreateLog::Both, true, 2},
+                       {MoveOrCopy::Copy, CreateLog::Csv, false, 2},
+                       {MoveOrCopy::Move, CreateLog::No, true, 1}};
+    for (const Case& c : cases) {
+        Harness h;
+        h.AddPhotos(3);
+        h.dir.Write("src/.IMG_0100.JPG", "x");
+        h.dir.Write("src/IMG_0101.JPG", "x");
+        h.dir.Write("src/IMG_0102.JPG", "x");
+        fs::permissions(h.At("@src/IMG_0101.JPG"), fs::perms::owner_write | fs::perms::group_write |
+                        fs::perms::others_write, fs::perm_options::remove);
+        fs::permissions(h.At("@src/IMG_0102.JPG"), fs::perms::owner_write | fs::perms::group_write |
+                        fs::perms::others_write, fs::perm_options::remove);
+        h.options.MoveOrCopy = c.mode;
+        h.options.CreateLog = c.log;
+        h.options.PreviewResults = h.options.RequestConfirmation = true;
+        EXPECT_EQ(h.Go(), RunOutcome::Completed);
+        const std::string lines = "2  files will be left out as read-only (protected)\r\n"
+                                  "1  files will be left out as hidden";
+        const std::string warning =
+            "2 read-only (protected) files stay in the source folder: do not erase or format the card "
+            "before you have saved them.";
+        ASSERT_EQ(h.port.messages.size(), 2u);
+        const std::string question = h.port.messages[0].text, summary = h.port.messages[1].text;
+        EXPECT_NE(question.find("3  total files will be attempted\r\n\r\n" + lines + "\r\n\r\n\r\nDo you"),
+                  std::string::npos) << question;
+        EXPECT_EQ(question.ends_with(warning), c.warned);
+        EXPECT_EQ(summary, "All 3 files successfully timestamped.\r\n\r\n"
+                           "2  files left out as read-only (protected)\r\n1  files left out as hidden" +
+                               (c.warned ? "\r\n\r\n" + warning : std::string()));
+        EXPECT_EQ(ProtectedLeftWarning(h.driver.Tally(), h.options).empty(), !c.warned);
+        ASSERT_EQ(h.port.summaryPlaces.size(), c.places);
+        EXPECT_EQ(h.port.summaryPlaces[0].Caption(), "Open output folder");
+        EXPECT_EQ(h.port.summaryPlaces[0].Path, h.options.OutputPath);
+        if (c.places > 1) {
+            EXPECT_EQ(h.port.summaryPlaces[1].Caption(), "Open log");
+            EXPECT_TRUE(fs::exists(h.port.summaryPlaces[1].Path));
+            EXPECT_EQ(fs::path(h.port.summaryPlaces[1].Path).extension(), c.log == CreateLog::Csv ? ".csv" : ".txt");
+        }
     }
 }
 

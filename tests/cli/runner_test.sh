@@ -83,6 +83,18 @@ skipped)
     expect 3 $base DCFMode=1 RequestConfirmation=0
     has out.txt "1  files skipped due to invalid DCF filenames"
     ;;
+protected)
+    # A Move that leaves a protected file on the card says so and ends with 3,
+    # so that a script does not go on to format the card; a Copy ends with 0.
+    : > src/IMG_0003.JPG; chmod a-w src/IMG_0003.JPG
+    expect 0 $base MoveOrCopy=1 RequestConfirmation=0 CreateLog=2
+    has out.txt "1  files left out as read-only (protected)"; has out.txt "Log: $work/out/"
+    rm -f out/*
+    expect 3 $base MoveOrCopy=0 CreateLog=0 RequestConfirmation=0
+    has out.txt "Both files successfully timestamped."
+    has out.txt "1 read-only (protected) file stays in the source folder"
+    [ -e src/IMG_0003.JPG ] && [ "$(files_in out)" = 2 ] || fail "the protected file was touched"
+    ;;
 wait)
     # Ctrl+C while no card has come: status 1 and nothing touched.
     "$run" --wait-for-card --yes $base > out.txt 2> err.txt &

@@ -44,6 +44,12 @@ public:
         answers.pop_front();
         return a;
     }
+    std::vector<OpenablePlace> summaryPlaces;  // what the last summary offered to open
+    void ShowSummary(const std::string& text, MsgIcon icon, const std::string& title,
+                     const std::vector<OpenablePlace>& places) override {
+        summaryPlaces = places;
+        MessageBox(text, icon, MsgButtons::OK, title);
+    }
     void SetBusy(bool b) override { busy = b; }
     void SetMainWindowEnabled(bool e) override { mainEnabled = e; }
     void ProgressSetTitle(const std::string& t) override { progressTitle = t; }
