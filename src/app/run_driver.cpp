@@ -308,14 +308,19 @@ std::string RunDriver::Preview(const Folders& folders, const RunOptions& options
 bool RunDriver::Confirm(const RunOptions& options, const std::optional<std::string>& previewReport) {
     UserPort& port = services_.port;
     if (options.RequestConfirmation) {
-        std::string question =
-            previewReport ? *previewReport + kCrLf + kCrLf + kCrLf + "Do you want to proceed?"
-                          : "Timestamp " + DigitsOf(tally_.NumberOfSourceObjects) + " file" +
-                                (tally_.NumberOfSourceObjects == 1 ? "" : "s") + "?";
-        const std::string corrections = ClockCorrections(options);
-        if (!previewReport && !corrections.empty()) question = corrections + kCrLf + kCrLf + question;
+        // The warning of protected files left behind comes before the question it bears on.
         const std::string left = ProtectedLeftWarning(tally_, options);
-        if (!left.empty()) question += std::string(kCrLf) + kCrLf + left;
+        std::string question;
+        if (previewReport) {
+            question = *previewReport + (left.empty() ? "" : kCrLf + std::string(kCrLf) + left) + kCrLf + kCrLf +
+                       kCrLf + "Do you want to proceed?";
+        } else {
+            question = "Timestamp " + DigitsOf(tally_.NumberOfSourceObjects) + " file" +
+                       (tally_.NumberOfSourceObjects == 1 ? "" : "s") + "?";
+            if (!left.empty()) question = left + kCrLf + kCrLf + question;
+            const std::string corrections = ClockCorrections(options);
+            if (!corrections.empty()) question = corrections + kCrLf + kCrLf + question;
+        }
         return port.MessageBox(question, MsgIcon::Question, MsgButtons::YesNo, Version().Title) == MsgAnswer::Yes;
     }
     if (previewReport) port.MessageBox(*previewReport, MsgIcon::Information, MsgButtons::OK, Version().Title);
