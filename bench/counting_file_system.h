@@ -61,6 +61,20 @@ public:
         ++counts_.copies;
         return inner_.CopyFile(from, to);
     }
+    bool SameFileSystem(const std::string& from, const std::string& toFolder) override {
+        return inner_.SameFileSystem(from, toFolder);
+    }
+    std::unique_ptr<StagedCopy> StageCopy(const std::string& from, const std::string& to, bool verify,
+                                          FsStatus& status) override {
+        ++counts_.copies;
+        return inner_.StageCopy(from, to, verify, status);
+    }
+    FsStatus FlushFileSystem(const std::string& folder) override { return inner_.FlushFileSystem(folder); }
+    FsStatus VerifyStaged(StagedCopy& copy) override { return inner_.VerifyStaged(copy); }
+    FsStatus NameStaged(StagedCopy& copy) override { return inner_.NameStaged(copy); }
+    FsStatus GiveUpSource(StagedCopy& copy) override { return inner_.GiveUpSource(copy); }
+    void RemoveNamed(StagedCopy& copy) override { inner_.RemoveNamed(copy); }
+    void WillCopy(const std::string& path) override { inner_.WillCopy(path); }
     std::unique_ptr<TextFile> CreateTextFile(const std::string& path, std::string& error) override {
         return inner_.CreateTextFile(path, error);
     }

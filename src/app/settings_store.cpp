@@ -304,6 +304,8 @@ std::vector<SettingsKey> MakeKeys() {
                           "shifts every metadata date, for this run only (never saved): +01:00:00, -1 02:30:00"),
                   [](const std::string& v) { return TimeShift::Parse(v).has_value(); },
                   "a signed duration: optional days and a blank, then hh:mm:ss, e.g. +01:00:00 or -1 02:30:00"),
+        CheckKey<&O::VerifyCopies>("Copy", "VerifyCopies",
+                                   "read each copy back from the disk and compare it with the original"),
     };
 }
 

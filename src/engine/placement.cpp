@@ -4,6 +4,8 @@
 #include <limits>
 #include <system_error>
 
+#include "engine/placement_batch.h"
+
 namespace ravlen {
 
 std::string UnusableFilenameReason(std::string_view name) {
@@ -110,7 +112,11 @@ void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameCh
     // The plan is written down before the file is touched, so that a run
     // killed half-way leaves a record of what it may have left half-done.
     context.planned = 0;
-    if (PerformActions && unusable.empty() && context.intents) {
+    // A copy, or a move to another file system, joins the batch that makes
+    // copies durable together; the batch writes its plan with the others'.
+    const bool batched = PerformActions && unusable.empty() && context.batch &&
+                         context.batch->Takes(facts.SourceFilePath, outputFolderPath);
+    if (PerformActions && unusable.empty() && context.intents && !batched) {
         PlannedPlacement plan{0, facts.SourceFilePath, target};
         const FsStatus planned = context.intents->Plan(plan);
         if (planned) context.planned = plan.Id;
@@ -120,6 +126,7 @@ void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameCh
     // a preview fails where the run would, on a name that is taken.
     const auto place = [&](FsStatus (FileSystem::*operation)(const std::string&, const std::string&)) {
         if (!unusable.empty()) return FsStatus::Fail(unusable);
+        if (batched) return context.batch->Stage(facts, target, operation == &FileSystem::MoveFile);
         if (PerformActions) return (context.fs.*operation)(facts.SourceFilePath, target);
         return choice.seenFree || !NameTaken(context, outputFolderPath, name) ? FsStatus::Ok() : FsStatus::Fail(NameTakenText());
     };
@@ -128,11 +135,9 @@ void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameCh
 
     facts.Operation = "Failed";
     FsStatus status;
-    std::string failure;
     if (options.MoveOrCopy == MoveOrCopy::Move) {
         status = move();
         if (status) facts.Operation = "Moved";
-        else failure = " could not be moved due to the following error: ";
     } else {
         // "Copy", "Copy when unable to move"; an unknown mode copies, which never loses the source.
         if (options.MoveOrCopy == MoveOrCopy::CopyWhenUnableToMove) {
@@ -142,18 +147,21 @@ void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameCh
         if (facts.Operation != "Moved") {
             status = copy();
             if (status) facts.Operation = "Copied";
-            else failure = " could not be copied due to the following error: ";
         }
     }
-    if (status) {
-        context.chronology.Produce(outputFolderPath, name);
-        return;
-    }
+    if (status) context.chronology.Produce(outputFolderPath, name);
+    else FailPlacement(context.report, facts, tally, options.MoveOrCopy == MoveOrCopy::Move, status.error);
+}
 
+void FailPlacement(const ProblemReporter& report, FileFacts& facts, RunTally& tally, bool moving,
+                   const std::string& error) {
+    facts.Operation = "Failed";
     facts.Timestamped = false;
     ++tally.NumberOfLockedFiles;
-    const std::string error = status.error.empty() ? std::string("Unknown error") : status.error;
-    context.report(facts.Notes, facts.SourceFileName + failure + error + ".", MsgIcon::Exclamation);
+    const char* failure = moving ? " could not be moved due to the following error: "
+                                 : " could not be copied due to the following error: ";
+    report(facts.Notes, facts.SourceFileName + failure + (error.empty() ? std::string("Unknown error") : error) + ".",
+           MsgIcon::Exclamation);
 }
 
 void PlaceFile(PlacementContext& context, FileFacts& facts, const std::string& outputFolderPath,

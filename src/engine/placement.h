@@ -33,6 +33,8 @@ std::string UnusableFilenameReason(std::string_view name);
 // The new name of the file for a serial number (0: no serial part).
 using NameBuilder = std::function<std::string(std::int32_t serialNumber)>;
 
+class PlacementBatch;
+
 struct PlacementContext {
     FileSystem& fs;
     const RunOptions& options;
@@ -40,6 +42,7 @@ struct PlacementContext {
     const ProblemReporter& report;
     IntentRecord* intents = nullptr;  // where each placement is planned first, when the run keeps a record
     std::int64_t planned = 0;         // the plan of the file just placed, 0 for none
+    PlacementBatch* batch = nullptr;  // where copies are staged to be made durable together, if anywhere
 };
 
 // One file whose name is being chosen, with the way its name is built.
@@ -69,6 +72,11 @@ std::vector<NameChoice> ChooseNames(PlacementContext& context, std::span<NameCan
 // NumberOfLockedFiles.
 void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameChoice& choice,
                        bool PerformActions, RunTally& tally);
+
+// A file that could not be moved (`moving`) or copied: no longer timestamped,
+// counted in NumberOfLockedFiles and reported with the system's error text.
+void FailPlacement(const ProblemReporter& report, FileFacts& facts, RunTally& tally, bool moving,
+                   const std::string& error);
 
 // Both steps for one file alone.
 void PlaceFile(PlacementContext& context, FileFacts& facts, const std::string& outputFolderPath,

@@ -3,11 +3,13 @@
 
 #include "engine/rename_files.h"
 
+#include <optional>
 #include <vector>
 
 #include "engine/dcf.h"
 #include "engine/filters.h"
 #include "engine/placement.h"
+#include "engine/placement_batch.h"
 #include "metadata/date_selection.h"
 #include "metadata/metadata.h"
 #include "model/report.h"
@@ -44,7 +46,15 @@ public:
           tally_(tally),
           filter_(FileFilter::Of(context.options)),
           report_{context.port, context.options.ReportErrors},
-          readHooks_(PortReadHooks(context.port, context.options.ReportErrors)) {}
+          readHooks_(PortReadHooks(context.port, context.options.ReportErrors)) {
+        if (performActions)
+            batch_.emplace(context.fs, context.options, context.intents, context.sink, report_, tally);
+    }
+
+    // The open batch's copies made durable and recorded.
+    void Finish() {
+        if (batch_) batch_->Commit();
+    }
 
     // Returns false when the user asked to stop.
     bool Folder(const FolderRef& source, const FolderRef& output) {
@@ -62,9 +72,12 @@ public:
         // only hints, so results and order are those of a plain walk.
         const bool reading = options_.DateMode != DateMode::FileSystemOnly;
         std::size_t hinted = 1;  // the first file is read at once anyway
+        // In a pass that copies, the next file is read while this one is written.
+        const bool copying = batch_ && batch_->CopiesBetween(source, output);
         for (std::size_t i = 0; i < chosen.size(); ++i) {
             for (; reading && hinted < chosen.size() && hinted <= i + kReadAheadFiles; ++hinted)
                 context_.fs.WillRead(chosen[hinted]->Path);
+            if (copying && i + 1 < chosen.size()) context_.fs.WillCopy(chosen[i + 1]->Path);
             File(*chosen[i], source, output);
             if (!ProgressStep()) return false;
         }
@@ -84,6 +97,8 @@ public:
             if (!targetFolder) throw EngineFailure(76, "Path not found: " + target);
             const FolderRef subFolder{sub.Path, false, source.Path, sub.Id};
             const bool carryOn = Folder(subFolder, *targetFolder);
+            // Copies still unnamed do not count as the folder's files.
+            if (preserving) Finish();
             // An output subfolder that received nothing goes again.
             if (preserving && context_.fs.CountItems(targetFolder->Path) == 0)
                 context_.fs.DeleteFolder(targetFolder->Path);
@@ -130,11 +145,12 @@ private:
 
     PlacementContext Placement() {
         return PlacementContext{context_.fs, options_, context_.chronology, report_,
-                                performActions_ ? context_.intents : nullptr};
+                                performActions_ ? context_.intents : nullptr, 0, batch_ ? &*batch_ : nullptr};
     }
 
     // The file's log records; then its plan is done.
     void Record(FileFacts& facts, std::int64_t planned) {
+        if (batch_) return batch_->Add(facts, planned);
         if (performActions_ && context_.sink) {
             facts.FinishTime = DateTime::Now();
             context_.sink->WriteFileRecord(facts);
@@ -161,13 +177,16 @@ private:
     const FileFilter filter_;
     ProblemReporter report_;
     ReadHooks readHooks_;
+    std::optional<PlacementBatch> batch_;  // processing pass only; committed before the walk ends
 };
 
 }  // namespace
 
 void RenameFiles(EngineContext& context, const FolderRef& SourceFolder, const FolderRef& OutputFolder,
                  bool PerformActions, RunTally& tally) {
-    Walk(context, PerformActions, tally).Folder(SourceFolder, OutputFolder);
+    Walk walk(context, PerformActions, tally);
+    walk.Folder(SourceFolder, OutputFolder);
+    walk.Finish();
 }
 
 ReadHooks PortReadHooks(UserPort& port, bool reportErrors) {

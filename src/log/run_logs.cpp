@@ -278,6 +278,8 @@ std::unique_ptr<TextLog> TextLog::Create(FileSystem& fs, const std::string& outp
     out.Line("  Time:");
     option("    TimeShift:           ",
            o.TimeShift.empty() ? "None" : TimeShift::Parse(o.TimeShift).value_or(TimeShift{}).Text());
+    out.Line("  Copy:");
+    number("    VerifyCopies:        ", o.VerifyCopies);
     out.Line("");
     return log;
 }

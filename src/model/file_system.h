@@ -86,6 +86,16 @@ public:
     virtual void Close() = 0;
 };
 
+// A copy written in full where nobody takes it for a finished file (an
+// unnamed file, or a hidden temporary name), not yet flushed nor given its
+// final name. Dropped before it is named, it is removed.
+class StagedCopy {
+public:
+    virtual ~StagedCopy() = default;
+    std::string Source, Target;
+    bool SourceChanged = false;  // GiveUpSource found the source no longer the file copied
+};
+
 // A text file created for writing (the logs).
 class TextFile {
 public:
@@ -128,6 +138,33 @@ public:
     // Neither ever replaces an existing file at `to`.
     virtual FsStatus MoveFile(const std::string& from, const std::string& to) = 0;
     virtual FsStatus CopyFile(const std::string& from, const std::string& to) = 0;
+
+    // A batch of copies made durable together: each copy is staged without a
+    // flush of its own, the file systems are flushed once, the copies get
+    // their final names, the file systems are flushed again, and only then
+    // do the sources of moves go.
+    // Whether a move from `from` into `toFolder` is a rename on one file system.
+    virtual bool SameFileSystem(const std::string& from, const std::string& toFolder) = 0;
+    // Writes the copy of `from` meant for `to`; with `verify`, remembers a hash
+    // of the bytes read for VerifyStaged. Null, with `status` failed, on failure.
+    virtual std::unique_ptr<StagedCopy> StageCopy(const std::string& from, const std::string& to, bool verify,
+                                                  FsStatus& status) = 0;
+    // Flushes everything written to the file system holding `folder` (syncfs).
+    virtual FsStatus FlushFileSystem(const std::string& folder) = 0;
+    // After the flush: reads the copy back from the disk, not the page cache,
+    // and compares it with the source's hash.
+    virtual FsStatus VerifyStaged(StagedCopy& copy) = 0;
+    // Gives the copy its final name, never replacing a file.
+    virtual FsStatus NameStaged(StagedCopy& copy) = 0;
+    // Removes the source of a named, flushed copy while it is still the file
+    // that was copied.
+    virtual FsStatus GiveUpSource(StagedCopy& copy) = 0;
+    // Takes a named copy away again, while its name is still that copy's.
+    virtual void RemoveNamed(StagedCopy& copy) = 0;
+    // The next file to copy comes soon: its first bytes (a bounded window) may
+    // be read into the page cache now. Only a hint.
+    virtual void WillCopy(const std::string& path) { (void)path; }
+
     // Created new: fails when a file of that name exists.
     virtual std::unique_ptr<TextFile> CreateTextFile(const std::string& path, std::string& error) = 0;
     // Removes `copy` only when it holds exactly the bytes of `original` and

@@ -76,6 +76,8 @@ struct RunOptions {
     // Time: a correction of every metadata date for this run only; never
     // saved, so that it cannot silently shift the next card.
     std::string TimeShift{};
+    // Copy: each copy read back from the disk and compared with the source.
+    bool VerifyCopies = false;
 
     // The pattern texts handed to the filters: the list when its box is ticked, else "".
     std::string ExcludePatterns() const { return ExcludePattern ? ExcludePatternList : std::string(); }

@@ -21,6 +21,8 @@
 #include <cstring>
 #include <system_error>
 
+#include <xxhash.h>
+
 #include "model/file_facts.h"
 
 #ifndef EXFAT_SUPER_MAGIC
@@ -287,6 +289,7 @@ private:
 constexpr const char* kGone = "The file no longer exists";
 constexpr const char* kChanged = "The file changed while it was being copied";
 constexpr const char* kNotRegular = "The file is no longer an ordinary file";
+constexpr const char* kCopyDiffers = "The copy read back from the disk differs from the original";
 constexpr const char* kFolderSwapped = "The output folder is no longer the folder the run began with";
 
 constexpr std::size_t kRangeChunk = 64 * 1024 * 1024;  // one copy_file_range call
@@ -648,7 +651,7 @@ FsStatus PosixFileSystem::CopyInto(const std::string& from, int dirfd, const std
         const int unnamed = OpenUnnamed(dirfd, mode);
         if (unnamed >= 0) {
             const FdCloser closeOut{unnamed};
-            FsStatus status = FillCopy(in, unnamed, copied);
+            FsStatus status = FillCopy(in, unnamed, copied, true);
             if (!status) return status;
             const int err = LinkUnnamed(unnamed, dirfd, name.c_str());
             if (err != 0) return Failure(err);
@@ -661,7 +664,7 @@ FsStatus PosixFileSystem::CopyInto(const std::string& from, int dirfd, const std
         const int out = openat(dirfd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (out < 0) return Failure(errno);
         fstat(out, &made);
-        FsStatus status = FillCopy(in, out, copied);
+        FsStatus status = FillCopy(in, out, copied, true);
         if (close(out) != 0 && status) status = Failure(errno);
         if (!status) {
             RemoveOwnAt(dirfd, temporary, made);
@@ -686,7 +689,7 @@ FsStatus PosixFileSystem::CopyInto(const std::string& from, int dirfd, const std
     const int out = openat(dirfd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (out < 0) return Failure(errno);
     fstat(out, &made);
-    FsStatus status = FillCopy(in, out, copied);
+    FsStatus status = FillCopy(in, out, copied, true);
     if (close(out) != 0 && status) status = Failure(errno);
     if (!status) RemoveOwnAt(dirfd, name, made);
     return status;
@@ -695,9 +698,10 @@ FsStatus PosixFileSystem::CopyInto(const std::string& from, int dirfd, const std
 // Copies every byte of in to out, keeps the source's dates and flushes out.
 // `source` is the source as it was opened; a source that changes on the way
 // fails the copy.
-FsStatus PosixFileSystem::FillCopy(int in, int out, const struct stat& source) {
+FsStatus PosixFileSystem::FillCopy(int in, int out, const struct stat& source, bool flush, XXH3_state_t* hash) {
     std::uint64_t total = 0;
-    bool ranged = true;
+    // A hash needs the bytes in hand, which an in-kernel copy never gives.
+    bool ranged = hash == nullptr;
     std::unique_ptr<char[]> buffer;
     for (;;) {
         if (ranged) {
@@ -724,6 +728,7 @@ FsStatus PosixFileSystem::FillCopy(int in, int out, const struct stat& source) {
             return Failure(errno);
         }
         if (n == 0) break;
+        if (hash) XXH3_64bits_update(hash, buffer.get(), static_cast<std::size_t>(n));
         long written = 0;
         while (written < n) {
             errno = 0;
@@ -749,8 +754,179 @@ FsStatus PosixFileSystem::FillCopy(int in, int out, const struct stat& source) {
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
     futimens(out, times);
     errno = 0;
-    if (SyncFile(out) != 0) return Failure(errno);
+    if (flush && SyncFile(out) != 0) return Failure(errno);
     return FsStatus::Ok();
+}
+
+namespace {
+
+// How much of the next file to copy is read ahead: a bounded window, so that
+// a large movie does not push what is being copied out of memory.
+constexpr off_t kCopyReadAhead = 32 * 1024 * 1024;
+
+class PosixStagedCopy final : public StagedCopy {
+public:
+    int dirfd = -1;         // the output folder, held open
+    int fd = -1;            // the copy, open for reading back; -1 for a deferred one
+    std::string temporary;  // its hidden name, when it is not an unnamed file
+    bool deferred = false;  // a file system that takes copies only under their final names: copied when named
+    bool named = false;
+    struct stat copied{}, made{};
+    bool hashed = false;
+    XXH64_hash_t hash = 0;
+
+    PosixStagedCopy() = default;
+    PosixStagedCopy(const PosixStagedCopy&) = delete;
+    PosixStagedCopy& operator=(const PosixStagedCopy&) = delete;
+    ~PosixStagedCopy() override {
+        if (!named && !temporary.empty()) RemoveOwnAt(dirfd, temporary, made);
+        if (fd >= 0) close(fd);  // an unnamed file never named goes with its descriptor
+        if (dirfd >= 0) close(dirfd);
+    }
+};
+
+PosixStagedCopy& Own(StagedCopy& copy) { return static_cast<PosixStagedCopy&>(copy); }
+
+}  // namespace
+
+bool PosixFileSystem::SameFileSystem(const std::string& from, const std::string& toFolder) {
+    struct stat a{}, b{};
+    // Unknown: a move tries the rename first, as it would anyway.
+    if (lstat(from.c_str(), &a) != 0 || stat(toFolder.empty() ? "." : toFolder.c_str(), &b) != 0) return true;
+    return a.st_dev == b.st_dev;
+}
+
+std::unique_ptr<StagedCopy> PosixFileSystem::StageCopy(const std::string& from, const std::string& to, bool verify,
+                                                       FsStatus& status) {
+    auto copy = std::make_unique<PosixStagedCopy>();
+    copy->Source = from;
+    copy->Target = to;
+    FolderHandle folder;
+    OpenFolderInto(ParentPart(to), folder);
+    if (!folder) return status = folder.status, nullptr;
+    std::swap(copy->dirfd, folder.fd);
+    if (FinalNamesOnly(copy->dirfd)) {
+        copy->deferred = true;
+        return copy;
+    }
+    const int in = OpenSource(from, copy->copied, status);
+    if (in < 0) return nullptr;
+    const FdCloser closeIn{in};
+    posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
+    const mode_t mode = copy->copied.st_mode & 0777;
+    copy->fd = OpenUnnamed(copy->dirfd, mode);
+    if (copy->fd < 0) {
+        if (!RefusesUnnamed(errno)) return status = Failure(errno), nullptr;
+        copy->temporary = TemporaryName(NameOf(to));
+        copy->fd = openat(copy->dirfd, copy->temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (copy->fd < 0) {
+            status = Failure(errno);
+            copy->temporary.clear();
+            return nullptr;
+        }
+    }
+    fstat(copy->fd, &copy->made);
+    std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> hash(verify ? XXH3_createState() : nullptr,
+                                                                         XXH3_freeState);
+    if (hash) XXH3_64bits_reset(hash.get());
+    status = FillCopy(in, copy->fd, copy->copied, false, hash.get());
+    if (!status) return nullptr;
+    if (hash) {
+        copy->hash = XXH3_64bits_digest(hash.get());
+        copy->hashed = true;
+    }
+    return copy;
+}
+
+FsStatus PosixFileSystem::FlushFileSystem(const std::string& folder) {
+    const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return Failure(errno);
+    const FdCloser closeFd{fd};
+    errno = 0;
+    return SyncFileSystem(fd) == 0 ? FsStatus::Ok() : Failure(errno);
+}
+
+FsStatus PosixFileSystem::VerifyStaged(StagedCopy& staged) {
+    PosixStagedCopy& copy = Own(staged);
+    if (!copy.hashed || copy.fd < 0) return FsStatus::Ok();
+    // The copy is flushed, so its pages are clean and can be dropped: what is
+    // read next comes from the disk.
+    posix_fadvise(copy.fd, 0, 0, POSIX_FADV_DONTNEED);
+    std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> hash(XXH3_createState(), XXH3_freeState);
+    if (!hash) return Failure(ENOMEM);
+    XXH3_64bits_reset(hash.get());
+    std::unique_ptr<char[]> buffer(new char[kCopyChunk]);
+    for (off_t at = 0;;) {
+        const ssize_t n = pread(copy.fd, buffer.get(), kCopyChunk, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return Failure(errno);
+        if (n == 0) break;
+        XXH3_64bits_update(hash.get(), buffer.get(), static_cast<std::size_t>(n));
+        at += n;
+    }
+    if (XXH3_64bits_digest(hash.get()) != copy.hash) return FsStatus::Fail(kCopyDiffers);
+    return FsStatus::Ok();
+}
+
+FsStatus PosixFileSystem::NameStaged(StagedCopy& staged) {
+    PosixStagedCopy& copy = Own(staged);
+    const std::string name = NameOf(copy.Target);
+    if (copy.deferred) {
+        // Copied now, flushed on its own, under its final name from the start.
+        FsStatus status = CopyInto(copy.Source, copy.dirfd, name, copy.copied, copy.made);
+        copy.named = status.ok;
+        return status;
+    }
+    int err = 0;
+    if (copy.temporary.empty()) {
+        err = LinkUnnamed(copy.fd, copy.dirfd, name.c_str());
+    } else {
+        err = RenameNoReplace(copy.dirfd, copy.temporary.c_str(), copy.dirfd, name.c_str());
+        if (RefusesFlag(err)) {
+            err = HardLink(copy.dirfd, copy.temporary.c_str(), copy.dirfd, name.c_str());
+            if (err == 0) unlinkat(copy.dirfd, copy.temporary.c_str(), 0);
+        }
+        if (err == 0) copy.temporary.clear();
+    }
+    if (err == 0) {
+        copy.named = true;
+        return FsStatus::Ok();
+    }
+    if (!RefusesFlag(err) && err != EPERM) return Failure(err);
+    // Neither a link nor a no-replace rename: this file system only takes a
+    // copy under its final name. Remember that, and copy again that way.
+    struct stat dir{};
+    if (fstat(copy.dirfd, &dir) == 0) finalNamesOnly_.push_back(dir.st_dev);
+    if (!copy.temporary.empty()) RemoveOwnAt(copy.dirfd, copy.temporary, copy.made);
+    copy.temporary.clear();
+    close(copy.fd);
+    copy.fd = -1;
+    copy.deferred = true;
+    return NameStaged(copy);
+}
+
+FsStatus PosixFileSystem::GiveUpSource(StagedCopy& staged) {
+    PosixStagedCopy& copy = Own(staged);
+    struct stat now{};
+    if (lstat(copy.Source.c_str(), &now) != 0) return errno == ENOENT ? FsStatus::Fail(kGone) : Failure(errno);
+    if (!SameContent(now, copy.copied)) {
+        copy.SourceChanged = true;
+        return FsStatus::Fail(kChanged);
+    }
+    if (unlink(copy.Source.c_str()) != 0) return Failure(errno);
+    return FsStatus::Ok();
+}
+
+void PosixFileSystem::RemoveNamed(StagedCopy& staged) {
+    PosixStagedCopy& copy = Own(staged);
+    if (copy.named) RemoveOwnAt(copy.dirfd, NameOf(copy.Target), copy.made);
+}
+
+void PosixFileSystem::WillCopy(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return;
+    posix_fadvise(fd, 0, kCopyReadAhead, POSIX_FADV_WILLNEED);
+    close(fd);
 }
 
 bool PosixFileSystem::FinalNamesOnly(int dirfd) const {
@@ -850,8 +1026,11 @@ long PosixFileSystem::CopyRange(int in, int out, unsigned long size) {
 
 int PosixFileSystem::SyncFile(int fd) { return fsync(fd); }
 
+int PosixFileSystem::SyncFileSystem(int fd) { return syncfs(fd); }
+
 int PosixFileSystem::OpenUnnamed(int dirfd, unsigned mode) {
-    return openat(dirfd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, static_cast<mode_t>(mode));
+    // Readable too, so that a staged copy can be read back before it is named.
+    return openat(dirfd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, static_cast<mode_t>(mode));
 }
 
 // 0 on success, else the errno value of the failure.

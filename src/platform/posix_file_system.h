@@ -11,6 +11,8 @@
 #include "model/file_system.h"
 #include "platform/read_ahead.h"
 
+struct XXH3_state_s;
+
 namespace ravlen {
 
 // How much a file's first read asks for: a camera JPEG's APP1 header with
@@ -39,6 +41,15 @@ public:
     void WillRead(const std::string& path) override;
     FsStatus MoveFile(const std::string& from, const std::string& to) override;
     FsStatus CopyFile(const std::string& from, const std::string& to) override;
+    bool SameFileSystem(const std::string& from, const std::string& toFolder) override;
+    std::unique_ptr<StagedCopy> StageCopy(const std::string& from, const std::string& to, bool verify,
+                                          FsStatus& status) override;
+    FsStatus FlushFileSystem(const std::string& folder) override;
+    FsStatus VerifyStaged(StagedCopy& copy) override;
+    FsStatus NameStaged(StagedCopy& copy) override;
+    FsStatus GiveUpSource(StagedCopy& copy) override;
+    void RemoveNamed(StagedCopy& copy) override;
+    void WillCopy(const std::string& path) override;
     std::unique_ptr<TextFile> CreateTextFile(const std::string& path, std::string& error) override;
     CopyRemovalResult RemoveIfIdentical(const std::string& copy, const std::string& original,
                                         const std::function<void()>& pump) override;
@@ -54,6 +65,7 @@ protected:
     virtual long WriteChunk(int fd, const char* buffer, unsigned long size);
     virtual long CopyRange(int in, int out, unsigned long size);  // copy_file_range
     virtual int SyncFile(int fd);
+    virtual int SyncFileSystem(int fd);  // syncfs
     // An unnamed file in the folder (O_TMPFILE); -1 with errno set.
     virtual int OpenUnnamed(int dirfd, unsigned mode);
     // Each returns 0 on success, else the errno value of the failure.
@@ -64,7 +76,9 @@ protected:
 private:
     FsStatus CopyInto(const std::string& from, int dirfd, const std::string& name, struct stat& copied,
                       struct stat& made);
-    FsStatus FillCopy(int in, int out, const struct stat& source);
+    // Without `flush` the copy is left to a flush of its whole file system;
+    // with a `hash`, the bytes read go into it.
+    FsStatus FillCopy(int in, int out, const struct stat& source, bool flush, struct XXH3_state_s* hash = nullptr);
     bool FinalNamesOnly(int dirfd) const;
 
     TypeDescriber describer_;

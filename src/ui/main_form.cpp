@@ -166,6 +166,7 @@ void MainForm::LoadSettings(const RunOptions& stored) {
     values.RequestConfirmation = stored.RequestConfirmation;
     values.SummarizeResults = stored.SummarizeResults;
     values.ReportErrors = stored.ReportErrors;
+    values.VerifyCopies = stored.VerifyCopies;
     values.DateModeTIFF = stored.DateModeTIFF;
     values.DateModeRIFF = stored.DateModeRIFF;
     values.DateModeFileSystem = stored.DateModeFileSystem;

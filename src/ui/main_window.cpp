@@ -230,6 +230,9 @@ QWidget* FrmMain::BuildMainTab() {
     }
     ProcessSubfolders = List(folders, "ProcessSubfolders");
     MoveOrCopy = List(folders, "MoveOrCopy");
+    VerifyCopies = Check(folders, "VerifyCopies", "&Verify copies");
+    VerifyCopies->setToolTip(tr("Reads each copy back from the disk and compares it with the original; a copy "
+                                "that differs is removed and the original kept"));
 
     auto* folderGrid = new QGridLayout(folders);
     folderGrid->addWidget(Caption(folders, "&Source Folder", SourcePath), 0, 0);
@@ -242,6 +245,7 @@ QWidget* FrmMain::BuildMainTab() {
     folderGrid->addWidget(ProcessSubfolders, 2, 1, 1, 2, Qt::AlignLeft);
     folderGrid->addWidget(Caption(folders, "&Move or copy", MoveOrCopy), 3, 0);
     folderGrid->addWidget(MoveOrCopy, 3, 1, 1, 2, Qt::AlignLeft);
+    folderGrid->addWidget(VerifyCopies, 4, 1, 1, 2, Qt::AlignLeft);
     folderGrid->setColumnStretch(1, 1);
 
     auto* filenames = new QGroupBox(tr("Filenames"), tab);
@@ -440,7 +444,7 @@ void FrmMain::Connect() {
                 [this, &key](int index) { key.set(form_.values, key.minimum + index); });
     }
     for (QCheckBox* box : {ExcludeReadOnly, ExcludeHidden, AutoDetect, DisplayWarning, PreviewResults,
-                           RequestConfirmation, SummarizeResults, ReportErrors}) {
+                           RequestConfirmation, SummarizeResults, ReportErrors, VerifyCopies}) {
         const SettingsKey& key = KeyOf(box);
         connect(box, &QCheckBox::clicked, this, [this, &key](bool ticked) { key.set(form_.values, ticked ? 1 : 0); });
     }
@@ -544,6 +548,7 @@ void FrmMain::Refresh() {
     ShowCheck(RequestConfirmation, v);
     ShowCheck(SummarizeResults, v);
     ShowCheck(ReportErrors, v);
+    ShowCheck(VerifyCopies, v);
     ShowIndex(DateModeTIFF, v);
     ShowIndex(DateModeRIFF, v);
     ShowIndex(DateModeFileSystem, v);

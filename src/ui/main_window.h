@@ -122,6 +122,7 @@ public:
     QCheckBox* RequestConfirmation = nullptr;
     QCheckBox* SummarizeResults = nullptr;
     QCheckBox* ReportErrors = nullptr;
+    QCheckBox* VerifyCopies = nullptr;
     QPushButton* HelpButton = nullptr;
     QPushButton* AboutButton = nullptr;
     QPushButton* UndoButton = nullptr;

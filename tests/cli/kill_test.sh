@@ -36,7 +36,7 @@ no_hidden() { [ -z "$(find "$out" -name '.*' -type f)" ] || fail "a temporary fi
 settings="SourcePath=$card OutputPath=$out AutoDetect=0 DateMode=3 CreateLog=3 RequestConfirmation=0 PreviewResults=0"
 mode=0
 case "$case_name" in
-copy-*) mode=1 ;;
+copy-*|staged-*) mode=1 ;;
 esac
 stop=
 case "$case_name" in
@@ -44,7 +44,10 @@ move-across)      stop="before:unlink:4:KILL" ;;
 moved-across)     stop="after:unlink:4:KILL" ;;
 copy-across)      stop="after:linkat:4:KILL" ;;
 move-same)        stop="after:renameat2:4:KILL" ;;
-copy-term)        stop="before:linkat:3:TERM" ;;
+copy-term)        stop="before:copy_file_range:3:TERM" ;;
+staged-across)    stop="before:syncfs:1:KILL" ;;
+flushed-across)   stop="after:syncfs:1:KILL" ;;
+named-across)     stop="before:syncfs:2:KILL" ;;
 *) fail "unknown case $case_name" ;;
 esac
 

@@ -1,7 +1,8 @@
 // Preloaded into ravlen-run by the kill tests: stops the program with a
-// signal at a chosen call of unlink, linkat or renameat2, before or after it,
-// so that a kill lands at an exact point of a placement:
-//   RAVLEN_STOP_AT="before|after:unlink|linkat|renameat2:N:KILL|TERM"
+// signal at a chosen call of unlink, linkat, renameat2, syncfs or
+// copy_file_range, before or after it, so that a kill lands at an exact point
+// of a placement:
+//   RAVLEN_STOP_AT="before|after:unlink|linkat|renameat2|syncfs|copy_file_range:N:KILL|TERM"
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -83,4 +84,19 @@ extern "C" int linkat(int fromDir, const char* from, int toDir, const char* to, 
 extern "C" int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
     static auto real = Next<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
     return Around("renameat2", to, [&] { return real(fromDir, from, toDir, to, flags); });
+}
+
+// A batch of copies: before the first flush its copies are only staged,
+// after it they are durable but unnamed, before the second all are named.
+extern "C" int syncfs(int fd) {
+    static auto real = Next<int (*)(int)>("syncfs");
+    return Around("syncfs", "", [&] { return real(fd); });
+}
+
+// A copy being written, before its batch is committed.
+extern "C" ssize_t copy_file_range(int in, off64_t* inAt, int out, off64_t* outAt, size_t n, unsigned flags) {
+    static auto real = Next<ssize_t (*)(int, off64_t*, int, off64_t*, size_t, unsigned)>("copy_file_range");
+    ssize_t rc = 0;
+    Around("copy_file_range", "", [&] { return static_cast<int>((rc = real(in, inAt, out, outAt, n, flags)) < 0 ? -1 : 0); });
+    return rc;
 }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <set>
 #include <sys/stat.h>
+#include <utility>
 
 #include "engine/placement.h"
 #include "engine/rename_files.h"
@@ -42,19 +43,61 @@ Names Snapshot(const std::string& root) {
 }
 
 // Refuses moves when asked, as a read-only card does (root ignores permission bits); counts existence tests.
+// Plays another file system for the output when asked, logs the steps of a
+// batch, and can spoil one staged copy's bytes on their way to the disk.
 struct TestFs : PosixFileSystem {
-    bool refuseMoves = false;
+    bool refuseMoves = false, across = false;
     int existenceTests = 0;
+    int spoilStage = 0;  // the staged copy (counted from 1) whose bytes arrive spoilt
+    std::vector<std::string> steps;
+    std::function<void(StagedCopy&)> beforeName;
     bool FileExists(const std::string& path) override { ++existenceTests; return PosixFileSystem::FileExists(path); }
     int RenameNoReplace(int fromDir, const char* from, int toDir, const char* to) override {
         return refuseMoves ? EROFS : PosixFileSystem::RenameNoReplace(fromDir, from, toDir, to);
     }
+    bool SameFileSystem(const std::string& from, const std::string& to) override {
+        return !across && PosixFileSystem::SameFileSystem(from, to);
+    }
+    std::unique_ptr<StagedCopy> StageCopy(const std::string& from, const std::string& to, bool verify,
+                                          FsStatus& status) override {
+        spoiling_ = ++stages_ == spoilStage;
+        steps.push_back("stage " + fs::path(from).filename().string());
+        return PosixFileSystem::StageCopy(from, to, verify, status);
+    }
+    FsStatus FlushFileSystem(const std::string& folder) override {
+        steps.push_back("flush");
+        return PosixFileSystem::FlushFileSystem(folder);
+    }
+    FsStatus NameStaged(StagedCopy& copy) override {
+        if (beforeName) std::exchange(beforeName, nullptr)(copy);
+        steps.push_back("name " + fs::path(copy.Target).filename().string());
+        return PosixFileSystem::NameStaged(copy);
+    }
+    FsStatus GiveUpSource(StagedCopy& copy) override {
+        steps.push_back("give up " + fs::path(copy.Source).filename().string());
+        return PosixFileSystem::GiveUpSource(copy);
+    }
+
+protected:
+    long WriteChunk(int fd, const char* buffer, unsigned long size) override {
+        if (!spoiling_ || size == 0) return PosixFileSystem::WriteChunk(fd, buffer, size);
+        std::string spoilt(buffer, size);
+        spoilt[0] ^= 1;
+        return PosixFileSystem::WriteChunk(fd, spoilt.data(), size);
+    }
+
+private:
+    int stages_ = 0;
+    bool spoiling_ = false;
 };
 
 class RenameFilesTest : public ::testing::Test, public FileRecordSink {
 protected:
     std::vector<FileFacts> records;
-    void WriteFileRecord(const FileFacts& facts) override { records.push_back(facts); }
+    void WriteFileRecord(const FileFacts& facts) override {
+        records.push_back(facts);
+        files.steps.push_back("record " + facts.SourceFileName);
+    }
     test::TempDir dir;
     std::string in = dir.Mkdir("in"), out = dir.Mkdir("out");
     TestFs files;
@@ -105,6 +148,50 @@ TEST_F(RenameFilesTest, ThreeFilesInOneSecondThenASecondRun) {
     EXPECT_EQ(records.back().Operation, "Copied");
     EXPECT_TRUE(port.messages.empty());
     EXPECT_LE(files.existenceTests, 9);
+}
+
+// A move to another file system: the copies are staged, flushed together,
+// named, flushed again, and only then do the sources go; the records follow
+// in the files' order, a file skipped among them included.
+TEST_F(RenameFilesTest, ABatchNamesItsCopiesAfterOneFlushAndGivesUpSourcesAfterTheNext) {
+    for (const char* f : {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG", "IMG_0004.JPG"}) File(f, 0, std::string(f) + "!");
+    File("IMG_0002x.JPG");
+    files.across = true;
+    // A name taken while the batch was open is not replaced: that file fails.
+    files.beforeName = [&](StagedCopy&) { dir.Write("out/20041225_180911_001.JPG", "theirs"); };
+    Run();
+    EXPECT_EQ(files.steps, (std::vector<std::string>{
+        "stage IMG_0001.JPG", "stage IMG_0002.JPG", "stage IMG_0003.JPG", "stage IMG_0004.JPG", "flush",
+        "name 20041225_180911.JPG", "name 20041225_180911_001.JPG", "name 20041225_180911_002.JPG",
+        "name 20041225_180911_003.JPG", "flush", "give up IMG_0001.JPG", "give up IMG_0003.JPG",
+        "give up IMG_0004.JPG", "record IMG_0001.JPG", "record IMG_0002.JPG", "record IMG_0002x.JPG",
+        "record IMG_0003.JPG", "record IMG_0004.JPG"}));
+    EXPECT_EQ(List(in), (Names{"IMG_0002x.JPG", "IMG_0002.JPG"}));
+    EXPECT_EQ(test::ReadAll(out + "/20041225_180911_001.JPG"), "theirs");
+    EXPECT_EQ(test::ReadAll(out + "/20041225_180911_003.JPG"), "IMG_0004.JPG!");
+    EXPECT_EQ(tally.NumberOfLockedFiles, 1);
+    EXPECT_EQ(records[1].Operation, "Failed");
+    EXPECT_FALSE(records[1].Timestamped);
+    EXPECT_EQ(records[1].Notes, "IMG_0002.JPG could not be moved due to the following error: File exists.");
+    EXPECT_EQ(records[4].Operation, "Moved");
+}
+
+// Stop takes effect after the file in hand, with the open batch committed;
+// a copy that reads back different is removed and its file reported.
+TEST_F(RenameFilesTest, StopCommitsTheOpenBatchAndASpoiltCopyIsNotPlaced) {
+    for (const char* f : {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG", "IMG_0004.JPG"}) File(f);
+    options.MoveOrCopy = MoveOrCopy::Copy, options.VerifyCopies = true;
+    files.spoilStage = 2;
+    port.onPump = [](test::FakePort& p) { p.SetCancel(p.pumps >= 3); };
+    Run();
+    EXPECT_EQ(tally.SourceObjectNumber, 3);
+    EXPECT_EQ(List(out), (Names{"20041225_180911.JPG", "20041225_180911_002.JPG"}));
+    EXPECT_EQ(List(in).size(), 4u);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[1].Notes, "IMG_0002.JPG could not be copied due to the following error: The copy read back "
+                                "from the disk differs from the original.");
+    EXPECT_EQ(tally.NumberOfLockedFiles, 1);
+    EXPECT_EQ(records[2].Operation, "Copied");
 }
 
 // "Always", the setting of a first start, numbers every file from 001, in

@@ -103,7 +103,7 @@ TEST(TextLog, HeaderAndOneBlockAgainstTheLayout) {
         "    ReportErrors:        1", "    SummarizeResults:    0", "  Advanced:", "    DateModeTIFF:        2",
         "    DateModeRIFF:        1", "    DateModeFileSystem:  0", "    DCFVolumeDigits:     3",
         "    DCFBatchCleanup:     0", "    CreateLog:           3", "  Time:",
-        "    TimeShift:           -1 01:00:00", "", rule, "/card/DCIM/IMG_0042.JPG", "",
+        "    TimeShift:           -1 01:00:00", "  Copy:", "    VerifyCopies:        0", "", rule, "/card/DCIM/IMG_0042.JPG", "",
         "  Start time:        2021/07/03 09:05:08", "  Finish time:       2021/07/03 09:05:09",
         "  Original name:     IMG_0042.JPG", "    Source folder:   /card/DCIM", "    Size:            2345678",
         "    Created:         2021/07/03 09:05:08", "    Modified:        2004/12/25 18:09:11",

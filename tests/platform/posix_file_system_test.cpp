@@ -294,6 +294,37 @@ TEST_P(CopyPlacedAs, WholeOrNotAtAll) {
         EXPECT_EQ(Names(tmp.path()), (std::vector<std::string>{"a.MOV", "b.MOV", "c.MOV"}));
     }
 }
+// A staged copy carries no final name until it is named; a name taken
+// meanwhile is left alone, and a copy dropped unnamed leaves nothing behind.
+TEST_P(CopyPlacedAs, StagedCopiesTakeTheirNamesOnlyWhenNamed) {
+    TempDir tmp;
+    const std::string from = tmp.Write("a.MOV", Pattern(300000)), other = tmp.Write("b.MOV", Pattern(7));
+    FaultyFs fs;
+    Play(fs);
+    FsStatus status;
+    auto copy = fs.StageCopy(from, tmp / "x.MOV", true, status);
+    auto taken = fs.StageCopy(other, tmp / "y.MOV", false, status);
+    auto dropped = fs.StageCopy(other, tmp / "z.MOV", false, status);
+    ASSERT_TRUE(copy && taken && dropped) << status.error;
+    for (const std::string& name : Names(tmp.path())) EXPECT_TRUE(name < "c" || name[0] == '.') << name;
+    tmp.Write("y.MOV", "theirs");
+    dropped.reset();
+    ASSERT_EQ(fs.FlushFileSystem(tmp.path()).error, "");
+    EXPECT_EQ(fs.VerifyStaged(*copy).error, "");
+    EXPECT_EQ(fs.NameStaged(*copy).error, "");
+    EXPECT_EQ(fs.NameStaged(*taken).error, "File exists");
+    taken.reset();
+    EXPECT_EQ(ReadAll(tmp / "x.MOV"), Pattern(300000));
+    EXPECT_EQ(ReadAll(tmp / "y.MOV"), "theirs");
+    EXPECT_EQ(Names(tmp.path()), (std::vector<std::string>{"a.MOV", "b.MOV", "x.MOV", "y.MOV"}));
+    // The source goes only while it is the file that was copied.
+    SetModified(from, 1103998151);
+    EXPECT_EQ(fs.GiveUpSource(*copy).error, "The file changed while it was being copied");
+    EXPECT_TRUE(copy->SourceChanged);
+    fs.RemoveNamed(*copy);
+    EXPECT_EQ(Names(tmp.path()), (std::vector<std::string>{"a.MOV", "b.MOV", "y.MOV"}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Platform, CopyPlacedAs,
                          ::testing::Values(Placing{0, 0, 0}, Placing{EOPNOTSUPP, 0, 0}, Placing{EOPNOTSUPP, EINVAL, 0},
                                            Placing{EOPNOTSUPP, EINVAL, EPERM}));

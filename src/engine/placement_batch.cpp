@@ -1,0 +1,151 @@
+#include "engine/placement_batch.h"
+
+#include <sys/resource.h>
+
+#include <algorithm>
+
+#include "engine/placement.h"
+
+namespace ravlen {
+namespace {
+
+// Two descriptors per staged copy, leaving room for everything else the run holds open.
+std::size_t FilesWithinDescriptors() {
+    struct rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return kBatchFiles;
+    const rlim_t spare = limit.rlim_cur > 128 ? (limit.rlim_cur - 128) / 2 : 1;
+    return std::max<std::size_t>(1, std::min<rlim_t>(kBatchFiles, spare));
+}
+
+}  // namespace
+
+PlacementBatch::PlacementBatch(FileSystem& fs, const RunOptions& options, IntentRecord* intents,
+                               FileRecordSink* sink, const ProblemReporter& report, RunTally& tally)
+    : fs_(fs), options_(options), intents_(intents), sink_(sink), report_(report), tally_(tally),
+      maxFiles_(FilesWithinDescriptors()) {}
+
+PlacementBatch::~PlacementBatch() { Commit(); }
+
+bool PlacementBatch::Takes(const std::string& source, const std::string& outputFolder) {
+    return options_.MoveOrCopy == MoveOrCopy::Copy || !fs_.SameFileSystem(source, outputFolder);
+}
+
+bool PlacementBatch::CopiesBetween(const FolderRef& source, const FolderRef& output) const {
+    if (options_.MoveOrCopy == MoveOrCopy::Copy) return true;
+    return source.Id.Known() && output.Id.Known() && source.Id.Device != output.Id.Device;
+}
+
+FsStatus PlacementBatch::Stage(const FileFacts& facts, const std::string& target, bool moving) {
+    FsStatus status;
+    std::unique_ptr<StagedCopy> copy = fs_.StageCopy(facts.SourceFilePath, target, options_.VerifyCopies, status);
+    if (!copy) return status.ok ? FsStatus::Fail("Unknown error") : status;
+    pending_.push_back({&facts, std::move(copy), moving});
+    return FsStatus::Ok();
+}
+
+void PlacementBatch::Add(FileFacts& facts, std::int64_t planned) {
+    Entry entry{};
+    entry.planned = planned;
+    const auto mine = std::find_if(pending_.begin(), pending_.end(), [&](const Pending& p) { return p.facts == &facts; });
+    if (mine != pending_.end()) {
+        entry.copy = std::move(mine->copy);
+        entry.moving = mine->moving;
+        pending_.erase(mine);
+    }
+    // Nothing waits before it and nothing of its own waits: recorded at once.
+    if (entries_.empty() && !entry.copy) {
+        Write(facts);
+        if (planned != 0 && intents_) intents_->Done(planned);
+        return;
+    }
+    if (entry.copy) {
+        ++staged_;
+        bytes_ += static_cast<std::uint64_t>(std::max<std::int64_t>(0, facts.Size));
+    }
+    entry.facts = std::move(facts);
+    entries_.push_back(std::move(entry));
+    if (entries_.size() >= maxFiles_ || bytes_ >= kBatchBytes) Commit();
+}
+
+void PlacementBatch::Commit() {
+    // Copies staged for files whose road never reached Add are dropped.
+    pending_.clear();
+    if (entries_.empty()) return;
+    std::vector<Entry*> copies;
+    for (Entry& entry : entries_)
+        if (entry.copy) copies.push_back(&entry);
+
+    // The plans of the whole batch are written down before any copy is named.
+    std::vector<PlannedPlacement> plans;
+    for (Entry* entry : copies) plans.push_back({0, entry->copy->Source, entry->copy->Target});
+    FsStatus status = intents_ && !plans.empty() ? intents_->PlanAll(plans) : FsStatus::Ok();
+    if (status && intents_)
+        for (std::size_t i = 0; i < copies.size(); ++i) copies[i]->planned = plans[i].Id;
+    // Every copy's bytes on the disk before any gets its name.
+    if (status) status = FlushAll(copies);
+    for (Entry* entry : copies) {
+        if (!entry->copy) continue;
+        FsStatus step = status;
+        if (step && options_.VerifyCopies) step = fs_.VerifyStaged(*entry->copy);
+        if (step) step = fs_.NameStaged(*entry->copy);
+        if (!step) Fail(*entry, step.error, false);
+    }
+    // The names on the disk before any source goes.
+    std::vector<Entry*> named;
+    for (Entry* entry : copies)
+        if (entry->copy) named.push_back(entry);
+    status = FlushAll(named);
+    for (Entry* entry : named) {
+        if (!status) {
+            Fail(*entry, status.error, true);
+            continue;
+        }
+        if (!entry->moving) continue;
+        const FsStatus gone = fs_.GiveUpSource(*entry->copy);
+        if (gone) continue;
+        // A source that cannot be given up (a card locked against writing)
+        // leaves a copy where a copy was wanted anyway.
+        if (options_.MoveOrCopy == MoveOrCopy::CopyWhenUnableToMove && !entry->copy->SourceChanged) {
+            entry->facts.Operation = "Copied";
+            continue;
+        }
+        Fail(*entry, gone.error, true);
+    }
+
+    std::vector<std::int64_t> done;
+    for (Entry& entry : entries_) {
+        Write(entry.facts);
+        if (entry.planned != 0) done.push_back(entry.planned);
+    }
+    if (intents_ && !done.empty()) intents_->DoneAll(done);
+    entries_.clear();
+    staged_ = 0;
+    bytes_ = 0;
+}
+
+void PlacementBatch::Fail(Entry& entry, const std::string& error, bool removeNamed) {
+    if (removeNamed) fs_.RemoveNamed(*entry.copy);
+    entry.copy.reset();
+    const bool moving = entry.moving && options_.MoveOrCopy == MoveOrCopy::Move;
+    FailPlacement(report_, entry.facts, tally_, moving, error);
+}
+
+// One flush for each output folder's file system (folders of one file system
+// after the first cost next to nothing).
+FsStatus PlacementBatch::FlushAll(const std::vector<Entry*>& entries) {
+    std::vector<std::string> folders;
+    for (const Entry* entry : entries)
+        if (std::find(folders.begin(), folders.end(), entry->facts.OutputFolder) == folders.end())
+            folders.push_back(entry->facts.OutputFolder);
+    for (const std::string& folder : folders)
+        if (FsStatus status = fs_.FlushFileSystem(folder); !status) return status;
+    return FsStatus::Ok();
+}
+
+void PlacementBatch::Write(FileFacts& facts) {
+    if (!sink_) return;
+    facts.FinishTime = DateTime::Now();
+    sink_->WriteFileRecord(facts);
+}
+
+}  // namespace ravlen

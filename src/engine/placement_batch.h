@@ -1,0 +1,83 @@
+#pragma once
+// Copies made durable as a batch: instead of a flush per file, the batch's
+// copies are written unnamed (or under hidden temporary names), the output
+// file system is flushed once, the copies get their final names, it is
+// flushed again, and only then do the sources of moves go. The files' log
+// records are written at the commit, in the files' order, so the logs read
+// as those of a run that placed one file at a time.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/file_facts.h"
+#include "model/file_system.h"
+#include "model/intent_record.h"
+#include "model/log_sink.h"
+#include "model/report.h"
+#include "model/run_options.h"
+#include "model/run_tally.h"
+
+namespace ravlen {
+
+// A batch commits when it holds this many files or this many bytes of copies,
+// whichever comes first; each staged copy holds two descriptors open.
+inline constexpr std::size_t kBatchFiles = 64;
+inline constexpr std::uint64_t kBatchBytes = 256ull * 1024 * 1024;
+
+class PlacementBatch {
+public:
+    PlacementBatch(FileSystem& fs, const RunOptions& options, IntentRecord* intents, FileRecordSink* sink,
+                   const ProblemReporter& report, RunTally& tally);
+    // An open batch is committed; call Commit first to see its failures counted.
+    ~PlacementBatch();
+    PlacementBatch(const PlacementBatch&) = delete;
+    PlacementBatch& operator=(const PlacementBatch&) = delete;
+
+    // Whether the placement of `source` into `outputFolder` is a copy the batch
+    // makes (a copy, or a move to another file system); a rename is not.
+    bool Takes(const std::string& source, const std::string& outputFolder);
+    // Whether files of one folder go to the other by copying.
+    bool CopiesBetween(const FolderRef& source, const FolderRef& output) const;
+    // Writes the file's copy for `target`, not yet named; `moving` gives up the
+    // source once the copy is durable under its name.
+    FsStatus Stage(const FileFacts& facts, const std::string& target, bool moving);
+    // The file's road is at its end: its record is written now when nothing
+    // waits before it, else at the commit. `planned` is its own plan, if any.
+    void Add(FileFacts& facts, std::int64_t planned);
+    // Makes the batch's copies durable and named, gives up the moved sources,
+    // writes the records in order and strikes the plans out.
+    void Commit();
+
+private:
+    struct Entry {
+        FileFacts facts;
+        std::unique_ptr<StagedCopy> copy;
+        bool moving = false;
+        std::int64_t planned = 0;
+    };
+    struct Pending {
+        const FileFacts* facts;
+        std::unique_ptr<StagedCopy> copy;
+        bool moving;
+    };
+
+    void Fail(Entry& entry, const std::string& error, bool removeNamed);
+    FsStatus FlushAll(const std::vector<Entry*>& entries);
+    void Write(FileFacts& facts);
+
+    FileSystem& fs_;
+    const RunOptions& options_;
+    IntentRecord* intents_;
+    FileRecordSink* sink_;
+    const ProblemReporter& report_;
+    RunTally& tally_;
+    std::size_t maxFiles_;
+    std::vector<Pending> pending_;
+    std::vector<Entry> entries_;
+    std::size_t staged_ = 0;
+    std::uint64_t bytes_ = 0;
+};
+
+}  // namespace ravlen
