@@ -55,39 +55,76 @@ cold() {  # mount afresh / drop the cache without laying out again
     if [ -n "$dev" ]; then umount "$work/card" && mount "$dev" "$work/card"; else sync; echo 3 > /proc/sys/vm/drop_caches; fi
     rm -rf "$work/out" && mkdir "$work/out"
 }
-seconds() { local t0 t1; t0=$(date +%s.%N); "$@" >/dev/null 2>&1; t1=$(date +%s.%N); echo "$t1 - $t0" | bc -l; }
-ravlen() {
-    "$run" --settings "$work/settings.ini" AutoDetect=0 SourcePath="$work/card/DCIM" OutputPath="$work/out" \
-        DisplayWarning=0 SummarizeResults=0 "$@"
-}
+ravlen=("$run" --settings "$work/settings.ini" AutoDetect=0 SourcePath="$work/card/DCIM" OutputPath="$work/out"
+        DisplayWarning=0 SummarizeResults=0)
 count=$(find "$pristine/DCIM" -type f ! -iname '*.ctg' | wc -l)
+jpegs=$(find "$pristine/DCIM" -type f -iname '*.jpg' | wc -l)
+
+# Wall-clock seconds and processor seconds (user + system) of one command.
+timed() {
+    local TIMEFORMAT='%R %U %S'
+    { time "$@" >/dev/null 2>&1; } 2>&1 | awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }'
+}
+# The median of three runs, everything already cached.
+warm() { for _ in 1 2 3; do timed "$@"; done | sort -n | sed -n 2p; }
+declare -A t c
+set_t() { t[$1]=${2% *}; c[$1]=${2#* }; }
 
 fresh
-declare -A t
-t[floor1]=$(seconds "$floor" "$work/card/DCIM" 1 4096); cold
-t[floor8]=$(seconds "$floor" "$work/card/DCIM" 8 4096); cold
-t[preview]=$(seconds ravlen PreviewResults=1)  # the question after the preview is answered No
-if command -v exiv2 >/dev/null; then cold; t[exiv2]=$(seconds sh -c "find '$work/card/DCIM' -type f -name '*.JPG' -exec exiv2 -g DateTimeOriginal -q {} +"); fi
+set_t floor1 "$(timed "$floor" "$work/card/DCIM" 1 4096)"; cold
+set_t floor8 "$(timed "$floor" "$work/card/DCIM" 8 4096)"; cold
+set_t preview "$(timed "${ravlen[@]}" PreviewResults=1)"  # the question after the preview is answered No
+if command -v exiv2 >/dev/null; then
+    cold; set_t exiv2 "$(timed sh -c "find '$work/card/DCIM' -type f -iname '*.JPG' -exec exiv2 -g Exif.Photo.DateTimeOriginal -Pv -q {} +")"
+fi
+# Warm: the card's files all in the page cache.
+"$floor" "$work/card/DCIM" 1 65536 >/dev/null
+set_t warm64 "$(warm "$floor" "$work/card/DCIM" 1 65536)"
+set_t warmpreview "$(warm "${ravlen[@]}" PreviewResults=1)"
+# A Move within the card's file system, against reading the files (8 in
+# flight) and then renaming them, one after the other, from cold.
+cold; mkdir "$work/card/floor-moved"
+set_t sameread "$(timed "$floor" "$work/card/DCIM" 8 4096)"
+set_t samerename "$(timed "$floor" --rename "$work/card/DCIM" "$work/card/floor-moved")"
+fresh; rm -rf "$work/card/floor-moved" "$work/card/moved"; mkdir "$work/card/moved"; cold
+set_t samemove "$(timed "${ravlen[@]}" --yes PreviewResults=0 RequestConfirmation=0 MoveOrCopy=0 OutputPath="$work/card/moved")"
+samemoved=$(find "$work/card/moved" -type f | wc -l)
+rm -rf "$work/card/moved"
 fresh
-t[move]=$(seconds ravlen --yes PreviewResults=0 RequestConfirmation=0 MoveOrCopy=0)
+set_t move "$(timed "${ravlen[@]}" --yes PreviewResults=0 RequestConfirmation=0 MoveOrCopy=0)"
 fresh
-t[copy]=$(seconds ravlen --yes PreviewResults=0 RequestConfirmation=0 MoveOrCopy=1)
+set_t copy "$(timed "${ravlen[@]}" --yes PreviewResults=0 RequestConfirmation=0 MoveOrCopy=1)"
 moved=$(find "$work/out" -type f | wc -l)
 
-echo "cold card: $count files ($mode)"
-printf '%-44s %8s %10s %9s %9s\n' measure seconds files/s "x 1-floor" "x 8-floor"
-for k in floor1 floor8 preview exiv2 move copy; do
+echo "cold card: $count files, $jpegs of them JPEG ($mode)"
+printf '%-48s %8s %8s %10s\n' measure seconds "cpu s" files/s
+for k in floor1 floor8 preview exiv2 warm64 warmpreview sameread samerename samemove move copy; do
     [ -n "${t[$k]:-}" ] || continue
+    n=$count
     case $k in
         floor1) label="open + read 4 KiB, 1 in flight" ;;
         floor8) label="open + read 4 KiB, 8 in flight" ;;
         preview) label="ravlen-run preview pass" ;;
-        exiv2) label="exiv2 DateTimeOriginal of each JPEG" ;;
+        exiv2) label="exiv2 DateTimeOriginal of each JPEG"; n=$jpegs ;;
+        warm64) label="warm: open + read 64 KiB, 1 in flight" ;;
+        warmpreview) label="warm: ravlen-run preview pass" ;;
+        sameread) label="same disk: read 4 KiB, 8 in flight" ;;
+        samerename) label="same disk: then rename into one folder" ;;
+        samemove) label="same disk: ravlen-run Move" ;;
         move) label="ravlen-run Move to another file system" ;;
         copy) label="ravlen-run Copy pass" ;;
     esac
-    # Ratios of files per second: above 1 is faster than the floor.
-    printf '%-44s %8.3f %10.0f %9.2f %9.2f\n' "$label" "${t[$k]}" "$(echo "$count / ${t[$k]}" | bc -l)" \
-        "$(echo "${t[floor1]} / ${t[$k]}" | bc -l)" "$(echo "${t[floor8]} / ${t[$k]}" | bc -l)"
+    printf '%-48s %8.3f %8.3f %10.0f\n' "$label" "${t[$k]}" "${c[$k]}" "$(echo "$n / ${t[$k]}" | bc -l)"
 done
+# Ratios of files per second: above 1 is faster than what it is held against.
+ratio() { echo "$1 / $2" | bc -l; }
+echo "ratios of files per second (goal in brackets):"
+printf '  %-58s %5.2f\n' "cold preview / 8-in-flight 4 KiB floor (>= 0.7)" "$(ratio "${t[floor8]}" "${t[preview]}")"
+[ -n "${t[exiv2]:-}" ] &&
+    printf '  %-58s %5.2f\n' "cold preview / exiv2 (>= 1.5)" "$(echo "($count / ${t[preview]}) / ($jpegs / ${t[exiv2]})" | bc -l)"
+printf '  %-58s %5.2f  (processor time %.2f)\n' "warm preview / warm 64 KiB floor (>= 0.8)" \
+    "$(ratio "${t[warm64]}" "${t[warmpreview]}")" "$(ratio "${c[warm64]}" "${c[warmpreview]}")"
+printf '  %-58s %5.2f\n' "same-disk Move / read then rename floors (>= 0.9)" \
+    "$(ratio "${t[sameread]} + ${t[samerename]}" "${t[samemove]}")"
+[ "$samemoved" -eq "$count" ] || { echo "cold_card: the same-disk Move placed $samemoved of $count files"; exit 1; }
 [ "$moved" -eq "$count" ] || { echo "cold_card: the Copy pass placed $moved of $count files"; exit 1; }
