@@ -1,9 +1,11 @@
 // Format detection and the JPEG/TIFF reader over arbitrary bytes, as the
-// folder walk reads a file; and the same bytes as a TIFF block in memory.
+// folder walk reads a file; the same bytes as a TIFF block in memory; the
+// thumbnail found in them, or where the block names it.
 
 #include "detection_fuzz.h"
 #include "metadata/jpeg_tiff_reader.h"
 #include "metadata/metadata_fault.h"
+#include "metadata/thumbnail.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace ravlen;
@@ -18,6 +20,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         ReadTIFFBlock(ctx, ByteSpan(bytes), 1000);
     } catch (const MetadataFault&) {
+    }
+    test::MemoryStream head(bytes);
+    ReadThumbnail(head, static_cast<std::int64_t>(size), std::nullopt);
+    if (facts.ThumbnailOffset >= 0) {
+        test::MemoryStream named(bytes);
+        const ThumbnailSpan span{facts.ThumbnailOffset, facts.ThumbnailLength};
+        ReadThumbnail(named, static_cast<std::int64_t>(size), span);
     }
     return 0;
 }

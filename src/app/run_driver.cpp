@@ -155,9 +155,10 @@ std::nullopt_t RunDriver::Refuse(const std::string& message) {
 bool RunDriver::RunPass(const char* title, bool performActions, const Folders& folders, const RunOptions& options,
                         FileRecordSink* sink) {
     tally_.ResetPass();
+    files_.Clear();
     const ProgressSession session(services_.port, title, tally_.NumberOfSourceObjects);
     EngineContext context{services_.fs, services_.port, options, chronology_, sink,
-                          performActions ? services_.intents : nullptr};
+                          performActions ? services_.intents : nullptr, &files_};
     long long number = 0;
     std::string description;
     try {
@@ -198,6 +199,16 @@ RunOutcome RunDriver::Go(RunOptions& options) {
     if (options.PreviewResults) report = Preview(*folders, options);
     if (!Confirm(options, report)) return RunOutcome::Ended;
     return Process(*folders, options);
+}
+
+RunOutcome RunDriver::List(RunOptions& options) {
+    tally_ = RunTally{};
+    listing_ = true;
+    const std::optional<Folders> folders = Check(options);
+    listing_ = false;
+    if (!folders) return RunOutcome::Ended;
+    const bool finished = RunPass("Previewing Files...", false, *folders, options, nullptr);
+    return finished && AllTimestamped(tally_) ? RunOutcome::Completed : RunOutcome::Incomplete;
 }
 
 std::optional<RunDriver::Folders> RunDriver::Check(RunOptions& options) {
@@ -259,6 +270,8 @@ std::optional<FolderRef> RunDriver::CheckOutput(RunOptions& options) {
         if (parent.empty()) return Refuse(invalid);
         if (!fs.FolderExists(parent))
             return Refuse("Output parent folder " + std::string(1, kQuote) + parent + kQuote + " doesn't exist.");
+        // The files are listed where the run will put them once it has created the folder.
+        if (listing_) return FolderRef{typed, false, parent, {}};
         const MsgAnswer answer =
             services_.port.MessageBox("Create output folder " + std::string(1, kQuote) + typed + kQuote + "?",
                                       MsgIcon::Question, MsgButtons::YesNo, Version().Title);
@@ -321,9 +334,13 @@ bool RunDriver::Confirm(const RunOptions& options, const std::optional<std::stri
             const std::string corrections = ClockCorrections(options);
             if (!corrections.empty()) question = corrections + kCrLf + kCrLf + question;
         }
-        return port.MessageBox(question, MsgIcon::Question, MsgButtons::YesNo, Version().Title) == MsgAnswer::Yes;
+        const MsgAnswer answer =
+            previewReport ? port.PreviewBox(question, MsgIcon::Question, MsgButtons::YesNo, Version().Title, files_)
+                          : port.MessageBox(question, MsgIcon::Question, MsgButtons::YesNo, Version().Title);
+        return answer == MsgAnswer::Yes;
     }
-    if (previewReport) port.MessageBox(*previewReport, MsgIcon::Information, MsgButtons::OK, Version().Title);
+    if (previewReport)
+        port.PreviewBox(*previewReport, MsgIcon::Information, MsgButtons::OK, Version().Title, files_);
     return true;
 }
 

@@ -9,6 +9,7 @@
 
 #include "engine/chronology_list.h"
 #include "log/program_facts.h"
+#include "model/file_list.h"
 #include "model/file_system.h"
 #include "model/intent_record.h"
 #include "model/log_sink.h"
@@ -43,7 +44,13 @@ public:
     // Runs Go with these options; SourcePath and OutputPath are rewritten to
     // the folders' paths once they are known to exist.
     RunOutcome Go(RunOptions& options);
+    // The checks and the preview pass alone, for the list of what each file
+    // would become: no settings saved, no folder created, no log, nothing
+    // recovered. Completed when every counted file would be timestamped.
+    RunOutcome List(RunOptions& options);
     const RunTally& Tally() const { return tally_; }
+    // Every file of the last pass: the preview's while its report is shown.
+    const FileList& Files() const { return files_; }
     const ChronologyList& Chronology() const { return chronology_; }
 
 private:
@@ -73,6 +80,8 @@ private:
     RunServices services_;
     RunTally tally_;
     ChronologyList chronology_;
+    FileList files_;
+    bool listing_ = false;  // List: an output folder still to be created is only imagined
 };
 
 // The preview report and the summary report, lines joined by CR LF.

@@ -21,6 +21,7 @@
 #include "cli/console_port.h"
 #include "cli/key_list.h"
 #include "log/program_facts.h"
+#include "model/file_list.h"
 #include "model/version.h"
 #include "naming/format_validation.h"
 #include "platform/desktop_services.h"
@@ -42,6 +43,7 @@ struct Arguments {
     bool yes = false;
     bool help = false;
     bool waitForCard = false;
+    bool list = false;
     std::vector<std::pair<std::string, std::string>> settings;  // Key=Value, in order
 };
 
@@ -91,7 +93,7 @@ void PrintKey(const SettingsKey& k) {
 
 void PrintHelp(const std::string& storePath) {
     std::printf(
-        "Usage: %s [--settings FILE] [--yes] [--wait-for-card] [Key=Value ...]\n"
+        "Usage: %s [--settings FILE] [--yes] [--wait-for-card] [--list] [Key=Value ...]\n"
         "       %s --undo LOG.csv [--yes]\n"
         "\n"
         "Renames the photo, audio and video files of a camera so that they sort by the\n"
@@ -106,6 +108,15 @@ void PrintHelp(const std::string& storePath) {
         "  --wait-for-card  wait for a camera card mounted after the start, take it as\n"
         "                   the source without asking, run once and exit with the\n"
         "                   run's status (Ctrl+C while waiting: exit status 1)\n"
+        "  --list           list what the run would do with each file, and do nothing:\n"
+        "                   no file placed, no folder created, no setting saved, no\n"
+        "                   log. One line per file on standard output, tab-separated:\n"
+        "                   source path, new path (empty when not placed), date as\n"
+        "                   yyyy/mm/dd hh:nn:ss, where the date came from, status\n"
+        "                   (place, skip, already-imported, excluded) and its reason;\n"
+        "                   tab, newline, carriage return and backslash are written\n"
+        "                   \\t, \\n, \\r and \\\\. Messages go to standard error. Exit\n"
+        "                   status as for the run (0 when every file would be placed)\n"
         "  --undo LOG.csv   undo the run that wrote this CSV log: the files it moved go\n"
         "                   back to their original names, its copies that are still\n"
         "                   identical to their originals are removed, and anything that\n"
@@ -174,6 +185,8 @@ bool ParseArguments(int argc, char** argv, Arguments& args, std::string& error) 
             args.yes = true;
         } else if (arg == "--wait-for-card") {
             args.waitForCard = true;
+        } else if (arg == "--list") {
+            args.list = true;
         } else if (arg == "--settings") {
             if (i + 1 >= argc) {
                 error = "option \"--settings\" needs a file name";
@@ -261,13 +274,28 @@ std::optional<int> CheckCustomFormat(const RunOptions& options, UserPort& port) 
     return kExitUsage;
 }
 
+// The run's exit status, or a list's: that of the run it foretells.
+int ExitStatus(RunOutcome outcome, const RunDriver& driver, const RunOptions& options) {
+    switch (outcome) {
+        case RunOutcome::Completed:
+            // A script must not go on to format a card that still holds files.
+            return ProtectedLeftWarning(driver.Tally(), options).empty() ? kExitCompleted : kExitIncomplete;
+        case RunOutcome::Ended:
+            return kExitEnded;
+        case RunOutcome::Incomplete:
+            break;
+    }
+    return kExitIncomplete;
+}
+
 int Run(const Arguments& args) {
     SettingsStore store(args.settingsFile.empty() ? SettingsStore::DefaultPath() : args.settingsFile);
     RunOptions options = LoadOptions(store);
 
     PosixFileSystem fs(MimeTypeDescription);
     MountDriveList drives;
-    ConsolePort port(stdout, args.yes, isatty(STDERR_FILENO) ? stderr : nullptr);
+    // A list keeps standard output for its lines.
+    ConsolePort port(args.list ? stderr : stdout, args.yes, isatty(STDERR_FILENO) ? stderr : nullptr);
 
     // The command line first, so that a folder given there is not looked for;
     // then the first-start folders for what is still empty; then the command
@@ -283,12 +311,21 @@ int Run(const Arguments& args) {
     RunServices services{
         fs,
         port,
-        [&store](const RunOptions& o) { SaveSettings(store, o); },
+        [&store, &args](const RunOptions& o) {
+            if (!args.list) SaveSettings(store, o);
+        },
         [&](RunOptions& o) {
             if (!args.waitForCard) DetectCameraMedia(true, o, drives, fs, port);
         },
         ProgramFacts::Current(),
     };
+    if (args.list) {
+        RunDriver driver(std::move(services));
+        ConsolePort::CatchInterrupt();
+        const RunOutcome outcome = driver.List(options);
+        for (const FileRow& row : driver.Files().Rows()) std::printf("%s\n", ListLine(row).c_str());
+        return ExitStatus(outcome, driver, options);
+    }
     // Without its record of intent a run could not be set right after a kill.
     std::string recordError;
     const std::unique_ptr<SqliteIntentRecord> intents =
@@ -301,16 +338,7 @@ int Run(const Arguments& args) {
     services.intents = intents.get();
     RunDriver driver(std::move(services));
     ConsolePort::CatchInterrupt();
-    switch (driver.Go(options)) {
-        case RunOutcome::Completed:
-            // A script must not go on to format a card that still holds files.
-            return ProtectedLeftWarning(driver.Tally(), options).empty() ? kExitCompleted : kExitIncomplete;
-        case RunOutcome::Ended:
-            return kExitEnded;
-        case RunOutcome::Incomplete:
-            break;
-    }
-    return kExitIncomplete;
+    return ExitStatus(driver.Go(options), driver, options);
 }
 
 bool IsUndo(const std::string& arg) { return arg == "--undo" || arg.rfind("--undo=", 0) == 0; }

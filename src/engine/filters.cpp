@@ -169,6 +169,18 @@ FileFilter FileFilter::Of(const RunOptions& options) {
             options.IncludePatterns()};
 }
 
+const char* ExclusionWord(Exclusion exclusion) {
+    switch (exclusion) {
+        case Exclusion::None: break;
+        case Exclusion::NotIncluded: return "include patterns";
+        case Exclusion::ExcludePattern: return "exclude patterns";
+        case Exclusion::ReadOnly: return "read-only";
+        case Exclusion::Hidden: return "hidden";
+        case Exclusion::System: return "system";
+    }
+    return "";
+}
+
 Exclusion FileFilter::ExclusionOf(const FsItem& file) const {
     return Excludes(file, IncludePatterns.empty() || MatchesPatternList(file.Name, IncludePatterns));
 }

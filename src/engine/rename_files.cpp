@@ -65,9 +65,14 @@ public:
         }
         // The run's own logs, when it writes them into the folder it walks, are passed over.
         std::vector<const FsItem*> chosen;
-        for (const FsItem& file : files)
-            if (filter_.PassesFile(file) && !(performActions_ && context_.sink && context_.sink->Holds(file)))
+        for (const FsItem& file : files) {
+            const Exclusion exclusion = filter_.ExclusionOf(file);
+            if (exclusion != Exclusion::None) {
+                if (context_.list) context_.list->AddExcluded(file, source.Path, ExclusionWord(exclusion));
+            } else if (!(performActions_ && context_.sink && context_.sink->Holds(file))) {
                 chosen.push_back(&file);
+            }
+        }
         // The next files' first reads are under way while one is processed;
         // only hints, so results and order are those of a plain walk.
         const bool reading = options_.DateMode != DateMode::FileSystemOnly;
@@ -150,6 +155,7 @@ private:
 
     // The file's log records; then its plan is done.
     void Record(FileFacts& facts, std::int64_t planned) {
+        if (context_.list) context_.list->Add(facts);
         if (batch_) return batch_->Add(facts, planned);
         if (performActions_ && context_.sink) {
             facts.FinishTime = DateTime::Now();

@@ -8,6 +8,7 @@
 #include "engine/chronology_list.h"
 #include "engine/filters.h"
 #include "metadata/metadata.h"
+#include "model/file_list.h"
 #include "model/file_system.h"
 #include "model/intent_record.h"
 #include "model/log_sink.h"
@@ -32,6 +33,7 @@ struct EngineContext {
     ChronologyList& chronology;
     FileRecordSink* sink = nullptr;  // the logs; only used when PerformActions is true
     IntentRecord* intents = nullptr;  // each placement planned first; only used when PerformActions is true
+    FileList* list = nullptr;         // every file's row, the excluded ones too; in both passes
 };
 
 // How many files ahead of the one in hand the walk starts first reads: enough

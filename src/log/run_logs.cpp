@@ -143,6 +143,7 @@ const CsvColumn kCsvColumns[] = {
     {"DateBeforeShift", kBare, [](F f, L) { return WhenTimestamped(f, Full(f.DateBeforeShift)); }},
     {"DateAfterShift", kBare, [](F f, L) { return WhenTimestamped(f, Full(f.TimestampDateTime)); }},
     {"TimeShift", kBare, [](F f, L) { return ShiftOrNA(f); }},
+    {"DateSource", kQuoted, [](F f, L) { return WhenTimestamped(f, f.DateSource); }},
 };
 
 // Logs started within the same second take the next free number.

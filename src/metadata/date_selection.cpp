@@ -2,7 +2,9 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
+#include "metadata/iso_media_reader.h"
 #include "model/time_shift.h"
 
 
@@ -14,21 +16,24 @@ struct Choice {
     std::optional<DateTime> value;
     bool hasTime = true;
     const char* missing = "";  // the note, after the file's name, when nothing is taken
+    std::string source;        // the tag the value came from
 };
 
-Choice Take(const std::optional<DateTime>& value, const char* missing) { return {value, true, missing}; }
+Choice Take(const std::optional<DateTime>& value, const char* missing, std::string source = {}) {
+    return {value, true, missing, value ? std::move(source) : std::string()};
+}
 
 Choice TiffRule(const FileFacts& f, DateModeTIFF mode) {
     switch (mode) {
-        case DateModeTIFF::DateTimeOriginal: return Take(f.EXIFDateOriginal, " contains valid TIFF metadata but has no DateTimeOriginal information.");
-        case DateModeTIFF::DateTimeDigitized: return Take(f.EXIFDateDigitized, " contains valid TIFF metadata but has no DateTimeDigitized information.");
-        case DateModeTIFF::DateTime: return Take(f.EXIFDateModified, " contains valid TIFF metadata but has no DateTime information.");
+        case DateModeTIFF::DateTimeOriginal: return Take(f.EXIFDateOriginal, " contains valid TIFF metadata but has no DateTimeOriginal information.", "EXIF DateTimeOriginal");
+        case DateModeTIFF::DateTimeDigitized: return Take(f.EXIFDateDigitized, " contains valid TIFF metadata but has no DateTimeDigitized information.", "EXIF DateTimeDigitized");
+        case DateModeTIFF::DateTime: return Take(f.EXIFDateModified, " contains valid TIFF metadata but has no DateTime information.", "EXIF DateTime");
         default: break;
     }
     const char* missing = " contains valid TIFF metadata but has no date information.";
-    for (const auto* d : {&f.EXIFDateOriginal, &f.EXIFDateDigitized, &f.EXIFDateModified})
-        if (*d) return Take(*d, missing);
-    return Take(std::nullopt, missing);
+    if (f.EXIFDateOriginal) return Take(f.EXIFDateOriginal, missing, "EXIF DateTimeOriginal");
+    if (f.EXIFDateDigitized) return Take(f.EXIFDateDigitized, missing, "EXIF DateTimeDigitized");
+    return Take(f.EXIFDateModified, missing, "EXIF DateTime");
 }
 
 // The ICRD date with the etim time of day added; empty when either is absent
@@ -40,6 +45,9 @@ std::optional<DateTime> IcrdWithEtim(const FileFacts& f) {
     return sum;
 }
 
+const char* const kIcrdEtim = "RIFF ICRD+etim";
+const char* const kIcrd = "RIFF ICRD";
+
 Choice RiffRule(const FileFacts& f, DateModeRIFF mode) {
     const bool etim = f.RIFFetimTime.has_value();
     switch (mode) {
@@ -47,42 +55,43 @@ Choice RiffRule(const FileFacts& f, DateModeRIFF mode) {
             const char* missing =
                 etim ? " contains valid RIFF metadata including etim time of original recording but has no ICRD date information."
                      : " contains valid RIFF metadata but has no ICRD/etim information.";
-            if (auto both = IcrdWithEtim(f)) return Take(both, missing);
-            if (f.RIFFICRDDate) return {f.RIFFICRDDate, false, missing};
+            if (auto both = IcrdWithEtim(f)) return Take(both, missing, kIcrdEtim);
+            if (f.RIFFICRDDate) return {f.RIFFICRDDate, false, missing, kIcrd};
             return Take(std::nullopt, missing);
         }
-        case DateModeRIFF::Idit: return Take(f.RIFFIDITDate, " contains valid RIFF metadata but has no IDIT information.");
-        case DateModeRIFF::Strd: return Take(f.RIFFstrdDate, " contains valid RIFF metadata but has no strd information.");
-        case DateModeRIFF::Cmnt: return Take(f.RIFFcmntDate, " contains valid RIFF metadata but has no cmnt information.");
+        case DateModeRIFF::Idit: return Take(f.RIFFIDITDate, " contains valid RIFF metadata but has no IDIT information.", "RIFF IDIT");
+        case DateModeRIFF::Strd: return Take(f.RIFFstrdDate, " contains valid RIFF metadata but has no strd information.", "RIFF strd");
+        case DateModeRIFF::Cmnt: return Take(f.RIFFcmntDate, " contains valid RIFF metadata but has no cmnt information.", "RIFF cmnt");
         default: break;
     }
     const char* missing =
         etim ? " contains valid RIFF metadata including etim time of original recording but has no ICRD, IDIT, cmnt, or strd date information."
              : " contains valid RIFF metadata but has no date or time information.";
-    if (auto both = IcrdWithEtim(f)) return Take(both, missing);
-    for (const auto* d : {&f.RIFFIDITDate, &f.RIFFstrdDate, &f.RIFFcmntDate})
-        if (*d) return Take(*d, missing);
-    if (f.RIFFICRDDate) return {f.RIFFICRDDate, false, missing};
+    if (auto both = IcrdWithEtim(f)) return Take(both, missing, kIcrdEtim);
+    if (f.RIFFIDITDate) return Take(f.RIFFIDITDate, missing, "RIFF IDIT");
+    if (f.RIFFstrdDate) return Take(f.RIFFstrdDate, missing, "RIFF strd");
+    if (f.RIFFcmntDate) return Take(f.RIFFcmntDate, missing, "RIFF cmnt");
+    if (f.RIFFICRDDate) return {f.RIFFICRDDate, false, missing, kIcrd};
     return Take(std::nullopt, missing);
 }
 
 Choice FormatRule(const FileFacts& f, const RunOptions& options) {
     if (f.MovieMetadata)
-        return Take(f.MovieDate, " contains valid movie metadata but has no recording date information.");
+        return Take(f.MovieDate, " contains valid movie metadata but has no recording date information.",
+                    (f.InternalFormat == kFormatIsoMedia ? "QuickTime " : "AVCHD ") + f.MovieDateSource);
     if (f.InternalFormat == "RIFF") return RiffRule(f, options.DateModeRIFF);
     if (f.InternalFormat == "CIFF")
-        return Take(f.CIFFCapturedDate, " contains valid CIFF metadata but has no CapturedTime information.");
+        return Take(f.CIFFCapturedDate, " contains valid CIFF metadata but has no CapturedTime information.",
+                    "CIFF CapturedTime");
     return TiffRule(f, options.DateModeTIFF);
 }
 
-DateTime FileSystemRule(const FileFacts& f, DateModeFileSystem mode) {
-    switch (mode) {
-        case DateModeFileSystem::Created: return f.FileSystemDateCreated;
-        case DateModeFileSystem::Modified: return f.FileSystemDateModified;
-        default:
-            return f.FileSystemDateCreated < f.FileSystemDateModified ? f.FileSystemDateCreated
-                                                                       : f.FileSystemDateModified;
-    }
+// Sets the date from the file system, and says which of its dates it is.
+void TakeFileSystemDate(FileFacts& f, DateModeFileSystem mode) {
+    const bool created = mode == DateModeFileSystem::Created ||
+                         (mode != DateModeFileSystem::Modified && f.FileSystemDateCreated < f.FileSystemDateModified);
+    f.TimestampDateTime = f.DateBeforeShift = created ? f.FileSystemDateCreated : f.FileSystemDateModified;
+    f.DateSource = created ? "File system created" : "File system modified";
 }
 
 }  // namespace
@@ -92,7 +101,7 @@ void ChooseTimestamp(FileFacts& facts, const RunOptions& options, RunTally& tall
     facts.TimestampHasTime = true;
 
     if (options.DateMode == DateMode::FileSystemOnly) {
-        facts.TimestampDateTime = facts.DateBeforeShift = FileSystemRule(facts, options.DateModeFileSystem);
+        TakeFileSystemDate(facts, options.DateModeFileSystem);
         return;
     }
     const Choice choice = FormatRule(facts, options);
@@ -113,6 +122,7 @@ void ChooseTimestamp(FileFacts& facts, const RunOptions& options, RunTally& tall
         }
         facts.TimestampDateTime = *shifted;
         facts.TimestampHasTime = choice.hasTime;
+        facts.DateSource = choice.source;
         return;
     }
     if (options.DateMode == DateMode::MetadataOnly) {
@@ -121,7 +131,7 @@ void ChooseTimestamp(FileFacts& facts, const RunOptions& options, RunTally& tall
         if (report) report(facts.Notes, facts.SourceFileName + choice.missing, MsgIcon::Exclamation);
         return;
     }
-    facts.TimestampDateTime = facts.DateBeforeShift = FileSystemRule(facts, options.DateModeFileSystem);
+    TakeFileSystemDate(facts, options.DateModeFileSystem);
 }
 
 }  // namespace ravlen

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "metadata/metadata_fault.h"
+#include "metadata/thumbnail.h"
 
 namespace ravlen {
 namespace {
@@ -85,6 +86,12 @@ public:
         }
         facts_.TIFFByteAlign = ByteOrderName(order_);
         Directories(0);
+        // A container's block lies at its own file offset, so its thumbnail
+        // can be read later without walking the container again.
+        if (const auto thumbnail = base_ > 0 ? TiffThumbnail(block_) : std::nullopt) {
+            facts_.ThumbnailOffset = base_ + thumbnail->offset;
+            facts_.ThumbnailLength = thumbnail->length;
+        }
     }
 
 private:

@@ -70,6 +70,14 @@ struct FileFacts {
     // seconds applied to it; no correction for a file-system date.
     DateTime DateBeforeShift;
     std::optional<std::int64_t> ShiftSeconds;
+    // Where the chosen date came from: the tag ("EXIF DateTimeOriginal",
+    // "RIFF IDIT", "QuickTime Keys:CreationDate") or "File system modified"
+    // or "created"; empty while no date is chosen.
+    std::string DateSource;
+    // Where an EXIF thumbnail (a JPEG) lies in the file, when a container's
+    // EXIF block names one; not logged.
+    std::int64_t ThumbnailOffset = -1;
+    std::int64_t ThumbnailLength = 0;
 };
 
 // The base name: the file name before its last "." (the whole name when it has none).

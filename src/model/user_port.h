@@ -18,6 +18,7 @@ struct OpenablePlace {
         return caption;
     }
 };
+class FileList;
 
 // Everything the run driver and the engine ask of the user interface. The
 // window, the console runner and the tests each provide one.
@@ -33,6 +34,13 @@ public:
                              const std::vector<OpenablePlace>& places) {
         (void)places;
         MessageBox(text, icon, MsgButtons::OK, title);
+    }
+    // The preview report's message box, which may also offer its list of
+    // files; the list lives as long as the call.
+    virtual MsgAnswer PreviewBox(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& title,
+                                 const FileList& files) {
+        (void)files;
+        return MessageBox(text, icon, buttons, title);
     }
     virtual void SetBusy(bool busy) = 0;
     virtual void SetMainWindowEnabled(bool enabled) = 0;

@@ -8,6 +8,8 @@
 
 #include "platform/desktop_services.h"
 
+#include "ui/file_table_dialog.h"
+
 namespace ravlen::ui {
 
 std::string DisplayText(const std::string& text) {
@@ -52,6 +54,15 @@ MsgAnswer Messenger::Ask(const MessageRequest& request) const {
                     QString::fromStdString(DisplayText(request.text)), QMessageBox::NoButton, owner_);
     // File names may hold "<" and "&": never let the box guess rich text.
     box.setTextFormat(Qt::PlainText);
+    if (request.files) {
+        QPushButton* details = box.addButton(QStringLiteral("&Details..."), QMessageBox::ActionRole);
+        // The table opens over the box, which stays for its answer.
+        details->disconnect();
+        QObject::connect(details, &QPushButton::clicked, &box, [&box, &request] {
+            FileTableDialog table(*request.files, &box);
+            table.exec();
+        });
+    }
     if (request.buttons == MsgButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(request.defaultNo ? QMessageBox::No : QMessageBox::Yes);

@@ -10,6 +10,10 @@
 
 class QWidget;
 
+namespace ravlen {
+class FileList;
+}
+
 namespace ravlen::ui {
 
 struct MessageRequest {
@@ -20,6 +24,7 @@ struct MessageRequest {
     bool defaultNo = false;  // Yes/No boxes: No is the preselected button
     // OK boxes: a button for each, opening the place with the desktop.
     std::vector<OpenablePlace> places;
+    const FileList* files = nullptr;  // the preview's files, offered by a "Details..." button
 };
 
 using MessageHook = std::function<MsgAnswer(const MessageRequest&)>;

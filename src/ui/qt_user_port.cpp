@@ -22,9 +22,20 @@ QtUserPort::~QtUserPort() {
 
 MsgAnswer QtUserPort::MessageBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
                                  const std::string& title) {
+    return Show(MessageRequest{text, icon, buttons, title, false});
+}
+
+MsgAnswer QtUserPort::PreviewBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
+                                 const std::string& title, const FileList& files) {
+    MessageRequest request{text, icon, buttons, title, false};
+    request.files = &files;
+    return Show(request);
+}
+
+MsgAnswer QtUserPort::Show(const MessageRequest& request) {
     // After a stop signal nothing waits for an answer that will not come.
-    if (StopSignalled()) return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::OK;
-    return messenger_.Show(text, icon, buttons, title);
+    if (StopSignalled()) return request.buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::OK;
+    return messenger_.Show(request);
 }
 
 void QtUserPort::ShowSummary(const std::string& text, MsgIcon icon, const std::string& title,

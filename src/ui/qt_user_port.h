@@ -25,6 +25,8 @@ public:
                          const std::string& title) override;
     void ShowSummary(const std::string& text, MsgIcon icon, const std::string& title,
                      const std::vector<OpenablePlace>& places) override;
+    MsgAnswer PreviewBox(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& title,
+                         const FileList& files) override;
     void SetBusy(bool busy) override;
     void SetMainWindowEnabled(bool enabled) override;
 
@@ -49,6 +51,7 @@ public:
     bool HasProgress() const { return progress_ != nullptr; }
 
 private:
+    MsgAnswer Show(const MessageRequest& request);
     // Whether the interval since the last round of events has passed.
     bool PumpDue() const;
     // The progress text and bar value wait while the window is on screen and

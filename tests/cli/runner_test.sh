@@ -95,6 +95,47 @@ protected)
     has out.txt "1 read-only (protected) file stays in the source folder"
     [ -e src/IMG_0003.JPG ] && [ "$(files_in out)" = 2 ] || fail "the protected file was touched"
     ;;
+list)
+    # --list changes nothing, and names each file as the run then does (its CSV log).
+    mkdir src/sub
+    : > src/sub/IMG_0003.JPG; : > "src/IMG_0004 a.JPG"; : > src/holiday.jpg; : > src/.IMG_0005.JPG
+    touch -d '2024-07-14 10:11:12' src/IMG_0001.JPG src/IMG_0002.JPG src/sub/IMG_0003.JPG
+    keys="$base ProcessSubfolders=2 ExcludeHidden=1 PreviewResults=1 RequestConfirmation=0 CreateLog=2 OutputPath=new"
+    expect 3 --list $keys
+    [ ! -e new ] && [ ! -e "$XDG_CONFIG_HOME" ] && [ "$(find src -type f | wc -l)" = 6 ] || fail "the list changed something"
+    [ ! -s err.txt ] || fail "messages without a question or a check"
+    tab=$(printf '\t')
+    has out.txt "$work/src/.IMG_0005.JPG$tab$tab$tab${tab}excluded${tab}hidden"
+    has out.txt "$work/new/sub/"
+    has out.txt "${tab}2024/07/14 10:11:12${tab}File system modified${tab}place$tab"
+    grep -v "${tab}excluded$tab" out.txt | cut -f 1-5 | sort > listed.txt
+    expect 3 --yes $keys
+    [ "$(find new -iname "*.jpg" | wc -l)" = 3 ] || fail "the run did not place the listed files"
+    # Each CSV row as a list line: source, new path, date and its source when placed, status.
+    cat new/*.csv | tr -d '\r' | awk -v OFS="$tab" '
+        function fields(line, f,   n, i, c, q, v) {
+            n = 0; v = ""; q = 0
+            for (i = 1; i <= length(line); i++) {
+                c = substr(line, i, 1)
+                if (q && c == "\"" && substr(line, i + 1, 1) == "\"") { v = v c; i++ }
+                else if (c == "\"") q = !q
+                else if (c == "," && !q) { f[++n] = v; v = "" }
+                else v = v c
+            }
+            f[++n] = v
+            return n
+        }
+        NR == 1 { n = fields($0, h); for (i = 1; i <= n; i++) col[h[i]] = i; next }
+        {
+            fields($0, f)
+            placed = f[col["Timestamped"]] == "Yes"
+            print f[col["SourceFolder"]] "/" f[col["SourceFileName"]],
+                  placed ? f[col["OutputFolder"]] "/" f[col["OutputFileName"]] : "",
+                  placed ? f[col["Date/Time"]] : "", placed ? f[col["DateSource"]] : "", placed ? "place" : "skip"
+        }' | sort > logged.txt
+    diff listed.txt logged.txt > diff.txt || fail "the list and the log differ: $(cat diff.txt)"
+    [ "$(wc -l < logged.txt)" = 5 ] || fail "the log has $(wc -l < logged.txt) files, not 5"
+    ;;
 wait)
     # Ctrl+C while no card has come: status 1 and nothing touched.
     "$run" --wait-for-card --yes $base > out.txt 2> err.txt &

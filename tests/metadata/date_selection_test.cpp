@@ -23,7 +23,7 @@ FileFacts F(const std::string& format, std::vector<Date> d = {}) {
     if (format == "RIFF") f.RIFFICRDDate = d[0], f.RIFFetimTime = d[1], f.RIFFIDITDate = d[2];
     if (format == "RIFF") f.RIFFstrdDate = d[3], f.RIFFcmntDate = d[4];
     if (format == "CIFF") f.CIFFCapturedDate = d[0];
-    if (format == "ISOMedia") f.MovieMetadata = true, f.MovieDate = d[0], f.EXIFDateOriginal = d[1];
+    if (format == "ISOMedia") f.MovieMetadata = true, f.MovieDate = d[0], f.MovieDateSource = "mvhd", f.EXIFDateOriginal = d[1];
     return f;
 }
 
@@ -41,7 +41,7 @@ FileFacts Choose(FileFacts f, int dateMode, int option, int fs, RunTally& tally)
     return f;
 }
 
-// Each rule's date by its option; without it mode 1 skips the file with the rule's note and mode 2 takes
+// Each rule's date and the tag it came from by its option; without it mode 1 skips the file with the rule's note and mode 2 takes
 // the earlier file-system date, as mode 3 always does. Only an ICRD date without etim has no time of day.
 TEST(DateSelection, Rules) {
     const FileFacts jpeg = F("JPEG", {o, g, m}), all = F("RIFF", {icrd, etim, idit, strd, cmnt}), ic = F("RIFF", {icrd});
@@ -49,10 +49,12 @@ TEST(DateSelection, Rules) {
     const std::string etimNo = "RIFF metadata including etim time of original recording but has no ";
     const DateTime both = D(2003, 5, 17, 10, 23, 45);
     for (const auto& [f, option, expected, note] : std::vector<std::tuple<FileFacts, int, Date, std::string>>{
-             {jpeg, 3, o, ""}, {F("JPEG", {{}, g, m}), 3, g, ""}, {F("JPEG", {{}, {}, m}), 3, m, ""},
-             {all, 0, both, ""}, {ic, 0, icrd, ""}, {all, 4, both, ""}, {ic, 4, icrd, ""}, {F("CIFF", {o}), 0, o, ""},
-             {F("RIFF", {icrd, {}, idit, strd}), 4, idit, ""}, {F("RIFF", {icrd, {}, {}, strd, cmnt}), 4, strd, ""},
-             {F("RIFF", {icrd, {}, {}, {}, cmnt}), 4, cmnt, ""},
+             {jpeg, 3, o, "EXIF DateTimeOriginal"}, {F("JPEG", {{}, g, m}), 3, g, "EXIF DateTimeDigitized"}, {F("JPEG", {{}, {}, m}), 3, m, "EXIF DateTime"},
+             {all, 0, both, "RIFF ICRD+etim"}, {ic, 0, icrd, "RIFF ICRD"}, {all, 4, both, "RIFF ICRD+etim"},
+             {ic, 4, icrd, "RIFF ICRD"}, {F("CIFF", {o}), 0, o, "CIFF CapturedTime"},
+             {F("RIFF", {icrd, {}, idit, strd}), 4, idit, "RIFF IDIT"},
+             {F("RIFF", {icrd, {}, {}, strd, cmnt}), 4, strd, "RIFF strd"},
+             {F("RIFF", {icrd, {}, {}, {}, cmnt}), 4, cmnt, "RIFF cmnt"},
              {F("JPEG", {{}, g, m}), 0, {}, tiff + "DateTimeOriginal information."},
              {F("JPEG", {o, {}, m}), 1, {}, tiff + "DateTimeDigitized information."},
              {F("JPEG", {o, g}), 2, {}, tiff + "DateTime information."}, {F("JPEG"), 3, {}, tiff + "date information."},
@@ -64,13 +66,14 @@ TEST(DateSelection, Rules) {
              {F("RIFF", {icrd, etim, idit, strd}), 3, {}, riff + "cmnt information."},
              {F("RIFF", {{}, etim}), 4, {}, etimNo + "ICRD, IDIT, cmnt, or strd date information."},
              {F("CIFF"), 0, {}, "CIFF metadata but has no CapturedTime information."},
-             {F("ISOMedia", {o, g}), 0, o, ""},  // a movie's own date, whatever the TIFF option
+             {F("ISOMedia", {o, g}), 0, o, "QuickTime mvhd"},  // a movie's own date, whatever the TIFF option
              {F("ISOMedia", {{}, g}), 3, {}, "movie metadata but has no recording date information."}}) {
         for (int mode : {1, 2, 3}) {
             RunTally tally;
             const FileFacts r = Choose(f, mode, option, 2, tally);
             const bool skipped = mode == 1 && !expected, fs = mode == 3 || !expected;
             EXPECT_EQ(r.Notes, skipped ? "MVI_0001.AVI contains valid " + note : "");
+            EXPECT_EQ(r.DateSource, skipped ? "" : fs ? "File system modified" : note);
             EXPECT_EQ(r.Timestamped, !skipped) << note;
             EXPECT_EQ(tally.NumberOfInvalidDateFiles, skipped ? 1 : 0) << note;
             if (skipped) continue;
@@ -80,7 +83,8 @@ TEST(DateSelection, Rules) {
     }
     // The file-system date by its option; a file already stopped stays untouched.
     RunTally tally;
-    EXPECT_EQ(Choose(jpeg, 3, 0, 0, tally).TimestampDateTime, kCreated);
+    const FileFacts created = Choose(jpeg, 3, 0, 0, tally);
+    EXPECT_EQ(created.TimestampDateTime.FormatFull() + " " + created.DateSource, "2010/01/02 03:04:05 File system created");
     EXPECT_EQ(Choose(F("JPEG"), 2, 3, 0, tally).TimestampDateTime, kCreated);
     FileFacts stopped = F("JPEG");
     stopped.Timestamped = false;

@@ -1,0 +1,72 @@
+#include "model/file_list.h"
+
+#include <utility>
+
+namespace ravlen {
+
+const char* StatusWord(ListStatus status) {
+    switch (status) {
+        case ListStatus::Place: return "place";
+        case ListStatus::Skip: return "skip";
+        case ListStatus::AlreadyImported: return "already-imported";
+        case ListStatus::Excluded: return "excluded";
+    }
+    return "skip";
+}
+
+void FileList::Add(const FileFacts& f) {
+    FileRow row;
+    row.SourceName = f.SourceFileName;
+    row.SourceFolder = f.SourceFolder;
+    row.HasDate = !f.DateSource.empty();
+    row.Date = f.TimestampDateTime;
+    row.DateSource = f.DateSource;
+    row.Size = f.Size;
+    row.ThumbnailOffset = f.ThumbnailOffset;
+    row.ThumbnailLength = f.ThumbnailLength;
+    // The re-import check names the identical file already there as the output.
+    if (f.Operation == "Already imported") row.Status = ListStatus::AlreadyImported;
+    else row.Status = f.Timestamped ? ListStatus::Place : ListStatus::Skip;
+    if (row.Status != ListStatus::Skip) {
+        row.OutputName = f.OutputFileName;
+        row.OutputFolder = f.OutputFolder;
+    } else {
+        row.Reason = f.Notes;
+    }
+    rows_.push_back(std::move(row));
+}
+
+void FileList::AddExcluded(const FsItem& file, const std::string& folder, std::string reason) {
+    FileRow row;
+    row.SourceName = file.Name;
+    row.SourceFolder = folder;
+    row.Status = ListStatus::Excluded;
+    row.Size = file.Size;
+    row.Reason = std::move(reason);
+    rows_.push_back(std::move(row));
+}
+
+std::string EscapeListField(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+            case '\t': out += "\\t"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\\': out += "\\\\"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string ListLine(const FileRow& row) {
+    std::string line = EscapeListField(row.SourcePath());
+    for (const std::string& field : {row.OutputPath(), row.HasDate ? row.Date.FormatFull() : std::string(),
+                                     row.DateSource, std::string(StatusWord(row.Status)), row.Reason})
+        line += '\t' + EscapeListField(field);
+    return line;
+}
+
+}  // namespace ravlen

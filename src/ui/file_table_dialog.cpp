@@ -1,0 +1,103 @@
+#include "ui/file_table_dialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "ui/file_table_model.h"
+#include "ui/thumbnail_loader.h"
+
+namespace ravlen::ui {
+
+FileTableDialog::FileTableDialog(const FileList& files, QWidget* parent)
+    : QDialog(parent),
+      model_(new FileTableModel(files.Rows(), this)),
+      proxy_(new QSortFilterProxyModel(this)),
+      filter_(new QLineEdit(this)),
+      table_(new QTableView(this)),
+      count_(new QLabel(this)),
+      copy_(new QPushButton(QStringLiteral("&Copy"), this)) {
+    setWindowTitle(QStringLiteral("Preview Details"));
+    // The loader reads from the model's own rows, which live as long as the dialog.
+    thumbnails_ = std::make_unique<ThumbnailLoader>(model_->Rows(), this,
+                                                    [this](int row) { model_->ThumbnailArrived(row); });
+    model_->SetThumbnails([this](int row) { return thumbnails_->Find(row); });
+
+    proxy_->setSourceModel(model_);
+    proxy_->setFilterKeyColumn(-1);
+    proxy_->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    proxy_->setSortCaseSensitivity(Qt::CaseInsensitive);
+
+    table_->setModel(proxy_);
+    table_->setSortingEnabled(true);
+    table_->sortByColumn(-1, Qt::AscendingOrder);  // the walk's order until a header is clicked
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setWordWrap(false);
+    table_->setIconSize(QSize(ThumbnailLoader::kWidth, ThumbnailLoader::kHeight));
+    // Fixed row heights and column widths: ten thousand rows cost nothing to lay out.
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table_->verticalHeader()->setDefaultSectionSize(ThumbnailLoader::kHeight + 4);
+    table_->verticalHeader()->hide();
+    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->setColumnWidth(FileTableModel::Thumbnail, ThumbnailLoader::kWidth + 8);
+    for (int column : {FileTableModel::Name, FileTableModel::NewName, FileTableModel::Date})
+        table_->setColumnWidth(column, 150);
+
+    filter_->setPlaceholderText(QStringLiteral("Filter"));
+    filter_->setClearButtonEnabled(true);
+    connect(filter_, &QLineEdit::textChanged, this, &FileTableDialog::Filtered);
+
+    auto* copyAction = new QAction(this);
+    copyAction->setShortcut(QKeySequence::Copy);
+    copyAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    table_->addAction(copyAction);
+    connect(copyAction, &QAction::triggered, this, &FileTableDialog::Copy);
+    connect(copy_, &QPushButton::clicked, this, &FileTableDialog::Copy);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->addButton(copy_, QDialogButtonBox::ActionRole);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(filter_, 1);
+    top->addWidget(count_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(table_, 1);
+    layout->addWidget(buttons);
+    resize(1000, 600);
+    Filtered();
+}
+
+FileTableDialog::~FileTableDialog() = default;
+
+void FileTableDialog::Filtered() {
+    proxy_->setFilterFixedString(filter_->text());
+    count_->setText(QStringLiteral("%1 of %2 files").arg(proxy_->rowCount()).arg(model_->rowCount()));
+}
+
+QString FileTableDialog::Copy() {
+    std::vector<int> shown;
+    const QItemSelectionModel* selection = table_->selectionModel();
+    for (int row = 0; row < proxy_->rowCount(); ++row)
+        if (!selection->hasSelection() || selection->isRowSelected(row, QModelIndex()))
+            shown.push_back(proxy_->mapToSource(proxy_->index(row, 0)).row());
+    const QString text = model_->RowsText(shown);
+    QApplication::clipboard()->setText(text);
+    return text;
+}
+
+}  // namespace ravlen::ui

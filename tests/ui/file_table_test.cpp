@@ -1,0 +1,129 @@
+// The preview's table of files: sorting, filtering, copying, thumbnails read off the window's thread.
+
+#include <QClipboard>
+#include <QLineEdit>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+#include <QtTest>
+
+#include "ui/file_table_dialog.h"
+#include "ui/file_table_model.h"
+
+using ravlen::FileFacts;
+using ravlen::FileList;
+using ravlen::ui::FileTableDialog;
+using ravlen::ui::FileTableModel;
+
+namespace {
+
+FileFacts Placed(const char* name, int year, const char* source) {
+    FileFacts f;
+    f.SourceFileName = name, f.SourceFolder = "/card/DCIM", f.OutputFolder = "/photos";
+    f.OutputFileName = std::to_string(year) + "_" + name;
+    f.TimestampDateTime = *ravlen::DateTime::FromFields(year, 7, 14, 10, 11, 12);
+    f.DateSource = source;
+    return f;
+}
+
+// Four files of every kind, in the walk's order: b, a, .c, d.
+FileList Files() {
+    FileList list;
+    list.Add(Placed("b.jpg", 2024, "EXIF DateTimeOriginal"));
+    FileFacts skipped = Placed("a.mov", 2020, "");
+    skipped.Timestamped = false, skipped.Notes = "a.mov contains valid movie metadata but has no date.";
+    list.Add(skipped);
+    ravlen::FsItem hidden;
+    hidden.Name = ".c";
+    list.AddExcluded(hidden, "/card/DCIM", "hidden");
+    list.Add(Placed("d.JPG", 2023, "File system modified"));
+    return list;
+}
+
+// The names of the rows shown, top to bottom.
+QString Shown(FileTableDialog& dialog) {
+    QStringList names;
+    const QAbstractItemModel* model = dialog.Table().model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        names << model->index(row, FileTableModel::Name).data().toString();
+    return names.join(',');
+}
+
+}  // namespace
+
+class FileTableTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void sortAndFilter_data() {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<int>("column");  // -1: the walk's order
+        QTest::addColumn<int>("order");
+        QTest::addColumn<QString>("shown");
+
+        QTest::newRow("walk") << "" << -1 << 0 << "b.jpg,a.mov,.c,d.JPG";
+        QTest::newRow("name, letter case aside") << "" << int(FileTableModel::Name) << 0 << ".c,a.mov,b.jpg,d.JPG";
+        QTest::newRow("date, newest first") << "" << int(FileTableModel::Date) << 1 << "b.jpg,d.JPG,a.mov,.c";
+        QTest::newRow("by the date's source") << "exif" << -1 << 0 << "b.jpg";
+        QTest::newRow("by a skip's reason") << "NO DATE" << -1 << 0 << "a.mov";
+        QTest::newRow("by status") << "excluded" << -1 << 0 << ".c";
+        QTest::newRow("by new name, sorted") << "_" << int(FileTableModel::NewName) << 0 << "d.JPG,b.jpg";
+        QTest::newRow("nothing") << "zzz" << -1 << 0 << "";
+    }
+    void sortAndFilter() {
+        QFETCH(QString, filter);
+        QFETCH(int, column);
+        QFETCH(int, order);
+        QFETCH(QString, shown);
+        const FileList files = Files();
+        FileTableDialog dialog(files);
+        dialog.Filter().setText(filter);
+        dialog.Table().sortByColumn(column, Qt::SortOrder(order));
+        QCOMPARE(Shown(dialog), shown);
+    }
+
+    void copy_data() {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<int>("selected");  // -1: none
+        QTest::addColumn<QString>("text");
+
+        const QString b = "b.jpg\t/card/DCIM\t2024_b.jpg\t/photos\t2024/07/14 10:11:12\tEXIF DateTimeOriginal\tPlace\n";
+        const QString a = "a.mov\t/card/DCIM\t\t\t\t\tSkipped: a.mov contains valid movie metadata but has no date.\n";
+        QTest::newRow("one selected") << "" << 1 << a;
+        QTest::newRow("nothing selected: every row shown") << "jpg" << -1 << b + "d.JPG\t/card/DCIM\t2023_d.JPG\t/photos\t"
+                                                                               "2023/07/14 10:11:12\tFile system modified\tPlace\n";
+    }
+    void copy() {
+        QFETCH(QString, filter);
+        QFETCH(int, selected);
+        QFETCH(QString, text);
+        const FileList files = Files();
+        FileTableDialog dialog(files);
+        dialog.Filter().setText(filter);
+        if (selected >= 0) dialog.Table().selectRow(selected);
+        QCOMPARE(dialog.Copy(), text);
+        QCOMPARE(QApplication::clipboard()->text(), text);
+    }
+
+    // A file's thumbnail arrives from another thread for a row that asks for it; one without has none.
+    void thumbnails() {
+        FileList files;
+        for (const char* name : {"thumbnail_intel.jpg", "camera_intel.jpg"}) {
+            FileFacts f = Placed(name, 2024, "EXIF DateTimeOriginal");
+            f.SourceFolder = RAVLEN_FUZZ_CORPUS "/jpeg_tiff";
+            f.Size = QFileInfo(QString::fromStdString(f.SourceFolder + "/" + name)).size();
+            files.Add(f);
+        }
+        FileTableDialog dialog(files);
+        const QAbstractItemModel* model = dialog.Table().model();
+        const auto picture = [&](int row) { return model->index(row, FileTableModel::Thumbnail).data(Qt::DecorationRole); };
+        QVERIFY(!picture(0).isValid() && !picture(1).isValid());  // asked for, still being read
+        QTRY_VERIFY(picture(0).isValid());
+        const QImage image = picture(0).value<QImage>();
+        QCOMPARE(image.size(), QSize(32, 24));  // exiftool's 32 x 24 thumbnail, within the cell
+        QTest::qWait(50);
+        QVERIFY(!picture(1).isValid());
+    }
+};
+
+QTEST_MAIN(FileTableTest)
+#include "file_table_test.moc"
