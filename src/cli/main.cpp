@@ -93,7 +93,8 @@ void PrintKey(const SettingsKey& k) {
 
 void PrintHelp(const std::string& storePath) {
     std::printf(
-        "Usage: %s [--settings FILE] [--yes] [--wait-for-card] [--list] [Key=Value ...]\n"
+        "Usage: %s [--settings FILE] [--yes] [--wait-for-card] [--list]\n"
+        "                  [Key=Value ...]\n"
         "       %s --undo LOG.csv [--yes]\n"
         "\n"
         "Renames the photo, audio and video files of a camera so that they sort by the\n"
