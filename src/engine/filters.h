@@ -24,12 +24,6 @@ bool WildcardMatch(std::string_view name, std::string_view pattern);
 // taken exactly as written (blanks included); empty items are ignored.
 bool MatchesPatternList(std::string_view name, std::string_view patterns);
 
-// Which filter passes an item over, in the order they are tried.
-enum class Exclusion { None, Patterns, ReadOnly, Hidden, System };
-
-// "read-only", "hidden", "system" or "patterns"; empty for None.
-const char* ExclusionWord(Exclusion exclusion);
-
 // "read-only", "hidden", "system", "exclude patterns" or "include patterns";
 // empty for None.
 const char* ExclusionWord(Exclusion exclusion);
