@@ -187,8 +187,8 @@ void FrmFormat::OKButtonClick() {
     const std::string title = Version().Title;
     const bool accepted = editor_.Accept(
         [&](const std::string& question) {
-            return messenger_.Show(MessageRequest{question, MsgIcon::Exclamation, MsgButtons::YesNo, title, true, {}}) ==
-                   MsgAnswer::Yes;
+            const MessageRequest request{question, MsgIcon::Exclamation, MsgButtons::YesNo, title, true, {}, nullptr};
+            return messenger_.Show(request) == MsgAnswer::Yes;
         },
         [&](const std::string& message) {
             messenger_.Show(message, MsgIcon::Critical, MsgButtons::OK, title);

@@ -37,7 +37,7 @@ public:
 
     MsgAnswer Show(const MessageRequest& request) const;
     MsgAnswer Show(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& title) const {
-        return Show(MessageRequest{text, icon, buttons, title, false, {}});
+        return Show(MessageRequest{text, icon, buttons, title, false, {}, nullptr});
     }
 
 private:

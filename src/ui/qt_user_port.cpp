@@ -22,12 +22,12 @@ QtUserPort::~QtUserPort() {
 
 MsgAnswer QtUserPort::MessageBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
                                  const std::string& title) {
-    return Show(MessageRequest{text, icon, buttons, title, false});
+    return Show(MessageRequest{text, icon, buttons, title, false, {}, nullptr});
 }
 
 MsgAnswer QtUserPort::PreviewBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
                                  const std::string& title, const FileList& files) {
-    MessageRequest request{text, icon, buttons, title, false};
+    MessageRequest request{text, icon, buttons, title, false, {}, nullptr};
     request.files = &files;
     return Show(request);
 }
@@ -41,7 +41,7 @@ MsgAnswer QtUserPort::Show(const MessageRequest& request) {
 void QtUserPort::ShowSummary(const std::string& text, MsgIcon icon, const std::string& title,
                              const std::vector<OpenablePlace>& places) {
     if (StopSignalled()) return;
-    messenger_.Show(MessageRequest{text, icon, MsgButtons::OK, title, false, places});
+    messenger_.Show(MessageRequest{text, icon, MsgButtons::OK, title, false, places, nullptr});
 }
 
 void QtUserPort::SetBusy(bool busy) {

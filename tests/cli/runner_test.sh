@@ -102,7 +102,8 @@ list)
     touch -d '2024-07-14 10:11:12' src/IMG_0001.JPG src/IMG_0002.JPG src/sub/IMG_0003.JPG
     keys="$base ProcessSubfolders=2 ExcludeHidden=1 PreviewResults=1 RequestConfirmation=0 CreateLog=2 OutputPath=new"
     expect 3 --list $keys
-    [ ! -e new ] && [ ! -e "$XDG_CONFIG_HOME" ] && [ "$(find src -type f | wc -l)" = 6 ] || fail "the list changed something"
+    [ ! -e new ] && [ ! -e "$XDG_CONFIG_HOME" ] && [ "$(find src -type f | wc -l)" = 6 ] ||
+        fail "the list changed something"
     [ ! -s err.txt ] || fail "messages without a question or a check"
     tab=$(printf '\t')
     has out.txt "$work/src/.IMG_0005.JPG$tab$tab$tab${tab}excluded${tab}hidden"

@@ -89,8 +89,8 @@ private slots:
         const QString b = "b.jpg\t/card/DCIM\t2024_b.jpg\t/photos\t2024/07/14 10:11:12\tEXIF DateTimeOriginal\tPlace\n";
         const QString a = "a.mov\t/card/DCIM\t\t\t\t\tSkipped: a.mov contains valid movie metadata but has no date.\n";
         QTest::newRow("one selected") << "" << 1 << a;
-        QTest::newRow("nothing selected: every row shown") << "jpg" << -1 << b + "d.JPG\t/card/DCIM\t2023_d.JPG\t/photos\t"
-                                                                               "2023/07/14 10:11:12\tFile system modified\tPlace\n";
+        const QString d = "d.JPG\t/card/DCIM\t2023_d.JPG\t/photos\t2023/07/14 10:11:12\tFile system modified\tPlace\n";
+        QTest::newRow("nothing selected: every row shown") << "jpg" << -1 << b + d;
     }
     void copy() {
         QFETCH(QString, filter);
@@ -115,7 +115,9 @@ private slots:
         }
         FileTableDialog dialog(files);
         const QAbstractItemModel* model = dialog.Table().model();
-        const auto picture = [&](int row) { return model->index(row, FileTableModel::Thumbnail).data(Qt::DecorationRole); };
+        const auto picture = [&](int row) {
+            return model->index(row, FileTableModel::Thumbnail).data(Qt::DecorationRole);
+        };
         QVERIFY(!picture(0).isValid() && !picture(1).isValid());  // asked for, still being read
         QTRY_VERIFY(picture(0).isValid());
         const QImage image = picture(0).value<QImage>();
