@@ -349,6 +349,7 @@ void TextLog::WriteBlock(const FileFacts& f) {
     line("    Before shift:    ", WhenTimestamped(f, Full(f.DateBeforeShift)));
     line("    After shift:     ", WhenTimestamped(f, Full(f.TimestampDateTime)));
     line("    Time shift:      ", ShiftOrNA(f));
+    line("  Date taken from:   ", WhenTimestamped(f, f.DateSource));
     out.Line("");
 }
 

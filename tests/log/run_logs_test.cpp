@@ -64,6 +64,7 @@ FileFacts MovedJpeg(LogTestFs& fs, const std::string& out) {
     f.SubIFDOffset = 300, f.SubIFDEntries = 27, f.EXIFDateOriginal = At(2004, 12, 25, 18, 9, 11);
     f.EXIFDateDigitized = At(2004, 12, 25, 18, 9, 12), f.TimestampDateTime = At(2004, 12, 25, 18, 9, 11);
     f.DateBeforeShift = At(2004, 12, 26, 19, 9, 11), f.ShiftSeconds = -90000;
+    f.DateSource = "EXIF DateTimeOriginal";
     f.Operation = "Moved", f.OutputFileName = "{DT=2004-12-25 @18-09-11}.jpg", f.OutputFolder = out;
     FsItem now{"", "", false, 2345678, kAttrReadOnly | kAttrSystem, At(2021, 7, 3, 9, 5, 8), At(2004, 12, 25, 18, 9, 11), {}};
     fs.files[JoinPath(out, f.OutputFileName)] = {now, "JPEG image"};
@@ -121,7 +122,8 @@ TEST(TextLog, HeaderAndOneBlockAgainstTheLayout) {
         "    New name:        {DT=2004-12-25 @18-09-11}.jpg", "    Output folder:   " + dir.path(),
         "    Notes:           N/A", "  Movie metadata:    No", "    Movie date:      N/A", "    Date source:     N/A",
         "    UTC offset:      N/A", "    Before shift:    2004/12/26 19:09:11",
-        "    After shift:     2004/12/25 18:09:11", "    Time shift:      -1 01:00:00", ""}));
+        "    After shift:     2004/12/25 18:09:11", "    Time shift:      -1 01:00:00",
+        "  Date taken from:   EXIF DateTimeOriginal", ""}));
 }
 
 TEST(CsvLog, RowsReadBackIntoTheirColumnsWhateverTheNames) {
@@ -131,7 +133,7 @@ TEST(CsvLog, RowsReadBackIntoTheirColumnsWhateverTheNames) {
     logs.csv = CsvLog::Create(fs, dir.path(), kStart);
     ASSERT_TRUE(logs.csv);
     FileFacts exif = MovedJpeg(fs, dir.path());  // metadata dates, no serial, looked up at its new place
-    exif.SourceFileName = "a \"q\", b\r\nc\nd.jpg", exif.Notes = "He said \"no\"", exif.DateSource = "EXIF DateTimeOriginal";
+    exif.SourceFileName = "a \"q\", b\r\nc\nd.jpg", exif.Notes = "He said \"no\"";
     FileFacts avi;  // skipped, RIFF dates, its source gone: the record's own values stand in
     avi.SourceFileName = "Trip \"best\", 1.avi", avi.SourceFilePath = "/card/gone.avi", avi.Size = 77;
     avi.FileSystemDateCreated = At(2020, 1, 2, 3, 4, 5), avi.AttributeHidden = true, avi.ExternalFormat = "AVI video";
