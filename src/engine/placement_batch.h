@@ -23,7 +23,7 @@ namespace ravlen {
 
 // A batch commits when it holds this many files or this many bytes of copies,
 // whichever comes first; each staged copy holds two descriptors open.
-inline constexpr std::size_t kBatchFiles = 64;
+inline constexpr std::size_t kBatchFiles = 256;
 inline constexpr std::uint64_t kBatchBytes = 256ull * 1024 * 1024;
 
 class PlacementBatch {

@@ -285,10 +285,20 @@ std::unique_ptr<TextLog> TextLog::Create(FileSystem& fs, const std::string& outp
     return log;
 }
 
+// A text log block gathered whole, so that it takes one write, not one per line.
+struct BlockText {
+    std::string text;
+    void Line(std::string_view line) {
+        text += line;
+        text += kLineEnd;
+    }
+};
+
 void TextLog::WriteBlock(const FileFacts& f) {
-    LogFile& out = impl_->log;
-    if (!out.open) return;
+    LogFile& log = impl_->log;
+    if (!log.open) return;
     const LiveFacts live = AskFileSystem(impl_->fs, f);
+    BlockText out;
     auto line = [&out](const char* label, const std::string& value) { out.Line(std::string(label) + value); };
 
     out.Line(kRule);
@@ -351,6 +361,7 @@ void TextLog::WriteBlock(const FileFacts& f) {
     line("    Time shift:      ", ShiftOrNA(f));
     line("  Date taken from:   ", WhenTimestamped(f, f.DateSource));
     out.Line("");
+    log.Write(out.text);
 }
 
 // ----------------------------------------------------------------- CSV log
