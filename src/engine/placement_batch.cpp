@@ -24,7 +24,7 @@ PlacementBatch::PlacementBatch(FileSystem& fs, const RunOptions& options, Intent
     : fs_(fs), options_(options), intents_(intents), sink_(sink), report_(report), tally_(tally),
       maxFiles_(FilesWithinDescriptors()) {}
 
-PlacementBatch::~PlacementBatch() { Commit(); }
+PlacementBatch::~PlacementBatch() { Finish(); }
 
 bool PlacementBatch::Takes(const std::string& source, const std::string& outputFolder) {
     return options_.MoveOrCopy == MoveOrCopy::Copy || !fs_.SameFileSystem(source, outputFolder);
@@ -53,7 +53,7 @@ void PlacementBatch::Add(FileFacts& facts, std::int64_t planned) {
         pending_.erase(mine);
     }
     // Nothing waits before it and nothing of its own waits: recorded at once.
-    if (entries_.empty() && !entry.copy) {
+    if (entries_.empty() && retiring_.empty() && !entry.copy) {
         Write(facts);
         if (planned != 0 && intents_) intents_->Done(planned);
         return;
@@ -68,6 +68,7 @@ void PlacementBatch::Add(FileFacts& facts, std::int64_t planned) {
 }
 
 void PlacementBatch::Commit() {
+    Retire();
     // Copies staged for files whose road never reached Add are dropped.
     pending_.clear();
     if (entries_.empty()) return;
@@ -100,27 +101,47 @@ void PlacementBatch::Commit() {
             Fail(*entry, status.error, true);
             continue;
         }
-        if (!entry->moving) continue;
-        const FsStatus gone = fs_.GiveUpSource(*entry->copy);
-        if (gone) continue;
+        if (entry->moving) givingUp_.push_back(entry);
+    }
+    // The sources go while the next batch is written (removing a file costs
+    // some disks milliseconds); the batch's records wait for them.
+    retiring_ = std::move(entries_);
+    entries_.clear();
+    staged_ = 0;
+    bytes_ = 0;
+    outcomes_.assign(givingUp_.size(), FsStatus::Ok());
+    if (!givingUp_.empty())
+        remover_ = std::thread([this] {
+            for (std::size_t i = 0; i < givingUp_.size(); ++i) outcomes_[i] = fs_.GiveUpSource(*givingUp_[i]->copy);
+        });
+}
+
+void PlacementBatch::Retire() {
+    if (remover_.joinable()) remover_.join();
+    for (std::size_t i = 0; i < givingUp_.size(); ++i) {
+        Entry& entry = *givingUp_[i];
+        if (outcomes_[i]) continue;
         // A source that cannot be given up (a card locked against writing)
         // leaves a copy where a copy was wanted anyway.
-        if (options_.MoveOrCopy == MoveOrCopy::CopyWhenUnableToMove && !entry->copy->SourceChanged) {
-            entry->facts.Operation = "Copied";
+        if (options_.MoveOrCopy == MoveOrCopy::CopyWhenUnableToMove && !entry.copy->SourceChanged) {
+            entry.facts.Operation = "Copied";
             continue;
         }
-        Fail(*entry, gone.error, true);
+        Fail(entry, outcomes_[i].error, true);
     }
-
+    givingUp_.clear();
     std::vector<std::int64_t> done;
-    for (Entry& entry : entries_) {
+    for (Entry& entry : retiring_) {
         Write(entry.facts);
         if (entry.planned != 0) done.push_back(entry.planned);
     }
     if (intents_ && !done.empty()) intents_->DoneAll(done);
-    entries_.clear();
-    staged_ = 0;
-    bytes_ = 0;
+    retiring_.clear();
+}
+
+void PlacementBatch::Finish() {
+    Commit();
+    Retire();
 }
 
 void PlacementBatch::Fail(Entry& entry, const std::string& error, bool removeNamed) {

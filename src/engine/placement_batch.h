@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "model/file_facts.h"
@@ -30,7 +31,7 @@ class PlacementBatch {
 public:
     PlacementBatch(FileSystem& fs, const RunOptions& options, IntentRecord* intents, FileRecordSink* sink,
                    const ProblemReporter& report, RunTally& tally);
-    // An open batch is committed; call Commit first to see its failures counted.
+    // An open batch is finished.
     ~PlacementBatch();
     PlacementBatch(const PlacementBatch&) = delete;
     PlacementBatch& operator=(const PlacementBatch&) = delete;
@@ -46,9 +47,12 @@ public:
     // The file's road is at its end: its record is written now when nothing
     // waits before it, else at the commit. `planned` is its own plan, if any.
     void Add(FileFacts& facts, std::int64_t planned);
-    // Makes the batch's copies durable and named, gives up the moved sources,
-    // writes the records in order and strikes the plans out.
+    // Makes the batch's copies durable and named and starts giving up the
+    // moved sources; the records of the batch before are written first.
     void Commit();
+    // Commits the open batch and waits for it: its sources given up, its
+    // records written in order, its plans struck out.
+    void Finish();
 
 private:
     struct Entry {
@@ -63,6 +67,8 @@ private:
         bool moving;
     };
 
+    // The committed batch: its sources' removal awaited, its records written.
+    void Retire();
     void Fail(Entry& entry, const std::string& error, bool removeNamed);
     FsStatus FlushAll(const std::vector<Entry*>& entries);
     void Write(FileFacts& facts);
@@ -76,6 +82,10 @@ private:
     std::size_t maxFiles_;
     std::vector<Pending> pending_;
     std::vector<Entry> entries_;
+    std::vector<Entry> retiring_;      // committed, waiting for its sources to go
+    std::vector<Entry*> givingUp_;     // the moves among them
+    std::vector<FsStatus> outcomes_;   // one per move, set by the remover
+    std::thread remover_;
     std::size_t staged_ = 0;
     std::uint64_t bytes_ = 0;
 };

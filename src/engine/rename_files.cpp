@@ -53,7 +53,7 @@ public:
 
     // The open batch's copies made durable and recorded.
     void Finish() {
-        if (batch_) batch_->Commit();
+        if (batch_) batch_->Finish();
     }
 
     // Returns false when the user asked to stop.
