@@ -81,6 +81,24 @@ std::string WithExclusions(const std::string& report, const RunTally& t, bool pr
     return any ? report + kCrLf + kCrLf + lines.Text() : report;
 }
 
+// A run's final records, written once each file's move or copy is done
+// (for a batch, at its end): into the logs, when there are any, and into the
+// run's list of files.
+class ListedRecords : public FileRecordSink {
+public:
+    ListedRecords(FileRecordSink* logs, FileList& files) : logs_(logs), files_(files) {}
+    void WriteFileRecord(const FileFacts& facts) override {
+        files_.Add(facts);
+        if (logs_) logs_->WriteFileRecord(facts);
+    }
+    bool Failed() const override { return logs_ && logs_->Failed(); }
+    bool Holds(const FsItem& file) const override { return logs_ && logs_->Holds(file); }
+
+private:
+    FileRecordSink* logs_;
+    FileList& files_;
+};
+
 }  // namespace
 
 std::string ProtectedLeftWarning(const RunTally& tally, const RunOptions& options) {
@@ -371,8 +389,8 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
         return RunOutcome::Ended;
     }
 
-    const bool finished =
-        RunPass("Timestamping Files...", true, folders, options, (logs.text || logs.csv) ? &logs : nullptr);
+    ListedRecords records((logs.text || logs.csv) ? &logs : nullptr, files_);
+    const bool finished = RunPass("Timestamping Files...", true, folders, options, &records);
     if (logs.text) logs.text->Close();
     if (logs.csv) logs.csv->Close();
     const std::string logFailure = logs.Failure();

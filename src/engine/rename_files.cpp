@@ -155,7 +155,8 @@ private:
 
     // The file's log records; then its plan is done.
     void Record(FileFacts& facts, std::int64_t planned) {
-        if (context_.list) context_.list->Add(facts);
+        // A run's records reach the list through the sink, once they are final.
+        if (context_.list && !performActions_) context_.list->Add(facts);
         if (batch_) return batch_->Add(facts, planned);
         if (performActions_ && context_.sink) {
             facts.FinishTime = DateTime::Now();

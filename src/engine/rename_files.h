@@ -33,7 +33,7 @@ struct EngineContext {
     ChronologyList& chronology;
     FileRecordSink* sink = nullptr;  // the logs; only used when PerformActions is true
     IntentRecord* intents = nullptr;  // each placement planned first; only used when PerformActions is true
-    FileList* list = nullptr;         // every file's row, the excluded ones too; in both passes
+    FileList* list = nullptr;         // a preview's rows; the files the filters pass over in both passes
 };
 
 // How many files ahead of the one in hand the walk starts first reads: enough

@@ -352,6 +352,15 @@ TEST(RunDriverPasses, ThePreviewPromisesWhatTheRunPlaces) {
         EXPECT_NE(preview.find(c.notPlaced + "\r\n"), std::string::npos) << preview;
         EXPECT_EQ(Harness::Count(h.out), c.placed + c.taken);
         EXPECT_EQ(h.driver.Tally().NumberOfLockedFiles, 3 - c.placed);
+        // The preview's list names each file's new path as the run then places it.
+        std::vector<std::string> listed, placed;
+        for (const FileRow& row : h.port.previewRows) listed.push_back(row.OutputPath());
+        for (const FileRow& row : h.driver.Files().Rows()) {
+            placed.push_back(row.OutputPath());
+            EXPECT_EQ(row.Status == ListStatus::Place, std::filesystem::exists(row.OutputPath())) << row.OutputPath();
+        }
+        EXPECT_EQ(listed, placed);
+        EXPECT_EQ(std::count(listed.begin(), listed.end(), ""), 3 - c.placed);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "model/file_list.h"
 #include "model/user_port.h"
 
 namespace ravlen::test {
@@ -49,6 +50,12 @@ public:
                      const std::vector<OpenablePlace>& places) override {
         summaryPlaces = places;
         MessageBox(text, icon, MsgButtons::OK, title);
+    }
+    std::vector<FileRow> previewRows;  // the list the last preview report offered
+    MsgAnswer PreviewBox(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& title,
+                         const FileList& files) override {
+        previewRows = files.Rows();
+        return MessageBox(text, icon, buttons, title);
     }
     void SetBusy(bool b) override { busy = b; }
     void SetMainWindowEnabled(bool e) override { mainEnabled = e; }
