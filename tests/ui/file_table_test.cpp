@@ -2,12 +2,15 @@
 
 #include <QClipboard>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QtTest>
 
 #include "ui/file_table_dialog.h"
 #include "ui/file_table_model.h"
+#include "ui/messages.h"
 
 using ravlen::FileFacts;
 using ravlen::FileList;
@@ -124,6 +127,31 @@ private slots:
         QCOMPARE(image.size(), QSize(32, 24));  // exiftool's 32 x 24 thumbnail, within the cell
         QTest::qWait(50);
         QVERIFY(!picture(1).isValid());
+    }
+
+    // "Details..." opens the table over the preview report, which stays for its answer.
+    void detailsKeepsTheReportOpen() {
+        const FileList files = Files();
+        ravlen::ui::Messenger messenger;
+        ravlen::ui::MessageRequest request{"3  files will probably be successfully timestamped",
+                                           ravlen::MsgIcon::Question, ravlen::MsgButtons::YesNo, "Ravlen", false,
+                                           {}, &files};
+        QString seen;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            QTimer::singleShot(0, [&, box] {
+                auto* table = dynamic_cast<FileTableDialog*>(QApplication::activeModalWidget());
+                QVERIFY(table);
+                seen = Shown(*table);
+                table->reject();
+                QTimer::singleShot(0, [box] { box->button(QMessageBox::Yes)->click(); });
+            });
+            for (QAbstractButton* button : box->buttons())
+                if (button->text() == "&Details...") button->click();
+        });
+        QCOMPARE(messenger.Show(request), ravlen::MsgAnswer::Yes);
+        QCOMPARE(seen, QString("b.jpg,a.mov,.c,d.JPG"));
     }
 };
 
