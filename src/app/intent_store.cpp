@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -13,13 +14,19 @@ namespace ravlen {
 namespace {
 
 constexpr const char* kSchema =
+    // A plan must outlive a power cut, not just a kill: every commit reaches
+    // the disk (the write-ahead log flushed) before the file it plans is touched.
     "PRAGMA journal_mode=WAL;"
-    // Each plan survives a kill of the program once its statement returns;
-    // the copies themselves are flushed before any source goes.
-    "PRAGMA synchronous=NORMAL;"
+    "PRAGMA synchronous=FULL;"
     "CREATE TABLE IF NOT EXISTS placement("
     " id INTEGER PRIMARY KEY, pid INTEGER NOT NULL, started INTEGER NOT NULL,"
     " source TEXT NOT NULL, target TEXT NOT NULL);";
+// Columns added since the first record; a record that has them already
+// refuses the statement, which is all right.
+constexpr const char* kAddedColumns[] = {
+    "ALTER TABLE placement ADD COLUMN moves INTEGER NOT NULL DEFAULT 1",
+    "ALTER TABLE placement ADD COLUMN final_name INTEGER NOT NULL DEFAULT 0",
+};
 
 // Field 22 of /proc/PID/stat: when the process started, in clock ticks since
 // boot; 0 when it is not running.
@@ -60,19 +67,61 @@ std::string SqliteIntentRecord::DefaultPath() {
     return base + "/Ravlen/placements.sqlite";
 }
 
+namespace {
+
+// The database opened and checked: SQLITE_OK, SQLITE_CORRUPT or SQLITE_NOTADB
+// for a damaged file, or another failure; `db` is set only on success.
+int OpenChecked(const std::string& path, sqlite3*& db, std::string& error) {
+    db = nullptr;
+    sqlite3* opened = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &opened, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
+                             nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_busy_timeout(opened, 10000);
+    if (rc == SQLITE_OK) rc = sqlite3_exec(opened, kSchema, nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        for (const char* sql : kAddedColumns) sqlite3_exec(opened, sql, nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) {
+        // A file the power cut tore: the check reads every page (the record is small).
+        Statement check(opened, "PRAGMA quick_check");
+        rc = check.stmt ? sqlite3_step(check.stmt) : sqlite3_errcode(opened);
+        if (rc == SQLITE_ROW)
+            rc = Column(check.stmt, 0) == "ok" ? SQLITE_OK : SQLITE_CORRUPT;
+    }
+    if (rc == SQLITE_OK) {
+        db = opened;
+        return rc;
+    }
+    error = opened ? sqlite3_errmsg(opened) : "Out of memory";
+    if (rc == SQLITE_CORRUPT) error = "the database is damaged";
+    sqlite3_close(opened);
+    return rc & 0xff;
+}
+
+}  // namespace
+
 std::unique_ptr<SqliteIntentRecord> SqliteIntentRecord::Open(const std::string& path, std::string& error) {
     // The folders leading to it, as the settings store makes its own.
     for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
         mkdir(path.substr(0, slash).c_str(), 0700);
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
-                        nullptr) != SQLITE_OK ||
-        sqlite3_busy_timeout(db, 10000) != SQLITE_OK || sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
-        error = db ? sqlite3_errmsg(db) : "Out of memory";
-        sqlite3_close(db);
-        return nullptr;
+    std::string notice;
+    int rc = OpenChecked(path, db, error);
+    if (rc == SQLITE_CORRUPT || rc == SQLITE_NOTADB) {
+        // A damaged record is set aside, never a reason to refuse every later
+        // run; what it held is lost, which the next run says.
+        const std::string aside = path + ".damaged";
+        for (const char* suffix : {"", "-wal", "-shm"})
+            std::rename((path + suffix).c_str(), (aside + suffix).c_str());
+        rc = OpenChecked(path, db, error);
+        if (rc == SQLITE_OK)
+            notice = "The record of placements was damaged (the computer may have stopped while it was being "
+                     "written) and has been started afresh; the damaged one is kept as " + aside +
+                     ". Files of an unfinished run it held cannot be checked: look for them in the output folder.";
     }
-    return std::unique_ptr<SqliteIntentRecord>(new SqliteIntentRecord(db));
+    if (rc != SQLITE_OK) return nullptr;
+    std::unique_ptr<SqliteIntentRecord> record(new SqliteIntentRecord(db));
+    record->notice_ = std::move(notice);
+    return record;
 }
 
 SqliteIntentRecord::SqliteIntentRecord(sqlite3* db)
@@ -81,14 +130,18 @@ SqliteIntentRecord::SqliteIntentRecord(sqlite3* db)
 SqliteIntentRecord::~SqliteIntentRecord() { sqlite3_close(db_); }
 
 FsStatus SqliteIntentRecord::Plan(PlannedPlacement& plan) {
-    Statement insert(db_, "INSERT INTO placement(pid, started, source, target) VALUES(?, ?, ?, ?)");
+    Statement insert(db_,
+                     "INSERT INTO placement(pid, started, source, target, moves, final_name) VALUES(?, ?, ?, ?, ?, ?)");
     sqlite3_bind_int64(insert.stmt, 1, pid_);
     sqlite3_bind_int64(insert.stmt, 2, started_);
     sqlite3_bind_text(insert.stmt, 3, plan.Source.data(), static_cast<int>(plan.Source.size()), SQLITE_TRANSIENT);
     sqlite3_bind_text(insert.stmt, 4, plan.Target.data(), static_cast<int>(plan.Target.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int(insert.stmt, 5, plan.Moves ? 1 : 0);
+    sqlite3_bind_int(insert.stmt, 6, plan.FinalNameCopy ? 1 : 0);
     if (sqlite3_step(insert.stmt) != SQLITE_DONE)
         return FsStatus::Fail(std::string("The record of placements could not be written: ") + sqlite3_errmsg(db_));
     plan.Id = sqlite3_last_insert_rowid(db_);
+    plan.Process = pid_;
     return FsStatus::Ok();
 }
 
@@ -122,14 +175,15 @@ void SqliteIntentRecord::DoneAll(const std::vector<std::int64_t>& ids) {
 
 std::vector<PlannedPlacement> SqliteIntentRecord::Abandoned() {
     std::vector<PlannedPlacement> plans;
-    Statement select(db_, "SELECT id, pid, started, source, target FROM placement ORDER BY id");
+    Statement select(db_, "SELECT id, pid, started, source, target, moves, final_name FROM placement ORDER BY id");
     while (sqlite3_step(select.stmt) == SQLITE_ROW) {
         const std::int64_t pid = sqlite3_column_int64(select.stmt, 1);
         const std::int64_t started = sqlite3_column_int64(select.stmt, 2);
         // Another run still going on owns its plans.
         if (pid == pid_ && started == started_) continue;
         if (started != 0 && ProcessStart(pid) == started) continue;
-        plans.push_back({sqlite3_column_int64(select.stmt, 0), Column(select.stmt, 3), Column(select.stmt, 4)});
+        plans.push_back({sqlite3_column_int64(select.stmt, 0), Column(select.stmt, 3), Column(select.stmt, 4),
+                         sqlite3_column_int(select.stmt, 5) != 0, sqlite3_column_int(select.stmt, 6) != 0, pid});
     }
     return plans;
 }

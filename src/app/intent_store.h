@@ -17,8 +17,11 @@ class SqliteIntentRecord final : public IntentRecord {
 public:
     // "$XDG_DATA_HOME/Ravlen/placements.sqlite" (~/.local/share when unset).
     static std::string DefaultPath();
-    // Null, with `error` set, when the database cannot be opened or made.
+    // Null, with `error` set, when the database cannot be opened or made. A
+    // damaged one is set aside and made anew, which Notice() then tells.
     static std::unique_ptr<SqliteIntentRecord> Open(const std::string& path, std::string& error);
+    // What the user should know about the record itself; "" mostly.
+    const std::string& Notice() const { return notice_; }
     ~SqliteIntentRecord() override;
     SqliteIntentRecord(const SqliteIntentRecord&) = delete;
     SqliteIntentRecord& operator=(const SqliteIntentRecord&) = delete;
@@ -34,6 +37,7 @@ private:
     sqlite3* db_;
     std::int64_t pid_;
     std::int64_t started_;  // the process's start time, so that a reused process number is not taken for us
+    std::string notice_;
 };
 
 }  // namespace ravlen

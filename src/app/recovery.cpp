@@ -1,5 +1,6 @@
 #include "app/recovery.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,8 +8,9 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <set>
+#include <utility>
 #include <vector>
-
 
 namespace ravlen {
 namespace {
@@ -30,13 +32,12 @@ long ReadUpTo(int fd, char* buffer, std::size_t n) {
 
 // Whether `copy` holds the first bytes of `original` (all of them, or fewer:
 // a copy cut short), as the run being recovered would have left it.
-bool HoldsStartOf(const std::string& copy, const std::string& original, struct stat& copyStat) {
+bool HoldsStartOf(const std::string& copy, const std::string& original) {
     const int c = open(copy.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     const int o = open(original.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    struct stat os{};
-    bool same = c >= 0 && o >= 0 && fstat(c, &copyStat) == 0 && fstat(o, &os) == 0 && S_ISREG(copyStat.st_mode) &&
-                S_ISREG(os.st_mode) && copyStat.st_size <= os.st_size &&
-                !(copyStat.st_dev == os.st_dev && copyStat.st_ino == os.st_ino);
+    struct stat cs{}, os{};
+    bool same = c >= 0 && o >= 0 && fstat(c, &cs) == 0 && fstat(o, &os) == 0 && S_ISREG(cs.st_mode) &&
+                S_ISREG(os.st_mode) && cs.st_size <= os.st_size;
     std::unique_ptr<char[]> a(same ? new char[kCompareChunk] : nullptr), b(same ? new char[kCompareChunk] : nullptr);
     while (same) {
         const long na = ReadUpTo(c, a.get(), kCompareChunk);
@@ -52,9 +53,89 @@ bool HoldsStartOf(const std::string& copy, const std::string& original, struct s
     return same;
 }
 
-bool Exists(const std::string& path) {
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool IsFolder(const std::string& path) {
     struct stat st{};
-    return lstat(path.c_str(), &st) == 0;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Removes the hidden temporaries the process left in a folder; the count.
+int RemovePartialCopies(const std::string& folder, std::int64_t process) {
+    const std::string prefix = std::string(kPartialCopyPrefix) + std::to_string(process) + "-";
+    const int dirfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dirfd < 0) return 0;
+    DIR* dir = fdopendir(dirfd);
+    if (!dir) {
+        close(dirfd);
+        return 0;
+    }
+    std::vector<std::string> names;
+    while (const dirent* entry = readdir(dir))
+        if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0) names.emplace_back(entry->d_name);
+    int removed = 0;
+    for (const std::string& name : names) {
+        struct stat st{};
+        if (fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            unlinkat(dirfd, name.c_str(), 0) == 0)
+            ++removed;
+    }
+    closedir(dir);
+    return removed;
+}
+
+struct Outcome {
+    std::int64_t putBack = 0, removed = 0, partials = 0;
+    std::vector<std::string> leftAlone, waiting;
+};
+
+void List(std::string& text, const char* title, const std::vector<std::string>& items) {
+    if (items.empty()) return;
+    text += std::string("\r\n") + title + "\r\n";
+    for (std::size_t i = 0; i < items.size() && i < kMaxListed; ++i) text += "    " + items[i] + "\r\n";
+    if (items.size() > kMaxListed) text += "    and " + std::to_string(items.size() - kMaxListed) + " more\r\n";
+}
+
+// One abandoned plan settled. The rule: the original wins. While the source
+// is whole at its place, whatever stands at the target for this plan (a copy,
+// whole or cut short, a second name of the same file, a copy under its final
+// name that may not have reached the disk) is this run's and is removed, so
+// the file exists once and the next run places it again with its log record.
+// When the source is gone the move was done but never logged, so the undo
+// could not find it: the file is moved back. Anything else is not ours and
+// stays, named in the message. False when the plan must wait for a later run.
+bool Settle(const PlannedPlacement& plan, FileSystem& fs, Outcome& out) {
+    // A card taken out: nothing can be compared now.
+    if (!IsFolder(FolderOf(plan.Source))) {
+        out.waiting.push_back(plan.Source);
+        return false;
+    }
+    struct stat s{}, t{};
+    const bool source = lstat(plan.Source.c_str(), &s) == 0 && S_ISREG(s.st_mode);
+    const bool target = lstat(plan.Target.c_str(), &t) == 0;
+    if (source && target) {
+        const bool ours = S_ISREG(t.st_mode) &&
+                          ((s.st_dev == t.st_dev && s.st_ino == t.st_ino) || HoldsStartOf(plan.Target, plan.Source) ||
+                           (plan.FinalNameCopy && t.st_size <= s.st_size));
+        struct stat now{};
+        // Still the file examined when its name goes.
+        if (ours && lstat(plan.Target.c_str(), &now) == 0 && now.st_ino == t.st_ino && now.st_dev == t.st_dev &&
+            unlink(plan.Target.c_str()) == 0)
+            ++out.removed;
+        else
+            out.leftAlone.push_back(plan.Target + " (it is not a copy of " + plan.Source + ")");
+    } else if (target && plan.Moves) {
+        const FsStatus moved = fs.MoveFile(plan.Target, plan.Source);
+        if (moved) ++out.putBack;
+        else out.leftAlone.push_back(plan.Target + " (" + moved.error + ")");
+    } else if (target) {
+        out.leftAlone.push_back(plan.Target + " (its original " + plan.Source + " is gone)");
+    }
+    return true;
 }
 
 }  // namespace
@@ -62,37 +143,24 @@ bool Exists(const std::string& path) {
 std::string RecoverAbandonedPlacements(IntentRecord& record, FileSystem& fs) {
     const std::vector<PlannedPlacement> plans = record.Abandoned();
     if (plans.empty()) return "";
-    std::int64_t putBack = 0, removed = 0;
-    std::vector<std::string> leftAlone;
+    Outcome out;
+    std::set<std::pair<std::string, std::int64_t>> folders;
     for (const PlannedPlacement& plan : plans) {
-        const bool source = Exists(plan.Source), target = Exists(plan.Target);
-        if (source && target) {
-            // A copy, whole or cut short, beside the file it was made from.
-            struct stat copy{}, now{};
-            if (HoldsStartOf(plan.Target, plan.Source, copy) && lstat(plan.Target.c_str(), &now) == 0 &&
-                now.st_ino == copy.st_ino && now.st_dev == copy.st_dev && unlink(plan.Target.c_str()) == 0)
-                ++removed;
-            else
-                leftAlone.push_back(plan.Target + " (it is not a copy of " + plan.Source + ")");
-        } else if (target) {
-            // Moved: it goes back, so that the log and the file agree again.
-            const FsStatus moved = fs.MoveFile(plan.Target, plan.Source);
-            if (moved) ++putBack;
-            else leftAlone.push_back(plan.Target + " (" + moved.error + ")");
-        }
+        if (!Settle(plan, fs, out)) continue;
+        folders.emplace(FolderOf(plan.Target), plan.Process);
         record.Done(plan.Id);
     }
+    // Copies cut short under a hidden name, in the folders the run wrote into.
+    for (const auto& [folder, process] : folders)
+        if (process > 0) out.partials += RemovePartialCopies(folder, process);
+
     std::string text =
         "The last run ended before it finished (it was killed, or the computer stopped). The files it was "
         "placing have been put back where they were:\r\n\r\n";
-    text += "    " + std::to_string(putBack) + " moved files returned to their original names\r\n";
-    text += "    " + std::to_string(removed) + " unfinished or duplicate copies removed\r\n";
-    if (!leftAlone.empty()) {
-        text += "\r\nLeft alone:\r\n";
-        for (std::size_t i = 0; i < leftAlone.size() && i < kMaxListed; ++i) text += "    " + leftAlone[i] + "\r\n";
-        if (leftAlone.size() > kMaxListed)
-            text += "    and " + std::to_string(leftAlone.size() - kMaxListed) + " more\r\n";
-    }
+    text += "    " + std::to_string(out.putBack) + " moved files returned to their original names\r\n";
+    text += "    " + std::to_string(out.removed + out.partials) + " unfinished or duplicate copies removed\r\n";
+    List(text, "Left alone:", out.leftAlone);
+    List(text, "Kept for a later run (their folder cannot be reached now; is the card attached?):", out.waiting);
     text += "\r\nStart the run again to place them.";
     return text;
 }

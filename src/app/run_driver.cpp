@@ -181,6 +181,13 @@ bool RunDriver::RunPass(const char* title, bool performActions, const Folders& f
     std::string description;
     try {
         RenameFiles(context, folders.source, folders.output, performActions, tally_);
+        // Files counted but removed before the walk listed them were not
+        // placed; nobody stopped the pass for them.
+        if (!services_.port.Cancel() && !(sink && sink->Failed()) &&
+            tally_.SourceObjectNumber < tally_.NumberOfSourceObjects) {
+            tally_.NumberOfLockedFiles += tally_.NumberOfSourceObjects - tally_.SourceObjectNumber;
+            tally_.SourceObjectNumber = tally_.NumberOfSourceObjects;
+        }
         return true;
     } catch (const EngineFailure& e) {
         number = e.Number;
@@ -208,8 +215,12 @@ RunOutcome RunDriver::Go(RunOptions& options) {
     // A run killed half-way is set right before anything else is read.
     if (services_.intents) {
         const std::string recovered = RecoverAbandonedPlacements(*services_.intents, services_.fs);
-        if (!recovered.empty())
+        if (recovered.empty()) {
+        } else if (services_.notice) {
+            services_.notice(recovered);
+        } else {
             services_.port.MessageBox(recovered, MsgIcon::Exclamation, MsgButtons::OK, Version().Title);
+        }
     }
     const std::optional<Folders> folders = Check(options);
     if (!folders) return RunOutcome::Ended;

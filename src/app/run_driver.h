@@ -36,6 +36,9 @@ struct RunServices {
     ProgramFacts program;
     // Where each placement is planned before it is acted on; none: no record.
     IntentRecord* intents = nullptr;
+    // Where word of a run left unfinished goes (the runner's error stream);
+    // unset: a message box.
+    std::function<void(const std::string&)> notice = {};
 };
 
 class RunDriver {

@@ -337,6 +337,10 @@ int Run(const Arguments& args) {
         return kExitEnded;
     }
     services.intents = intents.get();
+    services.notice = [](const std::string& text) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, ConsoleText(text).c_str());
+    };
+    if (!intents->Notice().empty()) services.notice(intents->Notice());
     RunDriver driver(std::move(services));
     ConsolePort::CatchInterrupt();
     return ExitStatus(driver.Go(options), driver, options);

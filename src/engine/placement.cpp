@@ -118,6 +118,8 @@ void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameCh
                          context.batch->Takes(facts.SourceFilePath, outputFolderPath);
     if (PerformActions && unusable.empty() && context.intents && !batched) {
         PlannedPlacement plan{0, facts.SourceFilePath, target};
+        plan.Moves = options.MoveOrCopy != MoveOrCopy::Copy;
+        plan.FinalNameCopy = context.fs.CopiesUnderFinalName(outputFolderPath);
         const FsStatus planned = context.intents->Plan(plan);
         if (planned) context.planned = plan.Id;
         else unusable = planned.error.empty() ? std::string("Unknown error") : planned.error;
@@ -160,8 +162,10 @@ void FailPlacement(const ProblemReporter& report, FileFacts& facts, RunTally& ta
     ++tally.NumberOfLockedFiles;
     const char* failure = moving ? " could not be moved due to the following error: "
                                  : " could not be copied due to the following error: ";
-    report(facts.Notes, facts.SourceFileName + failure + (error.empty() ? std::string("Unknown error") : error) + ".",
-           MsgIcon::Exclamation);
+    // Removed since it was listed: nothing failed but the file's presence.
+    const std::string message = error == kFileGoneText ? std::string(" no longer exists.")
+                                : failure + (error.empty() ? std::string("Unknown error") : error) + ".";
+    report(facts.Notes, facts.SourceFileName + message, MsgIcon::Exclamation);
 }
 
 void PlaceFile(PlacementContext& context, FileFacts& facts, const std::string& outputFolderPath,

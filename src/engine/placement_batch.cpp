@@ -78,7 +78,9 @@ void PlacementBatch::Commit() {
 
     // The plans of the whole batch are written down before any copy is named.
     std::vector<PlannedPlacement> plans;
-    for (Entry* entry : copies) plans.push_back({0, entry->copy->Source, entry->copy->Target});
+    for (Entry* entry : copies)
+        plans.push_back({0, entry->copy->Source, entry->copy->Target, entry->moving,
+                         fs_.CopiesUnderFinalName(entry->facts.OutputFolder)});
     FsStatus status = intents_ && !plans.empty() ? intents_->PlanAll(plans) : FsStatus::Ok();
     if (status && intents_)
         for (std::size_t i = 0; i < copies.size(); ++i) copies[i]->planned = plans[i].Id;

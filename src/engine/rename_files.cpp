@@ -83,7 +83,7 @@ public:
             for (; reading && hinted < chosen.size() && hinted <= i + kReadAheadFiles; ++hinted)
                 context_.fs.WillRead(chosen[hinted]->Path);
             if (copying && i + 1 < chosen.size()) context_.fs.WillCopy(chosen[i + 1]->Path);
-            File(*chosen[i], source, output);
+            if (!File(*chosen[i], source, output)) return false;
             if (!ProgressStep()) return false;
         }
         if (!filter_.IncludeSubfolders) return true;
@@ -113,11 +113,16 @@ public:
     }
 
 private:
-    void File(const FsItem& file, const FolderRef& source, const FolderRef& output) {
+    // False when a Stop came while the file was read: it is left untouched
+    // and unlogged, one of the files not attempted.
+    bool File(const FsItem& file, const FolderRef& source, const FolderRef& output) {
         context_.port.ProgressSetFile(file.Name);
+        const bool stoppedBefore = readHooks_.stopped();
         FileFacts facts = Analyse(file, source, output);
+        if (!stoppedBefore && options_.DateMode != DateMode::FileSystemOnly && readHooks_.stopped()) return false;
         const std::int64_t planned = facts.Timestamped ? Place(facts, output) : 0;
         Record(facts, planned);
+        return true;
     }
 
     // What the file is and when it was made: its name, its metadata, its timestamp.
@@ -197,7 +202,7 @@ void RenameFiles(EngineContext& context, const FolderRef& SourceFolder, const Fo
 }
 
 ReadHooks PortReadHooks(UserPort& port, bool reportErrors) {
-    return {[&port] { port.PumpEvents(); }, ProblemReporter{port, reportErrors}};
+    return {[&port] { port.PumpEvents(); }, ProblemReporter{port, reportErrors}, [&port] { return port.Cancel(); }};
 }
 
 std::int32_t CountFiles(FileSystem& fs, const std::string& FolderPath, const FileFilter& filter,

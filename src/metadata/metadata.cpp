@@ -168,7 +168,7 @@ MetadataOutcome ReadDetected(ReadStream& stream, std::int64_t fileSize, const Re
     ClearFlags(facts);
     facts.*(family->valid) = true;
 
-    ReadView view(stream, hooks.pump, fileSize);
+    ReadView view(stream, hooks.pump, fileSize, ReadView::kDefaultMaxBuffer, hooks.stopped);
     view.Replay(std::move(head));
     Require(view.Read(kSignatureLength));
     const MetadataOutcome outcome = family->read(view, ctx);
@@ -216,6 +216,14 @@ MetadataOutcome ReadMetadata(FileSystem& fs, const ReadHooks& hooks, const RunOp
         if (hooks.pump) hooks.pump();
         if (!stream) {
             ClearFlags(facts);
+            if (error == kFileGoneText) {
+                // Removed since it was listed: it lacks nothing, it just cannot be placed.
+                facts.Timestamped = false;
+                ++tally.NumberOfLockedFiles;
+                ReaderContext{facts, pass, false, hooks.report}.Note(facts.SourceFileName + " no longer exists.",
+                                                                    MsgIcon::Exclamation);
+                return MetadataOutcome::Done;
+            }
             ReaderContext{facts, pass, options.DateMode == DateMode::MetadataOnly, hooks.report}.StrictNote(
                 " could not be opened due to the following error: " + error + ".");
             StopWithoutMetadata(options, facts, tally);

@@ -11,11 +11,12 @@
 
 namespace ravlen {
 
-// What the caller lends the readers: the pump after each read and the sink
-// of the notes.
+// What the caller lends the readers: the pump after each read, the sink of
+// the notes, and the Stop asked for (a long read breaks off when it is true).
 struct ReadHooks {
     PumpCallback pump;
     ProblemSink report;
+    StopCheck stopped = {};
 };
 
 // Opens facts.SourceFilePath (size facts.Size), reads its first bytes,

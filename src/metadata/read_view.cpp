@@ -44,19 +44,42 @@ std::int32_t ReadNumber(std::string_view bytes, ByteOrder order) {
     return static_cast<std::int32_t>(v);
 }
 
-ReadView::ReadView(ReadStream& stream, PumpCallback pump, std::int64_t fileSize, std::uint64_t maxBuffer)
-    : stream_(stream), pump_(std::move(pump)), fileSize_(fileSize), maxBuffer_(maxBuffer) {}
+ReadView::ReadView(ReadStream& stream, PumpCallback pump, std::int64_t fileSize, std::uint64_t maxBuffer,
+                   StopCheck stopped)
+    : stream_(stream), pump_(std::move(pump)), stopped_(std::move(stopped)), fileSize_(fileSize), maxBuffer_(maxBuffer) {}
 
 FsStatus ReadView::Read(std::uint64_t n) {
     if (n > maxBuffer_ || visible_ > maxBuffer_ - n) return FsStatus::Fail("Out of memory");
     if (n > static_cast<std::uint64_t>(INT64_MAX - position_)) return FsStatus::Fail("Overflow");
     const std::uint64_t served = std::min(n, Pending());
+    // The string grows by doubling, but never past the cap: a small read
+    // just under it must not double a large buffer.
+    const std::uint64_t needed = buffer_.size() + (n - served);
+    if (needed > buffer_.capacity()) {
+        // Reserved on a fresh string: reserve on a full one would round up to
+        // double its capacity whatever it is asked.
+        std::string grown;
+        grown.reserve(static_cast<std::size_t>(
+            std::min(std::max<std::uint64_t>(needed, 2 * buffer_.capacity()), std::max(needed, maxBuffer_))));
+        grown.append(buffer_);
+        buffer_.swap(grown);
+    }
     FsStatus st = FsStatus::Ok();
-    if (n > served) st = stream_.Read(static_cast<std::size_t>(n - served), buffer_);
+    for (std::uint64_t left = n - served; st && left > 0;) {
+        const std::uint64_t piece = std::min(left, kReadPiece);
+        st = stream_.Read(static_cast<std::size_t>(piece), buffer_);
+        left -= piece;
+        if (st && left > 0) {
+            if (pump_) pump_();
+            if (stopped_ && stopped_()) st = FsStatus::Fail(kReadStoppedText);
+        }
+    }
     if (st) {
         visible_ += n;
         position_ += static_cast<std::int64_t>(n);
     }
+    // A read broken off keeps the pieces it took as bytes still to be served,
+    // so that the view and the stream stay in step.
     if (pump_) pump_();
     return st;
 }

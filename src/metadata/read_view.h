@@ -27,14 +27,24 @@ std::int32_t ReadNumber(std::string_view bytes, ByteOrder order);
 // Called after every read or skip, so that a window stays responsive
 // during a long pass.
 using PumpCallback = std::function<void()>;
+// Whether the user asked to stop.
+using StopCheck = std::function<bool()>;
+
+// What a read broken off by a Stop reports.
+inline constexpr const char* kReadStoppedText = "Stopped";
 
 class ReadView {
 public:
     // Reads never let the buffer grow past maxBuffer bytes.
     static constexpr std::uint64_t kDefaultMaxBuffer = 64ull << 20;
 
+    // Reads are taken in pieces of this size, with the events pumped and the
+    // Stop looked at between them: a slow card still answers a Stop in
+    // well under 100 ms.
+    static constexpr std::uint64_t kReadPiece = 512 * 1024;
+
     ReadView(ReadStream& stream, PumpCallback pump, std::int64_t fileSize,
-             std::uint64_t maxBuffer = kDefaultMaxBuffer);
+             std::uint64_t maxBuffer = kDefaultMaxBuffer, StopCheck stopped = {});
 
     // The file's first bytes, read before: the stream stands just after them.
     // Reads are served from these first; the view still starts at Position 0.
@@ -59,6 +69,8 @@ public:
 
     std::string_view Buffer() const { return std::string_view(buffer_).substr(0, visible_); }
     std::uint64_t BufferSize() const { return visible_; }
+    // The memory the buffer holds, never more than its cap.
+    std::uint64_t BufferCapacity() const { return buffer_.capacity(); }
     std::int64_t Position() const { return position_; }
     std::int64_t FileSize() const { return fileSize_; }
 
@@ -75,6 +87,7 @@ private:
 
     ReadStream& stream_;
     PumpCallback pump_;
+    StopCheck stopped_;
     std::string buffer_;     // the bytes read; those past visible_ wait to be served again
     std::uint64_t visible_ = 0;
     bool contiguous_ = true;

@@ -46,6 +46,10 @@ struct CopyRemovalResult {
     std::string Error;  // the system's error text, for the outcomes that have one
 };
 
+// What an operation on a file says when the file is no longer there: it was
+// listed, then removed before its turn.
+inline constexpr std::string_view kFileGoneText = "The file no longer exists";
+
 // A file or folder as the file system lists it.
 // Which file or folder an entry is, whatever path reaches it: the same folder
 // seen through a bind mount has the same identity. Unknown (zero) where the
@@ -165,6 +169,13 @@ public:
     // be read into the page cache now. Only a hint.
     virtual void WillCopy(const std::string& path) { (void)path; }
 
+    // Whether a copy into `folder` is written under its final name from its
+    // first byte (a file system that refuses unnamed files, no-replace renames
+    // and links alike), so that the record of intent must hold it unfinished.
+    virtual bool CopiesUnderFinalName(const std::string& folder) {
+        (void)folder;
+        return false;
+    }
     // Created new: fails when a file of that name exists.
     virtual std::unique_ptr<TextFile> CreateTextFile(const std::string& path, std::string& error) = 0;
     // Removes `copy` only when it holds exactly the bytes of `original` and

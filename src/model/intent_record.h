@@ -6,23 +6,39 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/file_system.h"
 
 namespace ravlen {
 
+// The hidden names a run's copies are written under before they get their
+// final names: this prefix, the run's process number, "-", a counter.
+inline constexpr std::string_view kPartialCopyPrefix = ".ravlen-partial-";
+
 struct PlannedPlacement {
     std::int64_t Id = 0;
     std::string Source;  // the file's path when it was listed
     std::string Target;  // the path it is being moved or copied to
+    // The source may go once the file is placed (Move, Copy when unable to
+    // move); a plain copy never removes it.
+    bool Moves = true;
+    // The copy is written under its final name from its first byte (a file
+    // system that refuses unnamed files, no-replace renames and links): until
+    // the plan is struck out, a file at Target beside an intact source is the
+    // run's unfinished copy, whatever bytes a power cut left in it.
+    bool FinalNameCopy = false;
+    // The process of the run that wrote the plan (its temporaries carry it);
+    // filled in by the record.
+    std::int64_t Process = 0;
 };
 
 class IntentRecord {
 public:
     virtual ~IntentRecord() = default;
-    // Writes the plan down, kept through a kill of the program, and sets its
-    // Id. A failure means the file must not be placed.
+    // Writes the plan down, kept through a kill of the program or a power
+    // cut, and sets its Id. A failure means the file must not be placed.
     virtual FsStatus Plan(PlannedPlacement& plan) = 0;
     // The file is placed and logged, or was left where it was.
     virtual void Done(std::int64_t id) = 0;

@@ -24,6 +24,7 @@
 #include <xxhash.h>
 
 #include "model/file_facts.h"
+#include "model/intent_record.h"
 
 #ifndef EXFAT_SUPER_MAGIC
 #define EXFAT_SUPER_MAGIC 0x2011BAB0
@@ -286,7 +287,7 @@ private:
 };
 
 // What a copy says when its source was not the file it was meant to be.
-constexpr const char* kGone = "The file no longer exists";
+constexpr const char* kGone = kFileGoneText.data();
 constexpr const char* kChanged = "The file changed while it was being copied";
 constexpr const char* kNotRegular = "The file is no longer an ordinary file";
 constexpr const char* kCopyDiffers = "The copy read back from the disk differs from the original";
@@ -329,7 +330,7 @@ void RemoveOwnAt(int dirfd, const std::string& name, const struct stat& ours) {
 std::string TemporaryName(const std::string& finalName) {
     static std::atomic<unsigned> counter{0};
     (void)finalName;
-    return ".ravlen-partial-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
+    return std::string(kPartialCopyPrefix) + std::to_string(getpid()) + "-" + std::to_string(++counter);
 }
 
 // Checks what opening a source gave (a descriptor, or -1 with errno set):
@@ -927,6 +928,36 @@ void PosixFileSystem::WillCopy(const std::string& path) {
     if (fd < 0) return;
     posix_fadvise(fd, 0, kCopyReadAhead, POSIX_FADV_WILLNEED);
     close(fd);
+}
+
+// Found out once per folder with a throwaway file: an unnamed one, else a
+// hidden name renamed without replacing or linked.
+bool PosixFileSystem::CopiesUnderFinalName(const std::string& folder) {
+    for (const auto& [path, answer] : probed_)
+        if (path == folder) return answer;
+    FolderHandle dir;
+    OpenFolderInto(folder, dir);
+    if (!dir) return false;
+    bool finalOnly = FinalNamesOnly(dir.fd);
+    const int unnamed = finalOnly ? -1 : OpenUnnamed(dir.fd, 0600);
+    if (unnamed >= 0) {
+        close(unnamed);
+    } else if (!finalOnly && RefusesUnnamed(errno)) {
+        const std::string probe = TemporaryName(""), renamed = TemporaryName("");
+        const int fd = openat(dir.fd, probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            close(fd);
+            int err = RenameNoReplace(dir.fd, probe.c_str(), dir.fd, renamed.c_str());
+            if (RefusesFlag(err)) err = HardLink(dir.fd, probe.c_str(), dir.fd, renamed.c_str());
+            unlinkat(dir.fd, renamed.c_str(), 0);
+            unlinkat(dir.fd, probe.c_str(), 0);
+            finalOnly = RefusesFlag(err) || err == EPERM;
+            struct stat st{};
+            if (finalOnly && fstat(dir.fd, &st) == 0) finalNamesOnly_.push_back(st.st_dev);
+        }
+    }
+    probed_.emplace_back(folder, finalOnly);
+    return finalOnly;
 }
 
 bool PosixFileSystem::FinalNamesOnly(int dirfd) const {

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/file_system.h"
@@ -50,6 +51,7 @@ public:
     FsStatus GiveUpSource(StagedCopy& copy) override;
     void RemoveNamed(StagedCopy& copy) override;
     void WillCopy(const std::string& path) override;
+    bool CopiesUnderFinalName(const std::string& folder) override;
     std::unique_ptr<TextFile> CreateTextFile(const std::string& path, std::string& error) override;
     CopyRemovalResult RemoveIfIdentical(const std::string& copy, const std::string& original,
                                         const std::function<void()>& pump) override;
@@ -82,8 +84,9 @@ private:
     bool FinalNamesOnly(int dirfd) const;
 
     TypeDescriber describer_;
-    std::vector<dev_t> finalNamesOnly_;
-    ReadAhead readAhead_;  // file systems that take a copy only under its final name
+    std::vector<dev_t> finalNamesOnly_;  // file systems that take a copy only under its final name
+    std::vector<std::pair<std::string, bool>> probed_;  // CopiesUnderFinalName's answers by folder
+    ReadAhead readAhead_;
 };
 
 }  // namespace ravlen

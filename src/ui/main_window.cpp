@@ -724,6 +724,7 @@ void FrmMain::GoButtonClick() {
         return;
     }
     run.intents = intents.get();
+    if (!intents->Notice().empty()) messenger_.Show(intents->Notice(), MsgIcon::Exclamation, MsgButtons::OK, appName_);
     RunDriver driver(std::move(run));
     driver.Go(options);
     if (StopSignalled()) {

@@ -34,7 +34,10 @@ public:
     FsStatus CreateFolder(const std::string& path) override {
         return path == createFails ? FsStatus::Fail("Permission denied") : PosixFileSystem::CreateFolder(path);
     }
+    std::vector<std::string> removeAfterCount;  // files removed once they are counted
     bool ListFolder(const std::string& path, std::vector<FsItem>& files, std::vector<FsItem>& folders) override {
+        if (++lists == 2)
+            for (const std::string& file : removeAfterCount) fs::remove(file);
         if (path != "/" || !rootHoldsOneFile) return PosixFileSystem::ListFolder(path, files, folders);
         files.assign(1, FsItem{});  // and no walk of the whole machine
         folders.clear();
@@ -49,6 +52,7 @@ public:
     }
 
 private:
+    int lists = 0;
     struct FullDisk : TextFile {
         std::unique_ptr<TextFile> file;
         int& left;
@@ -381,6 +385,22 @@ TEST(RunDriverPasses, ALogThatCannotBeWrittenStopsTheRun) {
                                              : "The log could not be created in the output folder, so no file";
         EXPECT_NE(h.port.messages[h.port.messages.size() - (created ? 2 : 1)].text.find(expected), std::string::npos);
     }
+}
+
+// A file removed after the count, before the walk or before its turn, is a
+// file not placed, not one skipped for its metadata or one the run never got to.
+TEST(RunDriverPasses, FilesRemovedDuringTheRunAreNotPlaced) {
+    Harness h;
+    h.AddPhotos(4);
+    h.options.DateMode = DateMode::FileSystemWhenNoMetadata;
+    h.files.removeAfterCount = {h.src + "/IMG_0002.JPG"};
+    h.port.onPump = [&h](FakePort& p) {
+        if (p.progressValue == 1) fs::remove(h.src + "/IMG_0004.JPG");
+    };
+    EXPECT_EQ(h.Go(), RunOutcome::Incomplete);
+    EXPECT_EQ(h.Last().text, "2  files successfully timestamped\r\n0  files skipped due to invalid DCF filenames\r\n"
+                             "0  files skipped due to lack of valid metadata\r\n0  files skipped due to lack of valid "
+                             "dates\r\n2  files could not be moved/copied\r\n=\r\n4  total files attempted");
 }
 
 TEST(RunDriverPasses, AStopEndsEachPassWithItsReport) {

@@ -1,13 +1,17 @@
 // Preloaded into ravlen-run by the kill tests: stops the program with a
-// signal at a chosen call of unlink, linkat, renameat2, syncfs or
-// copy_file_range, before or after it, so that a kill lands at an exact point
-// of a placement:
-//   RAVLEN_STOP_AT="before|after:unlink|linkat|renameat2|syncfs|copy_file_range:N:KILL|TERM"
+// signal at a chosen call of unlink, linkat, renameat2, syncfs,
+// copy_file_range or openat (creating a file), before or after it, so that a
+// kill lands at an exact point of a placement:
+//   RAVLEN_STOP_AT="before|after:unlink|linkat|renameat2|syncfs|copy_file_range|openat:N:KILL|TERM"
+// With RAVLEN_REFUSE=1 it plays a file system that refuses unnamed files,
+// no-replace renames and hard links alike (exFAT through FUSE).
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,8 +43,20 @@ StopPoint& Point() {
 
 int g_calls = 0;
 
-// The settings store and the record of intent are not placements.
-bool Ours(const char* path) { return std::strstr(path, ".sqlite") == nullptr && std::strstr(path, ".ini") == nullptr; }
+// The settings store, the record of intent and the probes of what the file
+// system takes are not placements.
+bool Ours(const char* path) {
+    return std::strstr(path, ".sqlite") == nullptr && std::strstr(path, ".ini") == nullptr &&
+           std::strstr(path, ".ravlen-partial") == nullptr;
+}
+
+bool Refusing() {
+    static const bool refuse = [] {
+        const char* text = std::getenv("RAVLEN_REFUSE");
+        return text && *text;
+    }();
+    return refuse;
+}
 
 // Whether this call is the chosen one; a signal other than KILL is sent once.
 bool Chosen(const char* call) {
@@ -78,11 +94,19 @@ extern "C" int unlink(const char* path) {
 
 extern "C" int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) {
     static auto real = Next<int (*)(int, const char*, int, const char*, int)>("linkat");
+    if (Refusing()) {
+        errno = EPERM;
+        return -1;
+    }
     return Around("linkat", to, [&] { return real(fromDir, from, toDir, to, flags); });
 }
 
 extern "C" int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
     static auto real = Next<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
+    if (Refusing() && flags != 0) {
+        errno = EINVAL;
+        return -1;
+    }
     return Around("renameat2", to, [&] { return real(fromDir, from, toDir, to, flags); });
 }
 
@@ -100,3 +124,37 @@ extern "C" ssize_t copy_file_range(int in, off64_t* inAt, int out, off64_t* outA
     Around("copy_file_range", "", [&] { return static_cast<int>((rc = real(in, inAt, out, outAt, n, flags)) < 0 ? -1 : 0); });
     return rc;
 }
+
+namespace {
+
+// Both names lead to the one call on a 64-bit system.
+int OpenAt(int dirfd, const char* path, int flags, mode_t mode) {
+    static auto real = Next<int (*)(int, const char*, int, ...)>("openat");
+    const bool unnamed = (flags & O_TMPFILE) == O_TMPFILE;
+    if (Refusing() && unnamed) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    if (unnamed || (flags & O_CREAT) == 0) return real(dirfd, path, flags, mode);
+    return Around("openat", path, [&] {
+        const int fd = real(dirfd, path, flags, mode);
+        // What a power cut can leave of a copy not yet flushed: bytes that are
+        // none of the original's.
+        if (fd >= 0 && Refusing() && Point().after && g_calls == Point().n && write(fd, "\0\0\0\0", 4) != 4) _exit(99);
+        return fd;
+    });
+}
+
+}  // namespace
+
+#define RAVLEN_OPENAT(name)                                                                     \
+    extern "C" int name(int dirfd, const char* path, int flags, ...) {                          \
+        va_list args;                                                                           \
+        va_start(args, flags);                                                                  \
+        const bool moded = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE;               \
+        const mode_t mode = moded ? va_arg(args, mode_t) : 0;                                   \
+        va_end(args);                                                                           \
+        return OpenAt(dirfd, path, flags, mode);                                                \
+    }
+RAVLEN_OPENAT(openat)
+RAVLEN_OPENAT(openat64)

@@ -419,25 +419,36 @@ TEST(ReadAhead, HintsTheNextFilesWithinTheWindowAndReadsEachAfresh) {
     }
 }
 
-TEST(ReadMetadataOpen, AFileThatCannotBeOpenedIsNotedOnlyInStrictMode) {
+// A file that cannot be opened lacks metadata only in the strict mode; one
+// removed since it was listed lacks nothing: in every mode it is not placed.
+TEST(ReadMetadataOpen, AFileThatCannotBeOpenedIsNotedOnlyInStrictModeAndAVanishedOneIsNotPlaced) {
     test::TempDir tmp;
     PosixFileSystem files;
+    tmp.Mkdir("IMG_0002.JPG");  // a folder where a file was: cannot be opened as one
     for (DateMode mode : {DateMode::MetadataOnly, DateMode::FileSystemWhenNoMetadata}) {
-        test::FakePort port;
-        RunOptions options;
-        options.DateMode = mode;
-        RunTally tally;
-        FileFacts facts;
-        facts.SourceFileName = "IMG_0001.JPG";
-        facts.SourceFilePath = tmp / "IMG_0001.JPG";  // gone since it was listed
-        MetadataPass pass;
-        EXPECT_EQ(ReadMetadata(files, PortReadHooks(port, options.ReportErrors), options, facts, pass, tally), MetadataOutcome::Done);
-        EXPECT_FALSE(facts.TIFFMetadata || facts.RIFFMetadata || facts.CIFFMetadata);
-        EXPECT_EQ(facts.Notes, mode == DateMode::MetadataOnly ? "IMG_0001.JPG could not be opened due to the following error: "
-                                           "The file no longer exists."
-                                         : "");
-        EXPECT_EQ(tally.NumberOfInvalidEXIFFiles, mode == DateMode::MetadataOnly ? 1 : 0);
-        EXPECT_EQ(facts.Timestamped, mode != DateMode::MetadataOnly);
+        const bool strict = mode == DateMode::MetadataOnly;
+        for (const char* name : {"IMG_0001.JPG", "IMG_0002.JPG"}) {
+            const bool gone = name == std::string("IMG_0001.JPG");
+            test::FakePort port;
+            RunOptions options;
+            options.DateMode = mode;
+            RunTally tally;
+            FileFacts facts;
+            facts.SourceFileName = name;
+            facts.SourceFilePath = tmp / name;
+            MetadataPass pass;
+            EXPECT_EQ(ReadMetadata(files, PortReadHooks(port, options.ReportErrors), options, facts, pass, tally),
+                      MetadataOutcome::Done);
+            EXPECT_FALSE(facts.TIFFMetadata || facts.RIFFMetadata || facts.CIFFMetadata);
+            const std::string expected = gone     ? "IMG_0001.JPG no longer exists."
+                                         : strict ? "IMG_0002.JPG could not be opened due to the following error: "
+                                                    "Is a directory."
+                                                  : "";
+            EXPECT_EQ(facts.Notes, expected);
+            EXPECT_EQ(tally.NumberOfInvalidEXIFFiles, !gone && strict ? 1 : 0);
+            EXPECT_EQ(tally.NumberOfLockedFiles, gone ? 1 : 0);
+            EXPECT_EQ(facts.Timestamped, !gone && !strict);
+        }
     }
 }
 

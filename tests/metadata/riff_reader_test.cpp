@@ -4,6 +4,32 @@
 namespace ravlen::test {
 namespace {
 
+// A reader working through one large file: the buffer's memory never passes
+// its cap (no doubling past it on a small read), and a Stop breaks a long read
+// off within a piece or two.
+TEST(ReadViewLimits, TheBufferKeepsItsCapAndALongReadAnswersAStop) {
+    const std::string bytes(4 << 20, 'z');
+    constexpr std::uint64_t cap = 1 << 20;
+    MemoryStream stream(bytes);
+    ReadView view(stream, {}, static_cast<std::int64_t>(bytes.size()), cap);
+    view.Replay(bytes.substr(0, 100));
+    for (const std::uint64_t n : {std::uint64_t{600 << 10}, std::uint64_t{300 << 10}, std::uint64_t{100 << 10}}) {
+        ASSERT_TRUE(view.Read(n));
+        EXPECT_LE(view.BufferCapacity(), cap);
+    }
+    while (view.BufferSize() < cap) ASSERT_TRUE(view.Read(1));
+    EXPECT_LE(view.BufferCapacity(), cap) << "small reads up to the cap";
+    EXPECT_FALSE(view.Read(1)) << "past the cap";
+
+    MemoryStream big(bytes);
+    int pumps = 0;
+    ReadView stopping(big, [&pumps] { ++pumps; }, static_cast<std::int64_t>(bytes.size()), ReadView::kDefaultMaxBuffer,
+                      [&pumps] { return pumps > 0; });
+    const FsStatus read = stopping.Read(bytes.size());
+    EXPECT_EQ(read.error, kReadStoppedText);
+    EXPECT_LE(big.bytesRead, 2 * ReadView::kReadPiece);
+}
+
 // A chunk with its pad byte after odd-sized data, as RIFF writers store it.
 std::string Chunk(const std::string& id, const std::string& data, bool pad = true) {
     return id + Le32(static_cast<std::uint32_t>(data.size())) + data + std::string(pad && data.size() % 2, '\0');

@@ -1,0 +1,118 @@
+#include "app/recovery.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+
+#include "app/intent_store.h"
+#include "platform/posix_file_system.h"
+#include "support/temp_dir.h"
+
+namespace ravlen {
+namespace {
+
+using test::ReadAll;
+using test::TempDir;
+namespace fs = std::filesystem;
+
+// Plans as a killed run left them; Done strikes them out.
+struct LeftPlans : IntentRecord {
+    std::vector<PlannedPlacement> plans;
+    FsStatus Plan(PlannedPlacement& plan) override {
+        plan.Id = static_cast<std::int64_t>(plans.size()) + 1;
+        plans.push_back(plan);
+        return FsStatus::Ok();
+    }
+    void Done(std::int64_t id) override { std::erase_if(plans, [id](const auto& p) { return p.Id == id; }); }
+    std::vector<PlannedPlacement> Abandoned() override { return plans; }
+};
+
+// The original wins: a copy beside its intact source goes (whole, cut short,
+// or an unfinished final-name copy whatever its bytes), a move whose source is
+// gone is put back, someone else's file stays, a card taken out waits, and the
+// killed run's hidden temporaries go.
+TEST(Recovery, SettlesEachPlanSoEveryOriginalExistsOnce) {
+    TempDir dir;
+    PosixFileSystem fs;
+    const std::string card = dir.Mkdir("card"), out = dir.Mkdir("out");
+    LeftPlans record;
+    const auto plan = [&](const std::string& name, bool moves, bool finalName) {
+        PlannedPlacement p{0, card + "/" + name, out + "/new_" + name, moves, finalName, 4242};
+        record.Plan(p);
+    };
+    dir.Write("card/whole.jpg", "abcdef");
+    dir.Write("out/new_whole.jpg", "abcdef");
+    dir.Write("card/short.jpg", "abcdef");
+    dir.Write("out/new_short.jpg", "abc");
+    dir.Write("card/torn.jpg", "abcdef");
+    dir.Write("out/new_torn.jpg", std::string("\0\0x", 3));
+    dir.Write("card/other.jpg", "abcdef");
+    dir.Write("out/new_other.jpg", "zzz");
+    dir.Write("out/new_moved.jpg", "moved");
+    dir.Write("out/.ravlen-partial-4242-7", "abc");
+    dir.Write("out/.ravlen-partial-77-1", "not ours");
+    plan("whole.jpg", false, false);
+    plan("short.jpg", true, false);
+    plan("torn.jpg", false, true);
+    plan("other.jpg", false, false);
+    plan("moved.jpg", true, false);
+    PlannedPlacement away{0, dir / "gone-card/x.jpg", out + "/new_x.jpg", true, false, 4242};
+    record.Plan(away);
+
+    const std::string text = RecoverAbandonedPlacements(record, fs);
+    EXPECT_NE(text.find("1 moved files returned"), std::string::npos) << text;
+    EXPECT_NE(text.find("4 unfinished or duplicate copies removed"), std::string::npos) << text;
+    EXPECT_NE(text.find("new_other.jpg (it is not a copy of"), std::string::npos) << text;
+    EXPECT_NE(text.find("Kept for a later run"), std::string::npos) << text;
+    for (const char* gone : {"new_whole.jpg", "new_short.jpg", "new_torn.jpg", "new_moved.jpg", ".ravlen-partial-4242-7"})
+        EXPECT_FALSE(fs::exists(out + "/" + gone)) << gone;
+    EXPECT_EQ(ReadAll(out + "/new_other.jpg"), "zzz");
+    EXPECT_TRUE(fs::exists(out + "/.ravlen-partial-77-1"));
+    EXPECT_EQ(ReadAll(card + "/moved.jpg"), "moved");
+    for (const char* kept : {"whole.jpg", "short.jpg", "torn.jpg", "other.jpg"})
+        EXPECT_EQ(ReadAll(card + "/" + kept), "abcdef") << kept;
+    ASSERT_EQ(record.plans.size(), 1u) << "only the unreachable card's plan waits";
+    EXPECT_EQ(record.plans[0].Source, away.Source);
+}
+
+// The record outlives the program's versions and a torn file: an old table
+// gains its columns (old plans moved files), a damaged one is set aside.
+TEST(IntentStore, UpgradesAnOldRecordAndRebuildsADamagedOne) {
+    TempDir dir;
+    const std::string path = dir / "data/placements.sqlite";
+    fs::create_directories(dir / "data");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "CREATE TABLE placement(id INTEGER PRIMARY KEY, pid INTEGER NOT NULL, started INTEGER "
+                           "NOT NULL, source TEXT NOT NULL, target TEXT NOT NULL);"
+                           "INSERT INTO placement VALUES(1, 999999999, 0, '/a', '/b');",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    std::string error;
+    {
+        const auto record = SqliteIntentRecord::Open(path, error);
+        ASSERT_TRUE(record) << error;
+        const auto plans = record->Abandoned();
+        ASSERT_EQ(plans.size(), 1u);
+        EXPECT_TRUE(plans[0].Moves);
+        EXPECT_FALSE(plans[0].FinalNameCopy);
+        EXPECT_TRUE(record->Notice().empty());
+        PlannedPlacement copy{0, "/c", "/d", false, true};
+        ASSERT_TRUE(record->Plan(copy));
+        EXPECT_GT(copy.Process, 0);
+    }
+
+    dir.Write("data/placements.sqlite", std::string(8192, 'x'));
+    fs::remove(path + "-wal");
+    const auto rebuilt = SqliteIntentRecord::Open(path, error);
+    ASSERT_TRUE(rebuilt) << error;
+    EXPECT_NE(rebuilt->Notice().find("damaged"), std::string::npos);
+    EXPECT_TRUE(fs::exists(path + ".damaged"));
+    EXPECT_TRUE(rebuilt->Abandoned().empty());
+}
+
+}  // namespace
+}  // namespace ravlen
