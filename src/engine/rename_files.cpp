@@ -94,6 +94,10 @@ public:
             if (!filter_.PassesFolder(sub)) continue;
             const std::string target = preserve ? JoinPath(output.Path, sub.Name) : output.Path;
             if (preserving && !context_.fs.FolderExists(target)) context_.fs.CreateFolder(target);
+            // A link standing as the output subfolder is refused, never written through.
+            if (preserve && context_.fs.FileExists(target))
+                if (const FsStatus beneath = context_.fs.ReachFolderBeneath(output.Path, target); !beneath)
+                    throw EngineFailure(76, "The output folder " + target + " cannot be used: " + beneath.error);
             std::optional<FolderRef> targetFolder = context_.fs.GetFolder(target);
             // A preview creates no folder, yet places the files where the run
             // will: in the output subfolder it would make.

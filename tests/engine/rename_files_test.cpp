@@ -303,6 +303,15 @@ TEST_F(RenameFilesTest, CancelOrAnOutputFolderThatCannotBeMadeEndsThePass) {
     port.onPump = nullptr, port.cancel = false;
     dir.Write("out/A", "a file where the folder should go");
     try { Run(); ADD_FAILURE() << "the pass went on"; } catch (const EngineFailure& e) { EXPECT_EQ(e.Number, 76); }
+    // An output subfolder that is a link is never written through.
+    std::filesystem::remove(out + "/A");
+    const std::string elsewhere = dir.Mkdir("elsewhere");
+    std::filesystem::create_directory_symlink(elsewhere, out + "/A");
+    try { Run(); ADD_FAILURE() << "the pass went on"; } catch (const EngineFailure& e) {
+        EXPECT_NE(std::string(e.what()).find("a link stands on its way"), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(List(elsewhere).empty());
+    EXPECT_EQ(List(in + "/A"), (Names{"Holiday.jpg", "IMG_0002.JPG"}));
 }
 
 // A JPEG with only DateTimeOriginal; subIfdFirst puts its directory before IFD0, so the reader begins again.
