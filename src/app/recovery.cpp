@@ -1,11 +1,13 @@
 #include "app/recovery.h"
 
 #include <dirent.h>
+#include <signal.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <set>
@@ -64,9 +66,11 @@ bool IsFolder(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Removes the hidden temporaries the process left in a folder; the count.
-int RemovePartialCopies(const std::string& folder, std::int64_t process) {
-    const std::string prefix = std::string(kPartialCopyPrefix) + std::to_string(process) + "-";
+// Removes the hidden temporaries in a folder whose process number passes
+// `left` (a killed run's); the count.
+template <typename Left>
+int RemovePartialCopies(const std::string& folder, Left left) {
+    const std::string prefix(kPartialCopyPrefix);
     const int dirfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (dirfd < 0) return 0;
     DIR* dir = fdopendir(dirfd);
@@ -76,7 +80,9 @@ int RemovePartialCopies(const std::string& folder, std::int64_t process) {
     }
     std::vector<std::string> names;
     while (const dirent* entry = readdir(dir))
-        if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0) names.emplace_back(entry->d_name);
+        if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0 &&
+            left(std::strtoll(entry->d_name + prefix.size(), nullptr, 10)))
+            names.emplace_back(entry->d_name);
     int removed = 0;
     for (const std::string& name : names) {
         struct stat st{};
@@ -152,7 +158,7 @@ std::string RecoverAbandonedPlacements(IntentRecord& record, FileSystem& fs) {
     }
     // Copies cut short under a hidden name, in the folders the run wrote into.
     for (const auto& [folder, process] : folders)
-        if (process > 0) out.partials += RemovePartialCopies(folder, process);
+        if (process > 0) out.partials += RemovePartialCopies(folder, [p = process](long long n) { return n == p; });
 
     std::string text =
         "The last run ended before it finished (it was killed, or the computer stopped). The files it was "
@@ -163,6 +169,13 @@ std::string RecoverAbandonedPlacements(IntentRecord& record, FileSystem& fs) {
     List(text, "Kept for a later run (their folder cannot be reached now; is the card attached?):", out.waiting);
     text += "\r\nStart the run again to place them.";
     return text;
+}
+
+int RemoveLeftoverCopies(const std::string& folder) {
+    // A process number no process has now: its run ended without cleaning up.
+    return RemovePartialCopies(folder, [](long long n) {
+        return n > 0 && kill(static_cast<pid_t>(n), 0) != 0 && errno == ESRCH;
+    });
 }
 
 }  // namespace ravlen

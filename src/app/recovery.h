@@ -14,4 +14,8 @@ namespace ravlen {
 // so, or "" when no run was left unfinished.
 std::string RecoverAbandonedPlacements(IntentRecord& record, FileSystem& fs);
 
+// Removes the hidden temporaries that runs no longer going on left in a folder
+// (copies staged before their plans were written); the count.
+int RemoveLeftoverCopies(const std::string& folder);
+
 }  // namespace ravlen

@@ -165,6 +165,11 @@ std::string SummaryReport(const RunTally& t) {
     return WithExclusions(r.Text(), t, false);
 }
 
+void RunDriver::Notice(const std::string& text) {
+    if (services_.notice) services_.notice(text);
+    else services_.port.MessageBox(text, MsgIcon::Exclamation, MsgButtons::OK, Version().Title);
+}
+
 std::nullopt_t RunDriver::Refuse(const std::string& message) {
     services_.port.MessageBox(message, MsgIcon::Exclamation, MsgButtons::OK, Version().Title);
     return std::nullopt;
@@ -215,12 +220,7 @@ RunOutcome RunDriver::Go(RunOptions& options) {
     // A run killed half-way is set right before anything else is read.
     if (services_.intents) {
         const std::string recovered = RecoverAbandonedPlacements(*services_.intents, services_.fs);
-        if (recovered.empty()) {
-        } else if (services_.notice) {
-            services_.notice(recovered);
-        } else {
-            services_.port.MessageBox(recovered, MsgIcon::Exclamation, MsgButtons::OK, Version().Title);
-        }
+        if (!recovered.empty()) Notice(recovered);
     }
     const std::optional<Folders> folders = Check(options);
     if (!folders) return RunOutcome::Ended;
@@ -374,6 +374,10 @@ bool RunDriver::Confirm(const RunOptions& options, const std::optional<std::stri
 }
 
 RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options) {
+    // Copies a killed run staged but never planned are its alone to clear.
+    if (const int left = services_.intents ? RemoveLeftoverCopies(folders.output.Path) : 0; left > 0)
+        Notice("The last run ended before it finished (it was killed, or the computer stopped). The " +
+               std::to_string(left) + " unfinished copies it left in " + folders.output.Path + " have been removed.");
     chronology_.Reset();
     // A log that was asked for but cannot be created or written stops the run
     // before the first file is touched.

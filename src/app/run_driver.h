@@ -77,6 +77,8 @@ private:
     // window; false when it failed.
     bool RunPass(const char* title, bool performActions, const Folders& folders, const RunOptions& options,
                  FileRecordSink* sink);
+    // Word of a run left unfinished: to the notice channel, else a message box.
+    void Notice(const std::string& text);
     // A check message: OK button, exclamation icon.
     std::nullopt_t Refuse(const std::string& message);
 
