@@ -112,14 +112,19 @@ void PlacementBatch::Commit() {
     staged_ = 0;
     bytes_ = 0;
     outcomes_.assign(givingUp_.size(), FsStatus::Ok());
-    if (!givingUp_.empty())
-        remover_ = std::thread([this] {
-            for (std::size_t i = 0; i < givingUp_.size(); ++i) outcomes_[i] = fs_.GiveUpSource(*givingUp_[i]->copy);
+    // Several removals at once share the file system's journal commits.
+    nextRemoval_ = 0;
+    const std::size_t removers = std::min(kMaxRemovers, (givingUp_.size() + kRemovalsPerRemover - 1) / kRemovalsPerRemover);
+    for (std::size_t r = 0; r < removers; ++r)
+        removers_.emplace_back([this] {
+            for (std::size_t i; (i = nextRemoval_++) < givingUp_.size();)
+                outcomes_[i] = fs_.GiveUpSource(*givingUp_[i]->copy);
         });
 }
 
 void PlacementBatch::Retire() {
-    if (remover_.joinable()) remover_.join();
+    for (std::thread& remover : removers_) remover.join();
+    removers_.clear();
     for (std::size_t i = 0; i < givingUp_.size(); ++i) {
         Entry& entry = *givingUp_[i];
         if (outcomes_[i]) continue;

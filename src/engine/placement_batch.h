@@ -6,6 +6,7 @@
 // records are written at the commit, in the files' order, so the logs read
 // as those of a run that placed one file at a time.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -26,6 +27,10 @@ namespace ravlen {
 // whichever comes first; each staged copy holds two descriptors open.
 inline constexpr std::size_t kBatchFiles = 256;
 inline constexpr std::uint64_t kBatchBytes = 256ull * 1024 * 1024;
+// The moved sources of a committed batch are removed by up to this many
+// threads at once, one for each so many files.
+inline constexpr std::size_t kMaxRemovers = 8;
+inline constexpr std::size_t kRemovalsPerRemover = 16;
 
 class PlacementBatch {
 public:
@@ -85,7 +90,8 @@ private:
     std::vector<Entry> retiring_;      // committed, waiting for its sources to go
     std::vector<Entry*> givingUp_;     // the moves among them
     std::vector<FsStatus> outcomes_;   // one per move, set by the remover
-    std::thread remover_;
+    std::vector<std::thread> removers_;
+    std::atomic<std::size_t> nextRemoval_{0};
     std::size_t staged_ = 0;
     std::uint64_t bytes_ = 0;
 };
