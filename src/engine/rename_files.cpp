@@ -4,12 +4,15 @@
 #include "engine/rename_files.h"
 
 #include <optional>
+#include <set>
+#include <span>
 #include <vector>
 
 #include "engine/dcf.h"
 #include "engine/filters.h"
 #include "engine/placement.h"
 #include "engine/placement_batch.h"
+#include "engine/shot_groups.h"
 #include "metadata/date_selection.h"
 #include "metadata/metadata.h"
 #include "model/report.h"
@@ -73,18 +76,30 @@ public:
                 chosen.push_back(&file);
             }
         }
+        // The files of one shot are taken together, where the first of them stands.
+        std::vector<std::string> names;
+        if (options_.KeepPairsTogether)
+            for (const FsItem* file : chosen) names.push_back(file->Name);
+        else
+            names.resize(chosen.size());
+        const std::vector<ShotCluster> shots = ClusterShots(names, options_.KeepPairsTogether);
+        std::vector<const FsItem*> order;
+        order.reserve(chosen.size());
+        for (const ShotCluster& shot : shots)
+            for (const ShotMember& member : shot) order.push_back(chosen[member.file]);
         // The next files' first reads are under way while one is processed;
         // only hints, so results and order are those of a plain walk.
         const bool reading = options_.DateMode != DateMode::FileSystemOnly;
         std::size_t hinted = 1;  // the first file is read at once anyway
         // In a pass that copies, the next file is read while this one is written.
         const bool copying = batch_ && batch_->CopiesBetween(source, output);
-        for (std::size_t i = 0; i < chosen.size(); ++i) {
-            for (; reading && hinted < chosen.size() && hinted <= i + kReadAheadFiles; ++hinted)
-                context_.fs.WillRead(chosen[hinted]->Path);
-            if (copying && i + 1 < chosen.size()) context_.fs.WillCopy(chosen[i + 1]->Path);
-            if (!File(*chosen[i], source, output)) return false;
-            if (!ProgressStep()) return false;
+        std::size_t at = 0;
+        for (const ShotCluster& shot : shots) {
+            for (; reading && hinted < order.size() && hinted < at + shot.size() + kReadAheadFiles; ++hinted)
+                context_.fs.WillRead(order[hinted]->Path);
+            if (copying && at + 1 < order.size()) context_.fs.WillCopy(order[at + 1]->Path);
+            if (!Shot(shot, std::span(order).subspan(at, shot.size()), source, output)) return false;
+            at += shot.size();
         }
         if (!filter_.IncludeSubfolders) return true;
 
@@ -127,6 +142,92 @@ private:
         const std::int64_t planned = facts.Timestamped ? Place(facts, output) : 0;
         Record(facts, planned);
         return true;
+    }
+
+    // The files of one shot, each with its own progress step. False to stop;
+    // a Stop while they are read leaves them untouched and unlogged.
+    bool Shot(const ShotCluster& shot, std::span<const FsItem* const> files, const FolderRef& source,
+              const FolderRef& output) {
+        if (shot.size() == 1) return File(*files.front(), source, output) && ProgressStep();
+        std::vector<FileFacts> facts(shot.size());
+        std::vector<std::int32_t RunTally::*> skippedAs(shot.size(), nullptr);
+        const bool stoppedBefore = readHooks_.stopped();
+        for (std::size_t i = 0; i < shot.size(); ++i) {
+            context_.port.ProgressSetFile(files[i]->Name);
+            if (!shot[i].follows) {
+                const RunTally before = tally_;
+                facts[i] = Analyse(*files[i], source, output);
+                // A Stop during the reads leaves the whole shot untouched and unlogged.
+                if (!stoppedBefore && options_.DateMode != DateMode::FileSystemOnly && readHooks_.stopped())
+                    return false;
+                skippedAs[i] = RaisedCounter(before);
+                continue;
+            }
+            // A sidecar has no date of its own worth reading: it goes where its picture goes.
+            const std::size_t picture = *shot[i].follows;
+            facts[i].StartTime = DateTime::Now();
+            BeginFile(facts[i], *files[i], source, output);
+            FollowPicture(facts[i], facts[picture]);
+            if (!facts[i].Timestamped) SkipWith(facts[i], facts[picture], skippedAs[picture]);
+        }
+        std::vector<std::int64_t> planned(shot.size(), 0);
+        for (const std::vector<std::size_t>& group : ShotGroups(shot, facts))
+            PlaceTogether(shot, group, facts, planned, output);
+        bool carryOn = true;
+        for (std::size_t i = 0; i < shot.size(); ++i) Record(facts[i], planned[i]);
+        for (std::size_t i = 0; i < shot.size(); ++i) carryOn = ProgressStep() && carryOn;
+        return carryOn;
+    }
+
+    // The counter of skipped files that a file's analysis raised; the one its
+    // sidecars are skipped under.
+    std::int32_t RunTally::*RaisedCounter(const RunTally& before) const {
+        for (auto counter : {&RunTally::NumberOfInvalidDCFFiles, &RunTally::NumberOfInvalidEXIFFiles,
+                             &RunTally::NumberOfInvalidDateFiles})
+            if (tally_.*counter != before.*counter) return counter;
+        return &RunTally::NumberOfInvalidDateFiles;
+    }
+
+    void SkipWith(FileFacts& sidecar, const FileFacts& picture, std::int32_t RunTally::*counter) {
+        sidecar.Timestamped = false;
+        ++(tally_.*counter);
+        report_(sidecar.Notes, sidecar.SourceFileName + " is skipped with " + picture.SourceFileName + ".",
+                MsgIcon::Exclamation);
+    }
+
+    // One serial number for a group of one shot, then each file's move or
+    // copy; a sidecar whose picture could not be placed stays with it.
+    void PlaceTogether(const ShotCluster& shot, const std::vector<std::size_t>& group, std::vector<FileFacts>& facts,
+                       std::vector<std::int64_t>& planned, const FolderRef& output) {
+        std::vector<NameCandidate> candidates;
+        for (const std::size_t i : group) {
+            FileFacts named = facts[shot[i].follows.value_or(i)];
+            named.Extension = facts[i].Extension;
+            candidates.push_back(NameCandidate{facts[i], [this, named = std::move(named)](std::int32_t serial) {
+                                                   return NewFilename(named, options_, serial);
+                                               }});
+        }
+        // Names that only the serial number could tell apart (a template
+        // without the extension) cannot share one: each file goes alone.
+        std::set<std::string> distinct;
+        const std::int32_t first = options_.AddSerial == AddSerial::Always ? 1 : 0;
+        for (const NameCandidate& candidate : candidates) distinct.insert(candidate.buildName(first));
+        const bool together = distinct.size() == candidates.size();
+        PlacementContext placement = Placement();
+        std::vector<NameChoice> choices;
+        if (together) choices = ChooseNames(placement, candidates, output.Path);
+        for (std::size_t k = 0; k < group.size(); ++k) {
+            const std::size_t i = group[k];
+            if (!together) choices = ChooseNames(placement, std::span(candidates).subspan(k, 1), output.Path);
+            const NameChoice& choice = choices[together ? k : 0];
+            if (shot[i].follows && !facts[*shot[i].follows].Timestamped) {
+                facts[i].Operation = "Failed";
+                SkipWith(facts[i], facts[*shot[i].follows], &RunTally::NumberOfLockedFiles);
+                continue;
+            }
+            CarryOutPlacement(placement, facts[i], choice, performActions_, tally_);
+            planned[i] = placement.planned;
+        }
     }
 
     // What the file is and when it was made: its name, its metadata, its timestamp.

@@ -78,6 +78,8 @@ struct RunOptions {
     std::string TimeShift{};
     // Copy: each copy read back from the disk and compared with the source.
     bool VerifyCopies = false;
+    // Import
+    bool KeepPairsTogether = true;  // the files of one shot share a serial number; sidecars follow their picture
 
     // The pattern texts handed to the filters: the list when its box is ticked, else "".
     std::string ExcludePatterns() const { return ExcludePattern ? ExcludePatternList : std::string(); }

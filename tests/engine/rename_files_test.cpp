@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
@@ -314,8 +315,9 @@ TEST_F(RenameFilesTest, CancelOrAnOutputFolderThatCannotBeMadeEndsThePass) {
     EXPECT_EQ(List(in + "/A"), (Names{"Holiday.jpg", "IMG_0002.JPG"}));
 }
 
-// A JPEG with only DateTimeOriginal; subIfdFirst puts its directory before IFD0, so the reader begins again.
-std::string ExifJpeg(const std::string& date, bool subIfdFirst) {
+// A TIFF (as a CR2 is) with only DateTimeOriginal; subIfdFirst puts its
+// directory before IFD0, so the reader begins again.
+std::string ExifTiff(const std::string& date, bool subIfdFirst = false) {
     const auto u16 = [](unsigned v) { return std::string{char(v & 0xFF), char(v >> 8)}; };
     const auto u32 = [&](unsigned v) { return u16(v & 0xFFFF) + u16(v >> 16); };
     const auto ifd = [&](unsigned tag, unsigned type, unsigned count, unsigned at) {  // one entry, no next IFD
@@ -324,7 +326,12 @@ std::string ExifJpeg(const std::string& date, bool subIfdFirst) {
     const std::string text = date + '\0', tiff = std::string("II*\0", 4) +
         (subIfdFirst ? u32(46) + ifd(0x9003, 2, 20, 26) + text + ifd(0x8769, 4, 1, 8)  // sub-directory at 8, IFD0 at 46
                      : u32(8) + ifd(0x8769, 4, 1, 26) + ifd(0x9003, 2, 20, 44) + text);  // IFD0 at 8, sub-dir. at 26
-    const std::string app1 = std::string("Exif\0\0", 6) + tiff;
+    return tiff;
+}
+
+// The same in a JPEG's APP1.
+std::string ExifJpeg(const std::string& date, bool subIfdFirst = false) {
+    const std::string app1 = std::string("Exif\0\0", 6) + ExifTiff(date, subIfdFirst);
     const auto n = static_cast<unsigned>(app1.size() + 2);
     return std::string("\xFF\xD8\xFF\xE1") + char(n >> 8) + char(n & 0xFF) + app1 + "\xFF\xD9";
 }
@@ -339,6 +346,72 @@ TEST_F(RenameFilesTest, JpegsAreNamedFromTheirExifDates) {
     EXPECT_EQ(records.at(1).Notes, "");
     EXPECT_EQ(port.messages.at(0).text, "Proceeding with parsing of IMG_0002.JPG even though it contains an "
                                         "out-of-sequence TIFF APP1 SubIFD.");
+}
+
+// The files of one shot share a serial number in every mode, the next shot
+// takes the next one, and sidecars follow their picture even where they have
+// no metadata date, and are skipped with it; with the option off each file
+// is numbered on its own again.
+TEST_F(RenameFilesTest, FilesOfOneShotShareASerialNumberAndSidecarsFollowTheirPicture) {
+    struct Case {
+        AddSerial serial;
+        bool together;
+        Names placed;
+    };
+    const std::string t = "20010203_040506";
+    const Case cases[] = {
+        {AddSerial::DuplicatesOnly, true,
+         {t + ".CR2", t + ".JPG", t + ".XMP", t + "_001.CR2", t + "_001.JPG", t + "_001.WAV"}},
+        {AddSerial::Always, true,
+         {t + "_001.CR2", t + "_001.JPG", t + "_001.XMP", t + "_002.CR2", t + "_002.JPG", t + "_002.WAV"}},
+        {AddSerial::DuplicatesOnly, false,
+         {t + ".CR2", t + "_001.JPG", t + "_002.CR2", t + "_003.JPG", t + "_004.THM"}},
+    };
+    options.DateMode = DateMode::MetadataOnly;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.serial) * 2 + c.together);
+        fs::remove_all(in), fs::remove_all(out), fs::create_directories(in), fs::create_directories(out);
+        const std::string date = "2001:02:03 04:05:06";
+        File("IMG_0050.CR2", 0, ExifTiff(date)), File("IMG_0050.JPG", 0, ExifJpeg(date));
+        File("IMG_0050.xmp", 0, "<x:xmpmeta/>");
+        File("IMG_0051.CR2", 0, ExifTiff(date)), File("IMG_0051.JPG", 0, ExifJpeg(date));
+        File("IMG_0051.WAV", 0, "no RIFF here");
+        File("MVI_0052.MOV", 0, "no movie metadata"), File("MVI_0052.THM", 0, ExifJpeg(date));
+        File("IMG_0060.xmp", 0, "<x:xmpmeta/>");  // its picture is not there
+        options.AddSerial = c.serial, options.KeepPairsTogether = c.together;
+        chronology.Reset(), records.clear(), port.messages.clear();
+        Run();
+        EXPECT_EQ(List(out), c.placed);
+        ASSERT_EQ(records.size(), 9u);
+        EXPECT_EQ(tally.NumberOfInvalidEXIFFiles + tally.NumberOfInvalidDateFiles, c.together ? 3 : 4);
+        EXPECT_EQ(tally.SourceObjectNumber, 9);
+        if (!c.together) continue;
+        EXPECT_EQ(test::ReadAll(out + "/" + t + (c.serial == AddSerial::Always ? "_001.XMP" : ".XMP")), "<x:xmpmeta/>");
+        EXPECT_EQ(chronology.Text(), c.serial == AddSerial::Always ? "|20010203040506#1|20010203040506#2|"
+                                                                   : "|20010203040506#0|20010203040506#1|");
+        EXPECT_EQ(List(in), (Names{"IMG_0060.xmp", "MVI_0052.MOV", "MVI_0052.THM"}));
+        const auto thm = std::find_if(records.begin(), records.end(),
+                                      [](const FileFacts& f) { return f.SourceFileName == "MVI_0052.THM"; });
+        ASSERT_NE(thm, records.end());
+        EXPECT_EQ(thm->Notes, "MVI_0052.THM is skipped with MVI_0052.MOV.");
+    }
+}
+
+// A shot takes the first serial number that is free for every one of its
+// files, a name taken for one of them pushing all of them up.
+TEST_F(RenameFilesTest, AShotTakesTheFirstSerialNumberFreeForEachOfItsFiles) {
+    options.DateMode = DateMode::MetadataOnly;
+    const std::string date = "2001:02:03 04:05:06", t = "20010203_040506";
+    for (const char* taken : {"20010203_040506.JPG", "20010203_040506_002.CR2"}) dir.Write("out/" + std::string(taken), "x");
+    File("IMG_0050.CR2", 0, ExifTiff(date)), File("IMG_0050.JPG", 0, ExifJpeg(date));
+    File("IMG_0051.CR2", 0, ExifTiff(date)), File("IMG_0051.JPG", 0, ExifJpeg(date));
+    Run(false);
+    ASSERT_EQ(tally.NumberOfLockedFiles, 0);
+    EXPECT_EQ(chronology.Text(), "|20010203040506#1|20010203040506#3|");
+    chronology.Reset();
+    Run();
+    EXPECT_EQ(List(out), (Names{t + ".JPG", t + "_002.CR2", t + "_001.CR2", t + "_001.JPG", t + "_003.CR2",
+                                t + "_003.JPG"}));
 }
 
 // The time shift moves names made from metadata dates, across midnight and a
