@@ -84,9 +84,13 @@ public:
             names.resize(chosen.size());
         const std::vector<ShotCluster> shots = ClusterShots(names, options_.KeepPairsTogether);
         std::vector<const FsItem*> order;
+        std::vector<bool> read;  // a sidecar that follows its picture is never read
         order.reserve(chosen.size());
         for (const ShotCluster& shot : shots)
-            for (const ShotMember& member : shot) order.push_back(chosen[member.file]);
+            for (const ShotMember& member : shot) {
+                order.push_back(chosen[member.file]);
+                read.push_back(!member.follows);
+            }
         // The next files' first reads are under way while one is processed;
         // only hints, so results and order are those of a plain walk.
         const bool reading = options_.DateMode != DateMode::FileSystemOnly;
@@ -96,7 +100,7 @@ public:
         std::size_t at = 0;
         for (const ShotCluster& shot : shots) {
             for (; reading && hinted < order.size() && hinted < at + shot.size() + kReadAheadFiles; ++hinted)
-                context_.fs.WillRead(order[hinted]->Path);
+                if (read[hinted]) context_.fs.WillRead(order[hinted]->Path);
             if (copying && at + 1 < order.size()) context_.fs.WillCopy(order[at + 1]->Path);
             if (!Shot(shot, std::span(order).subspan(at, shot.size()), source, output)) return false;
             at += shot.size();
