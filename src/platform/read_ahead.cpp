@@ -25,7 +25,8 @@ void ReadAhead::ForgetFolder() {
 
 void ReadAhead::Listed(const std::string& folder, int dirfd) {
     const std::lock_guard<std::mutex> lock(mutex_);
-    if (folder == folder_) return;
+    // Always the folder just listed: one listed before under the same path
+    // may since have been replaced (another card mounted at the same place).
     ForgetFolder();
     folderFd_ = fcntl(dirfd, F_DUPFD_CLOEXEC, 0);
     if (folderFd_ >= 0) folder_ = folder;

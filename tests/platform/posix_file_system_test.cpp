@@ -455,6 +455,12 @@ TEST(PosixFileSystem, FilesOpenedAheadAreReadAsTheyAreAtTheirTurn) {
     EXPECT_EQ(read(13), "The file is no longer an ordinary file");
     EXPECT_EQ(read(20), "old 20");
     EXPECT_EQ(open(), before + count - 21) << "files up to the one read are let go";
+
+    // The same path listed again may name another folder by now (another card).
+    fsys::rename(in, in + ".old");
+    tmp.Mkdir("in"), tmp.Write("in/IMG_0.JPG", "card 2");
+    ASSERT_TRUE(fs.ListFolder(in, files, folders));
+    EXPECT_EQ(read(0), "card 2");
 }
 
 TEST(PosixFileSystem, StreamReadsAndSkipsCheaply) {
