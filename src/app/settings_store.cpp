@@ -306,6 +306,9 @@ std::vector<SettingsKey> MakeKeys() {
                   "a signed duration: optional days and a blank, then hh:mm:ss, e.g. +01:00:00 or -1 02:30:00"),
         CheckKey<&O::VerifyCopies>("Copy", "VerifyCopies",
                                    "read each copy back from the disk and compare it with the original"),
+        CheckKey<&O::KeepPairsTogether>("Import", "KeepPairsTogether",
+                                        "the files of one shot (RAW+JPEG) share a serial number; XMP, THM and "
+                                        "WAV sidecars follow their picture"),
     };
 }
 

@@ -281,6 +281,8 @@ std::unique_ptr<TextLog> TextLog::Create(FileSystem& fs, const std::string& outp
            o.TimeShift.empty() ? "None" : TimeShift::Parse(o.TimeShift).value_or(TimeShift{}).Text());
     out.Line("  Copy:");
     number("    VerifyCopies:        ", o.VerifyCopies);
+    out.Line("  Import:");
+    number("    KeepPairsTogether:   ", o.KeepPairsTogether);
     out.Line("");
     return log;
 }

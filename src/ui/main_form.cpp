@@ -173,6 +173,7 @@ void MainForm::LoadSettings(const RunOptions& stored) {
     values.DCFVolumeDigits = stored.DCFVolumeDigits;
     values.DCFBatchCleanup = stored.DCFBatchCleanup;
     values.CreateLog = stored.CreateLog;
+    values.KeepPairsTogether = stored.KeepPairsTogether;
 
     values.CustomFormat = stored.CustomFormat;
     UpdateFilenameFormat();

@@ -399,6 +399,13 @@ QWidget* FrmMain::BuildOptionsTab() {
     advancedGrid->setColumnStretch(1, 1);
     EqualWidths({DateModeTIFF, DateModeRIFF, DateModeFileSystem, DCFVolumeDigits, DCFBatchCleanup, CreateLog});
 
+    auto* import = new QGroupBox(tr("Import"), tab);
+    KeepPairsTogether = Check(import, "KeepPairsTogether", "Keep RA&W+JPEG pairs and sidecars together");
+    KeepPairsTogether->setToolTip(tr("Files of one shot (same name and time) share a serial number; XMP, THM "
+                                     "and WAV files of a picture's name follow it."));
+    auto* importLayout = new QVBoxLayout(import);
+    importLayout->addWidget(KeepPairsTogether);
+
     HelpButton = new QPushButton(tr("&Help"), tab);
     HelpButton->setObjectName("HelpButton");
     HelpButton->setAutoDefault(false);
@@ -417,6 +424,7 @@ QWidget* FrmMain::BuildOptionsTab() {
     auto* layout = new QVBoxLayout(tab);
     layout->addWidget(feedback);
     layout->addWidget(advanced);
+    layout->addWidget(import);
     layout->addStretch(1);
     layout->addLayout(buttons);
     return tab;
@@ -444,7 +452,8 @@ void FrmMain::Connect() {
                 [this, &key](int index) { key.set(form_.values, key.minimum + index); });
     }
     for (QCheckBox* box : {ExcludeReadOnly, ExcludeHidden, AutoDetect, DisplayWarning, PreviewResults,
-                           RequestConfirmation, SummarizeResults, ReportErrors, VerifyCopies}) {
+                           RequestConfirmation, SummarizeResults, ReportErrors, VerifyCopies,
+                           KeepPairsTogether}) {
         const SettingsKey& key = KeyOf(box);
         connect(box, &QCheckBox::clicked, this, [this, &key](bool ticked) { key.set(form_.values, ticked ? 1 : 0); });
     }
@@ -556,6 +565,7 @@ void FrmMain::Refresh() {
     ShowIndex(DCFBatchCleanup, v);
     ShowIndex(CreateLog, v);
     ShowText(TimeShift, v.TimeShift);
+    ShowCheck(KeepPairsTogether, v);
 }
 
 void FrmMain::SetPatternListEnabled(QLineEdit* list, bool enabled) {

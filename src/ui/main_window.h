@@ -133,6 +133,7 @@ public:
     QComboBox* DCFBatchCleanup = nullptr;
     QComboBox* CreateLog = nullptr;
     QLineEdit* TimeShift = nullptr;
+    QCheckBox* KeepPairsTogether = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

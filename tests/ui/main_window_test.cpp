@@ -146,6 +146,7 @@ private slots:
         stored.ExcludeSystem = false;
         stored.ExcludePattern = false;
         stored.DisplayWarning = true;
+        stored.KeepPairsTogether = false;
         auto w = Open(stored);
 
         QVERIFY(user.shown.empty());
@@ -157,6 +158,8 @@ private slots:
         QVERIFY(!w->ExcludeSystem->isChecked());
         QVERIFY(!w->ExcludePatternList->isEnabled());
         QCOMPARE(w->Options(), stored);
+        w->KeepPairsTogether->click();
+        QVERIFY(w->Options().KeepPairsTogether);
 
         emit w->FilenameFormat->activated(4);
         QCOMPARE(customDialogs, 1);
