@@ -115,6 +115,7 @@ void FollowPicture(FileFacts& sidecar, const FileFacts& picture) {
     sidecar.TimestampHasTime = picture.TimestampHasTime;
     sidecar.DateBeforeShift = picture.DateBeforeShift;
     sidecar.ShiftSeconds = picture.ShiftSeconds;
+    sidecar.DateSource = picture.DateSource;
 }
 
 }  // namespace ravlen

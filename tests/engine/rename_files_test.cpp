@@ -394,6 +394,8 @@ TEST_F(RenameFilesTest, FilesOfOneShotShareASerialNumberAndSidecarsFollowTheirPi
                                       [](const FileFacts& f) { return f.SourceFileName == "MVI_0052.THM"; });
         ASSERT_NE(thm, records.end());
         EXPECT_EQ(thm->Notes, "MVI_0052.THM is skipped with MVI_0052.MOV.");
+        EXPECT_EQ(records.at(2).SourceFileName, "IMG_0050.xmp");
+        EXPECT_EQ(records.at(2).DateSource, records.at(0).DateSource);
     }
 }
 
