@@ -53,6 +53,9 @@ public:
         if (!stream) return stream;
         return std::make_unique<Stream>(std::move(stream), counts_);
     }
+    // The hints pass through, so that a pass here reads as the program's does.
+    void WillRead(const std::string& path) override { inner_.WillRead(path); }
+    void ReadsOver() override { inner_.ReadsOver(); }
     FsStatus MoveFile(const std::string& from, const std::string& to) override {
         ++counts_.moves;
         return inner_.MoveFile(from, to);

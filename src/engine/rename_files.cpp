@@ -305,6 +305,10 @@ private:
 
 void RenameFiles(EngineContext& context, const FolderRef& SourceFolder, const FolderRef& OutputFolder,
                  bool PerformActions, RunTally& tally) {
+    struct ReadsOver {
+        FileSystem& fs;
+        ~ReadsOver() { fs.ReadsOver(); }
+    } readsOver{context.fs};
     Walk walk(context, PerformActions, tally);
     walk.Folder(SourceFolder, OutputFolder);
     walk.Finish();

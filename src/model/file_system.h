@@ -139,6 +139,9 @@ public:
     // the program through it, and a file changed before its turn is read as
     // it is then.
     virtual void WillRead(const std::string& path) { (void)path; }
+    // The walk is over: whatever the hints hold open is let go, so that the
+    // card can be unmounted.
+    virtual void ReadsOver() {}
     // Neither ever replaces an existing file at `to`.
     virtual FsStatus MoveFile(const std::string& from, const std::string& to) = 0;
     virtual FsStatus CopyFile(const std::string& from, const std::string& to) = 0;

@@ -485,7 +485,7 @@ bool PosixFileSystem::ListFolder(const std::string& path, std::vector<FsItem>& f
     }
     struct statfs fs{};
     const bool fat = fstatfs(dirfd, &fs) == 0 && IsFatFileSystem(fs);
-    readAhead_.Listed(path, dirfd);
+    readAhead_.Listed();
     bool ok = true;
     for (;;) {
         errno = 0;
@@ -584,6 +584,8 @@ std::unique_ptr<ReadStream> PosixFileSystem::OpenRead(const std::string& path, s
 }
 
 void PosixFileSystem::WillRead(const std::string& path) { readAhead_.Hint(path, kFirstReadLength); }
+
+void PosixFileSystem::ReadsOver() { readAhead_.Release(); }
 
 FsStatus PosixFileSystem::MoveFile(const std::string& from, const std::string& to) {
     FolderHandle folder;

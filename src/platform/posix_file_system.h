@@ -40,6 +40,7 @@ public:
     std::string TypeDescription(const std::string& path) override;
     std::unique_ptr<ReadStream> OpenRead(const std::string& path, std::string& error) override;
     void WillRead(const std::string& path) override;
+    void ReadsOver() override;
     FsStatus MoveFile(const std::string& from, const std::string& to) override;
     FsStatus CopyFile(const std::string& from, const std::string& to) override;
     bool SameFileSystem(const std::string& from, const std::string& toFolder) override;

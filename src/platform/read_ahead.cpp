@@ -12,8 +12,12 @@ constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
 
 }  // namespace
 
-ReadAhead::~ReadAhead() {
+ReadAhead::~ReadAhead() { Release(); }
+
+void ReadAhead::Release() {
+    const std::lock_guard<std::mutex> lock(mutex_);
     for (const Kept& k : kept_) close(k.fd);
+    kept_.clear();
     ForgetFolder();
 }
 
@@ -23,13 +27,11 @@ void ReadAhead::ForgetFolder() {
     folder_.clear();
 }
 
-void ReadAhead::Listed(const std::string& folder, int dirfd) {
+void ReadAhead::Listed() {
     const std::lock_guard<std::mutex> lock(mutex_);
-    // Always the folder just listed: one listed before under the same path
-    // may since have been replaced (another card mounted at the same place).
+    // A folder listed afresh may since have been replaced (another card
+    // mounted at the same place): the next hint opens it anew.
     ForgetFolder();
-    folderFd_ = fcntl(dirfd, F_DUPFD_CLOEXEC, 0);
-    if (folderFd_ >= 0) folder_ = folder;
 }
 
 ReadAhead::Place ReadAhead::Locate(const std::string& path) const {
@@ -61,6 +63,12 @@ int ReadAhead::Open(const std::string& path) {
 
 void ReadAhead::Hint(const std::string& path, std::size_t length) {
     const std::lock_guard<std::mutex> lock(mutex_);
+    const std::size_t slash = path.rfind('/');
+    if (slash != std::string::npos && slash > 0 && path.compare(0, slash, folder_) != 0) {
+        ForgetFolder();
+        folderFd_ = open(path.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (folderFd_ >= 0) folder_ = path.substr(0, slash);
+    }
     const int fd = OpenLocked(path);
     if (fd < 0) return;
     posix_fadvise(fd, 0, static_cast<off_t>(length), POSIX_FADV_WILLNEED);

@@ -2,9 +2,9 @@
 // The first reads of the files a walk comes to next, started while it works
 // on the current one. Each such file is opened ahead and its first bytes are
 // asked of the medium; the descriptor waits for the file's own turn, so a
-// hint costs no second open. Files are opened relative to the folder listed
-// last, held open, so that a card's long paths are not looked up again for
-// every file.
+// hint costs no second open. Files are opened relative to the folder of the
+// last hint, held open, so that a card's long paths are not looked up again
+// for every file.
 
 #include <sys/stat.h>
 
@@ -22,9 +22,6 @@ public:
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
-    // The folder at `folder` was just listed through dirfd; its files are
-    // opened relative to it until another folder is listed.
-    void Listed(const std::string& folder, int dirfd);
     // Opens path for reading a few pieces (no read-ahead of the kernel's own),
     // never through a link at its last name and never waiting on a FIFO; -1
     // with errno set.
@@ -36,6 +33,10 @@ public:
     // an ordinary one (its facts in st); else -1 and the file is read afresh.
     // Files kept from before path were passed by and are let go.
     int Take(const std::string& path, struct stat& st);
+    // A folder was just listed: the folder held is let go.
+    void Listed();
+    // Lets go of every file and folder held, so that a card can be unmounted.
+    void Release();
 
     // At most this many files are kept open ahead of their turn.
     static constexpr std::size_t kMaxKept = 64;

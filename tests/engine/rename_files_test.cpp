@@ -444,6 +444,7 @@ struct HintFs : PosixFileSystem {
         events.push_back("hint " + Name(path));
         PosixFileSystem::WillRead(path);
     }
+    void ReadsOver() override { events.push_back("over"); }
     std::unique_ptr<ReadStream> OpenRead(const std::string& path, std::string& error) override {
         events.push_back("open " + Name(path));
         if (onOpen) onOpen(Name(path));
@@ -481,6 +482,10 @@ TEST(ReadAhead, HintsTheNextFilesWithinTheWindowAndReadsEachAfresh) {
         EngineContext context{files, port, options, chronology, &sink};
         const bool run = mode == DateMode::MetadataOnly;
         RenameFiles(context, *files.GetFolder(in), *files.GetFolder(out), run, tally);
+        // Whatever the hints held is let go once the walk is over.
+        ASSERT_FALSE(files.events.empty());
+        EXPECT_EQ(files.events.back(), "over");
+        files.events.pop_back();
         if (!run) {
             EXPECT_TRUE(files.events.empty());
             continue;

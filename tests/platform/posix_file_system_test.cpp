@@ -421,7 +421,8 @@ long ReadSyscalls() {
 // A file opened ahead of its turn is read through that descriptor only while
 // its name still leads to it: one replaced, removed or turned into a link
 // meanwhile reads (or fails) as a plain open at its turn would. The files
-// held open stay bounded and those the walk passes by are let go.
+// held open stay bounded, those the walk passes by are let go, and nothing
+// is held once the walk is over (a card must unmount).
 TEST(PosixFileSystem, FilesOpenedAheadAreReadAsTheyAreAtTheirTurn) {
     TempDir tmp;
     const std::string in = tmp.Mkdir("in");
@@ -432,11 +433,9 @@ TEST(PosixFileSystem, FilesOpenedAheadAreReadAsTheyAreAtTheirTurn) {
     const int count = static_cast<int>(ReadAhead::kMaxKept) + 10;
     for (int i = 0; i < count; ++i) tmp.Write("in/IMG_" + std::to_string(i) + ".JPG", "old " + std::to_string(i));
     PosixFileSystem fs;
-    std::vector<FsItem> files, folders;
-    ASSERT_TRUE(fs.ListFolder(in, files, folders));
     const auto before = open();
     for (int i = 0; i < count; ++i) fs.WillRead(path(i));
-    EXPECT_EQ(open(), before + static_cast<long>(ReadAhead::kMaxKept));
+    EXPECT_EQ(open(), before + 1 + static_cast<long>(ReadAhead::kMaxKept)) << "the folder and the files";
 
     tmp.Write("in/new", "new 11");
     ASSERT_EQ(rename((in + "/new").c_str(), path(11).c_str()), 0);
@@ -454,13 +453,16 @@ TEST(PosixFileSystem, FilesOpenedAheadAreReadAsTheyAreAtTheirTurn) {
     EXPECT_EQ(read(12), "The file no longer exists");
     EXPECT_EQ(read(13), "The file is no longer an ordinary file");
     EXPECT_EQ(read(20), "old 20");
-    EXPECT_EQ(open(), before + count - 21) << "files up to the one read are let go";
+    EXPECT_EQ(open(), before + 1 + count - 21) << "files up to the one read are let go";
 
     // The same path listed again may name another folder by now (another card).
     fsys::rename(in, in + ".old");
     tmp.Mkdir("in"), tmp.Write("in/IMG_0.JPG", "card 2");
+    std::vector<FsItem> files, folders;
     ASSERT_TRUE(fs.ListFolder(in, files, folders));
     EXPECT_EQ(read(0), "card 2");
+    fs.ReadsOver();
+    EXPECT_EQ(open(), before) << "nothing held once the walk is over";
 }
 
 TEST(PosixFileSystem, StreamReadsAndSkipsCheaply) {
