@@ -13,6 +13,7 @@
 #include "model/report_text.h"
 #include "model/time_shift.h"
 #include "model/version.h"
+#include "naming/date_folders.h"
 
 namespace ravlen {
 
@@ -247,6 +248,10 @@ std::optional<RunDriver::Folders> RunDriver::Check(RunOptions& options) {
         return Refuse("The time shift " + std::string(1, kQuote) + options.TimeShift + kQuote +
                       " is not valid. Type a sign, days and a blank when needed, then hours:minutes:seconds, "
                       "for example +01:00:00 or -1 02:30:00.");
+    if (options.DateFolders) {
+        if (const std::string problem = DateFolderFormatProblem(options.DateFolderFormat); !problem.empty())
+            return Refuse(DateFolderFormatMessage(options.DateFolderFormat, problem));
+    }
 
     // 2. A camera card attached since the start may become the source.
     if (options.AutoDetect && services_.detectCameraMedia) {

@@ -309,6 +309,12 @@ std::vector<SettingsKey> MakeKeys() {
         CheckKey<&O::KeepPairsTogether>("Import", "KeepPairsTogether",
                                         "the files of one shot (RAW+JPEG) share a serial number; XMP, THM and "
                                         "WAV sidecars follow their picture"),
+        CheckKey<&O::DateFolders>("Import", "DateFolders",
+                                  "place each file in folders named by its date, made below the output folder "
+                                  "as DateFolderFormat says"),
+        TextKey("Import", "DateFolderFormat", &O::DateFolderFormat,
+                "folder names separated by \"/\", each with the date codes yyyy mm dd hh nn ss and other text "
+                "between double quotes: yyyy/yyyy-mm-dd, yyyy/\"Summer \"yyyy"),
     };
 }
 

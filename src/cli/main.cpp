@@ -23,6 +23,7 @@
 #include "log/program_facts.h"
 #include "model/file_list.h"
 #include "model/version.h"
+#include "naming/date_folders.h"
 #include "naming/format_validation.h"
 #include "platform/desktop_services.h"
 #include "platform/mount_drives.h"
@@ -162,7 +163,8 @@ void PrintHelp(const std::string& storePath) {
         "  1  the run ended before processing: a check message (no source folder, no\n"
         "     files, an invalid output folder...) or a question answered No\n"
         "  2  usage error: an unknown option or key, a missing \"=\", a value out of\n"
-        "     range, a custom format that the custom format dialog refuses\n"
+        "     range, a custom format that the custom format dialog refuses, a\n"
+        "     DateFolderFormat that cannot be used (with DateFolders=1)\n"
         "  3  files were skipped, could not be moved or copied, or the run was stopped;\n"
         "     or, with Move, read-only (protected) files the filters left out stay in\n"
         "     the source folder (do not format the card)\n"
@@ -275,6 +277,17 @@ std::optional<int> CheckCustomFormat(const RunOptions& options, UserPort& port) 
     return kExitUsage;
 }
 
+// Date folders whose format cannot be used end the run as a usage error,
+// with the window's message.
+std::optional<int> CheckDateFolderFormat(const RunOptions& options, UserPort& port) {
+    if (!options.DateFolders) return std::nullopt;
+    const std::string problem = DateFolderFormatProblem(options.DateFolderFormat);
+    if (problem.empty()) return std::nullopt;
+    port.MessageBox(DateFolderFormatMessage(options.DateFolderFormat, problem), MsgIcon::Critical, MsgButtons::OK,
+                    Version().Title);
+    return kExitUsage;
+}
+
 // The run's exit status, or a list's: that of the run it foretells.
 int ExitStatus(RunOutcome outcome, const RunDriver& driver, const RunOptions& options) {
     switch (outcome) {
@@ -307,6 +320,7 @@ int Run(const Arguments& args) {
     CompleteFirstStart(options, folders, [&](RunOptions& o) { DetectCameraMedia(false, o, drives, fs, port); });
     ApplySettings(options, args, true);
     if (const std::optional<int> status = CheckCustomFormat(options, port)) return *status;
+    if (const std::optional<int> status = CheckDateFolderFormat(options, port)) return *status;
     if (args.waitForCard && !WaitForCard(options, drives, fs, port, stdout)) return kExitEnded;
 
     RunServices services{

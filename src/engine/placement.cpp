@@ -96,6 +96,7 @@ std::vector<NameChoice> ChooseNames(PlacementContext& context, std::span<NameCan
         facts.SequenceNumber = serial;
         facts.OutputFileName = std::move(names[i]);
         choices[i].unusable = UnusableFilenameReason(facts.OutputFileName);
+        if (choices[i].unusable.empty()) choices[i].unusable = context.folderProblem;
         choices[i].seenFree = foundFree;
     }
     context.chronology.Append(timestamp, serial);

@@ -43,6 +43,7 @@ struct PlacementContext {
     IntentRecord* intents = nullptr;  // where each placement is planned first, when the run keeps a record
     std::int64_t planned = 0;         // the plan of the file just placed, 0 for none
     PlacementBatch* batch = nullptr;  // where copies are staged to be made durable together, if anywhere
+    std::string folderProblem{};      // why the output folder cannot take the file; "" when it can
 };
 
 // One file whose name is being chosen, with the way its name is built.

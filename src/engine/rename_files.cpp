@@ -6,10 +6,12 @@
 #include <optional>
 #include <set>
 #include <span>
+#include <algorithm>
 #include <vector>
 
 #include "engine/dcf.h"
 #include "engine/filters.h"
+#include "engine/output_folders.h"
 #include "engine/placement.h"
 #include "engine/placement_batch.h"
 #include "engine/shot_groups.h"
@@ -218,11 +220,13 @@ private:
         for (const NameCandidate& candidate : candidates) distinct.insert(candidate.buildName(first));
         const bool together = distinct.size() == candidates.size();
         PlacementContext placement = Placement();
+        const std::string folder = dateFolders_.Enter(context_.fs, output.Path, candidates.front().facts.TimestampDateTime,
+                                                      performActions_, placement.folderProblem);
         std::vector<NameChoice> choices;
-        if (together) choices = ChooseNames(placement, candidates, output.Path);
+        if (together) choices = ChooseNames(placement, candidates, folder);
         for (std::size_t k = 0; k < group.size(); ++k) {
             const std::size_t i = group[k];
-            if (!together) choices = ChooseNames(placement, std::span(candidates).subspan(k, 1), output.Path);
+            if (!together) choices = ChooseNames(placement, std::span(candidates).subspan(k, 1), folder);
             const NameChoice& choice = choices[together ? k : 0];
             if (shot[i].follows && !facts[*shot[i].follows].Timestamped) {
                 facts[i].Operation = "Failed";
@@ -232,6 +236,8 @@ private:
             CarryOutPlacement(placement, facts[i], choice, performActions_, tally_);
             planned[i] = placement.planned;
         }
+        dateFolders_.Leave(context_.fs, std::any_of(group.begin(), group.end(),
+                                                    [&facts](std::size_t i) { return facts[i].Timestamped; }));
     }
 
     // What the file is and when it was made: its name, its metadata, its timestamp.
@@ -257,8 +263,11 @@ private:
     // recorded under, 0 for none.
     std::int64_t Place(FileFacts& facts, const FolderRef& output) {
         PlacementContext placement = Placement();
-        PlaceFile(placement, facts, output.Path, performActions_, tally_,
+        const std::string folder = dateFolders_.Enter(context_.fs, output.Path, facts.TimestampDateTime,
+                                                      performActions_, placement.folderProblem);
+        PlaceFile(placement, facts, folder, performActions_, tally_,
                   [&](std::int32_t serial) { return NewFilename(facts, options_, serial); });
+        dateFolders_.Leave(context_.fs, facts.Timestamped);
         return placement.planned;
     }
 
@@ -299,6 +308,7 @@ private:
     ProblemReporter report_;
     ReadHooks readHooks_;
     std::optional<PlacementBatch> batch_;  // processing pass only; committed before the walk ends
+    DateFolders dateFolders_{options_};
 };
 
 }  // namespace

@@ -283,6 +283,8 @@ std::unique_ptr<TextLog> TextLog::Create(FileSystem& fs, const std::string& outp
     number("    VerifyCopies:        ", o.VerifyCopies);
     out.Line("  Import:");
     number("    KeepPairsTogether:   ", o.KeepPairsTogether);
+    number("    DateFolders:         ", o.DateFolders);
+    option("    DateFolderFormat:    ", o.DateFolderFormat);
     out.Line("");
     return log;
 }

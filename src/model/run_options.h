@@ -80,6 +80,8 @@ struct RunOptions {
     bool VerifyCopies = false;
     // Import
     bool KeepPairsTogether = true;  // the files of one shot share a serial number; sidecars follow their picture
+    bool DateFolders = false;  // each file in folders named by its date, below the output folder
+    std::string DateFolderFormat = "yyyy/yyyy-mm-dd";
 
     // The pattern texts handed to the filters: the list when its box is ticked, else "".
     std::string ExcludePatterns() const { return ExcludePattern ? ExcludePatternList : std::string(); }

@@ -186,11 +186,27 @@ FilenameFormatDefinition PlainFormat(const char* dateFormat, const char* serialP
 
 }  // namespace
 
+std::string FormatDate(const DateTime& when, std::string_view format) {
+    std::size_t quote = format.find('"');
+    if (quote == std::string_view::npos) return when.Format(format);
+    std::string out;
+    for (;;) {
+        out += when.Format(format.substr(0, quote));
+        if (quote == std::string_view::npos) return out;
+        // Quoted text is kept whole, so that "Summer " keeps its "mm".
+        const std::size_t close = format.find('"', quote + 1);
+        out.append(format.substr(quote + 1, close == std::string_view::npos ? close : close - quote - 1));
+        if (close == std::string_view::npos) return out;
+        format.remove_prefix(close + 1);
+        quote = format.find('"');
+    }
+}
+
 std::string BuildFilename(const FilenameFormatDefinition& f, const FilenameValues& v) {
     std::string text = f.Template;
     Expand(text, "%d", v.DateTime > DateTime::Zero(), [&] {
         const std::string_view pattern = f.DateFormat.empty() ? kGeneralDateFormat : std::string_view(f.DateFormat);
-        return f.DatePrefix + v.DateTime.Format(pattern) + f.DateSuffix;
+        return f.DatePrefix + FormatDate(v.DateTime, pattern) + f.DateSuffix;
     });
     Expand(text, "%s", v.SerialNumber >= 1,
            [&] { return f.SerialPrefix + FormatSerial(v.SerialNumber, f.SerialFormat) + f.SerialSuffix; });

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "model/date_time.h"
 #include "model/file_facts.h"
@@ -19,6 +20,11 @@ struct FilenameValues {
     std::string Original;
     std::string Extension;
 };
+
+// A date written with a date format: yyyy mm dd hh nn ss, text between
+// double quotes as it stands (an unclosed quote runs to the end), every other
+// character copied.
+std::string FormatDate(const DateTime& when, std::string_view format);
 
 // Expands %d %s %b %v %o %e in that order; later symbols are also replaced
 // inside text inserted for earlier ones.

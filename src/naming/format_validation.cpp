@@ -1,6 +1,7 @@
 #include "naming/format_validation.h"
 
 #include <string_view>
+#include <utility>
 
 #include "model/utf8.h"
 #include "naming/filename_builder.h"
@@ -22,15 +23,20 @@ std::string Explain(const FormatVerdict& v, const char* closing) {
 
 }  // namespace
 
+std::string NameTextProblem(const std::string& name) {
+    if (utf8::CharCount(name) > kMaximumLength) return "Exceeds maximum 250 characters";
+    if (name.find_first_of(kIllegalCharacters) != std::string::npos) {
+        // Report the first character of the list that occurs, not the first in the name.
+        for (char c : kIllegalCharacters)
+            if (name.find(c) != std::string::npos) return std::string("Illegal character: ") + c;
+    }
+    return {};
+}
+
 FormatVerdict ValidateFormat(const std::string& sample, const std::string& templateText) {
     const std::size_t length = utf8::CharCount(sample);
     auto has = [&templateText](const char* symbol) { return templateText.find(symbol) != std::string::npos; };
-    if (length > kMaximumLength) return {"Fail", "Exceeds maximum 250 characters", kNotProcessed};
-    if (sample.find_first_of(kIllegalCharacters) != std::string::npos) {
-        // Report the first character of the list that occurs, not the first in the sample.
-        for (char c : kIllegalCharacters)
-            if (sample.find(c) != std::string::npos) return {"Fail", std::string("Illegal character: ") + c, kNotProcessed};
-    }
+    if (std::string problem = NameTextProblem(sample); !problem.empty()) return {"Fail", std::move(problem), kNotProcessed};
     if (length == 0) return {"Warn", "Zero length", "Files won't be renamed and duplicates won't be processed"};
     if (!has("%d")) return {"Warn", "Template does not include Date/Time", "Processed files won't sort chronologically"};
     if (!has("%s")) return {"Warn", "Template does not include Serial Number", "Duplicate files won't be processed"};

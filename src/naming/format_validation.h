@@ -15,6 +15,11 @@ struct FormatVerdict {
     std::string Result;   // what the problem means for a run; empty when good
 };
 
+// The rules every name a format makes must meet: at most 250 characters and
+// none of \ / : * ? " < > |. The problem (the first character of that list
+// that occurs is named), or "" when the name meets them.
+std::string NameTextProblem(const std::string& name);
+
 // Judges a sample name built from a template; the first rule that applies decides.
 FormatVerdict ValidateFormat(const std::string& sample, const std::string& templateText);
 

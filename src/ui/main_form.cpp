@@ -1,6 +1,7 @@
 #include "ui/main_form.h"
 
 #include "model/version.h"
+#include "naming/date_folders.h"
 #include "naming/sample.h"
 
 namespace ravlen::ui {
@@ -103,6 +104,18 @@ void MainForm::IncludePatternClick(bool ticked) {
     includePatternListEnabled = ticked;
 }
 
+void MainForm::DateFoldersClick(bool ticked) {
+    values.DateFolders = ticked;
+    dateFolderFormatEnabled = ticked;
+}
+
+void MainForm::DateFolderFormatChange(const std::string& text) {
+    values.DateFolderFormat = text;
+    const std::string problem = DateFolderFormatProblem(text);
+    dateFolderExample =
+        problem.empty() ? "Example: " + DateFolderSample(text, hooks_.now()) + "/" : "Problem: " + problem;
+}
+
 void MainForm::AddSerialChange(AddSerial value) {
     values.AddSerial = value;
     UpdateFilenameFormat();
@@ -174,6 +187,8 @@ void MainForm::LoadSettings(const RunOptions& stored) {
     values.DCFBatchCleanup = stored.DCFBatchCleanup;
     values.CreateLog = stored.CreateLog;
     values.KeepPairsTogether = stored.KeepPairsTogether;
+    DateFoldersClick(stored.DateFolders);
+    DateFolderFormatChange(stored.DateFolderFormat);
 
     values.CustomFormat = stored.CustomFormat;
     UpdateFilenameFormat();

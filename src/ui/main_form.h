@@ -44,6 +44,10 @@ public:
     OptionGroup dcf;   // DCFOption1, DCFOption2, DCFOption2A, DCFOption2B
     bool excludePatternListEnabled = true;
     bool includePatternListEnabled = false;
+    bool dateFolderFormatEnabled = false;
+    // Below the date folder format: an example of the folders for now, or
+    // what is wrong with the format.
+    std::string dateFolderExample;
     bool formEventsEnabled = true;
     std::string sampleFilename;
 
@@ -60,6 +64,8 @@ public:
     void ExcludeSystemClick(bool ticked);
     void ExcludePatternClick(bool ticked);
     void IncludePatternClick(bool ticked);
+    void DateFoldersClick(bool ticked);
+    void DateFolderFormatChange(const std::string& text);
     // Lists with behaviour of their own.
     void AddSerialChange(AddSerial value);
     void AddBatchVolumeChange(AddBatchVolume value);

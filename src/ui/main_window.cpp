@@ -400,11 +400,26 @@ QWidget* FrmMain::BuildOptionsTab() {
     EqualWidths({DateModeTIFF, DateModeRIFF, DateModeFileSystem, DCFVolumeDigits, DCFBatchCleanup, CreateLog});
 
     auto* import = new QGroupBox(tr("Import"), tab);
+    import->setObjectName("fraImport");
     KeepPairsTogether = Check(import, "KeepPairsTogether", "Keep RA&W+JPEG pairs and sidecars together");
     KeepPairsTogether->setToolTip(tr("Files of one shot (same name and time) share a serial number; XMP, THM "
                                      "and WAV files of a picture's name follow it."));
-    auto* importLayout = new QVBoxLayout(import);
-    importLayout->addWidget(KeepPairsTogether);
+    DateFolders = Check(import, "DateFolders", "Date f&olders");
+    DateFolderFormat = new QLineEdit(import);
+    DateFolderFormat->setObjectName("DateFolderFormat");
+    DateFolderFormat->setAccessibleName(tr("Date folder format"));
+    DateFolderFormat->setToolTip(tr("Folders below the output folder, separated by \"/\": yyyy year, mm month, "
+                                    "dd day, hh hour, nn minute, ss second; other text between double quotes, as "
+                                    "in yyyy/\"Summer \"yyyy"));
+    DateFolderExample = new QLabel(import);
+    DateFolderExample->setObjectName("DateFolderExample");
+    DateFolderExample->setTextFormat(Qt::PlainText);
+    auto* importGrid = new QGridLayout(import);
+    importGrid->addWidget(KeepPairsTogether, 0, 0, 1, 2);
+    importGrid->addWidget(DateFolders, 1, 0);
+    importGrid->addWidget(DateFolderFormat, 1, 1);
+    importGrid->addWidget(DateFolderExample, 2, 1);
+    importGrid->setColumnStretch(1, 1);
 
     HelpButton = new QPushButton(tr("&Help"), tab);
     HelpButton->setObjectName("HelpButton");
@@ -478,6 +493,11 @@ void FrmMain::Connect() {
     checkHandler(ExcludeSystem, &MainForm::ExcludeSystemClick);
     checkHandler(ExcludePattern, &MainForm::ExcludePatternClick);
     checkHandler(IncludePattern, &MainForm::IncludePatternClick);
+    checkHandler(DateFolders, &MainForm::DateFoldersClick);
+    connect(DateFolderFormat, &QLineEdit::textEdited, this, [this](const QString& value) {
+        form_.DateFolderFormatChange(value.toStdString());
+        Refresh();
+    });
 
     // An option button acts when it becomes selected, by mouse or keyboard.
     auto radio = [this](QRadioButton* button, void (MainForm::*handler)()) {
@@ -550,6 +570,11 @@ void FrmMain::Refresh() {
     ShowCheck(IncludePattern, v);
     ShowText(IncludePatternList, v.IncludePatternList);
     SetPatternListEnabled(IncludePatternList, form_.includePatternListEnabled);
+    ShowCheck(DateFolders, v);
+    ShowText(DateFolderFormat, v.DateFolderFormat);
+    DateFolderFormat->setEnabled(form_.dateFolderFormatEnabled);
+    DateFolderExample->setText(QString::fromStdString(form_.dateFolderExample));
+    DateFolderExample->setEnabled(form_.dateFolderFormatEnabled);
 
     ShowCheck(AutoDetect, v);
     ShowCheck(DisplayWarning, v);

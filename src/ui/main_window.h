@@ -19,6 +19,7 @@
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -134,6 +135,9 @@ public:
     QComboBox* CreateLog = nullptr;
     QLineEdit* TimeShift = nullptr;
     QCheckBox* KeepPairsTogether = nullptr;
+    QCheckBox* DateFolders = nullptr;
+    QLineEdit* DateFolderFormat = nullptr;
+    QLabel* DateFolderExample = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

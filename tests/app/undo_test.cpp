@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -56,7 +58,7 @@ struct Bench {
         srcDir.Write("card/DCIM/100CANON/IMG_0003.JPG", "third");
         srcDir.Write("card/DCIM/100CANON/MVI_0004.AVI", "movie");
     }
-    void Run(int moveOrCopy, int subfolders = 2) {
+    void Run(int moveOrCopy, int subfolders = 2, const std::function<void(RunOptions&)>& also = {}) {
         RunOptions o{.SourcePath = src,
                      .OutputPath = out,
                      .ProcessSubfolders = static_cast<ProcessSubfolders>(subfolders),
@@ -66,6 +68,7 @@ struct Bench {
                      .RequestConfirmation = false,
                      .SummarizeResults = false,
                      .CreateLog = CreateLog::Csv};
+        if (also) also(o);
         ASSERT_EQ(RunDriver(RunServices{files, port, {}, {}, ProgramFacts{}}).Go(o), RunOutcome::Completed);
         for (const auto& e : fs::directory_iterator(out))
             if (e.path().extension() == ".csv") csv = e.path().string();
@@ -125,6 +128,25 @@ TEST(Undo, MoveThenUndoRestoresEveryFileAndASecondUndoDoesNothing) {
     EXPECT_NE(bench.port.messages[0].text.find("already been undone"), std::string::npos);
     EXPECT_EQ(Tree(bench.src), before);
     EXPECT_EQ(Tree(bench.out), outAfter) << "not even an undo log";
+}
+
+// The date folders the run made go when the undo empties them; one that
+// holds a file the run did not place stays, with the folders above it.
+TEST(Undo, DateFoldersGoWhenEmptied) {
+    Bench bench;
+    const timespec july14[2] = {{1720958400, 0}, {1720958400, 0}};  // 2024-07-14 12:00:00 UTC
+    for (const auto& [name, bytes] : Tree(bench.src))
+        ASSERT_EQ(utimensat(AT_FDCWD, (bench.src + "/" + name).c_str(), july14, 0), 0);
+    bench.Run(0, 2, [](RunOptions& o) {
+        o.DateFolders = true;
+        o.DateModeFileSystem = DateModeFileSystem::Modified;
+    });
+    EXPECT_EQ(bench.Field(1, "OutputFolder"), bench.out + "/2024/2024-07-14");
+    ASSERT_TRUE(fs::is_directory(bench.out + "/DCIM/100CANON/2024/2024-07-14"));
+    bench.outDir.Write("out/2024/2024-07-14/mine.txt", "not the run's");
+    EXPECT_EQ(bench.Undo().Outcome, UndoOutcome::Completed);
+    EXPECT_FALSE(fs::exists(bench.out + "/DCIM"));
+    EXPECT_EQ(Tree(bench.out + "/2024"), (std::map<std::string, std::string>{{"2024-07-14/mine.txt", "not the run's"}}));
 }
 
 TEST(Undo, CopyThenUndoRemovesOnlyCopiesStillIdenticalToTheirOriginals) {

@@ -49,6 +49,17 @@ format)
     has out.txt "Template does not include Batch"; has out.txt "[Yes]"
     [ "$(files_in out)" = 2 ] || fail "files not placed"
     ;;
+datefolders)
+    # A format that cannot be used ends the run before anything is saved or moved.
+    expect 2 $base DateFolders=1 'DateFolderFormat=yyyy/hh:nn'
+    has out.txt "Problem:  Illegal character: :"
+    [ ! -e "$XDG_CONFIG_HOME" ] && [ "$(files_in src)" = 2 ] || fail "a refused format saved or moved something"
+    expect 0 $base RequestConfirmation=0 CreateLog=2 DateFolders=1 'DateFolderFormat="Day "yyyy-mm-dd'
+    day="out/Day $(date +%Y-%m-%d)"
+    [ "$(files_in "$day")" = 2 ] || fail "files not in $day"
+    expect 0 --yes --undo out/*.csv
+    [ ! -e "$day" ] && [ "$(files_in src)" = 2 ] || fail "the undo left the date folder or the files"
+    ;;
 pictures)
     # An empty OutputPath is the Pictures folder, as --help promises.
     expect 0 SourcePath=src OutputPath= AutoDetect=0 DateMode=3 RequestConfirmation=0

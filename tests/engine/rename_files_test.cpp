@@ -315,6 +315,65 @@ TEST_F(RenameFilesTest, CancelOrAnOutputFolderThatCannotBeMadeEndsThePass) {
     EXPECT_EQ(List(in + "/A"), (Names{"Holiday.jpg", "IMG_0002.JPG"}));
 }
 
+// Each file goes into the folders of its date, made as needed; a preview
+// makes none but names as the run does; serial numbers count per folder.
+TEST_F(RenameFilesTest, DateFoldersTakeEachFileWithSerialsPerFolder) {
+    for (const char* f : {"IMG_0001.JPG", "IMG_0002.JPG", "Sub/IMG_0003.JPG"}) File(f);
+    File("IMG_0004.JPG", 86400);
+    File("IMG_0004.CR2", 86400);  // a pair shares one serial number, in one date folder
+    dir.Write("out/20041225_180911.JPG", "older, beside the date folders");
+    dir.Write("out/2004/2004-12-26/20041226_180911.JPG", "older, in the date folder");
+    options.DateFolders = true;
+    options.ProcessSubfolders = ProcessSubfolders::Preserve;
+    const Names before = Snapshot(dir.path());
+    Run(false);
+    EXPECT_EQ(Snapshot(dir.path()), before);
+    const std::string previewed = chronology.Text();
+    EXPECT_EQ(previewed, "|20041225180911#0|20041225180911#1|20041226180911#1|20041225180911#2|");
+    EXPECT_EQ(tally.NumberOfLockedFiles, 0);
+    chronology.Reset();
+    Run();
+    EXPECT_EQ(chronology.Text(), previewed);
+    const std::string day = out + "/2004/2004-12-25";
+    EXPECT_EQ(List(day), (Names{"20041225_180911.JPG", "20041225_180911_001.JPG"}));
+    EXPECT_EQ(List(out + "/2004/2004-12-26"),
+              (Names{"20041226_180911.JPG", "20041226_180911_001.CR2", "20041226_180911_001.JPG"}));
+    EXPECT_EQ(List(out + "/Sub/2004/2004-12-25"), Names{"20041225_180911_002.JPG"});
+    ASSERT_EQ(records.size(), 5u);
+    EXPECT_EQ(records[0].OutputFolder, day);
+    EXPECT_EQ(records[4].OutputFolder, out + "/Sub/2004/2004-12-25");
+    EXPECT_TRUE(port.messages.empty());
+}
+
+// A file or a link where a date folder should be stops that file only, in
+// the preview as in the run; nothing is made outside the output folder, and
+// the folders made for a file that then could not be placed go again.
+TEST_F(RenameFilesTest, DateFoldersNeverLeadOutsideTheOutputFolder) {
+    File("IMG_0001.JPG");           // 2004: a link to a folder outside
+    File("IMG_0002.JPG", 366 * 86400);  // 2005-12-26: a file in the way
+    File("IMG_0003.JPG", 731 * 86400);  // 2006: its move is refused
+    const std::string elsewhere = dir.Mkdir("elsewhere");
+    fs::create_directory_symlink(elsewhere, out + "/2004");
+    dir.Write("out/2005/2005-12-26", "a file where the folder should go");
+    options.DateFolders = true;
+    for (const bool perform : {false, true}) {
+        SCOPED_TRACE(perform ? "run" : "preview");
+        files.refuseMoves = true;
+        port.messages.clear();
+        chronology.Reset();
+        Run(perform);
+        EXPECT_EQ(tally.NumberOfLockedFiles, perform ? 3 : 2);
+        ASSERT_EQ(port.messages.size(), perform ? 3u : 2u);
+        EXPECT_EQ(port.messages[0].text, "IMG_0001.JPG could not be moved due to the following error: a link stands "
+                                         "on its way.");
+        EXPECT_EQ(port.messages[1].text, "IMG_0002.JPG could not be moved due to the following error: Not a "
+                                         "directory.");
+    }
+    EXPECT_TRUE(List(elsewhere).empty());
+    EXPECT_EQ(List(out), (Names{"2004", "2005"}));
+    EXPECT_EQ(List(in).size(), 3u);
+}
+
 // A TIFF (as a CR2 is) with only DateTimeOriginal; subIfdFirst puts its
 // directory before IFD0, so the reader begins again.
 std::string ExifTiff(const std::string& date, bool subIfdFirst = false) {

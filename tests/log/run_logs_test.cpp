@@ -48,6 +48,7 @@ RunOptions Options() {  // neighbours differ, so a swapped line shows
     o.DateModeTIFF = DateModeTIFF::DateTime, o.DateModeRIFF = DateModeRIFF::Idit;
     o.DateModeFileSystem = DateModeFileSystem::Created, o.DCFVolumeDigits = DCFVolumeDigits::UpTo7;
     o.DCFBatchCleanup = DCFBatchCleanup::DoNothing, o.CreateLog = CreateLog::Both, o.TimeShift = "-25:00:00";
+    o.DateFolders = true, o.DateFolderFormat = "yyyy/\"Summer \"yyyy";
     return o;
 }
 
@@ -105,7 +106,8 @@ TEST(TextLog, HeaderAndOneBlockAgainstTheLayout) {
         "    DateModeRIFF:        1", "    DateModeFileSystem:  0", "    DCFVolumeDigits:     3",
         "    DCFBatchCleanup:     0", "    CreateLog:           3", "  Time:",
         "    TimeShift:           -1 01:00:00", "  Copy:", "    VerifyCopies:        0", "  Import:",
-        "    KeepPairsTogether:   1", "", rule, "/card/DCIM/IMG_0042.JPG", "",
+        "    KeepPairsTogether:   1", "    DateFolders:         1",
+        "    DateFolderFormat:    yyyy/\"Summer \"yyyy", "", rule, "/card/DCIM/IMG_0042.JPG", "",
         "  Start time:        2021/07/03 09:05:08", "  Finish time:       2021/07/03 09:05:09",
         "  Original name:     IMG_0042.JPG", "    Source folder:   /card/DCIM", "    Size:            2345678",
         "    Created:         2021/07/03 09:05:08", "    Modified:        2004/12/25 18:09:11",

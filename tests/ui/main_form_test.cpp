@@ -159,6 +159,8 @@ private slots:
         stored.IncludePattern = true;
         stored.CustomFormat.Template = "photo %d%e";
         stored.CustomFormat.DateFormat = "yyyy";
+        stored.DateFolders = true;
+        stored.DateFolderFormat = "yyyy/\"Trip \"mm";
         h.form.Load(stored);
 
         QVERIFY(h.warnings.empty());
@@ -170,6 +172,8 @@ private slots:
         QVERIFY(!h.form.excludePatternListEnabled);
         QVERIFY(h.form.includePatternListEnabled);
         QCOMPARE(h.form.sampleFilename, std::string("photo {DT=2004}.jpg"));
+        QVERIFY(h.form.dateFolderFormatEnabled);
+        QCOMPARE(h.form.dateFolderExample, std::string("Example: 2004/Trip 12/"));
         QCOMPARE(h.form.Options(), stored);
 
         // Chosen by hand, "Custom..." opens the dialog; Cancel keeps the definition.
@@ -185,6 +189,12 @@ private slots:
         h.form.FilenameFormatChange(FilenameFormat::Custom);
         QCOMPARE(h.form.values.CustomFormat, edited);
         QCOMPARE(h.form.sampleFilename, std::string("{SN=001}.jpg"));
+
+        // A date folder format is judged as it is typed; the box enables it.
+        h.form.DateFolderFormatChange("yyyy//dd");
+        QCOMPARE(h.form.dateFolderExample, std::string("Problem: Empty folder name"));
+        h.form.DateFoldersClick(false);
+        QVERIFY(!h.form.dateFolderFormatEnabled && !h.form.values.DateFolders);
     }
 };
 
