@@ -85,6 +85,9 @@ public:
                                         const std::function<void()>& pump) override {
         return inner_.RemoveIfIdentical(copy, original, pump);
     }
+    FsStatus ContentHash(const std::string& path, std::string& hash, const std::function<void()>& pump) override {
+        return inner_.ContentHash(path, hash, pump);
+    }
     std::string DrivePart(const std::string& path) override { return inner_.DrivePart(path); }
     std::string ParentPart(const std::string& path) override { return inner_.ParentPart(path); }
 

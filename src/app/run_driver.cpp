@@ -33,11 +33,19 @@ std::int64_t SkippedInPreview(const RunTally& t) {
     return std::int64_t{t.NumberOfInvalidDCFFiles} + t.NumberOfInvalidEXIFFiles + t.NumberOfInvalidDateFiles;
 }
 
-std::int64_t NotTimestamped(const RunTally& t) { return SkippedInPreview(t) + t.NumberOfLockedFiles; }
+std::int64_t NotTimestamped(const RunTally& t) {
+    return SkippedInPreview(t) + t.NumberOfLockedFiles + t.NumberOfAlreadyImported;
+}
 
 // Every counted file handled and none skipped or left in place.
 bool AllTimestamped(const RunTally& t) {
     return NotTimestamped(t) == 0 && t.SourceObjectNumber == t.NumberOfSourceObjects;
+}
+
+// Every counted file placed or found already imported; more files than
+// counted (added during the run) is still every file.
+bool EveryFilePlacedOrThere(const RunTally& t) {
+    return NotTimestamped(t) == t.NumberOfAlreadyImported && t.SourceObjectNumber >= t.NumberOfSourceObjects;
 }
 
 std::string SuccessMessage(std::int32_t total) {
@@ -133,6 +141,8 @@ std::string PreviewReport(const RunTally& t, const RunOptions& options) {
     if (t.NumberOfLockedFiles > 0)
         r.Line(t.NumberOfLockedFiles,
                options.MoveOrCopy == MoveOrCopy::Move ? "  files will not be moved" : "  files will not be copied");
+    if (t.NumberOfAlreadyImported > 0)
+        r.Line(t.NumberOfAlreadyImported, "  files will be skipped as already imported");
     if (t.NumberOfSourceObjects > t.SourceObjectNumber) {
         r.Rule();
         r.Line(t.SourceObjectNumber, "  subtotal files previewed");
@@ -153,6 +163,7 @@ std::string SummaryReport(const RunTally& t) {
     r.Line(t.NumberOfInvalidEXIFFiles, "  files skipped due to lack of valid metadata");
     r.Line(t.NumberOfInvalidDateFiles, "  files skipped due to lack of valid dates");
     r.Line(t.NumberOfLockedFiles, "  files could not be moved/copied");
+    if (t.NumberOfAlreadyImported > 0) r.Line(t.NumberOfAlreadyImported, "  files skipped as already imported");
     r.Rule();
     if (t.NumberOfSourceObjects <= t.SourceObjectNumber) {
         r.Line(t.SourceObjectNumber, "  total files attempted");
@@ -182,7 +193,7 @@ bool RunDriver::RunPass(const char* title, bool performActions, const Folders& f
     files_.Clear();
     const ProgressSession session(services_.port, title, tally_.NumberOfSourceObjects);
     EngineContext context{services_.fs, services_.port, options, chronology_, sink,
-                          performActions ? services_.intents : nullptr, &files_};
+                          performActions ? services_.intents : nullptr, &files_, services_.imports};
     long long number = 0;
     std::string description;
     try {
@@ -428,14 +439,14 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
         // The text log is the one written for reading; the CSV when it is the only one.
         if (logs.text) places.push_back({"Log", logs.text->Path()});
         else if (logs.csv) places.push_back({"Log", logs.csv->Path()});
-        services_.port.ShowSummary(text, all ? MsgIcon::Information : MsgIcon::Exclamation, Version().Title,
+        // Files already there are no trouble: their report only informs.
+        const bool fine = all || (EveryFilePlacedOrThere(tally_) && left.empty());
+        services_.port.ShowSummary(text, fine ? MsgIcon::Information : MsgIcon::Exclamation, Version().Title,
                                    places);
     }
 
-    // More files than counted (added during the run) all timestamped is still
-    // a complete run; a run the engine could not finish never is.
-    const bool complete = finished && logFailure.empty() && NotTimestamped(tally_) == 0 &&
-                          tally_.SourceObjectNumber >= tally_.NumberOfSourceObjects;
+    // A run the engine could not finish is never complete.
+    const bool complete = finished && logFailure.empty() && EveryFilePlacedOrThere(tally_);
     return complete ? RunOutcome::Completed : RunOutcome::Incomplete;
 }
 

@@ -11,6 +11,7 @@
 #include "log/program_facts.h"
 #include "model/file_list.h"
 #include "model/file_system.h"
+#include "model/import_record.h"
 #include "model/intent_record.h"
 #include "model/log_sink.h"
 #include "model/run_options.h"
@@ -20,7 +21,7 @@
 namespace ravlen {
 
 enum class RunOutcome {
-    Completed,   // every counted file was timestamped
+    Completed,   // every counted file was timestamped or already imported
     Ended,       // a check message or a No ended the run before processing
     Incomplete,  // files were skipped, could not be placed, or the pass was stopped
 };
@@ -39,6 +40,8 @@ struct RunServices {
     // Where word of a run left unfinished goes (the runner's error stream);
     // unset: a message box.
     std::function<void(const std::string&)> notice = {};
+    // The record of earlier imports; none: only taken names are compared.
+    ImportRecord* imports = nullptr;
 };
 
 class RunDriver {

@@ -315,6 +315,9 @@ std::vector<SettingsKey> MakeKeys() {
         TextKey("Import", "DateFolderFormat", &O::DateFolderFormat,
                 "folder names separated by \"/\", each with the date codes yyyy mm dd hh nn ss and other text "
                 "between double quotes: yyyy/yyyy-mm-dd, yyyy/\"Summer \"yyyy"),
+        CheckKey<&O::SkipImported>("Import", "SkipImported",
+                                   "a file whose identical bytes are already in the output folder is not "
+                                   "placed again"),
     };
 }
 

@@ -97,7 +97,8 @@ void RemoveEmptiedFolders(const UndoPlan& plan, FileSystem& fs) {
 
 }  // namespace
 
-UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, bool askFirst) {
+UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, bool askFirst,
+                   ImportRecord* imports) {
     const std::string title = Version().Title;
     UndoResult result;
     UndoPlan plan;
@@ -152,6 +153,8 @@ UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, b
             if (anythingToDo) {
                 AssessUndoRow(row, plan.LogFolder, fs);  // the files as they stand now, not as previewed
                 Execute(row, fs, pump);
+                if (imports && (row.Action == UndoAction::Restore || row.Action == UndoAction::Remove))
+                    imports->Forget(JoinPath(row.OutputFolder, row.OutputFileName));
             }
             result.Done.Add(row.Action);
             if (log) log->Write(row);

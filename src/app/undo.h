@@ -9,6 +9,7 @@
 #include "app/undo_plan.h"
 #include "app/undo_report.h"
 #include "model/file_system.h"
+#include "model/import_record.h"
 #include "model/user_port.h"
 
 namespace ravlen {
@@ -31,6 +32,8 @@ struct UndoResult {
 // The whole undo as the window's "Undo a run..." and `ravlen-run --undo` do
 // it: read and plan, show the preview report and ask (when askFirst), undo
 // with the progress window and Stop, write the undo log and show the summary.
-UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, bool askFirst);
+// The record of imports, when given, forgets every file the undo takes back.
+UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, bool askFirst,
+                   ImportRecord* imports = nullptr);
 
 }  // namespace ravlen

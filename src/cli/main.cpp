@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/camera_media.h"
+#include "app/import_store.h"
 #include "app/intent_store.h"
 #include "app/run_driver.h"
 #include "app/settings_store.h"
@@ -355,6 +356,8 @@ int Run(const Arguments& args) {
         std::fprintf(stderr, "%s: %s\n", kProgram, ConsoleText(text).c_str());
     };
     if (!intents->Notice().empty()) services.notice(intents->Notice());
+    const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
+    services.imports = imports.get();
     RunDriver driver(std::move(services));
     ConsolePort::CatchInterrupt();
     return ExitStatus(driver.Go(options), driver, options);
@@ -383,7 +386,8 @@ int Undo(int argc, char** argv) {
     PosixFileSystem fs;
     ConsolePort port(stdout, yes, isatty(STDERR_FILENO) ? stderr : nullptr);
     ConsolePort::CatchInterrupt();
-    switch (RunUndo(log, fs, port, true).Outcome) {
+    const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
+    switch (RunUndo(log, fs, port, true, imports.get()).Outcome) {
         case UndoOutcome::Completed:
         case UndoOutcome::NothingToDo:
             return kExitCompleted;

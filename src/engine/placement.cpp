@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <system_error>
 
 #include "engine/placement_batch.h"
@@ -35,6 +36,22 @@ std::vector<NameChoice> ChooseNames(PlacementContext& context, std::span<NameCan
     const RunOptions& options = context.options;
     std::vector<NameChoice> choices(files.size());
     if (files.empty()) return choices;
+    // The files whose bytes are already in the output folder take no part.
+    const auto allThere = [&] {
+        return std::all_of(choices.begin(), choices.end(), [](const NameChoice& c) { return !c.alreadyImported.empty(); });
+    };
+    const auto holdsItsBytes = [&](std::size_t i, const std::string& name) {
+        if (!context.imports || !choices[i].alreadyImported.empty()) return false;
+        const std::string path = JoinPath(outputFolderPath, name);
+        if (!context.imports->Holds(files[i].facts, path)) return false;
+        choices[i].alreadyImported = path;
+        return true;
+    };
+    if (context.imports)
+        for (std::size_t i = 0; i < files.size(); ++i)
+            if (std::optional<std::string> there = context.imports->Recorded(files[i].facts))
+                choices[i].alreadyImported = std::move(*there);
+    if (allThere()) return choices;
     const DateTime timestamp = files.front().facts.TimestampDateTime;
     const auto build = [&](std::int32_t serial) {
         std::vector<std::string> names;
@@ -80,13 +97,22 @@ std::vector<NameChoice> ChooseNames(PlacementContext& context, std::span<NameCan
             break;
         }
         if (unusableName(names) || options.AddSerial == AddSerial::Never || tries >= kMaxSerialTries) break;
-        foundFree = !context.chronology.Contains(timestamp, serial) &&
-                    std::none_of(names.begin(), names.end(), taken);
-        if (foundFree) break;
+        if (!context.chronology.Contains(timestamp, serial)) {
+            // Every member is looked at: each taken name may hold its own file's bytes.
+            foundFree = true;
+            for (std::size_t i = 0; i < names.size(); ++i)
+                if (choices[i].alreadyImported.empty() && taken(names[i]) && !holdsItsBytes(i, names[i]))
+                    foundFree = false;
+        }
+        if (foundFree || allThere()) break;
         previousNames = std::move(names);
         havePrevious = true;
         names = build(++serial);
     }
+    // Under "Never" the names built are never tried in the loop.
+    if (!foundFree)
+        for (std::size_t i = 0; i < names.size(); ++i)
+            if (UnusableFilenameReason(names[i]).empty()) holdsItsBytes(i, names[i]);
     const bool usable = !unusableName(names);
     if (usable && serial > start)
         for (const std::string& family : families) context.chronology.Settle(family, serial);
@@ -105,6 +131,8 @@ std::vector<NameChoice> ChooseNames(PlacementContext& context, std::span<NameCan
 
 void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameChoice& choice,
                        bool PerformActions, RunTally& tally) {
+    context.planned = 0;
+    if (!choice.alreadyImported.empty()) return MarkAlreadyImported(facts, tally, choice.alreadyImported);
     const RunOptions& options = context.options;
     const std::string& outputFolderPath = facts.OutputFolder;
     const std::string& name = facts.OutputFileName;
@@ -136,6 +164,7 @@ void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameCh
     const auto move = [&] { return place(&FileSystem::MoveFile); };
     const auto copy = [&] { return place(&FileSystem::CopyFile); };
 
+    if (PerformActions && unusable.empty() && context.imports) context.imports->WillPlace(facts);
     facts.Operation = "Failed";
     FsStatus status;
     if (options.MoveOrCopy == MoveOrCopy::Move) {
@@ -152,8 +181,12 @@ void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameCh
             if (status) facts.Operation = "Copied";
         }
     }
-    if (status) context.chronology.Produce(outputFolderPath, name);
-    else FailPlacement(context.report, facts, tally, options.MoveOrCopy == MoveOrCopy::Move, status.error);
+    if (status) {
+        context.chronology.Produce(outputFolderPath, name);
+        if (PerformActions && context.imports) context.imports->Placed(facts, target);
+    } else {
+        FailPlacement(context.report, facts, tally, options.MoveOrCopy == MoveOrCopy::Move, status.error);
+    }
 }
 
 void FailPlacement(const ProblemReporter& report, FileFacts& facts, RunTally& tally, bool moving,

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/already_imported.h"
 #include "engine/chronology_list.h"
 #include "model/file_facts.h"
 #include "model/file_system.h"
@@ -44,6 +45,7 @@ struct PlacementContext {
     std::int64_t planned = 0;         // the plan of the file just placed, 0 for none
     PlacementBatch* batch = nullptr;  // where copies are staged to be made durable together, if anywhere
     std::string folderProblem{};      // why the output folder cannot take the file; "" when it can
+    ImportCheck* imports = nullptr;   // when files already imported are skipped
 };
 
 // One file whose name is being chosen, with the way its name is built.
@@ -56,13 +58,16 @@ struct NameCandidate {
 struct NameChoice {
     std::string unusable;   // why the name cannot be a file name, "" when it can
     bool seenFree = false;  // the loop found the name free on disk and in the run
+    std::string alreadyImported;  // the file already there with this file's bytes, "" for none
 };
 
 // The serial-number loop for files placed together under one serial number
 // and one key of the run's list (one file alone, or the files of one shot):
 // the first serial number whose key is unused and whose names are free for
 // every file. The files share the first one's timestamp. Sets each file's
-// SequenceNumber, OutputFileName and OutputFolder and appends the key.
+// SequenceNumber, OutputFileName and OutputFolder and appends the key. A file
+// whose bytes are already in the output folder (under a taken name the loop
+// visits, or where the record of imports says) takes no part in the search.
 std::vector<NameChoice> ChooseNames(PlacementContext& context, std::span<NameCandidate> files,
                                     const std::string& outputFolderPath);
 
@@ -71,6 +76,7 @@ std::vector<NameChoice> ChooseNames(PlacementContext& context, std::span<NameCan
 // disk or by an earlier file of the pass. Sets Operation and context.planned;
 // on failure clears Timestamped, reports the problem and counts the file in
 // NumberOfLockedFiles.
+// A file already imported is only marked so.
 void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameChoice& choice,
                        bool PerformActions, RunTally& tally);
 

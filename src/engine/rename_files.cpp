@@ -61,6 +61,12 @@ public:
         if (batch_) batch_->Finish();
     }
 
+    // Files already imported are told by their bytes within the top output folder.
+    void SkipImported(const std::string& top) {
+        if (options_.SkipImported)
+            imports_.emplace(context_.fs, context_.imports, top, [this] { context_.port.PumpEvents(); });
+    }
+
     // Returns false when the user asked to stop.
     bool Folder(const FolderRef& source, const FolderRef& output) {
         std::vector<FsItem> files, folders;
@@ -272,8 +278,10 @@ private:
     }
 
     PlacementContext Placement() {
-        return PlacementContext{context_.fs, options_, context_.chronology, report_,
-                                performActions_ ? context_.intents : nullptr, 0, batch_ ? &*batch_ : nullptr};
+        PlacementContext placement{context_.fs, options_, context_.chronology, report_,
+                                   performActions_ ? context_.intents : nullptr, 0, batch_ ? &*batch_ : nullptr};
+        placement.imports = imports_ ? &*imports_ : nullptr;
+        return placement;
     }
 
     // The file's log records; then its plan is done.
@@ -309,6 +317,7 @@ private:
     ReadHooks readHooks_;
     std::optional<PlacementBatch> batch_;  // processing pass only; committed before the walk ends
     DateFolders dateFolders_{options_};
+    std::optional<ImportCheck> imports_;
 };
 
 }  // namespace
@@ -320,6 +329,7 @@ void RenameFiles(EngineContext& context, const FolderRef& SourceFolder, const Fo
         ~ReadsOver() { fs.ReadsOver(); }
     } readsOver{context.fs};
     Walk walk(context, PerformActions, tally);
+    walk.SkipImported(OutputFolder.Path);
     walk.Folder(SourceFolder, OutputFolder);
     walk.Finish();
 }

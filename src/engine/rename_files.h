@@ -10,6 +10,7 @@
 #include "metadata/metadata.h"
 #include "model/file_list.h"
 #include "model/file_system.h"
+#include "model/import_record.h"
 #include "model/intent_record.h"
 #include "model/log_sink.h"
 #include "model/run_options.h"
@@ -34,6 +35,7 @@ struct EngineContext {
     FileRecordSink* sink = nullptr;  // the logs; only used when PerformActions is true
     IntentRecord* intents = nullptr;  // each placement planned first; only used when PerformActions is true
     FileList* list = nullptr;         // a preview's rows; the files the filters pass over in both passes
+    ImportRecord* imports = nullptr;  // earlier imports; only written when PerformActions is true
 };
 
 // How many files ahead of the one in hand the walk starts first reads: enough

@@ -1,6 +1,7 @@
 #include "log/run_logs.h"
 
 #include "log/csv_text.h"
+#include "model/import_record.h"
 #include "model/time_shift.h"
 
 #include <optional>
@@ -70,6 +71,10 @@ std::string OffsetOrNA(const std::optional<std::int32_t>& minutes) {
 std::string WhenTimestamped(const FileFacts& f, const std::string& value) {
     return f.Timestamped ? value : kNotApplicable;
 }
+// The output columns: the file's new place, or the file already there with its bytes.
+std::string WhereItIs(const FileFacts& f, const std::string& value) {
+    return f.Timestamped || f.Operation == kAlreadyImported ? value : kNotApplicable;
+}
 // The clock correction applied to the file's metadata date.
 std::string ShiftOrNA(const FileFacts& f) {
     return f.Timestamped && f.ShiftSeconds ? TimeShift{*f.ShiftSeconds}.Text() : kNotApplicable;
@@ -132,9 +137,9 @@ const CsvColumn kCsvColumns[] = {
     {"Date/Time", kBare, [](F f, L) { return WhenTimestamped(f, Full(f.TimestampDateTime)); }},
     // 0 when the name has no serial
     {"Sequence#", kBare, [](F f, L) { return WhenTimestamped(f, std::to_string(f.SequenceNumber)); }},
-    {csv_column::kOperation, kQuoted, [](F f, L) { return WhenTimestamped(f, f.Operation); }},
-    {csv_column::kOutputFileName, kQuoted, [](F f, L) { return WhenTimestamped(f, f.OutputFileName); }},
-    {csv_column::kOutputFolder, kQuoted, [](F f, L) { return WhenTimestamped(f, f.OutputFolder); }},
+    {csv_column::kOperation, kQuoted, [](F f, L) { return WhereItIs(f, f.Operation); }},
+    {csv_column::kOutputFileName, kQuoted, [](F f, L) { return WhereItIs(f, f.OutputFileName); }},
+    {csv_column::kOutputFolder, kQuoted, [](F f, L) { return WhereItIs(f, f.OutputFolder); }},
     {"Notes", kQuoted, [](F f, L) { return TextOrNA(f.Notes); }},
     {"MovieMetadata", kBare, [](F f, L) { return YesNo(f.MovieMetadata); }},
     {"MovieDate", kBare, [](F f, L) { return FullOrNA(f.MovieDate); }},
@@ -285,6 +290,7 @@ std::unique_ptr<TextLog> TextLog::Create(FileSystem& fs, const std::string& outp
     number("    KeepPairsTogether:   ", o.KeepPairsTogether);
     number("    DateFolders:         ", o.DateFolders);
     option("    DateFolderFormat:    ", o.DateFolderFormat);
+    number("    SkipImported:        ", o.SkipImported);
     out.Line("");
     return log;
 }
@@ -352,9 +358,9 @@ void TextLog::WriteBlock(const FileFacts& f) {
     line("    Date/Time:       ", WhenTimestamped(f, Full(f.TimestampDateTime)));
     line("    Sequence#:       ",
          f.Timestamped && f.SequenceNumber > 0 ? std::to_string(f.SequenceNumber) : kNotApplicable);
-    line("    Operation:       ", WhenTimestamped(f, f.Operation));
-    line("    New name:        ", WhenTimestamped(f, f.OutputFileName));
-    line("    Output folder:   ", WhenTimestamped(f, f.OutputFolder));
+    line("    Operation:       ", WhereItIs(f, f.Operation));
+    line("    New name:        ", WhereItIs(f, f.OutputFileName));
+    line("    Output folder:   ", WhereItIs(f, f.OutputFolder));
     line("    Notes:           ", TextOrNA(f.Notes));
     line("  Movie metadata:    ", YesNo(f.MovieMetadata));
     line("    Movie date:      ", FullOrNA(f.MovieDate));

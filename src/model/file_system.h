@@ -186,6 +186,9 @@ public:
     // the original is only read. `pump` runs between the pieces compared.
     virtual CopyRemovalResult RemoveIfIdentical(const std::string& copy, const std::string& original,
                                                 const std::function<void()>& pump) = 0;
+    // A 128-bit hash of the whole file's bytes (XXH3), as 32 hexadecimal
+    // digits in `hash`; `pump` runs between the pieces read.
+    virtual FsStatus ContentHash(const std::string& path, std::string& hash, const std::function<void()>& pump) = 0;
 
     // "/" for an absolute path, "" otherwise (there are no drive letters).
     virtual std::string DrivePart(const std::string& path) = 0;

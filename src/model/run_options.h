@@ -82,6 +82,7 @@ struct RunOptions {
     bool KeepPairsTogether = true;  // the files of one shot share a serial number; sidecars follow their picture
     bool DateFolders = false;  // each file in folders named by its date, below the output folder
     std::string DateFolderFormat = "yyyy/yyyy-mm-dd";
+    bool SkipImported = true;  // a file whose bytes are already in the output folder is not placed again
 
     // The pattern texts handed to the filters: the list when its box is ticked, else "".
     std::string ExcludePatterns() const { return ExcludePattern ? ExcludePatternList : std::string(); }

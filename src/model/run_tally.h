@@ -31,11 +31,12 @@ struct RunTally {
     // Files the count passed over, so that nothing stays behind unmentioned;
     // set with NumberOfSourceObjects and kept through both passes.
     ExclusionCounts Excluded;
+    std::int32_t NumberOfAlreadyImported = 0;  // identical bytes already in the output folder: not placed
 
     // Everything but NumberOfSourceObjects back to 0, as at the start of a pass.
     void ResetPass() {
         SourceObjectNumber = NumberOfInvalidDCFFiles = NumberOfInvalidEXIFFiles = 0;
-        NumberOfInvalidDateFiles = NumberOfLockedFiles = 0;
+        NumberOfInvalidDateFiles = NumberOfLockedFiles = NumberOfAlreadyImported = 0;
     }
 };
 

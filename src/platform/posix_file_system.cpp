@@ -11,6 +11,7 @@
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+#include <xxhash.h>
 
 #include <algorithm>
 #include <atomic>
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <system_error>
 
 #include <xxhash.h>
@@ -1028,6 +1030,35 @@ CopyRemovalResult PosixFileSystem::RemoveIfIdentical(const std::string& copy, co
         return {CopyRemoval::ChangedMeanwhile, ""};
     if (unlink(copy.c_str()) != 0) return failed(CopyRemoval::RemoveFailed);
     return {CopyRemoval::Removed, ""};
+}
+
+FsStatus PosixFileSystem::ContentHash(const std::string& path, std::string& hash,
+                                      const std::function<void()>& pump) {
+    const FdCloser in(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (in.fd < 0) return Failure(errno);
+    struct stat st{};
+    if (fstat(in.fd, &st) != 0) return Failure(errno);
+    if (!S_ISREG(st.st_mode)) return FsStatus::Fail("Not a plain file");
+    const std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> state(XXH3_createState(), XXH3_freeState);
+    if (!state || XXH3_128bits_reset(state.get()) != XXH_OK) return FsStatus::Fail("Out of memory");
+    std::unique_ptr<char[]> buffer(new char[kCopyChunk]);
+    for (;;) {
+        errno = 0;
+        const long n = ReadChunk(in.fd, buffer.get(), kCopyChunk);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return Failure(errno);
+        }
+        if (n == 0) break;
+        XXH3_128bits_update(state.get(), buffer.get(), static_cast<std::size_t>(n));
+        if (pump) pump();
+    }
+    const XXH128_hash_t value = XXH3_128bits_digest(state.get());
+    char text[33];
+    std::snprintf(text, sizeof text, "%016llx%016llx", static_cast<unsigned long long>(value.high64),
+                  static_cast<unsigned long long>(value.low64));
+    hash = text;
+    return FsStatus::Ok();
 }
 
 std::string PosixFileSystem::DrivePart(const std::string& path) {

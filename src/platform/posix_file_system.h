@@ -56,6 +56,7 @@ public:
     std::unique_ptr<TextFile> CreateTextFile(const std::string& path, std::string& error) override;
     CopyRemovalResult RemoveIfIdentical(const std::string& copy, const std::string& original,
                                         const std::function<void()>& pump) override;
+    FsStatus ContentHash(const std::string& path, std::string& hash, const std::function<void()>& pump) override;
     std::string DrivePart(const std::string& path) override;
     std::string ParentPart(const std::string& path) override;
 

@@ -189,6 +189,7 @@ void MainForm::LoadSettings(const RunOptions& stored) {
     values.KeepPairsTogether = stored.KeepPairsTogether;
     DateFoldersClick(stored.DateFolders);
     DateFolderFormatChange(stored.DateFolderFormat);
+    values.SkipImported = stored.SkipImported;
 
     values.CustomFormat = stored.CustomFormat;
     UpdateFilenameFormat();

@@ -21,6 +21,7 @@
 #include <initializer_list>
 
 #include "app/camera_media.h"
+#include "app/import_store.h"
 #include "app/intent_store.h"
 #include "app/media_arrivals.h"
 #include "app/run_driver.h"
@@ -419,6 +420,8 @@ QWidget* FrmMain::BuildOptionsTab() {
     importGrid->addWidget(DateFolders, 1, 0);
     importGrid->addWidget(DateFolderFormat, 1, 1);
     importGrid->addWidget(DateFolderExample, 2, 1);
+    SkipImported = Check(import, "SkipImported", "Skip files alr&eady imported");
+    importGrid->addWidget(SkipImported, 3, 0, 1, 2);
     importGrid->setColumnStretch(1, 1);
 
     HelpButton = new QPushButton(tr("&Help"), tab);
@@ -468,7 +471,7 @@ void FrmMain::Connect() {
     }
     for (QCheckBox* box : {ExcludeReadOnly, ExcludeHidden, AutoDetect, DisplayWarning, PreviewResults,
                            RequestConfirmation, SummarizeResults, ReportErrors, VerifyCopies,
-                           KeepPairsTogether}) {
+                           KeepPairsTogether, SkipImported}) {
         const SettingsKey& key = KeyOf(box);
         connect(box, &QCheckBox::clicked, this, [this, &key](bool ticked) { key.set(form_.values, ticked ? 1 : 0); });
     }
@@ -591,6 +594,7 @@ void FrmMain::Refresh() {
     ShowIndex(CreateLog, v);
     ShowText(TimeShift, v.TimeShift);
     ShowCheck(KeepPairsTogether, v);
+    ShowCheck(SkipImported, v);
 }
 
 void FrmMain::SetPatternListEnabled(QLineEdit* list, bool enabled) {
@@ -728,7 +732,8 @@ void FrmMain::UndoButtonClick() {
     const std::string log = services_.logDialog(this, form_.values.OutputPath);
     if (log.empty()) return;
     const RunningFlag running(running_, cards_);
-    RunUndo(log, *services_.fileSystem, *port_, /*askFirst=*/true);
+    const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
+    RunUndo(log, *services_.fileSystem, *port_, /*askFirst=*/true, imports.get());
     if (StopSignalled()) QMetaObject::invokeMethod(this, &FrmMain::StopSignalArrived, Qt::QueuedConnection);
 }
 
@@ -760,6 +765,8 @@ void FrmMain::GoButtonClick() {
     }
     run.intents = intents.get();
     if (!intents->Notice().empty()) messenger_.Show(intents->Notice(), MsgIcon::Exclamation, MsgButtons::OK, appName_);
+    const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
+    run.imports = imports.get();
     RunDriver driver(std::move(run));
     driver.Go(options);
     if (StopSignalled()) {

@@ -124,6 +124,7 @@ public:
     QCheckBox* SummarizeResults = nullptr;
     QCheckBox* ReportErrors = nullptr;
     QCheckBox* VerifyCopies = nullptr;
+    QCheckBox* SkipImported = nullptr;
     QPushButton* HelpButton = nullptr;
     QPushButton* AboutButton = nullptr;
     QPushButton* UndoButton = nullptr;

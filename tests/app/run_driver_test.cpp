@@ -78,7 +78,7 @@ struct Harness {
         [this](RunOptions& o) { calls.push_back(port.busy ? "detect(busy)" : "detect"); o.SourcePath = src; }, {}}};
 
     void AddPhotos(int n, const std::string& folder = "src") {
-        for (int i = 1; i <= n; ++i) dir.Write(folder + "/IMG_" + std::to_string(10000 + i).substr(1) + ".JPG", "x");
+        for (int i = 1; i <= n; ++i) dir.Write(folder + "/IMG_" + std::to_string(10000 + i).substr(1) + ".JPG", folder + std::to_string(i));
     }
     RunOutcome Go() { return driver.Go(options); }
     static int Count(const std::string& path) { return std::distance(fs::directory_iterator(path), {}); }

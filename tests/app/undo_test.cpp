@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <sys/stat.h>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 
+#include "app/import_store.h"
 #include "app/run_driver.h"
 #include "log/csv_text.h"
 #include "log/run_logs.h"
@@ -51,6 +55,8 @@ struct Bench {
     FaultyFs files;
     FakePort port;
     std::string csv;  // the run's log
+    ImportRecord* imports = nullptr;
+    std::set<std::string> logs;  // the runs' logs so far
 
     Bench() {
         srcDir.Write("card/IMG_0001.JPG", "first photo");
@@ -69,13 +75,15 @@ struct Bench {
                      .SummarizeResults = false,
                      .CreateLog = CreateLog::Csv};
         if (also) also(o);
-        ASSERT_EQ(RunDriver(RunServices{files, port, {}, {}, ProgramFacts{}}).Go(o), RunOutcome::Completed);
+        RunServices services{files, port, {}, {}, ProgramFacts{}};
+        services.imports = imports;
+        ASSERT_EQ(RunDriver(services).Go(o), RunOutcome::Completed);
         for (const auto& e : fs::directory_iterator(out))
-            if (e.path().extension() == ".csv") csv = e.path().string();
+            if (e.path().extension() == ".csv" && logs.insert(e.path().string()).second) csv = e.path().string();
     }
     UndoResult Undo() {
         port.messages.clear();
-        return RunUndo(csv, files, port, true);
+        return RunUndo(csv, files, port, true, imports);
     }
     // Where the log says a row's file came from and went to.
     std::string SourceOf(int row) const { return Field(row, "SourceFolder") + "/" + Field(row, "SourceFileName"); }
@@ -378,6 +386,42 @@ TEST(Undo, RowsThatDoNotMatchTheLogAreLeftAloneWithTheirReason) {
                                                          "first line is not the log's header."});
         EXPECT_EQ(Tree(out).size(), 4u) << "nothing moved, no undo log";
     }
+}
+
+}  // namespace
+}  // namespace ravlen
+
+namespace ravlen {
+namespace {
+
+// A card copied twice: the second run copies nothing, and its undo leaves the
+// files already there alone; the undo of the first run takes the copies back
+// and the record of imports forgets them. The record starts from a damaged file.
+TEST(Undo, ReimportsAreLeftAloneAndTheRecordForgetsWhatIsUndone) {
+    Bench bench;
+    const std::string db = bench.outDir.Write("imports.sqlite", std::string(5000, 'g'));
+    const auto record = SqliteImportRecord::Open(db);
+    ASSERT_TRUE(record);
+    bench.imports = record.get();
+    const auto photos = [&] {
+        const auto tree = Tree(bench.out);
+        return std::count_if(tree.begin(), tree.end(), [](const auto& file) {
+            return !file.first.starts_with("Ravlen Log");
+        });
+    };
+    bench.Run(1);
+    const std::string first = bench.csv;
+    ASSERT_EQ(record->WithSize(5, bench.out).size(), 2u);  // "third", "movie"
+    bench.Run(1);  // completes: every file placed or already there
+    ASSERT_NE(bench.csv, first);
+    EXPECT_EQ(bench.Field(1, "Operation"), "Already imported");
+    EXPECT_EQ(bench.Field(1, "Timestamped"), "No");
+    EXPECT_TRUE(fs::exists(bench.OutputOf(1)));
+    EXPECT_EQ(bench.Undo().Outcome, UndoOutcome::NothingToDo);
+    EXPECT_EQ(photos(), 4) << "the undo of the second run took photos away";
+    bench.csv = first;
+    EXPECT_EQ(bench.Undo().Outcome, UndoOutcome::Completed);
+    EXPECT_TRUE(record->WithSize(5, bench.out).empty());
 }
 
 }  // namespace

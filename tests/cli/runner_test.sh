@@ -6,7 +6,7 @@ run=$1
 case_name=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-export HOME="$work/home" XDG_CONFIG_HOME="$work/config"
+export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
 mkdir -p "$HOME" "$work/src" "$work/out"
 : > "$work/src/IMG_0001.JPG"
 : > "$work/src/IMG_0002.JPG"
@@ -147,6 +147,22 @@ list)
         }' | sort > logged.txt
     diff listed.txt logged.txt > diff.txt || fail "the list and the log differ: $(cat diff.txt)"
     [ "$(wc -l < logged.txt)" = 5 ] || fail "the log has $(wc -l < logged.txt) files, not 5"
+    ;;
+reimport)
+    # A card imported twice copies nothing the second time, under another
+    # format neither; a different photo of the same name, size and date is placed.
+    printf one > src/IMG_0001.JPG; printf two > src/IMG_0002.JPG
+    photos() { ls out | grep -vc '^Ravlen Log'; }
+    newest_log() { ls -t out/*.csv | head -n 1; }
+    copy="$base RequestConfirmation=0 MoveOrCopy=1 CreateLog=2"
+    expect 0 $copy;  [ "$(photos)" = 2 ] || fail "the first import placed $(photos) files"
+    expect 0 $copy
+    has out.txt "0  files successfully timestamped"; has out.txt "2  files skipped as already imported"
+    [ "$(grep -c ',No,.*"Already imported","[^"]*","'"$work"'/out",' "$(newest_log)")" = 2 ] || fail "log rows"
+    expect 0 $copy FilenameFormat=0;  [ "$(photos)" = 2 ] || fail "a new format copied again"
+    expect 0 --undo "$(newest_log)" --yes;  [ "$(photos)" = 2 ] || fail "the undo touched files already there"
+    touch -r src/IMG_0001.JPG stamp; printf uno > src/IMG_0001.JPG; touch -r stamp src/IMG_0001.JPG
+    expect 0 $copy;  [ "$(photos)" = 3 ] || fail "a different photo of the same name was not placed"
     ;;
 wait)
     # Ctrl+C while no card has come: status 1 and nothing touched.

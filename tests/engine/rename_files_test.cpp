@@ -195,6 +195,43 @@ TEST_F(RenameFilesTest, StopCommitsTheOpenBatchAndASpoiltCopyIsNotPlaced) {
     EXPECT_EQ(records[2].Operation, "Copied");
 }
 
+// A card walked again: files whose bytes are already in the output folder
+// are told in the preview and the run and left where they are; a different
+// photo of the same name, size and date is placed; under "Never" the one
+// name built is compared too.
+TEST_F(RenameFilesTest, FilesAlreadyInTheOutputFolderAreNotPlacedAgain) {
+    const auto card = [&] { for (const char* f : {"IMG_0001.JPG", "IMG_0002.JPG"}) File(f); };
+    card();
+    Run();
+    const Names placed = List(out);
+    card();
+    for (bool perform : {false, true}) {
+        chronology.Reset(), records.clear();
+        Run(perform);
+        EXPECT_EQ(tally.NumberOfAlreadyImported, 2);
+        EXPECT_EQ(tally.NumberOfLockedFiles, 0);
+    }
+    EXPECT_EQ(List(out), placed);
+    EXPECT_EQ(List(in).size(), 2u);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[1].Operation, "Already imported");
+    EXPECT_FALSE(records[1].Timestamped);
+    EXPECT_EQ(records[1].OutputFileName, "20041225_180911_001.JPG");
+    EXPECT_EQ(records[1].OutputFolder, out);
+
+    File("IMG_0002.JPG", 0, "IMG_0002.JPX");  // same size and date, other bytes
+    options.AddSerial = AddSerial::Never;
+    chronology.Reset(), records.clear();
+    Run();
+    EXPECT_EQ(records[0].Operation, "Already imported");
+    EXPECT_EQ(records[1].Operation, "Failed");  // its name is taken by another photo
+    options.AddSerial = AddSerial::DuplicatesOnly;
+    chronology.Reset(), records.clear();
+    Run();
+    EXPECT_EQ(records[1].OutputFileName, "20041225_180911_002.JPG");
+    EXPECT_EQ(test::ReadAll(out + "/20041225_180911_002.JPG"), "IMG_0002.JPX");
+}
+
 // "Always", the setting of a first start, numbers every file from 001, in
 // the preview as in the run.
 TEST_F(RenameFilesTest, AlwaysNumbersEveryFileFromOne) {

@@ -107,7 +107,7 @@ TEST(TextLog, HeaderAndOneBlockAgainstTheLayout) {
         "    DCFBatchCleanup:     0", "    CreateLog:           3", "  Time:",
         "    TimeShift:           -1 01:00:00", "  Copy:", "    VerifyCopies:        0", "  Import:",
         "    KeepPairsTogether:   1", "    DateFolders:         1",
-        "    DateFolderFormat:    yyyy/\"Summer \"yyyy", "", rule, "/card/DCIM/IMG_0042.JPG", "",
+        "    DateFolderFormat:    yyyy/\"Summer \"yyyy", "    SkipImported:        1", "", rule, "/card/DCIM/IMG_0042.JPG", "",
         "  Start time:        2021/07/03 09:05:08", "  Finish time:       2021/07/03 09:05:09",
         "  Original name:     IMG_0042.JPG", "    Source folder:   /card/DCIM", "    Size:            2345678",
         "    Created:         2021/07/03 09:05:08", "    Modified:        2004/12/25 18:09:11",

@@ -49,7 +49,7 @@ void WriteFiles(const QString& folder, int count) {
     for (int i = 1; i <= count; ++i) {
         QFile file(folder + QString("/IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0')));
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("not really a picture");
+        file.write(QString("not really picture %1").arg(i).toUtf8());
     }
 }
 

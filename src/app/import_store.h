@@ -1,0 +1,36 @@
+#pragma once
+// The record of earlier imports in an SQLite database of its own under the
+// user's data folder, shared by every run of the window and of ravlen-run.
+// It is only an aid to finding files again: a damaged or unreadable
+// database is made anew, and a run goes on without one when even that fails.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/import_record.h"
+
+struct sqlite3;
+
+namespace ravlen {
+
+class SqliteImportRecord final : public ImportRecord {
+public:
+    // "$XDG_DATA_HOME/Ravlen/imports.sqlite" (~/.local/share when unset).
+    static std::string DefaultPath();
+    // Null when no database can be opened or made at `path`.
+    static std::unique_ptr<SqliteImportRecord> Open(const std::string& path);
+    ~SqliteImportRecord() override;
+    SqliteImportRecord(const SqliteImportRecord&) = delete;
+    SqliteImportRecord& operator=(const SqliteImportRecord&) = delete;
+
+    std::vector<ImportedFile> WithSize(std::int64_t size, const std::string& folder) override;
+    void Add(const ImportedFile& file, const std::string& run) override;
+    void Forget(const std::string& path) override;
+
+private:
+    explicit SqliteImportRecord(sqlite3* db) : db_(db) {}
+    sqlite3* db_;
+};
+
+}  // namespace ravlen

@@ -1,0 +1,94 @@
+#include "engine/already_imported.h"
+
+#include <utility>
+
+#include "model/date_time.h"
+
+namespace ravlen {
+
+namespace {
+
+// folder + "/" + name split at the last "/".
+std::pair<std::string, std::string> SplitPath(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return {"", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+bool Within(const std::string& path, const std::string& folder) {
+    if (folder.empty() || path.size() <= folder.size() || path.compare(0, folder.size(), folder) != 0) return false;
+    return folder.back() == '/' || path[folder.size()] == '/';
+}
+
+}  // namespace
+
+ImportCheck::ImportCheck(FileSystem& fs, ImportRecord* record, std::string top, std::function<void()> pump)
+    : fs_(fs), record_(record), top_(std::move(top)), run_(DateTime::Now().FormatFull()), pump_(std::move(pump)) {}
+
+const std::string* ImportCheck::HashOf(const std::string& path, const FsItem& item) {
+    const auto found = hashes_.find(path);
+    if (found != hashes_.end() && found->second.size == item.Size && found->second.modified == item.Modified)
+        return &found->second.hash;
+    std::string hash;
+    if (!fs_.ContentHash(path, hash, pump_)) {
+        hashes_.erase(path);
+        return nullptr;
+    }
+    return &(hashes_[path] = Hashed{item.Size, item.Modified, std::move(hash)}).hash;
+}
+
+std::string ImportCheck::SourceHash(const FileFacts& source, FileId* id) {
+    const std::optional<FsItem> item = fs_.GetFile(source.SourceFilePath);
+    if (!item) return {};
+    if (id) *id = item->Id;
+    const std::string* hash = HashOf(source.SourceFilePath, *item);
+    return hash ? *hash : std::string();
+}
+
+bool ImportCheck::Holds(const FileFacts& source, const std::string& path) {
+    // An empty file has nothing to be known by: it is never taken for another.
+    if (source.Size <= 0 || path == source.SourceFilePath) return false;
+    const std::optional<FsItem> there = fs_.GetFile(path);
+    if (!there || there->IsFolder || there->Size != source.Size) return false;
+    FileId id;
+    const std::string sourceHash = SourceHash(source, &id);
+    // The source itself, reached by another name, is no earlier import.
+    if (sourceHash.empty() || (there->Id.Known() && id == there->Id)) return false;
+    const std::string* other = HashOf(path, *there);
+    return other && *other == sourceHash;
+}
+
+std::optional<std::string> ImportCheck::Recorded(const FileFacts& source) {
+    if (!record_ || source.Size <= 0) return std::nullopt;
+    std::string hash;
+    for (const ImportedFile& file : record_->WithSize(source.Size, top_)) {
+        if (!Within(file.Path, top_)) continue;
+        if (hash.empty() && (hash = SourceHash(source)).empty()) return std::nullopt;
+        // The record's hash picks the candidates; the disk has the last word.
+        if (file.Hash == hash && Holds(source, file.Path)) return file.Path;
+    }
+    return std::nullopt;
+}
+
+void ImportCheck::WillPlace(const FileFacts& source) {
+    if (record_ && source.Size > 0) (void)SourceHash(source);
+}
+
+void ImportCheck::Placed(const FileFacts& source, const std::string& target) {
+    const auto found = hashes_.find(source.SourceFilePath);
+    if (found == hashes_.end()) return;
+    if (record_) record_->Add({target, source.Size, found->second.hash}, run_);
+    hashes_.erase(found);  // the source is gone or done with
+}
+
+void MarkAlreadyImported(FileFacts& facts, RunTally& tally, const std::string& existing) {
+    auto [folder, name] = SplitPath(existing);
+    facts.Timestamped = false;
+    facts.Operation = kAlreadyImported;
+    facts.OutputFolder = std::move(folder);
+    facts.OutputFileName = std::move(name);
+    facts.SequenceNumber = 0;
+    ++tally.NumberOfAlreadyImported;
+}
+
+}  // namespace ravlen

@@ -1,0 +1,62 @@
+#pragma once
+// Telling a file that is already in the output folder: its bytes under a
+// name the serial-number loop finds taken, or under any name the record of
+// earlier imports knows. Sizes are compared first; only equal sizes cost a
+// hash of both whole files.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "model/file_facts.h"
+#include "model/file_system.h"
+#include "model/import_record.h"
+#include "model/run_tally.h"
+
+namespace ravlen {
+
+class ImportCheck {
+public:
+    // `top`: the run's output folder, the only place an earlier import counts;
+    // `record`: may be null (then only taken names are compared).
+    ImportCheck(FileSystem& fs, ImportRecord* record, std::string top, std::function<void()> pump);
+
+    // The file at `path` holds exactly the source's bytes (and is not the
+    // source itself). Never for an empty source.
+    bool Holds(const FileFacts& source, const std::string& path);
+    // A file inside the output folder that the record knows to hold the
+    // source's bytes and that still does; nothing when there is none.
+    std::optional<std::string> Recorded(const FileFacts& source);
+    // The source is about to be placed: its hash is taken now, while it is
+    // still where it was.
+    void WillPlace(const FileFacts& source);
+    // The source went to `target`: the record notes it.
+    void Placed(const FileFacts& source, const std::string& target);
+
+private:
+    struct Hashed {
+        std::int64_t size;
+        DateTime modified;
+        std::string hash;
+    };
+    // The hash of a file as it stands; cached while its size and time stay.
+    const std::string* HashOf(const std::string& path, const FsItem& item);
+    // The source's hash, "" when it cannot be read; `id` gets which file it is.
+    std::string SourceHash(const FileFacts& source, FileId* id = nullptr);
+
+    FileSystem& fs_;
+    ImportRecord* record_;
+    std::string top_;
+    std::string run_;
+    std::function<void()> pump_;
+    std::map<std::string, Hashed> hashes_;
+};
+
+// Marks the file as already imported as `existing` (a full path): not
+// timestamped, Operation "Already imported", the output columns naming the
+// file that is there, counted apart.
+void MarkAlreadyImported(FileFacts& facts, RunTally& tally, const std::string& existing);
+
+}  // namespace ravlen

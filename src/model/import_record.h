@@ -1,0 +1,33 @@
+#pragma once
+// The record of earlier imports: each placed file's size, content hash and
+// final path, kept across runs, so that a file placed once under another name
+// (an earlier format or folder setting) is known again by its bytes.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ravlen {
+
+// The Operation of a file whose identical bytes were already in the output folder.
+inline constexpr const char* kAlreadyImported = "Already imported";
+
+struct ImportedFile {
+    std::string Path;  // where the file was placed
+    std::int64_t Size = 0;
+    std::string Hash;  // FileSystem::ContentHash of its bytes
+};
+
+class ImportRecord {
+public:
+    virtual ~ImportRecord() = default;
+    // The files recorded with this size whose path lies in `folder` or below it.
+    virtual std::vector<ImportedFile> WithSize(std::int64_t size, const std::string& folder) = 0;
+    // Notes a file just placed by `run`. Losing a note only loses a later
+    // match, never a file, so failures are not reported.
+    virtual void Add(const ImportedFile& file, const std::string& run) = 0;
+    // Drops the notes of a path (its file was taken back by an undo).
+    virtual void Forget(const std::string& path) = 0;
+};
+
+}  // namespace ravlen
