@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "app/intent_store.h"
+#include "app/sqlite_statement.h"
 
 namespace ravlen {
 namespace {
@@ -18,23 +19,6 @@ constexpr const char* kSchema =
     "CREATE INDEX IF NOT EXISTS imported_size ON imported(size);"
     "CREATE INDEX IF NOT EXISTS imported_path ON imported(path);";
 
-struct Statement {
-    sqlite3_stmt* stmt = nullptr;
-    Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr); }
-    ~Statement() { sqlite3_finalize(stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    void Text(int i, const std::string& text) {
-        sqlite3_bind_text(stmt, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-    }
-    std::string Column(int i) {
-        const unsigned char* text = sqlite3_column_text(stmt, i);
-        return text ? std::string(reinterpret_cast<const char*>(text),
-                                  static_cast<std::size_t>(sqlite3_column_bytes(stmt, i)))
-                    : std::string();
-    }
-};
-
 // The database at path with its tables, checked; null when it cannot be
 // opened or is not sound.
 sqlite3* OpenSound(const std::string& path) {
@@ -45,7 +29,7 @@ sqlite3* OpenSound(const std::string& path) {
                  sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) == SQLITE_OK;
     if (sound) {
         Statement check(db, "PRAGMA quick_check");
-        sound = sqlite3_step(check.stmt) == SQLITE_ROW && check.Column(0) == "ok";
+        sound = sqlite3_step(check.stmt) == SQLITE_ROW && Column(check.stmt, 0) == "ok";
     }
     if (sound) return db;
     sqlite3_close(db);
@@ -81,25 +65,25 @@ std::vector<ImportedFile> SqliteImportRecord::WithSize(std::int64_t size, const 
     const std::string high = low.substr(0, low.size() - 1) + '0';
     Statement select(db_, "SELECT path, hash FROM imported WHERE size = ? AND path >= ? AND path < ? ORDER BY id");
     sqlite3_bind_int64(select.stmt, 1, size);
-    select.Text(2, low);
-    select.Text(3, high);
-    while (sqlite3_step(select.stmt) == SQLITE_ROW) files.push_back({select.Column(0), size, select.Column(1)});
+    BindText(select.stmt, 2, low);
+    BindText(select.stmt, 3, high);
+    while (sqlite3_step(select.stmt) == SQLITE_ROW) files.push_back({Column(select.stmt, 0), size, Column(select.stmt, 1)});
     return files;
 }
 
 void SqliteImportRecord::Add(const ImportedFile& file, const std::string& run) {
     Forget(file.Path);  // a name used again holds the new file
     Statement insert(db_, "INSERT INTO imported(path, size, hash, run) VALUES(?, ?, ?, ?)");
-    insert.Text(1, file.Path);
+    BindText(insert.stmt, 1, file.Path);
     sqlite3_bind_int64(insert.stmt, 2, file.Size);
-    insert.Text(3, file.Hash);
-    insert.Text(4, run);
+    BindText(insert.stmt, 3, file.Hash);
+    BindText(insert.stmt, 4, run);
     (void)sqlite3_step(insert.stmt);
 }
 
 void SqliteImportRecord::Forget(const std::string& path) {
     Statement remove(db_, "DELETE FROM imported WHERE path = ?");
-    remove.Text(1, path);
+    BindText(remove.stmt, 1, path);
     (void)sqlite3_step(remove.stmt);
 }
 

@@ -11,6 +11,8 @@
 #include <optional>
 #include <sstream>
 
+#include "app/sqlite_statement.h"
+
 namespace ravlen {
 namespace {
 
@@ -45,14 +47,6 @@ std::int64_t ProcessStart(std::int64_t pid) {
     return 0;
 }
 
-struct Statement {
-    sqlite3_stmt* stmt = nullptr;
-    Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr); }
-    ~Statement() { sqlite3_finalize(stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-};
-
 // The commits made while one stands reach the disk before they return: the
 // plans of a batch, whose sources are given up after it, and a copy written
 // under its final name, which only its plan marks unfinished. Not inside a
@@ -71,12 +65,6 @@ public:
 private:
     sqlite3* db_;
 };
-
-std::string Column(sqlite3_stmt* stmt, int i) {
-    const unsigned char* text = sqlite3_column_text(stmt, i);
-    return text ? std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(sqlite3_column_bytes(stmt, i)))
-                : std::string();
-}
 
 }  // namespace
 
