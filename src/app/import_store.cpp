@@ -21,12 +21,12 @@ constexpr const char* kSchema =
 
 // The database at path with its tables, checked; null when it cannot be
 // opened or is not sound.
-sqlite3* OpenSound(const std::string& path) {
+sqlite3* OpenSound(const std::string& path, bool readOnly = false) {
     sqlite3* db = nullptr;
-    bool sound = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
-                                 nullptr) == SQLITE_OK &&
+    const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) | SQLITE_OPEN_NOFOLLOW;
+    bool sound = sqlite3_open_v2(path.c_str(), &db, flags, nullptr) == SQLITE_OK &&
                  sqlite3_busy_timeout(db, 10000) == SQLITE_OK &&
-                 sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) == SQLITE_OK;
+                 (readOnly || sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) == SQLITE_OK);
     if (sound) {
         Statement check(db, "PRAGMA quick_check");
         sound = sqlite3_step(check.stmt) == SQLITE_ROW && Column(check.stmt, 0) == "ok";
@@ -52,6 +52,12 @@ std::unique_ptr<SqliteImportRecord> SqliteImportRecord::Open(const std::string& 
         for (const char* suffix : {"", "-wal", "-shm"}) (void)unlink((path + suffix).c_str());
         db = OpenSound(path);
     }
+    if (!db) return nullptr;
+    return std::unique_ptr<SqliteImportRecord>(new SqliteImportRecord(db));
+}
+
+std::unique_ptr<SqliteImportRecord> SqliteImportRecord::OpenReadOnly(const std::string& path) {
+    sqlite3* db = OpenSound(path, true);
     if (!db) return nullptr;
     return std::unique_ptr<SqliteImportRecord>(new SqliteImportRecord(db));
 }

@@ -20,6 +20,9 @@ public:
     static std::string DefaultPath();
     // Null when no database can be opened or made at `path`.
     static std::unique_ptr<SqliteImportRecord> Open(const std::string& path);
+    // For looking only (its adds and forgets fail unseen): null when there is
+    // no sound database at `path`, which is neither made nor mended.
+    static std::unique_ptr<SqliteImportRecord> OpenReadOnly(const std::string& path);
     ~SqliteImportRecord() override;
     SqliteImportRecord(const SqliteImportRecord&) = delete;
     SqliteImportRecord& operator=(const SqliteImportRecord&) = delete;

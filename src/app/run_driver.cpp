@@ -249,7 +249,7 @@ RunOutcome RunDriver::List(RunOptions& options) {
     listing_ = false;
     if (!folders) return RunOutcome::Ended;
     const bool finished = RunPass("Previewing Files...", false, *folders, options, nullptr);
-    return finished && AllTimestamped(tally_) ? RunOutcome::Completed : RunOutcome::Incomplete;
+    return finished && EveryFilePlacedOrThere(tally_) ? RunOutcome::Completed : RunOutcome::Incomplete;
 }
 
 std::optional<RunDriver::Folders> RunDriver::Check(RunOptions& options) {

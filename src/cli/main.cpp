@@ -336,6 +336,10 @@ int Run(const Arguments& args) {
         ProgramFacts::Current(),
     };
     if (args.list) {
+        // Read only: a list creates nothing, not even the record.
+        const std::unique_ptr<SqliteImportRecord> imports =
+            SqliteImportRecord::OpenReadOnly(SqliteImportRecord::DefaultPath());
+        services.imports = imports.get();
         RunDriver driver(std::move(services));
         ConsolePort::CatchInterrupt();
         const RunOutcome outcome = driver.List(options);

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "model/import_record.h"
+
 namespace ravlen {
 
 const char* StatusWord(ListStatus status) {
@@ -25,7 +27,7 @@ void FileList::Add(const FileFacts& f) {
     row.ThumbnailOffset = f.ThumbnailOffset;
     row.ThumbnailLength = f.ThumbnailLength;
     // The re-import check names the identical file already there as the output.
-    if (f.Operation == "Already imported") row.Status = ListStatus::AlreadyImported;
+    if (f.Operation == kAlreadyImported) row.Status = ListStatus::AlreadyImported;
     else row.Status = f.Timestamped ? ListStatus::Place : ListStatus::Skip;
     if (row.Status != ListStatus::Skip) {
         row.OutputName = f.OutputFileName;

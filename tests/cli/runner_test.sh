@@ -159,6 +159,7 @@ reimport)
     expect 0 $copy
     has out.txt "0  files successfully timestamped"; has out.txt "2  files skipped as already imported"
     [ "$(grep -c ',No,.*"Already imported","[^"]*","'"$work"'/out",' "$(newest_log)")" = 2 ] || fail "log rows"
+    expect 0 --list $copy FilenameFormat=0;  [ "$(grep -c "${tab:=$(printf '\t')}already-imported" out.txt)" = 2 ] || fail "list"
     expect 0 $copy FilenameFormat=0;  [ "$(photos)" = 2 ] || fail "a new format copied again"
     expect 0 --undo "$(newest_log)" --yes;  [ "$(photos)" = 2 ] || fail "the undo touched files already there"
     touch -r src/IMG_0001.JPG stamp; printf uno > src/IMG_0001.JPG; touch -r stamp src/IMG_0001.JPG
