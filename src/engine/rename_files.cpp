@@ -234,7 +234,8 @@ private:
             const std::size_t i = group[k];
             if (!together) choices = ChooseNames(placement, std::span(candidates).subspan(k, 1), folder);
             const NameChoice& choice = choices[together ? k : 0];
-            if (shot[i].follows && !facts[*shot[i].follows].Timestamped) {
+            // A sidecar already imported with its picture is told as such.
+            if (shot[i].follows && !facts[*shot[i].follows].Timestamped && choice.alreadyImported.empty()) {
                 facts[i].Operation = "Failed";
                 SkipWith(facts[i], facts[*shot[i].follows], &RunTally::NumberOfLockedFiles);
                 continue;
