@@ -88,6 +88,10 @@ public:
     FsStatus ContentHash(const std::string& path, std::string& hash, const std::function<void()>& pump) override {
         return inner_.ContentHash(path, hash, pump);
     }
+    std::optional<FileTime> ModifiedTime(const std::string& path) override { return inner_.ModifiedTime(path); }
+    FsStatus SetModifiedTime(const std::string& path, const FileTime& time) override {
+        return inner_.SetModifiedTime(path, time);
+    }
     std::string DrivePart(const std::string& path) override { return inner_.DrivePart(path); }
     std::string ParentPart(const std::string& path) override { return inner_.ParentPart(path); }
 

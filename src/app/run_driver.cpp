@@ -5,10 +5,12 @@
 #include <optional>
 #include <system_error>
 
+#include "app/movie_zone.h"
 #include "app/progress_session.h"
 #include "app/recovery.h"
 #include "engine/rename_files.h"
 #include "log/run_logs.h"
+#include "model/camera_clock.h"
 #include "model/date_time.h"
 #include "model/report_text.h"
 #include "model/time_shift.h"
@@ -120,9 +122,14 @@ std::string ProtectedLeftWarning(const RunTally& tally, const RunOptions& option
 }
 
 std::string ClockCorrections(const RunOptions& options) {
+    std::string text;
     const std::optional<TimeShift> shift = TimeShift::Parse(options.TimeShift);
-    if (!shift || shift->IsNone()) return {};
-    return "Metadata dates will be shifted by " + shift->Text() + ".";
+    if (shift && !shift->IsNone()) text = "Metadata dates will be shifted by " + shift->Text() + ".";
+    const std::string cameras = CameraOffsetsLabel(ParseCameraOffsets(options.CameraOffsets).value_or(
+        std::vector<CameraOffset>{}));
+    if (!cameras.empty())
+        text += (text.empty() ? "" : kCrLf) + std::string("Camera clock offsets in force: ") + cameras + ".";
+    return text;
 }
 
 std::string RunFailureMessage(long long number, const std::string& description) {
@@ -193,7 +200,8 @@ bool RunDriver::RunPass(const char* title, bool performActions, const Folders& f
     files_.Clear();
     const ProgressSession session(services_.port, title, tally_.NumberOfSourceObjects);
     EngineContext context{services_.fs, services_.port, options, chronology_, sink,
-                          performActions ? services_.intents : nullptr, &files_, services_.imports};
+                          performActions ? services_.intents : nullptr, &files_, services_.imports,
+                          MovieZoneOffsets(options.MovieTimeZone)};
     long long number = 0;
     std::string description;
     try {
@@ -263,6 +271,15 @@ std::optional<RunDriver::Folders> RunDriver::Check(RunOptions& options) {
         if (const std::string problem = DateFolderFormatProblem(options.DateFolderFormat); !problem.empty())
             return Refuse(DateFolderFormatMessage(options.DateFolderFormat, problem));
     }
+    if (!IsKnownTimeZone(options.MovieTimeZone))
+        return Refuse("The movie time zone " + std::string(1, kQuote) + options.MovieTimeZone + kQuote +
+                      " is not a time zone this computer knows. Type a name such as Europe/Paris, or leave it "
+                      "empty for this computer's zone.");
+    if (options.SetFileTime && !options.WritesCsvLog())
+        return Refuse(kSetFileTimeNeedsCsv);
+    if (!ParseCameraOffsets(options.CameraOffsets))
+        return Refuse("The camera clock offsets " + std::string(1, kQuote) + options.CameraOffsets + kQuote +
+                      " are not valid. Set them again in Camera clocks....");
 
     // 2. A camera card attached since the start may become the source.
     if (options.AutoDetect && services_.detectCameraMedia) {

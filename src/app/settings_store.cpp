@@ -22,6 +22,8 @@
 #include <system_error>
 #include <type_traits>
 
+#include "app/movie_zone.h"
+#include "model/camera_clock.h"
 #include "model/time_shift.h"
 #include "model/version.h"
 
@@ -218,11 +220,15 @@ SettingsKey CheckKey(const char* section, const char* key, const char* note) {
     return NumberKey<Field>(section, key, KeyKind::CheckBox, {}, note);
 }
 
-SettingsKey OneRunKey(SettingsKey k, bool (*accepts)(const std::string&), const char* form) {
-    k.saved = false;
+SettingsKey FormedKey(SettingsKey k, bool (*accepts)(const std::string&), const char* form) {
     k.accepts = accepts;
     k.form = form;
     return k;
+}
+
+SettingsKey OneRunKey(SettingsKey k, bool (*accepts)(const std::string&), const char* form) {
+    k.saved = false;
+    return FormedKey(std::move(k), accepts, form);
 }
 
 std::vector<SettingsKey> MakeKeys() {
@@ -304,6 +310,18 @@ std::vector<SettingsKey> MakeKeys() {
                           "shifts every metadata date, for this run only (never saved): +01:00:00, -1 02:30:00"),
                   [](const std::string& v) { return TimeShift::Parse(v).has_value(); },
                   "a signed duration: optional days and a blank, then hh:mm:ss, e.g. +01:00:00 or -1 02:30:00"),
+        FormedKey(TextKey("Time", "CameraOffsets", &O::CameraOffsets,
+                          "each camera's clock offset, added to its files' dates on top of TimeShift"),
+                  [](const std::string& v) { return ParseCameraOffsets(v).has_value(); },
+                  "entries Make|Model|Serial=+hh:mm:ss separated by \";\" (\"\\\" before a | ; = or \\ "
+                  "in a name)"),
+        FormedKey(TextKey("Time", "MovieTimeZone", &O::MovieTimeZone,
+                          "the zone of a movie that stores only UTC (empty: this computer's)"),
+                  [](const std::string& v) { return IsKnownTimeZone(v); },
+                  "an IANA time zone name such as Europe/Paris, or nothing"),
+        CheckKey<&O::SetFileTime>("Time", "SetFileTime",
+                                  "each placed file's modified time becomes its recording time; needs the CSV "
+                                  "log (CreateLog 2 or 3), from which the undo puts the old time back"),
         CheckKey<&O::VerifyCopies>("Copy", "VerifyCopies",
                                    "read each copy back from the disk and compare it with the original"),
         CheckKey<&O::KeepPairsTogether>("Import", "KeepPairsTogether",

@@ -69,6 +69,14 @@ void Execute(UndoRow& row, FileSystem& fs, const std::function<void()>& pump) {
     if (!moved) {
         if (madeFolder && fs.CountItems(row.SourceFolder) == 0) (void)fs.DeleteFolder(row.SourceFolder);
         row.LeaveAlone("The file could not be moved back due to the following error: " + moved.error + ".");
+        return;
+    }
+    // The run set the file's time to its recording time: the old one comes back too.
+    if (row.OriginalModified) {
+        const FsStatus timed = fs.SetModifiedTime(source, *row.OriginalModified);
+        if (!timed)
+            row.Reason = "The file is back, but its modified time could not be put back due to the following "
+                         "error: " + timed.error + ".";
     }
 }
 

@@ -25,6 +25,7 @@ struct LogColumns {
     std::size_t Count = 0;  // fields of every row
     std::size_t SourceFileName = 0, SourceFolder = 0, Size = 0, Timestamped = 0, Operation = 0,
                 OutputFileName = 0, OutputFolder = 0;
+    std::optional<std::size_t> OriginalModifiedTime;  // logs of runs that set the files' times
 
     // Nothing when the header is not a CSV log's: it must start with the
     // columns of the first layout; columns added since (known to this
@@ -49,6 +50,7 @@ struct LogColumns {
             if (!at) return std::nullopt;
             *index = *at;
         }
+        c.OriginalModifiedTime = header.Find(csv_column::kOriginalModifiedTime);
         return c;
     }
 };
@@ -101,6 +103,7 @@ UndoRow ReadRow(const CsvRecord& record, const LogColumns& c, int number, const 
         row.OutputFolder = f[c.OutputFolder];
         row.OutputFileName = f[c.OutputFileName];
         row.Operation = f[c.Operation];
+        if (c.OriginalModifiedTime) row.OriginalModified = FileTime::Parse(f[*c.OriginalModifiedTime]);
     }
     if (record.TooLong) {
         row.LeaveAlone("The row is longer than any row the program writes.");

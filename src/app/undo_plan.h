@@ -3,6 +3,7 @@
 // would do to the files as they stand now.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,7 @@ struct UndoRow {
     std::string OutputFileName;
     std::string Operation;
     std::int64_t Size = -1;
+    std::optional<FileTime> OriginalModified;  // the renamed file's modified time before the run set it
     bool Trusted = false;  // the row parsed and names plain paths inside the log's folder
     UndoAction Action = UndoAction::LeaveAlone;
     std::string Reason;  // why nothing is (or was) done; empty for Restore and Remove

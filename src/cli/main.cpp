@@ -322,6 +322,7 @@ int Run(const Arguments& args) {
     ApplySettings(options, args, true);
     if (const std::optional<int> status = CheckCustomFormat(options, port)) return *status;
     if (const std::optional<int> status = CheckDateFolderFormat(options, port)) return *status;
+    if (options.SetFileTime && !options.WritesCsvLog()) return UsageError(kSetFileTimeNeedsCsv);
     if (args.waitForCard && !WaitForCard(options, drives, fs, port, stdout)) return kExitEnded;
 
     RunServices services{

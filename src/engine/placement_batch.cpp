@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "engine/file_time_setting.h"
 #include "engine/placement.h"
 
 namespace ravlen {
@@ -171,9 +172,7 @@ FsStatus PlacementBatch::FlushAll(const std::vector<Entry*>& entries) {
 }
 
 void PlacementBatch::Write(FileFacts& facts) {
-    if (!sink_) return;
-    facts.FinishTime = DateTime::Now();
-    sink_->WriteFileRecord(facts);
+    if (sink_) WriteRecordSettingTime(*sink_, fs_, options_, facts, report_);
 }
 
 }  // namespace ravlen

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/dcf.h"
+#include "engine/file_time_setting.h"
 #include "engine/filters.h"
 #include "engine/output_folders.h"
 #include "engine/placement.h"
@@ -262,6 +263,7 @@ private:
             // The reader asked to begin the file again; it may do so once.
             restarted = true;
         }
+        LocalizeMovieDate(facts, context_.movieZone);
         ChooseTimestamp(facts, options_, tally_, readHooks_.report);
         return facts;
     }
@@ -290,10 +292,8 @@ private:
         // A run's records reach the list through the sink, once they are final.
         if (context_.list && !performActions_) context_.list->Add(facts);
         if (batch_) return batch_->Add(facts, planned);
-        if (performActions_ && context_.sink) {
-            facts.FinishTime = DateTime::Now();
-            context_.sink->WriteFileRecord(facts);
-        }
+        if (performActions_ && context_.sink)
+            WriteRecordSettingTime(*context_.sink, context_.fs, options_, facts, report_);
         // Placed and logged: nothing left for a later run to finish.
         if (planned != 0) context_.intents->Done(planned);
     }

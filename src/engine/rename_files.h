@@ -16,6 +16,7 @@
 #include "model/run_options.h"
 #include "model/run_tally.h"
 #include "model/user_port.h"
+#include "model/zone_offset.h"
 
 namespace ravlen {
 
@@ -36,6 +37,7 @@ struct EngineContext {
     IntentRecord* intents = nullptr;  // each placement planned first; only used when PerformActions is true
     FileList* list = nullptr;         // a preview's rows; the files the filters pass over in both passes
     ImportRecord* imports = nullptr;  // earlier imports; only written when PerformActions is true
+    ZoneOffsetAt movieZone = {};  // turns a movie's UTC-only date into local time; none leaves it in UTC
 };
 
 // How many files ahead of the one in hand the walk starts first reads: enough

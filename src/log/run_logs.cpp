@@ -2,6 +2,7 @@
 
 #include "log/csv_text.h"
 #include "model/import_record.h"
+#include "model/camera_clock.h"
 #include "model/time_shift.h"
 
 #include <optional>
@@ -77,7 +78,15 @@ std::string WhereItIs(const FileFacts& f, const std::string& value) {
 }
 // The clock correction applied to the file's metadata date.
 std::string ShiftOrNA(const FileFacts& f) {
-    return f.Timestamped && f.ShiftSeconds ? TimeShift{*f.ShiftSeconds}.Text() : kNotApplicable;
+    return f.Timestamped && f.ShiftSeconds && *f.ShiftSeconds != 0 ? TimeShift{*f.ShiftSeconds}.Text()
+                                                                     : kNotApplicable;
+}
+// Seconds and nanoseconds since 1970 UTC, every digit: the undo sets it back from this.
+std::string ModifiedTimeOrNA(const FileFacts& f) {
+    return f.Timestamped && f.OriginalModifiedTime ? f.OriginalModifiedTime->Text() : kNotApplicable;
+}
+std::string CameraOffsetOrNA(const FileFacts& f) {
+    return f.Timestamped && f.CameraOffsetSeconds != 0 ? TimeShift{f.CameraOffsetSeconds}.Text() : kNotApplicable;
 }
 
 // The CSV log's columns, in order: each one's header name, whether its
@@ -149,6 +158,11 @@ const CsvColumn kCsvColumns[] = {
     {"DateAfterShift", kBare, [](F f, L) { return WhenTimestamped(f, Full(f.TimestampDateTime)); }},
     {"TimeShift", kBare, [](F f, L) { return ShiftOrNA(f); }},
     {"DateSource", kQuoted, [](F f, L) { return WhenTimestamped(f, f.DateSource); }},
+    {"CameraMake", kQuoted, [](F f, L) { return TextOrNA(f.CameraMake); }},
+    {"CameraModel", kQuoted, [](F f, L) { return TextOrNA(f.CameraModel); }},
+    {"CameraSerial", kQuoted, [](F f, L) { return TextOrNA(f.CameraSerial); }},
+    {"CameraOffset", kBare, [](F f, L) { return CameraOffsetOrNA(f); }},
+    {csv_column::kOriginalModifiedTime, kBare, [](F f, L) { return ModifiedTimeOrNA(f); }},
 };
 
 // Logs started within the same second take the next free number.
@@ -284,6 +298,10 @@ std::unique_ptr<TextLog> TextLog::Create(FileSystem& fs, const std::string& outp
     out.Line("  Time:");
     option("    TimeShift:           ",
            o.TimeShift.empty() ? "None" : TimeShift::Parse(o.TimeShift).value_or(TimeShift{}).Text());
+    const auto cameras = ParseCameraOffsets(o.CameraOffsets).value_or(std::vector<CameraOffset>{});
+    option("    CameraOffsets:       ", cameras.empty() ? "None" : CameraOffsetsLabel(cameras));
+    option("    MovieTimeZone:       ", o.MovieTimeZone.empty() ? "This computer's" : o.MovieTimeZone);
+    number("    SetFileTime:         ", o.SetFileTime);
     out.Line("  Copy:");
     number("    VerifyCopies:        ", o.VerifyCopies);
     out.Line("  Import:");
@@ -370,6 +388,9 @@ void TextLog::WriteBlock(const FileFacts& f) {
     line("    After shift:     ", WhenTimestamped(f, Full(f.TimestampDateTime)));
     line("    Time shift:      ", ShiftOrNA(f));
     line("  Date taken from:   ", WhenTimestamped(f, f.DateSource));
+    line("  Camera:            ", CameraId::Of(f).Known() ? CameraId::Of(f).Label() : kNotApplicable);
+    line("    Camera offset:   ", CameraOffsetOrNA(f));
+    line("    Modified before: ", ModifiedTimeOrNA(f));
     out.Line("");
     log.Write(out.text);
 }

@@ -31,6 +31,7 @@ inline constexpr std::string_view kTimestamped = "Timestamped";
 inline constexpr std::string_view kOperation = "Operation";
 inline constexpr std::string_view kOutputFileName = "OutputFileName";
 inline constexpr std::string_view kOutputFolder = "OutputFolder";
+inline constexpr std::string_view kOriginalModifiedTime = "OriginalModifiedTime";  // absent from older logs
 }  // namespace csv_column
 
 // "<outputFolder>/Ravlen Log yyyy-mm-dd @hh-nn-ss" + extension (a second log

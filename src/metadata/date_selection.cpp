@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "metadata/iso_media_reader.h"
+#include "model/camera_clock.h"
 #include "model/time_shift.h"
 
 
@@ -94,6 +95,14 @@ void TakeFileSystemDate(FileFacts& f, DateModeFileSystem mode) {
     f.DateSource = created ? "File system created" : "File system modified";
 }
 
+// The offset kept for the file's camera. The run driver refuses a table it
+// cannot read, so here one is none.
+TimeShift CameraOffsetOf(const FileFacts& facts, const RunOptions& options) {
+    if (options.CameraOffsets.empty()) return {};
+    const auto offsets = ParseCameraOffsets(options.CameraOffsets);
+    return offsets ? OffsetFor(*offsets, CameraId::Of(facts)) : TimeShift{};
+}
+
 }  // namespace
 
 void ChooseTimestamp(FileFacts& facts, const RunOptions& options, RunTally& tally, const ProblemSink& report) {
@@ -107,10 +116,12 @@ void ChooseTimestamp(FileFacts& facts, const RunOptions& options, RunTally& tall
     const Choice choice = FormatRule(facts, options);
     if (choice.value) {
         // Only the camera's clock is corrected; the file system's is the computer's.
-        const TimeShift shift = TimeShift::Parse(options.TimeShift).value_or(TimeShift{});
+        const TimeShift camera = CameraOffsetOf(facts, options);
+        const TimeShift shift{TimeShift::Parse(options.TimeShift).value_or(TimeShift{}).Seconds + camera.Seconds};
         const std::optional<DateTime> shifted = shift.Apply(*choice.value);
         facts.DateBeforeShift = *choice.value;
         facts.ShiftSeconds = shift.Seconds;
+        facts.CameraOffsetSeconds = camera.Seconds;
         if (!shifted) {
             facts.Timestamped = false;
             ++tally.NumberOfInvalidDateFiles;

@@ -4,7 +4,6 @@
 #include <array>
 #include <climits>
 #include <cstdint>
-#include <ctime>
 #include <optional>
 #include <string>
 
@@ -32,7 +31,8 @@ constexpr std::uint32_t kFtyp = Fourcc("ftyp"), kMoov = Fourcc("moov"), kMeta = 
                         kIlst = Fourcc("ilst"), kData = Fourcc("data"), kMdta = Fourcc("mdta"), kIinf = Fourcc("iinf"),
                         kInfe = Fourcc("infe"), kIloc = Fourcc("iloc"), kIdat = Fourcc("idat"), kExif = Fourcc("Exif"),
                         kDay = 0xA9646179u /* ©day */, kDate = Fourcc("date"), kMtdt = Fourcc("MTDT"),
-                        kCmt1 = Fourcc("CMT1"), kCmt2 = Fourcc("CMT2");
+                        kCmt1 = Fourcc("CMT1"), kCmt2 = Fourcc("CMT2"), kMak = 0xA96D616Bu /* ©mak */,
+                        kMod = 0xA96D6F64u /* ©mod */;
 
 // Boxes of dedicated cameras whose makers set the movie header from the
 // camera's own clock (local time) rather than UTC.
@@ -43,6 +43,8 @@ constexpr std::array<std::uint32_t, 12> kLocalClockMakerBoxes{
 const std::string_view kCanonUuid("\x85\xc0\xb6\x87\x82\x0f\x11\xe0\x81\x11\xf4\xce\x46\x2b\x6a\x48", 16);
 const std::string_view kSonyUsmtUuid("USMT!\xd2\x4f\xce\xbb\x88\x69\x5c\xfa\xc9\xc7\x40", 16);
 constexpr std::string_view kAppleCreationKey = "com.apple.quicktime.creationdate";
+constexpr std::string_view kAppleMakeKey = "com.apple.quicktime.make";
+constexpr std::string_view kAppleModelKey = "com.apple.quicktime.model";
 
 // Seconds from 1904-01-01 (the movie header's epoch) to 1970-01-01.
 constexpr std::uint64_t kSeconds1904To1970 = 2082844800u;
@@ -191,6 +193,8 @@ struct MovieDates {
     std::optional<std::uint64_t> mvhd;      // seconds since 1904, UTC unless the maker writes local time
     std::optional<std::int32_t> makerZone;  // Sony's MTDT time zone, minutes
     bool localClockMaker = false;
+    // The camera, from Keys or the user data's ©mak and ©mod.
+    std::string make, model;
 };
 
 // Keys (handler mdta) or an item list (©day) in a meta box.
@@ -209,24 +213,29 @@ void ReadMeta(const ByteSpan& meta, MovieDates& dates) {
     }
     const auto keys = FindChild(children, kKeys);
     if (!keys) return;
-    // keys: version and flags, count, then (size, namespace, name) entries.
+    // keys: version and flags, count, then (size, namespace, name) entries;
+    // the item list refers to them by their 1-based index.
     const std::uint32_t count = U32Or0(keys->body, 4);
     std::uint64_t o = 8;
-    std::uint32_t index = 0;
+    std::uint32_t created = 0, make = 0, model = 0;
     for (std::uint32_t k = 1; k <= count && k <= kMaxChildren; ++k) {
         const std::uint32_t size = U32Or0(keys->body, o);
-        if (size < 8 || !keys->body.Has(o, size)) return;
-        if (keys->body.Bytes(o + 8, size - 8) == kAppleCreationKey) {
-            index = k;
-            break;
-        }
+        if (size < 8 || !keys->body.Has(o, size)) break;
+        const auto name = keys->body.Bytes(o + 8, size - 8);
+        if (name == kAppleCreationKey) created = k;
+        if (name == kAppleMakeKey) make = k;
+        if (name == kAppleModelKey) model = k;
         o += size;
     }
-    if (index == 0) return;
+    if (created == 0 && make == 0 && model == 0) return;
     ForEachChild(ilst->body, [&](const Child& item) {
-        if (item.type != index) return true;
-        if (const auto text = ItemText(item.body)) dates.keys = ParseZonedDate(*text);
-        return false;
+        if (item.type == 0 || (item.type != created && item.type != make && item.type != model)) return true;
+        const auto text = ItemText(item.body);
+        if (!text) return true;
+        if (item.type == created) dates.keys = ParseZonedDate(*text);
+        if (item.type == make) dates.make = CameraText(*text);
+        if (item.type == model) dates.model = CameraText(*text);
+        return true;
     });
 }
 
@@ -256,6 +265,10 @@ void ReadUserData(const ByteSpan& udta, MovieDates& dates) {
             if (const auto text = ItemText(c.body))
                 if (auto z = ParseZonedDate(*text); z && z->zone)
                     dates.userData = z, dates.userDataSource = c.type == kDay ? "udta ©day" : "udta date";
+        } else if ((c.type == kMak || c.type == kMod) && ItemText(c.body)) {
+            // Keys, read from the movie's meta box, speak for the camera first.
+            std::string& name = c.type == kMak ? dates.make : dates.model;
+            if (name.empty()) name = CameraText(*ItemText(c.body));
         } else if (c.type == kMeta) {
             ReadMeta(c.body, dates);
         } else if (c.type == kUuid && c.userType == kSonyUsmtUuid) {
@@ -287,6 +300,12 @@ void ReadExifDirectoryBlock(const ByteSpan& block, std::int64_t at, FileFacts& f
     for (std::uint32_t k = 0; k < *entries; ++k) {
         const std::uint64_t e = *ifd + 2 + 12ull * k;
         const auto tag = block.U16(e, order), value = block.U32(e + 8, order);
+        if (tag && *tag == 0xA431 && facts.CameraSerial.empty()) {  // BodySerialNumber, ASCII
+            const auto count = block.U32(e + 4, order);
+            const auto text = count && *count > 4 && value ? block.Bytes(*value, *count) : std::nullopt;
+            if (text) facts.CameraSerial = CameraText(*text);
+            continue;
+        }
         if (!tag || !value || (*tag != 0x9003 && *tag != 0x9004)) continue;
         const auto text = block.Bytes(*value, 19);
         if (!text) continue;
@@ -578,6 +597,8 @@ private:
         if (!sawMoov_ || !dates_.mvhd)
             return ctx_.Invalid(facts_.MovieMetadata, " does not contain a valid movie header.");
         facts_.MovieMetadata = true;
+        facts_.CameraMake = dates_.make;
+        facts_.CameraModel = dates_.model;
         auto take = [&](const ZonedDate& z, const char* source) {
             facts_.MovieDate = z.local, facts_.MovieUTCOffset = z.zone, facts_.MovieDateSource = source;
         };
@@ -590,12 +611,9 @@ private:
         if (dates_.makerZone)
             return take({utc.PlusSeconds(std::int64_t(*dates_.makerZone) * 60), dates_.makerZone}, "mvhd+MTDT");
         if (dates_.localClockMaker) return take({utc, std::nullopt}, "mvhd (camera clock)");
-        const std::time_t t = static_cast<std::time_t>(unix);
-        std::tm tm{};
-        if (!localtime_r(&t, &tm)) return take({utc, 0}, "mvhd");
-        const auto local =
-            DateTime::FromFields(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-        if (local) take({*local, static_cast<std::int32_t>(tm.tm_gmtoff / 60)}, "mvhd");
+        // UTC; the run turns it into the chosen zone's local time.
+        take({utc, 0}, "mvhd");
+        facts_.MovieDateIsUTC = true;
     }
 
     ReadView& view_;

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+#include <algorithm>
 
 #include "metadata/metadata_fault.h"
 #include "metadata/thumbnail.h"
@@ -19,6 +21,12 @@ constexpr std::uint32_t kTagDateTime = 0x0132;
 constexpr std::uint32_t kTagExifIfd = 0x8769;
 constexpr std::uint32_t kTagDateTimeOriginal = 0x9003;
 constexpr std::uint32_t kTagDateTimeDigitized = 0x9004;
+constexpr std::uint32_t kTagMake = 0x010F;
+constexpr std::uint32_t kTagModel = 0x0110;
+constexpr std::uint32_t kTagCameraSerialNumber = 0xC62F;  // IFD0 of DNG and some raws
+constexpr std::uint32_t kTagBodySerialNumber = 0xA431;
+constexpr std::uint32_t kTypeAscii = 2;
+constexpr std::int64_t kMaxCameraText = 64;  // longer camera names are cut
 
 constexpr std::int64_t kEntrySize = 12;
 constexpr std::int64_t kDateLength = 20;  // "yyyy:mm:dd hh:nn:ss" and its terminator
@@ -108,8 +116,61 @@ private:
         // Some raw files keep DateTimeOriginal in IFD0 itself; it serves when
         // the Exif directory is missing, cut off or without one.
         if (Valid() && !facts_.EXIFDateOriginal) facts_.EXIFDateOriginal = ifd0Original_;
+        // The camera's names last, so that reading up to them never passes
+        // over a directory still to come.
+        if (Valid() && !ReadNotedTexts()) return MetadataOutcome::Restart;
         return MetadataOutcome::Done;
     }
+
+    // An ASCII entry whose text is to be read: in the entry itself when it
+    // fits in four bytes, else at the file offset its value points to.
+    struct NotedText {
+        std::string* target;
+        std::int64_t offset;  // file offset; -1 when the text is in inlineText
+        std::int64_t length;
+        std::string inlineText;
+    };
+
+    void NoteText(std::int64_t entry, std::string& target) {
+        if (U16At(entry + 2) != kTypeAscii) return;
+        const auto count = Held().U32(static_cast<std::uint64_t>(entry + 4), order_);
+        if (!count || *count == 0) return;
+        const std::int64_t length = std::min<std::int64_t>(*count, kMaxCameraText);
+        if (length <= 4) {
+            std::string text;
+            for (std::int64_t i = 0; i < length; ++i) text.push_back(static_cast<char>(ByteAt(entry + 8 + i)));
+            noted_.push_back({&target, -1, length, std::move(text)});
+            return;
+        }
+        // A damaged pointer costs the name, never the dates.
+        const auto pointer = Held().U32(static_cast<std::uint64_t>(entry + 8), order_);
+        if (pointer && *pointer < kInt32Max - facts_.TIFFOffset - kMaxCameraText)
+            noted_.push_back({&target, facts_.TIFFOffset + *pointer, length, {}});
+    }
+
+    // False when a text lies where the forward read has passed: the file is
+    // begun again without skipping.
+    bool ReadNotedTexts() {
+        for (const NotedText& n : noted_) {
+            std::string text = n.inlineText;
+            if (n.offset >= 0) {
+                const std::int64_t end = Sum(n.offset, n.length);
+                if (S() < end) continue;
+                if (n.offset < facts_.IFD0Offset && !Whole() && !view_->Contiguous()) return false;
+                ReadUpTo(end);
+                const std::int64_t at = IndexOf(n.offset);
+                const auto bytes = at < 0 ? std::nullopt
+                                          : Held().Bytes(static_cast<std::uint64_t>(at),
+                                                         static_cast<std::uint64_t>(n.length));
+                if (!bytes) continue;
+                text = std::string(*bytes);
+            }
+            *n.target = CameraText(text);
+        }
+        if (facts_.CameraSerial.empty()) facts_.CameraSerial = ifd0Serial_;
+        return true;
+    }
+
 
     bool Valid() const { return facts_.TIFFMetadata; }
     // In memory the block's end stands for both the position and the size.
@@ -267,6 +328,12 @@ private:
             } else if (tag == kTagDateTimeOriginal) {
                 ifd0Original_ = DecodeDate(Sum(tiffOffset, PointerAt(entry + 8)));
                 if (restart_) return true;
+            } else if (tag == kTagMake) {
+                NoteText(entry, facts_.CameraMake);
+            } else if (tag == kTagModel) {
+                NoteText(entry, facts_.CameraModel);
+            } else if (tag == kTagCameraSerialNumber) {
+                NoteText(entry, ifd0Serial_);
             }
         }
         return true;
@@ -313,6 +380,8 @@ private:
                 if (auto date = DecodeDate(Sum(tiffOffset, PointerAt(entry + 8)))) facts_.EXIFDateOriginal = date;
             } else if (tag == kTagDateTimeDigitized) {
                 if (auto date = DecodeDate(Sum(tiffOffset, PointerAt(entry + 8)))) facts_.EXIFDateDigitized = date;
+            } else if (tag == kTagBodySerialNumber) {
+                NoteText(entry, facts_.CameraSerial);
             }
             if (restart_) return;
         }
@@ -360,9 +429,22 @@ private:
     bool restart_ = false;    // a date string lies where the forward read has passed
     std::optional<DateTime> ifd0Original_;
     bool subPastEnd_ = false;
+    std::vector<NotedText> noted_;
+    std::string ifd0Serial_;
 };
 
 }  // namespace
+
+std::string CameraText(std::string_view bytes) {
+    std::string text(bytes.substr(0, std::min<std::size_t>(bytes.size(), kMaxCameraText)));
+    if (const auto zero = text.find('\0'); zero != std::string::npos) text.resize(zero);
+    // No control characters: the name goes into tab-separated lists and logs.
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
 
 MetadataOutcome ReadTIFFMetadata(ReadView& view, ReaderContext& ctx) { return TiffReader(view, ctx).RunFile(); }
 

@@ -1,5 +1,7 @@
 #pragma once
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "metadata/metadata_pass.h"
 #include "metadata/read_view.h"
@@ -23,5 +25,10 @@ MetadataOutcome ReadTIFFMetadata(ReadView& view, ReaderContext& ctx);
 // TIFFMetadata true only for a usable block; failures take the reader's
 // usual notes and faults. Never asks for a restart: all bytes are at hand.
 void ReadTIFFBlock(ReaderContext& ctx, ByteSpan block, std::int64_t at);
+
+// A camera's make, model or serial number as a file stores it: up to its
+// first zero byte and at most 64 bytes, control characters as blanks, the
+// blanks around it dropped.
+std::string CameraText(std::string_view bytes);
 
 }  // namespace ravlen

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "model/date_time.h"
+#include "model/file_time.h"
 
 namespace ravlen {
 
@@ -78,6 +79,18 @@ struct FileFacts {
     // EXIF block names one; not logged.
     std::int64_t ThumbnailOffset = -1;
     std::int64_t ThumbnailLength = 0;
+    // The camera as the file names it (EXIF Make, Model, BodySerialNumber;
+    // a movie's maker and model); empty when the file does not say.
+    std::string CameraMake;
+    std::string CameraModel;
+    std::string CameraSerial;
+    // Of ShiftSeconds, the part that is this camera's own offset.
+    std::int64_t CameraOffsetSeconds = 0;
+    // The placed file's modified time before SetFileTime changed it.
+    std::optional<FileTime> OriginalModifiedTime;
+    // MovieDate is the movie header's UTC instant, not yet turned into local
+    // time (the zone is chosen outside the readers).
+    bool MovieDateIsUTC = false;
 };
 
 // The base name: the file name before its last "." (the whole name when it has none).

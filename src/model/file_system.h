@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "model/date_time.h"
+#include "model/file_time.h"
 
 namespace ravlen {
 
@@ -189,6 +190,13 @@ public:
     // A 128-bit hash of the whole file's bytes (XXH3), as 32 hexadecimal
     // digits in `hash`; `pump` runs between the pieces read.
     virtual FsStatus ContentHash(const std::string& path, std::string& hash, const std::function<void()>& pump) = 0;
+
+    // The plain file's modified time to the nanosecond, never through a link;
+    // nothing when it cannot be examined.
+    virtual std::optional<FileTime> ModifiedTime(const std::string& path) = 0;
+    // Sets the plain file's modified time (its access time stays), never
+    // through a link.
+    virtual FsStatus SetModifiedTime(const std::string& path, const FileTime& time) = 0;
 
     // "/" for an absolute path, "" otherwise (there are no drive letters).
     virtual std::string DrivePart(const std::string& path) = 0;

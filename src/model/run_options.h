@@ -76,6 +76,15 @@ struct RunOptions {
     // Time: a correction of every metadata date for this run only; never
     // saved, so that it cannot silently shift the next card.
     std::string TimeShift{};
+    // Time, saved: each camera's own clock offset (model/camera_clock.h),
+    // applied to its files on top of TimeShift.
+    std::string CameraOffsets{};
+    // Time, saved: the zone that turns a movie's UTC-only date into local
+    // time (an IANA name; empty is this computer's zone).
+    std::string MovieTimeZone{};
+    // Time, saved: each placed file's modified time becomes its recording
+    // time; the undo puts the old one back from the CSV log.
+    bool SetFileTime = false;
     // Copy: each copy read back from the disk and compared with the source.
     bool VerifyCopies = false;
     // Import

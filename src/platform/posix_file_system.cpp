@@ -1061,6 +1061,27 @@ FsStatus PosixFileSystem::ContentHash(const std::string& path, std::string& hash
     return FsStatus::Ok();
 }
 
+std::optional<FileTime> PosixFileSystem::ModifiedTime(const std::string& path) {
+    struct stat st{};
+    if (fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    return FileTime{static_cast<std::int64_t>(st.st_mtim.tv_sec), static_cast<std::int32_t>(st.st_mtim.tv_nsec)};
+}
+
+FsStatus PosixFileSystem::SetModifiedTime(const std::string& path, const FileTime& time) {
+    // Through a handle on the file itself: the name cannot be swapped for a
+    // link between the check and the change. A read-only file's owner may
+    // still set its times.
+    const FdCloser fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (fd.fd < 0) return Failure(errno);
+    struct stat st{};
+    if (fstat(fd.fd, &st) != 0) return Failure(errno);
+    if (!S_ISREG(st.st_mode)) return Failure(EINVAL);
+    const struct timespec times[2] = {{0, UTIME_OMIT},
+                                      {static_cast<time_t>(time.Seconds), static_cast<long>(time.Nanoseconds)}};
+    if (futimens(fd.fd, times) != 0) return Failure(errno);
+    return FsStatus::Ok();
+}
+
 std::string PosixFileSystem::DrivePart(const std::string& path) {
     return !path.empty() && path.front() == '/' ? "/" : "";
 }

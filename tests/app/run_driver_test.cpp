@@ -133,6 +133,35 @@ TEST(RunDriverChecks, EachCheckEndsTheRunWithItsMessage) {
     }
 }
 
+// Clock settings the run cannot use end it before any file moves; those it uses are named in the question.
+TEST(RunDriverChecks, ClockSettingsAreCheckedAndNamed) {
+    const std::pair<std::function<void(RunOptions&)>, std::string> refused[] = {
+        {[](RunOptions& o) { o.TimeShift = "1:00"; }, "The time shift \"1:00\" is not valid."},
+        {[](RunOptions& o) { o.MovieTimeZone = "Mars/Olympus"; }, "The movie time zone \"Mars/Olympus\" is not"},
+        {[](RunOptions& o) { o.SetFileTime = true, o.CreateLog = CreateLog::Text; }, kSetFileTimeNeedsCsv},
+        {[](RunOptions& o) { o.CameraOffsets = "Canon=+01:00:00"; }, "The camera clock offsets \"Canon"},
+    };
+    for (const auto& [change, message] : refused) {
+        Harness h;
+        h.AddPhotos(1);
+        change(h.options);
+        EXPECT_EQ(h.Go(), RunOutcome::Ended);
+        ASSERT_EQ(h.port.messages.size(), 1u);
+        EXPECT_TRUE(h.Last().text.starts_with(message)) << h.Last().text;
+        EXPECT_EQ(Harness::Count(h.src), 1);
+    }
+    Harness h;
+    h.AddPhotos(1);
+    h.options.RequestConfirmation = true, h.options.TimeShift = "-00:00:30";
+    h.options.CameraOffsets = "Canon|Canon EOS R5|0123=+01:00:00;Apple|iPhone 12|=-1 00:00:00";
+    h.port.defaultAnswer = MsgAnswer::No;
+    EXPECT_EQ(h.Go(), RunOutcome::Ended);
+    EXPECT_TRUE(h.port.messages.at(0).text.starts_with(
+        "Metadata dates will be shifted by -00:00:30.\r\nCamera clock offsets in force: Canon EOS R5 #0123 "
+        "+01:00:00, Apple iPhone 12 -1 00:00:00.\r\n\r\nTimestamp 1 file?"))
+        << h.port.messages.at(0).text;
+}
+
 // The source seen again through a bind mount (root only): the nesting rule
 // and the run's own logs go by identity, not by path text.
 TEST(RunDriverChecks, ABindMountOfTheSourceIsTheSourceStill) {

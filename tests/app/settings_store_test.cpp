@@ -1,4 +1,5 @@
 #include "app/settings_store.h"
+#include "model/camera_clock.h"
 #include "app/special_folders.h"
 
 #include <gtest/gtest.h>
@@ -31,13 +32,23 @@ TEST(SettingsStore, EveryKeyRoundTripsAwkwardTextsExactlyThroughALink) {
         for (const SettingsKey& k : AllSettingsKeys()) {
             if (!k.saved) continue;
             if (k.IsNumber()) k.set(saved, round % 2 ? k.minimum : k.maximum);
-            else if (k.text) saved.*k.text = awkward[round];
-            else saved.CustomFormat.*k.format = awkward[(round + 1) % awkward.size()];
+            else if (k.text && !k.accepts) saved.*k.text = awkward[round];
+            else if (k.format) saved.CustomFormat.*k.format = awkward[(round + 1) % awkward.size()];
         }
         SettingsStore store(link);
         ASSERT_TRUE(SaveSettings(store, saved));
         EXPECT_EQ(LoadOptions(SettingsStore(target)), saved) << "value [" << awkward[round] << "]";
     }
+    // Keys with a form keep what they take, and a hand-edited value they refuse loads as the default.
+    RunOptions clocks;
+    clocks.CameraOffsets = "A\\|B|C\\=D|\\\\=-2 00:00:01;x|y|z=+00:00:01";
+    clocks.MovieTimeZone = "America/Argentina/Buenos_Aires", clocks.SetFileTime = true;
+    ASSERT_TRUE(ParseCameraOffsets(clocks.CameraOffsets));
+    SettingsStore clockStore(link);
+    ASSERT_TRUE(SaveSettings(clockStore, clocks));
+    EXPECT_EQ(LoadOptions(SettingsStore(target)), clocks);
+    const std::string odd = dir.Write("odd.ini", "[Time]\nMovieTimeZone=Mars/Olympus\nCameraOffsets=x\n");
+    EXPECT_EQ(LoadOptions(SettingsStore(odd)), RunOptions{});
     EXPECT_TRUE(fs::is_symlink(link));
     const std::string text = ReadAll(target);
     for (const char* section : {"[Main]", "[Filter]", "[Feedback]", "[Advanced]", "[Format]"})

@@ -13,6 +13,9 @@
 #include <set>
 
 #include "app/import_store.h"
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include "app/run_driver.h"
 #include "log/csv_text.h"
 #include "log/run_logs.h"
@@ -155,6 +158,39 @@ TEST(Undo, DateFoldersGoWhenEmptied) {
     EXPECT_EQ(bench.Undo().Outcome, UndoOutcome::Completed);
     EXPECT_FALSE(fs::exists(bench.out + "/DCIM"));
     EXPECT_EQ(Tree(bench.out + "/2024"), (std::map<std::string, std::string>{{"2024-07-14/mine.txt", "not the run's"}}));
+}
+
+timespec ModifiedOf(const std::string& path) {
+    struct stat st{};
+    EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
+    return st.st_mtim;
+}
+
+// SetFileTime: each placed file's modified time becomes its recording time
+// once the log holds the old one; the undo puts back names and times exactly.
+TEST(Undo, PutsBackTheModifiedTimesTheRunSet) {
+    Bench bench;
+    const timespec old[2] = {{0, UTIME_OMIT}, {1000000000, 123456789}};
+    for (const auto& [relative, bytes] : Tree(bench.src))
+        ASSERT_EQ(utimensat(AT_FDCWD, (bench.src + "/" + relative).c_str(), old, 0), 0);
+    const auto before = Tree(bench.src);
+    bench.Run(0, 2, [](RunOptions& o) {
+        o.SetFileTime = true;
+        o.DateModeFileSystem = DateModeFileSystem::Created;  // the files' birth: now, not their mtime
+    });
+    for (int row = 1; row <= 4; ++row) {
+        const timespec set = ModifiedOf(bench.OutputOf(row));
+        EXPECT_EQ(bench.Field(row, "OriginalModifiedTime"), "1000000000.123456789");
+        EXPECT_EQ(DateTime::FromTimeT(set.tv_sec).FormatFull(), bench.Field(row, "Date/Time"));
+        EXPECT_EQ(set.tv_nsec, 0);
+    }
+    EXPECT_EQ(bench.Undo().Outcome, UndoOutcome::Completed);
+    EXPECT_EQ(Tree(bench.src), before);
+    for (const auto& [relative, bytes] : before) {
+        const timespec back = ModifiedOf(bench.src + "/" + relative);
+        EXPECT_EQ(back.tv_sec, 1000000000) << relative;
+        EXPECT_EQ(back.tv_nsec, 123456789) << relative;
+    }
 }
 
 TEST(Undo, CopyThenUndoRemovesOnlyCopiesStillIdenticalToTheirOriginals) {

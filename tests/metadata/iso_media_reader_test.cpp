@@ -54,26 +54,16 @@ std::string Movie(const std::string& moovBody, std::size_t media = 5000, bool mo
 std::string Found(const FileFacts& f) {
     return f.InternalFormat + (f.TIFFMetadata ? " tiff" : "") + (f.MovieMetadata ? " movie" : "");
 }
-
-// Runs f with the computer's zone set to tz.
-template <typename F>
-void InZone(const char* tz, F&& f) {
-    const char* old = std::getenv("TZ");
-    const std::string saved = old ? old : "";
-    setenv("TZ", tz, 1), tzset();
-    f();
-    old ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ");
-    tzset();
-}
-
 const std::int64_t k20190725T0330Z = 1564025400;  // 2019-07-24 23:30 in New York (UTC-4)
 
 // The date by the first found of Keys, a zoned user-data date, the movie header with Sony's zone, the
-// header alone: UTC turned into the computer's zone, except for makers that write their clock's time.
+// header alone: UTC, marked for the run to turn into local time, except for makers that write their
+// clock's time. The camera from Keys, else the user data's ©mak and ©mod.
 TEST(IsoMediaReader, MovieDateOrder) {
     const std::string mvhd = Mvhd(Mac(k20190725T0330Z)),
                       keys = Keys({{"com.apple.quicktime.make", "Apple"},
-                                   {"com.apple.quicktime.creationdate", "2019-07-24T11:25:40+0300"}});
+                                   {"com.apple.quicktime.creationdate", "2019-07-24T11:25:40+0300"},
+                                   {"com.apple.quicktime.model", "iPhone 8"}});
     auto udta = [](const std::string& body) { return Box("udta", body); };
     const std::string mtdt = Box(
         "MTDT", Be(2, 2) + Be(12, 2) + Be(0x0B, 4) + Be(0, 4) + Be(0x10000 - 300, 2) + Be(10, 2) + Be(1, 4) + Be(0, 4));
@@ -82,7 +72,7 @@ TEST(IsoMediaReader, MovieDateOrder) {
         std::string file, date, source;
         std::optional<int> offset;
     };
-    InZone("America/New_York", [&] {
+    {
         for (const Case& c : std::vector<Case>{
                  {Movie(mvhd + Trak(300) + keys), "2019/07/24 11:25:40", "Keys:CreationDate", 180},
                  {Movie(keys + mvhd +
@@ -99,13 +89,13 @@ TEST(IsoMediaReader, MovieDateOrder) {
                                                                      "day",
                                                                      "2021-05-06T07:08:09-0700"))))),
                   "2021/05/06 07:08:09", "udta ©day", -420},
-                 {Movie(mvhd + udta(Box("date", "2020-01-02T03:04:05"))), "2019/07/24 23:30:00", "mvhd", -240},
+                 {Movie(mvhd + udta(Box("date", "2020-01-02T03:04:05"))), "2019/07/25 03:30:00", "mvhd", 0},
                  {Movie(mvhd + udta(sony), 0, true), "2019/07/24 22:30:00", "mvhd+MTDT", -300},
                  {Movie(Mvhd(Mac(k20190725T0330Z), 1) + udta(Box("NCDT", "nikon"))),
                   "2019/07/25 03:30:00",
                   "mvhd (camera clock)",
                   {}},
-                 {Movie(mvhd + Trak(100)), "2019/07/24 23:30:00", "mvhd", -240},
+                 {Movie(mvhd + Trak(100)), "2019/07/25 03:30:00", "mvhd", 0},
                  {Movie(Mvhd(0)), "none", "Unknown", {}},
                  {Movie(Mvhd(1000)), "none", "Unknown", {}}}) {
             const ReadResult r = ReadBytes(c.file);
@@ -113,8 +103,15 @@ TEST(IsoMediaReader, MovieDateOrder) {
             EXPECT_EQ(Found(f), "ISOMedia movie") << c.date;
             EXPECT_EQ(Full(f.MovieDate) + " " + f.MovieDateSource, c.date + " " + c.source);
             EXPECT_EQ(f.MovieUTCOffset, c.offset) << c.date;
+            EXPECT_EQ(f.MovieDateIsUTC, c.source == "mvhd") << c.date;
         }
-    });
+    }
+    const std::string userData =
+        Box("\xa9mak", Be(4, 2) + Be(0, 2) + "Sony") + Box("\xa9mod", Be(6, 2) + Be(0, 2) + "FDR-X3");
+    const FileFacts keyed = ReadBytes(Movie(mvhd + udta(userData) + keys)).facts;
+    EXPECT_EQ(keyed.CameraMake + "/" + keyed.CameraModel, "Apple/iPhone 8");
+    const FileFacts sonyMovie = ReadBytes(Movie(mvhd + udta(userData))).facts;
+    EXPECT_EQ(sonyMovie.CameraMake + "/" + sonyMovie.CameraModel, "Sony/FDR-X3");
 }
 
 // An iPhone-like layout: media first, then moov with its tracks: 4 reads plus one per track skipped, the

@@ -250,5 +250,39 @@ TEST(JpegTiffReader, DateTimeOriginalInIfd0) {
     ExpectCameraDates(r.facts);
 }
 
+// Make, Model and the body's serial number: a text before IFD0 (as some
+// editors write it), one held in its entry, one after the Exif directory.
+std::string CameraTiff(std::uint32_t makePointer = 8) {
+    std::string s = "II*" + std::string(1, '\0') + Le32(16) + std::string("Maker\0\0\0", 8);
+    const auto entry = [&](std::uint16_t tag, std::uint16_t type, std::uint32_t count, const std::string& value) {
+        s += std::string{char(tag), char(tag >> 8), char(type), '\0'} + Le32(count) + value;
+    };
+    s += std::string{3, 0};
+    entry(0x010F, 2, 6, Le32(makePointer));
+    entry(0x0110, 2, 3, std::string("M1\0\0", 4));
+    entry(0x8769, 4, 1, Le32(58));
+    s += Le32(0) + std::string{2, 0};
+    entry(0x9003, 2, 20, Le32(88));
+    entry(0xA431, 2, 8, Le32(108));
+    return s + Le32(0) + std::string("2024:05:06 07:08:09\0", 20) + std::string(" SN\t42 \0", 8);
+}
+
+TEST(JpegTiffReader, CameraMakeModelAndSerial) {
+    for (const std::string& bytes : {CameraTiff(), BuildJpeg(CameraTiff())}) {
+        const ReadResult r = ReadBytes(bytes);
+        EXPECT_TRUE(r.facts.TIFFMetadata && r.facts.Notes.empty()) << r.facts.Notes;
+        EXPECT_EQ(r.facts.EXIFDateOriginal, D(2024, 5, 6, 7, 8, 9));
+        EXPECT_EQ(r.facts.CameraMake, "Maker");
+        EXPECT_EQ(r.facts.CameraModel, "M1");
+        EXPECT_EQ(r.facts.CameraSerial, "SN 42");  // a tab becomes a blank: names go into tab-separated lists
+    }
+    // A damaged pointer costs the name, never the dates.
+    const ReadResult r = ReadBytes(BuildJpeg(CameraTiff(0xFFFFFFF0u)));
+    EXPECT_TRUE(r.facts.TIFFMetadata && r.facts.Notes.empty()) << r.facts.Notes;
+    EXPECT_EQ(r.facts.EXIFDateOriginal, D(2024, 5, 6, 7, 8, 9));
+    EXPECT_EQ(r.facts.CameraMake, "");
+    EXPECT_EQ(r.facts.CameraModel, "M1");
+}
+
 }  // namespace
 }  // namespace ravlen::test

@@ -1,0 +1,21 @@
+#pragma once
+// SetFileTime: a placed file's modified time becomes its recording time.
+// The old time goes into the file's log record first, so that the undo can
+// put it back exactly.
+
+#include "model/file_facts.h"
+#include "model/file_system.h"
+#include "model/log_sink.h"
+#include "model/report.h"
+#include "model/run_options.h"
+
+namespace ravlen {
+
+// Writes the file's log record (FinishTime set now). With SetFileTime the
+// placed file's modified time as it stands goes into the record, and once the
+// record is written the file's time is set to its (corrected) recording time,
+// read as this computer's local time; a failure to set it is reported.
+void WriteRecordSettingTime(FileRecordSink& sink, FileSystem& fs, const RunOptions& options, FileFacts& facts,
+                            const ProblemReporter& report);
+
+}  // namespace ravlen
