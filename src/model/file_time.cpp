@@ -6,7 +6,6 @@ namespace ravlen {
 
 namespace {
 constexpr int kNanoDigits = 9;
-constexpr std::int32_t kNanosPerSecond = 1000000000;
 }  // namespace
 
 std::string FileTime::Text() const {
