@@ -253,6 +253,7 @@ private:
         FileFacts facts;
         facts.StartTime = DateTime::Now();
         MetadataPass pass;
+        pass.CameraTextsAnywhere = !options_.CameraOffsets.empty();
         bool restarted = false;
         for (;;) {
             BeginFile(facts, file, source, output);

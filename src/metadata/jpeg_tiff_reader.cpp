@@ -155,8 +155,13 @@ private:
             std::string text = n.inlineText;
             if (n.offset >= 0) {
                 const std::int64_t end = Sum(n.offset, n.length);
-                if (S() < end) continue;
-                if (n.offset < facts_.IFD0Offset && !Whole() && !view_->Contiguous()) return false;
+                const bool anywhere = ctx_.pass.CameraTextsAnywhere;
+                const std::int64_t taken = view_ ? view_->TakenEnd() : blockEnd_;
+                if (S() < end || (end > taken && !anywhere)) continue;
+                if (n.offset < facts_.IFD0Offset && !Whole() && !view_->Contiguous()) {
+                    if (anywhere) return false;
+                    continue;
+                }
                 ReadUpTo(end);
                 const std::int64_t at = IndexOf(n.offset);
                 const auto bytes = at < 0 ? std::nullopt

@@ -25,6 +25,10 @@ struct MetadataPass {
     }
 
     bool SkippingAllowed = true;  // false after a restart: every skip becomes a read
+    // The camera's names are read wherever they lie, at the cost of further
+    // reads (a serial number after a long maker note); otherwise only from the
+    // bytes already taken from the file. Wanted when camera offsets are kept.
+    bool CameraTextsAnywhere = false;
     // A stretch found only after it was passed (a HEIF Exif item stored
     // before its meta box): the ISO media reader's restart reads just that.
     std::int64_t RevisitOffset = -1;

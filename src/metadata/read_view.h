@@ -72,6 +72,9 @@ public:
     // The memory the buffer holds, never more than its cap.
     std::uint64_t BufferCapacity() const { return buffer_.capacity(); }
     std::int64_t Position() const { return position_; }
+    // The file offset just past the bytes taken from the stream: reads up to
+    // it are served from memory.
+    std::int64_t TakenEnd() const { return position_ + static_cast<std::int64_t>(Pending()); }
     std::int64_t FileSize() const { return fileSize_; }
 
     // True when n bytes from buffer index o lie inside the buffer.

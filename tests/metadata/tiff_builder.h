@@ -118,12 +118,14 @@ struct ReadResult {
     std::size_t bytesRead{};
     int streams{};  // the streams opened
 };
-inline ReadResult ReadBytes(const std::string& bytes, int dateMode = 1, std::int64_t size = -1) {
+inline ReadResult ReadBytes(const std::string& bytes, int dateMode = 1, std::int64_t size = -1,
+                            bool cameraTextsAnywhere = false) {
     ReadResult r;
     RunOptions options;
     options.DateMode = static_cast<DateMode>(dateMode), options.ReportErrors = true;
     const ReadHooks hooks{[&r] { r.port.PumpEvents(); }, ProblemReporter{r.port, true}};
     MetadataPass pass;
+    pass.CameraTextsAnywhere = cameraTextsAnywhere;
     std::optional<MemoryStream> stream;
     for (int attempt = 0; attempt == 0 || (attempt == 1 && r.restarted); ++attempt) {
         r.facts = FileFacts{};
