@@ -442,11 +442,17 @@ bool SetOptionFromText(RunOptions& options, const std::string& key, const std::s
 }
 
 void CompleteFirstStart(RunOptions& options, SpecialFolders& folders,
-                        const std::function<void(RunOptions&)>& detectWithoutAsking) {
+                        const std::function<void(RunOptions&)>& detectWithoutAsking, MissingPictures missing) {
     if (options.SourcePath.empty() && detectWithoutAsking) detectWithoutAsking(options);
     if (!options.OutputPath.empty()) return;
     // Pictures first (created when missing), then Documents; either only when
     // the folder is really there.
+    if (missing == MissingPictures::NameOnly) {
+        if (std::string pictures = folders.Pictures(false); !pictures.empty()) {
+            options.OutputPath = std::move(pictures);
+            return;
+        }
+    }
     std::string folder = folders.Pictures(true);
     if (!IsFolder(folder)) folder = folders.Documents();
     if (!IsFolder(folder)) folder = folders.Home();

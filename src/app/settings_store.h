@@ -99,8 +99,12 @@ struct SpecialFolders {
     virtual std::string Home() = 0;
 };
 // A folder from Pictures or Documents is taken only when it is non-empty and
-// exists; Home is the last resort and is not tested.
+// exists; Home is the last resort and is not tested. A run that must leave
+// the disk as it is (a list of what would happen) names a missing Pictures
+// folder without making it: the real run would make it.
+enum class MissingPictures { Create, NameOnly };
 void CompleteFirstStart(RunOptions& options, SpecialFolders& folders,
-                        const std::function<void(RunOptions&)>& detectWithoutAsking);
+                        const std::function<void(RunOptions&)>& detectWithoutAsking,
+                        MissingPictures missing = MissingPictures::Create);
 
 }  // namespace ravlen

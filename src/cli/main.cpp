@@ -318,7 +318,9 @@ int Run(const Arguments& args) {
     // folder there stands for the first start's choice, as --help says.
     ApplySettings(options, args, false);
     QtSpecialFolders folders;
-    CompleteFirstStart(options, folders, [&](RunOptions& o) { DetectCameraMedia(false, o, drives, fs, port); });
+    CompleteFirstStart(
+        options, folders, [&](RunOptions& o) { DetectCameraMedia(false, o, drives, fs, port); },
+        args.list ? MissingPictures::NameOnly : MissingPictures::Create);
     ApplySettings(options, args, true);
     if (const std::optional<int> status = CheckCustomFormat(options, port)) return *status;
     if (const std::optional<int> status = CheckDateFolderFormat(options, port)) return *status;

@@ -138,6 +138,11 @@ TEST(FirstStart, EmptyStoreGivesDefaultsAndThePicturesFolder) {
     RunOptions options = LoadOptions(store);
     EXPECT_EQ(options, RunOptions{});
     QtSpecialFolders folders;
+    // A list of what would happen names the folder and leaves the disk alone.
+    RunOptions listed = options;
+    CompleteFirstStart(listed, folders, {}, MissingPictures::NameOnly);
+    EXPECT_EQ(listed.OutputPath, tmp / "Pictures");
+    EXPECT_FALSE(fs::exists(tmp / "Pictures"));
     int searches = 0;
     CompleteFirstStart(options, folders, [&](RunOptions&) { ++searches; });
     EXPECT_EQ(searches, 1);
