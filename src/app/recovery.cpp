@@ -135,7 +135,9 @@ bool Settle(const PlannedPlacement& plan, FileSystem& fs, Outcome& out) {
         else
             out.leftAlone.push_back(plan.Target + " (it is not a copy of " + plan.Source + ")");
     } else if (target && plan.Moves) {
-        const FsStatus moved = fs.MoveFile(plan.Target, plan.Source);
+        FsStatus moved = fs.MoveFile(plan.Target, plan.Source);
+        // The run may have set the file's time already; it goes back as it was.
+        if (moved && plan.OriginalModifiedTime) moved = fs.SetModifiedTime(plan.Source, *plan.OriginalModifiedTime);
         if (moved) ++out.putBack;
         else out.leftAlone.push_back(plan.Target + " (" + moved.error + ")");
     } else if (target) {

@@ -2,6 +2,10 @@
 
 namespace ravlen {
 
+std::optional<FileTime> TimeToKeep(FileSystem& fs, const RunOptions& options, const std::string& source) {
+    return options.SetFileTime ? fs.ModifiedTime(source) : std::nullopt;
+}
+
 void WriteRecordSettingTime(FileRecordSink& sink, FileSystem& fs, const RunOptions& options, FileFacts& facts,
                             const ProblemReporter& report) {
     const bool setTime = options.SetFileTime && facts.Timestamped;

@@ -3,6 +3,9 @@
 // The old time goes into the file's log record first, so that the undo can
 // put it back exactly.
 
+#include <optional>
+#include <string>
+
 #include "model/file_facts.h"
 #include "model/file_system.h"
 #include "model/log_sink.h"
@@ -10,6 +13,10 @@
 #include "model/run_options.h"
 
 namespace ravlen {
+
+// The time a file's plan keeps for putting it back (SetFileTime): the
+// source's modified time, which its move or copy carries to the placed file.
+std::optional<FileTime> TimeToKeep(FileSystem& fs, const RunOptions& options, const std::string& source);
 
 // Writes the file's log record (FinishTime set now). With SetFileTime the
 // placed file's modified time as it stands goes into the record, and once the

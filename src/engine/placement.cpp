@@ -5,6 +5,7 @@
 #include <optional>
 #include <system_error>
 
+#include "engine/file_time_setting.h"
 #include "engine/placement_batch.h"
 
 namespace ravlen {
@@ -149,6 +150,7 @@ void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameCh
         PlannedPlacement plan{0, facts.SourceFilePath, target};
         plan.Moves = options.MoveOrCopy != MoveOrCopy::Copy;
         plan.FinalNameCopy = context.fs.CopiesUnderFinalName(outputFolderPath);
+        plan.OriginalModifiedTime = TimeToKeep(context.fs, options, facts.SourceFilePath);
         const FsStatus planned = context.intents->Plan(plan);
         if (planned) context.planned = plan.Id;
         else unusable = planned.error.empty() ? std::string("Unknown error") : planned.error;

@@ -81,7 +81,8 @@ void PlacementBatch::Commit() {
     std::vector<PlannedPlacement> plans;
     for (Entry* entry : copies)
         plans.push_back({0, entry->copy->Source, entry->copy->Target, entry->moving,
-                         fs_.CopiesUnderFinalName(entry->facts.OutputFolder)});
+                         fs_.CopiesUnderFinalName(entry->facts.OutputFolder), 0,
+                         TimeToKeep(fs_, options_, entry->copy->Source)});
     FsStatus status = intents_ && !plans.empty() ? intents_->PlanAll(plans) : FsStatus::Ok();
     if (status && intents_)
         for (std::size_t i = 0; i < copies.size(); ++i) copies[i]->planned = plans[i].Id;

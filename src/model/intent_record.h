@@ -5,11 +5,13 @@
 // it may have left half-placed.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "model/file_system.h"
+#include "model/file_time.h"
 
 namespace ravlen {
 
@@ -32,6 +34,9 @@ struct PlannedPlacement {
     // The process of the run that wrote the plan (its temporaries carry it);
     // filled in by the record.
     std::int64_t Process = 0;
+    // The source's modified time before the run sets the placed file's
+    // (SetFileTime), to the nanosecond: a file put back gets it again.
+    std::optional<FileTime> OriginalModifiedTime = std::nullopt;
 };
 
 class IntentRecord {

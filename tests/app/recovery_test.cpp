@@ -57,6 +57,10 @@ TEST(Recovery, SettlesEachPlanSoEveryOriginalExistsOnce) {
     plan("torn.jpg", false, true);
     plan("other.jpg", false, false);
     plan("moved.jpg", true, false);
+    // The killed run had set the moved file's time: it goes back as it was.
+    const FileTime before{1234567890, 123456789};
+    record.plans.back().OriginalModifiedTime = before;
+    ASSERT_TRUE(fs.SetModifiedTime(out + "/new_moved.jpg", {1600000000, 0}));
     PlannedPlacement away{0, dir / "gone-card/x.jpg", out + "/new_x.jpg", true, false, 4242};
     record.Plan(away);
 
@@ -70,6 +74,7 @@ TEST(Recovery, SettlesEachPlanSoEveryOriginalExistsOnce) {
     EXPECT_EQ(ReadAll(out + "/new_other.jpg"), "zzz");
     EXPECT_TRUE(fs::exists(out + "/.ravlen-partial-77-1"));
     EXPECT_EQ(ReadAll(card + "/moved.jpg"), "moved");
+    EXPECT_EQ(fs.ModifiedTime(card + "/moved.jpg"), before);
     for (const char* kept : {"whole.jpg", "short.jpg", "torn.jpg", "other.jpg"})
         EXPECT_EQ(ReadAll(card + "/" + kept), "abcdef") << kept;
     ASSERT_EQ(record.plans.size(), 1u) << "only the unreachable card's plan waits";
@@ -101,8 +106,21 @@ TEST(IntentStore, UpgradesAnOldRecordAndRebuildsADamagedOne) {
         EXPECT_FALSE(plans[0].FinalNameCopy);
         EXPECT_TRUE(record->Notice().empty());
         PlannedPlacement copy{0, "/c", "/d", false, true};
+        copy.OriginalModifiedTime = FileTime{-5, 7};
         ASSERT_TRUE(record->Plan(copy));
         EXPECT_GT(copy.Process, 0);
+    }
+    // Seen as another, ended run's plan: the time comes back to the nanosecond.
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "UPDATE placement SET pid = 999999999, started = 0", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    {
+        const auto record = SqliteIntentRecord::Open(path, error);
+        ASSERT_TRUE(record) << error;
+        const auto plans = record->Abandoned();
+        ASSERT_EQ(plans.size(), 2u);
+        EXPECT_FALSE(plans[0].OriginalModifiedTime);
+        EXPECT_EQ(plans[1].OriginalModifiedTime, (FileTime{-5, 7}));
     }
 
     dir.Write("data/placements.sqlite", std::string(8192, 'x'));

@@ -106,6 +106,7 @@ protected:
     RunOptions options;
     ChronologyList chronology;
     RunTally tally;
+    IntentRecord* intents = nullptr;
 
     void SetUp() override {
         // file dates: the readers stay out of the walk
@@ -123,7 +124,7 @@ protected:
         utimensat(AT_FDCWD, path.c_str(), times, 0);
     }
     void Run(bool perform = true) {
-        EngineContext context{files, port, options, chronology, this};
+        EngineContext context{files, port, options, chronology, this, intents};
         tally.ResetPass();
         tally.NumberOfSourceObjects = CountFiles(files, in, FileFilter::Of(options), false);
         RenameFiles(context, *files.GetFolder(in), *files.GetFolder(out), perform, tally);
@@ -551,6 +552,35 @@ TEST_F(RenameFilesTest, CameraOffsetMovesThatCamerasFilesOnly) {
     EXPECT_EQ(records.at(0).CameraOffsetSeconds, -600);
     EXPECT_EQ(records.at(0).ShiftSeconds, 3000);
     EXPECT_EQ(records.at(1).CameraOffsetSeconds, 0);
+}
+
+// SetFileTime: each plan keeps its source's time to the nanosecond (a file
+// the recovery puts back gets it again), a batch's plans too; the placed
+// file's time becomes its recording time.
+TEST_F(RenameFilesTest, PlansKeepTheSourcesTimeWhenTheRunSetsFileTimes) {
+    struct Plans : IntentRecord {
+        std::vector<PlannedPlacement> all;
+        FsStatus Plan(PlannedPlacement& plan) override {
+            plan.Id = static_cast<std::int64_t>(all.size()) + 1;
+            all.push_back(plan);
+            return FsStatus::Ok();
+        }
+        void Done(std::int64_t) override {}
+        std::vector<PlannedPlacement> Abandoned() override { return {}; }
+    } plans;
+    intents = &plans;
+    options.SetFileTime = true;
+    for (const bool across : {false, true}) {
+        files.across = across;
+        File("IMG_0001.JPG", 5);
+        const FileTime kept = *files.ModifiedTime(in + "/IMG_0001.JPG");
+        ASSERT_TRUE(files.SetModifiedTime(in + "/IMG_0001.JPG", {kept.Seconds, 987654321}));
+        Run();
+        ASSERT_EQ(plans.all.size(), across ? 2u : 1u);
+        EXPECT_EQ(plans.all.back().OriginalModifiedTime, (FileTime{kept.Seconds, 987654321})) << across;
+        EXPECT_EQ(records.back().OriginalModifiedTime, plans.all.back().OriginalModifiedTime);
+        EXPECT_EQ(files.ModifiedTime(plans.all.back().Target), (FileTime{kept.Seconds, 0}));
+    }
 }
 
 }  // namespace
