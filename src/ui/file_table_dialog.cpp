@@ -53,8 +53,27 @@ FileTableDialog::FileTableDialog(const FileList& files, QWidget* parent)
     table_->verticalHeader()->hide();
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->setColumnWidth(FileTableModel::Thumbnail, ThumbnailLoader::kWidth + 8);
-    for (int column : {FileTableModel::Name, FileTableModel::NewName, FileTableModel::Date})
-        table_->setColumnWidth(column, 150);
+    // Names fitted to the first rows (a sample, so that a long list opens at
+    // once), within a bound that keeps the other columns in sight.
+    // Folders are long and alike: they give way first, cut in the middle
+    // (the whole text is in the tooltip).
+    table_->setTextElideMode(Qt::ElideMiddle);
+    table_->horizontalHeader()->setResizeContentsPrecision(200);
+    struct Bound {
+        int column;
+        int widest;
+    };
+    for (const Bound bound : {Bound{FileTableModel::Name, 220}, Bound{FileTableModel::Folder, 180},
+                              Bound{FileTableModel::NewName, 460}, Bound{FileTableModel::NewFolder, 200},
+                              Bound{FileTableModel::Date, 160}, Bound{FileTableModel::DateSource, 180}}) {
+        table_->resizeColumnToContents(bound.column);
+        table_->setColumnWidth(bound.column, std::clamp(table_->columnWidth(bound.column), 80, bound.widest));
+    }
+    // What happens to a file is read next to its name; the copied text keeps
+    // the model's order.
+    table_->horizontalHeader()->moveSection(table_->horizontalHeader()->visualIndex(FileTableModel::Status),
+                                            table_->horizontalHeader()->visualIndex(FileTableModel::Name) + 1);
+    table_->setColumnWidth(FileTableModel::Status, 200);
 
     filter_->setPlaceholderText(QStringLiteral("Filter"));
     filter_->setClearButtonEnabled(true);
@@ -78,7 +97,7 @@ FileTableDialog::FileTableDialog(const FileList& files, QWidget* parent)
     layout->addLayout(top);
     layout->addWidget(table_, 1);
     layout->addWidget(buttons);
-    resize(1000, 600);
+    resize(1260, 640);
     Filtered();
 }
 
