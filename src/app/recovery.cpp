@@ -95,7 +95,8 @@ int RemovePartialCopies(const std::string& folder, Left left) {
 }
 
 struct Outcome {
-    std::int64_t putBack = 0, removed = 0, partials = 0;
+    std::int64_t putBack = 0, removed = 0, partials = 0, undone = 0;
+    bool undo = false;  // an undo's plans were among them
     std::vector<std::string> leftAlone, waiting;
 };
 
@@ -104,6 +105,32 @@ void List(std::string& text, const char* title, const std::vector<std::string>& 
     text += std::string("\r\n") + title + "\r\n";
     for (std::size_t i = 0; i < items.size() && i < kMaxListed; ++i) text += "    " + items[i] + "\r\n";
     if (items.size() > kMaxListed) text += "    and " + std::to_string(items.size() - kMaxListed) + " more\r\n";
+}
+
+bool SameEntry(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Whether `copy` holds exactly the bytes of `original`: a second name of the
+// same file, or the same size and the same hash.
+bool SameBytes(FileSystem& fs, const std::string& copy, const struct stat& c, const std::string& original,
+               const struct stat& o) {
+    if (SameEntry(c, o)) return true;
+    if (c.st_size != o.st_size) return false;
+    std::string a, b;
+    return fs.ContentHash(copy, a, {}) && fs.ContentHash(original, b, {}) && a == b;
+}
+
+// Removes `path` while it is still the file examined as `st`.
+bool RemoveExamined(const std::string& path, const struct stat& st) {
+    struct stat now{};
+    return lstat(path.c_str(), &now) == 0 && SameEntry(now, st) && unlink(path.c_str()) == 0;
+}
+
+// Whether the file at the plan's target is the run's copy of its source, as
+// far as it got: a second name of it, its first bytes (all or fewer), or an
+// unfinished copy under its final name, whatever bytes a power cut left in it.
+bool CopyOfSource(const PlannedPlacement& plan, const struct stat& s, const struct stat& t) {
+    return S_ISREG(t.st_mode) && (SameEntry(s, t) || HoldsStartOf(plan.Target, plan.Source) ||
+                                  (plan.FinalNameCopy && t.st_size <= s.st_size));
 }
 
 // One abandoned plan settled. The rule: the original wins. While the source
@@ -124,16 +151,8 @@ bool Settle(const PlannedPlacement& plan, FileSystem& fs, Outcome& out) {
     const bool source = lstat(plan.Source.c_str(), &s) == 0 && S_ISREG(s.st_mode);
     const bool target = lstat(plan.Target.c_str(), &t) == 0;
     if (source && target) {
-        const bool ours = S_ISREG(t.st_mode) &&
-                          ((s.st_dev == t.st_dev && s.st_ino == t.st_ino) || HoldsStartOf(plan.Target, plan.Source) ||
-                           (plan.FinalNameCopy && t.st_size <= s.st_size));
-        struct stat now{};
-        // Still the file examined when its name goes.
-        if (ours && lstat(plan.Target.c_str(), &now) == 0 && now.st_ino == t.st_ino && now.st_dev == t.st_dev &&
-            unlink(plan.Target.c_str()) == 0)
-            ++out.removed;
-        else
-            out.leftAlone.push_back(plan.Target + " (it is not a copy of " + plan.Source + ")");
+        if (CopyOfSource(plan, s, t) && RemoveExamined(plan.Target, t)) ++out.removed;
+        else out.leftAlone.push_back(plan.Target + " (it is not a copy of " + plan.Source + ")");
     } else if (target && plan.Moves) {
         FsStatus moved = fs.MoveFile(plan.Target, plan.Source);
         // The run may have set the file's time already; it goes back as it was.
@@ -146,6 +165,40 @@ bool Settle(const PlannedPlacement& plan, FileSystem& fs, Outcome& out) {
     return true;
 }
 
+// An undo's plan settled: the file was going back from the output folder
+// (Source) to its original place (Target). Once a copy back of the same bytes
+// stands complete and flushed at the original place, the undo of the file is
+// finished and its name in the output folder goes; until then the file in the
+// output folder is the original, and whatever the undo began at the original
+// place (a copy cut short, an unfinished one under its final name) goes.
+bool SettleUndo(const PlannedPlacement& plan, FileSystem& fs, Outcome& out) {
+    struct stat s{}, t{};
+    const bool source = lstat(plan.Source.c_str(), &s) == 0 && S_ISREG(s.st_mode);
+    const bool target = lstat(plan.Target.c_str(), &t) == 0;
+    // Only the original folder itself is made again by the undo: with the one
+    // that held it missing too, the card is more likely not attached.
+    if (source && !target && !IsFolder(FolderOf(FolderOf(plan.Target)))) {
+        out.waiting.push_back(plan.Target);
+        return false;
+    }
+    // The file's time before the run, which the undo puts back once the file is.
+    const auto retime = [&] {
+        if (plan.OriginalModifiedTime) (void)fs.SetModifiedTime(plan.Target, *plan.OriginalModifiedTime);
+    };
+    if (!source && target) retime();
+    if (!source || !target) return true;  // done, or not begun
+    if (S_ISREG(t.st_mode) && SameBytes(fs, plan.Target, t, plan.Source, s) &&
+        fs.FlushFileSystem(FolderOf(plan.Target)) && RemoveExamined(plan.Source, s)) {
+        retime();
+        ++out.undone;
+    } else if (CopyOfSource(plan, s, t) && RemoveExamined(plan.Target, t)) {
+        ++out.removed;
+    } else {
+        out.leftAlone.push_back(plan.Target + " (it is not a copy of " + plan.Source + ")");
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string RecoverAbandonedPlacements(IntentRecord& record, FileSystem& fs) {
@@ -154,7 +207,8 @@ std::string RecoverAbandonedPlacements(IntentRecord& record, FileSystem& fs) {
     Outcome out;
     std::set<std::pair<std::string, std::int64_t>> folders;
     for (const PlannedPlacement& plan : plans) {
-        if (!Settle(plan, fs, out)) continue;
+        out.undo = out.undo || plan.Undoes;
+        if (!(plan.Undoes ? SettleUndo(plan, fs, out) : Settle(plan, fs, out))) continue;
         folders.emplace(FolderOf(plan.Target), plan.Process);
         record.Done(plan.Id);
     }
@@ -167,9 +221,12 @@ std::string RecoverAbandonedPlacements(IntentRecord& record, FileSystem& fs) {
         "placing have been put back where they were:\r\n\r\n";
     text += "    " + std::to_string(out.putBack) + " moved files returned to their original names\r\n";
     text += "    " + std::to_string(out.removed + out.partials) + " unfinished or duplicate copies removed\r\n";
+    if (out.undone > 0)
+        text += "    " + std::to_string(out.undone) + " files an undo had copied back left at their original names\r\n";
     List(text, "Left alone:", out.leftAlone);
     List(text, "Kept for a later run (their folder cannot be reached now; is the card attached?):", out.waiting);
-    text += "\r\nStart the run again to place them.";
+    text += out.undo ? "\r\nStart the run again to place them, or the undo again to finish it."
+                     : "\r\nStart the run again to place them.";
     return text;
 }
 

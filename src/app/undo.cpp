@@ -7,6 +7,7 @@
 #include <set>
 
 #include "app/progress_session.h"
+#include "app/recovery.h"
 #include "model/version.h"
 
 namespace ravlen {
@@ -44,7 +45,7 @@ std::string KeptCopyReason(const CopyRemovalResult& r) {
 
 // Carries out a row that AssessUndoRow found to be a Restore or a Remove; a
 // failure turns it into LeaveAlone with the reason.
-void Execute(UndoRow& row, FileSystem& fs, const std::function<void()>& pump) {
+void Execute(UndoRow& row, FileSystem& fs, IntentRecord* intents, const std::function<void()>& pump) {
     const std::string output = JoinPath(row.OutputFolder, row.OutputFileName);
     const std::string source = JoinPath(row.SourceFolder, row.SourceFileName);
     if (row.Action == UndoAction::Remove) {
@@ -63,10 +64,18 @@ void Execute(UndoRow& row, FileSystem& fs, const std::function<void()>& pump) {
         }
         madeFolder = true;
     }
+    // Written down first, as placement does, so that an undo killed half-way
+    // (a copy back to the card cut short) is set right by the next run or undo.
+    PlannedPlacement plan{0, output, source};
+    plan.Undoes = true;
+    plan.OriginalModifiedTime = row.OriginalModified;
+    plan.FinalNameCopy = !fs.SameFileSystem(output, row.SourceFolder) && fs.CopiesUnderFinalName(row.SourceFolder);
+    FsStatus moved = intents ? intents->Plan(plan) : FsStatus::Ok();
     // The same move as placement: never over a file, and across file systems
-    // the renamed file goes only once its copy is complete.
-    const FsStatus moved = fs.MoveFile(output, source);
+    // the renamed file goes only once its copy is complete and flushed.
+    if (moved) moved = fs.MoveFile(output, source);
     if (!moved) {
+        if (plan.Id != 0) intents->Done(plan.Id);
         if (madeFolder && fs.CountItems(row.SourceFolder) == 0) (void)fs.DeleteFolder(row.SourceFolder);
         row.LeaveAlone("The file could not be moved back due to the following error: " + moved.error + ".");
         return;
@@ -78,6 +87,7 @@ void Execute(UndoRow& row, FileSystem& fs, const std::function<void()>& pump) {
             row.Reason = "The file is back, but its modified time could not be put back due to the following "
                          "error: " + timed.error + ".";
     }
+    if (plan.Id != 0) intents->Done(plan.Id);
 }
 
 // The folders the run's rows placed files in, with the folders between them
@@ -106,11 +116,18 @@ void RemoveEmptiedFolders(const UndoPlan& plan, FileSystem& fs) {
 }  // namespace
 
 UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, bool askFirst,
-                   ImportRecord* imports) {
+                   ImportRecord* imports, IntentRecord* intents) {
     const std::string title = Version().Title;
     UndoResult result;
     UndoPlan plan;
     std::string error;
+
+    // A run or an undo killed half-way is set right before the log is read
+    // against the files.
+    if (intents) {
+        const std::string recovered = RecoverAbandonedPlacements(*intents, fs);
+        if (!recovered.empty()) port.MessageBox(recovered, MsgIcon::Exclamation, MsgButtons::OK, title);
+    }
 
     port.SetBusy(true);
     const bool planned = PlanUndo(csvPath, fs, plan, error);
@@ -160,7 +177,7 @@ UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, b
             UndoRow& row = plan.Rows[static_cast<std::size_t>(next)];
             if (anythingToDo) {
                 AssessUndoRow(row, plan.LogFolder, fs);  // the files as they stand now, not as previewed
-                Execute(row, fs, pump);
+                Execute(row, fs, intents, pump);
                 if (imports && (row.Action == UndoAction::Restore || row.Action == UndoAction::Remove))
                     imports->Forget(JoinPath(row.OutputFolder, row.OutputFileName));
             }

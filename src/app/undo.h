@@ -10,6 +10,7 @@
 #include "app/undo_report.h"
 #include "model/file_system.h"
 #include "model/import_record.h"
+#include "model/intent_record.h"
 #include "model/user_port.h"
 
 namespace ravlen {
@@ -33,7 +34,9 @@ struct UndoResult {
 // it: read and plan, show the preview report and ask (when askFirst), undo
 // with the progress window and Stop, write the undo log and show the summary.
 // The record of imports, when given, forgets every file the undo takes back.
+// The record of intent, when given, holds each move back while it is under
+// way, and what a killed run or undo left in it is settled first.
 UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, bool askFirst,
-                   ImportRecord* imports = nullptr);
+                   ImportRecord* imports = nullptr, IntentRecord* intents = nullptr);
 
 }  // namespace ravlen

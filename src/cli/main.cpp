@@ -303,6 +303,21 @@ int ExitStatus(RunOutcome outcome, const RunDriver& driver, const RunOptions& op
     return kExitIncomplete;
 }
 
+void Notice(const std::string& text) { std::fprintf(stderr, "%s: %s\n", kProgram, ConsoleText(text).c_str()); }
+
+// The record of intent, or null (said on stderr): without it a run or an undo
+// killed half-way could not be set right.
+std::unique_ptr<SqliteIntentRecord> OpenIntents() {
+    std::string error;
+    std::unique_ptr<SqliteIntentRecord> intents = SqliteIntentRecord::Open(SqliteIntentRecord::DefaultPath(), error);
+    if (!intents)
+        std::fprintf(stderr, "%s: the record of placements %s cannot be opened: %s\n", kProgram,
+                     SqliteIntentRecord::DefaultPath().c_str(), error.c_str());
+    else if (!intents->Notice().empty())
+        Notice(intents->Notice());
+    return intents;
+}
+
 int Run(const Arguments& args) {
     SettingsStore store(args.settingsFile.empty() ? SettingsStore::DefaultPath() : args.settingsFile);
     RunOptions options = LoadOptions(store);
@@ -349,20 +364,10 @@ int Run(const Arguments& args) {
         for (const FileRow& row : driver.Files().Rows()) std::printf("%s\n", ListLine(row).c_str());
         return ExitStatus(outcome, driver, options);
     }
-    // Without its record of intent a run could not be set right after a kill.
-    std::string recordError;
-    const std::unique_ptr<SqliteIntentRecord> intents =
-        SqliteIntentRecord::Open(SqliteIntentRecord::DefaultPath(), recordError);
-    if (!intents) {
-        std::fprintf(stderr, "%s: the record of placements %s cannot be opened: %s\n", kProgram,
-                     SqliteIntentRecord::DefaultPath().c_str(), recordError.c_str());
-        return kExitEnded;
-    }
+    const std::unique_ptr<SqliteIntentRecord> intents = OpenIntents();
+    if (!intents) return kExitEnded;
     services.intents = intents.get();
-    services.notice = [](const std::string& text) {
-        std::fprintf(stderr, "%s: %s\n", kProgram, ConsoleText(text).c_str());
-    };
-    if (!intents->Notice().empty()) services.notice(intents->Notice());
+    services.notice = Notice;
     const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
     services.imports = imports.get();
     RunDriver driver(std::move(services));
@@ -392,9 +397,11 @@ int Undo(int argc, char** argv) {
     if (log.empty()) return UsageError("option \"--undo\" needs a CSV log");
     PosixFileSystem fs;
     ConsolePort port(stdout, yes, isatty(STDERR_FILENO) ? stderr : nullptr);
+    const std::unique_ptr<SqliteIntentRecord> intents = OpenIntents();
+    if (!intents) return kExitEnded;
     ConsolePort::CatchInterrupt();
     const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
-    switch (RunUndo(log, fs, port, true, imports.get()).Outcome) {
+    switch (RunUndo(log, fs, port, true, imports.get(), intents.get()).Outcome) {
         case UndoOutcome::Completed:
         case UndoOutcome::NothingToDo:
             return kExitCompleted;

@@ -37,6 +37,10 @@ struct PlannedPlacement {
     // The source's modified time before the run sets the placed file's
     // (SetFileTime), to the nanosecond: a file put back gets it again.
     std::optional<FileTime> OriginalModifiedTime = std::nullopt;
+    // An undo's plan: Source is the file in the output folder and Target its
+    // original place. Until the copy back is complete the file at Source is
+    // the original; once it is, the undo of that file is finished.
+    bool Undoes = false;
 };
 
 class IntentRecord {

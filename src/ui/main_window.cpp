@@ -727,13 +727,27 @@ private:
 
 }  // namespace
 
+std::unique_ptr<SqliteIntentRecord> FrmMain::OpenIntents() {
+    std::string error;
+    std::unique_ptr<SqliteIntentRecord> intents = SqliteIntentRecord::Open(SqliteIntentRecord::DefaultPath(), error);
+    if (!intents)
+        messenger_.Show("The record of placements " + SqliteIntentRecord::DefaultPath() +
+                            " cannot be opened, so no file is placed: " + error,
+                        MsgIcon::Exclamation, MsgButtons::OK, appName_);
+    else if (!intents->Notice().empty())
+        messenger_.Show(intents->Notice(), MsgIcon::Exclamation, MsgButtons::OK, appName_);
+    return intents;
+}
+
 void FrmMain::UndoButtonClick() {
     if (running_) return;
     const std::string log = services_.logDialog(this, form_.values.OutputPath);
     if (log.empty()) return;
     const RunningFlag running(running_, cards_);
+    const std::unique_ptr<SqliteIntentRecord> intents = OpenIntents();
+    if (!intents) return;
     const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
-    RunUndo(log, *services_.fileSystem, *port_, /*askFirst=*/true, imports.get());
+    RunUndo(log, *services_.fileSystem, *port_, /*askFirst=*/true, imports.get(), intents.get());
     if (StopSignalled()) QMetaObject::invokeMethod(this, &FrmMain::StopSignalArrived, Qt::QueuedConnection);
 }
 
@@ -754,17 +768,9 @@ void FrmMain::GoButtonClick() {
         },
         ProgramFacts::Current(),
     };
-    std::string recordError;
-    const std::unique_ptr<SqliteIntentRecord> intents =
-        SqliteIntentRecord::Open(SqliteIntentRecord::DefaultPath(), recordError);
-    if (!intents) {
-        messenger_.Show("The record of placements " + SqliteIntentRecord::DefaultPath() +
-                            " cannot be opened, so no file is placed: " + recordError,
-                        MsgIcon::Exclamation, MsgButtons::OK, appName_);
-        return;
-    }
+    const std::unique_ptr<SqliteIntentRecord> intents = OpenIntents();
+    if (!intents) return;
     run.intents = intents.get();
-    if (!intents->Notice().empty()) messenger_.Show(intents->Notice(), MsgIcon::Exclamation, MsgButtons::OK, appName_);
     const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
     run.imports = imports.get();
     RunDriver driver(std::move(run));

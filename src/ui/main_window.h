@@ -25,6 +25,10 @@ class QPushButton;
 class QRadioButton;
 class QTabWidget;
 
+namespace ravlen {
+class SqliteIntentRecord;
+}
+
 namespace ravlen::ui {
 
 class CardWatcher;
@@ -144,6 +148,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The record of intent, or null once the user is told why it cannot be opened.
+    std::unique_ptr<SqliteIntentRecord> OpenIntents();
     void BuildControls();
     QWidget* BuildMainTab();
     QWidget* BuildFilterTab();

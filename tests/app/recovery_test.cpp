@@ -81,6 +81,54 @@ TEST(Recovery, SettlesEachPlanSoEveryOriginalExistsOnce) {
     EXPECT_EQ(record.plans[0].Source, away.Source);
 }
 
+// An undo's plans (the file going back from the output folder to the card):
+// a complete copy back of the same bytes finishes the file's undo, one cut
+// short or unfinished goes, a file not begun or done is left as it is, and a
+// card not attached waits.
+TEST(Recovery, SettlesAnUndoKilledWhileCopyingBack) {
+    TempDir dir;
+    PosixFileSystem fs;
+    const std::string card = dir.Mkdir("card"), out = dir.Mkdir("out");
+    LeftPlans record;
+    const auto plan = [&](const std::string& name, bool finalName) {
+        PlannedPlacement p{0, out + "/new_" + name, card + "/" + name, true, finalName, 4242};
+        p.Undoes = true;
+        record.Plan(p);
+    };
+    for (const char* name : {"whole.jpg", "short.jpg", "torn.jpg", "other.jpg", "begun.jpg"})
+        dir.Write("out/new_" + std::string(name), "abcdef");
+    dir.Write("card/whole.jpg", "abcdef");
+    dir.Write("card/short.jpg", "abc");
+    dir.Write("card/torn.jpg", std::string("\0\0x", 3));
+    dir.Write("card/other.jpg", "abcdeF");
+    dir.Write("card/done.jpg", "done");
+    for (const char* name : {"whole.jpg", "short.jpg", "other.jpg", "begun.jpg", "done.jpg"}) plan(name, false);
+    plan("torn.jpg", true);
+    record.plans[4].OriginalModifiedTime = FileTime{1000000000, 5};  // done.jpg: back, its time not yet
+    PlannedPlacement away{0, out + "/new_x.jpg", dir / "gone-card/DCIM/x.jpg", true, false, 4242};
+    away.Undoes = true;
+    dir.Write("out/new_x.jpg", "x");
+    record.Plan(away);
+
+    const std::string text = RecoverAbandonedPlacements(record, fs);
+    EXPECT_NE(text.find("1 files an undo had copied back left at their original names"), std::string::npos) << text;
+    EXPECT_NE(text.find("2 unfinished or duplicate copies removed"), std::string::npos) << text;
+    EXPECT_NE(text.find("other.jpg (it is not a copy of"), std::string::npos) << text;
+    EXPECT_NE(text.find("or the undo again"), std::string::npos) << text;
+    EXPECT_EQ(ReadAll(card + "/whole.jpg"), "abcdef");
+    EXPECT_FALSE(fs::exists(out + "/new_whole.jpg"));
+    for (const char* gone : {"short.jpg", "torn.jpg", "begun.jpg"}) {
+        EXPECT_FALSE(fs::exists(card + "/" + gone)) << gone;
+        EXPECT_EQ(ReadAll(out + "/new_" + std::string(gone)), "abcdef") << gone;
+    }
+    EXPECT_EQ(ReadAll(card + "/other.jpg"), "abcdeF");
+    EXPECT_EQ(ReadAll(out + "/new_other.jpg"), "abcdef");
+    EXPECT_EQ(ReadAll(card + "/done.jpg"), "done");
+    EXPECT_EQ(fs.ModifiedTime(card + "/done.jpg"), (FileTime{1000000000, 5}));
+    ASSERT_EQ(record.plans.size(), 1u) << "only the unreachable card's plan waits";
+    EXPECT_EQ(record.plans[0].Target, away.Target);
+}
+
 // The record outlives the program's versions and a torn file: an old table
 // gains its columns (old plans moved files), a damaged one is set aside.
 TEST(IntentStore, UpgradesAnOldRecordAndRebuildsADamagedOne) {
@@ -104,9 +152,11 @@ TEST(IntentStore, UpgradesAnOldRecordAndRebuildsADamagedOne) {
         ASSERT_EQ(plans.size(), 1u);
         EXPECT_TRUE(plans[0].Moves);
         EXPECT_FALSE(plans[0].FinalNameCopy);
+        EXPECT_FALSE(plans[0].Undoes);
         EXPECT_TRUE(record->Notice().empty());
         PlannedPlacement copy{0, "/c", "/d", false, true};
         copy.OriginalModifiedTime = FileTime{-5, 7};
+        copy.Undoes = true;
         ASSERT_TRUE(record->Plan(copy));
         EXPECT_GT(copy.Process, 0);
     }
@@ -121,6 +171,7 @@ TEST(IntentStore, UpgradesAnOldRecordAndRebuildsADamagedOne) {
         ASSERT_EQ(plans.size(), 2u);
         EXPECT_FALSE(plans[0].OriginalModifiedTime);
         EXPECT_EQ(plans[1].OriginalModifiedTime, (FileTime{-5, 7}));
+        EXPECT_TRUE(plans[1].Undoes && plans[1].FinalNameCopy && !plans[1].Moves);
     }
 
     dir.Write("data/placements.sqlite", std::string(8192, 'x'));

@@ -34,6 +34,37 @@ exactly_once() { sums "$@" | cmp -s - originals.txt || fail "originals not exact
 no_hidden() { [ -z "$(find "$out" -name '.*' -type f)" ] || fail "a temporary file was left"; }
 
 settings="SourcePath=$card OutputPath=$out AutoDetect=0 DateMode=3 CreateLog=3 RequestConfirmation=0 PreviewResults=0"
+
+# An undo killed while it moves the files back to the card from another file
+# system: every original still exists, nothing partial is left
+# under an original name (but the one a file system that takes copies only
+# under their final names holds unfinished), and a second undo finishes with
+# every original exactly once.
+case "$case_name" in
+undo-*)
+    "$run" --yes $settings MoveOrCopy=0 > out.txt 2>&1 || fail "the run before the undo failed"
+    log=$(ls "$out"/*.csv)
+    want=0 refuse=
+    case "$case_name" in
+    undo-linked-across)   stop="after:linkat:2:KILL" ;;   # the second file copied back whole, not yet gone from the output
+    undo-moved-across)    stop="after:unlink:2:KILL" ;;   # the second file back, its plan not yet struck out
+    undo-fallback-across) stop="after:openat:2:KILL" refuse=1 want=1 ;;
+    *) fail "unknown case $case_name" ;;
+    esac
+    ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" \
+    RAVLEN_STOP_AT=$stop RAVLEN_REFUSE=$refuse LD_PRELOAD=$shim "$run" --undo "$log" --yes > out.txt 2>&1
+    [ $? -eq 137 ] || fail "the undo was not killed"
+    # A complete copy back may stand beside its file until the next undo.
+    sums "$card" "$out" | sort -u | grep -Fxf originals.txt | cmp -s - originals.txt || fail "an original is lost"
+    [ "$(sums "$card" | comm -23 - originals.txt | wc -l)" -eq $want ] || fail "not the unfinished copies expected"
+    "$run" --undo "$log" --yes > out.txt 2>&1 || fail "the second undo failed"
+    grep -qF "ended before it finished" out.txt || fail "the second undo did not settle the first"
+    exactly_once "$card"
+    [ -z "$(sums "$out")" ] || fail "files left in the output folder after the second undo"
+    [ -z "$(find "$card" -name '.*' -type f)" ] || fail "a temporary file was left on the card"
+    echo "PASS: $case_name"
+    exit 0 ;;
+esac
 mode=0
 case "$case_name" in
 copy-*|staged-*) mode=1 ;;
