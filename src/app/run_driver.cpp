@@ -202,6 +202,7 @@ bool RunDriver::RunPass(const char* title, bool performActions, const Folders& f
     EngineContext context{services_.fs, services_.port, options, chronology_, sink,
                           performActions ? services_.intents : nullptr, &files_, services_.imports,
                           MovieZoneOffsets(options.MovieTimeZone)};
+    context.cameraNames = services_.cameraNames;
     long long number = 0;
     std::string description;
     try {

@@ -42,6 +42,8 @@ struct RunServices {
     std::function<void(const std::string&)> notice = {};
     // The record of earlier imports; none: only taken names are compared.
     ImportRecord* imports = nullptr;
+    // List: each camera's names read wherever they lie (EngineContext::cameraNames).
+    bool cameraNames = false;
 };
 
 class RunDriver {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/camera_media.h"
+#include "app/camera_survey.h"
 #include "app/import_store.h"
 #include "app/intent_store.h"
 #include "app/run_driver.h"
@@ -46,6 +47,7 @@ struct Arguments {
     bool help = false;
     bool waitForCard = false;
     bool list = false;
+    bool cameras = false;
     std::vector<std::pair<std::string, std::string>> settings;  // Key=Value, in order
 };
 
@@ -95,8 +97,8 @@ void PrintKey(const SettingsKey& k) {
 
 void PrintHelp(const std::string& storePath) {
     std::printf(
-        "Usage: %s [--settings FILE] [--yes] [--wait-for-card] [--list]\n"
-        "                  [Key=Value ...]\n"
+        "Usage: %s [--settings FILE] [--yes] [--wait-for-card]\n"
+        "                  [--list | --cameras] [Key=Value ...]\n"
         "       %s --undo LOG.csv [--yes]\n"
         "\n"
         "Renames the photo, audio and video files of a camera so that they sort by the\n"
@@ -120,6 +122,14 @@ void PrintHelp(const std::string& storePath) {
         "                   tab, newline, carriage return and backslash are written\n"
         "                   \\t, \\n, \\r and \\\\. Messages go to standard error. Exit\n"
         "                   status as for the run (0 when every file would be placed)\n"
+        "  --cameras        list the cameras of the files the run would place, and do\n"
+        "                   nothing else, as --list: one line per camera, tab-separated:\n"
+        "                   make, model, serial number (empty when the files store\n"
+        "                   none), number of files, first and last recording time by\n"
+        "                   the camera's clock (yyyy/mm/dd hh:nn:ss, before any shift),\n"
+        "                   the offset kept for it in CameraOffsets (empty for none).\n"
+        "                   Files that name no camera are counted on standard error.\n"
+        "                   Exit status 0, 1 for a check message, 3 when stopped\n"
         "  --undo LOG.csv   undo the run that wrote this CSV log: the files it moved go\n"
         "                   back to their original names, its copies that are still\n"
         "                   identical to their originals are removed, and anything that\n"
@@ -191,6 +201,8 @@ bool ParseArguments(int argc, char** argv, Arguments& args, std::string& error) 
             args.waitForCard = true;
         } else if (arg == "--list") {
             args.list = true;
+        } else if (arg == "--cameras") {
+            args.cameras = true;
         } else if (arg == "--settings") {
             if (i + 1 >= argc) {
                 error = "option \"--settings\" needs a file name";
@@ -210,6 +222,10 @@ bool ParseArguments(int argc, char** argv, Arguments& args, std::string& error) 
             }
             args.settings.emplace_back(arg.substr(0, eq), arg.substr(eq + 1));
         }
+    }
+    if (args.list && args.cameras) {
+        error = "options \"--list\" and \"--cameras\" cannot be given together";
+        return false;
     }
     if (args.settings.empty()) return true;
     // Every Key=Value is checked before anything is loaded or created.
@@ -318,6 +334,17 @@ std::unique_ptr<SqliteIntentRecord> OpenIntents() {
     return intents;
 }
 
+// --cameras: one line per camera on standard output; the files that name
+// none are only counted, on standard error.
+int PrintCameras(const CameraSurvey& survey) {
+    if (survey.Outcome == RunOutcome::Ended) return kExitEnded;
+    for (const CameraSummary& camera : survey.Cameras) {
+        if (camera.Camera.Known()) std::printf("%s\n", CameraLine(camera).c_str());
+        else std::fprintf(stderr, "%s: files that name no camera: %zu\n", kProgram, camera.Files.size());
+    }
+    return survey.Stopped ? kExitIncomplete : kExitCompleted;
+}
+
 int Run(const Arguments& args) {
     SettingsStore store(args.settingsFile.empty() ? SettingsStore::DefaultPath() : args.settingsFile);
     RunOptions options = LoadOptions(store);
@@ -325,7 +352,8 @@ int Run(const Arguments& args) {
     PosixFileSystem fs(MimeTypeDescription);
     MountDriveList drives;
     // A list keeps standard output for its lines.
-    ConsolePort port(args.list ? stderr : stdout, args.yes, isatty(STDERR_FILENO) ? stderr : nullptr);
+    const bool listing = args.list || args.cameras;
+    ConsolePort port(listing ? stderr : stdout, args.yes, isatty(STDERR_FILENO) ? stderr : nullptr);
 
     // The command line first, so that a folder given there is not looked for;
     // then the first-start folders for what is still empty; then the command
@@ -335,7 +363,7 @@ int Run(const Arguments& args) {
     QtSpecialFolders folders;
     CompleteFirstStart(
         options, folders, [&](RunOptions& o) { DetectCameraMedia(false, o, drives, fs, port); },
-        args.list ? MissingPictures::NameOnly : MissingPictures::Create);
+        listing ? MissingPictures::NameOnly : MissingPictures::Create);
     ApplySettings(options, args, true);
     if (const std::optional<int> status = CheckCustomFormat(options, port)) return *status;
     if (const std::optional<int> status = CheckDateFolderFormat(options, port)) return *status;
@@ -345,21 +373,22 @@ int Run(const Arguments& args) {
     RunServices services{
         fs,
         port,
-        [&store, &args](const RunOptions& o) {
-            if (!args.list) SaveSettings(store, o);
+        [&store, listing](const RunOptions& o) {
+            if (!listing) SaveSettings(store, o);
         },
         [&](RunOptions& o) {
             if (!args.waitForCard) DetectCameraMedia(true, o, drives, fs, port);
         },
         ProgramFacts::Current(),
     };
-    if (args.list) {
+    if (listing) {
         // Read only: a list creates nothing, not even the record.
         const std::unique_ptr<SqliteImportRecord> imports =
             SqliteImportRecord::OpenReadOnly(SqliteImportRecord::DefaultPath());
         services.imports = imports.get();
-        RunDriver driver(std::move(services));
         ConsolePort::CatchInterrupt();
+        if (args.cameras) return PrintCameras(SurveyCameras(std::move(services), options));
+        RunDriver driver(std::move(services));
         const RunOutcome outcome = driver.List(options);
         for (const FileRow& row : driver.Files().Rows()) std::printf("%s\n", ListLine(row).c_str());
         return ExitStatus(outcome, driver, options);

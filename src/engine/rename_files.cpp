@@ -253,7 +253,7 @@ private:
         FileFacts facts;
         facts.StartTime = DateTime::Now();
         MetadataPass pass;
-        pass.CameraTextsAnywhere = !options_.CameraOffsets.empty();
+        pass.CameraTextsAnywhere = !options_.CameraOffsets.empty() || context_.cameraNames;
         bool restarted = false;
         for (;;) {
             BeginFile(facts, file, source, output);

@@ -38,6 +38,9 @@ struct EngineContext {
     FileList* list = nullptr;         // a preview's rows; the files the filters pass over in both passes
     ImportRecord* imports = nullptr;  // earlier imports; only written when PerformActions is true
     ZoneOffsetAt movieZone = {};  // turns a movie's UTC-only date into local time; none leaves it in UTC
+    // Each camera's names (a serial number too) read wherever they lie, as a
+    // run with camera offsets reads them: a survey of cameras names them so.
+    bool cameraNames = false;
 };
 
 // How many files ahead of the one in hand the walk starts first reads: enough

@@ -26,6 +26,8 @@ void FileList::Add(const FileFacts& f) {
     row.Size = f.Size;
     row.ThumbnailOffset = f.ThumbnailOffset;
     row.ThumbnailLength = f.ThumbnailLength;
+    row.Camera = CameraId::Of(f);
+    row.DateBeforeShift = f.DateBeforeShift;
     // The re-import check names the identical file already there as the output.
     if (f.Operation == kAlreadyImported) row.Status = ListStatus::AlreadyImported;
     else row.Status = f.Timestamped ? ListStatus::Place : ListStatus::Skip;

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "model/camera_clock.h"
 #include "model/date_time.h"
 #include "model/file_facts.h"
 #include "model/file_system.h"
@@ -37,6 +38,8 @@ struct FileRow {
     std::int64_t Size = 0;
     std::int64_t ThumbnailOffset = -1;  // where a reader found the EXIF thumbnail, if it did
     std::int64_t ThumbnailLength = 0;
+    CameraId Camera;          // as the file names it; empty when it does not
+    DateTime DateBeforeShift;  // the date as the camera's clock gave it, before any correction
     std::string SourcePath() const { return JoinPath(SourceFolder, SourceName); }
     std::string OutputPath() const { return OutputName.empty() ? std::string() : JoinPath(OutputFolder, OutputName); }
 };

@@ -16,6 +16,7 @@
 #include "engine/rename_files.h"
 #include "metadata/metadata.h"
 #include "platform/posix_file_system.h"
+#include "support/camera_jpeg.h"
 #include "support/fake_port.h"
 #include "support/temp_dir.h"
 
@@ -524,28 +525,12 @@ TEST_F(RenameFilesTest, TimeShiftMovesMetadataNamesOnly) {
     EXPECT_EQ(List(out), (Names{"20240301_003000.JPG", "20240101_000000.JPG", "20041225_180911.JPG"}));
 }
 
-// A JPEG from the camera of this model: IFD0 holds the model, the Exif directory the date.
-std::string CameraJpeg(const std::string& date, const std::string& model) {
-    const auto u16 = [](unsigned v) { return std::string{char(v & 0xFF), char(v >> 8)}; };
-    const auto u32 = [&](unsigned v) { return u16(v & 0xFFFF) + u16(v >> 16); };
-    const auto entry = [&](unsigned tag, unsigned type, unsigned count, unsigned at) {
-        return u16(tag) + u16(type) + u32(count) + u32(at);
-    };
-    const auto n = static_cast<unsigned>(model.size() + 1);
-    const std::string tiff = std::string("II*\0", 4) + u32(8) + u16(2) + entry(0x0110, 2, n, 76) +
-                             entry(0x8769, 4, 1, 38) + u32(0) + u16(1) + entry(0x9003, 2, 20, 56) + u32(0) + date +
-                             '\0' + model + std::string(5, '\0');
-    const std::string app1 = std::string("Exif\0\0", 6) + tiff;
-    const auto length = static_cast<unsigned>(app1.size() + 2);
-    return std::string("\xFF\xD8\xFF\xE1") + char(length >> 8) + char(length & 0xFF) + app1 + "\xFF\xD9";
-}
-
 // A camera's offset moves its own files only, on top of the run's shift.
 TEST_F(RenameFilesTest, CameraOffsetMovesThatCamerasFilesOnly) {
     options.DateMode = DateMode::MetadataOnly, options.TimeShift = "+01:00:00";
     options.CameraOffsets = "|Slow Cam|=-00:10:00;|Other|1=+5 00:00:00";
-    File("IMG_0001.JPG", 0, CameraJpeg("2024:01:31 23:30:00", "Slow Cam"));
-    File("IMG_0002.JPG", 0, CameraJpeg("2024:01:31 23:30:00", "Fast Cam"));
+    File("IMG_0001.JPG", 0, test::CameraJpeg("2024:01:31 23:30:00", "", "Slow Cam"));
+    File("IMG_0002.JPG", 0, test::CameraJpeg("2024:01:31 23:30:00", "", "Fast Cam"));
     Run();
     EXPECT_EQ(List(out), (Names{"20240201_002000.JPG", "20240201_003000.JPG"}));
     EXPECT_EQ(records.at(0).CameraModel, "Slow Cam");
