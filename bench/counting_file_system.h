@@ -40,6 +40,8 @@ public:
         return inner_.ReachFolderBeneath(top, folder);
     }
     FsStatus DeleteFolder(const std::string& path) override { return inner_.DeleteFolder(path); }
+    FsStatus HoldOutput(const std::string& folder) override { return inner_.HoldOutput(folder); }
+    void ReleaseOutput() override { inner_.ReleaseOutput(); }
     bool ListFolder(const std::string& path, std::vector<FsItem>& files, std::vector<FsItem>& folders) override {
         ++counts_.listings;
         return inner_.ListFolder(path, files, folders);

@@ -330,6 +330,19 @@ void RenameFiles(EngineContext& context, const FolderRef& SourceFolder, const Fo
         FileSystem& fs;
         ~ReadsOver() { fs.ReadsOver(); }
     } readsOver{context.fs};
+    // The output folder held open for the pass: every file goes into the
+    // folder the run began with, or into none.
+    struct HeldOutput {
+        FileSystem* fs = nullptr;
+        ~HeldOutput() {
+            if (fs) fs->ReleaseOutput();
+        }
+    } held;
+    if (PerformActions) {
+        if (const FsStatus status = context.fs.HoldOutput(OutputFolder.Path); !status)
+            throw EngineFailure(76, "The output folder " + OutputFolder.Path + " cannot be used: " + status.error);
+        held.fs = &context.fs;
+    }
     Walk walk(context, PerformActions, tally);
     walk.SkipImported(OutputFolder.Path);
     walk.Folder(SourceFolder, OutputFolder);

@@ -123,6 +123,16 @@ public:
     // link; the error says what stood in the way.
     virtual FsStatus ReachFolderBeneath(const std::string& top, const std::string& folder) = 0;
     virtual FsStatus DeleteFolder(const std::string& path) = 0;
+    // From HoldOutput until ReleaseOutput, `folder` (the run's output folder)
+    // is held open, and every folder below it that the run makes, moves or
+    // copies into is reached from it one name at a time without following a
+    // link, and must still be the folder first reached at its path: a folder
+    // swapped mid-run stops the file with a message naming the folder.
+    virtual FsStatus HoldOutput(const std::string& folder) {
+        (void)folder;
+        return FsStatus::Ok();
+    }
+    virtual void ReleaseOutput() {}
     // A folder's files and subfolders, each in listing order. False (and both
     // lists empty) when the folder cannot be listed.
     virtual bool ListFolder(const std::string& path, std::vector<FsItem>& files,

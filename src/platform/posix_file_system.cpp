@@ -27,6 +27,7 @@
 
 #include "model/file_facts.h"
 #include "model/intent_record.h"
+#include "platform/folder_handles.h"
 
 #ifndef EXFAT_SUPER_MAGIC
 #define EXFAT_SUPER_MAGIC 0x2011BAB0
@@ -293,7 +294,6 @@ constexpr const char* kGone = kFileGoneText.data();
 constexpr const char* kChanged = "The file changed while it was being copied";
 constexpr const char* kNotRegular = "The file is no longer an ordinary file";
 constexpr const char* kCopyDiffers = "The copy read back from the disk differs from the original";
-constexpr const char* kFolderSwapped = "The output folder is no longer the folder the run began with";
 
 constexpr std::size_t kRangeChunk = 64 * 1024 * 1024;  // one copy_file_range call
 
@@ -363,30 +363,6 @@ int OpenSource(const std::string& path, struct stat& st, FsStatus& failure) {
     return fd;
 }
 
-// The output folder held open, refusing a link in its place: files are
-// created and renamed relative to it, so a folder swapped for a link stops
-// the file instead of sending it elsewhere.
-struct FolderHandle {
-    int fd = -1;
-    FsStatus status;
-    explicit operator bool() const { return fd >= 0; }
-    FolderHandle() = default;
-    FolderHandle(const FolderHandle&) = delete;
-    FolderHandle& operator=(const FolderHandle&) = delete;
-    ~FolderHandle() {
-        if (fd >= 0) close(fd);
-    }
-};
-
-void OpenFolderInto(const std::string& path, FolderHandle& folder) {
-    const std::string& at = path.empty() ? std::string(".") : path;
-    folder.fd = open(at.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    // A folder we may write into but not list still takes files.
-    if (folder.fd < 0 && errno == EACCES) folder.fd = open(at.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (folder.fd >= 0) return;
-    folder.status = errno == ELOOP || errno == ENOTDIR ? FsStatus::Fail(kFolderSwapped) : Failure(errno);
-}
-
 }  // namespace
 
 PosixFileSystem::PosixFileSystem(TypeDescriber describer) : describer_(std::move(describer)) {}
@@ -429,47 +405,35 @@ FsStatus PosixFileSystem::ReachFolderBeneath(const std::string& top, const std::
             return FsStatus::Fail("it is not inside " + top);
         rest = folder.substr(prefix.size());
     }
+    // Below the run's output folder: reached from its handle and held.
+    FsStatus failure;
+    if (handles_.Holds(top) && handles_.Holds(folder)) return handles_.Reach(folder, failure) ? FsStatus::Ok() : failure;
     FdCloser at(open(top.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (at.fd < 0) return Failure(errno);
     if (rest.empty()) return FsStatus::Ok();
-    const auto refusal = [](int err) {
-        if (err == ELOOP) return FsStatus::Fail("a link stands on its way");
-        if (err == EXDEV) return FsStatus::Fail("it leads outside its folder");
-        return Failure(err);
-    };
-    open_how how{};
-    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
-    const long fd = syscall(SYS_openat2, at.fd, rest.c_str(), &how, sizeof how);
-    if (fd >= 0) {
-        close(static_cast<int>(fd));
-        return FsStatus::Ok();
-    }
-    if (errno != ENOSYS && errno != EPERM) return refusal(errno);
-    // Kernels before openat2: one name at a time, none of them a link.
-    std::size_t start = 0;
-    while (start < rest.size()) {
-        const std::size_t slash = rest.find('/', start);
-        const std::size_t end = slash == std::string::npos ? rest.size() : slash;
-        const std::string name = rest.substr(start, end - start);
-        if (name.empty() || name == "." || name == "..") return FsStatus::Fail("it is not a plain folder path");
-        FdCloser next(openat(at.fd, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (next.fd < 0) return refusal(errno);
-        struct stat st {};
-        if (fstat(next.fd, &st) != 0) return Failure(errno);
-        if (!S_ISDIR(st.st_mode)) return refusal(S_ISLNK(st.st_mode) ? ELOOP : ENOTDIR);
-        std::swap(at.fd, next.fd);
-        start = end + 1;
-    }
-    return FsStatus::Ok();
+    const FdCloser reached(OpenBeneath(at.fd, rest, O_PATH, failure));
+    return reached.fd >= 0 ? FsStatus::Ok() : failure;
+}
+
+FsStatus PosixFileSystem::HoldOutput(const std::string& folder) { return handles_.Hold(folder); }
+
+void PosixFileSystem::ReleaseOutput() { handles_.Release(); }
+
+// The folder a file goes into: below the held output folder, its checked
+// handle; elsewhere opened by its path, never through a link in its last name.
+FolderHandle PosixFileSystem::OutputFolderOf(const std::string& path, FsStatus& failure) {
+    if (handles_.Holds(path)) return handles_.Reach(path, failure);
+    return OpenFolder(path, failure);
 }
 
 FsStatus PosixFileSystem::CreateFolder(const std::string& path) {
+    if (handles_.Holds(ParentPart(path)) && handles_.Holds(path)) return handles_.Make(path);
     if (mkdir(path.c_str(), 0777) != 0) return Failure(errno);
     return FsStatus::Ok();
 }
 
 FsStatus PosixFileSystem::DeleteFolder(const std::string& path) {
+    if (handles_.Holds(ParentPart(path)) && handles_.Holds(path)) return handles_.Remove(path);
     if (rmdir(path.c_str()) != 0) return Failure(errno);
     return FsStatus::Ok();
 }
@@ -590,26 +554,26 @@ void PosixFileSystem::WillRead(const std::string& path) { readAhead_.Hint(path, 
 void PosixFileSystem::ReadsOver() { readAhead_.Release(); }
 
 FsStatus PosixFileSystem::MoveFile(const std::string& from, const std::string& to) {
-    FolderHandle folder;
-    OpenFolderInto(ParentPart(to), folder);
-    if (!folder) return folder.status;
+    FsStatus failure;
+    const FolderHandle folder = OutputFolderOf(ParentPart(to), failure);
+    if (!folder) return failure;
     const std::string name = NameOf(to);
     struct stat src{};
     if (lstat(from.c_str(), &src) != 0) return errno == ENOENT ? FsStatus::Fail(kGone) : Failure(errno);
     if (!S_ISREG(src.st_mode)) return FsStatus::Fail(kNotRegular);
 
-    int err = RenameNoReplace(AT_FDCWD, from.c_str(), folder.fd, name.c_str());
+    int err = RenameNoReplace(AT_FDCWD, from.c_str(), folder->fd, name.c_str());
     if (err == 0) return FsStatus::Ok();
     if (err == ENOENT && access(from.c_str(), F_OK) != 0) return FsStatus::Fail(kGone);
     if (RefusesFlag(err)) {
         // The file system refuses the no-replace flag. A hard link is just as
         // exclusive (it fails on a taken name), and the source is unlinked only
         // once the new name is in place.
-        err = HardLink(AT_FDCWD, from.c_str(), folder.fd, name.c_str());
+        err = HardLink(AT_FDCWD, from.c_str(), folder->fd, name.c_str());
         if (err == 0) {
             if (unlink(from.c_str()) == 0) return FsStatus::Ok();
             err = errno;
-            unlinkat(folder.fd, name.c_str(), 0);
+            unlinkat(folder->fd, name.c_str(), 0);
             return Failure(err);
         }
         // Nor can it link: fall through to copying, which is exclusive too.
@@ -620,24 +584,24 @@ FsStatus PosixFileSystem::MoveFile(const std::string& from, const std::string& t
     // Another file system: copy, make the copy's name durable, check that the
     // source is still the file copied, and only then give up the source.
     struct stat copied{}, made{};
-    FsStatus status = CopyInto(from, folder.fd, name, copied, made);
+    FsStatus status = CopyInto(from, folder->fd, name, copied, made);
     if (!status) return status;
-    if (fsync(folder.fd) != 0 && errno != EBADF && errno != EINVAL) status = Failure(errno);
+    if (fsync(folder->fd) != 0 && errno != EBADF && errno != EINVAL) status = Failure(errno);
     struct stat now{};
     if (status && lstat(from.c_str(), &now) != 0) status = errno == ENOENT ? FsStatus::Fail(kGone) : Failure(errno);
     if (status && !SameContent(now, copied)) status = FsStatus::Fail(kChanged);
     if (status && unlink(from.c_str()) != 0) status = Failure(errno);
     // The file stays exactly where it was; the copy goes.
-    if (!status) RemoveOwnAt(folder.fd, name, made);
+    if (!status) RemoveOwnAt(folder->fd, name, made);
     return status;
 }
 
 FsStatus PosixFileSystem::CopyFile(const std::string& from, const std::string& to) {
-    FolderHandle folder;
-    OpenFolderInto(ParentPart(to), folder);
-    if (!folder) return folder.status;
+    FsStatus failure;
+    const FolderHandle folder = OutputFolderOf(ParentPart(to), failure);
+    if (!folder) return failure;
     struct stat copied{}, made{};
-    return CopyInto(from, folder.fd, NameOf(to), copied, made);
+    return CopyInto(from, folder->fd, NameOf(to), copied, made);
 }
 
 // The copy is written where nobody can take it for a finished file: an
@@ -771,7 +735,8 @@ constexpr off_t kCopyReadAhead = 32 * 1024 * 1024;
 
 class PosixStagedCopy final : public StagedCopy {
 public:
-    int dirfd = -1;         // the output folder, held open
+    FolderHandle folder;    // the output folder, held open
+    int dirfd = -1;         // its descriptor
     int fd = -1;            // the copy, open for reading back; -1 for a deferred one
     std::string temporary;  // its hidden name, when it is not an unnamed file
     bool deferred = false;  // a file system that takes copies only under their final names: copied when named
@@ -786,7 +751,6 @@ public:
     ~PosixStagedCopy() override {
         if (!named && !temporary.empty()) RemoveOwnAt(dirfd, temporary, made);
         if (fd >= 0) close(fd);  // an unnamed file never named goes with its descriptor
-        if (dirfd >= 0) close(dirfd);
     }
 };
 
@@ -806,10 +770,9 @@ std::unique_ptr<StagedCopy> PosixFileSystem::StageCopy(const std::string& from, 
     auto copy = std::make_unique<PosixStagedCopy>();
     copy->Source = from;
     copy->Target = to;
-    FolderHandle folder;
-    OpenFolderInto(ParentPart(to), folder);
-    if (!folder) return status = folder.status, nullptr;
-    std::swap(copy->dirfd, folder.fd);
+    copy->folder = OutputFolderOf(ParentPart(to), status);
+    if (!copy->folder) return nullptr;
+    copy->dirfd = copy->folder->fd;
     if (FinalNamesOnly(copy->dirfd)) {
         copy->deferred = true;
         return copy;
@@ -844,6 +807,13 @@ std::unique_ptr<StagedCopy> PosixFileSystem::StageCopy(const std::string& from, 
 }
 
 FsStatus PosixFileSystem::FlushFileSystem(const std::string& folder) {
+    // Through the folder's own handle where one is held: the copies staged
+    // there are what must reach the disk.
+    if (const FolderHandle held = handles_.Peek(folder)) {
+        errno = 0;
+        if (SyncFileSystem(held->fd) == 0) return FsStatus::Ok();
+        if (errno != EBADF) return Failure(errno);  // a handle opened as a path only cannot say
+    }
     const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return Failure(errno);
     const FdCloser closeFd{fd};
@@ -876,6 +846,13 @@ FsStatus PosixFileSystem::VerifyStaged(StagedCopy& staged) {
 FsStatus PosixFileSystem::NameStaged(StagedCopy& staged) {
     PosixStagedCopy& copy = Own(staged);
     const std::string name = NameOf(copy.Target);
+    // The folder the copy was staged in must still be the one at its path.
+    if (const std::string parent = ParentPart(copy.Target); handles_.Holds(parent)) {
+        FsStatus failure;
+        const FolderHandle now = handles_.Reach(parent, failure);
+        if (!now) return failure;
+        if (now->id != copy.folder->id) return FsStatus::Fail(FolderReplacedText(parent));
+    }
     if (copy.deferred) {
         // Copied now, flushed on its own, under its final name from the start.
         FsStatus status = CopyInto(copy.Source, copy.dirfd, name, copy.copied, copy.made);
@@ -939,25 +916,25 @@ void PosixFileSystem::WillCopy(const std::string& path) {
 bool PosixFileSystem::CopiesUnderFinalName(const std::string& folder) {
     for (const auto& [path, answer] : probed_)
         if (path == folder) return answer;
-    FolderHandle dir;
-    OpenFolderInto(folder, dir);
-    if (!dir) return false;
-    bool finalOnly = FinalNamesOnly(dir.fd);
-    const int unnamed = finalOnly ? -1 : OpenUnnamed(dir.fd, 0600);
+    FsStatus failure;
+    const FolderHandle held = OutputFolderOf(folder, failure);
+    if (!held) return false;
+    bool finalOnly = FinalNamesOnly(held->fd);
+    const int unnamed = finalOnly ? -1 : OpenUnnamed(held->fd, 0600);
     if (unnamed >= 0) {
         close(unnamed);
     } else if (!finalOnly && RefusesUnnamed(errno)) {
         const std::string probe = TemporaryName(""), renamed = TemporaryName("");
-        const int fd = openat(dir.fd, probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int fd = openat(held->fd, probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd >= 0) {
             close(fd);
-            int err = RenameNoReplace(dir.fd, probe.c_str(), dir.fd, renamed.c_str());
-            if (RefusesFlag(err)) err = HardLink(dir.fd, probe.c_str(), dir.fd, renamed.c_str());
-            unlinkat(dir.fd, renamed.c_str(), 0);
-            unlinkat(dir.fd, probe.c_str(), 0);
+            int err = RenameNoReplace(held->fd, probe.c_str(), held->fd, renamed.c_str());
+            if (RefusesFlag(err)) err = HardLink(held->fd, probe.c_str(), held->fd, renamed.c_str());
+            unlinkat(held->fd, renamed.c_str(), 0);
+            unlinkat(held->fd, probe.c_str(), 0);
             finalOnly = RefusesFlag(err) || err == EPERM;
             struct stat st{};
-            if (finalOnly && fstat(dir.fd, &st) == 0) finalNamesOnly_.push_back(st.st_dev);
+            if (finalOnly && fstat(held->fd, &st) == 0) finalNamesOnly_.push_back(st.st_dev);
         }
     }
     probed_.emplace_back(folder, finalOnly);

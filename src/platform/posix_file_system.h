@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/file_system.h"
+#include "platform/folder_handles.h"
 #include "platform/read_ahead.h"
 
 struct XXH3_state_s;
@@ -33,6 +34,8 @@ public:
     std::optional<FolderRef> GetFolder(const std::string& path) override;
     FsStatus CreateFolder(const std::string& path) override;
     FsStatus ReachFolderBeneath(const std::string& top, const std::string& folder) override;
+    FsStatus HoldOutput(const std::string& folder) override;
+    void ReleaseOutput() override;
     FsStatus DeleteFolder(const std::string& path) override;
     bool ListFolder(const std::string& path, std::vector<FsItem>& files, std::vector<FsItem>& folders) override;
     int CountItems(const std::string& path) override;
@@ -86,11 +89,13 @@ private:
     // with a `hash`, the bytes read go into it.
     FsStatus FillCopy(int in, int out, const struct stat& source, bool flush, struct XXH3_state_s* hash = nullptr);
     bool FinalNamesOnly(int dirfd) const;
+    FolderHandle OutputFolderOf(const std::string& path, FsStatus& failure);
 
     TypeDescriber describer_;
     std::vector<dev_t> finalNamesOnly_;  // file systems that take a copy only under its final name
     std::vector<std::pair<std::string, bool>> probed_;  // CopiesUnderFinalName's answers by folder
     ReadAhead readAhead_;
+    FolderHandles handles_;  // the run's output folder and its subfolders, while a run holds them
 };
 
 }  // namespace ravlen

@@ -53,9 +53,12 @@ struct TestFs : PosixFileSystem {
     int spoilStage = 0;  // the staged copy (counted from 1) whose bytes arrive spoilt
     std::vector<std::string> steps;
     std::function<void(StagedCopy&)> beforeName;
+    std::function<void()> afterMove;  // once, after the first move done
     bool FileExists(const std::string& path) override { ++existenceTests; return PosixFileSystem::FileExists(path); }
     int RenameNoReplace(int fromDir, const char* from, int toDir, const char* to) override {
-        return refuseMoves ? EROFS : PosixFileSystem::RenameNoReplace(fromDir, from, toDir, to);
+        const int err = refuseMoves ? EROFS : PosixFileSystem::RenameNoReplace(fromDir, from, toDir, to);
+        if (err == 0 && afterMove) std::exchange(afterMove, nullptr)();
+        return err;
     }
     bool SameFileSystem(const std::string& from, const std::string& to) override {
         return !across && PosixFileSystem::SameFileSystem(from, to);
@@ -411,6 +414,45 @@ TEST_F(RenameFilesTest, DateFoldersNeverLeadOutsideTheOutputFolder) {
     EXPECT_TRUE(List(elsewhere).empty());
     EXPECT_EQ(List(out), (Names{"2004", "2005"}));
     EXPECT_EQ(List(in).size(), 3u);
+}
+
+// A folder swapped for a link mid-run (a date folder between two moves, the
+// output folder itself between a batch's copies and their names) stops each
+// file that would go there, with the folder named; nothing reaches the link's
+// target and every original stays where it was, once.
+TEST_F(RenameFilesTest, AFolderSwappedMidRunStopsItsFilesInsteadOfWritingElsewhere) {
+    for (const char* f : {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG"}) File(f);
+    const std::string elsewhere = dir.Mkdir("elsewhere"), day = out + "/2004/2004-12-25";
+    const auto swap = [&](const std::string& folder) {
+        fs::rename(folder, folder + ".kept");
+        fs::create_directory_symlink(elsewhere, folder);
+    };
+    const auto expectStopped = [&](const std::vector<std::string>& sources, const std::string& folder,
+                                   const char* verb) {
+        EXPECT_TRUE(List(elsewhere).empty());
+        EXPECT_EQ(tally.NumberOfLockedFiles, static_cast<int>(sources.size()));
+        ASSERT_EQ(port.messages.size(), sources.size());
+        for (std::size_t i = 0; i < sources.size(); ++i)
+            EXPECT_EQ(port.messages[i].text, sources[i] + " could not be " + verb + " due to the following error: "
+                                             "The output folder " + folder + " was replaced during the run.");
+    };
+    options.DateFolders = true;
+    files.afterMove = [&] { swap(day); };
+    Run();
+    expectStopped({"IMG_0002.JPG", "IMG_0003.JPG"}, day, "moved");
+    EXPECT_EQ(List(day + ".kept"), Names{"20041225_180911.JPG"});
+    EXPECT_EQ(List(in), (Names{"IMG_0002.JPG", "IMG_0003.JPG"}));
+
+    fs::remove(day);
+    options.DateFolders = false;
+    options.MoveOrCopy = MoveOrCopy::Copy;
+    port.messages.clear();
+    chronology.Reset();
+    files.beforeName = [&](StagedCopy&) { swap(out); };
+    Run();
+    expectStopped({"IMG_0002.JPG", "IMG_0003.JPG"}, out, "copied");
+    EXPECT_EQ(List(out + ".kept"), Names{"2004"});  // no copy, named or half-made, in the folder swapped away
+    EXPECT_EQ(List(in), (Names{"IMG_0002.JPG", "IMG_0003.JPG"}));
 }
 
 // A TIFF (as a CR2 is) with only DateTimeOriginal; subIfdFirst puts its

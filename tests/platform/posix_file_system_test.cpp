@@ -360,6 +360,33 @@ TEST(PosixFileSystem, CopiesOnlyTheFileThatWasListed) {
     EXPECT_TRUE(Names(real).empty() && fsys::exists(from));
 }
 
+// Below a held output folder, a folder swapped for another one (not only for
+// a link) takes no file and is not removed, whether its handle is still held
+// or was let go for others; without the hold, paths are taken as they stand.
+TEST(PosixFileSystem, HeldOutputFoldersStayTheFoldersFirstReached) {
+    TempDir tmp;
+    const std::string out = tmp.Mkdir("out"), photo = tmp.Write("a.JPG", "photo");
+    PosixFileSystem fs;
+    ASSERT_TRUE(fs.HoldOutput(out));
+    const auto folder = [&](std::size_t i) { return out + "/d" + std::to_string(i); };
+    const std::size_t last = FolderHandles::kHeld + 1;
+    for (std::size_t i = 0; i <= last; ++i) {
+        ASSERT_TRUE(fs.CreateFolder(folder(i)));
+        ASSERT_TRUE(fs.ReachFolderBeneath(out, folder(i)));
+    }
+    for (const std::size_t i : {std::size_t{0}, last}) {
+        fsys::rename(folder(i), folder(i) + ".old");
+        fsys::create_directory(folder(i));
+        EXPECT_EQ(fs.MoveFile(photo, folder(i) + "/a.JPG").error,
+                  "The output folder " + folder(i) + " was replaced during the run");
+        EXPECT_FALSE(fs.DeleteFolder(folder(i)));
+        EXPECT_TRUE(fsys::exists(folder(i)));
+    }
+    EXPECT_TRUE(fs.MoveFile(photo, folder(1) + "/a.JPG"));
+    fs.ReleaseOutput();
+    EXPECT_TRUE(fs.MoveFile(folder(1) + "/a.JPG", folder(0) + "/a.JPG"));
+}
+
 TEST(PosixFileSystem, RemovesACopyOnlyWhileItHoldsTheOriginalsBytes) {
     const std::string photo = Pattern(2 * 1024 * 1024 + 7);  // three compare chunks
     std::string lastByte = photo;

@@ -1,0 +1,82 @@
+#pragma once
+// The run's output folder and the folders below it that the run reaches or
+// makes, held open as directory handles: files are created and renamed
+// relative to them, and every use first checks, one name at a time and never
+// through a link, that the folder's path still leads to the folder the
+// handle holds. A folder swapped for a link or another folder mid-run stops
+// the file instead of sending it elsewhere.
+
+#include <cstddef>
+#include <list>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "model/file_system.h"
+
+namespace ravlen {
+
+// One folder held open. A staged copy keeps its folder's handle alive after
+// the cache has let it go.
+struct HeldFolder {
+    int fd = -1;
+    FileId id;
+    HeldFolder(int f, FileId i) : fd(f), id(i) {}
+    ~HeldFolder();
+    HeldFolder(const HeldFolder&) = delete;
+    HeldFolder& operator=(const HeldFolder&) = delete;
+};
+using FolderHandle = std::shared_ptr<const HeldFolder>;
+
+// Opens the folder `rest` (names separated by "/", none "." or "..") below
+// the folder `at` without following any link (openat2 beneath and without
+// links, else one name at a time). `flags` are O_PATH or O_RDONLY, with
+// O_DIRECTORY added. The descriptor, or -1 with `failure` saying what stood
+// in the way.
+int OpenBeneath(int at, std::string_view rest, int flags, FsStatus& failure);
+
+// A folder of this path opened as it stands, never through a link in its
+// last name; one we may write into but not list is opened as a path only.
+FolderHandle OpenFolder(const std::string& path, FsStatus& failure);
+
+// What a held folder's use says when its path now leads elsewhere.
+std::string FolderReplacedText(const std::string& path);
+
+class FolderHandles {
+public:
+    // Handles kept open besides the top folder's, the least recently used
+    // let go first (well within the descriptors a run keeps spare).
+    static constexpr std::size_t kHeld = 32;
+
+    // Holds `top` (never a link in its last name) from now on; lets go of
+    // anything held before.
+    FsStatus Hold(const std::string& top);
+    void Release();
+    // Whether `folder` is the held top folder or lies below it.
+    bool Holds(const std::string& folder) const;
+    // The held folder at `folder` (Holds(folder) true), reached from the top
+    // one name at a time, each still the folder first reached at its path.
+    FolderHandle Reach(const std::string& folder, FsStatus& failure);
+    // The handle held for `folder`, unchecked; null when none is held.
+    FolderHandle Peek(const std::string& folder) const;
+    // Makes the folder in its reached parent, never through a link.
+    FsStatus Make(const std::string& folder);
+    // Removes the empty folder from its reached parent and forgets it.
+    FsStatus Remove(const std::string& folder);
+
+private:
+    void Keep(const std::string& path, FolderHandle handle);
+
+    std::string top_;
+    FolderHandle root_;
+    struct Entry {
+        FolderHandle handle;
+        std::list<std::string>::iterator use;
+    };
+    std::unordered_map<std::string, Entry> open_;
+    std::list<std::string> uses_;                   // most recent first
+    std::unordered_map<std::string, FileId> known_;  // every folder reached, open or let go
+};
+
+}  // namespace ravlen
