@@ -55,12 +55,20 @@ std::string DateFolders::Enter(FileSystem& fs, const std::string& output, const 
 }
 
 void DateFolders::Leave(FileSystem& fs, bool placed) {
-    if (placed) return;
-    for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
-        if (fs.CountItems(*it) != 0 || !fs.DeleteFolder(*it)) break;
-        ready_.erase(*it);
-    }
+    if (placed) unsettled_.insert(unsettled_.end(), made_.begin(), made_.end());
+    else RemoveEmpty(fs, made_);
     made_.clear();
+}
+
+void DateFolders::Settle(FileSystem& fs, bool failed) {
+    if (failed) RemoveEmpty(fs, unsettled_);
+    unsettled_.clear();
+}
+
+void DateFolders::RemoveEmpty(FileSystem& fs, std::vector<std::string>& made) {
+    // Made later means deeper or beside: innermost first.
+    for (auto it = made.rbegin(); it != made.rend(); ++it)
+        if (fs.CountItems(*it) == 0 && fs.DeleteFolder(*it)) ready_.erase(*it);
 }
 
 }  // namespace ravlen

@@ -36,10 +36,18 @@ public:
     // After the file: when it was not placed, the folders made for it go
     // again if they are empty.
     void Leave(FileSystem& fs, bool placed);
+    // After a batch's commit: with `failed` (a copy may have failed there),
+    // the folders made for its files that are empty go again; never a folder
+    // the run did not make.
+    void Settle(FileSystem& fs, bool failed);
 
 private:
+    // Removes the folders of `made` (outermost first) that are empty, innermost first.
+    void RemoveEmpty(FileSystem& fs, std::vector<std::string>& made);
+
     std::optional<DateFolderPattern> pattern_;
     std::vector<std::string> made_;          // for the file in hand
+    std::vector<std::string> unsettled_;     // made for files whose copies await their commit
     std::unordered_set<std::string> ready_;  // date folders this pass found or made, and reached
 };
 

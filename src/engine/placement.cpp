@@ -4,6 +4,7 @@
 #include <limits>
 #include <optional>
 #include <system_error>
+#include <utility>
 
 #include "engine/file_time_setting.h"
 #include "engine/placement_batch.h"
@@ -144,8 +145,8 @@ void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameCh
     context.planned = 0;
     // A copy, or a move to another file system, joins the batch that makes
     // copies durable together; the batch writes its plan with the others'.
-    const bool batched = PerformActions && unusable.empty() && context.batch &&
-                         context.batch->Takes(facts.SourceFilePath, outputFolderPath);
+    bool batched = PerformActions && unusable.empty() && context.batch &&
+                   context.batch->Takes(facts.SourceFilePath, outputFolderPath);
     if (PerformActions && unusable.empty() && context.intents && !batched) {
         PlannedPlacement plan{0, facts.SourceFilePath, target};
         plan.Moves = options.MoveOrCopy != MoveOrCopy::Copy;
@@ -179,6 +180,13 @@ void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameCh
             if (status) facts.Operation = "Moved";
         }
         if (facts.Operation != "Moved") {
+            // A move refused on one file system (a card locked against
+            // writing) falls back to a copy made durable with the batch's,
+            // planned with them; the move's plan is moot.
+            if (!batched && PerformActions && unusable.empty() && context.batch) {
+                if (context.planned != 0) context.intents->Done(std::exchange(context.planned, 0));
+                batched = true;
+            }
             status = copy();
             if (status) facts.Operation = "Copied";
         }

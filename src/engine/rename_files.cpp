@@ -59,7 +59,10 @@ public:
 
     // The open batch's copies made durable and recorded.
     void Finish() {
-        if (batch_) batch_->Finish();
+        if (!batch_) return;
+        batch_->Finish();
+        dateFolders_.Settle(context_.fs, tally_.NumberOfLockedFiles != lockedAtFinish_);
+        lockedAtFinish_ = tally_.NumberOfLockedFiles;
     }
 
     // Files already imported are told by their bytes within the top output folder.
@@ -319,6 +322,7 @@ private:
     ReadHooks readHooks_;
     std::optional<PlacementBatch> batch_;  // processing pass only; committed before the walk ends
     DateFolders dateFolders_{options_};
+    std::int32_t lockedAtFinish_ = tally_.NumberOfLockedFiles;  // files not placed when the last batch was finished
     std::optional<ImportCheck> imports_;
 };
 

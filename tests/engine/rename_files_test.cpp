@@ -147,6 +147,7 @@ TEST_F(RenameFilesTest, ThreeFilesInOneSecondThenASecondRun) {
     // past the names already there, passing over them once, not once per file.
     chronology.Reset();
     files.existenceTests = 0, files.refuseMoves = true, options.MoveOrCopy = MoveOrCopy::CopyWhenUnableToMove;
+    files.steps.clear();
     for (const char* f : {"IMG_0004.JPG", "IMG_0005.JPG", "IMG_0006.JPG"}) File(f);
     Run();
     EXPECT_EQ(test::ReadAll(out + "/20041225_180911_005.JPG"), "IMG_0006.JPG");
@@ -154,6 +155,9 @@ TEST_F(RenameFilesTest, ThreeFilesInOneSecondThenASecondRun) {
     EXPECT_EQ(records.back().Operation, "Copied");
     EXPECT_TRUE(port.messages.empty());
     EXPECT_LE(files.existenceTests, 9);
+    // Those copies are made durable as a batch: one flush before their names, not one each.
+    EXPECT_EQ(files.steps.at(3), "flush");
+    EXPECT_EQ(std::count(files.steps.begin(), files.steps.end(), "flush"), 2);
 }
 
 // A move to another file system: the copies are staged, flushed together,
@@ -385,6 +389,21 @@ TEST_F(RenameFilesTest, DateFoldersTakeEachFileWithSerialsPerFolder) {
     EXPECT_EQ(records[0].OutputFolder, day);
     EXPECT_EQ(records[4].OutputFolder, out + "/Sub/2004/2004-12-25");
     EXPECT_TRUE(port.messages.empty());
+}
+
+// A copy that fails at its batch's commit takes away the date folder made
+// for it when that is left empty, never a folder that was there before.
+TEST_F(RenameFilesTest, ACopyFailingAtItsCommitLeavesNoEmptyFolderItMade) {
+    File("IMG_0001.JPG");
+    File("IMG_0002.JPG", 366 * 86400);
+    dir.Mkdir("out/2004");
+    options.DateFolders = true, options.MoveOrCopy = MoveOrCopy::Copy, options.VerifyCopies = true;
+    files.spoilStage = 1;
+    Run();
+    EXPECT_EQ(tally.NumberOfLockedFiles, 1);
+    EXPECT_EQ(List(out), (Names{"2004", "2005"}));
+    EXPECT_TRUE(List(out + "/2004").empty());
+    EXPECT_EQ(List(out + "/2005/2005-12-26"), Names{"20051226_180911.JPG"});
 }
 
 // A file or a link where a date folder should be stops that file only, in
