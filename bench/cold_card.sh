@@ -86,7 +86,8 @@ set_t warmpreview "$(warm "${ravlen[@]}" PreviewResults=1)"
 cold; mkdir "$work/card/floor-moved"
 set_t sameread "$(timed "$floor" "$work/card/DCIM" 8 4096)"
 set_t samerename "$(timed "$floor" --rename "$work/card/DCIM" "$work/card/floor-moved")"
-fresh; rm -rf "$work/card/floor-moved" "$work/card/moved"; mkdir "$work/card/moved"; cold
+rm -rf "$work/card/floor-moved"  # before the card is laid out again: both would not fit
+fresh; rm -rf "$work/card/moved"; mkdir "$work/card/moved"; cold
 set_t samemove "$(timed "${ravlen[@]}" --yes PreviewResults=0 RequestConfirmation=0 MoveOrCopy=0 OutputPath="$work/card/moved")"
 samemoved=$(find "$work/card/moved" -type f | wc -l)
 rm -rf "$work/card/moved"

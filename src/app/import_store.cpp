@@ -18,6 +18,10 @@ constexpr const char* kSchema =
     " id INTEGER PRIMARY KEY, path TEXT NOT NULL, size INTEGER NOT NULL, hash TEXT NOT NULL, run TEXT NOT NULL);"
     "CREATE INDEX IF NOT EXISTS imported_size ON imported(size);"
     "CREATE INDEX IF NOT EXISTS imported_path ON imported(path);";
+// Added since the first record (a record that has it refuses the statement).
+// Rows from before it hold 0, a time no file has: their hashes are checked
+// against the disk before they are trusted.
+constexpr const char* kAddModified = "ALTER TABLE imported ADD COLUMN modified INTEGER NOT NULL DEFAULT 0";
 
 // The database at path with its tables, checked; null when it cannot be
 // opened or is not sound.
@@ -27,6 +31,7 @@ sqlite3* OpenSound(const std::string& path, bool readOnly = false) {
     bool sound = sqlite3_open_v2(path.c_str(), &db, flags, nullptr) == SQLITE_OK &&
                  sqlite3_busy_timeout(db, 10000) == SQLITE_OK &&
                  (readOnly || sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) == SQLITE_OK);
+    if (sound && !readOnly) (void)sqlite3_exec(db, kAddModified, nullptr, nullptr, nullptr);
     if (sound) {
         Statement check(db, "PRAGMA quick_check");
         sound = sqlite3_step(check.stmt) == SQLITE_ROW && Column(check.stmt, 0) == "ok";
@@ -62,29 +67,54 @@ std::unique_ptr<SqliteImportRecord> SqliteImportRecord::OpenReadOnly(const std::
     return std::unique_ptr<SqliteImportRecord>(new SqliteImportRecord(db));
 }
 
-SqliteImportRecord::~SqliteImportRecord() { sqlite3_close(db_); }
+SqliteImportRecord::SqliteImportRecord(sqlite3* db) : db_(db) {
+    // Asked for every file of a walk: prepared once. A record opened
+    // read-only may be older than the modified column: its hashes count as stale.
+    withSize_ = std::make_unique<Statement>(
+        db, "SELECT path, hash, modified FROM imported WHERE size = ? AND path >= ? AND path < ? ORDER BY id");
+    if (!withSize_->stmt)
+        withSize_ = std::make_unique<Statement>(
+            db, "SELECT path, hash, 0 FROM imported WHERE size = ? AND path >= ? AND path < ? ORDER BY id");
+}
+
+SqliteImportRecord::~SqliteImportRecord() {
+    withSize_.reset();
+    sqlite3_close(db_);
+}
 
 std::vector<ImportedFile> SqliteImportRecord::WithSize(std::int64_t size, const std::string& folder) {
     std::vector<ImportedFile> files;
     // Paths below the folder: from "folder/" up to, not including, "folder0" ('0' follows '/').
     const std::string low = folder.empty() || folder.back() != '/' ? folder + '/' : folder;
     const std::string high = low.substr(0, low.size() - 1) + '0';
-    Statement select(db_, "SELECT path, hash FROM imported WHERE size = ? AND path >= ? AND path < ? ORDER BY id");
-    sqlite3_bind_int64(select.stmt, 1, size);
-    BindText(select.stmt, 2, low);
-    BindText(select.stmt, 3, high);
-    while (sqlite3_step(select.stmt) == SQLITE_ROW) files.push_back({Column(select.stmt, 0), size, Column(select.stmt, 1)});
+    sqlite3_stmt* const stmt = withSize_->stmt;
+    sqlite3_reset(stmt);
+    sqlite3_bind_int64(stmt, 1, size);
+    BindText(stmt, 2, low);
+    BindText(stmt, 3, high);
+    while (sqlite3_step(stmt) == SQLITE_ROW)
+        files.push_back({Column(stmt, 0), size, Column(stmt, 1), DateTime::FromCivilSeconds(sqlite3_column_int64(stmt, 2))});
+    sqlite3_reset(stmt);  // ends the read
     return files;
 }
 
 void SqliteImportRecord::Add(const ImportedFile& file, const std::string& run) {
     Forget(file.Path);  // a name used again holds the new file
-    Statement insert(db_, "INSERT INTO imported(path, size, hash, run) VALUES(?, ?, ?, ?)");
+    Statement insert(db_, "INSERT INTO imported(path, size, hash, run, modified) VALUES(?, ?, ?, ?, ?)");
     BindText(insert.stmt, 1, file.Path);
     sqlite3_bind_int64(insert.stmt, 2, file.Size);
     BindText(insert.stmt, 3, file.Hash);
     BindText(insert.stmt, 4, run);
+    sqlite3_bind_int64(insert.stmt, 5, file.Modified.CivilSeconds());
     (void)sqlite3_step(insert.stmt);
+}
+
+void SqliteImportRecord::KeepHash(const std::string& path, DateTime modified, const std::string& hash) {
+    Statement update(db_, "UPDATE imported SET hash = ?, modified = ? WHERE path = ?");
+    BindText(update.stmt, 1, hash);
+    sqlite3_bind_int64(update.stmt, 2, modified.CivilSeconds());
+    BindText(update.stmt, 3, path);
+    (void)sqlite3_step(update.stmt);
 }
 
 void SqliteImportRecord::Forget(const std::string& path) {

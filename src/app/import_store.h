@@ -14,6 +14,7 @@ struct sqlite3;
 
 namespace ravlen {
 
+struct Statement;
 class SqliteImportRecord final : public ImportRecord {
 public:
     // "$XDG_DATA_HOME/Ravlen/imports.sqlite" (~/.local/share when unset).
@@ -29,11 +30,13 @@ public:
 
     std::vector<ImportedFile> WithSize(std::int64_t size, const std::string& folder) override;
     void Add(const ImportedFile& file, const std::string& run) override;
+    void KeepHash(const std::string& path, DateTime modified, const std::string& hash) override;
     void Forget(const std::string& path) override;
 
 private:
-    explicit SqliteImportRecord(sqlite3* db) : db_(db) {}
+    explicit SqliteImportRecord(sqlite3* db);
     sqlite3* db_;
+    std::unique_ptr<Statement> withSize_;
 };
 
 }  // namespace ravlen

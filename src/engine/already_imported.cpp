@@ -63,22 +63,32 @@ std::optional<std::string> ImportCheck::Recorded(const FileFacts& source) {
     std::string hash;
     for (const ImportedFile& file : record_->WithSize(source.Size, top_)) {
         if (!Within(file.Path, top_)) continue;
+        const std::optional<FsItem> there = fs_.GetFile(file.Path);
+        if (!there || there->Size != source.Size) continue;
         if (hash.empty() && (hash = SourceHash(source)).empty()) return std::nullopt;
-        // The record's hash picks the candidates; the disk has the last word.
-        if (file.Hash == hash && Holds(source, file.Path)) return file.Path;
+        // A hash the record took of the file as it still stands passes over
+        // a file of other bytes unread; the disk has the last word.
+        const bool kept = !file.Hash.empty() && file.Modified == there->Modified;
+        if (kept && file.Hash != hash) continue;
+        const bool holds = Holds(source, file.Path);
+        if (!kept)
+            if (const auto hashed = hashes_.find(file.Path);
+                hashed != hashes_.end() && hashed->second.size == there->Size && hashed->second.modified == there->Modified)
+                record_->KeepHash(file.Path, there->Modified, hashed->second.hash);
+        if (holds) return file.Path;
     }
     return std::nullopt;
 }
 
-void ImportCheck::WillPlace(const FileFacts& source) {
-    if (record_ && source.Size > 0) (void)SourceHash(source);
-}
-
 void ImportCheck::Placed(const FileFacts& source, const std::string& target) {
+    if (!record_ || source.Size <= 0) return;
+    // Only what is at hand: a hash taken for a comparison, else none until
+    // a later file of this size needs one.
     const auto found = hashes_.find(source.SourceFilePath);
-    if (found == hashes_.end()) return;
-    if (record_) record_->Add({target, source.Size, found->second.hash}, run_);
-    hashes_.erase(found);  // the source is gone or done with
+    const bool hashed = found != hashes_.end() && found->second.size == source.Size &&
+                        found->second.modified == source.FileSystemDateModified;
+    record_->Add({target, source.Size, hashed ? found->second.hash : std::string(), source.FileSystemDateModified}, run_);
+    if (found != hashes_.end()) hashes_.erase(found);  // the source is gone or done with
 }
 
 void MarkAlreadyImported(FileFacts& facts, RunTally& tally, const std::string& existing) {

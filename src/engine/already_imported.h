@@ -2,7 +2,7 @@
 // Telling a file that is already in the output folder: its bytes under a
 // name the serial-number loop finds taken, or under any name the record of
 // earlier imports knows. Sizes are compared first; only equal sizes cost a
-// hash of both whole files.
+// hash of both whole files, and the record keeps the hashes it was given.
 
 #include <cstdint>
 #include <functional>
@@ -29,9 +29,6 @@ public:
     // A file inside the output folder that the record knows to hold the
     // source's bytes and that still does; nothing when there is none.
     std::optional<std::string> Recorded(const FileFacts& source);
-    // The source is about to be placed: its hash is taken now, while it is
-    // still where it was.
-    void WillPlace(const FileFacts& source);
     // The source went to `target`: the record notes it.
     void Placed(const FileFacts& source, const std::string& target);
 

@@ -167,7 +167,6 @@ void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameCh
     const auto move = [&] { return place(&FileSystem::MoveFile); };
     const auto copy = [&] { return place(&FileSystem::CopyFile); };
 
-    if (PerformActions && unusable.empty() && context.imports) context.imports->WillPlace(facts);
     facts.Operation = "Failed";
     FsStatus status;
     if (options.MoveOrCopy == MoveOrCopy::Move) {

@@ -1,11 +1,15 @@
 #pragma once
-// The record of earlier imports: each placed file's size, content hash and
-// final path, kept across runs, so that a file placed once under another name
-// (an earlier format or folder setting) is known again by its bytes.
+// The record of earlier imports: each placed file's final path, size and
+// modification time, kept across runs, so that a file placed once under
+// another name (an earlier format or folder setting) is known again by its
+// bytes. A file's content hash is taken only when a later file of its size
+// is compared with it, and kept in the record from then on.
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "model/date_time.h"
 
 namespace ravlen {
 
@@ -15,7 +19,8 @@ inline constexpr const char* kAlreadyImported = "Already imported";
 struct ImportedFile {
     std::string Path;  // where the file was placed
     std::int64_t Size = 0;
-    std::string Hash;  // FileSystem::ContentHash of its bytes
+    std::string Hash;   // FileSystem::ContentHash of its bytes; "" until it is needed
+    DateTime Modified;  // the file's time when the hash was taken (or it was placed)
 };
 
 class ImportRecord {
@@ -26,6 +31,9 @@ public:
     // Notes a file just placed by `run`. Losing a note only loses a later
     // match, never a file, so failures are not reported.
     virtual void Add(const ImportedFile& file, const std::string& run) = 0;
+    // The hash of the file at `path` as it stood with `modified` (and the
+    // recorded size), taken for a comparison.
+    virtual void KeepHash(const std::string& path, DateTime modified, const std::string& hash) = 0;
     // Drops the notes of a path (its file was taken back by an undo).
     virtual void Forget(const std::string& path) = 0;
 };

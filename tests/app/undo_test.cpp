@@ -13,6 +13,7 @@
 #include <set>
 
 #include "app/import_store.h"
+#include <sqlite3.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -458,6 +459,43 @@ TEST(Undo, ReimportsAreLeftAloneAndTheRecordForgetsWhatIsUndone) {
     bench.csv = first;
     EXPECT_EQ(bench.Undo().Outcome, UndoOutcome::Completed);
     EXPECT_TRUE(record->WithSize(5, bench.out).empty());
+}
+
+}  // namespace
+}  // namespace ravlen
+
+namespace ravlen {
+namespace {
+
+// A record written before placements kept their times: opened read-only it
+// gives its rows as they are, opened for writing it gains the column, and a
+// hash kept for a path is given back with its time.
+TEST(ImportRecord, ARecordFromBeforeTimesGainsThemInPlace) {
+    TempDir dir;
+    const std::string db = dir / "imports.sqlite";
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &raw), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(raw,
+                           "CREATE TABLE imported(id INTEGER PRIMARY KEY, path TEXT NOT NULL, size INTEGER NOT NULL,"
+                           " hash TEXT NOT NULL, run TEXT NOT NULL);"
+                           "INSERT INTO imported(path, size, hash, run) VALUES('/out/a.jpg', 5, 'h', 'r');",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(raw);
+    ASSERT_EQ(SqliteImportRecord::OpenReadOnly(db)->WithSize(5, "/out").size(), 1u);
+    const auto record = SqliteImportRecord::Open(db);
+    ASSERT_TRUE(record);
+    std::vector<ImportedFile> files = record->WithSize(5, "/out");
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].Hash, "h");
+    EXPECT_EQ(files[0].Modified, DateTime::FromCivilSeconds(0));
+    record->KeepHash("/out/a.jpg", DateTime::FromCivilSeconds(1234), "g");
+    record->Add({"/out/b.jpg", 5, "", DateTime::FromCivilSeconds(99)}, "r2");
+    files = record->WithSize(5, "/out");
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0].Hash, "g");
+    EXPECT_EQ(files[0].Modified, DateTime::FromCivilSeconds(1234));
+    EXPECT_EQ(files[1].Modified, DateTime::FromCivilSeconds(99));
 }
 
 }  // namespace

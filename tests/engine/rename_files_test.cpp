@@ -15,6 +15,7 @@
 #include "engine/placement.h"
 #include "engine/rename_files.h"
 #include "metadata/metadata.h"
+#include "model/import_record.h"
 #include "platform/posix_file_system.h"
 #include "support/camera_jpeg.h"
 #include "support/fake_port.h"
@@ -49,12 +50,16 @@ Names Snapshot(const std::string& root) {
 // batch, and can spoil one staged copy's bytes on their way to the disk.
 struct TestFs : PosixFileSystem {
     bool refuseMoves = false, across = false;
-    int existenceTests = 0;
+    int existenceTests = 0, hashes = 0;
     int spoilStage = 0;  // the staged copy (counted from 1) whose bytes arrive spoilt
     std::vector<std::string> steps;
     std::function<void(StagedCopy&)> beforeName;
     std::function<void()> afterMove;  // once, after the first move done
     bool FileExists(const std::string& path) override { ++existenceTests; return PosixFileSystem::FileExists(path); }
+    FsStatus ContentHash(const std::string& path, std::string& hash, const std::function<void()>& pump) override {
+        ++hashes;
+        return PosixFileSystem::ContentHash(path, hash, pump);
+    }
     int RenameNoReplace(int fromDir, const char* from, int toDir, const char* to) override {
         const int err = refuseMoves ? EROFS : PosixFileSystem::RenameNoReplace(fromDir, from, toDir, to);
         if (err == 0 && afterMove) std::exchange(afterMove, nullptr)();
@@ -127,8 +132,10 @@ protected:
         const timespec times[2] = {{timegm(&tm), 0}, {timegm(&tm), 0}};
         utimensat(AT_FDCWD, path.c_str(), times, 0);
     }
+    ImportRecord* imports = nullptr;
     void Run(bool perform = true) {
         EngineContext context{files, port, options, chronology, this, intents};
+        context.imports = imports;
         tally.ResetPass();
         tally.NumberOfSourceObjects = CountFiles(files, in, FileFilter::Of(options), false);
         RenameFiles(context, *files.GetFolder(in), *files.GetFolder(out), perform, tally);
@@ -239,6 +246,61 @@ TEST_F(RenameFilesTest, FilesAlreadyInTheOutputFolderAreNotPlacedAgain) {
     Run();
     EXPECT_EQ(records[1].OutputFileName, "20041225_180911_002.JPG");
     EXPECT_EQ(test::ReadAll(out + "/20041225_180911_002.JPG"), "IMG_0002.JPX");
+}
+
+// The record of imports as the app keeps it, in memory.
+struct MemoryImports : ImportRecord {
+    std::vector<ImportedFile> files;
+    std::vector<ImportedFile> WithSize(std::int64_t size, const std::string&) override {
+        std::vector<ImportedFile> out;
+        for (const ImportedFile& f : files)
+            if (f.Size == size) out.push_back(f);
+        return out;
+    }
+    void Add(const ImportedFile& file, const std::string&) override { files.push_back(file); }
+    void KeepHash(const std::string& path, DateTime modified, const std::string& hash) override {
+        for (ImportedFile& f : files)
+            if (f.Path == path) f.Hash = hash, f.Modified = modified;
+    }
+    void Forget(const std::string&) override {}
+};
+
+// A placement costs no read for the record; a file placed under a name of
+// another format is known by its bytes, hashed when first compared and kept
+// in the record; a kept hash passes over other bytes of that size unread,
+// and a recorded file since replaced is read afresh.
+TEST_F(RenameFilesTest, TheRecordOfImportsHashesAPlacedFileOnlyWhenAnotherOfItsSizeComes) {
+    MemoryImports record;
+    imports = &record;
+    options.SkipImported = true;
+    File("IMG_0001.JPG", 0, "one");
+    File("IMG_0002.JPG", 1, "second");
+    Run();
+    EXPECT_EQ(files.hashes, 0);
+    ASSERT_EQ(record.files.size(), 2u);
+    EXPECT_EQ(record.files[0].Hash, "");
+
+    File("IMG_0001.JPG", 0, "one");
+    options.FilenameFormat = FilenameFormat::Vantor1;
+    chronology.Reset(), records.clear();
+    Run();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].Operation, "Already imported");
+    EXPECT_EQ(records[0].OutputFileName, "20041225_180911.JPG");
+    EXPECT_EQ(files.hashes, 2);
+    EXPECT_NE(record.files[0].Hash, "");
+
+    fs::remove(in + "/IMG_0001.JPG");
+    File("IMG_0003.JPG", 0, "two");  // the size of the first, other bytes: the kept hash tells them apart
+    files.hashes = 0, chronology.Reset(), records.clear();
+    Run();
+    EXPECT_EQ(records[0].Operation, "Moved");
+    EXPECT_EQ(files.hashes, 1);
+    dir.Write("out/20041225_180911.JPG", "uno");  // replaced since: its kept hash no longer counts
+    File("IMG_0001.JPG", 0, "uno");
+    chronology.Reset(), records.clear();
+    Run();
+    EXPECT_EQ(records[0].Operation, "Already imported");
 }
 
 // "Always", the setting of a first start, numbers every file from 001, in
