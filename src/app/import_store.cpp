@@ -78,6 +78,7 @@ SqliteImportRecord::SqliteImportRecord(sqlite3* db) : db_(db) {
 }
 
 SqliteImportRecord::~SqliteImportRecord() {
+    Write();
     withSize_.reset();
     sqlite3_close(db_);
 }
@@ -92,24 +93,55 @@ std::vector<ImportedFile> SqliteImportRecord::WithSize(std::int64_t size, const 
     sqlite3_bind_int64(stmt, 1, size);
     BindText(stmt, 2, low);
     BindText(stmt, 3, high);
-    while (sqlite3_step(stmt) == SQLITE_ROW)
-        files.push_back({Column(stmt, 0), size, Column(stmt, 1), DateTime::FromCivilSeconds(sqlite3_column_int64(stmt, 2))});
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        ImportedFile file{Column(stmt, 0), size, Column(stmt, 1), DateTime::FromCivilSeconds(sqlite3_column_int64(stmt, 2))};
+        // A note waiting to be written replaces the path's rows.
+        if (!Pending(file.Path)) files.push_back(std::move(file));
+    }
     sqlite3_reset(stmt);  // ends the read
+    for (const Note& note : pending_)
+        if (note.file.Size == size && note.file.Path >= low && note.file.Path < high) files.push_back(note.file);
     return files;
 }
 
+SqliteImportRecord::Note* SqliteImportRecord::Pending(const std::string& path) {
+    for (Note& note : pending_)
+        if (note.file.Path == path) return &note;
+    return nullptr;
+}
+
 void SqliteImportRecord::Add(const ImportedFile& file, const std::string& run) {
-    Forget(file.Path);  // a name used again holds the new file
+    if (Note* note = Pending(file.Path)) *note = {file, run};
+    else pending_.push_back({file, run});
+    if (pending_.size() >= kPendingNotes) Write();
+}
+
+void SqliteImportRecord::Write() {
+    if (pending_.empty()) return;
+    sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
+    Statement remove(db_, "DELETE FROM imported WHERE path = ?");
     Statement insert(db_, "INSERT INTO imported(path, size, hash, run, modified) VALUES(?, ?, ?, ?, ?)");
-    BindText(insert.stmt, 1, file.Path);
-    sqlite3_bind_int64(insert.stmt, 2, file.Size);
-    BindText(insert.stmt, 3, file.Hash);
-    BindText(insert.stmt, 4, run);
-    sqlite3_bind_int64(insert.stmt, 5, file.Modified.CivilSeconds());
-    (void)sqlite3_step(insert.stmt);
+    for (const Note& note : pending_) {
+        sqlite3_reset(remove.stmt);
+        BindText(remove.stmt, 1, note.file.Path);  // a name used again holds the new file
+        (void)sqlite3_step(remove.stmt);
+        sqlite3_reset(insert.stmt);
+        BindText(insert.stmt, 1, note.file.Path);
+        sqlite3_bind_int64(insert.stmt, 2, note.file.Size);
+        BindText(insert.stmt, 3, note.file.Hash);
+        BindText(insert.stmt, 4, note.run);
+        sqlite3_bind_int64(insert.stmt, 5, note.file.Modified.CivilSeconds());
+        (void)sqlite3_step(insert.stmt);
+    }
+    sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    pending_.clear();
 }
 
 void SqliteImportRecord::KeepHash(const std::string& path, DateTime modified, const std::string& hash) {
+    if (Note* note = Pending(path)) {
+        note->file.Hash = hash, note->file.Modified = modified;
+        return;
+    }
     Statement update(db_, "UPDATE imported SET hash = ?, modified = ? WHERE path = ?");
     BindText(update.stmt, 1, hash);
     sqlite3_bind_int64(update.stmt, 2, modified.CivilSeconds());
@@ -118,6 +150,7 @@ void SqliteImportRecord::KeepHash(const std::string& path, DateTime modified, co
 }
 
 void SqliteImportRecord::Forget(const std::string& path) {
+    Write();
     Statement remove(db_, "DELETE FROM imported WHERE path = ?");
     BindText(remove.stmt, 1, path);
     (void)sqlite3_step(remove.stmt);
