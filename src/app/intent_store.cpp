@@ -33,6 +33,7 @@ constexpr const char* kAddedColumns[] = {
     "ALTER TABLE placement ADD COLUMN final_name INTEGER NOT NULL DEFAULT 0",
     "ALTER TABLE placement ADD COLUMN original_mtime TEXT",  // FileTime::Text, NULL when kept as it is
     "ALTER TABLE placement ADD COLUMN undo INTEGER NOT NULL DEFAULT 0",
+    "ALTER TABLE placement ADD COLUMN log TEXT NOT NULL DEFAULT ''",
 };
 
 // Field 22 of /proc/PID/stat: when the process started, in clock ticks since
@@ -147,8 +148,8 @@ FsStatus SqliteIntentRecord::Plan(PlannedPlacement& plan) {
     std::optional<Durable> durable;
     if (plan.FinalNameCopy) durable.emplace(db_);
     Statement insert(db_,
-                     "INSERT INTO placement(pid, started, source, target, moves, final_name, original_mtime, undo)"
-                     " VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
+                     "INSERT INTO placement(pid, started, source, target, moves, final_name, original_mtime,"
+                     " undo, log) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
     sqlite3_bind_int64(insert.stmt, 1, pid_);
     sqlite3_bind_int64(insert.stmt, 2, started_);
     sqlite3_bind_text(insert.stmt, 3, plan.Source.data(), static_cast<int>(plan.Source.size()), SQLITE_TRANSIENT);
@@ -157,10 +158,12 @@ FsStatus SqliteIntentRecord::Plan(PlannedPlacement& plan) {
     sqlite3_bind_int(insert.stmt, 6, plan.FinalNameCopy ? 1 : 0);
     if (plan.OriginalModifiedTime) BindText(insert.stmt, 7, plan.OriginalModifiedTime->Text());
     sqlite3_bind_int(insert.stmt, 8, plan.Undoes ? 1 : 0);
+    BindText(insert.stmt, 9, log_);
     if (sqlite3_step(insert.stmt) != SQLITE_DONE)
         return FsStatus::Fail(std::string("The record of placements could not be written: ") + sqlite3_errmsg(db_));
     plan.Id = sqlite3_last_insert_rowid(db_);
     plan.Process = pid_;
+    plan.Log = log_;
     return FsStatus::Ok();
 }
 
@@ -195,7 +198,7 @@ void SqliteIntentRecord::DoneAll(const std::vector<std::int64_t>& ids) {
 
 std::vector<PlannedPlacement> SqliteIntentRecord::Abandoned() {
     std::vector<PlannedPlacement> plans;
-    Statement select(db_, "SELECT id, pid, started, source, target, moves, final_name, original_mtime, undo"
+    Statement select(db_, "SELECT id, pid, started, source, target, moves, final_name, original_mtime, undo, log"
                           " FROM placement ORDER BY id");
     while (sqlite3_step(select.stmt) == SQLITE_ROW) {
         const std::int64_t pid = sqlite3_column_int64(select.stmt, 1);
@@ -205,7 +208,8 @@ std::vector<PlannedPlacement> SqliteIntentRecord::Abandoned() {
         if (started != 0 && ProcessStart(pid) == started) continue;
         plans.push_back({sqlite3_column_int64(select.stmt, 0), Column(select.stmt, 3), Column(select.stmt, 4),
                          sqlite3_column_int(select.stmt, 5) != 0, sqlite3_column_int(select.stmt, 6) != 0, pid,
-                         FileTime::Parse(Column(select.stmt, 7)), sqlite3_column_int(select.stmt, 8) != 0});
+                         FileTime::Parse(Column(select.stmt, 7)), sqlite3_column_int(select.stmt, 8) != 0,
+                         Column(select.stmt, 9)});
     }
     return plans;
 }

@@ -30,6 +30,7 @@ public:
     void Done(std::int64_t id) override;
     FsStatus PlanAll(std::vector<PlannedPlacement>& plans) override;
     void DoneAll(const std::vector<std::int64_t>& ids) override;
+    void SetRunLog(const std::string& csvPath) override { log_ = csvPath; }
     std::vector<PlannedPlacement> Abandoned() override;
 
 private:
@@ -38,6 +39,7 @@ private:
     std::int64_t pid_;
     std::int64_t started_;  // the process's start time, so that a reused process number is not taken for us
     std::string notice_;
+    std::string log_;  // the run's CSV log, written with each plan
 };
 
 }  // namespace ravlen

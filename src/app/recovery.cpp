@@ -9,10 +9,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <set>
 #include <utility>
 #include <vector>
+
+#include "app/undo_plan.h"
 
 namespace ravlen {
 namespace {
@@ -95,7 +98,7 @@ int RemovePartialCopies(const std::string& folder, Left left) {
 }
 
 struct Outcome {
-    std::int64_t putBack = 0, removed = 0, partials = 0, undone = 0;
+    std::int64_t putBack = 0, removed = 0, partials = 0, undone = 0, kept = 0;
     bool undo = false;  // an undo's plans were among them
     std::vector<std::string> leftAlone, waiting;
 };
@@ -133,15 +136,45 @@ bool CopyOfSource(const PlannedPlacement& plan, const struct stat& s, const stru
                                   (plan.FinalNameCopy && t.st_size <= s.st_size));
 }
 
-// One abandoned plan settled. The rule: the original wins. While the source
-// is whole at its place, whatever stands at the target for this plan (a copy,
-// whole or cut short, a second name of the same file, a copy under its final
-// name that may not have reached the disk) is this run's and is removed, so
-// the file exists once and the next run places it again with its log record.
-// When the source is gone the move was done but never logged, so the undo
-// could not find it: the file is moved back. Anything else is not ours and
-// stays, named in the message. False when the plan must wait for a later run.
-bool Settle(const PlannedPlacement& plan, FileSystem& fs, Outcome& out) {
+// The rows of the killed runs' CSV logs, by the file each placed; each log
+// is read once.
+class LoggedFiles {
+public:
+    explicit LoggedFiles(FileSystem& fs) : fs_(fs) {}
+    // The row of the plan's log that records its source placed at its target.
+    const UndoRow* Find(const PlannedPlacement& plan) {
+        if (plan.Log.empty()) return nullptr;
+        const auto [log, fresh] = logs_.try_emplace(plan.Log);
+        UndoPlan read;
+        std::string error;
+        if (fresh && ReadRunLog(plan.Log, fs_, read, error))
+            for (UndoRow& row : read.Rows)
+                if (row.Trusted)
+                    log->second.try_emplace({JoinPath(row.SourceFolder, row.SourceFileName),
+                                             JoinPath(row.OutputFolder, row.OutputFileName)},
+                                            std::move(row));
+        const auto row = log->second.find({plan.Source, plan.Target});
+        return row == log->second.end() ? nullptr : &row->second;
+    }
+
+private:
+    FileSystem& fs_;
+    std::map<std::string, std::map<std::pair<std::string, std::string>, UndoRow>> logs_;
+};
+
+// One abandoned plan settled. A file the killed run's log records as placed
+// stays placed: a copy when it holds the same bytes as its source (size, then
+// hash: a copy under its final name is never taken on its plan's word), a
+// move when the file at its target has the logged size. Otherwise the
+// original wins. While the source is whole at its place, whatever stands at
+// the target for this plan (a copy, whole or cut short, a second name of the
+// same file, a copy under its final name that may not have reached the disk)
+// is this run's and is removed, so the file exists once and the next run
+// places it again with its log record. When the source is gone the move was
+// done but never logged, so the undo could not find it: the file is moved
+// back. Anything else is not ours and stays, named in the message. False when
+// the plan must wait for a later run.
+bool Settle(const PlannedPlacement& plan, FileSystem& fs, const UndoRow* logged, Outcome& out) {
     // A card taken out: nothing can be compared now.
     if (!IsFolder(FolderOf(plan.Source))) {
         out.waiting.push_back(plan.Source);
@@ -150,7 +183,13 @@ bool Settle(const PlannedPlacement& plan, FileSystem& fs, Outcome& out) {
     struct stat s{}, t{};
     const bool source = lstat(plan.Source.c_str(), &s) == 0 && S_ISREG(s.st_mode);
     const bool target = lstat(plan.Target.c_str(), &t) == 0;
-    if (source && target) {
+    const bool regular = target && S_ISREG(t.st_mode);
+    if (source && regular && logged && logged->Operation == "Copied" && !SameEntry(s, t) &&
+        SameBytes(fs, plan.Target, t, plan.Source, s)) {
+        ++out.kept;
+    } else if (!source && regular && logged && logged->Operation == "Moved" && t.st_size == logged->Size) {
+        ++out.kept;
+    } else if (source && target) {
         if (CopyOfSource(plan, s, t) && RemoveExamined(plan.Target, t)) ++out.removed;
         else out.leftAlone.push_back(plan.Target + " (it is not a copy of " + plan.Source + ")");
     } else if (target && plan.Moves) {
@@ -205,10 +244,11 @@ std::string RecoverAbandonedPlacements(IntentRecord& record, FileSystem& fs) {
     const std::vector<PlannedPlacement> plans = record.Abandoned();
     if (plans.empty()) return "";
     Outcome out;
+    LoggedFiles logged(fs);
     std::set<std::pair<std::string, std::int64_t>> folders;
     for (const PlannedPlacement& plan : plans) {
         out.undo = out.undo || plan.Undoes;
-        if (!(plan.Undoes ? SettleUndo(plan, fs, out) : Settle(plan, fs, out))) continue;
+        if (!(plan.Undoes ? SettleUndo(plan, fs, out) : Settle(plan, fs, logged.Find(plan), out))) continue;
         folders.emplace(FolderOf(plan.Target), plan.Process);
         record.Done(plan.Id);
     }
@@ -218,9 +258,11 @@ std::string RecoverAbandonedPlacements(IntentRecord& record, FileSystem& fs) {
 
     std::string text =
         "The last run ended before it finished (it was killed, or the computer stopped). The files it was "
-        "placing have been put back where they were:\r\n\r\n";
+        "placing have been put back where they were, but those its log records as placed:\r\n\r\n";
     text += "    " + std::to_string(out.putBack) + " moved files returned to their original names\r\n";
     text += "    " + std::to_string(out.removed + out.partials) + " unfinished or duplicate copies removed\r\n";
+    if (out.kept > 0)
+        text += "    " + std::to_string(out.kept) + " files its log records as placed kept in their places\r\n";
     if (out.undone > 0)
         text += "    " + std::to_string(out.undone) + " files an undo had copied back left at their original names\r\n";
     List(text, "Left alone:", out.leftAlone);

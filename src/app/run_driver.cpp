@@ -438,6 +438,8 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
         return RunOutcome::Ended;
     }
 
+    // Recovery after a kill keeps a file its log records as placed.
+    if (services_.intents) services_.intents->SetRunLog(logs.csv ? logs.csv->Path() : std::string());
     ListedRecords records((logs.text || logs.csv) ? &logs : nullptr, files_);
     const bool finished = RunPass("Timestamping Files...", true, folders, options, &records);
     if (logs.text) logs.text->Close();

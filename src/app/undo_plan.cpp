@@ -266,7 +266,7 @@ UndoCounts UndoPlan::Counts() const {
     return counts;
 }
 
-bool PlanUndo(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std::string& error) {
+bool ReadRunLog(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std::string& error) {
     plan = UndoPlan{};
     plan.CsvPath = csvPath;
     const std::string title = Version().Title;
@@ -336,10 +336,12 @@ bool PlanUndo(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std::s
         error = notOurs;
         refused = true;
     }
-    if (refused) {
-        plan.Rows.clear();
-        return false;
-    }
+    if (refused) plan.Rows.clear();
+    return !refused;
+}
+
+bool PlanUndo(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std::string& error) {
+    if (!ReadRunLog(csvPath, fs, plan, error)) return false;
     for (UndoRow& row : plan.Rows) AssessUndoRow(row, plan.LogFolder, fs);
     return true;
 }

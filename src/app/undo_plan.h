@@ -58,6 +58,10 @@ struct UndoPlan {
     UndoCounts Counts() const;
 };
 
+// Reads the log's rows as it states them, checked as far as they can be
+// without looking at the files; false with `error` as PlanUndo.
+bool ReadRunLog(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std::string& error);
+
 // Reads the log and decides, row by row, what an undo would do now. False with
 // `error` (a message for the user) when the file cannot be read or is not a
 // CSV log of the program; rows that do not fit are planned as LeaveAlone.

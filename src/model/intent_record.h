@@ -41,6 +41,9 @@ struct PlannedPlacement {
     // original place. Until the copy back is complete the file at Source is
     // the original; once it is, the undo of that file is finished.
     bool Undoes = false;
+    // The CSV log the run records its placed files in ("" for none): a file
+    // it records there was placed in full. Filled in by the record.
+    std::string Log{};
 };
 
 class IntentRecord {
@@ -61,6 +64,9 @@ public:
     virtual void DoneAll(const std::vector<std::int64_t>& ids) {
         for (const std::int64_t id : ids) Done(id);
     }
+    // The CSV log this run's files are recorded in from now on, kept with
+    // each plan; "" for none.
+    virtual void SetRunLog(const std::string& csvPath) { (void)csvPath; }
     // The plans of runs that ended without striking them out (never those of
     // a run still going on elsewhere).
     virtual std::vector<PlannedPlacement> Abandoned() = 0;

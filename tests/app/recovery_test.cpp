@@ -6,15 +6,21 @@
 #include <filesystem>
 
 #include "app/intent_store.h"
+#include "app/run_driver.h"
+#include "app/undo.h"
 #include "platform/posix_file_system.h"
+#include "support/fake_port.h"
 #include "support/temp_dir.h"
 
 namespace ravlen {
 namespace {
 
+using test::FakePort;
 using test::ReadAll;
+using test::Tree;
 using test::TempDir;
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 // Plans as a killed run left them; Done strikes them out.
 struct LeftPlans : IntentRecord {
@@ -129,6 +135,58 @@ TEST(Recovery, SettlesAnUndoKilledWhileCopyingBack) {
     EXPECT_EQ(record.plans[0].Target, away.Target);
 }
 
+// Runs killed after they logged their files: those its log records stay placed
+// (a copy only while it holds its source's bytes), the rest are put back, and
+// the undo of each log then finds every file as it says or already undone.
+TEST(Recovery, KeepsWhatTheKilledRunLoggedAndTheUndoAgrees) {
+    TempDir dir;
+    PosixFileSystem files;
+    FakePort port;
+    const std::string out = dir.Mkdir("out");
+    const auto run = [&](const std::string& card, MoveOrCopy how) {
+        RunOptions o{.SourcePath = dir / card, .OutputPath = out, .MoveOrCopy = how,
+                     .DateMode = DateMode::FileSystemOnly, .AutoDetect = false, .RequestConfirmation = false,
+                     .SummarizeResults = false, .CreateLog = CreateLog::Csv};
+        ASSERT_EQ(RunDriver(RunServices{files, port, {}, {}, ProgramFacts{}}).Go(o), RunOutcome::Completed);
+    };
+    for (const char* name : {"IMG_0001", "IMG_0002", "IMG_0003"}) dir.Write("copied/"s + name + ".JPG", name);
+    for (const char* name : {"IMG_0004", "IMG_0005"}) dir.Write("moved/"s + name + ".JPG", name);
+    const auto before = std::make_pair(Tree(dir / "copied"), Tree(dir / "moved"));
+    run("copied", MoveOrCopy::Copy);
+    run("moved", MoveOrCopy::Move);
+    std::vector<std::string> logs;
+    for (const auto& e : fs::directory_iterator(out))
+        if (e.path().extension() == ".csv") logs.push_back(e.path().string());
+    ASSERT_EQ(logs.size(), 2u);
+    LeftPlans record;
+    for (const std::string& log : logs) {
+        UndoPlan read;
+        std::string error;
+        ASSERT_TRUE(ReadRunLog(log, files, read, error)) << error;
+        for (const UndoRow& row : read.Rows) {
+            PlannedPlacement p{0, JoinPath(row.SourceFolder, row.SourceFileName),
+                               JoinPath(row.OutputFolder, row.OutputFileName), row.Operation == "Moved"};
+            // 2 and 5 as an older record left them, without their log; 3's
+            // copy, under its final name, was torn after all.
+            if (row.SourceFileName != "IMG_0002.JPG" && row.SourceFileName != "IMG_0005.JPG") p.Log = log;
+            p.FinalNameCopy = row.SourceFileName == "IMG_0003.JPG";
+            if (p.FinalNameCopy) dir.Write(fs::relative(p.Target, dir.path()).string(), "IMG_000X");
+            record.Plan(p);
+        }
+    }
+    const std::string text = RecoverAbandonedPlacements(record, files);
+    EXPECT_NE(text.find("2 files its log records as placed kept"), std::string::npos) << text;
+    EXPECT_NE(text.find("1 moved files returned"), std::string::npos) << text;
+    EXPECT_NE(text.find("2 unfinished or duplicate copies removed"), std::string::npos) << text;
+    EXPECT_EQ(Tree(out).size(), 4u) << "A's copy, D and the two logs";
+    for (const std::string& log : logs) {
+        port.messages.clear();
+        EXPECT_EQ(RunUndo(log, files, port, false).Outcome, UndoOutcome::Completed) << port.Texts().back();
+    }
+    EXPECT_EQ(std::make_pair(Tree(dir / "copied"), Tree(dir / "moved")), before);
+    EXPECT_EQ(Tree(out).size(), 4u) << "the logs and the undo logs";
+}
+
 // The record outlives the program's versions and a torn file: an old table
 // gains its columns (old plans moved files), a damaged one is set aside.
 TEST(IntentStore, UpgradesAnOldRecordAndRebuildsADamagedOne) {
@@ -157,6 +215,7 @@ TEST(IntentStore, UpgradesAnOldRecordAndRebuildsADamagedOne) {
         PlannedPlacement copy{0, "/c", "/d", false, true};
         copy.OriginalModifiedTime = FileTime{-5, 7};
         copy.Undoes = true;
+        record->SetRunLog("/out/log.csv");
         ASSERT_TRUE(record->Plan(copy));
         EXPECT_GT(copy.Process, 0);
     }
@@ -172,6 +231,8 @@ TEST(IntentStore, UpgradesAnOldRecordAndRebuildsADamagedOne) {
         EXPECT_FALSE(plans[0].OriginalModifiedTime);
         EXPECT_EQ(plans[1].OriginalModifiedTime, (FileTime{-5, 7}));
         EXPECT_TRUE(plans[1].Undoes && plans[1].FinalNameCopy && !plans[1].Moves);
+        EXPECT_EQ(plans[0].Log, "");
+        EXPECT_EQ(plans[1].Log, "/out/log.csv");
     }
 
     dir.Write("data/placements.sqlite", std::string(8192, 'x'));

@@ -29,17 +29,10 @@ namespace {
 
 using test::FakePort;
 using test::ReadAll;
+using test::Tree;
 using test::TempDir;
 namespace fs = std::filesystem;
 using namespace std::string_literals;
-
-// Every file below a folder, by relative path, with its bytes.
-std::map<std::string, std::string> Tree(const std::string& root) {
-    std::map<std::string, std::string> files;
-    for (const auto& e : fs::recursive_directory_iterator(root))
-        if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = ReadAll(e.path().string());
-    return files;
-}
 
 // The machine's file system, with the compare-and-remove of chosen copies
 // failing as a read-only or busy file system would make it.
@@ -329,6 +322,7 @@ TEST(Undo, FoldersReachedThroughALinkAreLeftAlone) {
     const std::string precious = dir.Write("outside/precious.bin", "only copy");
     dir.Write("src/IMG_0002.JPG", "only copy");
     dir.Write("out/C.JPG", "cccc");
+    dir.Write("out/D.JPG", "dddd");
     fs::create_directory_symlink("../outside", out + "/ext");
     fs::create_directory_symlink("../outside", src + "/link");
     const std::vector<std::string>& names = CsvLogColumns();
@@ -344,21 +338,27 @@ TEST(Undo, FoldersReachedThroughALinkAreLeftAlone) {
         Header() + row({{"SourceFileName", "IMG_0001.JPG"}, {"Operation", "Moved"}}) +
         row({{"SourceFileName", "IMG_0002.JPG"}, {"Operation", "Copied"}}) +
         row({{"SourceFileName", "IMG_0003.JPG"}, {"Operation", "Moved"}, {"SourceFolder", src + "/link"},
-             {"OutputFolder", out}, {"OutputFileName", "C.JPG"}, {"Size", "4"}}));
+             {"OutputFolder", out}, {"OutputFileName", "C.JPG"}, {"Size", "4"}}) +
+        // an original folder, gone, whose folder is the link in the log's folder
+        row({{"SourceFileName", "IMG_0004.JPG"}, {"Operation", "Moved"}, {"SourceFolder", out + "/ext/new"},
+             {"OutputFolder", out}, {"OutputFileName", "D.JPG"}, {"Size", "4"}}));
     PosixFileSystem files;
     FakePort port;
     const UndoResult result = RunUndo(csv, files, port, true);
     EXPECT_EQ(result.Outcome, UndoOutcome::Incomplete);
-    ASSERT_EQ(result.Rows.size(), 3u);
+    ASSERT_EQ(result.Rows.size(), 4u);
     for (int i : {0, 1})
         EXPECT_EQ(result.Rows[i].Reason.rfind("The row's OutputFolder cannot be reached from the log's folder", 0), 0u)
             << result.Rows[i].Reason;
-    EXPECT_EQ(result.Rows[2].Reason.rfind("The row's SourceFolder cannot be reached without following a link", 0), 0u)
-        << result.Rows[2].Reason;
+    for (int i : {2, 3})
+        EXPECT_EQ(result.Rows[i].Reason.rfind("The row's SourceFolder cannot be reached without following a link", 0),
+                  0u) << result.Rows[i].Reason;
     EXPECT_EQ(ReadAll(precious), "only copy");
     EXPECT_FALSE(fs::exists(src + "/IMG_0001.JPG"));
     EXPECT_FALSE(fs::exists(outside + "/IMG_0003.JPG"));
     EXPECT_EQ(ReadAll(out + "/C.JPG"), "cccc");
+    EXPECT_EQ(ReadAll(out + "/D.JPG"), "dddd");
+    EXPECT_FALSE(fs::exists(outside + "/new"));
 }
 
 TEST(Undo, RowsThatDoNotMatchTheLogAreLeftAloneWithTheirReason) {

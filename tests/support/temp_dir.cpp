@@ -52,4 +52,11 @@ std::string ReadAll(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::map<std::string, std::string> Tree(const std::string& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root))
+        if (e.is_regular_file()) files[std::filesystem::relative(e.path(), root).string()] = ReadAll(e.path().string());
+    return files;
+}
+
 }  // namespace ravlen::test

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -28,5 +29,8 @@ private:
 };
 
 std::string ReadAll(const std::string& path);
+
+// Every file below a folder, by relative path, with its bytes.
+std::map<std::string, std::string> Tree(const std::string& root);
 
 }  // namespace ravlen::test
