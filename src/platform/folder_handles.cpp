@@ -2,11 +2,14 @@
 
 #include <fcntl.h>
 #include <linux/openat2.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <system_error>
 #include <vector>
 
@@ -121,6 +124,11 @@ FsStatus FolderHandles::Hold(const std::string& top) {
     root_ = OpenFolder(path, failure);
     if (!root_) return failure;
     top_ = std::move(path);
+    // An eighth of the descriptors at most: the batch's copies need theirs.
+    struct rlimit limit{};
+    capacity_ = kHeld;
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        capacity_ = std::max<std::size_t>(1, std::min<rlim_t>(kHeld, limit.rlim_cur / 8));
     return FsStatus::Ok();
 }
 
@@ -200,7 +208,7 @@ FolderHandle FolderHandles::Peek(const std::string& folder) const {
 }
 
 void FolderHandles::Keep(const std::string& path, FolderHandle handle) {
-    while (open_.size() >= kHeld) {
+    while (open_.size() >= capacity_) {
         open_.erase(uses_.back());
         uses_.pop_back();
     }

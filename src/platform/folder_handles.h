@@ -46,7 +46,7 @@ std::string FolderReplacedText(const std::string& path);
 class FolderHandles {
 public:
     // Handles kept open besides the top folder's, the least recently used
-    // let go first (well within the descriptors a run keeps spare).
+    // let go first; fewer where the process may hold few descriptors.
     static constexpr std::size_t kHeld = 32;
 
     // Holds `top` (never a link in its last name) from now on; lets go of
@@ -70,6 +70,7 @@ private:
 
     std::string top_;
     FolderHandle root_;
+    std::size_t capacity_ = kHeld;
     struct Entry {
         FolderHandle handle;
         std::list<std::string>::iterator use;
