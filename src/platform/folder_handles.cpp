@@ -116,6 +116,16 @@ std::string FolderReplacedText(const std::string& path) {
     return "The output folder " + path + " was replaced during the run";
 }
 
+namespace {
+
+// A held folder whose path no longer leads to it: removed (ENOENT), or replaced.
+FsStatus Changed(const std::string& path, int err) {
+    if (err == ENOENT) return FsStatus::Fail("The output folder " + path + " no longer exists");
+    return FsStatus::Fail(FolderReplacedText(path));
+}
+
+}  // namespace
+
 FsStatus FolderHandles::Hold(const std::string& top) {
     Release();
     std::string path = top;
@@ -150,7 +160,7 @@ FolderHandle FolderHandles::Reach(const std::string& folder, FsStatus& failure) 
     // lead to the folder held, with no link in its place.
     struct stat st{};
     if (lstat(top_.c_str(), &st) != 0) {
-        failure = errno == ENOENT ? FsStatus::Fail(FolderReplacedText(top_)) : Failure(errno);
+        failure = errno == ENOENT || errno == ENOTDIR ? Changed(top_, errno) : Failure(errno);
         return nullptr;
     }
     if (!S_ISDIR(st.st_mode) || IdOf(st) != root_->id) {
@@ -172,9 +182,12 @@ FolderHandle FolderHandles::Reach(const std::string& folder, FsStatus& failure) 
         const auto known = known_.find(path);
         if (const auto held = open_.find(path); held != open_.end()) {
             // Held: the name in its parent must still be that folder.
-            if (fstatat(at->fd, own.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) ||
-                IdOf(st) != held->second.handle->id) {
-                failure = FsStatus::Fail(FolderReplacedText(path));
+            if (fstatat(at->fd, own.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                failure = Changed(path, errno);
+                return nullptr;
+            }
+            if (!S_ISDIR(st.st_mode) || IdOf(st) != held->second.handle->id) {
+                failure = Changed(path, 0);
                 return nullptr;
             }
             uses_.splice(uses_.begin(), uses_, held->second.use);
@@ -184,7 +197,7 @@ FolderHandle FolderHandles::Reach(const std::string& folder, FsStatus& failure) 
         const int fd = OpenOne(at->fd, own.c_str(), O_RDONLY);
         if (fd < 0) {
             const int err = errno;
-            failure = known != known_.end() ? FsStatus::Fail(FolderReplacedText(path)) : Refusal(err);
+            failure = known != known_.end() ? Changed(path, err) : Refusal(err);
             return nullptr;
         }
         FolderHandle next = ravlen::Hold(fd, failure);

@@ -361,8 +361,9 @@ TEST(PosixFileSystem, CopiesOnlyTheFileThatWasListed) {
 }
 
 // Below a held output folder, a folder swapped for another one (not only for
-// a link) takes no file and is not removed, whether its handle is still held
-// or was let go for others; without the hold, paths are taken as they stand.
+// a link) or removed takes no file and is not removed, whether its handle is
+// still held or was let go for others; without the hold, paths are taken as
+// they stand.
 TEST(PosixFileSystem, HeldOutputFoldersStayTheFoldersFirstReached) {
     TempDir tmp;
     const std::string out = tmp.Mkdir("out"), photo = tmp.Write("a.JPG", "photo");
@@ -382,6 +383,8 @@ TEST(PosixFileSystem, HeldOutputFoldersStayTheFoldersFirstReached) {
         EXPECT_FALSE(fs.DeleteFolder(folder(i)));
         EXPECT_TRUE(fsys::exists(folder(i)));
     }
+    fsys::remove(folder(2));
+    EXPECT_EQ(fs.MoveFile(photo, folder(2) + "/a.JPG").error, "The output folder " + folder(2) + " no longer exists");
     EXPECT_TRUE(fs.MoveFile(photo, folder(1) + "/a.JPG"));
     fs.ReleaseOutput();
     EXPECT_TRUE(fs.MoveFile(folder(1) + "/a.JPG", folder(0) + "/a.JPG"));
