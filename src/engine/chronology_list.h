@@ -9,6 +9,7 @@
 // this is where it learns that the name is taken. The files of one shot share
 // one key, each with its own name. About 40 to 56 bytes a file.
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -28,6 +29,7 @@ public:
         keySlots_.assign(kInitialSlots, kEmpty);
         nameSlots_.assign(kInitialSlots, kEmpty);
         settled_.clear();
+        spans_.clear();
     }
     // Whether "|" + Key(timestamp, serialNumber) + "|" stands in the text.
     bool Contains(const DateTime& timestamp, std::int32_t serialNumber) const {
@@ -37,10 +39,28 @@ public:
         });
     }
     void Append(const DateTime& timestamp, std::int32_t serialNumber) {
+        if (!Contains(timestamp, serialNumber)) {
+            const auto [span, first] = spans_.try_emplace(timestamp.CivilSeconds(), Span{serialNumber, serialNumber, 0});
+            span->second.low = std::min(span->second.low, serialNumber);
+            span->second.high = std::max(span->second.high, serialNumber);
+            ++span->second.count;
+        }
         if ((entries_.size() + 1) * 2 > keySlots_.size()) GrowKeys();
         entries_.push_back(Entry{timestamp.CivilSeconds(), serialNumber});
         const Entry& e = entries_.back();
         Index(keySlots_, KeyHome(e.seconds, e.serial), static_cast<std::uint32_t>(entries_.size() - 1));
+    }
+
+    // The first serial number from `serialNumber` on that the run has not
+    // used in this second. A burst's numbers stand in one unbroken run, which
+    // answers at once; others are looked at one by one.
+    std::int32_t FirstFreeFrom(const DateTime& timestamp, std::int32_t serialNumber) const {
+        const auto span = spans_.find(timestamp.CivilSeconds());
+        if (span != spans_.end() && span->second.Unbroken() && serialNumber >= span->second.low &&
+            serialNumber <= span->second.high)
+            return span->second.high + 1;
+        while (Contains(timestamp, serialNumber)) ++serialNumber;
+        return serialNumber;
     }
 
     // Whether a file of the run was placed under this name in this folder.
@@ -85,6 +105,12 @@ private:
     struct Entry {
         std::int64_t seconds;
         std::int32_t serial;
+    };
+    // The serial numbers one second has used: their least, greatest and how many.
+    struct Span {
+        std::int32_t low, high;
+        std::int64_t count;
+        bool Unbroken() const { return count == std::int64_t{high} - low + 1; }
     };
     static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
     static constexpr std::size_t kInitialSlots = 64;  // a power of two, as every size after it
@@ -137,6 +163,7 @@ private:
     std::vector<std::uint64_t> names_;
     std::vector<std::uint32_t> keySlots_, nameSlots_;
     std::unordered_map<std::string, std::int32_t> settled_;
+    std::unordered_map<std::int64_t, Span> spans_;
 };
 
 }  // namespace ravlen

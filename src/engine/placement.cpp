@@ -8,6 +8,7 @@
 
 #include "engine/file_time_setting.h"
 #include "engine/placement_batch.h"
+#include "naming/filename_builder.h"
 
 namespace ravlen {
 
@@ -90,6 +91,13 @@ std::vector<NameChoice> ChooseNames(PlacementContext& context, std::span<NameCan
         }
     }
     const auto taken = [&](const std::string& name) { return NameTaken(context, outputFolderPath, name); };
+    // Zeros alone (or none) write the whole serial number, padded.
+    const auto wholeSerial = [&] {
+        const std::string format = options.FilenameFormat == FilenameFormat::Custom
+                                       ? options.CustomFormat.SerialFormat
+                                       : BuiltInFormat(options.FilenameFormat, true).SerialFormat;
+        return format.find_first_not_of('0') == std::string::npos;
+    };
     bool foundFree = false;
     for (std::int32_t tries = 1;; ++tries) {
         if (havePrevious && names == previousNames) {
@@ -107,6 +115,19 @@ std::vector<NameChoice> ChooseNames(PlacementContext& context, std::span<NameCan
                     foundFree = false;
         }
         if (foundFree || allThere()) break;
+        // The numbers this second already took in the run are passed over at
+        // once where the loop would only count through them: the names show
+        // the whole number (they differ at each step, and grow no shorter), so
+        // none between could have ended the loop.
+        if (havePrevious && context.chronology.Contains(timestamp, serial) && wholeSerial()) {
+            const std::int32_t next = context.chronology.FirstFreeFrom(timestamp, serial);
+            if (next - 1 > serial && std::int64_t{tries} + (next - 1 - serial) < kMaxSerialTries)
+                if (std::vector<std::string> before = build(next - 1); !unusableName(before)) {
+                    tries += next - 1 - serial;
+                    serial = next - 1;
+                    names = std::move(before);
+                }
+        }
         previousNames = std::move(names);
         havePrevious = true;
         names = build(++serial);

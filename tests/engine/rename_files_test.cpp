@@ -320,26 +320,35 @@ TEST_F(RenameFilesTest, AlwaysNumbersEveryFileFromOne) {
 // a run: each family of names goes on from the last serial number it used.
 TEST_F(RenameFilesTest, ABurstInOneSecondCostsEachFileAFewTries) {
     options.AddSerial = AddSerial::Always;
-    for (bool perform : {false, true}) {
-        chronology.Reset();
-        const ProblemReporter report{port, false};
-        PlacementContext placement{files, options, chronology, report};
-        long built = 0;
-        std::string last;
-        for (int i = 0; i < 1000; ++i) {
-            FileFacts facts;
-            facts.SourceFilePath = in + "/IMG.JPG";
-            if (perform) dir.Write("in/IMG.JPG", "x");  // moved away each time
-            facts.TimestampDateTime = *DateTime::FromFields(2004, 12, 25, 18, 9, 11);
-            PlaceFile(placement, facts, out, perform, tally, [&](std::int32_t serial) {
-                ++built;
-                return "20041225_180911_" + std::to_string(serial) + ".JPG";
-            });
-            last = facts.OutputFileName;
+    // One name for the whole burst, as the date and serial number make it;
+    // then a name of each file's own (its file number in it), a name on the
+    // disk in the way of one of them.
+    for (bool own : {false, true})
+        for (bool perform : {false, true}) {
+            chronology.Reset();
+            if (own) dir.Write("out/20041225_180911_501_500.JPG", "theirs");
+            const ProblemReporter report{port, false};
+            PlacementContext placement{files, options, chronology, report};
+            long built = 0;
+            std::vector<std::int32_t> serials;
+            for (int i = 0; i < 1000; ++i) {
+                FileFacts facts;
+                facts.SourceFilePath = in + "/IMG.JPG";
+                if (perform) dir.Write("in/IMG.JPG", "x");  // moved away each time
+                facts.TimestampDateTime = *DateTime::FromFields(2004, 12, 25, 18, 9, 11);
+                PlaceFile(placement, facts, out, perform, tally, [&](std::int32_t serial) {
+                    ++built;
+                    return "20041225_180911_" + std::to_string(serial) + (own ? "_" + std::to_string(i) : "") + ".JPG";
+                });
+                serials.push_back(facts.SequenceNumber);
+            }
+            EXPECT_EQ(serials[499], 500);
+            EXPECT_EQ(serials[500], own ? 502 : 501);
+            EXPECT_EQ(serials[501], own ? 501 : 502);  // the number passed over is free in this run
+            EXPECT_EQ(serials[999], 1000);
+            EXPECT_LE(built, 1000 * 4);
+            fs::remove_all(out), fs::create_directory(out);
         }
-        EXPECT_EQ(last, "20041225_180911_1000.JPG");
-        EXPECT_LE(built, 1000 * 3);
-    }
 }
 
 // "Never" with a taken name; a template without %s, where the serial loop must
