@@ -266,8 +266,7 @@ std::optional<RunDriver::Folders> RunDriver::Check(RunOptions& options) {
     if (services_.saveSettings) services_.saveSettings(options);
     if (!TimeShift::Parse(options.TimeShift))
         return Refuse("The time shift " + std::string(1, kQuote) + options.TimeShift + kQuote +
-                      " is not valid. Type a sign, days and a blank when needed, then hours:minutes:seconds, "
-                      "for example +01:00:00 or -1 02:30:00.");
+                      " is not valid. " + kTimeShiftForm);
     if (options.DateFolders) {
         if (const std::string problem = DateFolderFormatProblem(options.DateFolderFormat); !problem.empty())
             return Refuse(DateFolderFormatMessage(options.DateFolderFormat, problem));

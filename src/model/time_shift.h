@@ -10,6 +10,10 @@
 
 namespace ravlen {
 
+// How a shift is typed, as the refusal of one that is not valid says it.
+inline constexpr const char* kTimeShiftForm =
+    "Type a sign, days and a blank when needed, then hours:minutes:seconds, for example +01:00:00 or -1 02:30:00.";
+
 struct TimeShift {
     std::int64_t Seconds = 0;
 

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -16,11 +17,13 @@
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTimeZone>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <initializer_list>
 
 #include "app/camera_media.h"
+#include "app/camera_survey.h"
 #include "app/import_store.h"
 #include "app/intent_store.h"
 #include "app/media_arrivals.h"
@@ -34,6 +37,7 @@
 #include "platform/posix_file_system.h"
 #include "platform/stop_signals.h"
 #include "ui/about_window.h"
+#include "ui/camera_clocks_dialog.h"
 #include "ui/card_watcher.h"
 #include "ui/format_dialog.h"
 #include "ui/qt_user_port.h"
@@ -389,16 +393,44 @@ QWidget* FrmMain::BuildOptionsTab() {
         advancedGrid->addWidget(list, row, 1, Qt::AlignLeft);
         ++row;
     }
-    TimeShift = new QLineEdit(advanced);
+    advancedGrid->setColumnStretch(1, 1);
+    EqualWidths({DateModeTIFF, DateModeRIFF, DateModeFileSystem, DCFVolumeDigits, DCFBatchCleanup, CreateLog});
+
+    // What corrects the cameras' clocks, and the files' own times ([Time]).
+    auto* time = new QGroupBox(tr("Time"), tab);
+    time->setObjectName("fraTime");
+    TimeShift = new QLineEdit(time);
     TimeShift->setObjectName("TimeShift");
     TimeShift->setAccessibleName(tr("Time shift"));
     TimeShift->setPlaceholderText(tr("none, or e.g. +01:00:00 or -1 02:30:00"));
     TimeShift->setToolTip(tr("Moves every metadata date by this much, for this run only: a sign, days and a "
                              "blank when needed, then hours:minutes:seconds. It is never saved."));
-    advancedGrid->addWidget(Caption(advanced, "Cloc&k shift (this run only)", TimeShift), row, 0);
-    advancedGrid->addWidget(TimeShift, row, 1);
-    advancedGrid->setColumnStretch(1, 1);
-    EqualWidths({DateModeTIFF, DateModeRIFF, DateModeFileSystem, DCFVolumeDigits, DCFBatchCleanup, CreateLog});
+    CameraClocksButton = new QPushButton(tr("Camera clocks..."), time);
+    CameraClocksButton->setObjectName("CameraClocksButton");
+    CameraClocksButton->setAutoDefault(false);
+    CameraClocksButton->setToolTip(tr("Lists the cameras of the source folder and keeps an offset for each "
+                                      "camera's clock"));
+    MovieTimeZone = new QLineEdit(time);
+    MovieTimeZone->setObjectName("MovieTimeZone");
+    MovieTimeZone->setAccessibleName(tr("Movie time zone"));
+    MovieTimeZone->setPlaceholderText(tr("this computer's zone"));
+    MovieTimeZone->setToolTip(tr("The zone of a movie that stores only UTC, as a name such as Europe/Paris"));
+    QStringList zones;
+    for (const QByteArray& zone : QTimeZone::availableTimeZoneIds()) zones << QString::fromUtf8(zone);
+    auto* zoneNames = new QCompleter(zones, MovieTimeZone);
+    zoneNames->setCaseSensitivity(Qt::CaseInsensitive);
+    zoneNames->setFilterMode(Qt::MatchContains);
+    MovieTimeZone->setCompleter(zoneNames);
+    SetFileTime = Check(time, "SetFileTime", "Set the &files' modified times to their recording times");
+    SetFileTime->setToolTip(tr("Needs the CSV log, from which the undo puts each file's old time back"));
+    auto* timeGrid = new QGridLayout(time);
+    timeGrid->addWidget(Caption(time, "Cloc&k shift (this run only)", TimeShift), 0, 0);
+    timeGrid->addWidget(TimeShift, 0, 1);
+    timeGrid->addWidget(CameraClocksButton, 0, 2);
+    timeGrid->addWidget(Caption(time, "Movie time &zone", MovieTimeZone), 1, 0);
+    timeGrid->addWidget(MovieTimeZone, 1, 1, 1, 2);
+    timeGrid->addWidget(SetFileTime, 2, 0, 1, 3);
+    timeGrid->setColumnStretch(1, 1);
 
     auto* import = new QGroupBox(tr("Import"), tab);
     import->setObjectName("fraImport");
@@ -442,6 +474,7 @@ QWidget* FrmMain::BuildOptionsTab() {
     auto* layout = new QVBoxLayout(tab);
     layout->addWidget(feedback);
     layout->addWidget(advanced);
+    layout->addWidget(time);
     layout->addWidget(import);
     layout->addStretch(1);
     layout->addLayout(buttons);
@@ -461,6 +494,7 @@ void FrmMain::Connect() {
     text(ExcludePatternList, &RunOptions::ExcludePatternList);
     text(IncludePatternList, &RunOptions::IncludePatternList);
     text(TimeShift, &RunOptions::TimeShift);
+    text(MovieTimeZone, &RunOptions::MovieTimeZone);
 
     for (QComboBox* box :
          {ProcessSubfolders, MoveOrCopy, DateModeTIFF, DateModeRIFF, DateModeFileSystem, DCFVolumeDigits,
@@ -471,7 +505,7 @@ void FrmMain::Connect() {
     }
     for (QCheckBox* box : {ExcludeReadOnly, ExcludeHidden, AutoDetect, DisplayWarning, PreviewResults,
                            RequestConfirmation, SummarizeResults, ReportErrors, VerifyCopies,
-                           KeepPairsTogether, SkipImported}) {
+                           KeepPairsTogether, SkipImported, SetFileTime}) {
         const SettingsKey& key = KeyOf(box);
         connect(box, &QCheckBox::clicked, this, [this, &key](bool ticked) { key.set(form_.values, ticked ? 1 : 0); });
     }
@@ -524,6 +558,7 @@ void FrmMain::Connect() {
     connect(HelpButton, &QPushButton::clicked, this, &FrmMain::ShowHelp);
     connect(AboutButton, &QPushButton::clicked, this, &FrmMain::ShowAboutBox);
     connect(UndoButton, &QPushButton::clicked, this, &FrmMain::UndoButtonClick);
+    connect(CameraClocksButton, &QPushButton::clicked, this, &FrmMain::CameraClocksButtonClick);
     connect(GoButton, &QPushButton::clicked, this, &FrmMain::GoButtonClick);
     connect(CloseButton, &QPushButton::clicked, this, &QWidget::close);
     // On the controls, so that it is dead while a pass runs.
@@ -593,6 +628,8 @@ void FrmMain::Refresh() {
     ShowIndex(DCFBatchCleanup, v);
     ShowIndex(CreateLog, v);
     ShowText(TimeShift, v.TimeShift);
+    ShowText(MovieTimeZone, v.MovieTimeZone);
+    ShowCheck(SetFileTime, v);
     ShowCheck(KeepPairsTogether, v);
     ShowCheck(SkipImported, v);
 }
@@ -749,6 +786,41 @@ void FrmMain::UndoButtonClick() {
     const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
     RunUndo(log, *services_.fileSystem, *port_, /*askFirst=*/true, imports.get(), intents.get());
     if (StopSignalled()) QMetaObject::invokeMethod(this, &FrmMain::StopSignalArrived, Qt::QueuedConnection);
+}
+
+void FrmMain::CameraClocksButtonClick() {
+    if (running_) return;
+    std::optional<std::string> kept;
+    {
+        const RunningFlag running(running_, cards_);
+        RunServices survey{*services_.fileSystem, *port_, nullptr, nullptr, ProgramFacts::Current()};
+        const std::unique_ptr<SqliteImportRecord> imports =
+            SqliteImportRecord::OpenReadOnly(SqliteImportRecord::DefaultPath());
+        survey.imports = imports.get();
+        const RunOptions options = form_.Options();
+        const CameraSurvey found = SurveyCameras(std::move(survey), options);
+        if (StopSignalled()) {
+            QMetaObject::invokeMethod(this, &FrmMain::StopSignalArrived, Qt::QueuedConnection);
+            return;
+        }
+        if (found.Outcome == RunOutcome::Ended) return;  // the check's message has been shown
+        const std::string note = found.Stopped ? "The search was stopped: only the files read before it are counted."
+                                               : "";
+        CameraClockTable table(found.Cameras, ParseCameraOffsets(options.CameraOffsets).value_or(
+                                                  std::vector<CameraOffset>{}));
+        if (services_.editCameraClocks) {
+            kept = services_.editCameraClocks(this, std::move(table), note);
+        } else {
+            CameraClocksDialog dialog(std::move(table), messenger_, note, this);
+            if (dialog.exec() == QDialog::Accepted) kept = dialog.OffsetsText();
+        }
+    }
+    if (!kept) return;
+    // Kept at once, through the key's row of the settings table.
+    form_.values.CameraOffsets = *kept;
+    const SettingsKey* key = FindSettingsKey("CameraOffsets");
+    services_.store->Write(key->section, key->key, key->ValueText(form_.values));
+    services_.store->Sync();
 }
 
 void FrmMain::GoButtonClick() {

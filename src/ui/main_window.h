@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "app/camera_clock_table.h"
 #include "app/settings_store.h"
 #include "model/drive_list.h"
 #include "model/file_system.h"
@@ -52,6 +53,9 @@ struct MainWindowServices {
     // Stands in for the custom format dialog.
     std::function<std::optional<FilenameFormatDefinition>(QWidget* owner, const FilenameFormatDefinition&)>
         editCustomFormat;
+    // Stands in for the Camera clocks dialog: the CameraOffsets text on OK.
+    std::function<std::optional<std::string>(QWidget* owner, CameraClockTable table, const std::string& note)>
+        editCameraClocks;
 };
 
 class FrmMain : public QWidget {
@@ -79,6 +83,9 @@ public:
     void ShowAboutBox();
     // Asks for a run's CSV log and undoes that run.
     void UndoButtonClick();
+    // Surveys the source folder's cameras, then lets their clock offsets be
+    // set; OK keeps them in the settings store.
+    void CameraClocksButtonClick();
     void BrowseSourceButtonClick();
     void BrowseOutputButtonClick();
     // SaveSettings: every option into the settings store.
@@ -139,6 +146,9 @@ public:
     QComboBox* DCFBatchCleanup = nullptr;
     QComboBox* CreateLog = nullptr;
     QLineEdit* TimeShift = nullptr;
+    QLineEdit* MovieTimeZone = nullptr;
+    QCheckBox* SetFileTime = nullptr;
+    QPushButton* CameraClocksButton = nullptr;
     QCheckBox* KeepPairsTogether = nullptr;
     QCheckBox* DateFolders = nullptr;
     QLineEdit* DateFolderFormat = nullptr;

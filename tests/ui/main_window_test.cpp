@@ -27,6 +27,7 @@
 #include "ui/main_window.h"
 #include "ui/progress_window.h"
 #include "ui/qt_user_port.h"
+#include "support/camera_jpeg.h"
 #include "ui_test_support.h"
 
 using ravlen::CreateLog;
@@ -69,6 +70,8 @@ class MainWindowTest : public QObject {
     // Sees every message before the recorder answers it.
     std::function<void(const ravlen::ui::MessageRequest&)> onMessage;
     std::string logAnswer;  // what the log chooser answers ("" = cancelled)
+    std::optional<std::string> clocksAnswer;  // what the Camera clocks dialog answers (nothing = Cancel)
+    std::size_t clocksFiles = 0;              // the first camera's files it was shown
     ravlen::test::FakeDrives* mounted = nullptr;  // the open window's drives
 
     QString Path(const QString& relative) const { return root->path() + "/" + relative; }
@@ -115,6 +118,10 @@ class MainWindowTest : public QObject {
             opened.push_back(target);
             if (!openSucceeds) error = "No application is registered for this kind of document.";
             return openSucceeds;
+        };
+        s.editCameraClocks = [this](QWidget*, ravlen::CameraClockTable table, const std::string&) {
+            clocksFiles = table.Rows().empty() ? 0 : table.Rows().front().Files.size();
+            return clocksAnswer;
         };
         s.programFolder = Path("bin").toStdString();
         s.editCustomFormat = [this](QWidget*, const ravlen::FilenameFormatDefinition&) {
@@ -457,6 +464,9 @@ private slots:
         w->CreateLog->setCurrentIndex(3);
         emit w->CreateLog->activated(3);
         QTest::keyClicks(w->ExcludePatternList, ";*.thm");
+        w->SetFileTime->click();
+        QTest::keyClicks(w->MovieTimeZone, "Europe/Paris");
+        QTest::keyClicks(w->TimeShift, "+01:00:00");
         w->CloseButton->click();
         QVERIFY(!w->isVisible());
         ravlen::SettingsStore store(StorePath());
@@ -464,6 +474,33 @@ private slots:
         QCOMPARE(saved.SummarizeResults, false);
         QCOMPARE(saved.CreateLog, CreateLog::Both);
         QCOMPARE(saved.ExcludePatternList, std::string("*.ctg;*.ind;*.log;*.thm"));
+        QCOMPARE(saved.SetFileTime, true);
+        QCOMPARE(saved.MovieTimeZone, std::string("Europe/Paris"));
+        QCOMPARE(saved.TimeShift, std::string());  // one run only
+    }
+
+    // "Camera clocks..." surveys the source with the run's filters, and OK
+    // keeps the offsets at once; Cancel keeps nothing.
+    void cameraClocks() {
+        QDir().mkpath(Path("source"));
+        for (const char* name : {"IMG_0001.JPG", "IMG_0002.JPG"}) {
+            QFile file(Path("source/") + name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray::fromStdString(ravlen::test::CameraJpeg("2024:07:14 10:00:00", "Make", "M")));
+        }
+        RunOptions stored = Stored();
+        stored.DateMode = DateMode::MetadataOnly;
+        using Answer = std::optional<std::string>;
+        for (const Answer& answer : {Answer(), Answer("Make|M|=+01:00:00")}) {
+            clocksAnswer = answer;
+            auto w = Open(stored);
+            w->show();
+            w->CameraClocksButton->click();
+            QCOMPARE(clocksFiles, std::size_t{2});
+            ravlen::SettingsStore store(StorePath());
+            QCOMPARE(ravlen::LoadOptions(store).CameraOffsets, answer.value_or(""));
+            QCOMPARE(w->Options().CameraOffsets, answer.value_or(""));
+        }
     }
 
     // Each list offers exactly the values its settings key takes, and the
