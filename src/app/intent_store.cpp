@@ -20,9 +20,13 @@ constexpr const char* kSchema =
     // Every commit outlives a kill of the program (it is in the system's
     // hands once written). Flushing each to the disk as well would cost a
     // same-disk rename two disk flushes; only the plans that must outlive a
-    // power cut are flushed (see Durable).
+    // power cut are flushed (see Durable). Each file's plan and strike-out
+    // fill a few pages of the journal, and every checkpoint costs two disk
+    // flushes: at SQLite's 1,000 pages an undo of 2,000 files on one disk
+    // made 35 flushes and took twice as long as the renames; now 4.
     "PRAGMA journal_mode=WAL;"
     "PRAGMA synchronous=NORMAL;"
+    "PRAGMA wal_autocheckpoint=8192;"
     "CREATE TABLE IF NOT EXISTS placement("
     " id INTEGER PRIMARY KEY, pid INTEGER NOT NULL, started INTEGER NOT NULL,"
     " source TEXT NOT NULL, target TEXT NOT NULL);";

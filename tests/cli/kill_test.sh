@@ -45,9 +45,11 @@ undo-*)
     "$run" --yes $settings MoveOrCopy=0 > out.txt 2>&1 || fail "the run before the undo failed"
     log=$(ls "$out"/*.csv)
     want=0 refuse=
+    # The second file copied back whole, not yet gone from the output; back,
+    # its plan not yet struck out; begun under its final name on the card.
     case "$case_name" in
-    undo-linked-across)   stop="after:linkat:2:KILL" ;;   # the second file copied back whole, not yet gone from the output
-    undo-moved-across)    stop="after:unlink:2:KILL" ;;   # the second file back, its plan not yet struck out
+    undo-linked-across)   stop="after:linkat:2:KILL" ;;
+    undo-moved-across)    stop="after:unlink:2:KILL" ;;
     undo-fallback-across) stop="after:openat:2:KILL" refuse=1 want=1 ;;
     *) fail "unknown case $case_name" ;;
     esac
