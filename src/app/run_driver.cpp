@@ -181,6 +181,7 @@ std::string SummaryReport(const RunTally& t) {
         r.Rule();
         r.Line(t.NumberOfSourceObjects, "  total files would have been attempted");
     }
+    if (t.NumberOfTimesNotSet > 0) r.Line(t.NumberOfTimesNotSet, "  files placed whose modified time could not be set");
     return WithExclusions(r.Text(), t, false);
 }
 

@@ -11,6 +11,7 @@
 #include "model/log_sink.h"
 #include "model/report.h"
 #include "model/run_options.h"
+#include "model/run_tally.h"
 
 namespace ravlen {
 
@@ -19,10 +20,13 @@ namespace ravlen {
 std::optional<FileTime> TimeToKeep(FileSystem& fs, const RunOptions& options, const std::string& source);
 
 // Writes the file's log record (FinishTime set now). With SetFileTime the
-// placed file's modified time as it stands goes into the record, and once the
-// record is written the file's time is set to its (corrected) recording time,
-// read as this computer's local time; a failure to set it is reported.
+// placed file's modified time as it stands goes into the record and the
+// file's time is set to its (corrected) recording time, read as this
+// computer's local time. When the file's plan keeps its old time
+// (`planKeepsTime`: a kill before the record is written puts it back), the
+// time is set first, so that a failure is noted in the file's record and
+// counted for the summary; otherwise only once the record holds the old time.
 void WriteRecordSettingTime(FileRecordSink& sink, FileSystem& fs, const RunOptions& options, FileFacts& facts,
-                            const ProblemReporter& report);
+                            const ProblemReporter& report, RunTally& tally, bool planKeepsTime);
 
 }  // namespace ravlen

@@ -55,7 +55,7 @@ void PlacementBatch::Add(FileFacts& facts, std::int64_t planned) {
     }
     // Nothing waits before it and nothing of its own waits: recorded at once.
     if (entries_.empty() && retiring_.empty() && !entry.copy) {
-        Write(facts);
+        Write(facts, planned);
         if (planned != 0 && intents_) intents_->Done(planned);
         return;
     }
@@ -141,7 +141,7 @@ void PlacementBatch::Retire() {
     givingUp_.clear();
     std::vector<std::int64_t> done;
     for (Entry& entry : retiring_) {
-        Write(entry.facts);
+        Write(entry.facts, entry.planned);
         if (entry.planned != 0) done.push_back(entry.planned);
     }
     if (intents_ && !done.empty()) intents_->DoneAll(done);
@@ -172,8 +172,8 @@ FsStatus PlacementBatch::FlushAll(const std::vector<Entry*>& entries) {
     return FsStatus::Ok();
 }
 
-void PlacementBatch::Write(FileFacts& facts) {
-    if (sink_) WriteRecordSettingTime(*sink_, fs_, options_, facts, report_);
+void PlacementBatch::Write(FileFacts& facts, std::int64_t planned) {
+    if (sink_) WriteRecordSettingTime(*sink_, fs_, options_, facts, report_, tally_, planned != 0);
 }
 
 }  // namespace ravlen

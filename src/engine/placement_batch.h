@@ -76,7 +76,7 @@ private:
     void Retire();
     void Fail(Entry& entry, const std::string& error, bool removeNamed);
     FsStatus FlushAll(const std::vector<Entry*>& entries);
-    void Write(FileFacts& facts);
+    void Write(FileFacts& facts, std::int64_t planned);
 
     FileSystem& fs_;
     const RunOptions& options_;

@@ -297,7 +297,7 @@ private:
         if (context_.list && !performActions_) context_.list->Add(facts);
         if (batch_) return batch_->Add(facts, planned);
         if (performActions_ && context_.sink)
-            WriteRecordSettingTime(*context_.sink, context_.fs, options_, facts, report_);
+            WriteRecordSettingTime(*context_.sink, context_.fs, options_, facts, report_, tally_, planned != 0);
         // Placed and logged: nothing left for a later run to finish.
         if (planned != 0) context_.intents->Done(planned);
     }

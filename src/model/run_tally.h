@@ -32,11 +32,12 @@ struct RunTally {
     // set with NumberOfSourceObjects and kept through both passes.
     ExclusionCounts Excluded;
     std::int32_t NumberOfAlreadyImported = 0;  // identical bytes already in the output folder: not placed
+    std::int32_t NumberOfTimesNotSet = 0;      // placed, but SetFileTime could not set the modified time
 
     // Everything but NumberOfSourceObjects back to 0, as at the start of a pass.
     void ResetPass() {
         SourceObjectNumber = NumberOfInvalidDCFFiles = NumberOfInvalidEXIFFiles = 0;
-        NumberOfInvalidDateFiles = NumberOfLockedFiles = NumberOfAlreadyImported = 0;
+        NumberOfInvalidDateFiles = NumberOfLockedFiles = NumberOfAlreadyImported = NumberOfTimesNotSet = 0;
     }
 };
 

@@ -55,7 +55,11 @@ struct TestFs : PosixFileSystem {
     std::vector<std::string> steps;
     std::function<void(StagedCopy&)> beforeName;
     std::function<void()> afterMove;  // once, after the first move done
+    bool refuseTimes = false;
     bool FileExists(const std::string& path) override { ++existenceTests; return PosixFileSystem::FileExists(path); }
+    FsStatus SetModifiedTime(const std::string& path, const FileTime& time) override {
+        return refuseTimes ? FsStatus::Fail("Operation not permitted") : PosixFileSystem::SetModifiedTime(path, time);
+    }
     FsStatus ContentHash(const std::string& path, std::string& hash, const std::function<void()>& pump) override {
         ++hashes;
         return PosixFileSystem::ContentHash(path, hash, pump);
@@ -673,7 +677,7 @@ TEST_F(RenameFilesTest, CameraOffsetMovesThatCamerasFilesOnly) {
 
 // SetFileTime: each plan keeps its source's time to the nanosecond (a file
 // the recovery puts back gets it again), a batch's plans too; the placed
-// file's time becomes its recording time.
+// file's time becomes its recording time, or the record says why not.
 TEST_F(RenameFilesTest, PlansKeepTheSourcesTimeWhenTheRunSetsFileTimes) {
     struct Plans : IntentRecord {
         std::vector<PlannedPlacement> all;
@@ -697,6 +701,18 @@ TEST_F(RenameFilesTest, PlansKeepTheSourcesTimeWhenTheRunSetsFileTimes) {
         EXPECT_EQ(plans.all.back().OriginalModifiedTime, (FileTime{kept.Seconds, 987654321})) << across;
         EXPECT_EQ(records.back().OriginalModifiedTime, plans.all.back().OriginalModifiedTime);
         EXPECT_EQ(files.ModifiedTime(plans.all.back().Target), (FileTime{kept.Seconds, 0}));
+    }
+    // A time that cannot be set is noted in the file's record, which still
+    // tells it placed, and counted for the summary.
+    files.refuseTimes = true;
+    for (const bool across : {false, true}) {
+        files.across = across;
+        File("IMG_0002.JPG");
+        Run();
+        EXPECT_EQ(records.back().Operation, "Moved");
+        EXPECT_NE(records.back().Notes.find("'s modified time could not be set due to the following error: "
+                                            "Operation not permitted."), std::string::npos) << across;
+        EXPECT_EQ(tally.NumberOfTimesNotSet, 1);
     }
 }
 
