@@ -803,9 +803,13 @@ void FrmMain::CameraClocksButtonClick() {
             QMetaObject::invokeMethod(this, &FrmMain::StopSignalArrived, Qt::QueuedConnection);
             return;
         }
-        if (found.Outcome == RunOutcome::Ended) return;  // the check's message has been shown
-        const std::string note = found.Stopped ? "The search was stopped: only the files read before it are counted."
-                                               : "";
+        // A check that ended the search has shown its message; the offsets kept
+        // can still be seen and changed.
+        std::string note;
+        if (found.Outcome == RunOutcome::Ended)
+            note = "No files were searched: the cameras listed are those with an offset kept.";
+        else if (found.Stopped)
+            note = "The search was stopped: only the files read before it are counted.";
         CameraClockTable table(found.Cameras, ParseCameraOffsets(options.CameraOffsets).value_or(
                                                   std::vector<CameraOffset>{}));
         if (services_.editCameraClocks) {

@@ -501,6 +501,14 @@ private slots:
             QCOMPARE(ravlen::LoadOptions(store).CameraOffsets, answer.value_or(""));
             QCOMPARE(w->Options().CameraOffsets, answer.value_or(""));
         }
+        // Without files to search the offsets kept are still offered, after the check's message.
+        QDir(Path("source")).removeRecursively();
+        clocksAnswer = std::nullopt;
+        clocksFiles = 99;
+        auto w = Open(Stored());
+        w->CameraClocksButton->click();
+        QCOMPARE(clocksFiles, std::size_t{0});
+        QVERIFY(user.Saw("doesn't exist"));
     }
 
     // Each list offers exactly the values its settings key takes, and the
