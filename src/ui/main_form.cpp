@@ -190,6 +190,10 @@ void MainForm::LoadSettings(const RunOptions& stored) {
     DateFoldersClick(stored.DateFolders);
     DateFolderFormatChange(stored.DateFolderFormat);
     values.SkipImported = stored.SkipImported;
+    // The clock corrections kept ([Time]); TimeShift lasts one run and is never stored.
+    values.CameraOffsets = stored.CameraOffsets;
+    values.MovieTimeZone = stored.MovieTimeZone;
+    values.SetFileTime = stored.SetFileTime;
 
     values.CustomFormat = stored.CustomFormat;
     UpdateFilenameFormat();

@@ -161,6 +161,8 @@ private slots:
         stored.CustomFormat.DateFormat = "yyyy";
         stored.DateFolders = true;
         stored.DateFolderFormat = "yyyy/\"Trip \"mm";
+        stored.CameraOffsets = "Make|Model|=+01:00:00", stored.MovieTimeZone = "Europe/Paris";
+        stored.SetFileTime = true;
         h.form.Load(stored);
 
         QVERIFY(h.warnings.empty());
