@@ -77,7 +77,7 @@ case "$case_name" in
 move-across)      stop="before:unlink:4:KILL" ;;
 moved-across)     stop="after:unlink:4:KILL" ;;
 copy-across)      stop="after:linkat:4:KILL" ;;
-move-same)        stop="after:renameat2:4:KILL" ;;
+move-same|move-same-undo) stop="after:renameat2:4:KILL" ;;
 copy-term)        stop="before:copy_file_range:3:TERM" ;;
 staged-across)    stop="before:syncfs:1:KILL" ;;
 flushed-across)   stop="after:syncfs:1:KILL" ;;
@@ -122,6 +122,18 @@ awk -v n="$header" '{ if (gsub(/,/, ",") != n || !/\r$/) bad = 1 } END { exit ba
     fail "a CSV row of the killed run is cut short"
 tail -c 2 "$out"/*.txt | od -c | grep -q '\\r  \\n' || fail "the text log ends in the middle of a line"
 if [ "$mode" = 1 ]; then exactly_once "$card"; else [ -z "$(sums "$card" "$out" | sort -u | comm -13 - originals.txt)" ] || fail "an original is lost"; fi
+
+# Or the undo of the killed run's log comes first: it sets right what the run
+# left (the moved file it never logged goes back) and undoes the rest.
+case "$case_name" in
+*-undo)
+    "$run" --undo "$out"/*.csv --yes > out.txt 2>&1 || fail "the undo of the killed run failed"
+    grep -qF "ended before it finished" out.txt || fail "the undo did not settle the killed run"
+    exactly_once "$card"
+    [ -z "$(sums "$out")" ] || fail "files left in the output folder after the undo"
+    echo "PASS: $case_name"
+    exit 0 ;;
+esac
 
 # The next run finds what was left, sets it right and places everything.
 "$run" --yes $settings MoveOrCopy=$mode > out.txt 2> err.txt || fail "the next run failed"
