@@ -96,16 +96,20 @@ set_t move "$(timed "${ravlen[@]}" --yes PreviewResults=0 RequestConfirmation=0 
 fresh
 set_t copy "$(timed "${ravlen[@]}" --yes PreviewResults=0 RequestConfirmation=0 MoveOrCopy=1)"
 moved=$(find "$work/out" -type f | wc -l)
+# The two walks alone (file dates, nothing read): what listing the card costs
+# cold. Last, as ravlen-run keeps the settings it is given.
+cold; set_t walks "$(timed "${ravlen[@]}" PreviewResults=1 RequestConfirmation=1 DateMode=3)"
 
 echo "cold card: $count files, $jpegs of them JPEG ($mode)"
 printf '%-48s %8s %8s %10s\n' measure seconds "cpu s" files/s
-for k in floor1 floor8 preview exiv2 warm64 warmpreview sameread samerename samemove move copy; do
+for k in floor1 floor8 preview walks exiv2 warm64 warmpreview sameread samerename samemove move copy; do
     [ -n "${t[$k]:-}" ] || continue
     n=$count
     case $k in
         floor1) label="open + read 4 KiB, 1 in flight" ;;
         floor8) label="open + read 4 KiB, 8 in flight" ;;
         preview) label="ravlen-run preview pass" ;;
+        walks) label="ravlen-run preview, file dates (walks only)" ;;
         exiv2) label="exiv2 DateTimeOriginal of each JPEG"; n=$jpegs ;;
         warm64) label="warm: open + read 64 KiB, 1 in flight" ;;
         warmpreview) label="warm: ravlen-run preview pass" ;;

@@ -22,8 +22,9 @@ bool Within(const std::string& path, const std::string& folder) {
 
 }  // namespace
 
-ImportCheck::ImportCheck(FileSystem& fs, ImportRecord* record, std::string top, std::function<void()> pump)
-    : fs_(fs), record_(record), top_(std::move(top)), run_(DateTime::Now().FormatFull()), pump_(std::move(pump)) {}
+ImportCheck::ImportCheck(FileSystem& fs, ImportRecord* record, std::string top, bool writes,
+                         std::function<void()> pump)
+    : fs_(fs), record_(record), top_(std::move(top)), writes_(writes), run_(DateTime::Now().FormatFull()), pump_(std::move(pump)) {}
 
 const std::string* ImportCheck::HashOf(const std::string& path, const FsItem& item) {
     const auto found = hashes_.find(path);
@@ -71,7 +72,7 @@ std::optional<std::string> ImportCheck::Recorded(const FileFacts& source) {
         const bool kept = !file.Hash.empty() && file.Modified == there->Modified;
         if (kept && file.Hash != hash) continue;
         const bool holds = Holds(source, file.Path);
-        if (!kept)
+        if (!kept && writes_)
             if (const auto hashed = hashes_.find(file.Path);
                 hashed != hashes_.end() && hashed->second.size == there->Size && hashed->second.modified == there->Modified)
                 record_->KeepHash(file.Path, there->Modified, hashed->second.hash);

@@ -20,8 +20,9 @@ namespace ravlen {
 class ImportCheck {
 public:
     // `top`: the run's output folder, the only place an earlier import counts;
-    // `record`: may be null (then only taken names are compared).
-    ImportCheck(FileSystem& fs, ImportRecord* record, std::string top, std::function<void()> pump);
+    // `record`: may be null (then only taken names are compared), and is
+    // written only when `writes` (a processing pass).
+    ImportCheck(FileSystem& fs, ImportRecord* record, std::string top, bool writes, std::function<void()> pump);
 
     // The file at `path` holds exactly the source's bytes (and is not the
     // source itself). Never for an empty source.
@@ -46,6 +47,7 @@ private:
     FileSystem& fs_;
     ImportRecord* record_;
     std::string top_;
+    bool writes_;
     std::string run_;
     std::function<void()> pump_;
     std::map<std::string, Hashed> hashes_;

@@ -68,7 +68,7 @@ public:
     // Files already imported are told by their bytes within the top output folder.
     void SkipImported(const std::string& top) {
         if (options_.SkipImported)
-            imports_.emplace(context_.fs, context_.imports, top, [this] { context_.port.PumpEvents(); });
+            imports_.emplace(context_.fs, context_.imports, top, performActions_, [this] { context_.port.PumpEvents(); });
     }
 
     // Returns false when the user asked to stop.
