@@ -16,7 +16,10 @@ constexpr const char* kSchema =
     "PRAGMA synchronous=NORMAL;"
     "CREATE TABLE IF NOT EXISTS imported("
     " id INTEGER PRIMARY KEY, path TEXT NOT NULL, size INTEGER NOT NULL, hash TEXT NOT NULL, run TEXT NOT NULL);"
-    "CREATE INDEX IF NOT EXISTS imported_size ON imported(size);"
+    // A look-up by size within one output folder seeks straight to its rows,
+    // however many imports of that size other folders hold.
+    "CREATE INDEX IF NOT EXISTS imported_size_path ON imported(size, path);"
+    "DROP INDEX IF EXISTS imported_size;"
     "CREATE INDEX IF NOT EXISTS imported_path ON imported(path);";
 // Added since the first record (a record that has it refuses the statement).
 // Rows from before it hold 0, a time no file has: their hashes are checked
