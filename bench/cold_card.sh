@@ -21,6 +21,8 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+# The runs' records (imports, intents) start empty and leave the user's alone.
+export XDG_DATA_HOME=$work/data
 
 "$build/bench/ravlen_bench" --files "$files" --repeat 1 --only a --no-copy --no-window --keep --dir "$work" \
     >"$work/build.txt" || { echo "cold_card: the card could not be built"; exit 1; }
@@ -122,7 +124,7 @@ for k in floor1 floor8 preview walks exiv2 warm64 warmpreview sameread samerenam
     printf '%-48s %8.3f %8.3f %10.0f\n' "$label" "${t[$k]}" "${c[$k]}" "$(echo "$n / ${t[$k]}" | bc -l)"
 done
 # Ratios of files per second: above 1 is faster than what it is held against.
-ratio() { echo "$1 / $2" | bc -l; }
+ratio() { echo "($1) / ($2)" | bc -l; }
 echo "ratios of files per second (goal in brackets):"
 printf '  %-58s %5.2f\n' "cold preview / 8-in-flight 4 KiB floor (>= 0.7)" "$(ratio "${t[floor8]}" "${t[preview]}")"
 [ -n "${t[exiv2]:-}" ] &&
