@@ -1,5 +1,8 @@
 #include "app/import_store.h"
 
+#include <string_view>
+#include <unordered_set>
+
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -73,37 +76,72 @@ std::unique_ptr<SqliteImportRecord> SqliteImportRecord::OpenReadOnly(const std::
 SqliteImportRecord::SqliteImportRecord(sqlite3* db) : db_(db) {
     // Asked for every file of a walk: prepared once. A record opened
     // read-only may be older than the modified column: its hashes count as stale.
-    withSize_ = std::make_unique<Statement>(
-        db, "SELECT path, hash, modified FROM imported WHERE size = ? AND path >= ? AND path < ? ORDER BY id");
+    withSize_ = std::make_unique<Statement>(db,
+                                            "SELECT path, hash, modified FROM imported WHERE size = ? AND path >= ? AND"
+                                            " path < ? AND (?4 = '' OR hash = '' OR hash = ?4) ORDER BY id");
     if (!withSize_->stmt)
-        withSize_ = std::make_unique<Statement>(
-            db, "SELECT path, hash, 0 FROM imported WHERE size = ? AND path >= ? AND path < ? ORDER BY id");
+        withSize_ = std::make_unique<Statement>(db,
+                                                "SELECT path, hash, 0 FROM imported WHERE size = ? AND path >= ? AND"
+                                                " path < ? AND (?4 = '' OR hash = '' OR hash = ?4) ORDER BY id");
+    anyWithSize_ = std::make_unique<Statement>(
+        db, "SELECT 1 FROM imported WHERE size = ? AND path >= ? AND path < ? LIMIT 1");
+}
+
+namespace {
+
+// Paths below the folder: from "folder/" up to, not including, "folder0" ('0' follows '/').
+std::pair<std::string, std::string> Below(const std::string& folder) {
+    std::string low = folder.empty() || folder.back() != '/' ? folder + '/' : folder;
+    std::string high = low.substr(0, low.size() - 1) + '0';
+    return {std::move(low), std::move(high)};
+}
+
+}  // namespace
+
+bool SqliteImportRecord::AnyWithSize(std::int64_t size, const std::string& folder) {
+    const auto [low, high] = Below(folder);
+    for (const Note& note : pending_)
+        if (note.file.Size == size && note.file.Path >= low && note.file.Path < high) return true;
+    sqlite3_stmt* const stmt = anyWithSize_->stmt;
+    if (!stmt) return true;  // unknown: the full look-up decides
+    sqlite3_reset(stmt);
+    sqlite3_bind_int64(stmt, 1, size);
+    BindText(stmt, 2, low);
+    BindText(stmt, 3, high);
+    const bool any = sqlite3_step(stmt) == SQLITE_ROW;
+    sqlite3_reset(stmt);
+    return any;
 }
 
 SqliteImportRecord::~SqliteImportRecord() {
     Write();
     withSize_.reset();
+    anyWithSize_.reset();
     sqlite3_close(db_);
 }
 
-std::vector<ImportedFile> SqliteImportRecord::WithSize(std::int64_t size, const std::string& folder) {
+std::vector<ImportedFile> SqliteImportRecord::WithSize(std::int64_t size, const std::string& folder,
+                                                       const std::string& hash) {
     std::vector<ImportedFile> files;
-    // Paths below the folder: from "folder/" up to, not including, "folder0" ('0' follows '/').
-    const std::string low = folder.empty() || folder.back() != '/' ? folder + '/' : folder;
-    const std::string high = low.substr(0, low.size() - 1) + '0';
+    const auto [low, high] = Below(folder);
     sqlite3_stmt* const stmt = withSize_->stmt;
     sqlite3_reset(stmt);
     sqlite3_bind_int64(stmt, 1, size);
     BindText(stmt, 2, low);
     BindText(stmt, 3, high);
+    BindText(stmt, 4, hash);
+    // A note waiting to be written replaces the path's rows.
+    std::unordered_set<std::string_view> pending;
+    for (const Note& note : pending_) pending.insert(note.file.Path);
     while (sqlite3_step(stmt) == SQLITE_ROW) {
         ImportedFile file{Column(stmt, 0), size, Column(stmt, 1), DateTime::FromCivilSeconds(sqlite3_column_int64(stmt, 2))};
-        // A note waiting to be written replaces the path's rows.
-        if (!Pending(file.Path)) files.push_back(std::move(file));
+        if (!pending.contains(file.Path)) files.push_back(std::move(file));
     }
     sqlite3_reset(stmt);  // ends the read
     for (const Note& note : pending_)
-        if (note.file.Size == size && note.file.Path >= low && note.file.Path < high) files.push_back(note.file);
+        if (note.file.Size == size && note.file.Path >= low && note.file.Path < high &&
+            (hash.empty() || note.file.Hash.empty() || note.file.Hash == hash))
+            files.push_back(note.file);
     return files;
 }
 

@@ -28,7 +28,9 @@ public:
     SqliteImportRecord(const SqliteImportRecord&) = delete;
     SqliteImportRecord& operator=(const SqliteImportRecord&) = delete;
 
-    std::vector<ImportedFile> WithSize(std::int64_t size, const std::string& folder) override;
+    bool AnyWithSize(std::int64_t size, const std::string& folder) override;
+    std::vector<ImportedFile> WithSize(std::int64_t size, const std::string& folder,
+                                       const std::string& hash = {}) override;
     void Add(const ImportedFile& file, const std::string& run) override;
     void KeepHash(const std::string& path, DateTime modified, const std::string& hash) override;
     void Forget(const std::string& path) override;
@@ -49,6 +51,7 @@ private:
     std::vector<Note> pending_;
     sqlite3* db_;
     std::unique_ptr<Statement> withSize_;
+    std::unique_ptr<Statement> anyWithSize_;
 };
 
 }  // namespace ravlen

@@ -61,16 +61,21 @@ bool ImportCheck::Holds(const FileFacts& source, const std::string& path) {
 
 std::optional<std::string> ImportCheck::Recorded(const FileFacts& source) {
     if (!record_ || source.Size <= 0) return std::nullopt;
-    std::string hash;
-    for (const ImportedFile& file : record_->WithSize(source.Size, top_)) {
+    // The source is read only when the record knows a file of its size; then
+    // a recorded hash of other bytes passes over its file unlooked-at: a card
+    // of files of one size (uncompressed raw files) would otherwise look up
+    // every earlier file for each one. The serial loop still compares the
+    // bytes under the name it takes.
+    if (!record_->AnyWithSize(source.Size, top_)) return std::nullopt;
+    const std::string hash = SourceHash(source);
+    if (hash.empty()) return std::nullopt;
+    for (const ImportedFile& file : record_->WithSize(source.Size, top_, hash)) {
         if (!Within(file.Path, top_)) continue;
         const std::optional<FsItem> there = fs_.GetFile(file.Path);
         if (!there || there->Size != source.Size) continue;
-        if (hash.empty() && (hash = SourceHash(source)).empty()) return std::nullopt;
-        // A hash the record took of the file as it still stands passes over
-        // a file of other bytes unread; the disk has the last word.
+        // The bytes decide; a hash the record lacks, or took of the file
+        // before it changed, is kept anew.
         const bool kept = !file.Hash.empty() && file.Modified == there->Modified;
-        if (kept && file.Hash != hash) continue;
         const bool holds = Holds(source, file.Path);
         if (!kept && writes_)
             if (const auto hashed = hashes_.find(file.Path);
