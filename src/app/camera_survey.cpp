@@ -33,8 +33,7 @@ CameraSurvey SurveyCameras(RunServices services, RunOptions options) {
     if (survey.Outcome == RunOutcome::Ended) return survey;
     survey.Stopped = port.Cancel();
     // The check of the run has refused offsets of another form already.
-    survey.Cameras = SummarizeCameras(driver.Files().Rows(), ParseCameraOffsets(options.CameraOffsets).value_or(
-                                                                 std::vector<CameraOffset>{}));
+    survey.Cameras = SummarizeCameras(driver.Files().Rows(), KeptCameraOffsets(options.CameraOffsets));
     return survey;
 }
 

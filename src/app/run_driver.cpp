@@ -125,8 +125,7 @@ std::string ClockCorrections(const RunOptions& options) {
     std::string text;
     const std::optional<TimeShift> shift = TimeShift::Parse(options.TimeShift);
     if (shift && !shift->IsNone()) text = "Metadata dates will be shifted by " + shift->Text() + ".";
-    const std::string cameras = CameraOffsetsLabel(ParseCameraOffsets(options.CameraOffsets).value_or(
-        std::vector<CameraOffset>{}));
+    const std::string cameras = CameraOffsetsLabel(KeptCameraOffsets(options.CameraOffsets));
     if (!cameras.empty())
         text += (text.empty() ? "" : kCrLf) + std::string("Camera clock offsets in force: ") + cameras + ".";
     return text;

@@ -298,7 +298,7 @@ std::unique_ptr<TextLog> TextLog::Create(FileSystem& fs, const std::string& outp
     out.Line("  Time:");
     option("    TimeShift:           ",
            o.TimeShift.empty() ? "None" : TimeShift::Parse(o.TimeShift).value_or(TimeShift{}).Text());
-    const auto cameras = ParseCameraOffsets(o.CameraOffsets).value_or(std::vector<CameraOffset>{});
+    const auto cameras = KeptCameraOffsets(o.CameraOffsets);
     option("    CameraOffsets:       ", cameras.empty() ? "None" : CameraOffsetsLabel(cameras));
     option("    MovieTimeZone:       ", o.MovieTimeZone.empty() ? "This computer's" : o.MovieTimeZone);
     number("    SetFileTime:         ", o.SetFileTime);

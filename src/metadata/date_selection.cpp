@@ -99,8 +99,7 @@ void TakeFileSystemDate(FileFacts& f, DateModeFileSystem mode) {
 // cannot read, so here one is none.
 TimeShift CameraOffsetOf(const FileFacts& facts, const RunOptions& options) {
     if (options.CameraOffsets.empty()) return {};
-    const auto offsets = ParseCameraOffsets(options.CameraOffsets);
-    return offsets ? OffsetFor(*offsets, CameraId::Of(facts)) : TimeShift{};
+    return OffsetFor(KeptCameraOffsets(options.CameraOffsets), CameraId::Of(facts));
 }
 
 }  // namespace

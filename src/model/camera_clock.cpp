@@ -70,6 +70,10 @@ std::optional<std::vector<CameraOffset>> ParseCameraOffsets(std::string_view tex
     return offsets;
 }
 
+std::vector<CameraOffset> KeptCameraOffsets(std::string_view text) {
+    return ParseCameraOffsets(text).value_or(std::vector<CameraOffset>{});
+}
+
 std::string CameraOffsetsText(const std::vector<CameraOffset>& offsets) {
     std::string out;
     for (const CameraOffset& o : offsets) {

@@ -38,6 +38,8 @@ struct CameraOffset {
 // "Make|Model|Serial=+hh:mm:ss" (TimeShift's form); a "\" keeps the next
 // character from being a separator. Nothing when the text has another form.
 std::optional<std::vector<CameraOffset>> ParseCameraOffsets(std::string_view text);
+// The offsets of a text the run's check has accepted; none for another form.
+std::vector<CameraOffset> KeptCameraOffsets(std::string_view text);
 std::string CameraOffsetsText(const std::vector<CameraOffset>& offsets);
 
 // "Label +hh:mm:ss" for each entry, joined by ", "; empty for none.

@@ -810,8 +810,7 @@ void FrmMain::CameraClocksButtonClick() {
             note = "No files were searched: the cameras listed are those with an offset kept.";
         else if (found.Stopped)
             note = "The search was stopped: only the files read before it are counted.";
-        CameraClockTable table(found.Cameras, ParseCameraOffsets(options.CameraOffsets).value_or(
-                                                  std::vector<CameraOffset>{}));
+        CameraClockTable table(found.Cameras, KeptCameraOffsets(options.CameraOffsets));
         if (services_.editCameraClocks) {
             kept = services_.editCameraClocks(this, std::move(table), note);
         } else {
