@@ -407,7 +407,7 @@ FsStatus PosixFileSystem::ReachFolderBeneath(const std::string& top, const std::
     }
     // Below the run's output folder: reached from its handle and held.
     FsStatus failure;
-    if (handles_.Holds(top) && handles_.Holds(folder)) return handles_.Reach(folder, failure) ? FsStatus::Ok() : failure;
+    if (handles_.Holds(top)) return handles_.Reach(folder, failure) ? FsStatus::Ok() : failure;
     FdCloser at(open(top.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (at.fd < 0) return Failure(errno);
     if (rest.empty()) return FsStatus::Ok();
@@ -427,13 +427,13 @@ FolderHandle PosixFileSystem::OutputFolderOf(const std::string& path, FsStatus& 
 }
 
 FsStatus PosixFileSystem::CreateFolder(const std::string& path) {
-    if (handles_.Holds(ParentPart(path)) && handles_.Holds(path)) return handles_.Make(path);
+    if (handles_.Holds(ParentPart(path))) return handles_.Make(path);
     if (mkdir(path.c_str(), 0777) != 0) return Failure(errno);
     return FsStatus::Ok();
 }
 
 FsStatus PosixFileSystem::DeleteFolder(const std::string& path) {
-    if (handles_.Holds(ParentPart(path)) && handles_.Holds(path)) return handles_.Remove(path);
+    if (handles_.Holds(ParentPart(path))) return handles_.Remove(path);
     if (rmdir(path.c_str()) != 0) return Failure(errno);
     return FsStatus::Ok();
 }
