@@ -1,7 +1,6 @@
 #include "app/recovery.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <filesystem>
 
@@ -10,6 +9,7 @@
 #include "app/undo.h"
 #include "platform/posix_file_system.h"
 #include "support/fake_port.h"
+#include "support/sqlite_exec.h"
 #include "support/temp_dir.h"
 
 namespace ravlen {
@@ -193,15 +193,10 @@ TEST(IntentStore, UpgradesAnOldRecordAndRebuildsADamagedOne) {
     TempDir dir;
     const std::string path = dir / "data/placements.sqlite";
     fs::create_directories(dir / "data");
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db,
-                           "CREATE TABLE placement(id INTEGER PRIMARY KEY, pid INTEGER NOT NULL, started INTEGER "
-                           "NOT NULL, source TEXT NOT NULL, target TEXT NOT NULL);"
-                           "INSERT INTO placement VALUES(1, 999999999, 0, '/a', '/b');",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
+    ASSERT_TRUE(test::ExecSql(path,
+                              "CREATE TABLE placement(id INTEGER PRIMARY KEY, pid INTEGER NOT NULL, started INTEGER "
+                              "NOT NULL, source TEXT NOT NULL, target TEXT NOT NULL);"
+                              "INSERT INTO placement VALUES(1, 999999999, 0, '/a', '/b');"));
     std::string error;
     {
         const auto record = SqliteIntentRecord::Open(path, error);
@@ -220,9 +215,7 @@ TEST(IntentStore, UpgradesAnOldRecordAndRebuildsADamagedOne) {
         EXPECT_GT(copy.Process, 0);
     }
     // Seen as another, ended run's plan: the time comes back to the nanosecond.
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "UPDATE placement SET pid = 999999999, started = 0", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
+    ASSERT_TRUE(test::ExecSql(path, "UPDATE placement SET pid = 999999999, started = 0"));
     {
         const auto record = SqliteIntentRecord::Open(path, error);
         ASSERT_TRUE(record) << error;

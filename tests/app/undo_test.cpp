@@ -13,7 +13,6 @@
 #include <set>
 
 #include "app/import_store.h"
-#include <sqlite3.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -22,6 +21,7 @@
 #include "log/run_logs.h"
 #include "platform/posix_file_system.h"
 #include "support/fake_port.h"
+#include "support/sqlite_exec.h"
 #include "support/temp_dir.h"
 
 namespace ravlen {
@@ -473,15 +473,10 @@ namespace {
 TEST(ImportRecord, ARecordFromBeforeTimesGainsThemInPlace) {
     TempDir dir;
     const std::string db = dir / "imports.sqlite";
-    sqlite3* raw = nullptr;
-    ASSERT_EQ(sqlite3_open(db.c_str(), &raw), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(raw,
-                           "CREATE TABLE imported(id INTEGER PRIMARY KEY, path TEXT NOT NULL, size INTEGER NOT NULL,"
-                           " hash TEXT NOT NULL, run TEXT NOT NULL);"
-                           "INSERT INTO imported(path, size, hash, run) VALUES('/out/a.jpg', 5, 'h', 'r');",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(raw);
+    ASSERT_TRUE(test::ExecSql(db,
+                              "CREATE TABLE imported(id INTEGER PRIMARY KEY, path TEXT NOT NULL, size INTEGER NOT "
+                              "NULL, hash TEXT NOT NULL, run TEXT NOT NULL);"
+                              "INSERT INTO imported(path, size, hash, run) VALUES('/out/a.jpg', 5, 'h', 'r');"));
     ASSERT_EQ(SqliteImportRecord::OpenReadOnly(db)->WithSize(5, "/out").size(), 1u);
     const auto record = SqliteImportRecord::Open(db);
     ASSERT_TRUE(record);
