@@ -122,7 +122,7 @@ constexpr std::array<FormatFamily, 11> kFamilies{{
     {"RW2", &FileFacts::TIFFMetadata, DetectRw2, ReadTIFFMetadata},
     {"WebP", &FileFacts::TIFFMetadata, DetectWebP, Once<ReadWebPMetadata>},
     {"RIFF", &FileFacts::RIFFMetadata, DetectRiff, Once<ReadRIFFMetadata>},
-    {"CIFF", &FileFacts::CIFFMetadata, DetectCiff, Once<ReadCIFFMetadata>},
+    {"CIFF", &FileFacts::CIFFMetadata, DetectCiff, ReadCIFFMetadata},
     {"RAF", &FileFacts::TIFFMetadata, DetectRaf, Once<ReadRAFMetadata>},
     {"PNG", &FileFacts::TIFFMetadata, DetectPng, Once<ReadPNGMetadata>},
     {kFormatIsoMedia, &FileFacts::MovieMetadata, DetectIsoMedia, ReadIsoMediaMetadata},  // HEIF, CR3 by the brand

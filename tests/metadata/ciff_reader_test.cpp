@@ -50,6 +50,23 @@ TEST(CiffReader, FindsTheFirstCapturedTime) {
     }
 }
 
+// A raw file of megabytes: its last bytes hold the heap table and the
+// image-properties heap, and nothing else is read; a file whose date lies
+// before them is read again, whole, with the same result.
+TEST(CiffReader, ALargeFileIsReadFromItsEnd) {
+    const std::string raw(1 << 20, 'r'), props = Heap({{kCapturedInRecord, Num(kSeconds)}});
+    const std::string t = "2003/05/17 10:23:45";
+    const ReadResult atEnd = ReadBytes(Ciff(Heap({{0x2005, raw}, {kSubHeap, props}})));
+    EXPECT_EQ(atEnd.facts.CIFFCapturedDate ? atEnd.facts.CIFFCapturedDate->FormatFull() : "none", t);
+    EXPECT_EQ(atEnd.facts.CIFFSubType, "CCDR");
+    EXPECT_EQ(atEnd.streams, 1);
+    EXPECT_LT(atEnd.bytesRead, 80u * 1024);
+    const ReadResult atStart = ReadBytes(Ciff(Heap({{kSubHeap, props}, {0x2005, raw}})));
+    EXPECT_EQ(atStart.facts.CIFFCapturedDate ? atStart.facts.CIFFCapturedDate->FormatFull() : "none", t);
+    EXPECT_EQ(atStart.facts.Notes, "");
+    EXPECT_EQ(atStart.streams, 2);
+}
+
 TEST(CiffReader, StructuralFaults) {
     std::string countTooBig = Heap({{0x0805, "abc"}}), beyondTable = countTooBig;
     countTooBig.replace(3, 2, Num(5, 2));          // the count, just after the 3 data bytes
