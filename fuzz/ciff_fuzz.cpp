@@ -16,21 +16,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view order = bytes.substr(0, 2);
     if (order != "II" && order != "MM") return 0;
 
-    test::MemoryStream stream(bytes);
-    ReadView view(stream, {}, static_cast<std::int64_t>(size));
-    if (!view.Read(8)) return 0;
-
-    FileFacts facts;
-    facts.SourceFileName = "CRW_0001.CRW";
-    facts.InternalFormat = "CIFF";
-    facts.TIFFByteAlign = order == "II" ? "Intel" : "Motorola";
-    facts.TIFFOffset = -1;
-    facts.CIFFMetadata = true;
+    // The second pass, when the first asks for it, reads the file whole.
     MetadataPass pass;
-    ReaderContext ctx{facts, pass, true, {}};
-    try {
-        ReadCIFFMetadata(view, ctx);
-    } catch (const MetadataFault&) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        test::MemoryStream stream(bytes);
+        ReadView view(stream, {}, static_cast<std::int64_t>(size));
+        if (!view.Read(8)) return 0;
+
+        FileFacts facts;
+        facts.SourceFileName = "CRW_0001.CRW";
+        facts.InternalFormat = "CIFF";
+        facts.TIFFByteAlign = order == "II" ? "Intel" : "Motorola";
+        facts.TIFFOffset = -1;
+        facts.CIFFMetadata = true;
+        ReaderContext ctx{facts, pass, true, {}};
+        try {
+            if (ReadCIFFMetadata(view, ctx) == MetadataOutcome::Done) break;
+            if (attempt == 1) __builtin_trap();  // a second restart would loop for ever
+            pass.SkippingAllowed = false;
+        } catch (const MetadataFault&) {
+            break;
+        }
     }
     return 0;
 }
