@@ -169,7 +169,9 @@ long PreadSome(int fd, char* dst, std::size_t atLeast, std::size_t most, std::ui
 // tiny reads and skips cost one system call per window instead of one each.
 class PosixReadStream final : public ReadStream {
 public:
-    PosixReadStream(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    // `first` holds the file's first bytes when they were read ahead.
+    PosixReadStream(int fd, std::uint64_t size, FirstBytes first = {})
+        : fd_(fd), size_(size), buf_(std::move(first.data)), bufLen_(first.length), bufSize_(first.length) {}
     ~PosixReadStream() override { Close(); }
     PosixReadStream(const PosixReadStream&) = delete;
     PosixReadStream& operator=(const PosixReadStream&) = delete;
@@ -197,7 +199,10 @@ public:
                 return got < 0 ? Failure(err) : FsStatus::Fail(kPastEnd);
             }
         } else if (rest > 0) {
-            if (!buf_) buf_.reset(new char[kStreamBuffer + kPage]);
+            if (bufSize_ < kStreamBuffer + kPage) {
+                buf_.reset(new char[kStreamBuffer + kPage]);
+                bufSize_ = kStreamBuffer + kPage;
+            }
             const std::uint64_t at = pos_ + done;
             // The first read takes what nearly every file needs for its dates;
             // later ones only the bytes asked for, up to the end of their page.
@@ -234,6 +239,7 @@ public:
         fd_ = -1;
         buf_.reset();
         bufLen_ = 0;
+        bufSize_ = 0;
     }
 
 private:
@@ -253,6 +259,7 @@ private:
     std::unique_ptr<char[]> buf_;
     std::uint64_t bufStart_ = 0;
     std::size_t bufLen_ = 0;
+    std::size_t bufSize_ = 0;  // what buf_ holds room for
 };
 
 class PosixTextFile final : public TextFile {
@@ -537,7 +544,8 @@ std::unique_ptr<ReadStream> PosixFileSystem::OpenRead(const std::string& path, s
     // A file opened ahead of its turn is read through that descriptor. Its
     // O_NONBLOCK (against a FIFO put in its place) means nothing to an
     // ordinary file's reads and stays.
-    int fd = readAhead_.Take(path, st);
+    FirstBytes first;
+    int fd = readAhead_.Take(path, st, first);
     if (fd < 0) {
         fd = VetSource(readAhead_.Open(path), st, failure);
         if (fd < 0) {
@@ -546,7 +554,7 @@ std::unique_ptr<ReadStream> PosixFileSystem::OpenRead(const std::string& path, s
         }
     }
     error.clear();
-    return std::make_unique<PosixReadStream>(fd, static_cast<std::uint64_t>(st.st_size));
+    return std::make_unique<PosixReadStream>(fd, static_cast<std::uint64_t>(st.st_size), std::move(first));
 }
 
 void PosixFileSystem::WillRead(const std::string& path) { readAhead_.Hint(path, kFirstReadLength); }

@@ -1,14 +1,24 @@
 #include "platform/read_ahead.h"
 
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace ravlen {
 namespace {
 
 constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+
+// Whether the file is as it was when its first bytes were taken: the bytes
+// stand for it only then. A write since changes its times.
+bool Unchanged(const struct stat& was, const struct stat& now) {
+    return was.st_size == now.st_size && was.st_mtim.tv_sec == now.st_mtim.tv_sec &&
+           was.st_mtim.tv_nsec == now.st_mtim.tv_nsec && was.st_ctim.tv_sec == now.st_ctim.tv_sec &&
+           was.st_ctim.tv_nsec == now.st_ctim.tv_nsec;
+}
 
 }  // namespace
 
@@ -19,6 +29,8 @@ void ReadAhead::Release() {
     for (const Kept& k : kept_) close(k.fd);
     kept_.clear();
     ForgetFolder();
+    cached_ = true;
+    canProbe_ = true;
 }
 
 void ReadAhead::ForgetFolder() {
@@ -43,11 +55,7 @@ ReadAhead::Place ReadAhead::Locate(const std::string& path) const {
 
 int ReadAhead::OpenLocked(const std::string& path) {
     const Place place = Locate(path);
-    const int fd = openat(place.dirfd, place.name, kReadFlags);
-    // The kernel's own read-ahead would turn the small first read into four
-    // times as much from the medium: the stream asks for what it needs.
-    if (fd >= 0) posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
-    return fd;
+    return openat(place.dirfd, place.name, kReadFlags);
 }
 
 int ReadAhead::Open(const std::string& path) {
@@ -57,8 +65,35 @@ int ReadAhead::Open(const std::string& path) {
         fd = OpenLocked(path);
         err = errno;
     }
+    // The kernel's own read-ahead would turn the small first read into four
+    // times as much from the medium: the stream asks for what it needs.
+    if (fd >= 0) posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
     errno = err;
     return fd;
+}
+
+FirstBytes ReadAhead::Probe(int fd, std::size_t length) {
+    FirstBytes first;
+    if (length == 0) return first;
+    // A cold card: no read-ahead of the kernel's own, set before anything is read.
+    if (!cached_) posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+    long got = -1;
+    if (canProbe_) {
+        first.data.reset(new char[length]);
+        iovec piece{first.data.get(), length};
+        got = preadv2(fd, &piece, 1, 0, RWF_NOWAIT);
+        // Kernels or file systems without reads that must not wait: hints only.
+        if (got < 0 && (errno == EOPNOTSUPP || errno == EINVAL || errno == ENOSYS)) canProbe_ = false;
+    }
+    if (got >= 0 && static_cast<std::size_t>(got) == length) {
+        first.length = length;
+        cached_ = true;
+        return first;
+    }
+    if (cached_) posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+    cached_ = false;
+    posix_fadvise(fd, 0, static_cast<off_t>(length), POSIX_FADV_WILLNEED);
+    return {};
 }
 
 void ReadAhead::Hint(const std::string& path, std::size_t length) {
@@ -71,33 +106,39 @@ void ReadAhead::Hint(const std::string& path, std::size_t length) {
     }
     const int fd = OpenLocked(path);
     if (fd < 0) return;
-    posix_fadvise(fd, 0, static_cast<off_t>(length), POSIX_FADV_WILLNEED);
+    // The facts before the bytes: a write after them shows in the file's
+    // times at its turn. Anything but an ordinary file is opened afresh then.
+    struct stat st{};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return;
+    }
+    FirstBytes first = Probe(fd, std::min(length, static_cast<std::size_t>(st.st_size)));
     if (kept_.size() >= kMaxKept) {
         close(kept_.front().fd);
         kept_.pop_front();
     }
-    kept_.push_back({path, fd});
+    kept_.push_back({path, fd, st, std::move(first)});
 }
 
-int ReadAhead::Take(const std::string& path, struct stat& st) {
+int ReadAhead::Take(const std::string& path, struct stat& st, FirstBytes& first) {
     const std::lock_guard<std::mutex> lock(mutex_);
     std::size_t at = 0;
     while (at < kept_.size() && kept_[at].path != path) ++at;
     if (at == kept_.size()) return -1;
     for (std::size_t i = 0; i < at; ++i) close(kept_[i].fd);
-    const int fd = kept_[at].fd;
+    Kept kept = std::move(kept_[at]);
     kept_.erase(kept_.begin(), kept_.begin() + static_cast<std::ptrdiff_t>(at) + 1);
     // Removed, replaced or renamed since it was opened: its name now leads
     // elsewhere (or nowhere), and a fresh open says so as a plain walk would.
-    struct stat now{};
     const Place place = Locate(path);
-    const int looked = fstatat(place.dirfd, place.name, &now, AT_SYMLINK_NOFOLLOW);
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || looked != 0 || now.st_dev != st.st_dev ||
-        now.st_ino != st.st_ino) {
-        close(fd);
+    if (fstatat(place.dirfd, place.name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_dev != kept.st.st_dev || st.st_ino != kept.st.st_ino) {
+        close(kept.fd);
         return -1;
     }
-    return fd;
+    if (Unchanged(kept.st, st)) first = std::move(kept.first);
+    return kept.fd;
 }
 
 }  // namespace ravlen

@@ -1,7 +1,8 @@
 #pragma once
 // The first reads of the files a walk comes to next, started while it works
 // on the current one. Each such file is opened ahead and its first bytes are
-// asked of the medium; the descriptor waits for the file's own turn, so a
+// taken at once when the page cache already holds them, else asked of the
+// medium; the descriptor (and the bytes) wait for the file's own turn, so a
 // hint costs no second open. Files are opened relative to the folder of the
 // last hint, held open, so that a card's long paths are not looked up again
 // for every file.
@@ -10,10 +11,17 @@
 
 #include <cstddef>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 
 namespace ravlen {
+
+// A file's first bytes, read ahead of its turn.
+struct FirstBytes {
+    std::unique_ptr<char[]> data;
+    std::size_t length = 0;
+};
 
 class ReadAhead {
 public:
@@ -26,13 +34,16 @@ public:
     // never through a link at its last name and never waiting on a FIFO; -1
     // with errno set.
     int Open(const std::string& path);
-    // Starts the first `length` bytes of path on their way and keeps the file
-    // open for Take. Files kept are bounded; the oldest goes first.
+    // Starts the first `length` bytes of path on their way, or takes them
+    // when they are cached, and keeps the file open for Take. Files kept are
+    // bounded; the oldest goes first.
     void Hint(const std::string& path, std::size_t length);
     // The descriptor kept for path when path still leads to that very file,
-    // an ordinary one (its facts in st); else -1 and the file is read afresh.
-    // Files kept from before path were passed by and are let go.
-    int Take(const std::string& path, struct stat& st);
+    // an ordinary one (its facts as they are now in st); else -1 and the file
+    // is read afresh. `first` gets the bytes taken ahead when the file has
+    // not changed since. Files kept from before path were passed by and are
+    // let go.
+    int Take(const std::string& path, struct stat& st, FirstBytes& first);
     // A folder was just listed: the folder held is let go.
     void Listed();
     // Lets go of every file and folder held, so that a card can be unmounted.
@@ -45,6 +56,8 @@ private:
     struct Kept {
         std::string path;
         int fd;
+        struct stat st;  // as the file was when its first bytes were taken
+        FirstBytes first;
     };
     // Where path is opened from: the folder held, or the working folder.
     struct Place {
@@ -54,11 +67,18 @@ private:
     Place Locate(const std::string& path) const;
     int OpenLocked(const std::string& path);
     void ForgetFolder();
+    // The first bytes of an open file when the page cache holds them all;
+    // otherwise they are asked of the medium and nothing is returned.
+    FirstBytes Probe(int fd, std::size_t length);
 
     std::mutex mutex_;  // a window's thumbnails may open files beside the walk
     std::string folder_;
     int folderFd_ = -1;
     std::deque<Kept> kept_;
+    // Whether the last file probed was cached: a cached card needs no hints
+    // to the kernel, a cold one wants no read-ahead of the kernel's own.
+    bool cached_ = true;
+    bool canProbe_ = true;  // false once the file system refuses reads that must not wait
 };
 
 }  // namespace ravlen

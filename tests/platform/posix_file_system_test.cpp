@@ -449,8 +449,9 @@ long ReadSyscalls() {
 }
 
 // A file opened ahead of its turn is read through that descriptor only while
-// its name still leads to it: one replaced, removed or turned into a link
-// meanwhile reads (or fails) as a plain open at its turn would. The files
+// its name still leads to it: one replaced, removed, turned into a link or
+// rewritten meanwhile reads (or fails) as a plain open at its turn would; a
+// cached one's first bytes were taken with the hint. The files
 // held open stay bounded, those the walk passes by are let go, and nothing
 // is held once the walk is over (a card must unmount).
 TEST(PosixFileSystem, FilesOpenedAheadAreReadAsTheyAreAtTheirTurn) {
@@ -472,6 +473,14 @@ TEST(PosixFileSystem, FilesOpenedAheadAreReadAsTheyAreAtTheirTurn) {
     ASSERT_EQ(unlink(path(12).c_str()), 0);
     ASSERT_EQ(unlink(path(13).c_str()), 0);
     ASSERT_EQ(symlink(path(14).c_str(), path(13).c_str()), 0);
+    {  // rewritten in place: the same file, its bytes taken ahead now stale
+        const int fd = ::open(path(15).c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(pwrite(fd, "chg", 3, 0), 3);
+        const timespec times[2] = {{978307200, 0}, {978307200, 0}};
+        ASSERT_EQ(futimens(fd, times), 0);
+        close(fd);
+    }
     const auto read = [&](int i) {
         std::string error, out;
         auto stream = fs.OpenRead(path(i), error);
@@ -482,7 +491,10 @@ TEST(PosixFileSystem, FilesOpenedAheadAreReadAsTheyAreAtTheirTurn) {
     EXPECT_EQ(read(11), "new 11");
     EXPECT_EQ(read(12), "The file no longer exists");
     EXPECT_EQ(read(13), "The file is no longer an ordinary file");
+    EXPECT_EQ(read(15), "chg 15");
+    const long calibrate = ReadSyscalls(), overhead = ReadSyscalls() - calibrate, before20 = ReadSyscalls();
     EXPECT_EQ(read(20), "old 20");
+    EXPECT_TRUE(calibrate < 0 || ReadSyscalls() - before20 - overhead == 0) << "its cached bytes were taken ahead";
     EXPECT_EQ(open(), before + 1 + count - 21) << "files up to the one read are let go";
 
     // The same path listed again may name another folder by now (another card).
