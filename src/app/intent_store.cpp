@@ -142,52 +142,112 @@ std::unique_ptr<SqliteIntentRecord> SqliteIntentRecord::Open(const std::string& 
 }
 
 SqliteIntentRecord::SqliteIntentRecord(sqlite3* db)
-    : db_(db), pid_(static_cast<std::int64_t>(getpid())), started_(ProcessStart(getpid())) {}
+    : db_(db),
+      insert_(std::make_unique<Statement>(db, "INSERT INTO placement(pid, started, source, target, moves, final_name,"
+                                              " original_mtime, undo, log) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)")),
+      remove_(std::make_unique<Statement>(db, "DELETE FROM placement WHERE id = ?")),
+      pid_(static_cast<std::int64_t>(getpid())),
+      started_(ProcessStart(getpid())) {}
 
-SqliteIntentRecord::~SqliteIntentRecord() { sqlite3_close(db_); }
+SqliteIntentRecord::~SqliteIntentRecord() {
+    Settle();
+    // A statement left unfinalised would keep the database open.
+    insert_.reset();
+    remove_.reset();
+    sqlite3_close(db_);
+}
 
-FsStatus SqliteIntentRecord::Plan(PlannedPlacement& plan) {
-    // A rename leaves the file whole wherever a power cut finds it; a copy
-    // under its final name does not.
-    std::optional<Durable> durable;
-    if (plan.FinalNameCopy) durable.emplace(db_);
-    Statement insert(db_,
-                     "INSERT INTO placement(pid, started, source, target, moves, final_name, original_mtime,"
-                     " undo, log) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
-    sqlite3_bind_int64(insert.stmt, 1, pid_);
-    sqlite3_bind_int64(insert.stmt, 2, started_);
-    sqlite3_bind_text(insert.stmt, 3, plan.Source.data(), static_cast<int>(plan.Source.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_text(insert.stmt, 4, plan.Target.data(), static_cast<int>(plan.Target.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_int(insert.stmt, 5, plan.Moves ? 1 : 0);
-    sqlite3_bind_int(insert.stmt, 6, plan.FinalNameCopy ? 1 : 0);
-    if (plan.OriginalModifiedTime) BindText(insert.stmt, 7, plan.OriginalModifiedTime->Text());
-    sqlite3_bind_int(insert.stmt, 8, plan.Undoes ? 1 : 0);
-    BindText(insert.stmt, 9, log_);
-    if (sqlite3_step(insert.stmt) != SQLITE_DONE)
-        return FsStatus::Fail(std::string("The record of placements could not be written: ") + sqlite3_errmsg(db_));
+namespace {
+
+FsStatus WriteFailure(sqlite3* db) {
+    return FsStatus::Fail(std::string("The record of placements could not be written: ") + sqlite3_errmsg(db));
+}
+
+}  // namespace
+
+FsStatus SqliteIntentRecord::Insert(PlannedPlacement& plan) {
+    sqlite3_stmt* insert = insert_->stmt;
+    sqlite3_reset(insert);
+    sqlite3_clear_bindings(insert);
+    sqlite3_bind_int64(insert, 1, pid_);
+    sqlite3_bind_int64(insert, 2, started_);
+    BindText(insert, 3, plan.Source);
+    BindText(insert, 4, plan.Target);
+    sqlite3_bind_int(insert, 5, plan.Moves ? 1 : 0);
+    sqlite3_bind_int(insert, 6, plan.FinalNameCopy ? 1 : 0);
+    if (plan.OriginalModifiedTime) BindText(insert, 7, plan.OriginalModifiedTime->Text());
+    sqlite3_bind_int(insert, 8, plan.Undoes ? 1 : 0);
+    BindText(insert, 9, log_);
+    const int rc = sqlite3_step(insert);
+    sqlite3_reset(insert);
+    if (rc != SQLITE_DONE) return WriteFailure(db_);
     plan.Id = sqlite3_last_insert_rowid(db_);
     plan.Process = pid_;
     plan.Log = log_;
     return FsStatus::Ok();
 }
 
+bool SqliteIntentRecord::Remove(std::int64_t id) {
+    sqlite3_stmt* remove = remove_->stmt;
+    sqlite3_reset(remove);
+    sqlite3_bind_int64(remove, 1, id);
+    const int rc = sqlite3_step(remove);
+    sqlite3_reset(remove);
+    return rc == SQLITE_DONE;
+}
+
+FsStatus SqliteIntentRecord::WithLater(const std::function<FsStatus()>& write) {
+    // Alone, the statement is its own transaction.
+    const bool alone = later_.empty() || sqlite3_get_autocommit(db_) == 0;
+    if (!alone && sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return WriteFailure(db_);
+    FsStatus status = FsStatus::Ok();
+    if (!alone)
+        for (const std::int64_t id : later_)
+            if (!Remove(id)) status = WriteFailure(db_);
+    if (status) status = write();
+    if (alone) return status;
+    if (status && sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) status = WriteFailure(db_);
+    if (status) later_.clear();
+    else sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    return status;
+}
+
+FsStatus SqliteIntentRecord::Plan(PlannedPlacement& plan) {
+    // A rename leaves the file whole wherever a power cut finds it; a copy
+    // under its final name does not.
+    std::optional<Durable> durable;
+    if (plan.FinalNameCopy) durable.emplace(db_);
+    FsStatus status = WithLater([&] { return Insert(plan); });
+    if (!status) plan.Id = 0;
+    return status;
+}
+
 void SqliteIntentRecord::Done(std::int64_t id) {
-    Statement remove(db_, "DELETE FROM placement WHERE id = ?");
-    sqlite3_bind_int64(remove.stmt, 1, id);
     // A plan left behind is only looked at again by the next run, which finds
     // the file already in its place.
-    (void)sqlite3_step(remove.stmt);
+    (void)WithLater([&] { return Remove(id) ? FsStatus::Ok() : WriteFailure(db_); });
+}
+
+void SqliteIntentRecord::Settle() {
+    if (!later_.empty()) (void)WithLater([] { return FsStatus::Ok(); });
+}
+
+void SqliteIntentRecord::SetRunLog(const std::string& csvPath) {
+    Settle();
+    log_ = csvPath;
 }
 
 // One transaction for a batch: one write of the journal instead of one per file.
 FsStatus SqliteIntentRecord::PlanAll(std::vector<PlannedPlacement>& plans) {
     const Durable durable(db_);
-    if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
-        return FsStatus::Fail(std::string("The record of placements could not be written: ") + sqlite3_errmsg(db_));
+    if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return WriteFailure(db_);
     FsStatus status = IntentRecord::PlanAll(plans);
-    if (status && sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
-        status = FsStatus::Fail(std::string("The record of placements could not be written: ") + sqlite3_errmsg(db_));
-    if (!status) {
+    for (const std::int64_t id : later_)
+        if (status && !Remove(id)) status = WriteFailure(db_);
+    if (status && sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) status = WriteFailure(db_);
+    if (status) {
+        later_.clear();
+    } else {
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
         for (PlannedPlacement& plan : plans) plan.Id = 0;
     }
@@ -195,9 +255,8 @@ FsStatus SqliteIntentRecord::PlanAll(std::vector<PlannedPlacement>& plans) {
 }
 
 void SqliteIntentRecord::DoneAll(const std::vector<std::int64_t>& ids) {
-    const bool open = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
-    IntentRecord::DoneAll(ids);
-    if (open) sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    later_.insert(later_.end(), ids.begin(), ids.end());
+    Settle();
 }
 
 std::vector<PlannedPlacement> SqliteIntentRecord::Abandoned() {

@@ -3,6 +3,7 @@
 // shared by every run of the window and of ravlen-run on the machine.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +13,8 @@
 struct sqlite3;
 
 namespace ravlen {
+
+struct Statement;
 
 class SqliteIntentRecord final : public IntentRecord {
 public:
@@ -28,14 +31,24 @@ public:
 
     FsStatus Plan(PlannedPlacement& plan) override;
     void Done(std::int64_t id) override;
+    // Struck out in the transaction of the next plan: one commit a file.
+    void DoneLater(std::int64_t id) override { later_.push_back(id); }
+    void Settle() override;
     FsStatus PlanAll(std::vector<PlannedPlacement>& plans) override;
     void DoneAll(const std::vector<std::int64_t>& ids) override;
-    void SetRunLog(const std::string& csvPath) override { log_ = csvPath; }
+    void SetRunLog(const std::string& csvPath) override;
     std::vector<PlannedPlacement> Abandoned() override;
 
 private:
     explicit SqliteIntentRecord(sqlite3* db);
+    FsStatus Insert(PlannedPlacement& plan);
+    bool Remove(std::int64_t id);
+    // Runs `write` in one transaction with the plans left to strike out.
+    FsStatus WithLater(const std::function<FsStatus()>& write);
     sqlite3* db_;
+    // Prepared once: a same-disk move is mostly this record's work.
+    std::unique_ptr<Statement> insert_, remove_;
+    std::vector<std::int64_t> later_;  // plans DoneLater left
     std::int64_t pid_;
     std::int64_t started_;  // the process's start time, so that a reused process number is not taken for us
     std::string notice_;

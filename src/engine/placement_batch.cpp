@@ -56,7 +56,9 @@ void PlacementBatch::Add(FileFacts& facts, std::int64_t planned) {
     // Nothing waits before it and nothing of its own waits: recorded at once.
     if (entries_.empty() && retiring_.empty() && !entry.copy) {
         Write(facts, planned);
-        if (planned != 0 && intents_) intents_->Done(planned);
+        if (planned == 0 || !intents_) return;
+        if (RecoveryAgreesUnstruck(facts)) intents_->DoneLater(planned);
+        else intents_->Done(planned);
         return;
     }
     if (entry.copy) {
@@ -170,6 +172,15 @@ FsStatus PlacementBatch::FlushAll(const std::vector<Entry*>& entries) {
     for (const std::string& folder : folders)
         if (FsStatus status = fs_.FlushFileSystem(folder); !status) return status;
     return FsStatus::Ok();
+}
+
+// A plan left after a kill is settled the way the file's record says: a move
+// the CSV log records is kept, and one no log records goes back like any move
+// the run never finished. A text log alone would say moved what recovery puts
+// back.
+bool PlacementBatch::RecoveryAgreesUnstruck(const FileFacts& facts) const {
+    if (facts.Operation != "Moved" || (sink_ && sink_->Failed())) return false;
+    return options_.WritesCsvLog() || !options_.WritesTextLog();
 }
 
 void PlacementBatch::Write(FileFacts& facts, std::int64_t planned) {

@@ -77,6 +77,9 @@ private:
     void Fail(Entry& entry, const std::string& error, bool removeNamed);
     FsStatus FlushAll(const std::vector<Entry*>& entries);
     void Write(FileFacts& facts, std::int64_t planned);
+    // Whether the file's plan may stay after its record is written (see
+    // IntentRecord::DoneLater).
+    bool RecoveryAgreesUnstruck(const FileFacts& facts) const;
 
     FileSystem& fs_;
     const RunOptions& options_;

@@ -347,6 +347,13 @@ void RenameFiles(EngineContext& context, const FolderRef& SourceFolder, const Fo
             throw EngineFailure(76, "The output folder " + OutputFolder.Path + " cannot be used: " + status.error);
         held.fs = &context.fs;
     }
+    // Plans left to strike out are struck out however the pass ends.
+    struct SettledPlans {
+        IntentRecord* intents;
+        ~SettledPlans() {
+            if (intents) intents->Settle();
+        }
+    } settled{PerformActions ? context.intents : nullptr};
     Walk walk(context, PerformActions, tally);
     walk.SkipImported(OutputFolder.Path);
     walk.Folder(SourceFolder, OutputFolder);

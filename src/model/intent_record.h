@@ -54,6 +54,13 @@ public:
     virtual FsStatus Plan(PlannedPlacement& plan) = 0;
     // The file is placed and logged, or was left where it was.
     virtual void Done(std::int64_t id) = 0;
+    // The file is moved and recorded in the run's CSV log, or in no log at
+    // all: after a kill, recovery keeps it as logged, or puts it back as a
+    // move nothing recorded, so its plan may be struck out later (with the
+    // next plan written, or at Settle) at no cost to any original.
+    virtual void DoneLater(std::int64_t id) { Done(id); }
+    // Strikes out every plan DoneLater left; the pass's end.
+    virtual void Settle() {}
     // The plans of a batch of files, written down together: all of them, or
     // (on failure) none.
     virtual FsStatus PlanAll(std::vector<PlannedPlacement>& plans) {

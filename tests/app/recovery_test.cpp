@@ -237,5 +237,30 @@ TEST(IntentStore, UpgradesAnOldRecordAndRebuildsADamagedOne) {
     EXPECT_TRUE(rebuilt->Abandoned().empty());
 }
 
+// A plan struck out later goes with the next plan's commit, or when the pass
+// settles, or when the record is closed: never a plan still wanted.
+TEST(IntentStore, StrikesOutLaterPlansWithTheNextOneOrAtTheEnd) {
+    TempDir dir;
+    const std::string path = dir / "placements.sqlite";
+    const auto left = [&] { return test::QuerySql(path, "SELECT group_concat(target) FROM placement"); };
+    std::string error;
+    {
+        const auto record = SqliteIntentRecord::Open(path, error);
+        ASSERT_TRUE(record) << error;
+        PlannedPlacement a{0, "/card/a", "/out/a"}, b{0, "/card/b", "/out/b"}, c{0, "/card/c", "/out/c"};
+        ASSERT_TRUE(record->Plan(a));
+        record->DoneLater(a.Id);
+        EXPECT_EQ(left(), "/out/a");
+        ASSERT_TRUE(record->Plan(b));
+        EXPECT_EQ(left(), "/out/b");
+        record->DoneLater(b.Id);
+        record->Settle();
+        EXPECT_EQ(left(), "");
+        ASSERT_TRUE(record->Plan(c));
+        record->DoneLater(c.Id);
+    }
+    EXPECT_EQ(left(), "");
+}
+
 }  // namespace
 }  // namespace ravlen

@@ -1,12 +1,14 @@
 // Preloaded into ravlen-run by the kill tests: stops the program with a
 // signal at a chosen call of unlink, linkat, renameat2, syncfs,
-// copy_file_range or openat (creating a file), before or after it, so that a
-// kill lands at an exact point of a placement:
-//   RAVLEN_STOP_AT="before|after:unlink|linkat|renameat2|syncfs|copy_file_range|openat:N:KILL|TERM"
+// copy_file_range, openat (creating a file) or a write to the CSV log
+// (csvwrite), before or after it, so that a kill lands at an exact point of a
+// placement:
+//   RAVLEN_STOP_AT="before|after:unlink|linkat|renameat2|syncfs|copy_file_range|openat|csvwrite:N:KILL|TERM"
 // With RAVLEN_REFUSE=1 it plays a file system that refuses unnamed files,
 // no-replace renames and hard links alike (exFAT through FUSE).
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -15,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -122,6 +125,26 @@ extern "C" ssize_t copy_file_range(int in, off64_t* inAt, int out, off64_t* outA
     static auto real = Next<ssize_t (*)(int, off64_t*, int, off64_t*, size_t, unsigned)>("copy_file_range");
     ssize_t rc = 0;
     Around("copy_file_range", "", [&] { return static_cast<int>((rc = real(in, inAt, out, outAt, n, flags)) < 0 ? -1 : 0); });
+    return rc;
+}
+
+namespace {
+
+// Whether the descriptor is a CSV log's: its rows are the records recovery trusts.
+bool CsvLog(int fd) {
+    char link[PATH_MAX];
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = readlink(self.c_str(), link, sizeof link);
+    return n > 4 && std::strncmp(link + n - 4, ".csv", 4) == 0;
+}
+
+}  // namespace
+
+extern "C" ssize_t write(int fd, const void* data, size_t n) {
+    static auto real = Next<ssize_t (*)(int, const void*, size_t)>("write");
+    if (!Point().parsed || std::strcmp(Point().call, "csvwrite") != 0 || !CsvLog(fd)) return real(fd, data, n);
+    ssize_t rc = 0;
+    Around("csvwrite", "", [&] { return static_cast<int>((rc = real(fd, data, n)) < 0 ? -1 : 0); });
     return rc;
 }
 

@@ -687,6 +687,33 @@ TEST_F(RenameFilesTest, CameraOffsetMovesThatCamerasFilesOnly) {
     EXPECT_EQ(records.at(1).CameraOffsetSeconds, 0);
 }
 
+// A moved file's plan may outlive its record only where recovery would settle
+// it as that record says: the CSV log keeps it, no log at all lets it go
+// back; a text log alone would call moved a file put back.
+TEST_F(RenameFilesTest, StrikesOutAMovesPlanLaterOnlyWhereRecoveryAgrees) {
+    struct Calls : IntentRecord {
+        std::vector<std::string> calls;
+        FsStatus Plan(PlannedPlacement& plan) override {
+            plan.Id = 7;
+            calls.push_back("plan");
+            return FsStatus::Ok();
+        }
+        void Done(std::int64_t) override { calls.push_back("done"); }
+        void DoneLater(std::int64_t) override { calls.push_back("later"); }
+        void Settle() override { calls.push_back("settle"); }
+        std::vector<PlannedPlacement> Abandoned() override { return {}; }
+    } plans;
+    intents = &plans;
+    for (const CreateLog log : {CreateLog::No, CreateLog::Text, CreateLog::Csv, CreateLog::Both}) {
+        options.CreateLog = log;
+        plans.calls.clear();
+        File("IMG_0001.JPG");
+        Run();
+        const char* struck = log == CreateLog::Text ? "done" : "later";
+        EXPECT_EQ(plans.calls, (std::vector<std::string>{"plan", struck, "settle"})) << static_cast<int>(log);
+    }
+}
+
 // SetFileTime: each plan keeps its source's time to the nanosecond (a file
 // the recovery puts back gets it again), a batch's plans too; the placed
 // file's time becomes its recording time, or the record says why not.
