@@ -185,11 +185,13 @@ std::string SummaryReport(const RunTally& t) {
 }
 
 void RunDriver::Notice(const std::string& text) {
+    counted_.Clear();  // a message box may wait for the user
     if (services_.notice) services_.notice(text);
     else services_.port.MessageBox(text, MsgIcon::Exclamation, MsgButtons::OK, Version().Title);
 }
 
 std::nullopt_t RunDriver::Refuse(const std::string& message) {
+    counted_.Clear();
     services_.port.MessageBox(message, MsgIcon::Exclamation, MsgButtons::OK, Version().Title);
     return std::nullopt;
 }
@@ -203,6 +205,16 @@ bool RunDriver::RunPass(const char* title, bool performActions, const Folders& f
                           performActions ? services_.intents : nullptr, &files_, services_.imports,
                           MovieZoneOffsets(options.MovieTimeZone)};
     context.cameraNames = services_.cameraNames;
+    // The count's listings serve the pass that follows it, unless that pass
+    // writes where it walks (the same file system): such a pass lists each
+    // folder when it comes to it, after the files placed before.
+    const bool elsewhere = folders.source.Id.Known() && folders.output.Id.Known() &&
+                           folders.source.Id.Device != folders.output.Id.Device;
+    if (!performActions || elsewhere) context.listings = &counted_;
+    struct Taken {
+        FolderListings& listings;
+        ~Taken() { listings.Clear(); }
+    } taken{counted_};
     long long number = 0;
     std::string description;
     try {
@@ -310,7 +322,9 @@ std::optional<FolderRef> RunDriver::CheckSource(RunOptions& options) {
     // 5. Count what the filters let through.
     options.SourcePath = source->Path;
     services_.port.SetBusy(true);
-    tally_.NumberOfSourceObjects = CountFiles(fs, source->Path, FileFilter::Of(options), false, &tally_.Excluded);
+    counted_.Clear();
+    tally_.NumberOfSourceObjects =
+        CountFiles(fs, source->Path, FileFilter::Of(options), false, &tally_.Excluded, &counted_);
     services_.port.SetBusy(false);
 
     // 6.
@@ -334,6 +348,7 @@ std::optional<FolderRef> RunDriver::CheckOutput(RunOptions& options) {
             return Refuse("Output parent folder " + std::string(1, kQuote) + parent + kQuote + " doesn't exist.");
         // The files are listed where the run will put them once it has created the folder.
         if (listing_) return FolderRef{typed, false, parent, {}};
+        counted_.Clear();  // the source may change while the question waits
         const MsgAnswer answer =
             services_.port.MessageBox("Create output folder " + std::string(1, kQuote) + typed + kQuote + "?",
                                       MsgIcon::Question, MsgButtons::YesNo, Version().Title);
@@ -383,6 +398,7 @@ std::string RunDriver::Preview(const Folders& folders, const RunOptions& options
 bool RunDriver::Confirm(const RunOptions& options, const std::optional<std::string>& previewReport) {
     UserPort& port = services_.port;
     if (options.RequestConfirmation) {
+        counted_.Clear();  // the source may change while the question waits
         // The warning of protected files left behind comes before the question it bears on.
         const std::string left = ProtectedLeftWarning(tally_, options);
         std::string question;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/chronology_list.h"
+#include "engine/folder_listings.h"
 #include "log/program_facts.h"
 #include "model/file_list.h"
 #include "model/file_system.h"
@@ -91,6 +92,7 @@ private:
     RunTally tally_;
     ChronologyList chronology_;
     FileList files_;
+    FolderListings counted_;  // the count's listings, for a pass that follows at once
     bool listing_ = false;  // List: an output folder still to be created is only imagined
 };
 

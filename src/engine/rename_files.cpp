@@ -74,7 +74,9 @@ public:
     // Returns false when the user asked to stop.
     bool Folder(const FolderRef& source, const FolderRef& output) {
         std::vector<FsItem> files, folders;
-        if (!context_.fs.ListFolder(source.Path, files, folders)) {
+        const bool listed = context_.listings ? context_.listings->List(context_.fs, source.Path, files, folders)
+                                              : context_.fs.ListFolder(source.Path, files, folders);
+        if (!listed) {
             files.clear();
             folders.clear();
         }
@@ -365,7 +367,7 @@ ReadHooks PortReadHooks(UserPort& port, bool reportErrors) {
 }
 
 std::int32_t CountFiles(FileSystem& fs, const std::string& FolderPath, const FileFilter& filter,
-                        bool stopAfterFirst, ExclusionCounts* excluded) {
+                        bool stopAfterFirst, ExclusionCounts* excluded, FolderListings* keep) {
     std::vector<FsItem> files, folders;
     if (!fs.ListFolder(FolderPath, files, folders)) return 0;
     std::int32_t count = 0;
@@ -375,11 +377,13 @@ std::int32_t CountFiles(FileSystem& fs, const std::string& FolderPath, const Fil
         else if (excluded) excluded->Add(reason);
         if (stopAfterFirst && count > 0) return count;
     }
-    if (!filter.IncludeSubfolders) return count;
-    for (const FsItem& sub : folders) {
-        if (filter.PassesFolder(sub)) count += CountFiles(fs, sub.Path, filter, stopAfterFirst, excluded);
-        if (stopAfterFirst && count > 0) return count;
+    if (filter.IncludeSubfolders) {
+        for (const FsItem& sub : folders) {
+            if (filter.PassesFolder(sub)) count += CountFiles(fs, sub.Path, filter, stopAfterFirst, excluded, keep);
+            if (stopAfterFirst && count > 0) return count;
+        }
     }
+    if (keep) keep->Keep(FolderPath, std::move(files), std::move(folders));
     return count;
 }
 

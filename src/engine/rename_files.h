@@ -7,6 +7,7 @@
 
 #include "engine/chronology_list.h"
 #include "engine/filters.h"
+#include "engine/folder_listings.h"
 #include "metadata/metadata.h"
 #include "model/file_list.h"
 #include "model/file_system.h"
@@ -41,6 +42,8 @@ struct EngineContext {
     // Each camera's names (a serial number too) read wherever they lie, as a
     // run with camera offsets reads them: a survey of cameras names them so.
     bool cameraNames = false;
+    // The count walk's listings, when the pass follows it at once: each folder's taken once.
+    FolderListings* listings = nullptr;
 };
 
 // How many files ahead of the one in hand the walk starts first reads: enough
@@ -57,8 +60,9 @@ ReadHooks PortReadHooks(UserPort& port, bool reportErrors);
 
 // The files below a folder that the filter lets through, as the walk meets
 // them; with stopAfterFirst, 1 as soon as there is one. `excluded`, when
-// given, gains the files passed over in the folders walked.
+// given, gains the files passed over in the folders walked; `keep`, when
+// given, the listings made, for the pass that follows.
 std::int32_t CountFiles(FileSystem& fs, const std::string& FolderPath, const FileFilter& filter,
-                        bool stopAfterFirst, ExclusionCounts* excluded = nullptr);
+                        bool stopAfterFirst, ExclusionCounts* excluded = nullptr, FolderListings* keep = nullptr);
 
 }  // namespace ravlen

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <regex>
@@ -35,6 +36,7 @@ public:
         return path == createFails ? FsStatus::Fail("Permission denied") : PosixFileSystem::CreateFolder(path);
     }
     std::vector<std::string> removeAfterCount;  // files removed once they are counted
+    int lists = 0;
     bool ListFolder(const std::string& path, std::vector<FsItem>& files, std::vector<FsItem>& folders) override {
         if (++lists == 2)
             for (const std::string& file : removeAfterCount) fs::remove(file);
@@ -52,7 +54,6 @@ public:
     }
 
 private:
-    int lists = 0;
     struct FullDisk : TextFile {
         std::unique_ptr<TextFile> file;
         int& left;
@@ -430,6 +431,31 @@ TEST(RunDriverPasses, FilesRemovedDuringTheRunAreNotPlaced) {
     EXPECT_EQ(h.Last().text, "2  files successfully timestamped\r\n0  files skipped due to invalid DCF filenames\r\n"
                              "0  files skipped due to lack of valid metadata\r\n0  files skipped due to lack of valid "
                              "dates\r\n2  files could not be moved/copied\r\n=\r\n4  total files attempted");
+}
+
+// The pass that follows the count at once takes the count's listings; one
+// after a question, or one writing into the file system it walks, lists the
+// folders afresh.
+TEST(RunDriverPasses, TheCountsListingsServeOnlyThePassThatFollowsAtOnce) {
+    struct Case {
+        bool preview, confirm, elsewhere;
+        int lists;
+    } const cases[] = {{true, true, false, 4}, {false, false, false, 4}, {false, false, true, 2}, {false, true, true, 4}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.preview) + std::to_string(c.confirm) + std::to_string(c.elsewhere));
+        Harness h;
+        const TempDir shm(c.elsewhere ? "/dev/shm" : "");
+        struct stat a{}, b{};
+        if (c.elsewhere && (stat(shm.path().c_str(), &a) != 0 || stat(h.src.c_str(), &b) != 0 || a.st_dev == b.st_dev))
+            continue;  // no second file system to copy to
+        h.AddPhotos(3), h.AddPhotos(2, "src/A");
+        h.options.OutputPath = c.elsewhere ? shm.path() : h.out;
+        h.options.ProcessSubfolders = ProcessSubfolders::Flatten;
+        h.options.PreviewResults = c.preview, h.options.RequestConfirmation = c.confirm;
+        EXPECT_EQ(h.Go(), RunOutcome::Completed);
+        EXPECT_EQ(h.files.lists, c.lists);
+        EXPECT_EQ(Harness::Count(h.options.OutputPath), 5);
+    }
 }
 
 TEST(RunDriverPasses, AStopEndsEachPassWithItsReport) {

@@ -1,0 +1,35 @@
+#pragma once
+// The listings a count walk made, handed to the pass that follows at once:
+// each file is looked at once in a run of count and pass, not twice. A
+// listing is taken once; a folder not kept is listed afresh.
+
+#include <cstddef>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "model/file_system.h"
+
+namespace ravlen {
+
+class FolderListings {
+public:
+    // Keeps a folder's listing while the items kept stay within the bound.
+    void Keep(const std::string& path, std::vector<FsItem>&& files, std::vector<FsItem>&& folders);
+    // A folder's files and subfolders: its kept listing, given up as it is
+    // taken, else the file system's. False when the folder cannot be listed.
+    bool List(FileSystem& fs, const std::string& path, std::vector<FsItem>& files, std::vector<FsItem>& folders);
+    void Clear();
+
+    // Files and folders kept at most (some tens of megabytes of names).
+    static constexpr std::size_t kMaxItems = 100000;
+
+private:
+    struct Listing {
+        std::vector<FsItem> files, folders;
+    };
+    std::unordered_map<std::string, Listing> kept_;
+    std::size_t items_ = 0;
+};
+
+}  // namespace ravlen
