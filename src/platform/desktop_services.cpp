@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
@@ -15,13 +14,10 @@
 #include <QString>
 #include <QUrl>
 
-#ifdef RAVLEN_HAVE_QTGUI
-#include <QDesktopServices>
-#include <QGuiApplication>
-#endif
-
 namespace ravlen {
 namespace {
+
+bool (*sessionOpener)(const std::string& url) = nullptr;
 
 std::string NameOf(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -101,19 +97,19 @@ bool OpenWithDesktop(const std::string& target, std::string& error) {
         return false;
     }
 
-#ifdef RAVLEN_HAVE_QTGUI
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        if (QDesktopServices::openUrl(url)) return true;
+    if (sessionOpener) {
+        if (sessionOpener(url.toString(QUrl::FullyEncoded).toStdString())) return true;
         error = "No application could open it";
         return false;
     }
-#endif
     // Without a desktop session of our own (the terminal program), the
     // desktop's own opener does the same job.
     if (QProcess::startDetached(QStringLiteral("xdg-open"), {url.toString(QUrl::FullyEncoded)})) return true;
     error = "No application could open it";
     return false;
 }
+
+void SetSessionOpener(bool (*open)(const std::string& url)) { sessionOpener = open; }
 
 std::string ProgramFolder() {
     const std::string exe = ProgramPath();

@@ -15,6 +15,10 @@ std::string MimeTypeDescription(const std::string& path);
 // Opens a local document, a web address or a mail link with the desktop's
 // handler. False, with the reason in `error`, when it cannot.
 bool OpenWithDesktop(const std::string& target, std::string& error);
+// The window's desktop session, which opens a fully encoded address itself;
+// the terminal program has none (and need not load the window's libraries),
+// so the desktop's own opener is started for it.
+void SetSessionOpener(bool (*open)(const std::string& url));
 
 // The folder that holds the running program, and the program file's name
 // without extension.

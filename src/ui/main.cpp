@@ -1,10 +1,13 @@
 // mdlMain: the program starts by creating the main window and showing it.
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QIcon>
 #include <QSocketNotifier>
+#include <QUrl>
 
 #include "model/version.h"
+#include "platform/desktop_services.h"
 #include "platform/stop_signals.h"
 #include "ui/main_window.h"
 
@@ -16,6 +19,9 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("ravlen"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/ravlen/ravlen.png")));
 
+    ravlen::SetSessionOpener([](const std::string& url) {
+        return QDesktopServices::openUrl(QUrl(QString::fromStdString(url), QUrl::StrictMode));
+    });
     ravlen::CatchStopSignals();
     ravlen::ui::FrmMain window;
     QSocketNotifier stop(ravlen::StopSignalDescriptor(), QSocketNotifier::Read);
