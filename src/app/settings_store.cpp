@@ -115,6 +115,7 @@ bool ReplaceVerified(const QString& path, const ValueMap& values) {
 struct SettingsStore::Impl {
     ValueMap values;   // the store as loaded, with our writes
     ValueMap pending;  // written since the last Sync
+    bool whole = true;  // false when the file did not parse: the next save writes it anew
 };
 
 std::string SettingsStore::DefaultPath() {
@@ -127,6 +128,7 @@ std::string SettingsStore::DefaultPath() {
 SettingsStore::SettingsStore(std::string iniPath) : path_(std::move(iniPath)), impl_(std::make_unique<Impl>()) {
     QSettings::Status status = QSettings::NoError;
     impl_->values = ReadAll(FileName(path_), status);
+    impl_->whole = status == QSettings::NoError;
 }
 
 SettingsStore::~SettingsStore() = default;
@@ -140,6 +142,11 @@ std::optional<std::string> SettingsStore::Read(const std::string& section, const
 void SettingsStore::Write(const std::string& section, const std::string& key, const std::string& value) {
     const QString name = KeyOf(section, key);
     QVariant stored = ToStored(value);
+    // A value the store already holds needs no save: a run that changes no
+    // setting leaves the file (and its lock and flushes) alone.
+    if (const auto held = impl_->values.find(name);
+        impl_->whole && held != impl_->values.end() && held->second == stored)
+        return;
     impl_->values[name] = stored;
     impl_->pending[name] = std::move(stored);
 }
@@ -160,6 +167,7 @@ bool SettingsStore::Sync() {
     for (const auto& [key, value] : impl_->pending) merged[key] = value;
     if (!ReplaceVerified(path, merged)) return false;
     impl_->pending.clear();
+    impl_->whole = true;
     return true;
 }
 

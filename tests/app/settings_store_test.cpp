@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -89,6 +90,20 @@ TEST(SettingsStore, BadNumbersTakeTheDefaultOrAreRefused) {
     SettingsStore store(dir / "saved.ini");
     ASSERT_TRUE(SaveSettings(store, options));
     EXPECT_EQ(ReadAll(dir / "saved.ini").find("TimeShift"), std::string::npos);
+    // Saving what the store holds leaves its file alone (each save writes a
+    // new file); a change is saved.
+    const auto inode = [&dir] {
+        struct stat st{};
+        return stat((dir / "saved.ini").c_str(), &st) == 0 ? st.st_ino : 0;
+    };
+    const auto first = inode();
+    SettingsStore again(dir / "saved.ini");
+    ASSERT_TRUE(SaveSettings(again, options));
+    EXPECT_EQ(inode(), first);
+    options.DateMode = DateMode::MetadataOnly;
+    ASSERT_TRUE(SaveSettings(again, options));
+    EXPECT_NE(inode(), first);
+    EXPECT_EQ(LoadOptions(SettingsStore(dir / "saved.ini")).DateMode, DateMode::MetadataOnly);
 }
 
 TEST(SettingsStore, DamagedStoreLoadsWhatItCanAndAFailedSaveLeavesItWhole) {
