@@ -458,6 +458,10 @@ bool PosixFileSystem::ListFolder(const std::string& path, std::vector<FsItem>& f
     }
     struct statfs fs{};
     const bool fat = fstatfs(dirfd, &fs) == 0 && IsFatFileSystem(fs);
+    if (struct stat dir{}; fstat(dirfd, &dir) == 0) {
+        fatDevices_[dir.st_dev] = fat;
+        listedDevices_[path] = dir.st_dev;
+    }
     readAhead_.Listed();
     bool ok = true;
     for (;;) {
@@ -525,9 +529,14 @@ std::optional<FsItem> PosixFileSystem::GetFile(const std::string& path) {
     if (path.empty()) return std::nullopt;
     EntryStat st;
     if (!StatEntry(AT_FDCWD, path.c_str(), st) || !st.isFile) return std::nullopt;
+    return MakeItem(AT_FDCWD, path.c_str(), NameOf(path), path, st, FatDevice(st.id.Device, path.c_str()));
+}
+
+bool PosixFileSystem::FatDevice(dev_t device, const char* path) {
+    if (const auto known = fatDevices_.find(device); known != fatDevices_.end()) return known->second;
     struct statfs fs{};
-    const bool fat = statfs(path.c_str(), &fs) == 0 && IsFatFileSystem(fs);
-    return MakeItem(AT_FDCWD, path.c_str(), NameOf(path), path, st, fat);
+    if (statfs(path, &fs) != 0) return false;
+    return fatDevices_[device] = IsFatFileSystem(fs);
 }
 
 std::string PosixFileSystem::TypeDescription(const std::string& path) {
@@ -559,7 +568,11 @@ std::unique_ptr<ReadStream> PosixFileSystem::OpenRead(const std::string& path, s
 
 void PosixFileSystem::WillRead(const std::string& path) { readAhead_.Hint(path, kFirstReadLength); }
 
-void PosixFileSystem::ReadsOver() { readAhead_.Release(); }
+void PosixFileSystem::ReadsOver() {
+    readAhead_.Release();
+    fatDevices_.clear();
+    listedDevices_.clear();
+}
 
 FsStatus PosixFileSystem::MoveFile(const std::string& from, const std::string& to) {
     FsStatus failure;
@@ -766,11 +779,21 @@ PosixStagedCopy& Own(StagedCopy& copy) { return static_cast<PosixStagedCopy&>(co
 
 }  // namespace
 
+// Without a call of its own where it can: the device of the folder the file
+// was listed in, and that of the held folder a move renames into. A folder
+// swapped since only costs time either way: a rename across file systems is
+// refused and the move copies, and a copy made within one is still whole.
 bool PosixFileSystem::SameFileSystem(const std::string& from, const std::string& toFolder) {
-    struct stat a{}, b{};
+    struct stat st{};
+    dev_t a = 0, b = 0;
     // Unknown: a move tries the rename first, as it would anyway.
-    if (lstat(from.c_str(), &a) != 0 || stat(toFolder.empty() ? "." : toFolder.c_str(), &b) != 0) return true;
-    return a.st_dev == b.st_dev;
+    if (const auto listed = listedDevices_.find(ParentPart(from)); listed != listedDevices_.end()) a = listed->second;
+    else if (lstat(from.c_str(), &st) == 0) a = st.st_dev;
+    else return true;
+    if (const FolderHandle held = handles_.Peek(toFolder)) b = static_cast<dev_t>(held->id.Device);
+    else if (stat(toFolder.empty() ? "." : toFolder.c_str(), &st) == 0) b = st.st_dev;
+    else return true;
+    return a == b;
 }
 
 std::unique_ptr<StagedCopy> PosixFileSystem::StageCopy(const std::string& from, const std::string& to, bool verify,

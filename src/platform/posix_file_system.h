@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -90,12 +91,19 @@ private:
     FsStatus FillCopy(int in, int out, const struct stat& source, bool flush, struct XXH3_state_s* hash = nullptr);
     bool FinalNamesOnly(int dirfd) const;
     FolderHandle OutputFolderOf(const std::string& path, FsStatus& failure);
+    // Whether the device `path` lies on is a FAT one, asked once a device.
+    bool FatDevice(dev_t device, const char* path);
 
     TypeDescriber describer_;
     std::vector<dev_t> finalNamesOnly_;  // file systems that take a copy only under its final name
     std::vector<std::pair<std::string, bool>> probed_;  // CopiesUnderFinalName's answers by folder
     ReadAhead readAhead_;
     FolderHandles handles_;  // the run's output folder and its subfolders, while a run holds them
+    // Learnt by each listing for the pass's files' own checks, and again by
+    // the next listing (a card swapped under one path may reuse a device
+    // number); forgotten when a pass's reads are over.
+    std::unordered_map<dev_t, bool> fatDevices_;
+    std::unordered_map<std::string, dev_t> listedDevices_;  // folder path -> device
 };
 
 }  // namespace ravlen

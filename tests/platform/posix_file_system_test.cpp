@@ -245,6 +245,36 @@ TEST(PosixFileSystem, MovesAcrossFileSystemsKeepingTheDate) {
     EXPECT_EQ(fs.GetFile(other / "20041225.JPG")->Modified.FormatFull(), "2004/12/25 18:09:11");
 }
 
+// The file systems of a listed file and of the folder it goes into, told
+// from the listing and the held folder; a card folder swapped for another file
+// system's since it was listed still has its file moved whole.
+TEST(PosixFileSystem, TellsFileSystemsApartFromTheListingAndTheHeldFolder) {
+    struct stat shm{}, tmpStat{};
+    TempDir tmp;
+    if (stat("/dev/shm", &shm) != 0 || stat(tmp.path().c_str(), &tmpStat) != 0 || shm.st_dev == tmpStat.st_dev)
+        GTEST_SKIP() << "no second file system at hand";
+    TempDir other("/dev/shm");
+    const std::string card = tmp.Mkdir("card"), near = tmp.Mkdir("out"), far = other.Mkdir("out");
+    const std::string photo = tmp.Write("card/IMG_0001.JPG", Pattern(5000));
+    PosixFileSystem fs;
+    std::vector<FsItem> files, folders;
+    ASSERT_TRUE(fs.ListFolder(card, files, folders));
+    for (const std::string& out : {near, far}) {
+        EXPECT_EQ(fs.SameFileSystem(photo, out), out == near) << out << ", not held";
+        ASSERT_TRUE(fs.HoldOutput(out));
+        EXPECT_EQ(fs.SameFileSystem(photo, out), out == near) << out << ", held";
+    }
+    fsys::rename(card, tmp / "card.old");
+    other.Mkdir("card");
+    fsys::create_directory_symlink(other / "card", card);
+    other.Write("card/IMG_0001.JPG", Pattern(6000));
+    ASSERT_TRUE(fs.HoldOutput(near));
+    EXPECT_TRUE(fs.SameFileSystem(photo, near)) << "as listed";
+    ASSERT_TRUE(fs.MoveFile(photo, near + "/b.JPG"));
+    EXPECT_EQ(ReadAll(near + "/b.JPG"), Pattern(6000));
+    EXPECT_FALSE(fsys::exists(other / "card/IMG_0001.JPG"));
+}
+
 std::vector<std::string> Names(const std::string& folder) {
     std::vector<std::string> names;
     for (const auto& e : fsys::directory_iterator(folder)) names.push_back(e.path().filename());
