@@ -561,6 +561,7 @@ std::unique_ptr<ReadStream> PosixFileSystem::OpenRead(const std::string& path, s
             error = failure.error;
             return nullptr;
         }
+        first = readAhead_.FirstRead(fd, std::min(kFirstReadLength, static_cast<std::size_t>(st.st_size)));
     }
     error.clear();
     return std::make_unique<PosixReadStream>(fd, static_cast<std::uint64_t>(st.st_size), std::move(first));

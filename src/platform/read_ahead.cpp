@@ -26,7 +26,8 @@ ReadAhead::~ReadAhead() { Release(); }
 
 void ReadAhead::Release() {
     const std::lock_guard<std::mutex> lock(mutex_);
-    for (const Kept& k : kept_) close(k.fd);
+    for (const Kept& k : kept_)
+        if (k.fd >= 0) close(k.fd);
     kept_.clear();
     ForgetFolder();
     cached_ = true;
@@ -60,16 +61,44 @@ int ReadAhead::OpenLocked(const std::string& path) {
 
 int ReadAhead::Open(const std::string& path) {
     int fd = -1, err = 0;
+    bool cached = true;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         fd = OpenLocked(path);
         err = errno;
+        cached = cached_;
     }
     // The kernel's own read-ahead would turn the small first read into four
-    // times as much from the medium: the stream asks for what it needs.
-    if (fd >= 0) posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+    // times as much from a cold medium: the stream asks for what it needs.
+    if (fd >= 0 && !cached) posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
     errno = err;
     return fd;
+}
+
+FirstBytes ReadAhead::FirstRead(int fd, std::size_t length) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (!cached_) return {};  // opened for a cold medium: the stream reads
+    FirstBytes first = Probe(fd, length);
+    if (!cached_)
+        for (Kept& k : kept_)
+            if (k.fd < 0) OpenAhead(k);  // one that fails is opened afresh at its turn
+    return first;
+}
+
+bool ReadAhead::OpenAhead(Kept& kept) {
+    const int fd = OpenLocked(kept.path);
+    if (fd < 0) return false;
+    // The facts before the bytes: a write after them shows in the file's
+    // times at its turn. Anything but an ordinary file is opened afresh then.
+    struct stat st{};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return false;
+    }
+    kept.fd = fd;
+    kept.st = st;
+    kept.first = Probe(fd, std::min(length_, static_cast<std::size_t>(st.st_size)));
+    return true;
 }
 
 FirstBytes ReadAhead::Probe(int fd, std::size_t length) {
@@ -104,21 +133,15 @@ void ReadAhead::Hint(const std::string& path, std::size_t length) {
         folderFd_ = open(path.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         if (folderFd_ >= 0) folder_ = path.substr(0, slash);
     }
-    const int fd = OpenLocked(path);
-    if (fd < 0) return;
-    // The facts before the bytes: a write after them shows in the file's
-    // times at its turn. Anything but an ordinary file is opened afresh then.
-    struct stat st{};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        return;
-    }
-    FirstBytes first = Probe(fd, std::min(length, static_cast<std::size_t>(st.st_size)));
+    length_ = length;
     if (kept_.size() >= kMaxKept) {
-        close(kept_.front().fd);
+        if (kept_.front().fd >= 0) close(kept_.front().fd);
         kept_.pop_front();
     }
-    kept_.push_back({path, fd, st, std::move(first)});
+    // A cached medium: the name is noted, and the file opened only if one
+    // is found uncached before its turn.
+    kept_.push_back({path, -1, {}, {}});
+    if (!cached_ && !OpenAhead(kept_.back())) kept_.pop_back();
 }
 
 int ReadAhead::Take(const std::string& path, struct stat& st, FirstBytes& first) {
@@ -126,9 +149,11 @@ int ReadAhead::Take(const std::string& path, struct stat& st, FirstBytes& first)
     std::size_t at = 0;
     while (at < kept_.size() && kept_[at].path != path) ++at;
     if (at == kept_.size()) return -1;
-    for (std::size_t i = 0; i < at; ++i) close(kept_[i].fd);
+    for (std::size_t i = 0; i < at; ++i)
+        if (kept_[i].fd >= 0) close(kept_[i].fd);
     Kept kept = std::move(kept_[at]);
     kept_.erase(kept_.begin(), kept_.begin() + static_cast<std::ptrdiff_t>(at) + 1);
+    if (kept.fd < 0) return -1;
     // Removed, replaced or renamed since it was opened: its name now leads
     // elsewhere (or nowhere), and a fresh open says so as a plain walk would.
     const Place place = Locate(path);

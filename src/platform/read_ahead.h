@@ -1,11 +1,13 @@
 #pragma once
 // The first reads of the files a walk comes to next, started while it works
-// on the current one. Each such file is opened ahead and its first bytes are
-// taken at once when the page cache already holds them, else asked of the
-// medium; the descriptor (and the bytes) wait for the file's own turn, so a
-// hint costs no second open. Files are opened relative to the folder of the
-// last hint, held open, so that a card's long paths are not looked up again
-// for every file.
+// on the current one. While the files are found in the page cache a hint
+// only notes the name: each file is opened and read at its turn, as cheaply
+// as without hints. Once a file is found uncached, the files noted and those
+// hinted after are opened ahead and their first bytes asked of the medium
+// (or taken at once, when cached after all); the descriptor (and the bytes)
+// wait for the file's own turn, so a hint costs no second open. Files are
+// opened relative to the folder of the last hint, held open, so that a
+// card's long paths are not looked up again for every file.
 
 #include <sys/stat.h>
 
@@ -30,10 +32,14 @@ public:
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
-    // Opens path for reading a few pieces (no read-ahead of the kernel's own),
-    // never through a link at its last name and never waiting on a FIFO; -1
-    // with errno set.
+    // Opens path for reading a few pieces (no read-ahead of the kernel's own
+    // on a cold medium), never through a link at its last name and never
+    // waiting on a FIFO; -1 with errno set.
     int Open(const std::string& path);
+    // The first `length` bytes of a file just opened by Open, when the page
+    // cache holds them; else nothing, and the files hinted are opened and
+    // their reads started, as the medium is cold.
+    FirstBytes FirstRead(int fd, std::size_t length);
     // Starts the first `length` bytes of path on their way, or takes them
     // when they are cached, and keeps the file open for Take. Files kept are
     // bounded; the oldest goes first.
@@ -55,7 +61,7 @@ public:
 private:
     struct Kept {
         std::string path;
-        int fd;
+        int fd;  // -1 while only noted
         struct stat st;  // as the file was when its first bytes were taken
         FirstBytes first;
     };
@@ -70,6 +76,9 @@ private:
     // The first bytes of an open file when the page cache holds them all;
     // otherwise they are asked of the medium and nothing is returned.
     FirstBytes Probe(int fd, std::size_t length);
+    // Opens a file hinted and starts its first read; false when it cannot be
+    // read ahead (it is opened afresh at its turn).
+    bool OpenAhead(Kept& kept);
 
     std::mutex mutex_;  // a window's thumbnails may open files beside the walk
     std::string folder_;
@@ -79,6 +88,7 @@ private:
     // to the kernel, a cold one wants no read-ahead of the kernel's own.
     bool cached_ = true;
     bool canProbe_ = true;  // false once the file system refuses reads that must not wait
+    std::size_t length_ = 0;  // the first read's length, as the last hint asked
 };
 
 }  // namespace ravlen
