@@ -156,9 +156,17 @@ bool FolderHandles::Holds(const std::string& folder) const {
 }
 
 FolderHandle FolderHandles::Reach(const std::string& folder, FsStatus& failure) {
+    struct stat st{};
+    // A held folder whose whole path still leads to it needs no more: what
+    // goes in goes where its path says, whatever leads there. Any doubt
+    // takes the path one name at a time.
+    if (const auto held = open_.find(folder); held != open_.end())
+        if (lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && IdOf(st) == held->second.handle->id) {
+            uses_.splice(uses_.begin(), uses_, held->second.use);
+            return held->second.handle;
+        }
     // The top folder first: its whole path, as the user named it, must still
     // lead to the folder held, with no link in its place.
-    struct stat st{};
     if (lstat(top_.c_str(), &st) != 0) {
         failure = errno == ENOENT || errno == ENOTDIR ? Changed(top_, errno) : Failure(errno);
         return nullptr;

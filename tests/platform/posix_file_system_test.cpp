@@ -232,11 +232,15 @@ TEST_P(MoveWhenRenameGives, NeverReplacesAndMovesWhole) {
 }
 INSTANTIATE_TEST_SUITE_P(Platform, MoveWhenRenameGives, ::testing::Values(0, EINVAL, ENOSYS, EXDEV));
 
+// Whether /dev/shm is another file system than the folder's.
+bool ShmElsewhere(const TempDir& tmp) {
+    struct stat shm{}, here{};
+    return stat("/dev/shm", &shm) == 0 && stat(tmp.path().c_str(), &here) == 0 && shm.st_dev != here.st_dev;
+}
+
 TEST(PosixFileSystem, MovesAcrossFileSystemsKeepingTheDate) {
-    struct stat shm{}, tmpStat{};
     TempDir tmp;
-    if (stat("/dev/shm", &shm) != 0 || stat(tmp.path().c_str(), &tmpStat) != 0 || shm.st_dev == tmpStat.st_dev)
-        GTEST_SKIP() << "no second file system at hand";
+    if (!ShmElsewhere(tmp)) GTEST_SKIP() << "no second file system at hand";
     TempDir other("/dev/shm");
     const std::string from = tmp.Write("IMG_0001.JPG", Pattern(5000));
     SetModified(from, 1103998151);
@@ -250,10 +254,8 @@ TEST(PosixFileSystem, MovesAcrossFileSystemsKeepingTheDate) {
 // from the listing and the held folder; a card folder swapped for another file
 // system's since it was listed still has its file moved whole.
 TEST(PosixFileSystem, TellsFileSystemsApartFromTheListingAndTheHeldFolder) {
-    struct stat shm{}, tmpStat{};
     TempDir tmp;
-    if (stat("/dev/shm", &shm) != 0 || stat(tmp.path().c_str(), &tmpStat) != 0 || shm.st_dev == tmpStat.st_dev)
-        GTEST_SKIP() << "no second file system at hand";
+    if (!ShmElsewhere(tmp)) GTEST_SKIP() << "no second file system at hand";
     TempDir other("/dev/shm");
     const std::string card = tmp.Mkdir("card"), near = tmp.Mkdir("out"), far = other.Mkdir("out");
     const std::string photo = tmp.Write("card/IMG_0001.JPG", Pattern(5000));
