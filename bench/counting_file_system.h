@@ -90,6 +90,7 @@ public:
     FsStatus ContentHash(const std::string& path, std::string& hash, const std::function<void()>& pump) override {
         return inner_.ContentHash(path, hash, pump);
     }
+    FsStatus ReadSample(const std::string& path, FileSample& sample) override { return inner_.ReadSample(path, sample); }
     std::optional<FileTime> ModifiedTime(const std::string& path) override { return inner_.ModifiedTime(path); }
     FsStatus SetModifiedTime(const std::string& path, const FileTime& time) override {
         return inner_.SetModifiedTime(path, time);

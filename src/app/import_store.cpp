@@ -23,7 +23,10 @@ constexpr const char* kSchema =
     // however many imports of that size other folders hold.
     "CREATE INDEX IF NOT EXISTS imported_size_path ON imported(size, path);"
     "DROP INDEX IF EXISTS imported_size;"
-    "CREATE INDEX IF NOT EXISTS imported_path ON imported(path);";
+    // The sizes within one output folder, read once per run, come from this
+    // index alone.
+    "CREATE INDEX IF NOT EXISTS imported_path_size ON imported(path, size);"
+    "DROP INDEX IF EXISTS imported_path;";
 // Added since the first record (a record that has it refuses the statement).
 // Rows from before it hold 0, a time no file has: their hashes are checked
 // against the disk before they are trusted.
@@ -74,17 +77,15 @@ std::unique_ptr<SqliteImportRecord> SqliteImportRecord::OpenReadOnly(const std::
 }
 
 SqliteImportRecord::SqliteImportRecord(sqlite3* db) : db_(db) {
-    // Asked for every file of a walk: prepared once. A record opened
-    // read-only may be older than the modified column: its hashes count as stale.
+    // A record opened read-only may be older than the modified column: its
+    // hashes count as stale.
     withSize_ = std::make_unique<Statement>(db,
                                             "SELECT path, hash, modified FROM imported WHERE size = ? AND path >= ? AND"
-                                            " path < ? AND (?4 = '' OR hash = '' OR hash = ?4) ORDER BY id");
+                                            " path < ? ORDER BY id");
     if (!withSize_->stmt)
         withSize_ = std::make_unique<Statement>(db,
                                                 "SELECT path, hash, 0 FROM imported WHERE size = ? AND path >= ? AND"
-                                                " path < ? AND (?4 = '' OR hash = '' OR hash = ?4) ORDER BY id");
-    anyWithSize_ = std::make_unique<Statement>(
-        db, "SELECT 1 FROM imported WHERE size = ? AND path >= ? AND path < ? LIMIT 1");
+                                                " path < ? ORDER BY id");
 }
 
 namespace {
@@ -98,30 +99,28 @@ std::pair<std::string, std::string> Below(const std::string& folder) {
 
 }  // namespace
 
-bool SqliteImportRecord::AnyWithSize(std::int64_t size, const std::string& folder) {
+std::optional<std::vector<std::int64_t>> SqliteImportRecord::Sizes(const std::string& folder) {
     const auto [low, high] = Below(folder);
+    Statement sizes(db_, "SELECT DISTINCT size FROM imported WHERE path >= ? AND path < ?");
+    if (!sizes.stmt) return std::nullopt;
+    BindText(sizes.stmt, 1, low);
+    BindText(sizes.stmt, 2, high);
+    std::vector<std::int64_t> found;
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(sizes.stmt)) == SQLITE_ROW) found.push_back(sqlite3_column_int64(sizes.stmt, 0));
+    if (step != SQLITE_DONE) return std::nullopt;
     for (const Note& note : pending_)
-        if (note.file.Size == size && note.file.Path >= low && note.file.Path < high) return true;
-    sqlite3_stmt* const stmt = anyWithSize_->stmt;
-    if (!stmt) return true;  // unknown: the full look-up decides
-    sqlite3_reset(stmt);
-    sqlite3_bind_int64(stmt, 1, size);
-    BindText(stmt, 2, low);
-    BindText(stmt, 3, high);
-    const bool any = sqlite3_step(stmt) == SQLITE_ROW;
-    sqlite3_reset(stmt);
-    return any;
+        if (note.file.Path >= low && note.file.Path < high) found.push_back(note.file.Size);
+    return found;
 }
 
 SqliteImportRecord::~SqliteImportRecord() {
     Write();
     withSize_.reset();
-    anyWithSize_.reset();
     sqlite3_close(db_);
 }
 
-std::vector<ImportedFile> SqliteImportRecord::WithSize(std::int64_t size, const std::string& folder,
-                                                       const std::string& hash) {
+std::vector<ImportedFile> SqliteImportRecord::WithSize(std::int64_t size, const std::string& folder) {
     std::vector<ImportedFile> files;
     const auto [low, high] = Below(folder);
     sqlite3_stmt* const stmt = withSize_->stmt;
@@ -129,7 +128,6 @@ std::vector<ImportedFile> SqliteImportRecord::WithSize(std::int64_t size, const 
     sqlite3_bind_int64(stmt, 1, size);
     BindText(stmt, 2, low);
     BindText(stmt, 3, high);
-    BindText(stmt, 4, hash);
     // A note waiting to be written replaces the path's rows.
     std::unordered_set<std::string_view> pending;
     for (const Note& note : pending_) pending.insert(note.file.Path);
@@ -139,8 +137,7 @@ std::vector<ImportedFile> SqliteImportRecord::WithSize(std::int64_t size, const 
     }
     sqlite3_reset(stmt);  // ends the read
     for (const Note& note : pending_)
-        if (note.file.Size == size && note.file.Path >= low && note.file.Path < high &&
-            (hash.empty() || note.file.Hash.empty() || note.file.Hash == hash))
+        if (note.file.Size == size && note.file.Path >= low && note.file.Path < high)
             files.push_back(note.file);
     return files;
 }

@@ -28,9 +28,8 @@ public:
     SqliteImportRecord(const SqliteImportRecord&) = delete;
     SqliteImportRecord& operator=(const SqliteImportRecord&) = delete;
 
-    bool AnyWithSize(std::int64_t size, const std::string& folder) override;
-    std::vector<ImportedFile> WithSize(std::int64_t size, const std::string& folder,
-                                       const std::string& hash = {}) override;
+    std::optional<std::vector<std::int64_t>> Sizes(const std::string& folder) override;
+    std::vector<ImportedFile> WithSize(std::int64_t size, const std::string& folder) override;
     void Add(const ImportedFile& file, const std::string& run) override;
     void KeepHash(const std::string& path, DateTime modified, const std::string& hash) override;
     void Forget(const std::string& path) override;
@@ -51,7 +50,6 @@ private:
     std::vector<Note> pending_;
     sqlite3* db_;
     std::unique_ptr<Statement> withSize_;
-    std::unique_ptr<Statement> anyWithSize_;
 };
 
 }  // namespace ravlen

@@ -1,5 +1,6 @@
 #include "engine/already_imported.h"
 
+#include <string_view>
 #include <utility>
 
 #include "model/date_time.h"
@@ -46,37 +47,90 @@ std::string ImportCheck::SourceHash(const FileFacts& source, FileId* id) {
     return hash ? *hash : std::string();
 }
 
+std::optional<std::size_t> ImportCheck::SampleOf(const std::string& path, FileSample* facts) {
+    FileSample sample;
+    if (!fs_.ReadSample(path, sample)) return std::nullopt;
+    // Equal digests still take the whole hash: only a difference settles anything.
+    const std::size_t digest = std::hash<std::string_view>{}(sample.Bytes);
+    if (facts) *facts = std::move(sample);
+    return digest;
+}
+
+std::optional<std::size_t> ImportCheck::SourceSample(const FileFacts& source) {
+    const auto found = sourceSamples_.find(source.SourceFilePath);
+    if (found != sourceSamples_.end()) return found->second;
+    return sourceSamples_[source.SourceFilePath] = SampleOf(source.SourceFilePath);
+}
+
+std::vector<ImportCheck::Candidate>& ImportCheck::Group(std::int64_t size) {
+    const auto found = groups_.find(size);
+    if (found != groups_.end()) return found->second;
+    std::vector<Candidate>& group = groups_[size];
+    for (ImportedFile& file : record_->WithSize(size, top_)) group.push_back({std::move(file), std::nullopt});
+    return group;
+}
+
 bool ImportCheck::Holds(const FileFacts& source, const std::string& path) {
     // An empty file has nothing to be known by: it is never taken for another.
     if (source.Size <= 0 || path == source.SourceFilePath) return false;
     const std::optional<FsItem> there = fs_.GetFile(path);
     if (!there || there->IsFolder || there->Size != source.Size) return false;
+    const std::optional<std::size_t> sample = SourceSample(source);
+    return sample && SampleOf(path) == sample && SameBytes(source, path, *there);
+}
+
+bool ImportCheck::SameBytes(const FileFacts& source, const std::string& path, const FsItem& there) {
     FileId id;
     const std::string sourceHash = SourceHash(source, &id);
     // The source itself, reached by another name, is no earlier import.
-    if (sourceHash.empty() || (there->Id.Known() && id == there->Id)) return false;
-    const std::string* other = HashOf(path, *there);
+    if (sourceHash.empty() || (there.Id.Known() && id == there.Id)) return false;
+    const std::string* other = HashOf(path, there);
     return other && *other == sourceHash;
 }
 
 std::optional<std::string> ImportCheck::Recorded(const FileFacts& source) {
     if (!record_ || source.Size <= 0) return std::nullopt;
-    // The source is read only when the record knows a file of its size; then
-    // a recorded hash of other bytes passes over its file unlooked-at: a card
-    // of files of one size (uncompressed raw files) would otherwise look up
-    // every earlier file for each one. The serial loop still compares the
-    // bytes under the name it takes.
-    if (!record_->AnyWithSize(source.Size, top_)) return std::nullopt;
-    const std::string hash = SourceHash(source);
-    if (hash.empty()) return std::nullopt;
-    for (const ImportedFile& file : record_->WithSize(source.Size, top_, hash)) {
-        if (!Within(file.Path, top_)) continue;
-        const std::optional<FsItem> there = fs_.GetFile(file.Path);
+    // The sizes recorded within the output folder are read once, and this
+    // run's placements added to them: a file of another size costs nothing
+    // more. A run elsewhere placing into the same folder meanwhile goes
+    // unseen; that only loses a match (its file and this one both stay, under
+    // names of their own), never a file.
+    if (!sizes_) {
+        sizes_.emplace();
+        if (const auto sizes = record_->Sizes(top_)) sizes_->insert(sizes->begin(), sizes->end());
+        else anySize_ = true;
+    }
+    if (!anySize_ && !sizes_->contains(source.Size)) return std::nullopt;
+    std::vector<Candidate>& group = Group(source.Size);
+    if (group.empty()) return std::nullopt;
+    const std::optional<std::size_t> sample = SourceSample(source);
+    if (!sample) return std::nullopt;
+    std::string hash;  // the source's, taken once a sample matches
+    for (Candidate& candidate : group) {
+        const ImportedFile& file = candidate.file;
+        if (candidate.unreadable || !Within(file.Path, top_)) continue;
+        // A recorded file's sample is read once (a card of files of one size
+        // compares each with all before it) and tells that it is still there.
+        std::optional<FsItem> there;
+        if (!candidate.sample) {
+            FileSample facts;
+            candidate.sample = SampleOf(file.Path, &facts);
+            candidate.unreadable = !candidate.sample || facts.Size != file.Size;
+            if (candidate.unreadable) continue;
+            there = FsItem{};
+            there->Path = file.Path, there->Size = facts.Size, there->Modified = facts.Modified, there->Id = facts.Id;
+        }
+        // Other first or last bytes: other bytes, and neither file read whole.
+        if (*candidate.sample != *sample) continue;
+        if (hash.empty() && (hash = SourceHash(source)).empty()) return std::nullopt;
+        // So does a hash the record kept of other bytes.
+        if (!file.Hash.empty() && file.Hash != hash) continue;
+        if (!there) there = fs_.GetFile(file.Path);
         if (!there || there->Size != source.Size) continue;
         // The bytes decide; a hash the record lacks, or took of the file
         // before it changed, is kept anew.
         const bool kept = !file.Hash.empty() && file.Modified == there->Modified;
-        const bool holds = Holds(source, file.Path);
+        const bool holds = SameBytes(source, file.Path, *there);
         if (!kept && writes_)
             if (const auto hashed = hashes_.find(file.Path);
                 hashed != hashes_.end() && hashed->second.size == there->Size && hashed->second.modified == there->Modified)
@@ -93,8 +147,21 @@ void ImportCheck::Placed(const FileFacts& source, const std::string& target) {
     const auto found = hashes_.find(source.SourceFilePath);
     const bool hashed = found != hashes_.end() && found->second.size == source.Size &&
                         found->second.modified == source.FileSystemDateModified;
-    record_->Add({target, source.Size, hashed ? found->second.hash : std::string(), source.FileSystemDateModified}, run_);
+    ImportedFile file{target, source.Size, hashed ? found->second.hash : std::string(), source.FileSystemDateModified};
+    record_->Add(file, run_);
     if (found != hashes_.end()) hashes_.erase(found);  // the source is gone or done with
+    std::optional<std::size_t> sample;
+    if (const auto sampled = sourceSamples_.find(source.SourceFilePath); sampled != sourceSamples_.end()) {
+        sample = sampled->second;
+        sourceSamples_.erase(sampled);
+    }
+    if (sizes_) sizes_->insert(source.Size);
+    // A group read before this placement takes it in, as the record does:
+    // under its path, a newer note replaces an older.
+    if (const auto group = groups_.find(source.Size); group != groups_.end()) {
+        std::erase_if(group->second, [&](const Candidate& c) { return c.file.Path == target; });
+        group->second.push_back({std::move(file), sample});
+    }
 }
 
 void MarkAlreadyImported(FileFacts& facts, RunTally& tally, const std::string& existing) {

@@ -1,14 +1,18 @@
 #pragma once
 // Telling a file that is already in the output folder: its bytes under a
 // name the serial-number loop finds taken, or under any name the record of
-// earlier imports knows. Sizes are compared first; only equal sizes cost a
-// hash of both whole files, and the record keeps the hashes it was given.
+// earlier imports knows. Sizes are compared first, then a sample of each
+// file's first and last bytes; only equal samples cost a hash of both whole
+// files, and the record keeps the hashes it was given.
 
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "model/file_facts.h"
 #include "model/file_system.h"
@@ -39,10 +43,26 @@ private:
         DateTime modified;
         std::string hash;
     };
+    // A recorded file of one size, with its sample's digest once it is read.
+    struct Candidate {
+        ImportedFile file;
+        std::optional<std::size_t> sample;
+        bool unreadable = false;
+    };
     // The hash of a file as it stands; cached while its size and time stay.
     const std::string* HashOf(const std::string& path, const FsItem& item);
+    // Whether the file at `path`, found as `there`, holds exactly the source's
+    // bytes, by the hashes of both whole files.
+    bool SameBytes(const FileFacts& source, const std::string& path, const FsItem& there);
     // The source's hash, "" when it cannot be read; `id` gets which file it is.
     std::string SourceHash(const FileFacts& source, FileId* id = nullptr);
+    // The digest of a file's sample, with its facts; nothing when unreadable.
+    std::optional<std::size_t> SampleOf(const std::string& path, FileSample* facts = nullptr);
+    // The source's sample digest, read once.
+    std::optional<std::size_t> SourceSample(const FileFacts& source);
+    // The recorded files of this size within the output folder, read from
+    // the record once and then kept with this run's own placements.
+    std::vector<Candidate>& Group(std::int64_t size);
 
     FileSystem& fs_;
     ImportRecord* record_;
@@ -51,6 +71,12 @@ private:
     std::string run_;
     std::function<void()> pump_;
     std::map<std::string, Hashed> hashes_;
+    std::map<std::string, std::optional<std::size_t>> sourceSamples_;
+    // The sizes recorded within the output folder; nothing until first asked,
+    // and everything possible when the record cannot say.
+    std::optional<std::unordered_set<std::int64_t>> sizes_;
+    bool anySize_ = false;
+    std::unordered_map<std::int64_t, std::vector<Candidate>> groups_;
 };
 
 // Marks the file as already imported as `existing` (a full path): not

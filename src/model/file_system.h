@@ -51,7 +51,6 @@ struct CopyRemovalResult {
 // listed, then removed before its turn.
 inline constexpr std::string_view kFileGoneText = "The file no longer exists";
 
-// A file or folder as the file system lists it.
 // Which file or folder an entry is, whatever path reaches it: the same folder
 // seen through a bind mount has the same identity. Unknown (zero) where the
 // file system does not say.
@@ -61,6 +60,7 @@ struct FileId {
     bool operator==(const FileId&) const = default;
 };
 
+// A file or folder as the file system lists it.
 struct FsItem {
     std::string Name;
     std::string Path;
@@ -70,6 +70,17 @@ struct FsItem {
     DateTime Created;
     DateTime Modified;
     FileId Id;
+};
+
+// The first and the last kSampleBytes of a plain file (the whole of a file no
+// larger than both), with its facts as the open file stood: two files of one
+// size whose samples differ hold other bytes, and need no whole read to say so.
+inline constexpr std::size_t kSampleBytes = 4 * 1024;
+struct FileSample {
+    std::int64_t Size = 0;
+    DateTime Modified;
+    FileId Id;
+    std::string Bytes;  // the head, then the tail
 };
 
 // A folder known to exist, with its path as the file system reports it.
@@ -200,6 +211,9 @@ public:
     // A 128-bit hash of the whole file's bytes (XXH3), as 32 hexadecimal
     // digits in `hash`; `pump` runs between the pieces read.
     virtual FsStatus ContentHash(const std::string& path, std::string& hash, const std::function<void()>& pump) = 0;
+
+    // The file's sample, read without following a link or waiting on a FIFO.
+    virtual FsStatus ReadSample(const std::string& path, FileSample& sample) = 0;
 
     // The plain file's modified time to the nanosecond, never through a link;
     // nothing when it cannot be examined.

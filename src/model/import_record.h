@@ -6,6 +6,7 @@
 // is compared with it, and kept in the record from then on.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,14 +27,12 @@ struct ImportedFile {
 class ImportRecord {
 public:
     virtual ~ImportRecord() = default;
-    // Whether any file is recorded with this size in `folder` or below it.
-    virtual bool AnyWithSize(std::int64_t size, const std::string& folder) = 0;
+    // The sizes of the files recorded in `folder` or below it (a size may
+    // come more than once); nothing when the record cannot say.
+    virtual std::optional<std::vector<std::int64_t>> Sizes(const std::string& folder) = 0;
     // The files recorded with this size whose path lies in `folder` or below
-    // it; with `hash` given, only those whose hash is that one or not taken
-    // yet (a card of files of one size asks for each: all of them would make
-    // the walk quadratic).
-    virtual std::vector<ImportedFile> WithSize(std::int64_t size, const std::string& folder,
-                                               const std::string& hash = {}) = 0;
+    // it, oldest first.
+    virtual std::vector<ImportedFile> WithSize(std::int64_t size, const std::string& folder) = 0;
     // Notes a file just placed by `run`. Losing a note only loses a later
     // match, never a file, so failures are not reported.
     virtual void Add(const ImportedFile& file, const std::string& run) = 0;

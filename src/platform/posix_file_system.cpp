@@ -1070,6 +1070,33 @@ FsStatus PosixFileSystem::ContentHash(const std::string& path, std::string& hash
     return FsStatus::Ok();
 }
 
+FsStatus PosixFileSystem::ReadSample(const std::string& path, FileSample& sample) {
+    struct stat st{};
+    FsStatus failure;
+    const FdCloser in(VetSource(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK), st, failure));
+    if (in.fd < 0) return failure;
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    // The head, then the tail where it lies past the head.
+    const std::uint64_t head = std::min<std::uint64_t>(size, kSampleBytes);
+    const std::uint64_t tail = std::min<std::uint64_t>(size - head, kSampleBytes);
+    sample.Bytes.assign(static_cast<std::size_t>(head + tail), '\0');
+    // n bytes at o, only where the file has them, into the sample at `at`.
+    const auto readAt = [&](std::uint64_t n, std::uint64_t o, std::size_t at) {
+        if (n == 0) return FsStatus::Ok();
+        if (n > size || o > size - n) return FsStatus::Fail(kPastEnd);
+        const long got = PreadSome(in.fd, sample.Bytes.data() + at, static_cast<std::size_t>(n),
+                                   static_cast<std::size_t>(n), o);
+        if (got < 0) return Failure(errno);
+        return static_cast<std::uint64_t>(got) < n ? FsStatus::Fail(kPastEnd) : FsStatus::Ok();  // shrunk meanwhile
+    };
+    if (FsStatus read = readAt(head, 0, 0); !read) return read;
+    if (FsStatus read = readAt(tail, size - tail, static_cast<std::size_t>(head)); !read) return read;
+    sample.Size = static_cast<std::int64_t>(size);
+    sample.Modified = DateTime::FromTimeT(st.st_mtime);
+    sample.Id = {st.st_dev, st.st_ino};
+    return FsStatus::Ok();
+}
+
 std::optional<FileTime> PosixFileSystem::ModifiedTime(const std::string& path) {
     struct stat st{};
     if (fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;

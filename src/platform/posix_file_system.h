@@ -61,6 +61,7 @@ public:
     CopyRemovalResult RemoveIfIdentical(const std::string& copy, const std::string& original,
                                         const std::function<void()>& pump) override;
     FsStatus ContentHash(const std::string& path, std::string& hash, const std::function<void()>& pump) override;
+    FsStatus ReadSample(const std::string& path, FileSample& sample) override;
     std::optional<FileTime> ModifiedTime(const std::string& path) override;
     FsStatus SetModifiedTime(const std::string& path, const FileTime& time) override;
     std::string DrivePart(const std::string& path) override;

@@ -469,15 +469,19 @@ namespace {
 
 // A record written before placements kept their times: opened read-only it
 // gives its rows as they are, opened for writing it gains the column, and a
-// hash kept for a path is given back with its time.
+// hash kept for a path is given back with its time. The sizes within a folder
+// leave out a folder whose name only begins like it, and count notes not yet
+// written.
 TEST(ImportRecord, ARecordFromBeforeTimesGainsThemInPlace) {
     TempDir dir;
     const std::string db = dir / "imports.sqlite";
     ASSERT_TRUE(test::ExecSql(db,
                               "CREATE TABLE imported(id INTEGER PRIMARY KEY, path TEXT NOT NULL, size INTEGER NOT "
                               "NULL, hash TEXT NOT NULL, run TEXT NOT NULL);"
-                              "INSERT INTO imported(path, size, hash, run) VALUES('/out/a.jpg', 5, 'h', 'r');"));
+                              "INSERT INTO imported(path, size, hash, run) VALUES('/out/a.jpg', 5, 'h', 'r'),"
+                              " ('/out2/c.jpg', 7, '', 'r'), ('/out/d/e.jpg', 9, '', 'r');"));
     ASSERT_EQ(SqliteImportRecord::OpenReadOnly(db)->WithSize(5, "/out").size(), 1u);
+    EXPECT_EQ(SqliteImportRecord::OpenReadOnly(db)->Sizes("/out"), (std::vector<std::int64_t>{5, 9}));
     const auto record = SqliteImportRecord::Open(db);
     ASSERT_TRUE(record);
     std::vector<ImportedFile> files = record->WithSize(5, "/out");
@@ -491,6 +495,11 @@ TEST(ImportRecord, ARecordFromBeforeTimesGainsThemInPlace) {
     EXPECT_EQ(files[0].Hash, "g");
     EXPECT_EQ(files[0].Modified, DateTime::FromCivilSeconds(1234));
     EXPECT_EQ(files[1].Modified, DateTime::FromCivilSeconds(99));
+    record->Add({"/out/f.jpg", 11, "", DateTime::FromCivilSeconds(99)}, "r2");
+    auto sizes = record->Sizes("/out/");
+    ASSERT_TRUE(sizes);
+    std::sort(sizes->begin(), sizes->end());
+    EXPECT_EQ(sizes, (std::vector<std::int64_t>{5, 5, 9, 11}));
 }
 
 }  // namespace

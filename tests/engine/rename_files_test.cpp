@@ -256,11 +256,15 @@ TEST_F(RenameFilesTest, FilesAlreadyInTheOutputFolderAreNotPlacedAgain) {
 // The record of imports as the app keeps it, in memory.
 struct MemoryImports : ImportRecord {
     std::vector<ImportedFile> files;
-    bool AnyWithSize(std::int64_t size, const std::string& folder) override { return !WithSize(size, folder, {}).empty(); }
-    std::vector<ImportedFile> WithSize(std::int64_t size, const std::string&, const std::string& hash) override {
+    std::optional<std::vector<std::int64_t>> Sizes(const std::string&) override {
+        std::vector<std::int64_t> sizes;
+        for (const ImportedFile& f : files) sizes.push_back(f.Size);
+        return sizes;
+    }
+    std::vector<ImportedFile> WithSize(std::int64_t size, const std::string&) override {
         std::vector<ImportedFile> out;
         for (const ImportedFile& f : files)
-            if (f.Size == size && (hash.empty() || f.Hash.empty() || f.Hash == hash)) out.push_back(f);
+            if (f.Size == size) out.push_back(f);
         return out;
     }
     void Add(const ImportedFile& file, const std::string&) override { files.push_back(file); }
@@ -273,8 +277,9 @@ struct MemoryImports : ImportRecord {
 
 // A placement costs no read for the record; a file placed under a name of
 // another format is known by its bytes, hashed when first compared and kept
-// in the record; a kept hash passes over other bytes of that size unread,
-// and a recorded file since replaced is read afresh before it counts.
+// in the record; other bytes of that size are told by their first or last
+// bytes unread, but equal ends still take the whole files' bytes; a recorded
+// file since replaced is read afresh before it counts.
 TEST_F(RenameFilesTest, TheRecordOfImportsHashesAPlacedFileOnlyWhenAnotherOfItsSizeComes) {
     MemoryImports record;
     imports = &record;
@@ -299,11 +304,21 @@ TEST_F(RenameFilesTest, TheRecordOfImportsHashesAPlacedFileOnlyWhenAnotherOfItsS
     EXPECT_NE(record.files[0].Hash, "");
 
     fs::remove(in + "/IMG_0001.JPG");
-    File("IMG_0003.JPG", 0, "two");  // the size of the first, other bytes: the kept hash tells them apart
+    File("IMG_0003.JPG", 0, "two");  // the size of the first, other bytes
     files.hashes = 0, chronology.Reset(), records.clear();
     Run();
     EXPECT_EQ(records[0].Operation, "Moved");
-    EXPECT_EQ(files.hashes, 1);
+    EXPECT_EQ(files.hashes, 0);
+    // A large file and one that differs from it only between its ends.
+    std::string large(3 * kSampleBytes, 'a');
+    File("IMG_0005.JPG", 3, large);
+    Run();
+    large[kSampleBytes + 1] = 'b';
+    File("IMG_0006.JPG", 4, large);
+    files.hashes = 0, chronology.Reset(), records.clear();
+    Run();
+    EXPECT_EQ(records[0].Operation, "Moved");
+    EXPECT_EQ(files.hashes, 2);
     dir.Write("out/20041225_180911.JPG", "uno");  // replaced since: its kept hash no longer counts
     File("IMG_0001.JPG", 0, "one");
     chronology.Reset(), records.clear();
@@ -311,12 +326,16 @@ TEST_F(RenameFilesTest, TheRecordOfImportsHashesAPlacedFileOnlyWhenAnotherOfItsS
     EXPECT_EQ(records[0].Operation, "Moved");
 
     // Many files of one size and other bytes (uncompressed raw files): each
-    // costs the same few look-ups, not one for every file placed before it.
+    // costs the same few look-ups, not one for every file placed before it;
+    // a copy among them, of another time, is known by the run's own note.
     for (int i = 0; i < 60; ++i) File("IMG_1" + std::to_string(100 + i) + ".JPG", 5, "r" + std::to_string(100 + i));
-    files.lookups = 0, chronology.Reset(), records.clear();
+    File("IMG_1999.JPG", 6, "r130");
+    files.lookups = 0, files.hashes = 0, chronology.Reset(), records.clear();
     Run();
-    ASSERT_EQ(records.size(), 60u);
-    EXPECT_LT(files.lookups, 6 * 60);
+    ASSERT_EQ(records.size(), 61u);
+    EXPECT_LT(files.lookups, 6 * 61);
+    EXPECT_EQ(files.hashes, 2);
+    EXPECT_EQ(records.back().Operation, "Already imported");
 }
 
 // "Always", the setting of a first start, numbers every file from 001, in

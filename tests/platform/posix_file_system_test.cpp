@@ -461,6 +461,27 @@ TEST(PosixFileSystem, RemovesACopyOnlyWhileItHoldsTheOriginalsBytes) {
     }
 }
 
+// A sample is a file's head and tail, each no more than the file has; a link
+// or a FIFO in a file's place gives none, at once.
+TEST(PosixFileSystem, SamplesTheEndsOfAFile) {
+    TempDir tmp;
+    PosixFileSystem fs;
+    for (const std::size_t size : {std::size_t{100}, kSampleBytes + 1000, 3 * kSampleBytes}) {
+        const std::string bytes = Pattern(size);
+        const std::string expected =
+            size <= 2 * kSampleBytes ? bytes : bytes.substr(0, kSampleBytes) + bytes.substr(size - kSampleBytes);
+        FileSample sample;
+        ASSERT_TRUE(fs.ReadSample(tmp.Write("f.jpg", bytes), sample)) << size;
+        EXPECT_TRUE(sample.Bytes == expected) << size;
+        EXPECT_EQ(sample.Size, static_cast<std::int64_t>(size));
+    }
+    fsys::create_symlink(tmp / "f.jpg", tmp / "link.jpg");
+    ASSERT_EQ(mkfifo((tmp / "fifo.jpg").c_str(), 0600), 0);
+    FileSample sample;
+    EXPECT_FALSE(fs.ReadSample(tmp / "link.jpg", sample));
+    EXPECT_FALSE(fs.ReadSample(tmp / "fifo.jpg", sample));
+}
+
 TEST(PosixFileSystem, TextFilesAreCreatedNew) {
     TempDir tmp;
     PosixFileSystem fs;
