@@ -40,26 +40,35 @@ const std::string* ImportCheck::HashOf(const std::string& path, const FsItem& it
 }
 
 std::string ImportCheck::SourceHash(const FileFacts& source, FileId* id) {
-    const std::optional<FsItem> item = fs_.GetFile(source.SourceFilePath);
-    if (!item) return {};
-    if (id) *id = item->Id;
-    const std::string* hash = HashOf(source.SourceFilePath, *item);
+    // The sample was read moments ago, within this file's turn: its facts
+    // stand for the source's.
+    const Sampled* sampled = SourceSample(source);
+    if (!sampled) return {};
+    if (id) *id = sampled->facts.Id;
+    const std::string* hash = HashOf(source.SourceFilePath, sampled->facts);
     return hash ? *hash : std::string();
 }
 
-std::optional<std::size_t> ImportCheck::SampleOf(const std::string& path, FileSample* facts) {
+std::optional<std::size_t> ImportCheck::SampleOf(const std::string& path, FsItem* facts) {
     FileSample sample;
     if (!fs_.ReadSample(path, sample)) return std::nullopt;
+    if (facts) {
+        *facts = FsItem{};
+        facts->Path = path, facts->Size = sample.Size, facts->Modified = sample.Modified, facts->Id = sample.Id;
+    }
     // Equal digests still take the whole hash: only a difference settles anything.
-    const std::size_t digest = std::hash<std::string_view>{}(sample.Bytes);
-    if (facts) *facts = std::move(sample);
-    return digest;
+    return std::hash<std::string_view>{}(sample.Bytes);
 }
 
-std::optional<std::size_t> ImportCheck::SourceSample(const FileFacts& source) {
-    const auto found = sourceSamples_.find(source.SourceFilePath);
-    if (found != sourceSamples_.end()) return found->second;
-    return sourceSamples_[source.SourceFilePath] = SampleOf(source.SourceFilePath);
+const ImportCheck::Sampled* ImportCheck::SourceSample(const FileFacts& source) {
+    auto found = sourceSamples_.find(source.SourceFilePath);
+    if (found == sourceSamples_.end()) {
+        FsItem facts;
+        const std::optional<std::size_t> digest = SampleOf(source.SourceFilePath, &facts);
+        found = sourceSamples_.emplace(source.SourceFilePath, std::nullopt).first;
+        if (digest) found->second = Sampled{*digest, std::move(facts)};
+    }
+    return found->second ? &*found->second : nullptr;
 }
 
 std::vector<ImportCheck::Candidate>& ImportCheck::Group(std::int64_t size) {
@@ -75,8 +84,8 @@ bool ImportCheck::Holds(const FileFacts& source, const std::string& path) {
     if (source.Size <= 0 || path == source.SourceFilePath) return false;
     const std::optional<FsItem> there = fs_.GetFile(path);
     if (!there || there->IsFolder || there->Size != source.Size) return false;
-    const std::optional<std::size_t> sample = SourceSample(source);
-    return sample && SampleOf(path) == sample && SameBytes(source, path, *there);
+    const Sampled* sample = SourceSample(source);
+    return sample && SampleOf(path) == sample->digest && SameBytes(source, path, *there);
 }
 
 bool ImportCheck::SameBytes(const FileFacts& source, const std::string& path, const FsItem& there) {
@@ -103,7 +112,7 @@ std::optional<std::string> ImportCheck::Recorded(const FileFacts& source) {
     if (!anySize_ && !sizes_->contains(source.Size)) return std::nullopt;
     std::vector<Candidate>& group = Group(source.Size);
     if (group.empty()) return std::nullopt;
-    const std::optional<std::size_t> sample = SourceSample(source);
+    const Sampled* sample = SourceSample(source);
     if (!sample) return std::nullopt;
     std::string hash;  // the source's, taken once a sample matches
     for (Candidate& candidate : group) {
@@ -113,15 +122,14 @@ std::optional<std::string> ImportCheck::Recorded(const FileFacts& source) {
         // compares each with all before it) and tells that it is still there.
         std::optional<FsItem> there;
         if (!candidate.sample) {
-            FileSample facts;
+            FsItem facts;
             candidate.sample = SampleOf(file.Path, &facts);
             candidate.unreadable = !candidate.sample || facts.Size != file.Size;
             if (candidate.unreadable) continue;
-            there = FsItem{};
-            there->Path = file.Path, there->Size = facts.Size, there->Modified = facts.Modified, there->Id = facts.Id;
+            there = std::move(facts);
         }
         // Other first or last bytes: other bytes, and neither file read whole.
-        if (*candidate.sample != *sample) continue;
+        if (*candidate.sample != sample->digest) continue;
         if (hash.empty() && (hash = SourceHash(source)).empty()) return std::nullopt;
         // So does a hash the record kept of other bytes.
         if (!file.Hash.empty() && file.Hash != hash) continue;
@@ -152,7 +160,7 @@ void ImportCheck::Placed(const FileFacts& source, const std::string& target) {
     if (found != hashes_.end()) hashes_.erase(found);  // the source is gone or done with
     std::optional<std::size_t> sample;
     if (const auto sampled = sourceSamples_.find(source.SourceFilePath); sampled != sourceSamples_.end()) {
-        sample = sampled->second;
+        if (sampled->second) sample = sampled->second->digest;
         sourceSamples_.erase(sampled);
     }
     if (sizes_) sizes_->insert(source.Size);

@@ -56,10 +56,15 @@ private:
     bool SameBytes(const FileFacts& source, const std::string& path, const FsItem& there);
     // The source's hash, "" when it cannot be read; `id` gets which file it is.
     std::string SourceHash(const FileFacts& source, FileId* id = nullptr);
-    // The digest of a file's sample, with its facts; nothing when unreadable.
-    std::optional<std::size_t> SampleOf(const std::string& path, FileSample* facts = nullptr);
-    // The source's sample digest, read once.
-    std::optional<std::size_t> SourceSample(const FileFacts& source);
+    // The digest of a file's sample; `facts` gets the file as it was read.
+    // Nothing when it cannot be read.
+    std::optional<std::size_t> SampleOf(const std::string& path, FsItem* facts = nullptr);
+    struct Sampled {
+        std::size_t digest;
+        FsItem facts;
+    };
+    // The source's sample, read once; null when it cannot be read.
+    const Sampled* SourceSample(const FileFacts& source);
     // The recorded files of this size within the output folder, read from
     // the record once and then kept with this run's own placements.
     std::vector<Candidate>& Group(std::int64_t size);
@@ -71,7 +76,7 @@ private:
     std::string run_;
     std::function<void()> pump_;
     std::map<std::string, Hashed> hashes_;
-    std::map<std::string, std::optional<std::size_t>> sourceSamples_;
+    std::map<std::string, std::optional<Sampled>> sourceSamples_;
     // The sizes recorded within the output folder; nothing until first asked,
     // and everything possible when the record cannot say.
     std::optional<std::unordered_set<std::int64_t>> sizes_;
