@@ -26,4 +26,10 @@ void FolderListings::Clear() {
     items_ = 0;
 }
 
+bool EmptyFolders::Empty(FileSystem& fs, const std::string& folder) {
+    const auto known = known_.find(folder);
+    if (known != known_.end()) return known->second;
+    return known_[folder] = fs.HoldsNothing(folder);
+}
+
 }  // namespace ravlen

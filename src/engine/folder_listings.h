@@ -32,4 +32,15 @@ private:
     std::size_t items_ = 0;
 };
 
+// The output folders a preview found holding nothing: as a preview writes
+// nothing, no name in them is taken but by the pass's own files, and a name
+// needs no look on the disk. Each folder is looked at once.
+class EmptyFolders {
+public:
+    bool Empty(FileSystem& fs, const std::string& folder);
+
+private:
+    std::unordered_map<std::string, bool> known_;
+};
+
 }  // namespace ravlen

@@ -29,7 +29,9 @@ std::string NameTakenText() { return std::make_error_code(std::errc::file_exists
 // Taken on disk, or by an earlier file of this run: in a preview nothing
 // lands on disk, so only the run's own memory of its names can tell.
 bool NameTaken(PlacementContext& context, const std::string& folder, const std::string& name) {
-    return context.chronology.Produced(folder, name) || context.fs.FileExists(JoinPath(folder, name));
+    if (context.chronology.Produced(folder, name)) return true;
+    if (context.emptyFolders && context.emptyFolders->Empty(context.fs, folder)) return false;
+    return context.fs.FileExists(JoinPath(folder, name));
 }
 
 }  // namespace

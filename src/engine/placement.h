@@ -11,6 +11,7 @@
 
 #include "engine/already_imported.h"
 #include "engine/chronology_list.h"
+#include "engine/folder_listings.h"
 #include "model/file_facts.h"
 #include "model/file_system.h"
 #include "model/intent_record.h"
@@ -46,6 +47,7 @@ struct PlacementContext {
     PlacementBatch* batch = nullptr;  // where copies are staged to be made durable together, if anywhere
     std::string folderProblem{};      // why the output folder cannot take the file; "" when it can
     ImportCheck* imports = nullptr;   // when files already imported are skipped
+    EmptyFolders* emptyFolders = nullptr;  // a preview's: folders where only the pass's own names are taken
 };
 
 // One file whose name is being chosen, with the way its name is built.

@@ -150,6 +150,12 @@ public:
                             std::vector<FsItem>& folders) = 0;
     // Files plus subfolders of a folder; -1 when it cannot be read.
     virtual int CountItems(const std::string& path) = 0;
+    // True when nothing at all is in the folder, or nothing is at its path;
+    // false when it holds an entry of any kind or cannot be told.
+    virtual bool HoldsNothing(const std::string& path) {
+        (void)path;
+        return false;
+    }
     // One file's facts as they stand now, or nothing when it is gone.
     virtual std::optional<FsItem> GetFile(const std::string& path) = 0;
     // The desktop's description of the file's type, such as "JPEG image".

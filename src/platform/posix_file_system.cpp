@@ -525,6 +525,31 @@ int PosixFileSystem::CountItems(const std::string& path) {
     return count;
 }
 
+bool PosixFileSystem::HoldsNothing(const std::string& path) {
+    const int dirfd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirfd < 0) return errno == ENOENT;
+    DIR* dir = fdopendir(dirfd);
+    if (!dir) {
+        close(dirfd);
+        return false;
+    }
+    bool nothing = true;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(dir);
+        if (!entry) {
+            nothing = nothing && errno == 0;
+            break;
+        }
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+            nothing = false;
+            break;
+        }
+    }
+    closedir(dir);
+    return nothing;
+}
+
 std::optional<FsItem> PosixFileSystem::GetFile(const std::string& path) {
     if (path.empty()) return std::nullopt;
     EntryStat st;

@@ -40,6 +40,7 @@ public:
     FsStatus DeleteFolder(const std::string& path) override;
     bool ListFolder(const std::string& path, std::vector<FsItem>& files, std::vector<FsItem>& folders) override;
     int CountItems(const std::string& path) override;
+    bool HoldsNothing(const std::string& path) override;
     std::optional<FsItem> GetFile(const std::string& path) override;
     std::string TypeDescription(const std::string& path) override;
     std::unique_ptr<ReadStream> OpenRead(const std::string& path, std::string& error) override;

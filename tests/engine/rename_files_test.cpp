@@ -172,6 +172,21 @@ TEST_F(RenameFilesTest, ThreeFilesInOneSecondThenASecondRun) {
     EXPECT_EQ(std::count(files.steps.begin(), files.steps.end(), "flush"), 2);
 }
 
+// A preview writes nothing: in an output folder that holds nothing only its
+// own names are taken and none is looked for on the disk; in one that holds
+// anything (a dangling link too) each name still is.
+TEST_F(RenameFilesTest, APreviewLooksForNamesOnDiskOnlyWhereTheFolderHoldsSomething) {
+    for (const char* f : {"IMG_0001.JPG", "IMG_0002.JPG"}) File(f);
+    Run(false);
+    EXPECT_EQ(chronology.Text(), "|20041225180911#0|20041225180911#1|");
+    EXPECT_EQ(files.existenceTests, 0);
+    std::filesystem::create_symlink("nowhere", out + "/20041225_180911.JPG");
+    chronology.Reset();
+    Run(false);
+    EXPECT_EQ(chronology.Text(), "|20041225180911#1|20041225180911#2|");
+    EXPECT_GT(files.existenceTests, 0);
+}
+
 // A move to another file system: the copies are staged, flushed together,
 // named, flushed again, and only then do the sources go; the records follow
 // in the files' order, a file skipped among them included.
