@@ -47,6 +47,7 @@ public:
         return inner_.ListFolder(path, files, folders);
     }
     int CountItems(const std::string& path) override { return inner_.CountItems(path); }
+    bool HoldsNothing(const std::string& path) override { return inner_.HoldsNothing(path); }
     std::optional<FsItem> GetFile(const std::string& path) override { return inner_.GetFile(path); }
     std::string TypeDescription(const std::string& path) override { return inner_.TypeDescription(path); }
     std::unique_ptr<ReadStream> OpenRead(const std::string& path, std::string& error) override {
