@@ -1,7 +1,7 @@
 #include "app/import_store.h"
 
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -110,7 +110,7 @@ std::optional<std::vector<std::int64_t>> SqliteImportRecord::Sizes(const std::st
     while ((step = sqlite3_step(sizes.stmt)) == SQLITE_ROW) found.push_back(sqlite3_column_int64(sizes.stmt, 0));
     if (step != SQLITE_DONE) return std::nullopt;
     for (const Note& note : pending_)
-        if (note.file.Path >= low && note.file.Path < high) found.push_back(note.file.Size);
+        if (!note.hashOnly && note.file.Path >= low && note.file.Path < high) found.push_back(note.file.Size);
     return found;
 }
 
@@ -128,16 +128,20 @@ std::vector<ImportedFile> SqliteImportRecord::WithSize(std::int64_t size, const 
     sqlite3_bind_int64(stmt, 1, size);
     BindText(stmt, 2, low);
     BindText(stmt, 3, high);
-    // A note waiting to be written replaces the path's rows.
-    std::unordered_set<std::string_view> pending;
-    for (const Note& note : pending_) pending.insert(note.file.Path);
+    // A note waiting to be written replaces the path's rows; a hash waiting
+    // is the row's.
+    std::unordered_map<std::string_view, const Note*> pending;
+    for (const Note& note : pending_) pending.emplace(note.file.Path, &note);
     while (sqlite3_step(stmt) == SQLITE_ROW) {
         ImportedFile file{Column(stmt, 0), size, Column(stmt, 1), DateTime::FromCivilSeconds(sqlite3_column_int64(stmt, 2))};
-        if (!pending.contains(file.Path)) files.push_back(std::move(file));
+        const auto note = pending.find(file.Path);
+        if (note != pending.end() && !note->second->hashOnly) continue;
+        if (note != pending.end()) file.Hash = note->second->file.Hash, file.Modified = note->second->file.Modified;
+        files.push_back(std::move(file));
     }
     sqlite3_reset(stmt);  // ends the read
     for (const Note& note : pending_)
-        if (note.file.Size == size && note.file.Path >= low && note.file.Path < high)
+        if (!note.hashOnly && note.file.Size == size && note.file.Path >= low && note.file.Path < high)
             files.push_back(note.file);
     return files;
 }
@@ -149,7 +153,7 @@ SqliteImportRecord::Note* SqliteImportRecord::Pending(const std::string& path) {
 }
 
 void SqliteImportRecord::Add(const ImportedFile& file, const std::string& run) {
-    if (Note* note = Pending(file.Path)) *note = {file, run};
+    if (Note* note = Pending(file.Path)) *note = {file, run, false};
     else pending_.push_back({file, run});
     if (pending_.size() >= kPendingNotes) Write();
 }
@@ -159,7 +163,16 @@ void SqliteImportRecord::Write() {
     sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
     Statement remove(db_, "DELETE FROM imported WHERE path = ?");
     Statement insert(db_, "INSERT INTO imported(path, size, hash, run, modified) VALUES(?, ?, ?, ?, ?)");
+    Statement update(db_, "UPDATE imported SET hash = ?, modified = ? WHERE path = ?");
     for (const Note& note : pending_) {
+        if (note.hashOnly) {
+            sqlite3_reset(update.stmt);
+            BindText(update.stmt, 1, note.file.Hash);
+            sqlite3_bind_int64(update.stmt, 2, note.file.Modified.CivilSeconds());
+            BindText(update.stmt, 3, note.file.Path);
+            (void)sqlite3_step(update.stmt);
+            continue;
+        }
         sqlite3_reset(remove.stmt);
         BindText(remove.stmt, 1, note.file.Path);  // a name used again holds the new file
         (void)sqlite3_step(remove.stmt);
@@ -180,11 +193,8 @@ void SqliteImportRecord::KeepHash(const std::string& path, DateTime modified, co
         note->file.Hash = hash, note->file.Modified = modified;
         return;
     }
-    Statement update(db_, "UPDATE imported SET hash = ?, modified = ? WHERE path = ?");
-    BindText(update.stmt, 1, hash);
-    sqlite3_bind_int64(update.stmt, 2, modified.CivilSeconds());
-    BindText(update.stmt, 3, path);
-    (void)sqlite3_step(update.stmt);
+    pending_.push_back({{path, 0, hash, modified}, {}, true});
+    if (pending_.size() >= kPendingNotes) Write();
 }
 
 void SqliteImportRecord::Forget(const std::string& path) {

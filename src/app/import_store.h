@@ -34,15 +34,17 @@ public:
     void KeepHash(const std::string& path, DateTime modified, const std::string& hash) override;
     void Forget(const std::string& path) override;
 
-    // Notes are written a few hundred at a time in one transaction, and when
-    // the record is closed: one transaction per placed file cost a same-disk
-    // Move about a third of its time. A kill loses at most those waiting.
+    // Notes and kept hashes are written a few hundred at a time in one
+    // transaction, and when the record is closed: one transaction per placed
+    // file cost a same-disk Move about a third of its time. A kill loses at
+    // most those waiting.
     static constexpr std::size_t kPendingNotes = 256;
 
 private:
     struct Note {
         ImportedFile file;
         std::string run;
+        bool hashOnly = false;  // a hash kept for a row already written: its size and run stay
     };
     explicit SqliteImportRecord(sqlite3* db);
     Note* Pending(const std::string& path);

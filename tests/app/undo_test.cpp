@@ -469,9 +469,9 @@ namespace {
 
 // A record written before placements kept their times: opened read-only it
 // gives its rows as they are, opened for writing it gains the column, and a
-// hash kept for a path is given back with its time. The sizes within a folder
-// leave out a folder whose name only begins like it, and count notes not yet
-// written.
+// hash kept for a path is given back with its time, before and after it is
+// written. The sizes within a folder leave out a folder whose name only
+// begins like it, and count notes not yet written.
 TEST(ImportRecord, ARecordFromBeforeTimesGainsThemInPlace) {
     TempDir dir;
     const std::string db = dir / "imports.sqlite";
@@ -482,7 +482,7 @@ TEST(ImportRecord, ARecordFromBeforeTimesGainsThemInPlace) {
                               " ('/out2/c.jpg', 7, '', 'r'), ('/out/d/e.jpg', 9, '', 'r');"));
     ASSERT_EQ(SqliteImportRecord::OpenReadOnly(db)->WithSize(5, "/out").size(), 1u);
     EXPECT_EQ(SqliteImportRecord::OpenReadOnly(db)->Sizes("/out"), (std::vector<std::int64_t>{5, 9}));
-    const auto record = SqliteImportRecord::Open(db);
+    auto record = SqliteImportRecord::Open(db);
     ASSERT_TRUE(record);
     std::vector<ImportedFile> files = record->WithSize(5, "/out");
     ASSERT_EQ(files.size(), 1u);
@@ -500,6 +500,11 @@ TEST(ImportRecord, ARecordFromBeforeTimesGainsThemInPlace) {
     ASSERT_TRUE(sizes);
     std::sort(sizes->begin(), sizes->end());
     EXPECT_EQ(sizes, (std::vector<std::int64_t>{5, 5, 9, 11}));
+    record.reset();  // writes what waits
+    files = SqliteImportRecord::OpenReadOnly(db)->WithSize(5, "/out");
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0].Hash, "g");
+    EXPECT_EQ(files[0].Modified, DateTime::FromCivilSeconds(1234));
 }
 
 }  // namespace
