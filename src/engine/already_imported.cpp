@@ -112,8 +112,10 @@ std::optional<std::string> ImportCheck::Recorded(const FileFacts& source) {
     if (!anySize_ && !sizes_->contains(source.Size)) return std::nullopt;
     std::vector<Candidate>& group = Group(source.Size);
     if (group.empty()) return std::nullopt;
-    const Sampled* sample = SourceSample(source);
-    if (!sample) return std::nullopt;
+    // The source is read only once a recorded file of its size is still
+    // there: a card whose earlier imports were since taken out of the output
+    // folder would otherwise be read twice more per file, one read at a time.
+    const Sampled* sample = nullptr;
     std::string hash;  // the source's, taken once a sample matches
     for (Candidate& candidate : group) {
         const ImportedFile& file = candidate.file;
@@ -128,6 +130,7 @@ std::optional<std::string> ImportCheck::Recorded(const FileFacts& source) {
             if (candidate.unreadable) continue;
             there = std::move(facts);
         }
+        if (!sample && !(sample = SourceSample(source))) return std::nullopt;
         // Other first or last bytes: other bytes, and neither file read whole.
         if (*candidate.sample != sample->digest) continue;
         if (hash.empty() && (hash = SourceHash(source)).empty()) return std::nullopt;

@@ -51,6 +51,7 @@ Names Snapshot(const std::string& root) {
 struct TestFs : PosixFileSystem {
     bool refuseMoves = false, across = false;
     int existenceTests = 0, hashes = 0, lookups = 0;
+    std::vector<std::string> sampled;
     int spoilStage = 0;  // the staged copy (counted from 1) whose bytes arrive spoilt
     std::vector<std::string> steps;
     std::function<void(StagedCopy&)> beforeName;
@@ -60,6 +61,10 @@ struct TestFs : PosixFileSystem {
     std::optional<FsItem> GetFile(const std::string& path) override { ++lookups; return PosixFileSystem::GetFile(path); }
     FsStatus SetModifiedTime(const std::string& path, const FileTime& time) override {
         return refuseTimes ? FsStatus::Fail("Operation not permitted") : PosixFileSystem::SetModifiedTime(path, time);
+    }
+    FsStatus ReadSample(const std::string& path, FileSample& sample) override {
+        sampled.push_back(path);
+        return PosixFileSystem::ReadSample(path, sample);
     }
     FsStatus ContentHash(const std::string& path, std::string& hash, const std::function<void()>& pump) override {
         ++hashes;
@@ -351,6 +356,16 @@ TEST_F(RenameFilesTest, TheRecordOfImportsHashesAPlacedFileOnlyWhenAnotherOfItsS
     EXPECT_LT(files.lookups, 6 * 61);
     EXPECT_EQ(files.hashes, 2);
     EXPECT_EQ(records.back().Operation, "Already imported");
+
+    // The imports since taken out of the output folder: the card's files of
+    // their sizes are not read at all.
+    fs::remove_all(in), fs::create_directory(in), fs::remove_all(out), fs::create_directory(out);
+    for (const std::string bytes : {"abc", "abcdef", "wxyz"}) File("IMG_3" + std::to_string(bytes.size()) + "00.JPG", 7, bytes);
+    files.sampled.clear(), files.hashes = 0, chronology.Reset(), records.clear();
+    Run();
+    EXPECT_EQ(records.size(), 3u);
+    for (const std::string& path : files.sampled) EXPECT_EQ(path.rfind(in, 0), std::string::npos) << path;
+    EXPECT_EQ(files.hashes, 0);
 }
 
 // "Always", the setting of a first start, numbers every file from 001, in
