@@ -223,9 +223,10 @@ FsStatus SqliteIntentRecord::Plan(PlannedPlacement& plan) {
 }
 
 void SqliteIntentRecord::Done(std::int64_t id) {
-    // A plan left behind is only looked at again by the next run, which finds
-    // the file already in its place.
-    (void)WithLater([&] { return Remove(id) ? FsStatus::Ok() : WriteFailure(db_); });
+    // A plan the record could not strike out now (busy, or a failed commit)
+    // is tried again with the next; one left behind is only looked at again
+    // by the next run, which finds the file already in its place.
+    if (!WithLater([&] { return Remove(id) ? FsStatus::Ok() : WriteFailure(db_); })) later_.push_back(id);
 }
 
 void SqliteIntentRecord::Settle() {
