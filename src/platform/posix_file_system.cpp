@@ -95,28 +95,17 @@ bool StatEntry(int dirfd, const char* name, EntryStat& out) {
     return true;
 }
 
-bool IsFatFileSystem(const struct statfs& fs) {
-    const auto type = static_cast<unsigned long>(fs.f_type);
-    return type == MSDOS_SUPER_MAGIC || type == static_cast<unsigned long>(EXFAT_SUPER_MAGIC);
+bool IsFatType(long type) {
+    const auto t = static_cast<unsigned long>(type);
+    return t == MSDOS_SUPER_MAGIC || t == static_cast<unsigned long>(EXFAT_SUPER_MAGIC);
 }
 
-// The FAT attribute bits of an entry, or 0 when the kernel does not give them.
-int FatAttributes(int dirfd, const char* name, bool isFolder) {
-    const int fd = openat(dirfd, name,
-                          O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | (isFolder ? O_DIRECTORY : 0));
-    if (fd < 0) return 0;
-    std::uint32_t attr = 0;
-    const int rc = ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &attr);
-    close(fd);
-    if (rc != 0) return 0;
-    int bits = 0;
-    if (attr & ATTR_RO) bits |= kAttrReadOnly;
-    if (attr & ATTR_HIDDEN) bits |= kAttrHidden;
-    if (attr & ATTR_SYS) bits |= kAttrSystem;
-    return bits;
-}
+// The answers of a driver that has no FAT attribute request (the exFAT
+// driver of many kernels): asking again for each file would only cost calls.
+bool RefusesRequest(int err) { return err == ENOTTY || err == ENOSYS || err == EOPNOTSUPP || err == EINVAL; }
 
-FsItem MakeItem(int dirfd, const char* rel, std::string name, std::string path, const EntryStat& st, bool fat) {
+// `fatBits`: the entry's FAT attributes (kAttr* bits), 0 where there are none.
+FsItem MakeItem(std::string name, std::string path, const EntryStat& st, int fatBits) {
     FsItem item;
     item.IsFolder = st.isFolder;
     item.Size = st.isFolder ? 0 : st.size;
@@ -130,7 +119,7 @@ FsItem MakeItem(int dirfd, const char* rel, std::string name, std::string path, 
     // still offered (and copied when they cannot be moved).
     if ((st.mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) item.Attributes |= kAttrReadOnly;
     if (!name.empty() && name.front() == '.') item.Attributes |= kAttrHidden;
-    if (fat) item.Attributes |= FatAttributes(dirfd, rel, st.isFolder);
+    item.Attributes |= fatBits;
     item.Name = std::move(name);
     item.Path = std::move(path);
     return item;
@@ -456,8 +445,8 @@ bool PosixFileSystem::ListFolder(const std::string& path, std::vector<FsItem>& f
         close(dirfd);
         return false;
     }
-    struct statfs fs{};
-    const bool fat = fstatfs(dirfd, &fs) == 0 && IsFatFileSystem(fs);
+    const long type = FileSystemType(dirfd);
+    const long fat = IsFatType(type) ? type : 0;
     if (struct stat dir{}; fstat(dirfd, &dir) == 0) {
         fatDevices_[dir.st_dev] = fat;
         listedDevices_[path] = dir.st_dev;
@@ -479,7 +468,7 @@ bool PosixFileSystem::ListFolder(const std::string& path, std::vector<FsItem>& f
         // Only files and folders themselves: a symbolic link is never followed,
         // so a link loop cannot trap a walk.
         if (!st.isFile && !st.isFolder) continue;
-        FsItem item = MakeItem(dirfd, name, name, JoinPath(path, name), st, fat);
+        FsItem item = MakeItem(name, JoinPath(path, name), st, fat ? FatAttributesOf(dirfd, name, st.isFolder, fat) : 0);
         (st.isFolder ? folders : files).push_back(std::move(item));
     }
     closedir(dir);
@@ -554,14 +543,47 @@ std::optional<FsItem> PosixFileSystem::GetFile(const std::string& path) {
     if (path.empty()) return std::nullopt;
     EntryStat st;
     if (!StatEntry(AT_FDCWD, path.c_str(), st) || !st.isFile) return std::nullopt;
-    return MakeItem(AT_FDCWD, path.c_str(), NameOf(path), path, st, FatDevice(st.id.Device, path.c_str()));
+    const long fat = FatType(st.id.Device, path.c_str());
+    return MakeItem(NameOf(path), path, st, fat ? FatAttributesOf(AT_FDCWD, path.c_str(), false, fat) : 0);
 }
 
-bool PosixFileSystem::FatDevice(dev_t device, const char* path) {
+long PosixFileSystem::FatType(dev_t device, const char* path) {
     if (const auto known = fatDevices_.find(device); known != fatDevices_.end()) return known->second;
     struct statfs fs{};
-    if (statfs(path, &fs) != 0) return false;
-    return fatDevices_[device] = IsFatFileSystem(fs);
+    if (statfs(path, &fs) != 0) return 0;
+    const long type = static_cast<long>(fs.f_type);
+    return fatDevices_[device] = IsFatType(type) ? type : 0;
+}
+
+int PosixFileSystem::FatAttributesOf(int dirfd, const char* name, bool isFolder, long type) {
+    if (std::find(fatTypesWithoutAttributes_.begin(), fatTypesWithoutAttributes_.end(), type) !=
+        fatTypesWithoutAttributes_.end())
+        return 0;
+    std::uint32_t attr = 0;
+    if (const int err = FatAttributeBits(dirfd, name, isFolder, attr); err != 0) {
+        if (RefusesRequest(err)) fatTypesWithoutAttributes_.push_back(type);
+        return 0;
+    }
+    int bits = 0;
+    if (attr & ATTR_RO) bits |= kAttrReadOnly;
+    if (attr & ATTR_HIDDEN) bits |= kAttrHidden;
+    if (attr & ATTR_SYS) bits |= kAttrSystem;
+    return bits;
+}
+
+long PosixFileSystem::FileSystemType(int fd) {
+    struct statfs fs{};
+    return fstatfs(fd, &fs) == 0 ? static_cast<long>(fs.f_type) : 0;
+}
+
+int PosixFileSystem::FatAttributeBits(int dirfd, const char* name, bool isFolder, std::uint32_t& attr) {
+    const int fd = openat(dirfd, name,
+                          O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | (isFolder ? O_DIRECTORY : 0));
+    if (fd < 0) return errno;
+    const int rc = ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &attr);
+    const int err = rc == 0 ? 0 : errno;
+    close(fd);
+    return err;
 }
 
 std::string PosixFileSystem::TypeDescription(const std::string& path) {

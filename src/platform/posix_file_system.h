@@ -84,6 +84,10 @@ protected:
     virtual int RenameNoReplace(int fromDir, const char* from, int toDir, const char* to);  // renameat2
     virtual int HardLink(int fromDir, const char* from, int toDir, const char* to);
     virtual int LinkUnnamed(int fd, int dirfd, const char* name);
+    // The folder's file system type (statfs f_type; 0 when unknown) and an
+    // entry's FAT attribute bits (0, else the errno value of the failure).
+    virtual long FileSystemType(int fd);
+    virtual int FatAttributeBits(int dirfd, const char* name, bool isFolder, std::uint32_t& attr);
 
 private:
     FsStatus CopyInto(const std::string& from, int dirfd, const std::string& name, struct stat& copied,
@@ -93,8 +97,12 @@ private:
     FsStatus FillCopy(int in, int out, const struct stat& source, bool flush, struct XXH3_state_s* hash = nullptr);
     bool FinalNamesOnly(int dirfd) const;
     FolderHandle OutputFolderOf(const std::string& path, FsStatus& failure);
-    // Whether the device `path` lies on is a FAT one, asked once a device.
-    bool FatDevice(dev_t device, const char* path);
+    // The FAT type of the device `path` lies on (0 for another file
+    // system), asked once a device.
+    long FatType(dev_t device, const char* path);
+    // The entry's FAT attributes as kAttr* bits; never asked again of a file
+    // system type whose driver refused the request.
+    int FatAttributesOf(int dirfd, const char* name, bool isFolder, long type);
 
     TypeDescriber describer_;
     std::vector<dev_t> finalNamesOnly_;  // file systems that take a copy only under its final name
@@ -104,7 +112,8 @@ private:
     // Learnt by each listing for the pass's files' own checks, and again by
     // the next listing (a card swapped under one path may reuse a device
     // number); forgotten when a pass's reads are over.
-    std::unordered_map<dev_t, bool> fatDevices_;
+    std::unordered_map<dev_t, long> fatDevices_;  // device -> FAT type, 0 for none
+    std::vector<long> fatTypesWithoutAttributes_;
     std::unordered_map<std::string, dev_t> listedDevices_;  // folder path -> device
 };
 

@@ -174,6 +174,43 @@ TEST(PosixFileSystem, ReadOnlyIsTheModeWhoeverLooks) {
     EXPECT_EQ(moves, 0);
 }
 
+// A card's FAT attributes, from a driver that gives them (hidden and system
+// bits, read-only) and from one that refuses the request (the exFAT driver of
+// many kernels), which is asked once, never again for each file.
+TEST(PosixFileSystem, FatAttributesAreAskedOfDriversThatGiveThem) {
+    struct FatCard : PosixFileSystem {
+        long type = 0;
+        int refusal = 0, asked = 0;
+        long FileSystemType(int) override { return type; }
+        int FatAttributeBits(int, const char* name, bool, std::uint32_t& attr) override {
+            ++asked;
+            attr = std::string(name) == "IMG_0002.JPG" ? 0x02 | 0x04 : std::string(name) == "IMG_0003.JPG" ? 0x01 : 0;
+            return refusal;
+        }
+    };
+    TempDir tmp;
+    for (const char* name : {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG"}) tmp.Write(std::string("card/") + name, "x");
+    const auto attributes = [&](FatCard& fs) {
+        std::vector<FsItem> files, folders;
+        std::string bits;
+        if (!fs.ListFolder(tmp / "card", files, folders)) return std::string("unlisted");
+        for (const FsItem& f : files) bits += std::to_string(f.Attributes) + " ";
+        return bits;
+    };
+    FatCard fat;
+    fat.type = 0x4d44;  // FAT
+    EXPECT_EQ(attributes(fat), "0 " + std::to_string(kAttrHidden | kAttrSystem) + " " + std::to_string(kAttrReadOnly) + " ");
+    EXPECT_EQ(fat.asked, 3);
+    FatCard exfat;
+    exfat.type = 0x2011BAB0, exfat.refusal = ENOTTY;
+    EXPECT_EQ(attributes(exfat), "0 0 0 ");
+    EXPECT_EQ(attributes(exfat), "0 0 0 ");
+    EXPECT_EQ(exfat.asked, 1);
+    FatCard other;  // not FAT: never asked
+    EXPECT_EQ(attributes(other), "0 0 0 ");
+    EXPECT_EQ(other.asked, 0);
+}
+
 // A write-protected card: its files are not read-only themselves, so they are
 // offered; a move out fails and a copy succeeds.
 TEST(PosixFileSystem, AWriteProtectedCardIsNotReadOnlyFileByFile) {
