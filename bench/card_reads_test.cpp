@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
+#include <limits>
 #include <map>
 #include <memory>
 #include <string>
@@ -218,6 +220,10 @@ TEST(FormatReads, EachFormatWithinItsBudget) {
         struct stat st{};
         if (stat(path.c_str(), &st) != 0 && stat((path = seeds + b.file).c_str(), &st) != 0) continue;
         SCOPED_TRACE(b.file);
+        // In the page cache, as the generated card's files are: the first
+        // file found uncached costs the read-ahead one read that must not
+        // wait (it fails at once), which the meter would count.
+        std::ifstream(path, std::ios::binary).ignore(std::numeric_limits<std::streamsize>::max());
         fs.ResetCounts();
         const IoCounters before = ReadIoCounters();
         const ReadBack r = ReadFile(fs, path, st.st_size);
