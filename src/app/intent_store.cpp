@@ -196,9 +196,9 @@ bool SqliteIntentRecord::Remove(std::int64_t id) {
     return rc == SQLITE_DONE;
 }
 
-FsStatus SqliteIntentRecord::WithLater(const std::function<FsStatus()>& write) {
+FsStatus SqliteIntentRecord::WithLater(const std::function<FsStatus()>& write, bool together) {
     // Alone, the statement is its own transaction.
-    const bool alone = later_.empty() || sqlite3_get_autocommit(db_) == 0;
+    const bool alone = (later_.empty() && !together) || sqlite3_get_autocommit(db_) == 0;
     if (!alone && sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return WriteFailure(db_);
     FsStatus status = FsStatus::Ok();
     if (!alone)
@@ -241,17 +241,9 @@ void SqliteIntentRecord::SetRunLog(const std::string& csvPath) {
 // One transaction for a batch: one write of the journal instead of one per file.
 FsStatus SqliteIntentRecord::PlanAll(std::vector<PlannedPlacement>& plans) {
     const Durable durable(db_);
-    if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return WriteFailure(db_);
-    FsStatus status = IntentRecord::PlanAll(plans);
-    for (const std::int64_t id : later_)
-        if (status && !Remove(id)) status = WriteFailure(db_);
-    if (status && sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) status = WriteFailure(db_);
-    if (status) {
-        later_.clear();
-    } else {
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    const FsStatus status = WithLater([&] { return IntentRecord::PlanAll(plans); }, true);
+    if (!status)
         for (PlannedPlacement& plan : plans) plan.Id = 0;
-    }
     return status;
 }
 

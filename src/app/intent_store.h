@@ -43,8 +43,9 @@ private:
     explicit SqliteIntentRecord(sqlite3* db);
     FsStatus Insert(PlannedPlacement& plan);
     bool Remove(std::int64_t id);
-    // Runs `write` in one transaction with the plans left to strike out.
-    FsStatus WithLater(const std::function<FsStatus()>& write);
+    // Runs `write` in one transaction with the plans left to strike out;
+    // `together`: in a transaction of its own even when none are left.
+    FsStatus WithLater(const std::function<FsStatus()>& write, bool together = false);
     sqlite3* db_;
     // Prepared once: a same-disk move is mostly this record's work.
     std::unique_ptr<Statement> insert_, remove_;

@@ -258,6 +258,18 @@ TEST(IntentStore, StrikesOutLaterPlansWithTheNextOneOrAtTheEnd) {
         EXPECT_EQ(left(), "");
         ASSERT_TRUE(record->Plan(c));
         record->DoneLater(c.Id);
+
+        // A batch's plans are written all together or not at all, with or
+        // without a plan left to strike out, which then waits for the next commit.
+        test::ExecSql(path, "CREATE TRIGGER refuse BEFORE INSERT ON placement WHEN NEW.target = '/out/bad'"
+                            " BEGIN SELECT RAISE(ABORT, 'refused'); END");
+        std::vector<PlannedPlacement> batch{{0, "/card/d", "/out/d"}, {0, "/card/bad", "/out/bad"}};
+        EXPECT_FALSE(record->PlanAll(batch));
+        EXPECT_EQ(batch[0].Id, 0);
+        EXPECT_EQ(left(), "/out/c");
+        record->Settle();
+        EXPECT_FALSE(record->PlanAll(batch));
+        EXPECT_EQ(left(), "");
     }
     EXPECT_EQ(left(), "");
 }
