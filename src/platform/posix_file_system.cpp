@@ -484,59 +484,59 @@ bool PosixFileSystem::ListFolder(const std::string& path, std::vector<FsItem>& f
     return ok;
 }
 
-int PosixFileSystem::CountItems(const std::string& path) {
+namespace {
+
+// Calls `each` with every entry of the folder but "." and ".." while it
+// returns true: 1 when the folder was read (or `each` stopped), 0 when it
+// could not be read to its end, -1 when it could not be opened (errno set).
+template <class Each>
+int EachEntry(const std::string& path, Each each) {
     const int dirfd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirfd < 0) return -1;
     DIR* dir = fdopendir(dirfd);
     if (!dir) {
         close(dirfd);
-        return -1;
+        return 0;
     }
-    int count = 0;
+    int read = 1;
     for (;;) {
         errno = 0;
         const dirent* entry = readdir(dir);
         if (!entry) {
-            if (errno != 0) count = -1;
+            if (errno != 0) read = 0;
             break;
         }
-        const char* name = entry->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-        unsigned char type = entry->d_type;
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+        if (!each(dirfd, *entry)) break;
+    }
+    closedir(dir);
+    return read;
+}
+
+}  // namespace
+
+int PosixFileSystem::CountItems(const std::string& path) {
+    int count = 0;
+    const int read = EachEntry(path, [&count](int dirfd, const dirent& entry) {
+        unsigned char type = entry.d_type;
         if (type == DT_UNKNOWN) {
             struct stat st{};
-            if (fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            if (fstatat(dirfd, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return true;
             type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_UNKNOWN;
         }
         if (type == DT_REG || type == DT_DIR) ++count;
-    }
-    closedir(dir);
-    return count;
+        return true;
+    });
+    return read == 1 ? count : -1;
 }
 
 bool PosixFileSystem::HoldsNothing(const std::string& path) {
-    const int dirfd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirfd < 0) return errno == ENOENT;
-    DIR* dir = fdopendir(dirfd);
-    if (!dir) {
-        close(dirfd);
-        return false;
-    }
     bool nothing = true;
-    for (;;) {
-        errno = 0;
-        const dirent* entry = readdir(dir);
-        if (!entry) {
-            nothing = nothing && errno == 0;
-            break;
-        }
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
-            nothing = false;
-            break;
-        }
-    }
-    closedir(dir);
-    return nothing;
+    const int read = EachEntry(path, [&nothing](int, const dirent&) {
+        nothing = false;
+        return false;  // one entry tells
+    });
+    return read < 0 ? errno == ENOENT : read == 1 && nothing;
 }
 
 std::optional<FsItem> PosixFileSystem::GetFile(const std::string& path) {
