@@ -29,10 +29,12 @@ public:
     HeapBytes(std::string_view held, std::uint64_t size) : held_(held), size_(size) {}
 
     std::uint64_t size() const { return size_; }
+    // True when n bytes at o lie inside the heap, at hand or not.
+    bool Has(std::uint64_t o, std::uint64_t n) const { return n <= size_ && o <= size_ - n; }
     // Nothing when the bytes lie outside the heap; NotHeld when inside it,
     // but before the bytes at hand.
     std::optional<std::string_view> Bytes(std::uint64_t o, std::uint64_t n) const {
-        if (!(n <= size_ && o <= size_ - n)) return std::nullopt;
+        if (!Has(o, n)) return std::nullopt;
         const std::uint64_t start = size_ - held_.size();
         if (o < start) throw NotHeld{};
         return held_.substr(static_cast<std::size_t>(o - start), static_cast<std::size_t>(n));
@@ -40,7 +42,7 @@ public:
     // The n bytes at o as a heap of their own: what is at hand of them is
     // again their last bytes.
     std::optional<HeapBytes> Sub(std::uint64_t o, std::uint64_t n) const {
-        if (!(n <= size_ && o <= size_ - n)) return std::nullopt;
+        if (!Has(o, n)) return std::nullopt;
         const std::uint64_t start = size_ - held_.size();
         const std::uint64_t end = o + n;
         if (end <= start) return HeapBytes({}, n);
