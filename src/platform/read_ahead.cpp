@@ -114,9 +114,11 @@ FirstBytes ReadAhead::Probe(int fd, std::size_t length) {
         // Kernels or file systems without reads that must not wait: hints only.
         if (got < 0 && (errno == EOPNOTSUPP || errno == EINVAL || errno == ENOSYS)) canProbe_ = false;
     }
+    // A file found cached on a cold medium gives its bytes but leaves the
+    // walk cold: a read that must not wait may still have started the
+    // medium's, and finished it, so one success says little of the next file.
     if (got >= 0 && static_cast<std::size_t>(got) == length) {
         first.length = length;
-        cached_ = true;
         return first;
     }
     if (cached_) posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);

@@ -2,9 +2,10 @@
 // The first reads of the files a walk comes to next, started while it works
 // on the current one. While the files are found in the page cache a hint
 // only notes the name: each file is opened and read at its turn, as cheaply
-// as without hints. Once a file is found uncached, the files noted and those
-// hinted after are opened ahead and their first bytes asked of the medium
-// (or taken at once, when cached after all); the descriptor (and the bytes)
+// as without hints. Once a file is found uncached, for the rest of the walk
+// the files noted and those hinted after are opened ahead and their first
+// bytes asked of the medium (or taken at once, when cached after all); the
+// descriptor (and the bytes)
 // wait for the file's own turn, so a hint costs no second open. Files are
 // opened relative to the folder of the last hint, held open, so that a
 // card's long paths are not looked up again for every file.
@@ -84,8 +85,8 @@ private:
     std::string folder_;
     int folderFd_ = -1;
     std::deque<Kept> kept_;
-    // Whether the last file probed was cached: a cached card needs no hints
-    // to the kernel, a cold one wants no read-ahead of the kernel's own.
+    // Whether every file probed in this walk was cached: a cached card needs
+    // no hints to the kernel, a cold one wants no read-ahead of the kernel's own.
     bool cached_ = true;
     bool canProbe_ = true;  // false once the file system refuses reads that must not wait
     std::size_t length_ = 0;  // the first read's length, as the last hint asked

@@ -612,7 +612,7 @@ TEST(PosixFileSystem, FilesOpenedAheadAreReadAsTheyAreAtTheirTurn) {
     }
     EXPECT_EQ(read(98), "chg 98");
     fs.WillRead(path(97));
-    EXPECT_EQ(read(97), "new 97");  // found uncached at its turn: the medium is cold again
+    EXPECT_EQ(read(97), "new 97");
     fs.WillRead(path(99));
     const long calibrate = ReadSyscalls(), overhead = ReadSyscalls() - calibrate, before99 = ReadSyscalls();
     EXPECT_EQ(read(99), "new 99");
