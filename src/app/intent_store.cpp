@@ -239,9 +239,10 @@ void SqliteIntentRecord::SetRunLog(const std::string& csvPath) {
 }
 
 // One transaction for a batch: one write of the journal instead of one per file.
-FsStatus SqliteIntentRecord::PlanAll(std::vector<PlannedPlacement>& plans) {
-    const Durable durable(db_);
-    const FsStatus status = WithLater([&] { return IntentRecord::PlanAll(plans); }, true);
+FsStatus SqliteIntentRecord::PlanAll(std::vector<PlannedPlacement>& plans, bool durable) {
+    std::optional<Durable> flushed;
+    if (durable) flushed.emplace(db_);
+    const FsStatus status = WithLater([&] { return IntentRecord::PlanAll(plans, durable); }, true);
     if (!status)
         for (PlannedPlacement& plan : plans) plan.Id = 0;
     return status;

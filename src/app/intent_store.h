@@ -34,7 +34,7 @@ public:
     // Struck out in the transaction of the next plan: one commit a file.
     void DoneLater(std::int64_t id) override { later_.push_back(id); }
     void Settle() override;
-    FsStatus PlanAll(std::vector<PlannedPlacement>& plans) override;
+    FsStatus PlanAll(std::vector<PlannedPlacement>& plans, bool durable) override;
     void DoneAll(const std::vector<std::int64_t>& ids) override;
     void SetRunLog(const std::string& csvPath) override;
     std::vector<PlannedPlacement> Abandoned() override;

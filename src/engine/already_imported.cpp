@@ -1,5 +1,6 @@
 #include "engine/already_imported.h"
 
+#include <algorithm>
 #include <string_view>
 #include <utility>
 
@@ -97,6 +98,12 @@ bool ImportCheck::SameBytes(const FileFacts& source, const std::string& path, co
     return other && *other == sourceHash;
 }
 
+std::string ImportCheck::WhereBytesAre(const std::string& path) {
+    const auto pending = std::find_if(pending_.rbegin(), pending_.rend(), [&](const auto& p) { return p.first == path; });
+    if (pending == pending_.rend() || fs_.GetFile(path)) return path;
+    return pending->second;
+}
+
 std::optional<std::string> ImportCheck::Recorded(const FileFacts& source) {
     if (!record_ || source.Size <= 0) return std::nullopt;
     // The sizes recorded within the output folder are read once, and this
@@ -122,10 +129,13 @@ std::optional<std::string> ImportCheck::Recorded(const FileFacts& source) {
         if (candidate.unreadable || !Within(file.Path, top_)) continue;
         // A recorded file's sample is read once (a card of files of one size
         // compares each with all before it) and tells that it is still there.
+        // A placement of this run not yet made is read at its source.
         std::optional<FsItem> there;
+        std::string path;
         if (!candidate.sample) {
+            path = WhereBytesAre(file.Path);
             FsItem facts;
-            candidate.sample = SampleOf(file.Path, &facts);
+            candidate.sample = SampleOf(path, &facts);
             candidate.unreadable = !candidate.sample || facts.Size != file.Size;
             if (candidate.unreadable) continue;
             there = std::move(facts);
@@ -136,13 +146,14 @@ std::optional<std::string> ImportCheck::Recorded(const FileFacts& source) {
         if (hash.empty() && (hash = SourceHash(source)).empty()) return std::nullopt;
         // So does a hash the record kept of other bytes.
         if (!file.Hash.empty() && file.Hash != hash) continue;
-        if (!there) there = fs_.GetFile(file.Path);
+        if (path.empty()) path = WhereBytesAre(file.Path);
+        if (!there) there = fs_.GetFile(path);
         if (!there || there->Size != source.Size) continue;
         // The bytes decide; a hash the record lacks, or took of the file
         // before it changed, is kept anew.
         const bool kept = !file.Hash.empty() && file.Modified == there->Modified;
-        const bool holds = SameBytes(source, file.Path, *there);
-        if (!kept && writes_)
+        const bool holds = SameBytes(source, path, *there);
+        if (!kept && writes_ && path == file.Path)
             if (const auto hashed = hashes_.find(file.Path);
                 hashed != hashes_.end() && hashed->second.size == there->Size && hashed->second.modified == there->Modified)
                 record_->KeepHash(file.Path, there->Modified, hashed->second.hash);
@@ -167,6 +178,8 @@ void ImportCheck::Placed(const FileFacts& source, const std::string& target) {
         sourceSamples_.erase(sampled);
     }
     if (sizes_) sizes_->insert(source.Size);
+    pending_.emplace_back(target, source.SourceFilePath);
+    if (pending_.size() > kPendingPlacements) pending_.pop_front();
     // A group read before this placement takes it in, as the record does:
     // under its path, a newer note replaces an older.
     if (const auto group = groups_.find(source.Size); group != groups_.end()) {

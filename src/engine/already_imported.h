@@ -5,7 +5,9 @@
 // file's first and last bytes; only equal samples cost a hash of both whole
 // files, and the record keeps the hashes it was given.
 
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -20,6 +22,10 @@
 #include "model/run_tally.h"
 
 namespace ravlen {
+
+// This run's latest placements whose sources are kept, to be read while a
+// placement waits in its batch: more than a batch holds.
+inline constexpr std::size_t kPendingPlacements = 1024;
 
 class ImportCheck {
 public:
@@ -65,6 +71,9 @@ private:
     };
     // The source's sample, read once; null when it cannot be read.
     const Sampled* SourceSample(const FileFacts& source);
+    // Where the bytes of a file recorded at `path` are to be read: at the
+    // source of a placement of this run still waiting in its batch.
+    std::string WhereBytesAre(const std::string& path);
     // The recorded files of this size within the output folder, read from
     // the record once and then kept with this run's own placements.
     std::vector<Candidate>& Group(std::int64_t size);
@@ -82,6 +91,10 @@ private:
     std::optional<std::unordered_set<std::int64_t>> sizes_;
     bool anySize_ = false;
     std::unordered_map<std::int64_t, std::vector<Candidate>> groups_;
+    // This run's latest placements, target and source: a batch names its
+    // copies and makes its moves at its commit, and until then a placed
+    // file's bytes are at its source.
+    std::deque<std::pair<std::string, std::string>> pending_;
 };
 
 // Marks the file as already imported as `existing` (a full path): not

@@ -170,7 +170,11 @@ void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameCh
     // copies durable together; the batch writes its plan with the others'.
     bool batched = PerformActions && unusable.empty() && context.batch &&
                    context.batch->Takes(facts.SourceFilePath, outputFolderPath);
-    if (PerformActions && unusable.empty() && context.intents && !batched) {
+    // So does a Move within one file system, its rename made at the commit:
+    // one transaction of the record for the batch's plans.
+    const bool movesLater = PerformActions && unusable.empty() && context.batch && !batched &&
+                            options.MoveOrCopy == MoveOrCopy::Move && context.batch->MovesLater();
+    if (PerformActions && unusable.empty() && context.intents && !batched && !movesLater) {
         PlannedPlacement plan{0, facts.SourceFilePath, target};
         plan.Moves = options.MoveOrCopy != MoveOrCopy::Copy;
         plan.FinalNameCopy = context.fs.CopiesUnderFinalName(outputFolderPath);
@@ -184,6 +188,7 @@ void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameCh
     const auto place = [&](FsStatus (FileSystem::*operation)(const std::string&, const std::string&)) {
         if (!unusable.empty()) return FsStatus::Fail(unusable);
         if (batched) return context.batch->Stage(facts, target, operation == &FileSystem::MoveFile);
+        if (movesLater) return context.batch->StageMove(facts, target), FsStatus::Ok();
         if (PerformActions) return (context.fs.*operation)(facts.SourceFilePath, target);
         return choice.seenFree || !NameTaken(context, outputFolderPath, name) ? FsStatus::Ok() : FsStatus::Fail(NameTakenText());
     };

@@ -8,6 +8,9 @@
 #include "engine/placement.h"
 
 namespace ravlen {
+
+static_assert(kPendingPlacements >= kBatchFiles, "a placement waiting in its batch is read at its source");
+
 namespace {
 
 // Two descriptors per staged copy, leaving room for everything else the run holds open.
@@ -44,6 +47,12 @@ FsStatus PlacementBatch::Stage(const FileFacts& facts, const std::string& target
     return FsStatus::Ok();
 }
 
+bool PlacementBatch::MovesLater() const { return options_.MoveOrCopy == MoveOrCopy::Move && intents_; }
+
+void PlacementBatch::StageMove(const FileFacts& facts, const std::string& target) {
+    pending_.push_back({&facts, nullptr, true, target});
+}
+
 void PlacementBatch::Add(FileFacts& facts, std::int64_t planned) {
     Entry entry{};
     entry.planned = planned;
@@ -51,10 +60,11 @@ void PlacementBatch::Add(FileFacts& facts, std::int64_t planned) {
     if (mine != pending_.end()) {
         entry.copy = std::move(mine->copy);
         entry.moving = mine->moving;
+        entry.moveTo = std::move(mine->moveTo);
         pending_.erase(mine);
     }
     // Nothing waits before it and nothing of its own waits: recorded at once.
-    if (entries_.empty() && retiring_.empty() && !entry.copy) {
+    if (entries_.empty() && retiring_.empty() && !entry.copy && entry.moveTo.empty()) {
         Write(facts, planned);
         if (planned == 0 || !intents_) return;
         if (RecoveryAgreesUnstruck(facts)) intents_->DoneLater(planned);
@@ -75,19 +85,37 @@ void PlacementBatch::Commit() {
     // Copies staged for files whose road never reached Add are dropped.
     pending_.clear();
     if (entries_.empty()) return;
-    std::vector<Entry*> copies;
-    for (Entry& entry : entries_)
+    std::vector<Entry*> copies, moves;
+    for (Entry& entry : entries_) {
         if (entry.copy) copies.push_back(&entry);
+        else if (!entry.moveTo.empty()) moves.push_back(&entry);
+    }
 
-    // The plans of the whole batch are written down before any copy is named.
+    // The plans of the whole batch are written down before any copy is named
+    // or any file moved. A rename leaves its file whole wherever a power cut
+    // finds it: moves alone need no flush of the record.
     std::vector<PlannedPlacement> plans;
+    bool durable = !copies.empty();
     for (Entry* entry : copies)
         plans.push_back({0, entry->copy->Source, entry->copy->Target, entry->moving,
                          fs_.CopiesUnderFinalName(entry->facts.OutputFolder), 0,
                          TimeToKeep(fs_, options_, entry->copy->Source)});
-    FsStatus status = intents_ && !plans.empty() ? intents_->PlanAll(plans) : FsStatus::Ok();
-    if (status && intents_)
+    for (Entry* entry : moves) {
+        // A file system that can neither rename without replacing nor link
+        // makes the move a copy under the final name.
+        const bool finalName = fs_.CopiesUnderFinalName(entry->facts.OutputFolder);
+        durable = durable || finalName;
+        plans.push_back({0, entry->facts.SourceFilePath, entry->moveTo, true, finalName, 0,
+                         TimeToKeep(fs_, options_, entry->facts.SourceFilePath)});
+    }
+    FsStatus status = intents_ && !plans.empty() ? intents_->PlanAll(plans, durable) : FsStatus::Ok();
+    if (status && intents_) {
         for (std::size_t i = 0; i < copies.size(); ++i) copies[i]->planned = plans[i].Id;
+        for (std::size_t i = 0; i < moves.size(); ++i) moves[i]->planned = plans[copies.size() + i].Id;
+    }
+    // Without copies nothing waits: each file is moved and recorded in turn.
+    if (copies.empty()) return MoveAll(status);
+    for (Entry* entry : moves) Move(*entry, status);
     // Every copy's bytes on the disk before any gets its name.
     if (status) status = FlushAll(copies);
     for (Entry* entry : copies) {
@@ -124,6 +152,25 @@ void PlacementBatch::Commit() {
             for (std::size_t i; (i = nextRemoval_++) < givingUp_.size();)
                 outcomes_[i] = fs_.GiveUpSource(*givingUp_[i]->copy);
         });
+}
+
+void PlacementBatch::Move(Entry& entry, const FsStatus& planned) {
+    const FsStatus status = planned ? fs_.MoveFile(entry.facts.SourceFilePath, entry.moveTo) : planned;
+    if (!status) Fail(entry, status.error, false);
+}
+
+void PlacementBatch::MoveAll(const FsStatus& planned) {
+    for (Entry& entry : entries_) {
+        // A log that cannot be written stops the pass: no file is moved unrecorded.
+        if (!entry.moveTo.empty()) Move(entry, sink_ && sink_->Failed() ? FsStatus::Fail(kLogFailedText) : planned);
+        Write(entry.facts, entry.planned);
+        if (entry.planned == 0 || !intents_) continue;
+        if (RecoveryAgreesUnstruck(entry.facts)) intents_->DoneLater(entry.planned);
+        else intents_->Done(entry.planned);
+    }
+    entries_.clear();
+    staged_ = 0;
+    bytes_ = 0;
 }
 
 void PlacementBatch::Retire() {

@@ -2,9 +2,11 @@
 // Copies made durable as a batch: instead of a flush per file, the batch's
 // copies are written unnamed (or under hidden temporary names), the output
 // file system is flushed once, the copies get their final names, it is
-// flushed again, and only then do the sources of moves go. The files' log
-// records are written at the commit, in the files' order, so the logs read
-// as those of a run that placed one file at a time.
+// flushed again, and only then do the sources of moves go. Moves within one
+// file system wait for the commit too, so that the batch's plans are written
+// down in one transaction of the record instead of one per file. The files'
+// log records are written at the commit, in the files' order, so the logs
+// read as those of a run that placed one file at a time.
 
 #include <atomic>
 #include <cstdint>
@@ -31,6 +33,8 @@ inline constexpr std::uint64_t kBatchBytes = 256ull * 1024 * 1024;
 // threads at once, one for each so many files.
 inline constexpr std::size_t kMaxRemovers = 8;
 inline constexpr std::size_t kRemovalsPerRemover = 16;
+// Why a move waiting in the batch was not made.
+inline constexpr const char* kLogFailedText = "the log could not be written";
 
 class PlacementBatch {
 public:
@@ -49,6 +53,11 @@ public:
     // Writes the file's copy for `target`, not yet named; `moving` gives up the
     // source once the copy is durable under its name.
     FsStatus Stage(const FileFacts& facts, const std::string& target, bool moving);
+    // Whether a move within one file system waits for the commit (a Move
+    // planned in the record); else it is made at once.
+    bool MovesLater() const;
+    // The file is moved to `target` at the commit, after its plan is written.
+    void StageMove(const FileFacts& facts, const std::string& target);
     // The file's road is at its end: its record is written now when nothing
     // waits before it, else at the commit. `planned` is its own plan, if any.
     void Add(FileFacts& facts, std::int64_t planned);
@@ -65,15 +74,22 @@ private:
         std::unique_ptr<StagedCopy> copy;
         bool moving = false;
         std::int64_t planned = 0;
+        std::string moveTo{};  // a move within one file system, made at the commit
     };
     struct Pending {
         const FileFacts* facts;
         std::unique_ptr<StagedCopy> copy;
         bool moving;
+        std::string moveTo{};
     };
 
     // The committed batch: its sources' removal awaited, its records written.
     void Retire();
+    // A move within one file system, once its plan is written.
+    void Move(Entry& entry, const FsStatus& planned);
+    // A batch without copies: each file moved and then recorded in turn,
+    // none moved once a log cannot be written.
+    void MoveAll(const FsStatus& planned);
     void Fail(Entry& entry, const std::string& error, bool removeNamed);
     FsStatus FlushAll(const std::vector<Entry*>& entries);
     void Write(FileFacts& facts, std::int64_t planned);

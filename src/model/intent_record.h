@@ -62,8 +62,10 @@ public:
     // Strikes out every plan DoneLater left; the pass's end.
     virtual void Settle() {}
     // The plans of a batch of files, written down together: all of them, or
-    // (on failure) none.
-    virtual FsStatus PlanAll(std::vector<PlannedPlacement>& plans) {
+    // (on failure) none. `durable`: kept through a power cut as well, before
+    // this returns (copies, whose sources go once they are named).
+    virtual FsStatus PlanAll(std::vector<PlannedPlacement>& plans, bool durable) {
+        (void)durable;
         for (PlannedPlacement& plan : plans)
             if (FsStatus status = Plan(plan); !status) return status;
         return FsStatus::Ok();

@@ -264,11 +264,11 @@ TEST(IntentStore, StrikesOutLaterPlansWithTheNextOneOrAtTheEnd) {
         test::ExecSql(path, "CREATE TRIGGER refuse BEFORE INSERT ON placement WHEN NEW.target = '/out/bad'"
                             " BEGIN SELECT RAISE(ABORT, 'refused'); END");
         std::vector<PlannedPlacement> batch{{0, "/card/d", "/out/d"}, {0, "/card/bad", "/out/bad"}};
-        EXPECT_FALSE(record->PlanAll(batch));
+        EXPECT_FALSE(record->PlanAll(batch, true));
         EXPECT_EQ(batch[0].Id, 0);
         EXPECT_EQ(left(), "/out/c");
         record->Settle();
-        EXPECT_FALSE(record->PlanAll(batch));
+        EXPECT_FALSE(record->PlanAll(batch, true));
         EXPECT_EQ(left(), "");
     }
     EXPECT_EQ(left(), "");

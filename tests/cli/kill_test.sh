@@ -78,9 +78,11 @@ move-across)      stop="before:unlink:4:KILL" ;;
 moved-across)     stop="after:unlink:4:KILL" ;;
 copy-across)      stop="after:linkat:4:KILL" ;;
 move-same|move-same-undo) stop="after:renameat2:4:KILL" ;;
-# The fourth file's row is in the CSV log (the header is the first write) and
-# its plan not yet struck out.
+# The fourth file's row is in the CSV log (the header is the first write),
+# and the plans of the batch's ten files not yet struck out.
 logged-same)      stop="after:csvwrite:5:KILL" ;;
+# The batch's plans written, no file yet moved.
+planned-same)     stop="before:renameat2:1:KILL" ;;
 copy-term)        stop="before:copy_file_range:3:TERM" ;;
 staged-across)    stop="before:syncfs:1:KILL" ;;
 flushed-across)   stop="after:syncfs:1:KILL" ;;
@@ -143,7 +145,7 @@ esac
 case "$stop" in
 *KILL) grep -qF "The last run ended before it finished" err.txt || fail "the next run did not say so on stderr" ;;
 esac
-[ "$case_name" != logged-same ] || grep -qF "1 files its log records as placed kept" err.txt ||
+[ "$case_name" != logged-same ] || grep -qF "4 files its log records as placed kept" err.txt ||
     fail "the logged move was not kept"
 no_hidden
 only_whole "$out"

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <set>
 #include <sys/stat.h>
 #include <utility>
@@ -111,6 +112,19 @@ private:
     bool spoiling_ = false;
 };
 
+// The record of intent as a run keeps it, in memory: the plans not struck out.
+struct MemoryIntents : IntentRecord {
+    std::map<std::int64_t, PlannedPlacement> left;
+    std::int64_t next = 0;
+    FsStatus Plan(PlannedPlacement& plan) override {
+        plan.Id = ++next;
+        left[plan.Id] = plan;
+        return FsStatus::Ok();
+    }
+    void Done(std::int64_t id) override { left.erase(id); }
+    std::vector<PlannedPlacement> Abandoned() override { return {}; }
+};
+
 class RenameFilesTest : public ::testing::Test, public FileRecordSink {
 protected:
     std::vector<FileFacts> records;
@@ -125,7 +139,8 @@ protected:
     RunOptions options;
     ChronologyList chronology;
     RunTally tally;
-    IntentRecord* intents = nullptr;
+    MemoryIntents plans;
+    IntentRecord* intents = &plans;
 
     void SetUp() override {
         // file dates: the readers stay out of the walk
@@ -736,30 +751,91 @@ TEST_F(RenameFilesTest, CameraOffsetMovesThatCamerasFilesOnly) {
     EXPECT_EQ(records.at(1).CameraOffsetSeconds, 0);
 }
 
-// A moved file's plan may outlive its record only where recovery would settle
-// it as that record says: the CSV log keeps it, no log at all lets it go
-// back; a text log alone would call moved a file put back.
+// Moves within one file system are planned a batch at a time, in one write
+// of the record that need not reach the disk before they are made (a rename
+// leaves its file whole). A moved file's plan may outlive its record only
+// where recovery would settle it as that record says: the CSV log keeps it,
+// no log at all lets it go back; a text log alone would call moved a file
+// put back.
 TEST_F(RenameFilesTest, StrikesOutAMovesPlanLaterOnlyWhereRecoveryAgrees) {
     struct Calls : IntentRecord {
         std::vector<std::string> calls;
         FsStatus Plan(PlannedPlacement& plan) override {
             plan.Id = 7;
-            calls.push_back("plan");
             return FsStatus::Ok();
+        }
+        FsStatus PlanAll(std::vector<PlannedPlacement>& plans, bool durable) override {
+            calls.push_back("plan " + std::to_string(plans.size()) + (durable ? " flushed" : ""));
+            return IntentRecord::PlanAll(plans, durable);
         }
         void Done(std::int64_t) override { calls.push_back("done"); }
         void DoneLater(std::int64_t) override { calls.push_back("later"); }
         void Settle() override { calls.push_back("settle"); }
         std::vector<PlannedPlacement> Abandoned() override { return {}; }
-    } plans;
-    intents = &plans;
+    } calls;
+    intents = &calls;
+    using Seen = std::vector<std::string>;
     for (const CreateLog log : {CreateLog::No, CreateLog::Text, CreateLog::Csv, CreateLog::Both}) {
         options.CreateLog = log;
-        plans.calls.clear();
-        File("IMG_0001.JPG");
+        calls.calls.clear();
+        File("IMG_0001.JPG"), File("IMG_0002.JPG", 1), File("IMG_0003.JPG", 2);
         Run();
         const char* struck = log == CreateLog::Text ? "done" : "later";
-        EXPECT_EQ(plans.calls, (std::vector<std::string>{"plan", struck, "settle"})) << static_cast<int>(log);
+        EXPECT_EQ(calls.calls, (Seen{"plan 3", struck, struck, struck, "settle"})) << static_cast<int>(log);
+    }
+    // Copies are flushed with their plans.
+    options.MoveOrCopy = MoveOrCopy::Copy;
+    calls.calls.clear();
+    File("IMG_0001.JPG");
+    Run();
+    EXPECT_EQ(calls.calls.front(), "plan 1 flushed");
+}
+
+// A batch's moves are made in the files' order, each recorded before the
+// next: once a log cannot be written, no file is moved unrecorded, and those
+// waiting stay where they were, each told why.
+TEST_F(RenameFilesTest, ALogThatFailsStopsTheMovesWaitingInTheBatch) {
+    struct FailingLog : FileRecordSink {
+        std::size_t takes = 2;
+        std::vector<std::string> names;
+        void WriteFileRecord(const FileFacts& facts) override {
+            if (!Failed()) names.push_back(facts.SourceFileName);
+        }
+        bool Failed() const override { return names.size() >= takes; }
+    } log;
+    for (int i = 1; i <= 5; ++i) File("IMG_000" + std::to_string(i) + ".JPG", i);
+    EngineContext context{files, port, options, chronology, &log, intents};
+    tally.ResetPass();
+    tally.NumberOfSourceObjects = CountFiles(files, in, FileFilter::Of(options), false);
+    RenameFiles(context, *files.GetFolder(in), *files.GetFolder(out), true, tally);
+    EXPECT_EQ(log.names, (std::vector<std::string>{"IMG_0001.JPG", "IMG_0002.JPG"}));
+    EXPECT_EQ(List(out).size(), 2u);
+    EXPECT_EQ(List(in), (Names{"IMG_0003.JPG", "IMG_0004.JPG", "IMG_0005.JPG"}));
+    EXPECT_EQ(tally.NumberOfLockedFiles, 3);
+    ASSERT_FALSE(port.messages.empty());
+    EXPECT_EQ(port.messages[0].text, "IMG_0003.JPG could not be moved due to the following error: the log could not "
+                                     "be written.");
+    EXPECT_TRUE(plans.left.empty());
+}
+
+// A file of the card whose bytes an earlier file of the same run brought to
+// the output folder is told as already imported, though its twin's copy is
+// not yet named, or its move not yet made, when it is looked at.
+TEST_F(RenameFilesTest, TwinsOnOneCardArePlacedOnce) {
+    MemoryImports record;
+    imports = &record;
+    options.SkipImported = true;
+    for (const MoveOrCopy mode : {MoveOrCopy::Move, MoveOrCopy::Copy}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        options.MoveOrCopy = mode;
+        fs::remove_all(in), fs::create_directory(in), fs::remove_all(out), fs::create_directory(out);
+        record.files.clear(), records.clear(), chronology.Reset();
+        File("IMG_0001.JPG", 0, "the same bytes"), File("IMG_0002.JPG", 0, "the same bytes");
+        Run();
+        ASSERT_EQ(records.size(), 2u);
+        EXPECT_EQ(records[1].Operation, "Already imported");
+        EXPECT_EQ(records[1].OutputFileName, records[0].OutputFileName);
+        EXPECT_EQ(List(out).size(), 1u);
     }
 }
 
