@@ -1,6 +1,8 @@
 #include "app/run_driver.h"
 
+#include <cstdlib>
 #include <exception>
+#include <memory>
 #include <new>
 #include <optional>
 #include <system_error>
@@ -8,6 +10,7 @@
 #include "app/movie_zone.h"
 #include "app/progress_session.h"
 #include "app/recovery.h"
+#include "app/undo_plan.h"
 #include "engine/rename_files.h"
 #include "log/run_logs.h"
 #include "model/camera_clock.h"
@@ -184,6 +187,18 @@ std::string SummaryReport(const RunTally& t) {
     return WithExclusions(r.Text(), t, false);
 }
 
+namespace {
+
+// Whether one folder is the other or lies inside it, by their real paths
+// (links followed); a folder that cannot be resolved may be anywhere.
+bool TreesMeet(const std::string& a, const std::string& b) {
+    const std::unique_ptr<char, decltype(&std::free)> realA(realpath(a.c_str(), nullptr), &std::free);
+    const std::unique_ptr<char, decltype(&std::free)> realB(realpath(b.c_str(), nullptr), &std::free);
+    return !realA || !realB || WithinFolder(realA.get(), realB.get()) || WithinFolder(realB.get(), realA.get());
+}
+
+}  // namespace
+
 void RunDriver::Notice(const std::string& text) {
     counted_.Clear();  // a message box may wait for the user
     if (services_.notice) services_.notice(text);
@@ -206,11 +221,13 @@ bool RunDriver::RunPass(const char* title, bool performActions, const Folders& f
                           MovieZoneOffsets(options.MovieTimeZone)};
     context.cameraNames = services_.cameraNames;
     // The count's listings serve the pass that follows it, unless that pass
-    // writes where it walks (the same file system): such a pass lists each
-    // folder when it comes to it, after the files placed before.
+    // writes where it walks (the output folder is the source folder, or one
+    // lies inside the other): such a pass lists each folder when it comes to
+    // it, after the files placed before.
     const bool elsewhere = folders.source.Id.Known() && folders.output.Id.Known() &&
                            folders.source.Id.Device != folders.output.Id.Device;
-    if (!performActions || elsewhere) context.listings = &counted_;
+    if (!performActions || elsewhere || !TreesMeet(folders.source.Path, folders.output.Path))
+        context.listings = &counted_;
     struct Taken {
         FolderListings& listings;
         ~Taken() { listings.Clear(); }

@@ -38,12 +38,12 @@ public:
     std::vector<std::string> removeAfterCount;  // files removed once they are counted
     int lists = 0;
     bool ListFolder(const std::string& path, std::vector<FsItem>& files, std::vector<FsItem>& folders) override {
-        if (++lists == 2)
+        const bool listed = path != "/" || !rootHoldsOneFile ? PosixFileSystem::ListFolder(path, files, folders)
+                                                              : (files.assign(1, FsItem{}), folders.clear(), true);
+        // root: one file, and no walk of the whole machine
+        if (++lists == 1)
             for (const std::string& file : removeAfterCount) fs::remove(file);
-        if (path != "/" || !rootHoldsOneFile) return PosixFileSystem::ListFolder(path, files, folders);
-        files.assign(1, FsItem{});  // and no walk of the whole machine
-        folders.clear();
-        return true;
+        return listed;
     }
     int textWritesLeft = -1;  // writes to text files that succeed before the disk is full; -1: all
     std::unique_ptr<TextFile> CreateTextFile(const std::string& path, std::string& error) override {
@@ -434,27 +434,29 @@ TEST(RunDriverPasses, FilesRemovedDuringTheRunAreNotPlaced) {
 }
 
 // The pass that follows the count at once takes the count's listings; one
-// after a question, or one writing into the file system it walks, lists the
+// after a question, or one writing into the folders it walks, lists the
 // folders afresh.
 TEST(RunDriverPasses, TheCountsListingsServeOnlyThePassThatFollowsAtOnce) {
     struct Case {
-        bool preview, confirm, elsewhere;
+        bool preview, confirm, elsewhere, inPlace;
         int lists;
-    } const cases[] = {{true, true, false, 4}, {false, false, false, 4}, {false, false, true, 2}, {false, true, true, 4}};
+    } const cases[] = {{true, true, false, false, 4}, {false, false, false, false, 2}, {false, false, false, true, 4},
+                       {false, false, true, false, 2}, {false, true, true, false, 4}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.preview) + std::to_string(c.confirm) + std::to_string(c.elsewhere));
+        SCOPED_TRACE(std::to_string(c.preview) + std::to_string(c.confirm) + std::to_string(c.elsewhere) +
+                     std::to_string(c.inPlace));
         Harness h;
         const TempDir shm(c.elsewhere ? "/dev/shm" : "");
         struct stat a{}, b{};
         if (c.elsewhere && (stat(shm.path().c_str(), &a) != 0 || stat(h.src.c_str(), &b) != 0 || a.st_dev == b.st_dev))
             continue;  // no second file system to copy to
         h.AddPhotos(3), h.AddPhotos(2, "src/A");
-        h.options.OutputPath = c.elsewhere ? shm.path() : h.out;
+        h.options.OutputPath = c.elsewhere ? shm.path() : c.inPlace ? h.src : h.out;
         h.options.ProcessSubfolders = ProcessSubfolders::Flatten;
         h.options.PreviewResults = c.preview, h.options.RequestConfirmation = c.confirm;
         EXPECT_EQ(h.Go(), RunOutcome::Completed);
         EXPECT_EQ(h.files.lists, c.lists);
-        EXPECT_EQ(Harness::Count(h.options.OutputPath), 5);
+        EXPECT_EQ(Harness::Count(h.options.OutputPath), c.inPlace ? 6 : 5);  // in place: and the emptied A
     }
 }
 
