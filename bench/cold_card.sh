@@ -84,7 +84,9 @@ fi
 set_t warm64 "$(warm "$floor" "$work/card/DCIM" 1 65536)"
 set_t warmpreview "$(warm "${ravlen[@]}" PreviewResults=1)"
 # A Move within the card's file system, against reading the files (8 in
-# flight) and then renaming them, one after the other, from cold.
+# flight, or 64 KiB one at a time, as a renamer reads them) and then renaming
+# them, one after the other, from cold.
+cold; set_t sameread64 "$(timed "$floor" "$work/card/DCIM" 1 65536)"
 cold; mkdir "$work/card/floor-moved"
 set_t sameread "$(timed "$floor" "$work/card/DCIM" 8 4096)"
 set_t samerename "$(timed "$floor" --rename "$work/card/DCIM" "$work/card/floor-moved")"
@@ -93,6 +95,12 @@ fresh; rm -rf "$work/card/moved"; mkdir "$work/card/moved"; cold
 set_t samemove "$(timed "${ravlen[@]}" --yes PreviewResults=0 RequestConfirmation=0 MoveOrCopy=0 OutputPath="$work/card/moved")"
 samemoved=$(find "$work/card/moved" -type f | wc -l)
 rm -rf "$work/card/moved"
+# exiv2 renaming each JPEG by its DateTimeOriginal, in its own folder.
+if command -v exiv2 >/dev/null; then
+    fresh; set_t exiv2mv "$(timed sh -c "find '$work/card/DCIM' -type f -iname '*.JPG' -exec exiv2 -q -F -k -r '%Y%m%d_%H%M%S_:basename:' mv {} +")"
+    renamed=$(find "$work/card/DCIM" -type f -name '2*_*_*.JPG' | wc -l)
+    [ "$renamed" -eq "$jpegs" ] || echo "cold_card: exiv2 mv renamed $renamed of $jpegs JPEG files"
+fi
 fresh
 set_t move "$(timed "${ravlen[@]}" --yes PreviewResults=0 RequestConfirmation=0 MoveOrCopy=0)"
 fresh
@@ -104,7 +112,7 @@ cold; set_t walks "$(timed "${ravlen[@]}" PreviewResults=1 RequestConfirmation=1
 
 echo "cold card: $count files, $jpegs of them JPEG ($mode)"
 printf '%-48s %8s %8s %10s\n' measure seconds "cpu s" files/s
-for k in floor1 floor8 preview walks exiv2 warm64 warmpreview sameread samerename samemove move copy; do
+for k in floor1 floor8 preview walks exiv2 warm64 warmpreview sameread64 sameread samerename samemove exiv2mv move copy; do
     [ -n "${t[$k]:-}" ] || continue
     n=$count
     case $k in
@@ -115,9 +123,11 @@ for k in floor1 floor8 preview walks exiv2 warm64 warmpreview sameread samerenam
         exiv2) label="exiv2 DateTimeOriginal of each JPEG"; n=$jpegs ;;
         warm64) label="warm: open + read 64 KiB, 1 in flight" ;;
         warmpreview) label="warm: ravlen-run preview pass" ;;
+        sameread64) label="same disk: read 64 KiB, 1 in flight" ;;
         sameread) label="same disk: read 4 KiB, 8 in flight" ;;
         samerename) label="same disk: then rename into one folder" ;;
         samemove) label="same disk: ravlen-run Move" ;;
+        exiv2mv) label="same disk: exiv2 mv of each JPEG"; n=$jpegs ;;
         move) label="ravlen-run Move to another file system" ;;
         copy) label="ravlen-run Copy pass" ;;
     esac
@@ -131,7 +141,11 @@ printf '  %-58s %5.2f\n' "cold preview / 8-in-flight 4 KiB floor (>= 0.7)" "$(ra
     printf '  %-58s %5.2f\n' "cold preview / exiv2 (>= 1.5)" "$(echo "($count / ${t[preview]}) / ($jpegs / ${t[exiv2]})" | bc -l)"
 printf '  %-58s %5.2f  (processor time %.2f)\n' "warm preview / warm 64 KiB floor (>= 0.8)" \
     "$(ratio "${t[warm64]}" "${t[warmpreview]}")" "$(ratio "${c[warm64]}" "${c[warmpreview]}")"
-printf '  %-58s %5.2f\n' "same-disk Move / read then rename floors (>= 0.9)" \
+printf '  %-58s %5.2f\n' "same-disk Move / 8-in-flight 4 KiB read, rename (>= 0.9)" \
     "$(ratio "${t[sameread]} + ${t[samerename]}" "${t[samemove]}")"
+printf '  %-58s %5.2f\n' "same-disk Move / 64 KiB read one at a time, rename (>= 0.9)" \
+    "$(ratio "${t[sameread64]} + ${t[samerename]}" "${t[samemove]}")"
+[ -n "${t[exiv2mv]:-}" ] &&
+    printf '  %-58s %5.2f\n' "same-disk Move / exiv2 mv" "$(echo "($count / ${t[samemove]}) / ($jpegs / ${t[exiv2mv]})" | bc -l)"
 [ "$samemoved" -eq "$count" ] || { echo "cold_card: the same-disk Move placed $samemoved of $count files"; exit 1; }
 [ "$moved" -eq "$count" ] || { echo "cold_card: the Copy pass placed $moved of $count files"; exit 1; }

@@ -173,7 +173,7 @@ void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameCh
     // So does a Move within one file system, its rename made at the commit:
     // one transaction of the record for the batch's plans.
     const bool movesLater = PerformActions && unusable.empty() && context.batch && !batched &&
-                            options.MoveOrCopy == MoveOrCopy::Move && context.batch->MovesLater();
+                            context.batch->MovesLater();
     if (PerformActions && unusable.empty() && context.intents && !batched && !movesLater) {
         PlannedPlacement plan{0, facts.SourceFilePath, target};
         plan.Moves = options.MoveOrCopy != MoveOrCopy::Copy;

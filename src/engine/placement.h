@@ -44,7 +44,7 @@ struct PlacementContext {
     const ProblemReporter& report;
     IntentRecord* intents = nullptr;  // where each placement is planned first, when the run keeps a record
     std::int64_t planned = 0;         // the plan of the file just placed, 0 for none
-    PlacementBatch* batch = nullptr;  // where copies are staged to be made durable together, if anywhere
+    PlacementBatch* batch = nullptr;  // where copies and moves wait to be planned and made together, if anywhere
     std::string folderProblem{};      // why the output folder cannot take the file; "" when it can
     ImportCheck* imports = nullptr;   // when files already imported are skipped
     EmptyFolders* emptyFolders = nullptr;  // a preview's: folders where only the pass's own names are taken
