@@ -46,11 +46,18 @@ private:
         std::string run;
         bool hashOnly = false;  // a hash kept for a row already written: its size and run stay
     };
-    explicit SqliteImportRecord(sqlite3* db);
+    // `path`: where the record is made anew if it is found damaged; "" for
+    // one opened read-only, which is never mended.
+    SqliteImportRecord(sqlite3* db, std::string path);
+    static void RemoveDatabase(const std::string& path);
+    // Notes a result that tells the database is damaged.
+    void Check(int rc);
     Note* Pending(const std::string& path);
     void Write();
     std::vector<Note> pending_;
     sqlite3* db_;
+    std::string path_;
+    bool damaged_ = false;
     std::unique_ptr<Statement> withSize_;
 };
 

@@ -509,3 +509,43 @@ TEST(ImportRecord, ARecordFromBeforeTimesGainsThemInPlace) {
 
 }  // namespace
 }  // namespace ravlen
+
+namespace ravlen {
+namespace {
+
+// A record damaged past its schema opens without its pages all being read
+// (they are, by each run, only as its look-ups need them); a look-up that
+// meets the damage finds nothing, and the record is made anew once closed.
+TEST(ImportRecord, ARecordDamagedPastItsSchemaIsMadeAnewOnceALookUpMeetsTheDamage) {
+    TempDir dir;
+    const std::string db = dir / "imports.sqlite";
+    {
+        const auto record = SqliteImportRecord::Open(db);
+        ASSERT_TRUE(record);
+        for (int i = 0; i < 2000; ++i)
+            record->Add({"/out/" + std::to_string(i) + ".jpg", 5, "", DateTime::FromCivilSeconds(99)}, "r");
+    }
+    ASSERT_EQ(SqliteImportRecord::Open(db)->WithSize(5, "/out").size(), 2000u);
+    {
+        // Every page but the first (the header and the schema) overwritten.
+        std::fstream file(db, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekg(0, std::ios::end);
+        const std::streamoff size = file.tellg();
+        ASSERT_GT(size, 3 * 4096);
+        file.seekp(4096);
+        file << std::string(static_cast<std::size_t>(size - 4096), 'x');
+    }
+    auto record = SqliteImportRecord::Open(db);
+    ASSERT_TRUE(record);
+    EXPECT_TRUE(record->WithSize(5, "/out").empty());
+    record.reset();
+    record = SqliteImportRecord::Open(db);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->Sizes("/out"), std::vector<std::int64_t>{});
+    record->Add({"/out/a.jpg", 5, "", DateTime::FromCivilSeconds(99)}, "r");
+    record.reset();
+    EXPECT_EQ(SqliteImportRecord::OpenReadOnly(db)->WithSize(5, "/out").size(), 1u);
+}
+
+}  // namespace
+}  // namespace ravlen
