@@ -100,9 +100,9 @@ std::string WithExclusions(const std::string& report, const RunTally& t, bool pr
 // run's list of files.
 class ListedRecords : public FileRecordSink {
 public:
-    ListedRecords(FileRecordSink* logs, FileList& files) : logs_(logs), files_(files) {}
+    ListedRecords(FileRecordSink* logs, FileList* files) : logs_(logs), files_(files) {}
     void WriteFileRecord(const FileFacts& facts) override {
-        files_.Add(facts);
+        if (files_) files_->Add(facts);
         if (logs_) logs_->WriteFileRecord(facts);
     }
     bool Failed() const override { return logs_ && logs_->Failed(); }
@@ -110,7 +110,7 @@ public:
 
 private:
     FileRecordSink* logs_;
-    FileList& files_;
+    FileList* files_;
 };
 
 }  // namespace
@@ -217,7 +217,8 @@ bool RunDriver::RunPass(const char* title, bool performActions, const Folders& f
     files_.Clear();
     const ProgressSession session(services_.port, title, tally_.NumberOfSourceObjects);
     EngineContext context{services_.fs, services_.port, options, chronology_, sink,
-                          performActions ? services_.intents : nullptr, &files_, services_.imports,
+                          performActions ? services_.intents : nullptr, services_.keepRows ? &files_ : nullptr,
+                          services_.imports,
                           MovieZoneOffsets(options.MovieTimeZone)};
     context.cameraNames = services_.cameraNames;
     // The count's listings serve the pass that follows it, unless that pass
@@ -472,7 +473,7 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
 
     // Recovery after a kill keeps a file its log records as placed.
     if (services_.intents) services_.intents->SetRunLog(logs.csv ? logs.csv->Path() : std::string());
-    ListedRecords records((logs.text || logs.csv) ? &logs : nullptr, files_);
+    ListedRecords records((logs.text || logs.csv) ? &logs : nullptr, services_.keepRows ? &files_ : nullptr);
     const bool finished = RunPass("Timestamping Files...", true, folders, options, &records);
     if (logs.text) logs.text->Close();
     if (logs.csv) logs.csv->Close();

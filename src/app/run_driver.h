@@ -45,6 +45,9 @@ struct RunServices {
     ImportRecord* imports = nullptr;
     // List: each camera's names read wherever they lie (EngineContext::cameraNames).
     bool cameraNames = false;
+    // Each file's row kept for Files(): the window's preview and results, a
+    // list. A run that shows none (the runner's) keeps none.
+    bool keepRows = true;
 };
 
 class RunDriver {

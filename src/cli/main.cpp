@@ -381,6 +381,7 @@ int Run(const Arguments& args) {
         },
         ProgramFacts::Current(),
     };
+    services.keepRows = listing;
     if (listing) {
         // Read only: a list creates nothing, not even the record.
         const std::unique_ptr<SqliteImportRecord> imports =

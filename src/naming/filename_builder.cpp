@@ -1,6 +1,7 @@
 #include "naming/filename_builder.h"
 
 #include <array>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -151,9 +152,9 @@ void ReplaceAll(std::string& text, std::string_view symbol, const std::string& p
 }
 
 template <typename MakePart>
-void Expand(std::string& text, std::string_view symbol, bool present, MakePart makePart) {
+void Expand(std::string& text, std::string_view symbol, MakePart makePart) {
     if (text.find(symbol) == std::string::npos) return;
-    ReplaceAll(text, symbol, present ? makePart() : std::string());
+    ReplaceAll(text, symbol, makePart());
 }
 
 std::string TextPart(const std::string& prefix, const std::string& value, const std::string& format,
@@ -202,21 +203,68 @@ std::string FormatDate(const DateTime& when, std::string_view format) {
     }
 }
 
-std::string BuildFilename(const FilenameFormatDefinition& f, const FilenameValues& v) {
-    std::string text = f.Template;
-    Expand(text, "%d", v.DateTime > DateTime::Zero(), [&] {
+namespace {
+
+// The symbols of a template, in the order they are expanded.
+constexpr std::string_view kSymbols = "dsbvoe";
+
+// The text a symbol stands for ("" when its value is absent).
+std::string Part(char symbol, const FilenameFormatDefinition& f, const FilenameValues& v) {
+    switch (symbol) {
+    case 'd': {
+        if (!(v.DateTime > DateTime::Zero())) return {};
         const std::string_view pattern = f.DateFormat.empty() ? kGeneralDateFormat : std::string_view(f.DateFormat);
         return f.DatePrefix + FormatDate(v.DateTime, pattern) + f.DateSuffix;
-    });
-    Expand(text, "%s", v.SerialNumber >= 1,
-           [&] { return f.SerialPrefix + FormatSerial(v.SerialNumber, f.SerialFormat) + f.SerialSuffix; });
-    Expand(text, "%b", !v.Batch.empty(), [&] { return TextPart(f.BatchPrefix, v.Batch, f.BatchFormat, f.BatchSuffix); });
-    Expand(text, "%v", !v.Volume.empty(),
-           [&] { return TextPart(f.VolumePrefix, v.Volume, f.VolumeFormat, f.VolumeSuffix); });
-    Expand(text, "%o", !v.Original.empty(),
-           [&] { return TextPart(f.OriginalPrefix, v.Original, f.OriginalFormat, f.OriginalSuffix); });
-    Expand(text, "%e", !v.Extension.empty(),
-           [&] { return TextPart(f.ExtensionPrefix, v.Extension, f.ExtensionFormat, f.ExtensionSuffix); });
+    }
+    case 's':
+        return v.SerialNumber >= 1 ? f.SerialPrefix + FormatSerial(v.SerialNumber, f.SerialFormat) + f.SerialSuffix
+                                   : std::string();
+    case 'b': return v.Batch.empty() ? std::string() : TextPart(f.BatchPrefix, v.Batch, f.BatchFormat, f.BatchSuffix);
+    case 'v': return v.Volume.empty() ? std::string() : TextPart(f.VolumePrefix, v.Volume, f.VolumeFormat, f.VolumeSuffix);
+    case 'o':
+        return v.Original.empty() ? std::string()
+                                  : TextPart(f.OriginalPrefix, v.Original, f.OriginalFormat, f.OriginalSuffix);
+    default:
+        return v.Extension.empty() ? std::string()
+                                   : TextPart(f.ExtensionPrefix, v.Extension, f.ExtensionFormat, f.ExtensionSuffix);
+    }
+}
+
+// The template read once from the left, each symbol's text put in as it is
+// met: what expanding one symbol after another over the whole text gives,
+// as long as every "%" of the template begins a symbol and no symbol's text
+// holds a "%" (else a later symbol could expand inside an earlier one's text
+// or form across it). False when that does not hold. A name is built for
+// every serial number tried, so this is worth its few lines.
+bool BuildInOnePass(const FilenameFormatDefinition& f, const FilenameValues& v, std::string& out) {
+    const std::string& t = f.Template;
+    for (std::size_t at = t.find('%'); at != std::string::npos; at = t.find('%', at + 2))
+        if (at + 1 == t.size() || kSymbols.find(t[at + 1]) == std::string_view::npos) return false;
+    std::array<std::optional<std::string>, kSymbols.size()> parts;
+    std::size_t from = 0;
+    for (std::size_t at = t.find('%'); at != std::string::npos; at = t.find('%', from)) {
+        out.append(t, from, at - from);
+        std::optional<std::string>& part = parts[kSymbols.find(t[at + 1])];
+        if (!part) {
+            part = Part(t[at + 1], f, v);
+            if (part->find('%') != std::string::npos) return false;
+        }
+        out += *part;
+        from = at + 2;
+    }
+    out.append(t, from, std::string::npos);
+    return true;
+}
+
+}  // namespace
+
+std::string BuildFilename(const FilenameFormatDefinition& f, const FilenameValues& v) {
+    if (std::string name; BuildInOnePass(f, v, name)) return name;
+    std::string text = f.Template;
+    for (const char symbol : kSymbols) {
+        const char mark[] = {'%', symbol};
+        Expand(text, std::string_view(mark, 2), [&] { return Part(symbol, f, v); });
+    }
     return text;
 }
 

@@ -460,6 +460,22 @@ TEST(RunDriverPasses, TheCountsListingsServeOnlyThePassThatFollowsAtOnce) {
     }
 }
 
+// A run that shows no rows (the runner's) keeps none; the window's keeps
+// each file's, of the preview and of the run.
+TEST(RunDriverPasses, RowsAreKeptOnlyWhereTheyAreShown) {
+    for (const bool keep : {true, false}) {
+        Harness h;
+        h.AddPhotos(2);
+        h.options.PreviewResults = true;
+        RunServices services{h.files, h.port, [](const RunOptions&) {}, [](RunOptions&) {}, {}};
+        services.keepRows = keep;
+        RunDriver driver(std::move(services));
+        EXPECT_EQ(driver.Go(h.options), RunOutcome::Completed);
+        EXPECT_EQ(driver.Files().Rows().size(), keep ? 2u : 0u);
+        EXPECT_EQ(Harness::Count(h.out), 2);
+    }
+}
+
 TEST(RunDriverPasses, AStopEndsEachPassWithItsReport) {
     // The preview stops after its first file, the processing pass (which clears the Stop) after its fourth.
     Harness h;

@@ -83,6 +83,13 @@ TEST(BuildFilename, AbsentVariablesAndPlainText) {
     EXPECT_EQ(BuildFilename(f, all), "photo");
     f.Template = "%D%x%%s%%s";
     EXPECT_EQ(BuildFilename(f, all), "%D%x%{SN=007}%{SN=007}");
+    f.Template = "%e-%s%e%";
+    EXPECT_EQ(BuildFilename(f, all), ".jpg-{SN=007}.jpg%");
+    f.Template = "%s%e.%s";
+    EXPECT_EQ(BuildFilename(f, all), "{SN=007}.jpg.{SN=007}");
+    // A symbol formed where an absent value's symbol went is expanded too.
+    f.Template = "%%ds";
+    EXPECT_EQ(BuildFilename(f, {DateTime::Zero(), 7, "", "", "", ""}), "{SN=007}");
     // Later symbols expand inside the text of earlier ones, but none again inside its own text.
     f.Template = "%d%o", f.DatePrefix = "%e:", f.OriginalPrefix = "%o";
     EXPECT_EQ(BuildFilename(f, {kXmas, 0, "", "", "A%e", "AVI"}), ".avi:2004-12-25 @18-09-11}%oA.avi}");
