@@ -97,3 +97,47 @@ TEST(BuildFilename, AbsentVariablesAndPlainText) {
 
 }  // namespace
 }  // namespace ravlen
+
+namespace ravlen {
+namespace {
+
+// Every template of up to five characters of "%", "d", "s", "e" and "x",
+// with values present and absent and texts with and without a "%": the name
+// is what expanding %d, %s, %b, %v, %o and %e one after another over the
+// whole text gives.
+TEST(BuildFilename, EveryShortTemplateAsSymbolAfterSymbol) {
+    const auto expandInTurn = [](std::string text, const std::vector<std::pair<std::string, std::string>>& parts) {
+        for (const auto& [symbol, part] : parts) {
+            std::string out;
+            std::size_t from = 0;
+            for (std::size_t at = text.find(symbol); at != std::string::npos; at = text.find(symbol, from)) {
+                out.append(text, from, at - from);
+                out += part;
+                from = at + symbol.size();
+            }
+            text = out + text.substr(from);
+        }
+        return text;
+    };
+    const std::string alphabet = "%dsex";
+    for (const std::string datePrefix : {"", "%e"}) {
+        for (const std::int32_t serial : {0, 3}) {
+            FilenameFormatDefinition f;
+            f.DateFormat = "yyyy", f.DatePrefix = datePrefix, f.SerialFormat = "0", f.ExtensionPrefix = ".";
+            f.ExtensionFormat = "&";
+            const FilenameValues v{kXmas, serial, "", "", "", "jpg"};
+            const std::vector<std::pair<std::string, std::string>> parts{
+                {"%d", datePrefix + "2004"}, {"%s", serial ? "3" : ""}, {"%b", ""}, {"%v", ""}, {"%o", ""}, {"%e", ".jpg"}};
+            for (std::size_t length = 0, count = 1; length <= 5; ++length, count *= alphabet.size())
+                for (std::size_t n = 0; n < count; ++n) {
+                    std::string t;
+                    for (std::size_t k = n, i = 0; i < length; ++i, k /= alphabet.size()) t += alphabet[k % alphabet.size()];
+                    f.Template = t;
+                    ASSERT_EQ(BuildFilename(f, v), expandInTurn(t, parts)) << t << " " << datePrefix << " " << serial;
+                }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace ravlen
