@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #include <xxhash.h>
 
@@ -1178,6 +1179,11 @@ std::string PosixFileSystem::ParentPart(const std::string& path) {
     std::size_t stop = slash;
     while (stop > 0 && path[stop - 1] == '/') --stop;
     return stop == 0 ? "/" : path.substr(0, stop);
+}
+
+long PosixFileSystem::ReadNoWait(int fd, char* buffer, unsigned long size) {
+    iovec piece{buffer, size};
+    return static_cast<long>(preadv2(fd, &piece, 1, 0, RWF_NOWAIT));
 }
 
 long PosixFileSystem::ReadChunk(int fd, char* buffer, unsigned long size) {

@@ -88,6 +88,10 @@ protected:
     // entry's FAT attribute bits (0, else the errno value of the failure).
     virtual long FileSystemType(int fd);
     virtual int FatAttributeBits(int dirfd, const char* name, bool isFolder, std::uint32_t& attr);
+    // A read of a file's first bytes that must not wait (RWF_NOWAIT): how a
+    // walk tells a cached card from a cold one. A fast medium may finish the
+    // read it starts within the call, so tests say which files are cold.
+    virtual long ReadNoWait(int fd, char* buffer, unsigned long size);
 
 private:
     FsStatus CopyInto(const std::string& from, int dirfd, const std::string& name, struct stat& copied,
@@ -107,7 +111,7 @@ private:
     TypeDescriber describer_;
     std::vector<dev_t> finalNamesOnly_;  // file systems that take a copy only under its final name
     std::vector<std::pair<std::string, bool>> probed_;  // CopiesUnderFinalName's answers by folder
-    ReadAhead readAhead_;
+    ReadAhead readAhead_{[this](int fd, char* buffer, std::size_t size) { return ReadNoWait(fd, buffer, size); }};
     FolderHandles handles_;  // the run's output folder and its subfolders, while a run holds them
     // Learnt by each listing for the pass's files' own checks, and again by
     // the next listing (a card swapped under one path may reuse a device

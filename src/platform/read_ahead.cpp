@@ -1,7 +1,6 @@
 #include "platform/read_ahead.h"
 
 #include <fcntl.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -109,8 +108,7 @@ FirstBytes ReadAhead::Probe(int fd, std::size_t length) {
     long got = -1;
     if (canProbe_) {
         first.data.reset(new char[length]);
-        iovec piece{first.data.get(), length};
-        got = preadv2(fd, &piece, 1, 0, RWF_NOWAIT);
+        got = readNoWait_(fd, first.data.get(), length);
         // Kernels or file systems without reads that must not wait: hints only.
         if (got < 0 && (errno == EOPNOTSUPP || errno == EINVAL || errno == ENOSYS)) canProbe_ = false;
     }

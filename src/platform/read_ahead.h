@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -28,7 +29,10 @@ struct FirstBytes {
 
 class ReadAhead {
 public:
-    ReadAhead() = default;
+    // A read that must not wait (preadv2 with RWF_NOWAIT): the bytes read,
+    // or -1 with errno set (EAGAIN: they are not in the page cache).
+    using NoWaitRead = std::function<long(int fd, char* buffer, std::size_t size)>;
+    explicit ReadAhead(NoWaitRead readNoWait) : readNoWait_(std::move(readNoWait)) {}
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
@@ -90,6 +94,7 @@ private:
     bool cached_ = true;
     bool canProbe_ = true;  // false once the file system refuses reads that must not wait
     std::size_t length_ = 0;  // the first read's length, as the last hint asked
+    NoWaitRead readNoWait_;
 };
 
 }  // namespace ravlen
