@@ -34,7 +34,7 @@ inline constexpr std::uint64_t kBatchBytes = 256ull * 1024 * 1024;
 inline constexpr std::size_t kMaxRemovers = 8;
 inline constexpr std::size_t kRemovalsPerRemover = 16;
 // Why a move waiting in the batch was not made.
-inline constexpr const char* kLogFailedText = "the log could not be written";
+inline constexpr const char* kLogFailedText = "The log could not be written";
 
 class PlacementBatch {
 public:

@@ -813,7 +813,7 @@ TEST_F(RenameFilesTest, ALogThatFailsStopsTheMovesWaitingInTheBatch) {
     EXPECT_EQ(List(in), (Names{"IMG_0003.JPG", "IMG_0004.JPG", "IMG_0005.JPG"}));
     EXPECT_EQ(tally.NumberOfLockedFiles, 3);
     ASSERT_FALSE(port.messages.empty());
-    EXPECT_EQ(port.messages[0].text, "IMG_0003.JPG could not be moved due to the following error: the log could not "
+    EXPECT_EQ(port.messages[0].text, "IMG_0003.JPG could not be moved due to the following error: The log could not "
                                      "be written.");
     EXPECT_TRUE(plans.left.empty());
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 namespace ravlen {
 namespace {
 
@@ -106,17 +108,11 @@ namespace {
 // is what expanding %d, %s, %b, %v, %o and %e one after another over the
 // whole text gives.
 TEST(BuildFilename, EveryShortTemplateAsSymbolAfterSymbol) {
-    const auto expandInTurn = [](std::string text, const std::vector<std::pair<std::string, std::string>>& parts) {
-        for (const auto& [symbol, part] : parts) {
-            std::string out;
-            std::size_t from = 0;
-            for (std::size_t at = text.find(symbol); at != std::string::npos; at = text.find(symbol, from)) {
-                out.append(text, from, at - from);
-                out += part;
-                from = at + symbol.size();
-            }
-            text = out + text.substr(from);
-        }
+    const std::vector<std::regex> symbols{std::regex("%d"), std::regex("%s"), std::regex("%b"),
+                                          std::regex("%v"), std::regex("%o"), std::regex("%e")};
+    const auto expandInTurn = [&](std::string text, const std::vector<std::string>& parts) {
+        for (std::size_t i = 0; i < symbols.size(); ++i)
+            text = std::regex_replace(text, symbols[i], parts[i]);  // the parts hold no "$"
         return text;
     };
     const std::string alphabet = "%dsex";
@@ -126,8 +122,7 @@ TEST(BuildFilename, EveryShortTemplateAsSymbolAfterSymbol) {
             f.DateFormat = "yyyy", f.DatePrefix = datePrefix, f.SerialFormat = "0", f.ExtensionPrefix = ".";
             f.ExtensionFormat = "&";
             const FilenameValues v{kXmas, serial, "", "", "", "jpg"};
-            const std::vector<std::pair<std::string, std::string>> parts{
-                {"%d", datePrefix + "2004"}, {"%s", serial ? "3" : ""}, {"%b", ""}, {"%v", ""}, {"%o", ""}, {"%e", ".jpg"}};
+            const std::vector<std::string> parts{datePrefix + "2004", serial ? "3" : "", "", "", "", ".jpg"};
             for (std::size_t length = 0, count = 1; length <= 5; ++length, count *= alphabet.size())
                 for (std::size_t n = 0; n < count; ++n) {
                     std::string t;
