@@ -64,13 +64,7 @@ void PlacementBatch::Add(FileFacts& facts, std::int64_t planned) {
         pending_.erase(mine);
     }
     // Nothing waits before it and nothing of its own waits: recorded at once.
-    if (entries_.empty() && retiring_.empty() && !entry.copy && entry.moveTo.empty()) {
-        Write(facts, planned);
-        if (planned == 0 || !intents_) return;
-        if (RecoveryAgreesUnstruck(facts)) intents_->DoneLater(planned);
-        else intents_->Done(planned);
-        return;
-    }
+    if (entries_.empty() && retiring_.empty() && !entry.copy && entry.moveTo.empty()) return Record(facts, planned);
     if (entry.copy) {
         ++staged_;
         bytes_ += static_cast<std::uint64_t>(std::max<std::int64_t>(0, facts.Size));
@@ -163,14 +157,9 @@ void PlacementBatch::MoveAll(const FsStatus& planned) {
     for (Entry& entry : entries_) {
         // A log that cannot be written stops the pass: no file is moved unrecorded.
         if (!entry.moveTo.empty()) Move(entry, sink_ && sink_->Failed() ? FsStatus::Fail(kLogFailedText) : planned);
-        Write(entry.facts, entry.planned);
-        if (entry.planned == 0 || !intents_) continue;
-        if (RecoveryAgreesUnstruck(entry.facts)) intents_->DoneLater(entry.planned);
-        else intents_->Done(entry.planned);
+        Record(entry.facts, entry.planned);
     }
-    entries_.clear();
-    staged_ = 0;
-    bytes_ = 0;
+    entries_.clear();  // no copies among them: nothing staged, no bytes counted
 }
 
 void PlacementBatch::Retire() {
@@ -232,6 +221,13 @@ bool PlacementBatch::RecoveryAgreesUnstruck(const FileFacts& facts) const {
 
 void PlacementBatch::Write(FileFacts& facts, std::int64_t planned) {
     if (sink_) WriteRecordSettingTime(*sink_, fs_, options_, facts, report_, tally_, planned != 0);
+}
+
+void PlacementBatch::Record(FileFacts& facts, std::int64_t planned) {
+    Write(facts, planned);
+    if (planned == 0 || !intents_) return;
+    if (RecoveryAgreesUnstruck(facts)) intents_->DoneLater(planned);
+    else intents_->Done(planned);
 }
 
 }  // namespace ravlen

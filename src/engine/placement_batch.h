@@ -93,6 +93,9 @@ private:
     void Fail(Entry& entry, const std::string& error, bool removeNamed);
     FsStatus FlushAll(const std::vector<Entry*>& entries);
     void Write(FileFacts& facts, std::int64_t planned);
+    // The file's record, then its plan struck out: now, or later where
+    // recovery agrees.
+    void Record(FileFacts& facts, std::int64_t planned);
     // Whether the file's plan may stay after its record is written (see
     // IntentRecord::DoneLater).
     bool RecoveryAgreesUnstruck(const FileFacts& facts) const;

@@ -157,9 +157,10 @@ void Expand(std::string& text, std::string_view symbol, MakePart makePart) {
     ReplaceAll(text, symbol, makePart());
 }
 
+// "" for an absent (empty) value.
 std::string TextPart(const std::string& prefix, const std::string& value, const std::string& format,
                      const std::string& suffix) {
-    return prefix + FormatText(value, format) + suffix;
+    return value.empty() ? std::string() : prefix + FormatText(value, format) + suffix;
 }
 
 FilenameFormatDefinition LabelledFormat(const char* date, const char* serial, const char* batch,
@@ -219,14 +220,10 @@ std::string Part(char symbol, const FilenameFormatDefinition& f, const FilenameV
     case 's':
         return v.SerialNumber >= 1 ? f.SerialPrefix + FormatSerial(v.SerialNumber, f.SerialFormat) + f.SerialSuffix
                                    : std::string();
-    case 'b': return v.Batch.empty() ? std::string() : TextPart(f.BatchPrefix, v.Batch, f.BatchFormat, f.BatchSuffix);
-    case 'v': return v.Volume.empty() ? std::string() : TextPart(f.VolumePrefix, v.Volume, f.VolumeFormat, f.VolumeSuffix);
-    case 'o':
-        return v.Original.empty() ? std::string()
-                                  : TextPart(f.OriginalPrefix, v.Original, f.OriginalFormat, f.OriginalSuffix);
-    default:
-        return v.Extension.empty() ? std::string()
-                                   : TextPart(f.ExtensionPrefix, v.Extension, f.ExtensionFormat, f.ExtensionSuffix);
+    case 'b': return TextPart(f.BatchPrefix, v.Batch, f.BatchFormat, f.BatchSuffix);
+    case 'v': return TextPart(f.VolumePrefix, v.Volume, f.VolumeFormat, f.VolumeSuffix);
+    case 'o': return TextPart(f.OriginalPrefix, v.Original, f.OriginalFormat, f.OriginalSuffix);
+    default: return TextPart(f.ExtensionPrefix, v.Extension, f.ExtensionFormat, f.ExtensionSuffix);
     }
 }
 
