@@ -36,8 +36,8 @@ public:
     }
     std::optional<FolderRef> GetFolder(const std::string& path) override { return inner_.GetFolder(path); }
     FsStatus CreateFolder(const std::string& path) override { return inner_.CreateFolder(path); }
-    FsStatus ReachFolderBeneath(const std::string& top, const std::string& folder) override {
-        return inner_.ReachFolderBeneath(top, folder);
+    FsStatus ReachFolderBeneath(const std::string& top, const std::string& folder, FileId* reached) override {
+        return inner_.ReachFolderBeneath(top, folder, reached);
     }
     FsStatus DeleteFolder(const std::string& path) override { return inner_.DeleteFolder(path); }
     FsStatus HoldOutput(const std::string& folder) override { return inner_.HoldOutput(folder); }

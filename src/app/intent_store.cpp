@@ -105,10 +105,26 @@ int OpenChecked(const std::string& path, sqlite3*& db, std::string& error) {
             rc = Column(check.stmt, 0) == "ok" ? SQLITE_OK : SQLITE_CORRUPT;
     }
     if (rc == SQLITE_OK) {
+        // A record that cannot be written (a read-only mount, a full disk) is
+        // found now, before recovery or any file relies on it: the header's
+        // user version written back as it stands costs one page.
+        Statement version(opened, "PRAGMA user_version");
+        rc = version.stmt ? sqlite3_step(version.stmt) : sqlite3_errcode(opened);
+        if (rc == SQLITE_ROW) {
+            const std::string write = "BEGIN IMMEDIATE; PRAGMA user_version = " +
+                                      std::to_string(sqlite3_column_int64(version.stmt, 0)) + "; COMMIT;";
+            sqlite3_reset(version.stmt);
+            rc = sqlite3_db_readonly(opened, "main") == 1 ? SQLITE_READONLY
+                                                          : sqlite3_exec(opened, write.c_str(), nullptr, nullptr, nullptr);
+            if (rc != SQLITE_OK) sqlite3_exec(opened, "ROLLBACK", nullptr, nullptr, nullptr);
+        }
+    }
+    if (rc == SQLITE_OK) {
         db = opened;
         return rc;
     }
     error = opened ? sqlite3_errmsg(opened) : "Out of memory";
+    if (rc == SQLITE_READONLY) error = sqlite3_errstr(rc);
     if (rc == SQLITE_CORRUPT) error = "the database is damaged";
     sqlite3_close(opened);
     return rc & 0xff;

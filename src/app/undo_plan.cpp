@@ -160,7 +160,7 @@ void AssessUndoRow(UndoRow& row, const std::string& logFolder, FileSystem& fs) {
     // from the root, without following a link.
     // An output folder that is gone holds nothing to act on; the checks below say so.
     const bool outputFolderThere = fs.FolderExists(row.OutputFolder) || fs.FileExists(row.OutputFolder);
-    if (const FsStatus reached = outputFolderThere ? fs.ReachFolderBeneath(logFolder, row.OutputFolder)
+    if (const FsStatus reached = outputFolderThere ? fs.ReachFolderBeneath(logFolder, row.OutputFolder, nullptr)
                                                    : FsStatus::Ok();
         !reached) {
         row.LeaveAlone("The row's OutputFolder cannot be reached from the log's folder without following a link: " +
@@ -170,7 +170,7 @@ void AssessUndoRow(UndoRow& row, const std::string& logFolder, FileSystem& fs) {
     const std::string original =
         fs.FolderExists(row.SourceFolder) ? row.SourceFolder : fs.ParentPart(row.SourceFolder);
     if (fs.FolderExists(original)) {
-        if (const FsStatus reached = fs.ReachFolderBeneath("/", original); !reached) {
+        if (const FsStatus reached = fs.ReachFolderBeneath("/", original, nullptr); !reached) {
             row.LeaveAlone("The row's SourceFolder cannot be reached without following a link: " + reached.error +
                            ".");
             return;

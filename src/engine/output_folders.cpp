@@ -15,7 +15,7 @@ FsStatus MakeFoldersBeneath(FileSystem& fs, const std::string& top, const std::v
         if (std::string why = UnusableFilenameReason(name); !why.empty()) return FsStatus::Fail(why);
         const std::string next = JoinPath(folder, name);
         if (fs.FolderExists(next)) {
-            if (FsStatus reached = fs.ReachFolderBeneath(top, next); !reached) return reached;
+            if (FsStatus reached = fs.ReachFolderBeneath(top, next, nullptr); !reached) return reached;
         } else if (fs.FileExists(next)) {
             return FsStatus::Fail(std::make_error_code(std::errc::not_a_directory).message());
         } else if (!make) {

@@ -14,19 +14,20 @@ static_assert(kPendingPlacements >= kBatchFiles, "a placement waiting in its bat
 namespace {
 
 // Two descriptors per staged copy, leaving room for everything else the run holds open.
-std::size_t FilesWithinDescriptors() {
+std::size_t FilesWithinDescriptors(std::size_t wanted) {
     struct rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return kBatchFiles;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return wanted;
     const rlim_t spare = limit.rlim_cur > 128 ? (limit.rlim_cur - 128) / 2 : 1;
-    return std::max<std::size_t>(1, std::min<rlim_t>(kBatchFiles, spare));
+    return std::max<std::size_t>(1, std::min<rlim_t>(wanted, spare));
 }
 
 }  // namespace
 
 PlacementBatch::PlacementBatch(FileSystem& fs, const RunOptions& options, IntentRecord* intents,
-                               FileRecordSink* sink, const ProblemReporter& report, RunTally& tally)
+                               FileRecordSink* sink, const ProblemReporter& report, RunTally& tally,
+                               std::size_t maxFiles)
     : fs_(fs), options_(options), intents_(intents), sink_(sink), report_(report), tally_(tally),
-      maxFiles_(FilesWithinDescriptors()) {}
+      maxFiles_(FilesWithinDescriptors(std::min(maxFiles == 0 ? kBatchFiles : maxFiles, kBatchFiles))) {}
 
 PlacementBatch::~PlacementBatch() { Finish(); }
 
@@ -76,8 +77,8 @@ void PlacementBatch::Add(FileFacts& facts, std::int64_t planned) {
 
 void PlacementBatch::Commit() {
     Retire();
-    // Copies staged for files whose road never reached Add are dropped.
-    pending_.clear();
+    // What is staged for files not yet added stays in pending_: their Add
+    // takes it into the next batch.
     if (entries_.empty()) return;
     std::vector<Entry*> copies, moves;
     for (Entry& entry : entries_) {
@@ -189,6 +190,9 @@ void PlacementBatch::Retire() {
 void PlacementBatch::Finish() {
     Commit();
     Retire();
+    // Staged for a file whose road never reached Add (a failure that ended
+    // the walk): the unnamed copy goes, the file stays where it was.
+    pending_.clear();
 }
 
 void PlacementBatch::Fail(Entry& entry, const std::string& error, bool removeNamed) {

@@ -38,8 +38,10 @@ inline constexpr const char* kLogFailedText = "The log could not be written";
 
 class PlacementBatch {
 public:
+    // `maxFiles`: the files a batch commits at (0: kBatchFiles), fewer where
+    // the process may hold few descriptors.
     PlacementBatch(FileSystem& fs, const RunOptions& options, IntentRecord* intents, FileRecordSink* sink,
-                   const ProblemReporter& report, RunTally& tally);
+                   const ProblemReporter& report, RunTally& tally, std::size_t maxFiles = 0);
     // An open batch is finished.
     ~PlacementBatch();
     PlacementBatch(const PlacementBatch&) = delete;
@@ -63,9 +65,12 @@ public:
     void Add(FileFacts& facts, std::int64_t planned);
     // Makes the batch's copies durable and named and starts giving up the
     // moved sources; the records of the batch before are written first.
+    // Copies and moves staged for files not yet added (the rest of a shot
+    // whose first file filled the batch) wait for the next batch.
     void Commit();
     // Commits the open batch and waits for it: its sources given up, its
-    // records written in order, its plans struck out.
+    // records written in order, its plans struck out. Anything staged for a
+    // file that was never added is dropped: that file stays at its source.
     void Finish();
 
 private:

@@ -54,7 +54,8 @@ public:
           report_{context.port, context.options.ReportErrors},
           readHooks_(PortReadHooks(context.port, context.options.ReportErrors)) {
         if (performActions)
-            batch_.emplace(context.fs, context.options, context.intents, context.sink, report_, tally);
+            batch_.emplace(context.fs, context.options, context.intents, context.sink, report_, tally,
+                           context.batchFiles);
     }
 
     // The open batch's copies made durable and recorded.
@@ -125,18 +126,7 @@ public:
         const bool preserving = performActions_ && preserve;
         for (const FsItem& sub : folders) {
             if (!filter_.PassesFolder(sub)) continue;
-            const std::string target = preserve ? JoinPath(output.Path, sub.Name) : output.Path;
-            if (preserving && !context_.fs.FolderExists(target)) context_.fs.CreateFolder(target);
-            // A link standing as the output subfolder is refused, never written through.
-            if (preserve && context_.fs.FileExists(target))
-                if (const FsStatus beneath = context_.fs.ReachFolderBeneath(output.Path, target); !beneath)
-                    throw EngineFailure(76, "The output folder " + target + " cannot be used: " + beneath.error);
-            std::optional<FolderRef> targetFolder = context_.fs.GetFolder(target);
-            // A preview creates no folder, yet places the files where the run
-            // will: in the output subfolder it would make.
-            if (!targetFolder && !performActions_ && !context_.fs.FileExists(target))
-                targetFolder = FolderRef{target, false, output.Path, {}};
-            if (!targetFolder) throw EngineFailure(76, "Path not found: " + target);
+            std::optional<FolderRef> targetFolder = preserve ? OutputSubfolder(output, sub.Name) : output;
             const FolderRef subFolder{sub.Path, false, source.Path, sub.Id};
             const bool carryOn = Folder(subFolder, *targetFolder);
             // Copies still unnamed do not count as the folder's files.
@@ -150,6 +140,34 @@ public:
     }
 
 private:
+    // The output folder of a source subfolder, by the name it has below the
+    // pass's output folder. The processing pass reaches it from the held
+    // output folder one name at a time, never through a link, and keeps that
+    // path: a resolved path would lead wherever a link swapped in meanwhile
+    // points.
+    std::optional<FolderRef> OutputSubfolder(const FolderRef& output, const std::string& name) {
+        const std::string target = JoinPath(output.Path, name);
+        if (performActions_) {
+            if (!context_.fs.FolderExists(target)) context_.fs.CreateFolder(target);
+            FileId id;
+            if (const FsStatus beneath = context_.fs.ReachFolderBeneath(output.Path, target, &id); !beneath) {
+                if (!context_.fs.FileExists(target)) throw EngineFailure(76, "Path not found: " + target);
+                throw EngineFailure(76, "The output folder " + target + " cannot be used: " + beneath.error);
+            }
+            return FolderRef{target, false, output.Path, id};
+        }
+        // A link standing as the output subfolder is refused, never written through.
+        if (context_.fs.FileExists(target))
+            if (const FsStatus beneath = context_.fs.ReachFolderBeneath(output.Path, target, nullptr); !beneath)
+                throw EngineFailure(76, "The output folder " + target + " cannot be used: " + beneath.error);
+        std::optional<FolderRef> folder = context_.fs.GetFolder(target);
+        // A preview creates no folder, yet places the files where the run
+        // will: in the output subfolder it would make.
+        if (!folder && !context_.fs.FileExists(target)) folder = FolderRef{target, false, output.Path, {}};
+        if (!folder) throw EngineFailure(76, "Path not found: " + target);
+        return folder;
+    }
+
     // False when a Stop came while the file was read: it is left untouched
     // and unlogged, one of the files not attempted.
     bool File(const FsItem& file, const FolderRef& source, const FolderRef& output) {

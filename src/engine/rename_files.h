@@ -1,6 +1,7 @@
 #pragma once
 // The processing engine: the walk over the source folder tree.
 
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -44,6 +45,8 @@ struct EngineContext {
     bool cameraNames = false;
     // The count walk's listings, when the pass follows it at once: each folder's taken once.
     FolderListings* listings = nullptr;
+    // The files a batch of copies and moves commits at; 0 for the usual size.
+    std::size_t batchFiles = 0;
 };
 
 // How many files ahead of the one in hand the walk starts first reads: enough

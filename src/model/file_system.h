@@ -131,8 +131,9 @@ public:
     virtual FsStatus CreateFolder(const std::string& path) = 0;
     // Succeeds when `folder`, an absolute path that is `top` or lies below it,
     // opens as a folder from `top` one name at a time without following any
-    // link; the error says what stood in the way.
-    virtual FsStatus ReachFolderBeneath(const std::string& top, const std::string& folder) = 0;
+    // link; the error says what stood in the way. `reached`, when given,
+    // receives the identity of the folder reached.
+    virtual FsStatus ReachFolderBeneath(const std::string& top, const std::string& folder, FileId* reached) = 0;
     virtual FsStatus DeleteFolder(const std::string& path) = 0;
     // From HoldOutput until ReleaseOutput, `folder` (the run's output folder)
     // is held open, and every folder below it that the run makes, moves or

@@ -352,8 +352,8 @@ int VetSource(int fd, struct stat& st, FsStatus& failure) {
 // A source opened for reading: never through a link, never waiting on a
 // FIFO swapped in for the file, and an ordinary file on the handle itself.
 // The descriptor, or -1 with `failure` set.
-int OpenSource(const std::string& path, struct stat& st, FsStatus& failure) {
-    const int fd = VetSource(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK), st, failure);
+int OpenSource(int at, const std::string& path, struct stat& st, FsStatus& failure) {
+    const int fd = VetSource(openat(at, path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK), st, failure);
     if (fd < 0) return -1;
     const int flags = fcntl(fd, F_GETFL);
     if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
@@ -394,7 +394,7 @@ std::optional<FolderRef> PosixFileSystem::GetFolder(const std::string& path) {
     return ref;
 }
 
-FsStatus PosixFileSystem::ReachFolderBeneath(const std::string& top, const std::string& folder) {
+FsStatus PosixFileSystem::ReachFolderBeneath(const std::string& top, const std::string& folder, FileId* reached) {
     std::string rest;
     if (folder != top) {
         const std::string prefix = top == "/" ? top : top + "/";
@@ -404,12 +404,22 @@ FsStatus PosixFileSystem::ReachFolderBeneath(const std::string& top, const std::
     }
     // Below the run's output folder: reached from its handle and held.
     FsStatus failure;
-    if (handles_.Holds(top)) return handles_.Reach(folder, failure) ? FsStatus::Ok() : failure;
+    if (handles_.Holds(top)) {
+        const FolderHandle held = handles_.Reach(folder, failure);
+        if (!held) return failure;
+        if (reached) *reached = held->id;
+        return FsStatus::Ok();
+    }
     FdCloser at(open(top.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (at.fd < 0) return Failure(errno);
-    if (rest.empty()) return FsStatus::Ok();
-    const FdCloser reached(OpenBeneath(at.fd, rest, O_PATH, failure));
-    return reached.fd >= 0 ? FsStatus::Ok() : failure;
+    const FdCloser opened(rest.empty() ? -1 : OpenBeneath(at.fd, rest, O_PATH, failure));
+    if (!rest.empty() && opened.fd < 0) return failure;
+    if (reached) {
+        struct stat st{};
+        if (fstat(rest.empty() ? at.fd : opened.fd, &st) != 0) return Failure(errno);
+        *reached = {st.st_dev, st.st_ino};
+    }
+    return FsStatus::Ok();
 }
 
 FsStatus PosixFileSystem::HoldOutput(const std::string& folder) { return handles_.Hold(folder); }
@@ -623,25 +633,42 @@ void PosixFileSystem::ReadsOver() {
     listedDevices_.clear();
 }
 
+bool PosixFileSystem::EntryOf(const std::string& path, Entry& entry, FsStatus& failure) {
+    const std::string folder = ParentPart(path);
+    if (folder.empty() || !handles_.Holds(folder)) {
+        entry = {nullptr, AT_FDCWD, path};
+        return true;
+    }
+    entry.folder = handles_.Reach(folder, failure);
+    if (!entry.folder) return false;
+    entry.at = entry.folder->fd;
+    entry.name = NameOf(path);
+    return true;
+}
+
 FsStatus PosixFileSystem::MoveFile(const std::string& from, const std::string& to) {
     FsStatus failure;
     const FolderHandle folder = OutputFolderOf(ParentPart(to), failure);
     if (!folder) return failure;
+    Entry source;
+    if (!EntryOf(from, source, failure)) return failure;
+    const char* const fromName = source.name.c_str();
     const std::string name = NameOf(to);
     struct stat src{};
-    if (lstat(from.c_str(), &src) != 0) return errno == ENOENT ? FsStatus::Fail(kGone) : Failure(errno);
+    if (fstatat(source.at, fromName, &src, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? FsStatus::Fail(kGone) : Failure(errno);
     if (!S_ISREG(src.st_mode)) return FsStatus::Fail(kNotRegular);
 
-    int err = RenameNoReplace(AT_FDCWD, from.c_str(), folder->fd, name.c_str());
+    int err = RenameNoReplace(source.at, fromName, folder->fd, name.c_str());
     if (err == 0) return FsStatus::Ok();
-    if (err == ENOENT && access(from.c_str(), F_OK) != 0) return FsStatus::Fail(kGone);
+    if (err == ENOENT && faccessat(source.at, fromName, F_OK, AT_SYMLINK_NOFOLLOW) != 0) return FsStatus::Fail(kGone);
     if (RefusesFlag(err)) {
         // The file system refuses the no-replace flag. A hard link is just as
         // exclusive (it fails on a taken name), and the source is unlinked only
         // once the new name is in place.
-        err = HardLink(AT_FDCWD, from.c_str(), folder->fd, name.c_str());
+        err = HardLink(source.at, fromName, folder->fd, name.c_str());
         if (err == 0) {
-            if (unlink(from.c_str()) == 0) return FsStatus::Ok();
+            if (unlinkat(source.at, fromName, 0) == 0) return FsStatus::Ok();
             err = errno;
             unlinkat(folder->fd, name.c_str(), 0);
             return Failure(err);
@@ -654,13 +681,14 @@ FsStatus PosixFileSystem::MoveFile(const std::string& from, const std::string& t
     // Another file system: copy, make the copy's name durable, check that the
     // source is still the file copied, and only then give up the source.
     struct stat copied{}, made{};
-    FsStatus status = CopyInto(from, folder->fd, name, copied, made);
+    FsStatus status = CopyInto(source, folder->fd, name, copied, made);
     if (!status) return status;
     if (fsync(folder->fd) != 0 && errno != EBADF && errno != EINVAL) status = Failure(errno);
     struct stat now{};
-    if (status && lstat(from.c_str(), &now) != 0) status = errno == ENOENT ? FsStatus::Fail(kGone) : Failure(errno);
+    if (status && fstatat(source.at, fromName, &now, AT_SYMLINK_NOFOLLOW) != 0)
+        status = errno == ENOENT ? FsStatus::Fail(kGone) : Failure(errno);
     if (status && !SameContent(now, copied)) status = FsStatus::Fail(kChanged);
-    if (status && unlink(from.c_str()) != 0) status = Failure(errno);
+    if (status && unlinkat(source.at, fromName, 0) != 0) status = Failure(errno);
     // The file stays exactly where it was; the copy goes.
     if (!status) RemoveOwnAt(folder->fd, name, made);
     return status;
@@ -671,17 +699,17 @@ FsStatus PosixFileSystem::CopyFile(const std::string& from, const std::string& t
     const FolderHandle folder = OutputFolderOf(ParentPart(to), failure);
     if (!folder) return failure;
     struct stat copied{}, made{};
-    return CopyInto(from, folder->fd, NameOf(to), copied, made);
+    return CopyInto(Entry{nullptr, AT_FDCWD, from}, folder->fd, NameOf(to), copied, made);
 }
 
 // The copy is written where nobody can take it for a finished file: an
 // unnamed file linked into place once complete and flushed, else a hidden
 // temporary name renamed without replacing; only file systems that refuse
 // both get the copy under its final name from the start.
-FsStatus PosixFileSystem::CopyInto(const std::string& from, int dirfd, const std::string& name,
+FsStatus PosixFileSystem::CopyInto(const Entry& from, int dirfd, const std::string& name,
                                    struct stat& copied, struct stat& made) {
     FsStatus failure;
-    const int in = OpenSource(from, copied, failure);
+    const int in = OpenSource(from.at, from.name, copied, failure);
     if (in < 0) return failure;
     const FdCloser closeIn{in};
 
@@ -857,7 +885,7 @@ std::unique_ptr<StagedCopy> PosixFileSystem::StageCopy(const std::string& from, 
         copy->deferred = true;
         return copy;
     }
-    const int in = OpenSource(from, copy->copied, status);
+    const int in = OpenSource(AT_FDCWD, from, copy->copied, status);
     if (in < 0) return nullptr;
     const FdCloser closeIn{in};
     posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -865,6 +893,12 @@ std::unique_ptr<StagedCopy> PosixFileSystem::StageCopy(const std::string& from, 
     copy->fd = OpenUnnamed(copy->dirfd, mode);
     if (copy->fd < 0) {
         if (!RefusesUnnamed(errno)) return status = Failure(errno), nullptr;
+        // A folder that takes copies only under their final names is asked
+        // once: a copy staged under a hidden name there would be written twice.
+        if (CopiesUnderFinalName(ParentPart(to))) {
+            copy->deferred = true;
+            return copy;
+        }
         copy->temporary = TemporaryName(NameOf(to));
         copy->fd = openat(copy->dirfd, copy->temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (copy->fd < 0) {
@@ -935,7 +969,7 @@ FsStatus PosixFileSystem::NameStaged(StagedCopy& staged) {
     }
     if (copy.deferred) {
         // Copied now, flushed on its own, under its final name from the start.
-        FsStatus status = CopyInto(copy.Source, copy.dirfd, name, copy.copied, copy.made);
+        FsStatus status = CopyInto(Entry{nullptr, AT_FDCWD, copy.Source}, copy.dirfd, name, copy.copied, copy.made);
         copy.named = status.ok;
         return status;
     }
@@ -1041,7 +1075,9 @@ std::unique_ptr<TextFile> PosixFileSystem::CreateTextFile(const std::string& pat
 CopyRemovalResult PosixFileSystem::RemoveIfIdentical(const std::string& copy, const std::string& original,
                                                      const std::function<void()>& pump) {
     const auto failed = [](CopyRemoval outcome) { return CopyRemovalResult{outcome, ErrorText(errno)}; };
-    const FdCloser c(open(copy.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    Entry entry;
+    if (FsStatus failure; !EntryOf(copy, entry, failure)) return {CopyRemoval::CopyUnopened, failure.error};
+    const FdCloser c(openat(entry.at, entry.name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (c.fd < 0) return failed(CopyRemoval::CopyUnopened);
     const FdCloser o(open(original.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (o.fd < 0) return failed(CopyRemoval::OriginalUnopened);
@@ -1081,11 +1117,12 @@ CopyRemovalResult PosixFileSystem::RemoveIfIdentical(const std::string& copy, co
 
     // Nothing may have changed or taken either name while the bytes were read.
     struct stat cs2{}, os2{}, cpath{}, opath{};
-    if (fstat(c.fd, &cs2) != 0 || fstat(o.fd, &os2) != 0 || lstat(copy.c_str(), &cpath) != 0 ||
+    if (fstat(c.fd, &cs2) != 0 || fstat(o.fd, &os2) != 0 ||
+        fstatat(entry.at, entry.name.c_str(), &cpath, AT_SYMLINK_NOFOLLOW) != 0 ||
         lstat(original.c_str(), &opath) != 0 || !SameContent(cs, cs2) || !SameContent(os, os2) ||
         !SameEntry(cs, cpath) || !SameEntry(os, opath))
         return {CopyRemoval::ChangedMeanwhile, ""};
-    if (unlink(copy.c_str()) != 0) return failed(CopyRemoval::RemoveFailed);
+    if (unlinkat(entry.at, entry.name.c_str(), 0) != 0) return failed(CopyRemoval::RemoveFailed);
     return {CopyRemoval::Removed, ""};
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The file system of a Linux machine.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -34,7 +35,7 @@ public:
     bool FileExists(const std::string& path) override;
     std::optional<FolderRef> GetFolder(const std::string& path) override;
     FsStatus CreateFolder(const std::string& path) override;
-    FsStatus ReachFolderBeneath(const std::string& top, const std::string& folder) override;
+    FsStatus ReachFolderBeneath(const std::string& top, const std::string& folder, FileId* reached) override;
     FsStatus HoldOutput(const std::string& folder) override;
     void ReleaseOutput() override;
     FsStatus DeleteFolder(const std::string& path) override;
@@ -94,7 +95,17 @@ protected:
     virtual long ReadNoWait(int fd, char* buffer, unsigned long size);
 
 private:
-    FsStatus CopyInto(const std::string& from, int dirfd, const std::string& name, struct stat& copied,
+    // An existing entry, named relative to a folder: the folder's checked
+    // handle where it lies below the held output folder (so that the file
+    // acted on is the one whose folder was checked, whatever is swapped in at
+    // its path), else the whole path from the working folder.
+    struct Entry {
+        FolderHandle folder;  // keeps `at` open
+        int at = AT_FDCWD;
+        std::string name;
+    };
+    bool EntryOf(const std::string& path, Entry& entry, FsStatus& failure);
+    FsStatus CopyInto(const Entry& from, int dirfd, const std::string& name, struct stat& copied,
                       struct stat& made);
     // Without `flush` the copy is left to a flush of its whole file system;
     // with a `hash`, the bytes read go into it.

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sys/mount.h>
 
 #include "app/intent_store.h"
 #include "app/run_driver.h"
@@ -235,6 +237,34 @@ TEST(IntentStore, UpgradesAnOldRecordAndRebuildsADamagedOne) {
     EXPECT_NE(rebuilt->Notice().find("damaged"), std::string::npos);
     EXPECT_TRUE(fs::exists(path + ".damaged"));
     EXPECT_TRUE(rebuilt->Abandoned().empty());
+}
+
+// A record on a full disk or a mount that turned read-only is refused when
+// it is opened, not at the first plan, before recovery or any file could rely on it.
+TEST(IntentStore, ARecordThatCannotBeWrittenIsRefusedWhenOpened) {
+    TempDir dir;
+    const std::string data = dir.Mkdir("data"), path = data + "/placements.sqlite";
+    if (mount("tmpfs", data.c_str(), "tmpfs", 0, "size=256k") != 0) GTEST_SKIP() << "cannot mount here";
+    struct Unmount {
+        std::string at;
+        ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+    } unmount{data};
+    std::string error;
+    ASSERT_TRUE(SqliteIntentRecord::Open(path, error)) << error;
+    // A full disk: the record opens and reads, but takes no plan.
+    {
+        std::ofstream fill(data + "/fill", std::ios::binary);
+        const std::string block(4096, 'x');
+        while (fill.write(block.data(), static_cast<std::streamsize>(block.size()))) {}
+    }
+    EXPECT_FALSE(SqliteIntentRecord::Open(path, error));
+    EXPECT_NE(error, "");
+    fs::remove(data + "/fill");
+    error.clear();
+    ASSERT_EQ(mount(nullptr, data.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    error.clear();
+    EXPECT_FALSE(SqliteIntentRecord::Open(path, error));
+    EXPECT_NE(error, "");
 }
 
 // A plan struck out later goes with the next plan's commit, or when the pass

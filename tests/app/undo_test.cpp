@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "app/import_store.h"
@@ -38,6 +39,11 @@ using namespace std::string_literals;
 // failing as a read-only or busy file system would make it.
 struct FaultyFs : PosixFileSystem {
     std::map<std::string, CopyRemovalResult> removals;  // by copy path
+    std::function<void(const std::string&)> onLookup;  // before each GetFile
+    std::optional<FsItem> GetFile(const std::string& path) override {
+        if (onLookup) onLookup(path);
+        return PosixFileSystem::GetFile(path);
+    }
     CopyRemovalResult RemoveIfIdentical(const std::string& copy, const std::string& original,
                                         const std::function<void()>& pump) override {
         const auto fault = removals.find(copy);
@@ -152,6 +158,28 @@ TEST(Undo, DateFoldersGoWhenEmptied) {
     EXPECT_EQ(bench.Undo().Outcome, UndoOutcome::Completed);
     EXPECT_FALSE(fs::exists(bench.out + "/DCIM"));
     EXPECT_EQ(Tree(bench.out + "/2024"), (std::map<std::string, std::string>{{"2024-07-14/mine.txt", "not the run's"}}));
+}
+
+// A date folder swapped for a link to another folder after the undo checked
+// it: nothing is taken from where the link leads, nothing is put there.
+TEST(Undo, AFolderSwappedForALinkAfterItsCheckIsNotFollowed) {
+    Bench bench;
+    bench.Run(0, 2, [](RunOptions& o) { o.DateFolders = true; });
+    const std::string placed = bench.OutputOf(1), folder = bench.Field(1, "OutputFolder");
+    const std::string name = bench.Field(1, "OutputFileName"), bytes = ReadAll(placed);
+    const std::string outside = bench.outDir.Mkdir("outside");
+    const std::string planted = bench.outDir.Write("outside/" + name, std::string(bytes.size(), '!'));
+    int lookups = 0;  // the first is the undo's preview, the second its check just before the move
+    bench.files.onLookup = [&](const std::string& path) {
+        if (path != placed || ++lookups != 2) return;
+        fs::rename(folder, folder + ".old");
+        fs::create_directory_symlink(outside, folder);
+    };
+    EXPECT_EQ(bench.Undo().Outcome, UndoOutcome::Incomplete);
+    EXPECT_EQ(lookups, 2);
+    EXPECT_EQ(ReadAll(planted), std::string(bytes.size(), '!'));
+    EXPECT_FALSE(fs::exists(bench.SourceOf(1)));
+    EXPECT_EQ(ReadAll(folder + ".old/" + name), bytes);
 }
 
 timespec ModifiedOf(const std::string& path) {

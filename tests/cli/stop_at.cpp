@@ -1,5 +1,5 @@
 // Preloaded into ravlen-run by the kill tests: stops the program with a
-// signal at a chosen call of unlink, linkat, renameat2, syncfs,
+// signal at a chosen call of unlink (or unlinkat), linkat, renameat2, syncfs,
 // copy_file_range, openat (creating a file) or a write to the CSV log
 // (csvwrite), before or after it, so that a kill lands at an exact point of a
 // placement:
@@ -93,6 +93,14 @@ int Around(const char* name, const char* path, Call call) {
 extern "C" int unlink(const char* path) {
     static auto real = Next<int (*)(const char*)>("unlink");
     return Around("unlink", path, [&] { return real(path); });
+}
+
+// A file removed relative to its folder's handle counts as an unlink; a
+// folder's removal does not.
+extern "C" int unlinkat(int dirfd, const char* path, int flags) {
+    static auto real = Next<int (*)(int, const char*, int)>("unlinkat");
+    if (flags & AT_REMOVEDIR) return real(dirfd, path, flags);
+    return Around("unlink", path, [&] { return real(dirfd, path, flags); });
 }
 
 extern "C" int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) {

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <mutex>
+#include <random>
 #include <set>
 #include <sys/stat.h>
 #include <utility>
@@ -82,21 +84,27 @@ struct TestFs : PosixFileSystem {
     std::unique_ptr<StagedCopy> StageCopy(const std::string& from, const std::string& to, bool verify,
                                           FsStatus& status) override {
         spoiling_ = ++stages_ == spoilStage;
-        steps.push_back("stage " + fs::path(from).filename().string());
+        Step("stage " + fs::path(from).filename().string());
         return PosixFileSystem::StageCopy(from, to, verify, status);
     }
     FsStatus FlushFileSystem(const std::string& folder) override {
-        steps.push_back("flush");
+        Step("flush");
         return PosixFileSystem::FlushFileSystem(folder);
     }
     FsStatus NameStaged(StagedCopy& copy) override {
         if (beforeName) std::exchange(beforeName, nullptr)(copy);
-        steps.push_back("name " + fs::path(copy.Target).filename().string());
+        Step("name " + fs::path(copy.Target).filename().string());
         return PosixFileSystem::NameStaged(copy);
     }
     FsStatus GiveUpSource(StagedCopy& copy) override {
-        steps.push_back("give up " + fs::path(copy.Source).filename().string());
+        Step("give up " + fs::path(copy.Source).filename().string());
         return PosixFileSystem::GiveUpSource(copy);
+    }
+
+    // Sources are given up on the batch's threads while the next batch is staged.
+    void Step(std::string step) {
+        const std::lock_guard<std::mutex> lock(stepping_);
+        steps.push_back(std::move(step));
     }
 
 protected:
@@ -108,6 +116,7 @@ protected:
     }
 
 private:
+    std::mutex stepping_;
     int stages_ = 0;
     bool spoiling_ = false;
 };
@@ -130,7 +139,7 @@ protected:
     std::vector<FileFacts> records;
     void WriteFileRecord(const FileFacts& facts) override {
         records.push_back(facts);
-        files.steps.push_back("record " + facts.SourceFileName);
+        files.Step("record " + facts.SourceFileName);
     }
     test::TempDir dir;
     std::string in = dir.Mkdir("in"), out = dir.Mkdir("out");
@@ -158,9 +167,11 @@ protected:
         utimensat(AT_FDCWD, path.c_str(), times, 0);
     }
     ImportRecord* imports = nullptr;
+    std::size_t batchFiles = 0;
     void Run(bool perform = true) {
         EngineContext context{files, port, options, chronology, this, intents};
         context.imports = imports;
+        context.batchFiles = batchFiles;
         tally.ResetPass();
         tally.NumberOfSourceObjects = CountFiles(files, in, FileFilter::Of(options), false);
         RenameFiles(context, *files.GetFolder(in), *files.GetFolder(out), perform, tally);
@@ -992,6 +1003,75 @@ TEST(ReadMetadataOpen, AFileThatCannotBeOpenedIsNotedOnlyInStrictModeAndAVanishe
             EXPECT_EQ(facts.Timestamped, !gone && !strict);
         }
     }
+}
+
+}  // namespace
+}  // namespace ravlen
+
+namespace ravlen {
+namespace {
+
+// Random cards of single files, RAW+JPEG pairs and pictures or movies with
+// sidecars, placed by every mode in batches of a few files: whatever shot a
+// batch boundary splits, every file a record calls placed holds its
+// original's bytes at its new name, and every original exists exactly once
+// at its source or placed (and still at its source after a copy).
+TEST_F(RenameFilesTest, EveryFileRecordedAsPlacedIsPlacedWhereverABatchEnds) {
+    const std::vector<std::vector<std::string>> kinds = {
+        {"JPG"}, {"CR2", "JPG"}, {"JPG", "WAV"}, {"AVI", "THM"}, {"CR2", "JPG", "XMP"}, {"MOV"}};
+    struct Mode {
+        MoveOrCopy how;
+        bool across, refuse, record;
+    };
+    const Mode modes[] = {{MoveOrCopy::Copy, false, false, true},
+                          {MoveOrCopy::Move, false, false, true},
+                          {MoveOrCopy::Move, false, false, false},
+                          {MoveOrCopy::Move, true, false, true},
+                          {MoveOrCopy::CopyWhenUnableToMove, false, true, true},
+                          {MoveOrCopy::CopyWhenUnableToMove, true, false, true}};
+    std::mt19937 random(20261207);
+    int card = 0;
+    for (const std::size_t batch : {2u, 3u, 5u})
+        for (const Mode& mode : modes)
+            for (int round = 0; round < 4; ++round, ++card) {
+                const std::string tag = "card " + std::to_string(card) + " batch " + std::to_string(batch);
+                in = dir.Mkdir("in" + std::to_string(card)), out = dir.Mkdir("out" + std::to_string(card));
+                const std::string folder = "in" + std::to_string(card) + "/";
+                std::map<std::string, std::string> originals;  // name -> bytes
+                const int shots = 3 + static_cast<int>(random() % 12);
+                for (int shot = 0; shot < shots; ++shot)
+                    for (const std::string& extension : kinds[random() % kinds.size()]) {
+                        const std::string name = "IMG_" + std::to_string(1000 + shot) + "." + extension;
+                        originals[name] = name + std::string(1 + random() % 64, static_cast<char>('a' + random() % 26));
+                        const std::string relative = name;
+                        const std::string path = dir.Write(folder + relative, originals[name]);
+                        const timespec times[2] = {{1103998151 + static_cast<int>(random() % 3), 0},
+                                                   {1103998151 + static_cast<int>(random() % 3), 0}};
+                        utimensat(AT_FDCWD, path.c_str(), times, 0);
+                    }
+                records.clear(), chronology.Reset(), tally = RunTally{};
+                options.MoveOrCopy = mode.how, options.VerifyCopies = batch == 3;
+                files.across = mode.across, files.refuseMoves = mode.refuse;
+                intents = mode.record ? &plans : nullptr;
+                batchFiles = batch;
+                Run();
+
+                ASSERT_EQ(records.size(), originals.size()) << tag;
+                EXPECT_EQ(tally.NumberOfLockedFiles, 0) << tag;
+                std::map<std::string, int> seen;  // bytes -> copies found
+                for (const auto& [path, bytes] : test::Tree(in)) ++seen[bytes];
+                for (const auto& [path, bytes] : test::Tree(out)) ++seen[bytes];
+                for (const FileFacts& r : records) {
+                    ASSERT_TRUE(r.Operation == "Copied" || r.Operation == "Moved") << tag << " " << r.SourceFileName;
+                    const std::string placed = JoinPath(r.OutputFolder, r.OutputFileName);
+                    ASSERT_TRUE(fs::exists(placed)) << tag << " " << r.SourceFileName << " logged at " << placed;
+                    EXPECT_EQ(test::ReadAll(placed), originals[r.SourceFileName]) << tag;
+                    EXPECT_EQ(fs::exists(r.SourceFilePath), r.Operation == "Copied") << tag << " " << r.SourceFileName;
+                }
+                for (const FileFacts& r : records)
+                    EXPECT_EQ(seen[originals[r.SourceFileName]], r.Operation == "Copied" ? 2 : 1) << tag;
+                EXPECT_TRUE(plans.left.empty()) << tag;
+            }
 }
 
 }  // namespace

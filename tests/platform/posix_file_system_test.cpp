@@ -34,13 +34,14 @@ class FaultyFs : public PosixFileSystem {
 public:
     int renameError = 0, linkError = 0, unnamedError = 0, rangeError = 0;
     int readError = 0, writeError = 0, syncError = 0;
+    std::uint64_t written = 0;  // bytes that reached a copy
     int goodChunks = 1;  // chunks that get through before a read or write fault
     std::function<void()> midCopy;  // runs once, after the first chunk of a copy
 
 protected:
     long CopyRange(int in, int out, unsigned long n) override {
         if (rangeError || readError || writeError || midCopy) return errno = rangeError ? rangeError : EXDEV, -1;
-        return PosixFileSystem::CopyRange(in, out, n);
+        return Count(PosixFileSystem::CopyRange(in, out, n));
     }
     int OpenUnnamed(int dirfd, unsigned mode) override {
         return unnamedError ? (errno = unnamedError, -1) : PosixFileSystem::OpenUnnamed(dirfd, mode);
@@ -54,7 +55,7 @@ protected:
     long WriteChunk(int fd, const char* b, unsigned long n) override {
         if (midCopy) std::exchange(midCopy, nullptr)();
         return writeError && writes_++ >= goodChunks ? (errno = writeError, -1)
-                                                     : PosixFileSystem::WriteChunk(fd, b, n);
+                                                     : Count(PosixFileSystem::WriteChunk(fd, b, n));
     }
     int SyncFile(int fd) override { return syncError ? (errno = syncError, -1) : PosixFileSystem::SyncFile(fd); }
     int RenameNoReplace(int fromDir, const char* from, int toDir, const char* to) override {
@@ -62,6 +63,10 @@ protected:
     }
 
 private:
+    long Count(long n) {
+        if (n > 0) written += static_cast<std::uint64_t>(n);
+        return n;
+    }
     int reads_ = 0, writes_ = 0;
 };
 
@@ -378,11 +383,14 @@ TEST_P(CopyPlacedAs, StagedCopiesTakeTheirNamesOnlyWhenNamed) {
     ASSERT_TRUE(copy && taken && dropped) << status.error;
     for (const std::string& name : Names(tmp.path())) EXPECT_TRUE(name < "c" || name[0] == '.') << name;
     tmp.Write("y.MOV", "theirs");
+    const std::uint64_t stagedBytes = fs.written;
     dropped.reset();
     ASSERT_EQ(fs.FlushFileSystem(tmp.path()).error, "");
     EXPECT_EQ(fs.VerifyStaged(*copy).error, "");
     EXPECT_EQ(fs.NameStaged(*copy).error, "");
     EXPECT_EQ(fs.NameStaged(*taken).error, "File exists");
+    // Each copy's bytes written once, where it was staged or where it was named.
+    EXPECT_EQ(fs.written, 300000u + (stagedBytes < 300000 ? 0u : 7u + 7u));
     taken.reset();
     EXPECT_EQ(ReadAll(tmp / "x.MOV"), Pattern(300000));
     EXPECT_EQ(ReadAll(tmp / "y.MOV"), "theirs");
@@ -443,7 +451,7 @@ TEST(PosixFileSystem, HeldOutputFoldersStayTheFoldersFirstReached) {
     const std::size_t last = FolderHandles::kHeld + 1;
     for (std::size_t i = 0; i <= last; ++i) {
         ASSERT_TRUE(fs.CreateFolder(folder(i)));
-        ASSERT_TRUE(fs.ReachFolderBeneath(out, folder(i)));
+        ASSERT_TRUE(fs.ReachFolderBeneath(out, folder(i), nullptr));
     }
     for (const std::size_t i : {std::size_t{0}, last}) {
         fsys::rename(folder(i), folder(i) + ".old");
@@ -458,6 +466,35 @@ TEST(PosixFileSystem, HeldOutputFoldersStayTheFoldersFirstReached) {
     EXPECT_TRUE(fs.MoveFile(photo, folder(1) + "/a.JPG"));
     fs.ReleaseOutput();
     EXPECT_TRUE(fs.MoveFile(folder(1) + "/a.JPG", folder(0) + "/a.JPG"));
+}
+
+// A file taken out of a held folder (an undo's move back, its copy's
+// removal) is taken from the folder that was reached, never through a link
+// swapped in for that folder after it was checked.
+TEST(PosixFileSystem, FilesLeaveHeldFoldersOnlyFromTheFolderReached) {
+    TempDir tmp;
+    const std::string out = tmp.Mkdir("out"), card = tmp.Mkdir("card"), elsewhere = tmp.Mkdir("elsewhere");
+    const std::string dated = out + "/2004", original = tmp.Write("card/a.JPG", "photo");
+    tmp.Write("out/2004/b.JPG", "photo");
+    tmp.Write("elsewhere/b.JPG", "photo");
+    tmp.Write("elsewhere/c.JPG", "secret");
+    PosixFileSystem fs;
+    ASSERT_TRUE(fs.HoldOutput(out));
+    ASSERT_TRUE(fs.ReachFolderBeneath(out, dated, nullptr));
+    fsys::rename(dated, out + "/2004.old");
+    ASSERT_EQ(symlink(elsewhere.c_str(), dated.c_str()), 0);
+    EXPECT_EQ(fs.MoveFile(dated + "/c.JPG", card + "/c.JPG").error, "The output folder " + dated + " was replaced during the run");
+    EXPECT_EQ(fs.RemoveIfIdentical(dated + "/b.JPG", original, {}).Outcome, CopyRemoval::CopyUnopened);
+    EXPECT_EQ(Names(elsewhere), (std::vector<std::string>{"b.JPG", "c.JPG"}));
+    EXPECT_EQ(Names(card), std::vector<std::string>{"a.JPG"});
+    // The folder back in its place: both work from its handle.
+    fsys::remove(dated);
+    fsys::rename(out + "/2004.old", dated);
+    EXPECT_EQ(fs.RemoveIfIdentical(dated + "/b.JPG", original, {}).Outcome, CopyRemoval::Removed);
+    tmp.Write("out/2004/c.JPG", "photo 2");
+    EXPECT_TRUE(fs.MoveFile(dated + "/c.JPG", card + "/c.JPG"));
+    EXPECT_EQ(Names(card), (std::vector<std::string>{"a.JPG", "c.JPG"}));
+    EXPECT_TRUE(Names(dated).empty());
 }
 
 TEST(PosixFileSystem, RemovesACopyOnlyWhileItHoldsTheOriginalsBytes) {
