@@ -61,6 +61,12 @@ struct TestFs : PosixFileSystem {
     std::function<void()> afterMove;  // once, after the first move done
     bool refuseTimes = false;
     bool FileExists(const std::string& path) override { ++existenceTests; return PosixFileSystem::FileExists(path); }
+    std::function<void()> afterReach;  // once, after the first folder reached beneath another
+    FsStatus ReachFolderBeneath(const std::string& top, const std::string& folder, FileId* reached) override {
+        const FsStatus status = PosixFileSystem::ReachFolderBeneath(top, folder, reached);
+        if (afterReach) std::exchange(afterReach, nullptr)();
+        return status;
+    }
     std::optional<FsItem> GetFile(const std::string& path) override { ++lookups; return PosixFileSystem::GetFile(path); }
     FsStatus SetModifiedTime(const std::string& path, const FileTime& time) override {
         return refuseTimes ? FsStatus::Fail("Operation not permitted") : PosixFileSystem::SetModifiedTime(path, time);
@@ -521,6 +527,24 @@ TEST_F(RenameFilesTest, CancelOrAnOutputFolderThatCannotBeMadeEndsThePass) {
     }
     EXPECT_TRUE(List(elsewhere).empty());
     EXPECT_EQ(List(in + "/A"), (Names{"Holiday.jpg", "IMG_0002.JPG"}));
+}
+
+// The output folder swapped for a link once a subfolder's place in it was
+// checked: that subfolder's files, and those of every later one, go nowhere
+// but into the folders first reached.
+TEST_F(RenameFilesTest, AnOutputFolderSwappedForALinkSendsNoFileWhereItLeads) {
+    for (const char* f : {"A/IMG_0001.JPG", "B/IMG_0002.JPG", "C/IMG_0003.JPG"}) File(f);
+    options.ProcessSubfolders = ProcessSubfolders::Preserve;
+    const std::string elsewhere = dir.Mkdir("elsewhere");
+    for (const char* sub : {"A", "B", "C"}) dir.Mkdir(std::string("elsewhere/") + sub);
+    files.afterReach = [&] {
+        std::filesystem::rename(out, out + ".old");
+        std::filesystem::create_directory_symlink(elsewhere, out);
+    };
+    try { Run(); } catch (const EngineFailure& e) { EXPECT_EQ(e.Number, 76); }
+    for (const char* sub : {"A", "B", "C"}) EXPECT_TRUE(List(elsewhere + "/" + sub).empty()) << sub;
+    EXPECT_EQ(List(in + "/A"), Names{"IMG_0001.JPG"});
+    EXPECT_EQ(List(in + "/C"), Names{"IMG_0003.JPG"});
 }
 
 // Each file goes into the folders of its date, made as needed; a preview
