@@ -1,6 +1,6 @@
 #include "cli/card_wait.h"
 
-#include "app/media_arrivals.h"
+#include "app/cards/media_arrivals.h"
 #include "cli/console_port.h"
 #include "platform/mount_watch.h"
 

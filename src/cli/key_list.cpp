@@ -1,6 +1,6 @@
 #include "cli/key_list.h"
 
-#include "app/settings_store.h"
+#include "app/settings/settings_store.h"
 
 namespace ravlen {
 

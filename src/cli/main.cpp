@@ -11,14 +11,14 @@
 #include <utility>
 #include <vector>
 
-#include "app/camera_media.h"
-#include "app/camera_survey.h"
-#include "app/import_store.h"
-#include "app/intent_store.h"
-#include "app/run_driver.h"
-#include "app/settings_store.h"
-#include "app/special_folders.h"
-#include "app/undo.h"
+#include "app/cards/camera_media.h"
+#include "app/clocks/camera_survey.h"
+#include "app/records/import_store.h"
+#include "app/records/intent_store.h"
+#include "app/run/run_driver.h"
+#include "app/settings/settings_store.h"
+#include "app/settings/special_folders.h"
+#include "app/undo/undo.h"
 #include "cli/card_wait.h"
 #include "cli/console_port.h"
 #include "cli/key_list.h"

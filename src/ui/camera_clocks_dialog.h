@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "app/camera_clock_table.h"
+#include "app/clocks/camera_clock_table.h"
 
 class QComboBox;
 class QLabel;

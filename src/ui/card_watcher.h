@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/media_arrivals.h"
+#include "app/cards/media_arrivals.h"
 #include "model/drive_list.h"
 
 class QSocketNotifier;

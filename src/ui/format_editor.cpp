@@ -1,6 +1,6 @@
 #include "ui/format_editor.h"
 
-#include "app/settings_store.h"
+#include "app/settings/settings_store.h"
 #include "model/run_options.h"
 
 namespace ravlen::ui {

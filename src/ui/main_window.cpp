@@ -22,14 +22,14 @@
 #include <algorithm>
 #include <initializer_list>
 
-#include "app/camera_media.h"
-#include "app/camera_survey.h"
-#include "app/import_store.h"
-#include "app/intent_store.h"
-#include "app/media_arrivals.h"
-#include "app/run_driver.h"
-#include "app/special_folders.h"
-#include "app/undo.h"
+#include "app/cards/camera_media.h"
+#include "app/clocks/camera_survey.h"
+#include "app/records/import_store.h"
+#include "app/records/intent_store.h"
+#include "app/cards/media_arrivals.h"
+#include "app/run/run_driver.h"
+#include "app/settings/special_folders.h"
+#include "app/undo/undo.h"
 #include "log/program_facts.h"
 #include "model/version.h"
 #include "platform/desktop_services.h"

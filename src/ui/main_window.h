@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "app/camera_clock_table.h"
-#include "app/settings_store.h"
+#include "app/clocks/camera_clock_table.h"
+#include "app/settings/settings_store.h"
 #include "model/drive_list.h"
 #include "model/file_system.h"
 #include "ui/folder_picker.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings_store.h"
+#include "app/settings/settings_store.h"
 #include "model/drive_list.h"
 #include "support/fake_drives.h"
 #include "ui/messages.h"

@@ -1,0 +1,22 @@
+#include "app/run/movie_zone.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QTimeZone>
+
+namespace ravlen {
+
+bool IsKnownTimeZone(const std::string& name) {
+    return name.empty() || QTimeZone::isTimeZoneIdAvailable(QByteArray::fromStdString(name));
+}
+
+ZoneOffsetAt MovieZoneOffsets(const std::string& name) {
+    const QTimeZone zone = name.empty() ? QTimeZone::systemTimeZone() : QTimeZone(QByteArray::fromStdString(name));
+    if (!zone.isValid()) return [](std::int64_t) { return std::int32_t{0}; };
+    return [zone](std::int64_t utcSeconds) {
+        const QDateTime moment = QDateTime::fromSecsSinceEpoch(utcSeconds, QTimeZone::utc());
+        return static_cast<std::int32_t>(zone.offsetFromUtc(moment));
+    };
+}
+
+}  // namespace ravlen

@@ -1,0 +1,506 @@
+#include "app/run/run_driver.h"
+
+#include <cstdlib>
+#include <exception>
+#include <memory>
+#include <new>
+#include <optional>
+#include <system_error>
+
+#include "app/run/movie_zone.h"
+#include "app/run/progress_session.h"
+#include "app/records/recovery.h"
+#include "app/undo/undo_plan.h"
+#include "engine/rename_files.h"
+#include "log/run_logs.h"
+#include "model/camera_clock.h"
+#include "model/date_time.h"
+#include "model/report_text.h"
+#include "model/time_shift.h"
+#include "model/version.h"
+#include "naming/date_folders.h"
+
+namespace ravlen {
+
+namespace {
+
+const char* const kCrLf = "\r\n";
+const char kQuote = '"';
+
+// Error numbers for failures that carry none of their own: the classic
+// "Out of memory" and "Internal error".
+constexpr long long kOutOfMemory = 7;
+constexpr long long kInternalError = 51;
+
+std::string DigitsOf(std::int64_t value) { return std::to_string(value); }
+
+std::int64_t SkippedInPreview(const RunTally& t) {
+    return std::int64_t{t.NumberOfInvalidDCFFiles} + t.NumberOfInvalidEXIFFiles + t.NumberOfInvalidDateFiles;
+}
+
+std::int64_t NotTimestamped(const RunTally& t) {
+    return SkippedInPreview(t) + t.NumberOfLockedFiles + t.NumberOfAlreadyImported;
+}
+
+// Every counted file handled and none skipped or left in place.
+bool AllTimestamped(const RunTally& t) {
+    return NotTimestamped(t) == 0 && t.SourceObjectNumber == t.NumberOfSourceObjects;
+}
+
+// Every counted file placed or found already imported; more files than
+// counted (added during the run) is still every file.
+bool EveryFilePlacedOrThere(const RunTally& t) {
+    return NotTimestamped(t) == t.NumberOfAlreadyImported && t.SourceObjectNumber >= t.NumberOfSourceObjects;
+}
+
+std::string SuccessMessage(std::int32_t total) {
+    std::string files;
+    if (total == 1) {
+        files = "One file";
+    } else if (total == 2) {
+        files = "Both files";
+    } else {
+        files = "All " + DigitsOf(total) + " files";
+    }
+    return files + " successfully timestamped.";
+}
+
+// One line per reason the filters passed files over, after a report's own
+// lines, so that no file stays behind unmentioned.
+struct ExclusionLine {
+    Exclusion reason;
+    const char* preview;
+    const char* summary;
+};
+constexpr ExclusionLine kExclusionLines[] = {
+    {Exclusion::ReadOnly, "  files will be left out as read-only (protected)", "  files left out as read-only (protected)"},
+    {Exclusion::Hidden, "  files will be left out as hidden", "  files left out as hidden"},
+    {Exclusion::System, "  files will be left out as system files", "  files left out as system files"},
+    {Exclusion::ExcludePattern, "  files will be left out by the exclude patterns",
+     "  files left out by the exclude patterns"},
+    {Exclusion::NotIncluded, "  files will be left out by the include patterns",
+     "  files left out by the include patterns"},
+};
+
+// The report's text followed, after an empty line, by the exclusion lines
+// whose count is above zero.
+std::string WithExclusions(const std::string& report, const RunTally& t, bool preview) {
+    ReportBuilder lines(t.NumberOfSourceObjects);
+    bool any = false;
+    for (const ExclusionLine& line : kExclusionLines) {
+        if (t.Excluded[line.reason] == 0) continue;
+        lines.Line(t.Excluded[line.reason], preview ? line.preview : line.summary);
+        any = true;
+    }
+    return any ? report + kCrLf + kCrLf + lines.Text() : report;
+}
+
+// A run's final records, written once each file's move or copy is done
+// (for a batch, at its end): into the logs, when there are any, and into the
+// run's list of files.
+class ListedRecords : public FileRecordSink {
+public:
+    ListedRecords(FileRecordSink* logs, FileList* files) : logs_(logs), files_(files) {}
+    void WriteFileRecord(const FileFacts& facts) override {
+        if (files_) files_->Add(facts);
+        if (logs_) logs_->WriteFileRecord(facts);
+    }
+    bool Failed() const override { return logs_ && logs_->Failed(); }
+    bool Holds(const FsItem& file) const override { return logs_ && logs_->Holds(file); }
+
+private:
+    FileRecordSink* logs_;
+    FileList* files_;
+};
+
+}  // namespace
+
+std::string ProtectedLeftWarning(const RunTally& tally, const RunOptions& options) {
+    const std::int32_t left = tally.Excluded[Exclusion::ReadOnly];
+    if (options.MoveOrCopy != MoveOrCopy::Move || left == 0) return {};
+    return (left == 1 ? std::string("1 read-only (protected) file stays")
+                      : DigitsOf(left) + " read-only (protected) files stay") +
+           " in the source folder: do not erase or format the card before you have saved " +
+           (left == 1 ? "it." : "them.");
+}
+
+std::string ClockCorrections(const RunOptions& options) {
+    std::string text;
+    const std::optional<TimeShift> shift = TimeShift::Parse(options.TimeShift);
+    if (shift && !shift->IsNone()) text = "Metadata dates will be shifted by " + shift->Text() + ".";
+    const std::string cameras = CameraOffsetsLabel(KeptCameraOffsets(options.CameraOffsets));
+    if (!cameras.empty())
+        text += (text.empty() ? "" : kCrLf) + std::string("Camera clock offsets in force: ") + cameras + ".";
+    return text;
+}
+
+std::string RunFailureMessage(long long number, const std::string& description) {
+    return Version().Title + " was unable to complete processing due to the following:" + kCrLf + kCrLf +
+           "          Error " + std::to_string(number) + ": " + description + kCrLf + kCrLf +
+           "If this problem persists, please contact " + Version().CompanyName + " for assistance.";
+}
+
+std::string PreviewReport(const RunTally& t, const RunOptions& options) {
+    ReportBuilder r(t.NumberOfSourceObjects);
+    r.Line(t.SourceObjectNumber - NotTimestamped(t), "  files will probably be successfully timestamped");
+    r.Line(t.NumberOfInvalidDCFFiles, "  files will be skipped due to invalid DCF filenames");
+    r.Line(t.NumberOfInvalidEXIFFiles, "  files will be skipped due to lack of valid metadata");
+    r.Line(t.NumberOfInvalidDateFiles, "  files will be skipped due to lack of valid dates");
+    // Names the preview found taken or unusable; a report without any keeps its usual lines.
+    if (t.NumberOfLockedFiles > 0)
+        r.Line(t.NumberOfLockedFiles,
+               options.MoveOrCopy == MoveOrCopy::Move ? "  files will not be moved" : "  files will not be copied");
+    if (t.NumberOfAlreadyImported > 0)
+        r.Line(t.NumberOfAlreadyImported, "  files will be skipped as already imported");
+    if (t.NumberOfSourceObjects > t.SourceObjectNumber) {
+        r.Rule();
+        r.Line(t.SourceObjectNumber, "  subtotal files previewed");
+        r.Line(std::int64_t{t.NumberOfSourceObjects} - t.SourceObjectNumber,
+               "  files not previewed due to termination");
+    }
+    r.Rule();
+    r.Line(t.NumberOfSourceObjects, "  total files will be attempted");
+    const std::string report = WithExclusions(r.Text(), t, true);
+    const std::string corrections = ClockCorrections(options);
+    return corrections.empty() ? report : report + kCrLf + kCrLf + corrections;
+}
+
+std::string SummaryReport(const RunTally& t) {
+    ReportBuilder r(t.NumberOfSourceObjects);
+    r.Line(t.SourceObjectNumber - NotTimestamped(t), "  files successfully timestamped");
+    r.Line(t.NumberOfInvalidDCFFiles, "  files skipped due to invalid DCF filenames");
+    r.Line(t.NumberOfInvalidEXIFFiles, "  files skipped due to lack of valid metadata");
+    r.Line(t.NumberOfInvalidDateFiles, "  files skipped due to lack of valid dates");
+    r.Line(t.NumberOfLockedFiles, "  files could not be moved/copied");
+    if (t.NumberOfAlreadyImported > 0) r.Line(t.NumberOfAlreadyImported, "  files skipped as already imported");
+    r.Rule();
+    if (t.NumberOfSourceObjects <= t.SourceObjectNumber) {
+        r.Line(t.SourceObjectNumber, "  total files attempted");
+    } else {
+        r.Line(t.SourceObjectNumber, "  subtotal files attempted");
+        r.Line(std::int64_t{t.NumberOfSourceObjects} - t.SourceObjectNumber,
+               "  files not attempted due to termination");
+        r.Rule();
+        r.Line(t.NumberOfSourceObjects, "  total files would have been attempted");
+    }
+    if (t.NumberOfTimesNotSet > 0) r.Line(t.NumberOfTimesNotSet, "  files placed whose modified time could not be set");
+    return WithExclusions(r.Text(), t, false);
+}
+
+namespace {
+
+// Whether one folder is the other or lies inside it, by their real paths
+// (links followed); a folder that cannot be resolved may be anywhere.
+bool TreesMeet(const std::string& a, const std::string& b) {
+    const std::unique_ptr<char, decltype(&std::free)> realA(realpath(a.c_str(), nullptr), &std::free);
+    const std::unique_ptr<char, decltype(&std::free)> realB(realpath(b.c_str(), nullptr), &std::free);
+    return !realA || !realB || WithinFolder(realA.get(), realB.get()) || WithinFolder(realB.get(), realA.get());
+}
+
+}  // namespace
+
+void RunDriver::Notice(const std::string& text) {
+    counted_.Clear();  // a message box may wait for the user
+    if (services_.notice) services_.notice(text);
+    else services_.port.MessageBox(text, MsgIcon::Exclamation, MsgButtons::OK, Version().Title);
+}
+
+std::nullopt_t RunDriver::Refuse(const std::string& message) {
+    counted_.Clear();
+    services_.port.MessageBox(message, MsgIcon::Exclamation, MsgButtons::OK, Version().Title);
+    return std::nullopt;
+}
+
+bool RunDriver::RunPass(const char* title, bool performActions, const Folders& folders, const RunOptions& options,
+                        FileRecordSink* sink) {
+    tally_.ResetPass();
+    files_.Clear();
+    const ProgressSession session(services_.port, title, tally_.NumberOfSourceObjects);
+    EngineContext context{services_.fs, services_.port, options, chronology_, sink,
+                          performActions ? services_.intents : nullptr, services_.keepRows ? &files_ : nullptr,
+                          services_.imports,
+                          MovieZoneOffsets(options.MovieTimeZone)};
+    context.cameraNames = services_.cameraNames;
+    // The count's listings serve the pass that follows it, unless that pass
+    // writes where it walks (the output folder is the source folder, or one
+    // lies inside the other): such a pass lists each folder when it comes to
+    // it, after the files placed before.
+    const bool elsewhere = folders.source.Id.Known() && folders.output.Id.Known() &&
+                           folders.source.Id.Device != folders.output.Id.Device;
+    if (!performActions || elsewhere || !TreesMeet(folders.source.Path, folders.output.Path))
+        context.listings = &counted_;
+    struct Taken {
+        FolderListings& listings;
+        ~Taken() { listings.Clear(); }
+    } taken{counted_};
+    long long number = 0;
+    std::string description;
+    try {
+        RenameFiles(context, folders.source, folders.output, performActions, tally_);
+        // Files counted but removed before the walk listed them were not
+        // placed; nobody stopped the pass for them.
+        if (!services_.port.Cancel() && !(sink && sink->Failed()) &&
+            tally_.SourceObjectNumber < tally_.NumberOfSourceObjects) {
+            tally_.NumberOfLockedFiles += tally_.NumberOfSourceObjects - tally_.SourceObjectNumber;
+            tally_.SourceObjectNumber = tally_.NumberOfSourceObjects;
+        }
+        return true;
+    } catch (const EngineFailure& e) {
+        number = e.Number;
+        description = e.what();
+    } catch (const std::system_error& e) {
+        number = e.code().value();
+        description = e.code().message();
+    } catch (const std::bad_alloc&) {
+        number = kOutOfMemory;
+        description = "Out of memory";
+    } catch (const std::exception& e) {
+        number = kInternalError;
+        description = e.what();
+    } catch (...) {
+        number = kInternalError;
+        description = "Internal error";
+    }
+    services_.port.MessageBox(RunFailureMessage(number, description), MsgIcon::Critical, MsgButtons::OK,
+                              Version().Title);
+    return false;
+}
+
+RunOutcome RunDriver::Go(RunOptions& options) {
+    tally_ = RunTally{};
+    // A run killed half-way is set right before anything else is read.
+    if (services_.intents) {
+        const std::string recovered = RecoverAbandonedPlacements(*services_.intents, services_.fs);
+        if (!recovered.empty()) Notice(recovered);
+    }
+    const std::optional<Folders> folders = Check(options);
+    if (!folders) return RunOutcome::Ended;
+    std::optional<std::string> report;
+    if (options.PreviewResults) report = Preview(*folders, options);
+    if (!Confirm(options, report)) return RunOutcome::Ended;
+    return Process(*folders, options);
+}
+
+RunOutcome RunDriver::List(RunOptions& options) {
+    tally_ = RunTally{};
+    listing_ = true;
+    const std::optional<Folders> folders = Check(options);
+    listing_ = false;
+    if (!folders) return RunOutcome::Ended;
+    const bool finished = RunPass("Previewing Files...", false, *folders, options, nullptr);
+    return finished && EveryFilePlacedOrThere(tally_) ? RunOutcome::Completed : RunOutcome::Incomplete;
+}
+
+std::optional<RunDriver::Folders> RunDriver::Check(RunOptions& options) {
+    // 1. Keep what the user chose, whatever happens next.
+    if (services_.saveSettings) services_.saveSettings(options);
+    if (!TimeShift::Parse(options.TimeShift))
+        return Refuse("The time shift " + std::string(1, kQuote) + options.TimeShift + kQuote +
+                      " is not valid. " + kTimeShiftForm);
+    if (options.DateFolders) {
+        if (const std::string problem = DateFolderFormatProblem(options.DateFolderFormat); !problem.empty())
+            return Refuse(DateFolderFormatMessage(options.DateFolderFormat, problem));
+    }
+    if (!IsKnownTimeZone(options.MovieTimeZone))
+        return Refuse("The movie time zone " + std::string(1, kQuote) + options.MovieTimeZone + kQuote +
+                      " is not a time zone this computer knows. Type a name such as Europe/Paris, or leave it "
+                      "empty for this computer's zone.");
+    if (options.SetFileTime && !options.WritesCsvLog())
+        return Refuse(kSetFileTimeNeedsCsv);
+    if (!ParseCameraOffsets(options.CameraOffsets))
+        return Refuse("The camera clock offsets " + std::string(1, kQuote) + options.CameraOffsets + kQuote +
+                      " are not valid. Set them again in Camera clocks....");
+
+    // 2. A camera card attached since the start may become the source.
+    if (options.AutoDetect && services_.detectCameraMedia) {
+        services_.port.SetBusy(true);
+        services_.detectCameraMedia(options);
+        services_.port.SetBusy(false);
+    }
+
+    std::optional<FolderRef> source = CheckSource(options);
+    if (!source) return std::nullopt;
+    std::optional<FolderRef> output = CheckOutput(options);
+    if (!output) return std::nullopt;
+    Folders folders{std::move(*source), std::move(*output)};
+    if (!CheckOutputOutsideSource(options, folders)) return std::nullopt;
+    return folders;
+}
+
+std::optional<FolderRef> RunDriver::CheckSource(RunOptions& options) {
+    FileSystem& fs = services_.fs;
+    // 3-4. The source folder.
+    if (options.SourcePath.empty()) return Refuse("Please specify a source folder.");
+    std::optional<FolderRef> source;
+    if (fs.FolderExists(options.SourcePath)) source = fs.GetFolder(options.SourcePath);
+    if (!source && fs.FileExists(options.SourcePath))
+        return Refuse("The source path you specified is not a folder.");
+    if (!source) return Refuse("The source folder you specified doesn't exist.");
+
+    // 5. Count what the filters let through.
+    options.SourcePath = source->Path;
+    services_.port.SetBusy(true);
+    counted_.Clear();
+    tally_.NumberOfSourceObjects =
+        CountFiles(fs, source->Path, FileFilter::Of(options), false, &tally_.Excluded, &counted_);
+    services_.port.SetBusy(false);
+
+    // 6.
+    if (tally_.NumberOfSourceObjects == 0)
+        return Refuse("The source folder does not contain any files that meet the filter criteria.");
+    return source;
+}
+
+std::optional<FolderRef> RunDriver::CheckOutput(RunOptions& options) {
+    FileSystem& fs = services_.fs;
+    // 7. The output folder, created on request when only its last part is missing.
+    const std::string typed = options.OutputPath;
+    if (!fs.FolderExists(typed) && fs.FileExists(typed))
+        return Refuse("The output path you specified is not a folder.");
+    if (!fs.FolderExists(typed)) {
+        const std::string invalid = "The output path you specified is invalid.";
+        if (fs.DrivePart(typed).empty()) return Refuse(invalid);
+        const std::string parent = fs.ParentPart(typed);
+        if (parent.empty()) return Refuse(invalid);
+        if (!fs.FolderExists(parent))
+            return Refuse("Output parent folder " + std::string(1, kQuote) + parent + kQuote + " doesn't exist.");
+        // The files are listed where the run will put them once it has created the folder.
+        if (listing_) return FolderRef{typed, false, parent, {}};
+        counted_.Clear();  // the source may change while the question waits
+        const MsgAnswer answer =
+            services_.port.MessageBox("Create output folder " + std::string(1, kQuote) + typed + kQuote + "?",
+                                      MsgIcon::Question, MsgButtons::YesNo, Version().Title);
+        if (answer != MsgAnswer::Yes) return std::nullopt;
+        fs.CreateFolder(typed);  // a failure shows in the test that follows
+        if (!fs.FolderExists(typed))
+            return Refuse("Unable to create output folder " + std::string(1, kQuote) + typed + kQuote + ".");
+    }
+
+    // 8. A folder that vanished between the test and here is as good as invalid.
+    std::optional<FolderRef> output = fs.GetFolder(typed);
+    if (!output) return Refuse("The output path you specified is invalid.");
+    options.OutputPath = output->Path;
+    return output;
+}
+
+bool RunDriver::CheckOutputOutsideSource(const RunOptions& options, const Folders& folders) {
+    // 9. Processing subfolders into a folder below the source would walk into
+    // the files just placed. The output folder itself is never compared, so
+    // source = output passes; a source at the root catches every output.
+    if (options.ProcessSubfolders == ProcessSubfolders::Ignore) return true;
+    FolderRef current = folders.output;
+    while (!current.IsRoot) {
+        std::optional<FolderRef> parent = services_.fs.GetFolder(current.ParentPath);
+        if (!parent) break;
+        current = *parent;
+        // By identity: a bind mount shows the source under another path.
+        const bool same = current.Id.Known() && folders.source.Id.Known() ? current.Id == folders.source.Id
+                                                                            : current.Path == folders.source.Path;
+        if (same) {
+            Refuse(
+                "When processing source subfolders, the output folder may not be contained within the "
+                "source folder. You can either select source and output folders that are completely "
+                "separate, or make the source and output folders the same, or disable processing of "
+                "source subfolders.");
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string RunDriver::Preview(const Folders& folders, const RunOptions& options) {
+    RunPass("Previewing Files...", false, folders, options, nullptr);
+    return PreviewReport(tally_, options);
+}
+
+bool RunDriver::Confirm(const RunOptions& options, const std::optional<std::string>& previewReport) {
+    UserPort& port = services_.port;
+    if (options.RequestConfirmation) {
+        counted_.Clear();  // the source may change while the question waits
+        // The warning of protected files left behind comes before the question it bears on.
+        const std::string left = ProtectedLeftWarning(tally_, options);
+        std::string question;
+        if (previewReport) {
+            question = *previewReport + (left.empty() ? "" : kCrLf + std::string(kCrLf) + left) + kCrLf + kCrLf +
+                       kCrLf + "Do you want to proceed?";
+        } else {
+            question = "Timestamp " + DigitsOf(tally_.NumberOfSourceObjects) + " file" +
+                       (tally_.NumberOfSourceObjects == 1 ? "" : "s") + "?";
+            if (!left.empty()) question = left + kCrLf + kCrLf + question;
+            const std::string corrections = ClockCorrections(options);
+            if (!corrections.empty()) question = corrections + kCrLf + kCrLf + question;
+        }
+        const MsgAnswer answer =
+            previewReport ? port.PreviewBox(question, MsgIcon::Question, MsgButtons::YesNo, Version().Title, files_)
+                          : port.MessageBox(question, MsgIcon::Question, MsgButtons::YesNo, Version().Title);
+        return answer == MsgAnswer::Yes;
+    }
+    if (previewReport)
+        port.PreviewBox(*previewReport, MsgIcon::Information, MsgButtons::OK, Version().Title, files_);
+    return true;
+}
+
+RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options) {
+    // Copies a killed run staged but never planned are its alone to clear.
+    if (const int left = services_.intents ? RemoveLeftoverCopies(folders.output.Path) : 0; left > 0)
+        Notice("The last run ended before it finished (it was killed, or the computer stopped). The " +
+               std::to_string(left) + " unfinished copies it left in " + folders.output.Path + " have been removed.");
+    chronology_.Reset();
+    // A log that was asked for but cannot be created or written stops the run
+    // before the first file is touched.
+    RunLogs logs;
+    std::string error;
+    const auto open = [&error](auto create) {
+        try {
+            create();
+        } catch (const std::bad_alloc&) {
+            error = "Out of memory";
+        }
+    };
+    if (options.WritesTextLog())
+        open([&] { logs.text = TextLog::Create(services_.fs, folders.output.Path, DateTime::Now(), options,
+                                               services_.program, &error); });
+    if (options.WritesCsvLog() && error.empty())
+        open([&] { logs.csv = CsvLog::Create(services_.fs, folders.output.Path, DateTime::Now(), &error); });
+    if (error.empty()) error = logs.Failure();
+    if (!error.empty()) {
+        if (logs.text) logs.text->Close();
+        if (logs.csv) logs.csv->Close();
+        Refuse("The log could not be created in the output folder, so no file has been moved or copied: " + error +
+               ".");
+        return RunOutcome::Ended;
+    }
+
+    // Recovery after a kill keeps a file its log records as placed.
+    if (services_.intents) services_.intents->SetRunLog(logs.csv ? logs.csv->Path() : std::string());
+    ListedRecords records((logs.text || logs.csv) ? &logs : nullptr, services_.keepRows ? &files_ : nullptr);
+    const bool finished = RunPass("Timestamping Files...", true, folders, options, &records);
+    if (logs.text) logs.text->Close();
+    if (logs.csv) logs.csv->Close();
+    const std::string logFailure = logs.Failure();
+    if (!logFailure.empty())
+        services_.port.MessageBox(logFailure + ". The run was stopped after the file it was on.", MsgIcon::Critical,
+                                  MsgButtons::OK, Version().Title);
+
+    if (options.SummarizeResults) {
+        const bool all = AllTimestamped(tally_);
+        std::string text = all ? WithExclusions(SuccessMessage(tally_.NumberOfSourceObjects), tally_, false)
+                               : SummaryReport(tally_);
+        const std::string left = ProtectedLeftWarning(tally_, options);
+        if (!left.empty()) text += std::string(kCrLf) + kCrLf + left;
+        std::vector<OpenablePlace> places{{"Output folder", folders.output.Path}};
+        // The text log is the one written for reading; the CSV when it is the only one.
+        if (logs.text) places.push_back({"Log", logs.text->Path()});
+        else if (logs.csv) places.push_back({"Log", logs.csv->Path()});
+        // Files already there are no trouble: their report only informs.
+        const bool fine = all || (EveryFilePlacedOrThere(tally_) && left.empty());
+        services_.port.ShowSummary(text, fine ? MsgIcon::Information : MsgIcon::Exclamation, Version().Title,
+                                   places);
+    }
+
+    // A run the engine could not finish is never complete.
+    const bool complete = finished && logFailure.empty() && EveryFilePlacedOrThere(tally_);
+    return complete ? RunOutcome::Completed : RunOutcome::Incomplete;
+}
+
+}  // namespace ravlen

@@ -1,0 +1,236 @@
+#include "app/undo/undo.h"
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+
+#include "app/run/progress_session.h"
+#include "app/records/recovery.h"
+#include "model/version.h"
+
+namespace ravlen {
+namespace {
+
+// Why a copy that RemoveIfIdentical did not remove is kept.
+std::string KeptCopyReason(const CopyRemovalResult& r) {
+    const auto because = [&r](const char* what) {
+        return std::string(what) + " due to the following error: " + r.Error + ".";
+    };
+    switch (r.Outcome) {
+        case CopyRemoval::CopyUnopened:
+            return because("The copy could not be opened");
+        case CopyRemoval::OriginalUnopened:
+            return because("The original could not be opened");
+        case CopyRemoval::CompareFailed:
+            return because("The copy could not be compared with the original");
+        case CopyRemoval::RemoveFailed:
+            return because("The copy could not be removed");
+        case CopyRemoval::NotPlainFiles:
+            return "The copy or the original is not a plain file.";
+        case CopyRemoval::SameFile:
+            return "The copy and the original are the same file.";
+        case CopyRemoval::SizesDiffer:
+            return "The copy and the original differ in size, so the copy is kept.";
+        case CopyRemoval::BytesDiffer:
+            return "The copy and the original differ, so the copy is kept.";
+        case CopyRemoval::ChangedMeanwhile:
+            return "The copy or the original changed while they were compared, so the copy is kept.";
+        case CopyRemoval::Removed:
+            break;
+    }
+    return "";
+}
+
+// Carries out a row that AssessUndoRow found to be a Restore or a Remove; a
+// failure turns it into LeaveAlone with the reason.
+void Execute(UndoRow& row, FileSystem& fs, IntentRecord* intents, const std::function<void()>& pump) {
+    const std::string output = JoinPath(row.OutputFolder, row.OutputFileName);
+    const std::string source = JoinPath(row.SourceFolder, row.SourceFileName);
+    if (row.Action == UndoAction::Remove) {
+        const CopyRemovalResult removal = fs.RemoveIfIdentical(output, source, pump);
+        if (removal.Outcome != CopyRemoval::Removed) row.LeaveAlone(KeptCopyReason(removal));
+        return;
+    }
+    if (row.Action != UndoAction::Restore) return;
+    bool madeFolder = false;
+    if (!fs.FolderExists(row.SourceFolder)) {
+        const FsStatus made = fs.CreateFolder(row.SourceFolder);
+        if (!made) {
+            row.LeaveAlone("The original folder could not be made again due to the following error: " +
+                           made.error + ".");
+            return;
+        }
+        madeFolder = true;
+    }
+    // Written down first, as placement does, so that an undo killed half-way
+    // (a copy back to the card cut short) is set right by the next run or undo.
+    PlannedPlacement plan{0, output, source};
+    plan.Undoes = true;
+    plan.OriginalModifiedTime = row.OriginalModified;
+    plan.FinalNameCopy = !fs.SameFileSystem(output, row.SourceFolder) && fs.CopiesUnderFinalName(row.SourceFolder);
+    FsStatus moved = intents ? intents->Plan(plan) : FsStatus::Ok();
+    // The same move as placement: never over a file, and across file systems
+    // the renamed file goes only once its copy is complete and flushed.
+    if (moved) moved = fs.MoveFile(output, source);
+    if (!moved) {
+        if (plan.Id != 0) intents->Done(plan.Id);
+        if (madeFolder && fs.CountItems(row.SourceFolder) == 0) (void)fs.DeleteFolder(row.SourceFolder);
+        row.LeaveAlone("The file could not be moved back due to the following error: " + moved.error + ".");
+        return;
+    }
+    // The run set the file's time to its recording time: the old one comes back too.
+    if (row.OriginalModified) {
+        const FsStatus timed = fs.SetModifiedTime(source, *row.OriginalModified);
+        if (!timed)
+            row.Reason = "The file is back, but its modified time could not be put back due to the following "
+                         "error: " + timed.error + ".";
+    }
+    if (plan.Id != 0) intents->Done(plan.Id);
+}
+
+// The folders the run's rows placed files in, with the folders between them
+// and the log's folder: those that are empty now go, deepest first. The log's
+// own folder and every folder a file came from stay.
+void RemoveEmptiedFolders(const UndoPlan& plan, FileSystem& fs) {
+    std::set<std::string> keep;
+    std::set<std::string> candidates;
+    for (const UndoRow& row : plan.Rows) {
+        if (!row.Trusted) continue;
+        for (std::string f = row.SourceFolder; !f.empty() && keep.insert(f).second && f != "/";)
+            f = fs.ParentPart(f);
+        for (std::string f = row.OutputFolder; f != plan.LogFolder && WithinFolder(f, plan.LogFolder);)
+            if (!candidates.insert(f).second) break;
+            else f = fs.ParentPart(f);
+    }
+    std::vector<std::string> order(candidates.begin(), candidates.end());
+    std::sort(order.begin(), order.end(),
+              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    for (const std::string& folder : order) {
+        if (keep.count(folder)) continue;
+        if (fs.FolderExists(folder) && fs.CountItems(folder) == 0) (void)fs.DeleteFolder(folder);
+    }
+}
+
+}  // namespace
+
+UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, bool askFirst,
+                   ImportRecord* imports, IntentRecord* intents) {
+    const std::string title = Version().Title;
+    UndoResult result;
+    UndoPlan plan;
+    std::string error;
+
+    // A run or an undo killed half-way is set right before the log is read
+    // against the files.
+    if (intents) {
+        const std::string recovered = RecoverAbandonedPlacements(*intents, fs);
+        if (!recovered.empty()) port.MessageBox(recovered, MsgIcon::Exclamation, MsgButtons::OK, title);
+    }
+
+    port.SetBusy(true);
+    const bool planned = PlanUndo(csvPath, fs, plan, error);
+    port.SetBusy(false);
+    if (!planned) {
+        port.MessageBox(error, MsgIcon::Exclamation, MsgButtons::OK, title);
+        result.Outcome = UndoOutcome::Refused;
+        return result;
+    }
+
+    const UndoCounts counts = plan.Counts();
+    if (counts.Restore + counts.Remove == 0 && counts.LeaveAlone == 0) {
+        // A second undo of the same log lands here: nothing is touched, not even
+        // an undo log is written.
+        port.MessageBox(UndoNothingToDoMessage(counts), MsgIcon::Information, MsgButtons::OK, title);
+        result.Outcome = UndoOutcome::NothingToDo;
+        result.Done = counts;
+        result.Rows = std::move(plan.Rows);
+        return result;
+    }
+
+    const bool anythingToDo = counts.Restore + counts.Remove > 0;
+    if (anythingToDo && askFirst) {
+        const MsgAnswer answer =
+            port.MessageBox(UndoQuestion(counts, plan.Rows), MsgIcon::Question, MsgButtons::YesNo, title);
+        if (answer != MsgAnswer::Yes) {
+            result.Outcome = UndoOutcome::Refused;
+            result.Rows = std::move(plan.Rows);
+            return result;
+        }
+    }
+
+    // The log's folder held from here on: each row's files are moved and
+    // removed relative to the folders its check reached from that handle, so
+    // a folder swapped for a link after the check is refused, not followed.
+    if (const FsStatus held = fs.HoldOutput(plan.LogFolder); !held) {
+        port.MessageBox("The output folder " + plan.LogFolder + " cannot be used: " + held.error,
+                        MsgIcon::Exclamation, MsgButtons::OK, title);
+        result.Outcome = UndoOutcome::Refused;
+        result.Rows = std::move(plan.Rows);
+        return result;
+    }
+    struct Release {
+        FileSystem& fs;
+        ~Release() { fs.ReleaseOutput(); }
+    } release{fs};
+
+    std::string logError;
+    std::unique_ptr<UndoLog> log = UndoLog::Create(fs, csvPath, logError);
+    if (log) result.UndoLogPath = log->Path();
+
+    const int total = static_cast<int>(plan.Rows.size());
+    {
+        std::optional<ProgressSession> progress;
+        if (anythingToDo) progress.emplace(port, "Undoing Run...", total);
+        const std::function<void()> pump = [&port] { port.PumpEvents(); };
+
+        // Last row first: a name that a later file took is free again before the
+        // file that had it first comes back.
+        int next = total - 1;
+        for (int done = 1; next >= 0; --next, ++done) {
+            UndoRow& row = plan.Rows[static_cast<std::size_t>(next)];
+            if (anythingToDo) {
+                AssessUndoRow(row, plan.LogFolder, fs);  // the files as they stand now, not as previewed
+                Execute(row, fs, intents, pump);
+                if (imports && (row.Action == UndoAction::Restore || row.Action == UndoAction::Remove))
+                    imports->Forget(JoinPath(row.OutputFolder, row.OutputFileName));
+            }
+            result.Done.Add(row.Action);
+            if (log) log->Write(row);
+            if (progress && !progress->Advance(done)) {
+                --next;
+                break;
+            }
+        }
+        for (int i = next; i >= 0; --i) {
+            UndoRow& row = plan.Rows[static_cast<std::size_t>(i)];
+            ++result.NotAttempted;
+            row.Action = UndoAction::NotAttempted;
+            row.Reason = "The undo was stopped before this file.";
+            if (log) log->Write(row);
+        }
+        if (anythingToDo) RemoveEmptiedFolders(plan, fs);
+        if (log) log->Close();
+    }
+
+    const UndoCounts& d = result.Done;
+    if (d.LeaveAlone == 0 && result.NotAttempted == 0) {
+        if (d.Restore + d.Remove == 0) {
+            port.MessageBox(UndoNothingToDoMessage(d), MsgIcon::Information, MsgButtons::OK, title);
+            result.Outcome = UndoOutcome::NothingToDo;
+        } else {
+            port.MessageBox(UndoSuccessMessage(d.Restore, d.Remove), MsgIcon::Information, MsgButtons::OK, title);
+            result.Outcome = UndoOutcome::Completed;
+        }
+    } else {
+        port.MessageBox(
+            UndoIncompleteMessage(d, result.NotAttempted, anythingToDo, plan.Rows, result.UndoLogPath, logError),
+            MsgIcon::Exclamation, MsgButtons::OK, title);
+        result.Outcome = UndoOutcome::Incomplete;
+    }
+    result.Rows = std::move(plan.Rows);
+    return result;
+}
+
+}  // namespace ravlen

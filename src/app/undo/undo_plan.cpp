@@ -1,0 +1,349 @@
+#include "app/undo/undo_plan.h"
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+
+#include "engine/placement.h"
+#include "log/csv_text.h"
+#include "log/run_logs.h"
+#include "model/report_text.h"
+#include "model/version.h"
+
+namespace ravlen {
+
+bool WithinFolder(const std::string& folder, const std::string& top) {
+    if (folder == top) return true;
+    if (top == "/") return !folder.empty() && folder[0] == '/';
+    return folder.size() > top.size() && folder.compare(0, top.size(), top) == 0 && folder[top.size()] == '/';
+}
+
+namespace {
+
+// Where the columns the undo reads stand in a log, found by name in its header.
+struct LogColumns {
+    std::size_t Count = 0;  // fields of every row
+    std::size_t SourceFileName = 0, SourceFolder = 0, Size = 0, Timestamped = 0, Operation = 0,
+                OutputFileName = 0, OutputFolder = 0;
+    std::optional<std::size_t> OriginalModifiedTime;  // logs of runs that set the files' times
+
+    // Nothing when the header is not a CSV log's: it must start with the
+    // columns of the first layout; columns added since (known to this
+    // version or not) may follow.
+    static std::optional<LogColumns> Of(const CsvRecord& record) {
+        const std::vector<std::string>& ours = CsvLogColumns();
+        const std::vector<std::string>& names = record.Fields;
+        if (record.BadQuotes || record.TooLong || record.Unterminated || names.size() < kCsvFirstLayoutColumns ||
+            !std::equal(ours.begin(), ours.begin() + kCsvFirstLayoutColumns, names.begin()))
+            return std::nullopt;
+        const CsvHeader header(names);
+        LogColumns c;
+        c.Count = names.size();
+        const std::pair<std::string_view, std::size_t*> wanted[] = {
+            {csv_column::kSourceFileName, &c.SourceFileName}, {csv_column::kSourceFolder, &c.SourceFolder},
+            {csv_column::kSize, &c.Size},                     {csv_column::kTimestamped, &c.Timestamped},
+            {csv_column::kOperation, &c.Operation},           {csv_column::kOutputFileName, &c.OutputFileName},
+            {csv_column::kOutputFolder, &c.OutputFolder},
+        };
+        for (const auto& [name, index] : wanted) {
+            const std::optional<std::size_t> at = header.Find(name);
+            if (!at) return std::nullopt;
+            *index = *at;
+        }
+        c.OriginalModifiedTime = header.Find(csv_column::kOriginalModifiedTime);
+        return c;
+    }
+};
+
+// A log is read in pieces of this size; a run of more files than the row
+// limit is no log of a camera's card.
+constexpr std::size_t kReadChunk = 64 * 1024;
+constexpr int kMaxRows = 1000000;
+
+
+// A single name inside a folder: never empty, ".", ".." or anything that
+// reaches another folder.
+bool PlainName(std::string_view name) { return UnusableFilenameReason(name).empty(); }
+
+// An absolute folder path as the file system reports one: "/" or "/" followed
+// by plain names, with no empty, "." or ".." part and no trailing "/".
+bool PlainFolder(const std::string& path) {
+    if (path.empty() || path[0] != '/') return false;
+    if (path == "/") return true;
+    std::size_t start = 1;
+    for (;;) {
+        const std::size_t slash = path.find('/', start);
+        const std::size_t end = slash == std::string::npos ? path.size() : slash;
+        if (!PlainName(std::string_view(path).substr(start, end - start))) return false;
+        if (slash == std::string::npos) return true;
+        start = slash + 1;
+    }
+}
+
+bool ParseSize(const std::string& text, std::int64_t& size) {
+    if (text.empty() || text.size() > 18) return false;
+    std::int64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    size = value;
+    return true;
+}
+
+// What a record says, checked as far as it can be without looking at the disk.
+UndoRow ReadRow(const CsvRecord& record, const LogColumns& c, int number, const std::string& logFolder) {
+    UndoRow row;
+    row.Row = number;
+    const auto& f = record.Fields;
+    const std::size_t columns = c.Count;
+    if (f.size() == columns && !record.TooLong) {
+        row.SourceFolder = f[c.SourceFolder];
+        row.SourceFileName = f[c.SourceFileName];
+        row.OutputFolder = f[c.OutputFolder];
+        row.OutputFileName = f[c.OutputFileName];
+        row.Operation = f[c.Operation];
+        if (c.OriginalModifiedTime) row.OriginalModified = FileTime::Parse(f[*c.OriginalModifiedTime]);
+    }
+    if (record.TooLong) {
+        row.LeaveAlone("The row is longer than any row the program writes.");
+    } else if (record.Unterminated) {
+        row.LeaveAlone("The row's last quoted field is never closed: the log seems cut short.");
+    } else if (record.BadQuotes) {
+        row.LeaveAlone("The row has a double quote where the program never writes one.");
+    } else if (f.size() != columns) {
+        row.LeaveAlone("The row has " + std::to_string(f.size()) + " field" +
+                            (f.size() == 1 ? "" : "s") + " instead of " + std::to_string(columns) + ".");
+    } else if (f[c.Timestamped] == "No") {
+        row.Action = UndoAction::NotPlaced;
+        row.Reason = "The run did not move or copy this file.";
+    } else if (f[c.Timestamped] != "Yes") {
+        row.LeaveAlone("The row's Timestamped field is neither Yes nor No.");
+    } else if (row.Operation != "Moved" && row.Operation != "Copied") {
+        row.LeaveAlone("The row's Operation is neither Moved nor Copied.");
+    } else if (!PlainName(row.SourceFileName)) {
+        row.LeaveAlone("The row's SourceFileName is not a plain file name.");
+    } else if (!PlainName(row.OutputFileName)) {
+        row.LeaveAlone("The row's OutputFileName is not a plain file name.");
+    } else if (!PlainFolder(row.SourceFolder)) {
+        row.LeaveAlone("The row's SourceFolder is not a plain absolute folder path.");
+    } else if (!PlainFolder(row.OutputFolder)) {
+        row.LeaveAlone("The row's OutputFolder is not a plain absolute folder path.");
+    } else if (!WithinFolder(row.OutputFolder, logFolder)) {
+        row.LeaveAlone("The row's OutputFolder is neither the log's folder nor inside it.");
+    } else if (!ParseSize(f[c.Size], row.Size)) {
+        row.LeaveAlone("The row's Size is not a number.");
+    } else if (row.SourceFolder == row.OutputFolder && row.SourceFileName == row.OutputFileName) {
+        row.LeaveAlone("The row's output file is its original file.");
+    } else {
+        row.Trusted = true;
+        row.Action = row.Operation == "Moved" ? UndoAction::Restore : UndoAction::Remove;
+    }
+    return row;
+}
+
+std::string SizeChange(const char* what, std::int64_t now, std::int64_t logged) {
+    return std::string(what) + " has changed since the run: it holds " + GroupedCount(now) + " bytes, the log says " +
+           GroupedCount(logged) + ".";
+}
+
+}  // namespace
+
+
+// What undoing a trusted row would do with the files as they stand now.
+void AssessUndoRow(UndoRow& row, const std::string& logFolder, FileSystem& fs) {
+    if (!row.Trusted) return;
+    row.Reason.clear();
+    // Path text is no proof of place: a link inside the log's folder could
+    // lead anywhere. The output folder must be reached from the log's folder,
+    // and the original folder (or, when it is gone, the one that held it)
+    // from the root, without following a link.
+    // An output folder that is gone holds nothing to act on; the checks below say so.
+    const bool outputFolderThere = fs.FolderExists(row.OutputFolder) || fs.FileExists(row.OutputFolder);
+    if (const FsStatus reached = outputFolderThere ? fs.ReachFolderBeneath(logFolder, row.OutputFolder, nullptr)
+                                                   : FsStatus::Ok();
+        !reached) {
+        row.LeaveAlone("The row's OutputFolder cannot be reached from the log's folder without following a link: " +
+                       reached.error + ".");
+        return;
+    }
+    const std::string original =
+        fs.FolderExists(row.SourceFolder) ? row.SourceFolder : fs.ParentPart(row.SourceFolder);
+    if (fs.FolderExists(original)) {
+        if (const FsStatus reached = fs.ReachFolderBeneath("/", original, nullptr); !reached) {
+            row.LeaveAlone("The row's SourceFolder cannot be reached without following a link: " + reached.error +
+                           ".");
+            return;
+        }
+    }
+    const std::string output = JoinPath(row.OutputFolder, row.OutputFileName);
+    const std::string source = JoinPath(row.SourceFolder, row.SourceFileName);
+    const std::optional<FsItem> out = fs.GetFile(output);
+    const std::optional<FsItem> src = fs.GetFile(source);
+    const bool outThere = out || fs.FileExists(output);
+    const bool srcThere = src || fs.FileExists(source);
+
+    if (row.Operation == "Moved") {
+        row.Action = UndoAction::Restore;
+        if (!outThere) {
+            if (src && src->Size == row.Size) {
+                row.Action = UndoAction::AlreadyUndone;
+                row.Reason = "The file is already back at its original place.";
+            } else if (srcThere) {
+                row.LeaveAlone("The renamed file is missing, and another file stands at the original name.");
+            } else {
+                row.LeaveAlone("The renamed file is missing.");
+            }
+        } else if (!out) {
+            row.LeaveAlone("The renamed file is not a plain file.");
+        } else if (out->Size != row.Size) {
+            row.LeaveAlone(SizeChange("The renamed file", out->Size, row.Size));
+        } else if (srcThere) {
+            row.LeaveAlone("A file already stands at the original name.");
+        } else if (!fs.FolderExists(row.SourceFolder)) {
+            if (fs.FileExists(row.SourceFolder)) {
+                row.LeaveAlone("Something other than a folder stands at the original folder's path.");
+            } else if (!fs.FolderExists(fs.ParentPart(row.SourceFolder))) {
+                // Only the last folder is made again: a whole missing chain is
+                // more likely a card that is not attached than folders deleted.
+                row.LeaveAlone("The original folder is gone, and so is the folder that held it.");
+            }
+        }
+        return;
+    }
+
+    row.Action = UndoAction::Remove;
+    if (!outThere) {
+        if (srcThere) {
+            // Removed by an earlier undo or moved away by the user: either way
+            // there is nothing to remove, and it was not necessarily undone.
+            row.Action = UndoAction::AlreadyGone;
+            row.Reason = "The copy is already gone.";
+        } else {
+            row.LeaveAlone("The copy is missing, and so is the original.");
+        }
+    } else if (!out) {
+        row.LeaveAlone("The copy is not a plain file.");
+    } else if (!srcThere) {
+        row.LeaveAlone("The original is no longer at its original place, so the copy is kept.");
+    } else if (!src) {
+        row.LeaveAlone("The original is not a plain file, so the copy is kept.");
+    } else if (out->Size != src->Size) {
+        row.LeaveAlone("The copy and the original differ in size, so the copy is kept.");
+    } else if (src->Size != row.Size) {
+        row.LeaveAlone(SizeChange("The original", src->Size, row.Size) + " The copy is kept.");
+    }
+}
+
+void UndoCounts::Add(UndoAction action) {
+    switch (action) {
+        case UndoAction::Restore:
+            ++Restore;
+            break;
+        case UndoAction::Remove:
+            ++Remove;
+            break;
+        case UndoAction::AlreadyUndone:
+            ++AlreadyUndone;
+            break;
+        case UndoAction::NotPlaced:
+            ++NotPlaced;
+            break;
+        case UndoAction::LeaveAlone:
+            ++LeaveAlone;
+            break;
+        case UndoAction::AlreadyGone:
+            ++AlreadyGone;
+            break;
+        case UndoAction::NotAttempted:
+            break;  // counted apart
+    }
+}
+
+UndoCounts UndoPlan::Counts() const {
+    UndoCounts counts;
+    for (const UndoRow& row : Rows) counts.Add(row.Action);
+    return counts;
+}
+
+bool ReadRunLog(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std::string& error) {
+    plan = UndoPlan{};
+    plan.CsvPath = csvPath;
+    const std::string title = Version().Title;
+    const std::optional<FsItem> item = fs.GetFile(csvPath);
+    if (!item) {
+        error = fs.FileExists(csvPath) ? "The log " + QuotedName(csvPath) + " is not a file."
+                                       : "The log " + QuotedName(csvPath) + " doesn't exist.";
+        return false;
+    }
+    std::string parent = fs.ParentPart(csvPath);
+    if (parent.empty()) parent = ".";
+    const std::optional<FolderRef> folder = fs.GetFolder(parent);
+    if (!folder) {
+        error = "The folder of the log " + QuotedName(csvPath) + " cannot be found.";
+        return false;
+    }
+    plan.LogFolder = folder->Path;
+
+    std::string readError;
+    std::unique_ptr<ReadStream> in = fs.OpenRead(csvPath, readError);
+    if (!in) {
+        error = "The log " + QuotedName(csvPath) + " could not be read due to the following error: " + readError + ".";
+        return false;
+    }
+
+    const std::string notOurs = "The file " + QuotedName(csvPath) + " is not a CSV log of " + title +
+                                ": its first line is not the log's header.";
+    std::optional<LogColumns> columns;
+    bool header = true, refused = false;
+    CsvSplitter splitter([&](CsvRecord&& record) {
+        if (refused) return;
+        if (header) {
+            header = false;
+            columns = LogColumns::Of(record);
+            if (!columns) {
+                error = notOurs;
+                refused = true;
+            }
+            return;
+        }
+        if (static_cast<int>(plan.Rows.size()) >= kMaxRows) {
+            error = "The log " + QuotedName(csvPath) + " holds more than " + GroupedCount(kMaxRows) +
+                    " rows, more than an undo takes on at once.";
+            refused = true;
+            return;
+        }
+        plan.Rows.push_back(ReadRow(record, *columns, static_cast<int>(plan.Rows.size()) + 1, plan.LogFolder));
+    });
+
+    std::uint64_t left = static_cast<std::uint64_t>(item->Size);
+    std::string chunk;
+    while (left > 0 && !refused) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, kReadChunk));
+        chunk.clear();
+        const FsStatus read = in->Read(n, chunk);
+        if (!read) {
+            in->Close();
+            error = "The log " + QuotedName(csvPath) + " could not be read due to the following error: " + read.error + ".";
+            return false;
+        }
+        splitter.Feed(chunk);
+        left -= n;
+    }
+    in->Close();
+    if (!refused) splitter.Finish();
+    if (!refused && header) {  // not even a header line
+        error = notOurs;
+        refused = true;
+    }
+    if (refused) plan.Rows.clear();
+    return !refused;
+}
+
+bool PlanUndo(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std::string& error) {
+    if (!ReadRunLog(csvPath, fs, plan, error)) return false;
+    for (UndoRow& row : plan.Rows) AssessUndoRow(row, plan.LogFolder, fs);
+    return true;
+}
+
+}  // namespace ravlen
