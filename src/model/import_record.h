@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "model/date_time.h"
+#include "model/file_system.h"
 
 namespace ravlen {
 
@@ -33,14 +34,17 @@ public:
     // The files recorded with this size whose path lies in `folder` or below
     // it, oldest first.
     virtual std::vector<ImportedFile> WithSize(std::int64_t size, const std::string& folder) = 0;
-    // Notes a file just placed by `run`. Losing a note only loses a later
-    // match, never a file, so failures are not reported.
+    // Notes a file just placed by `run`. A note may wait to be written with
+    // others; one that cannot be written waits on for the next write.
     virtual void Add(const ImportedFile& file, const std::string& run) = 0;
     // The hash of the file at `path` as it stood with `modified` (and the
     // recorded size), taken for a comparison.
     virtual void KeepHash(const std::string& path, DateTime modified, const std::string& hash) = 0;
     // Drops the notes of a path (its file was taken back by an undo).
     virtual void Forget(const std::string& path) = 0;
+    // Writes every note waiting. A failure is the record's own words: the
+    // notes stay waiting, and a later run may not know those files again.
+    virtual FsStatus Flush() { return FsStatus::Ok(); }
 };
 
 }  // namespace ravlen

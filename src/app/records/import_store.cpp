@@ -1,5 +1,6 @@
 #include "app/records/import_store.h"
 
+#include <algorithm>
 #include <string_view>
 #include <unordered_map>
 
@@ -127,7 +128,7 @@ std::optional<std::vector<std::int64_t>> SqliteImportRecord::Sizes(const std::st
 }
 
 SqliteImportRecord::~SqliteImportRecord() {
-    Write();
+    (void)Write();  // what could not be written was said at the run's end (Flush)
     withSize_.reset();
     sqlite3_close(db_);
     // A damaged record is made anew by the next run, as one found at opening.
@@ -171,12 +172,28 @@ SqliteImportRecord::Note* SqliteImportRecord::Pending(const std::string& path) {
 void SqliteImportRecord::Add(const ImportedFile& file, const std::string& run) {
     if (Note* note = Pending(file.Path)) *note = {file, run, false};
     else pending_.push_back({file, run});
-    if (pending_.size() >= kPendingNotes) Write();
+    if (pending_.size() >= kPendingNotes) (void)Write();  // what cannot be written waits for the next write
 }
 
-void SqliteImportRecord::Write() {
-    if (pending_.empty()) return;
-    sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
+namespace {
+
+FsStatus NotWritten(sqlite3* db) {
+    return FsStatus::Fail(std::string("The record of imports could not be written: ") + sqlite3_errmsg(db));
+}
+
+}  // namespace
+
+FsStatus SqliteImportRecord::Write() {
+    if (pending_.empty()) return FsStatus::Ok();
+    const int begun = sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
+    Check(begun);
+    if (begun != SQLITE_OK) return NotWritten(db_);
+    FsStatus status = FsStatus::Ok();
+    const auto step = [&](sqlite3_stmt* stmt) {
+        const int rc = sqlite3_step(stmt);
+        Check(rc);
+        if (rc != SQLITE_DONE && status) status = NotWritten(db_);
+    };
     Statement remove(db_, "DELETE FROM imported WHERE path = ?");
     Statement insert(db_, "INSERT INTO imported(path, size, hash, run, modified) VALUES(?, ?, ?, ?, ?)");
     Statement update(db_, "UPDATE imported SET hash = ?, modified = ? WHERE path = ?");
@@ -186,22 +203,31 @@ void SqliteImportRecord::Write() {
             BindText(update.stmt, 1, note.file.Hash);
             sqlite3_bind_int64(update.stmt, 2, note.file.Modified.CivilSeconds());
             BindText(update.stmt, 3, note.file.Path);
-            Check(sqlite3_step(update.stmt));
+            step(update.stmt);
             continue;
         }
         sqlite3_reset(remove.stmt);
         BindText(remove.stmt, 1, note.file.Path);  // a name used again holds the new file
-        Check(sqlite3_step(remove.stmt));
+        step(remove.stmt);
         sqlite3_reset(insert.stmt);
         BindText(insert.stmt, 1, note.file.Path);
         sqlite3_bind_int64(insert.stmt, 2, note.file.Size);
         BindText(insert.stmt, 3, note.file.Hash);
         BindText(insert.stmt, 4, note.run);
         sqlite3_bind_int64(insert.stmt, 5, note.file.Modified.CivilSeconds());
-        Check(sqlite3_step(insert.stmt));
+        step(insert.stmt);
     }
-    Check(sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr));
+    if (status) {
+        const int committed = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+        Check(committed);
+        if (committed != SQLITE_OK) status = NotWritten(db_);
+    }
+    if (!status) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        return status;
+    }
     pending_.clear();
+    return status;
 }
 
 void SqliteImportRecord::KeepHash(const std::string& path, DateTime modified, const std::string& hash) {
@@ -210,11 +236,16 @@ void SqliteImportRecord::KeepHash(const std::string& path, DateTime modified, co
         return;
     }
     pending_.push_back({{path, 0, hash, modified}, {}, true});
-    if (pending_.size() >= kPendingNotes) Write();
+    if (pending_.size() >= kPendingNotes) (void)Write();  // what cannot be written waits for the next write
 }
 
 void SqliteImportRecord::Forget(const std::string& path) {
-    Write();
+    // A note of the path that cannot be written yet goes unwritten.
+    if (!Write())
+        if (const auto note = std::find_if(pending_.begin(), pending_.end(),
+                                           [&](const Note& n) { return n.file.Path == path; });
+            note != pending_.end())
+            pending_.erase(note);
     Statement remove(db_, "DELETE FROM imported WHERE path = ?");
     BindText(remove.stmt, 1, path);
     Check(sqlite3_step(remove.stmt));

@@ -33,6 +33,7 @@ public:
     void Add(const ImportedFile& file, const std::string& run) override;
     void KeepHash(const std::string& path, DateTime modified, const std::string& hash) override;
     void Forget(const std::string& path) override;
+    FsStatus Flush() override { return Write(); }
 
     // Notes and kept hashes are written a few hundred at a time in one
     // transaction, and when the record is closed: one transaction per placed
@@ -53,7 +54,9 @@ private:
     // Notes a result that tells the database is damaged.
     void Check(int rc);
     Note* Pending(const std::string& path);
-    void Write();
+    // All the notes waiting in one transaction, or (on failure) none of them,
+    // still waiting.
+    FsStatus Write();
     std::vector<Note> pending_;
     sqlite3* db_;
     std::string path_;

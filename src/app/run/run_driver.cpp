@@ -477,6 +477,10 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
     const bool finished = RunPass("Timestamping Files...", true, folders, options, &records);
     if (logs.text) logs.text->Close();
     if (logs.csv) logs.csv->Close();
+    // Only a later run's knowledge of these files is at stake, never a file.
+    if (services_.imports)
+        if (const FsStatus written = services_.imports->Flush(); !written)
+            Notice(written.error + ". A later run may not know this run's files as already imported.");
     const std::string logFailure = logs.Failure();
     if (!logFailure.empty())
         services_.port.MessageBox(logFailure + ". The run was stopped after the file it was on.", MsgIcon::Critical,

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <fstream>
 #include <functional>
@@ -573,6 +574,34 @@ TEST(ImportRecord, ARecordDamagedPastItsSchemaIsMadeAnewOnceALookUpMeetsTheDamag
     record->Add({"/out/a.jpg", 5, "", DateTime::FromCivilSeconds(99)}, "r");
     record.reset();
     EXPECT_EQ(SqliteImportRecord::OpenReadOnly(db)->WithSize(5, "/out").size(), 1u);
+}
+
+// Notes that cannot be written (the record's disk full) are said and kept
+// waiting, never dropped: written once the disk takes them.
+TEST(ImportRecord, NotesThatCannotBeWrittenAreSaidAndKept) {
+    TempDir dir;
+    const std::string data = dir.Mkdir("data"), db = data + "/imports.sqlite";
+    if (mount("tmpfs", data.c_str(), "tmpfs", 0, "size=1m") != 0) GTEST_SKIP() << "cannot mount here";
+    struct Unmount {
+        std::string at;
+        ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+    } unmount{data};
+    const auto record = SqliteImportRecord::Open(db);
+    ASSERT_TRUE(record);
+    ASSERT_TRUE(record->Flush());
+    for (int i = 0; i < 3; ++i) record->Add({"/out/" + std::to_string(i) + ".jpg", 5, "", DateTime::FromCivilSeconds(99)}, "r");
+    {
+        std::ofstream fill(data + "/fill", std::ios::binary);
+        const std::string block(4096, 'x');
+        while (fill.write(block.data(), static_cast<std::streamsize>(block.size()))) {}
+    }
+    const FsStatus refused = record->Flush();
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(refused.error.rfind("The record of imports could not be written: ", 0), 0u) << refused.error;
+    EXPECT_EQ(record->WithSize(5, "/out").size(), 3u);
+    fs::remove(data + "/fill");
+    EXPECT_TRUE(record->Flush());
+    EXPECT_EQ(SqliteImportRecord::OpenReadOnly(db)->WithSize(5, "/out").size(), 3u);
 }
 
 }  // namespace
