@@ -41,7 +41,7 @@
 
 #include "bench_ports.h"
 #include "card_builder.h"
-#include "counting_file_system.h"
+#include "support/counting_file_system.h"
 #include "engine/rename_files.h"
 #include "metadata/date_selection.h"
 #include "metadata/metadata.h"

@@ -18,6 +18,8 @@
 #include "support/fake_port.h"
 #include "support/memory_stream.h"
 
+#include "support/samples.h"
+
 namespace ravlen::test {
 
 inline DateTime D(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
@@ -188,7 +190,7 @@ inline std::optional<std::string> FileBytes(const std::string& path) {
     if (!in) return std::nullopt;
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
-inline const std::string kSamples = "/work/shared/samples/files/";
+inline const std::string kSamples = test::SampleFiles();
 inline const std::string kSeeds = RAVLEN_FUZZ_CORPUS "/";
 
 // Seed files made with general tools: valid TIFF metadata with this DateTimeOriginal, nothing noted.
