@@ -23,24 +23,17 @@
 #include <initializer_list>
 
 #include "app/cards/camera_media.h"
-#include "app/clocks/camera_survey.h"
-#include "app/records/import_store.h"
-#include "app/records/intent_store.h"
 #include "app/cards/media_arrivals.h"
-#include "app/run/run_driver.h"
 #include "app/settings/special_folders.h"
-#include "app/undo/undo.h"
-#include "log/program_facts.h"
 #include "model/version.h"
 #include "platform/desktop_services.h"
 #include "platform/mount_drives.h"
 #include "platform/posix_file_system.h"
-#include "platform/stop_signals.h"
 #include "ui/about_window.h"
-#include "ui/camera_clocks_dialog.h"
 #include "ui/card_watcher.h"
 #include "ui/format_dialog.h"
 #include "ui/qt_user_port.h"
+#include "ui/run_actions.h"
 #include "ui/wrapping_label.h"
 
 namespace ravlen::ui {
@@ -175,6 +168,16 @@ FrmMain::FrmMain(MainWindowServices services)
     port_ = std::make_unique<QtUserPort>(this, body_, messenger_);
     Connect();
     Load();
+    runs_ = std::make_unique<RunActions>(RunActions::Window{
+        this,
+        services_,
+        form_,
+        *port_,
+        messenger_,
+        appName_,
+        [this] { Refresh(); },
+        [this] { QMetaObject::invokeMethod(this, &FrmMain::StopSignalArrived, Qt::QueuedConnection); },
+    });
 }
 
 FrmMain::~FrmMain() = default;
@@ -672,6 +675,7 @@ void FrmMain::Start() {
             if (form_.values.AutoDetect) DetectCameraMediaAsking(drives);
         },
         this);
+    runs_->HoldCardsWhileRunning(cards_);
     cards_->Hold();
     if (form_.values.AutoDetect) DetectCameraMediaAsking(*services_.drives);
     cards_->Release();
@@ -687,10 +691,12 @@ void FrmMain::DetectCameraMediaAsking(DriveList& drives) {
     Refresh();
 }
 
+bool FrmMain::Running() const { return runs_->Running(); }
+
 void FrmMain::SaveSettings() { ravlen::SaveSettings(*services_.store, form_.Options()); }
 
 void FrmMain::StopSignalArrived() {
-    if (!running_) {
+    if (!Running()) {
         close();
         return;
     }
@@ -702,7 +708,7 @@ void FrmMain::StopSignalArrived() {
 
 void FrmMain::closeEvent(QCloseEvent* event) {
     // The window cannot go while a pass is using it; Stop ends the pass.
-    if (running_) {
+    if (Running()) {
         event->ignore();
         return;
     }
@@ -739,126 +745,8 @@ void FrmMain::ShowHelp() {
 
 void FrmMain::ShowAboutBox() { ui::ShowAboutBox(this, messenger_, services_.open); }
 
-namespace {
-
-// Marks the window as running a pass until the handler returns, however it
-// returns: the window cannot close, no second pass starts and cards mounted
-// meanwhile wait to be offered.
-class RunningFlag {
-public:
-    RunningFlag(bool& running, CardWatcher* cards) : running_(running), cards_(cards) {
-        running_ = true;
-        if (cards_) cards_->Hold();
-    }
-    ~RunningFlag() {
-        running_ = false;
-        if (cards_) cards_->Release();
-    }
-    RunningFlag(const RunningFlag&) = delete;
-    RunningFlag& operator=(const RunningFlag&) = delete;
-
-private:
-    bool& running_;
-    CardWatcher* cards_;
-};
-
-}  // namespace
-
-std::unique_ptr<SqliteIntentRecord> FrmMain::OpenIntents() {
-    std::string error;
-    std::unique_ptr<SqliteIntentRecord> intents = SqliteIntentRecord::Open(SqliteIntentRecord::DefaultPath(), error);
-    if (!intents)
-        messenger_.Show("The record of placements " + SqliteIntentRecord::DefaultPath() +
-                            " cannot be opened, so no file is placed: " + error,
-                        MsgIcon::Exclamation, MsgButtons::OK, appName_);
-    else if (!intents->Notice().empty())
-        messenger_.Show(intents->Notice(), MsgIcon::Exclamation, MsgButtons::OK, appName_);
-    return intents;
-}
-
-void FrmMain::UndoButtonClick() {
-    if (running_) return;
-    const std::string log = services_.logDialog(this, form_.values.OutputPath);
-    if (log.empty()) return;
-    const RunningFlag running(running_, cards_);
-    const std::unique_ptr<SqliteIntentRecord> intents = OpenIntents();
-    if (!intents) return;
-    const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
-    RunUndo(log, *services_.fileSystem, *port_, /*askFirst=*/true, imports.get(), intents.get());
-    if (StopSignalled()) QMetaObject::invokeMethod(this, &FrmMain::StopSignalArrived, Qt::QueuedConnection);
-}
-
-void FrmMain::CameraClocksButtonClick() {
-    if (running_) return;
-    std::optional<std::string> kept;
-    {
-        const RunningFlag running(running_, cards_);
-        RunServices survey{*services_.fileSystem, *port_, nullptr, nullptr, ProgramFacts::Current()};
-        const std::unique_ptr<SqliteImportRecord> imports =
-            SqliteImportRecord::OpenReadOnly(SqliteImportRecord::DefaultPath());
-        survey.imports = imports.get();
-        const RunOptions options = form_.Options();
-        const CameraSurvey found = SurveyCameras(std::move(survey), options);
-        if (StopSignalled()) {
-            QMetaObject::invokeMethod(this, &FrmMain::StopSignalArrived, Qt::QueuedConnection);
-            return;
-        }
-        // A check that ended the search has shown its message; the offsets kept
-        // can still be seen and changed.
-        std::string note;
-        if (found.Outcome == RunOutcome::Ended)
-            note = "No files were searched: the cameras listed are those with an offset kept.";
-        else if (found.Stopped)
-            note = "The search was stopped: only the files read before it are counted.";
-        CameraClockTable table(found.Cameras, KeptCameraOffsets(options.CameraOffsets));
-        if (services_.editCameraClocks) {
-            kept = services_.editCameraClocks(this, std::move(table), note);
-        } else {
-            CameraClocksDialog dialog(std::move(table), messenger_, note, this);
-            if (dialog.exec() == QDialog::Accepted) kept = dialog.OffsetsText();
-        }
-    }
-    if (!kept) return;
-    // Kept at once, through the key's row of the settings table.
-    form_.values.CameraOffsets = *kept;
-    const SettingsKey* key = FindSettingsKey("CameraOffsets");
-    services_.store->Write(key->section, key->key, key->ValueText(form_.values));
-    services_.store->Sync();
-}
-
-void FrmMain::GoButtonClick() {
-    if (running_) return;
-    const RunningFlag running(running_, cards_);
-    RunOptions options = form_.Options();
-    RunServices run{
-        *services_.fileSystem,
-        *port_,
-        [this](const RunOptions& current) { ravlen::SaveSettings(*services_.store, current); },
-        [this](RunOptions& current) {
-            DetectCameraMedia(true, current, *services_.drives, *services_.fileSystem, *port_);
-            // Show the card at once, not only after the run.
-            form_.values.SourcePath = current.SourcePath;
-            form_.values.ProcessSubfolders = current.ProcessSubfolders;
-            Refresh();
-        },
-        ProgramFacts::Current(),
-    };
-    const std::unique_ptr<SqliteIntentRecord> intents = OpenIntents();
-    if (!intents) return;
-    run.intents = intents.get();
-    const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
-    run.imports = imports.get();
-    RunDriver driver(std::move(run));
-    driver.Go(options);
-    if (StopSignalled()) {
-        QMetaObject::invokeMethod(this, &FrmMain::StopSignalArrived, Qt::QueuedConnection);
-        return;
-    }
-    // The folders as the file system reports them.
-    form_.values.SourcePath = options.SourcePath;
-    form_.values.OutputPath = options.OutputPath;
-    form_.values.ProcessSubfolders = options.ProcessSubfolders;
-    Refresh();
-}
+void FrmMain::GoButtonClick() { runs_->Go(); }
+void FrmMain::UndoButtonClick() { runs_->Undo(); }
+void FrmMain::CameraClocksButtonClick() { runs_->CameraClocks(); }
 
 }  // namespace ravlen::ui

@@ -3,18 +3,11 @@
 // Help, About and Close.
 
 #include <QWidget>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 
-#include "app/clocks/camera_clock_table.h"
-#include "app/settings/settings_store.h"
-#include "model/drive_list.h"
-#include "model/file_system.h"
-#include "ui/folder_picker.h"
-#include "ui/help.h"
 #include "ui/main_form.h"
+#include "ui/main_window_services.h"
 #include "ui/messages.h"
 
 class QCheckBox;
@@ -26,37 +19,12 @@ class QPushButton;
 class QRadioButton;
 class QTabWidget;
 
-namespace ravlen {
-class SqliteIntentRecord;
-}
-
 namespace ravlen::ui {
 
 class CardWatcher;
 class QtUserPort;
+class RunActions;
 class WrappingLabel;
-
-// What the window works with. Anything left empty is the real thing: the
-// Linux file system, the user's settings store, the mounted drives, the
-// desktop's folders, message boxes, folder chooser and document opener.
-struct MainWindowServices {
-    std::unique_ptr<FileSystem> fileSystem;
-    std::unique_ptr<SettingsStore> store;
-    std::unique_ptr<DriveList> drives;
-    std::unique_ptr<SpecialFolders> specialFolders;
-    MessageHook messageHook;
-    FolderDialog folderDialog;
-    // Asks for a run's CSV log to undo; "" when cancelled.
-    std::function<std::string(QWidget* parent, const std::string& start)> logDialog;
-    DesktopOpener open;
-    std::string programFolder;
-    // Stands in for the custom format dialog.
-    std::function<std::optional<FilenameFormatDefinition>(QWidget* owner, const FilenameFormatDefinition&)>
-        editCustomFormat;
-    // Stands in for the Camera clocks dialog: the CameraOffsets text on OK.
-    std::function<std::optional<std::string>(QWidget* owner, CameraClockTable table, const std::string& note)>
-        editCameraClocks;
-};
 
 class FrmMain : public QWidget {
 public:
@@ -74,7 +42,7 @@ public:
     bool FormEventsEnabled() const { return form_.formEventsEnabled; }
     const std::string& AppName() const { return appName_; }
     QtUserPort& Port() { return *port_; }
-    bool Running() const { return running_; }
+    bool Running() const;
     // Watches for cards mounted once the window has started.
     CardWatcher* Cards() { return cards_; }
 
@@ -158,8 +126,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // The record of intent, or null once the user is told why it cannot be opened.
-    std::unique_ptr<SqliteIntentRecord> OpenIntents();
     void BuildControls();
     QWidget* BuildMainTab();
     QWidget* BuildFilterTab();
@@ -176,9 +142,9 @@ private:
     MainForm form_;
     Messenger messenger_;
     std::unique_ptr<QtUserPort> port_;
+    std::unique_ptr<RunActions> runs_;
     QWidget* body_ = nullptr;
     std::string appName_;
-    bool running_ = false;
     CardWatcher* cards_ = nullptr;
 };
 
