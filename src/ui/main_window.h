@@ -6,12 +6,11 @@
 #include <memory>
 #include <string>
 
+#include "ui/keyed_controls.h"
 #include "ui/main_form.h"
 #include "ui/main_window_services.h"
 #include "ui/messages.h"
 
-class QCheckBox;
-class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -62,70 +61,13 @@ public:
     // then the window closes as if its close button were pressed.
     void StopSignalArrived();
 
-    // Controls, named after the options they hold.
-    QTabWidget* TabStrip1 = nullptr;
-    QWidget* TabFrame[3] = {nullptr, nullptr, nullptr};
-    QPushButton* GoButton = nullptr;
-    QPushButton* CloseButton = nullptr;
-    // "Main"
-    QLineEdit* SourcePath = nullptr;
-    QPushButton* BrowseSourceButton = nullptr;
-    QLineEdit* OutputPath = nullptr;
-    QPushButton* BrowseOutputButton = nullptr;
-    QComboBox* ProcessSubfolders = nullptr;
-    QComboBox* MoveOrCopy = nullptr;
-    QComboBox* AddBatchVolume = nullptr;
-    QComboBox* AddSerial = nullptr;
-    QComboBox* FilenameFormat = nullptr;
-    WrappingLabel* SampleFilename = nullptr;
-    // "Filter"
-    QRadioButton* EXIFOption1 = nullptr;
-    QRadioButton* EXIFOption2 = nullptr;
-    QRadioButton* EXIFOption2A = nullptr;
-    QRadioButton* EXIFOption2B = nullptr;
-    QGroupBox* fraExclude = nullptr;
-    QCheckBox* ExcludeReadOnly = nullptr;
-    QCheckBox* ExcludeHidden = nullptr;
-    QCheckBox* ExcludeSystem = nullptr;
-    QCheckBox* ExcludePattern = nullptr;
-    QLineEdit* ExcludePatternList = nullptr;
-    QCheckBox* IncludePattern = nullptr;
-    QLineEdit* IncludePatternList = nullptr;
-    QRadioButton* DCFOption1 = nullptr;
-    QRadioButton* DCFOption2 = nullptr;
-    QRadioButton* DCFOption2A = nullptr;
-    QRadioButton* DCFOption2B = nullptr;
-    // "Options"
-    QCheckBox* AutoDetect = nullptr;
-    QCheckBox* DisplayWarning = nullptr;
-    QCheckBox* PreviewResults = nullptr;
-    QCheckBox* RequestConfirmation = nullptr;
-    QCheckBox* SummarizeResults = nullptr;
-    QCheckBox* ReportErrors = nullptr;
-    QCheckBox* VerifyCopies = nullptr;
-    QCheckBox* SkipImported = nullptr;
-    QPushButton* HelpButton = nullptr;
-    QPushButton* AboutButton = nullptr;
-    QPushButton* UndoButton = nullptr;
-    QComboBox* DateModeTIFF = nullptr;
-    QComboBox* DateModeRIFF = nullptr;
-    QComboBox* DateModeFileSystem = nullptr;
-    QComboBox* DCFVolumeDigits = nullptr;
-    QComboBox* DCFBatchCleanup = nullptr;
-    QComboBox* CreateLog = nullptr;
-    QLineEdit* TimeShift = nullptr;
-    QLineEdit* MovieTimeZone = nullptr;
-    QCheckBox* SetFileTime = nullptr;
-    QPushButton* CameraClocksButton = nullptr;
-    QCheckBox* KeepPairsTogether = nullptr;
-    QCheckBox* DateFolders = nullptr;
-    QLineEdit* DateFolderFormat = nullptr;
-    QLabel* DateFolderExample = nullptr;
-
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The tests reach the controls through it.
+    friend class MainWindowProbe;
+
     void BuildControls();
     QWidget* BuildMainTab();
     QWidget* BuildFilterTab();
@@ -143,9 +85,40 @@ private:
     Messenger messenger_;
     std::unique_ptr<QtUserPort> port_;
     std::unique_ptr<RunActions> runs_;
-    QWidget* body_ = nullptr;
     std::string appName_;
     CardWatcher* cards_ = nullptr;
+
+    // Controls holding one settings key each (lists, check boxes, texts),
+    // reached by their key.
+    KeyedControls keyed_;
+    QWidget* body_ = nullptr;  // everything but the caption; disabled while a pass runs
+    QTabWidget* tabs_ = nullptr;
+    QPushButton* goButton_ = nullptr;
+    QPushButton* closeButton_ = nullptr;
+    // Main
+    QLineEdit* sourcePath_ = nullptr;
+    QPushButton* browseSource_ = nullptr;
+    QPushButton* browseOutput_ = nullptr;
+    WrappingLabel* sampleFilename_ = nullptr;
+    // Filter: the DateMode and DCFMode groups of option buttons.
+    QRadioButton* dateModeMetadataOnly_ = nullptr;
+    QRadioButton* dateModeAllFiles_ = nullptr;
+    QRadioButton* dateModeFileSystemFallback_ = nullptr;
+    QRadioButton* dateModeFileSystemOnly_ = nullptr;
+    QRadioButton* dcfModeDcfOnly_ = nullptr;
+    QRadioButton* dcfModeAllFiles_ = nullptr;
+    QRadioButton* dcfModeKeepAsComment_ = nullptr;
+    QRadioButton* dcfModeReplace_ = nullptr;
+    QGroupBox* excludeFrame_ = nullptr;
+    QLineEdit* excludePatterns_ = nullptr;
+    QLineEdit* includePatterns_ = nullptr;
+    // Options
+    QPushButton* cameraClocksButton_ = nullptr;
+    QLineEdit* dateFolderFormat_ = nullptr;
+    QLabel* dateFolderExample_ = nullptr;
+    QPushButton* helpButton_ = nullptr;
+    QPushButton* aboutButton_ = nullptr;
+    QPushButton* undoButton_ = nullptr;
 };
 
 }  // namespace ravlen::ui
