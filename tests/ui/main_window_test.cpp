@@ -529,6 +529,27 @@ private slots:
         QVERIFY(user.Saw("doesn't exist"));
     }
 
+    // Every check-box key has its box, named after it, and a click turns
+    // that option, and only that one, the box's way.
+    void checkBoxesHoldTheirKeys() {
+        auto w = Open(Stored());
+        w->show();
+        const QList<QCheckBox*> boxes = w->findChildren<QCheckBox*>();
+        const auto& keys = ravlen::AllSettingsKeys();
+        QCOMPARE(boxes.size(), std::count_if(keys.begin(), keys.end(), [](const ravlen::SettingsKey& key) {
+                     return key.kind == ravlen::KeyKind::CheckBox;
+                 }));
+        for (QCheckBox* box : boxes) {
+            const std::string key = box->objectName().toStdString();
+            const ravlen::SettingsKey* row = ravlen::FindSettingsKey(key);
+            QVERIFY2(row && row->IsNumber(), key.c_str());
+            RunOptions expected = w->Options();
+            box->click();
+            row->set(expected, box->isChecked() ? 1 : 0);
+            QVERIFY2(w->Options() == expected, key.c_str());
+        }
+    }
+
     // Each list offers exactly the values its settings key takes, and the
     // item chosen is the value saved: the last item of every list at once.
     void listsOfferTheValuesTheirKeysTake() {
