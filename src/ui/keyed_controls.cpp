@@ -31,8 +31,9 @@ Control* Named(Control* control, const char* key, const SettingsKey* row) {
 
 template <typename Control>
 Control* KeyedControls::Find(const std::vector<Keyed<Control>>& controls, std::string_view key) {
+    const SettingsKey* row = FindSettingsKey(key);
     for (const Keyed<Control>& keyed : controls)
-        if (keyed.key == FindSettingsKey(key)) return keyed.control;
+        if (row != nullptr && keyed.key == row) return keyed.control;
     return nullptr;
 }
 

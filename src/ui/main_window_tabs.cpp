@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <initializer_list>
+#include <vector>
 
 #include "ui/main_window.h"
 #include "ui/wrapping_label.h"
@@ -27,7 +28,7 @@ namespace {
 
 // Lists that stand in one column share one width, wide enough for the
 // longest item of any of them.
-void EqualWidths(std::initializer_list<QComboBox*> lists) {
+void EqualWidths(const std::vector<QComboBox*>& lists) {
     int width = 0;
     for (QComboBox* list : lists) width = std::max(width, list->sizeHint().width());
     for (QComboBox* list : lists) list->setMinimumWidth(width);
@@ -271,8 +272,7 @@ QWidget* FrmMain::BuildOptionsTab() {
 
     auto* advanced = new QGroupBox(tr("Advanced"), tab);
     auto* advancedGrid = new QGridLayout(advanced);
-    int row = 0;
-    QComboBox* lists[6] = {};
+    std::vector<QComboBox*> lists;
     for (const auto& [key, caption] : std::initializer_list<Captioned>{
              {"DateModeTIFF", "&TIFF dates"},
              {"DateModeRIFF", "R&IFF dates"},
@@ -281,13 +281,13 @@ QWidget* FrmMain::BuildOptionsTab() {
              {"DCFBatchCleanup", "DCF &Batch cleanup"},
              {"CreateLog", "Create &log file"},
          }) {
-        lists[row] = keyed_.AddList(advanced, key);
-        advancedGrid->addWidget(Caption(advanced, caption, lists[row]), row, 0);
-        advancedGrid->addWidget(lists[row], row, 1, Qt::AlignLeft);
-        ++row;
+        const int row = static_cast<int>(lists.size());
+        QComboBox* list = lists.emplace_back(keyed_.AddList(advanced, key));
+        advancedGrid->addWidget(Caption(advanced, caption, list), row, 0);
+        advancedGrid->addWidget(list, row, 1, Qt::AlignLeft);
     }
     advancedGrid->setColumnStretch(1, 1);
-    EqualWidths({lists[0], lists[1], lists[2], lists[3], lists[4], lists[5]});
+    EqualWidths(lists);
 
     // What corrects the cameras' clocks, and the files' own times ([Time]).
     auto* time = new QGroupBox(tr("Time"), tab);
