@@ -3,22 +3,14 @@
 // Help, About and Close.
 
 #include <QWidget>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 
-#include "app/clocks/camera_clock_table.h"
-#include "app/settings/settings_store.h"
-#include "model/drive_list.h"
-#include "model/file_system.h"
-#include "ui/folder_picker.h"
-#include "ui/help.h"
+#include "ui/keyed_controls.h"
 #include "ui/main_form.h"
+#include "ui/main_window_services.h"
 #include "ui/messages.h"
 
-class QCheckBox;
-class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -26,37 +18,12 @@ class QPushButton;
 class QRadioButton;
 class QTabWidget;
 
-namespace ravlen {
-class SqliteIntentRecord;
-}
-
 namespace ravlen::ui {
 
 class CardWatcher;
 class QtUserPort;
+class RunActions;
 class WrappingLabel;
-
-// What the window works with. Anything left empty is the real thing: the
-// Linux file system, the user's settings store, the mounted drives, the
-// desktop's folders, message boxes, folder chooser and document opener.
-struct MainWindowServices {
-    std::unique_ptr<FileSystem> fileSystem;
-    std::unique_ptr<SettingsStore> store;
-    std::unique_ptr<DriveList> drives;
-    std::unique_ptr<SpecialFolders> specialFolders;
-    MessageHook messageHook;
-    FolderDialog folderDialog;
-    // Asks for a run's CSV log to undo; "" when cancelled.
-    std::function<std::string(QWidget* parent, const std::string& start)> logDialog;
-    DesktopOpener open;
-    std::string programFolder;
-    // Stands in for the custom format dialog.
-    std::function<std::optional<FilenameFormatDefinition>(QWidget* owner, const FilenameFormatDefinition&)>
-        editCustomFormat;
-    // Stands in for the Camera clocks dialog: the CameraOffsets text on OK.
-    std::function<std::optional<std::string>(QWidget* owner, CameraClockTable table, const std::string& note)>
-        editCameraClocks;
-};
 
 class FrmMain : public QWidget {
 public:
@@ -74,7 +41,7 @@ public:
     bool FormEventsEnabled() const { return form_.formEventsEnabled; }
     const std::string& AppName() const { return appName_; }
     QtUserPort& Port() { return *port_; }
-    bool Running() const { return running_; }
+    bool Running() const;
     // Watches for cards mounted once the window has started.
     CardWatcher* Cards() { return cards_; }
 
@@ -94,72 +61,13 @@ public:
     // then the window closes as if its close button were pressed.
     void StopSignalArrived();
 
-    // Controls, named after the options they hold.
-    QTabWidget* TabStrip1 = nullptr;
-    QWidget* TabFrame[3] = {nullptr, nullptr, nullptr};
-    QPushButton* GoButton = nullptr;
-    QPushButton* CloseButton = nullptr;
-    // "Main"
-    QLineEdit* SourcePath = nullptr;
-    QPushButton* BrowseSourceButton = nullptr;
-    QLineEdit* OutputPath = nullptr;
-    QPushButton* BrowseOutputButton = nullptr;
-    QComboBox* ProcessSubfolders = nullptr;
-    QComboBox* MoveOrCopy = nullptr;
-    QComboBox* AddBatchVolume = nullptr;
-    QComboBox* AddSerial = nullptr;
-    QComboBox* FilenameFormat = nullptr;
-    WrappingLabel* SampleFilename = nullptr;
-    // "Filter"
-    QRadioButton* EXIFOption1 = nullptr;
-    QRadioButton* EXIFOption2 = nullptr;
-    QRadioButton* EXIFOption2A = nullptr;
-    QRadioButton* EXIFOption2B = nullptr;
-    QGroupBox* fraExclude = nullptr;
-    QCheckBox* ExcludeReadOnly = nullptr;
-    QCheckBox* ExcludeHidden = nullptr;
-    QCheckBox* ExcludeSystem = nullptr;
-    QCheckBox* ExcludePattern = nullptr;
-    QLineEdit* ExcludePatternList = nullptr;
-    QCheckBox* IncludePattern = nullptr;
-    QLineEdit* IncludePatternList = nullptr;
-    QRadioButton* DCFOption1 = nullptr;
-    QRadioButton* DCFOption2 = nullptr;
-    QRadioButton* DCFOption2A = nullptr;
-    QRadioButton* DCFOption2B = nullptr;
-    // "Options"
-    QCheckBox* AutoDetect = nullptr;
-    QCheckBox* DisplayWarning = nullptr;
-    QCheckBox* PreviewResults = nullptr;
-    QCheckBox* RequestConfirmation = nullptr;
-    QCheckBox* SummarizeResults = nullptr;
-    QCheckBox* ReportErrors = nullptr;
-    QCheckBox* VerifyCopies = nullptr;
-    QCheckBox* SkipImported = nullptr;
-    QPushButton* HelpButton = nullptr;
-    QPushButton* AboutButton = nullptr;
-    QPushButton* UndoButton = nullptr;
-    QComboBox* DateModeTIFF = nullptr;
-    QComboBox* DateModeRIFF = nullptr;
-    QComboBox* DateModeFileSystem = nullptr;
-    QComboBox* DCFVolumeDigits = nullptr;
-    QComboBox* DCFBatchCleanup = nullptr;
-    QComboBox* CreateLog = nullptr;
-    QLineEdit* TimeShift = nullptr;
-    QLineEdit* MovieTimeZone = nullptr;
-    QCheckBox* SetFileTime = nullptr;
-    QPushButton* CameraClocksButton = nullptr;
-    QCheckBox* KeepPairsTogether = nullptr;
-    QCheckBox* DateFolders = nullptr;
-    QLineEdit* DateFolderFormat = nullptr;
-    QLabel* DateFolderExample = nullptr;
-
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // The record of intent, or null once the user is told why it cannot be opened.
-    std::unique_ptr<SqliteIntentRecord> OpenIntents();
+    // The tests reach the controls through it.
+    friend class MainWindowProbe;
+
     void BuildControls();
     QWidget* BuildMainTab();
     QWidget* BuildFilterTab();
@@ -176,10 +84,41 @@ private:
     MainForm form_;
     Messenger messenger_;
     std::unique_ptr<QtUserPort> port_;
-    QWidget* body_ = nullptr;
+    std::unique_ptr<RunActions> runs_;
     std::string appName_;
-    bool running_ = false;
     CardWatcher* cards_ = nullptr;
+
+    // Controls holding one settings key each (lists, check boxes, texts),
+    // reached by their key.
+    KeyedControls keyed_;
+    QWidget* body_ = nullptr;  // everything but the caption; disabled while a pass runs
+    QTabWidget* tabs_ = nullptr;
+    QPushButton* goButton_ = nullptr;
+    QPushButton* closeButton_ = nullptr;
+    // Main
+    QLineEdit* sourcePath_ = nullptr;
+    QPushButton* browseSource_ = nullptr;
+    QPushButton* browseOutput_ = nullptr;
+    WrappingLabel* sampleFilename_ = nullptr;
+    // Filter: the DateMode and DCFMode groups of option buttons.
+    QRadioButton* dateModeMetadataOnly_ = nullptr;
+    QRadioButton* dateModeAllFiles_ = nullptr;
+    QRadioButton* dateModeFileSystemFallback_ = nullptr;
+    QRadioButton* dateModeFileSystemOnly_ = nullptr;
+    QRadioButton* dcfModeDcfOnly_ = nullptr;
+    QRadioButton* dcfModeAllFiles_ = nullptr;
+    QRadioButton* dcfModeKeepAsComment_ = nullptr;
+    QRadioButton* dcfModeReplace_ = nullptr;
+    QGroupBox* excludeFrame_ = nullptr;
+    QLineEdit* excludePatterns_ = nullptr;
+    QLineEdit* includePatterns_ = nullptr;
+    // Options
+    QPushButton* cameraClocksButton_ = nullptr;
+    QLineEdit* dateFolderFormat_ = nullptr;
+    QLabel* dateFolderExample_ = nullptr;
+    QPushButton* helpButton_ = nullptr;
+    QPushButton* aboutButton_ = nullptr;
+    QPushButton* undoButton_ = nullptr;
 };
 
 }  // namespace ravlen::ui

@@ -28,6 +28,7 @@
 #include "ui/progress_window.h"
 #include "ui/qt_user_port.h"
 #include "support/camera_jpeg.h"
+#include "main_window_probe.h"
 #include "ui_test_support.h"
 
 using ravlen::CreateLog;
@@ -42,6 +43,7 @@ using ravlen::ProcessSubfolders;
 using ravlen::RunOptions;
 using ravlen::test::MessageRecorder;
 using ravlen::ui::FrmMain;
+using ravlen::ui::MainWindowProbe;
 
 namespace {
 
@@ -155,47 +157,50 @@ private slots:
         stored.DisplayWarning = true;
         stored.KeepPairsTogether = false;
         auto w = Open(stored);
+        const MainWindowProbe c(*w);
 
         QVERIFY(user.shown.empty());
         QCOMPARE(customDialogs, 0);
         QVERIFY(w->FormEventsEnabled());
         QCOMPARE(w->windowTitle(), QString("Ravlen 2.8"));
-        QCOMPARE(w->FilenameFormat->currentIndex(), 4);
-        QVERIFY(w->DCFOption2->isChecked() && w->DCFOption2A->isChecked() && w->DCFOption2A->isEnabled());
-        QVERIFY(!w->ExcludeSystem->isChecked());
-        QVERIFY(!w->ExcludePatternList->isEnabled());
+        QCOMPARE(c.List("FilenameFormat")->currentIndex(), 4);
+        QVERIFY(c.DcfModeAllFiles()->isChecked() && c.DcfModeKeepAsComment()->isChecked() &&
+                c.DcfModeKeepAsComment()->isEnabled());
+        QVERIFY(!c.Check("ExcludeSystem")->isChecked());
+        QVERIFY(!c.Text("ExcludePatternList")->isEnabled());
         QCOMPARE(w->Options(), stored);
-        w->KeepPairsTogether->click();
+        c.Check("KeepPairsTogether")->click();
         QVERIFY(w->Options().KeepPairsTogether);
 
-        emit w->FilenameFormat->activated(4);
+        emit c.List("FilenameFormat")->activated(4);
         QCOMPARE(customDialogs, 1);
-        w->DCFOption1->click();
-        w->DCFOption2->click();
+        c.DcfModeDcfOnly()->click();
+        c.DcfModeAllFiles()->click();
         QCOMPARE(user.shown.size(), std::size_t(1));
     }
 
     void enablingRules() {
         auto w = Open(Stored());
-        QVERIFY(!w->EXIFOption2A->isEnabled() && !w->EXIFOption2B->isEnabled());
-        w->EXIFOption2->click();
-        QVERIFY(w->EXIFOption2A->isEnabled() && w->EXIFOption2A->isChecked());
-        w->EXIFOption2B->click();
-        w->EXIFOption1->click();
-        QVERIFY(!w->EXIFOption2B->isEnabled() && w->EXIFOption2B->isChecked());
+        const MainWindowProbe c(*w);
+        QVERIFY(!c.DateModeFileSystemFallback()->isEnabled() && !c.DateModeFileSystemOnly()->isEnabled());
+        c.DateModeAllFiles()->click();
+        QVERIFY(c.DateModeFileSystemFallback()->isEnabled() && c.DateModeFileSystemFallback()->isChecked());
+        c.DateModeFileSystemOnly()->click();
+        c.DateModeMetadataOnly()->click();
+        QVERIFY(!c.DateModeFileSystemOnly()->isEnabled() && c.DateModeFileSystemOnly()->isChecked());
         QCOMPARE(w->Options().DateMode, DateMode::MetadataOnly);
 
         // A pattern box follows its check box, with the background of a text
         // box or of the frame.
-        const QColor textBox = w->SourcePath->palette().color(QPalette::Base);
-        const QColor frame = w->fraExclude->palette().color(QPalette::Window);
-        QVERIFY(w->ExcludePatternList->isEnabled() && !w->IncludePatternList->isEnabled());
-        QCOMPARE(w->IncludePatternList->palette().color(QPalette::Disabled, QPalette::Base), frame);
-        w->ExcludePattern->click();
-        w->IncludePattern->click();
-        QVERIFY(!w->ExcludePatternList->isEnabled() && w->IncludePatternList->isEnabled());
-        QCOMPARE(w->ExcludePatternList->palette().color(QPalette::Disabled, QPalette::Base), frame);
-        QCOMPARE(w->IncludePatternList->palette().color(QPalette::Active, QPalette::Base), textBox);
+        const QColor textBox = c.Text("SourcePath")->palette().color(QPalette::Base);
+        const QColor frame = c.ExcludeFrame()->palette().color(QPalette::Window);
+        QVERIFY(c.Text("ExcludePatternList")->isEnabled() && !c.Text("IncludePatternList")->isEnabled());
+        QCOMPARE(c.Text("IncludePatternList")->palette().color(QPalette::Disabled, QPalette::Base), frame);
+        c.Check("ExcludePattern")->click();
+        c.Check("IncludePattern")->click();
+        QVERIFY(!c.Text("ExcludePatternList")->isEnabled() && c.Text("IncludePatternList")->isEnabled());
+        QCOMPARE(c.Text("ExcludePatternList")->palette().color(QPalette::Disabled, QPalette::Base), frame);
+        QCOMPARE(c.Text("IncludePatternList")->palette().color(QPalette::Active, QPalette::Base), textBox);
         QCOMPARE(w->Options().ExcludePattern, false);
         QCOMPARE(w->Options().IncludePattern, true);
     }
@@ -210,6 +215,7 @@ private slots:
     void warningRefused() {
         QFETCH(QString, control);
         auto w = Open(Stored());
+        const MainWindowProbe c(*w);
         w->show();
         user.otherwise = MsgAnswer::No;
         w->findChild<QAbstractButton*>(control)->click();
@@ -219,10 +225,11 @@ private slots:
         QCOMPARE(warning.icon, MsgIcon::Exclamation);
         QCOMPARE(warning.buttons, MsgButtons::YesNo);
         QCOMPARE(warning.title, std::string("Ravlen"));
-        QVERIFY(w->DCFOption1->isChecked() && !w->DCFOption2->isChecked() && !w->DCFOption2A->isEnabled());
-        QVERIFY(w->ExcludeSystem->isChecked());
+        QVERIFY(c.DcfModeDcfOnly()->isChecked() && !c.DcfModeAllFiles()->isChecked() &&
+                !c.DcfModeKeepAsComment()->isEnabled());
+        QVERIFY(c.Check("ExcludeSystem")->isChecked());
         QCOMPARE(w->Options(), Stored());
-        if (control == "DCFOption2") QCOMPARE(w->focusWidget(), w->DCFOption1);
+        if (control == "DCFOption2") QCOMPARE(w->focusWidget(), c.DcfModeDcfOnly());
     }
 
     void ctrlTab_data() {
@@ -248,35 +255,37 @@ private slots:
         QFETCH(QString, focus);
         QFETCH(int, to);
         auto w = Open(Stored());
+        const MainWindowProbe c(*w);
         w->show();
         w->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w.get()));
-        w->TabStrip1->setCurrentIndex(from);
-        QWidget* target = focus.isEmpty() ? static_cast<QWidget*>(w->TabStrip1) : w->findChild<QWidget*>(focus);
+        c.Tabs()->setCurrentIndex(from);
+        QWidget* target = focus.isEmpty() ? static_cast<QWidget*>(c.Tabs()) : w->findChild<QWidget*>(focus);
         QTest::keyClick(target, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
-        QCOMPARE(w->TabStrip1->currentIndex(), to);
-        QCOMPARE(w->TabStrip1->currentWidget(), w->TabFrame[to]);
+        QCOMPARE(c.Tabs()->currentIndex(), to);
+        QCOMPARE(c.Tabs()->currentWidget()->objectName(), QString("TabFrame%1").arg(to + 1));
     }
 
     void folderPicker() {
         QDir().mkpath(Path("photos"));
         auto w = Open(Stored());
+        const MainWindowProbe c(*w);
         const std::string before = w->Options().SourcePath;
 
         pickerAnswers = {""};  // cancelled
-        w->BrowseSourceButton->click();
+        c.BrowseSource()->click();
         QCOMPARE(w->Options().SourcePath, before);
 
         pickerAnswers = {"photos", Path("photos/").toStdString()};  // nonsense, then a folder
-        w->BrowseSourceButton->click();
+        c.BrowseSource()->click();
         QCOMPARE(user.shown.size(), std::size_t(1));
         QCOMPARE(user.shown[0].text, std::string("You have selected an invalid folder. Please try again."));
         QCOMPARE(user.shown[0].title, std::string("Select Source Folder"));
         QCOMPARE(user.shown[0].icon, MsgIcon::Information);
-        QCOMPARE(w->SourcePath->text(), Path("photos"));
+        QCOMPARE(c.Text("SourcePath")->text(), Path("photos"));
 
         pickerAnswers = {Path("gone").toStdString()};
-        w->BrowseOutputButton->click();
+        c.BrowseOutput()->click();
         QCOMPARE(user.shown.size(), std::size_t(2));
         QCOMPARE(user.shown[1].text, std::string("CommonDialog returned invalid path despite cdlOFNPathMustExist"));
         QCOMPARE(user.shown[1].title, std::string("Select Output Folder"));
@@ -284,8 +293,8 @@ private slots:
         QCOMPARE(w->Options().OutputPath, Stored().OutputPath);
 
         pickerAnswers = {"/"};
-        w->BrowseOutputButton->click();
-        QCOMPARE(w->OutputPath->text(), QString("/"));
+        c.BrowseOutput()->click();
+        QCOMPARE(c.Text("OutputPath")->text(), QString("/"));
     }
 
     // A whole run through the window: the settings are saved, the output
@@ -297,10 +306,11 @@ private slots:
         stored.MoveOrCopy = MoveOrCopy::Copy;
         stored.DateMode = DateMode::FileSystemOnly;  // the files carry no metadata
         auto w = Open(stored);
+        const MainWindowProbe c(*w);
         w->show();
-        w->PreviewResults->click();
+        c.Check("PreviewResults")->click();
 
-        w->GoButton->click();
+        c.Go()->click();
         QStringList texts;
         for (const auto& m : user.shown) texts << QString::fromStdString(m.text);
         QCOMPARE(texts.size(), 3);
@@ -312,8 +322,8 @@ private slots:
         QCOMPARE(FileCount(Path("source")), 3);
 
         // The folder as the file system reports it, and the settings saved at Go.
-        QCOMPARE(w->SourcePath->text(), Path("source"));
-        QVERIFY(w->TabStrip1->isEnabled());
+        QCOMPARE(c.Text("SourcePath")->text(), Path("source"));
+        QVERIFY(c.Tabs()->isEnabled());
         QVERIFY(!w->Port().Progress().isVisible());
         QVERIFY(!w->Running());
         ravlen::SettingsStore store(StorePath());
@@ -328,20 +338,21 @@ private slots:
         stored.DateMode = DateMode::FileSystemOnly;
         stored.CreateLog = CreateLog::Csv;
         auto w = Open(stored);
+        const MainWindowProbe c(*w);
         w->show();
-        w->GoButton->click();
+        c.Go()->click();
         QCOMPARE(FileCount(Path("source")), 0);
 
-        w->UndoButton->click();  // the chooser cancelled: nothing happens
+        c.Undo()->click();  // the chooser cancelled: nothing happens
         const auto shownBefore = user.shown.size();
         QCOMPARE(FileCount(Path("source")), 0);
         const QStringList logs = QDir(Path("output")).entryList({"*.csv"});
         QCOMPARE(logs.size(), 1);
         logAnswer = Path("output/" + logs[0]).toStdString();
-        w->UndoButton->click();
+        c.Undo()->click();
         QVERIFY(user.shown.size() > shownBefore);
         QCOMPARE(FileCount(Path("source")), 2);
-        QVERIFY(w->TabStrip1->isEnabled());
+        QVERIFY(c.Tabs()->isEnabled());
         QVERIFY(!w->Running());
     }
 
@@ -352,6 +363,7 @@ private slots:
         RunOptions stored = Stored();
         stored.DateMode = DateMode::FileSystemOnly;
         auto w = Open(stored);
+        const MainWindowProbe c(*w);
         w->show();
 
         bool disabledDuringPass = false;
@@ -362,14 +374,14 @@ private slots:
             if (request.text != "Timestamp 30 files?") return;
             QTimer::singleShot(0, [&] {
                 ravlen::ui::FrmProgress& progress = w->Port().Progress();
-                disabledDuringPass = !w->TabStrip1->isEnabled() && !w->GoButton->isEnabled();
+                disabledDuringPass = !c.Tabs()->isEnabled() && !c.Go()->isEnabled();
                 title = progress.windowTitle();
                 progress.CancelButton->click();
                 progress.CancelButton->click();  // twice is once
             });
         };
         w->Port().SetPumpInterval(0);
-        w->GoButton->click();
+        c.Go()->click();
 
         QVERIFY(disabledDuringPass);
         QCOMPARE(title, QString("Timestamping Files..."));
@@ -380,7 +392,7 @@ private slots:
         const int placed = FileCount(Path("output"));
         QVERIFY(placed >= 1 && placed < 30);
         QCOMPARE(FileCount(Path("source")), 30 - placed);
-        QVERIFY(w->TabStrip1->isEnabled());
+        QVERIFY(c.Tabs()->isEnabled());
         QVERIFY(w->Port().Cancel());  // set until the next pass clears it
     }
 
@@ -390,14 +402,15 @@ private slots:
         stored.AutoDetect = true;
         stored.ProcessSubfolders = ProcessSubfolders::Ignore;
         auto w = Open(stored, {{Path("card").toStdString(), "CANON_DC", true, true}});
+        const MainWindowProbe c(*w);
         QVERIFY(user.shown.empty());  // a stored source folder is not replaced at load
         user.otherwise = MsgAnswer::Yes;
         w->Start();
         QCOMPARE(user.shown.size(), std::size_t(1));
         QVERIFY(user.Saw("has found digital camera files on drive:"));
         QCOMPARE(user.shown[0].icon, MsgIcon::Question);
-        QCOMPARE(w->SourcePath->text(), Path("card"));
-        QCOMPARE(w->ProcessSubfolders->currentIndex(), 1);
+        QCOMPARE(c.Text("SourcePath")->text(), Path("card"));
+        QCOMPARE(c.List("ProcessSubfolders")->currentIndex(), 1);
     }
 
     // A card mounted while the window is open is offered at once; one mounted
@@ -410,6 +423,7 @@ private slots:
         stored.RequestConfirmation = true;
         stored.DateMode = ravlen::DateMode::FileSystemOnly;
         auto w = Open(stored);
+        const MainWindowProbe c(*w);
         user.otherwise = MsgAnswer::No;
         w->Start();
         QVERIFY(user.shown.empty());
@@ -420,7 +434,7 @@ private slots:
         mount();
         QCOMPARE(user.shown.size(), std::size_t(1));
         QVERIFY(user.Saw("has found digital camera files on drive:"));
-        QCOMPARE(w->SourcePath->text(), Path("source"));  // answered No
+        QCOMPARE(c.Text("SourcePath")->text(), Path("source"));  // answered No
 
         mounted->drives.clear();
         w->Cards()->MountTableChanged();
@@ -434,9 +448,9 @@ private slots:
         QVERIFY(!user.Saw("has found digital camera files"));
         QVERIFY(user.Saw("Timestamp"));
         QTRY_VERIFY(user.Saw("has found digital camera files"));
-        QCOMPARE(w->SourcePath->text(), Path("card"));
+        QCOMPARE(c.Text("SourcePath")->text(), Path("card"));
 
-        w->AutoDetect->click();
+        c.Check("AutoDetect")->click();
         mounted->drives.clear();
         w->Cards()->MountTableChanged();
         user.shown.clear();
@@ -452,22 +466,24 @@ private slots:
         stored.OutputPath.clear();
         QDir().mkpath(Path("pictures"));
         auto w = Open(stored, {{Path("card").toStdString(), "", true, true}});
+        const MainWindowProbe c(*w);
         QVERIFY(user.shown.empty());
-        QCOMPARE(w->SourcePath->text(), Path("card"));
-        QCOMPARE(w->OutputPath->text(), Path("pictures"));
+        QCOMPARE(c.Text("SourcePath")->text(), Path("card"));
+        QCOMPARE(c.Text("OutputPath")->text(), Path("pictures"));
     }
 
     void closeSaves() {
         auto w = Open(Stored());
+        const MainWindowProbe c(*w);
         w->show();
-        w->SummarizeResults->click();
-        w->CreateLog->setCurrentIndex(3);
-        emit w->CreateLog->activated(3);
-        QTest::keyClicks(w->ExcludePatternList, ";*.thm");
-        w->SetFileTime->click();
-        QTest::keyClicks(w->MovieTimeZone, "Europe/Paris");
-        QTest::keyClicks(w->TimeShift, "+01:00:00");
-        w->CloseButton->click();
+        c.Check("SummarizeResults")->click();
+        c.List("CreateLog")->setCurrentIndex(3);
+        emit c.List("CreateLog")->activated(3);
+        QTest::keyClicks(c.Text("ExcludePatternList"), ";*.thm");
+        c.Check("SetFileTime")->click();
+        QTest::keyClicks(c.Text("MovieTimeZone"), "Europe/Paris");
+        QTest::keyClicks(c.Text("TimeShift"), "+01:00:00");
+        c.Close()->click();
         QVERIFY(!w->isVisible());
         ravlen::SettingsStore store(StorePath());
         const RunOptions saved = ravlen::LoadOptions(store);
@@ -494,8 +510,9 @@ private slots:
         for (const Answer& answer : {Answer(), Answer("Make|M|=+01:00:00")}) {
             clocksAnswer = answer;
             auto w = Open(stored);
+            const MainWindowProbe c(*w);
             w->show();
-            w->CameraClocksButton->click();
+            c.CameraClocks()->click();
             QCOMPARE(clocksFiles, std::size_t{2});
             ravlen::SettingsStore store(StorePath());
             QCOMPARE(ravlen::LoadOptions(store).CameraOffsets, answer.value_or(""));
@@ -506,15 +523,38 @@ private slots:
         clocksAnswer = std::nullopt;
         clocksFiles = 99;
         auto w = Open(Stored());
-        w->CameraClocksButton->click();
+        const MainWindowProbe c(*w);
+        c.CameraClocks()->click();
         QCOMPARE(clocksFiles, std::size_t{0});
         QVERIFY(user.Saw("doesn't exist"));
+    }
+
+    // Every check-box key has its box, named after it, and a click turns
+    // that option, and only that one, the box's way.
+    void checkBoxesHoldTheirKeys() {
+        auto w = Open(Stored());
+        w->show();
+        const QList<QCheckBox*> boxes = w->findChildren<QCheckBox*>();
+        const auto& keys = ravlen::AllSettingsKeys();
+        QCOMPARE(boxes.size(), std::count_if(keys.begin(), keys.end(), [](const ravlen::SettingsKey& key) {
+                     return key.kind == ravlen::KeyKind::CheckBox;
+                 }));
+        for (QCheckBox* box : boxes) {
+            const std::string key = box->objectName().toStdString();
+            const ravlen::SettingsKey* row = ravlen::FindSettingsKey(key);
+            QVERIFY2(row && row->IsNumber(), key.c_str());
+            RunOptions expected = w->Options();
+            box->click();
+            row->set(expected, box->isChecked() ? 1 : 0);
+            QVERIFY2(w->Options() == expected, key.c_str());
+        }
     }
 
     // Each list offers exactly the values its settings key takes, and the
     // item chosen is the value saved: the last item of every list at once.
     void listsOfferTheValuesTheirKeysTake() {
         auto w = Open(Stored());
+        const MainWindowProbe c(*w);
         w->show();
         const QList<QComboBox*> lists = w->findChildren<QComboBox*>();
         QVERIFY(lists.size() >= 11);
@@ -523,7 +563,7 @@ private slots:
             list->setCurrentIndex(last);
             emit list->activated(last);
         }
-        w->CloseButton->click();
+        c.Close()->click();
         const ravlen::SettingsStore store(StorePath());
         for (QComboBox* list : lists) {
             const std::string key = list->objectName().toStdString();
@@ -563,8 +603,9 @@ private slots:
             file.write("<html><head><title>Guide</title></head><body><p>Cards</p></body></html>");
         }
         auto w = Open(Stored());
+        const MainWindowProbe c(*w);
         openSucceeds = opens;
-        w->HelpButton->click();
+        c.Help()->click();
         QCOMPARE(opened.size(), std::size_t(guideAt.isEmpty() ? 0 : 1));
         auto* shown = dynamic_cast<ravlen::ui::HelpViewer*>(w->findChild<QWidget*>("HelpViewer"));
         QCOMPARE(shown != nullptr, viewer);
@@ -582,7 +623,7 @@ private slots:
         QCOMPARE(QString::fromStdString(user.shown[0].text), message.arg(root->path()));
         QCOMPARE(user.shown[0].title, std::string("Show Help"));
         QCOMPARE(user.shown[0].icon, MsgIcon::Exclamation);
-        QVERIFY(w->TabStrip1->isEnabled());
+        QVERIFY(c.Tabs()->isEnabled());
     }
 
     // The real guide in the program's own viewer: its links and the search.

@@ -1,0 +1,145 @@
+#include "ui/run_actions.h"
+
+#include <QDialog>
+#include <optional>
+
+#include "app/cards/camera_media.h"
+#include "app/clocks/camera_survey.h"
+#include "app/records/import_store.h"
+#include "app/records/intent_store.h"
+#include "app/run/run_driver.h"
+#include "app/undo/undo.h"
+#include "log/program_facts.h"
+#include "platform/stop_signals.h"
+#include "ui/camera_clocks_dialog.h"
+#include "ui/card_watcher.h"
+#include "ui/qt_user_port.h"
+
+namespace ravlen::ui {
+
+// Marks an action as running until the handler returns, however it returns.
+class RunActions::RunningFlag {
+public:
+    RunningFlag(bool& running, CardWatcher* cards) : running_(running), cards_(cards) {
+        running_ = true;
+        if (cards_) cards_->Hold();
+    }
+    ~RunningFlag() {
+        running_ = false;
+        if (cards_) cards_->Release();
+    }
+    RunningFlag(const RunningFlag&) = delete;
+    RunningFlag& operator=(const RunningFlag&) = delete;
+
+private:
+    bool& running_;
+    CardWatcher* cards_;
+};
+
+RunActions::RunActions(Window window) : window_(std::move(window)) {}
+
+std::unique_ptr<SqliteIntentRecord> RunActions::OpenIntents() {
+    std::string error;
+    std::unique_ptr<SqliteIntentRecord> intents = SqliteIntentRecord::Open(SqliteIntentRecord::DefaultPath(), error);
+    if (!intents)
+        window_.messenger.Show("The record of placements " + SqliteIntentRecord::DefaultPath() +
+                                   " cannot be opened, so no file is placed: " + error,
+                               MsgIcon::Exclamation, MsgButtons::OK, window_.appName);
+    else if (!intents->Notice().empty())
+        window_.messenger.Show(intents->Notice(), MsgIcon::Exclamation, MsgButtons::OK, window_.appName);
+    return intents;
+}
+
+void RunActions::Undo() {
+    if (running_) return;
+    MainWindowServices& services = window_.services;
+    const std::string log = services.logDialog(window_.owner, window_.form.values.OutputPath);
+    if (log.empty()) return;
+    const RunningFlag running(running_, cards_);
+    const std::unique_ptr<SqliteIntentRecord> intents = OpenIntents();
+    if (!intents) return;
+    const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
+    RunUndo(log, *services.fileSystem, window_.port, /*askFirst=*/true, imports.get(), intents.get());
+    if (StopSignalled()) window_.stopSignalled();
+}
+
+void RunActions::CameraClocks() {
+    if (running_) return;
+    MainWindowServices& services = window_.services;
+    RunOptions& values = window_.form.values;
+    std::optional<std::string> kept;
+    {
+        const RunningFlag running(running_, cards_);
+        RunServices survey{*services.fileSystem, window_.port, nullptr, nullptr, ProgramFacts::Current()};
+        const std::unique_ptr<SqliteImportRecord> imports =
+            SqliteImportRecord::OpenReadOnly(SqliteImportRecord::DefaultPath());
+        survey.imports = imports.get();
+        const RunOptions options = window_.form.Options();
+        const CameraSurvey found = SurveyCameras(std::move(survey), options);
+        if (StopSignalled()) {
+            window_.stopSignalled();
+            return;
+        }
+        // A check that ended the search has shown its message; the offsets kept
+        // can still be seen and changed.
+        std::string note;
+        if (found.Outcome == RunOutcome::Ended)
+            note = "No files were searched: the cameras listed are those with an offset kept.";
+        else if (found.Stopped)
+            note = "The search was stopped: only the files read before it are counted.";
+        CameraClockTable table(found.Cameras, KeptCameraOffsets(options.CameraOffsets));
+        if (services.editCameraClocks) {
+            kept = services.editCameraClocks(window_.owner, std::move(table), note);
+        } else {
+            CameraClocksDialog dialog(std::move(table), window_.messenger, note, window_.owner);
+            if (dialog.exec() == QDialog::Accepted) kept = dialog.OffsetsText();
+        }
+    }
+    if (!kept) return;
+    values.CameraOffsets = *kept;
+    // Kept at once, through the key's row of the settings table; without the
+    // row they are saved with every other option when the window closes.
+    if (const SettingsKey* key = FindSettingsKey("CameraOffsets")) {
+        services.store->Write(key->section, key->key, key->ValueText(values));
+        services.store->Sync();
+    }
+}
+
+void RunActions::Go() {
+    if (running_) return;
+    MainWindowServices& services = window_.services;
+    RunOptions& values = window_.form.values;
+    const RunningFlag running(running_, cards_);
+    RunOptions options = window_.form.Options();
+    RunServices run{
+        *services.fileSystem,
+        window_.port,
+        [&services](const RunOptions& current) { ravlen::SaveSettings(*services.store, current); },
+        [this, &services, &values](RunOptions& current) {
+            DetectCameraMedia(true, current, *services.drives, *services.fileSystem, window_.port);
+            // Show the card at once, not only after the run.
+            values.SourcePath = current.SourcePath;
+            values.ProcessSubfolders = current.ProcessSubfolders;
+            window_.refresh();
+        },
+        ProgramFacts::Current(),
+    };
+    const std::unique_ptr<SqliteIntentRecord> intents = OpenIntents();
+    if (!intents) return;
+    run.intents = intents.get();
+    const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
+    run.imports = imports.get();
+    RunDriver driver(std::move(run));
+    driver.Go(options);
+    if (StopSignalled()) {
+        window_.stopSignalled();
+        return;
+    }
+    // The folders as the file system reports them.
+    values.SourcePath = options.SourcePath;
+    values.OutputPath = options.OutputPath;
+    values.ProcessSubfolders = options.ProcessSubfolders;
+    window_.refresh();
+}
+
+}  // namespace ravlen::ui

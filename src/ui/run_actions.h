@@ -1,0 +1,64 @@
+#pragma once
+// What the window's buttons start that works on the files: a run, the undo
+// of a run and the survey of the cameras' clocks. One at a time: while one
+// works the window cannot close, no other starts and cards mounted
+// meanwhile wait to be offered.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ui/main_form.h"
+#include "ui/main_window_services.h"
+
+class QWidget;
+
+namespace ravlen {
+class SqliteIntentRecord;
+}
+
+namespace ravlen::ui {
+
+class CardWatcher;
+class QtUserPort;
+
+class RunActions {
+public:
+    struct Window {
+        QWidget* owner;  // parent of the dialogs
+        MainWindowServices& services;
+        MainForm& form;
+        QtUserPort& port;
+        Messenger& messenger;
+        std::string appName;
+        // Shows the form's values in the controls.
+        std::function<void()> refresh;
+        // A stop signal arrived during the action: the window closes once
+        // the action has returned.
+        std::function<void()> stopSignalled;
+    };
+
+    explicit RunActions(Window window);
+
+    bool Running() const { return running_; }
+    // Cards mounted during an action are held until it ends.
+    void HoldCardsWhileRunning(CardWatcher* cards) { cards_ = cards; }
+
+    void Go();
+    // Asks for a run's CSV log and undoes that run.
+    void Undo();
+    // Surveys the source folder's cameras, then lets their clock offsets be
+    // set; OK keeps them in the settings store.
+    void CameraClocks();
+
+private:
+    class RunningFlag;
+    // The record of intent, or null once the user is told why it cannot be opened.
+    std::unique_ptr<SqliteIntentRecord> OpenIntents();
+
+    Window window_;
+    bool running_ = false;
+    CardWatcher* cards_ = nullptr;
+};
+
+}  // namespace ravlen::ui
