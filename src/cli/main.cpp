@@ -294,15 +294,24 @@ std::optional<int> CheckCustomFormat(const RunOptions& options, UserPort& port) 
     return kExitUsage;
 }
 
-// Date folders whose format cannot be used end the run as a usage error,
-// with the window's message.
-std::optional<int> CheckDateFolderFormat(const RunOptions& options, UserPort& port) {
-    if (!options.DateFolders) return std::nullopt;
-    const std::string problem = DateFolderFormatProblem(options.DateFolderFormat);
-    if (problem.empty()) return std::nullopt;
-    port.MessageBox(DateFolderFormatMessage(options.DateFolderFormat, problem), MsgIcon::Critical, MsgButtons::OK,
-                    Version().Title);
-    return kExitUsage;
+// Date folders whose format cannot be used, and SetFileTime without the CSV
+// log, end the run as usage errors before anything is looked for; the rest
+// of the options are refused by the run as the window's are.
+std::optional<int> CheckOptions(const RunOptions& options, UserPort& port) {
+    const std::optional<OptionRefusal> refused = RefusedOption(options);
+    if (!refused) return std::nullopt;
+    switch (refused->Option) {
+        case OptionRefused::DateFolderFormat:
+            port.MessageBox(refused->Message, MsgIcon::Critical, MsgButtons::OK, Version().Title);
+            return kExitUsage;
+        case OptionRefused::SetFileTimeNeedsCsv:
+            return UsageError(refused->Message);
+        case OptionRefused::TimeShift:
+        case OptionRefused::MovieTimeZone:
+        case OptionRefused::CameraOffsets:
+            break;
+    }
+    return std::nullopt;
 }
 
 // The run's exit status, or a list's: that of the run it foretells.
@@ -366,8 +375,7 @@ int Run(const Arguments& args) {
         listing ? MissingPictures::NameOnly : MissingPictures::Create);
     ApplySettings(options, args, true);
     if (const std::optional<int> status = CheckCustomFormat(options, port)) return *status;
-    if (const std::optional<int> status = CheckDateFolderFormat(options, port)) return *status;
-    if (options.SetFileTime && !options.WritesCsvLog()) return UsageError(kSetFileTimeNeedsCsv);
+    if (const std::optional<int> status = CheckOptions(options, port)) return *status;
     if (args.waitForCard && !WaitForCard(options, drives, fs, port, stdout)) return kExitEnded;
 
     RunServices services{

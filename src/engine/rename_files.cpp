@@ -288,7 +288,7 @@ private:
             restarted = true;
         }
         LocalizeMovieDate(facts, context_.movieZone);
-        ChooseTimestamp(facts, options_, tally_, readHooks_.report);
+        ChooseTimestamp(facts, options_, plan_, tally_, readHooks_.report);
         return facts;
     }
 
@@ -339,6 +339,7 @@ private:
     bool performActions_;
     RunTally& tally_;
     const FileFilter filter_;
+    const RunPlan plan_ = PlanOf(options_);  // the text options parsed once for the pass
     ProblemReporter report_;
     ReadHooks readHooks_;
     std::optional<PlacementBatch> batch_;  // processing pass only; committed before the walk ends

@@ -95,16 +95,20 @@ void TakeFileSystemDate(FileFacts& f, DateModeFileSystem mode) {
     f.DateSource = created ? "File system created" : "File system modified";
 }
 
-// The offset kept for the file's camera. The run driver refuses a table it
-// cannot read, so here one is none.
-TimeShift CameraOffsetOf(const FileFacts& facts, const RunOptions& options) {
-    if (options.CameraOffsets.empty()) return {};
-    return OffsetFor(KeptCameraOffsets(options.CameraOffsets), CameraId::Of(facts));
+// The offset kept for the file's camera.
+TimeShift CameraOffsetOf(const FileFacts& facts, const RunPlan& plan) {
+    if (plan.CameraOffsets.empty()) return {};
+    return OffsetFor(plan.CameraOffsets, CameraId::Of(facts));
 }
 
 }  // namespace
 
 void ChooseTimestamp(FileFacts& facts, const RunOptions& options, RunTally& tally, const ProblemSink& report) {
+    ChooseTimestamp(facts, options, PlanOf(options), tally, report);
+}
+
+void ChooseTimestamp(FileFacts& facts, const RunOptions& options, const RunPlan& plan, RunTally& tally,
+                     const ProblemSink& report) {
     if (!facts.Timestamped) return;
     facts.TimestampHasTime = true;
 
@@ -115,8 +119,8 @@ void ChooseTimestamp(FileFacts& facts, const RunOptions& options, RunTally& tall
     const Choice choice = FormatRule(facts, options);
     if (choice.value) {
         // Only the camera's clock is corrected; the file system's is the computer's.
-        const TimeShift camera = CameraOffsetOf(facts, options);
-        const TimeShift shift{TimeShift::Parse(options.TimeShift).value_or(TimeShift{}).Seconds + camera.Seconds};
+        const TimeShift camera = CameraOffsetOf(facts, plan);
+        const TimeShift shift{plan.Shift.Seconds + camera.Seconds};
         const std::optional<DateTime> shifted = shift.Apply(*choice.value);
         facts.DateBeforeShift = *choice.value;
         facts.ShiftSeconds = shift.Seconds;

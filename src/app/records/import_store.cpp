@@ -35,10 +35,9 @@ constexpr const char* kAddModified = "ALTER TABLE imported ADD COLUMN modified I
 
 // The database at path with its tables; null when it cannot be opened or
 // its header and schema are not sound. Its pages are not all read: the
-// record grows with every import (tens of megabytes after some years), and
-// a full check cost each run the reading of all of it (half a second from a
-// cold disk for 75,000 imports). A page found damaged later fails only its
-// look-up, and the record is made anew when it is closed.
+// record grows with every import, and a full check cost each run the
+// reading of all of it (bench/README.md). A page found damaged later fails
+// only its look-up, and the record is made anew when it is closed.
 sqlite3* OpenSound(const std::string& path, bool readOnly = false) {
     sqlite3* db = nullptr;
     const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) | SQLITE_OPEN_NOFOLLOW;

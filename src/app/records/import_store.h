@@ -37,8 +37,8 @@ public:
 
     // Notes and kept hashes are written a few hundred at a time in one
     // transaction, and when the record is closed: one transaction per placed
-    // file cost a same-disk Move about a third of its time. A kill loses at
-    // most those waiting.
+    // file was much of a same-disk Move's time (bench/README.md). A kill
+    // loses at most those waiting.
     static constexpr std::size_t kPendingNotes = 256;
 
 private:

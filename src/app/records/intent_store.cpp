@@ -22,8 +22,8 @@ constexpr const char* kSchema =
     // same-disk rename two disk flushes; only the plans that must outlive a
     // power cut are flushed (see Durable). Each file's plan and strike-out
     // fill a few pages of the journal, and every checkpoint costs two disk
-    // flushes: at SQLite's 1,000 pages an undo of 2,000 files on one disk
-    // made 35 flushes and took twice as long as the renames; now 4.
+    // flushes: a larger journal than SQLite's default checkpoints far less
+    // often in an undo of many files on one disk (bench/README.md).
     "PRAGMA journal_mode=WAL;"
     "PRAGMA synchronous=NORMAL;"
     "PRAGMA wal_autocheckpoint=8192;"

@@ -294,22 +294,7 @@ RunOutcome RunDriver::List(RunOptions& options) {
 std::optional<RunDriver::Folders> RunDriver::Check(RunOptions& options) {
     // 1. Keep what the user chose, whatever happens next.
     if (services_.saveSettings) services_.saveSettings(options);
-    if (!TimeShift::Parse(options.TimeShift))
-        return Refuse("The time shift " + std::string(1, kQuote) + options.TimeShift + kQuote +
-                      " is not valid. " + kTimeShiftForm);
-    if (options.DateFolders) {
-        if (const std::string problem = DateFolderFormatProblem(options.DateFolderFormat); !problem.empty())
-            return Refuse(DateFolderFormatMessage(options.DateFolderFormat, problem));
-    }
-    if (!IsKnownTimeZone(options.MovieTimeZone))
-        return Refuse("The movie time zone " + std::string(1, kQuote) + options.MovieTimeZone + kQuote +
-                      " is not a time zone this computer knows. Type a name such as Europe/Paris, or leave it "
-                      "empty for this computer's zone.");
-    if (options.SetFileTime && !options.WritesCsvLog())
-        return Refuse(kSetFileTimeNeedsCsv);
-    if (!ParseCameraOffsets(options.CameraOffsets))
-        return Refuse("The camera clock offsets " + std::string(1, kQuote) + options.CameraOffsets + kQuote +
-                      " are not valid. Set them again in Camera clocks....");
+    if (const std::optional<OptionRefusal> refused = RefusedOption(options)) return Refuse(refused->Message);
 
     // 2. A camera card attached since the start may become the source.
     if (options.AutoDetect && services_.detectCameraMedia) {

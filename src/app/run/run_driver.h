@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "app/run/run_plan.h"
 #include "engine/chronology_list.h"
 #include "engine/folder_listings.h"
 #include "log/program_facts.h"
@@ -107,10 +108,6 @@ std::string SummaryReport(const RunTally& tally);
 // over stay on the source; empty when none do.
 std::string ProtectedLeftWarning(const RunTally& tally, const RunOptions& options);
 
-// Why SetFileTime is refused without the CSV log.
-inline constexpr const char* kSetFileTimeNeedsCsv =
-    "Setting the files' modified times needs the CSV log: the undo puts each file's old time back from it. "
-    "Choose CSV or Both for the log, or clear the option to set the files' times.";
 
 // The sentence naming the clock corrections in force; empty when there are none.
 std::string ClockCorrections(const RunOptions& options);

@@ -1,0 +1,29 @@
+#pragma once
+// The one check of a run's text options, shared by the window and the
+// runner before a run starts; the run then reads them parsed (model/run_plan.h).
+
+#include <optional>
+#include <string>
+
+#include "model/run_options.h"
+
+namespace ravlen {
+
+// Why SetFileTime is refused without the CSV log.
+inline constexpr const char* kSetFileTimeNeedsCsv =
+    "Setting the files' modified times needs the CSV log: the undo puts each file's old time back from it. "
+    "Choose CSV or Both for the log, or clear the option to set the files' times.";
+
+// Which option a run cannot start with.
+enum class OptionRefused { TimeShift, DateFolderFormat, MovieTimeZone, SetFileTimeNeedsCsv, CameraOffsets };
+
+struct OptionRefusal {
+    OptionRefused Option;
+    std::string Message;  // what the user is told
+};
+
+// The first option the run cannot start with, in the order they are
+// checked; nothing when every one can be used.
+std::optional<OptionRefusal> RefusedOption(const RunOptions& options);
+
+}  // namespace ravlen
