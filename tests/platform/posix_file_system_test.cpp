@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,6 +18,7 @@
 
 #include "platform/posix_file_system.h"
 #include "support/temp_dir.h"
+#include "support/tmpfs_mount.h"
 
 namespace ravlen {
 namespace {
@@ -221,13 +221,10 @@ TEST(PosixFileSystem, FatAttributesAreAskedOfDriversThatGiveThem) {
 TEST(PosixFileSystem, AWriteProtectedCardIsNotReadOnlyFileByFile) {
     TempDir tmp;
     const std::string card = tmp.Mkdir("card");
-    if (mount("tmpfs", card.c_str(), "tmpfs", 0, "size=1m") != 0) GTEST_SKIP() << "cannot mount here";
-    struct Unmount {
-        std::string at;
-        ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
-    } unmount{card};
+    const test::TmpfsMount disk(card, "1m");
+    if (!disk.Mounted()) GTEST_SKIP() << "cannot mount here";
     tmp.Write("card/IMG_0001.JPG", "photo");
-    ASSERT_EQ(mount(nullptr, card.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    ASSERT_TRUE(disk.MakeReadOnly());
     PosixFileSystem fs;
     std::vector<FsItem> files, folders;
     ASSERT_TRUE(fs.ListFolder(card, files, folders));

@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sys/mount.h>
 
 #include "app/records/intent_store.h"
 #include "app/run/run_driver.h"
@@ -13,6 +12,7 @@
 #include "support/fake_port.h"
 #include "support/sqlite_exec.h"
 #include "support/temp_dir.h"
+#include "support/tmpfs_mount.h"
 
 namespace ravlen {
 namespace {
@@ -244,11 +244,8 @@ TEST(IntentStore, UpgradesAnOldRecordAndRebuildsADamagedOne) {
 TEST(IntentStore, ARecordThatCannotBeWrittenIsRefusedWhenOpened) {
     TempDir dir;
     const std::string data = dir.Mkdir("data"), path = data + "/placements.sqlite";
-    if (mount("tmpfs", data.c_str(), "tmpfs", 0, "size=256k") != 0) GTEST_SKIP() << "cannot mount here";
-    struct Unmount {
-        std::string at;
-        ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
-    } unmount{data};
+    const test::TmpfsMount disk(data, "256k");
+    if (!disk.Mounted()) GTEST_SKIP() << "cannot mount here";
     std::string error;
     ASSERT_TRUE(SqliteIntentRecord::Open(path, error)) << error;
     // A full disk: the record opens and reads, but takes no plan.
@@ -261,7 +258,7 @@ TEST(IntentStore, ARecordThatCannotBeWrittenIsRefusedWhenOpened) {
     EXPECT_NE(error, "");
     fs::remove(data + "/fill");
     error.clear();
-    ASSERT_EQ(mount(nullptr, data.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    ASSERT_TRUE(disk.MakeReadOnly());
     error.clear();
     EXPECT_FALSE(SqliteIntentRecord::Open(path, error));
     EXPECT_NE(error, "");

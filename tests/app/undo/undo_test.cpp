@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <fstream>
 #include <functional>
@@ -25,6 +24,7 @@
 #include "support/fake_port.h"
 #include "support/sqlite_exec.h"
 #include "support/temp_dir.h"
+#include "support/tmpfs_mount.h"
 
 namespace ravlen {
 namespace {
@@ -581,11 +581,8 @@ TEST(ImportRecord, ARecordDamagedPastItsSchemaIsMadeAnewOnceALookUpMeetsTheDamag
 TEST(ImportRecord, NotesThatCannotBeWrittenAreSaidAndKept) {
     TempDir dir;
     const std::string data = dir.Mkdir("data"), db = data + "/imports.sqlite";
-    if (mount("tmpfs", data.c_str(), "tmpfs", 0, "size=1m") != 0) GTEST_SKIP() << "cannot mount here";
-    struct Unmount {
-        std::string at;
-        ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
-    } unmount{data};
+    const test::TmpfsMount disk(data, "1m");
+    if (!disk.Mounted()) GTEST_SKIP() << "cannot mount here";
     const auto record = SqliteImportRecord::Open(db);
     ASSERT_TRUE(record);
     ASSERT_TRUE(record->Flush());
