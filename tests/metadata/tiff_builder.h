@@ -96,6 +96,11 @@ inline std::string BuildTiff(const ExifLayout& layout) {
 inline std::string Segment(unsigned code, const std::string& payload) {
     return std::string{'\xFF', char(code), char((payload.size() + 2) >> 8), char(payload.size() + 2)} + payload;
 }
+// An XMP APP1 (a 360° camera writes one before its EXIF APP1), its packet padded to `size` bytes.
+inline std::string Xmp(std::size_t size = 300) {
+    const std::string packet = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><GPano:ProjectionType>equirectangular";
+    return Segment(0xE1, std::string("http://ns.adobe.com/xap/1.0/\0", 29) + packet + std::string(size, ' '));
+}
 inline std::string Jfif() { return Segment(0xE0, std::string("JFIF\0\x01\x01\0\0\x01\0\x01\0\0", 14)); }
 
 // SOI, the segments before APP1, APP1 (identifier, TIFF structure), a table, the frame header, data, EOI.
@@ -116,6 +121,7 @@ struct ReadResult {
     FakePort port;
     bool restarted{};
     std::size_t bytesRead{};
+    int reads{};    // the streams' read calls
     int streams{};  // the streams opened
 };
 inline ReadResult ReadBytes(const std::string& bytes, int dateMode = 1, std::int64_t size = -1,
@@ -132,14 +138,14 @@ inline ReadResult ReadBytes(const std::string& bytes, int dateMode = 1, std::int
         r.facts.SourceFileName = "IMG_0001.JPG";
         r.facts.Size = size < 0 ? static_cast<std::int64_t>(bytes.size()) : size;
         if (pass.KeptBytes.empty()) {
-            if (stream) r.bytesRead += stream->bytesRead;
+            if (stream) r.bytesRead += stream->bytesRead, r.reads += stream->reads;
             stream.emplace(bytes);
             ++r.streams;
         }
         r.restarted |= ReadMetadataFromStream(*stream, r.facts.Size, hooks, options, r.facts, pass, r.tally) ==
                        MetadataOutcome::Restart;
     }
-    r.bytesRead += stream->bytesRead;
+    r.bytesRead += stream->bytesRead, r.reads += stream->reads;
     return r;
 }
 // The formats whose metadata is valid ("TIFF", "" for none), so that a failed check names the flags.
