@@ -42,8 +42,9 @@ inline constexpr std::int64_t kDetectLength = 16;
 // reader's kMaxBytesRead and kMaxBoxes, the chunk and segment counts of the
 // PNG, WebP and RAF readers, kMaxCIFFFileSize). A loop whose count the file
 // states either advances through the file's bytes with each turn or takes a
-// step of this allowance (ReaderContext::Step): zero-size entries under a
-// count at its maximum then cost milliseconds at most.
+// step of this allowance (ReaderContext::Step): a HEIF Exif item's extents,
+// RIFF chunks, CIFF records and MDPM blocks, whose entries may take no bytes
+// or be looked at more than once. A file then costs milliseconds at most.
 inline constexpr std::int64_t kMaxWorkSteps = 100'000;
 
 // Where notes about a file go: the sink adds the message to the notes (one
