@@ -20,6 +20,7 @@
 #include "engine/rename_files.h"
 #include "metadata/date_selection.h"
 #include "metadata/metadata.h"
+#include "metadata/tiff_builder.h"
 #include "platform/posix_file_system.h"
 #include "process_meter.h"
 #include "support/memory_stream.h"
@@ -245,6 +246,28 @@ TEST(FormatReads, EachFormatWithinItsBudget) {
     }
     EXPECT_GT(measured, 0);
     if (!test::SamplesPresent()) GTEST_SKIP() << "the seeds alone were measured: " << test::NoSamples();
+}
+
+// A 360° camera's photo: an XMP APP1 before the EXIF APP1 costs one read
+// more than the first, wherever the EXIF block falls across the pages.
+TEST(FormatReads, ExifAfterXmpWithinTwoReads) {
+    test::TempDir dir;
+    PosixFileSystem posix;
+    CountingFileSystem fs(posix);
+    test::ExifLayout layout{ByteOrder::Intel, "2020:01:02 03:04:05", "2020:01:02 03:04:05", {}, false, 0, {}, {}};
+    for (std::size_t xmp = 7900; xmp < 8100; xmp += 25) {
+        SCOPED_TRACE(xmp);
+        const std::string bytes = test::BuildJpeg(test::BuildTiff(layout), {test::Xmp(xmp)}) + std::string(1 << 17, 'd');
+        const std::string path = dir.Write("GS01" + std::to_string(xmp) + ".JPG", bytes);
+        std::ifstream(path, std::ios::binary).ignore(std::numeric_limits<std::streamsize>::max());
+        const IoCounters before = ReadIoCounters();
+        const ReadBack r = ReadFile(fs, path, static_cast<std::int64_t>(bytes.size()));
+        const IoCounters io = IoDelta(before, ReadIoCounters());
+        EXPECT_EQ(r.facts.EXIFDateOriginal, test::D(2020, 1, 2, 3, 4, 5));
+        if (!io.known) GTEST_SKIP() << "/proc/self/io cannot be read here";
+        EXPECT_LE(io.readCalls, 2u);
+        EXPECT_LE(io.bytesRead, 64u * 1024);
+    }
 }
 
 // The meter itself: one read of a known length shows as exactly that.

@@ -109,9 +109,13 @@ struct StreamBytes {
     bool marked = false;  // data begins just after a mark
 };
 
+// A look at a block costs a step for each entry it may hold: blocks whose
+// marks follow each other closely are each looked at in full.
+constexpr std::int64_t kBlockSteps = 1 + 255;
+
 class PacketWalk {
 public:
-    explicit PacketWalk(ReadView& view) : view_(view) {}
+    PacketWalk(ReadView& view, ReaderContext& ctx) : view_(view), ctx_(ctx) {}
 
     TransportScan Run() {
         TransportScan scan;
@@ -133,7 +137,7 @@ public:
 
         const std::uint64_t budget = std::min(fileSize, kMaxRead) / stride_ * stride_;
         std::string held(*view_.Bytes(0, view_.BufferSize()));
-        for (std::uint64_t pos = 0; pos < budget && !scan.recording; pos += stride_) {
+        for (std::uint64_t pos = 0; pos < budget && !scan.recording && !spent_; pos += stride_) {
             if (held.size() < stride_) {
                 view_.ClearBuffer();
                 Require(view_.Read(pos + stride_ - static_cast<std::uint64_t>(view_.Position())));
@@ -166,7 +170,7 @@ private:
         return true;
     }
 
-    static std::optional<MdpmRecording> Feed(StreamBytes& s, std::string_view payload) {
+    std::optional<MdpmRecording> Feed(StreamBytes& s, std::string_view payload) {
         s.data.append(payload);
         for (;;) {
             if (!s.marked) {
@@ -179,6 +183,10 @@ private:
                 s.data.erase(0, k + kMdpmMark.size());
                 s.marked = true;
             }
+            if (!ctx_.Step(kBlockSteps)) {
+                spent_ = true;
+                return std::nullopt;
+            }
             if (auto r = ParseMdpm(s.data)) return r;
             if (s.data.size() < kMaxBlockRaw) return std::nullopt;  // the block may go on in the next packet
             s.marked = false;                                         // a block without a date: look on
@@ -188,6 +196,8 @@ private:
     static constexpr std::uint32_t kNullPid = 0x1FFF;
 
     ReadView& view_;
+    ReaderContext& ctx_;
+    bool spent_ = false;  // the file's allowance of steps
     std::uint64_t lead_ = 0;
     std::uint64_t stride_ = kPacket;
     std::map<std::uint32_t, StreamBytes> streams_;
@@ -195,11 +205,11 @@ private:
 
 }  // namespace
 
-TransportScan ScanTransportStream(ReadView& view) { return PacketWalk(view).Run(); }
+TransportScan ScanTransportStream(ReadView& view, ReaderContext& ctx) { return PacketWalk(view, ctx).Run(); }
 
 void ReadAVCHDMetadata(ReadView& view, ReaderContext& ctx) {
     FileFacts& facts = ctx.facts;
-    const TransportScan scan = ScanTransportStream(view);
+    const TransportScan scan = ScanTransportStream(view, ctx);
     if (!scan.transport) {
         facts.InternalFormat = "Unknown";
         ctx.Invalid(facts.MovieMetadata, kUnknownFormatNote);

@@ -33,8 +33,9 @@ struct TransportScan {
 
 // Entered with the first 8 bytes read (Position 8). Reads the first packets of
 // the stream (at most 2 MiB) for the H.264 SEI user data that carries the MDPM
-// block; stops at the first block with a date.
-TransportScan ScanTransportStream(ReadView& view);
+// block; stops at the first block with a date, or when the file's allowance
+// of steps is spent.
+TransportScan ScanTransportStream(ReadView& view, ReaderContext& ctx);
 
 // The same for an AVCHD movie detected by its first bytes: a transport stream
 // has valid movie metadata, and MovieDate, its source "MDPM" and its UTC

@@ -77,15 +77,14 @@ public:
 
 private:
     // Sub-heaps always lie strictly inside their parent, so the walk ends;
-    // these keep a file whose records all point at the same sub-heap from
-    // costing more than a moment.
+    // the depth and the file's allowance of steps (a record each) keep a file
+    // whose records all point at the same sub-heap from costing more than a
+    // moment.
     static constexpr int kMaxDepth = 64;
-    static constexpr std::int64_t kMaxRecords = 100'000;
 
     ReaderContext& ctx_;
     FileFacts& facts_;
     ByteOrder order_;
-    std::int64_t records_ = 0;
 };
 
 // Walks one heap and, depth first in table order, its sub-heaps; true when
@@ -108,7 +107,7 @@ bool CiffWalk::ParseCIFFHeap(const HeapBytes& heap, int depth, DateTime& capture
             Fail(" contains an invalid CIFF heap offset table.");
             return false;
         }
-        if (++records_ > kMaxRecords) {
+        if (!ctx_.Step()) {
             Fail(" contains an invalid CIFF heap.");
             return false;
         }

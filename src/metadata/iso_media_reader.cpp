@@ -299,6 +299,7 @@ void ReadExifDirectoryBlock(const ByteSpan& block, std::int64_t at, FileFacts& f
     facts.SubIFDEntries = static_cast<std::int32_t>(*entries);
     for (std::uint32_t k = 0; k < *entries; ++k) {
         const std::uint64_t e = *ifd + 2 + 12ull * k;
+        if (!block.Has(e, 12)) break;  // a count beyond the block
         const auto tag = block.U16(e, order), value = block.U32(e + 8, order);
         if (tag && *tag == 0xA431 && facts.CameraSerial.empty()) {  // BodySerialNumber, ASCII
             const auto count = block.U32(e + 4, order);
@@ -538,9 +539,12 @@ private:
         return id;
     }
 
-    // The single extent (or the contiguous extents) of the item in iloc.
-    static bool ExifExtent(const ByteSpan& iloc, std::uint32_t item, std::uint64_t& offset, std::uint64_t& length,
-                           int& method) {
+    // The single extent (or the contiguous extents) of the item in iloc. The
+    // extents of other items are passed over at once, their size known from
+    // the field widths; the item's own take steps of the file's allowance, as
+    // widths of 0 give extents of no bytes.
+    bool ExifExtent(const ByteSpan& iloc, std::uint32_t item, std::uint64_t& offset, std::uint64_t& length,
+                    int& method) {
         const auto version = iloc.Byte(0), sizes = iloc.Byte(4), sizes2 = iloc.Byte(5);
         if (!version || !sizes || !sizes2 || *version > 2) return false;
         const unsigned offsetSize = *sizes >> 4, lengthSize = *sizes & 15, baseSize = *sizes2 >> 4;
@@ -563,11 +567,16 @@ private:
             if (!take(*version < 2 ? 2 : 4, id)) return false;
             if (*version >= 1 && !take(2, construction)) return false;
             if (!take(2, reference) || !take(baseSize, base) || !take(2, extents)) return false;
-            bool found = id == item, first = true;
-            for (std::uint64_t k = 0; k < extents; ++k) {
+            if (id != item) {
+                const std::uint64_t skip = extents * (indexSize + offsetSize + lengthSize);  // at most 65535 * 24
+                if (!iloc.Has(o, skip)) return false;
+                o += skip;
+                continue;
+            }
+            bool first = true;
+            for (std::uint64_t k = 0; k < extents && ctx_.Step(); ++k) {
                 std::uint64_t index = 0, eo = 0, el = 0;
                 if (!take(indexSize, index) || !take(offsetSize, eo) || !take(lengthSize, el)) return false;
-                if (!found) continue;
                 if (eo > UINT64_MAX - base) return false;
                 if (first) {
                     offset = base + eo, length = el, first = false;
@@ -575,10 +584,8 @@ private:
                     length += el;
                 }
             }
-            if (found) {
-                method = static_cast<int>(construction & 15);
-                return !first && method <= 1;
-            }
+            method = static_cast<int>(construction & 15);
+            return !first && method <= 1;
         }
         return false;
     }

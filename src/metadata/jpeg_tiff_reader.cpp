@@ -30,6 +30,7 @@ constexpr std::int64_t kMaxCameraText = 64;  // longer camera names are cut
 
 constexpr std::int64_t kEntrySize = 12;
 constexpr std::int64_t kDateLength = 20;  // "yyyy:mm:dd hh:nn:ss" and its terminator
+constexpr std::int64_t kXmpReadAhead = 64 * 1024;  // taken at once when XMP comes before EXIF
 
 [[noreturn]] void Overflow() { ThrowFault(kFaultOverflow); }
 
@@ -232,41 +233,88 @@ private:
     // The buffer index of a file offset at or after IFD0 (see the anchor).
     std::int64_t IndexOf(std::int64_t fileOffset) const { return fileOffset - shift_; }
 
-    // The segments before the first one that is not a skippable marker. The
-    // last 6 bytes of the buffer always hold a segment's marker, length and
-    // first two payload bytes.
+    // The segments up to the first APP1, and that APP1's head. An XMP APP1
+    // first (360° cameras write one) is passed over when an EXIF APP1 follows
+    // among the next APPn segments; otherwise it stands as the first APP1.
     bool WalkSegments(std::int64_t& app1) {
+        if (!PassSegments(false) || !EnterApp1(false, app1)) return false;
+        if (!IsXmp(app1)) return true;
+        const std::int64_t xmp = app1;
+        const std::int32_t offset = facts_.APP1Offset, length = facts_.APP1Length;
+        const std::int16_t skipped = facts_.APPXSkipCount;
+        const std::int64_t end = Sum(offset, length);  // the offset is that of the length field
+        if (S() >= Sum(end, 6) && skipped < std::numeric_limits<std::int16_t>::max()) {
+            SkipTo(end);
+            Read(6);
+            ++facts_.APPXSkipCount;
+            if (PassSegments(true) && EnterApp1(true, app1)) return true;
+        }
+        app1 = xmp;
+        facts_.APP1Offset = offset, facts_.APP1Length = length, facts_.APPXSkipCount = skipped;
+        return true;
+    }
+
+    // Passes over the segments before the next APP1; true when it stands at
+    // one. The last 6 bytes of the buffer always hold a segment's marker,
+    // length and first two payload bytes. After an XMP APP1 (`quiet`) only
+    // APPn and comment segments are passed, and anything else ends the
+    // search without a note of its own.
+    bool PassSegments(bool quiet) {
         for (;;) {
             const std::int64_t last = B() - 6;
-            if (ByteAt(last) != 0xFF || ByteAt(last + 1) == 0xE1) break;
-            const std::int64_t length = 256 * ByteAt(last + 2) + ByteAt(last + 3);
-            if (length < 2 || S() < Sum(P(), length)) {
-                Invalid(" contains an invalid TIFF APPx length descriptor.");
+            const std::uint32_t marker = ByteAt(last + 1);
+            if (ByteAt(last) != 0xFF) {
+                if (!quiet) Invalid(" does not contain a valid EXIF APP1 tag.");
                 return false;
             }
+            if (marker == 0xE1) return true;
+            if (quiet && (marker < 0xE0 || marker > 0xEF) && marker != 0xFE) return false;
+            const std::int64_t length = 256 * ByteAt(last + 2) + ByteAt(last + 3);
+            // Quietly, the next segment's head must lie in the file as well.
+            if (length < 2 || S() < Sum(P(), quiet ? length + 2 : length)) {
+                if (!quiet) Invalid(" contains an invalid TIFF APPx length descriptor.");
+                return false;
+            }
+            constexpr std::int16_t kMaxSkips = std::numeric_limits<std::int16_t>::max();
+            if (quiet && facts_.APPXSkipCount == kMaxSkips) return false;
             if (length >= 5) {
                 Skip(length - 4);
                 Read(6);
             } else {
                 Read(length + 2);
             }
-            if (facts_.APPXSkipCount == std::numeric_limits<std::int16_t>::max()) Overflow();
+            if (facts_.APPXSkipCount == kMaxSkips) Overflow();
             ++facts_.APPXSkipCount;
         }
-        const std::int64_t last = B() - 6;
-        if (ByteAt(last) != 0xFF) {
-            Invalid(" does not contain a valid EXIF APP1 tag.");
-            return false;
-        }
+    }
+
+    // The APP1 at the buffer's end: its place, its length, and its first 14
+    // payload bytes (identifier and TIFF header) read. Quietly, an APP1 that
+    // does not begin as EXIF is no answer either.
+    bool EnterApp1(bool quiet, std::int64_t& app1) {
         app1 = B() - 4;
         facts_.APP1Offset = static_cast<std::int32_t>(Sum(P(), -4));
         facts_.APP1Length = static_cast<std::int32_t>(256 * ByteAt(app1) + ByteAt(app1 + 1));
         if (S() < Sum(P(), 12)) {
-            Invalid(" contains an invalid EXIF APP1 length descriptor.");
+            if (!quiet) Invalid(" contains an invalid EXIF APP1 length descriptor.");
             return false;
         }
         Read(12);
-        return true;
+        return !quiet || Held().Bytes(static_cast<std::uint64_t>(app1 + 2), 4) == "Exif";
+    }
+
+    // Whether the APP1 at buffer index app1 holds XMP: the rest of its
+    // identifier read when the first 14 bytes match and the segment and the
+    // file are long enough for it.
+    bool IsXmp(std::int64_t app1) {
+        constexpr std::string_view kXmp("http://ns.adobe.com/xap/1.0/\0", 29);
+        const auto id = [&](std::uint64_t n) { return Held().Bytes(static_cast<std::uint64_t>(app1 + 2), n); };
+        if (id(14) != kXmp.substr(0, 14) || facts_.APP1Length < 2 + 29 || S() < Sum(P(), 15)) return false;
+        // The EXIF APP1 usually follows within the first 64 KiB: one read for both.
+        const std::int64_t ahead = std::min(S(), kXmpReadAhead) - view_->TakenEnd();
+        if (ahead > 0) Require(view_->ReadAhead(static_cast<std::uint64_t>(ahead)));
+        Read(15);
+        return id(29) == kXmp;
     }
 
     bool CheckExifIdentifier(std::int64_t app1) {

@@ -95,6 +95,13 @@ FsStatus ReadView::Skip(std::uint64_t n) {
     return st;
 }
 
+FsStatus ReadView::ReadAhead(std::uint64_t n) {
+    if (n > maxBuffer_ || buffer_.size() > maxBuffer_ - n) return FsStatus::Fail("Out of memory");
+    const FsStatus st = n > 0 ? stream_.Read(static_cast<std::size_t>(n), buffer_) : FsStatus::Ok();
+    if (pump_) pump_();
+    return st;
+}
+
 void ReadView::ClearBuffer() {
     buffer_.erase(0, visible_);
     if (visible_ > 0) contiguous_ = false;

@@ -55,6 +55,10 @@ public:
     FsStatus Read(std::uint64_t n);
     // Advance n bytes without storing them.
     FsStatus Skip(std::uint64_t n);
+    // Take the next n bytes not yet taken from the stream in one read, to be
+    // served to later reads and skips: a walk of small steps over a stretch
+    // then costs one read of the medium. The position does not move.
+    FsStatus ReadAhead(std::uint64_t n);
 
     // Forget the bytes read so far (the position stays): lets a reader walk a
     // long structure without holding all of it. Buffer indexes restart at 0.

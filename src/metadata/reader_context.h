@@ -37,6 +37,16 @@ namespace ravlen {
 // shorter, never fewer than 8).
 inline constexpr std::int64_t kDetectLength = 16;
 
+// What one file may make a reader do. Each reader bounds the bytes it reads
+// and the structures it visits (ReadView::kDefaultMaxBuffer, the ISO media
+// reader's kMaxBytesRead and kMaxBoxes, the chunk and segment counts of the
+// PNG, WebP and RAF readers, kMaxCIFFFileSize). A loop whose count the file
+// states either advances through the file's bytes with each turn or takes a
+// step of this allowance (ReaderContext::Step): a HEIF Exif item's extents,
+// RIFF chunks, CIFF records and MDPM blocks, whose entries may take no bytes
+// or be looked at more than once. A file then costs milliseconds at most.
+inline constexpr std::int64_t kMaxWorkSteps = 100'000;
+
 // Where notes about a file go: the sink adds the message to the notes (one
 // space after earlier ones) and shows it when errors are reported.
 using ProblemSink = std::function<void(std::string& notes, const std::string& message, MsgIcon icon)>;
@@ -49,6 +59,20 @@ struct ReaderContext {
     MetadataPass& pass;
     bool strict;  // metadata dates only: a file without usable metadata is skipped, with its reason
     ProblemSink report;
+
+    std::int64_t workLeft = kMaxWorkSteps;
+
+    // A turn of a loop that the file's counts drive, costing n steps; false
+    // once the file's allowance is spent: the loop then ends as at its
+    // structure's end.
+    bool Step(std::int64_t n = 1) {
+        if (workLeft < n) {
+            workLeft = 0;
+            return false;
+        }
+        workLeft -= n;
+        return true;
+    }
 
     // The one way a reader gives up: the format's flag `valid` becomes false
     // and, in the strict date mode, the reason follows the file's name in the

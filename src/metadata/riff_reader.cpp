@@ -83,9 +83,11 @@ private:
 // The header of the next chunk of a stretch of `length` bytes whose offset `o`
 // (within the stretch) is the next byte of the file. When mayPad is set, one
 // zero byte at o is the pad after an odd-sized chunk (or the filler a nested
-// list may hold) and is passed over. Empty when fewer than 9 bytes remain.
+// list may hold) and is passed over. Empty when fewer than 9 bytes remain,
+// or when the file's allowance of steps is spent (chunks of no bytes could
+// otherwise make a long file cost seconds).
 std::optional<ChunkHeader> RiffWalk::NextHeader(std::uint64_t& o, std::uint64_t length, bool mayPad) {
-    if (!(length > o + 8)) return std::nullopt;
+    if (!(length > o + 8) || !ctx_.Step()) return std::nullopt;
     std::string raw;
     if (mayPad) {
         const char first = Take(1)[0];

@@ -40,11 +40,17 @@ std::string Packets(std::uint16_t pid, std::string payload, bool lead) {
     }
     return out;
 }
+TransportScan Scan(MemoryStream& stream, std::size_t size) {
+    ReadView view(stream, {}, static_cast<std::int64_t>(size));
+    FileFacts facts;
+    MetadataPass pass;
+    ReaderContext ctx{facts, pass, true, {}};
+    if (!view.Read(8)) return {};
+    return ScanTransportStream(view, ctx);
+}
 TransportScan Scan(const std::string& bytes) {
     MemoryStream stream(bytes);
-    ReadView view(stream, {}, static_cast<std::int64_t>(bytes.size()));
-    if (!view.Read(8)) return {};
-    return ScanTransportStream(view);
+    return Scan(stream, bytes.size());
 }
 
 // The zone byte: sign, hours, half hour, daylight saving; the date in BCD; zeros escaped.
@@ -106,9 +112,7 @@ TEST(AvchdReader, StopsWhereItShould) {
     EXPECT_TRUE(noDate.MovieMetadata && !noDate.MovieDate && noDate.InternalFormat == "AVCHD");
     std::string late = Packets(0x100, std::string(2u << 20, 'v'), false) + Packets(0x100, sei, false);
     MemoryStream stream(late);
-    ReadView view(stream, {}, static_cast<std::int64_t>(late.size()));
-    ASSERT_TRUE(view.Read(8));
-    EXPECT_FALSE(ScanTransportStream(view).recording);
+    EXPECT_FALSE(Scan(stream, late.size()).recording);
     EXPECT_LE(stream.bytesRead, 2u << 20);
     std::string lost = Packets(0x100, std::string(1000, 'v'), false) + Packets(0x100, sei, false);
     lost[188 * 2] = 'x';

@@ -256,6 +256,17 @@ TEST(IsoMediaReader, SampleFiles) {
     EXPECT_GT(checked, 15);
 }
 
+// iloc's 4,096 items of 65,535 extents each with fields of no bytes (a 24 KB HEIC), the last item
+// the Exif item's.
+TEST(IsoMediaReader, ExtentsOfNoBytes) {
+    std::string items;
+    for (int i = 0; i < 4096; ++i) items += Be(i == 4095 ? 1 : 2, 2) + Be(0, 2) + Be(0xFFFF, 2);
+    const std::string iloc = FullBox("iloc", 0, Be(0, 2) + Be(0xFFFF, 2) + items);
+    const std::string iinf = FullBox("iinf", 0, Be(1, 2) + FullBox("infe", 2, Be(1, 2) + Be(0, 2) + "Exif" + '\0'));
+    const ReadResult r = ReadQuickly(Ftyp("heic") + FullBox("meta", 0, iinf + iloc));
+    EXPECT_EQ(Found(r.facts), "HEIF") << r.facts.Notes;
+}
+
 // A 4 GB sparse MP4 with its moov after the media, reached by one skip. (Files
 // of other writers are the samples above.)
 TEST(IsoMediaReader, HugeFile) {

@@ -120,11 +120,17 @@ TEST(JpegTiffReader, StructuralFaults) {
                  {edited(4, 0x7FFFFF00, 4), bad + "TIFF IFD0 offset."},
                  {edited(8, 0xFFFF, 2), bad + "TIFF IFD0 directory entry count."},
                  {edited(30, 0xFFFFFF, 4), bad + "TIFF SubIFD offset."}});
-    // Notes that are only shown; a wrong identifier after one still ends the reading.
-    const std::string odd = "a non-standard EXIF APP1 header string.", xmp("http://ns.adobe.com/xap/1.0/\0", 29);
+    // Notes that are only shown; a wrong identifier after one still ends the reading. An XMP APP1 without
+    // an EXIF APP1 among the APPn segments after it stands as the first APP1: a quantization table, another
+    // APP1, the file's end come first.
+    const std::string odd = "a non-standard EXIF APP1 header string.", xmp = Xmp(), table = Segment(0xDB, "q");
+    const std::string extension = Segment(0xE1, std::string("http://ns.adobe.com/xmp/extension/\0", 35));
     for (const auto& [bytes, note, valid] : {std::tuple{BuildJpeg(tiff, {}, std::string("Exif\0\x01", 6)), odd, true},
                                              {edited(58, 0xFFFF, 2), "an invalid SubIFD directory entry count.", true},
-                                             {BuildJpeg(tiff, {Segment(0xE1, xmp)}), odd, false}}) {
+                                             {BuildJpeg(tiff, {xmp, table}), odd, false},
+                                             {BuildJpeg(tiff, {Jfif(), xmp, extension}), odd, false},
+                                             {"\xFF\xD8" + xmp + "\xFF\xE1\0\x30" "Exif", odd, false}}) {
+        EXPECT_TRUE(valid || ReadBytes(bytes).facts.APP1Offset == static_cast<int>(bytes.find(xmp)) + 2);
         for (int mode : {1, 2}) {
             const ReadResult r = ReadBytes(bytes, mode);
             const bool kept = valid || mode == 2;
@@ -137,6 +143,31 @@ TEST(JpegTiffReader, StructuralFaults) {
             EXPECT_EQ(r.port.messages.at(0).icon, MsgIcon::Information);
         }
     }
+}
+
+// An XMP APP1 before the EXIF APP1 (a 360° camera's photo) is passed over like the other APPn segments,
+// with or without the restart and in both date modes. Both segments in the first 64 KiB cost one read
+// after the APP1's identifier, however large the XMP packet.
+TEST(JpegTiffReader, ExifAfterXmp) {
+    for (const auto& [before, restart] : {std::pair{std::vector{Xmp()}, false}, {std::vector{Xmp(20000)}, false},
+                                          {std::vector{Jfif(), Xmp(), Segment(0xE2, "icc")}, true}}) {
+        const std::string tiff = BuildTiff(Camera(M, restart)), bytes = BuildJpeg(tiff, before);
+        const int app1 = static_cast<int>(bytes.find("Exif")) - 2;
+        for (int mode : {1, 2}) {
+            const ReadResult r = ReadBytes(bytes, mode);
+            const FileFacts& f = r.facts;
+            EXPECT_EQ(ValidFormats(f), "TIFF");
+            EXPECT_EQ(f.Notes, "");
+            EXPECT_TRUE(f.Timestamped);
+            EXPECT_EQ(std::tuple(f.APPXSkipCount, f.APP1Offset, f.APP1Length, f.TIFFOffset),
+                      std::tuple(static_cast<int>(before.size()), app1, static_cast<int>(tiff.size()) + 8, app1 + 8));
+            ExpectCameraDates(f);
+            EXPECT_EQ(r.restarted, restart);
+            // The restart's note is shown; otherwise the first bytes, the APP1's head, the read ahead.
+            EXPECT_TRUE(restart ? r.port.messages.at(0).text == kRestartNote : r.reads <= 3) << r.reads;
+        }
+    }
+    ExpectSeedsDated({"jpeg_tiff/tools_xmp_first.jpg"}, D(2019, 7, 25, 3, 30, 0));  // exiftool's segments swapped
 }
 
 // Every truncation of a file that needs the restart; a sub-directory pointer back at IFD0 (one restart,
