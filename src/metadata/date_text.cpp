@@ -176,4 +176,38 @@ std::optional<DateTime> ParseDateText(std::string_view text) {
     return ParseCtime(text);
 }
 
+namespace {
+
+// A whole number from a fixed-width field of a date string: digits, possibly
+// padded with blanks; anything else (or nothing) is not a number.
+std::optional<std::int64_t> FieldNumber(std::string_view text, std::size_t at, std::size_t width) {
+    if (at >= text.size() || text.size() - at < width) return std::nullopt;
+    std::string_view field = text.substr(at, width);
+    while (!field.empty() && field.front() == ' ') field.remove_prefix(1);
+    while (!field.empty() && field.back() == ' ') field.remove_suffix(1);
+    if (field.empty()) return std::nullopt;
+    std::int64_t v = 0;
+    for (char c : field) {
+        if (c < '0' || c > '9') return std::nullopt;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+}  // namespace
+
+std::optional<DateTime> ParseExifDate(std::string_view text, bool& beyond) {
+    beyond = false;
+    const auto field = [&](std::size_t at, std::size_t width) { return FieldNumber(text, at, width).value_or(-1); };
+    std::int64_t year = field(0, 4);
+    const std::int64_t month = field(5, 2), day = field(8, 2);
+    const std::int64_t hour = field(11, 2), minute = field(14, 2), second = field(17, 2);
+    if (year <= 0 || month <= 0 || day < 1 || hour < 0 || minute < 0 || second < 0) return std::nullopt;
+    if (year < 30) year += 2000;
+    else if (year < 100) year += 1900;
+    const std::optional<DateTime> date = DateTime::FromFields(year, month, day, hour, minute, second);
+    beyond = !date;
+    return date;
+}
+
 }  // namespace ravlen

@@ -20,4 +20,12 @@ namespace ravlen {
 // CR and LF are ignored.
 std::optional<DateTime> ParseDateText(std::string_view text);
 
+// The EXIF date text "yyyy:mm:dd hh:nn:ss" of every container (its first 19
+// bytes; fewer where the file ends), cut into its six fields by position: a
+// field is digits, blank-padded. Values beyond a unit's range carry over; a
+// two-digit year is 1930 to 2029. Nothing when a field is not a number or the
+// year, month or day is zero; `beyond` is set, and nothing returned, for a
+// date past the years 1 to 9999.
+std::optional<DateTime> ParseExifDate(std::string_view text, bool& beyond);
+
 }  // namespace ravlen

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "metadata/jpeg_tiff_reader.h"
+#include "metadata/date_text.h"
 #include "metadata/metadata_fault.h"
 
 namespace ravlen {
@@ -310,9 +311,10 @@ void ReadExifDirectoryBlock(const ByteSpan& block, std::int64_t at, FileFacts& f
         if (!tag || !value || (*tag != 0x9003 && *tag != 0x9004)) continue;
         const auto text = block.Bytes(*value, 19);
         if (!text) continue;
-        const auto z = ParseZonedDate(*text);
-        if (!z) continue;
-        (*tag == 0x9003 ? facts.EXIFDateOriginal : facts.EXIFDateDigitized) = z->local;
+        bool beyond = false;
+        const std::optional<DateTime> date = ParseExifDate(*text, beyond);
+        if (beyond) ThrowFault(kFaultDateOutOfRange);
+        if (date) (*tag == 0x9003 ? facts.EXIFDateOriginal : facts.EXIFDateDigitized) = *date;
     }
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 #include <algorithm>
 
+#include "metadata/date_text.h"
 #include "metadata/metadata_fault.h"
 #include "metadata/thumbnail.h"
 
@@ -41,20 +42,6 @@ std::int64_t Sum(std::int64_t a, std::int64_t b) {
     const std::int64_t s = a + b;
     if (s > kInt32Max) Overflow();
     return s;
-}
-
-// A whole number from a fixed-width field of a date string: digits, possibly
-// padded with blanks; anything else (or nothing) is not a number.
-std::optional<std::int64_t> FieldNumber(std::string_view field) {
-    while (!field.empty() && field.front() == ' ') field.remove_prefix(1);
-    while (!field.empty() && field.back() == ' ') field.remove_suffix(1);
-    if (field.empty()) return std::nullopt;
-    std::int64_t v = 0;
-    for (char c : field) {
-        if (c < '0' || c > '9') return std::nullopt;
-        v = v * 10 + (c - '0');
-    }
-    return v;
 }
 
 class TiffReader {
@@ -452,22 +439,14 @@ private:
         }
         if (P() < end && S() >= end) Read(end - P());
         const std::int64_t at = IndexOf(o);
-
-        auto field = [&](std::int64_t start, std::int64_t width) -> std::int64_t {
-            const std::int64_t index = at + start;
-            if (index < 0) return -1;
-            const auto bytes = Held().Bytes(static_cast<std::uint64_t>(index), static_cast<std::uint64_t>(width));
-            if (!bytes) return -1;
-            return FieldNumber(*bytes).value_or(-1);
-        };
-        std::int64_t year = field(0, 4);
-        const std::int64_t month = field(5, 2), day = field(8, 2);
-        const std::int64_t hour = field(11, 2), minute = field(14, 2), second = field(17, 2);
-        if (year <= 0 || month <= 0 || day < 1 || hour < 0 || minute < 0 || second < 0) return std::nullopt;
-        if (year < 30) year += 2000;
-        else if (year < 100) year += 1900;
-        auto date = DateTime::FromFields(year, month, day, hour, minute, second);
-        if (!date) ThrowFault(kFaultDateOutOfRange);
+        if (at < 0) return std::nullopt;
+        // As much of the text as the file holds: a field cut short is no number.
+        const ByteSpan held = Held();
+        const auto index = static_cast<std::uint64_t>(at);
+        const std::uint64_t length = index < held.size() ? std::min<std::uint64_t>(kDateLength - 1, held.size() - index) : 0;
+        bool beyond = false;
+        const std::optional<DateTime> date = ParseExifDate(held.Bytes(index, length).value_or(std::string_view()), beyond);
+        if (beyond) ThrowFault(kFaultDateOutOfRange);
         return date;
     }
 

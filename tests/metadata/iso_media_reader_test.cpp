@@ -185,17 +185,34 @@ TEST(IsoMediaReader, HeifExifItem) {
     EXPECT_EQ(none.facts.Notes, "IMG_0001.JPG does not contain valid EXIF metadata.");
 }
 
-// CR3: CMT1 is IFD0 (DateTime), CMT2 the EXIF directory; the UTC movie header does not win.
-TEST(IsoMediaReader, CanonCr3) {
+// A CR3 whose CMT2 (the EXIF directory) holds `original` as DateTimeOriginal.
+std::string Cr3(const std::string& original) {
     std::string cmt2 = "II" + std::string("\x2A\0\x08\0\0\0", 6) + std::string("\x01\0", 2);
-    cmt2 += std::string("\x03\x90\x02\0\x14\0\0\0\x1A\0\0\0", 12) + std::string(4, '\0') + "2022:03:04 05:06:07" + '\0';
+    cmt2 += std::string("\x03\x90\x02\0\x14\0\0\0\x1A\0\0\0", 12) + std::string(4, '\0') + original + '\0';
     const std::string canon =
         Box("uuid", std::string("\x85\xc0\xb6\x87\x82\x0f\x11\xe0\x81\x11\xf4\xce\x46\x2b\x6a\x48", 16) +
                         Box("CNCV", "CanonCR3_001/00.09.00/00.00.00") +
                         Box("CMT1", BuildTiff({ByteOrder::Intel, "2022:03:04 05:06:08", {}, {}, false, 0, {}, {}})) +
                         Box("CMT2", cmt2) + Box("THMB", std::string(5000, 't')));
-    const std::string cr3 = Ftyp("crx ") + Box("moov", canon + Mvhd(Mac(k20190725T0330Z)) + Trak(1000)) +
-                            Box("mdat", std::string(20000, 'r'));
+    return Ftyp("crx ") + Box("moov", canon + Mvhd(Mac(k20190725T0330Z)) + Trak(1000)) +
+           Box("mdat", std::string(20000, 'r'));
+}
+
+// An odd EXIF date text reads the same in a CR3 as in a JPEG: a two-digit
+// year, fields that carry over, blanks for digits, or none at all.
+TEST(IsoMediaReader, Cr3DatesReadAsJpegDatesDo) {
+    for (const char* text : {"0004:12:25 24:00:00", "2004:12:31 23:59:60", "2004:12: 5 18:09:11", "2004:00:25 18:09:11",
+                             "    :  :     :  :  "}) {
+        const FileFacts jpeg = ReadBytes(BuildTiff({ByteOrder::Intel, {}, text, {}, false, 0, {}, {}})).facts;
+        const FileFacts cr3 = ReadBytes(Cr3(text)).facts;
+        EXPECT_EQ(Full(cr3.EXIFDateOriginal), Full(jpeg.EXIFDateOriginal)) << text;
+    }
+    EXPECT_EQ(Full(ReadBytes(Cr3("0004:12:25 24:00:00")).facts.EXIFDateOriginal), "2004/12/26 00:00:00");
+}
+
+// CR3: CMT1 is IFD0 (DateTime), CMT2 the EXIF directory; the UTC movie header does not win.
+TEST(IsoMediaReader, CanonCr3) {
+    const std::string cr3 = Cr3("2022:03:04 05:06:07");
     const FileFacts f = ReadBytes(cr3).facts;
     EXPECT_EQ(Found(f), "CR3 tiff") << f.Notes;
     EXPECT_EQ(Full(f.EXIFDateOriginal) + Full(f.EXIFDateModified), "2022/03/04 05:06:072022/03/04 05:06:08");
