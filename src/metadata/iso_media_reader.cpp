@@ -287,37 +287,6 @@ void ReadMovieHeader(const ByteSpan& mvhd, MovieDates& dates) {
     if (created) dates.mvhd = *created;
 }
 
-// CR3's CMT2 block is the EXIF directory itself, at the place of IFD0: its
-// DateTimeOriginal and DateTimeDigitized.
-void ReadExifDirectoryBlock(const ByteSpan& block, std::int64_t at, FileFacts& facts) {
-    ByteOrder order = ByteOrder::Unknown;
-    if (block.Bytes(0, 4) == std::string_view("II\x2A\0", 4)) order = ByteOrder::Intel;
-    if (block.Bytes(0, 4) == std::string_view("MM\0\x2A", 4)) order = ByteOrder::Motorola;
-    const auto ifd = block.U32(4, order);
-    const auto entries = ifd ? block.U16(*ifd, order) : std::nullopt;
-    if (!entries) return;
-    facts.SubIFDOffset = static_cast<std::int32_t>(at + *ifd);
-    facts.SubIFDEntries = static_cast<std::int32_t>(*entries);
-    for (std::uint32_t k = 0; k < *entries; ++k) {
-        const std::uint64_t e = *ifd + 2 + 12ull * k;
-        if (!block.Has(e, 12)) break;  // a count beyond the block
-        const auto tag = block.U16(e, order), value = block.U32(e + 8, order);
-        if (tag && *tag == 0xA431 && facts.CameraSerial.empty()) {  // BodySerialNumber, ASCII
-            const auto count = block.U32(e + 4, order);
-            const auto text = count && *count > 4 && value ? block.Bytes(*value, *count) : std::nullopt;
-            if (text) facts.CameraSerial = CameraText(*text);
-            continue;
-        }
-        if (!tag || !value || (*tag != 0x9003 && *tag != 0x9004)) continue;
-        const auto text = block.Bytes(*value, 19);
-        if (!text) continue;
-        bool beyond = false;
-        const std::optional<DateTime> date = ParseExifDate(*text, beyond);
-        if (beyond) ThrowFault(kFaultDateOutOfRange);
-        if (date) (*tag == 0x9003 ? facts.EXIFDateOriginal : facts.EXIFDateDigitized) = *date;
-    }
-}
-
 class IsoMediaReader {
 public:
     IsoMediaReader(ReadView& view, ReaderContext& ctx) : view_(view), ctx_(ctx), facts_(ctx.facts), pass_(ctx.pass) {}
@@ -470,7 +439,7 @@ private:
         if (!cmt1) return;
         triedExif_ = true;
         ReadTIFFBlock(ctx_, cmt1->body, at(*cmt1));
-        if (cmt2 && facts_.TIFFMetadata) ReadExifDirectoryBlock(cmt2->body, at(*cmt2), facts_);
+        if (cmt2 && facts_.TIFFMetadata) ReadExifDirectoryBlock(ctx_, cmt2->body, at(*cmt2));
     }
 
     // HEIF: the Exif item's place from iinf and iloc, then its bytes. True

@@ -90,7 +90,30 @@ public:
         }
     }
 
+    // A block that is the EXIF directory itself (a CR3's CMT2): a TIFF header
+    // whose first directory is the EXIF one, its pointers from the block's
+    // own header. IFD0 was read already (from another block); a block that is
+    // no TIFF header or whose directory lies outside it adds nothing.
+    void RunExifDirectory() {
+        const auto signature = block_.Bytes(0, 4);
+        if (signature == std::string_view("II\x2A\0", 4)) order_ = ByteOrder::Intel;
+        else if (signature == std::string_view("MM\0\x2A", 4)) order_ = ByteOrder::Motorola;
+        else return;
+        const auto ifd = block_.U32(4, order_);
+        if (!ifd || !block_.Has(*ifd, 2)) return;
+        exifBlock_ = true;
+        shift_ = base_;  // the block's bytes lie at their file offsets less base_
+        facts_.SubIFDOffset = static_cast<std::int32_t>(Sum(base_, *ifd));
+        std::int64_t subIndex = 0;
+        if (!PlaceSubIfd(subIndex)) return;
+        if (Valid() && !subPastEnd_) ReadSubIfd(subIndex);
+        if (Valid()) ReadNotedTexts();
+    }
+
 private:
+    // Where the directories' pointers count from: the TIFF header's file offset.
+    std::int64_t PointerBase() const { return exifBlock_ ? base_ : facts_.TIFFOffset; }
+
     // IFD0, then the EXIF sub-directory.
     MetadataOutcome Directories(std::int64_t header) {
         if (!ReadIfd0(header)) return MetadataOutcome::Done;
@@ -132,8 +155,8 @@ private:
         }
         // A damaged pointer costs the name, never the dates.
         const auto pointer = Held().U32(static_cast<std::uint64_t>(entry + 8), order_);
-        if (pointer && *pointer < kInt32Max - facts_.TIFFOffset - kMaxCameraText)
-            noted_.push_back({&target, facts_.TIFFOffset + *pointer, length, {}});
+        if (pointer && *pointer < kInt32Max - PointerBase() - kMaxCameraText)
+            noted_.push_back({&target, PointerBase() + *pointer, length, {}});
     }
 
     // False when a text lies where the forward read has passed: the file is
@@ -412,7 +435,7 @@ private:
             return;
         }
         ReadUpTo(end);
-        const std::int64_t tiffOffset = facts_.TIFFOffset;
+        const std::int64_t tiffOffset = PointerBase();
         for (std::int64_t i = 0; i < entries; ++i) {
             const std::int64_t entry = subIndex + 2 + i * kEntrySize;
             const std::uint32_t tag = U16At(entry);
@@ -459,6 +482,7 @@ private:
     ByteOrder order_ = ByteOrder::Unknown;
     std::int64_t shift_ = 0;  // IFD0Offset minus the anchor
     bool restart_ = false;    // a date string lies where the forward read has passed
+    bool exifBlock_ = false;  // the block is the EXIF directory itself (RunExifDirectory)
     std::optional<DateTime> ifd0Original_;
     bool subPastEnd_ = false;
     std::vector<NotedText> noted_;
@@ -483,6 +507,11 @@ MetadataOutcome ReadTIFFMetadata(ReadView& view, ReaderContext& ctx) { return Ti
 void ReadTIFFBlock(ReaderContext& ctx, ByteSpan block, std::int64_t at) {
     if (at < 0) Overflow();
     TiffReader(block, at, ctx).RunBlock();
+}
+
+void ReadExifDirectoryBlock(ReaderContext& ctx, ByteSpan block, std::int64_t at) {
+    if (at < 0) Overflow();
+    TiffReader(block, at, ctx).RunExifDirectory();
 }
 
 }  // namespace ravlen

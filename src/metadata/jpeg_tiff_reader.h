@@ -26,6 +26,11 @@ MetadataOutcome ReadTIFFMetadata(ReadView& view, ReaderContext& ctx);
 // usual notes and faults. Never asks for a restart: all bytes are at hand.
 void ReadTIFFBlock(ReaderContext& ctx, ByteSpan block, std::int64_t at);
 
+// A block that is the EXIF directory itself behind a TIFF header (a CR3's
+// CMT2), at file offset `at`, read once IFD0 was (ReadTIFFBlock): its dates,
+// the body serial number and the sub-directory's offset and entry count.
+void ReadExifDirectoryBlock(ReaderContext& ctx, ByteSpan block, std::int64_t at);
+
 // A camera's make, model or serial number as a file stores it: up to its
 // first zero byte and at most 64 bytes, control characters as blanks, the
 // blanks around it dropped.
