@@ -50,9 +50,9 @@ public:
     bool HoldsNothing(const std::string& path) override { return inner_.HoldsNothing(path); }
     std::optional<FsItem> GetFile(const std::string& path) override { return inner_.GetFile(path); }
     std::string TypeDescription(const std::string& path) override { return inner_.TypeDescription(path); }
-    std::unique_ptr<ReadStream> OpenRead(const std::string& path, std::string& error) override {
+    std::unique_ptr<ReadStream> OpenRead(const std::string& path, FsStatus& status) override {
         ++counts_.opens;
-        std::unique_ptr<ReadStream> stream = inner_.OpenRead(path, error);
+        std::unique_ptr<ReadStream> stream = inner_.OpenRead(path, status);
         if (!stream) return stream;
         return std::make_unique<Stream>(std::move(stream), counts_);
     }

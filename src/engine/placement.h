@@ -85,7 +85,7 @@ void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameCh
 // A file that could not be moved (`moving`) or copied: no longer timestamped,
 // counted in NumberOfLockedFiles and reported with the system's error text.
 void FailPlacement(const ProblemReporter& report, FileFacts& facts, RunTally& tally, bool moving,
-                   const std::string& error);
+                   const FsStatus& status);
 
 // Both steps for one file alone.
 void PlaceFile(PlacementContext& context, FileFacts& facts, const std::string& outputFolderPath,

@@ -260,7 +260,7 @@ private:
             const NameChoice& choice = choices[together ? k : 0];
             // A sidecar already imported with its picture is told as such.
             if (shot[i].follows && !facts[*shot[i].follows].Timestamped && choice.alreadyImported.empty()) {
-                facts[i].Operation = "Failed";
+                facts[i].Operation = FileOperation::Failed;
                 SkipWith(facts[i], facts[*shot[i].follows], &RunTally::NumberOfLockedFiles);
                 continue;
             }

@@ -18,14 +18,40 @@ namespace ravlen {
 
 enum : int { kAttrReadOnly = 1, kAttrHidden = 2, kAttrSystem = 4 };
 
-// The outcome of an operation: success, or the system's own error text.
+// The failures the program tells apart by its own checks, beside the
+// system's error number: what a file operation's caller acts on.
+enum class FsFault : std::uint8_t {
+    None,                // success, or a failure only the system's error number tells
+    Gone,                // the file was listed, then removed before its turn
+    NotOrdinaryFile,     // the name now leads to a link, a folder, a FIFO or a device
+    ChangedWhileCopied,  // the source changed while it was copied
+    CopyDiffers,         // the copy read back from the disk differs from the original
+    FolderReplaced,      // an output folder is no longer the one first reached at its path
+    OutOfMemory,         // a read beyond the reading's buffer cap
+    Overflow,            // a position beyond the signed 64-bit range
+    PastEnd,             // a read or skip past the end of the file
+};
+
+// What an operation on a file says when the file is no longer there: it was
+// listed, then removed before its turn.
+inline constexpr std::string_view kFileGoneText = "The file no longer exists";
+
+// The outcome of an operation: success, or the system's own error text with
+// what tells the failure apart (the errno value, or the program's own fault).
 struct FsStatus {
     bool ok = true;
     std::string error;
+    int errnum = 0;  // the errno value of a failed system call, else 0
+    FsFault fault = FsFault::None;
 
     static FsStatus Ok() { return {}; }
     static FsStatus Fail(std::string text) { return {false, std::move(text)}; }
+    static FsStatus Fail(FsFault fault, std::string text) { return {false, std::move(text), 0, fault}; }
+    static FsStatus System(int err, std::string text) { return {false, std::move(text), err}; }
+    static FsStatus Gone() { return Fail(FsFault::Gone, std::string(kFileGoneText)); }
     explicit operator bool() const { return ok; }
+    // A failure of that kind.
+    bool Is(FsFault kind) const { return !ok && fault == kind; }
 };
 
 // What RemoveIfIdentical found. The copy is gone only after Removed.
@@ -46,10 +72,6 @@ struct CopyRemovalResult {
     CopyRemoval Outcome = CopyRemoval::Removed;
     std::string Error;  // the system's error text, for the outcomes that have one
 };
-
-// What an operation on a file says when the file is no longer there: it was
-// listed, then removed before its turn.
-inline constexpr std::string_view kFileGoneText = "The file no longer exists";
 
 // Which file or folder an entry is, whatever path reaches it: the same folder
 // seen through a bind mount has the same identity. Unknown (zero) where the
@@ -162,7 +184,8 @@ public:
     // The desktop's description of the file's type, such as "JPEG image".
     virtual std::string TypeDescription(const std::string& path) = 0;
 
-    virtual std::unique_ptr<ReadStream> OpenRead(const std::string& path, std::string& error) = 0;
+    // Null, with `status` failed, when the file cannot be opened.
+    virtual std::unique_ptr<ReadStream> OpenRead(const std::string& path, FsStatus& status) = 0;
     // The file's first read comes soon: the medium may start on it now, so
     // that several requests stand in its queue. Only a hint: nothing reaches
     // the program through it, and a file changed before its turn is read as

@@ -51,7 +51,10 @@ std::string ErrorText(int err) {
     return std::generic_category().message(err);
 }
 
-FsStatus Failure(int err) { return FsStatus::Fail(ErrorText(err)); }
+FsStatus Failure(int err) {
+    if (err == 0) err = EIO;
+    return FsStatus::System(err, ErrorText(err));
+}
 
 // The facts of one directory entry, read without following a symbolic link.
 struct EntryStat {
@@ -170,7 +173,7 @@ public:
         if (fd_ < 0) return Failure(EBADF);
         if (n == 0) return FsStatus::Ok();
         // A length beyond the end fails before anything is allocated for it.
-        if (!Within(n)) return FsStatus::Fail(kPastEnd);
+        if (!Within(n)) return FsStatus::Fail(FsFault::PastEnd, kPastEnd);
         const std::size_t start = out.size();
         std::size_t done = 0;
         if (pos_ >= bufStart_ && pos_ - bufStart_ < bufLen_) {
@@ -186,7 +189,7 @@ public:
             if (got < 0 || static_cast<std::size_t>(got) < rest) {
                 const int err = errno;
                 out.resize(start);
-                return got < 0 ? Failure(err) : FsStatus::Fail(kPastEnd);
+                return got < 0 ? Failure(err) : FsStatus::Fail(FsFault::PastEnd, kPastEnd);
             }
         } else if (rest > 0) {
             if (bufSize_ < kStreamBuffer + kPage) {
@@ -209,7 +212,7 @@ public:
             bufLen_ = static_cast<std::size_t>(got);
             if (bufLen_ < rest) {
                 out.resize(start);
-                return FsStatus::Fail(kPastEnd);
+                return FsStatus::Fail(FsFault::PastEnd, kPastEnd);
             }
             out.append(buf_.get(), rest);
         }
@@ -219,7 +222,7 @@ public:
 
     FsStatus Skip(std::uint64_t n) override {
         if (fd_ < 0) return Failure(EBADF);
-        if (!Within(n)) return FsStatus::Fail(kPastEnd);
+        if (!Within(n)) return FsStatus::Fail(FsFault::PastEnd, kPastEnd);
         pos_ += n;  // the next read finds the new position in the window or refills it
         return FsStatus::Ok();
     }
@@ -287,10 +290,12 @@ private:
 };
 
 // What a copy says when its source was not the file it was meant to be.
-constexpr const char* kGone = kFileGoneText.data();
 constexpr const char* kChanged = "The file changed while it was being copied";
 constexpr const char* kNotRegular = "The file is no longer an ordinary file";
 constexpr const char* kCopyDiffers = "The copy read back from the disk differs from the original";
+
+// The name now leads to something else than an ordinary file.
+FsStatus NotOrdinary() { return FsStatus::Fail(FsFault::NotOrdinaryFile, kNotRegular); }
 
 constexpr std::size_t kRangeChunk = 64 * 1024 * 1024;  // one copy_file_range call
 
@@ -337,12 +342,12 @@ std::string TemporaryName(const std::string& finalName) {
 // `failure` set.
 int VetSource(int fd, struct stat& st, FsStatus& failure) {
     if (fd < 0) {
-        failure = errno == ENOENT ? FsStatus::Fail(kGone) : errno == ELOOP ? FsStatus::Fail(kNotRegular) : Failure(errno);
+        failure = errno == ENOENT ? FsStatus::Gone() : errno == ELOOP ? NotOrdinary() : Failure(errno);
         return -1;
     }
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         const int err = errno;
-        failure = S_ISDIR(st.st_mode) ? Failure(EISDIR) : S_ISREG(st.st_mode) ? Failure(err) : FsStatus::Fail(kNotRegular);
+        failure = S_ISDIR(st.st_mode) ? Failure(EISDIR) : S_ISREG(st.st_mode) ? Failure(err) : NotOrdinary();
         close(fd);
         return -1;
     }
@@ -605,23 +610,19 @@ std::string PosixFileSystem::TypeDescription(const std::string& path) {
     return PlainDescription(path);
 }
 
-std::unique_ptr<ReadStream> PosixFileSystem::OpenRead(const std::string& path, std::string& error) {
+std::unique_ptr<ReadStream> PosixFileSystem::OpenRead(const std::string& path, FsStatus& status) {
     struct stat st{};
-    FsStatus failure;
     // A file opened ahead of its turn is read through that descriptor. Its
     // O_NONBLOCK (against a FIFO put in its place) means nothing to an
     // ordinary file's reads and stays.
     FirstBytes first;
     int fd = readAhead_.Take(path, st, first);
     if (fd < 0) {
-        fd = VetSource(readAhead_.Open(path), st, failure);
-        if (fd < 0) {
-            error = failure.error;
-            return nullptr;
-        }
+        fd = VetSource(readAhead_.Open(path), st, status);
+        if (fd < 0) return nullptr;
         first = readAhead_.FirstRead(fd, std::min(kFirstReadLength, static_cast<std::size_t>(st.st_size)));
     }
-    error.clear();
+    status = FsStatus::Ok();
     return std::make_unique<PosixReadStream>(fd, static_cast<std::uint64_t>(st.st_size), std::move(first));
 }
 
@@ -656,12 +657,12 @@ FsStatus PosixFileSystem::MoveFile(const std::string& from, const std::string& t
     const std::string name = NameOf(to);
     struct stat src{};
     if (fstatat(source.at, fromName, &src, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT ? FsStatus::Fail(kGone) : Failure(errno);
-    if (!S_ISREG(src.st_mode)) return FsStatus::Fail(kNotRegular);
+        return errno == ENOENT ? FsStatus::Gone() : Failure(errno);
+    if (!S_ISREG(src.st_mode)) return NotOrdinary();
 
     int err = RenameNoReplace(source.at, fromName, folder->fd, name.c_str());
     if (err == 0) return FsStatus::Ok();
-    if (err == ENOENT && faccessat(source.at, fromName, F_OK, AT_SYMLINK_NOFOLLOW) != 0) return FsStatus::Fail(kGone);
+    if (err == ENOENT && faccessat(source.at, fromName, F_OK, AT_SYMLINK_NOFOLLOW) != 0) return FsStatus::Gone();
     if (RefusesFlag(err)) {
         // The file system refuses the no-replace flag. A hard link is just as
         // exclusive (it fails on a taken name), and the source is unlinked only
@@ -686,8 +687,8 @@ FsStatus PosixFileSystem::MoveFile(const std::string& from, const std::string& t
     if (fsync(folder->fd) != 0 && errno != EBADF && errno != EINVAL) status = Failure(errno);
     struct stat now{};
     if (status && fstatat(source.at, fromName, &now, AT_SYMLINK_NOFOLLOW) != 0)
-        status = errno == ENOENT ? FsStatus::Fail(kGone) : Failure(errno);
-    if (status && !SameContent(now, copied)) status = FsStatus::Fail(kChanged);
+        status = errno == ENOENT ? FsStatus::Gone() : Failure(errno);
+    if (status && !SameContent(now, copied)) status = FsStatus::Fail(FsFault::ChangedWhileCopied, kChanged);
     if (status && unlinkat(source.at, fromName, 0) != 0) status = Failure(errno);
     // The file stays exactly where it was; the copy goes.
     if (!status) RemoveOwnAt(folder->fd, name, made);
@@ -813,7 +814,7 @@ FsStatus PosixFileSystem::FillCopy(int in, int out, const struct stat& source, b
     struct stat after{}, copy{};
     if (fstat(in, &after) != 0 || fstat(out, &copy) != 0) return Failure(errno);
     if (!SameContent(after, source) || total != static_cast<std::uint64_t>(source.st_size))
-        return FsStatus::Fail(kChanged);
+        return FsStatus::Fail(FsFault::ChangedWhileCopied, kChanged);
     if (copy.st_size != source.st_size) return Failure(EIO);
 
     // The copy keeps the source's dates; a file system that cannot take them
@@ -953,7 +954,7 @@ FsStatus PosixFileSystem::VerifyStaged(StagedCopy& staged) {
         XXH3_64bits_update(hash.get(), buffer.get(), static_cast<std::size_t>(n));
         at += n;
     }
-    if (XXH3_64bits_digest(hash.get()) != copy.hash) return FsStatus::Fail(kCopyDiffers);
+    if (XXH3_64bits_digest(hash.get()) != copy.hash) return FsStatus::Fail(FsFault::CopyDiffers, kCopyDiffers);
     return FsStatus::Ok();
 }
 
@@ -965,7 +966,7 @@ FsStatus PosixFileSystem::NameStaged(StagedCopy& staged) {
         FsStatus failure;
         const FolderHandle now = handles_.Reach(parent, failure);
         if (!now) return failure;
-        if (now->id != copy.folder->id) return FsStatus::Fail(FolderReplacedText(parent));
+        if (now->id != copy.folder->id) return FolderReplaced(parent);
     }
     if (copy.deferred) {
         // Copied now, flushed on its own, under its final name from the start.
@@ -1004,10 +1005,10 @@ FsStatus PosixFileSystem::NameStaged(StagedCopy& staged) {
 FsStatus PosixFileSystem::GiveUpSource(StagedCopy& staged) {
     PosixStagedCopy& copy = Own(staged);
     struct stat now{};
-    if (lstat(copy.Source.c_str(), &now) != 0) return errno == ENOENT ? FsStatus::Fail(kGone) : Failure(errno);
+    if (lstat(copy.Source.c_str(), &now) != 0) return errno == ENOENT ? FsStatus::Gone() : Failure(errno);
     if (!SameContent(now, copy.copied)) {
         copy.SourceChanged = true;
-        return FsStatus::Fail(kChanged);
+        return FsStatus::Fail(FsFault::ChangedWhileCopied, kChanged);
     }
     if (unlink(copy.Source.c_str()) != 0) return Failure(errno);
     return FsStatus::Ok();
@@ -1132,9 +1133,9 @@ FsStatus PosixFileSystem::ContentHash(const std::string& path, std::string& hash
     if (in.fd < 0) return Failure(errno);
     struct stat st{};
     if (fstat(in.fd, &st) != 0) return Failure(errno);
-    if (!S_ISREG(st.st_mode)) return FsStatus::Fail("Not a plain file");
+    if (!S_ISREG(st.st_mode)) return FsStatus::Fail(FsFault::NotOrdinaryFile, "Not a plain file");
     const std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> state(XXH3_createState(), XXH3_freeState);
-    if (!state || XXH3_128bits_reset(state.get()) != XXH_OK) return FsStatus::Fail("Out of memory");
+    if (!state || XXH3_128bits_reset(state.get()) != XXH_OK) return FsStatus::Fail(FsFault::OutOfMemory, "Out of memory");
     std::unique_ptr<char[]> buffer(new char[kCopyChunk]);
     for (;;) {
         errno = 0;
@@ -1168,11 +1169,11 @@ FsStatus PosixFileSystem::ReadSample(const std::string& path, FileSample& sample
     // n bytes at o, only where the file has them, into the sample at `at`.
     const auto readAt = [&](std::uint64_t n, std::uint64_t o, std::size_t at) {
         if (n == 0) return FsStatus::Ok();
-        if (n > size || o > size - n) return FsStatus::Fail(kPastEnd);
+        if (n > size || o > size - n) return FsStatus::Fail(FsFault::PastEnd, kPastEnd);
         const long got = PreadSome(in.fd, sample.Bytes.data() + at, static_cast<std::size_t>(n),
                                    static_cast<std::size_t>(n), o);
         if (got < 0) return Failure(errno);
-        return static_cast<std::uint64_t>(got) < n ? FsStatus::Fail(kPastEnd) : FsStatus::Ok();  // shrunk meanwhile
+        return static_cast<std::uint64_t>(got) < n ? FsStatus::Fail(FsFault::PastEnd, kPastEnd) : FsStatus::Ok();  // shrunk meanwhile
     };
     if (FsStatus read = readAt(head, 0, 0); !read) return read;
     if (FsStatus read = readAt(tail, size - tail, static_cast<std::size_t>(head)); !read) return read;

@@ -44,7 +44,7 @@ public:
     bool HoldsNothing(const std::string& path) override;
     std::optional<FsItem> GetFile(const std::string& path) override;
     std::string TypeDescription(const std::string& path) override;
-    std::unique_ptr<ReadStream> OpenRead(const std::string& path, std::string& error) override;
+    std::unique_ptr<ReadStream> OpenRead(const std::string& path, FsStatus& status) override;
     void WillRead(const std::string& path) override;
     void ReadsOver() override;
     FsStatus MoveFile(const std::string& from, const std::string& to) override;

@@ -184,10 +184,10 @@ bool Settle(const PlannedPlacement& plan, FileSystem& fs, const UndoRow* logged,
     const bool source = lstat(plan.Source.c_str(), &s) == 0 && S_ISREG(s.st_mode);
     const bool target = lstat(plan.Target.c_str(), &t) == 0;
     const bool regular = target && S_ISREG(t.st_mode);
-    if (source && regular && logged && logged->Operation == "Copied" && !SameEntry(s, t) &&
+    if (source && regular && logged && logged->Operation == FileOperation::Copied && !SameEntry(s, t) &&
         SameBytes(fs, plan.Target, t, plan.Source, s)) {
         ++out.kept;
-    } else if (!source && regular && logged && logged->Operation == "Moved" && t.st_size == logged->Size) {
+    } else if (!source && regular && logged && logged->Operation == FileOperation::Moved && t.st_size == logged->Size) {
         ++out.kept;
     } else if (source && target) {
         if (CopyOfSource(plan, s, t) && RemoveExamined(plan.Target, t)) ++out.removed;
