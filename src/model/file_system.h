@@ -82,6 +82,14 @@ struct FileId {
     bool operator==(const FileId&) const = default;
 };
 
+// An entry's own facts, as it stands at its name: a link is not followed.
+struct EntryFacts {
+    bool IsFile = false;  // an ordinary file
+    bool IsFolder = false;
+    std::int64_t Size = 0;
+    FileId Id;
+};
+
 // A file or folder as the file system lists it.
 struct FsItem {
     std::string Name;
@@ -142,6 +150,11 @@ public:
     virtual FsStatus Close() = 0;
 };
 
+// Every operation runs on the thread that drives the run, but GiveUpSource:
+// a batch's removals run on up to eight worker threads at once (the batch's
+// removers), each on its own staged copy, while the run's thread goes on with
+// the next batch. An implementation keeps GiveUpSource free of shared state,
+// or guards what it shares.
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -179,6 +192,20 @@ public:
         (void)path;
         return false;
     }
+    // The entry at `path` itself, never through a link; nothing when nothing
+    // is there or it cannot be examined.
+    virtual std::optional<EntryFacts> Examine(const std::string& path) = 0;
+    // Removes the file at `path` only while that name still leads to the
+    // entry `id` (one examined before), never a file put in its place.
+    virtual FsStatus RemoveIfStill(const std::string& path, const FileId& id) = 0;
+    // Whether the ordinary file `copy` holds the first bytes of the ordinary
+    // file `original`: all of them, or fewer (a copy cut short). Neither is
+    // opened through a link.
+    virtual bool HoldsStartOf(const std::string& copy, const std::string& original) = 0;
+    // Removes the ordinary files directly in `folder` (opened without
+    // following a link) whose names `chosen` picks; the count removed.
+    virtual int RemoveFilesNamed(const std::string& folder,
+                                 const std::function<bool(std::string_view name)>& chosen) = 0;
     // One file's facts as they stand now, or nothing when it is gone.
     virtual std::optional<FsItem> GetFile(const std::string& path) = 0;
     // The desktop's description of the file's type, such as "JPEG image".
@@ -216,7 +243,7 @@ public:
     // Gives the copy its final name, never replacing a file.
     virtual FsStatus NameStaged(StagedCopy& copy) = 0;
     // Removes the source of a named, flushed copy while it is still the file
-    // that was copied.
+    // that was copied. Runs on worker threads, several at once (see above).
     virtual FsStatus GiveUpSource(StagedCopy& copy) = 0;
     // Takes a named copy away again, while its name is still that copy's.
     virtual void RemoveNamed(StagedCopy& copy) = 0;

@@ -11,7 +11,10 @@
 #include <cerrno>
 #include <cstdint>
 #include <system_error>
+#include <utility>
 #include <vector>
+
+#include "platform/fd_closer.h"
 
 namespace ravlen {
 namespace {
@@ -45,13 +48,13 @@ int OpenOne(int at, const char* name, int flags) {
 }
 
 FolderHandle Hold(int fd, FsStatus& failure) {
+    FdCloser held(fd);
     struct stat st{};
     if (fstat(fd, &st) != 0) {
         failure = Failure(errno);
-        close(fd);
         return nullptr;
     }
-    return std::make_shared<const HeldFolder>(fd, IdOf(st));
+    return std::make_shared<const HeldFolder>(held.Release(), IdOf(st));
 }
 
 // The names of `rest`, or nothing when one is empty, "." or "..".
@@ -90,18 +93,16 @@ int OpenBeneath(int at, std::string_view rest, int flags, FsStatus& failure) {
         return -1;
     }
     // Kernels before openat2: one name at a time, none of them a link.
-    int current = -1;
+    FdCloser current;
     for (const std::string_view name : names) {
-        const int next = OpenOne(current < 0 ? at : current, std::string(name).c_str(), flags);
-        const int err = errno;
-        if (current >= 0) close(current);
-        if (next < 0) {
-            failure = Refusal(err);
+        FdCloser next(OpenOne(current.fd < 0 ? at : current.fd, std::string(name).c_str(), flags));
+        if (next.fd < 0) {
+            failure = Refusal(errno);
             return -1;
         }
-        current = next;
+        current = std::move(next);
     }
-    return current < 0 ? fcntl(at, F_DUPFD_CLOEXEC, 0) : current;
+    return current.fd < 0 ? fcntl(at, F_DUPFD_CLOEXEC, 0) : current.Release();
 }
 
 FolderHandle OpenFolder(const std::string& path, FsStatus& failure) {

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/fd_closer.h"
+
 namespace ravlen {
 namespace {
 
@@ -85,16 +87,14 @@ FirstBytes ReadAhead::FirstRead(int fd, std::size_t length) {
 }
 
 bool ReadAhead::OpenAhead(Kept& kept) {
-    const int fd = OpenLocked(kept.path);
+    FdCloser opened(OpenLocked(kept.path));
+    const int fd = opened.fd;
     if (fd < 0) return false;
     // The facts before the bytes: a write after them shows in the file's
     // times at its turn. Anything but an ordinary file is opened afresh then.
     struct stat st{};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        return false;
-    }
-    kept.fd = fd;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    kept.fd = opened.Release();
     kept.st = st;
     kept.first = Probe(fd, std::min(length_, static_cast<std::size_t>(st.st_size)));
     return true;
@@ -153,17 +153,16 @@ int ReadAhead::Take(const std::string& path, struct stat& st, FirstBytes& first)
         if (kept_[i].fd >= 0) close(kept_[i].fd);
     Kept kept = std::move(kept_[at]);
     kept_.erase(kept_.begin(), kept_.begin() + static_cast<std::ptrdiff_t>(at) + 1);
-    if (kept.fd < 0) return -1;
+    FdCloser taken(kept.fd);
+    if (taken.fd < 0) return -1;
     // Removed, replaced or renamed since it was opened: its name now leads
     // elsewhere (or nowhere), and a fresh open says so as a plain walk would.
     const Place place = Locate(path);
     if (fstatat(place.dirfd, place.name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
-        st.st_dev != kept.st.st_dev || st.st_ino != kept.st.st_ino) {
-        close(kept.fd);
+        st.st_dev != kept.st.st_dev || st.st_ino != kept.st.st_ino)
         return -1;
-    }
     if (Unchanged(kept.st, st)) first = std::move(kept.first);
-    return kept.fd;
+    return taken.Release();
 }
 
 }  // namespace ravlen

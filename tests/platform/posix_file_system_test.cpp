@@ -542,6 +542,16 @@ TEST(PosixFileSystem, RemovesACopyOnlyWhileItHoldsTheOriginalsBytes) {
         EXPECT_EQ(fsys::exists(fsys::symlink_status(copy)), c.outcome != CopyRemoval::Removed) << c.name;
         EXPECT_EQ(ReadAll(original), photo) << c.name;
     }
+    // Recovery's removal takes only the entry it examined, never one put at its name since.
+    TempDir tmp;
+    const std::string copy = tmp.Write("copy.jpg", photo);
+    PosixFileSystem fs;
+    const std::optional<EntryFacts> examined = fs.Examine(copy);
+    ASSERT_TRUE(examined && examined->IsFile);
+    fsys::rename(tmp.Write("new.jpg", photo), copy);
+    EXPECT_TRUE(fs.RemoveIfStill(copy, examined->Id).Is(FsFault::Gone));
+    EXPECT_TRUE(fs.RemoveIfStill(copy, fs.Examine(copy)->Id));
+    EXPECT_FALSE(fsys::exists(copy));
 }
 
 // A sample is a file's head and tail, each no more than the file has; a link
