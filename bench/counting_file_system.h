@@ -49,7 +49,9 @@ public:
     int CountItems(const std::string& path) override { return inner_.CountItems(path); }
     bool HoldsNothing(const std::string& path) override { return inner_.HoldsNothing(path); }
     std::optional<EntryFacts> Examine(const std::string& path) override { return inner_.Examine(path); }
-    FsStatus RemoveIfStill(const std::string& path, const FileId& id) override { return inner_.RemoveIfStill(path, id); }
+    FsStatus RemoveIfStill(const std::string& path, const FileId& id) override {
+        return inner_.RemoveIfStill(path, id);
+    }
     bool HoldsStartOf(const std::string& copy, const std::string& original) override {
         return inner_.HoldsStartOf(copy, original);
     }

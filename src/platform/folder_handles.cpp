@@ -109,7 +109,8 @@ FolderHandle OpenFolder(const std::string& path, FsStatus& failure) {
     const int fd = OpenOne(AT_FDCWD, path.empty() ? "." : path.c_str(), O_RDONLY);
     if (fd < 0) {
         failure = errno == ELOOP || errno == ENOTDIR
-                      ? FsStatus::Fail(FsFault::FolderReplaced, "The output folder is no longer the folder the run began with")
+                      ? FsStatus::Fail(FsFault::FolderReplaced,
+                                       "The output folder is no longer the folder the run began with")
                       : Failure(errno);
         return nullptr;
     }

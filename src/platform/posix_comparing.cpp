@@ -107,7 +107,8 @@ FsStatus PosixFileSystem::ContentHash(const std::string& path, std::string& hash
     if (fstat(in.fd, &st) != 0) return Failure(errno);
     if (!S_ISREG(st.st_mode)) return FsStatus::Fail(FsFault::NotOrdinaryFile, "Not a plain file");
     const std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> state(XXH3_createState(), XXH3_freeState);
-    if (!state || XXH3_128bits_reset(state.get()) != XXH_OK) return FsStatus::Fail(FsFault::OutOfMemory, "Out of memory");
+    if (!state || XXH3_128bits_reset(state.get()) != XXH_OK)
+        return FsStatus::Fail(FsFault::OutOfMemory, "Out of memory");
     std::unique_ptr<char[]> buffer(new char[kCopyChunk]);
     for (;;) {
         errno = 0;

@@ -443,7 +443,8 @@ bool PosixFileSystem::CopiesUnderFinalName(const std::string& folder) {
     const FdCloser unnamed(finalOnly ? -1 : OpenUnnamed(held->fd, 0600));
     if (unnamed.fd < 0 && !finalOnly && RefusesUnnamed(errno)) {
         const std::string probe = TemporaryName(""), renamed = TemporaryName("");
-        const FdCloser made(openat(held->fd, probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        const FdCloser made(
+            openat(held->fd, probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (made.fd >= 0) {
             int err = RenameNoReplace(held->fd, probe.c_str(), held->fd, renamed.c_str());
             if (RefusesFlag(err)) err = HardLink(held->fd, probe.c_str(), held->fd, renamed.c_str());

@@ -186,7 +186,8 @@ FsStatus PosixFileSystem::ReadSample(const std::string& path, FileSample& sample
         const long got = PreadSome(in.fd, sample.Bytes.data() + at, static_cast<std::size_t>(n),
                                    static_cast<std::size_t>(n), o);
         if (got < 0) return Failure(errno);
-        return static_cast<std::uint64_t>(got) < n ? FsStatus::Fail(FsFault::PastEnd, kPastEnd) : FsStatus::Ok();  // shrunk meanwhile
+        if (static_cast<std::uint64_t>(got) < n) return FsStatus::Fail(FsFault::PastEnd, kPastEnd);  // shrunk meanwhile
+        return FsStatus::Ok();
     };
     if (FsStatus read = readAt(head, 0, 0); !read) return read;
     if (FsStatus read = readAt(tail, size - tail, static_cast<std::size_t>(head)); !read) return read;

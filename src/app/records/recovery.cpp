@@ -70,7 +70,8 @@ bool CopyOfSource(FileSystem& fs, const PlannedPlacement& plan, const EntryFacts
 // The entry at the plan's source and at its target, as they stand.
 struct PlanEnds {
     std::optional<EntryFacts> source, target;
-    PlanEnds(FileSystem& fs, const PlannedPlacement& plan) : source(fs.Examine(plan.Source)), target(fs.Examine(plan.Target)) {
+    PlanEnds(FileSystem& fs, const PlannedPlacement& plan)
+        : source(fs.Examine(plan.Source)), target(fs.Examine(plan.Target)) {
         if (source && !source->IsFile) source.reset();
     }
 };
