@@ -191,7 +191,7 @@ void ImportCheck::Placed(const FileFacts& source, const std::string& target) {
 void MarkAlreadyImported(FileFacts& facts, RunTally& tally, const std::string& existing) {
     auto [folder, name] = SplitPath(existing);
     facts.Timestamped = false;
-    facts.Operation = kAlreadyImported;
+    facts.Operation = FileOperation::AlreadyImported;
     facts.OutputFolder = std::move(folder);
     facts.OutputFileName = std::move(name);
     facts.SequenceNumber = 0;

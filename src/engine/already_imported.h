@@ -98,7 +98,7 @@ private:
 };
 
 // Marks the file as already imported as `existing` (a full path): not
-// timestamped, Operation "Already imported", the output columns naming the
+// timestamped, Operation AlreadyImported, the output columns naming the
 // file that is there, counted apart.
 void MarkAlreadyImported(FileFacts& facts, RunTally& tally, const std::string& existing);
 

@@ -27,7 +27,8 @@ namespace {
 std::string NameTakenText() { return std::make_error_code(std::errc::file_exists).message(); }
 
 // Taken on disk, or by an earlier file of this run: in a preview nothing
-// lands on disk, so only the run's own memory of its names can tell.
+// lands on disk, so only the run's own memory of its names can tell; nor is
+// the disk asked in a folder that held nothing when the pass first looked.
 bool NameTaken(PlacementContext& context, const std::string& folder, const std::string& name) {
     if (context.chronology.Produced(folder, name)) return true;
     if (context.emptyFolders && context.emptyFolders->Empty(context.fs, folder)) return false;
@@ -195,18 +196,18 @@ void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameCh
     const auto move = [&] { return place(&FileSystem::MoveFile); };
     const auto copy = [&] { return place(&FileSystem::CopyFile); };
 
-    facts.Operation = "Failed";
+    facts.Operation = FileOperation::Failed;
     FsStatus status;
     if (options.MoveOrCopy == MoveOrCopy::Move) {
         status = move();
-        if (status) facts.Operation = "Moved";
+        if (status) facts.Operation = FileOperation::Moved;
     } else {
         // "Copy", "Copy when unable to move"; an unknown mode copies, which never loses the source.
         if (options.MoveOrCopy == MoveOrCopy::CopyWhenUnableToMove) {
             status = move();
-            if (status) facts.Operation = "Moved";
+            if (status) facts.Operation = FileOperation::Moved;
         }
-        if (facts.Operation != "Moved") {
+        if (facts.Operation != FileOperation::Moved) {
             // A move refused on one file system (a card locked against
             // writing) falls back to a copy made durable with the batch's,
             // planned with them; the move's plan is moot.
@@ -215,26 +216,27 @@ void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameCh
                 batched = true;
             }
             status = copy();
-            if (status) facts.Operation = "Copied";
+            if (status) facts.Operation = FileOperation::Copied;
         }
     }
     if (status) {
         context.chronology.Produce(outputFolderPath, name);
         if (PerformActions && context.imports) context.imports->Placed(facts, target);
     } else {
-        FailPlacement(context.report, facts, tally, options.MoveOrCopy == MoveOrCopy::Move, status.error);
+        FailPlacement(context.report, facts, tally, options.MoveOrCopy == MoveOrCopy::Move, status);
     }
 }
 
 void FailPlacement(const ProblemReporter& report, FileFacts& facts, RunTally& tally, bool moving,
-                   const std::string& error) {
-    facts.Operation = "Failed";
+                   const FsStatus& status) {
+    facts.Operation = FileOperation::Failed;
     facts.Timestamped = false;
     ++tally.NumberOfLockedFiles;
     const char* failure = moving ? " could not be moved due to the following error: "
                                  : " could not be copied due to the following error: ";
     // Removed since it was listed: nothing failed but the file's presence.
-    const std::string message = error == kFileGoneText ? std::string(" no longer exists.")
+    const std::string& error = status.error;
+    const std::string message = status.Is(FsFault::Gone) ? std::string(" no longer exists.")
                                 : failure + (error.empty() ? std::string("Unknown error") : error) + ".";
     report(facts.Notes, facts.SourceFileName + message, MsgIcon::Exclamation);
 }

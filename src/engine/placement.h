@@ -47,7 +47,7 @@ struct PlacementContext {
     PlacementBatch* batch = nullptr;  // where copies and moves wait to be planned and made together, if anywhere
     std::string folderProblem{};      // why the output folder cannot take the file; "" when it can
     ImportCheck* imports = nullptr;   // when files already imported are skipped
-    EmptyFolders* emptyFolders = nullptr;  // a preview's: folders where only the pass's own names are taken
+    EmptyFolders* emptyFolders = nullptr;  // folders where only the pass's own names are taken
 };
 
 // One file whose name is being chosen, with the way its name is built.
@@ -85,7 +85,7 @@ void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameCh
 // A file that could not be moved (`moving`) or copied: no longer timestamped,
 // counted in NumberOfLockedFiles and reported with the system's error text.
 void FailPlacement(const ProblemReporter& report, FileFacts& facts, RunTally& tally, bool moving,
-                   const std::string& error);
+                   const FsStatus& status);
 
 // Both steps for one file alone.
 void PlaceFile(PlacementContext& context, FileFacts& facts, const std::string& outputFolderPath,

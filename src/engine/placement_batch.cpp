@@ -118,7 +118,7 @@ void PlacementBatch::Commit() {
         FsStatus step = status;
         if (step && options_.VerifyCopies) step = fs_.VerifyStaged(*entry->copy);
         if (step) step = fs_.NameStaged(*entry->copy);
-        if (!step) Fail(*entry, step.error, false);
+        if (!step) Fail(*entry, step, false);
     }
     // The names on the disk before any source goes.
     std::vector<Entry*> named;
@@ -127,7 +127,7 @@ void PlacementBatch::Commit() {
     status = FlushAll(named);
     for (Entry* entry : named) {
         if (!status) {
-            Fail(*entry, status.error, true);
+            Fail(*entry, status, true);
             continue;
         }
         if (entry->moving) givingUp_.push_back(entry);
@@ -151,7 +151,7 @@ void PlacementBatch::Commit() {
 
 void PlacementBatch::Move(Entry& entry, const FsStatus& planned) {
     const FsStatus status = planned ? fs_.MoveFile(entry.facts.SourceFilePath, entry.moveTo) : planned;
-    if (!status) Fail(entry, status.error, false);
+    if (!status) Fail(entry, status, false);
 }
 
 void PlacementBatch::MoveAll(const FsStatus& planned) {
@@ -172,10 +172,10 @@ void PlacementBatch::Retire() {
         // A source that cannot be given up (a card locked against writing)
         // leaves a copy where a copy was wanted anyway.
         if (options_.MoveOrCopy == MoveOrCopy::CopyWhenUnableToMove && !entry.copy->SourceChanged) {
-            entry.facts.Operation = "Copied";
+            entry.facts.Operation = FileOperation::Copied;
             continue;
         }
-        Fail(entry, outcomes_[i].error, true);
+        Fail(entry, outcomes_[i], true);
     }
     givingUp_.clear();
     std::vector<std::int64_t> done;
@@ -195,11 +195,11 @@ void PlacementBatch::Finish() {
     pending_.clear();
 }
 
-void PlacementBatch::Fail(Entry& entry, const std::string& error, bool removeNamed) {
+void PlacementBatch::Fail(Entry& entry, const FsStatus& status, bool removeNamed) {
     if (removeNamed) fs_.RemoveNamed(*entry.copy);
     entry.copy.reset();
     const bool moving = entry.moving && options_.MoveOrCopy == MoveOrCopy::Move;
-    FailPlacement(report_, entry.facts, tally_, moving, error);
+    FailPlacement(report_, entry.facts, tally_, moving, status);
 }
 
 // One flush for each output folder's file system (folders of one file system
@@ -219,7 +219,7 @@ FsStatus PlacementBatch::FlushAll(const std::vector<Entry*>& entries) {
 // the run never finished. A text log alone would say moved what recovery puts
 // back.
 bool PlacementBatch::RecoveryAgreesUnstruck(const FileFacts& facts) const {
-    if (facts.Operation != "Moved" || (sink_ && sink_->Failed())) return false;
+    if (facts.Operation != FileOperation::Moved || (sink_ && sink_->Failed())) return false;
     return options_.WritesCsvLog() || !options_.WritesTextLog();
 }
 

@@ -95,7 +95,7 @@ private:
     // A batch without copies: each file moved and then recorded in turn,
     // none moved once a log cannot be written.
     void MoveAll(const FsStatus& planned);
-    void Fail(Entry& entry, const std::string& error, bool removeNamed);
+    void Fail(Entry& entry, const FsStatus& status, bool removeNamed);
     FsStatus FlushAll(const std::vector<Entry*>& entries);
     void Write(FileFacts& facts, std::int64_t planned);
     // The file's record, then its plan struck out: now, or later where

@@ -260,7 +260,7 @@ private:
             const NameChoice& choice = choices[together ? k : 0];
             // A sidecar already imported with its picture is told as such.
             if (shot[i].follows && !facts[*shot[i].follows].Timestamped && choice.alreadyImported.empty()) {
-                facts[i].Operation = "Failed";
+                facts[i].Operation = FileOperation::Failed;
                 SkipWith(facts[i], facts[*shot[i].follows], &RunTally::NumberOfLockedFiles);
                 continue;
             }
@@ -308,7 +308,7 @@ private:
         PlacementContext placement{context_.fs, options_, context_.chronology, report_,
                                    performActions_ ? context_.intents : nullptr, 0, batch_ ? &*batch_ : nullptr};
         placement.imports = imports_ ? &*imports_ : nullptr;
-        if (!performActions_) placement.emptyFolders = &emptyFolders_;
+        placement.emptyFolders = &emptyFolders_;
         return placement;
     }
 
@@ -346,7 +346,7 @@ private:
     DateFolders dateFolders_{options_};
     std::int32_t lockedAtFinish_ = tally_.NumberOfLockedFiles;  // files not placed when the last batch was finished
     std::optional<ImportCheck> imports_;
-    EmptyFolders emptyFolders_;  // a preview's
+    EmptyFolders emptyFolders_;
 };
 
 }  // namespace

@@ -1,12 +1,12 @@
 #include "log/run_logs.h"
 
 #include "log/csv_text.h"
-#include "model/import_record.h"
 #include "model/camera_clock.h"
 #include "model/time_shift.h"
 
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace ravlen {
@@ -40,7 +40,7 @@ struct LiveFacts {
 };
 
 LiveFacts AskFileSystem(FileSystem& fs, const FileFacts& facts) {
-    const std::string path = facts.Timestamped && facts.Operation == "Moved"
+    const std::string path = facts.Timestamped && facts.Operation == FileOperation::Moved
                                  ? JoinPath(facts.OutputFolder, facts.OutputFileName)
                                  : facts.SourceFilePath;
     if (const auto item = fs.GetFile(path)) {
@@ -73,8 +73,8 @@ std::string WhenTimestamped(const FileFacts& f, const std::string& value) {
     return f.Timestamped ? value : kNotApplicable;
 }
 // The output columns: the file's new place, or the file already there with its bytes.
-std::string WhereItIs(const FileFacts& f, const std::string& value) {
-    return f.Timestamped || f.Operation == kAlreadyImported ? value : kNotApplicable;
+std::string WhereItIs(const FileFacts& f, std::string_view value) {
+    return f.Timestamped || f.Operation == FileOperation::AlreadyImported ? std::string(value) : kNotApplicable;
 }
 // The clock correction applied to the file's metadata date.
 std::string ShiftOrNA(const FileFacts& f) {
@@ -146,7 +146,7 @@ const CsvColumn kCsvColumns[] = {
     {"Date/Time", kBare, [](F f, L) { return WhenTimestamped(f, Full(f.TimestampDateTime)); }},
     // 0 when the name has no serial
     {"Sequence#", kBare, [](F f, L) { return WhenTimestamped(f, std::to_string(f.SequenceNumber)); }},
-    {csv_column::kOperation, kQuoted, [](F f, L) { return WhereItIs(f, f.Operation); }},
+    {csv_column::kOperation, kQuoted, [](F f, L) { return WhereItIs(f, OperationText(f.Operation)); }},
     {csv_column::kOutputFileName, kQuoted, [](F f, L) { return WhereItIs(f, f.OutputFileName); }},
     {csv_column::kOutputFolder, kQuoted, [](F f, L) { return WhereItIs(f, f.OutputFolder); }},
     {"Notes", kQuoted, [](F f, L) { return TextOrNA(f.Notes); }},
@@ -209,7 +209,27 @@ struct LogFile {
     }
 };
 
+constexpr std::pair<FileOperation, std::string_view> kOperationTexts[] = {
+    {FileOperation::None, ""},
+    {FileOperation::Moved, "Moved"},
+    {FileOperation::Copied, "Copied"},
+    {FileOperation::Failed, "Failed"},
+    {FileOperation::AlreadyImported, "Already imported"},
+};
+
 }  // namespace
+
+std::string_view OperationText(FileOperation operation) {
+    for (const auto& [op, text] : kOperationTexts)
+        if (op == operation) return text;
+    return "";
+}
+
+std::optional<FileOperation> OperationFromText(std::string_view text) {
+    for (const auto& [op, said] : kOperationTexts)
+        if (said == text) return op;
+    return std::nullopt;
+}
 
 const std::vector<std::string>& CsvLogColumns() {
     static const std::vector<std::string> names = [] {
@@ -376,7 +396,7 @@ void TextLog::WriteBlock(const FileFacts& f) {
     line("    Date/Time:       ", WhenTimestamped(f, Full(f.TimestampDateTime)));
     line("    Sequence#:       ",
          f.Timestamped && f.SequenceNumber > 0 ? std::to_string(f.SequenceNumber) : kNotApplicable);
-    line("    Operation:       ", WhereItIs(f, f.Operation));
+    line("    Operation:       ", WhereItIs(f, OperationText(f.Operation)));
     line("    New name:        ", WhereItIs(f, f.OutputFileName));
     line("    Output folder:   ", WhereItIs(f, f.OutputFolder));
     line("    Notes:           ", TextOrNA(f.Notes));

@@ -2,6 +2,7 @@
 // The text log and the CSV log of one processing pass.
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,11 @@ inline constexpr std::string_view kOutputFileName = "OutputFileName";
 inline constexpr std::string_view kOutputFolder = "OutputFolder";
 inline constexpr std::string_view kOriginalModifiedTime = "OriginalModifiedTime";  // absent from older logs
 }  // namespace csv_column
+
+// The Operation column's text ("" for None), and the operation such a text
+// names (nothing for a text the logs never hold).
+std::string_view OperationText(FileOperation operation);
+std::optional<FileOperation> OperationFromText(std::string_view text);
 
 // "<outputFolder>/Ravlen Log yyyy-mm-dd @hh-nn-ss" + extension (a second log
 // of the same second adds " (2)" before the extension, and so on)

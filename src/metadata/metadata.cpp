@@ -211,12 +211,12 @@ MetadataOutcome ReadMetadata(FileSystem& fs, const ReadHooks& hooks, const RunOp
     std::unique_ptr<ReadStream> stream = std::move(pass.OpenStream);
     if (!stream) {
         pass.KeptBytes.clear();  // they belong to the stream that was closed
-        std::string error;
-        stream = fs.OpenRead(facts.SourceFilePath, error);
+        FsStatus opened;
+        stream = fs.OpenRead(facts.SourceFilePath, opened);
         if (hooks.pump) hooks.pump();
         if (!stream) {
             ClearFlags(facts);
-            if (error == kFileGoneText) {
+            if (opened.Is(FsFault::Gone)) {
                 // Removed since it was listed: it lacks nothing, it just cannot be placed.
                 facts.Timestamped = false;
                 ++tally.NumberOfLockedFiles;
@@ -225,7 +225,7 @@ MetadataOutcome ReadMetadata(FileSystem& fs, const ReadHooks& hooks, const RunOp
                 return MetadataOutcome::Done;
             }
             ReaderContext{facts, pass, options.DateMode == DateMode::MetadataOnly, hooks.report}.StrictNote(
-                " could not be opened due to the following error: " + error + ".");
+                " could not be opened due to the following error: " + opened.error + ".");
             StopWithoutMetadata(options, facts, tally);
             return MetadataOutcome::Done;
         }

@@ -43,10 +43,12 @@ enum MetadataFaultNumber : int {
 // keep their numbers, an end of file is "Input past end of file", anything
 // else is a device error with the system's text.
 inline MetadataFault FaultFromStatus(const FsStatus& status) {
-    if (status.error == "Out of memory") return {kFaultOutOfMemory, status.error};
-    if (status.error == "Overflow") return {kFaultOverflow, status.error};
-    if (status.error.empty() || status.error == "Input past end of file")
-        return {kFaultPastEnd, "Input past end of file"};
+    switch (status.fault) {
+        case FsFault::OutOfMemory: return {kFaultOutOfMemory, status.error};
+        case FsFault::Overflow: return {kFaultOverflow, status.error};
+        case FsFault::PastEnd: return {kFaultPastEnd, "Input past end of file"};
+        default: break;
+    }
     return {kFaultReadError, status.error};
 }
 

@@ -49,8 +49,8 @@ ReadView::ReadView(ReadStream& stream, PumpCallback pump, std::int64_t fileSize,
     : stream_(stream), pump_(std::move(pump)), stopped_(std::move(stopped)), fileSize_(fileSize), maxBuffer_(maxBuffer) {}
 
 FsStatus ReadView::Read(std::uint64_t n) {
-    if (n > maxBuffer_ || visible_ > maxBuffer_ - n) return FsStatus::Fail("Out of memory");
-    if (n > static_cast<std::uint64_t>(INT64_MAX - position_)) return FsStatus::Fail("Overflow");
+    if (n > maxBuffer_ || visible_ > maxBuffer_ - n) return FsStatus::Fail(FsFault::OutOfMemory, "Out of memory");
+    if (n > static_cast<std::uint64_t>(INT64_MAX - position_)) return FsStatus::Fail(FsFault::Overflow, "Overflow");
     const std::uint64_t served = std::min(n, Pending());
     // The string grows by doubling, but never past the cap: a small read
     // just under it must not double a large buffer.
@@ -85,7 +85,7 @@ FsStatus ReadView::Read(std::uint64_t n) {
 }
 
 FsStatus ReadView::Skip(std::uint64_t n) {
-    if (n > static_cast<std::uint64_t>(INT64_MAX - position_)) return FsStatus::Fail("Overflow");
+    if (n > static_cast<std::uint64_t>(INT64_MAX - position_)) return FsStatus::Fail(FsFault::Overflow, "Overflow");
     const std::uint64_t served = std::min(n, Pending());
     buffer_.erase(visible_, served);
     FsStatus st = n > served ? stream_.Skip(n - served) : FsStatus::Ok();

@@ -8,6 +8,15 @@
 
 namespace ravlen {
 
+// What the run did with a file; its text is the log's (log/run_logs.h).
+enum class FileOperation : std::uint8_t {
+    None,             // not placed, nor meant to be
+    Moved,
+    Copied,
+    Failed,           // a placement that could not be made
+    AlreadyImported,  // its identical bytes were already in the output folder
+};
+
 // What is learnt about one source file; one field per CSV log column plus
 // SourceFilePath and TimestampHasTime. A fresh record is made for each file.
 struct FileFacts {
@@ -56,7 +65,7 @@ struct FileFacts {
     DateTime TimestampDateTime;
     bool TimestampHasTime = true;
     std::int32_t SequenceNumber = 0;
-    std::string Operation;
+    FileOperation Operation = FileOperation::None;
     std::string OutputFileName;
     std::string OutputFolder;
     std::string Notes;

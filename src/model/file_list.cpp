@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "model/import_record.h"
+#include "model/file_facts.h"
 
 namespace ravlen {
 
@@ -29,7 +29,7 @@ void FileList::Add(const FileFacts& f) {
     row.Camera = CameraId::Of(f);
     row.DateBeforeShift = f.DateBeforeShift;
     // The re-import check names the identical file already there as the output.
-    if (f.Operation == kAlreadyImported) row.Status = ListStatus::AlreadyImported;
+    if (f.Operation == FileOperation::AlreadyImported) row.Status = ListStatus::AlreadyImported;
     else row.Status = f.Timestamped ? ListStatus::Place : ListStatus::Skip;
     if (row.Status != ListStatus::Skip) {
         row.OutputName = f.OutputFileName;

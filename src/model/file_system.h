@@ -18,14 +18,40 @@ namespace ravlen {
 
 enum : int { kAttrReadOnly = 1, kAttrHidden = 2, kAttrSystem = 4 };
 
-// The outcome of an operation: success, or the system's own error text.
+// The failures the program tells apart by its own checks, beside the
+// system's error number: what a file operation's caller acts on.
+enum class FsFault : std::uint8_t {
+    None,                // success, or a failure only the system's error number tells
+    Gone,                // the file was listed, then removed before its turn
+    NotOrdinaryFile,     // the name now leads to a link, a folder, a FIFO or a device
+    ChangedWhileCopied,  // the source changed while it was copied
+    CopyDiffers,         // the copy read back from the disk differs from the original
+    FolderReplaced,      // an output folder is no longer the one first reached at its path
+    OutOfMemory,         // a read beyond the reading's buffer cap
+    Overflow,            // a position beyond the signed 64-bit range
+    PastEnd,             // a read or skip past the end of the file
+};
+
+// What an operation on a file says when the file is no longer there: it was
+// listed, then removed before its turn.
+inline constexpr std::string_view kFileGoneText = "The file no longer exists";
+
+// The outcome of an operation: success, or the system's own error text with
+// what tells the failure apart (the errno value, or the program's own fault).
 struct FsStatus {
     bool ok = true;
     std::string error;
+    int errnum = 0;  // the errno value of a failed system call, else 0
+    FsFault fault = FsFault::None;
 
     static FsStatus Ok() { return {}; }
     static FsStatus Fail(std::string text) { return {false, std::move(text)}; }
+    static FsStatus Fail(FsFault fault, std::string text) { return {false, std::move(text), 0, fault}; }
+    static FsStatus System(int err, std::string text) { return {false, std::move(text), err}; }
+    static FsStatus Gone() { return Fail(FsFault::Gone, std::string(kFileGoneText)); }
     explicit operator bool() const { return ok; }
+    // A failure of that kind.
+    bool Is(FsFault kind) const { return !ok && fault == kind; }
 };
 
 // What RemoveIfIdentical found. The copy is gone only after Removed.
@@ -47,10 +73,6 @@ struct CopyRemovalResult {
     std::string Error;  // the system's error text, for the outcomes that have one
 };
 
-// What an operation on a file says when the file is no longer there: it was
-// listed, then removed before its turn.
-inline constexpr std::string_view kFileGoneText = "The file no longer exists";
-
 // Which file or folder an entry is, whatever path reaches it: the same folder
 // seen through a bind mount has the same identity. Unknown (zero) where the
 // file system does not say.
@@ -58,6 +80,14 @@ struct FileId {
     std::uint64_t Device = 0, Inode = 0;
     bool Known() const { return Inode != 0; }
     bool operator==(const FileId&) const = default;
+};
+
+// An entry's own facts, as it stands at its name: a link is not followed.
+struct EntryFacts {
+    bool IsFile = false;  // an ordinary file
+    bool IsFolder = false;
+    std::int64_t Size = 0;
+    FileId Id;
 };
 
 // A file or folder as the file system lists it.
@@ -120,6 +150,11 @@ public:
     virtual FsStatus Close() = 0;
 };
 
+// Every operation runs on the thread that drives the run, but GiveUpSource:
+// a batch's removals run on up to eight worker threads at once (the batch's
+// removers), each on its own staged copy, while the run's thread goes on with
+// the next batch. An implementation keeps GiveUpSource free of shared state,
+// or guards what it shares.
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -157,12 +192,27 @@ public:
         (void)path;
         return false;
     }
+    // The entry at `path` itself, never through a link; nothing when nothing
+    // is there or it cannot be examined.
+    virtual std::optional<EntryFacts> Examine(const std::string& path) = 0;
+    // Removes the file at `path` only while that name still leads to the
+    // entry `id` (one examined before), never a file put in its place.
+    virtual FsStatus RemoveIfStill(const std::string& path, const FileId& id) = 0;
+    // Whether the ordinary file `copy` holds the first bytes of the ordinary
+    // file `original`: all of them, or fewer (a copy cut short). Neither is
+    // opened through a link.
+    virtual bool HoldsStartOf(const std::string& copy, const std::string& original) = 0;
+    // Removes the ordinary files directly in `folder` (opened without
+    // following a link) whose names `chosen` picks; the count removed.
+    virtual int RemoveFilesNamed(const std::string& folder,
+                                 const std::function<bool(std::string_view name)>& chosen) = 0;
     // One file's facts as they stand now, or nothing when it is gone.
     virtual std::optional<FsItem> GetFile(const std::string& path) = 0;
     // The desktop's description of the file's type, such as "JPEG image".
     virtual std::string TypeDescription(const std::string& path) = 0;
 
-    virtual std::unique_ptr<ReadStream> OpenRead(const std::string& path, std::string& error) = 0;
+    // Null, with `status` failed, when the file cannot be opened.
+    virtual std::unique_ptr<ReadStream> OpenRead(const std::string& path, FsStatus& status) = 0;
     // The file's first read comes soon: the medium may start on it now, so
     // that several requests stand in its queue. Only a hint: nothing reaches
     // the program through it, and a file changed before its turn is read as
@@ -193,7 +243,7 @@ public:
     // Gives the copy its final name, never replacing a file.
     virtual FsStatus NameStaged(StagedCopy& copy) = 0;
     // Removes the source of a named, flushed copy while it is still the file
-    // that was copied.
+    // that was copied. Runs on worker threads, several at once (see above).
     virtual FsStatus GiveUpSource(StagedCopy& copy) = 0;
     // Takes a named copy away again, while its name is still that copy's.
     virtual void RemoveNamed(StagedCopy& copy) = 0;

@@ -15,9 +15,6 @@
 
 namespace ravlen {
 
-// The Operation of a file whose identical bytes were already in the output folder.
-inline constexpr const char* kAlreadyImported = "Already imported";
-
 struct ImportedFile {
     std::string Path;  // where the file was placed
     std::int64_t Size = 0;

@@ -11,12 +11,18 @@
 #include <cerrno>
 #include <cstdint>
 #include <system_error>
+#include <utility>
 #include <vector>
+
+#include "platform/fd_closer.h"
 
 namespace ravlen {
 namespace {
 
-FsStatus Failure(int err) { return FsStatus::Fail(std::generic_category().message(err == 0 ? EIO : err)); }
+FsStatus Failure(int err) {
+    if (err == 0) err = EIO;
+    return FsStatus::System(err, std::generic_category().message(err));
+}
 
 // What stands in the way of a folder reached without links.
 FsStatus Refusal(int err) {
@@ -42,13 +48,13 @@ int OpenOne(int at, const char* name, int flags) {
 }
 
 FolderHandle Hold(int fd, FsStatus& failure) {
+    FdCloser held(fd);
     struct stat st{};
     if (fstat(fd, &st) != 0) {
         failure = Failure(errno);
-        close(fd);
         return nullptr;
     }
-    return std::make_shared<const HeldFolder>(fd, IdOf(st));
+    return std::make_shared<const HeldFolder>(held.Release(), IdOf(st));
 }
 
 // The names of `rest`, or nothing when one is empty, "." or "..".
@@ -87,33 +93,32 @@ int OpenBeneath(int at, std::string_view rest, int flags, FsStatus& failure) {
         return -1;
     }
     // Kernels before openat2: one name at a time, none of them a link.
-    int current = -1;
+    FdCloser current;
     for (const std::string_view name : names) {
-        const int next = OpenOne(current < 0 ? at : current, std::string(name).c_str(), flags);
-        const int err = errno;
-        if (current >= 0) close(current);
-        if (next < 0) {
-            failure = Refusal(err);
+        FdCloser next(OpenOne(current.fd < 0 ? at : current.fd, std::string(name).c_str(), flags));
+        if (next.fd < 0) {
+            failure = Refusal(errno);
             return -1;
         }
-        current = next;
+        current = std::move(next);
     }
-    return current < 0 ? fcntl(at, F_DUPFD_CLOEXEC, 0) : current;
+    return current.fd < 0 ? fcntl(at, F_DUPFD_CLOEXEC, 0) : current.Release();
 }
 
 FolderHandle OpenFolder(const std::string& path, FsStatus& failure) {
     const int fd = OpenOne(AT_FDCWD, path.empty() ? "." : path.c_str(), O_RDONLY);
     if (fd < 0) {
         failure = errno == ELOOP || errno == ENOTDIR
-                      ? FsStatus::Fail("The output folder is no longer the folder the run began with")
+                      ? FsStatus::Fail(FsFault::FolderReplaced,
+                                       "The output folder is no longer the folder the run began with")
                       : Failure(errno);
         return nullptr;
     }
     return Hold(fd, failure);
 }
 
-std::string FolderReplacedText(const std::string& path) {
-    return "The output folder " + path + " was replaced during the run";
+FsStatus FolderReplaced(const std::string& path) {
+    return FsStatus::Fail(FsFault::FolderReplaced, "The output folder " + path + " was replaced during the run");
 }
 
 namespace {
@@ -121,7 +126,7 @@ namespace {
 // A held folder whose path no longer leads to it: removed (ENOENT), or replaced.
 FsStatus Changed(const std::string& path, int err) {
     if (err == ENOENT) return FsStatus::Fail("The output folder " + path + " no longer exists");
-    return FsStatus::Fail(FolderReplacedText(path));
+    return FolderReplaced(path);
 }
 
 }  // namespace
@@ -172,7 +177,7 @@ FolderHandle FolderHandles::Reach(const std::string& folder, FsStatus& failure) 
         return nullptr;
     }
     if (!S_ISDIR(st.st_mode) || IdOf(st) != root_->id) {
-        failure = FsStatus::Fail(FolderReplacedText(top_));
+        failure = FolderReplaced(top_);
         return nullptr;
     }
     std::string_view rest = std::string_view(folder).substr(top_.size());
@@ -212,7 +217,7 @@ FolderHandle FolderHandles::Reach(const std::string& folder, FsStatus& failure) 
         if (!next) return nullptr;
         // Let go of earlier, it must come back as the folder it was.
         if (known != known_.end() && known->second != next->id) {
-            failure = FsStatus::Fail(FolderReplacedText(path));
+            failure = FolderReplaced(path);
             return nullptr;
         }
         known_[path] = next->id;
@@ -267,7 +272,7 @@ FsStatus FolderHandles::Remove(const std::string& folder) {
     const auto known = known_.find(folder);
     if (known != known_.end() &&
         (fstatat(at->fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || IdOf(st) != known->second))
-        return FsStatus::Fail(FolderReplacedText(folder));
+        return FolderReplaced(folder);
     if (unlinkat(at->fd, name.c_str(), AT_REMOVEDIR) != 0) return Failure(errno);
     if (const auto held = open_.find(folder); held != open_.end()) {
         uses_.erase(held->second.use);

@@ -41,7 +41,7 @@ int OpenBeneath(int at, std::string_view rest, int flags, FsStatus& failure);
 FolderHandle OpenFolder(const std::string& path, FsStatus& failure);
 
 // What a held folder's use says when its path now leads elsewhere.
-std::string FolderReplacedText(const std::string& path);
+FsStatus FolderReplaced(const std::string& path);
 
 class FolderHandles {
 public:

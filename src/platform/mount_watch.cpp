@@ -11,13 +11,9 @@ namespace ravlen {
 MountTableWatch::MountTableWatch(const std::string& mountInfo)
     : fd_(::open(mountInfo.c_str(), O_RDONLY | O_CLOEXEC)) {}
 
-MountTableWatch::~MountTableWatch() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
 MountTableWatch::Event MountTableWatch::Wait(int timeoutMs) {
-    if (fd_ < 0) return Event::Failed;
-    pollfd entry{fd_, POLLPRI, 0};
+    if (fd_.fd < 0) return Event::Failed;
+    pollfd entry{fd_.fd, POLLPRI, 0};
     const int ready = ::poll(&entry, 1, timeoutMs);
     if (ready < 0) return errno == EINTR ? Event::TimedOut : Event::Failed;
     if (ready == 0) return Event::TimedOut;

@@ -42,9 +42,14 @@ public:
     bool ListFolder(const std::string& path, std::vector<FsItem>& files, std::vector<FsItem>& folders) override;
     int CountItems(const std::string& path) override;
     bool HoldsNothing(const std::string& path) override;
+    std::optional<EntryFacts> Examine(const std::string& path) override;
+    FsStatus RemoveIfStill(const std::string& path, const FileId& id) override;
+    bool HoldsStartOf(const std::string& copy, const std::string& original) override;
+    int RemoveFilesNamed(const std::string& folder,
+                         const std::function<bool(std::string_view name)>& chosen) override;
     std::optional<FsItem> GetFile(const std::string& path) override;
     std::string TypeDescription(const std::string& path) override;
-    std::unique_ptr<ReadStream> OpenRead(const std::string& path, std::string& error) override;
+    std::unique_ptr<ReadStream> OpenRead(const std::string& path, FsStatus& status) override;
     void WillRead(const std::string& path) override;
     void ReadsOver() override;
     FsStatus MoveFile(const std::string& from, const std::string& to) override;
@@ -111,6 +116,8 @@ private:
     // with a `hash`, the bytes read go into it.
     FsStatus FillCopy(int in, int out, const struct stat& source, bool flush, struct XXH3_state_s* hash = nullptr);
     bool FinalNamesOnly(int dirfd) const;
+    // Exactly n bytes unless the file ends first; the count read, or -1.
+    long ReadFull(int fd, char* buffer, std::size_t n);
     FolderHandle OutputFolderOf(const std::string& path, FsStatus& failure);
     // The FAT type of the device `path` lies on (0 for another file
     // system), asked once a device.

@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
+
+#include "platform/fd_closer.h"
 
 namespace ravlen {
 namespace {
@@ -25,8 +28,6 @@ ReadAhead::~ReadAhead() { Release(); }
 
 void ReadAhead::Release() {
     const std::lock_guard<std::mutex> lock(mutex_);
-    for (const Kept& k : kept_)
-        if (k.fd >= 0) close(k.fd);
     kept_.clear();
     ForgetFolder();
     cached_ = true;
@@ -34,8 +35,7 @@ void ReadAhead::Release() {
 }
 
 void ReadAhead::ForgetFolder() {
-    if (folderFd_ >= 0) close(folderFd_);
-    folderFd_ = -1;
+    folderFd_ = FdCloser();
     folder_.clear();
 }
 
@@ -48,8 +48,9 @@ void ReadAhead::Listed() {
 
 ReadAhead::Place ReadAhead::Locate(const std::string& path) const {
     const std::size_t slash = path.rfind('/');
-    if (folderFd_ >= 0 && slash == folder_.size() && slash + 1 < path.size() && path.compare(0, slash, folder_) == 0)
-        return {folderFd_, path.c_str() + slash + 1};
+    if (folderFd_.fd >= 0 && slash == folder_.size() && slash + 1 < path.size() &&
+        path.compare(0, slash, folder_) == 0)
+        return {folderFd_.fd, path.c_str() + slash + 1};
     return {AT_FDCWD, path.c_str()};
 }
 
@@ -80,21 +81,19 @@ FirstBytes ReadAhead::FirstRead(int fd, std::size_t length) {
     FirstBytes first = Probe(fd, length);
     if (!cached_)
         for (Kept& k : kept_)
-            if (k.fd < 0) OpenAhead(k);  // one that fails is opened afresh at its turn
+            if (k.fd.fd < 0) OpenAhead(k);  // one that fails is opened afresh at its turn
     return first;
 }
 
 bool ReadAhead::OpenAhead(Kept& kept) {
-    const int fd = OpenLocked(kept.path);
+    FdCloser opened(OpenLocked(kept.path));
+    const int fd = opened.fd;
     if (fd < 0) return false;
     // The facts before the bytes: a write after them shows in the file's
     // times at its turn. Anything but an ordinary file is opened afresh then.
     struct stat st{};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        return false;
-    }
-    kept.fd = fd;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    kept.fd = std::move(opened);
     kept.st = st;
     kept.first = Probe(fd, std::min(length_, static_cast<std::size_t>(st.st_size)));
     return true;
@@ -130,17 +129,14 @@ void ReadAhead::Hint(const std::string& path, std::size_t length) {
     const std::size_t slash = path.rfind('/');
     if (slash != std::string::npos && slash > 0 && path.compare(0, slash, folder_) != 0) {
         ForgetFolder();
-        folderFd_ = open(path.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (folderFd_ >= 0) folder_ = path.substr(0, slash);
+        folderFd_ = FdCloser(open(path.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (folderFd_.fd >= 0) folder_ = path.substr(0, slash);
     }
     length_ = length;
-    if (kept_.size() >= kMaxKept) {
-        if (kept_.front().fd >= 0) close(kept_.front().fd);
-        kept_.pop_front();
-    }
+    if (kept_.size() >= kMaxKept) kept_.pop_front();
     // A cached medium: the name is noted, and the file opened only if one
     // is found uncached before its turn.
-    kept_.push_back({path, -1, {}, {}});
+    kept_.push_back({path, FdCloser(), {}, {}});
     if (!cached_ && !OpenAhead(kept_.back())) kept_.pop_back();
 }
 
@@ -149,21 +145,18 @@ int ReadAhead::Take(const std::string& path, struct stat& st, FirstBytes& first)
     std::size_t at = 0;
     while (at < kept_.size() && kept_[at].path != path) ++at;
     if (at == kept_.size()) return -1;
-    for (std::size_t i = 0; i < at; ++i)
-        if (kept_[i].fd >= 0) close(kept_[i].fd);
+    // Those hinted before it are let go with it.
     Kept kept = std::move(kept_[at]);
     kept_.erase(kept_.begin(), kept_.begin() + static_cast<std::ptrdiff_t>(at) + 1);
-    if (kept.fd < 0) return -1;
+    if (kept.fd.fd < 0) return -1;
     // Removed, replaced or renamed since it was opened: its name now leads
     // elsewhere (or nowhere), and a fresh open says so as a plain walk would.
     const Place place = Locate(path);
     if (fstatat(place.dirfd, place.name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
-        st.st_dev != kept.st.st_dev || st.st_ino != kept.st.st_ino) {
-        close(kept.fd);
+        st.st_dev != kept.st.st_dev || st.st_ino != kept.st.st_ino)
         return -1;
-    }
     if (Unchanged(kept.st, st)) first = std::move(kept.first);
-    return kept.fd;
+    return kept.fd.Release();
 }
 
 }  // namespace ravlen

@@ -19,6 +19,8 @@
 #include <mutex>
 #include <string>
 
+#include "platform/fd_closer.h"
+
 namespace ravlen {
 
 // A file's first bytes, read ahead of its turn.
@@ -66,7 +68,7 @@ public:
 private:
     struct Kept {
         std::string path;
-        int fd;  // -1 while only noted
+        FdCloser fd;  // -1 while only noted
         struct stat st;  // as the file was when its first bytes were taken
         FirstBytes first;
     };
@@ -87,7 +89,7 @@ private:
 
     std::mutex mutex_;  // a window's thumbnails may open files beside the walk
     std::string folder_;
-    int folderFd_ = -1;
+    FdCloser folderFd_;
     std::deque<Kept> kept_;
     // Whether every file probed in this walk was cached: a cached card needs
     // no hints to the kernel, a cold one wants no read-ahead of the kernel's own.

@@ -10,8 +10,8 @@ namespace ravlen::ui {
 
 QImage LoadThumbnail(const FileRow& row, QSize box) {
     PosixFileSystem fs;
-    std::string error;
-    const std::unique_ptr<ReadStream> stream = fs.OpenRead(row.SourcePath(), error);
+    FsStatus opened;
+    const std::unique_ptr<ReadStream> stream = fs.OpenRead(row.SourcePath(), opened);
     if (!stream) return {};
     std::optional<ThumbnailSpan> known;
     if (row.ThumbnailOffset >= 0) known = ThumbnailSpan{row.ThumbnailOffset, row.ThumbnailLength};

@@ -201,12 +201,33 @@ TEST_F(RenameFilesTest, ThreeFilesInOneSecondThenASecondRun) {
     Run();
     EXPECT_EQ(test::ReadAll(out + "/20041225_180911_005.JPG"), "IMG_0006.JPG");
     EXPECT_EQ(List(in).size(), 3u);
-    EXPECT_EQ(records.back().Operation, "Copied");
+    EXPECT_EQ(records.back().Operation, FileOperation::Copied);
     EXPECT_TRUE(port.messages.empty());
     EXPECT_LE(files.existenceTests, 9);
     // Those copies are made durable as a batch: one flush before their names, not one each.
     EXPECT_EQ(files.steps.at(3), "flush");
     EXPECT_EQ(std::count(files.steps.begin(), files.steps.end(), "flush"), 2);
+}
+
+// Between a file's read and its move (a batch's moves wait for its commit),
+// a source removed is told as gone, not as a move that failed, and a name
+// another program took in a folder that held nothing is never replaced: that
+// file fails. Names in such a folder are not looked for on the disk.
+TEST_F(RenameFilesTest, WhatChangesBeforeAMoveIsToldAndNothingIsReplaced) {
+    for (const char* f : {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG"}) File(f);
+    files.afterMove = [&] {
+        std::filesystem::remove(in + "/IMG_0002.JPG");
+        dir.Write("out/20041225_180911_002.JPG", "theirs");
+    };
+    Run();
+    EXPECT_EQ(files.existenceTests, 0);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[1].Operation, FileOperation::Failed);
+    EXPECT_EQ(records[1].Notes, "IMG_0002.JPG no longer exists.");
+    EXPECT_EQ(records[2].Notes, "IMG_0003.JPG could not be moved due to the following error: File exists.");
+    EXPECT_EQ(test::ReadAll(out + "/20041225_180911_002.JPG"), "theirs");
+    EXPECT_EQ(List(in), Names{"IMG_0003.JPG"});
+    EXPECT_EQ(tally.NumberOfLockedFiles, 2);
 }
 
 // A preview writes nothing: in an output folder that holds nothing only its
@@ -244,10 +265,10 @@ TEST_F(RenameFilesTest, ABatchNamesItsCopiesAfterOneFlushAndGivesUpSourcesAfterT
     EXPECT_EQ(test::ReadAll(out + "/20041225_180911_001.JPG"), "theirs");
     EXPECT_EQ(test::ReadAll(out + "/20041225_180911_003.JPG"), "IMG_0004.JPG!");
     EXPECT_EQ(tally.NumberOfLockedFiles, 1);
-    EXPECT_EQ(records[1].Operation, "Failed");
+    EXPECT_EQ(records[1].Operation, FileOperation::Failed);
     EXPECT_FALSE(records[1].Timestamped);
     EXPECT_EQ(records[1].Notes, "IMG_0002.JPG could not be moved due to the following error: File exists.");
-    EXPECT_EQ(records[4].Operation, "Moved");
+    EXPECT_EQ(records[4].Operation, FileOperation::Moved);
 }
 
 // Stop takes effect after the file in hand, with the open batch committed;
@@ -265,7 +286,7 @@ TEST_F(RenameFilesTest, StopCommitsTheOpenBatchAndASpoiltCopyIsNotPlaced) {
     EXPECT_EQ(records[1].Notes, "IMG_0002.JPG could not be copied due to the following error: The copy read back "
                                 "from the disk differs from the original.");
     EXPECT_EQ(tally.NumberOfLockedFiles, 1);
-    EXPECT_EQ(records[2].Operation, "Copied");
+    EXPECT_EQ(records[2].Operation, FileOperation::Copied);
 }
 
 // A card walked again: files whose bytes are already in the output folder
@@ -287,7 +308,7 @@ TEST_F(RenameFilesTest, FilesAlreadyInTheOutputFolderAreNotPlacedAgain) {
     EXPECT_EQ(List(out), placed);
     EXPECT_EQ(List(in).size(), 2u);
     ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[1].Operation, "Already imported");
+    EXPECT_EQ(records[1].Operation, FileOperation::AlreadyImported);
     EXPECT_FALSE(records[1].Timestamped);
     EXPECT_EQ(records[1].OutputFileName, "20041225_180911_001.JPG");
     EXPECT_EQ(records[1].OutputFolder, out);
@@ -296,8 +317,8 @@ TEST_F(RenameFilesTest, FilesAlreadyInTheOutputFolderAreNotPlacedAgain) {
     options.AddSerial = AddSerial::Never;
     chronology.Reset(), records.clear();
     Run();
-    EXPECT_EQ(records[0].Operation, "Already imported");
-    EXPECT_EQ(records[1].Operation, "Failed");  // its name is taken by another photo
+    EXPECT_EQ(records[0].Operation, FileOperation::AlreadyImported);
+    EXPECT_EQ(records[1].Operation, FileOperation::Failed);  // its name is taken by another photo
     options.AddSerial = AddSerial::DuplicatesOnly;
     chronology.Reset(), records.clear();
     Run();
@@ -350,7 +371,7 @@ TEST_F(RenameFilesTest, TheRecordOfImportsHashesAPlacedFileOnlyWhenAnotherOfItsS
     files.hashes = 0, chronology.Reset(), records.clear();
     Run();
     ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].Operation, "Already imported");
+    EXPECT_EQ(records[0].Operation, FileOperation::AlreadyImported);
     EXPECT_EQ(records[0].OutputFileName, "20041225_180911.JPG");
     EXPECT_EQ(files.hashes, 2);
     EXPECT_NE(record.files[0].Hash, "");
@@ -359,7 +380,7 @@ TEST_F(RenameFilesTest, TheRecordOfImportsHashesAPlacedFileOnlyWhenAnotherOfItsS
     File("IMG_0003.JPG", 0, "two");  // the size of the first, other bytes
     files.hashes = 0, chronology.Reset(), records.clear();
     Run();
-    EXPECT_EQ(records[0].Operation, "Moved");
+    EXPECT_EQ(records[0].Operation, FileOperation::Moved);
     EXPECT_EQ(files.hashes, 0);
     // A large file and one that differs from it only between its ends.
     std::string large(3 * kSampleBytes, 'a');
@@ -369,13 +390,13 @@ TEST_F(RenameFilesTest, TheRecordOfImportsHashesAPlacedFileOnlyWhenAnotherOfItsS
     File("IMG_0006.JPG", 4, large);
     files.hashes = 0, chronology.Reset(), records.clear();
     Run();
-    EXPECT_EQ(records[0].Operation, "Moved");
+    EXPECT_EQ(records[0].Operation, FileOperation::Moved);
     EXPECT_EQ(files.hashes, 2);
     dir.Write("out/20041225_180911.JPG", "uno");  // replaced since: its kept hash no longer counts
     File("IMG_0001.JPG", 0, "one");
     chronology.Reset(), records.clear();
     Run();
-    EXPECT_EQ(records[0].Operation, "Moved");
+    EXPECT_EQ(records[0].Operation, FileOperation::Moved);
 
     // Many files of one size and other bytes (uncompressed raw files): each
     // costs the same few look-ups, not one for every file placed before it;
@@ -387,7 +408,7 @@ TEST_F(RenameFilesTest, TheRecordOfImportsHashesAPlacedFileOnlyWhenAnotherOfItsS
     ASSERT_EQ(records.size(), 61u);
     EXPECT_LT(files.lookups, 6 * 61);
     EXPECT_EQ(files.hashes, 2);
-    EXPECT_EQ(records.back().Operation, "Already imported");
+    EXPECT_EQ(records.back().Operation, FileOperation::AlreadyImported);
 
     // The imports since taken out of the output folder: the card's files of
     // their sizes are not read at all.
@@ -868,7 +889,7 @@ TEST_F(RenameFilesTest, TwinsOnOneCardArePlacedOnce) {
         File("IMG_0001.JPG", 0, "the same bytes"), File("IMG_0002.JPG", 0, "the same bytes");
         Run();
         ASSERT_EQ(records.size(), 2u);
-        EXPECT_EQ(records[1].Operation, "Already imported");
+        EXPECT_EQ(records[1].Operation, FileOperation::AlreadyImported);
         EXPECT_EQ(records[1].OutputFileName, records[0].OutputFileName);
         EXPECT_EQ(List(out).size(), 1u);
     }
@@ -908,7 +929,7 @@ TEST_F(RenameFilesTest, PlansKeepTheSourcesTimeWhenTheRunSetsFileTimes) {
         files.across = across;
         File("IMG_0002.JPG");
         Run();
-        EXPECT_EQ(records.back().Operation, "Moved");
+        EXPECT_EQ(records.back().Operation, FileOperation::Moved);
         EXPECT_NE(records.back().Notes.find("'s modified time could not be set due to the following error: "
                                             "Operation not permitted."), std::string::npos) << across;
         EXPECT_EQ(tally.NumberOfTimesNotSet, 1);
@@ -933,10 +954,10 @@ struct HintFs : PosixFileSystem {
         PosixFileSystem::WillRead(path);
     }
     void ReadsOver() override { events.push_back("over"); }
-    std::unique_ptr<ReadStream> OpenRead(const std::string& path, std::string& error) override {
+    std::unique_ptr<ReadStream> OpenRead(const std::string& path, FsStatus& status) override {
         events.push_back("open " + Name(path));
         if (onOpen) onOpen(Name(path));
-        return PosixFileSystem::OpenRead(path, error);
+        return PosixFileSystem::OpenRead(path, status);
     }
 };
 
@@ -1086,14 +1107,14 @@ TEST_F(RenameFilesTest, EveryFileRecordedAsPlacedIsPlacedWhereverABatchEnds) {
                 for (const auto& [path, bytes] : test::Tree(in)) ++seen[bytes];
                 for (const auto& [path, bytes] : test::Tree(out)) ++seen[bytes];
                 for (const FileFacts& r : records) {
-                    ASSERT_TRUE(r.Operation == "Copied" || r.Operation == "Moved") << tag << " " << r.SourceFileName;
+                    ASSERT_TRUE(r.Operation == FileOperation::Copied || r.Operation == FileOperation::Moved) << tag << " " << r.SourceFileName;
                     const std::string placed = JoinPath(r.OutputFolder, r.OutputFileName);
                     ASSERT_TRUE(fs::exists(placed)) << tag << " " << r.SourceFileName << " logged at " << placed;
                     EXPECT_EQ(test::ReadAll(placed), originals[r.SourceFileName]) << tag;
-                    EXPECT_EQ(fs::exists(r.SourceFilePath), r.Operation == "Copied") << tag << " " << r.SourceFileName;
+                    EXPECT_EQ(fs::exists(r.SourceFilePath), r.Operation == FileOperation::Copied) << tag << " " << r.SourceFileName;
                 }
                 for (const FileFacts& r : records)
-                    EXPECT_EQ(seen[originals[r.SourceFileName]], r.Operation == "Copied" ? 2 : 1) << tag;
+                    EXPECT_EQ(seen[originals[r.SourceFileName]], r.Operation == FileOperation::Copied ? 2 : 1) << tag;
                 EXPECT_TRUE(plans.left.empty()) << tag;
             }
 }

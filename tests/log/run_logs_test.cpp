@@ -66,7 +66,7 @@ FileFacts MovedJpeg(LogTestFs& fs, const std::string& out) {
     f.EXIFDateDigitized = At(2004, 12, 25, 18, 9, 12), f.TimestampDateTime = At(2004, 12, 25, 18, 9, 11);
     f.DateBeforeShift = At(2004, 12, 26, 19, 9, 11), f.ShiftSeconds = -90000;
     f.DateSource = "EXIF DateTimeOriginal";
-    f.Operation = "Moved", f.OutputFileName = "{DT=2004-12-25 @18-09-11}.jpg", f.OutputFolder = out;
+    f.Operation = FileOperation::Moved, f.OutputFileName = "{DT=2004-12-25 @18-09-11}.jpg", f.OutputFolder = out;
     FsItem now{"", "", false, 2345678, kAttrReadOnly | kAttrSystem, At(2021, 7, 3, 9, 5, 8), At(2004, 12, 25, 18, 9, 11), {}};
     fs.files[JoinPath(out, f.OutputFileName)] = {now, "JPEG image"};
     return f;
@@ -146,7 +146,8 @@ TEST(CsvLog, RowsReadBackIntoTheirColumnsWhateverTheNames) {
     avi.DCFFilename = false, avi.DCFBatch = "junk", avi.Extension = "AVI", avi.InternalFormat = "RIFF";
     avi.RIFFMetadata = true, avi.RIFFForm = "AVI ", avi.RIFFICRDDate = At(2004, 12, 25), avi.TIFFOffset = 0;
     avi.RIFFetimTime = At(1970, 1, 1, 18, 9, 11), avi.RIFFcmntDate = At(2004, 12, 25, 7, 8, 9);
-    avi.CIFFCapturedDate = At(2003, 1, 1), avi.Timestamped = false, avi.SequenceNumber = 3, avi.Operation = "Moved";
+    avi.CIFFCapturedDate = At(2003, 1, 1), avi.Timestamped = false, avi.SequenceNumber = 3;
+    avi.Operation = FileOperation::Moved;
     avi.Notes = "Trip \"best\", 1.avi is odd.\nSecond, note.";
     avi.MovieMetadata = true, avi.MovieDate = At(2019, 7, 24, 11, 25, 40), avi.MovieUTCOffset = -210;
     avi.MovieDateSource = "Keys:CreationDate";

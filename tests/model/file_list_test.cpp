@@ -26,7 +26,7 @@ TEST(FileList, LinesByOutcome) {
     FileFacts skipped = placed;
     skipped.Timestamped = false, skipped.Notes = "IMG\t1.JPG has no date.", skipped.DateSource.clear();
     FileFacts imported = placed;
-    imported.Timestamped = false, imported.Operation = "Already imported";
+    imported.Timestamped = false, imported.Operation = FileOperation::AlreadyImported;
     for (const FileFacts* f : {&placed, &skipped, &imported}) list.Add(*f);
     FsItem hidden;
     hidden.Name = ".hidden";

@@ -413,16 +413,25 @@ TEST(PosixFileSystem, CopiesOnlyTheFileThatWasListed) {
     FaultyFs fs;
     // Written over in place: the length stays, only the time tells.
     fs.midCopy = [&] { std::fstream(from, std::ios::in | std::ios::out | std::ios::binary) << "new"; };
-    EXPECT_EQ(fs.CopyFile(from, out / "b.MOV").error, "The file changed while it was being copied");
-    EXPECT_EQ(fs.MoveFile(tmp / "gone.MOV", out / "b.MOV").error, "The file no longer exists");
-    EXPECT_EQ(fs.CopyFile(tmp / "gone.MOV", out / "b.MOV").error, "The file no longer exists");
+    // The caller acts on the kind of failure; the user reads its text.
+    using Said = std::pair<FsFault, std::string>;
+    const auto said = [](const FsStatus& status) { return Said{status.fault, status.error}; };
+    const Said gone{FsFault::Gone, "The file no longer exists"};
+    const Said notOrdinary{FsFault::NotOrdinaryFile, "The file is no longer an ordinary file"};
+    EXPECT_EQ(said(fs.CopyFile(from, out / "b.MOV")),
+              Said(FsFault::ChangedWhileCopied, "The file changed while it was being copied"));
+    EXPECT_EQ(said(fs.MoveFile(tmp / "gone.MOV", out / "b.MOV")), gone);
+    EXPECT_EQ(said(fs.CopyFile(tmp / "gone.MOV", out / "b.MOV")), gone);
+    FsStatus opened;
+    EXPECT_FALSE(fs.OpenRead(tmp / "gone.MOV", opened));
+    EXPECT_EQ(said(opened), gone);
     ASSERT_EQ(mkfifo((tmp / "fifo.MOV").c_str(), 0600), 0);
     ASSERT_EQ(symlink(from.c_str(), (tmp / "link.MOV").c_str()), 0);
     for (const char* swapped : {"fifo.MOV", "link.MOV"}) {
-        std::string error;
-        EXPECT_EQ(fs.CopyFile(tmp / swapped, out / "b.MOV").error, "The file is no longer an ordinary file");
-        EXPECT_EQ(fs.MoveFile(tmp / swapped, out / "b.MOV").error, "The file is no longer an ordinary file");
-        EXPECT_FALSE(fs.OpenRead(tmp / swapped, error));
+        EXPECT_EQ(said(fs.CopyFile(tmp / swapped, out / "b.MOV")), notOrdinary);
+        EXPECT_EQ(said(fs.MoveFile(tmp / swapped, out / "b.MOV")), notOrdinary);
+        EXPECT_FALSE(fs.OpenRead(tmp / swapped, opened));
+        EXPECT_EQ(said(opened), notOrdinary);
     }
     EXPECT_TRUE(Names(out.path()).empty());
     // An output folder swapped for a link stops the file instead of following it.
@@ -530,6 +539,16 @@ TEST(PosixFileSystem, RemovesACopyOnlyWhileItHoldsTheOriginalsBytes) {
         EXPECT_EQ(fsys::exists(fsys::symlink_status(copy)), c.outcome != CopyRemoval::Removed) << c.name;
         EXPECT_EQ(ReadAll(original), photo) << c.name;
     }
+    // Recovery's removal takes only the entry it examined, never one put at its name since.
+    TempDir tmp;
+    const std::string copy = tmp.Write("copy.jpg", photo);
+    PosixFileSystem fs;
+    const std::optional<EntryFacts> examined = fs.Examine(copy);
+    ASSERT_TRUE(examined && examined->IsFile);
+    fsys::rename(tmp.Write("new.jpg", photo), copy);
+    EXPECT_TRUE(fs.RemoveIfStill(copy, examined->Id).Is(FsFault::Gone));
+    EXPECT_TRUE(fs.RemoveIfStill(copy, fs.Examine(copy)->Id));
+    EXPECT_FALSE(fsys::exists(copy));
 }
 
 // A sample is a file's head and tail, each no more than the file has; a link
@@ -609,9 +628,10 @@ TEST(PosixFileSystem, FilesOpenedAheadAreReadAsTheyAreAtTheirTurn) {
     for (int i = 10; i < count; ++i) fs.MakeCold(path(i));
     const auto before = open();
     const auto read = [&](int i) {
-        std::string error, out;
-        auto stream = fs.OpenRead(path(i), error);
-        if (!stream) return error;
+        std::string out;
+        FsStatus opened;
+        auto stream = fs.OpenRead(path(i), opened);
+        if (!stream) return opened.error;
         return stream->Read(6, out) ? out : "short";
     };
     for (int i = 10; i < 70; ++i) fs.WillRead(path(i));
@@ -667,15 +687,15 @@ TEST(PosixFileSystem, StreamReadsAndSkipsCheaply) {
     const std::string bytes = Pattern(100000);
     const std::string path = tmp.Write("IMG_0001.JPG", bytes);
     PosixFileSystem fs;
-    std::string error;
-    EXPECT_FALSE(fs.OpenRead(tmp / "none.jpg", error));
-    EXPECT_EQ(error, "The file no longer exists");
+    FsStatus opened;
+    EXPECT_FALSE(fs.OpenRead(tmp / "none.jpg", opened));
+    EXPECT_EQ(opened.error, "The file no longer exists");
 
     const long calibrate = ReadSyscalls();
     const long overhead = ReadSyscalls() - calibrate;
     const long before = ReadSyscalls();
-    auto in = fs.OpenRead(path, error);
-    ASSERT_TRUE(in) << error;
+    auto in = fs.OpenRead(path, opened);
+    ASSERT_TRUE(in) << opened.error;
     std::string out, expect;
     bool ok = true;  // the many small reads and skips at the start of a photo: one pread
     for (int i = 0; i < 50; ++i) ok = in->Read(2, out) && in->Skip(10) && in->Read(4, out) && ok;
@@ -691,7 +711,9 @@ TEST(PosixFileSystem, StreamReadsAndSkipsCheaply) {
     ASSERT_TRUE(in->Read(3, out));
     EXPECT_EQ(out, bytes.substr(20800, 40003));
     out = "kept";
-    EXPECT_EQ(in->Read(100000, out).error, "Input past end of file");
+    const FsStatus past = in->Read(100000, out);
+    EXPECT_TRUE(past.Is(FsFault::PastEnd));
+    EXPECT_EQ(past.error, "Input past end of file");
     EXPECT_FALSE(in->Read(std::size_t{1} << 42, out));  // refused before anything is allocated
     EXPECT_EQ(out, "kept");
     EXPECT_FALSE(in->Skip(100000));

@@ -48,11 +48,22 @@ public:
     }
     int CountItems(const std::string& path) override { return inner_.CountItems(path); }
     bool HoldsNothing(const std::string& path) override { return inner_.HoldsNothing(path); }
+    std::optional<EntryFacts> Examine(const std::string& path) override { return inner_.Examine(path); }
+    FsStatus RemoveIfStill(const std::string& path, const FileId& id) override {
+        return inner_.RemoveIfStill(path, id);
+    }
+    bool HoldsStartOf(const std::string& copy, const std::string& original) override {
+        return inner_.HoldsStartOf(copy, original);
+    }
+    int RemoveFilesNamed(const std::string& folder,
+                         const std::function<bool(std::string_view name)>& chosen) override {
+        return inner_.RemoveFilesNamed(folder, chosen);
+    }
     std::optional<FsItem> GetFile(const std::string& path) override { return inner_.GetFile(path); }
     std::string TypeDescription(const std::string& path) override { return inner_.TypeDescription(path); }
-    std::unique_ptr<ReadStream> OpenRead(const std::string& path, std::string& error) override {
+    std::unique_ptr<ReadStream> OpenRead(const std::string& path, FsStatus& status) override {
         ++counts_.opens;
-        std::unique_ptr<ReadStream> stream = inner_.OpenRead(path, error);
+        std::unique_ptr<ReadStream> stream = inner_.OpenRead(path, status);
         if (!stream) return stream;
         return std::make_unique<Stream>(std::move(stream), counts_);
     }

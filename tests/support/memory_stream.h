@@ -16,7 +16,7 @@ public:
     explicit MemoryStream(std::string_view bytes) : bytes_(bytes) {}
     FsStatus Read(std::size_t n, std::string& out) override {
         ++reads;
-        if (n > bytes_.size() - pos_) return FsStatus::Fail("Input past end of file");
+        if (n > bytes_.size() - pos_) return FsStatus::Fail(FsFault::PastEnd, "Input past end of file");
         out.append(bytes_.substr(pos_, n));
         pos_ += n;
         bytesRead += n;
@@ -24,7 +24,7 @@ public:
     }
     FsStatus Skip(std::uint64_t n) override {
         ++skips;
-        if (n > bytes_.size() - pos_) return FsStatus::Fail("Input past end of file");
+        if (n > bytes_.size() - pos_) return FsStatus::Fail(FsFault::PastEnd, "Input past end of file");
         pos_ += static_cast<std::size_t>(n);
         return FsStatus::Ok();
     }

@@ -1,17 +1,13 @@
 #include "app/records/recovery.h"
 
-#include <dirent.h>
 #include <signal.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <map>
-#include <memory>
+#include <optional>
 #include <set>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -20,43 +16,7 @@
 namespace ravlen {
 namespace {
 
-constexpr std::size_t kCompareChunk = 1024 * 1024;
 constexpr std::size_t kMaxListed = 10;
-
-long ReadUpTo(int fd, char* buffer, std::size_t n) {
-    std::size_t got = 0;
-    while (got < n) {
-        const ssize_t r = read(fd, buffer + got, n - got);
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) return -1;
-        if (r == 0) break;
-        got += static_cast<std::size_t>(r);
-    }
-    return static_cast<long>(got);
-}
-
-// Whether `copy` holds the first bytes of `original` (all of them, or fewer:
-// a copy cut short), as the run being recovered would have left it.
-bool HoldsStartOf(const std::string& copy, const std::string& original) {
-    const int c = open(copy.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    const int o = open(original.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    struct stat cs{}, os{};
-    bool same = c >= 0 && o >= 0 && fstat(c, &cs) == 0 && fstat(o, &os) == 0 && S_ISREG(cs.st_mode) &&
-                S_ISREG(os.st_mode) && cs.st_size <= os.st_size;
-    std::unique_ptr<char[]> a(same ? new char[kCompareChunk] : nullptr), b(same ? new char[kCompareChunk] : nullptr);
-    while (same) {
-        const long na = ReadUpTo(c, a.get(), kCompareChunk);
-        if (na <= 0) {
-            same = na == 0;
-            break;
-        }
-        same = ReadUpTo(o, b.get(), static_cast<std::size_t>(na)) == na &&
-               std::memcmp(a.get(), b.get(), static_cast<std::size_t>(na)) == 0;
-    }
-    if (c >= 0) close(c);
-    if (o >= 0) close(o);
-    return same;
-}
 
 std::string FolderOf(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -64,37 +24,16 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool IsFolder(const std::string& path) {
-    struct stat st{};
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 // Removes the hidden temporaries in a folder whose process number passes
 // `left` (a killed run's); the count.
 template <typename Left>
-int RemovePartialCopies(const std::string& folder, Left left) {
-    const std::string prefix(kPartialCopyPrefix);
-    const int dirfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (dirfd < 0) return 0;
-    DIR* dir = fdopendir(dirfd);
-    if (!dir) {
-        close(dirfd);
-        return 0;
-    }
-    std::vector<std::string> names;
-    while (const dirent* entry = readdir(dir))
-        if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0 &&
-            left(std::strtoll(entry->d_name + prefix.size(), nullptr, 10)))
-            names.emplace_back(entry->d_name);
-    int removed = 0;
-    for (const std::string& name : names) {
-        struct stat st{};
-        if (fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
-            unlinkat(dirfd, name.c_str(), 0) == 0)
-            ++removed;
-    }
-    closedir(dir);
-    return removed;
+int RemovePartialCopies(FileSystem& fs, const std::string& folder, Left left) {
+    const std::string_view prefix(kPartialCopyPrefix);
+    return fs.RemoveFilesNamed(folder, [&](std::string_view name) {
+        if (name.substr(0, prefix.size()) != prefix) return false;
+        const std::string number(name.substr(prefix.size()));
+        return left(std::strtoll(number.c_str(), nullptr, 10));
+    });
 }
 
 struct Outcome {
@@ -110,31 +49,32 @@ void List(std::string& text, const char* title, const std::vector<std::string>& 
     if (items.size() > kMaxListed) text += "    and " + std::to_string(items.size() - kMaxListed) + " more\r\n";
 }
 
-bool SameEntry(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
-
 // Whether `copy` holds exactly the bytes of `original`: a second name of the
 // same file, or the same size and the same hash.
-bool SameBytes(FileSystem& fs, const std::string& copy, const struct stat& c, const std::string& original,
-               const struct stat& o) {
-    if (SameEntry(c, o)) return true;
-    if (c.st_size != o.st_size) return false;
+bool SameBytes(FileSystem& fs, const std::string& copy, const EntryFacts& c, const std::string& original,
+               const EntryFacts& o) {
+    if (c.Id == o.Id) return true;
+    if (c.Size != o.Size) return false;
     std::string a, b;
     return fs.ContentHash(copy, a, {}) && fs.ContentHash(original, b, {}) && a == b;
-}
-
-// Removes `path` while it is still the file examined as `st`.
-bool RemoveExamined(const std::string& path, const struct stat& st) {
-    struct stat now{};
-    return lstat(path.c_str(), &now) == 0 && SameEntry(now, st) && unlink(path.c_str()) == 0;
 }
 
 // Whether the file at the plan's target is the run's copy of its source, as
 // far as it got: a second name of it, its first bytes (all or fewer), or an
 // unfinished copy under its final name, whatever bytes a power cut left in it.
-bool CopyOfSource(const PlannedPlacement& plan, const struct stat& s, const struct stat& t) {
-    return S_ISREG(t.st_mode) && (SameEntry(s, t) || HoldsStartOf(plan.Target, plan.Source) ||
-                                  (plan.FinalNameCopy && t.st_size <= s.st_size));
+bool CopyOfSource(FileSystem& fs, const PlannedPlacement& plan, const EntryFacts& s, const EntryFacts& t) {
+    return t.IsFile && (s.Id == t.Id || fs.HoldsStartOf(plan.Target, plan.Source) ||
+                        (plan.FinalNameCopy && t.Size <= s.Size));
 }
+
+// The entry at the plan's source and at its target, as they stand.
+struct PlanEnds {
+    std::optional<EntryFacts> source, target;
+    PlanEnds(FileSystem& fs, const PlannedPlacement& plan)
+        : source(fs.Examine(plan.Source)), target(fs.Examine(plan.Target)) {
+        if (source && !source->IsFile) source.reset();
+    }
+};
 
 // The rows of the killed runs' CSV logs, by the file each placed; each log
 // is read once.
@@ -176,21 +116,22 @@ private:
 // the plan must wait for a later run.
 bool Settle(const PlannedPlacement& plan, FileSystem& fs, const UndoRow* logged, Outcome& out) {
     // A card taken out: nothing can be compared now.
-    if (!IsFolder(FolderOf(plan.Source))) {
+    if (!fs.FolderExists(FolderOf(plan.Source))) {
         out.waiting.push_back(plan.Source);
         return false;
     }
-    struct stat s{}, t{};
-    const bool source = lstat(plan.Source.c_str(), &s) == 0 && S_ISREG(s.st_mode);
-    const bool target = lstat(plan.Target.c_str(), &t) == 0;
-    const bool regular = target && S_ISREG(t.st_mode);
-    if (source && regular && logged && logged->Operation == "Copied" && !SameEntry(s, t) &&
-        SameBytes(fs, plan.Target, t, plan.Source, s)) {
+    const PlanEnds ends(fs, plan);
+    const std::optional<EntryFacts>& source = ends.source;
+    const std::optional<EntryFacts>& target = ends.target;
+    const bool regular = target && target->IsFile;
+    if (source && regular && logged && logged->Operation == FileOperation::Copied && source->Id != target->Id &&
+        SameBytes(fs, plan.Target, *target, plan.Source, *source)) {
         ++out.kept;
-    } else if (!source && regular && logged && logged->Operation == "Moved" && t.st_size == logged->Size) {
+    } else if (!source && regular && logged && logged->Operation == FileOperation::Moved &&
+               target->Size == logged->Size) {
         ++out.kept;
     } else if (source && target) {
-        if (CopyOfSource(plan, s, t) && RemoveExamined(plan.Target, t)) ++out.removed;
+        if (CopyOfSource(fs, plan, *source, *target) && fs.RemoveIfStill(plan.Target, target->Id)) ++out.removed;
         else out.leftAlone.push_back(plan.Target + " (it is not a copy of " + plan.Source + ")");
     } else if (target && plan.Moves) {
         FsStatus moved = fs.MoveFile(plan.Target, plan.Source);
@@ -211,12 +152,12 @@ bool Settle(const PlannedPlacement& plan, FileSystem& fs, const UndoRow* logged,
 // output folder is the original, and whatever the undo began at the original
 // place (a copy cut short, an unfinished one under its final name) goes.
 bool SettleUndo(const PlannedPlacement& plan, FileSystem& fs, Outcome& out) {
-    struct stat s{}, t{};
-    const bool source = lstat(plan.Source.c_str(), &s) == 0 && S_ISREG(s.st_mode);
-    const bool target = lstat(plan.Target.c_str(), &t) == 0;
+    const PlanEnds ends(fs, plan);
+    const std::optional<EntryFacts>& source = ends.source;
+    const std::optional<EntryFacts>& target = ends.target;
     // Only the original folder itself is made again by the undo: with the one
     // that held it missing too, the card is more likely not attached.
-    if (source && !target && !IsFolder(FolderOf(FolderOf(plan.Target)))) {
+    if (source && !target && !fs.FolderExists(FolderOf(FolderOf(plan.Target)))) {
         out.waiting.push_back(plan.Target);
         return false;
     }
@@ -226,11 +167,11 @@ bool SettleUndo(const PlannedPlacement& plan, FileSystem& fs, Outcome& out) {
     };
     if (!source && target) retime();
     if (!source || !target) return true;  // done, or not begun
-    if (S_ISREG(t.st_mode) && SameBytes(fs, plan.Target, t, plan.Source, s) &&
-        fs.FlushFileSystem(FolderOf(plan.Target)) && RemoveExamined(plan.Source, s)) {
+    if (target->IsFile && SameBytes(fs, plan.Target, *target, plan.Source, *source) &&
+        fs.FlushFileSystem(FolderOf(plan.Target)) && fs.RemoveIfStill(plan.Source, source->Id)) {
         retime();
         ++out.undone;
-    } else if (CopyOfSource(plan, s, t) && RemoveExamined(plan.Target, t)) {
+    } else if (CopyOfSource(fs, plan, *source, *target) && fs.RemoveIfStill(plan.Target, target->Id)) {
         ++out.removed;
     } else {
         out.leftAlone.push_back(plan.Target + " (it is not a copy of " + plan.Source + ")");
@@ -254,7 +195,7 @@ std::string RecoverAbandonedPlacements(IntentRecord& record, FileSystem& fs) {
     }
     // Copies cut short under a hidden name, in the folders the run wrote into.
     for (const auto& [folder, process] : folders)
-        if (process > 0) out.partials += RemovePartialCopies(folder, [p = process](long long n) { return n == p; });
+        if (process > 0) out.partials += RemovePartialCopies(fs, folder, [p = process](long long n) { return n == p; });
 
     std::string text =
         "The last run ended before it finished (it was killed, or the computer stopped). The files it was "
@@ -272,9 +213,9 @@ std::string RecoverAbandonedPlacements(IntentRecord& record, FileSystem& fs) {
     return text;
 }
 
-int RemoveLeftoverCopies(const std::string& folder) {
+int RemoveLeftoverCopies(FileSystem& fs, const std::string& folder) {
     // A process number no process has now: its run ended without cleaning up.
-    return RemovePartialCopies(folder, [](long long n) {
+    return RemovePartialCopies(fs, folder, [](long long n) {
         return n > 0 && kill(static_cast<pid_t>(n), 0) != 0 && errno == ESRCH;
     });
 }

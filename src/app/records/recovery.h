@@ -16,6 +16,6 @@ std::string RecoverAbandonedPlacements(IntentRecord& record, FileSystem& fs);
 
 // Removes the hidden temporaries that runs no longer going on left in a folder
 // (copies staged before their plans were written); the count.
-int RemoveLeftoverCopies(const std::string& folder);
+int RemoveLeftoverCopies(FileSystem& fs, const std::string& folder);
 
 }  // namespace ravlen

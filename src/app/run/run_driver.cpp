@@ -427,7 +427,7 @@ bool RunDriver::Confirm(const RunOptions& options, const std::optional<std::stri
 
 RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options) {
     // Copies a killed run staged but never planned are its alone to clear.
-    if (const int left = services_.intents ? RemoveLeftoverCopies(folders.output.Path) : 0; left > 0)
+    if (const int left = services_.intents ? RemoveLeftoverCopies(services_.fs, folders.output.Path) : 0; left > 0)
         Notice("The last run ended before it finished (it was killed, or the computer stopped). The " +
                std::to_string(left) + " unfinished copies it left in " + folders.output.Path + " have been removed.");
     chronology_.Reset();

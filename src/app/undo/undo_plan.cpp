@@ -102,7 +102,8 @@ UndoRow ReadRow(const CsvRecord& record, const LogColumns& c, int number, const 
         row.SourceFileName = f[c.SourceFileName];
         row.OutputFolder = f[c.OutputFolder];
         row.OutputFileName = f[c.OutputFileName];
-        row.Operation = f[c.Operation];
+        row.OperationText = f[c.Operation];
+        row.Operation = OperationFromText(row.OperationText).value_or(FileOperation::None);
         if (c.OriginalModifiedTime) row.OriginalModified = FileTime::Parse(f[*c.OriginalModifiedTime]);
     }
     if (record.TooLong) {
@@ -119,7 +120,7 @@ UndoRow ReadRow(const CsvRecord& record, const LogColumns& c, int number, const 
         row.Reason = "The run did not move or copy this file.";
     } else if (f[c.Timestamped] != "Yes") {
         row.LeaveAlone("The row's Timestamped field is neither Yes nor No.");
-    } else if (row.Operation != "Moved" && row.Operation != "Copied") {
+    } else if (row.Operation != FileOperation::Moved && row.Operation != FileOperation::Copied) {
         row.LeaveAlone("The row's Operation is neither Moved nor Copied.");
     } else if (!PlainName(row.SourceFileName)) {
         row.LeaveAlone("The row's SourceFileName is not a plain file name.");
@@ -137,7 +138,7 @@ UndoRow ReadRow(const CsvRecord& record, const LogColumns& c, int number, const 
         row.LeaveAlone("The row's output file is its original file.");
     } else {
         row.Trusted = true;
-        row.Action = row.Operation == "Moved" ? UndoAction::Restore : UndoAction::Remove;
+        row.Action = row.Operation == FileOperation::Moved ? UndoAction::Restore : UndoAction::Remove;
     }
     return row;
 }
@@ -183,7 +184,7 @@ void AssessUndoRow(UndoRow& row, const std::string& logFolder, FileSystem& fs) {
     const bool outThere = out || fs.FileExists(output);
     const bool srcThere = src || fs.FileExists(source);
 
-    if (row.Operation == "Moved") {
+    if (row.Operation == FileOperation::Moved) {
         row.Action = UndoAction::Restore;
         if (!outThere) {
             if (src && src->Size == row.Size) {
@@ -285,10 +286,10 @@ bool ReadRunLog(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std:
     }
     plan.LogFolder = folder->Path;
 
-    std::string readError;
-    std::unique_ptr<ReadStream> in = fs.OpenRead(csvPath, readError);
+    FsStatus opened;
+    std::unique_ptr<ReadStream> in = fs.OpenRead(csvPath, opened);
     if (!in) {
-        error = "The log " + QuotedName(csvPath) + " could not be read due to the following error: " + readError + ".";
+        error = "The log " + QuotedName(csvPath) + " could not be read due to the following error: " + opened.error + ".";
         return false;
     }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "model/file_facts.h"
 #include "model/file_system.h"
 
 namespace ravlen {
@@ -31,7 +32,8 @@ struct UndoRow {
     std::string SourceFileName;
     std::string OutputFolder;
     std::string OutputFileName;
-    std::string Operation;
+    std::string OperationText;  // as the log states it
+    FileOperation Operation = FileOperation::None;  // None for a text the logs never hold
     std::int64_t Size = -1;
     std::optional<FileTime> OriginalModified;  // the renamed file's modified time before the run set it
     bool Trusted = false;  // the row parsed and names plain paths inside the log's folder

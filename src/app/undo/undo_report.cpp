@@ -150,7 +150,7 @@ std::unique_ptr<UndoLog> UndoLog::Create(FileSystem& fs, const std::string& csvP
 
 void UndoLog::Write(const UndoRow& row) {
     Line(Digits(row.Row) + "," + CsvQuoted(row.SourceFolder) + "," + CsvQuoted(row.SourceFileName) + "," +
-         CsvQuoted(row.OutputFolder) + "," + CsvQuoted(row.OutputFileName) + "," + CsvQuoted(row.Operation) + "," +
+         CsvQuoted(row.OutputFolder) + "," + CsvQuoted(row.OutputFileName) + "," + CsvQuoted(row.OperationText) + "," +
          CsvQuoted(ActionText(row.Action)) + "," + CsvQuoted(row.Reason));
 }
 

@@ -167,7 +167,7 @@ TEST(Recovery, KeepsWhatTheKilledRunLoggedAndTheUndoAgrees) {
         ASSERT_TRUE(ReadRunLog(log, files, read, error)) << error;
         for (const UndoRow& row : read.Rows) {
             PlannedPlacement p{0, JoinPath(row.SourceFolder, row.SourceFileName),
-                               JoinPath(row.OutputFolder, row.OutputFileName), row.Operation == "Moved"};
+                               JoinPath(row.OutputFolder, row.OutputFileName), row.Operation == FileOperation::Moved};
             // 2 and 5 as an older record left them, without their log; 3's
             // copy, under its final name, was torn after all.
             if (row.SourceFileName != "IMG_0002.JPG" && row.SourceFileName != "IMG_0005.JPG") p.Log = log;

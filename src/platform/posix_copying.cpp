@@ -1,0 +1,511 @@
+#include "platform/posix_file_system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+#include <xxhash.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <memory>
+
+#include "model/intent_record.h"
+#include "platform/fd_closer.h"
+#include "platform/folder_handles.h"
+#include "platform/posix_common.h"
+
+// Moves and copies: a copy staged where nobody takes it for a finished file,
+// flushed, named without replacing, and the source given up.
+
+namespace ravlen {
+
+using namespace posix_fs;
+
+namespace {
+
+// What a copy says when its source was not the file it was meant to be.
+constexpr const char* kChanged = "The file changed while it was being copied";
+constexpr const char* kCopyDiffers = "The copy read back from the disk differs from the original";
+
+constexpr std::size_t kRangeChunk = 64 * 1024 * 1024;  // one copy_file_range call
+
+// The file system does not know the flag or the operation.
+bool RefusesFlag(int err) { return err == EINVAL || err == ENOSYS || err == ENOTSUP || err == EOPNOTSUPP; }
+bool RefusesUnnamed(int err) { return RefusesFlag(err) || err == EISDIR || err == ENOENT; }
+bool RefusesRange(int err) { return RefusesFlag(err) || err == EXDEV || err == EBADF || err == EPERM; }
+
+// Removes dirfd/name only while it is still the file we created.
+void RemoveOwnAt(int dirfd, const std::string& name, const struct stat& ours) {
+    struct stat now{};
+    if (fstatat(dirfd, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == ours.st_dev &&
+        now.st_ino == ours.st_ino)
+        unlinkat(dirfd, name.c_str(), 0);
+}
+
+// A hidden name no camera writes, unique within the machine for this run.
+std::string TemporaryName(const std::string& finalName) {
+    static std::atomic<unsigned> counter{0};
+    (void)finalName;
+    return std::string(kPartialCopyPrefix) + std::to_string(getpid()) + "-" + std::to_string(++counter);
+}
+
+}  // namespace
+
+FsStatus PosixFileSystem::MoveFile(const std::string& from, const std::string& to) {
+    FsStatus failure;
+    const FolderHandle folder = OutputFolderOf(ParentPart(to), failure);
+    if (!folder) return failure;
+    Entry source;
+    if (!EntryOf(from, source, failure)) return failure;
+    const char* const fromName = source.name.c_str();
+    const std::string name = NameOf(to);
+    struct stat src{};
+    if (fstatat(source.at, fromName, &src, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? FsStatus::Gone() : Failure(errno);
+    if (!S_ISREG(src.st_mode)) return NotOrdinary();
+
+    int err = RenameNoReplace(source.at, fromName, folder->fd, name.c_str());
+    if (err == 0) return FsStatus::Ok();
+    if (err == ENOENT && faccessat(source.at, fromName, F_OK, AT_SYMLINK_NOFOLLOW) != 0) return FsStatus::Gone();
+    if (RefusesFlag(err)) {
+        // The file system refuses the no-replace flag. A hard link is just as
+        // exclusive (it fails on a taken name), and the source is unlinked only
+        // once the new name is in place.
+        err = HardLink(source.at, fromName, folder->fd, name.c_str());
+        if (err == 0) {
+            if (unlinkat(source.at, fromName, 0) == 0) return FsStatus::Ok();
+            err = errno;
+            unlinkat(folder->fd, name.c_str(), 0);
+            return Failure(err);
+        }
+        // Nor can it link: fall through to copying, which is exclusive too.
+        if (err == EPERM || RefusesFlag(err) || err == EMLINK) err = EXDEV;
+    }
+    if (err != EXDEV) return Failure(err);
+
+    // Another file system: copy, make the copy's name durable, check that the
+    // source is still the file copied, and only then give up the source.
+    struct stat copied{}, made{};
+    FsStatus status = CopyInto(source, folder->fd, name, copied, made);
+    if (!status) return status;
+    if (fsync(folder->fd) != 0 && errno != EBADF && errno != EINVAL) status = Failure(errno);
+    struct stat now{};
+    if (status && fstatat(source.at, fromName, &now, AT_SYMLINK_NOFOLLOW) != 0)
+        status = errno == ENOENT ? FsStatus::Gone() : Failure(errno);
+    if (status && !SameContent(now, copied)) status = FsStatus::Fail(FsFault::ChangedWhileCopied, kChanged);
+    if (status && unlinkat(source.at, fromName, 0) != 0) status = Failure(errno);
+    // The file stays exactly where it was; the copy goes.
+    if (!status) RemoveOwnAt(folder->fd, name, made);
+    return status;
+}
+
+FsStatus PosixFileSystem::CopyFile(const std::string& from, const std::string& to) {
+    FsStatus failure;
+    const FolderHandle folder = OutputFolderOf(ParentPart(to), failure);
+    if (!folder) return failure;
+    struct stat copied{}, made{};
+    return CopyInto(Entry{nullptr, AT_FDCWD, from}, folder->fd, NameOf(to), copied, made);
+}
+
+// The copy is written where nobody can take it for a finished file: an
+// unnamed file linked into place once complete and flushed, else a hidden
+// temporary name renamed without replacing; only file systems that refuse
+// both get the copy under its final name from the start.
+FsStatus PosixFileSystem::CopyInto(const Entry& from, int dirfd, const std::string& name,
+                                   struct stat& copied, struct stat& made) {
+    FsStatus failure;
+    const int in = OpenSource(from.at, from.name, copied, failure);
+    if (in < 0) return failure;
+    const FdCloser closeIn{in};
+
+    const mode_t mode = copied.st_mode & 0777;
+    if (!FinalNamesOnly(dirfd)) {
+        const int unnamed = OpenUnnamed(dirfd, mode);
+        if (unnamed >= 0) {
+            const FdCloser closeOut{unnamed};
+            FsStatus status = FillCopy(in, unnamed, copied, true);
+            if (!status) return status;
+            const int err = LinkUnnamed(unnamed, dirfd, name.c_str());
+            if (err != 0) return Failure(err);
+            fstat(unnamed, &made);
+            return FsStatus::Ok();
+        }
+        if (!RefusesUnnamed(errno)) return Failure(errno);
+
+        const std::string temporary = TemporaryName(name);
+        const int out = openat(dirfd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (out < 0) return Failure(errno);
+        fstat(out, &made);
+        FsStatus status = FillCopy(in, out, copied, true);
+        if (close(out) != 0 && status) status = Failure(errno);
+        if (!status) {
+            RemoveOwnAt(dirfd, temporary, made);
+            return status;
+        }
+        int err = RenameNoReplace(dirfd, temporary.c_str(), dirfd, name.c_str());
+        if (RefusesFlag(err)) {
+            err = HardLink(dirfd, temporary.c_str(), dirfd, name.c_str());
+            if (err == 0) unlinkat(dirfd, temporary.c_str(), 0);
+        }
+        if (err == 0) return FsStatus::Ok();
+        RemoveOwnAt(dirfd, temporary, made);
+        if (!RefusesFlag(err) && err != EPERM) return Failure(err);
+        // Neither a no-replace rename nor a hard link: this file system only
+        // takes the copy under its final name. Remember that, and start again.
+        if (lseek(in, 0, SEEK_SET) != 0) return Failure(errno);
+        struct stat dir{};
+        if (fstat(dirfd, &dir) == 0) finalNamesOnly_.push_back(dir.st_dev);
+    }
+
+    // Created new, never over an existing file; a failure removes it.
+    const int out = openat(dirfd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (out < 0) return Failure(errno);
+    fstat(out, &made);
+    FsStatus status = FillCopy(in, out, copied, true);
+    if (close(out) != 0 && status) status = Failure(errno);
+    if (!status) RemoveOwnAt(dirfd, name, made);
+    return status;
+}
+
+// Copies every byte of in to out, keeps the source's dates and flushes out.
+// `source` is the source as it was opened; a source that changes on the way
+// fails the copy.
+FsStatus PosixFileSystem::FillCopy(int in, int out, const struct stat& source, bool flush, XXH3_state_t* hash) {
+    std::uint64_t total = 0;
+    // A hash needs the bytes in hand, which an in-kernel copy never gives.
+    bool ranged = hash == nullptr;
+    std::unique_ptr<char[]> buffer;
+    for (;;) {
+        if (ranged) {
+            // Within one file system the kernel copies (or clones) by itself.
+            errno = 0;
+            const long n = CopyRange(in, out, kRangeChunk);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                if (total == 0 && RefusesRange(errno)) {
+                    ranged = false;
+                    continue;
+                }
+                return Failure(errno);
+            }
+            if (n == 0) break;
+            total += static_cast<std::uint64_t>(n);
+            continue;
+        }
+        if (!buffer) buffer.reset(new char[kCopyChunk]);
+        errno = 0;
+        const long n = ReadChunk(in, buffer.get(), kCopyChunk);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return Failure(errno);
+        }
+        if (n == 0) break;
+        if (hash) XXH3_64bits_update(hash, buffer.get(), static_cast<std::size_t>(n));
+        long written = 0;
+        while (written < n) {
+            errno = 0;
+            const long w = WriteChunk(out, buffer.get() + written, static_cast<unsigned long>(n - written));
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                return Failure(errno);
+            }
+            if (w == 0) return Failure(ENOSPC);
+            written += w;
+        }
+        total += static_cast<std::uint64_t>(n);
+    }
+
+    struct stat after{}, copy{};
+    if (fstat(in, &after) != 0 || fstat(out, &copy) != 0) return Failure(errno);
+    if (!SameContent(after, source) || total != static_cast<std::uint64_t>(source.st_size))
+        return FsStatus::Fail(FsFault::ChangedWhileCopied, kChanged);
+    if (copy.st_size != source.st_size) return Failure(EIO);
+
+    // The copy keeps the source's dates; a file system that cannot take them
+    // does not make the copy itself fail.
+    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    futimens(out, times);
+    errno = 0;
+    if (flush && SyncFile(out) != 0) return Failure(errno);
+    return FsStatus::Ok();
+}
+
+namespace {
+
+// How much of the next file to copy is read ahead: a bounded window, so that
+// a large movie does not push what is being copied out of memory.
+constexpr off_t kCopyReadAhead = 32 * 1024 * 1024;
+
+class PosixStagedCopy final : public StagedCopy {
+public:
+    FolderHandle folder;    // the output folder, held open
+    int dirfd = -1;         // its descriptor
+    int fd = -1;            // the copy, open for reading back; -1 for a deferred one
+    std::string temporary;  // its hidden name, when it is not an unnamed file
+    bool deferred = false;  // a file system that takes copies only under their final names: copied when named
+    bool named = false;
+    struct stat copied{}, made{};
+    bool hashed = false;
+    XXH64_hash_t hash = 0;
+
+    PosixStagedCopy() = default;
+    PosixStagedCopy(const PosixStagedCopy&) = delete;
+    PosixStagedCopy& operator=(const PosixStagedCopy&) = delete;
+    ~PosixStagedCopy() override {
+        if (!named && !temporary.empty()) RemoveOwnAt(dirfd, temporary, made);
+        if (fd >= 0) close(fd);  // an unnamed file never named goes with its descriptor
+    }
+};
+
+PosixStagedCopy& Own(StagedCopy& copy) { return static_cast<PosixStagedCopy&>(copy); }
+
+}  // namespace
+
+// Without a call of its own where it can: the device of the folder the file
+// was listed in, and that of the held folder a move renames into. A folder
+// swapped since only costs time either way: a rename across file systems is
+// refused and the move copies, and a copy made within one is still whole.
+bool PosixFileSystem::SameFileSystem(const std::string& from, const std::string& toFolder) {
+    struct stat st{};
+    dev_t a = 0, b = 0;
+    // Unknown: a move tries the rename first, as it would anyway.
+    if (const auto listed = listedDevices_.find(ParentPart(from)); listed != listedDevices_.end()) a = listed->second;
+    else if (lstat(from.c_str(), &st) == 0) a = st.st_dev;
+    else return true;
+    if (const FolderHandle held = handles_.Peek(toFolder)) b = static_cast<dev_t>(held->id.Device);
+    else if (stat(toFolder.empty() ? "." : toFolder.c_str(), &st) == 0) b = st.st_dev;
+    else return true;
+    return a == b;
+}
+
+std::unique_ptr<StagedCopy> PosixFileSystem::StageCopy(const std::string& from, const std::string& to, bool verify,
+                                                       FsStatus& status) {
+    auto copy = std::make_unique<PosixStagedCopy>();
+    copy->Source = from;
+    copy->Target = to;
+    copy->folder = OutputFolderOf(ParentPart(to), status);
+    if (!copy->folder) return nullptr;
+    copy->dirfd = copy->folder->fd;
+    if (FinalNamesOnly(copy->dirfd)) {
+        copy->deferred = true;
+        return copy;
+    }
+    const int in = OpenSource(AT_FDCWD, from, copy->copied, status);
+    if (in < 0) return nullptr;
+    const FdCloser closeIn{in};
+    posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
+    const mode_t mode = copy->copied.st_mode & 0777;
+    copy->fd = OpenUnnamed(copy->dirfd, mode);
+    if (copy->fd < 0) {
+        if (!RefusesUnnamed(errno)) return status = Failure(errno), nullptr;
+        // A folder that takes copies only under their final names is asked
+        // once: a copy staged under a hidden name there would be written twice.
+        if (CopiesUnderFinalName(ParentPart(to))) {
+            copy->deferred = true;
+            return copy;
+        }
+        copy->temporary = TemporaryName(NameOf(to));
+        copy->fd = openat(copy->dirfd, copy->temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (copy->fd < 0) {
+            status = Failure(errno);
+            copy->temporary.clear();
+            return nullptr;
+        }
+    }
+    fstat(copy->fd, &copy->made);
+    std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> hash(verify ? XXH3_createState() : nullptr,
+                                                                         XXH3_freeState);
+    if (hash) XXH3_64bits_reset(hash.get());
+    status = FillCopy(in, copy->fd, copy->copied, false, hash.get());
+    if (!status) return nullptr;
+    if (hash) {
+        copy->hash = XXH3_64bits_digest(hash.get());
+        copy->hashed = true;
+    }
+    return copy;
+}
+
+FsStatus PosixFileSystem::FlushFileSystem(const std::string& folder) {
+    // Through the folder's own handle where one is held: the copies staged
+    // there are what must reach the disk.
+    if (const FolderHandle held = handles_.Peek(folder)) {
+        errno = 0;
+        if (SyncFileSystem(held->fd) == 0) return FsStatus::Ok();
+        if (errno != EBADF) return Failure(errno);  // a handle opened as a path only cannot say
+    }
+    const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return Failure(errno);
+    const FdCloser closeFd{fd};
+    errno = 0;
+    return SyncFileSystem(fd) == 0 ? FsStatus::Ok() : Failure(errno);
+}
+
+FsStatus PosixFileSystem::VerifyStaged(StagedCopy& staged) {
+    PosixStagedCopy& copy = Own(staged);
+    if (!copy.hashed || copy.fd < 0) return FsStatus::Ok();
+    // The copy is flushed, so its pages are clean and can be dropped: what is
+    // read next comes from the disk.
+    posix_fadvise(copy.fd, 0, 0, POSIX_FADV_DONTNEED);
+    std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> hash(XXH3_createState(), XXH3_freeState);
+    if (!hash) return Failure(ENOMEM);
+    XXH3_64bits_reset(hash.get());
+    std::unique_ptr<char[]> buffer(new char[kCopyChunk]);
+    for (off_t at = 0;;) {
+        const ssize_t n = pread(copy.fd, buffer.get(), kCopyChunk, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return Failure(errno);
+        if (n == 0) break;
+        XXH3_64bits_update(hash.get(), buffer.get(), static_cast<std::size_t>(n));
+        at += n;
+    }
+    if (XXH3_64bits_digest(hash.get()) != copy.hash) return FsStatus::Fail(FsFault::CopyDiffers, kCopyDiffers);
+    return FsStatus::Ok();
+}
+
+FsStatus PosixFileSystem::NameStaged(StagedCopy& staged) {
+    PosixStagedCopy& copy = Own(staged);
+    const std::string name = NameOf(copy.Target);
+    // The folder the copy was staged in must still be the one at its path.
+    if (const std::string parent = ParentPart(copy.Target); handles_.Holds(parent)) {
+        FsStatus failure;
+        const FolderHandle now = handles_.Reach(parent, failure);
+        if (!now) return failure;
+        if (now->id != copy.folder->id) return FolderReplaced(parent);
+    }
+    if (copy.deferred) {
+        // Copied now, flushed on its own, under its final name from the start.
+        FsStatus status = CopyInto(Entry{nullptr, AT_FDCWD, copy.Source}, copy.dirfd, name, copy.copied, copy.made);
+        copy.named = status.ok;
+        return status;
+    }
+    int err = 0;
+    if (copy.temporary.empty()) {
+        err = LinkUnnamed(copy.fd, copy.dirfd, name.c_str());
+    } else {
+        err = RenameNoReplace(copy.dirfd, copy.temporary.c_str(), copy.dirfd, name.c_str());
+        if (RefusesFlag(err)) {
+            err = HardLink(copy.dirfd, copy.temporary.c_str(), copy.dirfd, name.c_str());
+            if (err == 0) unlinkat(copy.dirfd, copy.temporary.c_str(), 0);
+        }
+        if (err == 0) copy.temporary.clear();
+    }
+    if (err == 0) {
+        copy.named = true;
+        return FsStatus::Ok();
+    }
+    if (!RefusesFlag(err) && err != EPERM) return Failure(err);
+    // Neither a link nor a no-replace rename: this file system only takes a
+    // copy under its final name. Remember that, and copy again that way.
+    struct stat dir{};
+    if (fstat(copy.dirfd, &dir) == 0) finalNamesOnly_.push_back(dir.st_dev);
+    if (!copy.temporary.empty()) RemoveOwnAt(copy.dirfd, copy.temporary, copy.made);
+    copy.temporary.clear();
+    close(copy.fd);
+    copy.fd = -1;
+    copy.deferred = true;
+    return NameStaged(copy);
+}
+
+FsStatus PosixFileSystem::GiveUpSource(StagedCopy& staged) {
+    PosixStagedCopy& copy = Own(staged);
+    struct stat now{};
+    if (lstat(copy.Source.c_str(), &now) != 0) return errno == ENOENT ? FsStatus::Gone() : Failure(errno);
+    if (!SameContent(now, copy.copied)) {
+        copy.SourceChanged = true;
+        return FsStatus::Fail(FsFault::ChangedWhileCopied, kChanged);
+    }
+    if (unlink(copy.Source.c_str()) != 0) return Failure(errno);
+    return FsStatus::Ok();
+}
+
+void PosixFileSystem::RemoveNamed(StagedCopy& staged) {
+    PosixStagedCopy& copy = Own(staged);
+    if (copy.named) RemoveOwnAt(copy.dirfd, NameOf(copy.Target), copy.made);
+}
+
+void PosixFileSystem::WillCopy(const std::string& path) {
+    const FdCloser fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (fd.fd >= 0) posix_fadvise(fd.fd, 0, kCopyReadAhead, POSIX_FADV_WILLNEED);
+}
+
+// Found out once per folder with a throwaway file: an unnamed one, else a
+// hidden name renamed without replacing or linked.
+bool PosixFileSystem::CopiesUnderFinalName(const std::string& folder) {
+    for (const auto& [path, answer] : probed_)
+        if (path == folder) return answer;
+    FsStatus failure;
+    const FolderHandle held = OutputFolderOf(folder, failure);
+    if (!held) return false;
+    bool finalOnly = FinalNamesOnly(held->fd);
+    const FdCloser unnamed(finalOnly ? -1 : OpenUnnamed(held->fd, 0600));
+    if (unnamed.fd < 0 && !finalOnly && RefusesUnnamed(errno)) {
+        const std::string probe = TemporaryName(""), renamed = TemporaryName("");
+        const FdCloser made(
+            openat(held->fd, probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (made.fd >= 0) {
+            int err = RenameNoReplace(held->fd, probe.c_str(), held->fd, renamed.c_str());
+            if (RefusesFlag(err)) err = HardLink(held->fd, probe.c_str(), held->fd, renamed.c_str());
+            unlinkat(held->fd, renamed.c_str(), 0);
+            unlinkat(held->fd, probe.c_str(), 0);
+            finalOnly = RefusesFlag(err) || err == EPERM;
+            struct stat st{};
+            if (finalOnly && fstat(held->fd, &st) == 0) finalNamesOnly_.push_back(st.st_dev);
+        }
+    }
+    probed_.emplace_back(folder, finalOnly);
+    return finalOnly;
+}
+
+bool PosixFileSystem::FinalNamesOnly(int dirfd) const {
+    if (finalNamesOnly_.empty()) return false;
+    struct stat dir{};
+    return fstat(dirfd, &dir) == 0 &&
+           std::find(finalNamesOnly_.begin(), finalNamesOnly_.end(), dir.st_dev) != finalNamesOnly_.end();
+}
+
+long PosixFileSystem::ReadChunk(int fd, char* buffer, unsigned long size) {
+    return static_cast<long>(read(fd, buffer, size));
+}
+
+long PosixFileSystem::WriteChunk(int fd, const char* buffer, unsigned long size) {
+    return static_cast<long>(write(fd, buffer, size));
+}
+
+long PosixFileSystem::CopyRange(int in, int out, unsigned long size) {
+    return static_cast<long>(copy_file_range(in, nullptr, out, nullptr, size, 0));
+}
+
+int PosixFileSystem::SyncFile(int fd) { return fsync(fd); }
+
+int PosixFileSystem::SyncFileSystem(int fd) { return syncfs(fd); }
+
+int PosixFileSystem::OpenUnnamed(int dirfd, unsigned mode) {
+    // Readable too, so that a staged copy can be read back before it is named.
+    return openat(dirfd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, static_cast<mode_t>(mode));
+}
+
+// 0 on success, else the errno value of the failure.
+int PosixFileSystem::RenameNoReplace(int fromDir, const char* from, int toDir, const char* to) {
+    if (renameat2(fromDir, from, toDir, to, RENAME_NOREPLACE) == 0) return 0;
+    return errno;
+}
+
+int PosixFileSystem::HardLink(int fromDir, const char* from, int toDir, const char* to) {
+    if (linkat(fromDir, from, toDir, to, 0) == 0) return 0;
+    return errno;
+}
+
+// Gives an unnamed file its name; like every link, never over a taken one.
+// Through /proc first: AT_EMPTY_PATH needs a privilege most users lack.
+int PosixFileSystem::LinkUnnamed(int fd, int dirfd, const char* name) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (linkat(AT_FDCWD, self.c_str(), dirfd, name, AT_SYMLINK_FOLLOW) == 0) return 0;
+    if (errno != ENOENT || access("/proc/self/fd", F_OK) == 0) return errno;
+    if (linkat(fd, "", dirfd, name, AT_EMPTY_PATH) == 0) return 0;
+    return errno;
+}
+
+}  // namespace ravlen
