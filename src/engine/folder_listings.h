@@ -32,11 +32,9 @@ private:
     std::size_t items_ = 0;
 };
 
-// The output folders a pass found holding nothing when it first looked: no
-// name in them is taken but by the pass's own files, and a name needs no look
-// on the disk. Each folder is looked at once. A file another program puts
-// there meanwhile is still never replaced: a move or copy refuses a taken
-// name, and that file fails as on any name taken after it was chosen.
+// The output folders a preview found holding nothing: as a preview writes
+// nothing, no name in them is taken but by the pass's own files, and a name
+// needs no look on the disk. Each folder is looked at once.
 class EmptyFolders {
 public:
     bool Empty(FileSystem& fs, const std::string& folder);

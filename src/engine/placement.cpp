@@ -27,8 +27,7 @@ namespace {
 std::string NameTakenText() { return std::make_error_code(std::errc::file_exists).message(); }
 
 // Taken on disk, or by an earlier file of this run: in a preview nothing
-// lands on disk, so only the run's own memory of its names can tell; nor is
-// the disk asked in a folder that held nothing when the pass first looked.
+// lands on disk, so only the run's own memory of its names can tell.
 bool NameTaken(PlacementContext& context, const std::string& folder, const std::string& name) {
     if (context.chronology.Produced(folder, name)) return true;
     if (context.emptyFolders && context.emptyFolders->Empty(context.fs, folder)) return false;

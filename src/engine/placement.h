@@ -47,7 +47,7 @@ struct PlacementContext {
     PlacementBatch* batch = nullptr;  // where copies and moves wait to be planned and made together, if anywhere
     std::string folderProblem{};      // why the output folder cannot take the file; "" when it can
     ImportCheck* imports = nullptr;   // when files already imported are skipped
-    EmptyFolders* emptyFolders = nullptr;  // folders where only the pass's own names are taken
+    EmptyFolders* emptyFolders = nullptr;  // a preview's: folders where only the pass's own names are taken
 };
 
 // One file whose name is being chosen, with the way its name is built.

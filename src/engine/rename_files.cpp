@@ -308,7 +308,7 @@ private:
         PlacementContext placement{context_.fs, options_, context_.chronology, report_,
                                    performActions_ ? context_.intents : nullptr, 0, batch_ ? &*batch_ : nullptr};
         placement.imports = imports_ ? &*imports_ : nullptr;
-        placement.emptyFolders = &emptyFolders_;
+        if (!performActions_) placement.emptyFolders = &emptyFolders_;
         return placement;
     }
 
@@ -346,7 +346,7 @@ private:
     DateFolders dateFolders_{options_};
     std::int32_t lockedAtFinish_ = tally_.NumberOfLockedFiles;  // files not placed when the last batch was finished
     std::optional<ImportCheck> imports_;
-    EmptyFolders emptyFolders_;
+    EmptyFolders emptyFolders_;  // a preview's
 };
 
 }  // namespace
