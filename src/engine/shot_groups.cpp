@@ -21,7 +21,10 @@ struct KindOf {
     Kind kind;
 };
 constexpr std::array kKinds{
-    KindOf{"xmp", Kind::Xmp},     KindOf{"thm", Kind::Thumbnail}, KindOf{"wav", Kind::VoiceMemo},
+    // An Apple edit file (.AAE) holds a picture's edits as an XMP sidecar
+    // holds its metadata: it goes where the picture goes.
+    KindOf{"xmp", Kind::Xmp},     KindOf{"aae", Kind::Xmp},
+    KindOf{"thm", Kind::Thumbnail}, KindOf{"wav", Kind::VoiceMemo},
     KindOf{"avi", Kind::Movie},   KindOf{"mov", Kind::Movie},     KindOf{"mp4", Kind::Movie},
     KindOf{"m4v", Kind::Movie},   KindOf{"3gp", Kind::Movie},     KindOf{"3g2", Kind::Movie},
     KindOf{"mts", Kind::Movie},   KindOf{"m2ts", Kind::Movie},    KindOf{"mpg", Kind::Movie},
@@ -37,8 +40,8 @@ Kind KindOfName(const std::string& name) {
     return Kind::Other;
 }
 
-// Whether a file of kind `sidecar` follows one of kind `file`: an XMP any
-// file, a THM a movie, a WAV a picture; never one sidecar another.
+// Whether a file of kind `sidecar` follows one of kind `file`: an XMP (or
+// AAE) any file, a THM a movie, a WAV a picture; never one sidecar another.
 bool Follows(Kind sidecar, Kind file) {
     if (file == Kind::Xmp || file == Kind::Thumbnail || file == Kind::VoiceMemo) return false;
     switch (sidecar) {

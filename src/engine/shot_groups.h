@@ -1,7 +1,8 @@
 #pragma once
 // Files of one shot: a camera's RAW and JPEG of one press of the button get
 // one serial number, and the sidecars that carry no date of their own (XMP,
-// a movie's THM thumbnail, a picture's WAV voice memo) follow their picture.
+// an Apple AAE edit file, a movie's THM thumbnail, a picture's WAV voice
+// memo) follow their picture.
 
 #include <cstddef>
 #include <optional>

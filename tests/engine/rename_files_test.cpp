@@ -718,11 +718,13 @@ TEST_F(RenameFilesTest, FilesOfOneShotShareASerialNumberAndSidecarsFollowTheirPi
     const std::string t = "20010203_040506";
     const Case cases[] = {
         {AddSerial::DuplicatesOnly, true,
-         {t + ".CR2", t + ".JPG", t + ".XMP", t + "_001.CR2", t + "_001.JPG", t + "_001.WAV"}},
+         {t + ".CR2", t + ".JPG", t + ".XMP", t + "_001.CR2", t + "_001.JPG", t + "_001.WAV", t + "_002.AAE",
+          t + "_002.JPG"}},
         {AddSerial::Always, true,
-         {t + "_001.CR2", t + "_001.JPG", t + "_001.XMP", t + "_002.CR2", t + "_002.JPG", t + "_002.WAV"}},
+         {t + "_001.CR2", t + "_001.JPG", t + "_001.XMP", t + "_002.CR2", t + "_002.JPG", t + "_002.WAV",
+          t + "_003.AAE", t + "_003.JPG"}},
         {AddSerial::DuplicatesOnly, false,
-         {t + ".CR2", t + "_001.JPG", t + "_002.CR2", t + "_003.JPG", t + "_004.THM"}},
+         {t + ".CR2", t + "_001.JPG", t + "_002.CR2", t + "_003.JPG", t + "_004.JPG", t + "_005.THM"}},
     };
     options.DateMode = DateMode::MetadataOnly;
     for (const Case& c : cases) {
@@ -735,17 +737,19 @@ TEST_F(RenameFilesTest, FilesOfOneShotShareASerialNumberAndSidecarsFollowTheirPi
         File("IMG_0051.WAV", 0, "no RIFF here");
         File("MVI_0052.MOV", 0, "no movie metadata"), File("MVI_0052.THM", 0, ExifJpeg(date));
         File("IMG_0060.xmp", 0, "<x:xmpmeta/>");  // its picture is not there
+        File("IMG_0053.JPG", 0, ExifJpeg(date)), File("IMG_0053.AAE", 0, "<plist/>");  // an iPhone's edits
         options.AddSerial = c.serial, options.KeepPairsTogether = c.together;
         chronology.Reset(), records.clear(), port.messages.clear();
         Run();
         EXPECT_EQ(List(out), c.placed);
-        ASSERT_EQ(records.size(), 9u);
-        EXPECT_EQ(tally.NumberOfInvalidEXIFFiles + tally.NumberOfInvalidDateFiles, c.together ? 3 : 4);
-        EXPECT_EQ(tally.SourceObjectNumber, 9);
+        ASSERT_EQ(records.size(), 11u);
+        EXPECT_EQ(tally.NumberOfInvalidEXIFFiles + tally.NumberOfInvalidDateFiles, c.together ? 3 : 5);
+        EXPECT_EQ(tally.SourceObjectNumber, 11);
         if (!c.together) continue;
         EXPECT_EQ(test::ReadAll(out + "/" + t + (c.serial == AddSerial::Always ? "_001.XMP" : ".XMP")), "<x:xmpmeta/>");
-        EXPECT_EQ(chronology.Text(), c.serial == AddSerial::Always ? "|20010203040506#1|20010203040506#2|"
-                                                                   : "|20010203040506#0|20010203040506#1|");
+        EXPECT_EQ(chronology.Text(), c.serial == AddSerial::Always
+                                         ? "|20010203040506#1|20010203040506#2|20010203040506#3|"
+                                         : "|20010203040506#0|20010203040506#1|20010203040506#2|");
         EXPECT_EQ(List(in), (Names{"IMG_0060.xmp", "MVI_0052.MOV", "MVI_0052.THM"}));
         const auto thm = std::find_if(records.begin(), records.end(),
                                       [](const FileFacts& f) { return f.SourceFileName == "MVI_0052.THM"; });
@@ -1054,7 +1058,7 @@ namespace {
 // at its source or placed (and still at its source after a copy).
 TEST_F(RenameFilesTest, EveryFileRecordedAsPlacedIsPlacedWhereverABatchEnds) {
     const std::vector<std::vector<std::string>> kinds = {
-        {"JPG"}, {"CR2", "JPG"}, {"JPG", "WAV"}, {"AVI", "THM"}, {"CR2", "JPG", "XMP"}, {"MOV"}};
+        {"JPG"}, {"CR2", "JPG"}, {"JPG", "WAV"}, {"AVI", "THM"}, {"CR2", "JPG", "XMP"}, {"MOV"}, {"HEIC", "AAE"}};
     struct Mode {
         MoveOrCopy how;
         bool across, refuse, record;
