@@ -25,7 +25,6 @@
 #include "log/program_facts.h"
 #include "model/file_list.h"
 #include "model/version.h"
-#include "naming/date_folders.h"
 #include "naming/format_validation.h"
 #include "platform/desktop_services.h"
 #include "platform/mount_drives.h"

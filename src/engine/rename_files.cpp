@@ -359,17 +359,10 @@ void RenameFiles(EngineContext& context, const FolderRef& SourceFolder, const Fo
     } readsOver{context.fs};
     // The output folder held open for the pass: every file goes into the
     // folder the run began with, or into none.
-    struct HeldOutput {
-        FileSystem* fs = nullptr;
-        ~HeldOutput() {
-            if (fs) fs->ReleaseOutput();
-        }
-    } held;
-    if (PerformActions) {
-        if (const FsStatus status = context.fs.HoldOutput(OutputFolder.Path); !status)
+    OutputHold held(context.fs);
+    if (PerformActions)
+        if (const FsStatus status = held.Hold(OutputFolder.Path); !status)
             throw EngineFailure(76, "The output folder " + OutputFolder.Path + " cannot be used: " + status.error);
-        held.fs = &context.fs;
-    }
     // Plans left to strike out are struck out however the pass ends.
     struct SettledPlans {
         IntentRecord* intents;

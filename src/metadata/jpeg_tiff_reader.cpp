@@ -71,12 +71,7 @@ public:
     void RunBlock() {
         facts_.TIFFMetadata = true;
         facts_.TIFFOffset = static_cast<std::int32_t>(base_);
-        const auto signature = block_.Bytes(0, 4);
-        if (signature == std::string_view("II\x2A\0", 4)) {
-            order_ = ByteOrder::Intel;
-        } else if (signature == std::string_view("MM\0\x2A", 4)) {
-            order_ = ByteOrder::Motorola;
-        } else {
+        if (!TakeBlockByteOrder()) {
             Invalid(" contains an invalid TIFF header.");
             return;
         }
@@ -95,13 +90,9 @@ public:
     // own header. IFD0 was read already (from another block); a block that is
     // no TIFF header or whose directory lies outside it adds nothing.
     void RunExifDirectory() {
-        const auto signature = block_.Bytes(0, 4);
-        if (signature == std::string_view("II\x2A\0", 4)) order_ = ByteOrder::Intel;
-        else if (signature == std::string_view("MM\0\x2A", 4)) order_ = ByteOrder::Motorola;
-        else return;
+        if (!TakeBlockByteOrder()) return;
         const auto ifd = block_.U32(4, order_);
         if (!ifd || !block_.Has(*ifd, 2)) return;
-        exifBlock_ = true;
         shift_ = base_;  // the block's bytes lie at their file offsets less base_
         facts_.SubIFDOffset = static_cast<std::int32_t>(Sum(base_, *ifd));
         std::int64_t subIndex = 0;
@@ -111,8 +102,20 @@ public:
     }
 
 private:
-    // Where the directories' pointers count from: the TIFF header's file offset.
-    std::int64_t PointerBase() const { return exifBlock_ ? base_ : facts_.TIFFOffset; }
+    // The byte order a block's TIFF header ("II*\0" or "MM\0*") gives; false
+    // for a block that begins with neither.
+    bool TakeBlockByteOrder() {
+        const auto signature = block_.Bytes(0, 4);
+        if (signature == std::string_view("II\x2A\0", 4)) order_ = ByteOrder::Intel;
+        else if (signature == std::string_view("MM\0\x2A", 4)) order_ = ByteOrder::Motorola;
+        else return false;
+        return true;
+    }
+
+    // Where the directories' pointers count from: the TIFF header's file
+    // offset, which a block in memory has at its first byte (a CR3's EXIF
+    // directory block too, whose IFD0 lay in another block).
+    std::int64_t PointerBase() const { return view_ ? facts_.TIFFOffset : base_; }
 
     // IFD0, then the EXIF sub-directory.
     MetadataOutcome Directories(std::int64_t header) {
@@ -482,7 +485,6 @@ private:
     ByteOrder order_ = ByteOrder::Unknown;
     std::int64_t shift_ = 0;  // IFD0Offset minus the anchor
     bool restart_ = false;    // a date string lies where the forward read has passed
-    bool exifBlock_ = false;  // the block is the EXIF directory itself (RunExifDirectory)
     std::optional<DateTime> ifd0Original_;
     bool subPastEnd_ = false;
     std::vector<NotedText> noted_;

@@ -285,6 +285,26 @@ public:
     virtual std::string ParentPart(const std::string& path) = 0;
 };
 
+// The output folder held (FileSystem::HoldOutput) for as long as this lives.
+class OutputHold {
+public:
+    explicit OutputHold(FileSystem& fs) : fs_(fs) {}
+    ~OutputHold() {
+        if (held_) fs_.ReleaseOutput();
+    }
+    OutputHold(const OutputHold&) = delete;
+    OutputHold& operator=(const OutputHold&) = delete;
+    FsStatus Hold(const std::string& folder) {
+        FsStatus status = fs_.HoldOutput(folder);
+        held_ = status.ok;
+        return status;
+    }
+
+private:
+    FileSystem& fs_;
+    bool held_ = false;
+};
+
 // folder + "/" + name, without doubling the separator after a root folder.
 inline std::string JoinPath(const std::string& folder, const std::string& name) {
     if (!folder.empty() && folder.back() == '/') return folder + name;

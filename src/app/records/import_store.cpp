@@ -1,6 +1,5 @@
 #include "app/records/import_store.h"
 
-#include <algorithm>
 #include <string_view>
 #include <unordered_map>
 
@@ -241,10 +240,7 @@ void SqliteImportRecord::KeepHash(const std::string& path, DateTime modified, co
 void SqliteImportRecord::Forget(const std::string& path) {
     // A note of the path that cannot be written yet goes unwritten.
     if (!Write())
-        if (const auto note = std::find_if(pending_.begin(), pending_.end(),
-                                           [&](const Note& n) { return n.file.Path == path; });
-            note != pending_.end())
-            pending_.erase(note);
+        if (const Note* note = Pending(path)) pending_.erase(pending_.begin() + (note - pending_.data()));
     Statement remove(db_, "DELETE FROM imported WHERE path = ?");
     BindText(remove.stmt, 1, path);
     Check(sqlite3_step(remove.stmt));

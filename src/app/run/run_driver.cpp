@@ -18,7 +18,6 @@
 #include "model/report_text.h"
 #include "model/time_shift.h"
 #include "model/version.h"
-#include "naming/date_folders.h"
 
 namespace ravlen {
 

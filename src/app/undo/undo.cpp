@@ -163,17 +163,14 @@ UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, b
     // The log's folder held from here on: each row's files are moved and
     // removed relative to the folders its check reached from that handle, so
     // a folder swapped for a link after the check is refused, not followed.
-    if (const FsStatus held = fs.HoldOutput(plan.LogFolder); !held) {
-        port.MessageBox("The output folder " + plan.LogFolder + " cannot be used: " + held.error,
+    OutputHold held(fs);
+    if (const FsStatus status = held.Hold(plan.LogFolder); !status) {
+        port.MessageBox("The output folder " + plan.LogFolder + " cannot be used: " + status.error,
                         MsgIcon::Exclamation, MsgButtons::OK, title);
         result.Outcome = UndoOutcome::Refused;
         result.Rows = std::move(plan.Rows);
         return result;
     }
-    struct Release {
-        FileSystem& fs;
-        ~Release() { fs.ReleaseOutput(); }
-    } release{fs};
 
     std::string logError;
     std::unique_ptr<UndoLog> log = UndoLog::Create(fs, csvPath, logError);
