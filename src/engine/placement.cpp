@@ -31,7 +31,7 @@ std::string NameTakenText() { return std::make_error_code(std::errc::file_exists
 bool NameTaken(PlacementContext& context, const std::string& folder, const std::string& name) {
     if (context.chronology.Produced(folder, name)) return true;
     if (context.emptyFolders && context.emptyFolders->Empty(context.fs, folder)) return false;
-    return context.fs.FileExists(JoinPath(folder, name));
+    return context.fs.NameTaken(folder, name);
 }
 
 }  // namespace

@@ -80,6 +80,7 @@ void PlacementBatch::Commit() {
     // What is staged for files not yet added stays in pending_: their Add
     // takes it into the next batch.
     if (entries_.empty()) return;
+    fs_.BatchBegins();
     std::vector<Entry*> copies, moves;
     for (Entry& entry : entries_) {
         if (entry.copy) copies.push_back(&entry);

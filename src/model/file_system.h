@@ -56,6 +56,12 @@ public:
     virtual FsStatus Close() = 0;
 };
 
+// folder + "/" + name, without doubling the separator after a root folder.
+inline std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (!folder.empty() && folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
 // The computer's own file systems: where every file goes, and the first
 // kind of source (a mounted folder). Every operation runs on the thread that
 // drives the run, GiveUpSource aside (see FileSource).
@@ -63,6 +69,15 @@ class FileSystem : public FileSource {
 public:
     virtual bool FolderExists(const std::string& path) = 0;
     virtual bool FileExists(const std::string& path) = 0;
+    // Whether a new file could not be named `name` in `folder`: anything
+    // there takes the name. An implementation may answer from a listing of
+    // the folder taken since the last BatchBegins, with the run's own names.
+    virtual bool NameTaken(const std::string& folder, const std::string& name) {
+        return FileExists(JoinPath(folder, name));
+    }
+    // A batch's placements are about to be made: names listed for NameTaken
+    // before are looked at afresh after, as each name test would have been.
+    virtual void BatchBegins() {}
     // The folder at path, or nothing when there is none.
     virtual std::optional<FolderRef> GetFolder(const std::string& path) = 0;
     virtual FsStatus CreateFolder(const std::string& path) = 0;
@@ -165,11 +180,5 @@ private:
     FileSystem& fs_;
     bool held_ = false;
 };
-
-// folder + "/" + name, without doubling the separator after a root folder.
-inline std::string JoinPath(const std::string& folder, const std::string& name) {
-    if (!folder.empty() && folder.back() == '/') return folder + name;
-    return folder + "/" + name;
-}
 
 }  // namespace ravlen

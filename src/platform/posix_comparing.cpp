@@ -53,6 +53,7 @@ bool PosixFileSystem::HoldsStartOf(const std::string& copy, const std::string& o
 }
 
 FsStatus PosixFileSystem::RemoveIfStill(const std::string& path, const FileId& id) {
+    names_.Forget(ParentPart(path));
     struct stat now{};
     if (lstat(path.c_str(), &now) != 0) return errno == ENOENT ? FsStatus::Gone() : Failure(errno);
     if (FileId{now.st_dev, now.st_ino} != id) return FsStatus::Gone();  // another file took the name
@@ -63,6 +64,7 @@ FsStatus PosixFileSystem::RemoveIfStill(const std::string& path, const FileId& i
 CopyRemovalResult PosixFileSystem::RemoveIfIdentical(const std::string& copy, const std::string& original,
                                                      const std::function<void()>& pump) {
     const auto failed = [](CopyRemoval outcome) { return CopyRemovalResult{outcome, ErrorText(errno)}; };
+    names_.Forget(ParentPart(copy));
     Entry entry;
     if (FsStatus failure; !EntryOf(copy, entry, failure)) return {CopyRemoval::CopyUnopened, failure.error};
     const FdCloser c(openat(entry.at, entry.name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));

@@ -55,6 +55,12 @@ std::string TemporaryName(const std::string& finalName) {
 }  // namespace
 
 FsStatus PosixFileSystem::MoveFile(const std::string& from, const std::string& to) {
+    FsStatus status = Move(from, to);
+    if (status) names_.Added(ParentPart(to), NameOf(to));
+    return status;
+}
+
+FsStatus PosixFileSystem::Move(const std::string& from, const std::string& to) {
     FsStatus failure;
     const FolderHandle folder = OutputFolderOf(ParentPart(to), failure);
     if (!folder) return failure;
@@ -107,7 +113,9 @@ FsStatus PosixFileSystem::CopyFile(const std::string& from, const std::string& t
     const FolderHandle folder = OutputFolderOf(ParentPart(to), failure);
     if (!folder) return failure;
     struct stat copied{}, made{};
-    return CopyInto(Entry{nullptr, AT_FDCWD, from}, folder->fd, NameOf(to), copied, made);
+    FsStatus status = CopyInto(Entry{nullptr, AT_FDCWD, from}, folder->fd, NameOf(to), copied, made);
+    if (status) names_.Added(ParentPart(to), NameOf(to));
+    return status;
 }
 
 // The copy is written where nobody can take it for a finished file: an
@@ -379,6 +387,7 @@ FsStatus PosixFileSystem::NameStaged(StagedCopy& staged) {
         // Copied now, flushed on its own, under its final name from the start.
         FsStatus status = CopyInto(Entry{nullptr, AT_FDCWD, copy.Source}, copy.dirfd, name, copy.copied, copy.made);
         copy.named = status.ok;
+        if (copy.named) names_.Added(ParentPart(copy.Target), name);
         return status;
     }
     int err = 0;
@@ -394,6 +403,7 @@ FsStatus PosixFileSystem::NameStaged(StagedCopy& staged) {
     }
     if (err == 0) {
         copy.named = true;
+        names_.Added(ParentPart(copy.Target), name);
         return FsStatus::Ok();
     }
     if (!RefusesFlag(err) && err != EPERM) return Failure(err);
@@ -423,6 +433,7 @@ FsStatus PosixFileSystem::GiveUpSource(StagedCopy& staged) {
 
 void PosixFileSystem::RemoveNamed(StagedCopy& staged) {
     PosixStagedCopy& copy = Own(staged);
+    names_.Forget(ParentPart(copy.Target));
     if (copy.named) RemoveOwnAt(copy.dirfd, NameOf(copy.Target), copy.made);
 }
 

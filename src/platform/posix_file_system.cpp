@@ -95,6 +95,21 @@ bool PosixFileSystem::FileExists(const std::string& path) {
     return !path.empty() && lstat(path.c_str(), &st) == 0;
 }
 
+bool PosixFileSystem::NameTaken(const std::string& folder, const std::string& name) {
+    if (handles_.Holds(folder)) {
+        FolderHandle held;
+        const auto open = [&] {
+            FsStatus failure;
+            held = handles_.Reach(folder, failure);
+            return held ? held->fd : -1;
+        };
+        if (const std::optional<bool> taken = names_.Taken(folder, name, open)) return *taken;
+    }
+    return FileExists(JoinPath(folder, name));
+}
+
+void PosixFileSystem::BatchBegins() { names_.Clear(); }
+
 std::optional<FolderRef> PosixFileSystem::GetFolder(const std::string& path) {
     if (path.empty()) return std::nullopt;
     char* resolved = realpath(path.c_str(), nullptr);
@@ -141,7 +156,10 @@ FsStatus PosixFileSystem::ReachFolderBeneath(const std::string& top, const std::
 
 FsStatus PosixFileSystem::HoldOutput(const std::string& folder) { return handles_.Hold(folder); }
 
-void PosixFileSystem::ReleaseOutput() { handles_.Release(); }
+void PosixFileSystem::ReleaseOutput() {
+    handles_.Release();
+    names_.Clear();
+}
 
 // The folder a file goes into: below the held output folder, its checked
 // handle; elsewhere opened by its path, never through a link in its last name.
@@ -151,12 +169,17 @@ FolderHandle PosixFileSystem::OutputFolderOf(const std::string& path, FsStatus& 
 }
 
 FsStatus PosixFileSystem::CreateFolder(const std::string& path) {
-    if (handles_.Holds(ParentPart(path))) return handles_.Make(path);
+    if (handles_.Holds(ParentPart(path))) {
+        FsStatus made = handles_.Make(path);
+        if (made) names_.Added(ParentPart(path), NameOf(path));
+        return made;
+    }
     if (mkdir(path.c_str(), 0777) != 0) return Failure(errno);
     return FsStatus::Ok();
 }
 
 FsStatus PosixFileSystem::DeleteFolder(const std::string& path) {
+    names_.Forget(ParentPart(path));
     if (handles_.Holds(ParentPart(path))) return handles_.Remove(path);
     if (rmdir(path.c_str()) != 0) return Failure(errno);
     return FsStatus::Ok();
@@ -182,6 +205,7 @@ std::unique_ptr<TextFile> PosixFileSystem::CreateTextFile(const std::string& pat
         return nullptr;
     }
     error.clear();
+    names_.Added(ParentPart(path), NameOf(path));
     return std::make_unique<PosixTextFile>(fd);
 }
 

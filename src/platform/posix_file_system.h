@@ -13,6 +13,7 @@
 
 #include "model/file_system.h"
 #include "platform/folder_handles.h"
+#include "platform/folder_names.h"
 #include "platform/read_ahead.h"
 
 struct XXH3_state_s;
@@ -33,6 +34,8 @@ public:
 
     bool FolderExists(const std::string& path) override;
     bool FileExists(const std::string& path) override;
+    bool NameTaken(const std::string& folder, const std::string& name) override;
+    void BatchBegins() override;
     std::optional<FolderRef> GetFolder(const std::string& path) override;
     FsStatus CreateFolder(const std::string& path) override;
     FsStatus ReachFolderBeneath(const std::string& top, const std::string& folder, FileId* reached) override;
@@ -110,6 +113,7 @@ private:
         std::string name;
     };
     bool EntryOf(const std::string& path, Entry& entry, FsStatus& failure);
+    FsStatus Move(const std::string& from, const std::string& to);
     FsStatus CopyInto(const Entry& from, int dirfd, const std::string& name, struct stat& copied,
                       struct stat& made);
     // Without `flush` the copy is left to a flush of its whole file system;
@@ -131,6 +135,7 @@ private:
     std::vector<std::pair<std::string, bool>> probed_;  // CopiesUnderFinalName's answers by folder
     ReadAhead readAhead_{[this](int fd, char* buffer, std::size_t size) { return ReadNoWait(fd, buffer, size); }};
     FolderHandles handles_;  // the run's output folder and its subfolders, while a run holds them
+    FolderNames names_{[this](int fd) { return FileSystemType(fd); }};  // the held folders' names, for the serial loop
     // Learnt by each listing for the pass's files' own checks, and again by
     // the next listing (a card swapped under one path may reuse a device
     // number); forgotten when a pass's reads are over.

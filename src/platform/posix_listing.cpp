@@ -286,6 +286,7 @@ std::optional<EntryFacts> PosixFileSystem::Examine(const std::string& path) {
 // folder listed, whatever is swapped in at its path meanwhile.
 int PosixFileSystem::RemoveFilesNamed(const std::string& folder,
                                       const std::function<bool(std::string_view name)>& chosen) {
+    names_.Forget(folder);
     FdCloser opened(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     const int dirfd = opened.fd;
     const Listing dir = ListingOf(opened);

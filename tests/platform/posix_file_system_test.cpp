@@ -474,6 +474,62 @@ TEST(PosixFileSystem, HeldOutputFoldersStayTheFoldersFirstReached) {
     EXPECT_TRUE(fs.MoveFile(folder(1) + "/a.JPG", folder(0) + "/a.JPG"));
 }
 
+// The serial-number loop's name tests in a held folder are answered from one
+// listing a batch: the run's own new names count at once, anything else made
+// or removed meanwhile counts from the next batch. A FAT folder compares
+// ASCII letters of either case as one and asks the disk for the rest.
+struct TypedFs : PosixFileSystem {
+    long type = 0;  // 0: the real file system's
+    int looks = 0;  // existence tests on the disk
+    bool FileExists(const std::string& path) override { return ++looks, PosixFileSystem::FileExists(path); }
+
+protected:
+    long FileSystemType(int fd) override { return type ? type : PosixFileSystem::FileSystemType(fd); }
+};
+
+TEST(PosixFileSystem, NameTestsInHeldFoldersTakeOneListingABatch) {
+    TempDir tmp;
+    const std::string out = tmp.Mkdir("out"), sub = tmp.Mkdir("out/2024");
+    tmp.Write("out/2024/IMG_0001.JPG", "there");
+    TypedFs fs;
+    EXPECT_TRUE(fs.NameTaken(sub, "IMG_0001.JPG"));  // not held: asked on the disk
+    EXPECT_EQ(fs.looks, 1);
+    ASSERT_TRUE(fs.HoldOutput(out));
+    fs.looks = 0;
+    EXPECT_TRUE(fs.NameTaken(sub, "IMG_0001.JPG"));
+    EXPECT_FALSE(fs.NameTaken(sub, "IMG_0002.JPG"));
+    EXPECT_TRUE(fs.NameTaken(out, "2024"));  // a folder takes a name too
+    ASSERT_TRUE(fs.MoveFile(tmp.Write("a.JPG", "a"), sub + "/IMG_0002.JPG"));
+    ASSERT_TRUE(fs.CreateFolder(sub + "/x"));
+    EXPECT_TRUE(fs.NameTaken(sub, "IMG_0002.JPG"));
+    EXPECT_TRUE(fs.NameTaken(sub, "x"));
+    tmp.Write("out/2024/IMG_0003.JPG", "another run's");
+    EXPECT_FALSE(fs.NameTaken(sub, "IMG_0003.JPG"));
+    fs.BatchBegins();
+    EXPECT_TRUE(fs.NameTaken(sub, "IMG_0003.JPG"));
+    EXPECT_EQ(fs.looks, 0);
+    ASSERT_TRUE(fs.DeleteFolder(sub + "/x"));
+    EXPECT_FALSE(fs.NameTaken(sub, "x"));
+
+    fs.ReleaseOutput();
+
+    const std::string fat = tmp.Mkdir("fat");
+    tmp.Write("fat/img_0001.jpg", "lower");
+    tmp.Write("fat/Été.JPG", "accented");
+    fs.type = 0x4d44;
+    ASSERT_TRUE(fs.HoldOutput(fat));
+    fs.looks = 0;
+    EXPECT_FALSE(fs.NameTaken(fat, "IMG_0002.JPG"));
+    EXPECT_EQ(fs.looks, 1);  // a listing with a non-ASCII name is not trusted to fold
+    std::filesystem::remove(fat + "/Été.JPG");
+    fs.BatchBegins();
+    EXPECT_TRUE(fs.NameTaken(fat, "Img_0001.Jpg"));
+    EXPECT_FALSE(fs.NameTaken(fat, "IMG_0002.JPG"));
+    EXPECT_EQ(fs.looks, 1);
+    EXPECT_FALSE(fs.NameTaken(fat, "ÉTÉ.JPG"));  // asked on the disk
+    EXPECT_EQ(fs.looks, 2);
+}
+
 // A file taken out of a held folder (an undo's move back, its copy's
 // removal) is taken from the folder that was reached, never through a link
 // swapped in for that folder after it was checked.
