@@ -316,6 +316,7 @@ private:
     void Record(FileFacts& facts, std::int64_t planned) {
         // A run's records reach the list through the sink, once they are final.
         if (context_.list && !performActions_) context_.list->Add(facts);
+        if (!performActions_ && facts.Timestamped) tally_.BytesToPlace += facts.Size;
         if (batch_) return batch_->Add(facts, planned);
         if (performActions_ && context_.sink)
             WriteRecordSettingTime(*context_.sink, context_.fs, options_, facts, report_, tally_, planned != 0);
@@ -381,19 +382,23 @@ ReadHooks PortReadHooks(UserPort& port, bool reportErrors) {
 }
 
 std::int32_t CountFiles(FileSystem& fs, const std::string& FolderPath, const FileFilter& filter,
-                        bool stopAfterFirst, ExclusionCounts* excluded, FolderListings* keep) {
+                        bool stopAfterFirst, ExclusionCounts* excluded, FolderListings* keep, std::int64_t* bytes) {
     std::vector<FsItem> files, folders;
     if (!fs.ListFolder(FolderPath, files, folders)) return 0;
     std::int32_t count = 0;
     for (const FsItem& file : files) {
         const Exclusion reason = filter.ExclusionOf(file);
-        if (reason == Exclusion::None) ++count;
-        else if (excluded) excluded->Add(reason);
+        if (reason == Exclusion::None) {
+            ++count;
+            if (bytes) *bytes += file.Size;
+        } else if (excluded) {
+            excluded->Add(reason);
+        }
         if (stopAfterFirst && count > 0) return count;
     }
     if (filter.IncludeSubfolders) {
         for (const FsItem& sub : folders) {
-            if (filter.PassesFolder(sub)) count += CountFiles(fs, sub.Path, filter, stopAfterFirst, excluded, keep);
+            if (filter.PassesFolder(sub)) count += CountFiles(fs, sub.Path, filter, stopAfterFirst, excluded, keep, bytes);
             if (stopAfterFirst && count > 0) return count;
         }
     }

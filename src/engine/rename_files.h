@@ -64,8 +64,10 @@ ReadHooks PortReadHooks(UserPort& port, bool reportErrors);
 // The files below a folder that the filter lets through, as the walk meets
 // them; with stopAfterFirst, 1 as soon as there is one. `excluded`, when
 // given, gains the files passed over in the folders walked; `keep`, when
-// given, the listings made, for the pass that follows.
+// given, the listings made, for the pass that follows; `bytes`, when given,
+// gains the sizes of the files counted.
 std::int32_t CountFiles(FileSystem& fs, const std::string& FolderPath, const FileFilter& filter,
-                        bool stopAfterFirst, ExclusionCounts* excluded = nullptr, FolderListings* keep = nullptr);
+                        bool stopAfterFirst, ExclusionCounts* excluded = nullptr, FolderListings* keep = nullptr,
+                        std::int64_t* bytes = nullptr);
 
 }  // namespace ravlen

@@ -11,6 +11,8 @@ namespace ravlen {
 std::string GroupedCount(std::int64_t value);
 // "1,204 of 3,000"
 std::string ProgressText(std::int64_t done, std::int64_t total);
+// A size in the desktop's decimal units, to a tenth: "512 bytes", "12.4 GB".
+std::string ByteSizeText(std::uint64_t bytes);
 
 // Report lines: each count zero-padded to as many digits as the total has,
 // then its text; rules of "=" as wide; lines joined by CR LF, none after the last.

@@ -82,6 +82,7 @@ FrmMain::FrmMain(MainWindowServices services)
     if (!services_.folderDialog) services_.folderDialog = &ChooseFolderWithDesktop;
     if (!services_.logDialog) services_.logDialog = &ChooseRunLog;
     if (!services_.open) services_.open = &OpenWithDesktop;
+    messenger_.SetOpener(services_.open);
     if (services_.programFolder.empty()) services_.programFolder = ProgramFolder();
 
     BuildControls();
@@ -277,7 +278,9 @@ void FrmMain::NextTab() { tabs_->setCurrentIndex((tabs_->currentIndex() + 1) % t
 
 void FrmMain::BrowseSourceButtonClick() {
     if (auto folder = PickFolder(this, services_.folderDialog, messenger_, *services_.fileSystem,
-                                 "Select Source Folder", form_.values.SourcePath)) {
+                                 "Select Source Folder",
+                                 PickerStart(*services_.fileSystem, form_.values.SourcePath,
+                                             CardsFolder(*services_.fileSystem)))) {
         form_.values.SourcePath = *folder;
         Refresh();
     }
@@ -285,7 +288,8 @@ void FrmMain::BrowseSourceButtonClick() {
 
 void FrmMain::BrowseOutputButtonClick() {
     if (auto folder = PickFolder(this, services_.folderDialog, messenger_, *services_.fileSystem,
-                                 "Select Output Folder", form_.values.OutputPath)) {
+                                 "Select Output Folder",
+                                 PickerStart(*services_.fileSystem, form_.values.OutputPath, HomeFolder()))) {
         form_.values.OutputPath = *folder;
         Refresh();
     }

@@ -153,6 +153,34 @@ private slots:
         QCOMPARE(messenger.Show(request), ravlen::MsgAnswer::Yes);
         QCOMPARE(seen, QString("b.jpg,a.mov,.c,d.JPG"));
     }
+
+    // The summary stays up while its places are opened, each in turn, until OK.
+    void summaryStaysOpenForEachPlace() {
+        ravlen::ui::Messenger messenger;
+        std::vector<std::string> opened;
+        messenger.SetOpener([&opened](const std::string& target, std::string&) {
+            opened.push_back(target);
+            return true;
+        });
+        ravlen::ui::MessageRequest request{"All 3 files successfully timestamped.", ravlen::MsgIcon::Information,
+                                           ravlen::MsgButtons::OK, "Ravlen", false,
+                                           {{"Output folder", "/photos"}, {"Log", "/photos/run.txt"}}, nullptr};
+        bool openAfterBoth = false;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            for (const QString caption : {"Open output folder", "Open log"})
+                for (QAbstractButton* button : box->buttons())
+                    if (button->text() == caption) button->click();
+            QTimer::singleShot(0, [&, box] {
+                openAfterBoth = box->isVisible();
+                box->button(QMessageBox::Ok)->click();
+            });
+        });
+        QCOMPARE(messenger.Show(request), ravlen::MsgAnswer::OK);
+        QVERIFY(openAfterBoth);
+        QCOMPARE(opened, (std::vector<std::string>{"/photos", "/photos/run.txt"}));
+    }
 };
 
 QTEST_MAIN(FileTableTest)

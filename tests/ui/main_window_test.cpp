@@ -13,6 +13,9 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextBrowser>
+
+#include <pwd.h>
+#include <unistd.h>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -67,6 +70,7 @@ class MainWindowTest : public QObject {
     MessageRecorder user;
     int customDialogs = 0;
     std::deque<std::string> pickerAnswers;
+    std::vector<std::string> pickerStarts;
     std::vector<std::string> opened;
     bool openSucceeds = true;
     // Sees every message before the recorder answers it.
@@ -107,7 +111,8 @@ class MainWindowTest : public QObject {
             if (onMessage) onMessage(request);
             return answer(request);
         };
-        s.folderDialog = [this](QWidget*, const std::string&, const std::string&) {
+        s.folderDialog = [this](QWidget*, const std::string&, const std::string& start) {
+            pickerStarts.push_back(start);
             std::string answer;
             if (!pickerAnswers.empty()) {
                 answer = pickerAnswers.front();
@@ -295,6 +300,22 @@ private slots:
         pickerAnswers = {"/"};
         c.BrowseOutput()->click();
         QCOMPARE(c.Text("OutputPath")->text(), QString("/"));
+
+        // A chooser opens at the folder chosen while it exists; else the
+        // source's at the desktop's cards folder, the output's at home.
+        pickerStarts.clear();
+        c.BrowseSource()->click();
+        RunOptions gone = Stored();
+        gone.SourcePath = gone.OutputPath = Path("gone").toStdString();
+        w = Open(gone);
+        const MainWindowProbe d(*w);
+        d.BrowseSource()->click();
+        d.BrowseOutput()->click();
+        const passwd* account = getpwuid(getuid());
+        const QString media = account ? "/media/" + QString::fromLocal8Bit(account->pw_name) : QString();
+        const std::string home = QDir::homePath().toStdString();
+        const std::string cards = !media.isEmpty() && QDir(media).exists() ? media.toStdString() : home;
+        QCOMPARE(pickerStarts, (std::vector<std::string>{Path("photos").toStdString(), cards, home}));
     }
 
     // A whole run through the window: the settings are saved, the output

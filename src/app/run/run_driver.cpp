@@ -41,6 +41,19 @@ std::int64_t NotTimestamped(const RunTally& t) {
     return SkippedInPreview(t) + t.NumberOfLockedFiles + t.NumberOfAlreadyImported;
 }
 
+// The preview went through every file and would place none of them.
+bool NothingToPlace(const RunTally& t) {
+    return t.SourceObjectNumber >= t.NumberOfSourceObjects && t.SourceObjectNumber - NotTimestamped(t) <= 0;
+}
+
+const char* const kNothingToPlace = "No file needs to be moved or copied.";
+
+// The bytes the run writes at most: those of the files a finished preview
+// would place, else those of every file counted.
+std::int64_t BytesNeeded(const RunTally& t) {
+    return t.SourceObjectNumber >= t.NumberOfSourceObjects ? t.BytesToPlace : t.SourceBytes;
+}
+
 // Every counted file handled and none skipped or left in place.
 bool AllTimestamped(const RunTally& t) {
     return NotTimestamped(t) == 0 && t.SourceObjectNumber == t.NumberOfSourceObjects;
@@ -80,6 +93,16 @@ constexpr ExclusionLine kExclusionLines[] = {
     {Exclusion::NotIncluded, "  files will be left out by the include patterns",
      "  files left out by the include patterns"},
 };
+
+// Files skipped for their names are common from phones: the report says,
+// once a run, where to include them.
+std::string WithDcfHint(const std::string& report, const RunTally& t, bool preview) {
+    if (t.NumberOfInvalidDCFFiles == 0) return report;
+    return report + kCrLf + kCrLf + "Files without a DCF file name (a camera's name, such as IMG_1234.JPG) " +
+           (preview ? "will be" : "were") +
+           " skipped. To timestamp them too, choose \"Timestamp all files\" in the DCF box of the Filter tab "
+           "(DCFMode=2 for ravlen-run).";
+}
 
 // The report's text followed, after an empty line, by the exclusion lines
 // whose count is above zero.
@@ -214,6 +237,9 @@ bool RunDriver::RunPass(const char* title, bool performActions, const Folders& f
                         FileRecordSink* sink) {
     tally_.ResetPass();
     files_.Clear();
+    // Each pass numbers its own names: a preview after an earlier run in the
+    // same window would otherwise count on from that run's serial numbers.
+    chronology_.Reset();
     const ProgressSession session(services_.port, title, tally_.NumberOfSourceObjects);
     EngineContext context{services_.fs, services_.port, options, chronology_, sink,
                           performActions ? services_.intents : nullptr, services_.keepRows ? &files_ : nullptr,
@@ -274,8 +300,18 @@ RunOutcome RunDriver::Go(RunOptions& options) {
     }
     const std::optional<Folders> folders = Check(options);
     if (!folders) return RunOutcome::Ended;
+    if (!CheckWritable(*folders)) return RunOutcome::Ended;
     std::optional<std::string> report;
-    if (options.PreviewResults) report = Preview(*folders, options);
+    if (options.PreviewResults) {
+        report = Preview(*folders, options);
+        if (NothingToPlace(tally_)) {
+            // A run that would place nothing asks nothing and leaves no logs behind.
+            services_.port.PreviewBox(*report + kCrLf + kCrLf + kNothingToPlace, MsgIcon::Information,
+                                      MsgButtons::OK, Version().Title, files_);
+            return EveryFilePlacedOrThere(tally_) ? RunOutcome::Completed : RunOutcome::Incomplete;
+        }
+    }
+    if (!CheckSpace(*folders, options)) return RunOutcome::Ended;
     if (!Confirm(options, report)) return RunOutcome::Ended;
     return Process(*folders, options);
 }
@@ -326,7 +362,7 @@ std::optional<FolderRef> RunDriver::CheckSource(RunOptions& options) {
     services_.port.SetBusy(true);
     counted_.Clear();
     tally_.NumberOfSourceObjects =
-        CountFiles(fs, source->Path, FileFilter::Of(options), false, &tally_.Excluded, &counted_);
+        CountFiles(fs, source->Path, FileFilter::Of(options), false, &tally_.Excluded, &counted_, &tally_.SourceBytes);
     services_.port.SetBusy(false);
 
     // 6.
@@ -355,9 +391,10 @@ std::optional<FolderRef> RunDriver::CheckOutput(RunOptions& options) {
             services_.port.MessageBox("Create output folder " + std::string(1, kQuote) + typed + kQuote + "?",
                                       MsgIcon::Question, MsgButtons::YesNo, Version().Title);
         if (answer != MsgAnswer::Yes) return std::nullopt;
-        fs.CreateFolder(typed);  // a failure shows in the test that follows
+        const FsStatus made = fs.CreateFolder(typed);  // a failure shows in the test that follows
         if (!fs.FolderExists(typed))
-            return Refuse("Unable to create output folder " + std::string(1, kQuote) + typed + kQuote + ".");
+            return Refuse("Unable to create output folder " + std::string(1, kQuote) + typed + kQuote + "." +
+                          (made.error.empty() ? "" : kCrLf + made.error));
     }
 
     // 8. A folder that vanished between the test and here is as good as invalid.
@@ -365,6 +402,26 @@ std::optional<FolderRef> RunDriver::CheckOutput(RunOptions& options) {
     if (!output) return Refuse("The output path you specified is invalid.");
     options.OutputPath = output->Path;
     return output;
+}
+
+bool RunDriver::CheckWritable(const Folders& folders) {
+    const FsStatus writable = services_.fs.ProbeWritable(folders.output.Path);
+    if (writable) return true;
+    Refuse("No file can be written into the output folder " + std::string(1, kQuote) + folders.output.Path + kQuote +
+           ": " + writable.error + ".");
+    return false;
+}
+
+bool RunDriver::CheckSpace(const Folders& folders, const RunOptions& options) {
+    // A move within one file system only renames; elsewhere every byte placed is written anew.
+    if (options.MoveOrCopy == MoveOrCopy::Move && services_.fs.SameFileSystem(folders.source.Path, folders.output.Path))
+        return true;
+    const std::uint64_t needed = static_cast<std::uint64_t>(BytesNeeded(tally_));
+    const std::optional<std::uint64_t> free = services_.fs.FreeBytes(folders.output.Path);
+    if (!free || needed <= *free) return true;
+    Refuse("There is not enough free space in the output folder " + std::string(1, kQuote) + folders.output.Path +
+           kQuote + ": the run needs " + ByteSizeText(needed) + ", " + ByteSizeText(*free) + " free.");
+    return false;
 }
 
 bool RunDriver::CheckOutputOutsideSource(const RunOptions& options, const Folders& folders) {
@@ -394,7 +451,7 @@ bool RunDriver::CheckOutputOutsideSource(const RunOptions& options, const Folder
 
 std::string RunDriver::Preview(const Folders& folders, const RunOptions& options) {
     RunPass("Previewing Files...", false, folders, options, nullptr);
-    return PreviewReport(tally_, options);
+    return WithDcfHint(PreviewReport(tally_, options), tally_, true);
 }
 
 bool RunDriver::Confirm(const RunOptions& options, const std::optional<std::string>& previewReport) {
@@ -429,7 +486,6 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
     if (const int left = services_.intents ? RemoveLeftoverCopies(services_.fs, folders.output.Path) : 0; left > 0)
         Notice("The last run ended before it finished (it was killed, or the computer stopped). The " +
                std::to_string(left) + " unfinished copies it left in " + folders.output.Path + " have been removed.");
-    chronology_.Reset();
     // A log that was asked for but cannot be created or written stops the run
     // before the first file is touched.
     RunLogs logs;
@@ -476,6 +532,7 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
                                : SummaryReport(tally_);
         const std::string left = ProtectedLeftWarning(tally_, options);
         if (!left.empty()) text += std::string(kCrLf) + kCrLf + left;
+        if (!options.PreviewResults) text = WithDcfHint(text, tally_, false);  // else the preview told
         std::vector<OpenablePlace> places{{"Output folder", folders.output.Path}};
         // The text log is the one written for reading; the CSV when it is the only one.
         if (logs.text) places.push_back({"Log", logs.text->Path()});

@@ -76,6 +76,10 @@ private:
     std::optional<FolderRef> CheckSource(RunOptions& options);
     std::optional<FolderRef> CheckOutput(RunOptions& options);
     bool CheckOutputOutsideSource(const RunOptions& options, const Folders& folders);
+    // Before the first file: whether the output folder takes a file at all,
+    // and whether its file system has room for the bytes the run writes.
+    bool CheckWritable(const Folders& folders);
+    bool CheckSpace(const Folders& folders, const RunOptions& options);
     // The preview pass; its report.
     std::string Preview(const Folders& folders, const RunOptions& options);
     // The question or the preview report as the options ask; false for a No.
