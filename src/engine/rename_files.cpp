@@ -87,6 +87,8 @@ public:
             const Exclusion exclusion = filter_.ExclusionOf(file);
             if (exclusion != Exclusion::None) {
                 if (context_.list) context_.list->AddExcluded(file, source.Path, ExclusionWord(exclusion));
+            } else if (context_.choice && !context_.choice->Chosen(file.Path)) {
+                if (!NotSelected(file, source, output)) return false;
             } else if (!(performActions_ && context_.sink && context_.sink->Holds(file))) {
                 chosen.push_back(&file);
             }
@@ -168,6 +170,19 @@ private:
         return folder;
     }
 
+    // A file the user left out: recorded, counted, never read. False to stop.
+    bool NotSelected(const FsItem& file, const FolderRef& source, const FolderRef& output) {
+        context_.port.ProgressSetFile(file.Name);
+        FileFacts facts;
+        facts.StartTime = DateTime::Now();
+        BeginFile(facts, file, source, output);
+        facts.Timestamped = false;
+        facts.Notes = kNotSelected;
+        ++tally_.NumberOfNotSelected;
+        Record(facts, 0);
+        return ProgressStep(file.Size);
+    }
+
     // False when a Stop came while the file was read: it is left untouched
     // and unlogged, one of the files not attempted.
     bool File(const FsItem& file, const FolderRef& source, const FolderRef& output) {
@@ -184,7 +199,7 @@ private:
     // a Stop while they are read leaves them untouched and unlogged.
     bool Shot(const ShotCluster& shot, std::span<const FsItem* const> files, const FolderRef& source,
               const FolderRef& output) {
-        if (shot.size() == 1) return File(*files.front(), source, output) && ProgressStep();
+        if (shot.size() == 1) return File(*files.front(), source, output) && ProgressStep(files.front()->Size);
         std::vector<FileFacts> facts(shot.size());
         std::vector<std::int32_t RunTally::*> skippedAs(shot.size(), nullptr);
         const bool stoppedBefore = readHooks_.stopped();
@@ -211,7 +226,7 @@ private:
             PlaceTogether(shot, group, facts, planned, output);
         bool carryOn = true;
         for (std::size_t i = 0; i < shot.size(); ++i) Record(facts[i], planned[i]);
-        for (std::size_t i = 0; i < shot.size(); ++i) carryOn = ProgressStep() && carryOn;
+        for (std::size_t i = 0; i < shot.size(); ++i) carryOn = ProgressStep(files[i]->Size) && carryOn;
         return carryOn;
     }
 
@@ -324,10 +339,12 @@ private:
         if (planned != 0) context_.intents->Done(planned);
     }
 
-    // The count, the bar, the events, the Cancel poll. False to stop.
-    bool ProgressStep() {
+    // The count, the bar, the events, the Cancel poll, after a file of `bytes`. False to stop.
+    bool ProgressStep(std::int64_t bytes) {
         ++tally_.SourceObjectNumber;
+        tally_.BytesDone += bytes;
         context_.port.ProgressSetMessage(ProgressText(tally_.SourceObjectNumber, tally_.NumberOfSourceObjects));
+        context_.port.ProgressSetBytes(tally_.BytesDone, tally_.SourceBytes);
         context_.port.ProgressSetValue(tally_.SourceObjectNumber);
         context_.port.PumpEvents();
         // A log that cannot be written stops the pass: no file goes unrecorded.

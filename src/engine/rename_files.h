@@ -10,6 +10,7 @@
 #include "engine/filters.h"
 #include "engine/folder_listings.h"
 #include "metadata/metadata.h"
+#include "model/file_choice.h"
 #include "model/file_list.h"
 #include "model/file_system.h"
 #include "model/import_record.h"
@@ -47,6 +48,8 @@ struct EngineContext {
     FolderListings* listings = nullptr;
     // The files a batch of copies and moves commits at; 0 for the usual size.
     std::size_t batchFiles = 0;
+    // The files the user chose; none: every file the filters let through.
+    const FileChoice* choice = nullptr;
 };
 
 // How many files ahead of the one in hand the walk starts first reads: enough

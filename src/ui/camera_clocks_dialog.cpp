@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShowEvent>
@@ -17,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "ui/messages.h"
+#include "ui/screen_fit.h"
 #include "ui/thumbnail_loader.h"
 
 namespace ravlen::ui {
@@ -28,6 +30,20 @@ QTableWidgetItem* Cell(const QString& text, bool editable = false) {
     auto* item = new QTableWidgetItem(text);
     if (!editable) item->setFlags(item->flags() & ~Qt::ItemIsEditable);
     return item;
+}
+
+// A thumbnail in the middle of a thumbnail's whole place, its shape kept:
+// every row stays as tall as the place, whatever the picture's shape.
+QIcon Placed(const QImage& thumbnail) {
+    QPixmap place(ThumbnailLoader::kWidth, ThumbnailLoader::kHeight);
+    place.fill(Qt::transparent);
+    if (!thumbnail.isNull()) {
+        const QImage fitted = thumbnail.scaled(place.size().boundedTo(thumbnail.size()), Qt::KeepAspectRatio,
+                                               Qt::SmoothTransformation);
+        QPainter painter(&place);
+        painter.drawImage((place.width() - fitted.width()) / 2, (place.height() - fitted.height()) / 2, fitted);
+    }
+    return QIcon(place);
 }
 
 QString Label(const CameraClockTable::Row& row) {
@@ -129,7 +145,7 @@ CameraClocksDialog::CameraClocksDialog(CameraClockTable table, const Messenger& 
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     ReferenceChosen();
     CorrectedChosen();
-    resize(820, 640);
+    FitToScreen(*this, QSize(820, 640));
 }
 
 CameraClocksDialog::~CameraClocksDialog() = default;
@@ -173,14 +189,12 @@ void CameraClocksDialog::ShowPictures(QComboBox* camera, QListWidget* pictures,
     if (camera->currentIndex() < 0) return;
     const auto& files = clocks_.Rows()[camera->currentData().toUInt()].Files;
     // A blank thumbnail's place keeps every row a thumbnail's height.
-    QPixmap blank(ThumbnailLoader::kWidth, ThumbnailLoader::kHeight);
-    blank.fill(Qt::transparent);
-    const QIcon place(blank);
+    const QIcon place = Placed(QImage());
     for (const FileRow& file : files)
         pictures->addItem(new QListWidgetItem(place, Text(file.SourceName + "    " + file.DateBeforeShift.FormatFull())));
     // The rows live as long as the table, which outlives the loader.
     thumbnails = std::make_unique<ThumbnailLoader>(files, this, [pictures, &thumbnails](int row) {
-        if (QListWidgetItem* item = pictures->item(row)) item->setIcon(QPixmap::fromImage(thumbnails->Find(row)));
+        if (QListWidgetItem* item = pictures->item(row)) item->setIcon(Placed(thumbnails->Find(row)));
     });
     if (pictures->count() > 0) pictures->setCurrentRow(0);
     AskVisible(*pictures, thumbnails.get());
@@ -196,7 +210,7 @@ void CameraClocksDialog::AskVisible(QListWidget& pictures, ThumbnailLoader* load
     if (last < 0) last = std::min(pictures.count(), first + kRowsBeforeLayout) - 1;
     for (int row = first; row <= last; ++row) {
         const QImage image = loader->Find(row);
-        if (!image.isNull()) pictures.item(row)->setIcon(QPixmap::fromImage(image));
+        if (!image.isNull()) pictures.item(row)->setIcon(Placed(image));
     }
 }
 

@@ -26,6 +26,7 @@
 #include "ui/format_dialog.h"
 #include "ui/qt_user_port.h"
 #include "ui/run_actions.h"
+#include "ui/screen_fit.h"
 #include "ui/wrapping_label.h"
 
 namespace ravlen::ui {
@@ -222,6 +223,7 @@ void FrmMain::Load() {
 }
 
 void FrmMain::Start() {
+    FitToScreen(*this, sizeHint());
     show();
     // Cards mounted from now on are offered as they come, with AutoDetect ticked.
     cards_ = new CardWatcher(

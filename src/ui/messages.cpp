@@ -61,6 +61,9 @@ MsgAnswer Messenger::Ask(const MessageRequest& request) const {
         QObject::connect(details, &QPushButton::clicked, &box, [&box, &request] {
             FileTableDialog table(*request.files, &box);
             table.exec();
+            // The ticks stay with the list, for the run and the next look.
+            std::vector<FileRow>& rows = request.files->Rows();
+            for (std::size_t i = 0; i < rows.size(); ++i) rows[i].Chosen = table.Chosen(static_cast<int>(i));
         });
     }
     if (request.buttons == MsgButtons::YesNo) {

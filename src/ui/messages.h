@@ -24,7 +24,7 @@ struct MessageRequest {
     bool defaultNo = false;  // Yes/No boxes: No is the preselected button
     // OK boxes: a button for each, opening the place with the desktop.
     std::vector<OpenablePlace> places;
-    const FileList* files = nullptr;  // the preview's files, offered by a "Details..." button
+    FileList* files = nullptr;  // the preview's files, offered by a "Details..." button and ticked there
 };
 
 using MessageHook = std::function<MsgAnswer(const MessageRequest&)>;

@@ -190,6 +190,17 @@ reimport)
     touch -r src/IMG_0001.JPG stamp; printf uno > src/IMG_0001.JPG; touch -r stamp src/IMG_0001.JPG
     expect 0 $copy;  [ "$(photos)" = 3 ] || fail "a different photo of the same name was not placed"
     ;;
+only)
+    # Only the files a script lists are placed; the others stay, logged as not selected.
+    expect 2 $base --only;  has err.txt '"--only" needs a file name'
+    expect 2 $base --only nowhere.txt;  has err.txt '"nowhere.txt" given to "--only" cannot be read'
+    printf 'src/IMG_0002.JPG\n' > chosen.txt
+    expect 0 $base --only chosen.txt RequestConfirmation=0 CreateLog=2
+    has out.txt "1  files skipped as not selected"
+    [ -e src/IMG_0001.JPG ] && [ ! -e src/IMG_0002.JPG ] && [ "$(ls out | grep -vc '^Ravlen Log')" = 1 ] ||
+        fail "the unlisted file was placed or the listed one not"
+    grep -q 'IMG_0001.JPG.*Not selected' out/*.csv || fail "the unlisted file is not logged"
+    ;;
 wait)
     # Ctrl+C while no card has come: status 1 and nothing touched.
     "$run" --wait-for-card --yes $base > out.txt 2> err.txt &

@@ -110,8 +110,12 @@ private slots:
         QListWidget& list = dialog.ReferencePictures();
         list.scrollToBottom();
         QListWidgetItem* last = list.item(list.count() - 1);
-        QTRY_COMPARE(last->icon().availableSizes(), QList<QSize>{QSize(32, 24)});  // exiftool's 32 x 24 thumbnail
+        // exiftool's 32 x 24 thumbnail, in the middle of its 80 x 60 place
+        const auto painted = [last](int x, int y) { return last->icon().pixmap(80, 60).toImage().pixelColor(x, y).alpha(); };
+        QTRY_VERIFY(painted(40, 30) > 0);
+        QCOMPARE(painted(40, 16), 0);
         QVERIFY(list.visualItemRect(last).height() >= 60);
+        QVERIFY(list.visualItemRect(list.item(0)).height() >= 60);
     }
 };
 

@@ -6,6 +6,7 @@
 #include <new>
 #include <optional>
 #include <system_error>
+#include <unordered_set>
 
 #include "app/run/movie_zone.h"
 #include "app/run/progress_session.h"
@@ -38,7 +39,7 @@ std::int64_t SkippedInPreview(const RunTally& t) {
 }
 
 std::int64_t NotTimestamped(const RunTally& t) {
-    return SkippedInPreview(t) + t.NumberOfLockedFiles + t.NumberOfAlreadyImported;
+    return SkippedInPreview(t) + t.NumberOfLockedFiles + t.NumberOfAlreadyImported + t.NumberOfNotSelected;
 }
 
 // The preview went through every file and would place none of them.
@@ -62,7 +63,8 @@ bool AllTimestamped(const RunTally& t) {
 // Every counted file placed or found already imported; more files than
 // counted (added during the run) is still every file.
 bool EveryFilePlacedOrThere(const RunTally& t) {
-    return NotTimestamped(t) == t.NumberOfAlreadyImported && t.SourceObjectNumber >= t.NumberOfSourceObjects;
+    return NotTimestamped(t) == std::int64_t{t.NumberOfAlreadyImported} + t.NumberOfNotSelected &&
+           t.SourceObjectNumber >= t.NumberOfSourceObjects;
 }
 
 std::string SuccessMessage(std::int32_t total) {
@@ -174,6 +176,7 @@ std::string PreviewReport(const RunTally& t, const RunOptions& options) {
                options.MoveOrCopy == MoveOrCopy::Move ? "  files will not be moved" : "  files will not be copied");
     if (t.NumberOfAlreadyImported > 0)
         r.Line(t.NumberOfAlreadyImported, "  files will be skipped as already imported");
+    if (t.NumberOfNotSelected > 0) r.Line(t.NumberOfNotSelected, "  files will be skipped as not selected");
     if (t.NumberOfSourceObjects > t.SourceObjectNumber) {
         r.Rule();
         r.Line(t.SourceObjectNumber, "  subtotal files previewed");
@@ -195,6 +198,7 @@ std::string SummaryReport(const RunTally& t) {
     r.Line(t.NumberOfInvalidDateFiles, "  files skipped due to lack of valid dates");
     r.Line(t.NumberOfLockedFiles, "  files could not be moved/copied");
     if (t.NumberOfAlreadyImported > 0) r.Line(t.NumberOfAlreadyImported, "  files skipped as already imported");
+    if (t.NumberOfNotSelected > 0) r.Line(t.NumberOfNotSelected, "  files skipped as not selected");
     r.Rule();
     if (t.NumberOfSourceObjects <= t.SourceObjectNumber) {
         r.Line(t.SourceObjectNumber, "  total files attempted");
@@ -246,6 +250,8 @@ bool RunDriver::RunPass(const char* title, bool performActions, const Folders& f
                           services_.imports,
                           MovieZoneOffsets(options.MovieTimeZone)};
     context.cameraNames = services_.cameraNames;
+    // The files unticked in the preview are left out of the run that follows it.
+    context.choice = performActions && unticked_ ? &*unticked_ : services_.choice;
     // The count's listings serve the pass that follows it, unless that pass
     // writes where it walks (the output folder is the source folder, or one
     // lies inside the other): such a pass lists each folder when it comes to
@@ -293,6 +299,7 @@ bool RunDriver::RunPass(const char* title, bool performActions, const Folders& f
 
 RunOutcome RunDriver::Go(RunOptions& options) {
     tally_ = RunTally{};
+    unticked_.reset();
     // A run killed half-way is set right before anything else is read.
     if (services_.intents) {
         const std::string recovered = RecoverAbandonedPlacements(*services_.intents, services_.fs);
@@ -474,11 +481,22 @@ bool RunDriver::Confirm(const RunOptions& options, const std::optional<std::stri
         const MsgAnswer answer =
             previewReport ? port.PreviewBox(question, MsgIcon::Question, MsgButtons::YesNo, Version().Title, files_)
                           : port.MessageBox(question, MsgIcon::Question, MsgButtons::YesNo, Version().Title);
+        if (previewReport) KeepUnticked();
         return answer == MsgAnswer::Yes;
     }
-    if (previewReport)
+    if (previewReport) {
         port.PreviewBox(*previewReport, MsgIcon::Information, MsgButtons::OK, Version().Title, files_);
+        KeepUnticked();
+    }
     return true;
+}
+
+void RunDriver::KeepUnticked() {
+    std::unordered_set<std::string> unticked;
+    for (const FileRow& row : files_.Rows())
+        if (!row.Chosen) unticked.insert(row.SourcePath());
+    unticked_.reset();
+    if (!unticked.empty()) unticked_ = FileChoice::AllBut(std::move(unticked));
 }
 
 RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options) {

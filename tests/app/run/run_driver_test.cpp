@@ -579,5 +579,25 @@ TEST(RunDriverQuestions, NothingToPlaceAsksNothing) {
     EXPECT_EQ(Harness::Count(h.out), placed);
 }
 
+// Rows unticked in the preview stay where they are, logged and counted as not selected.
+TEST(RunDriverPasses, UntickedRowsAreLeftWhereTheyAre) {
+    Harness h;
+    h.AddPhotos(4);
+    h.options.PreviewResults = h.options.RequestConfirmation = true;
+    h.options.CreateLog = CreateLog::Csv;
+    h.port.onPreview = [](FileList& files) {
+        for (std::size_t i = 0; i < files.Rows().size(); i += 2) files.Rows()[i].Chosen = false;
+    };
+    EXPECT_EQ(h.Go(), RunOutcome::Completed);
+    EXPECT_EQ(Harness::Count(h.src), 2);
+    EXPECT_EQ(Harness::Count(h.out), 3);  // two photos and the log
+    EXPECT_TRUE(fs::exists(h.At("@src/IMG_0001.JPG")) && fs::exists(h.At("@src/IMG_0003.JPG")));
+    EXPECT_NE(h.Last().text.find("2  files skipped as not selected"), std::string::npos) << h.Last().text;
+    std::vector<std::string> notes;
+    for (const FileRow& row : h.driver.Files().Rows())
+        if (row.Status == ListStatus::Skip) notes.push_back(row.SourceName + " " + row.Reason);
+    EXPECT_EQ(notes, (std::vector<std::string>{"IMG_0001.JPG Not selected", "IMG_0003.JPG Not selected"}));
+}
+
 }  // namespace
 }  // namespace ravlen
