@@ -13,14 +13,13 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextBrowser>
-
-#include <pwd.h>
-#include <unistd.h>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <pwd.h>
+#include <unistd.h>
 
 #include "model/version.h"
 #include "platform/posix_file_system.h"
@@ -730,8 +729,17 @@ private slots:
         QVERIFY(port.Cancel());
         QVERIFY(port.Progress().isVisible());
         port.SetCancel(false);
+        // The file in hand and the bytes done of all, cleared for each pass.
+        QTest::qWait(50);  // past the interval between redraws
+        port.ProgressSetFile("IMG_0017.JPG");
+        port.ProgressSetBytes(170'000'000, 480'000'000);
+        QCOMPARE(port.Progress().FileName->text(), QString("IMG_0017.JPG"));
+        QVERIFY(port.Progress().Bytes->text().startsWith("170.0 MB of 480.0 MB"));
         port.ProgressHide();
         QVERIFY(!port.Progress().isVisible());
+        port.ProgressShow();
+        QVERIFY(port.Progress().FileName->text().isEmpty() && port.Progress().Bytes->text().isEmpty());
+        port.ProgressHide();
 
         // Events are processed at most once per interval, however often the pass asks.
         port.SetPumpInterval(1000);
