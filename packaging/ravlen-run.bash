@@ -12,13 +12,13 @@ _ravlen_run() {
     local -a found=()
 
     case $prev in
-        --settings) mapfile -t found < <(compgen -f -- "$cur") ;;
+        --settings | --only) mapfile -t found < <(compgen -f -- "$cur") ;;
         --undo) mapfile -t found < <(compgen -f -X '!*.[cC][sS][vV]' -- "$cur"; compgen -d -- "$cur") ;;
     esac
-    [[ $prev == --settings || $prev == --undo ]] && compopt -o filenames 2>/dev/null
-    if [[ $prev != --settings && $prev != --undo ]]; then
+    [[ $prev == --settings || $prev == --only || $prev == --undo ]] && compopt -o filenames 2>/dev/null
+    if [[ $prev != --settings && $prev != --only && $prev != --undo ]]; then
         if [[ $cur == -* ]]; then
-            mapfile -t found < <(compgen -W "--settings --yes --wait-for-card --list --cameras --undo --help" -- "$cur")
+            mapfile -t found < <(compgen -W "--settings --yes --wait-for-card --list --cameras --only --undo --help" -- "$cur")
         else
             local key name low high
             local -a keys=()

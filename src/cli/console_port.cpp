@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "model/report_text.h"
 #include "platform/stop_signals.h"
 
 namespace ravlen {
@@ -15,18 +16,6 @@ namespace {
 // Redraws of the progress line are limited to this rate; a pass over small
 // files can step thousands of times a second.
 constexpr std::chrono::milliseconds kRedrawInterval{100};
-
-// Below this much time a rate says nothing yet.
-constexpr double kRateAfterSeconds = 0.5;
-
-std::string Clock(long long seconds) {
-    char text[32];
-    if (seconds >= 3600)
-        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
-    else
-        std::snprintf(text, sizeof text, "%lld:%02lld", seconds / 60, seconds % 60);
-    return text;
-}
 
 // Cuts a UTF-8 text to at most `limit` characters without splitting one.
 std::string CutToCharacters(const std::string& text, std::size_t limit) {
@@ -52,16 +41,9 @@ std::size_t TerminalColumns(std::FILE* stream) {
 
 }  // namespace
 
-std::string ProgressLine(const std::string& title, const std::string& count, const std::string& file, int done,
-                         int total, double seconds, std::size_t columns) {
-    std::string tail;
-    if (seconds >= kRateAfterSeconds && done > 0) {
-        const double rate = done / seconds;
-        char text[64];
-        std::snprintf(text, sizeof text, rate < 10 ? "  %.1f files/s" : "  %.0f files/s", rate);
-        tail = text;
-        if (total > done) tail += "  " + Clock(std::llround((total - done) / rate)) + " left";
-    }
+std::string ProgressLine(const std::string& title, const std::string& count, const std::string& file,
+                         std::int64_t bytesDone, std::int64_t bytesTotal, double seconds, std::size_t columns) {
+    const std::string tail = "  " + ByteProgressText(bytesDone, bytesTotal, seconds);
     // A name may hold control characters; the terminal must not act on them.
     std::string name = file;
     for (char& c : name)
@@ -134,11 +116,17 @@ void ConsolePort::ProgressSetFile(const std::string& name) {
     DrawProgress(false);
 }
 
+void ConsolePort::ProgressSetBytes(std::int64_t done, std::int64_t total) {
+    bytesDone_ = done;
+    bytesTotal_ = total;
+    DrawProgress(false);
+}
+
 void ConsolePort::ProgressShow() {
     visible_ = true;
     shown_ = std::chrono::steady_clock::now();
     file_.clear();
-    value_ = 0;
+    bytesDone_ = bytesTotal_ = 0;
     DrawProgress(true);
 }
 
@@ -154,7 +142,7 @@ void ConsolePort::DrawProgress(bool force) {
     lastDraw_ = now;
     const double seconds = std::chrono::duration<double>(now - shown_).count();
     const std::string line =
-        ProgressLine(title_, message_, file_, value_, maximum_, seconds, TerminalColumns(progress_));
+        ProgressLine(title_, message_, file_, bytesDone_, bytesTotal_, seconds, TerminalColumns(progress_));
     // Carriage return, the line, then erase whatever a longer line left.
     std::fprintf(progress_, "\r%s\x1b[K", line.c_str());
     std::fflush(progress_);

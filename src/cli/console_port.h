@@ -5,6 +5,7 @@
 // is the Stop button.
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -34,10 +35,12 @@ public:
 
     void ProgressSetTitle(const std::string& title) override;
     void ProgressSetMessage(const std::string& message) override;
-    void ProgressSetRange(int, int maximum) override { maximum_ = maximum; }
-    void ProgressSetValue(int value) override { value_ = value; }
+    // The count comes with the message, and the rate is told in bytes.
+    void ProgressSetRange(int, int) override {}
+    void ProgressSetValue(int) override {}
     void ProgressSetButtonCaption(const std::string&) override {}
     void ProgressSetFile(const std::string& name) override;
+    void ProgressSetBytes(std::int64_t done, std::int64_t total) override;
     void ProgressShow() override;
     void ProgressHide() override;
     void SetCancel(bool cancel) override { cancel_ = cancel; }
@@ -58,17 +61,16 @@ private:
     std::string title_;
     std::string message_;
     std::string file_;
-    int value_ = 0;
-    int maximum_ = 0;
+    std::int64_t bytesDone_ = 0, bytesTotal_ = 0;
     std::chrono::steady_clock::time_point shown_{};
     std::chrono::steady_clock::time_point lastDraw_{};
 };
 
 // The progress line's text, cut to `columns` characters: the title and count,
-// the current file, and once a rate can be told, files per second and the
-// time left.
-std::string ProgressLine(const std::string& title, const std::string& count, const std::string& file, int done,
-                         int total, double seconds, std::size_t columns);
+// the current file, the bytes done of all, and once a rate can be told,
+// bytes per second and the time left.
+std::string ProgressLine(const std::string& title, const std::string& count, const std::string& file,
+                         std::int64_t bytesDone, std::int64_t bytesTotal, double seconds, std::size_t columns);
 
 // Message text as lines for a terminal: CR LF (and a stray CR) become "\n".
 std::string ConsoleText(const std::string& text);

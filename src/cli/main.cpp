@@ -6,8 +6,10 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -23,6 +25,7 @@
 #include "cli/console_port.h"
 #include "cli/key_list.h"
 #include "log/program_facts.h"
+#include "model/file_choice.h"
 #include "model/file_list.h"
 #include "model/version.h"
 #include "naming/format_validation.h"
@@ -47,6 +50,7 @@ struct Arguments {
     bool waitForCard = false;
     bool list = false;
     bool cameras = false;
+    std::string only;  // --only: a file of source paths, one a line
     std::vector<std::pair<std::string, std::string>> settings;  // Key=Value, in order
 };
 
@@ -97,7 +101,7 @@ void PrintKey(const SettingsKey& k) {
 void PrintHelp(const std::string& storePath) {
     std::printf(
         "Usage: %s [--settings FILE] [--yes] [--wait-for-card]\n"
-        "                  [--list | --cameras] [Key=Value ...]\n"
+        "                  [--list | --cameras] [--only FILE] [Key=Value ...]\n"
         "       %s --undo LOG.csv [--yes]\n"
         "\n"
         "Renames the photo, audio and video files of a camera so that they sort by the\n"
@@ -135,6 +139,9 @@ void PrintHelp(const std::string& storePath) {
         "                   does not match the log is left alone and reported; the\n"
         "                   \"... undo.csv\" beside the log records each file. Without\n"
         "                   --yes it only shows what it would do\n"
+        "  --only FILE      place only the files whose source paths FILE lists, one a\n"
+        "                   line (relative to the current folder); the others stay\n"
+        "                   where they are and are logged and counted as not selected\n"
         "  --help, -h       show this text\n"
         "\n"
         "Settings store: %s\n"
@@ -208,6 +215,14 @@ bool ParseArguments(int argc, char** argv, Arguments& args, std::string& error) 
                 return false;
             }
             args.settingsFile = argv[++i];
+        } else if (arg == "--only") {
+            if (i + 1 >= argc) {
+                error = "option \"--only\" needs a file name";
+                return false;
+            }
+            args.only = argv[++i];
+        } else if (arg.rfind("--only=", 0) == 0) {
+            args.only = arg.substr(std::string("--only=").size());
         } else if (arg.rfind("--settings=", 0) == 0) {
             args.settingsFile = arg.substr(std::string("--settings=").size());
         } else if (!arg.empty() && arg[0] == '-') {
@@ -266,6 +281,21 @@ void ApplySettings(RunOptions& options, const Arguments& args, bool keepChosenFo
         SetOptionFromText(options, key, value, unused);  // checked while parsing
         if (folder && !value.empty() && value[0] != '/') options.*folder = AbsoluteFolder(value);
     }
+}
+
+// The source paths of an --only file, one a line, made absolute; false with
+// `error` set when it cannot be read.
+bool ReadOnlyList(const std::string& file, std::unordered_set<std::string>& paths, std::string& error) {
+    std::ifstream in(file);
+    if (!in) {
+        error = "the file list \"" + file + "\" given to \"--only\" cannot be read";
+        return false;
+    }
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) paths.insert(line[0] == '/' ? line : AbsoluteFolder(line));
+    }
+    return true;
 }
 
 // A custom format is checked as the custom format dialog checks it on OK:
@@ -389,6 +419,14 @@ int Run(const Arguments& args) {
         ProgramFacts::Current(),
     };
     services.keepRows = listing;
+    std::optional<FileChoice> only;
+    if (!args.only.empty()) {
+        std::unordered_set<std::string> paths;
+        std::string error;
+        if (!ReadOnlyList(args.only, paths, error)) return UsageError(error);
+        only = FileChoice::Only(std::move(paths));
+        services.choice = &*only;
+    }
     if (listing) {
         // Read only: a list creates nothing, not even the record.
         const std::unique_ptr<SqliteImportRecord> imports =

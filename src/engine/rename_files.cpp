@@ -88,6 +88,8 @@ public:
             const Exclusion exclusion = filter_.ExclusionOf(file);
             if (exclusion != Exclusion::None) {
                 if (context_.list) context_.list->AddExcluded(file, source.Path, ExclusionWord(exclusion));
+            } else if (context_.choice && !context_.choice->Chosen(file.Path)) {
+                if (!NotSelected(file, source, output)) return false;
             } else if (!(performActions_ && context_.sink && context_.sink->Holds(file))) {
                 chosen.push_back(&file);
             }
@@ -169,6 +171,19 @@ private:
         return folder;
     }
 
+    // A file the user left out: recorded, counted, never read. False to stop.
+    bool NotSelected(const FsItem& file, const FolderRef& source, const FolderRef& output) {
+        context_.port.ProgressSetFile(file.Name);
+        FileFacts facts;
+        facts.StartTime = DateTime::Now();
+        BeginFile(facts, file, source, output);
+        facts.Timestamped = false;
+        facts.Notes = kNotSelected;
+        ++tally_.NumberOfNotSelected;
+        Record(facts, 0);
+        return ProgressStep(file.Size);
+    }
+
     // False when a Stop came while the file was read: it is left untouched
     // and unlogged, one of the files not attempted.
     bool File(const FsItem& file, const FolderRef& source, const FolderRef& output) {
@@ -185,7 +200,7 @@ private:
     // a Stop while they are read leaves them untouched and unlogged.
     bool Shot(const ShotCluster& shot, std::span<const FsItem* const> files, const FolderRef& source,
               const FolderRef& output) {
-        if (shot.size() == 1) return File(*files.front(), source, output) && ProgressStep();
+        if (shot.size() == 1) return File(*files.front(), source, output) && ProgressStep(files.front()->Size);
         std::vector<FileFacts> facts(shot.size());
         std::vector<std::int32_t RunTally::*> skippedAs(shot.size(), nullptr);
         const bool stoppedBefore = readHooks_.stopped();
@@ -212,7 +227,7 @@ private:
             PlaceTogether(shot, group, facts, planned, output);
         bool carryOn = true;
         for (std::size_t i = 0; i < shot.size(); ++i) Record(facts[i], planned[i]);
-        for (std::size_t i = 0; i < shot.size(); ++i) carryOn = ProgressStep() && carryOn;
+        for (std::size_t i = 0; i < shot.size(); ++i) carryOn = ProgressStep(files[i]->Size) && carryOn;
         return carryOn;
     }
 
@@ -318,6 +333,7 @@ private:
     void Record(FileFacts& facts, std::int64_t planned) {
         // A run's records reach the list through the sink, once they are final.
         if (context_.list && !performActions_) context_.list->Add(facts);
+        if (!performActions_ && facts.Timestamped) tally_.BytesToPlace += facts.Size;
         if (batch_) return batch_->Add(facts, planned);
         if (performActions_ && context_.sink)
             WriteRecordSettingTime(*context_.sink, context_.fs, options_, facts, report_, tally_, planned != 0);
@@ -325,10 +341,12 @@ private:
         if (planned != 0) context_.intents->Done(planned);
     }
 
-    // The count, the bar, the events, the Cancel poll. False to stop.
-    bool ProgressStep() {
+    // The count, the bar, the events, the Cancel poll, after a file of `bytes`. False to stop.
+    bool ProgressStep(std::int64_t bytes) {
         ++tally_.SourceObjectNumber;
+        tally_.BytesDone += bytes;
         context_.port.ProgressSetMessage(ProgressText(tally_.SourceObjectNumber, tally_.NumberOfSourceObjects));
+        context_.port.ProgressSetBytes(tally_.BytesDone, tally_.SourceBytes);
         context_.port.ProgressSetValue(tally_.SourceObjectNumber);
         context_.port.PumpEvents();
         // A log that cannot be written stops the pass: no file goes unrecorded.
@@ -384,19 +402,23 @@ ReadHooks PortReadHooks(UserPort& port, bool reportErrors) {
 }
 
 std::int32_t CountFiles(FileSource& fs, const std::string& FolderPath, const FileFilter& filter,
-                        bool stopAfterFirst, ExclusionCounts* excluded, FolderListings* keep) {
+                        bool stopAfterFirst, ExclusionCounts* excluded, FolderListings* keep, std::int64_t* bytes) {
     std::vector<FsItem> files, folders;
     if (!fs.ListFolder(FolderPath, files, folders)) return 0;
     std::int32_t count = 0;
     for (const FsItem& file : files) {
         const Exclusion reason = filter.ExclusionOf(file);
-        if (reason == Exclusion::None) ++count;
-        else if (excluded) excluded->Add(reason);
+        if (reason == Exclusion::None) {
+            ++count;
+            if (bytes) *bytes += file.Size;
+        } else if (excluded) {
+            excluded->Add(reason);
+        }
         if (stopAfterFirst && count > 0) return count;
     }
     if (filter.IncludeSubfolders) {
         for (const FsItem& sub : folders) {
-            if (filter.PassesFolder(sub)) count += CountFiles(fs, sub.Path, filter, stopAfterFirst, excluded, keep);
+            if (filter.PassesFolder(sub)) count += CountFiles(fs, sub.Path, filter, stopAfterFirst, excluded, keep, bytes);
             if (stopAfterFirst && count > 0) return count;
         }
     }

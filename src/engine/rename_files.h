@@ -10,6 +10,7 @@
 #include "engine/filters.h"
 #include "engine/folder_listings.h"
 #include "metadata/metadata.h"
+#include "model/file_choice.h"
 #include "model/file_list.h"
 #include "model/file_system.h"
 #include "model/import_record.h"
@@ -49,6 +50,8 @@ struct EngineContext {
     std::size_t batchFiles = 0;
     // Where the files come from; none: the folder is one of `fs`'s own.
     FileSource* source = nullptr;
+    // The files the user chose; none: every file the filters let through.
+    const FileChoice* choice = nullptr;
 };
 
 // How many files ahead of the one in hand the walk starts first reads: enough
@@ -66,8 +69,10 @@ ReadHooks PortReadHooks(UserPort& port, bool reportErrors);
 // The files below a folder that the filter lets through, as the walk meets
 // them; with stopAfterFirst, 1 as soon as there is one. `excluded`, when
 // given, gains the files passed over in the folders walked; `keep`, when
-// given, the listings made, for the pass that follows.
+// given, the listings made, for the pass that follows; `bytes`, when given,
+// gains the sizes of the files counted.
 std::int32_t CountFiles(FileSource& fs, const std::string& FolderPath, const FileFilter& filter,
-                        bool stopAfterFirst, ExclusionCounts* excluded = nullptr, FolderListings* keep = nullptr);
+                        bool stopAfterFirst, ExclusionCounts* excluded = nullptr, FolderListings* keep = nullptr,
+                        std::int64_t* bytes = nullptr);
 
 }  // namespace ravlen

@@ -40,6 +40,7 @@ struct FileRow {
     std::int64_t ThumbnailLength = 0;
     CameraId Camera;          // as the file names it; empty when it does not
     DateTime DateBeforeShift;  // the date as the camera's clock gave it, before any correction
+    bool Chosen = true;        // ticked in the preview: unticked files stay where they are
     std::string SourcePath() const { return JoinPath(SourceFolder, SourceName); }
     std::string OutputPath() const { return OutputName.empty() ? std::string() : JoinPath(OutputFolder, OutputName); }
 };
@@ -52,6 +53,8 @@ public:
     void AddExcluded(const FsItem& file, const std::string& folder, std::string reason);
     void Clear() { rows_.clear(); }
     const std::vector<FileRow>& Rows() const { return rows_; }
+    // The rows for ticking and unticking; nothing else of them changes.
+    std::vector<FileRow>& Rows() { return rows_; }
 
 private:
     std::vector<FileRow> rows_;

@@ -143,6 +143,19 @@ public:
         (void)folder;
         return false;
     }
+    // Whether a file can be made in `folder`, by the system's own verdict
+    // (permissions, ACLs, a read-only mount alike): a scratch file is made
+    // and removed at once.
+    virtual FsStatus ProbeWritable(const std::string& folder) {
+        (void)folder;
+        return FsStatus::Ok();
+    }
+    // The bytes an ordinary user may still write on the file system holding
+    // `folder`; nothing when it does not say.
+    virtual std::optional<std::uint64_t> FreeBytes(const std::string& folder) {
+        (void)folder;
+        return std::nullopt;
+    }
     // Created new: fails when a file of that name exists.
     virtual std::unique_ptr<TextFile> CreateTextFile(const std::string& path, std::string& error) = 0;
     // Removes `copy` only when it holds exactly the bytes of `original` and

@@ -11,6 +11,13 @@ namespace ravlen {
 std::string GroupedCount(std::int64_t value);
 // "1,204 of 3,000"
 std::string ProgressText(std::int64_t done, std::int64_t total);
+// A size in the desktop's decimal units, to a tenth: "512 bytes", "12.4 GB".
+std::string ByteSizeText(std::uint64_t bytes);
+// A span of time as a clock shows it: "0:04", "27:46:30".
+std::string ClockText(long long seconds);
+// How far a pass has come in bytes, with its rate and the time left at that
+// rate once `seconds` say something: "12.3 MB of 45.6 MB  4.5 MB/s  0:07 left".
+std::string ByteProgressText(std::int64_t done, std::int64_t total, double seconds);
 
 // Report lines: each count zero-padded to as many digits as the total has,
 // then its text; rules of "=" as wide; lines joined by CR LF, none after the last.

@@ -33,11 +33,20 @@ struct RunTally {
     ExclusionCounts Excluded;
     std::int32_t NumberOfAlreadyImported = 0;  // identical bytes already in the output folder: not placed
     std::int32_t NumberOfTimesNotSet = 0;      // placed, but SetFileTime could not set the modified time
+    // The bytes of the counted files, set with NumberOfSourceObjects.
+    std::int64_t SourceBytes = 0;
+    // The bytes of the files a preview would place.
+    std::int64_t BytesToPlace = 0;
+    // The bytes of the files the pass is done with.
+    std::int64_t BytesDone = 0;
+    std::int32_t NumberOfNotSelected = 0;  // left where they are: the user did not choose them
 
     // Everything but NumberOfSourceObjects back to 0, as at the start of a pass.
     void ResetPass() {
         SourceObjectNumber = NumberOfInvalidDCFFiles = NumberOfInvalidEXIFFiles = 0;
         NumberOfInvalidDateFiles = NumberOfLockedFiles = NumberOfAlreadyImported = NumberOfTimesNotSet = 0;
+        BytesToPlace = BytesDone = 0;
+        NumberOfNotSelected = 0;
     }
 };
 

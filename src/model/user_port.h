@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -36,9 +37,10 @@ public:
         MessageBox(text, icon, MsgButtons::OK, title);
     }
     // The preview report's message box, which may also offer its list of
-    // files; the list lives as long as the call.
+    // files, whose rows the user may tick and untick (FileRow::Chosen); the
+    // list lives as long as the call.
     virtual MsgAnswer PreviewBox(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& title,
-                                 const FileList& files) {
+                                 FileList& files) {
         (void)files;
         return MessageBox(text, icon, buttons, title);
     }
@@ -53,6 +55,11 @@ public:
     virtual void ProgressSetButtonCaption(const std::string& caption) = 0;
     // The name of the file the pass is on; a port may show it or not.
     virtual void ProgressSetFile(const std::string& name) { (void)name; }
+    // The bytes of the files done and of all the pass's files.
+    virtual void ProgressSetBytes(std::int64_t done, std::int64_t total) {
+        (void)done;
+        (void)total;
+    }
     virtual void ProgressShow() = 0;
     virtual void ProgressHide() = 0;
     virtual void SetCancel(bool cancel) = 0;

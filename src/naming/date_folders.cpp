@@ -1,9 +1,56 @@
 #include "naming/date_folders.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "naming/filename_builder.h"
 #include "naming/format_validation.h"
 
 namespace ravlen {
+
+namespace {
+
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// The runs of letters outside double quotes that are neither a date code nor
+// a "%" symbol, each quoted, joined by ", ": "Summer" would otherwise become
+// "Su10er". Empty when there are none.
+std::string StrayLetters(std::string_view part) {
+    static constexpr std::string_view kCodes[] = {"yyyy", "mm", "dd", "hh", "nn", "ss"};
+    std::string found, run;
+    const auto endRun = [&] {
+        if (run.empty()) return;
+        found += (found.empty() ? "\"" : ", \"") + run + "\"";
+        run.clear();
+    };
+    bool quoted = false;
+    for (std::size_t i = 0; i < part.size();) {
+        const char c = part[i];
+        if (c == '"') quoted = !quoted;
+        if (quoted || c == '"') {
+            endRun();
+            ++i;
+            continue;
+        }
+        const std::string_view rest = part.substr(i);
+        const auto code = std::find_if(std::begin(kCodes), std::end(kCodes),
+                                       [rest](std::string_view k) { return rest.starts_with(k); });
+        if (code != std::end(kCodes) || (c == '%' && rest.size() > 1 && IsLetter(rest[1]))) {
+            endRun();
+            i += code != std::end(kCodes) ? code->size() : 2;
+        } else if (IsLetter(c)) {
+            run.push_back(c);
+            ++i;
+        } else {
+            endRun();
+            ++i;
+        }
+    }
+    endRun();
+    return found;
+}
+
+}  // namespace
 
 std::optional<DateFolderPattern> DateFolderPattern::Parse(std::string_view format, std::string* problem) {
     const auto refuse = [problem](std::string why) {
@@ -22,6 +69,9 @@ std::optional<DateFolderPattern> DateFolderPattern::Parse(std::string_view forma
         else pattern.parts_.back().push_back(c);
     }
     if (quoted) return refuse("Double quote not closed");
+    for (const std::string& part : pattern.parts_)
+        if (std::string letters = StrayLetters(part); !letters.empty())
+            return refuse("Letters that are not date codes: " + letters);
     // Date codes give digits only, so one date shows what every date gives.
     const DateTime sample = *DateTime::FromFields(2004, 12, 25, 18, 9, 11);
     for (const std::string& part : pattern.parts_) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -207,6 +208,29 @@ std::unique_ptr<TextFile> PosixFileSystem::CreateTextFile(const std::string& pat
     error.clear();
     names_.Added(ParentPart(path), NameOf(path));
     return std::make_unique<PosixTextFile>(fd);
+}
+
+FsStatus PosixFileSystem::ProbeWritable(const std::string& folder) {
+    // An unnamed file leaves no trace even if the program dies here; a file
+    // system without them gets a hidden scratch name.
+    int fd = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        close(fd);
+        return FsStatus::Ok();
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return Failure(errno);
+    std::string scratch = JoinPath(folder, ".ravlen-probe-XXXXXX");
+    fd = mkostemp(scratch.data(), O_CLOEXEC);
+    if (fd < 0) return Failure(errno);
+    close(fd);
+    unlink(scratch.c_str());
+    return FsStatus::Ok();
+}
+
+std::optional<std::uint64_t> PosixFileSystem::FreeBytes(const std::string& folder) {
+    struct statvfs info{};
+    if (statvfs(folder.c_str(), &info) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
 }
 
 std::optional<FileTime> PosixFileSystem::ModifiedTime(const std::string& path) {

@@ -67,6 +67,8 @@ public:
     void RemoveNamed(StagedCopy& copy) override;
     void WillCopy(const std::string& path) override;
     bool CopiesUnderFinalName(const std::string& folder) override;
+    FsStatus ProbeWritable(const std::string& folder) override;
+    std::optional<std::uint64_t> FreeBytes(const std::string& folder) override;
     std::unique_ptr<TextFile> CreateTextFile(const std::string& path, std::string& error) override;
     CopyRemovalResult RemoveIfIdentical(const std::string& copy, const std::string& original,
                                         const std::function<void()>& pump) override;

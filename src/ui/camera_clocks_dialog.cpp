@@ -1,5 +1,7 @@
 #include "ui/camera_clocks_dialog.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -7,12 +9,16 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 #include "ui/messages.h"
+#include "ui/screen_fit.h"
 #include "ui/thumbnail_loader.h"
 
 namespace ravlen::ui {
@@ -24,6 +30,20 @@ QTableWidgetItem* Cell(const QString& text, bool editable = false) {
     auto* item = new QTableWidgetItem(text);
     if (!editable) item->setFlags(item->flags() & ~Qt::ItemIsEditable);
     return item;
+}
+
+// A thumbnail in the middle of a thumbnail's whole place, its shape kept:
+// every row stays as tall as the place, whatever the picture's shape.
+QIcon Placed(const QImage& thumbnail) {
+    QPixmap place(ThumbnailLoader::kWidth, ThumbnailLoader::kHeight);
+    place.fill(Qt::transparent);
+    if (!thumbnail.isNull()) {
+        const QImage fitted = thumbnail.scaled(place.size().boundedTo(thumbnail.size()), Qt::KeepAspectRatio,
+                                               Qt::SmoothTransformation);
+        QPainter painter(&place);
+        painter.drawImage((place.width() - fitted.width()) / 2, (place.height() - fitted.height()) / 2, fitted);
+    }
+    return QIcon(place);
 }
 
 QString Label(const CameraClockTable::Row& row) {
@@ -73,8 +93,14 @@ CameraClocksDialog::CameraClocksDialog(CameraClockTable table, const Messenger& 
     correctedCamera_->setObjectName("CorrectedCamera");
     for (QListWidget* pictures : {referencePictures_, correctedPictures_}) {
         pictures->setIconSize(QSize(ThumbnailLoader::kWidth, ThumbnailLoader::kHeight));
+        // Uniform rows, each as tall as a thumbnail: every row holds a
+        // thumbnail's place from the start (ShowPictures).
         pictures->setUniformItemSizes(true);
     }
+    connect(referencePictures_->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            [this] { AskVisible(*referencePictures_, referenceThumbnails_.get()); });
+    connect(correctedPictures_->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            [this] { AskVisible(*correctedPictures_, correctedThumbnails_.get()); });
     align_->setObjectName("AlignButton");
     align_->setAutoDefault(false);
     aligned_->setObjectName("AlignedOffset");
@@ -119,7 +145,7 @@ CameraClocksDialog::CameraClocksDialog(CameraClockTable table, const Messenger& 
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     ReferenceChosen();
     CorrectedChosen();
-    resize(820, 640);
+    FitToScreen(*this, QSize(820, 640));
 }
 
 CameraClocksDialog::~CameraClocksDialog() = default;
@@ -162,18 +188,36 @@ void CameraClocksDialog::ShowPictures(QComboBox* camera, QListWidget* pictures,
     pictures->clear();
     if (camera->currentIndex() < 0) return;
     const auto& files = clocks_.Rows()[camera->currentData().toUInt()].Files;
+    // A blank thumbnail's place keeps every row a thumbnail's height.
+    const QIcon place = Placed(QImage());
     for (const FileRow& file : files)
-        pictures->addItem(Text(file.SourceName + "    " + file.DateBeforeShift.FormatFull()));
+        pictures->addItem(new QListWidgetItem(place, Text(file.SourceName + "    " + file.DateBeforeShift.FormatFull())));
     // The rows live as long as the table, which outlives the loader.
     thumbnails = std::make_unique<ThumbnailLoader>(files, this, [pictures, &thumbnails](int row) {
-        if (QListWidgetItem* item = pictures->item(row)) item->setIcon(QPixmap::fromImage(thumbnails->Find(row)));
+        if (QListWidgetItem* item = pictures->item(row)) item->setIcon(Placed(thumbnails->Find(row)));
     });
-    ThumbnailLoader* loader = thumbnails.get();
-    for (int row = 0; row < pictures->count() && row < 64; ++row) {
-        const QImage image = loader->Find(row);
-        if (!image.isNull()) pictures->item(row)->setIcon(QPixmap::fromImage(image));
-    }
     if (pictures->count() > 0) pictures->setCurrentRow(0);
+    AskVisible(*pictures, thumbnails.get());
+}
+
+void CameraClocksDialog::AskVisible(QListWidget& pictures, ThumbnailLoader* loader) {
+    if (!loader || pictures.count() == 0) return;
+    // The rows on screen; a list not laid out yet shows its first rows.
+    const QRect view = pictures.viewport()->rect();
+    int first = pictures.indexAt(view.topLeft()).row();
+    int last = pictures.indexAt(QPoint(view.left(), view.bottom())).row();
+    if (first < 0) first = 0;
+    if (last < 0) last = std::min(pictures.count(), first + kRowsBeforeLayout) - 1;
+    for (int row = first; row <= last; ++row) {
+        const QImage image = loader->Find(row);
+        if (!image.isNull()) pictures.item(row)->setIcon(Placed(image));
+    }
+}
+
+void CameraClocksDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    AskVisible(*referencePictures_, referenceThumbnails_.get());
+    AskVisible(*correctedPictures_, correctedThumbnails_.get());
 }
 
 void CameraClocksDialog::ReferenceChosen() { ShowPictures(referenceCamera_, referencePictures_, referenceThumbnails_); }

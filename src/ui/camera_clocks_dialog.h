@@ -40,7 +40,14 @@ public:
     QPushButton& AlignButton() { return *align_; }
     QPushButton& OkButton() { return *ok_; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    // Rows asked for before the list knows which rows it shows.
+    static constexpr int kRowsBeforeLayout = 16;
+    // Asks for the thumbnails of the rows on screen; those already read are shown.
+    void AskVisible(QListWidget& pictures, ThumbnailLoader* loader);
     void Fill();
     void OffsetEdited(QTableWidgetItem* item);
     void ShowPictures(QComboBox* camera, QListWidget* pictures, std::unique_ptr<ThumbnailLoader>& thumbnails);

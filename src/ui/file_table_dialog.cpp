@@ -6,20 +6,46 @@
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIdentityProxyModel>
 #include <QItemSelectionModel>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
+#include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 
 #include "ui/file_table_model.h"
+#include "ui/screen_fit.h"
 #include "ui/thumbnail_loader.h"
 
 namespace ravlen::ui {
+namespace {
+
+// The grid's view of the table: each file's thumbnail cell, captioned and
+// ticked as its name is.
+class GridModel : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role == Qt::DisplayRole || role == Qt::ToolTipRole || role == Qt::CheckStateRole)
+            return QIdentityProxyModel::data(index.siblingAtColumn(FileTableModel::Name), role);
+        return QIdentityProxyModel::data(index, role);
+    }
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        return QIdentityProxyModel::flags(index.siblingAtColumn(FileTableModel::Name));
+    }
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override {
+        return QIdentityProxyModel::setData(index.siblingAtColumn(FileTableModel::Name), value, role);
+    }
+};
+
+}  // namespace
 
 FileTableDialog::FileTableDialog(const FileList& files, QWidget* parent)
     : QDialog(parent),
@@ -28,7 +54,12 @@ FileTableDialog::FileTableDialog(const FileList& files, QWidget* parent)
       filter_(new QLineEdit(this)),
       table_(new QTableView(this)),
       count_(new QLabel(this)),
-      copy_(new QPushButton(QStringLiteral("&Copy"), this)) {
+      copy_(new QPushButton(QStringLiteral("&Copy"), this)),
+      tickAll_(new QPushButton(QStringLiteral("Tick &all"), this)),
+      tickNone_(new QPushButton(QStringLiteral("Tick &none"), this)),
+      tickInvert_(new QPushButton(QStringLiteral("&Invert ticks"), this)),
+      grid_(new QListView(this)),
+      gridButton_(new QPushButton(QStringLiteral("&Grid"), this)) {
     setWindowTitle(QStringLiteral("Preview Details"));
     // The loader reads from the model's own rows, which live as long as the dialog.
     thumbnails_ = std::make_unique<ThumbnailLoader>(model_->Rows(), this,
@@ -90,14 +121,50 @@ FileTableDialog::FileTableDialog(const FileList& files, QWidget* parent)
     buttons->addButton(copy_, QDialogButtonBox::ActionRole);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
+    using Ticking = FileTableModel::Ticking;
+    for (const auto& [button, how] : {std::pair{tickAll_, Ticking::All}, std::pair{tickNone_, Ticking::None},
+                                      std::pair{tickInvert_, Ticking::Invert}}) {
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, [this, how = how] { model_->Tick(ShownRows(), how); });
+    }
+
+    // Only the cells on screen ask for their thumbnails, in the grid as in the table.
+    auto* gridModel = new GridModel(this);
+    gridModel->setSourceModel(proxy_);
+    grid_->setObjectName("ThumbnailGrid");
+    grid_->setModel(gridModel);
+    grid_->setModelColumn(FileTableModel::Thumbnail);
+    grid_->setViewMode(QListView::IconMode);
+    grid_->setResizeMode(QListView::Adjust);
+    grid_->setMovement(QListView::Static);
+    grid_->setUniformItemSizes(true);
+    grid_->setLayoutMode(QListView::Batched);
+    grid_->setIconSize(QSize(ThumbnailLoader::kWidth, ThumbnailLoader::kHeight));
+    grid_->setGridSize(QSize(ThumbnailLoader::kWidth * 2, ThumbnailLoader::kHeight + 3 * fontMetrics().height()));
+    grid_->setTextElideMode(Qt::ElideMiddle);
+    grid_->setWordWrap(true);
+    gridButton_->setCheckable(true);
+    gridButton_->setChecked(true);
+    gridButton_->setAutoDefault(false);
+    connect(gridButton_, &QPushButton::toggled, grid_, &QWidget::setVisible);
+    auto* views = new QSplitter(Qt::Horizontal, this);
+    views->addWidget(table_);
+    views->addWidget(grid_);
+    views->setStretchFactor(0, 3);
+    views->setStretchFactor(1, 2);
+
     auto* top = new QHBoxLayout;
     top->addWidget(filter_, 1);
     top->addWidget(count_);
+    top->addWidget(tickAll_);
+    top->addWidget(tickNone_);
+    top->addWidget(tickInvert_);
+    top->addWidget(gridButton_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addWidget(table_, 1);
+    layout->addWidget(views, 1);
     layout->addWidget(buttons);
-    resize(1260, 640);
+    FitToScreen(*this, QSize(1260, 640));
     Filtered();
 }
 
@@ -106,6 +173,14 @@ FileTableDialog::~FileTableDialog() = default;
 void FileTableDialog::Filtered() {
     proxy_->setFilterFixedString(filter_->text());
     count_->setText(QStringLiteral("%1 of %2 files").arg(proxy_->rowCount()).arg(model_->rowCount()));
+}
+
+bool FileTableDialog::Chosen(int row) const { return model_->Row(row).Chosen; }
+
+std::vector<int> FileTableDialog::ShownRows() const {
+    std::vector<int> rows;
+    for (int row = 0; row < proxy_->rowCount(); ++row) rows.push_back(proxy_->mapToSource(proxy_->index(row, 0)).row());
+    return rows;
 }
 
 QString FileTableDialog::Copy() {

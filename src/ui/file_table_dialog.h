@@ -4,11 +4,13 @@
 
 #include <QDialog>
 #include <memory>
+#include <vector>
 
 #include "model/file_list.h"
 
 class QLabel;
 class QLineEdit;
+class QListView;
 class QPushButton;
 class QSortFilterProxyModel;
 class QTableView;
@@ -27,11 +29,22 @@ public:
     // table's order, as tab-separated lines; also put on the clipboard.
     QString Copy();
 
+    // Whether the row (in the list's order) is ticked: unticked files stay where they are.
+    bool Chosen(int row) const;
+    // Ticks all, none or the other rows of those shown (a filter picks a day, a folder, a camera).
+    QPushButton& TickAll() { return *tickAll_; }
+    QPushButton& TickNone() { return *tickNone_; }
+    QPushButton& TickInvert() { return *tickInvert_; }
+
     QLineEdit& Filter() { return *filter_; }
+    // The thumbnails beside the table, in the table's order and filter; shown or hidden by its button.
+    QListView& Grid() { return *grid_; }
+    QPushButton& GridButton() { return *gridButton_; }
     QTableView& Table() { return *table_; }
 
 private:
     void Filtered();
+    std::vector<int> ShownRows() const;
 
     FileTableModel* model_;
     QSortFilterProxyModel* proxy_;
@@ -40,6 +53,11 @@ private:
     QTableView* table_;
     QLabel* count_;
     QPushButton* copy_;
+    QPushButton* tickAll_;
+    QPushButton* tickNone_;
+    QPushButton* tickInvert_;
+    QListView* grid_;
+    QPushButton* gridButton_;
 };
 
 }  // namespace ravlen::ui

@@ -70,12 +70,38 @@ QVariant FileTableModel::data(const QModelIndex& index, int role) const {
         if (index.column() == Thumbnail) return {};
         return Text(index.row(), index.column());
     }
+    if (role == Qt::CheckStateRole && index.column() == Name && Tickable(Row(index.row())))
+        return Row(index.row()).Chosen ? Qt::Checked : Qt::Unchecked;
     // Only cells being drawn ask: rows off screen never read their file.
     if (role == Qt::DecorationRole && index.column() == Thumbnail && finder_) {
         const QImage image = finder_(index.row());
         if (!image.isNull()) return image;
     }
     return {};
+}
+
+Qt::ItemFlags FileTableModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (index.isValid() && index.column() == Name && Tickable(Row(index.row()))) flags |= Qt::ItemIsUserCheckable;
+    return flags;
+}
+
+bool FileTableModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::CheckStateRole || !index.isValid() || index.column() != Name) return false;
+    FileRow& row = rows_[static_cast<std::size_t>(index.row())];
+    if (!Tickable(row)) return false;
+    row.Chosen = value.toInt() == Qt::Checked;
+    emit dataChanged(index, index, {Qt::CheckStateRole});
+    return true;
+}
+
+void FileTableModel::Tick(const std::vector<int>& rows, Ticking how) {
+    for (const int r : rows) {
+        FileRow& row = rows_[static_cast<std::size_t>(r)];
+        if (!Tickable(row)) continue;
+        row.Chosen = how == Ticking::All || (how == Ticking::Invert && !row.Chosen);
+    }
+    if (!rows_.empty()) emit dataChanged(index(0, Name), index(rowCount() - 1, Name), {Qt::CheckStateRole});
 }
 
 QVariant FileTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

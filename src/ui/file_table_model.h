@@ -32,10 +32,19 @@ public:
     // (the thumbnail's left out).
     QString RowsText(const std::vector<int>& rows) const;
 
+    // Rows the run would place can be ticked (kept) or unticked (left where
+    // they are); others have no box.
+    static bool Tickable(const FileRow& row) { return row.Status == ListStatus::Place; }
+    enum class Ticking { All, None, Invert };
+    // Ticks the given rows (source rows) as asked.
+    void Tick(const std::vector<int>& rows, Ticking how);
+
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
 private:
     std::vector<FileRow> rows_;

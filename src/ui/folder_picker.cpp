@@ -1,5 +1,9 @@
 #include "ui/folder_picker.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QString>
@@ -16,6 +20,18 @@ std::string ChooseRunLog(QWidget* parent, const std::string& start) {
     const QString file = QFileDialog::getOpenFileName(parent, QObject::tr("Undo a run"), QString::fromStdString(start),
                                                       QObject::tr("CSV logs (*.csv)"));
     return QFile::encodeName(file).toStdString();
+}
+
+std::string PickerStart(FileSystem& fs, const std::string& current, const std::string& fallback) {
+    return !current.empty() && fs.FolderExists(current) ? current : fallback;
+}
+
+std::string HomeFolder() { return QFile::encodeName(QDir::homePath()).toStdString(); }
+
+std::string CardsFolder(FileSystem& fs) {
+    const passwd* user = getpwuid(getuid());
+    const std::string media = user ? JoinPath("/media", user->pw_name) : std::string();
+    return !media.empty() && fs.FolderExists(media) ? media : HomeFolder();
 }
 
 std::optional<std::string> PickFolder(QWidget* parent, const FolderDialog& dialog, const Messenger& messenger,

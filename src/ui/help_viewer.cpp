@@ -12,6 +12,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "ui/screen_fit.h"
+
 namespace ravlen::ui {
 
 HelpViewer::HelpViewer(QWidget* owner, const std::string& guidePath) : QWidget(owner, Qt::Window) {
@@ -61,7 +63,7 @@ HelpViewer::HelpViewer(QWidget* owner, const std::string& guidePath) : QWidget(o
         auto* shortcut = new QShortcut(keys, this);
         connect(shortcut, &QShortcut::activated, this, backward ? &HelpViewer::FindPrevious : &HelpViewer::FindNext);
     }
-    resize(760, 640);
+    FitToScreen(*this, QSize(760, 640));
 }
 
 bool HelpViewer::FindNext() { return Find(false); }

@@ -26,6 +26,7 @@
 #include "ui/format_dialog.h"
 #include "ui/qt_user_port.h"
 #include "ui/run_actions.h"
+#include "ui/screen_fit.h"
 #include "ui/wrapping_label.h"
 
 namespace ravlen::ui {
@@ -82,6 +83,7 @@ FrmMain::FrmMain(MainWindowServices services)
     if (!services_.folderDialog) services_.folderDialog = &ChooseFolderWithDesktop;
     if (!services_.logDialog) services_.logDialog = &ChooseRunLog;
     if (!services_.open) services_.open = &OpenWithDesktop;
+    messenger_.SetOpener(services_.open);
     if (services_.programFolder.empty()) services_.programFolder = ProgramFolder();
 
     BuildControls();
@@ -221,6 +223,7 @@ void FrmMain::Load() {
 }
 
 void FrmMain::Start() {
+    FitToScreen(*this, sizeHint());
     show();
     // Cards mounted from now on are offered as they come, with AutoDetect ticked.
     cards_ = new CardWatcher(
@@ -277,7 +280,9 @@ void FrmMain::NextTab() { tabs_->setCurrentIndex((tabs_->currentIndex() + 1) % t
 
 void FrmMain::BrowseSourceButtonClick() {
     if (auto folder = PickFolder(this, services_.folderDialog, messenger_, *services_.fileSystem,
-                                 "Select Source Folder", form_.values.SourcePath)) {
+                                 "Select Source Folder",
+                                 PickerStart(*services_.fileSystem, form_.values.SourcePath,
+                                             CardsFolder(*services_.fileSystem)))) {
         form_.values.SourcePath = *folder;
         Refresh();
     }
@@ -285,7 +290,8 @@ void FrmMain::BrowseSourceButtonClick() {
 
 void FrmMain::BrowseOutputButtonClick() {
     if (auto folder = PickFolder(this, services_.folderDialog, messenger_, *services_.fileSystem,
-                                 "Select Output Folder", form_.values.OutputPath)) {
+                                 "Select Output Folder",
+                                 PickerStart(*services_.fileSystem, form_.values.OutputPath, HomeFolder()))) {
         form_.values.OutputPath = *folder;
         Refresh();
     }

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QTimeZone>
 #include <QVBoxLayout>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "ui/main_window.h"
+#include "ui/screen_fit.h"
 #include "ui/wrapping_label.h"
 
 namespace ravlen::ui {
@@ -84,9 +86,9 @@ void FrmMain::BuildControls() {
     body_ = new QWidget(this);
     tabs_ = new QTabWidget(body_);
     tabs_->setObjectName("TabStrip1");
-    tabs_->addTab(BuildMainTab(), tr("Main"));
-    tabs_->addTab(BuildFilterTab(), tr("Filter"));
-    tabs_->addTab(BuildOptionsTab(), tr("Options"));
+    tabs_->addTab(Scrolling(BuildMainTab()), tr("Main"));
+    tabs_->addTab(Scrolling(BuildFilterTab()), tr("Filter"));
+    tabs_->addTab(Scrolling(BuildOptionsTab()), tr("Options"));
 
     goButton_ = new QPushButton(tr("&Go"), body_);
     goButton_->setObjectName("GoButton");

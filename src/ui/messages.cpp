@@ -61,6 +61,9 @@ MsgAnswer Messenger::Ask(const MessageRequest& request) const {
         QObject::connect(details, &QPushButton::clicked, &box, [&box, &request] {
             FileTableDialog table(*request.files, &box);
             table.exec();
+            // The ticks stay with the list, for the run and the next look.
+            std::vector<FileRow>& rows = request.files->Rows();
+            for (std::size_t i = 0; i < rows.size(); ++i) rows[i].Chosen = table.Chosen(static_cast<int>(i));
         });
     }
     if (request.buttons == MsgButtons::YesNo) {
@@ -70,19 +73,19 @@ MsgAnswer Messenger::Ask(const MessageRequest& request) const {
         return box.exec() == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
     }
     box.setStandardButtons(QMessageBox::Ok);
-    std::vector<std::pair<QAbstractButton*, std::string>> openers;
-    for (const OpenablePlace& place : request.places)
-        openers.emplace_back(box.addButton(QString::fromStdString(place.Caption()), QMessageBox::ActionRole),
-                             place.Path);
+    // Opening a place leaves the box up, with its other places still to open.
+    for (const OpenablePlace& place : request.places) {
+        QPushButton* opener = box.addButton(QString::fromStdString(place.Caption()), QMessageBox::ActionRole);
+        opener->disconnect();
+        QObject::connect(opener, &QPushButton::clicked, &box, [this, &box, &request, path = place.Path] {
+            std::string error;
+            if (!(open_ ? open_(path, error) : OpenWithDesktop(path, error)))
+                QMessageBox::warning(&box, QString::fromStdString(request.title),
+                                     QString::fromStdString(path + ": " + error));
+        });
+    }
     box.setDefaultButton(QMessageBox::Ok);
     box.exec();
-    for (const auto& [button, path] : openers) {
-        if (box.clickedButton() != button) continue;
-        std::string error;
-        if (!OpenWithDesktop(path, error))
-            QMessageBox::warning(owner_, QString::fromStdString(request.title),
-                                 QString::fromStdString(path + ": " + error));
-    }
     return MsgAnswer::OK;
 }
 

@@ -24,16 +24,19 @@ struct MessageRequest {
     bool defaultNo = false;  // Yes/No boxes: No is the preselected button
     // OK boxes: a button for each, opening the place with the desktop.
     std::vector<OpenablePlace> places;
-    const FileList* files = nullptr;  // the preview's files, offered by a "Details..." button
+    FileList* files = nullptr;  // the preview's files, offered by a "Details..." button and ticked there
 };
 
 using MessageHook = std::function<MsgAnswer(const MessageRequest&)>;
+// Opens a file or folder with the desktop; false with `error` set on failure.
+using PlaceOpener = std::function<bool(const std::string& target, std::string& error)>;
 
 class Messenger {
 public:
     explicit Messenger(QWidget* owner = nullptr) : owner_(owner) {}
     void SetOwner(QWidget* owner) { owner_ = owner; }
     void SetHook(MessageHook hook) { hook_ = std::move(hook); }
+    void SetOpener(PlaceOpener open) { open_ = std::move(open); }
 
     MsgAnswer Show(const MessageRequest& request) const;
     MsgAnswer Show(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& title) const {
@@ -45,6 +48,7 @@ private:
 
     QWidget* owner_;
     MessageHook hook_;
+    PlaceOpener open_;  // unset: the desktop's
 };
 
 // The text as a message box shows it: CR LF pairs become plain line breaks.

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QVBoxLayout>
 
 namespace ravlen::ui {
@@ -17,6 +18,14 @@ FrmProgress::FrmProgress(QWidget* owner) : QDialog(owner) {
 
     Message = new QLabel(this);
     Message->setObjectName("Message");
+    FileName = new QLabel(this);
+    FileName->setObjectName("FileName");
+    FileName->setTextFormat(Qt::PlainText);
+    // The label never asks for the name's width: a long name is shortened instead.
+    FileName->setMinimumWidth(1);
+    FileName->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    Bytes = new QLabel(this);
+    Bytes->setObjectName("Bytes");
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName("ProgressBar1");
     ProgressBar1->setTextVisible(false);
@@ -30,7 +39,9 @@ FrmProgress::FrmProgress(QWidget* owner) : QDialog(owner) {
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Message);
+    layout->addWidget(FileName);
     layout->addWidget(ProgressBar1);
+    layout->addWidget(Bytes);
     layout->addSpacing(layout->spacing());
     layout->addLayout(buttons);
 
@@ -51,6 +62,22 @@ void FrmProgress::SetValue(int value) {
     if (value > ProgressBar1->maximum()) value = ProgressBar1->maximum();
     if (value < ProgressBar1->minimum()) value = ProgressBar1->minimum();
     ProgressBar1->setValue(value);
+}
+
+void FrmProgress::SetFile(const QString& name) {
+    file_ = name;
+    ShowFile();
+}
+
+void FrmProgress::ShowFile() {
+    FileName->setText(FileName->fontMetrics().elidedText(file_, Qt::ElideMiddle, FileName->width()));
+}
+
+void FrmProgress::SetBytes(const QString& text) { Bytes->setText(text); }
+
+void FrmProgress::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    ShowFile();
 }
 
 void FrmProgress::SetButtonCaption(const QString& caption) { CancelButton->setText(caption); }

@@ -21,8 +21,14 @@ public:
     void SetRange(int minimum, int maximum);
     void SetValue(int value);
     void SetButtonCaption(const QString& caption);
+    // The file the pass is on, shortened in its middle to the window's width.
+    void SetFile(const QString& name);
+    // The bytes done of all, the rate and the time left.
+    void SetBytes(const QString& text);
 
     QLabel* Message = nullptr;
+    QLabel* FileName = nullptr;
+    QLabel* Bytes = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
     QPushButton* CancelButton = nullptr;
 
@@ -31,11 +37,15 @@ protected:
     // stays until the run driver hides it.
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void CancelButtonClick() { cancel_ = true; }
 
+    void ShowFile();
+
     bool cancel_ = false;
+    QString file_;
 };
 
 }  // namespace ravlen::ui

@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <ctime>
 
+#include "model/report_text.h"
 #include "platform/stop_signals.h"
 #include "ui/progress_window.h"
 
@@ -26,7 +27,7 @@ MsgAnswer QtUserPort::MessageBox(const std::string& text, MsgIcon icon, MsgButto
 }
 
 MsgAnswer QtUserPort::PreviewBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
-                                 const std::string& title, const FileList& files) {
+                                 const std::string& title, FileList& files) {
     MessageRequest request{text, icon, buttons, title, false, {}, nullptr};
     request.files = &files;
     return Show(request);
@@ -87,7 +88,25 @@ bool QtUserPort::Deferring() const { return progress_ != nullptr && progress_->i
 void QtUserPort::ApplyPendingProgress() {
     if (messagePending_) Progress().SetMessage(QString::fromStdString(pendingMessage_));
     if (valuePending_) Progress().SetValue(pendingValue_);
-    messagePending_ = valuePending_ = false;
+    if (filePending_) Progress().SetFile(QString::fromStdString(pendingFile_));
+    if (bytesPending_) {
+        const double seconds = static_cast<double>(CoarseMilliseconds() - shownMs_) / 1000.0;
+        Progress().SetBytes(QString::fromStdString(ByteProgressText(bytesDone_, bytesTotal_, seconds)));
+    }
+    messagePending_ = valuePending_ = filePending_ = bytesPending_ = false;
+}
+
+void QtUserPort::ProgressSetFile(const std::string& name) {
+    pendingFile_ = name;
+    filePending_ = true;
+    if (!Deferring()) ApplyPendingProgress();
+}
+
+void QtUserPort::ProgressSetBytes(std::int64_t done, std::int64_t total) {
+    bytesDone_ = done;
+    bytesTotal_ = total;
+    bytesPending_ = true;
+    if (!Deferring()) ApplyPendingProgress();
 }
 
 // A pass sets the text and the bar for every file; setting the widgets each
@@ -114,6 +133,12 @@ void QtUserPort::ProgressSetButtonCaption(const std::string& caption) {
 }
 
 void QtUserPort::ProgressShow() {
+    // A new pass: no file yet, its bytes counted from now.
+    shownMs_ = CoarseMilliseconds();
+    pendingFile_.clear();
+    filePending_ = true;
+    bytesPending_ = false;
+    Progress().SetBytes(QString());
     ApplyPendingProgress();
     FrmProgress& window = Progress();
     window.show();

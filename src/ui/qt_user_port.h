@@ -26,7 +26,7 @@ public:
     void ShowSummary(const std::string& text, MsgIcon icon, const std::string& title,
                      const std::vector<OpenablePlace>& places) override;
     MsgAnswer PreviewBox(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& title,
-                         const FileList& files) override;
+                         FileList& files) override;
     void SetBusy(bool busy) override;
     void SetMainWindowEnabled(bool enabled) override;
 
@@ -35,6 +35,8 @@ public:
     void ProgressSetRange(int minimum, int maximum) override;
     void ProgressSetValue(int value) override;
     void ProgressSetButtonCaption(const std::string& caption) override;
+    void ProgressSetFile(const std::string& name) override;
+    void ProgressSetBytes(std::int64_t done, std::int64_t total) override;
     void ProgressShow() override;
     void ProgressHide() override;
     void SetCancel(bool cancel) override;
@@ -71,6 +73,11 @@ private:
     int pendingValue_ = 0;
     bool messagePending_ = false;
     bool valuePending_ = false;
+    std::string pendingFile_;
+    std::int64_t bytesDone_ = 0, bytesTotal_ = 0;
+    bool filePending_ = false;
+    bool bytesPending_ = false;
+    std::int64_t shownMs_ = 0;  // when the window was shown: the rate's start
 };
 
 }  // namespace ravlen::ui

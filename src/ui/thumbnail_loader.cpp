@@ -1,14 +1,32 @@
 #include "ui/thumbnail_loader.h"
 
+#include <QFileInfo>
+#include <QImageReader>
 #include <QMetaObject>
 #include <QRunnable>
+#include <initializer_list>
 
 #include "metadata/thumbnail.h"
 #include "platform/posix_file_system.h"
+#include "ui/media_thumbnails.h"
 
 namespace ravlen::ui {
+namespace {
 
-QImage LoadThumbnail(const FileRow& row, QSize box) {
+// A picture that holds no thumbnail of its own (PNG, WebP), read at the
+// box's size by Qt's image plugins.
+QImage ScaledPicture(const FileRow& row, QSize box) {
+    QImageReader reader(QString::fromStdString(row.SourcePath()));
+    const QSize size = reader.size();
+    if (size.isValid() && (size.width() > box.width() || size.height() > box.height()))
+        reader.setScaledSize(size.scaled(box, Qt::KeepAspectRatio));
+    const QImage image = reader.read();
+    if (image.isNull() || (image.width() <= box.width() && image.height() <= box.height())) return image;
+    return image.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+// The EXIF thumbnail the file holds, read where the preview found it.
+QImage EmbeddedThumbnail(const FileRow& row, QSize box) {
     PosixFileSystem fs;
     FsStatus opened;
     const std::unique_ptr<ReadStream> stream = fs.OpenRead(row.SourcePath(), opened);
@@ -22,6 +40,26 @@ QImage LoadThumbnail(const FileRow& row, QSize box) {
                                           static_cast<int>(bytes.size()), "JPEG");
     if (image.isNull() || (image.width() <= box.width() && image.height() <= box.height())) return image;
     return image.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+bool OfKind(const QString& kind, std::initializer_list<const char*> kinds) {
+    for (const char* k : kinds)
+        if (kind == QLatin1String(k)) return true;
+    return false;
+}
+
+}  // namespace
+
+QImage LoadThumbnail(const FileRow& row, QSize box) {
+    const QString kind = QFileInfo(QString::fromStdString(row.SourceName)).suffix().toLower();
+    if (OfKind(kind, {"png", "webp"})) return ScaledPicture(row, box);
+    if (OfKind(kind, {"heic", "heif", "hif", "avif"})) return HeifThumbnail(row.SourcePath(), box);
+    if (OfKind(kind, {"mp4", "mov", "m4v", "3gp", "mts", "m2ts", "avi", "mkv"})) {
+        // The EXIF thumbnail some cameras put in a movie costs less than a frame.
+        if (QImage embedded = EmbeddedThumbnail(row, box); !embedded.isNull()) return embedded;
+        return MovieFrame(row.SourcePath(), box);
+    }
+    return EmbeddedThumbnail(row, box);
 }
 
 ThumbnailLoader::ThumbnailLoader(const std::vector<FileRow>& rows, QObject* context, Arrived arrived)

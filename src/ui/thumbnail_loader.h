@@ -55,7 +55,9 @@ private:
     QThreadPool pool_;
 };
 
-// A file's embedded thumbnail, made smaller to fit `box`; null when it has none.
+// A file's thumbnail, made smaller to fit `box`: the EXIF thumbnail it
+// holds; a PNG or WebP read small; a HEIF or AVIF picture's thumbnail item;
+// a movie's frame. Null when it has none.
 QImage LoadThumbnail(const FileRow& row, QSize box);
 
 }  // namespace ravlen::ui

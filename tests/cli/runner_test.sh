@@ -53,6 +53,8 @@ datefolders)
     # A format that cannot be used ends the run before anything is saved or moved.
     expect 2 $base DateFolders=1 'DateFolderFormat=yyyy/hh:nn'
     has out.txt "Problem:  Illegal character: :"
+    expect 2 $base DateFolders=1 'DateFolderFormat=yyyy/Summer'
+    has out.txt 'Problem:  Letters that are not date codes: "Su", "er"'
     [ ! -e "$XDG_CONFIG_HOME" ] && [ "$(files_in src)" = 2 ] || fail "a refused format saved or moved something"
     expect 0 $base RequestConfirmation=0 CreateLog=2 DateFolders=1 'DateFolderFormat="Day "yyyy-mm-dd'
     day="out/Day $(date +%Y-%m-%d)"
@@ -92,7 +94,7 @@ success)
 skipped)
     : > src/holiday.jpg
     expect 3 $base DCFMode=1 RequestConfirmation=0
-    has out.txt "1  files skipped due to invalid DCF filenames"
+    has out.txt "1  files skipped due to invalid DCF filenames"; has out.txt "(DCFMode=2 for ravlen-run)."
     ;;
 protected)
     # A Move that leaves a protected file on the card says so and ends with 3,
@@ -177,11 +179,27 @@ reimport)
     expect 0 $copy
     has out.txt "0  files successfully timestamped"; has out.txt "2  files skipped as already imported"
     [ "$(grep -c ',No,.*"Already imported","[^"]*","'"$work"'/out",' "$(newest_log)")" = 2 ] || fail "log rows"
+    # Seen in a preview, nothing to place is said, and neither asked about nor logged.
+    logs=$(ls out | wc -l)
+    expect 0 $copy PreviewResults=1 RequestConfirmation=1
+    has out.txt "No file needs to be moved or copied."
+    ! grep -q "Do you want to proceed" out.txt && [ "$(ls out | wc -l)" = "$logs" ] || fail "asked or logged"
     expect 0 --list $copy FilenameFormat=0;  [ "$(grep -c "${tab:=$(printf '\t')}already-imported" out.txt)" = 2 ] || fail "list"
     expect 0 $copy FilenameFormat=0;  [ "$(photos)" = 2 ] || fail "a new format copied again"
     expect 0 --undo "$(newest_log)" --yes;  [ "$(photos)" = 2 ] || fail "the undo touched files already there"
     touch -r src/IMG_0001.JPG stamp; printf uno > src/IMG_0001.JPG; touch -r stamp src/IMG_0001.JPG
     expect 0 $copy;  [ "$(photos)" = 3 ] || fail "a different photo of the same name was not placed"
+    ;;
+only)
+    # Only the files a script lists are placed; the others stay, logged as not selected.
+    expect 2 $base --only;  has err.txt '"--only" needs a file name'
+    expect 2 $base --only nowhere.txt;  has err.txt '"nowhere.txt" given to "--only" cannot be read'
+    printf 'src/IMG_0002.JPG\n' > chosen.txt
+    expect 0 $base --only chosen.txt RequestConfirmation=0 CreateLog=2
+    has out.txt "1  files skipped as not selected"
+    [ -e src/IMG_0001.JPG ] && [ ! -e src/IMG_0002.JPG ] && [ "$(ls out | grep -vc '^Ravlen Log')" = 1 ] ||
+        fail "the unlisted file was placed or the listed one not"
+    grep -q 'IMG_0001.JPG.*Not selected' out/*.csv || fail "the unlisted file is not logged"
     ;;
 wait)
     # Ctrl+C while no card has come: status 1 and nothing touched.

@@ -17,7 +17,7 @@ TEST(DateFolderPattern, FoldersOfGoodFormats) {
         {"yyyy/\"Summer \"yyyy", {"2024", "Summer 2024"}},
         {"yyyy/mm \"dd\" dd/hh\"h\"nn", {"2024", "07 dd 14", "09h05"}},
         {"\"\"yyyy\"\"", {"2024"}},
-        {"Fotos", {"Fotos"}},
+        {"\"Fotos\"", {"Fotos"}},
     };
     for (const Case& c : cases) {
         const auto pattern = DateFolderPattern::Parse(c.format);
@@ -43,13 +43,19 @@ TEST(DateFolderPattern, ProblemsOfBadFormats) {
         {"hh:nn", "Illegal character: :"},
         {"yyyy\\mm", "Illegal character: \\"},
         {std::string("yyyy\0mm", 7), "Illegal character: NUL"},
-        {std::string(247, 'a') + "yyyy", "Exceeds maximum 250 characters"},
+        {std::string(247, '1') + "yyyy", "Exceeds maximum 250 characters"},
+        // Letters outside quotes that no date code takes are named, never read as codes.
+        {"yyyy/Summer", "Letters that are not date codes: \"Su\", \"er\""},
+        {"Fotos/yyyy", "Letters that are not date codes: \"Fotos\""},
+        {"yyyy/mmm-d\"d\"x", "Letters that are not date codes: \"m\", \"d\", \"x\""},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(DateFolderFormatProblem(c.format), c.problem) << c.format;
         EXPECT_FALSE(DateFolderPattern::Parse(c.format)) << c.format;
     }
-    EXPECT_EQ(DateFolderFormatProblem(std::string(246, 'a') + "yyyy"), "");
+    EXPECT_EQ(DateFolderFormatProblem(std::string(246, '1') + "yyyy"), "");
+    // A "%" symbol is the symbols' own affair.
+    EXPECT_FALSE(DateFolderFormatProblem("yyyy/mm%c").starts_with("Letters"));
 }
 
 // The custom filename format's date takes quoted text the same way.

@@ -50,6 +50,8 @@ lintian --fail-on error "$deb" > "$work/lintian" 2>&1 || { cat "$work/lintian"; 
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
 desktop-file-validate "$root/usr/share/applications/ravlen.desktop" || fail "desktop entry"
+# Offered by the desktop when a camera card is inserted.
+grep -qx 'MimeType=x-content/image-dcf;' "$root/usr/share/applications/ravlen.desktop" || fail "no card media type"
 appstreamcli validate --no-net "$root/usr/share/metainfo/example.morvane.Ravlen.metainfo.xml" || fail "metainfo"
 for page in ravlen ravlen-run; do
     gzip -t "$root/usr/share/man/man1/$page.1.gz" || fail "manual page $page"

@@ -52,9 +52,11 @@ public:
         MessageBox(text, icon, MsgButtons::OK, title);
     }
     std::vector<FileRow> previewRows;  // the list the last preview report offered
+    std::function<void(FileList&)> onPreview;  // lets a test untick rows as the user would
     MsgAnswer PreviewBox(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& title,
-                         const FileList& files) override {
+                         FileList& files) override {
         previewRows = files.Rows();
+        if (onPreview) onPreview(files);
         return MessageBox(text, icon, buttons, title);
     }
     void SetBusy(bool b) override { busy = b; }

@@ -1,6 +1,7 @@
 // The Camera clocks dialog: offsets typed or aligned, kept on OK only when valid.
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -89,6 +90,32 @@ private slots:
         QVERIFY(dialog.findChild<QLabel*>("SurveyNote"));
         dialog.OkButton().click();
         QCOMPARE(QString::fromStdString(dialog.OffsetsText()), QString("Apple|iPhone 12|=-00:59:00"));
+    }
+
+    // Every row, the last of many too, gets its thumbnail in a row a thumbnail high, its shape kept.
+    void everyRowGetsItsThumbnail() {
+        const QString picture = RAVLEN_FUZZ_CORPUS "/jpeg_tiff/thumbnail_intel.jpg";
+        std::vector<FileRow> rows;
+        for (int i = 0; i < 100; ++i) {
+            FileRow row = Picture("thumbnail_intel.jpg", 9, i % 60);
+            row.SourceFolder = RAVLEN_FUZZ_CORPUS "/jpeg_tiff";
+            row.Size = QFileInfo(picture).size();
+            rows.push_back(row);
+        }
+        std::vector<CameraSummary> cameras{{{"Canon", "Canon EOS R5", "012345"}, rows, {}}};
+        ravlen::ui::Messenger messenger;
+        CameraClocksDialog dialog(CameraClockTable(std::move(cameras), {}), messenger, "");
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QListWidget& list = dialog.ReferencePictures();
+        list.scrollToBottom();
+        QListWidgetItem* last = list.item(list.count() - 1);
+        // exiftool's 32 x 24 thumbnail, in the middle of its 80 x 60 place
+        const auto painted = [last](int x, int y) { return last->icon().pixmap(80, 60).toImage().pixelColor(x, y).alpha(); };
+        QTRY_VERIFY(painted(40, 30) > 0);
+        QCOMPARE(painted(40, 16), 0);
+        QVERIFY(list.visualItemRect(last).height() >= 60);
+        QVERIFY(list.visualItemRect(list.item(0)).height() >= 60);
     }
 };
 

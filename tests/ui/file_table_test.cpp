@@ -1,15 +1,20 @@
 // The preview's table of files: sorting, filtering, copying, thumbnails read off the window's thread.
 
 #include <QClipboard>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "ui/file_table_dialog.h"
 #include "ui/file_table_model.h"
+#include "ui/thumbnail_loader.h"
 #include "ui/messages.h"
 
 using ravlen::FileFacts;
@@ -107,6 +112,65 @@ private slots:
         QCOMPARE(QApplication::clipboard()->text(), text);
     }
 
+    // Every kind read has a thumbnail, its shape kept: a PNG or WebP read small, a HEIC's own
+    // thumbnail item, an AVIF decoded and made small, a movie's first frame.
+    void thumbnailsOfEveryKind() {
+        QTemporaryDir dir;
+        const auto make = [&](const QString& tool, const QStringList& arguments) {
+            QProcess process;
+            process.setWorkingDirectory(dir.path());
+            process.start(tool, arguments);
+            return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit &&
+                   process.exitCode() == 0;
+        };
+        QImage picture(400, 200, QImage::Format_RGB32);
+        picture.fill(Qt::darkGreen);
+        QVERIFY(picture.save(dir.filePath("wide.png")));
+        if (!picture.save(dir.filePath("wide.webp"), "webp")) QSKIP("no image plugin for WebP here");
+        if (!make("heif-enc", {"-t", "96", "wide.png", "-o", "wide.heic"}) ||
+            !make("heif-enc", {"-A", "wide.png", "-o", "wide.avif"}))
+            QSKIP("heif-enc cannot write HEIC and AVIF here");
+        if (!make("ffmpeg", {"-loglevel", "error", "-f", "lavfi", "-i", "testsrc=size=400x200:duration=1", "-pix_fmt",
+                             "yuv420p", "wide.mp4"}))
+            QSKIP("ffmpeg cannot write MP4 here");
+        for (const char* name : {"wide.png", "wide.webp", "wide.heic", "wide.avif", "wide.mp4"}) {
+            ravlen::FileRow row;
+            row.SourceFolder = dir.path().toStdString();
+            row.SourceName = name;
+            row.Size = QFileInfo(dir.filePath(name)).size();
+            QCOMPARE(ravlen::ui::LoadThumbnail(row, QSize(80, 60)).size(), QSize(80, 40));
+        }
+    }
+
+    // Rows to be placed can be ticked off, one by one or all those the filter shows.
+    void ticksChooseTheFilesToPlace() {
+        const FileList files = Files();
+        FileTableDialog dialog(files);
+        const auto ticked = [&] {
+            QString out;
+            for (int row = 0; row < static_cast<int>(files.Rows().size()); ++row) out += dialog.Chosen(row) ? '1' : '0';
+            return out;
+        };
+        QCOMPARE(ticked(), QString("1111"));
+        dialog.Filter().setText("jpg");
+        dialog.TickNone().click();
+        QCOMPARE(ticked(), QString("0110"));  // a skipped or excluded file has no box
+        dialog.Filter().setText("d.JPG");
+        dialog.TickInvert().click();
+        QCOMPARE(ticked(), QString("0111"));
+        dialog.Filter().clear();
+        dialog.TickAll().click();
+        QCOMPARE(ticked(), QString("1111"));
+        // The grid beside the table shows each file by its name, ticked as in the table; it can be put away.
+        const QModelIndex first = dialog.Grid().model()->index(0, FileTableModel::Thumbnail);
+        QCOMPARE(first.data().toString(), QString("b.jpg"));
+        dialog.Grid().model()->setData(first, Qt::Unchecked, Qt::CheckStateRole);
+        QCOMPARE(ticked(), QString("0111"));
+        QVERIFY(!dialog.Grid().isHidden());
+        dialog.GridButton().click();
+        QVERIFY(dialog.Grid().isHidden());
+    }
+
     // A file's thumbnail arrives from another thread for a row that asks for it; one without has none.
     void thumbnails() {
         FileList files;
@@ -131,7 +195,7 @@ private slots:
 
     // "Details..." opens the table over the preview report, which stays for its answer.
     void detailsKeepsTheReportOpen() {
-        const FileList files = Files();
+        FileList files = Files();
         ravlen::ui::Messenger messenger;
         ravlen::ui::MessageRequest request{"3  files will probably be successfully timestamped",
                                            ravlen::MsgIcon::Question, ravlen::MsgButtons::YesNo, "Ravlen", false,
@@ -152,6 +216,34 @@ private slots:
         });
         QCOMPARE(messenger.Show(request), ravlen::MsgAnswer::Yes);
         QCOMPARE(seen, QString("b.jpg,a.mov,.c,d.JPG"));
+    }
+
+    // The summary stays up while its places are opened, each in turn, until OK.
+    void summaryStaysOpenForEachPlace() {
+        ravlen::ui::Messenger messenger;
+        std::vector<std::string> opened;
+        messenger.SetOpener([&opened](const std::string& target, std::string&) {
+            opened.push_back(target);
+            return true;
+        });
+        ravlen::ui::MessageRequest request{"All 3 files successfully timestamped.", ravlen::MsgIcon::Information,
+                                           ravlen::MsgButtons::OK, "Ravlen", false,
+                                           {{"Output folder", "/photos"}, {"Log", "/photos/run.txt"}}, nullptr};
+        bool openAfterBoth = false;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            for (const QString caption : {"Open output folder", "Open log"})
+                for (QAbstractButton* button : box->buttons())
+                    if (button->text() == caption) button->click();
+            QTimer::singleShot(0, [&, box] {
+                openAfterBoth = box->isVisible();
+                box->button(QMessageBox::Ok)->click();
+            });
+        });
+        QCOMPARE(messenger.Show(request), ravlen::MsgAnswer::OK);
+        QVERIFY(openAfterBoth);
+        QCOMPARE(opened, (std::vector<std::string>{"/photos", "/photos/run.txt"}));
     }
 };
 

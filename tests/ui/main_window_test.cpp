@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <pwd.h>
+#include <unistd.h>
 
 #include "model/version.h"
 #include "platform/posix_file_system.h"
@@ -67,6 +69,7 @@ class MainWindowTest : public QObject {
     MessageRecorder user;
     int customDialogs = 0;
     std::deque<std::string> pickerAnswers;
+    std::vector<std::string> pickerStarts;
     std::vector<std::string> opened;
     bool openSucceeds = true;
     // Sees every message before the recorder answers it.
@@ -107,7 +110,8 @@ class MainWindowTest : public QObject {
             if (onMessage) onMessage(request);
             return answer(request);
         };
-        s.folderDialog = [this](QWidget*, const std::string&, const std::string&) {
+        s.folderDialog = [this](QWidget*, const std::string&, const std::string& start) {
+            pickerStarts.push_back(start);
             std::string answer;
             if (!pickerAnswers.empty()) {
                 answer = pickerAnswers.front();
@@ -295,6 +299,22 @@ private slots:
         pickerAnswers = {"/"};
         c.BrowseOutput()->click();
         QCOMPARE(c.Text("OutputPath")->text(), QString("/"));
+
+        // A chooser opens at the folder chosen while it exists; else the
+        // source's at the desktop's cards folder, the output's at home.
+        pickerStarts.clear();
+        c.BrowseSource()->click();
+        RunOptions gone = Stored();
+        gone.SourcePath = gone.OutputPath = Path("gone").toStdString();
+        w = Open(gone);
+        const MainWindowProbe d(*w);
+        d.BrowseSource()->click();
+        d.BrowseOutput()->click();
+        const passwd* account = getpwuid(getuid());
+        const QString media = account ? "/media/" + QString::fromLocal8Bit(account->pw_name) : QString();
+        const std::string home = QDir::homePath().toStdString();
+        const std::string cards = !media.isEmpty() && QDir(media).exists() ? media.toStdString() : home;
+        QCOMPARE(pickerStarts, (std::vector<std::string>{Path("photos").toStdString(), cards, home}));
     }
 
     // A whole run through the window: the settings are saved, the output
@@ -709,8 +729,17 @@ private slots:
         QVERIFY(port.Cancel());
         QVERIFY(port.Progress().isVisible());
         port.SetCancel(false);
+        // The file in hand and the bytes done of all, cleared for each pass.
+        QTest::qWait(50);  // past the interval between redraws
+        port.ProgressSetFile("IMG_0017.JPG");
+        port.ProgressSetBytes(170'000'000, 480'000'000);
+        QCOMPARE(port.Progress().FileName->text(), QString("IMG_0017.JPG"));
+        QVERIFY(port.Progress().Bytes->text().startsWith("170.0 MB of 480.0 MB"));
         port.ProgressHide();
         QVERIFY(!port.Progress().isVisible());
+        port.ProgressShow();
+        QVERIFY(port.Progress().FileName->text().isEmpty() && port.Progress().Bytes->text().isEmpty());
+        port.ProgressHide();
 
         // Events are processed at most once per interval, however often the pass asks.
         port.SetPumpInterval(1000);

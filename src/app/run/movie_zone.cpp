@@ -7,7 +7,9 @@
 namespace ravlen {
 
 bool IsKnownTimeZone(const std::string& name) {
-    return name.empty() || QTimeZone::isTimeZoneIdAvailable(QByteArray::fromStdString(name));
+    // Qt's list of zones leaves out the database's links and old names (CET,
+    // Etc/UTC); the zone made from the name knows them all.
+    return name.empty() || QTimeZone(QByteArray::fromStdString(name)).isValid();
 }
 
 ZoneOffsetAt MovieZoneOffsets(const std::string& name) {

@@ -6,6 +6,7 @@
 #include <new>
 #include <optional>
 #include <system_error>
+#include <unordered_set>
 
 #include "app/run/movie_zone.h"
 #include "app/run/progress_session.h"
@@ -38,7 +39,20 @@ std::int64_t SkippedInPreview(const RunTally& t) {
 }
 
 std::int64_t NotTimestamped(const RunTally& t) {
-    return SkippedInPreview(t) + t.NumberOfLockedFiles + t.NumberOfAlreadyImported;
+    return SkippedInPreview(t) + t.NumberOfLockedFiles + t.NumberOfAlreadyImported + t.NumberOfNotSelected;
+}
+
+// The preview went through every file and would place none of them.
+bool NothingToPlace(const RunTally& t) {
+    return t.SourceObjectNumber >= t.NumberOfSourceObjects && t.SourceObjectNumber - NotTimestamped(t) <= 0;
+}
+
+const char* const kNothingToPlace = "No file needs to be moved or copied.";
+
+// The bytes the run writes at most: those of the files a finished preview
+// would place, else those of every file counted.
+std::int64_t BytesNeeded(const RunTally& t) {
+    return t.SourceObjectNumber >= t.NumberOfSourceObjects ? t.BytesToPlace : t.SourceBytes;
 }
 
 // Every counted file handled and none skipped or left in place.
@@ -49,7 +63,8 @@ bool AllTimestamped(const RunTally& t) {
 // Every counted file placed or found already imported; more files than
 // counted (added during the run) is still every file.
 bool EveryFilePlacedOrThere(const RunTally& t) {
-    return NotTimestamped(t) == t.NumberOfAlreadyImported && t.SourceObjectNumber >= t.NumberOfSourceObjects;
+    return NotTimestamped(t) == std::int64_t{t.NumberOfAlreadyImported} + t.NumberOfNotSelected &&
+           t.SourceObjectNumber >= t.NumberOfSourceObjects;
 }
 
 std::string SuccessMessage(std::int32_t total) {
@@ -80,6 +95,16 @@ constexpr ExclusionLine kExclusionLines[] = {
     {Exclusion::NotIncluded, "  files will be left out by the include patterns",
      "  files left out by the include patterns"},
 };
+
+// Files skipped for their names are common from phones: the report says,
+// once a run, where to include them.
+std::string WithDcfHint(const std::string& report, const RunTally& t, bool preview) {
+    if (t.NumberOfInvalidDCFFiles == 0) return report;
+    return report + kCrLf + kCrLf + "Files without a DCF file name (a camera's name, such as IMG_1234.JPG) " +
+           (preview ? "will be" : "were") +
+           " skipped. To timestamp them too, choose \"Timestamp all files\" in the DCF box of the Filter tab "
+           "(DCFMode=2 for ravlen-run).";
+}
 
 // The report's text followed, after an empty line, by the exclusion lines
 // whose count is above zero.
@@ -151,6 +176,7 @@ std::string PreviewReport(const RunTally& t, const RunOptions& options) {
                options.MoveOrCopy == MoveOrCopy::Move ? "  files will not be moved" : "  files will not be copied");
     if (t.NumberOfAlreadyImported > 0)
         r.Line(t.NumberOfAlreadyImported, "  files will be skipped as already imported");
+    if (t.NumberOfNotSelected > 0) r.Line(t.NumberOfNotSelected, "  files will be skipped as not selected");
     if (t.NumberOfSourceObjects > t.SourceObjectNumber) {
         r.Rule();
         r.Line(t.SourceObjectNumber, "  subtotal files previewed");
@@ -172,6 +198,7 @@ std::string SummaryReport(const RunTally& t) {
     r.Line(t.NumberOfInvalidDateFiles, "  files skipped due to lack of valid dates");
     r.Line(t.NumberOfLockedFiles, "  files could not be moved/copied");
     if (t.NumberOfAlreadyImported > 0) r.Line(t.NumberOfAlreadyImported, "  files skipped as already imported");
+    if (t.NumberOfNotSelected > 0) r.Line(t.NumberOfNotSelected, "  files skipped as not selected");
     r.Rule();
     if (t.NumberOfSourceObjects <= t.SourceObjectNumber) {
         r.Line(t.SourceObjectNumber, "  total files attempted");
@@ -214,12 +241,17 @@ bool RunDriver::RunPass(const char* title, bool performActions, const Folders& f
                         FileRecordSink* sink) {
     tally_.ResetPass();
     files_.Clear();
+    // Each pass numbers its own names: a preview after an earlier run in the
+    // same window would otherwise count on from that run's serial numbers.
+    chronology_.Reset();
     const ProgressSession session(services_.port, title, tally_.NumberOfSourceObjects);
     EngineContext context{services_.fs, services_.port, options, chronology_, sink,
                           performActions ? services_.intents : nullptr, services_.keepRows ? &files_ : nullptr,
                           services_.imports,
                           MovieZoneOffsets(options.MovieTimeZone)};
     context.cameraNames = services_.cameraNames;
+    // The files unticked in the preview are left out of the run that follows it.
+    context.choice = performActions && unticked_ ? &*unticked_ : services_.choice;
     // The count's listings serve the pass that follows it, unless that pass
     // writes where it walks (the output folder is the source folder, or one
     // lies inside the other): such a pass lists each folder when it comes to
@@ -267,6 +299,7 @@ bool RunDriver::RunPass(const char* title, bool performActions, const Folders& f
 
 RunOutcome RunDriver::Go(RunOptions& options) {
     tally_ = RunTally{};
+    unticked_.reset();
     // A run killed half-way is set right before anything else is read.
     if (services_.intents) {
         const std::string recovered = RecoverAbandonedPlacements(*services_.intents, services_.fs);
@@ -274,8 +307,18 @@ RunOutcome RunDriver::Go(RunOptions& options) {
     }
     const std::optional<Folders> folders = Check(options);
     if (!folders) return RunOutcome::Ended;
+    if (!CheckWritable(*folders)) return RunOutcome::Ended;
     std::optional<std::string> report;
-    if (options.PreviewResults) report = Preview(*folders, options);
+    if (options.PreviewResults) {
+        report = Preview(*folders, options);
+        if (NothingToPlace(tally_)) {
+            // A run that would place nothing asks nothing and leaves no logs behind.
+            services_.port.PreviewBox(*report + kCrLf + kCrLf + kNothingToPlace, MsgIcon::Information,
+                                      MsgButtons::OK, Version().Title, files_);
+            return EveryFilePlacedOrThere(tally_) ? RunOutcome::Completed : RunOutcome::Incomplete;
+        }
+    }
+    if (!CheckSpace(*folders, options)) return RunOutcome::Ended;
     if (!Confirm(options, report)) return RunOutcome::Ended;
     return Process(*folders, options);
 }
@@ -326,7 +369,7 @@ std::optional<FolderRef> RunDriver::CheckSource(RunOptions& options) {
     services_.port.SetBusy(true);
     counted_.Clear();
     tally_.NumberOfSourceObjects =
-        CountFiles(fs, source->Path, FileFilter::Of(options), false, &tally_.Excluded, &counted_);
+        CountFiles(fs, source->Path, FileFilter::Of(options), false, &tally_.Excluded, &counted_, &tally_.SourceBytes);
     services_.port.SetBusy(false);
 
     // 6.
@@ -355,9 +398,10 @@ std::optional<FolderRef> RunDriver::CheckOutput(RunOptions& options) {
             services_.port.MessageBox("Create output folder " + std::string(1, kQuote) + typed + kQuote + "?",
                                       MsgIcon::Question, MsgButtons::YesNo, Version().Title);
         if (answer != MsgAnswer::Yes) return std::nullopt;
-        fs.CreateFolder(typed);  // a failure shows in the test that follows
+        const FsStatus made = fs.CreateFolder(typed);  // a failure shows in the test that follows
         if (!fs.FolderExists(typed))
-            return Refuse("Unable to create output folder " + std::string(1, kQuote) + typed + kQuote + ".");
+            return Refuse("Unable to create output folder " + std::string(1, kQuote) + typed + kQuote + "." +
+                          (made.error.empty() ? "" : kCrLf + made.error));
     }
 
     // 8. A folder that vanished between the test and here is as good as invalid.
@@ -365,6 +409,26 @@ std::optional<FolderRef> RunDriver::CheckOutput(RunOptions& options) {
     if (!output) return Refuse("The output path you specified is invalid.");
     options.OutputPath = output->Path;
     return output;
+}
+
+bool RunDriver::CheckWritable(const Folders& folders) {
+    const FsStatus writable = services_.fs.ProbeWritable(folders.output.Path);
+    if (writable) return true;
+    Refuse("No file can be written into the output folder " + std::string(1, kQuote) + folders.output.Path + kQuote +
+           ": " + writable.error + ".");
+    return false;
+}
+
+bool RunDriver::CheckSpace(const Folders& folders, const RunOptions& options) {
+    // A move within one file system only renames; elsewhere every byte placed is written anew.
+    if (options.MoveOrCopy == MoveOrCopy::Move && services_.fs.SameFileSystem(folders.source.Path, folders.output.Path))
+        return true;
+    const std::uint64_t needed = static_cast<std::uint64_t>(BytesNeeded(tally_));
+    const std::optional<std::uint64_t> free = services_.fs.FreeBytes(folders.output.Path);
+    if (!free || needed <= *free) return true;
+    Refuse("There is not enough free space in the output folder " + std::string(1, kQuote) + folders.output.Path +
+           kQuote + ": the run needs " + ByteSizeText(needed) + ", " + ByteSizeText(*free) + " free.");
+    return false;
 }
 
 bool RunDriver::CheckOutputOutsideSource(const RunOptions& options, const Folders& folders) {
@@ -394,7 +458,7 @@ bool RunDriver::CheckOutputOutsideSource(const RunOptions& options, const Folder
 
 std::string RunDriver::Preview(const Folders& folders, const RunOptions& options) {
     RunPass("Previewing Files...", false, folders, options, nullptr);
-    return PreviewReport(tally_, options);
+    return WithDcfHint(PreviewReport(tally_, options), tally_, true);
 }
 
 bool RunDriver::Confirm(const RunOptions& options, const std::optional<std::string>& previewReport) {
@@ -417,11 +481,22 @@ bool RunDriver::Confirm(const RunOptions& options, const std::optional<std::stri
         const MsgAnswer answer =
             previewReport ? port.PreviewBox(question, MsgIcon::Question, MsgButtons::YesNo, Version().Title, files_)
                           : port.MessageBox(question, MsgIcon::Question, MsgButtons::YesNo, Version().Title);
+        if (previewReport) KeepUnticked();
         return answer == MsgAnswer::Yes;
     }
-    if (previewReport)
+    if (previewReport) {
         port.PreviewBox(*previewReport, MsgIcon::Information, MsgButtons::OK, Version().Title, files_);
+        KeepUnticked();
+    }
     return true;
+}
+
+void RunDriver::KeepUnticked() {
+    std::unordered_set<std::string> unticked;
+    for (const FileRow& row : files_.Rows())
+        if (!row.Chosen) unticked.insert(row.SourcePath());
+    unticked_.reset();
+    if (!unticked.empty()) unticked_ = FileChoice::AllBut(std::move(unticked));
 }
 
 RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options) {
@@ -429,7 +504,6 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
     if (const int left = services_.intents ? RemoveLeftoverCopies(services_.fs, folders.output.Path) : 0; left > 0)
         Notice("The last run ended before it finished (it was killed, or the computer stopped). The " +
                std::to_string(left) + " unfinished copies it left in " + folders.output.Path + " have been removed.");
-    chronology_.Reset();
     // A log that was asked for but cannot be created or written stops the run
     // before the first file is touched.
     RunLogs logs;
@@ -476,6 +550,7 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
                                : SummaryReport(tally_);
         const std::string left = ProtectedLeftWarning(tally_, options);
         if (!left.empty()) text += std::string(kCrLf) + kCrLf + left;
+        if (!options.PreviewResults) text = WithDcfHint(text, tally_, false);  // else the preview told
         std::vector<OpenablePlace> places{{"Output folder", folders.output.Path}};
         // The text log is the one written for reading; the CSV when it is the only one.
         if (logs.text) places.push_back({"Log", logs.text->Path()});

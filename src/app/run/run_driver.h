@@ -11,6 +11,7 @@
 #include "engine/chronology_list.h"
 #include "engine/folder_listings.h"
 #include "log/program_facts.h"
+#include "model/file_choice.h"
 #include "model/file_list.h"
 #include "model/file_system.h"
 #include "model/import_record.h"
@@ -49,6 +50,8 @@ struct RunServices {
     // Each file's row kept for Files(): the window's preview and results, a
     // list. A run that shows none (the runner's) keeps none.
     bool keepRows = true;
+    // The files a script chose (ravlen-run --only); none: every file.
+    const FileChoice* choice = nullptr;
 };
 
 class RunDriver {
@@ -76,6 +79,10 @@ private:
     std::optional<FolderRef> CheckSource(RunOptions& options);
     std::optional<FolderRef> CheckOutput(RunOptions& options);
     bool CheckOutputOutsideSource(const RunOptions& options, const Folders& folders);
+    // Before the first file: whether the output folder takes a file at all,
+    // and whether its file system has room for the bytes the run writes.
+    bool CheckWritable(const Folders& folders);
+    bool CheckSpace(const Folders& folders, const RunOptions& options);
     // The preview pass; its report.
     std::string Preview(const Folders& folders, const RunOptions& options);
     // The question or the preview report as the options ask; false for a No.
@@ -87,6 +94,8 @@ private:
     // window; false when it failed.
     bool RunPass(const char* title, bool performActions, const Folders& folders, const RunOptions& options,
                  FileRecordSink* sink);
+    // The rows unticked in the preview's list, left out of the run.
+    void KeepUnticked();
     // Word of a run left unfinished: to the notice channel, else a message box.
     void Notice(const std::string& text);
     // A check message: OK button, exclamation icon.
@@ -98,6 +107,7 @@ private:
     FileList files_;
     FolderListings counted_;  // the count's listings, for a pass that follows at once
     bool listing_ = false;  // List: an output folder still to be created is only imagined
+    std::optional<FileChoice> unticked_;  // the preview's unticked rows, for the run that follows it
 };
 
 // The preview report and the summary report, lines joined by CR LF.

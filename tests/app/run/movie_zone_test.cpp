@@ -32,6 +32,9 @@ TEST(MovieZone, TurnsUtcOnlyMovieDatesIntoTheZonesLocalTime) {
     EXPECT_EQ(paris, "2019/07/25 05:30:00 120");
     EXPECT_TRUE(IsKnownTimeZone("") && IsKnownTimeZone("Europe/Paris"));
     EXPECT_FALSE(IsKnownTimeZone("Mars/Olympus") || IsKnownTimeZone("Europe/"));
+    // The database's links and old names are zones too.
+    EXPECT_TRUE(IsKnownTimeZone("CET") && IsKnownTimeZone("Etc/UTC"));
+    EXPECT_EQ(local("CET"), "2019/07/25 05:30:00 120");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "platform/posix_file_system.h"
 #include "support/fake_port.h"
 #include "support/temp_dir.h"
+#include "support/tmpfs_mount.h"
 
 namespace ravlen {
 namespace {
@@ -105,7 +106,7 @@ TEST(RunDriverChecks, EachCheckEndsTheRunWithItsMessage) {
         {"@src", "photos/out", 1, 0, false, false, "The output path you specified is invalid."},
         {"@src", "@src/IMG_0001.JPG", 1, 0, false, false, "The output path you specified is not a folder."},
         {"@src", "@gone/out", 1, 0, false, false, "Output parent folder \"@gone\" doesn't exist."},
-        {"@src", "@new", 1, 0, false, true, "Unable to create output folder \"@new\"."},
+        {"@src", "@new", 1, 0, false, true, "Unable to create output folder \"@new\".\r\nPermission denied"},
         // The nesting rule: no output below the source while processing subfolders.
         {"@src", "@src/a/Renamed", 1, 1, false, false, kNesting},
         {"/", "@out", 0, 2, false, false, kNesting},
@@ -292,7 +293,11 @@ TEST(RunDriverPasses, SummaryAfterProcessing) {
         EXPECT_TRUE(c.notDcf || Harness::Count(h.options.OutputPath) == c.photos + c.logs) << "the files and logs";
         ASSERT_EQ(h.port.messages.size(), 1u);
         EXPECT_TRUE(h.Last().text.starts_with(c.message));
-        EXPECT_EQ(h.Last().text, c.notDcf ? SummaryReport(h.driver.Tally()) : c.message);
+        // A file skipped for its name says where to include such files.
+        const std::string hint = "\r\n\r\nFiles without a DCF file name (a camera's name, such as IMG_1234.JPG) were "
+                                 "skipped. To timestamp them too, choose \"Timestamp all files\" in the DCF box of the "
+                                 "Filter tab (DCFMode=2 for ravlen-run).";
+        EXPECT_EQ(h.Last().text, c.notDcf ? SummaryReport(h.driver.Tally()) + hint : c.message);
         EXPECT_EQ(h.Last().icon, c.notDcf ? MsgIcon::Exclamation : MsgIcon::Information);
     }
 }
@@ -379,8 +384,10 @@ TEST(RunDriverPasses, ThePreviewPromisesWhatTheRunPlaces) {
         h.options.AddSerial = c.addSerial, h.options.MoveOrCopy = c.moveOrCopy;
         h.options.PreviewResults = h.options.RequestConfirmation = true;
         h.Go();
-        ASSERT_EQ(h.port.messages.size(), 2u);
+        // Nothing to place: the preview's report says so, and nothing more is asked.
+        ASSERT_EQ(h.port.messages.size(), c.placed == 0 ? 1u : 2u);
         const std::string& preview = h.port.messages[0].text;
+        EXPECT_EQ(preview.ends_with("\r\n\r\nNo file needs to be moved or copied."), c.placed == 0) << preview;
         EXPECT_TRUE(preview.starts_with(std::to_string(c.placed) + "  files will probably")) << preview;
         EXPECT_EQ(preview.find("will not be") == std::string::npos, c.notPlaced.empty()) << preview;
         EXPECT_NE(preview.find(c.notPlaced + "\r\n"), std::string::npos) << preview;
@@ -495,6 +502,101 @@ TEST(RunDriverPasses, AStopEndsEachPassWithItsReport) {
     EXPECT_EQ(Harness::Count(h.src), 8);
     const std::string& names = h.driver.Chronology().Text();
     EXPECT_EQ(std::count(names.begin(), names.end(), '|'), 5) << "only the processing pass's names: " << names;
+}
+
+// The output folder is tried before the first file: a folder that takes no
+// file, or a disk too small for the bytes the run writes, ends the run with
+// one message and every file still where it was.
+TEST(RunDriverChecks, AnOutputFolderThatCannotTakeTheFilesIsRefusedAtOnce) {
+    const std::string full = "There is not enough free space in the output folder \"@out\": the run needs ";
+    struct Case {
+        MoveOrCopy mode;
+        bool readOnly, preview;
+        int size, imported;  // each file's bytes; files an earlier run placed
+        std::string message;  // its beginning; empty: the run goes through
+    } const cases[] = {
+        {MoveOrCopy::Copy, true, false, 80000, 0,
+         "No file can be written into the output folder \"@out\": Read-only file system."},
+        {MoveOrCopy::Copy, false, false, 80000, 0, full + "240.0 kB, 204.8 kB free."},
+        // A move to another disk writes every byte anew.
+        {MoveOrCopy::Move, false, false, 80000, 0, full + "240.0 kB, 204.8 kB free."},
+        // Files a preview finds already there need no room; without a preview every file counts.
+        {MoveOrCopy::Copy, false, true, 60000, 2, ""},
+        {MoveOrCopy::Copy, false, false, 60000, 2, full + "180.0 kB, "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        Harness h;
+        const test::TmpfsMount disk(h.out, "200k");
+        if (!disk.Mounted()) GTEST_SKIP() << "no tmpfs mounts here";
+        const auto add = [&](int i) {
+            h.dir.Write("src/IMG_000" + std::to_string(i) + ".JPG", std::string(c.size, static_cast<char>('a' + i)));
+        };
+        h.options.MoveOrCopy = c.mode;
+        h.options.SkipImported = true;
+        for (int i = 1; i <= c.imported; ++i) add(i);
+        if (c.imported > 0) {
+            ASSERT_EQ(h.Go(), RunOutcome::Completed);
+        }
+        for (int i = c.imported + 1; i <= 3; ++i) add(i);
+        if (c.readOnly) {
+            ASSERT_TRUE(disk.MakeReadOnly());
+        }
+        h.options.PreviewResults = c.preview;
+        h.port.messages.clear();
+        const RunOutcome outcome = h.Go();
+        EXPECT_EQ(Harness::Count(h.src), 3);
+        EXPECT_EQ(Harness::Count(h.out), c.message.empty() ? 3 : c.imported);
+        if (c.message.empty()) {
+            EXPECT_EQ(outcome, RunOutcome::Completed) << h.port.messages.front().text;
+            continue;
+        }
+        EXPECT_EQ(outcome, RunOutcome::Ended);
+        ASSERT_EQ(h.port.messages.size(), 1u);
+        EXPECT_TRUE(h.Last().text.starts_with(h.At(c.message))) << h.Last().text;
+        EXPECT_EQ(h.Last().buttons, MsgButtons::OK);
+    }
+}
+
+// A preview that finds every file already imported asks nothing, writes no
+// log and tells so; a backup of the run is complete.
+TEST(RunDriverQuestions, NothingToPlaceAsksNothing) {
+    Harness h;
+    h.AddPhotos(2);
+    h.options.MoveOrCopy = MoveOrCopy::Copy;
+    h.options.SkipImported = true;
+    h.options.CreateLog = CreateLog::Both;
+    h.options.PreviewResults = h.options.RequestConfirmation = true;
+    EXPECT_EQ(h.Go(), RunOutcome::Completed);
+    const int placed = Harness::Count(h.out);  // the files and the logs
+    h.port.messages.clear();
+    EXPECT_EQ(h.Go(), RunOutcome::Completed);
+    ASSERT_EQ(h.port.messages.size(), 1u) << h.port.messages.front().text;
+    EXPECT_EQ(h.Last().buttons, MsgButtons::OK);
+    EXPECT_EQ(h.Last().icon, MsgIcon::Information);
+    EXPECT_NE(h.Last().text.find("2  files will be skipped as already imported"), std::string::npos);
+    EXPECT_TRUE(h.Last().text.ends_with("\r\n\r\nNo file needs to be moved or copied."));
+    EXPECT_EQ(Harness::Count(h.out), placed);
+}
+
+// Rows unticked in the preview stay where they are, logged and counted as not selected.
+TEST(RunDriverPasses, UntickedRowsAreLeftWhereTheyAre) {
+    Harness h;
+    h.AddPhotos(4);
+    h.options.PreviewResults = h.options.RequestConfirmation = true;
+    h.options.CreateLog = CreateLog::Csv;
+    h.port.onPreview = [](FileList& files) {
+        for (std::size_t i = 0; i < files.Rows().size(); i += 2) files.Rows()[i].Chosen = false;
+    };
+    EXPECT_EQ(h.Go(), RunOutcome::Completed);
+    EXPECT_EQ(Harness::Count(h.src), 2);
+    EXPECT_EQ(Harness::Count(h.out), 3);  // two photos and the log
+    EXPECT_TRUE(fs::exists(h.At("@src/IMG_0001.JPG")) && fs::exists(h.At("@src/IMG_0003.JPG")));
+    EXPECT_NE(h.Last().text.find("2  files skipped as not selected"), std::string::npos) << h.Last().text;
+    std::vector<std::string> notes;
+    for (const FileRow& row : h.driver.Files().Rows())
+        if (row.Status == ListStatus::Skip) notes.push_back(row.SourceName + " " + row.Reason);
+    EXPECT_EQ(notes, (std::vector<std::string>{"IMG_0001.JPG Not selected", "IMG_0003.JPG Not selected"}));
 }
 
 }  // namespace
