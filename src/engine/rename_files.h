@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "engine/camera_zones.h"
 #include "engine/chronology_list.h"
 #include "engine/filters.h"
 #include "engine/folder_listings.h"
@@ -47,6 +48,11 @@ struct EngineContext {
     FolderListings* listings = nullptr;
     // The files a batch of copies and moves commits at; 0 for the usual size.
     std::size_t batchFiles = 0;
+    // The zone at a movie's position; none looks no position up.
+    ZoneAtPosition zoneAt = {};
+    // The zones of the run's photos, kept from one pass to the next; the
+    // pass keeps its own when none is lent.
+    CameraZones* cameraZones = nullptr;
 };
 
 // How many files ahead of the one in hand the walk starts first reads: enough

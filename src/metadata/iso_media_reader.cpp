@@ -10,6 +10,7 @@
 #include "metadata/jpeg_tiff_reader.h"
 #include "metadata/date_text.h"
 #include "metadata/metadata_fault.h"
+#include "metadata/place_text.h"
 
 namespace ravlen {
 namespace {
@@ -45,6 +46,8 @@ const std::string_view kCanonUuid("\x85\xc0\xb6\x87\x82\x0f\x11\xe0\x81\x11\xf4\
 const std::string_view kSonyUsmtUuid("USMT!\xd2\x4f\xce\xbb\x88\x69\x5c\xfa\xc9\xc7\x40", 16);
 constexpr std::string_view kAppleCreationKey = "com.apple.quicktime.creationdate";
 constexpr std::string_view kAppleMakeKey = "com.apple.quicktime.make";
+constexpr std::string_view kAppleLocationKey = "com.apple.quicktime.location.ISO6709";
+constexpr std::uint32_t kXyz = 0xA978797Au; /* ©xyz */
 constexpr std::string_view kAppleModelKey = "com.apple.quicktime.model";
 
 // Seconds from 1904-01-01 (the movie header's epoch) to 1970-01-01.
@@ -196,6 +199,9 @@ struct MovieDates {
     bool localClockMaker = false;
     // The camera, from Keys or the user data's ©mak and ©mod.
     std::string make, model;
+    // Where it was filmed: Keys location first, then the user data's ©xyz.
+    std::optional<GeoPoint> position;
+    const char* positionSource = "";
 };
 
 // Keys (handler mdta) or an item list (©day) in a meta box.
@@ -218,7 +224,7 @@ void ReadMeta(const ByteSpan& meta, MovieDates& dates) {
     // the item list refers to them by their 1-based index.
     const std::uint32_t count = U32Or0(keys->body, 4);
     std::uint64_t o = 8;
-    std::uint32_t created = 0, make = 0, model = 0;
+    std::uint32_t created = 0, make = 0, model = 0, location = 0;
     for (std::uint32_t k = 1; k <= count && k <= kMaxChildren; ++k) {
         const std::uint32_t size = U32Or0(keys->body, o);
         if (size < 8 || !keys->body.Has(o, size)) break;
@@ -226,16 +232,22 @@ void ReadMeta(const ByteSpan& meta, MovieDates& dates) {
         if (name == kAppleCreationKey) created = k;
         if (name == kAppleMakeKey) make = k;
         if (name == kAppleModelKey) model = k;
+        if (name == kAppleLocationKey) location = k;
         o += size;
     }
-    if (created == 0 && make == 0 && model == 0) return;
+    if (created == 0 && make == 0 && model == 0 && location == 0) return;
     ForEachChild(ilst->body, [&](const Child& item) {
-        if (item.type == 0 || (item.type != created && item.type != make && item.type != model)) return true;
+        if (item.type == 0 ||
+            (item.type != created && item.type != make && item.type != model && item.type != location))
+            return true;
         const auto text = ItemText(item.body);
         if (!text) return true;
         if (item.type == created) dates.keys = ParseZonedDate(*text);
         if (item.type == make) dates.make = CameraText(*text);
         if (item.type == model) dates.model = CameraText(*text);
+        if (item.type == location)
+            if (const auto point = ParseIso6709(*text))
+                dates.position = point, dates.positionSource = "Keys:location.ISO6709";
         return true;
     });
 }
@@ -270,6 +282,10 @@ void ReadUserData(const ByteSpan& udta, MovieDates& dates) {
             // Keys, read from the movie's meta box, speak for the camera first.
             std::string& name = c.type == kMak ? dates.make : dates.model;
             if (name.empty()) name = CameraText(*ItemText(c.body));
+        } else if (c.type == kXyz && !dates.position && ItemText(c.body)) {
+            // Keys, read from the movie's meta box, speak for the place first.
+            if (const auto point = ParseIso6709(*ItemText(c.body)))
+                dates.position = point, dates.positionSource = "udta ©xyz";
         } else if (c.type == kMeta) {
             ReadMeta(c.body, dates);
         } else if (c.type == kUuid && c.userType == kSonyUsmtUuid) {
@@ -577,6 +593,10 @@ private:
         facts_.MovieMetadata = true;
         facts_.CameraMake = dates_.make;
         facts_.CameraModel = dates_.model;
+        if (dates_.position) {
+            facts_.Latitude = dates_.position->latitude, facts_.Longitude = dates_.position->longitude;
+            facts_.PositionSource = dates_.positionSource;
+        }
         auto take = [&](const ZonedDate& z, const char* source) {
             facts_.MovieDate = z.local, facts_.MovieUTCOffset = z.zone, facts_.MovieDateSource = source;
         };

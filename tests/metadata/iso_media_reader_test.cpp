@@ -311,5 +311,21 @@ TEST(IsoMediaReader, HugeFile) {
     EXPECT_LT(fs.Counts().readBytes, 4096u);
 }
 
+// ffmpeg's ©xyz (ISO 6709) and exiftool's Keys location, which speaks first.
+TEST(IsoMediaReader, MoviePosition) {
+    for (const auto& [name, lat, lon, source] :
+         {std::tuple{"iso_media/udta_xyz.mov", 35.6586, 139.7454, "udta \xC2\xA9xyz"},
+          {"iso_media/keys_location.mov", -33.8688, 151.2093, "Keys:location.ISO6709"}}) {
+        const auto bytes = FileBytes(kSeeds + name);
+        ASSERT_TRUE(bytes) << name;
+        const FileFacts f = ReadBytes(*bytes).facts;
+        EXPECT_TRUE(f.MovieMetadata && f.MovieDateIsUTC) << name;
+        ASSERT_TRUE(f.Latitude && f.Longitude) << name;
+        EXPECT_NEAR(*f.Latitude, lat, 1e-6);
+        EXPECT_NEAR(*f.Longitude, lon, 1e-6);
+        EXPECT_EQ(f.PositionSource, source);
+    }
+}
+
 }  // namespace
 }  // namespace ravlen::test
