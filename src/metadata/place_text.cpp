@@ -1,5 +1,6 @@
 #include "metadata/place_text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
@@ -22,11 +23,15 @@ std::optional<double> Coordinate(std::string_view t, std::size_t& i, std::size_t
     const bool negative = t[i++] == '-';
     std::size_t whole = 0;
     while (i + whole < t.size() && Digit(t[i + whole])) ++whole;
-    if (whole != degreeDigits && whole != degreeDigits + 2 && whole != degreeDigits + 4) return std::nullopt;
+    // Phones write degrees without their leading zeros ("-0.2431"); minutes
+    // and seconds only ever follow the full count of degree digits.
+    if (whole == 0 || (whole > degreeDigits && whole != degreeDigits + 2 && whole != degreeDigits + 4))
+        return std::nullopt;
+    const std::size_t degreeCount = std::min(whole, degreeDigits);
     double parts[3] = {0, 0, 0};
     std::size_t part = 0;
     for (std::size_t taken = 0; taken < whole; ++part) {
-        const std::size_t n = part == 0 ? degreeDigits : 2;
+        const std::size_t n = part == 0 ? degreeCount : 2;
         for (std::size_t k = 0; k < n; ++k) parts[part] = parts[part] * 10 + (t[i + taken + k] - '0');
         taken += n;
     }

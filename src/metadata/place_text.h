@@ -23,7 +23,8 @@ bool OnGlobe(const GeoPoint& p);
 
 // An ISO 6709 point: latitude then longitude, each a sign and degrees with
 // decimals (±DD.DD, ±DDD.DD), degrees and minutes (±DDMM.MM, ±DDDMM.MM) or
-// with seconds (±DDMMSS.SS, ±DDDMMSS.SS); an altitude and "/" or a CRS may
+// with seconds (±DDMMSS.SS, ±DDDMMSS.SS), decimal degrees also without their
+// leading zeros (±D.DD, as phones write them); an altitude and "/" or a CRS may
 // follow. Nothing for a text that does not begin so or a point off the globe.
 std::optional<GeoPoint> ParseIso6709(std::string_view text);
 

@@ -327,5 +327,37 @@ TEST(IsoMediaReader, MoviePosition) {
     }
 }
 
+// The zones, sub-seconds, GPS times and positions exiftool reports for the phone and camera samples.
+TEST(IsoMediaReader, SampleZonesAndPositions) {
+    if (!SamplesPresent()) GTEST_SKIP() << NoSamples();
+    struct Expected {
+        const char* file;
+        std::optional<std::int32_t> offset;
+        const char* subSec;
+        std::optional<DateTime> gps;
+        double lat, lon;  // 0, 0: none
+    };
+    for (const Expected& e : {
+             Expected{"iphone_15_pro.heic", 60, "432", D(2023, 10, 31, 10, 44, 43), 52.4596056, 13.3218417},
+             {"xiaomi.heic", std::nullopt, "732", D(2023, 4, 27, 16, 43, 45), 47.2272889, 39.6999922},
+             {"IMG_5195.HEIC", -300, "054", std::nullopt, 39.0513444, -94.2887722},
+             {"cat.hif", -300, "641", std::nullopt, 0, 0},
+             {"dolbyVision-hdr.MOV", std::nullopt, "", std::nullopt, 51.5334, -0.1255},
+             {"quicktime-hvc1.mov", std::nullopt, "", std::nullopt, 52.4597, 13.322},
+             {"h265_with_metadata_track.mp4", std::nullopt, "", std::nullopt, 51.5932, -0.2431},
+         }) {
+        SCOPED_TRACE(e.file);
+        const auto bytes = FileBytes(kSamples + e.file);
+        ASSERT_TRUE(bytes);
+        const FileFacts f = ReadBytes(*bytes).facts;
+        EXPECT_EQ(f.EXIFOffsetOriginal, e.offset);
+        EXPECT_EQ(f.EXIFSubSecOriginal, e.subSec);
+        EXPECT_EQ(f.GPSDateTime, e.gps);
+        EXPECT_EQ(f.Latitude.has_value(), e.lat != 0 || e.lon != 0);
+        EXPECT_NEAR(f.Latitude.value_or(0), e.lat, 1e-6);
+        EXPECT_NEAR(f.Longitude.value_or(0), e.lon, 1e-6);
+    }
+}
+
 }  // namespace
 }  // namespace ravlen::test
