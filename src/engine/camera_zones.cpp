@@ -11,9 +11,6 @@
 namespace ravlen {
 namespace {
 
-constexpr std::int32_t kMaxZoneMinutes = 14 * 60;
-constexpr std::int64_t kQuarterHour = 15 * 60;
-
 // Files that hold no photo's zone: passed over by the survey unread.
 constexpr std::array<std::string_view, 14> kNoPhotoExtensions = {
     "mov", "mp4", "m4v", "3gp", "3g2", "mts", "m2ts", "avi", "lrv", "insv", "wav", "mp3", "m4a", "thm"};
@@ -22,25 +19,6 @@ std::string Folded(const std::string& text) {
     std::string folded = text;
     for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return folded;
-}
-
-// The photo's own clock time: when it was taken, else digitized.
-std::optional<DateTime> ClockTime(const FileFacts& photo) {
-    return photo.EXIFDateOriginal ? photo.EXIFDateOriginal : photo.EXIFDateDigitized;
-}
-
-// The clock's lead over GPS time, in seconds.
-std::optional<std::int64_t> LeadOverGps(const FileFacts& photo) {
-    const auto clock = ClockTime(photo);
-    if (!clock || !photo.GPSDateTime) return std::nullopt;
-    return clock->CivilSeconds() - photo.GPSDateTime->CivilSeconds();
-}
-
-// The lead rounded to the nearest quarter hour, when that is a zone's offset.
-std::optional<std::int64_t> QuarterHours(std::int64_t lead) {
-    const std::int64_t rounded = (lead >= 0 ? lead + kQuarterHour / 2 : lead - kQuarterHour / 2) / kQuarterHour;
-    if (std::llabs(rounded * 15) > kMaxZoneMinutes) return std::nullopt;
-    return rounded * kQuarterHour;
 }
 
 std::string ExtensionFolded(const std::string& name) { return Folded(ExtensionOf(name)); }
@@ -80,29 +58,9 @@ std::string OffsetName(std::int32_t minutes) {
 
 }  // namespace
 
-std::optional<std::int32_t> PhotoZoneMinutes(const FileFacts& photo) {
-    if (photo.EXIFOffsetOriginal) return photo.EXIFOffsetOriginal;
-    const auto lead = LeadOverGps(photo);
-    if (!lead) return std::nullopt;
-    const auto zone = QuarterHours(*lead);
-    if (!zone) return std::nullopt;
-    return static_cast<std::int32_t>(*zone / 60);
-}
-
-std::optional<std::int64_t> ClockErrorSeconds(const FileFacts& photo) {
-    const auto lead = LeadOverGps(photo);
-    if (!lead) return std::nullopt;
-    // The stated zone when there is one: a clock 20 minutes off still shows
-    // which zone it was set to.
-    const auto zone = photo.EXIFOffsetOriginal ? std::optional<std::int64_t>(*photo.EXIFOffsetOriginal * 60LL)
-                                               : QuarterHours(*lead);
-    if (!zone) return std::nullopt;
-    return *lead - *zone;
-}
-
 void CameraZones::Learn(const FileFacts& photo) {
     if (photo.MovieMetadata || (photo.CameraMake.empty() && photo.CameraModel.empty())) return;
-    const auto clock = ClockTime(photo);
+    const auto clock = photo.EXIFDateOriginal ? photo.EXIFDateOriginal : photo.EXIFDateDigitized;
     const auto minutes = PhotoZoneMinutes(photo);
     if (!clock || !minutes) return;
     photos_.push_back({Folded(photo.CameraMake), Folded(photo.CameraModel), photo.CameraSerial, *clock, *minutes});

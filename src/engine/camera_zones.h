@@ -12,6 +12,7 @@
 #include "engine/filters.h"
 #include "metadata/metadata.h"
 #include "model/file_facts.h"
+#include "model/gps_clock.h"
 #include "model/zone_offset.h"
 
 namespace ravlen {
@@ -22,14 +23,6 @@ inline constexpr const char* kZoneFromCamera = "Same camera's photos";
 inline constexpr const char* kZoneFromPosition = "Position";          // followed by ": " and the zone's name
 inline constexpr const char* kZoneFromOption = "MovieTimeZone";       // followed by ": " and the zone's name
 inline constexpr const char* kZoneFromComputer = "This computer's zone";
-
-// A photo's zone in minutes east of UTC: its OffsetTimeOriginal, else its
-// clock against its GPS time rounded to the quarter hour (within 14 hours).
-std::optional<std::int32_t> PhotoZoneMinutes(const FileFacts& photo);
-
-// The camera clock's error against GPS in seconds (the difference that is
-// not the zone's): positive when the clock runs ahead. Nothing without both.
-std::optional<std::int64_t> ClockErrorSeconds(const FileFacts& photo);
 
 // The zones of the run's photos, by camera body.
 class CameraZones {

@@ -21,21 +21,6 @@ FileFacts Movie(const DateTime& utc, const std::string& serial = "", const std::
     return f;
 }
 
-// A clock 3 min 20 s slow of its GPS still shows its zone; the rest is its error.
-TEST(CameraZones, PhotoZonesFromOffsetsOrGps) {
-    const FileFacts slow = Photo("1", At(2023, 3, 12, 7, 15, 30), std::nullopt, At(2023, 3, 11, 22, 18, 50));
-    EXPECT_EQ(PhotoZoneMinutes(slow), 540);
-    EXPECT_EQ(ClockErrorSeconds(slow), -200);
-    const FileFacts nepal = Photo("1", At(2023, 3, 12, 5, 45, 10), std::nullopt, At(2023, 3, 12, 0, 0, 0));
-    EXPECT_EQ(std::tuple(PhotoZoneMinutes(nepal), ClockErrorSeconds(nepal)), std::tuple(345, 10));
-    // A stated zone wins over the rounding, and sets the error apart from it.
-    const FileFacts stated = Photo("1", At(2023, 3, 12, 7, 20, 0), 540, At(2023, 3, 11, 22, 0, 0));
-    EXPECT_EQ(std::tuple(PhotoZoneMinutes(stated), ClockErrorSeconds(stated)), std::tuple(540, 1200));
-    EXPECT_EQ(PhotoZoneMinutes(Photo("1", At(2023, 3, 12, 7, 0, 0), std::nullopt, At(2023, 3, 11, 7, 0, 0))),
-              std::nullopt);  // a day apart: no zone
-    EXPECT_EQ(ClockErrorSeconds(Photo("1", At(2023, 3, 12, 7, 0, 0), 540)), std::nullopt);
-}
-
 // A trip across the date line and across a border in one day: each movie
 // takes the zone of its body's photo whose day it falls on, the nearest
 // winning; another body of the same make and model leaves a movie without a
