@@ -38,9 +38,13 @@ constexpr std::uint32_t kFtyp = Fourcc("ftyp"), kMoov = Fourcc("moov"), kMeta = 
 
 // Boxes of dedicated cameras whose makers set the movie header from the
 // camera's own clock (local time) rather than UTC.
-constexpr std::array<std::uint32_t, 12> kLocalClockMakerBoxes{
-    Fourcc("NCDT"), Fourcc("PANA"), Fourcc("LEIC"), Fourcc("OLYM"), Fourcc("FFMV"), Fourcc("MVTG"),
-    Fourcc("PENT"), Fourcc("PXTH"), Fourcc("CNCV"), Fourcc("CNTH"), Fourcc("QVMI"), Fourcc("MMA0")};
+// GoPro's own boxes (its firmware, its GPMF metadata) mark its movies too.
+constexpr std::array<std::uint32_t, 14> kLocalClockMakerBoxes{
+    Fourcc("NCDT"), Fourcc("PANA"), Fourcc("LEIC"), Fourcc("OLYM"), Fourcc("FFMV"), Fourcc("MVTG"), Fourcc("PENT"),
+    Fourcc("PXTH"), Fourcc("CNCV"), Fourcc("CNTH"), Fourcc("QVMI"), Fourcc("MMA0"), Fourcc("FIRM"), Fourcc("GPMF")};
+// Pentax's user data box, known by the text it begins with.
+constexpr std::uint32_t kTags = Fourcc("TAGS");
+constexpr std::string_view kPentaxTags = "PENTAX DIGITAL CAMERA";
 
 const std::string_view kCanonUuid("\x85\xc0\xb6\x87\x82\x0f\x11\xe0\x81\x11\xf4\xce\x46\x2b\x6a\x48", 16);
 const std::string_view kSonyUsmtUuid("USMT!\xd2\x4f\xce\xbb\x88\x69\x5c\xfa\xc9\xc7\x40", 16);
@@ -274,6 +278,7 @@ void ReadUserData(const ByteSpan& udta, MovieDates& dates) {
     ForEachChild(udta, [&](const Child& c) {
         for (std::uint32_t maker : kLocalClockMakerBoxes)
             if (c.type == maker) dates.localClockMaker = true;
+        if (c.type == kTags && c.body.Bytes(0, kPentaxTags.size()) == kPentaxTags) dates.localClockMaker = true;
         if ((c.type == kDay || c.type == kDate) && !dates.userData) {
             if (const auto text = ItemText(c.body))
                 if (auto z = ParseZonedDate(*text); z && z->zone)

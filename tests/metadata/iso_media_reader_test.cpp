@@ -96,6 +96,12 @@ TEST(IsoMediaReader, MovieDateOrder) {
                   "2019/07/25 03:30:00",
                   "mvhd (camera clock)",
                   {}},
+                 {Movie(mvhd + udta(Box("FIRM", "HD9.01.01.60.00"))), "2019/07/25 03:30:00", "mvhd (camera clock)", {}},
+                 {Movie(mvhd + udta(Box("TAGS", "PENTAX DIGITAL CAMERA\0\0"))),
+                  "2019/07/25 03:30:00",
+                  "mvhd (camera clock)",
+                  {}},
+                 {Movie(mvhd + udta(Box("TAGS", "OTHER DIGITAL CAMERA\0\0"))), "2019/07/25 03:30:00", "mvhd", 0},
                  {Movie(mvhd + Trak(100)), "2019/07/25 03:30:00", "mvhd", 0},
                  {Movie(Mvhd(0)), "none", "Unknown", {}},
                  {Movie(Mvhd(1000)), "none", "Unknown", {}}}) {
