@@ -142,6 +142,9 @@ private:
         // Some raw files keep DateTimeOriginal in IFD0 itself; it serves when
         // the Exif directory is missing, cut off or without one.
         if (Valid() && !facts_.EXIFDateOriginal) facts_.EXIFDateOriginal = ifd0Original_;
+        // An editor's save may leave DateTimeDigitized in IFD0 only: without
+        // it the edit's own DateTime would name the picture.
+        if (Valid() && !facts_.EXIFDateDigitized) facts_.EXIFDateDigitized = ifd0Digitized_;
         if (Valid()) ReadGpsIfd();
         // The camera's names last, so that reading up to them never passes
         // over a directory still to come.
@@ -509,6 +512,9 @@ private:
             } else if (tag == kTagDateTimeOriginal) {
                 ifd0Original_ = DecodeDate(Sum(tiffOffset, PointerAt(entry + 8)));
                 if (restart_) return true;
+            } else if (tag == kTagDateTimeDigitized) {
+                ifd0Digitized_ = DecodeDate(Sum(tiffOffset, PointerAt(entry + 8)));
+                if (restart_) return true;
             } else if (tag == kTagGpsIfd) {
                 if (const auto pointer = SoftPointer(entry)) gpsOffset_ = *pointer;
             } else if (tag == kTagMake) {
@@ -528,8 +534,8 @@ private:
     bool PlaceSubIfd(std::int64_t& subIndex) {
         const std::int64_t sub = facts_.SubIFDOffset;
         if (S() < Sum(sub, 2)) {
-            // A file cut short still has IFD0's own DateTimeOriginal, if any.
-            if (ifd0Original_) ctx_.Proceeding("an invalid TIFF SubIFD offset.");
+            // A file cut short still has the dates of IFD0 itself, if any.
+            if (ifd0Original_ || ifd0Digitized_) ctx_.Proceeding("an invalid TIFF SubIFD offset.");
             else Invalid(" contains an invalid TIFF SubIFD offset.");
             subPastEnd_ = true;
             return true;
@@ -610,7 +616,7 @@ private:
     ByteOrder order_ = ByteOrder::Unknown;
     std::int64_t shift_ = 0;  // IFD0Offset minus the anchor
     bool restart_ = false;    // a date string lies where the forward read has passed
-    std::optional<DateTime> ifd0Original_;
+    std::optional<DateTime> ifd0Original_, ifd0Digitized_;
     bool subPastEnd_ = false;
     std::vector<NotedText> noted_;
     std::string ifd0Serial_;

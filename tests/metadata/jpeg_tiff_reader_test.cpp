@@ -274,6 +274,16 @@ TEST(JpegTiffReader, DateTimeOriginalInIfd0) {
         EXPECT_EQ(r.facts.Notes,
                   "Proceeding with parsing of IMG_0001.JPG even though it contains an invalid TIFF SubIFD offset.");
     }
+    // DateTimeDigitized in IFD0 alone (an editor's save) serves before the edit's DateTime.
+    ExifLayout edited = Camera(I);
+    edited.original.reset();
+    edited.extraIfd0 = {{0x9004, 2}};
+    std::string noExif = BuildTiff(edited);
+    PutNumber(noExif, 30, static_cast<std::uint32_t>(noExif.size()) + 1000, 4);
+    const ReadResult e = ReadBytes(noExif, 2);
+    EXPECT_EQ(std::tuple(e.facts.EXIFDateOriginal, e.facts.EXIFDateDigitized),
+              std::tuple(std::optional<DateTime>(), D(2004, 12, 25, 18, 9, 12)));
+    EXPECT_TRUE(e.facts.TIFFMetadata && e.facts.Timestamped);
     std::string elsewhere = tiff;
     PutNumber(elsewhere, 72, 0x9010, 2);  // the Exif directory's entry becomes another tag
     const ReadResult r = ReadBytes(elsewhere);
