@@ -332,10 +332,12 @@ public:
                 if (Fetch(box->start, box->Size(), kTopLookahead)) Brands(Body(*box));
             } else if (box->type == kMoov) {
                 WalkMoov(*box);
-                done = Format() != kFormatHeif;
+                done = Format() != kFormatHeif || (sequence_ && sawHeifMeta_);
             } else if (box->type == kMeta && Format() == kFormatHeif) {
                 if (ReadHeifMeta(*box)) return MetadataOutcome::Restart;
-                done = true;
+                sawHeifMeta_ = true;
+                // An image sequence without an Exif item is dated by its movie header.
+                done = !sequence_ || triedExif_ || sawMoov_;
             }
             offset = box->end;
         }
@@ -411,6 +413,7 @@ private:
             return false;
         };
         const std::uint32_t major = U32Or0(ftyp, 0);
+        sequence_ = major == Fourcc("msf1") || major == Fourcc("avis");
         if (major == Fourcc("crx ")) {
             facts_.InternalFormat = kFormatCr3;
         } else if (isHeif(major)) {
@@ -588,7 +591,8 @@ private:
     // clock's local time).
     void Conclude() {
         const std::string& format = Format();
-        if (format == kFormatHeif || format == kFormatCr3) {
+        const bool movieLike = sequence_ && !triedExif_ && sawMoov_ && dates_.mvhd;
+        if ((format == kFormatHeif && !movieLike) || format == kFormatCr3) {
             // A block that was tried has given its own reason.
             if (!triedExif_) ctx_.Invalid(facts_.TIFFMetadata, " does not contain valid EXIF metadata.");
             return;
@@ -627,6 +631,7 @@ private:
     std::string userType_;  // of the last uuid header read
     MovieDates dates_;
     bool sawMoov_ = false, triedExif_ = false;
+    bool sequence_ = false, sawHeifMeta_ = false;  // an image sequence (msf1, avis) and its meta box
 };
 
 }  // namespace

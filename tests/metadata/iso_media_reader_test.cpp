@@ -365,5 +365,19 @@ TEST(IsoMediaReader, SampleZonesAndPositions) {
     }
 }
 
+// ffmpeg's AVIF image sequence (major brand avis, meta before moov) has no Exif item: its movie
+// header dates it as a movie's does; a still HEIF without one stays without a date.
+TEST(IsoMediaReader, ImageSequenceByItsMovieHeader) {
+    const auto bytes = FileBytes(kSeeds + "iso_media/ffmpeg_avis.avif");
+    ASSERT_TRUE(bytes);
+    const FileFacts f = ReadBytes(*bytes).facts;
+    EXPECT_EQ(Found(f), "HEIF movie");
+    EXPECT_EQ(Full(f.MovieDate) + " " + f.MovieDateSource, "2023/03/12 01:30:00 mvhd");
+    EXPECT_TRUE(f.MovieDateIsUTC);
+    std::string still = *bytes;
+    still.replace(8, 4, "avif");  // the major brand of a still picture
+    EXPECT_EQ(Found(ReadBytes(still).facts), "HEIF");
+}
+
 }  // namespace
 }  // namespace ravlen::test
