@@ -348,6 +348,7 @@ TEST(IsoMediaReader, SampleZonesAndPositions) {
              {"xiaomi.heic", std::nullopt, "732", D(2023, 4, 27, 16, 43, 45), 47.2272889, 39.6999922},
              {"IMG_5195.HEIC", -300, "054", std::nullopt, 39.0513444, -94.2887722},
              {"cat.hif", -300, "641", std::nullopt, 0, 0},
+             {"this-is-a-jpeg.png", std::nullopt, "321", std::nullopt, -34.0213583, 23.899375},  // south
              {"dolbyVision-hdr.MOV", std::nullopt, "", std::nullopt, 51.5334, -0.1255},
              {"quicktime-hvc1.mov", std::nullopt, "", std::nullopt, 52.4597, 13.322},
              {"h265_with_metadata_track.mp4", std::nullopt, "", std::nullopt, 51.5932, -0.2431},
