@@ -207,6 +207,11 @@ TEST(FormatReads, EachFormatWithinItsBudget) {
         {"iso_media/canon.cr3", 1, 1, 4},
         {"iso_media/moov_last.mp4", 1, 1, 4},
         {"iso_media/keys_zone.mov", 1, 1, 4},
+        {"iso_media/keys_location.mov", 1, 1, 4},
+        {"iso_media/udta_xyz.mov", 1, 1, 4},
+        {"iso_media/ffmpeg_avis.avif", 1, 1, 4},
+        {"jpeg_tiff/gps_zone.jpg", 1, 1, 4},  // zone offsets and GPS within the first read
+        {"jpeg_tiff/gps_zone_intel.jpg", 1, 1, 4},
         {"raf/fuji_header.raf", 1, 1, 4},
         {"jpeg_tiff/olympus_intel.orf", 1, 1, 4},
         {"jpeg_tiff/panasonic.rw2", 1, 1, 4},

@@ -7,6 +7,7 @@
 #include <set>
 #include <span>
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "engine/dcf.h"
@@ -45,7 +46,7 @@ void BeginFile(FileFacts& facts, const FsItem& file, const FolderRef& source, co
 
 class Walk {
 public:
-    Walk(EngineContext& context, bool performActions, RunTally& tally)
+    Walk(EngineContext& context, bool performActions, RunTally& tally, std::string root)
         : context_(context),
           source_(context.source ? *context.source : context.fs),
           options_(context.options),
@@ -53,7 +54,8 @@ public:
           tally_(tally),
           filter_(FileFilter::Of(context.options)),
           report_{context.port, context.options.ReportErrors},
-          readHooks_(PortReadHooks(context.port, context.options.ReportErrors)) {
+          readHooks_(PortReadHooks(context.port, context.options.ReportErrors)),
+          root_(std::move(root)) {
         if (performActions)
             batch_.emplace(source_, context.fs, context.options, context.intents, context.sink, report_, tally,
                            context.batchFiles);
@@ -303,7 +305,11 @@ private:
             // The reader asked to begin the file again; it may do so once.
             restarted = true;
         }
-        LocalizeMovieDate(facts, context_.movieZone);
+        // Every photo's zone is known before the first movie that needs one is named.
+        CameraZones& zones = context_.cameraZones ? *context_.cameraZones : ownZones_;
+        if (facts.MovieDateIsUTC && !zones.surveyed && !root_.empty())
+            SurveyCameraZones(context_.fs, readHooks_, options_, filter_, root_, zones);
+        ChooseMovieZone(facts, {&zones, context_.zoneAt, context_.movieZone, options_.MovieTimeZone});
         ChooseTimestamp(facts, options_, plan_, tally_, readHooks_.report);
         return facts;
     }
@@ -368,6 +374,8 @@ private:
     std::int32_t lockedAtFinish_ = tally_.NumberOfLockedFiles;  // files not placed when the last batch was finished
     std::optional<ImportCheck> imports_;
     EmptyFolders emptyFolders_;  // a preview's
+    CameraZones ownZones_;
+    const std::string root_;  // the pass's source folder, which the zones survey walks
 };
 
 }  // namespace
@@ -391,7 +399,7 @@ void RenameFiles(EngineContext& context, const FolderRef& SourceFolder, const Fo
             if (intents) intents->Settle();
         }
     } settled{PerformActions ? context.intents : nullptr};
-    Walk walk(context, PerformActions, tally);
+    Walk walk(context, PerformActions, tally, SourceFolder.Path);
     walk.SkipImported(OutputFolder.Path);
     walk.Folder(SourceFolder, OutputFolder);
     walk.Finish();

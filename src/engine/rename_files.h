@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "engine/camera_zones.h"
 #include "engine/chronology_list.h"
 #include "engine/filters.h"
 #include "engine/folder_listings.h"
@@ -52,6 +53,11 @@ struct EngineContext {
     FileSource* source = nullptr;
     // The files the user chose; none: every file the filters let through.
     const FileChoice* choice = nullptr;
+    // The zone at a movie's position; none looks no position up.
+    ZoneAtPosition zoneAt = {};
+    // The zones of the run's photos, kept from one pass to the next; the
+    // pass keeps its own when none is lent.
+    CameraZones* cameraZones = nullptr;
 };
 
 // How many files ahead of the one in hand the walk starts first reads: enough

@@ -4,7 +4,9 @@
 #include "model/camera_clock.h"
 #include "model/time_shift.h"
 
+#include <charconv>
 #include <optional>
+#include <system_error>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -68,6 +70,13 @@ std::string OffsetOrNA(const std::optional<std::int32_t>& minutes) {
     const std::int32_t m = *minutes < 0 ? -*minutes : *minutes;
     auto two = [](std::int32_t v) { return std::string(v < 10 ? "0" : "") + std::to_string(v); };
     return std::string(*minutes < 0 ? "-" : "+") + two(m / 60) + ":" + two(m % 60);
+}
+// Degrees with six decimals (about 10 cm), a point whatever the locale.
+std::string DegreesOrNA(const std::optional<double>& degrees) {
+    if (!degrees) return kNotApplicable;
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, *degrees, std::chars_format::fixed, 6);
+    return end.ec == std::errc() ? std::string(text, end.ptr) : kNotApplicable;
 }
 std::string WhenTimestamped(const FileFacts& f, const std::string& value) {
     return f.Timestamped ? value : kNotApplicable;
@@ -163,6 +172,15 @@ const CsvColumn kCsvColumns[] = {
     {"CameraSerial", kQuoted, [](F f, L) { return TextOrNA(f.CameraSerial); }},
     {"CameraOffset", kBare, [](F f, L) { return CameraOffsetOrNA(f); }},
     {csv_column::kOriginalModifiedTime, kBare, [](F f, L) { return ModifiedTimeOrNA(f); }},
+    {"EXIFOffsetTimeOriginal", kBare, [](F f, L) { return OffsetOrNA(f.EXIFOffsetOriginal); }},
+    {"EXIFOffsetTimeDigitized", kBare, [](F f, L) { return OffsetOrNA(f.EXIFOffsetDigitized); }},
+    {"EXIFOffsetTime", kBare, [](F f, L) { return OffsetOrNA(f.EXIFOffsetModified); }},
+    {"EXIFSubSecTimeOriginal", kBare, [](F f, L) { return TextOrNA(f.EXIFSubSecOriginal); }},
+    {"GPSDateTime", kBare, [](F f, L) { return FullOrNA(f.GPSDateTime); }},
+    {"Latitude", kBare, [](F f, L) { return DegreesOrNA(f.Latitude); }},
+    {"Longitude", kBare, [](F f, L) { return DegreesOrNA(f.Longitude); }},
+    {"PositionSource", kQuoted, [](F f, L) { return TextOrNA(f.PositionSource); }},
+    {"MovieZoneSource", kQuoted, [](F f, L) { return TextOrNA(f.MovieZoneSource); }},
 };
 
 // Logs started within the same second take the next free number.

@@ -79,7 +79,8 @@ Choice RiffRule(const FileFacts& f, DateModeRIFF mode) {
 Choice FormatRule(const FileFacts& f, const RunOptions& options) {
     if (f.MovieMetadata)
         return Take(f.MovieDate, " contains valid movie metadata but has no recording date information.",
-                    (f.InternalFormat == kFormatIsoMedia ? "QuickTime " : "AVCHD ") + f.MovieDateSource);
+                    (f.InternalFormat == kFormatIsoMedia || f.InternalFormat == kFormatHeif ? "QuickTime " : "AVCHD ") +
+                        f.MovieDateSource);
     if (f.InternalFormat == "RIFF") return RiffRule(f, options.DateModeRIFF);
     if (f.InternalFormat == "CIFF")
         return Take(f.CIFFCapturedDate, " contains valid CIFF metadata but has no CapturedTime information.",

@@ -10,6 +10,7 @@
 #include "metadata/jpeg_tiff_reader.h"
 #include "metadata/date_text.h"
 #include "metadata/metadata_fault.h"
+#include "metadata/place_text.h"
 
 namespace ravlen {
 namespace {
@@ -37,14 +38,20 @@ constexpr std::uint32_t kFtyp = Fourcc("ftyp"), kMoov = Fourcc("moov"), kMeta = 
 
 // Boxes of dedicated cameras whose makers set the movie header from the
 // camera's own clock (local time) rather than UTC.
-constexpr std::array<std::uint32_t, 12> kLocalClockMakerBoxes{
-    Fourcc("NCDT"), Fourcc("PANA"), Fourcc("LEIC"), Fourcc("OLYM"), Fourcc("FFMV"), Fourcc("MVTG"),
-    Fourcc("PENT"), Fourcc("PXTH"), Fourcc("CNCV"), Fourcc("CNTH"), Fourcc("QVMI"), Fourcc("MMA0")};
+// GoPro's own boxes (its firmware, its GPMF metadata) mark its movies too.
+constexpr std::array<std::uint32_t, 14> kLocalClockMakerBoxes{
+    Fourcc("NCDT"), Fourcc("PANA"), Fourcc("LEIC"), Fourcc("OLYM"), Fourcc("FFMV"), Fourcc("MVTG"), Fourcc("PENT"),
+    Fourcc("PXTH"), Fourcc("CNCV"), Fourcc("CNTH"), Fourcc("QVMI"), Fourcc("MMA0"), Fourcc("FIRM"), Fourcc("GPMF")};
+// Pentax's user data box, known by the text it begins with.
+constexpr std::uint32_t kTags = Fourcc("TAGS");
+constexpr std::string_view kPentaxTags = "PENTAX DIGITAL CAMERA";
 
 const std::string_view kCanonUuid("\x85\xc0\xb6\x87\x82\x0f\x11\xe0\x81\x11\xf4\xce\x46\x2b\x6a\x48", 16);
 const std::string_view kSonyUsmtUuid("USMT!\xd2\x4f\xce\xbb\x88\x69\x5c\xfa\xc9\xc7\x40", 16);
 constexpr std::string_view kAppleCreationKey = "com.apple.quicktime.creationdate";
 constexpr std::string_view kAppleMakeKey = "com.apple.quicktime.make";
+constexpr std::string_view kAppleLocationKey = "com.apple.quicktime.location.ISO6709";
+constexpr std::uint32_t kXyz = 0xA978797Au; /* ©xyz */
 constexpr std::string_view kAppleModelKey = "com.apple.quicktime.model";
 
 // Seconds from 1904-01-01 (the movie header's epoch) to 1970-01-01.
@@ -196,6 +203,9 @@ struct MovieDates {
     bool localClockMaker = false;
     // The camera, from Keys or the user data's ©mak and ©mod.
     std::string make, model;
+    // Where it was filmed: Keys location first, then the user data's ©xyz.
+    std::optional<GeoPoint> position;
+    const char* positionSource = "";
 };
 
 // Keys (handler mdta) or an item list (©day) in a meta box.
@@ -218,7 +228,7 @@ void ReadMeta(const ByteSpan& meta, MovieDates& dates) {
     // the item list refers to them by their 1-based index.
     const std::uint32_t count = U32Or0(keys->body, 4);
     std::uint64_t o = 8;
-    std::uint32_t created = 0, make = 0, model = 0;
+    std::uint32_t created = 0, make = 0, model = 0, location = 0;
     for (std::uint32_t k = 1; k <= count && k <= kMaxChildren; ++k) {
         const std::uint32_t size = U32Or0(keys->body, o);
         if (size < 8 || !keys->body.Has(o, size)) break;
@@ -226,16 +236,22 @@ void ReadMeta(const ByteSpan& meta, MovieDates& dates) {
         if (name == kAppleCreationKey) created = k;
         if (name == kAppleMakeKey) make = k;
         if (name == kAppleModelKey) model = k;
+        if (name == kAppleLocationKey) location = k;
         o += size;
     }
-    if (created == 0 && make == 0 && model == 0) return;
+    if (created == 0 && make == 0 && model == 0 && location == 0) return;
     ForEachChild(ilst->body, [&](const Child& item) {
-        if (item.type == 0 || (item.type != created && item.type != make && item.type != model)) return true;
+        if (item.type == 0 ||
+            (item.type != created && item.type != make && item.type != model && item.type != location))
+            return true;
         const auto text = ItemText(item.body);
         if (!text) return true;
         if (item.type == created) dates.keys = ParseZonedDate(*text);
         if (item.type == make) dates.make = CameraText(*text);
         if (item.type == model) dates.model = CameraText(*text);
+        if (item.type == location)
+            if (const auto point = ParseIso6709(*text))
+                dates.position = point, dates.positionSource = "Keys:location.ISO6709";
         return true;
     });
 }
@@ -262,6 +278,7 @@ void ReadUserData(const ByteSpan& udta, MovieDates& dates) {
     ForEachChild(udta, [&](const Child& c) {
         for (std::uint32_t maker : kLocalClockMakerBoxes)
             if (c.type == maker) dates.localClockMaker = true;
+        if (c.type == kTags && c.body.Bytes(0, kPentaxTags.size()) == kPentaxTags) dates.localClockMaker = true;
         if ((c.type == kDay || c.type == kDate) && !dates.userData) {
             if (const auto text = ItemText(c.body))
                 if (auto z = ParseZonedDate(*text); z && z->zone)
@@ -270,6 +287,10 @@ void ReadUserData(const ByteSpan& udta, MovieDates& dates) {
             // Keys, read from the movie's meta box, speak for the camera first.
             std::string& name = c.type == kMak ? dates.make : dates.model;
             if (name.empty()) name = CameraText(*ItemText(c.body));
+        } else if (c.type == kXyz && !dates.position && ItemText(c.body)) {
+            // Keys, read from the movie's meta box, speak for the place first.
+            if (const auto point = ParseIso6709(*ItemText(c.body)))
+                dates.position = point, dates.positionSource = "udta ©xyz";
         } else if (c.type == kMeta) {
             ReadMeta(c.body, dates);
         } else if (c.type == kUuid && c.userType == kSonyUsmtUuid) {
@@ -311,10 +332,12 @@ public:
                 if (Fetch(box->start, box->Size(), kTopLookahead)) Brands(Body(*box));
             } else if (box->type == kMoov) {
                 WalkMoov(*box);
-                done = Format() != kFormatHeif;
+                done = Format() != kFormatHeif || (sequence_ && sawHeifMeta_);
             } else if (box->type == kMeta && Format() == kFormatHeif) {
                 if (ReadHeifMeta(*box)) return MetadataOutcome::Restart;
-                done = true;
+                sawHeifMeta_ = true;
+                // An image sequence without an Exif item is dated by its movie header.
+                done = !sequence_ || triedExif_ || sawMoov_;
             }
             offset = box->end;
         }
@@ -390,6 +413,7 @@ private:
             return false;
         };
         const std::uint32_t major = U32Or0(ftyp, 0);
+        sequence_ = major == Fourcc("msf1") || major == Fourcc("avis");
         if (major == Fourcc("crx ")) {
             facts_.InternalFormat = kFormatCr3;
         } else if (isHeif(major)) {
@@ -567,7 +591,8 @@ private:
     // clock's local time).
     void Conclude() {
         const std::string& format = Format();
-        if (format == kFormatHeif || format == kFormatCr3) {
+        const bool movieLike = sequence_ && !triedExif_ && sawMoov_ && dates_.mvhd;
+        if ((format == kFormatHeif && !movieLike) || format == kFormatCr3) {
             // A block that was tried has given its own reason.
             if (!triedExif_) ctx_.Invalid(facts_.TIFFMetadata, " does not contain valid EXIF metadata.");
             return;
@@ -577,6 +602,10 @@ private:
         facts_.MovieMetadata = true;
         facts_.CameraMake = dates_.make;
         facts_.CameraModel = dates_.model;
+        if (dates_.position) {
+            facts_.Latitude = dates_.position->latitude, facts_.Longitude = dates_.position->longitude;
+            facts_.PositionSource = dates_.positionSource;
+        }
         auto take = [&](const ZonedDate& z, const char* source) {
             facts_.MovieDate = z.local, facts_.MovieUTCOffset = z.zone, facts_.MovieDateSource = source;
         };
@@ -602,6 +631,7 @@ private:
     std::string userType_;  // of the last uuid header read
     MovieDates dates_;
     bool sawMoov_ = false, triedExif_ = false;
+    bool sequence_ = false, sawHeifMeta_ = false;  // an image sequence (msf1, avis) and its meta box
 };
 
 }  // namespace

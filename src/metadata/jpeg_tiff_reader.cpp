@@ -6,11 +6,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 #include <algorithm>
 
 #include "metadata/date_text.h"
 #include "metadata/metadata_fault.h"
+#include "metadata/place_text.h"
 #include "metadata/thumbnail.h"
 
 namespace ravlen {
@@ -26,12 +28,22 @@ constexpr std::uint32_t kTagMake = 0x010F;
 constexpr std::uint32_t kTagModel = 0x0110;
 constexpr std::uint32_t kTagCameraSerialNumber = 0xC62F;  // IFD0 of DNG and some raws
 constexpr std::uint32_t kTagBodySerialNumber = 0xA431;
+constexpr std::uint32_t kTagGpsIfd = 0x8825;
+constexpr std::uint32_t kTagOffsetTime = 0x9010;
+constexpr std::uint32_t kTagOffsetTimeOriginal = 0x9011;
+constexpr std::uint32_t kTagOffsetTimeDigitized = 0x9012;
+constexpr std::uint32_t kTagSubSecTimeOriginal = 0x9291;
 constexpr std::uint32_t kTypeAscii = 2;
+constexpr std::uint32_t kTypeRational = 5;
 constexpr std::int64_t kMaxCameraText = 64;  // longer camera names are cut
 
 constexpr std::int64_t kEntrySize = 12;
 constexpr std::int64_t kDateLength = 20;  // "yyyy:mm:dd hh:nn:ss" and its terminator
 constexpr std::int64_t kXmpReadAhead = 64 * 1024;  // taken at once when XMP comes before EXIF
+// The zone texts and the GPS directory are read only this far past the
+// bytes at hand, in one read: never the picture data in between.
+constexpr std::int64_t kNearWindow = 16 * 1024;
+constexpr std::int64_t kMaxGpsEntries = 64;  // the standard defines 32 tags
 
 [[noreturn]] void Overflow() { ThrowFault(kFaultOverflow); }
 
@@ -130,6 +142,10 @@ private:
         // Some raw files keep DateTimeOriginal in IFD0 itself; it serves when
         // the Exif directory is missing, cut off or without one.
         if (Valid() && !facts_.EXIFDateOriginal) facts_.EXIFDateOriginal = ifd0Original_;
+        // An editor's save may leave DateTimeDigitized in IFD0 only: without
+        // it the edit's own DateTime would name the picture.
+        if (Valid() && !facts_.EXIFDateDigitized) facts_.EXIFDateDigitized = ifd0Digitized_;
+        if (Valid()) ReadGpsIfd();
         // The camera's names last, so that reading up to them never passes
         // over a directory still to come.
         if (Valid() && !ReadNotedTexts()) return MetadataOutcome::Restart;
@@ -143,9 +159,10 @@ private:
         std::int64_t offset;  // file offset; -1 when the text is in inlineText
         std::int64_t length;
         std::string inlineText;
+        bool near = false;  // read as the dates are, when it lies near (a zone text)
     };
 
-    void NoteText(std::int64_t entry, std::string& target) {
+    void NoteText(std::int64_t entry, std::string& target, bool near = false) {
         if (U16At(entry + 2) != kTypeAscii) return;
         const auto count = Held().U32(static_cast<std::uint64_t>(entry + 4), order_);
         if (!count || *count == 0) return;
@@ -153,13 +170,13 @@ private:
         if (length <= 4) {
             std::string text;
             for (std::int64_t i = 0; i < length; ++i) text.push_back(static_cast<char>(ByteAt(entry + 8 + i)));
-            noted_.push_back({&target, -1, length, std::move(text)});
+            noted_.push_back({&target, -1, length, std::move(text), near});
             return;
         }
         // A damaged pointer costs the name, never the dates.
         const auto pointer = Held().U32(static_cast<std::uint64_t>(entry + 8), order_);
         if (pointer && *pointer < kInt32Max - PointerBase() - kMaxCameraText)
-            noted_.push_back({&target, PointerBase() + *pointer, length, {}});
+            noted_.push_back({&target, PointerBase() + *pointer, length, {}, near});
     }
 
     // False when a text lies where the forward read has passed: the file is
@@ -169,13 +186,14 @@ private:
             std::string text = n.inlineText;
             if (n.offset >= 0) {
                 const std::int64_t end = Sum(n.offset, n.length);
-                const bool anywhere = ctx_.pass.CameraTextsAnywhere;
+                const bool anywhere = ctx_.pass.CameraTextsAnywhere && !n.near;
                 const std::int64_t taken = view_ ? view_->TakenEnd() : blockEnd_;
-                if (S() < end || (end > taken && !anywhere)) continue;
+                if (S() < end || (end > taken && !anywhere && !(n.near && Near(end)))) continue;
                 if (n.offset < facts_.IFD0Offset && !Whole() && !view_->Contiguous()) {
                     if (anywhere) return false;
                     continue;
                 }
+                if (n.near) TakeAhead(end);
                 ReadUpTo(end);
                 const std::int64_t at = IndexOf(n.offset);
                 const auto bytes = at < 0 ? std::nullopt
@@ -187,6 +205,106 @@ private:
             *n.target = CameraText(text);
         }
         if (facts_.CameraSerial.empty()) facts_.CameraSerial = ifd0Serial_;
+        // A CR3's second block adds to what its first gave.
+        for (auto [text, target] : {std::pair{&offsetOriginal_, &facts_.EXIFOffsetOriginal},
+                                    std::pair{&offsetDigitized_, &facts_.EXIFOffsetDigitized},
+                                    std::pair{&offsetModified_, &facts_.EXIFOffsetModified}})
+            if (const auto offset = ParseOffsetText(*text)) *target = offset;
+        if (const std::string digits = subSecOriginal_.substr(0, subSecOriginal_.find_first_not_of("0123456789"));
+            !digits.empty())
+            facts_.EXIFSubSecOriginal = digits;
+        return true;
+    }
+
+    // Whether the bytes up to `end` are at hand or lie within a small read of them.
+    bool Near(std::int64_t end) const {
+        const std::int64_t taken = view_ ? view_->TakenEnd() : blockEnd_;
+        return end <= S() && end - taken <= kNearWindow;
+    }
+    // Everything up to `end` (Near) taken from the file in one read, with what
+    // lies just beyond, so that the small reads that follow cost none.
+    void TakeAhead(std::int64_t end) {
+        if (!view_ || end <= view_->TakenEnd()) return;
+        const std::int64_t ahead = std::min(S(), Sum(view_->TakenEnd(), kNearWindow)) - view_->TakenEnd();
+        Require(view_->ReadAhead(static_cast<std::uint64_t>(ahead)));
+    }
+
+    // The GPS directory: its position and UTC date and time. Read only where
+    // it lies after IFD0 (or in a block at hand) and near the bytes read.
+    void ReadGpsIfd() {
+        const std::int64_t gps = gpsOffset_;
+        if (gps < 0 || (gps < facts_.IFD0Offset && !Whole()) || !Near(Sum(gps, 2))) return;
+        TakeAhead(Sum(gps, 2 + kMaxGpsEntries * kEntrySize));
+        ReadUpTo(gps + 2);
+        const std::int64_t at = IndexOf(gps);
+        if (at < 0) return;
+        const std::int64_t entries = std::min<std::int64_t>(U16At(at), kMaxGpsEntries);
+        const std::int64_t end = Sum(gps + 2, entries * kEntrySize);
+        if (S() < end) return;
+        ReadUpTo(end);
+        char latRef = 'N', lonRef = 'E';
+        std::optional<double> lat, lon;
+        std::optional<std::int64_t> timeOfDay;
+        std::optional<DateTime> day;
+        for (std::int64_t i = 0; i < entries; ++i) {
+            const std::int64_t entry = at + 2 + i * kEntrySize;
+            const std::uint32_t tag = U16At(entry), type = U16At(entry + 2);
+            const auto count = Held().U32(static_cast<std::uint64_t>(entry + 4), order_).value_or(0);
+            if ((tag == 1 || tag == 3) && type == kTypeAscii && count >= 1) {
+                (tag == 1 ? latRef : lonRef) = static_cast<char>(ByteAt(entry + 8));
+            } else if ((tag == 2 || tag == 4 || tag == 7) && type == kTypeRational && count == 3) {
+                double v[3];
+                if (!Rationals(entry, v)) continue;
+                if (tag == 7) {
+                    if (v[0] < 24 && v[1] < 60 && v[2] < 61)
+                        timeOfDay = static_cast<std::int64_t>(v[0]) * 3600 + static_cast<std::int64_t>(v[1]) * 60 +
+                                    static_cast<std::int64_t>(v[2]);
+                } else {
+                    (tag == 2 ? lat : lon) = v[0] + v[1] / 60 + v[2] / 3600;
+                }
+            } else if (tag == 0x1D && type == kTypeAscii && count == 11) {
+                const auto pointer = SoftPointer(entry);
+                if (!pointer) continue;
+                const std::int64_t o = *pointer;
+                if (!Near(Sum(o, 10)) || (o < facts_.IFD0Offset && !Whole())) continue;
+                ReadUpTo(Sum(o, 10));
+                const auto text = IndexOf(o) < 0 ? std::nullopt
+                                                 : Held().Bytes(static_cast<std::uint64_t>(IndexOf(o)), 10);
+                bool beyond = false;
+                if (text) day = ParseExifDate(std::string(*text) + " 00:00:00", beyond);
+            }
+        }
+        if (day && timeOfDay) facts_.GPSDateTime = day->PlusSeconds(*timeOfDay);
+        if (lat && lon) {
+            const GeoPoint p{latRef == 'S' ? -*lat : *lat, lonRef == 'W' ? -*lon : *lon};
+            if (OnGlobe(p)) facts_.Latitude = p.latitude, facts_.Longitude = p.longitude, facts_.PositionSource = "GPS";
+        }
+    }
+
+    // The file offset an entry's value points to; nothing for a pointer
+    // beyond the file's offsets: a damaged GPS entry costs only itself.
+    std::optional<std::int64_t> SoftPointer(std::int64_t entry) const {
+        const auto pointer = Held().U32(static_cast<std::uint64_t>(entry + 8), order_);
+        if (!pointer || *pointer >= kInt32Max - PointerBase() - kNearWindow) return std::nullopt;
+        return PointerBase() + *pointer;
+    }
+
+    // The three rationals an entry points to, as numbers; false when one has
+    // no denominator or lies out of reach.
+    bool Rationals(std::int64_t entry, double (&v)[3]) {
+        const auto pointer = SoftPointer(entry);
+        if (!pointer) return false;
+        const std::int64_t o = *pointer;
+        if (!Near(Sum(o, 24)) || (o < facts_.IFD0Offset && !Whole())) return false;
+        ReadUpTo(Sum(o, 24));
+        const std::int64_t at = IndexOf(o);
+        if (at < 0) return false;
+        for (int k = 0; k < 3; ++k) {
+            const auto num = Held().U32(static_cast<std::uint64_t>(at + 8 * k), order_);
+            const auto den = Held().U32(static_cast<std::uint64_t>(at + 8 * k + 4), order_);
+            if (!num || !den || *den == 0) return false;
+            v[k] = static_cast<double>(*num) / *den;
+        }
         return true;
     }
 
@@ -394,6 +512,11 @@ private:
             } else if (tag == kTagDateTimeOriginal) {
                 ifd0Original_ = DecodeDate(Sum(tiffOffset, PointerAt(entry + 8)));
                 if (restart_) return true;
+            } else if (tag == kTagDateTimeDigitized) {
+                ifd0Digitized_ = DecodeDate(Sum(tiffOffset, PointerAt(entry + 8)));
+                if (restart_) return true;
+            } else if (tag == kTagGpsIfd) {
+                if (const auto pointer = SoftPointer(entry)) gpsOffset_ = *pointer;
             } else if (tag == kTagMake) {
                 NoteText(entry, facts_.CameraMake);
             } else if (tag == kTagModel) {
@@ -411,8 +534,8 @@ private:
     bool PlaceSubIfd(std::int64_t& subIndex) {
         const std::int64_t sub = facts_.SubIFDOffset;
         if (S() < Sum(sub, 2)) {
-            // A file cut short still has IFD0's own DateTimeOriginal, if any.
-            if (ifd0Original_) ctx_.Proceeding("an invalid TIFF SubIFD offset.");
+            // A file cut short still has the dates of IFD0 itself, if any.
+            if (ifd0Original_ || ifd0Digitized_) ctx_.Proceeding("an invalid TIFF SubIFD offset.");
             else Invalid(" contains an invalid TIFF SubIFD offset.");
             subPastEnd_ = true;
             return true;
@@ -448,6 +571,14 @@ private:
                 if (auto date = DecodeDate(Sum(tiffOffset, PointerAt(entry + 8)))) facts_.EXIFDateDigitized = date;
             } else if (tag == kTagBodySerialNumber) {
                 NoteText(entry, facts_.CameraSerial);
+            } else if (tag == kTagOffsetTimeOriginal) {
+                NoteText(entry, offsetOriginal_, true);
+            } else if (tag == kTagOffsetTimeDigitized) {
+                NoteText(entry, offsetDigitized_, true);
+            } else if (tag == kTagOffsetTime) {
+                NoteText(entry, offsetModified_, true);
+            } else if (tag == kTagSubSecTimeOriginal) {
+                NoteText(entry, subSecOriginal_, true);
             }
             if (restart_) return;
         }
@@ -485,10 +616,12 @@ private:
     ByteOrder order_ = ByteOrder::Unknown;
     std::int64_t shift_ = 0;  // IFD0Offset minus the anchor
     bool restart_ = false;    // a date string lies where the forward read has passed
-    std::optional<DateTime> ifd0Original_;
+    std::optional<DateTime> ifd0Original_, ifd0Digitized_;
     bool subPastEnd_ = false;
     std::vector<NotedText> noted_;
     std::string ifd0Serial_;
+    std::int64_t gpsOffset_ = -1;  // file offset of the GPS directory
+    std::string offsetOriginal_, offsetDigitized_, offsetModified_, subSecOriginal_;
 };
 
 }  // namespace

@@ -100,6 +100,20 @@ struct FileFacts {
     // MovieDate is the movie header's UTC instant, not yet turned into local
     // time (the zone is chosen outside the readers).
     bool MovieDateIsUTC = false;
+    // What the file says of its zone and place: EXIF OffsetTimeOriginal,
+    // OffsetTimeDigitized and OffsetTime (minutes east of UTC),
+    // SubSecTimeOriginal's digits, the GPS directory's UTC date and time, and
+    // a position (the GPS directory's, a movie's ©xyz or Keys location).
+    std::optional<std::int32_t> EXIFOffsetOriginal;
+    std::optional<std::int32_t> EXIFOffsetDigitized;
+    std::optional<std::int32_t> EXIFOffsetModified;
+    std::string EXIFSubSecOriginal;
+    std::optional<DateTime> GPSDateTime;
+    std::optional<double> Latitude;   // degrees, north positive
+    std::optional<double> Longitude;  // degrees, east positive
+    std::string PositionSource;       // "GPS", "udta ©xyz", "Keys:location.ISO6709"
+    // Which zone turned a UTC-only movie date into local time (ZoneSourceText).
+    std::string MovieZoneSource;
 };
 
 // The base name: the file name before its last "." (the whole name when it has none).

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "model/file_facts.h"
+#include "model/gps_clock.h"
 
 namespace ravlen {
 
@@ -28,6 +29,7 @@ void FileList::Add(const FileFacts& f) {
     row.ThumbnailLength = f.ThumbnailLength;
     row.Camera = CameraId::Of(f);
     row.DateBeforeShift = f.DateBeforeShift;
+    row.ClockError = ClockErrorSeconds(f);
     // The re-import check names the identical file already there as the output.
     if (f.Operation == FileOperation::AlreadyImported) row.Status = ListStatus::AlreadyImported;
     else row.Status = f.Timestamped ? ListStatus::Place : ListStatus::Skip;

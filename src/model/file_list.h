@@ -4,6 +4,7 @@
 // a run; the console prints it and the window shows it as a table.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +42,7 @@ struct FileRow {
     CameraId Camera;          // as the file names it; empty when it does not
     DateTime DateBeforeShift;  // the date as the camera's clock gave it, before any correction
     bool Chosen = true;        // ticked in the preview: unticked files stay where they are
+    std::optional<std::int64_t> ClockError;  // the clock's lead over the GPS time it stores, in seconds
     std::string SourcePath() const { return JoinPath(SourceFolder, SourceName); }
     std::string OutputPath() const { return OutputName.empty() ? std::string() : JoinPath(OutputFolder, OutputName); }
 };

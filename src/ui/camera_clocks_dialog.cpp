@@ -78,7 +78,7 @@ CameraClocksDialog::CameraClocksDialog(CameraClockTable table, const Messenger& 
     table_->setColumnCount(ColumnCount);
     table_->setHorizontalHeaderLabels({QStringLiteral("Camera"), QStringLiteral("Files"),
                                        QStringLiteral("First recorded"), QStringLiteral("Last recorded"),
-                                       QStringLiteral("Offset")});
+                                       QStringLiteral("Offset"), QStringLiteral("GPS suggests")});
     table_->verticalHeader()->hide();
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -165,6 +165,11 @@ void CameraClocksDialog::Fill() {
         table_->setItem(r, OffsetColumn, Cell(Text(row.Offset), row.Editable()));
         if (!row.Editable())
             table_->item(r, OffsetColumn)->setToolTip(QStringLiteral("No offset applies to files that name no camera"));
+        table_->setItem(r, SuggestedColumn, Cell(row.Suggested ? Text(row.Suggested->Text()) : QString()));
+        if (row.Suggested)
+            table_->item(r, SuggestedColumn)
+                ->setToolTip(QStringLiteral("The offset that sets this camera's clock right by the GPS time its files "
+                                            "store; type it as the offset to use it"));
         table_->item(r, FilesColumn)->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         // Only cameras with pictures can be aligned.
         if (row.Editable() && any) {

@@ -31,7 +31,7 @@ public:
     // After OK: the CameraOffsets text to keep.
     const std::string& OffsetsText() const { return text_; }
 
-    enum Column { CameraColumn, FilesColumn, FirstColumn, LastColumn, OffsetColumn, ColumnCount };
+    enum Column { CameraColumn, FilesColumn, FirstColumn, LastColumn, OffsetColumn, SuggestedColumn, ColumnCount };
     QTableWidget& Table() { return *table_; }
     QComboBox& ReferenceCamera() { return *referenceCamera_; }
     QComboBox& CorrectedCamera() { return *correctedCamera_; }

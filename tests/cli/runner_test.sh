@@ -151,19 +151,22 @@ list)
     [ "$(wc -l < logged.txt)" = 5 ] || fail "the log has $(wc -l < logged.txt) files, not 5"
     ;;
 cameras)
-    # One line per camera of the files the run would place, its offset; nothing saved or placed.
+    # One line per camera of the files the run would place, its offset and its clock's error against
+    # GPS; nothing saved or placed.
     command -v exiftool > /dev/null || { echo "exiftool missing: skipped"; exit 0; }
     convert -size 8x8 xc:gray src/IMG_0001.JPG 2> /dev/null || exit 0
     for f in 2 3 4; do cp src/IMG_0001.JPG src/IMG_000$f.JPG; done
     exiftool -q -overwrite_original -Make=Canon '-Model=Canon EOS R5' -SerialNumber=012345 \
         '-DateTimeOriginal=2024:07:14 10:00:00' src/IMG_0001.JPG src/IMG_0002.JPG
     exiftool -q -overwrite_original '-DateTimeOriginal=2024:07:14 09:59:00' src/IMG_0001.JPG
-    exiftool -q -overwrite_original -Make=Apple '-Model=iPhone 12' '-DateTimeOriginal=2024:07:14 11:00:00' src/IMG_0003.JPG
+    # The phone's clock 3 min 20 s slow of its GPS, in its zone of +02:00.
+    exiftool -q -overwrite_original -Make=Apple '-Model=iPhone 12' '-DateTimeOriginal=2024:07:14 11:00:00' \
+        -OffsetTimeOriginal=+02:00 -GPSDateStamp=2024:07:14 -GPSTimeStamp=09:03:20 src/IMG_0003.JPG
     keys="SourcePath=src OutputPath=out AutoDetect=0 DateMode=2 TimeShift=+01:00:00"
     expect 0 --cameras $keys 'CameraOffsets=Apple|iPhone 12|=-00:00:30'
     tab=$(printf '\t')
-    [ "$(cat out.txt)" = "Apple${tab}iPhone 12${tab}${tab}1${tab}2024/07/14 11:00:00${tab}2024/07/14 11:00:00${tab}-00:00:30
-Canon${tab}Canon EOS R5${tab}012345${tab}2${tab}2024/07/14 09:59:00${tab}2024/07/14 10:00:00${tab}" ] || fail "camera lines"
+    [ "$(cat out.txt)" = "Apple${tab}iPhone 12${tab}${tab}1${tab}2024/07/14 11:00:00${tab}2024/07/14 11:00:00${tab}-00:00:30${tab}-00:03:20
+Canon${tab}Canon EOS R5${tab}012345${tab}2${tab}2024/07/14 09:59:00${tab}2024/07/14 10:00:00${tab}${tab}" ] || fail "camera lines"
     has err.txt "files that name no camera: 1"
     [ ! -e "$XDG_CONFIG_HOME" ] && [ "$(files_in src)" = 4 ] && [ "$(files_in out)" = 0 ] || fail "--cameras changed something"
     expect 1 --cameras $keys SourcePath=nothere

@@ -7,6 +7,8 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -790,6 +792,34 @@ TEST_F(RenameFilesTest, TimeShiftMovesMetadataNamesOnly) {
 }
 
 // A camera's offset moves its own files only, on top of the run's shift.
+// A movie that stores only UTC is named in the zone of its camera's photos,
+// though the photos come after it in the walk, and a movie of no such camera
+// by the zone at its position; the photos keep their own clock's names.
+TEST_F(RenameFilesTest, MoviesTakeTheirZoneFromTheirCamerasPhotosAndTheirPlace) {
+    options.DateMode = DateMode::MetadataOnly, options.ProcessSubfolders = ProcessSubfolders::Flatten;
+    const auto seed = [](const std::string& name) {
+        std::ifstream in(std::string(RAVLEN_FUZZ_CORPUS "/") + name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    File("MVI_0001.MOV", 0, seed("iso_media/canon_utc.mov"));
+    File("MVI_0002.MOV", 0, seed("iso_media/udta_xyz.mov"));
+    dir.Mkdir("in/sub");
+    File("sub/IMG_0001.JPG", 0, seed("jpeg_tiff/canon_tokyo.jpg"));
+    EngineContext context{files, port, options, chronology, this, intents};
+    context.zoneAt = [](double, double, std::int64_t) {
+        return std::optional<PositionZone>(PositionZone{"Asia/Tokyo", 9 * 3600});
+    };
+    context.movieZone = [](std::int64_t) { return 0; };
+    tally.NumberOfSourceObjects = CountFiles(files, in, FileFilter::Of(options), false);
+    RenameFiles(context, *files.GetFolder(in), *files.GetFolder(out), true, tally);
+    EXPECT_EQ(List(out), (Names{"20230312_103000.MOV", "20230312_080000.MOV", "20230312_100000.JPG"}));
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].Notes + records[1].Notes, "");
+    EXPECT_EQ(records[0].MovieZoneSource, "Same camera's photos: +09:00");
+    EXPECT_EQ(records[1].MovieZoneSource, "Position: Asia/Tokyo");
+    EXPECT_EQ(records[2].MovieZoneSource, "");
+}
+
 TEST_F(RenameFilesTest, CameraOffsetMovesThatCamerasFilesOnly) {
     options.DateMode = DateMode::MetadataOnly, options.TimeShift = "+01:00:00";
     options.CameraOffsets = "|Slow Cam|=-00:10:00;|Other|1=+5 00:00:00";

@@ -96,6 +96,12 @@ TEST(IsoMediaReader, MovieDateOrder) {
                   "2019/07/25 03:30:00",
                   "mvhd (camera clock)",
                   {}},
+                 {Movie(mvhd + udta(Box("FIRM", "HD9.01.01.60.00"))), "2019/07/25 03:30:00", "mvhd (camera clock)", {}},
+                 {Movie(mvhd + udta(Box("TAGS", "PENTAX DIGITAL CAMERA\0\0"))),
+                  "2019/07/25 03:30:00",
+                  "mvhd (camera clock)",
+                  {}},
+                 {Movie(mvhd + udta(Box("TAGS", "OTHER DIGITAL CAMERA\0\0"))), "2019/07/25 03:30:00", "mvhd", 0},
                  {Movie(mvhd + Trak(100)), "2019/07/25 03:30:00", "mvhd", 0},
                  {Movie(Mvhd(0)), "none", "Unknown", {}},
                  {Movie(Mvhd(1000)), "none", "Unknown", {}}}) {
@@ -309,6 +315,69 @@ TEST(IsoMediaReader, HugeFile) {
     EXPECT_EQ(Full(huge.MovieDate), "2019/07/25 03:30:00");
     EXPECT_LE(fs.Counts().reads, 4u);
     EXPECT_LT(fs.Counts().readBytes, 4096u);
+}
+
+// ffmpeg's ©xyz (ISO 6709) and exiftool's Keys location, which speaks first.
+TEST(IsoMediaReader, MoviePosition) {
+    for (const auto& [name, lat, lon, source] :
+         {std::tuple{"iso_media/udta_xyz.mov", 35.6586, 139.7454, "udta \xC2\xA9xyz"},
+          {"iso_media/keys_location.mov", -33.8688, 151.2093, "Keys:location.ISO6709"}}) {
+        const auto bytes = FileBytes(kSeeds + name);
+        ASSERT_TRUE(bytes) << name;
+        const FileFacts f = ReadBytes(*bytes).facts;
+        EXPECT_TRUE(f.MovieMetadata && f.MovieDateIsUTC) << name;
+        ASSERT_TRUE(f.Latitude && f.Longitude) << name;
+        EXPECT_NEAR(*f.Latitude, lat, 1e-6);
+        EXPECT_NEAR(*f.Longitude, lon, 1e-6);
+        EXPECT_EQ(f.PositionSource, source);
+    }
+}
+
+// The zones, sub-seconds, GPS times and positions exiftool reports for the phone and camera samples.
+TEST(IsoMediaReader, SampleZonesAndPositions) {
+    if (!SamplesPresent()) GTEST_SKIP() << NoSamples();
+    struct Expected {
+        const char* file;
+        std::optional<std::int32_t> offset;
+        const char* subSec;
+        std::optional<DateTime> gps;
+        double lat, lon;  // 0, 0: none
+    };
+    for (const Expected& e : {
+             Expected{"iphone_15_pro.heic", 60, "432", D(2023, 10, 31, 10, 44, 43), 52.4596056, 13.3218417},
+             {"xiaomi.heic", std::nullopt, "732", D(2023, 4, 27, 16, 43, 45), 47.2272889, 39.6999922},
+             {"IMG_5195.HEIC", -300, "054", std::nullopt, 39.0513444, -94.2887722},
+             {"cat.hif", -300, "641", std::nullopt, 0, 0},
+             {"this-is-a-jpeg.png", std::nullopt, "321", std::nullopt, -34.0213583, 23.899375},  // south
+             {"dolbyVision-hdr.MOV", std::nullopt, "", std::nullopt, 51.5334, -0.1255},
+             {"quicktime-hvc1.mov", std::nullopt, "", std::nullopt, 52.4597, 13.322},
+             {"h265_with_metadata_track.mp4", std::nullopt, "", std::nullopt, 51.5932, -0.2431},
+         }) {
+        SCOPED_TRACE(e.file);
+        const auto bytes = FileBytes(kSamples + e.file);
+        ASSERT_TRUE(bytes);
+        const FileFacts f = ReadBytes(*bytes).facts;
+        EXPECT_EQ(f.EXIFOffsetOriginal, e.offset);
+        EXPECT_EQ(f.EXIFSubSecOriginal, e.subSec);
+        EXPECT_EQ(f.GPSDateTime, e.gps);
+        EXPECT_EQ(f.Latitude.has_value(), e.lat != 0 || e.lon != 0);
+        EXPECT_NEAR(f.Latitude.value_or(0), e.lat, 1e-6);
+        EXPECT_NEAR(f.Longitude.value_or(0), e.lon, 1e-6);
+    }
+}
+
+// ffmpeg's AVIF image sequence (major brand avis, meta before moov) has no Exif item: its movie
+// header dates it as a movie's does; a still HEIF without one stays without a date.
+TEST(IsoMediaReader, ImageSequenceByItsMovieHeader) {
+    const auto bytes = FileBytes(kSeeds + "iso_media/ffmpeg_avis.avif");
+    ASSERT_TRUE(bytes);
+    const FileFacts f = ReadBytes(*bytes).facts;
+    EXPECT_EQ(Found(f), "HEIF movie");
+    EXPECT_EQ(Full(f.MovieDate) + " " + f.MovieDateSource, "2023/03/12 01:30:00 mvhd");
+    EXPECT_TRUE(f.MovieDateIsUTC);
+    std::string still = *bytes;
+    still.replace(8, 4, "avif");  // the major brand of a still picture
+    EXPECT_EQ(Found(ReadBytes(still).facts), "HEIF");
 }
 
 }  // namespace

@@ -274,6 +274,16 @@ TEST(JpegTiffReader, DateTimeOriginalInIfd0) {
         EXPECT_EQ(r.facts.Notes,
                   "Proceeding with parsing of IMG_0001.JPG even though it contains an invalid TIFF SubIFD offset.");
     }
+    // DateTimeDigitized in IFD0 alone (an editor's save) serves before the edit's DateTime.
+    ExifLayout edited = Camera(I);
+    edited.original.reset();
+    edited.extraIfd0 = {{0x9004, 2}};
+    std::string noExif = BuildTiff(edited);
+    PutNumber(noExif, 30, static_cast<std::uint32_t>(noExif.size()) + 1000, 4);
+    const ReadResult e = ReadBytes(noExif, 2);
+    EXPECT_EQ(std::tuple(e.facts.EXIFDateOriginal, e.facts.EXIFDateDigitized),
+              std::tuple(std::optional<DateTime>(), D(2004, 12, 25, 18, 9, 12)));
+    EXPECT_TRUE(e.facts.TIFFMetadata && e.facts.Timestamped);
     std::string elsewhere = tiff;
     PutNumber(elsewhere, 72, 0x9010, 2);  // the Exif directory's entry becomes another tag
     const ReadResult r = ReadBytes(elsewhere);
@@ -321,6 +331,39 @@ TEST(JpegTiffReader, CameraMakeModelAndSerial) {
     EXPECT_EQ(r.facts.EXIFDateOriginal, D(2024, 5, 6, 7, 8, 9));
     EXPECT_EQ(r.facts.CameraMake, "");
     EXPECT_EQ(r.facts.CameraModel, "M1");
+}
+
+// exiftool's OffsetTime tags, SubSecTimeOriginal and GPS directory (a clock 3 min 20 s slow of its
+// GPS): read within the first read's bytes, in either byte order; a damaged GPS pointer costs the GPS
+// facts only.
+TEST(JpegTiffReader, ZoneOffsetsAndGps) {
+    const auto seed = FileBytes(kSeeds + "jpeg_tiff/gps_zone.jpg");
+    ASSERT_TRUE(seed);
+    const auto intel = FileBytes(kSeeds + "jpeg_tiff/gps_zone_intel.jpg");
+    ASSERT_TRUE(intel);
+    for (const std::string& bytes : {*seed, *intel}) {
+        const ReadResult r = ReadBytes(bytes);
+        const FileFacts& f = r.facts;
+        EXPECT_TRUE(f.TIFFMetadata && f.Notes.empty()) << f.Notes;
+        EXPECT_EQ(f.EXIFDateOriginal, D(2023, 3, 12, 7, 15, 30));
+        EXPECT_EQ(std::tuple(f.EXIFOffsetOriginal, f.EXIFOffsetDigitized, f.EXIFOffsetModified),
+                  std::tuple(540, 540, 540));
+        EXPECT_EQ(f.EXIFSubSecOriginal, "42");
+        EXPECT_EQ(f.GPSDateTime, D(2023, 3, 11, 22, 18, 50));
+        ASSERT_TRUE(f.Latitude && f.Longitude);
+        EXPECT_NEAR(*f.Latitude, 35.658581, 1e-6);
+        EXPECT_NEAR(*f.Longitude, 139.745433, 1e-6);
+        EXPECT_EQ(f.PositionSource, "GPS");
+        EXPECT_LE(r.bytesRead, bytes.size());
+    }
+    std::string damaged = *seed;
+    const auto gps = damaged.find(std::string("\x88\x25\x00\x04\x00\x00\x00\x01", 8));
+    ASSERT_NE(gps, std::string::npos);
+    damaged.replace(gps + 8, 4, "\xFF\xFF\xFF\xF0");
+    const FileFacts f = ReadBytes(damaged).facts;
+    EXPECT_TRUE(f.TIFFMetadata && f.Notes.empty()) << f.Notes;
+    EXPECT_EQ(std::tuple(f.EXIFDateOriginal, f.EXIFOffsetOriginal), std::tuple(D(2023, 3, 12, 7, 15, 30), 540));
+    EXPECT_FALSE(f.GPSDateTime || f.Latitude);
 }
 
 }  // namespace

@@ -30,9 +30,10 @@ FileRow Picture(const char* name, int hour, int minute) {
 // A body with a serial number and a phone, two pictures each, and a file that names no camera.
 CameraClockTable Cameras() {
     std::vector<CameraSummary> cameras{
-        {{"Canon", "Canon EOS R5", "012345"}, {Picture("IMG_0001.JPG", 9, 0), Picture("IMG_0002.JPG", 10, 0)}, {}},
-        {{"Apple", "iPhone 12", ""}, {Picture("IMG_0003.JPG", 9, 58), Picture("IMG_0004.JPG", 10, 59)}, {}},
-        {{}, {Picture("clip.avi", 8, 0)}, {}},
+        // The Canon's clock 3 min 20 s slow of its GPS.
+        {{"Canon", "Canon EOS R5", "012345"}, {Picture("IMG_0001.JPG", 9, 0), Picture("IMG_0002.JPG", 10, 0)}, {}, -200},
+        {{"Apple", "iPhone 12", ""}, {Picture("IMG_0003.JPG", 9, 58), Picture("IMG_0004.JPG", 10, 59)}, {}, std::nullopt},
+        {{}, {Picture("clip.avi", 8, 0)}, {}, std::nullopt},
     };
     return CameraClockTable(std::move(cameras), {});
 }
@@ -76,7 +77,8 @@ private slots:
         if (!refusal.isEmpty()) QVERIFY(user.Saw(refusal.toStdString()));
     }
 
-    // The phone's 10:59 picture shows the moment of the camera's 10:00 one.
+    // The phone's 10:59 picture shows the moment of the camera's 10:00 one; the camera's GPS
+    // suggestion is only shown.
     void alignFillsTheCorrectedRow() {
         ravlen::ui::Messenger messenger;
         CameraClocksDialog dialog(Cameras(), messenger, "The search was stopped");
@@ -88,6 +90,10 @@ private slots:
         dialog.AlignButton().click();
         QCOMPARE(dialog.Table().item(1, CameraClocksDialog::OffsetColumn)->text(), QString("-00:59:00"));
         QVERIFY(dialog.findChild<QLabel*>("SurveyNote"));
+        // GPS's suggestion is offered beside the offset, never typed into it.
+        QCOMPARE(dialog.Table().item(0, CameraClocksDialog::SuggestedColumn)->text(), QString("+00:03:20"));
+        QCOMPARE(dialog.Table().item(1, CameraClocksDialog::SuggestedColumn)->text(), QString());
+        QCOMPARE(dialog.Table().item(0, CameraClocksDialog::OffsetColumn)->text(), QString());
         dialog.OkButton().click();
         QCOMPARE(QString::fromStdString(dialog.OffsetsText()), QString("Apple|iPhone 12|=-00:59:00"));
     }

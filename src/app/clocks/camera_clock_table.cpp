@@ -8,6 +8,7 @@ CameraClockTable::CameraClockTable(std::vector<CameraSummary> cameras, const std
     std::vector<Row> unnamed;
     for (CameraSummary& camera : cameras) {
         Row row{camera.Camera, std::move(camera.Files), camera.Offset.IsNone() ? "" : camera.Offset.Text()};
+        if (camera.ClockError) row.Suggested = TimeShift{-*camera.ClockError};
         (row.Editable() ? rows_ : unnamed).push_back(std::move(row));
     }
     for (const CameraOffset& offset : kept) {

@@ -19,6 +19,9 @@ public:
         CameraId Camera;  // empty: the files that name no camera, whose dates no offset corrects
         std::vector<FileRow> Files;  // in recording order; none for a camera known only from its kept offset
         std::string Offset;          // as typed; empty for none
+        // The offset that would set the clock right by the GPS time its
+        // files store; only offered, never typed in for the user.
+        std::optional<TimeShift> Suggested = std::nullopt;
         bool Editable() const { return Camera.Known(); }
     };
 

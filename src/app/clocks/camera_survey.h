@@ -17,6 +17,9 @@ struct CameraSummary {
     // Its files, in the order its clock recorded them (DateBeforeShift).
     std::vector<FileRow> Files;
     TimeShift Offset;  // the offset in force for it
+    // Its clock's lead over the GPS time its files store (their median), in
+    // seconds; nothing when none stores both.
+    std::optional<std::int64_t> ClockError;
 
     const DateTime& First() const { return Files.front().DateBeforeShift; }
     const DateTime& Last() const { return Files.back().DateBeforeShift; }
@@ -40,7 +43,8 @@ CameraSurvey SurveyCameras(RunServices services, RunOptions options);
 
 // A camera's line of `ravlen-run --cameras`, without its newline: make,
 // model, serial, number of files, first and last recording time, offset in
-// force (empty for none), tab-separated and escaped as --list escapes.
+// force (empty for none), the clock's error against GPS (empty for none),
+// tab-separated and escaped as --list escapes.
 std::string CameraLine(const CameraSummary& camera);
 
 }  // namespace ravlen

@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QTimeZone>
 
+#include "app/run/zone_map.h"
+
 namespace ravlen {
 
 bool IsKnownTimeZone(const std::string& name) {
@@ -18,6 +20,17 @@ ZoneOffsetAt MovieZoneOffsets(const std::string& name) {
     return [zone](std::int64_t utcSeconds) {
         const QDateTime moment = QDateTime::fromSecsSinceEpoch(utcSeconds, QTimeZone::utc());
         return static_cast<std::int32_t>(zone.offsetFromUtc(moment));
+    };
+}
+
+ZoneAtPosition PositionZones() {
+    return [](double latitude, double longitude, std::int64_t utcSeconds) -> std::optional<PositionZone> {
+        const std::string name = ZoneMap::Builtin().ZoneAt(latitude, longitude);
+        if (name.empty()) return std::nullopt;
+        const QTimeZone zone(QByteArray::fromStdString(name));
+        if (!zone.isValid()) return std::nullopt;
+        const QDateTime moment = QDateTime::fromSecsSinceEpoch(utcSeconds, QTimeZone::utc());
+        return PositionZone{name, static_cast<std::int32_t>(zone.offsetFromUtc(moment))};
     };
 }
 

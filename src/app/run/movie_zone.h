@@ -15,4 +15,8 @@ bool IsKnownTimeZone(const std::string& name);
 // the database does not know (the run refuses those before it starts).
 ZoneOffsetAt MovieZoneOffsets(const std::string& name);
 
+// The zone at a position, from the zone boundaries built into the program,
+// with its offset at the moment from the system's zone database.
+ZoneAtPosition PositionZones();
+
 }  // namespace ravlen

@@ -252,6 +252,8 @@ bool RunDriver::RunPass(const char* title, bool performActions, const Folders& f
     context.cameraNames = services_.cameraNames;
     // The files unticked in the preview are left out of the run that follows it.
     context.choice = performActions && unticked_ ? &*unticked_ : services_.choice;
+    context.zoneAt = PositionZones();
+    context.cameraZones = &cameraZones_;
     // The count's listings serve the pass that follows it, unless that pass
     // writes where it walks (the output folder is the source folder, or one
     // lies inside the other): such a pass lists each folder when it comes to
@@ -300,6 +302,7 @@ bool RunDriver::RunPass(const char* title, bool performActions, const Folders& f
 RunOutcome RunDriver::Go(RunOptions& options) {
     tally_ = RunTally{};
     unticked_.reset();
+    cameraZones_ = CameraZones{};
     // A run killed half-way is set right before anything else is read.
     if (services_.intents) {
         const std::string recovered = RecoverAbandonedPlacements(*services_.intents, services_.fs);
@@ -325,6 +328,7 @@ RunOutcome RunDriver::Go(RunOptions& options) {
 
 RunOutcome RunDriver::List(RunOptions& options) {
     tally_ = RunTally{};
+    cameraZones_ = CameraZones{};
     listing_ = true;
     const std::optional<Folders> folders = Check(options);
     listing_ = false;

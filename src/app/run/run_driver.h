@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/run/run_plan.h"
+#include "engine/camera_zones.h"
 #include "engine/chronology_list.h"
 #include "engine/folder_listings.h"
 #include "log/program_facts.h"
@@ -105,7 +106,8 @@ private:
     RunTally tally_;
     ChronologyList chronology_;
     FileList files_;
-    FolderListings counted_;  // the count's listings, for a pass that follows at once
+    FolderListings counted_;
+    CameraZones cameraZones_;  // the run's photos' zones, surveyed once for both passes  // the count's listings, for a pass that follows at once
     bool listing_ = false;  // List: an output folder still to be created is only imagined
     std::optional<FileChoice> unticked_;  // the preview's unticked rows, for the run that follows it
 };

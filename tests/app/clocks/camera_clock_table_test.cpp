@@ -6,14 +6,14 @@ namespace ravlen {
 namespace {
 
 CameraSummary Camera(const std::string& model, const std::string& serial, const std::string& offset) {
-    return {{"Make", model, serial}, {FileRow{}}, *TimeShift::Parse(offset)};
+    return {{"Make", model, serial}, {FileRow{}}, *TimeShift::Parse(offset), std::nullopt};
 }
 
 // The dialog's rows: the surveyed cameras, those known only from a kept
 // offset, then the files that name no camera (no offset of their own).
 TEST(CameraClockTable, RowsTypedOffsetsAndTheTextKeptOnOk) {
     const std::vector<CameraOffset> kept = *ParseCameraOffsets("Make|A|1=+00:10:00;Make|Gone|=-01:00:00");
-    CameraClockTable table({Camera("A", "1", "+00:10:00"), CameraSummary{{}, {FileRow{}}, {}}, Camera("B", "", "")},
+    CameraClockTable table({Camera("A", "1", "+00:10:00"), CameraSummary{{}, {FileRow{}}, {}, std::nullopt}, Camera("B", "", "")},
                            kept);
     ASSERT_EQ(table.Rows().size(), 4u);
     EXPECT_EQ(table.Rows()[0].Offset, "+00:10:00");

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "app/clocks/camera_clock_table.h"
 
 #include "platform/posix_file_system.h"
 #include "support/camera_jpeg.h"
@@ -47,13 +51,30 @@ TEST(CameraSurvey, ListsEachCamerasFilesTimesAndOffset) {
     std::vector<std::string> lines;
     for (const CameraSummary& camera : survey.Cameras) lines.push_back(CameraLine(camera));
     EXPECT_EQ(lines, (std::vector<std::string>{
-                         "Apple\tiPhone 12\t\t1\t2024/07/14 11:00:00\t2024/07/14 11:00:00\t+00:00:30",
-                         "Canon\tEOS\\\\R5\t012345\t2\t2024/07/14 09:00:00\t2024/07/14 10:00:00\t-00:05:00",
-                         "Canon\tEOS\\\\R5\t999\t1\t2024/07/14 09:30:00\t2024/07/14 09:30:00\t",
-                         "\t\t\t1\t2024/07/14 12:00:00\t2024/07/14 12:00:00\t",
+                         "Apple\tiPhone 12\t\t1\t2024/07/14 11:00:00\t2024/07/14 11:00:00\t+00:00:30\t",
+                         "Canon\tEOS\\\\R5\t012345\t2\t2024/07/14 09:00:00\t2024/07/14 10:00:00\t-00:05:00\t",
+                         "Canon\tEOS\\\\R5\t999\t1\t2024/07/14 09:30:00\t2024/07/14 09:30:00\t\t",
+                         "\t\t\t1\t2024/07/14 12:00:00\t2024/07/14 12:00:00\t\t",
                      }));
     EXPECT_EQ(survey.Cameras[1].Files[0].SourceName, "IMG_0001.JPG");
     EXPECT_FALSE(fs::exists(card.out));
+}
+
+// A camera whose clock runs 3 min 20 s slow of the GPS time its photo stores
+// (exiftool's tags): the error is listed, and the clocks dialog offers its
+// correction.
+TEST(CameraSurvey, ClockErrorAgainstGps) {
+    Card card;
+    std::ifstream seed(RAVLEN_FUZZ_CORPUS "/jpeg_tiff/gps_zone.jpg", std::ios::binary);
+    card.dir.Write("card/DSC_0001.JPG", std::string(std::istreambuf_iterator<char>(seed), {}));
+    const CameraSurvey survey = card.Survey();
+    ASSERT_EQ(survey.Cameras.size(), 1u);
+    EXPECT_EQ(CameraLine(survey.Cameras[0]),
+              "Nikon\tZ6\t3001234\t1\t2023/03/12 07:15:30\t2023/03/12 07:15:30\t\t-00:03:20");
+    const CameraClockTable table(survey.Cameras, {});
+    ASSERT_TRUE(table.Rows().at(0).Suggested);
+    EXPECT_EQ(table.Rows()[0].Suggested->Text(), "+00:03:20");
+    EXPECT_EQ(table.Rows()[0].Offset, "");  // offered, not typed in
 }
 
 // Stop is answered: the survey ends with the files read before it; a check
