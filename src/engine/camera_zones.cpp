@@ -23,7 +23,7 @@ std::string Folded(const std::string& text) {
 
 std::string ExtensionFolded(const std::string& name) { return Folded(ExtensionOf(name)); }
 
-void SurveyFolder(FileSystem& fs, const ReadHooks& hooks, const RunOptions& options, const FileFilter& filter,
+void SurveyFolder(FileSource& fs, const ReadHooks& hooks, const RunOptions& options, const FileFilter& filter,
                   const std::string& folder, CameraZones& zones) {
     std::vector<FsItem> files, folders;
     if (!fs.ListFolder(folder, files, folders)) return;
@@ -92,12 +92,12 @@ std::optional<std::int32_t> CameraZones::MinutesFor(const FileFacts& movie) cons
     return nearest->minutes;
 }
 
-void SurveyCameraZones(FileSystem& fs, const ReadHooks& hooks, const RunOptions& options, const FileFilter& filter,
+void SurveyCameraZones(FileSource& source, const ReadHooks& hooks, const RunOptions& options, const FileFilter& filter,
                        const std::string& folder, CameraZones& zones) {
     // The survey's notes are not the run's: the walk gives each file's own.
     ReadHooks quiet = hooks;
     quiet.report = nullptr;
-    SurveyFolder(fs, quiet, options, filter, folder, zones);
+    SurveyFolder(source, quiet, options, filter, folder, zones);
     zones.surveyed = true;
 }
 

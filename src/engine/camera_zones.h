@@ -49,7 +49,7 @@ private:
 // Reads the files below `folder` that the filter lets through (movies and
 // sounds, by their extensions, passed over) and learns their zones; stops
 // when the hooks say so. The run's tally and notes are not touched.
-void SurveyCameraZones(FileSystem& fs, const ReadHooks& hooks, const RunOptions& options, const FileFilter& filter,
+void SurveyCameraZones(FileSource& source, const ReadHooks& hooks, const RunOptions& options, const FileFilter& filter,
                        const std::string& folder, CameraZones& zones);
 
 // What chooses a movie's zone after the file itself.

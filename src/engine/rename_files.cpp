@@ -308,7 +308,7 @@ private:
         // Every photo's zone is known before the first movie that needs one is named.
         CameraZones& zones = context_.cameraZones ? *context_.cameraZones : ownZones_;
         if (facts.MovieDateIsUTC && !zones.surveyed && !root_.empty())
-            SurveyCameraZones(context_.fs, readHooks_, options_, filter_, root_, zones);
+            SurveyCameraZones(source_, readHooks_, options_, filter_, root_, zones);
         ChooseMovieZone(facts, {&zones, context_.zoneAt, context_.movieZone, options_.MovieTimeZone});
         ChooseTimestamp(facts, options_, plan_, tally_, readHooks_.report);
         return facts;
