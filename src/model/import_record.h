@@ -15,6 +15,15 @@
 
 namespace ravlen {
 
+// A file as it stands: a hash kept with it holds only while its identity,
+// size and modified time are all unchanged.
+struct FileStamp {
+    FileId Id;
+    std::int64_t Size = 0;
+    DateTime Modified;
+    bool operator==(const FileStamp&) const = default;
+};
+
 struct ImportedFile {
     std::string Path;  // where the file was placed
     std::int64_t Size = 0;
@@ -39,6 +48,17 @@ public:
     virtual void KeepHash(const std::string& path, DateTime modified, const std::string& hash) = 0;
     // Drops the notes of a path (its file was taken back by an undo).
     virtual void Forget(const std::string& path) = 0;
+    // The hash kept for the file at `path` while it still stands as `stamp`;
+    // "" when none is.
+    virtual std::string StampedHash(const std::string& path, const FileStamp& stamp) {
+        (void)path, (void)stamp;
+        return {};
+    }
+    // Keeps the hash of the file at `path` as it stood with `stamp`, for any
+    // file (a card's too), in place of one kept before.
+    virtual void KeepStampedHash(const std::string& path, const FileStamp& stamp, const std::string& hash) {
+        (void)path, (void)stamp, (void)hash;
+    }
     // Writes every note waiting. A failure is the record's own words: the
     // notes stay waiting, and a later run may not know those files again.
     virtual FsStatus Flush() { return FsStatus::Ok(); }

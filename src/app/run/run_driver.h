@@ -2,12 +2,14 @@
 // What Go does: the checks, the preview, the question, the processing pass,
 // the logs and the summary.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 
 #include "app/run/run_plan.h"
+#include "engine/card_verdict.h"
 #include "engine/chronology_list.h"
 #include "engine/folder_listings.h"
 #include "log/program_facts.h"
@@ -49,7 +51,18 @@ struct RunServices {
     // Each file's row kept for Files(): the window's preview and results, a
     // list. A run that shows none (the runner's) keeps none.
     bool keepRows = true;
+    // After the processing pass: whether the card may be formatted, said with
+    // the summary. Off: no verdict.
+    bool checkCard = false;
+    std::size_t cardLines = SIZE_MAX;  // the files not safe that the summary names at most
+    // EjectWhenDone after a safe verdict: unmounts the file system holding
+    // the source and powers its drive off; "" when done, else why not.
+    std::function<std::string(const std::string& source)> eject = {};
 };
+
+// What a card check needs of a run's options: the source, the output and
+// backup folders, the filters.
+CardCheckRequest CardCheckOf(const RunOptions& options);
 
 class RunDriver {
 public:
@@ -65,6 +78,8 @@ public:
     // Every file of the last pass: the preview's while its report is shown.
     const FileList& Files() const { return files_; }
     const ChronologyList& Chronology() const { return chronology_; }
+    // The verdict on the card after the last processing pass (checkCard).
+    const std::optional<CardVerdict>& Verdict() const { return verdict_; }
 
 private:
     struct Folders {
@@ -82,6 +97,9 @@ private:
     bool Confirm(const RunOptions& options, const std::optional<std::string>& previewReport);
     // The processing pass with its logs, then the summary.
     RunOutcome Process(const Folders& folders, const RunOptions& options);
+    // The verdict after the processing pass, and the eject it allows; the
+    // card's part of the summary.
+    CardCheck CheckCardAfterRun(const RunOptions& options, CardCheckRequest request);
 
     // One engine call under the run-failure handling, in its own progress
     // window; false when it failed.
@@ -96,6 +114,7 @@ private:
     RunTally tally_;
     ChronologyList chronology_;
     FileList files_;
+    std::optional<CardVerdict> verdict_;
     FolderListings counted_;  // the count's listings, for a pass that follows at once
     bool listing_ = false;  // List: an output folder still to be created is only imagined
 };
@@ -108,6 +127,10 @@ std::string SummaryReport(const RunTally& tally);
 // over stay on the source; empty when none do.
 std::string ProtectedLeftWarning(const RunTally& tally, const RunOptions& options);
 
+
+// What the processing pass will do, said before the question: "The files
+// will be moved from <source> to <output>."
+std::string ActionSentence(const RunOptions& options);
 
 // The sentence naming the clock corrections in force; empty when there are none.
 std::string ClockCorrections(const RunOptions& options);
