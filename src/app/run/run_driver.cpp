@@ -1,5 +1,6 @@
 #include "app/run/run_driver.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <exception>
 #include <memory>
@@ -493,6 +494,7 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
     std::unordered_map<std::string, UnsafeReason> reasons;
     if (services_.checkCard) records.KeepReasons(&reasons, &options);
     verdict_.reset();
+    const auto began = std::chrono::steady_clock::now();
     const bool finished = RunPass("Timestamping Files...", true, folders, options, &records);
     if (logs.text) logs.text->Close();
     if (logs.csv) logs.csv->Close();
@@ -512,6 +514,8 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
         request.Output = folders.output.Path;
         request.RunReasons = std::move(reasons);
         card = CheckCardAfterRun(options, std::move(request));
+        if (services_.runEnded)
+            services_.runEnded(*card, std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
     }
     if (options.SummarizeResults) {
         const bool all = AllTimestamped(tally_);

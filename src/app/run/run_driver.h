@@ -58,6 +58,9 @@ struct RunServices {
     // EjectWhenDone after a safe verdict: unmounts the file system holding
     // the source and powers its drive off; "" when done, else why not.
     std::function<std::string(const std::string& source)> eject = {};
+    // The processing pass and the verdict are done, `seconds` after the pass
+    // began; the summary is still to be shown (a desktop notification).
+    std::function<void(const CardCheck& card, double seconds)> runEnded = {};
 };
 
 // What a card check needs of a run's options: the source, the output and
