@@ -37,6 +37,8 @@ namespace {
 struct Destination {
     std::string folder;
     std::optional<std::unordered_set<std::int64_t>> recordedSizes;  // nothing: the record cannot say
+    // The recorded files by size, when the record gives them at once.
+    std::optional<std::unordered_map<std::int64_t, std::vector<std::string>>> recorded;
     bool walked = false;
     std::unordered_map<std::int64_t, std::vector<FsItem>> bySize;  // every file below it, once walked
 };
@@ -46,12 +48,28 @@ public:
     Checker(FileSystem& fs, ImportRecord* record, const CardCheckRequest& request)
         : fs_(fs), record_(record), request_(request), folderFilter_(request.Filter) {
         folderFilter_.IncludePatterns.clear();  // they never stop the descent
-        destinations_.push_back({request.Output, {}, false, {}});
-        for (const std::string& backup : request.Backups) destinations_.push_back({backup, {}, false, {}});
-        for (Destination& d : destinations_)
-            if (record_)
-                if (auto sizes = record_->Sizes(d.folder))
-                    d.recordedSizes.emplace(sizes->begin(), sizes->end());
+        destinations_.push_back({request.Output, {}, {}, false, {}});
+        for (const std::string& backup : request.Backups) destinations_.push_back({backup, {}, {}, false, {}});
+        if (!record_) return;
+        // What the record holds of the card and its destinations, read at
+        // once: a look-up per file was most of a check whose hashes are kept.
+        keptAtOnce_ = true;
+        const auto keep = [this](const std::string& folder) {
+            std::optional<std::vector<KeptHash>> hashes = record_->StampedHashesIn(folder);
+            if (!hashes) keptAtOnce_ = false;
+            else
+                for (KeptHash& h : *hashes) kept_.emplace(std::move(h.Path), std::make_pair(h.Stamp, std::move(h.Hash)));
+        };
+        keep(request.Source);
+        for (Destination& d : destinations_) {
+            keep(d.folder);
+            if (std::optional<std::vector<ImportedFile>> files = record_->RecordedIn(d.folder)) {
+                d.recorded.emplace();
+                for (ImportedFile& f : *files) (*d.recorded)[f.Size].push_back(std::move(f.Path));
+            } else if (auto sizes = record_->Sizes(d.folder)) {
+                d.recordedSizes.emplace(sizes->begin(), sizes->end());
+            }
+        }
     }
 
     CardVerdict Run() {
@@ -124,12 +142,19 @@ private:
     // its size found by walking the destination once.
     bool HeldIn(Destination& d, const FsItem& file) {
         std::unordered_set<std::string> tried;
-        if (record_ && (!d.recordedSizes || d.recordedSizes->contains(file.Size)))
-            for (const ImportedFile& recorded : record_->WithSize(file.Size, d.folder)) {
-                if (!tried.insert(recorded.Path).second) continue;
-                const std::optional<FsItem> there = fs_.GetFile(recorded.Path);
-                if (there && !there->IsFolder && there->Size == file.Size && Same(file, *there)) return true;
-            }
+        const auto recordedHolds = [&](const std::string& path) {
+            if (!tried.insert(path).second) return false;
+            const std::optional<FsItem> there = fs_.GetFile(path);
+            return there && !there->IsFolder && there->Size == file.Size && Same(file, *there);
+        };
+        if (d.recorded) {
+            if (const auto group = d.recorded->find(file.Size); group != d.recorded->end())
+                for (const std::string& path : group->second)
+                    if (recordedHolds(path)) return true;
+        } else if (record_ && (!d.recordedSizes || d.recordedSizes->contains(file.Size))) {
+            for (const ImportedFile& recorded : record_->WithSize(file.Size, d.folder))
+                if (recordedHolds(recorded.Path)) return true;
+        }
         if (!d.walked) {
             d.walked = true;
             WalkDestination(d, d.folder);
@@ -165,7 +190,11 @@ private:
         const auto known = hashes_.find(file.Path);
         if (known != hashes_.end()) return known->second;
         const FileStamp stamp{file.Id, file.Size, file.Modified};
-        std::string hash = record_ && file.Id.Known() ? record_->StampedHash(file.Path, stamp) : std::string();
+        std::string hash;
+        if (const auto kept = kept_.find(file.Path); kept != kept_.end() && kept->second.first == stamp)
+            hash = kept->second.second;
+        else if (record_ && file.Id.Known() && !keptAtOnce_)
+            hash = record_->StampedHash(file.Path, stamp);
         if (hash.empty()) {
             if (!fs_.ContentHash(file.Path, hash, request_.pump ? request_.pump : [] {})) hash.clear();
             // Kept only when the file still stands as it was listed.
@@ -183,6 +212,10 @@ private:
     FileFilter folderFilter_;  // a folder's exclusion
     std::vector<Destination> destinations_;
     std::unordered_map<std::string, std::string> hashes_;
+    // The hashes the record kept of files of the card and its destinations,
+    // when it gives them at once (keptAtOnce_): then none is asked for alone.
+    std::unordered_map<std::string, std::pair<FileStamp, std::string>> kept_;
+    bool keptAtOnce_ = false;
     CardVerdict verdict_;
 };
 

@@ -24,6 +24,13 @@ struct FileStamp {
     bool operator==(const FileStamp&) const = default;
 };
 
+// A hash kept of a file as it stood.
+struct KeptHash {
+    std::string Path;
+    FileStamp Stamp;
+    std::string Hash;
+};
+
 struct ImportedFile {
     std::string Path;  // where the file was placed
     std::int64_t Size = 0;
@@ -53,6 +60,18 @@ public:
     virtual std::string StampedHash(const std::string& path, const FileStamp& stamp) {
         (void)path, (void)stamp;
         return {};
+    }
+    // Every file recorded in `folder` or below it, read at once for a check of
+    // a whole card; nothing when the record cannot say.
+    virtual std::optional<std::vector<ImportedFile>> RecordedIn(const std::string& folder) {
+        (void)folder;
+        return std::nullopt;
+    }
+    // Every hash kept (KeepStampedHash) of a file in `folder` or below it;
+    // nothing when the record cannot say.
+    virtual std::optional<std::vector<KeptHash>> StampedHashesIn(const std::string& folder) {
+        (void)folder;
+        return std::nullopt;
     }
     // Keeps the hash of the file at `path` as it stood with `stamp`, for any
     // file (a card's too), in place of one kept before.

@@ -251,6 +251,47 @@ FsStatus SqliteImportRecord::Write() {
     return status;
 }
 
+std::optional<std::vector<ImportedFile>> SqliteImportRecord::RecordedIn(const std::string& folder) {
+    const auto [low, high] = Below(folder);
+    Statement rows(db_, "SELECT path, size FROM imported WHERE path >= ? AND path < ?");
+    if (!rows.stmt) return std::nullopt;
+    BindText(rows.stmt, 1, low);
+    BindText(rows.stmt, 2, high);
+    std::vector<ImportedFile> found;
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(rows.stmt)) == SQLITE_ROW)
+        found.push_back({Column(rows.stmt, 0), sqlite3_column_int64(rows.stmt, 1), {}, {}});
+    Check(step);
+    if (step != SQLITE_DONE) return std::nullopt;
+    for (const Note& note : pending_)
+        if (!note.hashOnly && note.file.Path >= low && note.file.Path < high) found.push_back(note.file);
+    return found;
+}
+
+std::optional<std::vector<KeptHash>> SqliteImportRecord::StampedHashesIn(const std::string& folder) {
+    const auto [low, high] = Below(folder);
+    Statement rows(db_, "SELECT path, device, inode, size, modified, hash FROM hashes WHERE path >= ? AND path < ?");
+    if (!rows.stmt) return std::nullopt;
+    BindText(rows.stmt, 1, low);
+    BindText(rows.stmt, 2, high);
+    std::vector<KeptHash> found;
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(rows.stmt)) == SQLITE_ROW) {
+        std::string path = Column(rows.stmt, 0);
+        if (stamped_.contains(path)) continue;  // a newer one waits
+        found.push_back({std::move(path),
+                         {{static_cast<std::uint64_t>(sqlite3_column_int64(rows.stmt, 1)),
+                           static_cast<std::uint64_t>(sqlite3_column_int64(rows.stmt, 2))},
+                          sqlite3_column_int64(rows.stmt, 3), DateTime::FromCivilSeconds(sqlite3_column_int64(rows.stmt, 4))},
+                         Column(rows.stmt, 5)});
+    }
+    Check(step);
+    if (step != SQLITE_DONE) return std::nullopt;
+    for (const auto& [path, waiting] : stamped_)
+        if (path >= low && path < high) found.push_back({path, waiting.stamp, waiting.hash});
+    return found;
+}
+
 std::string SqliteImportRecord::StampedHash(const std::string& path, const FileStamp& stamp) {
     if (const auto waiting = stamped_.find(path); waiting != stamped_.end())
         return waiting->second.stamp == stamp ? waiting->second.hash : std::string();

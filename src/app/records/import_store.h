@@ -34,6 +34,8 @@ public:
     void Add(const ImportedFile& file, const std::string& run) override;
     void KeepHash(const std::string& path, DateTime modified, const std::string& hash) override;
     void Forget(const std::string& path) override;
+    std::optional<std::vector<ImportedFile>> RecordedIn(const std::string& folder) override;
+    std::optional<std::vector<KeptHash>> StampedHashesIn(const std::string& folder) override;
     std::string StampedHash(const std::string& path, const FileStamp& stamp) override;
     void KeepStampedHash(const std::string& path, const FileStamp& stamp, const std::string& hash) override;
     FsStatus Flush() override { return Write(); }

@@ -508,7 +508,10 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
                                   MsgButtons::OK, Version().Title);
 
     std::optional<CardCheck> card;
-    if (services_.checkCard) {
+    // Files renamed where they lie leave no card to be formatted.
+    const bool inPlace = folders.source.Id.Known() ? folders.source.Id == folders.output.Id
+                                                   : folders.source.Path == folders.output.Path;
+    if (services_.checkCard && !inPlace) {
         CardCheckRequest request = CardCheckOf(options);
         request.Source = folders.source.Path;
         request.Output = folders.output.Path;

@@ -52,7 +52,7 @@ struct RunServices {
     // list. A run that shows none (the runner's) keeps none.
     bool keepRows = true;
     // After the processing pass: whether the card may be formatted, said with
-    // the summary. Off: no verdict.
+    // the summary (never for files renamed where they lie). Off: no verdict.
     bool checkCard = false;
     std::size_t cardLines = SIZE_MAX;  // the files not safe that the summary names at most
     // EjectWhenDone after a safe verdict: unmounts the file system holding

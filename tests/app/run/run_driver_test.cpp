@@ -556,3 +556,21 @@ TEST(RunDriverCard, TheSummarySaysWhetherTheCardMayBeFormattedAndASafeCardIsEjec
 
 }  // namespace
 }  // namespace ravlen
+
+namespace ravlen {
+namespace {
+
+TEST(RunDriverCard, FilesRenamedWhereTheyLieLeaveNoCardToJudge) {
+    Harness h;
+    h.AddPhotos(2);
+    RunServices services{h.files, h.port, nullptr, nullptr, {}};
+    services.checkCard = true;
+    RunDriver driver(services);
+    h.options.OutputPath = h.src;
+    EXPECT_EQ(driver.Go(h.options), RunOutcome::Completed);
+    EXPECT_FALSE(driver.Verdict());
+    EXPECT_EQ(h.Last().text, "Both files successfully timestamped.");
+}
+
+}  // namespace
+}  // namespace ravlen
