@@ -31,6 +31,21 @@ class MemoryRecord : public ImportRecord {
 public:
     std::vector<ImportedFile> files;
     std::map<std::string, std::pair<FileStamp, std::string>> stamped;
+    bool atOnce = true;  // gives what it holds of a folder at once, as the SQLite record does
+    std::optional<std::vector<ImportedFile>> RecordedIn(const std::string& folder) override {
+        if (!atOnce) return std::nullopt;
+        std::vector<ImportedFile> found;
+        for (const ImportedFile& f : files)
+            if (f.Path.rfind(folder + "/", 0) == 0) found.push_back(f);
+        return found;
+    }
+    std::optional<std::vector<KeptHash>> StampedHashesIn(const std::string& folder) override {
+        if (!atOnce) return std::nullopt;
+        std::vector<KeptHash> found;
+        for (const auto& [path, kept] : stamped)
+            if (path.rfind(folder + "/", 0) == 0) found.push_back({path, kept.first, kept.second});
+        return found;
+    }
     std::optional<std::vector<std::int64_t>> Sizes(const std::string&) override {
         std::vector<std::int64_t> sizes;
         for (const ImportedFile& f : files) sizes.push_back(f.Size);
@@ -128,8 +143,12 @@ TEST(CardVerdict, NamesEveryFileNotHeldWithItsReason) {
     EXPECT_EQ(self.Unsafe.size(), 10u);  // a file is no copy of itself
 }
 
-TEST(CardVerdict, SafeCardHashesEachFileOnceAndKeepsTheHashes) {
+class CardVerdictRecord : public testing::TestWithParam<bool> {};
+INSTANTIATE_TEST_SUITE_P(AtOnceOrFileByFile, CardVerdictRecord, testing::Bool());
+
+TEST_P(CardVerdictRecord, SafeCardHashesEachFileOnceAndKeepsTheHashes) {
     Card c;
+    c.record.atOnce = GetParam();
     c.Shot("DCIM/IMG_0001.JPG", "first photo", true, true);
     c.Shot("DCIM/IMG_0002.JPG", "second photo!", true, true);
     c.Shot("DCIM/IMG_0003.JPG", "third photo!!", true, true);  // the size of the second
