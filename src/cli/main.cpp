@@ -27,8 +27,10 @@
 #include "log/program_facts.h"
 #include "model/file_choice.h"
 #include "model/file_list.h"
+#include "model/run_plan.h"
 #include "model/version.h"
 #include "naming/format_validation.h"
+#include "platform/card_eject.h"
 #include "platform/desktop_services.h"
 #include "platform/mount_drives.h"
 #include "platform/posix_file_system.h"
@@ -51,6 +53,7 @@ struct Arguments {
     bool list = false;
     bool cameras = false;
     std::string only;  // --only: a file of source paths, one a line
+    bool checkCard = false;
     std::vector<std::pair<std::string, std::string>> settings;  // Key=Value, in order
 };
 
@@ -101,7 +104,7 @@ void PrintKey(const SettingsKey& k) {
 void PrintHelp(const std::string& storePath) {
     std::printf(
         "Usage: %s [--settings FILE] [--yes] [--wait-for-card]\n"
-        "                  [--list | --cameras] [--only FILE] [Key=Value ...]\n"
+        "                  [--list | --cameras | --check-card] [--only FILE] [Key=Value ...]\n"
         "       %s --undo LOG.csv [--yes]\n"
         "\n"
         "Renames the photo, audio and video files of a camera so that they sort by the\n"
@@ -135,6 +138,13 @@ void PrintHelp(const std::string& storePath) {
         "                   (-00:03:20 for a clock 3 min 20 s slow; empty for none).\n"
         "                   Files that name no camera are counted on standard error.\n"
         "                   Exit status 0, 1 for a check message, 3 when stopped\n"
+        "  --check-card     say whether the source (a camera card) can be formatted:\n"
+        "                   whether each of its files is, with identical bytes, in the\n"
+        "                   output folder and in every folder of BackupPaths; then\n"
+        "                   the files that are not, and why. Files the exclude\n"
+        "                   patterns leave are listed apart and do not count. Nothing\n"
+        "                   is placed or saved. Exit status 0 when the card can be\n"
+        "                   formatted, 1 for a check message, 3 when it cannot\n"
         "  --undo LOG.csv   undo the run that wrote this CSV log: the files it moved go\n"
         "                   back to their original names, its copies that are still\n"
         "                   identical to their originals are removed, and anything that\n"
@@ -186,7 +196,8 @@ void PrintHelp(const std::string& storePath) {
         "     DateFolderFormat that cannot be used (with DateFolders=1)\n"
         "  3  files were skipped, could not be moved or copied, or the run was stopped;\n"
         "     or, with Move, read-only (protected) files the filters left out stay in\n"
-        "     the source folder (do not format the card)\n"
+        "     the source folder (do not format the card); with --check-card, the card\n"
+        "     cannot be formatted\n"
         "With --undo: 0 everything undone or nothing left to undo, 1 the log refused or\n"
         "the question answered No, 3 files left alone or the undo stopped.\n");
 }
@@ -211,6 +222,8 @@ bool ParseArguments(int argc, char** argv, Arguments& args, std::string& error) 
             args.list = true;
         } else if (arg == "--cameras") {
             args.cameras = true;
+        } else if (arg == "--check-card") {
+            args.checkCard = true;
         } else if (arg == "--settings") {
             if (i + 1 >= argc) {
                 error = "option \"--settings\" needs a file name";
@@ -239,8 +252,8 @@ bool ParseArguments(int argc, char** argv, Arguments& args, std::string& error) 
             args.settings.emplace_back(arg.substr(0, eq), arg.substr(eq + 1));
         }
     }
-    if (args.list && args.cameras) {
-        error = "options \"--list\" and \"--cameras\" cannot be given together";
+    if (int{args.list} + int{args.cameras} + int{args.checkCard} > 1) {
+        error = "options \"--list\", \"--cameras\" and \"--check-card\" cannot be given together";
         return false;
     }
     if (args.settings.empty()) return true;
@@ -282,6 +295,13 @@ void ApplySettings(RunOptions& options, const Arguments& args, bool keepChosenFo
         std::string unused;
         SetOptionFromText(options, key, value, unused);  // checked while parsing
         if (folder && !value.empty() && value[0] != '/') options.*folder = AbsoluteFolder(value);
+        const SettingsKey* k = FindSettingsKey(key);
+        if (k && k->text == &RunOptions::BackupPaths) {
+            std::string absolute;
+            for (const std::string& backup : FolderList(value))
+                absolute += (absolute.empty() ? "" : ";") + (backup[0] == '/' ? backup : AbsoluteFolder(backup));
+            options.BackupPaths = absolute;
+        }
     }
 }
 
@@ -385,6 +405,24 @@ int PrintCameras(const CameraSurvey& survey) {
     return survey.Stopped ? kExitIncomplete : kExitCompleted;
 }
 
+// --check-card: the verdict on standard output; 0 safe, 3 not, 1 for a
+// folder that is not there.
+int CheckCardOnly(const RunOptions& options, FileSystem& fs, UserPort& port) {
+    const auto refuse = [&port](const std::string& message) {
+        port.MessageBox(message, MsgIcon::Exclamation, MsgButtons::OK, Version().Title);
+        return kExitEnded;
+    };
+    if (options.SourcePath.empty()) return refuse("Please specify a source folder.");
+    if (!fs.FolderExists(options.SourcePath)) return refuse("The source folder you specified doesn't exist.");
+    if (!fs.FolderExists(options.OutputPath)) return refuse("The output folder " + options.OutputPath + " doesn't exist.");
+    const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
+    CardCheckRequest request = CardCheckOf(options);
+    request.stopped = [&port] { return port.Cancel(); };
+    const CardVerdict verdict = CheckCard(fs, imports.get(), request);
+    std::printf("%s\n", ConsoleText(VerdictText(verdict)).c_str());
+    return verdict.Safe() ? kExitCompleted : kExitIncomplete;
+}
+
 int Run(const Arguments& args) {
     SettingsStore store(args.settingsFile.empty() ? SettingsStore::DefaultPath() : args.settingsFile);
     RunOptions options = LoadOptions(store);
@@ -392,7 +430,7 @@ int Run(const Arguments& args) {
     PosixFileSystem fs(MimeTypeDescription);
     MountDriveList drives;
     // A list keeps standard output for its lines.
-    const bool listing = args.list || args.cameras;
+    const bool listing = args.list || args.cameras || args.checkCard;
     ConsolePort port(listing ? stderr : stdout, args.yes, isatty(STDERR_FILENO) ? stderr : nullptr);
 
     // The command line first, so that a folder given there is not looked for;
@@ -408,6 +446,10 @@ int Run(const Arguments& args) {
     if (const std::optional<int> status = CheckCustomFormat(options, port)) return *status;
     if (const std::optional<int> status = CheckOptions(options, port)) return *status;
     if (args.waitForCard && !WaitForCard(options, drives, fs, port, stdout)) return kExitEnded;
+    if (args.checkCard) {
+        ConsolePort::CatchInterrupt();
+        return CheckCardOnly(options, fs, port);
+    }
 
     RunServices services{
         fs,
@@ -445,6 +487,8 @@ int Run(const Arguments& args) {
     if (!intents) return kExitEnded;
     services.intents = intents.get();
     services.notice = Notice;
+    services.checkCard = true;
+    services.eject = [](const std::string& source) { return EjectCard(source); };
     const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
     services.imports = imports.get();
     RunDriver driver(std::move(services));

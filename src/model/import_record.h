@@ -15,6 +15,22 @@
 
 namespace ravlen {
 
+// A file as it stands: a hash kept with it holds only while its identity,
+// size and modified time are all unchanged.
+struct FileStamp {
+    FileId Id;
+    std::int64_t Size = 0;
+    DateTime Modified;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// A hash kept of a file as it stood.
+struct KeptHash {
+    std::string Path;
+    FileStamp Stamp;
+    std::string Hash;
+};
+
 struct ImportedFile {
     std::string Path;  // where the file was placed
     std::int64_t Size = 0;
@@ -39,6 +55,29 @@ public:
     virtual void KeepHash(const std::string& path, DateTime modified, const std::string& hash) = 0;
     // Drops the notes of a path (its file was taken back by an undo).
     virtual void Forget(const std::string& path) = 0;
+    // The hash kept for the file at `path` while it still stands as `stamp`;
+    // "" when none is.
+    virtual std::string StampedHash(const std::string& path, const FileStamp& stamp) {
+        (void)path, (void)stamp;
+        return {};
+    }
+    // Every file recorded in `folder` or below it, read at once for a check of
+    // a whole card; nothing when the record cannot say.
+    virtual std::optional<std::vector<ImportedFile>> RecordedIn(const std::string& folder) {
+        (void)folder;
+        return std::nullopt;
+    }
+    // Every hash kept (KeepStampedHash) of a file in `folder` or below it;
+    // nothing when the record cannot say.
+    virtual std::optional<std::vector<KeptHash>> StampedHashesIn(const std::string& folder) {
+        (void)folder;
+        return std::nullopt;
+    }
+    // Keeps the hash of the file at `path` as it stood with `stamp`, for any
+    // file (a card's too), in place of one kept before.
+    virtual void KeepStampedHash(const std::string& path, const FileStamp& stamp, const std::string& hash) {
+        (void)path, (void)stamp, (void)hash;
+    }
     // Writes every note waiting. A failure is the record's own words: the
     // notes stay waiting, and a later run may not know those files again.
     virtual FsStatus Flush() { return FsStatus::Ok(); }

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,14 @@ struct OpenablePlace {
 };
 class FileList;
 
+// What the summary says of the card: whether it may be formatted, and how it
+// is checked again (the "Check card" button).
+struct CardCheck {
+    std::string Text;  // the verdict; empty: none
+    bool Safe = false;
+    std::function<void(CardCheck&)> Again;  // checks anew into the check; null: no button
+};
+
 // Everything the run driver and the engine ask of the user interface. The
 // window, the console runner and the tests each provide one.
 class UserPort {
@@ -35,6 +44,12 @@ public:
                              const std::vector<OpenablePlace>& places) {
         (void)places;
         MessageBox(text, icon, MsgButtons::OK, title);
+    }
+    // The summary with the card's verdict; a port that shows no verdict apart
+    // shows it after the summary's text.
+    virtual void ShowRunSummary(const std::string& text, MsgIcon icon, const std::string& title,
+                                const std::vector<OpenablePlace>& places, const CardCheck& card) {
+        ShowSummary(card.Text.empty() ? text : text + "\r\n\r\n" + card.Text, icon, title, places);
     }
     // The preview report's message box, which may also offer its list of
     // files, whose rows the user may tick and untick (FileRow::Chosen); the

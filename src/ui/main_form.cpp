@@ -190,6 +190,8 @@ void MainForm::LoadSettings(const RunOptions& stored) {
     DateFoldersClick(stored.DateFolders);
     DateFolderFormatChange(stored.DateFolderFormat);
     values.SkipImported = stored.SkipImported;
+    values.BackupPaths = stored.BackupPaths;
+    values.EjectWhenDone = stored.EjectWhenDone;
     // The clock corrections kept ([Time]); TimeShift lasts one run and is never stored.
     values.CameraOffsets = stored.CameraOffsets;
     values.MovieTimeZone = stored.MovieTimeZone;

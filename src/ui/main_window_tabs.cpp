@@ -347,6 +347,10 @@ QWidget* FrmMain::BuildOptionsTab() {
     importGrid->addWidget(dateFolderFormat_, 1, 1);
     importGrid->addWidget(dateFolderExample_, 2, 1);
     importGrid->addWidget(keyed_.AddCheck(import, "SkipImported", tr("Skip files alr&eady imported")), 3, 0, 1, 2);
+    QCheckBox* eject = keyed_.AddCheck(import, "EjectWhenDone", tr("E&ject the card when it is safe to format"));
+    eject->setToolTip(tr("After a run whose files are all in the output folder and its backups, the card is "
+                         "unmounted and powered off, ready to be taken out."));
+    importGrid->addWidget(eject, 4, 0, 1, 2);
     importGrid->setColumnStretch(1, 1);
 
     helpButton_ = new QPushButton(tr("&Help"), tab);

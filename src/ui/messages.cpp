@@ -73,6 +73,20 @@ MsgAnswer Messenger::Ask(const MessageRequest& request) const {
         return box.exec() == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
     }
     box.setStandardButtons(QMessageBox::Ok);
+    CardCheck card = request.card ? *request.card : CardCheck{};
+    if (request.card) {
+        box.setInformativeText(QString::fromStdString(DisplayText(card.Text)));
+        if (card.Again) {
+            QPushButton* check = box.addButton(QStringLiteral("&Check card"), QMessageBox::ActionRole);
+            // The verdict is renewed in the box, which stays.
+            check->disconnect();
+            QObject::connect(check, &QPushButton::clicked, &box, [&box, &card] {
+                card.Again(card);
+                box.setIcon(card.Safe ? QMessageBox::Information : QMessageBox::Warning);
+                box.setInformativeText(QString::fromStdString(DisplayText(card.Text)));
+            });
+        }
+    }
     // Opening a place leaves the box up, with its other places still to open.
     for (const OpenablePlace& place : request.places) {
         QPushButton* opener = box.addButton(QString::fromStdString(place.Caption()), QMessageBox::ActionRole);

@@ -25,6 +25,9 @@ struct MessageRequest {
     // OK boxes: a button for each, opening the place with the desktop.
     std::vector<OpenablePlace> places;
     FileList* files = nullptr;  // the preview's files, offered by a "Details..." button and ticked there
+    // The summary's verdict on the card, shown under its text, with a "Check
+    // card" button when it can be checked again; null: none.
+    const CardCheck* card = nullptr;
 };
 
 using MessageHook = std::function<MsgAnswer(const MessageRequest&)>;

@@ -45,6 +45,14 @@ void QtUserPort::ShowSummary(const std::string& text, MsgIcon icon, const std::s
     messenger_.Show(MessageRequest{text, icon, MsgButtons::OK, title, false, places, nullptr});
 }
 
+void QtUserPort::ShowRunSummary(const std::string& text, MsgIcon icon, const std::string& title,
+                                const std::vector<OpenablePlace>& places, const CardCheck& card) {
+    if (StopSignalled()) return;
+    MessageRequest request{text, icon, MsgButtons::OK, title, false, places, nullptr};
+    request.card = &card;
+    messenger_.Show(request);
+}
+
 void QtUserPort::SetBusy(bool busy) {
     if (busy == busy_) return;
     busy_ = busy;

@@ -25,6 +25,8 @@ public:
                          const std::string& title) override;
     void ShowSummary(const std::string& text, MsgIcon icon, const std::string& title,
                      const std::vector<OpenablePlace>& places) override;
+    void ShowRunSummary(const std::string& text, MsgIcon icon, const std::string& title,
+                        const std::vector<OpenablePlace>& places, const CardCheck& card) override;
     MsgAnswer PreviewBox(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& title,
                          FileList& files) override;
     void SetBusy(bool busy) override;

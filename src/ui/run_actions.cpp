@@ -1,6 +1,7 @@
 #include "ui/run_actions.h"
 
 #include <QDialog>
+#include <QWidget>
 #include <optional>
 
 #include "app/cards/camera_media.h"
@@ -10,12 +11,22 @@
 #include "app/run/run_driver.h"
 #include "app/undo/undo.h"
 #include "log/program_facts.h"
+#include "platform/card_eject.h"
 #include "platform/stop_signals.h"
 #include "ui/camera_clocks_dialog.h"
 #include "ui/card_watcher.h"
 #include "ui/qt_user_port.h"
 
 namespace ravlen::ui {
+
+namespace {
+
+// The files not safe that the summary names; the rest are counted.
+constexpr std::size_t kCardLinesShown = 20;
+// A run shorter than this ends under the user's eyes: no notification.
+constexpr double kNotifyAfterSeconds = 5;
+
+}  // namespace
 
 // Marks an action as running until the handler returns, however it returns.
 class RunActions::RunningFlag {
@@ -129,6 +140,15 @@ void RunActions::Go() {
     run.intents = intents.get();
     const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
     run.imports = imports.get();
+    run.checkCard = true;
+    run.cardLines = kCardLinesShown;
+    run.eject = [](const std::string& source) { return EjectCard(source); };
+    run.runEnded = [this](const CardCheck& card, double seconds) {
+        // Someone who went elsewhere during a long run hears how it ended.
+        if (seconds < kNotifyAfterSeconds || (window_.owner && window_.owner->isActiveWindow())) return;
+        const std::string first = card.Text.substr(0, card.Text.find('\r'));
+        NotifyDesktop(card.Safe ? "The card can be formatted" : "Do not format the card", first);
+    };
     RunDriver driver(std::move(run));
     driver.Go(options);
     if (StopSignalled()) {

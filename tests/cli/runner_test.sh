@@ -204,6 +204,23 @@ only)
         fail "the unlisted file was placed or the listed one not"
     grep -q 'IMG_0001.JPG.*Not selected' out/*.csv || fail "the unlisted file is not logged"
     ;;
+checkcard)
+    # Whether the card can be formatted: 3 until each file is in the output
+    # folder and the backup (the index file aside), then 0; the card untouched.
+    printf one > src/IMG_0001.JPG; printf two > src/IMG_0002.JPG; printf idx > src/CANONMSC.CTG
+    keys="SourcePath=src OutputPath=out AutoDetect=0 BackupPaths=bak"
+    expect 3 --check-card $keys
+    has out.txt "2 files on $work/src are not in $work/out: do not format the card."
+    has out.txt "  IMG_0001.JPG: not in the output folder"
+    has out.txt "1 file stays on the card, left out by the exclude patterns"
+    expect 0 $keys DateMode=3 RequestConfirmation=0 MoveOrCopy=1
+    has out.txt "Both files successfully timestamped."
+    has out.txt "  IMG_0002.JPG: no backup ($work/bak)"
+    mkdir bak; cp out/* bak/
+    expect 0 --check-card $keys
+    has out.txt "All 2 files on $work/src are in $work/out and its backups: the card can be formatted."
+    [ "$(files_in src)" = 3 ] || fail "the check changed the card"
+    ;;
 wait)
     # Ctrl+C while no card has come: status 1 and nothing touched.
     "$run" --wait-for-card --yes $base > out.txt 2> err.txt &

@@ -330,15 +330,33 @@ private slots:
         w->show();
         c.Check("PreviewResults")->click();
 
+        // The summary's verdict on the card, and "Check card" once a copy is gone.
+        std::string verdict, checkedAgain;
+        onMessage = [&](const ravlen::ui::MessageRequest& request) {
+            if (!request.card) return;
+            verdict = request.card->Text;
+            ravlen::CardCheck again = *request.card;
+            QVERIFY(again.Again);
+            QFile::remove(QDir(Path("output")).entryInfoList(QDir::Files).first().filePath());
+            again.Again(again);
+            checkedAgain = again.Safe ? "safe" : again.Text.substr(0, again.Text.find('\r'));
+        };
         c.Go()->click();
+        onMessage = nullptr;
         QStringList texts;
         for (const auto& m : user.shown) texts << QString::fromStdString(m.text);
         QCOMPARE(texts.size(), 3);
         QCOMPARE(texts[0], "Create output folder \"" + Path("output") + "\"?");
-        QVERIFY(texts[1].contains("3  total files will be attempted\r\n\r\n\r\nDo you want to proceed?"));
+        QVERIFY(texts[1].contains("3  total files will be attempted\r\n\r\nThe files will be copied from " +
+                                  Path("source") + " to " + Path("output") +
+                                  ".\r\n\r\n\r\nDo you want to proceed?"));
         QCOMPARE(texts[2], QString("All 3 files successfully timestamped."));
+        QCOMPARE(QString::fromStdString(verdict),
+                 "All 3 files on " + Path("source") + " are in " + Path("output") + ": the card can be formatted.");
+        QCOMPARE(QString::fromStdString(checkedAgain),
+                 "1 file on " + Path("source") + " is not in " + Path("output") + ": do not format the card.");
         QCOMPARE(user.shown[2].icon, MsgIcon::Information);
-        QCOMPARE(FileCount(Path("output")), 3);
+        QCOMPARE(FileCount(Path("output")), 2);  // 3 placed, one taken away before "Check card"
         QCOMPARE(FileCount(Path("source")), 3);
 
         // The folder as the file system reports it, and the settings saved at Go.
@@ -391,7 +409,7 @@ private slots:
         // Yes to the question before processing, and Stop as soon as the pass
         // lets events through.
         onMessage = [&](const ravlen::ui::MessageRequest& request) {
-            if (request.text != "Timestamp 30 files?") return;
+            if (!request.text.ends_with("\r\n\r\nTimestamp 30 files?")) return;
             QTimer::singleShot(0, [&] {
                 ravlen::ui::FrmProgress& progress = w->Port().Progress();
                 disabledDuringPass = !c.Tabs()->isEnabled() && !c.Go()->isEnabled();
@@ -461,7 +479,7 @@ private slots:
         user.shown.clear();
         user.otherwise = MsgAnswer::Yes;
         onMessage = [&](const ravlen::ui::MessageRequest& request) {
-            if (request.text.find("Timestamp") == 0) mount();  // while the run asks
+            if (request.text.find("Timestamp") != std::string::npos) mount();  // while the run asks
         };
         w->GoButtonClick();
         onMessage = nullptr;

@@ -26,7 +26,12 @@ constexpr const char* kSchema =
     // The sizes within one output folder, read once per run, come from this
     // index alone.
     "CREATE INDEX IF NOT EXISTS imported_path_size ON imported(path, size);"
-    "DROP INDEX IF EXISTS imported_path;";
+    "DROP INDEX IF EXISTS imported_path;"
+    // Hashes the card's verdict took, of any file (a card's too), each valid
+    // only while its file's identity, size and modified time stay.
+    "CREATE TABLE IF NOT EXISTS hashes("
+    " path TEXT PRIMARY KEY, device INTEGER NOT NULL, inode INTEGER NOT NULL, size INTEGER NOT NULL,"
+    " modified INTEGER NOT NULL, hash TEXT NOT NULL);";
 // Added since the first record (a record that has it refuses the statement).
 // Rows from before it hold 0, a time no file has: their hashes are checked
 // against the disk before they are trusted.
@@ -128,6 +133,7 @@ std::optional<std::vector<std::int64_t>> SqliteImportRecord::Sizes(const std::st
 SqliteImportRecord::~SqliteImportRecord() {
     (void)Write();  // what could not be written was said at the run's end (Flush)
     withSize_.reset();
+    stampedHash_.reset();
     sqlite3_close(db_);
     // A damaged record is made anew by the next run, as one found at opening.
     if (damaged_ && !path_.empty()) RemoveDatabase(path_);
@@ -182,7 +188,7 @@ FsStatus NotWritten(sqlite3* db) {
 }  // namespace
 
 FsStatus SqliteImportRecord::Write() {
-    if (pending_.empty()) return FsStatus::Ok();
+    if (pending_.empty() && stamped_.empty()) return FsStatus::Ok();
     const int begun = sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
     Check(begun);
     if (begun != SQLITE_OK) return NotWritten(db_);
@@ -215,6 +221,22 @@ FsStatus SqliteImportRecord::Write() {
         sqlite3_bind_int64(insert.stmt, 5, note.file.Modified.CivilSeconds());
         step(insert.stmt);
     }
+    Statement keep(db_,
+                   "INSERT OR REPLACE INTO hashes(path, device, inode, size, modified, hash) VALUES(?, ?, ?, ?, ?, ?)");
+    for (const auto& [path, stamped] : stamped_) {
+        if (!keep.stmt) {
+            status = NotWritten(db_);
+            break;
+        }
+        sqlite3_reset(keep.stmt);
+        BindText(keep.stmt, 1, path);
+        sqlite3_bind_int64(keep.stmt, 2, static_cast<sqlite3_int64>(stamped.stamp.Id.Device));
+        sqlite3_bind_int64(keep.stmt, 3, static_cast<sqlite3_int64>(stamped.stamp.Id.Inode));
+        sqlite3_bind_int64(keep.stmt, 4, stamped.stamp.Size);
+        sqlite3_bind_int64(keep.stmt, 5, stamped.stamp.Modified.CivilSeconds());
+        BindText(keep.stmt, 6, stamped.hash);
+        step(keep.stmt);
+    }
     if (status) {
         const int committed = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
         Check(committed);
@@ -225,7 +247,75 @@ FsStatus SqliteImportRecord::Write() {
         return status;
     }
     pending_.clear();
+    stamped_.clear();
     return status;
+}
+
+std::optional<std::vector<ImportedFile>> SqliteImportRecord::RecordedIn(const std::string& folder) {
+    const auto [low, high] = Below(folder);
+    Statement rows(db_, "SELECT path, size FROM imported WHERE path >= ? AND path < ?");
+    if (!rows.stmt) return std::nullopt;
+    BindText(rows.stmt, 1, low);
+    BindText(rows.stmt, 2, high);
+    std::vector<ImportedFile> found;
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(rows.stmt)) == SQLITE_ROW)
+        found.push_back({Column(rows.stmt, 0), sqlite3_column_int64(rows.stmt, 1), {}, {}});
+    Check(step);
+    if (step != SQLITE_DONE) return std::nullopt;
+    for (const Note& note : pending_)
+        if (!note.hashOnly && note.file.Path >= low && note.file.Path < high) found.push_back(note.file);
+    return found;
+}
+
+std::optional<std::vector<KeptHash>> SqliteImportRecord::StampedHashesIn(const std::string& folder) {
+    const auto [low, high] = Below(folder);
+    Statement rows(db_, "SELECT path, device, inode, size, modified, hash FROM hashes WHERE path >= ? AND path < ?");
+    if (!rows.stmt) return std::nullopt;
+    BindText(rows.stmt, 1, low);
+    BindText(rows.stmt, 2, high);
+    std::vector<KeptHash> found;
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(rows.stmt)) == SQLITE_ROW) {
+        std::string path = Column(rows.stmt, 0);
+        if (stamped_.contains(path)) continue;  // a newer one waits
+        found.push_back({std::move(path),
+                         {{static_cast<std::uint64_t>(sqlite3_column_int64(rows.stmt, 1)),
+                           static_cast<std::uint64_t>(sqlite3_column_int64(rows.stmt, 2))},
+                          sqlite3_column_int64(rows.stmt, 3), DateTime::FromCivilSeconds(sqlite3_column_int64(rows.stmt, 4))},
+                         Column(rows.stmt, 5)});
+    }
+    Check(step);
+    if (step != SQLITE_DONE) return std::nullopt;
+    for (const auto& [path, waiting] : stamped_)
+        if (path >= low && path < high) found.push_back({path, waiting.stamp, waiting.hash});
+    return found;
+}
+
+std::string SqliteImportRecord::StampedHash(const std::string& path, const FileStamp& stamp) {
+    if (const auto waiting = stamped_.find(path); waiting != stamped_.end())
+        return waiting->second.stamp == stamp ? waiting->second.hash : std::string();
+    if (!stampedHash_) stampedHash_ = std::make_unique<Statement>(db_, "SELECT device, inode, size, modified, hash FROM hashes WHERE path = ?");
+    sqlite3_stmt* const stmt = stampedHash_->stmt;
+    if (!stmt) return {};  // a record read-only and older than the table
+    sqlite3_reset(stmt);
+    BindText(stmt, 1, path);
+    std::string hash;
+    const int step = sqlite3_step(stmt);
+    Check(step);
+    if (step == SQLITE_ROW) {
+        const FileStamp kept{{static_cast<std::uint64_t>(sqlite3_column_int64(stmt, 0)),
+                              static_cast<std::uint64_t>(sqlite3_column_int64(stmt, 1))},
+                             sqlite3_column_int64(stmt, 2), DateTime::FromCivilSeconds(sqlite3_column_int64(stmt, 3))};
+        if (kept == stamp) hash = Column(stmt, 4);
+    }
+    sqlite3_reset(stmt);
+    return hash;
+}
+
+void SqliteImportRecord::KeepStampedHash(const std::string& path, const FileStamp& stamp, const std::string& hash) {
+    stamped_[path] = Stamped{stamp, hash};
+    if (stamped_.size() >= kPendingNotes) (void)Write();  // what cannot be written waits for the next write
 }
 
 void SqliteImportRecord::KeepHash(const std::string& path, DateTime modified, const std::string& hash) {

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "model/import_record.h"
@@ -33,6 +34,10 @@ public:
     void Add(const ImportedFile& file, const std::string& run) override;
     void KeepHash(const std::string& path, DateTime modified, const std::string& hash) override;
     void Forget(const std::string& path) override;
+    std::optional<std::vector<ImportedFile>> RecordedIn(const std::string& folder) override;
+    std::optional<std::vector<KeptHash>> StampedHashesIn(const std::string& folder) override;
+    std::string StampedHash(const std::string& path, const FileStamp& stamp) override;
+    void KeepStampedHash(const std::string& path, const FileStamp& stamp, const std::string& hash) override;
     FsStatus Flush() override { return Write(); }
 
     // Notes and kept hashes are written a few hundred at a time in one
@@ -62,6 +67,12 @@ private:
     std::string path_;
     bool damaged_ = false;
     std::unique_ptr<Statement> withSize_;
+    std::unique_ptr<Statement> stampedHash_;  // made at its first use
+    struct Stamped {
+        FileStamp stamp;
+        std::string hash;
+    };
+    std::unordered_map<std::string, Stamped> stamped_;  // hashes waiting to be written
 };
 
 }  // namespace ravlen

@@ -1,5 +1,6 @@
 #include "app/run/run_driver.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <exception>
 #include <memory>
@@ -7,6 +8,7 @@
 #include <optional>
 #include <system_error>
 #include <unordered_set>
+#include <unordered_map>
 
 #include "app/run/movie_zone.h"
 #include "app/run/progress_session.h"
@@ -16,6 +18,7 @@
 #include "log/run_logs.h"
 #include "model/camera_clock.h"
 #include "model/date_time.h"
+#include "model/run_plan.h"
 #include "model/report_text.h"
 #include "model/time_shift.h"
 #include "model/version.h"
@@ -125,8 +128,15 @@ std::string WithExclusions(const std::string& report, const RunTally& t, bool pr
 class ListedRecords : public FileRecordSink {
 public:
     ListedRecords(FileRecordSink* logs, FileList* files) : logs_(logs), files_(files) {}
+    // Why each file left unplaced was left, for the card's verdict.
+    void KeepReasons(std::unordered_map<std::string, UnsafeReason>* reasons, const RunOptions* options) {
+        reasons_ = reasons, options_ = options;
+    }
     void WriteFileRecord(const FileFacts& facts) override {
         if (files_) files_->Add(facts);
+        if (reasons_ && facts.Operation != FileOperation::Moved && facts.Operation != FileOperation::Copied &&
+            facts.Operation != FileOperation::AlreadyImported)
+            (*reasons_)[facts.SourceFilePath] = UnplacedReason(facts, *options_);
         if (logs_) logs_->WriteFileRecord(facts);
     }
     bool Failed() const override { return logs_ && logs_->Failed(); }
@@ -135,6 +145,8 @@ public:
 private:
     FileRecordSink* logs_;
     FileList* files_;
+    std::unordered_map<std::string, UnsafeReason>* reasons_ = nullptr;
+    const RunOptions* options_ = nullptr;
 };
 
 }  // namespace
@@ -146,6 +158,24 @@ std::string ProtectedLeftWarning(const RunTally& tally, const RunOptions& option
                       : DigitsOf(left) + " read-only (protected) files stay") +
            " in the source folder: do not erase or format the card before you have saved " +
            (left == 1 ? "it." : "them.");
+}
+
+std::string ActionSentence(const RunOptions& options) {
+    std::string text = std::string("The files will be ") +
+                       (options.MoveOrCopy == MoveOrCopy::Copy ? "copied" : "moved") + " from " + options.SourcePath +
+                       " to " + options.OutputPath;
+    if (options.MoveOrCopy == MoveOrCopy::CopyWhenUnableToMove) text += ", or copied where they cannot be moved";
+    return text + ".";
+}
+
+CardCheckRequest CardCheckOf(const RunOptions& options) {
+    CardCheckRequest request;
+    request.Source = options.SourcePath;
+    request.Output = options.OutputPath;
+    request.Backups = FolderList(options.BackupPaths);
+    request.Filter = FileFilter::Of(options);
+    request.DcfNamesOnly = options.DCFMode == DCFMode::ValidOnly;
+    return request;
 }
 
 std::string ClockCorrections(const RunOptions& options) {
@@ -469,15 +499,18 @@ bool RunDriver::Confirm(const RunOptions& options, const std::optional<std::stri
     UserPort& port = services_.port;
     if (options.RequestConfirmation) {
         counted_.Clear();  // the source may change while the question waits
-        // The warning of protected files left behind comes before the question it bears on.
+        // The warning of protected files left behind, then what will happen,
+        // come before the question they bear on.
         const std::string left = ProtectedLeftWarning(tally_, options);
+        const std::string action = ActionSentence(options);
         std::string question;
         if (previewReport) {
             question = *previewReport + (left.empty() ? "" : kCrLf + std::string(kCrLf) + left) + kCrLf + kCrLf +
-                       kCrLf + "Do you want to proceed?";
+                       action + kCrLf + kCrLf + kCrLf + "Do you want to proceed?";
         } else {
             question = "Timestamp " + DigitsOf(tally_.NumberOfSourceObjects) + " file" +
                        (tally_.NumberOfSourceObjects == 1 ? "" : "s") + "?";
+            question = action + kCrLf + kCrLf + question;
             if (!left.empty()) question = left + kCrLf + kCrLf + question;
             const std::string corrections = ClockCorrections(options);
             if (!corrections.empty()) question = corrections + kCrLf + kCrLf + question;
@@ -536,6 +569,10 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
     // Recovery after a kill keeps a file its log records as placed.
     if (services_.intents) services_.intents->SetRunLog(logs.csv ? logs.csv->Path() : std::string());
     ListedRecords records((logs.text || logs.csv) ? &logs : nullptr, services_.keepRows ? &files_ : nullptr);
+    std::unordered_map<std::string, UnsafeReason> reasons;
+    if (services_.checkCard) records.KeepReasons(&reasons, &options);
+    verdict_.reset();
+    const auto began = std::chrono::steady_clock::now();
     const bool finished = RunPass("Timestamping Files...", true, folders, options, &records);
     if (logs.text) logs.text->Close();
     if (logs.csv) logs.csv->Close();
@@ -548,6 +585,19 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
         services_.port.MessageBox(logFailure + ". The run was stopped after the file it was on.", MsgIcon::Critical,
                                   MsgButtons::OK, Version().Title);
 
+    std::optional<CardCheck> card;
+    // Files renamed where they lie leave no card to be formatted.
+    const bool inPlace = folders.source.Id.Known() ? folders.source.Id == folders.output.Id
+                                                   : folders.source.Path == folders.output.Path;
+    if (services_.checkCard && !inPlace) {
+        CardCheckRequest request = CardCheckOf(options);
+        request.Source = folders.source.Path;
+        request.Output = folders.output.Path;
+        request.RunReasons = std::move(reasons);
+        card = CheckCardAfterRun(options, std::move(request));
+        if (services_.runEnded)
+            services_.runEnded(*card, std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
+    }
     if (options.SummarizeResults) {
         const bool all = AllTimestamped(tally_);
         std::string text = all ? WithExclusions(SuccessMessage(tally_.NumberOfSourceObjects), tally_, false)
@@ -560,14 +610,41 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
         if (logs.text) places.push_back({"Log", logs.text->Path()});
         else if (logs.csv) places.push_back({"Log", logs.csv->Path()});
         // Files already there are no trouble: their report only informs.
-        const bool fine = all || (EveryFilePlacedOrThere(tally_) && left.empty());
-        services_.port.ShowSummary(text, fine ? MsgIcon::Information : MsgIcon::Exclamation, Version().Title,
-                                   places);
+        const bool fine = (all || (EveryFilePlacedOrThere(tally_) && left.empty())) && (!card || card->Safe);
+        const MsgIcon icon = fine ? MsgIcon::Information : MsgIcon::Exclamation;
+        if (card) services_.port.ShowRunSummary(text, icon, Version().Title, places, *card);
+        else services_.port.ShowSummary(text, icon, Version().Title, places);
     }
 
     // A run the engine could not finish is never complete.
     const bool complete = finished && logFailure.empty() && EveryFilePlacedOrThere(tally_);
     return complete ? RunOutcome::Completed : RunOutcome::Incomplete;
+}
+
+CardCheck RunDriver::CheckCardAfterRun(const RunOptions& options, CardCheckRequest request) {
+    request.pump = [this] { services_.port.PumpEvents(); };
+    const std::size_t lines = services_.cardLines;
+    const auto check = [this, lines](const CardCheckRequest& r, CardCheck& card) {
+        services_.port.SetBusy(true);
+        verdict_ = CheckCard(services_.fs, services_.imports, r);
+        services_.port.SetBusy(false);
+        card.Text = VerdictText(*verdict_, lines);
+        card.Safe = verdict_->Safe();
+    };
+    CardCheck card;
+    check(request, card);
+    if (card.Safe && options.EjectWhenDone && services_.eject) {
+        // The run is done whatever the eject says: its failure is only news.
+        const std::string failed = services_.eject(request.Source);
+        if (failed.empty()) {
+            card.Text += std::string(kCrLf) + kCrLf + "The card has been ejected: it can be taken out.";
+            return card;  // nothing left there to check
+        }
+        if (options.SummarizeResults) card.Text += std::string(kCrLf) + kCrLf + failed;
+        else Notice(failed);
+    }
+    card.Again = [check, request](CardCheck& again) { check(request, again); };
+    return card;
 }
 
 }  // namespace ravlen

@@ -2,6 +2,7 @@
 // What Go does: the checks, the preview, the question, the processing pass,
 // the logs and the summary.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -9,6 +10,7 @@
 
 #include "app/run/run_plan.h"
 #include "engine/camera_zones.h"
+#include "engine/card_verdict.h"
 #include "engine/chronology_list.h"
 #include "engine/folder_listings.h"
 #include "log/program_facts.h"
@@ -53,7 +55,21 @@ struct RunServices {
     bool keepRows = true;
     // The files a script chose (ravlen-run --only); none: every file.
     const FileChoice* choice = nullptr;
+    // After the processing pass: whether the card may be formatted, said with
+    // the summary (never for files renamed where they lie). Off: no verdict.
+    bool checkCard = false;
+    std::size_t cardLines = SIZE_MAX;  // the files not safe that the summary names at most
+    // EjectWhenDone after a safe verdict: unmounts the file system holding
+    // the source and powers its drive off; "" when done, else why not.
+    std::function<std::string(const std::string& source)> eject = {};
+    // The processing pass and the verdict are done, `seconds` after the pass
+    // began; the summary is still to be shown (a desktop notification).
+    std::function<void(const CardCheck& card, double seconds)> runEnded = {};
 };
+
+// What a card check needs of a run's options: the source, the output and
+// backup folders, the filters.
+CardCheckRequest CardCheckOf(const RunOptions& options);
 
 class RunDriver {
 public:
@@ -69,6 +85,8 @@ public:
     // Every file of the last pass: the preview's while its report is shown.
     const FileList& Files() const { return files_; }
     const ChronologyList& Chronology() const { return chronology_; }
+    // The verdict on the card after the last processing pass (checkCard).
+    const std::optional<CardVerdict>& Verdict() const { return verdict_; }
 
 private:
     struct Folders {
@@ -90,6 +108,9 @@ private:
     bool Confirm(const RunOptions& options, const std::optional<std::string>& previewReport);
     // The processing pass with its logs, then the summary.
     RunOutcome Process(const Folders& folders, const RunOptions& options);
+    // The verdict after the processing pass, and the eject it allows; the
+    // card's part of the summary.
+    CardCheck CheckCardAfterRun(const RunOptions& options, CardCheckRequest request);
 
     // One engine call under the run-failure handling, in its own progress
     // window; false when it failed.
@@ -106,8 +127,9 @@ private:
     RunTally tally_;
     ChronologyList chronology_;
     FileList files_;
-    FolderListings counted_;
-    CameraZones cameraZones_;  // the run's photos' zones, surveyed once for both passes  // the count's listings, for a pass that follows at once
+    std::optional<CardVerdict> verdict_;
+    FolderListings counted_;  // the count's listings, for a pass that follows at once
+    CameraZones cameraZones_;  // the run's photos' zones, surveyed once for both passes
     bool listing_ = false;  // List: an output folder still to be created is only imagined
     std::optional<FileChoice> unticked_;  // the preview's unticked rows, for the run that follows it
 };
@@ -120,6 +142,10 @@ std::string SummaryReport(const RunTally& tally);
 // over stay on the source; empty when none do.
 std::string ProtectedLeftWarning(const RunTally& tally, const RunOptions& options);
 
+
+// What the processing pass will do, said before the question: "The files
+// will be moved from <source> to <output>."
+std::string ActionSentence(const RunOptions& options);
 
 // The sentence naming the clock corrections in force; empty when there are none.
 std::string ClockCorrections(const RunOptions& options);

@@ -344,6 +344,11 @@ std::vector<SettingsKey> MakeKeys() {
         CheckKey<&O::SkipImported>("Import", "SkipImported",
                                    "a file whose identical bytes are already in the output folder is not "
                                    "placed again"),
+        TextKey("Import", "BackupPaths", &O::BackupPaths,
+                "backup folders separated by \";\": each must hold the card's files too before the card may be "
+                "formatted"),
+        CheckKey<&O::EjectWhenDone>("Import", "EjectWhenDone",
+                                    "after a run that leaves the card safe to format, unmount it and power it off"),
     };
 }
 

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <map>
 #include <regex>
 
 #include "platform/posix_file_system.h"
@@ -160,7 +161,8 @@ TEST(RunDriverChecks, ClockSettingsAreCheckedAndNamed) {
     EXPECT_EQ(h.Go(), RunOutcome::Ended);
     EXPECT_TRUE(h.port.messages.at(0).text.starts_with(
         "Metadata dates will be shifted by -00:00:30.\r\nCamera clock offsets in force: Canon EOS R5 #0123 "
-        "+01:00:00, Apple iPhone 12 -1 00:00:00.\r\n\r\nTimestamp 1 file?"))
+        "+01:00:00, Apple iPhone 12 -1 00:00:00.\r\n\r\nThe files will be moved from " + h.src + " to " + h.out +
+        ".\r\n\r\nTimestamp 1 file?"))
         << h.port.messages.at(0).text;
 }
 
@@ -203,10 +205,12 @@ TEST(RunDriverQuestions, NoEndsTheRunBeforeAnyFileMoves) {
     } const cases[] = {
         {2, "@out/new", false, false, false, "Create output folder \"@out/new\"?", ""},
         {2, "@out/new", false, false, true, "Create output folder \"@out/new\"?", ""},
-        {1, "@out", true, false, false, "Timestamp 1 file?", ""},
-        {25, "@out", true, false, false, "Timestamp 25 files?", ""},
+        // What will happen comes first, the question as it always was last.
+        {1, "@out", true, false, false, "The files will be moved from @src to @out.\r\n\r\nTimestamp 1 file?", ""},
+        {25, "@out", true, false, false, "The files will be moved from @src to @out.\r\n\r\nTimestamp 25 files?", ""},
         {7, "@out", true, true, false, "7  files will probably be successfully timestamped\r\n",
-         "\r\n=\r\n7  total files will be attempted\r\n\r\n\r\nDo you want to proceed?"},
+         "\r\n=\r\n7  total files will be attempted\r\n\r\nThe files will be moved from @src to @out.\r\n\r\n\r\n"
+         "Do you want to proceed?"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.begins);
@@ -220,7 +224,7 @@ TEST(RunDriverQuestions, NoEndsTheRunBeforeAnyFileMoves) {
         ASSERT_EQ(h.port.messages.size(), c.yes ? 2u : 1u);
         const std::string& asked = h.port.messages[0].text;
         EXPECT_EQ(c.ends.empty() ? asked : asked.substr(0, h.At(c.begins).size()), h.At(c.begins));
-        EXPECT_TRUE(asked.ends_with(c.ends)) << asked;
+        EXPECT_TRUE(asked.ends_with(h.At(c.ends))) << asked;
         EXPECT_EQ(h.port.messages[0].icon, MsgIcon::Question);
         EXPECT_EQ(h.port.messages[0].buttons, MsgButtons::YesNo);
         EXPECT_EQ(h.port.showCount, c.preview + c.yes);
@@ -333,8 +337,9 @@ TEST(RunDriverPasses, FilesLeftOutAreNamedAndProtectedOnesWarnedOf) {
         ASSERT_EQ(h.port.messages.size(), 2u);
         const std::string question = h.port.messages[0].text.substr(h.port.messages[0].text.find("3  total")), summary = h.port.messages[1].text;
         EXPECT_EQ(question, "3  total files will be attempted\r\n\r\n" + lines +
-                                (c.warned ? "\r\n\r\n" + warning : std::string()) +
-                                "\r\n\r\n\r\nDo you want to proceed?");
+                                (c.warned ? "\r\n\r\n" + warning : std::string()) + "\r\n\r\nThe files will be " +
+                                (c.mode == MoveOrCopy::Copy ? "copied" : "moved") + " from " + h.src + " to " +
+                                h.out + ".\r\n\r\n\r\nDo you want to proceed?");
         EXPECT_EQ(summary, "All 3 files successfully timestamped.\r\n\r\n"
                            "2  files left out as read-only (protected)\r\n1  files left out as hidden" +
                                (c.warned ? "\r\n\r\n" + warning : std::string()));
@@ -597,6 +602,76 @@ TEST(RunDriverPasses, UntickedRowsAreLeftWhereTheyAre) {
     for (const FileRow& row : h.driver.Files().Rows())
         if (row.Status == ListStatus::Skip) notes.push_back(row.SourceName + " " + row.Reason);
     EXPECT_EQ(notes, (std::vector<std::string>{"IMG_0001.JPG Not selected", "IMG_0003.JPG Not selected"}));
+}
+
+}  // namespace
+}  // namespace ravlen
+
+namespace ravlen {
+namespace {
+
+TEST(RunDriverCard, TheSummarySaysWhetherTheCardMayBeFormattedAndASafeCardIsEjected) {
+    for (const bool ejectFails : {false, true}) {
+        SCOPED_TRACE(ejectFails);
+        Harness h;
+        h.AddPhotos(2);
+        h.dir.Write("src/holiday.jpg", "not a camera's name");
+        h.dir.Write("src/.IMG_0100.JPG", "hidden");
+        std::vector<std::string> ejected;
+        RunServices services{h.files, h.port, nullptr, nullptr, {}};
+        services.checkCard = true;
+        services.eject = [&](const std::string& source) {
+            ejected.push_back(source);
+            return ejectFails ? std::string("The card could not be ejected: it is busy.") : std::string();
+        };
+        RunDriver driver(services);
+        h.options.MoveOrCopy = MoveOrCopy::Copy;
+        h.options.EjectWhenDone = true;
+        EXPECT_EQ(driver.Go(h.options), RunOutcome::Incomplete);
+        ASSERT_TRUE(driver.Verdict());
+        std::map<std::string, UnsafeReason> reasons;
+        for (const UnsafeFile& f : driver.Verdict()->Unsafe) reasons[f.Path] = f.Reason;
+        EXPECT_EQ(reasons, (std::map<std::string, UnsafeReason>{{h.src + "/.IMG_0100.JPG", UnsafeReason::Filtered},
+                                                                {h.src + "/holiday.jpg", UnsafeReason::NonDcfName}}));
+        EXPECT_TRUE(h.Last().text.ends_with("2 files on " + h.src + " are not in " + h.out +
+                                            ": do not format the card.\r\n  .IMG_0100.JPG: excluded by a filter "
+                                            "(hidden)\r\n  holiday.jpg: non-DCF name"))
+            << h.Last().text;
+        EXPECT_EQ(h.Last().icon, MsgIcon::Exclamation);
+        EXPECT_TRUE(ejected.empty()) << "a card that is not safe stays";
+
+        // Once the two are saved elsewhere, the card is safe; an eject that fails is news, not a failed run.
+        fs::remove(h.src + "/holiday.jpg");
+        fs::remove(h.src + "/.IMG_0100.JPG");
+        fs::remove_all(h.out);
+        fs::create_directory(h.out);
+        EXPECT_EQ(driver.Go(h.options), RunOutcome::Completed);
+        EXPECT_TRUE(driver.Verdict()->Safe());
+        EXPECT_EQ(ejected, std::vector<std::string>{h.src});
+        EXPECT_TRUE(h.Last().text.ends_with(
+            "All 2 files on " + h.src + " are in " + h.out + ": the card can be formatted.\r\n\r\n" +
+            (ejectFails ? "The card could not be ejected: it is busy." : "The card has been ejected: it can be taken out.")))
+            << h.Last().text;
+        EXPECT_EQ(h.Last().icon, MsgIcon::Information);
+    }
+}
+
+}  // namespace
+}  // namespace ravlen
+
+namespace ravlen {
+namespace {
+
+TEST(RunDriverCard, FilesRenamedWhereTheyLieLeaveNoCardToJudge) {
+    Harness h;
+    h.AddPhotos(2);
+    RunServices services{h.files, h.port, nullptr, nullptr, {}};
+    services.checkCard = true;
+    RunDriver driver(services);
+    h.options.OutputPath = h.src;
+    EXPECT_EQ(driver.Go(h.options), RunOutcome::Completed);
+    EXPECT_FALSE(driver.Verdict());
+    EXPECT_EQ(h.Last().text, "Both files successfully timestamped.");
 }
 
 }  // namespace
