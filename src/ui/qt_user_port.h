@@ -25,6 +25,7 @@ public:
                          const std::string& title) override;
     void ShowSummary(const std::string& text, MsgIcon icon, const std::string& title,
                      const std::vector<OpenablePlace>& places) override;
+    MsgAnswer AskDefaultNo(const std::string& text, const std::string& title) override;
     MsgAnswer PreviewBox(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& title,
                          const FileList& files) override;
     void SetBusy(bool busy) override;

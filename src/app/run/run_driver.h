@@ -16,6 +16,7 @@
 #include "model/import_record.h"
 #include "model/intent_record.h"
 #include "model/log_sink.h"
+#include "model/run_journal.h"
 #include "model/run_options.h"
 #include "model/run_tally.h"
 #include "model/user_port.h"
@@ -49,6 +50,8 @@ struct RunServices {
     // Each file's row kept for Files(): the window's preview and results, a
     // list. A run that shows none (the runner's) keeps none.
     bool keepRows = true;
+    // Where a run that places files keeps its journal; none: no journal.
+    RunJournal* journal = nullptr;
 };
 
 class RunDriver {
