@@ -129,10 +129,10 @@ UndoResult Undo(const std::function<bool(UndoPlan&, std::string&)>& makePlan, Fi
 }  // namespace
 
 std::string UnrecordedQuestion(int rows) {
-    return (rows == 1 ? std::string("1 file") : std::to_string(rows) + " files") +
-           " of this run " + (rows == 1 ? "is" : "are") +
-           " recorded by no run on this computer: the log was written before runs were recorded, on another "
-           "computer, or edited by hand. Undo " + (rows == 1 ? "it" : "them") +
+    const bool one = rows == 1;
+    return (one ? std::string("1 file in this log is") : std::to_string(rows) + " files in this log are") +
+           " not recorded by any run on this computer: the log was written before runs were recorded, on another "
+           "computer, or edited by hand. Undo " + (one ? "it" : "them") +
            " anyway? Only files whose size and modified time are still those the log states are undone, and no "
            "folder is made for them.";
 }
