@@ -12,14 +12,15 @@
 namespace ravlen {
 
 const char* SqliteIntentRecord::JournalSchema() {
+    // No index on run_file: each placed file's commit would write its page
+    // too, and a look-up scans the journals of 90 days in milliseconds.
     return "CREATE TABLE IF NOT EXISTS run("
            " id TEXT PRIMARY KEY, started INTEGER NOT NULL, source TEXT NOT NULL, output TEXT NOT NULL,"
            " log TEXT NOT NULL DEFAULT '', finished INTEGER, undone INTEGER NOT NULL DEFAULT 0);"
            "CREATE TABLE IF NOT EXISTS run_file("
            " run TEXT NOT NULL, source TEXT NOT NULL, target TEXT NOT NULL, operation TEXT NOT NULL,"
            " device INTEGER NOT NULL, inode INTEGER NOT NULL, size INTEGER NOT NULL, modified INTEGER NOT NULL,"
-           " original_mtime TEXT);"
-           "CREATE INDEX IF NOT EXISTS run_file_run ON run_file(run);";
+           " original_mtime TEXT);";
 }
 
 namespace {
