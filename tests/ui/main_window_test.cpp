@@ -17,6 +17,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include "model/version.h"
@@ -27,6 +28,7 @@
 #include "ui/main_window.h"
 #include "ui/progress_window.h"
 #include "ui/qt_user_port.h"
+#include "ui/runs_dialog.h"
 #include "support/camera_jpeg.h"
 #include "main_window_probe.h"
 #include "ui_test_support.h"
@@ -388,6 +390,25 @@ private slots:
         c.UndoLast()->click();
         QVERIFY(runsShown.front().Undone);
         QVERIFY(!w->Running());
+    }
+
+    // The list of runs offers the newest run not undone; Undo gives its id.
+    void runsDialogOffersTheNewestRunNotUndone() {
+        std::vector<ravlen::JournalRun> runs(3);
+        runs[0].Id = "newest";
+        runs[0].Undone = true;
+        runs[1].Id = "middle";
+        runs[2].Id = "oldest";
+        int rows = -1;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            auto* list = dialog->findChild<QTreeWidget*>("RunList");
+            rows = list->topLevelItemCount();
+            dialog->accept();
+        });
+        QCOMPARE(ravlen::ui::ChooseRunToUndo(nullptr, runs), std::string("middle"));
+        QCOMPARE(rows, 3);
     }
 
     // Stop, pressed while a pass runs, ends it after the current file.
