@@ -24,16 +24,16 @@ bool Within(const std::string& path, const std::string& folder) {
 
 }  // namespace
 
-ImportCheck::ImportCheck(FileSystem& fs, ImportRecord* record, std::string top, bool writes,
+ImportCheck::ImportCheck(FileSource& source, FileSystem& fs, ImportRecord* record, std::string top, bool writes,
                          std::function<void()> pump)
-    : fs_(fs), record_(record), top_(std::move(top)), writes_(writes), run_(DateTime::Now().FormatFull()), pump_(std::move(pump)) {}
+    : source_(source), fs_(fs), record_(record), top_(std::move(top)), writes_(writes), run_(DateTime::Now().FormatFull()), pump_(std::move(pump)) {}
 
-const std::string* ImportCheck::HashOf(const std::string& path, const FsItem& item) {
+const std::string* ImportCheck::HashOf(FileSource& from, const std::string& path, const FsItem& item) {
     const auto found = hashes_.find(path);
     if (found != hashes_.end() && found->second.size == item.Size && found->second.modified == item.Modified)
         return &found->second.hash;
     std::string hash;
-    if (!fs_.ContentHash(path, hash, pump_)) {
+    if (!from.ContentHash(path, hash, pump_)) {
         hashes_.erase(path);
         return nullptr;
     }
@@ -46,13 +46,13 @@ std::string ImportCheck::SourceHash(const FileFacts& source, FileId* id) {
     const Sampled* sampled = SourceSample(source);
     if (!sampled) return {};
     if (id) *id = sampled->facts.Id;
-    const std::string* hash = HashOf(source.SourceFilePath, sampled->facts);
+    const std::string* hash = HashOf(source_, source.SourceFilePath, sampled->facts);
     return hash ? *hash : std::string();
 }
 
-std::optional<std::size_t> ImportCheck::SampleOf(const std::string& path, FsItem* facts) {
+std::optional<std::size_t> ImportCheck::SampleOf(FileSource& from, const std::string& path, FsItem* facts) {
     FileSample sample;
-    if (!fs_.ReadSample(path, sample)) return std::nullopt;
+    if (!from.ReadSample(path, sample)) return std::nullopt;
     if (facts) {
         *facts = FsItem{};
         facts->Path = path, facts->Size = sample.Size, facts->Modified = sample.Modified, facts->Id = sample.Id;
@@ -65,7 +65,7 @@ const ImportCheck::Sampled* ImportCheck::SourceSample(const FileFacts& source) {
     auto found = sourceSamples_.find(source.SourceFilePath);
     if (found == sourceSamples_.end()) {
         FsItem facts;
-        const std::optional<std::size_t> digest = SampleOf(source.SourceFilePath, &facts);
+        const std::optional<std::size_t> digest = SampleOf(source_, source.SourceFilePath, &facts);
         found = sourceSamples_.emplace(source.SourceFilePath, std::nullopt).first;
         if (digest) found->second = Sampled{*digest, std::move(facts)};
     }
@@ -86,22 +86,22 @@ bool ImportCheck::Holds(const FileFacts& source, const std::string& path) {
     const std::optional<FsItem> there = fs_.GetFile(path);
     if (!there || there->IsFolder || there->Size != source.Size) return false;
     const Sampled* sample = SourceSample(source);
-    return sample && SampleOf(path) == sample->digest && SameBytes(source, path, *there);
+    return sample && SampleOf(fs_, path) == sample->digest && SameBytes(source, fs_, path, *there);
 }
 
-bool ImportCheck::SameBytes(const FileFacts& source, const std::string& path, const FsItem& there) {
+bool ImportCheck::SameBytes(const FileFacts& source, FileSource& from, const std::string& path, const FsItem& there) {
     FileId id;
     const std::string sourceHash = SourceHash(source, &id);
     // The source itself, reached by another name, is no earlier import.
     if (sourceHash.empty() || (there.Id.Known() && id == there.Id)) return false;
-    const std::string* other = HashOf(path, there);
+    const std::string* other = HashOf(from, path, there);
     return other && *other == sourceHash;
 }
 
-std::string ImportCheck::WhereBytesAre(const std::string& path) {
+ImportCheck::Located ImportCheck::WhereBytesAre(const std::string& path) {
     const auto pending = std::find_if(pending_.rbegin(), pending_.rend(), [&](const auto& p) { return p.first == path; });
-    if (pending == pending_.rend() || fs_.GetFile(path)) return path;
-    return pending->second;
+    if (pending == pending_.rend() || fs_.GetFile(path)) return {path, &fs_};
+    return {pending->second, &source_};
 }
 
 std::optional<std::string> ImportCheck::Recorded(const FileFacts& source) {
@@ -131,11 +131,11 @@ std::optional<std::string> ImportCheck::Recorded(const FileFacts& source) {
         // compares each with all before it) and tells that it is still there.
         // A placement of this run not yet made is read at its source.
         std::optional<FsItem> there;
-        std::string path;
+        std::optional<Located> at;
         if (!candidate.sample) {
-            path = WhereBytesAre(file.Path);
+            at = WhereBytesAre(file.Path);
             FsItem facts;
-            candidate.sample = SampleOf(path, &facts);
+            candidate.sample = SampleOf(*at->from, at->path, &facts);
             candidate.unreadable = !candidate.sample || facts.Size != file.Size;
             if (candidate.unreadable) continue;
             there = std::move(facts);
@@ -146,13 +146,14 @@ std::optional<std::string> ImportCheck::Recorded(const FileFacts& source) {
         if (hash.empty() && (hash = SourceHash(source)).empty()) return std::nullopt;
         // So does a hash the record kept of other bytes.
         if (!file.Hash.empty() && file.Hash != hash) continue;
-        if (path.empty()) path = WhereBytesAre(file.Path);
-        if (!there) there = fs_.GetFile(path);
+        if (!at) at = WhereBytesAre(file.Path);
+        const std::string& path = at->path;
+        if (!there) there = at->from->GetFile(path);
         if (!there || there->Size != source.Size) continue;
         // The bytes decide; a hash the record lacks, or took of the file
         // before it changed, is kept anew.
         const bool kept = !file.Hash.empty() && file.Modified == there->Modified;
-        const bool holds = SameBytes(source, path, *there);
+        const bool holds = SameBytes(source, *at->from, path, *there);
         if (!kept && writes_ && path == file.Path)
             if (const auto hashed = hashes_.find(file.Path);
                 hashed != hashes_.end() && hashed->second.size == there->Size && hashed->second.modified == there->Modified)

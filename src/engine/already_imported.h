@@ -32,7 +32,8 @@ public:
     // `top`: the run's output folder, the only place an earlier import counts;
     // `record`: may be null (then only taken names are compared), and is
     // written only when `writes` (a processing pass).
-    ImportCheck(FileSystem& fs, ImportRecord* record, std::string top, bool writes, std::function<void()> pump);
+    // `source`: where the files come from; `fs`: where the output folder is.
+    ImportCheck(FileSource& source, FileSystem& fs, ImportRecord* record, std::string top, bool writes, std::function<void()> pump);
 
     // The file at `path` holds exactly the source's bytes (and is not the
     // source itself). Never for an empty source.
@@ -56,28 +57,33 @@ private:
         bool unreadable = false;
     };
     // The hash of a file as it stands; cached while its size and time stay.
-    const std::string* HashOf(const std::string& path, const FsItem& item);
+    const std::string* HashOf(FileSource& from, const std::string& path, const FsItem& item);
     // Whether the file at `path`, found as `there`, holds exactly the source's
     // bytes, by the hashes of both whole files.
-    bool SameBytes(const FileFacts& source, const std::string& path, const FsItem& there);
+    bool SameBytes(const FileFacts& source, FileSource& from, const std::string& path, const FsItem& there);
     // The source's hash, "" when it cannot be read; `id` gets which file it is.
     std::string SourceHash(const FileFacts& source, FileId* id = nullptr);
     // The digest of a file's sample; `facts` gets the file as it was read.
     // Nothing when it cannot be read.
-    std::optional<std::size_t> SampleOf(const std::string& path, FsItem* facts = nullptr);
+    std::optional<std::size_t> SampleOf(FileSource& from, const std::string& path, FsItem* facts = nullptr);
     struct Sampled {
         std::size_t digest;
         FsItem facts;
     };
     // The source's sample, read once; null when it cannot be read.
     const Sampled* SourceSample(const FileFacts& source);
-    // Where the bytes of a file recorded at `path` are to be read: at the
-    // source of a placement of this run still waiting in its batch.
-    std::string WhereBytesAre(const std::string& path);
+    // Where the bytes of a file recorded at `path` are to be read: there, or
+    // at the source of a placement of this run still waiting in its batch.
+    struct Located {
+        std::string path;
+        FileSource* from;
+    };
+    Located WhereBytesAre(const std::string& path);
     // The recorded files of this size within the output folder, read from
     // the record once and then kept with this run's own placements.
     std::vector<Candidate>& Group(std::int64_t size);
 
+    FileSource& source_;
     FileSystem& fs_;
     ImportRecord* record_;
     std::string top_;

@@ -2,8 +2,8 @@
 
 namespace ravlen {
 
-std::optional<FileTime> TimeToKeep(FileSystem& fs, const RunOptions& options, const std::string& source) {
-    return options.SetFileTime ? fs.ModifiedTime(source) : std::nullopt;
+std::optional<FileTime> TimeToKeep(FileSource& source, const RunOptions& options, const std::string& path) {
+    return options.SetFileTime ? source.ModifiedTime(path) : std::nullopt;
 }
 
 void WriteRecordSettingTime(FileRecordSink& sink, FileSystem& fs, const RunOptions& options, FileFacts& facts,

@@ -17,7 +17,7 @@ namespace ravlen {
 
 // The time a file's plan keeps for putting it back (SetFileTime): the
 // source's modified time, which its move or copy carries to the placed file.
-std::optional<FileTime> TimeToKeep(FileSystem& fs, const RunOptions& options, const std::string& source);
+std::optional<FileTime> TimeToKeep(FileSource& source, const RunOptions& options, const std::string& path);
 
 // Writes the file's log record (FinishTime set now). With SetFileTime the
 // placed file's modified time as it stands goes into the record and the

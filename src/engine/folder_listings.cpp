@@ -11,10 +11,10 @@ void FolderListings::Keep(const std::string& path, std::vector<FsItem>&& files, 
     kept_[path] = Listing{std::move(files), std::move(folders)};
 }
 
-bool FolderListings::List(FileSystem& fs, const std::string& path, std::vector<FsItem>& files,
+bool FolderListings::List(FileSource& source, const std::string& path, std::vector<FsItem>& files,
                           std::vector<FsItem>& folders) {
     const auto kept = kept_.find(path);
-    if (kept == kept_.end()) return fs.ListFolder(path, files, folders);
+    if (kept == kept_.end()) return source.ListFolder(path, files, folders);
     files = std::move(kept->second.files);
     folders = std::move(kept->second.folders);
     kept_.erase(kept);

@@ -18,7 +18,7 @@ public:
     void Keep(const std::string& path, std::vector<FsItem>&& files, std::vector<FsItem>&& folders);
     // A folder's files and subfolders: its kept listing, given up as it is
     // taken, else the file system's. False when the folder cannot be listed.
-    bool List(FileSystem& fs, const std::string& path, std::vector<FsItem>& files, std::vector<FsItem>& folders);
+    bool List(FileSource& source, const std::string& path, std::vector<FsItem>& files, std::vector<FsItem>& folders);
     void Clear();
 
     // Files and folders kept at most (some tens of megabytes of names).

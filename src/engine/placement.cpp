@@ -159,6 +159,7 @@ void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameCh
     context.planned = 0;
     if (!choice.alreadyImported.empty()) return MarkAlreadyImported(facts, tally, choice.alreadyImported);
     const RunOptions& options = context.options;
+    FileSource& source = context.source ? *context.source : context.fs;
     const std::string& outputFolderPath = facts.OutputFolder;
     const std::string& name = facts.OutputFileName;
     std::string unusable = choice.unusable;
@@ -178,22 +179,22 @@ void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameCh
         PlannedPlacement plan{0, facts.SourceFilePath, target};
         plan.Moves = options.MoveOrCopy != MoveOrCopy::Copy;
         plan.FinalNameCopy = context.fs.CopiesUnderFinalName(outputFolderPath);
-        plan.OriginalModifiedTime = TimeToKeep(context.fs, options, facts.SourceFilePath);
+        plan.OriginalModifiedTime = TimeToKeep(source, options, facts.SourceFilePath);
         const FsStatus planned = context.intents->Plan(plan);
         if (planned) context.planned = plan.Id;
         else unusable = planned.error.empty() ? std::string("Unknown error") : planned.error;
     }
     // An unusable name never reaches the file system, not even in a preview;
     // a preview fails where the run would, on a name that is taken.
-    const auto place = [&](FsStatus (FileSystem::*operation)(const std::string&, const std::string&)) {
+    const auto place = [&](FsStatus (FileSource::*operation)(const std::string&, const std::string&)) {
         if (!unusable.empty()) return FsStatus::Fail(unusable);
-        if (batched) return context.batch->Stage(facts, target, operation == &FileSystem::MoveFile);
+        if (batched) return context.batch->Stage(facts, target, operation == &FileSource::MoveFile);
         if (movesLater) return context.batch->StageMove(facts, target), FsStatus::Ok();
-        if (PerformActions) return (context.fs.*operation)(facts.SourceFilePath, target);
+        if (PerformActions) return (source.*operation)(facts.SourceFilePath, target);
         return choice.seenFree || !NameTaken(context, outputFolderPath, name) ? FsStatus::Ok() : FsStatus::Fail(NameTakenText());
     };
-    const auto move = [&] { return place(&FileSystem::MoveFile); };
-    const auto copy = [&] { return place(&FileSystem::CopyFile); };
+    const auto move = [&] { return place(&FileSource::MoveFile); };
+    const auto copy = [&] { return place(&FileSource::CopyFile); };
 
     facts.Operation = FileOperation::Failed;
     FsStatus status;

@@ -48,6 +48,7 @@ struct PlacementContext {
     std::string folderProblem{};      // why the output folder cannot take the file; "" when it can
     ImportCheck* imports = nullptr;   // when files already imported are skipped
     EmptyFolders* emptyFolders = nullptr;  // a preview's: folders where only the pass's own names are taken
+    FileSource* source = nullptr;          // where the files come from; none: `fs`
 };
 
 // One file whose name is being chosen, with the way its name is built.

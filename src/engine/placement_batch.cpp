@@ -23,16 +23,16 @@ std::size_t FilesWithinDescriptors(std::size_t wanted) {
 
 }  // namespace
 
-PlacementBatch::PlacementBatch(FileSystem& fs, const RunOptions& options, IntentRecord* intents,
-                               FileRecordSink* sink, const ProblemReporter& report, RunTally& tally,
-                               std::size_t maxFiles)
-    : fs_(fs), options_(options), intents_(intents), sink_(sink), report_(report), tally_(tally),
+PlacementBatch::PlacementBatch(FileSource& source, FileSystem& fs, const RunOptions& options,
+                               IntentRecord* intents, FileRecordSink* sink, const ProblemReporter& report,
+                               RunTally& tally, std::size_t maxFiles)
+    : source_(source), fs_(fs), options_(options), intents_(intents), sink_(sink), report_(report), tally_(tally),
       maxFiles_(FilesWithinDescriptors(std::min(maxFiles == 0 ? kBatchFiles : maxFiles, kBatchFiles))) {}
 
 PlacementBatch::~PlacementBatch() { Finish(); }
 
 bool PlacementBatch::Takes(const std::string& source, const std::string& outputFolder) {
-    return options_.MoveOrCopy == MoveOrCopy::Copy || !fs_.SameFileSystem(source, outputFolder);
+    return options_.MoveOrCopy == MoveOrCopy::Copy || !source_.SameFileSystem(source, outputFolder);
 }
 
 bool PlacementBatch::CopiesBetween(const FolderRef& source, const FolderRef& output) const {
@@ -42,7 +42,7 @@ bool PlacementBatch::CopiesBetween(const FolderRef& source, const FolderRef& out
 
 FsStatus PlacementBatch::Stage(const FileFacts& facts, const std::string& target, bool moving) {
     FsStatus status;
-    std::unique_ptr<StagedCopy> copy = fs_.StageCopy(facts.SourceFilePath, target, options_.VerifyCopies, status);
+    std::unique_ptr<StagedCopy> copy = source_.StageCopy(facts.SourceFilePath, target, options_.VerifyCopies, status);
     if (!copy) return status.ok ? FsStatus::Fail("Unknown error") : status;
     pending_.push_back({&facts, std::move(copy), moving});
     return FsStatus::Ok();
@@ -94,14 +94,14 @@ void PlacementBatch::Commit() {
     for (Entry* entry : copies)
         plans.push_back({0, entry->copy->Source, entry->copy->Target, entry->moving,
                          fs_.CopiesUnderFinalName(entry->facts.OutputFolder), 0,
-                         TimeToKeep(fs_, options_, entry->copy->Source)});
+                         TimeToKeep(source_, options_, entry->copy->Source)});
     for (Entry* entry : moves) {
         // A file system that can neither rename without replacing nor link
         // makes the move a copy under the final name.
         const bool finalName = fs_.CopiesUnderFinalName(entry->facts.OutputFolder);
         durable = durable || finalName;
         plans.push_back({0, entry->facts.SourceFilePath, entry->moveTo, true, finalName, 0,
-                         TimeToKeep(fs_, options_, entry->facts.SourceFilePath)});
+                         TimeToKeep(source_, options_, entry->facts.SourceFilePath)});
     }
     FsStatus status = intents_ && !plans.empty() ? intents_->PlanAll(plans, durable) : FsStatus::Ok();
     if (status && intents_) {
@@ -145,12 +145,12 @@ void PlacementBatch::Commit() {
     for (std::size_t r = 0; r < removers; ++r)
         removers_.emplace_back([this] {
             for (std::size_t i; (i = nextRemoval_++) < givingUp_.size();)
-                outcomes_[i] = fs_.GiveUpSource(*givingUp_[i]->copy);
+                outcomes_[i] = source_.GiveUpSource(*givingUp_[i]->copy);
         });
 }
 
 void PlacementBatch::Move(Entry& entry, const FsStatus& planned) {
-    const FsStatus status = planned ? fs_.MoveFile(entry.facts.SourceFilePath, entry.moveTo) : planned;
+    const FsStatus status = planned ? source_.MoveFile(entry.facts.SourceFilePath, entry.moveTo) : planned;
     if (!status) Fail(entry, status, false);
 }
 

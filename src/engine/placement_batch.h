@@ -40,7 +40,7 @@ class PlacementBatch {
 public:
     // `maxFiles`: the files a batch commits at (0: kBatchFiles), fewer where
     // the process may hold few descriptors.
-    PlacementBatch(FileSystem& fs, const RunOptions& options, IntentRecord* intents, FileRecordSink* sink,
+    PlacementBatch(FileSource& source, FileSystem& fs, const RunOptions& options, IntentRecord* intents, FileRecordSink* sink,
                    const ProblemReporter& report, RunTally& tally, std::size_t maxFiles = 0);
     // An open batch is finished.
     ~PlacementBatch();
@@ -105,7 +105,8 @@ private:
     // IntentRecord::DoneLater).
     bool RecoveryAgreesUnstruck(const FileFacts& facts) const;
 
-    FileSystem& fs_;
+    FileSource& source_;  // where the files come from
+    FileSystem& fs_;      // where they go
     const RunOptions& options_;
     IntentRecord* intents_;
     FileRecordSink* sink_;

@@ -47,6 +47,7 @@ class Walk {
 public:
     Walk(EngineContext& context, bool performActions, RunTally& tally)
         : context_(context),
+          source_(context.source ? *context.source : context.fs),
           options_(context.options),
           performActions_(performActions),
           tally_(tally),
@@ -54,7 +55,7 @@ public:
           report_{context.port, context.options.ReportErrors},
           readHooks_(PortReadHooks(context.port, context.options.ReportErrors)) {
         if (performActions)
-            batch_.emplace(context.fs, context.options, context.intents, context.sink, report_, tally,
+            batch_.emplace(source_, context.fs, context.options, context.intents, context.sink, report_, tally,
                            context.batchFiles);
     }
 
@@ -69,14 +70,14 @@ public:
     // Files already imported are told by their bytes within the top output folder.
     void SkipImported(const std::string& top) {
         if (options_.SkipImported)
-            imports_.emplace(context_.fs, context_.imports, top, performActions_, [this] { context_.port.PumpEvents(); });
+            imports_.emplace(source_, context_.fs, context_.imports, top, performActions_, [this] { context_.port.PumpEvents(); });
     }
 
     // Returns false when the user asked to stop.
     bool Folder(const FolderRef& source, const FolderRef& output) {
         std::vector<FsItem> files, folders;
-        const bool listed = context_.listings ? context_.listings->List(context_.fs, source.Path, files, folders)
-                                              : context_.fs.ListFolder(source.Path, files, folders);
+        const bool listed = context_.listings ? context_.listings->List(source_, source.Path, files, folders)
+                                              : source_.ListFolder(source.Path, files, folders);
         if (!listed) {
             files.clear();
             folders.clear();
@@ -115,8 +116,8 @@ public:
         std::size_t at = 0;
         for (const ShotCluster& shot : shots) {
             for (; reading && hinted < order.size() && hinted < at + shot.size() + kReadAheadFiles; ++hinted)
-                if (read[hinted]) context_.fs.WillRead(order[hinted]->Path);
-            if (copying && at + 1 < order.size()) context_.fs.WillCopy(order[at + 1]->Path);
+                if (read[hinted]) source_.WillRead(order[hinted]->Path);
+            if (copying && at + 1 < order.size()) source_.WillCopy(order[at + 1]->Path);
             if (!Shot(shot, std::span(order).subspan(at, shot.size()), source, output)) return false;
             at += shot.size();
         }
@@ -282,7 +283,7 @@ private:
             BeginFile(facts, file, source, output);
             if (!AnalyseDcfName(facts, BaseName(file.Name), options_, tally_, report_)) break;
             if (options_.DateMode == DateMode::FileSystemOnly) break;
-            const MetadataOutcome outcome = ReadMetadata(context_.fs, readHooks_, options_, facts, pass, tally_);
+            const MetadataOutcome outcome = ReadMetadata(source_, readHooks_, options_, facts, pass, tally_);
             if (outcome == MetadataOutcome::Done || restarted) break;
             // The reader asked to begin the file again; it may do so once.
             restarted = true;
@@ -307,6 +308,7 @@ private:
     PlacementContext Placement() {
         PlacementContext placement{context_.fs, options_, context_.chronology, report_,
                                    performActions_ ? context_.intents : nullptr, 0, batch_ ? &*batch_ : nullptr};
+        placement.source = &source_;
         placement.imports = imports_ ? &*imports_ : nullptr;
         if (!performActions_) placement.emptyFolders = &emptyFolders_;
         return placement;
@@ -335,6 +337,7 @@ private:
     }
 
     EngineContext& context_;
+    FileSource& source_;
     const RunOptions& options_;
     bool performActions_;
     RunTally& tally_;
@@ -354,9 +357,9 @@ private:
 void RenameFiles(EngineContext& context, const FolderRef& SourceFolder, const FolderRef& OutputFolder,
                  bool PerformActions, RunTally& tally) {
     struct ReadsOver {
-        FileSystem& fs;
-        ~ReadsOver() { fs.ReadsOver(); }
-    } readsOver{context.fs};
+        FileSource& source;
+        ~ReadsOver() { source.ReadsOver(); }
+    } readsOver{context.source ? *context.source : context.fs};
     // The output folder held open for the pass: every file goes into the
     // folder the run began with, or into none.
     OutputHold held(context.fs);
@@ -380,7 +383,7 @@ ReadHooks PortReadHooks(UserPort& port, bool reportErrors) {
     return {[&port] { port.PumpEvents(); }, ProblemReporter{port, reportErrors}, [&port] { return port.Cancel(); }};
 }
 
-std::int32_t CountFiles(FileSystem& fs, const std::string& FolderPath, const FileFilter& filter,
+std::int32_t CountFiles(FileSource& fs, const std::string& FolderPath, const FileFilter& filter,
                         bool stopAfterFirst, ExclusionCounts* excluded, FolderListings* keep) {
     std::vector<FsItem> files, folders;
     if (!fs.ListFolder(FolderPath, files, folders)) return 0;

@@ -47,6 +47,8 @@ struct EngineContext {
     FolderListings* listings = nullptr;
     // The files a batch of copies and moves commits at; 0 for the usual size.
     std::size_t batchFiles = 0;
+    // Where the files come from; none: the folder is one of `fs`'s own.
+    FileSource* source = nullptr;
 };
 
 // How many files ahead of the one in hand the walk starts first reads: enough
@@ -65,7 +67,7 @@ ReadHooks PortReadHooks(UserPort& port, bool reportErrors);
 // them; with stopAfterFirst, 1 as soon as there is one. `excluded`, when
 // given, gains the files passed over in the folders walked; `keep`, when
 // given, the listings made, for the pass that follows.
-std::int32_t CountFiles(FileSystem& fs, const std::string& FolderPath, const FileFilter& filter,
+std::int32_t CountFiles(FileSource& fs, const std::string& FolderPath, const FileFilter& filter,
                         bool stopAfterFirst, ExclusionCounts* excluded = nullptr, FolderListings* keep = nullptr);
 
 }  // namespace ravlen

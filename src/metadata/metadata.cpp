@@ -201,7 +201,7 @@ MetadataOutcome ReadMetadataFromStream(ReadStream& stream, std::int64_t fileSize
     return MetadataOutcome::Done;
 }
 
-MetadataOutcome ReadMetadata(FileSystem& fs, const ReadHooks& hooks, const RunOptions& options, FileFacts& facts,
+MetadataOutcome ReadMetadata(FileSource& source, const ReadHooks& hooks, const RunOptions& options, FileFacts& facts,
                              MetadataPass& pass, RunTally& tally) {
     // With file-system dates only, no file is opened and no metadata is valid.
     if (options.DateMode == DateMode::FileSystemOnly) {
@@ -212,7 +212,7 @@ MetadataOutcome ReadMetadata(FileSystem& fs, const ReadHooks& hooks, const RunOp
     if (!stream) {
         pass.KeptBytes.clear();  // they belong to the stream that was closed
         FsStatus opened;
-        stream = fs.OpenRead(facts.SourceFilePath, opened);
+        stream = source.OpenRead(facts.SourceFilePath, opened);
         if (hooks.pump) hooks.pump();
         if (!stream) {
             ClearFlags(facts);

@@ -26,7 +26,7 @@ struct ReadHooks {
 // again (at most once per file: pass.SkippingAllowed is false from then on);
 // when the first pass skipped nothing, the file stays open in the pass and
 // the second call reads on from the bytes already read.
-MetadataOutcome ReadMetadata(FileSystem& fs, const ReadHooks& hooks, const RunOptions& options, FileFacts& facts,
+MetadataOutcome ReadMetadata(FileSource& source, const ReadHooks& hooks, const RunOptions& options, FileFacts& facts,
                              MetadataPass& pass, RunTally& tally);
 
 // The same over a stream that is already open (the file's size given): the

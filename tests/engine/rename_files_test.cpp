@@ -13,6 +13,7 @@
 #include <random>
 #include <set>
 #include <sys/stat.h>
+#include <string_view>
 #include <utility>
 
 #include "engine/placement.h"
@@ -1112,6 +1113,86 @@ TEST_F(RenameFilesTest, EveryFileRecordedAsPlacedIsPlacedWhereverABatchEnds) {
                     EXPECT_EQ(seen[originals[r.SourceFileName]], r.Operation == FileOperation::Copied ? 2 : 1) << tag;
                 EXPECT_TRUE(plans.left.empty()) << tag;
             }
+}
+
+// A camera on a cable, whose files have no path on the computer: every read,
+// listing, copy and removal of its files goes through the source, and a path
+// it gives means nothing to the file system.
+struct CameraSource : FileSource {
+    CameraSource(PosixFileSystem& disk, std::string card) : disk(disk), card(std::move(card)) {}
+    PosixFileSystem& disk;
+    std::string card;
+    std::vector<std::string> givenUp;
+    std::string Real(const std::string& path) const { return card + path.substr(std::string_view("camera:").size()); }
+    bool ListFolder(const std::string& path, std::vector<FsItem>& files, std::vector<FsItem>& folders) override {
+        if (!disk.ListFolder(Real(path), files, folders)) return false;
+        for (std::vector<FsItem>* items : {&files, &folders})
+            for (FsItem& item : *items) item.Path = JoinPath(path, item.Name);
+        return true;
+    }
+    std::optional<FsItem> GetFile(const std::string& path) override {
+        std::optional<FsItem> item = disk.GetFile(Real(path));
+        if (item) item->Path = path;
+        return item;
+    }
+    std::unique_ptr<ReadStream> OpenRead(const std::string& path, FsStatus& status) override {
+        return disk.OpenRead(Real(path), status);
+    }
+    FsStatus ReadSample(const std::string& path, FileSample& sample) override { return disk.ReadSample(Real(path), sample); }
+    FsStatus ContentHash(const std::string& path, std::string& hash, const std::function<void()>& pump) override {
+        return disk.ContentHash(Real(path), hash, pump);
+    }
+    std::optional<FileTime> ModifiedTime(const std::string& path) override { return disk.ModifiedTime(Real(path)); }
+    bool SameFileSystem(const std::string&, const std::string&) override { return false; }
+    FsStatus MoveFile(const std::string&, const std::string&) override { return FsStatus::Fail("No renames here"); }
+    FsStatus CopyFile(const std::string& from, const std::string& to) override { return disk.CopyFile(Real(from), to); }
+    std::unique_ptr<StagedCopy> StageCopy(const std::string& from, const std::string& to, bool verify,
+                                          FsStatus& status) override {
+        return disk.StageCopy(Real(from), to, verify, status);
+    }
+    FsStatus GiveUpSource(StagedCopy& copy) override {
+        givenUp.push_back(fs::path(copy.Source).filename().string());
+        return disk.GiveUpSource(copy);
+    }
+};
+
+TEST_F(RenameFilesTest, ACameraWithoutPathsIsWalkedReadCopiedAndGivenUpThroughItsSource) {
+    const auto pictures = [&] {
+        dir.Write("in/DCIM/100CANON/IMG_0001.JPG", test::CameraJpeg("2021:06:01 10:00:00", "Canon", "EOS R6"));
+        dir.Write("in/DCIM/100CANON/IMG_0002.JPG", test::CameraJpeg("2021:06:01 10:00:05", "Canon", "EOS R6"));
+    };
+    pictures();
+    options.DateMode = DateMode::MetadataOnly, options.ProcessSubfolders = ProcessSubfolders::Flatten;
+    options.SkipImported = true, options.SetFileTime = true, options.VerifyCopies = true;
+    MemoryImports record;
+    CameraSource camera(files, in);
+    const FolderRef card{"camera:", true, "", {}};
+    const auto run = [&] {
+        EngineContext context{files, port, options, chronology, this, intents};
+        context.imports = &record, context.source = &camera;
+        tally.ResetPass();
+        tally.NumberOfSourceObjects = CountFiles(camera, card.Path, FileFilter::Of(options), false);
+        RenameFiles(context, card, *files.GetFolder(out), true, tally);
+    };
+    run();
+    EXPECT_EQ(tally.NumberOfSourceObjects, 2);
+    EXPECT_EQ(List(out), (Names{"20210601_100000.JPG", "20210601_100005.JPG"}));
+    EXPECT_EQ(camera.givenUp, (std::vector<std::string>{"IMG_0001.JPG", "IMG_0002.JPG"}));
+    EXPECT_TRUE(List(in + "/DCIM/100CANON").empty());
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].SourceFilePath, "camera:/DCIM/100CANON/IMG_0001.JPG");
+    EXPECT_EQ(records[0].Operation, FileOperation::Moved);
+    EXPECT_TRUE(plans.left.empty());
+    EXPECT_TRUE(port.messages.empty());
+
+    // The same pictures again are known by their bytes, read through the source.
+    pictures();
+    records.clear(), chronology.Reset();
+    options.MoveOrCopy = MoveOrCopy::Copy;
+    run();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[1].Operation, FileOperation::AlreadyImported);
+    EXPECT_EQ(List(out).size(), 2u);
 }
 
 }  // namespace
