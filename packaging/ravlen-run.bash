@@ -18,7 +18,7 @@ _ravlen_run() {
     [[ $prev == --settings || $prev == --only || $prev == --undo ]] && compopt -o filenames 2>/dev/null
     if [[ $prev != --settings && $prev != --only && $prev != --undo ]]; then
         if [[ $cur == -* ]]; then
-            mapfile -t found < <(compgen -W "--settings --yes --wait-for-card --list --cameras --only --undo --help" -- "$cur")
+            mapfile -t found < <(compgen -W "--settings --yes --wait-for-card --list --cameras --check-card --only --undo --undo-last --undo-run --runs --help" -- "$cur")
         else
             local key name low high
             local -a keys=()

@@ -105,7 +105,8 @@ void PrintHelp(const std::string& storePath) {
     std::printf(
         "Usage: %s [--settings FILE] [--yes] [--wait-for-card]\n"
         "                  [--list | --cameras | --check-card] [--only FILE] [Key=Value ...]\n"
-        "       %s --undo LOG.csv [--yes]\n"
+        "       %s --undo LOG.csv | --undo-last | --undo-run ID [--yes]\n"
+        "       %s --runs\n"
         "\n"
         "Renames the photo, audio and video files of a camera so that they sort by the\n"
         "moment they were recorded, and moves or copies them into the output folder:\n"
@@ -150,7 +151,18 @@ void PrintHelp(const std::string& storePath) {
         "                   identical to their originals are removed, and anything that\n"
         "                   does not match the log is left alone and reported; the\n"
         "                   \"... undo.csv\" beside the log records each file. Without\n"
-        "                   --yes it only shows what it would do\n"
+        "                   --yes it only shows what it would do. Rows that no run of\n"
+        "                   this computer recorded (an older log, another computer's,\n"
+        "                   one edited by hand) are undone only when --yes answers\n"
+        "                   the question about them\n"
+        "  --runs           list the runs this computer keeps a journal of (every run\n"
+        "                   that placed files, for 90 days), newest first, one a line,\n"
+        "                   tab-separated: run id, start time (yyyy/mm/dd hh:nn:ss),\n"
+        "                   source folder, output folder, files moved, files copied,\n"
+        "                   \"undone\" once an undo left nothing of it to undo\n"
+        "  --undo-last      undo the newest run not undone yet, from its journal, as\n"
+        "                   --undo does (with or without a CSV log)\n"
+        "  --undo-run ID    undo the run with this id (see --runs), as --undo-last\n"
         "  --only FILE      place only the files whose source paths FILE lists, one a\n"
         "                   line (relative to the current folder); the others stay\n"
         "                   where they are and are logged and counted as not selected\n"
@@ -170,7 +182,7 @@ void PrintHelp(const std::string& storePath) {
         "and one it questions is asked about (answered by --yes).\n"
         "\n"
         "Keys (lists count from 0; check boxes take 0 or 1):\n",
-        kProgram, kProgram, Version().Title.c_str(), storePath.c_str());
+        kProgram, kProgram, kProgram, Version().Title.c_str(), storePath.c_str());
     const char* section = "";
     for (const SettingsKey& k : AllSettingsKeys()) {
         if (std::string(section) != k.section) {
@@ -199,7 +211,8 @@ void PrintHelp(const std::string& storePath) {
         "     the source folder (do not format the card); with --check-card, the card\n"
         "     cannot be formatted\n"
         "With --undo: 0 everything undone or nothing left to undo, 1 the log refused or\n"
-        "the question answered No, 3 files left alone or the undo stopped.\n");
+        "the question answered No, 3 files left alone or the undo stopped; the same\n"
+        "with --undo-last and --undo-run (1 also for no run to undo).\n");
 }
 
 int UsageError(const std::string& message) {
@@ -486,6 +499,7 @@ int Run(const Arguments& args) {
     const std::unique_ptr<SqliteIntentRecord> intents = OpenIntents();
     if (!intents) return kExitEnded;
     services.intents = intents.get();
+    services.journal = intents.get();
     services.notice = Notice;
     services.checkCard = true;
     services.eject = [](const std::string& source) { return EjectCard(source); };
@@ -496,33 +510,64 @@ int Run(const Arguments& args) {
     return ExitStatus(driver.Go(options), driver, options);
 }
 
-bool IsUndo(const std::string& arg) { return arg == "--undo" || arg.rfind("--undo=", 0) == 0; }
+// The options of an undo and of the list of runs, which take no settings.
+bool IsUndo(const std::string& arg) {
+    for (const char* option : {"--undo", "--undo-run"})
+        if (arg == option || arg.rfind(std::string(option) + "=", 0) == 0) return true;
+    return arg == "--undo-last" || arg == "--runs";
+}
+
+// --runs: one line per run on standard output.
+int PrintRuns(RunJournal& journal) {
+    constexpr int kListedRuns = 100;
+    for (const JournalRun& run : journal.Runs(kListedRuns))
+        std::printf("%s\t%s\t%s\t%s\t%d\t%d\t%s\n", run.Id.c_str(), run.Started.FormatFull().c_str(),
+                    run.SourceFolder.c_str(), run.OutputFolder.c_str(), run.Moved, run.Copied,
+                    run.Undone ? "undone" : "");
+    return kExitCompleted;
+}
 
 // ravlen-run --undo LOG.csv [--yes]: the window's "Undo a run...", without
-// settings.
+// settings; --undo-last and --undo-run ID: its "Undo last import...".
 int Undo(int argc, char** argv) {
-    std::string log;
-    bool yes = false, named = false;
+    std::string option, value;
+    bool yes = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--yes" || arg == "-y") {
             yes = true;
-        } else if (IsUndo(arg) && !named) {
-            named = true;
-            if (arg != "--undo") log = arg.substr(std::string("--undo=").size());
-            else if (i + 1 < argc) log = argv[++i];
+        } else if (IsUndo(arg) && option.empty()) {
+            const std::size_t equals = arg.find('=');
+            option = arg.substr(0, equals);
+            if (equals != std::string::npos) value = arg.substr(equals + 1);
+            else if ((option == "--undo" || option == "--undo-run") && i + 1 < argc) value = argv[++i];
         } else {
-            return UsageError("option \"--undo\" takes one CSV log and no other option but \"--yes\"");
+            if (option.empty() || option == "--undo")
+                return UsageError("option \"--undo\" takes one CSV log and no other option but \"--yes\"");
+            return UsageError("option \"" + option + "\" takes no other option but \"--yes\"");
         }
     }
-    if (log.empty()) return UsageError("option \"--undo\" needs a CSV log");
+    if (option == "--undo" && value.empty()) return UsageError("option \"--undo\" needs a CSV log");
+    if (option == "--undo-run" && value.empty()) return UsageError("option \"--undo-run\" needs a run id");
     PosixFileSystem fs;
     ConsolePort port(stdout, yes, isatty(STDERR_FILENO) ? stderr : nullptr);
     const std::unique_ptr<SqliteIntentRecord> intents = OpenIntents();
     if (!intents) return kExitEnded;
+    if (option == "--runs") return PrintRuns(*intents);
+    if (option == "--undo-last") {
+        value = LastRunToUndo(*intents);
+        if (value.empty()) {
+            port.MessageBox("No run of this computer is left to undo.", MsgIcon::Information, MsgButtons::OK,
+                            Version().Title);
+            return kExitEnded;
+        }
+    }
     ConsolePort::CatchInterrupt();
     const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
-    switch (RunUndo(log, fs, port, true, imports.get(), intents.get()).Outcome) {
+    const UndoResult result =
+        option == "--undo" ? RunUndo(value, fs, port, true, imports.get(), intents.get(), intents.get())
+                           : RunJournalUndo(value, *intents, fs, port, true, imports.get(), intents.get());
+    switch (result.Outcome) {
         case UndoOutcome::Completed:
         case UndoOutcome::NothingToDo:
             return kExitCompleted;

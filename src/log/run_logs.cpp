@@ -39,6 +39,7 @@ struct LiveFacts {
     DateTime Modified;
     bool ReadOnly, Hidden, System;
     std::string ExternalFormat;
+    std::string_view RunId = {};  // not the file system's: the run's, in its journal on this computer
 };
 
 LiveFacts AskFileSystem(FileSystem& fs, const FileFacts& facts) {
@@ -117,7 +118,7 @@ const CsvColumn kCsvColumns[] = {
     {csv_column::kSourceFolder, kQuoted, [](F f, L) { return f.SourceFolder; }},
     {csv_column::kSize, kBare, [](F, L live) { return std::to_string(live.Size); }},
     {"FileSystemDateCreated", kBare, [](F, L live) { return Full(live.Created); }},
-    {"FileSystemDateModified", kBare, [](F, L live) { return Full(live.Modified); }},
+    {csv_column::kFileSystemDateModified, kBare, [](F, L live) { return Full(live.Modified); }},
     {"AttributeReadOnly", kBare, [](F, L live) { return YesNo(live.ReadOnly); }},
     {"AttributeHidden", kBare, [](F, L live) { return YesNo(live.Hidden); }},
     {"AttributeSystem", kBare, [](F, L live) { return YesNo(live.System); }},
@@ -181,6 +182,7 @@ const CsvColumn kCsvColumns[] = {
     {"Longitude", kBare, [](F f, L) { return DegreesOrNA(f.Longitude); }},
     {"PositionSource", kQuoted, [](F f, L) { return TextOrNA(f.PositionSource); }},
     {"MovieZoneSource", kQuoted, [](F f, L) { return TextOrNA(f.MovieZoneSource); }},
+    {csv_column::kRunId, kBare, [](F, L live) { return TextOrNA(std::string(live.RunId)); }},
 };
 
 // Logs started within the same second take the next free number.
@@ -438,6 +440,7 @@ void TextLog::WriteBlock(const FileFacts& f) {
 struct CsvLog::Impl {
     FileSystem& fs;
     LogFile log;
+    std::string runId;
 };
 
 CsvLog::CsvLog(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -449,10 +452,10 @@ void CsvLog::Close() { impl_->log.Close(); }
 const std::string& CsvLog::Error() const { return impl_->log.error; }
 
 std::unique_ptr<CsvLog> CsvLog::Create(FileSystem& fs, const std::string& outputFolder, const DateTime& now,
-                                       std::string* error) {
+                                       std::string* error, const std::string& runId) {
     auto file = LogFile::Create(fs, outputFolder, now, ".csv", error);
     if (!file) return nullptr;
-    std::unique_ptr<CsvLog> log(new CsvLog(std::unique_ptr<Impl>(new Impl{fs, std::move(*file)})));
+    std::unique_ptr<CsvLog> log(new CsvLog(std::unique_ptr<Impl>(new Impl{fs, std::move(*file), runId})));
     std::string header;
     for (const CsvColumn& column : kCsvColumns) {
         if (!header.empty()) header += ',';
@@ -465,7 +468,8 @@ std::unique_ptr<CsvLog> CsvLog::Create(FileSystem& fs, const std::string& output
 void CsvLog::WriteRow(const FileFacts& f) {
     LogFile& out = impl_->log;
     if (!out.open) return;
-    const LiveFacts live = AskFileSystem(impl_->fs, f);
+    LiveFacts live = AskFileSystem(impl_->fs, f);
+    live.RunId = impl_->runId;
     // One write per row: a failing write loses the whole row rather than
     // leaving a short row that runs into the next one.
     std::string row;

@@ -33,6 +33,8 @@ inline constexpr std::string_view kOperation = "Operation";
 inline constexpr std::string_view kOutputFileName = "OutputFileName";
 inline constexpr std::string_view kOutputFolder = "OutputFolder";
 inline constexpr std::string_view kOriginalModifiedTime = "OriginalModifiedTime";  // absent from older logs
+inline constexpr std::string_view kFileSystemDateModified = "FileSystemDateModified";
+inline constexpr std::string_view kRunId = "RunId";  // absent from older logs
 }  // namespace csv_column
 
 // The Operation column's text ("" for None), and the operation such a text
@@ -68,8 +70,9 @@ private:
 
 class CsvLog {
 public:
+    // `runId`: the run's journal on this computer, named in every row ("" for none).
     static std::unique_ptr<CsvLog> Create(FileSystem& fs, const std::string& outputFolder, const DateTime& now,
-                                          std::string* error = nullptr);
+                                          std::string* error = nullptr, const std::string& runId = {});
     void WriteRow(const FileFacts& facts);
     void Close();
     const std::string& Error() const;

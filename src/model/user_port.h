@@ -59,6 +59,11 @@ public:
         (void)files;
         return MessageBox(text, icon, buttons, title);
     }
+    // A Yes/No question whose preselected answer is No (a window's Enter
+    // moves nothing); a port without preselection asks it as any other.
+    virtual MsgAnswer AskDefaultNo(const std::string& text, const std::string& title) {
+        return MessageBox(text, MsgIcon::Question, MsgButtons::YesNo, title);
+    }
     virtual void SetBusy(bool busy) = 0;
     virtual void SetMainWindowEnabled(bool enabled) = 0;
 

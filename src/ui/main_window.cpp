@@ -25,6 +25,7 @@
 #include "ui/card_watcher.h"
 #include "ui/format_dialog.h"
 #include "ui/qt_user_port.h"
+#include "ui/runs_dialog.h"
 #include "ui/run_actions.h"
 #include "ui/screen_fit.h"
 #include "ui/wrapping_label.h"
@@ -82,6 +83,7 @@ FrmMain::FrmMain(MainWindowServices services)
     if (!services_.specialFolders) services_.specialFolders = std::make_unique<QtSpecialFolders>();
     if (!services_.folderDialog) services_.folderDialog = &ChooseFolderWithDesktop;
     if (!services_.logDialog) services_.logDialog = &ChooseRunLog;
+    if (!services_.runDialog) services_.runDialog = &ChooseRunToUndo;
     if (!services_.open) services_.open = &OpenWithDesktop;
     messenger_.SetOpener(services_.open);
     if (services_.programFolder.empty()) services_.programFolder = ProgramFolder();
@@ -160,6 +162,7 @@ void FrmMain::Connect() {
     connect(helpButton_, &QPushButton::clicked, this, &FrmMain::ShowHelp);
     connect(aboutButton_, &QPushButton::clicked, this, &FrmMain::ShowAboutBox);
     connect(undoButton_, &QPushButton::clicked, this, &FrmMain::UndoButtonClick);
+    connect(undoLastButton_, &QPushButton::clicked, this, &FrmMain::UndoLastButtonClick);
     connect(cameraClocksButton_, &QPushButton::clicked, this, &FrmMain::CameraClocksButtonClick);
     connect(goButton_, &QPushButton::clicked, this, &FrmMain::GoButtonClick);
     connect(closeButton_, &QPushButton::clicked, this, &QWidget::close);
@@ -308,6 +311,7 @@ void FrmMain::ShowAboutBox() { ui::ShowAboutBox(this, messenger_, services_.open
 
 void FrmMain::GoButtonClick() { runs_->Go(); }
 void FrmMain::UndoButtonClick() { runs_->Undo(); }
+void FrmMain::UndoLastButtonClick() { runs_->UndoLastImport(); }
 void FrmMain::CameraClocksButtonClick() { runs_->CameraClocks(); }
 
 }  // namespace ravlen::ui

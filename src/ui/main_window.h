@@ -50,6 +50,8 @@ public:
     void ShowAboutBox();
     // Asks for a run's CSV log and undoes that run.
     void UndoButtonClick();
+    // Lists the recent runs of this computer and undoes the one chosen.
+    void UndoLastButtonClick();
     // Surveys the source folder's cameras, then lets their clock offsets be
     // set; OK keeps them in the settings store.
     void CameraClocksButtonClick();
@@ -119,6 +121,7 @@ private:
     QPushButton* helpButton_ = nullptr;
     QPushButton* aboutButton_ = nullptr;
     QPushButton* undoButton_ = nullptr;
+    QPushButton* undoLastButton_ = nullptr;
 };
 
 }  // namespace ravlen::ui

@@ -10,6 +10,7 @@
 #include "app/settings/settings_store.h"
 #include "model/drive_list.h"
 #include "model/file_system.h"
+#include "model/run_journal.h"
 #include "ui/folder_picker.h"
 #include "ui/help.h"
 #include "ui/messages.h"
@@ -30,6 +31,8 @@ struct MainWindowServices {
     FolderDialog folderDialog;
     // Asks for a run's CSV log to undo; "" when cancelled.
     std::function<std::string(QWidget* parent, const std::string& start)> logDialog;
+    // Asks which of the recent runs to undo (newest first); its id, "" when cancelled.
+    std::function<std::string(QWidget* parent, const std::vector<JournalRun>& runs)> runDialog;
     DesktopOpener open;
     std::string programFolder;
     // Stands in for the custom format dialog.

@@ -362,10 +362,14 @@ QWidget* FrmMain::BuildOptionsTab() {
     undoButton_ = new QPushButton(tr("&Undo a run..."), tab);
     undoButton_->setObjectName("UndoButton");
     undoButton_->setAutoDefault(false);
+    undoLastButton_ = new QPushButton(tr("Undo &last import..."), tab);
+    undoLastButton_->setObjectName("UndoLastButton");
+    undoLastButton_->setAutoDefault(false);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(helpButton_);
     buttons->addWidget(aboutButton_);
     buttons->addWidget(undoButton_);
+    buttons->addWidget(undoLastButton_);
     buttons->addStretch(1);
 
     auto* layout = new QVBoxLayout(tab);

@@ -26,6 +26,10 @@ MsgAnswer QtUserPort::MessageBox(const std::string& text, MsgIcon icon, MsgButto
     return Show(MessageRequest{text, icon, buttons, title, false, {}, nullptr});
 }
 
+MsgAnswer QtUserPort::AskDefaultNo(const std::string& text, const std::string& title) {
+    return Show(MessageRequest{text, MsgIcon::Question, MsgButtons::YesNo, title, /*defaultNo=*/true, {}, nullptr});
+}
+
 MsgAnswer QtUserPort::PreviewBox(const std::string& text, MsgIcon icon, MsgButtons buttons,
                                  const std::string& title, FileList& files) {
     MessageRequest request{text, icon, buttons, title, false, {}, nullptr};

@@ -27,6 +27,7 @@ public:
                      const std::vector<OpenablePlace>& places) override;
     void ShowRunSummary(const std::string& text, MsgIcon icon, const std::string& title,
                         const std::vector<OpenablePlace>& places, const CardCheck& card) override;
+    MsgAnswer AskDefaultNo(const std::string& text, const std::string& title) override;
     MsgAnswer PreviewBox(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& title,
                          FileList& files) override;
     void SetBusy(bool busy) override;

@@ -16,6 +16,7 @@
 #include "ui/camera_clocks_dialog.h"
 #include "ui/card_watcher.h"
 #include "ui/qt_user_port.h"
+#include "ui/runs_dialog.h"
 
 namespace ravlen::ui {
 
@@ -70,7 +71,27 @@ void RunActions::Undo() {
     const std::unique_ptr<SqliteIntentRecord> intents = OpenIntents();
     if (!intents) return;
     const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
-    RunUndo(log, *services.fileSystem, window_.port, /*askFirst=*/true, imports.get(), intents.get());
+    RunUndo(log, *services.fileSystem, window_.port, /*askFirst=*/true, imports.get(), intents.get(), intents.get());
+    if (StopSignalled()) window_.stopSignalled();
+}
+
+void RunActions::UndoLastImport() {
+    if (running_) return;
+    MainWindowServices& services = window_.services;
+    const RunningFlag running(running_, cards_);
+    const std::unique_ptr<SqliteIntentRecord> intents = OpenIntents();
+    if (!intents) return;
+    constexpr int kListedRuns = 20;
+    const std::vector<JournalRun> runs = intents->Runs(kListedRuns);
+    if (runs.empty()) {
+        window_.messenger.Show("No run of this computer is left to undo.", MsgIcon::Information, MsgButtons::OK,
+                               window_.appName);
+        return;
+    }
+    const std::string id = services.runDialog(window_.owner, runs);
+    if (id.empty()) return;
+    const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
+    RunJournalUndo(id, *intents, *services.fileSystem, window_.port, /*askFirst=*/true, imports.get(), intents.get());
     if (StopSignalled()) window_.stopSignalled();
 }
 
@@ -138,6 +159,7 @@ void RunActions::Go() {
     const std::unique_ptr<SqliteIntentRecord> intents = OpenIntents();
     if (!intents) return;
     run.intents = intents.get();
+    run.journal = intents.get();
     const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
     run.imports = imports.get();
     run.checkCard = true;

@@ -47,6 +47,8 @@ public:
     void Go();
     // Asks for a run's CSV log and undoes that run.
     void Undo();
+    // Lists the recent runs of this computer and undoes the one chosen.
+    void UndoLastImport();
     // Surveys the source folder's cameras, then lets their clock offsets be
     // set; OK keeps them in the settings store.
     void CameraClocks();

@@ -221,6 +221,22 @@ checkcard)
     has out.txt "All 2 files on $work/src are in $work/out and its backups: the card can be formatted."
     [ "$(files_in src)" = 3 ] || fail "the check changed the card"
     ;;
+journal)
+    # Two runs without a log, listed and undone from their journals, last first.
+    expect 0 $base RequestConfirmation=0 CreateLog=0
+    : > src/IMG_0003.JPG
+    expect 0 $base RequestConfirmation=0 CreateLog=0
+    [ "$(files_in src)" = 0 ] && [ "$(files_in out)" = 3 ] || fail "files not placed"
+    expect 0 --runs;  [ "$(wc -l < out.txt)" = 2 ] || fail "--runs listed $(wc -l < out.txt) runs"
+    cut -f 3-6 out.txt | head -n 1 | grep -qx "$work/src	$work/out	1	0" || fail "--runs line: $(head -n 1 out.txt)"
+    expect 1 --undo-last;  [ "$(files_in src)" = 0 ] || fail "the undo without --yes moved files"
+    expect 0 --undo-last --yes;  [ "$(ls src)" = IMG_0003.JPG ] || fail "the last run was not undone first"
+    earlier=$("$run" --runs | sed -n 2p | cut -f 1)
+    expect 0 --undo-run "$earlier" --yes
+    [ "$(files_in src)" = 3 ] || fail "the earlier run was not undone"
+    expect 1 --undo-last;  has out.txt "No run of this computer is left to undo."
+    expect 2 --undo-run
+    ;;
 wait)
     # Ctrl+C while no card has come: status 1 and nothing touched.
     "$run" --wait-for-card --yes $base > out.txt 2> err.txt &

@@ -25,6 +25,7 @@ public:
     QPushButton* BrowseOutput() const { return w_.browseOutput_; }
     QPushButton* Help() const { return w_.helpButton_; }
     QPushButton* Undo() const { return w_.undoButton_; }
+    QPushButton* UndoLast() const { return w_.undoLastButton_; }
     QPushButton* CameraClocks() const { return w_.cameraClocksButton_; }
     QGroupBox* ExcludeFrame() const { return w_.excludeFrame_; }
 

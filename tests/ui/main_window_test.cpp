@@ -17,6 +17,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QtTest>
 #include <pwd.h>
 #include <unistd.h>
@@ -29,6 +30,7 @@
 #include "ui/main_window.h"
 #include "ui/progress_window.h"
 #include "ui/qt_user_port.h"
+#include "ui/runs_dialog.h"
 #include "support/camera_jpeg.h"
 #include "main_window_probe.h"
 #include "ui_test_support.h"
@@ -75,6 +77,8 @@ class MainWindowTest : public QObject {
     // Sees every message before the recorder answers it.
     std::function<void(const ravlen::ui::MessageRequest&)> onMessage;
     std::string logAnswer;  // what the log chooser answers ("" = cancelled)
+    std::vector<ravlen::JournalRun> runsShown;  // what "Undo last import..." listed; it takes the first
+    bool runChosen = true;
     std::optional<std::string> clocksAnswer;  // what the Camera clocks dialog answers (nothing = Cancel)
     std::size_t clocksFiles = 0;              // the first camera's files it was shown
     ravlen::test::FakeDrives* mounted = nullptr;  // the open window's drives
@@ -120,6 +124,10 @@ class MainWindowTest : public QObject {
             return answer;
         };
         s.logDialog = [this](QWidget*, const std::string&) { return logAnswer; };
+        s.runDialog = [this](QWidget*, const std::vector<ravlen::JournalRun>& runs) {
+            runsShown = runs;
+            return runChosen ? runs.front().Id : std::string();
+        };
         s.open = [this](const std::string& target, std::string& error) {
             opened.push_back(target);
             if (!openSucceeds) error = "No application is registered for this kind of document.";
@@ -392,6 +400,53 @@ private slots:
         QCOMPARE(FileCount(Path("source")), 2);
         QVERIFY(c.Tabs()->isEnabled());
         QVERIFY(!w->Running());
+    }
+
+    // "Undo last import..." lists the runs and undoes the one chosen from its
+    // journal, though the run wrote no log.
+    void undoLastImport() {
+        WriteFiles(Path("source"), 2);
+        QDir().mkpath(Path("output"));
+        RunOptions stored = Stored();
+        stored.DateMode = DateMode::FileSystemOnly;
+        stored.CreateLog = CreateLog::No;
+        auto w = Open(stored);
+        const MainWindowProbe c(*w);
+        w->show();
+        c.Go()->click();
+        QCOMPARE(FileCount(Path("source")), 0);
+        runChosen = false;
+        c.UndoLast()->click();
+        QCOMPARE(FileCount(Path("source")), 0);
+        QVERIFY(!runsShown.empty());
+        QCOMPARE(runsShown.front().OutputFolder, Path("output").toStdString());
+        QCOMPARE(runsShown.front().Moved, 2);
+        runChosen = true;
+        c.UndoLast()->click();
+        QCOMPARE(FileCount(Path("source")), 2);
+        runChosen = false;
+        c.UndoLast()->click();
+        QVERIFY(runsShown.front().Undone);
+        QVERIFY(!w->Running());
+    }
+
+    // The list of runs offers the newest run not undone; Undo gives its id.
+    void runsDialogOffersTheNewestRunNotUndone() {
+        std::vector<ravlen::JournalRun> runs(3);
+        runs[0].Id = "newest";
+        runs[0].Undone = true;
+        runs[1].Id = "middle";
+        runs[2].Id = "oldest";
+        int rows = -1;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            auto* list = dialog->findChild<QTreeWidget*>("RunList");
+            rows = list->topLevelItemCount();
+            dialog->accept();
+        });
+        QCOMPARE(ravlen::ui::ChooseRunToUndo(nullptr, runs), std::string("middle"));
+        QCOMPARE(rows, 3);
     }
 
     // Stop, pressed while a pass runs, ends it after the current file.

@@ -95,6 +95,7 @@ int OpenChecked(const std::string& path, sqlite3*& db, std::string& error) {
                              nullptr);
     if (rc == SQLITE_OK) rc = sqlite3_busy_timeout(opened, 10000);
     if (rc == SQLITE_OK) rc = sqlite3_exec(opened, kSchema, nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_exec(opened, SqliteIntentRecord::JournalSchema(), nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK)
         for (const char* sql : kAddedColumns) sqlite3_exec(opened, sql, nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) {
@@ -170,6 +171,7 @@ SqliteIntentRecord::~SqliteIntentRecord() {
     // A statement left unfinalised would keep the database open.
     insert_.reset();
     remove_.reset();
+    journalInsert_.reset();
     sqlite3_close(db_);
 }
 
@@ -214,17 +216,24 @@ bool SqliteIntentRecord::Remove(std::int64_t id) {
 
 FsStatus SqliteIntentRecord::WithLater(const std::function<FsStatus()>& write, bool together) {
     // Alone, the statement is its own transaction.
-    const bool alone = (later_.empty() && !together) || sqlite3_get_autocommit(db_) == 0;
+    const bool alone = (later_.empty() && journal_.empty() && !together) || sqlite3_get_autocommit(db_) == 0;
     if (!alone && sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return WriteFailure(db_);
     FsStatus status = FsStatus::Ok();
     if (!alone)
         for (const std::int64_t id : later_)
             if (!Remove(id)) status = WriteFailure(db_);
+    const bool wroteRun = runWritten_;
+    if (status && !alone) status = WriteJournal();
     if (status) status = write();
     if (alone) return status;
     if (status && sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) status = WriteFailure(db_);
-    if (status) later_.clear();
-    else sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (status) {
+        later_.clear();
+        journal_.clear();
+    } else {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        runWritten_ = wroteRun;
+    }
     return status;
 }
 
@@ -246,7 +255,7 @@ void SqliteIntentRecord::Done(std::int64_t id) {
 }
 
 void SqliteIntentRecord::Settle() {
-    if (!later_.empty()) (void)WithLater([] { return FsStatus::Ok(); });
+    if (!later_.empty() || !journal_.empty()) (void)WithLater([] { return FsStatus::Ok(); });
 }
 
 void SqliteIntentRecord::SetRunLog(const std::string& csvPath) {

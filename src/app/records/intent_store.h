@@ -1,6 +1,9 @@
 #pragma once
 // The record of intent in an SQLite database under the user's data folder,
-// shared by every run of the window and of ravlen-run on the machine.
+// shared by every run of the window and of ravlen-run on the machine. The
+// runs' journals live beside it: a file's journal entry is written in the
+// transaction that strikes out its plan, so that a placed file is always in
+// one or the other.
 
 #include <cstdint>
 #include <functional>
@@ -8,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "model/date_time.h"
 #include "model/intent_record.h"
+#include "model/run_journal.h"
 
 struct sqlite3;
 
@@ -16,7 +21,7 @@ namespace ravlen {
 
 struct Statement;
 
-class SqliteIntentRecord final : public IntentRecord {
+class SqliteIntentRecord final : public IntentRecord, public RunJournal {
 public:
     // "$XDG_DATA_HOME/Ravlen/placements.sqlite" (~/.local/share when unset).
     static std::string DefaultPath();
@@ -39,6 +44,20 @@ public:
     void SetRunLog(const std::string& csvPath) override;
     std::vector<PlannedPlacement> Abandoned() override;
 
+    // The journals (run_journal.cpp).
+    std::string BeginRun(const std::string& sourceFolder, const std::string& outputFolder) override;
+    void SetRunCsvLog(const std::string& csvPath) override { runLog_ = csvPath; }
+    void Placed(const JournalEntry& entry) override { journal_.push_back(entry); }
+    FsStatus EndRun() override;
+    std::vector<JournalRun> Runs(int limit) override;
+    std::optional<JournalRun> Run(const std::string& id) override;
+    std::vector<JournalEntry> Files(const std::string& id) override;
+    void MarkUndone(const std::string& id) override;
+    // A run's journal is kept this long after the run.
+    static constexpr std::int64_t kJournalDays = 90;
+    // The tables of the journals, made when the record is opened.
+    static const char* JournalSchema();
+
 private:
     explicit SqliteIntentRecord(sqlite3* db);
     FsStatus Insert(PlannedPlacement& plan);
@@ -49,11 +68,19 @@ private:
     sqlite3* db_;
     // Prepared once: a same-disk move is mostly this record's work.
     std::unique_ptr<Statement> insert_, remove_;
+    std::unique_ptr<Statement> journalInsert_;  // prepared with the run's first entry
     std::vector<std::int64_t> later_;  // plans DoneLater left
     std::int64_t pid_;
     std::int64_t started_;  // the process's start time, so that a reused process number is not taken for us
     std::string notice_;
     std::string log_;  // the run's CSV log, written with each plan
+    // Writes the journal entries waiting (and the run's own row before the
+    // first), inside the transaction under way.
+    FsStatus WriteJournal();
+    std::vector<JournalEntry> journal_;  // entries waiting for the next transaction
+    std::string runId_, runSource_, runOutput_, runLog_;
+    std::int64_t runStarted_ = 0;  // seconds since 1970 UTC
+    bool runWritten_ = false;
 };
 
 }  // namespace ravlen

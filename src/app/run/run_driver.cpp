@@ -123,11 +123,12 @@ std::string WithExclusions(const std::string& report, const RunTally& t, bool pr
 }
 
 // A run's final records, written once each file's move or copy is done
-// (for a batch, at its end): into the logs, when there are any, and into the
-// run's list of files.
+// (for a batch, at its end): into the logs, when there are any, into the
+// run's list of files, and each placed file into the run's journal.
 class ListedRecords : public FileRecordSink {
 public:
-    ListedRecords(FileRecordSink* logs, FileList* files) : logs_(logs), files_(files) {}
+    ListedRecords(FileRecordSink* logs, FileList* files, RunJournal* journal, FileSystem& fs)
+        : logs_(logs), files_(files), journal_(journal), fs_(fs) {}
     // Why each file left unplaced was left, for the card's verdict.
     void KeepReasons(std::unordered_map<std::string, UnsafeReason>* reasons, const RunOptions* options) {
         reasons_ = reasons, options_ = options;
@@ -138,6 +139,23 @@ public:
             facts.Operation != FileOperation::AlreadyImported)
             (*reasons_)[facts.SourceFilePath] = UnplacedReason(facts, *options_);
         if (logs_) logs_->WriteFileRecord(facts);
+        if (journal_ && facts.Timestamped &&
+            (facts.Operation == FileOperation::Moved || facts.Operation == FileOperation::Copied)) {
+            JournalEntry entry;
+            entry.Source = facts.SourceFilePath;
+            entry.Target = JoinPath(facts.OutputFolder, facts.OutputFileName);
+            entry.Operation = facts.Operation;
+            // The placed file as the undo will find it, unless something changed it since.
+            if (const std::optional<FsItem> placed = fs_.GetFile(entry.Target)) {
+                entry.Id = placed->Id;
+                entry.Size = placed->Size;
+                entry.Modified = placed->Modified;
+            } else {
+                entry.Size = facts.Size;
+            }
+            entry.OriginalModifiedTime = facts.OriginalModifiedTime;
+            journal_->Placed(entry);
+        }
     }
     bool Failed() const override { return logs_ && logs_->Failed(); }
     bool Holds(const FsItem& file) const override { return logs_ && logs_->Holds(file); }
@@ -145,6 +163,8 @@ public:
 private:
     FileRecordSink* logs_;
     FileList* files_;
+    RunJournal* journal_;
+    FileSystem& fs_;
     std::unordered_map<std::string, UnsafeReason>* reasons_ = nullptr;
     const RunOptions* options_ = nullptr;
 };
@@ -545,6 +565,8 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
     // before the first file is touched.
     RunLogs logs;
     std::string error;
+    RunJournal* journal = services_.journal;
+    const std::string runId = journal ? journal->BeginRun(folders.source.Path, folders.output.Path) : std::string();
     const auto open = [&error](auto create) {
         try {
             create();
@@ -556,7 +578,7 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
         open([&] { logs.text = TextLog::Create(services_.fs, folders.output.Path, DateTime::Now(), options,
                                                services_.program, &error); });
     if (options.WritesCsvLog() && error.empty())
-        open([&] { logs.csv = CsvLog::Create(services_.fs, folders.output.Path, DateTime::Now(), &error); });
+        open([&] { logs.csv = CsvLog::Create(services_.fs, folders.output.Path, DateTime::Now(), &error, runId); });
     if (error.empty()) error = logs.Failure();
     if (!error.empty()) {
         if (logs.text) logs.text->Close();
@@ -568,7 +590,9 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
 
     // Recovery after a kill keeps a file its log records as placed.
     if (services_.intents) services_.intents->SetRunLog(logs.csv ? logs.csv->Path() : std::string());
-    ListedRecords records((logs.text || logs.csv) ? &logs : nullptr, services_.keepRows ? &files_ : nullptr);
+    if (journal && logs.csv) journal->SetRunCsvLog(logs.csv->Path());
+    ListedRecords records((logs.text || logs.csv) ? &logs : nullptr, services_.keepRows ? &files_ : nullptr,
+                          journal, services_.fs);
     std::unordered_map<std::string, UnsafeReason> reasons;
     if (services_.checkCard) records.KeepReasons(&reasons, &options);
     verdict_.reset();
@@ -576,6 +600,9 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
     const bool finished = RunPass("Timestamping Files...", true, folders, options, &records);
     if (logs.text) logs.text->Close();
     if (logs.csv) logs.csv->Close();
+    if (journal)
+        if (const FsStatus kept = journal->EndRun(); !kept)
+            Notice(kept.error + ". Only the run's CSV log, if it wrote one, can undo it.");
     // Only a later run's knowledge of these files is at stake, never a file.
     if (services_.imports)
         if (const FsStatus written = services_.imports->Flush(); !written)

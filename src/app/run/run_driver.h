@@ -20,6 +20,7 @@
 #include "model/import_record.h"
 #include "model/intent_record.h"
 #include "model/log_sink.h"
+#include "model/run_journal.h"
 #include "model/run_options.h"
 #include "model/run_tally.h"
 #include "model/user_port.h"
@@ -65,6 +66,8 @@ struct RunServices {
     // The processing pass and the verdict are done, `seconds` after the pass
     // began; the summary is still to be shown (a desktop notification).
     std::function<void(const CardCheck& card, double seconds)> runEnded = {};
+    // Where a run that places files keeps its journal; none: no journal.
+    RunJournal* journal = nullptr;
 };
 
 // What a card check needs of a run's options: the source, the output and

@@ -56,6 +56,12 @@ void Execute(UndoRow& row, FileSystem& fs, IntentRecord* intents, const std::fun
     if (row.Action != UndoAction::Restore) return;
     bool madeFolder = false;
     if (!fs.FolderExists(row.SourceFolder)) {
+        // Only a run's own journal may make a folder: a log alone may name any.
+        if (!row.Recorded) {
+            row.LeaveAlone("The original folder is gone, and no run on this computer recorded this file, so no "
+                           "folder is made for it.");
+            return;
+        }
         const FsStatus made = fs.CreateFolder(row.SourceFolder);
         if (!made) {
             row.LeaveAlone("The original folder could not be made again due to the following error: " +
@@ -115,8 +121,53 @@ void RemoveEmptiedFolders(const UndoPlan& plan, FileSystem& fs) {
 
 }  // namespace
 
+namespace {
+// The newest runs looked at for one not undone yet.
+constexpr int kRunsLooked = 1000;
+UndoResult Undo(const std::function<bool(UndoPlan&, std::string&)>& makePlan, FileSystem& fs, UserPort& port,
+                bool askFirst, ImportRecord* imports, IntentRecord* intents, RunJournal* journal);
+}  // namespace
+
+std::string UnrecordedQuestion(int rows) {
+    const bool one = rows == 1;
+    return (one ? std::string("1 file in this log is") : std::to_string(rows) + " files in this log are") +
+           " not recorded by any run on this computer: the log was written before runs were recorded, on another "
+           "computer, or edited by hand. Undo " + (one ? "it" : "them") +
+           " anyway? Only files whose size and modified time are still those the log states are undone, and no "
+           "folder is made for them.";
+}
+
+std::string LastRunToUndo(RunJournal& journal) {
+    for (const JournalRun& run : journal.Runs(kRunsLooked))
+        if (!run.Undone) return run.Id;
+    return {};
+}
+
 UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, bool askFirst,
-                   ImportRecord* imports, IntentRecord* intents) {
+                   ImportRecord* imports, IntentRecord* intents, RunJournal* journal) {
+    return Undo(
+        [&](UndoPlan& plan, std::string& error) { return PlanUndo(csvPath, fs, plan, error, journal); }, fs, port,
+        askFirst, imports, intents, journal);
+}
+
+UndoResult RunJournalUndo(const std::string& runId, RunJournal& journal, FileSystem& fs, UserPort& port,
+                          bool askFirst, ImportRecord* imports, IntentRecord* intents) {
+    return Undo(
+        [&](UndoPlan& plan, std::string& error) {
+            const std::optional<JournalRun> run = journal.Run(runId);
+            if (!run) {
+                error = "No run " + QuotedName(runId) + " is recorded on this computer.";
+                return false;
+            }
+            return PlanJournalUndo(*run, journal.Files(runId), fs, plan, error);
+        },
+        fs, port, askFirst, imports, intents, &journal);
+}
+
+namespace {
+
+UndoResult Undo(const std::function<bool(UndoPlan&, std::string&)>& makePlan, FileSystem& fs, UserPort& port,
+                bool askFirst, ImportRecord* imports, IntentRecord* intents, RunJournal* journal) {
     const std::string title = Version().Title;
     UndoResult result;
     UndoPlan plan;
@@ -130,13 +181,21 @@ UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, b
     }
 
     port.SetBusy(true);
-    const bool planned = PlanUndo(csvPath, fs, plan, error);
+    const bool planned = makePlan(plan, error);
     port.SetBusy(false);
     if (!planned) {
         port.MessageBox(error, MsgIcon::Exclamation, MsgButtons::OK, title);
         result.Outcome = UndoOutcome::Refused;
         return result;
     }
+    // Whatever --yes or the user's habit says, No is the answer that moves nothing.
+    if (const int unrecorded = UnrecordedToDo(plan); unrecorded > 0 &&
+        port.AskDefaultNo(UnrecordedQuestion(unrecorded), title) != MsgAnswer::Yes)
+        for (UndoRow& row : plan.Rows)
+            if (!row.Recorded && (row.Action == UndoAction::Restore || row.Action == UndoAction::Remove)) {
+                row.Trusted = false;  // not looked at again
+                row.LeaveAlone("No run on this computer recorded this file, and undoing it was declined.");
+            }
 
     const UndoCounts counts = plan.Counts();
     if (counts.Restore + counts.Remove == 0 && counts.LeaveAlone == 0) {
@@ -144,6 +203,7 @@ UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, b
         // an undo log is written.
         port.MessageBox(UndoNothingToDoMessage(counts), MsgIcon::Information, MsgButtons::OK, title);
         result.Outcome = UndoOutcome::NothingToDo;
+        if (journal && !plan.RunId.empty()) journal->MarkUndone(plan.RunId);
         result.Done = counts;
         result.Rows = std::move(plan.Rows);
         return result;
@@ -173,7 +233,7 @@ UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, b
     }
 
     std::string logError;
-    std::unique_ptr<UndoLog> log = UndoLog::Create(fs, csvPath, logError);
+    std::unique_ptr<UndoLog> log = UndoLog::Create(fs, plan.CsvPath, logError);
     if (log) result.UndoLogPath = log->Path();
 
     const int total = static_cast<int>(plan.Rows.size());
@@ -226,8 +286,11 @@ UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, b
             MsgIcon::Exclamation, MsgButtons::OK, title);
         result.Outcome = UndoOutcome::Incomplete;
     }
+    const bool settled = result.Outcome == UndoOutcome::Completed || result.Outcome == UndoOutcome::NothingToDo;
+    if (journal && settled && !plan.RunId.empty()) journal->MarkUndone(plan.RunId);
     result.Rows = std::move(plan.Rows);
     return result;
 }
 
+}  // namespace
 }  // namespace ravlen

@@ -36,7 +36,21 @@ struct UndoResult {
 // The record of imports, when given, forgets every file the undo takes back.
 // The record of intent, when given, holds each move back while it is under
 // way, and what a killed run or undo left in it is settled first.
+// The journals, when given, tell the rows a run of this computer recorded;
+// the rest are undone only after a question (UnrecordedQuestion).
 UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, bool askFirst,
-                   ImportRecord* imports = nullptr, IntentRecord* intents = nullptr);
+                   ImportRecord* imports = nullptr, IntentRecord* intents = nullptr, RunJournal* journal = nullptr);
+
+// The same undo from a run's journal: "Undo last import..." and
+// `ravlen-run --undo-last` / `--undo-run ID`. A run the undo leaves with
+// nothing to undo is marked undone.
+UndoResult RunJournalUndo(const std::string& runId, RunJournal& journal, FileSystem& fs, UserPort& port,
+                          bool askFirst, ImportRecord* imports = nullptr, IntentRecord* intents = nullptr);
+
+// The newest run not yet undone; "" when there is none.
+std::string LastRunToUndo(RunJournal& journal);
+
+// The question before rows that no journal records are undone.
+std::string UnrecordedQuestion(int rows);
 
 }  // namespace ravlen

@@ -1,8 +1,10 @@
 #include "app/undo/undo_plan.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <optional>
+#include <tuple>
 
 #include "engine/placement.h"
 #include "log/csv_text.h"
@@ -25,7 +27,9 @@ struct LogColumns {
     std::size_t Count = 0;  // fields of every row
     std::size_t SourceFileName = 0, SourceFolder = 0, Size = 0, Timestamped = 0, Operation = 0,
                 OutputFileName = 0, OutputFolder = 0;
+    std::size_t FileSystemDateModified = 0;
     std::optional<std::size_t> OriginalModifiedTime;  // logs of runs that set the files' times
+    std::optional<std::size_t> RunId;                 // logs of runs that kept a journal
 
     // Nothing when the header is not a CSV log's: it must start with the
     // columns of the first layout; columns added since (known to this
@@ -43,7 +47,7 @@ struct LogColumns {
             {csv_column::kSourceFileName, &c.SourceFileName}, {csv_column::kSourceFolder, &c.SourceFolder},
             {csv_column::kSize, &c.Size},                     {csv_column::kTimestamped, &c.Timestamped},
             {csv_column::kOperation, &c.Operation},           {csv_column::kOutputFileName, &c.OutputFileName},
-            {csv_column::kOutputFolder, &c.OutputFolder},
+            {csv_column::kOutputFolder, &c.OutputFolder},     {csv_column::kFileSystemDateModified, &c.FileSystemDateModified},
         };
         for (const auto& [name, index] : wanted) {
             const std::optional<std::size_t> at = header.Find(name);
@@ -51,6 +55,7 @@ struct LogColumns {
             *index = *at;
         }
         c.OriginalModifiedTime = header.Find(csv_column::kOriginalModifiedTime);
+        c.RunId = header.Find(csv_column::kRunId);
         return c;
     }
 };
@@ -91,6 +96,28 @@ bool ParseSize(const std::string& text, std::int64_t& size) {
     return true;
 }
 
+// A row of a moved or copied file whose paths are plain and whose output lies
+// in the log's folder is trusted; false when it is left alone.
+bool CheckPaths(UndoRow& row, const std::string& logFolder) {
+    if (!PlainName(row.SourceFileName)) {
+        row.LeaveAlone("The row's SourceFileName is not a plain file name.");
+    } else if (!PlainName(row.OutputFileName)) {
+        row.LeaveAlone("The row's OutputFileName is not a plain file name.");
+    } else if (!PlainFolder(row.SourceFolder)) {
+        row.LeaveAlone("The row's SourceFolder is not a plain absolute folder path.");
+    } else if (!PlainFolder(row.OutputFolder)) {
+        row.LeaveAlone("The row's OutputFolder is not a plain absolute folder path.");
+    } else if (!WithinFolder(row.OutputFolder, logFolder)) {
+        row.LeaveAlone("The row's OutputFolder is neither the log's folder nor inside it.");
+    } else if (row.SourceFolder == row.OutputFolder && row.SourceFileName == row.OutputFileName) {
+        row.LeaveAlone("The row's output file is its original file.");
+    } else {
+        row.Trusted = true;
+        row.Action = row.Operation == FileOperation::Moved ? UndoAction::Restore : UndoAction::Remove;
+    }
+    return row.Trusted;
+}
+
 // What a record says, checked as far as it can be without looking at the disk.
 UndoRow ReadRow(const CsvRecord& record, const LogColumns& c, int number, const std::string& logFolder) {
     UndoRow row;
@@ -105,6 +132,8 @@ UndoRow ReadRow(const CsvRecord& record, const LogColumns& c, int number, const 
         row.OperationText = f[c.Operation];
         row.Operation = OperationFromText(row.OperationText).value_or(FileOperation::None);
         if (c.OriginalModifiedTime) row.OriginalModified = FileTime::Parse(f[*c.OriginalModifiedTime]);
+        if (c.RunId) row.RunId = f[*c.RunId];
+        row.LoggedModified = f[c.FileSystemDateModified];
     }
     if (record.TooLong) {
         row.LeaveAlone("The row is longer than any row the program writes.");
@@ -122,23 +151,9 @@ UndoRow ReadRow(const CsvRecord& record, const LogColumns& c, int number, const 
         row.LeaveAlone("The row's Timestamped field is neither Yes nor No.");
     } else if (row.Operation != FileOperation::Moved && row.Operation != FileOperation::Copied) {
         row.LeaveAlone("The row's Operation is neither Moved nor Copied.");
-    } else if (!PlainName(row.SourceFileName)) {
-        row.LeaveAlone("The row's SourceFileName is not a plain file name.");
-    } else if (!PlainName(row.OutputFileName)) {
-        row.LeaveAlone("The row's OutputFileName is not a plain file name.");
-    } else if (!PlainFolder(row.SourceFolder)) {
-        row.LeaveAlone("The row's SourceFolder is not a plain absolute folder path.");
-    } else if (!PlainFolder(row.OutputFolder)) {
-        row.LeaveAlone("The row's OutputFolder is not a plain absolute folder path.");
-    } else if (!WithinFolder(row.OutputFolder, logFolder)) {
-        row.LeaveAlone("The row's OutputFolder is neither the log's folder nor inside it.");
-    } else if (!ParseSize(f[c.Size], row.Size)) {
+    } else if (CheckPaths(row, logFolder) && !ParseSize(f[c.Size], row.Size)) {
+        row.Trusted = false;
         row.LeaveAlone("The row's Size is not a number.");
-    } else if (row.SourceFolder == row.OutputFolder && row.SourceFileName == row.OutputFileName) {
-        row.LeaveAlone("The row's output file is its original file.");
-    } else {
-        row.Trusted = true;
-        row.Action = row.Operation == FileOperation::Moved ? UndoAction::Restore : UndoAction::Remove;
     }
     return row;
 }
@@ -148,8 +163,20 @@ std::string SizeChange(const char* what, std::int64_t now, std::int64_t logged) 
            GroupedCount(logged) + ".";
 }
 
-}  // namespace
+// A row about to be acted on, against its run's journal: the placed file must
+// be the one the run placed; without a journal, `logged` (the file the row's
+// facts are of) must still have the modified time the log states.
+void CheckRecord(UndoRow& row, const std::optional<FsItem>& out, const std::optional<FsItem>& logged) {
+    if (row.Recorded) {
+        if (row.PlacedId.Known() && out->Id.Known() && !(out->Id == row.PlacedId))
+            row.LeaveAlone("The file at the output name is not the one the run placed.");
+    } else if (!logged || logged->Modified.FormatFull() != row.LoggedModified) {
+        row.LeaveAlone("No run on this computer recorded this file, and its modified time is not the one the log "
+                       "states.");
+    }
+}
 
+}  // namespace
 
 // What undoing a trusted row would do with the files as they stand now.
 void AssessUndoRow(UndoRow& row, const std::string& logFolder, FileSystem& fs) {
@@ -202,7 +229,10 @@ void AssessUndoRow(UndoRow& row, const std::string& logFolder, FileSystem& fs) {
         } else if (srcThere) {
             row.LeaveAlone("A file already stands at the original name.");
         } else if (!fs.FolderExists(row.SourceFolder)) {
-            if (fs.FileExists(row.SourceFolder)) {
+            if (!row.Recorded) {
+                row.LeaveAlone("The original folder is gone, and no run on this computer recorded this file, so "
+                               "no folder is made for it.");
+            } else if (fs.FileExists(row.SourceFolder)) {
                 row.LeaveAlone("Something other than a folder stands at the original folder's path.");
             } else if (!fs.FolderExists(fs.ParentPart(row.SourceFolder))) {
                 // Only the last folder is made again: a whole missing chain is
@@ -210,6 +240,7 @@ void AssessUndoRow(UndoRow& row, const std::string& logFolder, FileSystem& fs) {
                 row.LeaveAlone("The original folder is gone, and so is the folder that held it.");
             }
         }
+        if (row.Action == UndoAction::Restore) CheckRecord(row, out, out);
         return;
     }
 
@@ -233,6 +264,9 @@ void AssessUndoRow(UndoRow& row, const std::string& logFolder, FileSystem& fs) {
         row.LeaveAlone("The copy and the original differ in size, so the copy is kept.");
     } else if (src->Size != row.Size) {
         row.LeaveAlone(SizeChange("The original", src->Size, row.Size) + " The copy is kept.");
+    } else {
+        // A copy's row logs its original's facts.
+        CheckRecord(row, out, src);
     }
 }
 
@@ -341,10 +375,81 @@ bool ReadRunLog(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std:
     return !refused;
 }
 
-bool PlanUndo(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std::string& error) {
+bool PlanUndo(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std::string& error, RunJournal* journal) {
     if (!ReadRunLog(csvPath, fs, plan, error)) return false;
+    MatchJournal(plan, journal);
     for (UndoRow& row : plan.Rows) AssessUndoRow(row, plan.LogFolder, fs);
     return true;
+}
+
+}  // namespace ravlen
+
+namespace ravlen {
+
+void MatchJournal(UndoPlan& plan, RunJournal* journal) {
+    if (!journal) return;
+    using Key = std::tuple<std::string, std::string, FileOperation>;
+    std::map<std::string, std::map<Key, JournalEntry>> runs;  // by run id
+    for (UndoRow& row : plan.Rows) {
+        if (!row.Trusted || row.RunId.empty()) continue;
+        auto run = runs.find(row.RunId);
+        if (run == runs.end()) {
+            run = runs.emplace(row.RunId, std::map<Key, JournalEntry>{}).first;
+            if (journal->Run(row.RunId))
+                for (JournalEntry& entry : journal->Files(row.RunId))
+                    run->second.emplace(Key{entry.Source, entry.Target, entry.Operation}, std::move(entry));
+        }
+        const auto entry = run->second.find(
+            Key{JoinPath(row.SourceFolder, row.SourceFileName), JoinPath(row.OutputFolder, row.OutputFileName),
+                row.Operation});
+        if (entry == run->second.end() || entry->second.Size != row.Size) continue;
+        row.Recorded = true;
+        row.PlacedId = entry->second.Id;
+    }
+    if (plan.RunId.empty() && !runs.empty()) plan.RunId = runs.begin()->first;
+}
+
+bool PlanJournalUndo(const JournalRun& run, const std::vector<JournalEntry>& files, FileSystem& fs, UndoPlan& plan,
+                     std::string& error) {
+    plan = UndoPlan{};
+    plan.RunId = run.Id;
+    const std::optional<FolderRef> output = fs.FolderExists(run.OutputFolder) ? fs.GetFolder(run.OutputFolder)
+                                                                               : std::nullopt;
+    if (!output) {
+        error = "The output folder " + QuotedName(run.OutputFolder) + " of the run cannot be found.";
+        return false;
+    }
+    plan.LogFolder = output->Path;
+    plan.CsvPath = !run.CsvLog.empty() ? run.CsvLog : LogFilePath(output->Path, run.Started, ".csv");
+    for (const JournalEntry& entry : files) {
+        UndoRow row;
+        row.Row = static_cast<int>(plan.Rows.size()) + 1;
+        row.SourceFolder = fs.ParentPart(entry.Source);
+        row.SourceFileName = entry.Source.substr(std::min(entry.Source.size(), row.SourceFolder.size() + 1));
+        row.OutputFolder = fs.ParentPart(entry.Target);
+        row.OutputFileName = entry.Target.substr(std::min(entry.Target.size(), row.OutputFolder.size() + 1));
+        row.Operation = entry.Operation;
+        row.OperationText = std::string(OperationText(entry.Operation));
+        row.Size = entry.Size;
+        row.OriginalModified = entry.OriginalModifiedTime;
+        row.RunId = run.Id;
+        row.Recorded = true;
+        row.PlacedId = entry.Id;
+        if (row.Operation != FileOperation::Moved && row.Operation != FileOperation::Copied)
+            row.LeaveAlone("The row's Operation is neither Moved nor Copied.");
+        else
+            CheckPaths(row, plan.LogFolder);
+        AssessUndoRow(row, plan.LogFolder, fs);
+        plan.Rows.push_back(std::move(row));
+    }
+    return true;
+}
+
+int UnrecordedToDo(const UndoPlan& plan) {
+    int n = 0;
+    for (const UndoRow& row : plan.Rows)
+        if (!row.Recorded && (row.Action == UndoAction::Restore || row.Action == UndoAction::Remove)) ++n;
+    return n;
 }
 
 }  // namespace ravlen

@@ -9,6 +9,7 @@
 
 #include "model/file_facts.h"
 #include "model/file_system.h"
+#include "model/run_journal.h"
 
 namespace ravlen {
 
@@ -37,6 +38,15 @@ struct UndoRow {
     std::int64_t Size = -1;
     std::optional<FileTime> OriginalModified;  // the renamed file's modified time before the run set it
     bool Trusted = false;  // the row parsed and names plain paths inside the log's folder
+    std::string RunId;     // the run the row names ("" or "N/A" for none)
+    std::string LoggedModified;  // the FileSystemDateModified field, as the log states it
+    // A journal of this computer records the row's file: it is undone as any
+    // row, provided the placed file is still the one the run placed (PlacedId).
+    // Any other row is undone only after a question, only when its file's
+    // size and modified time are still those the log states, and never by
+    // making a folder.
+    bool Recorded = false;
+    FileId PlacedId;
     UndoAction Action = UndoAction::LeaveAlone;
     std::string Reason;  // why nothing is (or was) done; empty for Restore and Remove
 
@@ -54,7 +64,8 @@ struct UndoCounts {
 };
 
 struct UndoPlan {
-    std::string CsvPath;
+    std::string CsvPath;  // for a run's journal, the log it wrote or would have written
+    std::string RunId;    // when the plan is a run's journal
     std::string LogFolder;  // the folder that holds the log, as the file system names it
     std::vector<UndoRow> Rows;
     UndoCounts Counts() const;
@@ -67,7 +78,21 @@ bool ReadRunLog(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std:
 // Reads the log and decides, row by row, what an undo would do now. False with
 // `error` (a message for the user) when the file cannot be read or is not a
 // CSV log of the program; rows that do not fit are planned as LeaveAlone.
-bool PlanUndo(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std::string& error);
+// Rows are checked against the journals when given (MatchJournal).
+bool PlanUndo(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std::string& error,
+              RunJournal* journal = nullptr);
+
+// Marks the rows that the journal of the run they name records; the rest
+// stay unrecorded.
+void MatchJournal(UndoPlan& plan, RunJournal* journal);
+
+// The rows of a run's journal, recorded and checked as a log's rows are;
+// false with `error` when the run's output folder cannot be found.
+bool PlanJournalUndo(const JournalRun& run, const std::vector<JournalEntry>& files, FileSystem& fs, UndoPlan& plan,
+                     std::string& error);
+
+// The rows to act on (Restore or Remove) that no journal records.
+int UnrecordedToDo(const UndoPlan& plan);
 
 // Decides a trusted row's action again from its files as they stand now.
 // `logFolder` is the folder that holds the log (UndoPlan::LogFolder).

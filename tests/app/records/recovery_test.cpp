@@ -301,5 +301,46 @@ TEST(IntentStore, StrikesOutLaterPlansWithTheNextOneOrAtTheEnd) {
     EXPECT_EQ(left(), "");
 }
 
+// A placed file's journal entry is written in the transaction that strikes
+// out its plan, so a kill leaves it in one or the other; old journals go.
+TEST(IntentStore, JournalsGoWithTheStrikeOutsAndArePrunedWhenOld) {
+    TempDir dir;
+    const std::string path = dir / "placements.sqlite";
+    const auto journal = [&] { return test::QuerySql(path, "SELECT group_concat(target) FROM run_file"); };
+    const auto plans = [&] { return test::QuerySql(path, "SELECT group_concat(target) FROM placement"); };
+    std::string error;
+    const auto record = SqliteIntentRecord::Open(path, error);
+    ASSERT_TRUE(record) << error;
+    const std::string old = record->BeginRun("/card", "/out");
+    PlannedPlacement a{0, "/card/a", "/out/a"}, b{0, "/card/b", "/out/b"};
+    ASSERT_TRUE(record->Plan(a));
+    JournalEntry placed;
+    placed.Source = a.Source;
+    placed.Target = a.Target;
+    record->Placed(placed);
+    record->DoneLater(a.Id);
+    EXPECT_EQ(journal(), "");
+    EXPECT_EQ(plans(), "/out/a");
+    ASSERT_TRUE(record->Plan(b));
+    EXPECT_EQ(journal(), "/out/a");
+    EXPECT_EQ(plans(), "/out/b");
+    ASSERT_TRUE(record->EndRun());
+
+    const std::string kept = record->BeginRun("/card", "/out");
+    placed.Target = "/out/c";
+    record->Placed(placed);
+    ASSERT_TRUE(record->EndRun());
+    ASSERT_EQ(record->Runs(10).size(), 2u);
+    const std::string sql = "UPDATE run SET started = started - " +
+                            std::to_string((SqliteIntentRecord::kJournalDays + 1) * 24 * 3600) + " WHERE id = '" +
+                            old + "'";
+    ASSERT_TRUE(test::ExecSql(path, sql.c_str()));
+    record->BeginRun("/card", "/out");
+    const std::vector<JournalRun> runs = record->Runs(10);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].Id, kept);
+    EXPECT_EQ(journal(), "/out/c");
+}
+
 }  // namespace
 }  // namespace ravlen

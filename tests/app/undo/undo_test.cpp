@@ -14,6 +14,7 @@
 #include <set>
 
 #include "app/records/import_store.h"
+#include "app/records/intent_store.h"
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -52,16 +53,25 @@ struct FaultyFs : PosixFileSystem {
     }
 };
 
-// A real run with a CSV log over four photos, then undos of it.
+// A real run with a CSV log over four photos, then undos of it; the runs'
+// journals and plans in a record of their own.
 struct Bench {
-    TempDir srcDir, outDir;
+    TempDir srcDir, outDir, dataDir;
     std::string src = srcDir.Mkdir("card"), out = outDir.Mkdir("out");
     FaultyFs files;
     FakePort port;
     std::string csv;  // the run's log
     ImportRecord* imports = nullptr;
     std::set<std::string> logs;  // the runs' logs so far
+    std::string recordPath = dataDir.path() + "/placements.sqlite";
+    std::unique_ptr<SqliteIntentRecord> record = Open(recordPath);
 
+    static std::unique_ptr<SqliteIntentRecord> Open(const std::string& path) {
+        std::string error;
+        auto record = SqliteIntentRecord::Open(path, error);
+        EXPECT_TRUE(record) << error;
+        return record;
+    }
     Bench() {
         srcDir.Write("card/IMG_0001.JPG", "first photo");
         srcDir.Write("card/IMG_0002.JPG", std::string((1 << 20) + 17, 'x'));  // several compare chunks
@@ -81,13 +91,19 @@ struct Bench {
         if (also) also(o);
         RunServices services{files, port, {}, {}, ProgramFacts{}};
         services.imports = imports;
+        services.intents = record.get();
+        services.journal = record.get();
         ASSERT_EQ(RunDriver(services).Go(o), RunOutcome::Completed);
         for (const auto& e : fs::directory_iterator(out))
             if (e.path().extension() == ".csv" && logs.insert(e.path().string()).second) csv = e.path().string();
     }
     UndoResult Undo() {
         port.messages.clear();
-        return RunUndo(csv, files, port, true, imports);
+        return RunUndo(csv, files, port, true, imports, record.get(), record.get());
+    }
+    UndoResult UndoRun(const std::string& id) {
+        port.messages.clear();
+        return RunJournalUndo(id, *record, files, port, true, imports, record.get());
     }
     // Where the log says a row's file came from and went to.
     std::string SourceOf(int row) const { return Field(row, "SourceFolder") + "/" + Field(row, "SourceFileName"); }
@@ -396,6 +412,7 @@ TEST(Undo, RowsThatDoNotMatchTheLogAreLeftAloneWithTheirReason) {
     dir.Write("out/A.JPG", "aaaa");
     dir.Write("out/B.JPG", "bbbb");
     dir.Write("elsewhere/C.JPG", "cccc");
+    const std::string bTime = DateTime::FromTimeT(ModifiedOf(out + "/B.JPG").tv_sec).FormatFull();
     // A row of quoted fields: "N/A" but for the undo's columns, which say src/IMG_0001.JPG
     // was moved to out/A.JPG (4 bytes) unless `set` says otherwise.
     const std::vector<std::string>& names = CsvLogColumns();
@@ -424,7 +441,8 @@ TEST(Undo, RowsThatDoNotMatchTheLogAreLeftAloneWithTheirReason) {
         {"\"a \"quoted\" word\"," + row({}, names.size() - 1), "The row has a double quote where the program never writes one."},
         {std::string(CsvSplitter::kMaxRecordBytes * 2, ',') + "\r\n",
          "The row is longer than any row the program writes."},
-        {row({{"SourceFileName", "IMG_0002.JPG"}, {"OutputFileName", "B.JPG"}}), ""},
+        // No run recorded it; its size and modified time are as logged.
+        {row({{"SourceFileName", "IMG_0002.JPG"}, {"OutputFileName", "B.JPG"}, {"FileSystemDateModified", bTime}}), ""},
         {row().substr(0, row().find("\"A.JPG") + 3),
          "The row's last quoted field is never closed: the log seems cut short."},
     };
@@ -463,6 +481,111 @@ namespace {
 // A card copied twice: the second run copies nothing, and its undo leaves the
 // files already there alone; the undo of the first run takes the copies back
 // and the record of imports forgets them. The record starts from a damaged file.
+// Without a CSV log the run's journal undoes it: the last run first, then the
+// one before; a placed file replaced since (another file, same size) stays.
+TEST(Undo, TheJournalUndoesRunsWithoutALogLastFirst) {
+    Bench bench;
+    const auto before = Tree(bench.src);
+    const auto noLog = [](RunOptions& o) { o.CreateLog = CreateLog::No; };
+    bench.Run(0, 2, noLog);
+    bench.srcDir.Write("card/IMG_0010.JPG", "later photo");
+    bench.Run(0, 2, noLog);
+    ASSERT_TRUE(Tree(bench.src).empty());
+    ASSERT_TRUE(bench.logs.empty());
+    std::vector<JournalRun> runs = Bench::Open(bench.recordPath)->Runs(10);  // kept past the program's end
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].Moved, 1);
+    EXPECT_EQ(runs[1].Moved, 4);
+    EXPECT_EQ(runs[1].OutputFolder, bench.out);
+    EXPECT_EQ(LastRunToUndo(*bench.record), runs[0].Id);
+    EXPECT_EQ(bench.UndoRun(runs[0].Id).Outcome, UndoOutcome::Completed);
+    EXPECT_EQ(Tree(bench.src), (std::map<std::string, std::string>{{"IMG_0010.JPG", "later photo"}}));
+    ASSERT_EQ(LastRunToUndo(*bench.record), runs[1].Id);
+
+    const std::vector<JournalEntry> placed = bench.record->Files(runs[1].Id);
+    ASSERT_EQ(placed.size(), 4u);
+    const std::string swapped = placed[0].Target, bytes = ReadAll(swapped);
+    std::ofstream(swapped + ".new", std::ios::binary) << std::string(bytes.size(), '?');
+    fs::rename(swapped + ".new", swapped);  // another file: made while the placed one still held its inode
+    UndoResult result = bench.UndoRun(runs[1].Id);
+    EXPECT_EQ(result.Outcome, UndoOutcome::Incomplete);
+    EXPECT_EQ(result.Done.Restore, 3);
+    EXPECT_EQ(result.Rows[0].Reason, "The file at the output name is not the one the run placed.");
+    EXPECT_EQ(LastRunToUndo(*bench.record), runs[1].Id) << "not undone while a file is left";
+    fs::remove(swapped);
+    std::ofstream(placed[0].Source, std::ios::binary) << bytes;
+    result = bench.UndoRun(runs[1].Id);
+    EXPECT_EQ(result.Outcome, UndoOutcome::NothingToDo);
+    auto all = before;
+    all["IMG_0010.JPG"] = "later photo";
+    EXPECT_EQ(Tree(bench.src), all);
+    EXPECT_EQ(LastRunToUndo(*bench.record), "");
+    EXPECT_EQ(bench.UndoRun("20000101-000000-00000000").Outcome, UndoOutcome::Refused);
+}
+
+// Rows of a log that no run of this computer recorded (a file planted in the
+// output folder and named as placed, with its original "folder" anywhere):
+// asked about, and even with Yes never undone by making a folder, nor when
+// the file's modified time is not the logged one.
+TEST(Undo, RowsNoRunRecordedAreAskedAboutAndNeverMakeAFolder) {
+    Bench bench;
+    bench.Run(0);
+    const std::string elsewhere = bench.outDir.Mkdir("elsewhere"), missing = bench.outDir / "cron.d";
+    const std::string planted = bench.outDir.Write("out/planted", "* * * * * root evil");
+    const std::string stale = bench.outDir.Write("out/stale", "stale");
+    const std::string fine = bench.outDir.Write("out/fine", "fine");
+    const auto logged = [](const std::string& path) {
+        return DateTime::FromTimeT(ModifiedOf(path).tv_sec).FormatFull();
+    };
+    // Row 1 of the run, rewritten: another output file, folder and size.
+    const auto hostile = [&](const std::string& folder, const std::string& file, const std::string& modified) {
+        static int job = 0;
+        std::vector<std::string> f = SplitCsv(ReadAll(bench.csv)).at(1).Fields;
+        const CsvHeader header(SplitCsv(ReadAll(bench.csv)).at(0).Fields);
+        f[*header.Find("SourceFolder")] = folder;
+        f[*header.Find("SourceFileName")] = "job" + std::to_string(++job);
+        f[*header.Find("OutputFileName")] = fs::path(file).filename().string();
+        f[*header.Find("Size")] = std::to_string(fs::file_size(file));
+        f[*header.Find("FileSystemDateModified")] = modified;
+        return f;
+    };
+    const std::vector<std::vector<std::string>> rows = {hostile(missing, planted, logged(planted)),
+                                                        hostile(elsewhere, stale, "2001/01/01 00:00:00"),
+                                                        hostile(elsewhere, fine, logged(fine))};
+    std::ofstream(bench.csv, std::ios::binary | std::ios::app) << [&] {
+        std::string text;
+        for (const auto& f : rows) {
+            for (std::size_t i = 0; i < f.size(); ++i) text += (i ? "," : "") + CsvQuoted(f[i]);
+            text += "\r\n";
+        }
+        return text;
+    }();
+
+    // Only the row that passes every check is asked about.
+    bench.port.answers = {MsgAnswer::No, MsgAnswer::Yes};
+    UndoResult result = bench.Undo();
+    EXPECT_EQ(result.Outcome, UndoOutcome::Incomplete);
+    EXPECT_EQ(result.Done.Restore, 4);
+    ASSERT_EQ(result.Rows.size(), 7u);
+    EXPECT_EQ(result.Rows[4].Reason, "The original folder is gone, and no run on this computer recorded this file, "
+                                     "so no folder is made for it.");
+    EXPECT_EQ(result.Rows[5].Reason,
+              "No run on this computer recorded this file, and its modified time is not the one the log states.");
+    EXPECT_EQ(result.Rows[6].Reason, "No run on this computer recorded this file, and undoing it was declined.");
+    ASSERT_FALSE(bench.port.messages.empty());
+    EXPECT_EQ(bench.port.messages[0].text, UnrecordedQuestion(1));
+    EXPECT_EQ(bench.port.messages[0].buttons, MsgButtons::YesNo);
+
+    result = bench.Undo();  // answered Yes
+    EXPECT_EQ(result.Done.AlreadyUndone, 4);
+    EXPECT_EQ(result.Done.Restore, 1);
+    EXPECT_EQ(result.Done.LeaveAlone, 2);
+    EXPECT_FALSE(fs::exists(missing));
+    EXPECT_EQ(ReadAll(planted), "* * * * * root evil");
+    EXPECT_EQ(ReadAll(stale), "stale");
+    EXPECT_EQ(ReadAll(elsewhere + "/job3"), "fine");
+}
+
 TEST(Undo, ReimportsAreLeftAloneAndTheRecordForgetsWhatIsUndone) {
     Bench bench;
     const std::string db = bench.outDir.Write("imports.sqlite", std::string(5000, 'g'));
