@@ -189,7 +189,7 @@ void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameCh
     const auto place = [&](FsStatus (FileSource::*operation)(const std::string&, const std::string&)) {
         if (!unusable.empty()) return FsStatus::Fail(unusable);
         if (batched) return context.batch->Stage(facts, target, operation == &FileSource::MoveFile);
-        if (movesLater) return context.batch->StageMove(facts, target), FsStatus::Ok();
+        if (movesLater) return context.batch->StageMove(facts, target);
         if (PerformActions) return (source.*operation)(facts.SourceFilePath, target);
         return choice.seenFree || !NameTaken(context, outputFolderPath, name) ? FsStatus::Ok() : FsStatus::Fail(NameTakenText());
     };

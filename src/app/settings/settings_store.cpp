@@ -344,6 +344,9 @@ std::vector<SettingsKey> MakeKeys() {
         CheckKey<&O::SkipImported>("Import", "SkipImported",
                                    "a file whose identical bytes are already in the output folder is not "
                                    "placed again"),
+        TextKey("Import", "BackupPaths", &O::BackupPaths,
+                "backup folders separated by \";\": each placed file is copied into every one too, under "
+                "its name below the output folder; it counts as placed once every copy is on the disk"),
     };
 }
 
