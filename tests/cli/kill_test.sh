@@ -96,7 +96,7 @@ copy-across)      stop="after:linkat:4:KILL" ;;
 move-same|move-same-undo) stop="after:renameat2:4:KILL" ;;
 # The fourth file's row is in the CSV log (the header is the first write),
 # and the plans of the batch's ten files not yet struck out.
-logged-same)      stop="after:csvwrite:5:KILL" ;;
+logged-same|copy-logged) stop="after:csvwrite:5:KILL" ;;
 # The batch's plans written, no file yet moved.
 planned-same)     stop="before:renameat2:1:KILL" ;;
 copy-term)        stop="before:copy_file_range:3:TERM" ;;
@@ -167,7 +167,11 @@ esac
 # (In batches of a few files the plans of earlier batches are struck out already.)
 kept="4 files its log records as placed kept"
 [ -z "${4:-}" ] || kept="its log records as placed kept"
-[ "$case_name" != logged-same ] || grep -qF "$kept" err.txt || fail "the logged move was not kept"
+case "$case_name" in
+logged-same|copy-logged) grep -qF "$kept" err.txt || fail "the logged files were not kept" ;;
+esac
+# A backup copy is settled with its file, never left apart from it.
+[ -z "$backup" ] || ! grep -qF "Left alone" err.txt || fail "a backup copy was left alone"
 no_hidden
 only_whole "$out" $backups
 # A copy run places every file again; what the killed run left unlogged shows
