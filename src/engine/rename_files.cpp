@@ -76,7 +76,9 @@ public:
     // Every file placed below `top` is copied into each backup folder too;
     // a backup folder that is not there ends the pass before any file is touched.
     void BackUp(const std::string& top) {
-        if (!batch_ || plan_.BackupFolders.empty()) return;
+        if (plan_.BackupFolders.empty()) return;
+        outputTop_ = top;
+        if (!batch_) return;
         const std::optional<FolderRef> output = context_.fs.GetFolder(top);
         for (const std::string& folder : plan_.BackupFolders) {
             const std::optional<FolderRef> backup = context_.fs.GetFolder(folder);
@@ -326,6 +328,7 @@ private:
         placement.source = &source_;
         placement.imports = imports_ ? &*imports_ : nullptr;
         if (!performActions_) placement.emptyFolders = &emptyFolders_;
+        if (!outputTop_.empty()) placement.backupFolders = &plan_.BackupFolders, placement.outputTop = outputTop_;
         return placement;
     }
 
@@ -365,6 +368,7 @@ private:
     std::int32_t lockedAtFinish_ = tally_.NumberOfLockedFiles;  // files not placed when the last batch was finished
     std::optional<ImportCheck> imports_;
     EmptyFolders emptyFolders_;  // a preview's
+    std::string outputTop_;      // below which the files' names are mirrored in the backup folders, if any
 };
 
 }  // namespace

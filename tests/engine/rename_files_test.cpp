@@ -1173,6 +1173,23 @@ TEST_F(RenameFilesTest, AFileIsPlacedOnlyOnceItsBackupCopyIsNamedAndOnTheDisk) {
     EXPECT_TRUE(fs::exists(in + "/IMG_0003.JPG"));
 }
 
+// The serial number is chosen free in the output folder and in every backup
+// folder at once, in the preview as in the run.
+TEST_F(RenameFilesTest, ASerialIsChosenFreeInEveryDestination) {
+    const std::string backup = dir.Mkdir("backup"), second = dir.Mkdir("second");
+    options.BackupPaths = backup + ";" + second;
+    dir.Write("backup/20041225_180911.JPG", "theirs");
+    dir.Write("second/20041225_180911_001.JPG", "theirs");
+    dir.Write("out/20041225_180911_002.JPG", "theirs");
+    File("IMG_0001.JPG");
+    Run(false);
+    EXPECT_EQ(chronology.Text(), "|20041225180911#3|");
+    chronology.Reset();
+    Run();
+    for (const std::string& folder : {out, backup, second})
+        EXPECT_EQ(test::ReadAll(folder + "/20041225_180911_003.JPG"), "IMG_0001.JPG") << folder;
+}
+
 // A camera on a cable, whose files have no path on the computer: every read,
 // listing, copy and removal of its files goes through the source, and a path
 // it gives means nothing to the file system.
