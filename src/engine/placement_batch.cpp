@@ -202,6 +202,8 @@ void PlacementBatch::Commit() {
             Fail(*entry, status, true);
             continue;
         }
+        for (const std::unique_ptr<StagedCopy>& backup : entry->backups)
+            entry->facts.BackupFilePaths.push_back(backup->Target);
         if (entry->copy && entry->moving) givingUp_.push_back(entry);
         // A move within one file system, once its backup copies are on the disk.
         if (!entry->copy) Move(*entry, status);
@@ -276,6 +278,7 @@ void PlacementBatch::Fail(Entry& entry, const FsStatus& status, bool removeNamed
     // A file not placed has no backup either (only named copies are removed).
     for (const std::unique_ptr<StagedCopy>& backup : entry.backups) fs_.RemoveNamed(*backup);
     entry.backups.clear();
+    entry.facts.BackupFilePaths.clear();
     entry.failed = true;
     const bool moving = entry.moving && options_.MoveOrCopy == MoveOrCopy::Move;
     FailPlacement(report_, entry.facts, tally_, moving, status);

@@ -1153,6 +1153,7 @@ TEST_F(RenameFilesTest, AFileIsPlacedOnlyOnceItsBackupCopyIsNamedAndOnTheDisk) {
                                                      "name 20041225_180912.JPG", "name 20041225_180912.JPG", "flush",
                                                      "flush", "give up IMG_0002.JPG", "record IMG_0002.JPG"}));
     EXPECT_EQ(test::ReadAll(backup + "/2004/2004-12-25/20041225_180912.JPG"), "IMG_0002.JPG");
+    EXPECT_EQ(records.at(0).BackupFilePaths, std::vector<std::string>{backup + "/2004/2004-12-25/20041225_180912.JPG"});
 
     for (const MoveOrCopy how : {MoveOrCopy::Move, MoveOrCopy::Copy}) {
         files.across = how == MoveOrCopy::Copy, files.refuseNamesIn = backup, records.clear(), chronology.Reset();
@@ -1161,6 +1162,7 @@ TEST_F(RenameFilesTest, AFileIsPlacedOnlyOnceItsBackupCopyIsNamedAndOnTheDisk) {
         Run();
         ASSERT_EQ(records.size(), 1u);
         EXPECT_EQ(records[0].Operation, FileOperation::Failed);
+        EXPECT_TRUE(records[0].BackupFilePaths.empty());
         EXPECT_EQ(tally.NumberOfLockedFiles, 1);
         EXPECT_TRUE(fs::exists(in + "/IMG_0003.JPG"));
         EXPECT_FALSE(fs::exists(out + "/2004/2004-12-25/20041225_180913.JPG"));
