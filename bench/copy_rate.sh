@@ -9,7 +9,8 @@
 #   BASE_BUILD_DIR, the same passes of that build are timed too, so that a
 #   change shows against the build before it (same-disk Move, preview).
 # Cases: Copy disk -> disk, Move disk -> /dev/shm, Move /dev/shm -> disk,
-# Move on one disk (renames), and the preview pass.
+# Move on one disk (renames), the preview pass, and Copy disk -> disk with a
+# backup folder on /dev/shm (its floor: `cp -r` to both, then one `sync`).
 set -u
 build=$(cd "${1:?usage: copy_rate.sh BUILD_DIR [FILES] [REPEATS] [BASE_BUILD_DIR]}" && pwd)
 files=${2:-300}
@@ -28,7 +29,11 @@ mb=$(du -sm "$pristine" | cut -f1)
 
 # Lays the source out afresh in $1 and empties the output $2, all flushed
 # before anything is timed.
-fresh() { rm -rf "$1" "$2" && cp -a "$pristine" "$1" && mkdir -p "$2" && rm -rf "$2" && sync; }
+backup=  # the backup folder of the case being measured, if any
+fresh() {
+    rm -rf "$1" "$2" && cp -a "$pristine" "$1" && mkdir -p "$2" && rm -rf "$2" &&
+        { [ -z "$backup" ] || { rm -rf "$backup" && mkdir -p "$(dirname "$backup")"; }; } && sync
+}
 seconds() { local t0 t1; t0=$(date +%s.%N); "$@" >/dev/null 2>&1; t1=$(date +%s.%N); echo "$t1 - $t0" | bc -l; }
 ravlen() {  # BUILD SOURCE OUTPUT KEY=VALUE...
     local b=$1 src=$2 out=$3; shift 3
@@ -36,7 +41,7 @@ ravlen() {  # BUILD SOURCE OUTPUT KEY=VALUE...
     "$b/src/cli/ravlen-run" --settings "$work/settings.ini" AutoDetect=0 SourcePath="$src" OutputPath="$out" \
         DisplayWarning=0 SummarizeResults=0 PreviewResults=0 RequestConfirmation=0 CreateLog=3 "$@"
 }
-floor() { cp -r "$1" "$2" && sync; }
+floor() { cp -r "$1" "$2" && { [ -z "$backup" ] || cp -r "$1" "$backup"; } && sync; }
 # A move's own floor: the same, then the sources removed (on some disks
 # removing a file costs milliseconds, which no copy pays).
 move_floor() { cp -r "$1" "$2" && sync && rm -rf "$1"; }
@@ -69,3 +74,17 @@ measure "$work/card" "$shm/out" "Move, disk to /dev/shm" --yes MoveOrCopy=0
 measure "$shm/card" "$work/out" "Move, /dev/shm to disk" --yes MoveOrCopy=0
 measure "$work/card" "$work/out" "Move on one disk (renames)" --yes MoveOrCopy=0
 measure "$work/card" "$work/out" "Preview (the question answered No)" PreviewResults=1 RequestConfirmation=1
+backup=$shm/backup
+# The run's backup folder must exist; the floor's cp -r makes its own.
+ravlen_backed() { mkdir -p "$backup"; ravlen "$@"; }
+measure_backed() {
+    local r=() t tf i
+    for ((i = 0; i < repeats; i++)); do
+        fresh "$work/card" "$work/out"; tf=$(seconds floor "$work/card" "$work/out")
+        fresh "$work/card" "$work/out"; t=$(seconds ravlen_backed "$build" "$work/card" "$work/out" --yes MoveOrCopy=1 BackupPaths="$backup")
+        r+=("$(echo "$tf / $t" | bc -l)")
+    done
+    printf '%-36s %9.0f %12.2f %12s\n' "Copy, disk to disk + /dev/shm backup" "$(echo "$count / $t" | bc -l)" \
+        "$(printf '%s\n' "${r[@]}" | median)" -
+}
+measure_backed

@@ -311,7 +311,7 @@ void ApplySettings(RunOptions& options, const Arguments& args, bool keepChosenFo
         const SettingsKey* k = FindSettingsKey(key);
         if (k && k->text == &RunOptions::BackupPaths) {
             std::string absolute;
-            for (const std::string& backup : FolderList(value))
+            for (const std::string& backup : BackupFoldersOf(value))
                 absolute += (absolute.empty() ? "" : ";") + (backup[0] == '/' ? backup : AbsoluteFolder(backup));
             options.BackupPaths = absolute;
         }

@@ -34,6 +34,16 @@ bool NameTaken(PlacementContext& context, const std::string& folder, const std::
     return context.fs.NameTaken(folder, name);
 }
 
+// The folders below each backup folder that receive what goes into `folder`.
+std::vector<std::string> BackupFoldersFor(const PlacementContext& context, const std::string& folder) {
+    std::vector<std::string> folders;
+    if (!context.backupFolders || folder.compare(0, context.outputTop.size(), context.outputTop) != 0) return folders;
+    const std::string below = folder.substr(context.outputTop.size());
+    for (const std::string& top : *context.backupFolders)
+        folders.push_back(below.empty() ? top : JoinPath(top, below.front() == '/' ? below.substr(1) : below));
+    return folders;
+}
+
 }  // namespace
 
 std::vector<NameChoice> ChooseNames(PlacementContext& context, std::span<NameCandidate> files,
@@ -92,7 +102,14 @@ std::vector<NameChoice> ChooseNames(PlacementContext& context, std::span<NameCan
             names = build(serial);
         }
     }
-    const auto taken = [&](const std::string& name) { return NameTaken(context, outputFolderPath, name); };
+    // A serial number free in the output folder and in every backup folder at once.
+    const std::vector<std::string> backups = BackupFoldersFor(context, outputFolderPath);
+    const auto taken = [&](const std::string& name) {
+        if (NameTaken(context, outputFolderPath, name)) return true;
+        for (const std::string& folder : backups)
+            if (context.fs.FileExists(JoinPath(folder, name))) return true;
+        return false;
+    };
     // Zeros alone (or none) write the whole serial number, padded.
     const auto wholeSerial = [&] {
         const std::string format = options.FilenameFormat == FilenameFormat::Custom
@@ -189,7 +206,7 @@ void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameCh
     const auto place = [&](FsStatus (FileSource::*operation)(const std::string&, const std::string&)) {
         if (!unusable.empty()) return FsStatus::Fail(unusable);
         if (batched) return context.batch->Stage(facts, target, operation == &FileSource::MoveFile);
-        if (movesLater) return context.batch->StageMove(facts, target), FsStatus::Ok();
+        if (movesLater) return context.batch->StageMove(facts, target);
         if (PerformActions) return (source.*operation)(facts.SourceFilePath, target);
         return choice.seenFree || !NameTaken(context, outputFolderPath, name) ? FsStatus::Ok() : FsStatus::Fail(NameTakenText());
     };

@@ -49,6 +49,10 @@ struct PlacementContext {
     ImportCheck* imports = nullptr;   // when files already imported are skipped
     EmptyFolders* emptyFolders = nullptr;  // a preview's: folders where only the pass's own names are taken
     FileSource* source = nullptr;          // where the files come from; none: `fs`
+    // The backup folders, each receiving every file under its name below
+    // `outputTop`: a name is free only where it is free in all of them too.
+    const std::vector<std::string>* backupFolders = nullptr;
+    std::string outputTop{};
 };
 
 // One file whose name is being chosen, with the way its name is built.

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "engine/file_time_setting.h"
+#include "engine/output_folders.h"
 #include "engine/placement.h"
 
 namespace ravlen {
@@ -13,11 +14,12 @@ static_assert(kPendingPlacements >= kBatchFiles, "a placement waiting in its bat
 
 namespace {
 
-// Two descriptors per staged copy, leaving room for everything else the run holds open.
-std::size_t FilesWithinDescriptors(std::size_t wanted) {
+// Two descriptors per staged copy, `copies` copies per file, leaving room for
+// everything else the run holds open.
+std::size_t FilesWithinDescriptors(std::size_t wanted, std::size_t copies = 1) {
     struct rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return wanted;
-    const rlim_t spare = limit.rlim_cur > 128 ? (limit.rlim_cur - 128) / 2 : 1;
+    const rlim_t spare = limit.rlim_cur > 128 ? (limit.rlim_cur - 128) / (2 * copies) : 1;
     return std::max<std::size_t>(1, std::min<rlim_t>(wanted, spare));
 }
 
@@ -31,7 +33,16 @@ PlacementBatch::PlacementBatch(FileSource& source, FileSystem& fs, const RunOpti
 
 PlacementBatch::~PlacementBatch() { Finish(); }
 
+void PlacementBatch::BackUpInto(const std::string& outputTop, std::vector<std::string> folders) {
+    outputTop_ = outputTop;
+    backupFolders_ = std::move(folders);
+    maxFiles_ = FilesWithinDescriptors(maxFiles_, 1 + backupFolders_.size());
+}
+
 bool PlacementBatch::Takes(const std::string& source, const std::string& outputFolder) {
+    // A rename made at once could not wait for the backup copies: the file is
+    // copied and its source given up instead.
+    if (!backupFolders_.empty() && !MovesLater()) return true;
     return options_.MoveOrCopy == MoveOrCopy::Copy || !source_.SameFileSystem(source, outputFolder);
 }
 
@@ -44,14 +55,51 @@ FsStatus PlacementBatch::Stage(const FileFacts& facts, const std::string& target
     FsStatus status;
     std::unique_ptr<StagedCopy> copy = source_.StageCopy(facts.SourceFilePath, target, options_.VerifyCopies, status);
     if (!copy) return status.ok ? FsStatus::Fail("Unknown error") : status;
-    pending_.push_back({&facts, std::move(copy), moving});
+    std::vector<std::unique_ptr<StagedCopy>> backups;
+    if (FsStatus staged = StageBackups(facts, backups); !staged) return staged;
+    pending_.push_back({&facts, std::move(copy), moving, {}, std::move(backups)});
+    return FsStatus::Ok();
+}
+
+FsStatus PlacementBatch::StageBackups(const FileFacts& facts, std::vector<std::unique_ptr<StagedCopy>>& backups) {
+    if (backupFolders_.empty()) return FsStatus::Ok();
+    // The file's folders below the output folder (date folders, subfolders
+    // kept), made again below each backup folder.
+    const std::string& folder = facts.OutputFolder;
+    if (folder.compare(0, outputTop_.size(), outputTop_) != 0 ||
+        (folder.size() > outputTop_.size() && folder[outputTop_.size()] != '/' && outputTop_.back() != '/'))
+        return FsStatus::Fail("The folder " + folder + " is not below the output folder " + outputTop_);
+    std::vector<std::string> names;
+    for (std::size_t at = outputTop_.size(); at < folder.size();) {
+        if (folder[at] == '/') {
+            ++at;
+            continue;
+        }
+        const std::size_t end = std::min(folder.find('/', at), folder.size());
+        names.push_back(folder.substr(at, end - at));
+        at = end;
+    }
+    for (const std::string& top : backupFolders_) {
+        std::vector<std::string> made;
+        if (FsStatus reached = MakeFoldersBeneath(fs_, top, names, true, made); !reached) return reached;
+        std::string below = top;
+        for (const std::string& name : names) below = JoinPath(below, name);
+        FsStatus status;
+        std::unique_ptr<StagedCopy> copy =
+            source_.StageCopy(facts.SourceFilePath, JoinPath(below, facts.OutputFileName), options_.VerifyCopies, status);
+        if (!copy) return status.ok ? FsStatus::Fail("Unknown error") : status;
+        backups.push_back(std::move(copy));
+    }
     return FsStatus::Ok();
 }
 
 bool PlacementBatch::MovesLater() const { return options_.MoveOrCopy == MoveOrCopy::Move && intents_; }
 
-void PlacementBatch::StageMove(const FileFacts& facts, const std::string& target) {
-    pending_.push_back({&facts, nullptr, true, target});
+FsStatus PlacementBatch::StageMove(const FileFacts& facts, const std::string& target) {
+    std::vector<std::unique_ptr<StagedCopy>> backups;
+    if (FsStatus staged = StageBackups(facts, backups); !staged) return staged;
+    pending_.push_back({&facts, nullptr, true, target, std::move(backups)});
+    return FsStatus::Ok();
 }
 
 void PlacementBatch::Add(FileFacts& facts, std::int64_t planned) {
@@ -62,17 +110,34 @@ void PlacementBatch::Add(FileFacts& facts, std::int64_t planned) {
         entry.copy = std::move(mine->copy);
         entry.moving = mine->moving;
         entry.moveTo = std::move(mine->moveTo);
+        entry.backups = std::move(mine->backups);
         pending_.erase(mine);
     }
     // Nothing waits before it and nothing of its own waits: recorded at once.
     if (entries_.empty() && retiring_.empty() && !entry.copy && entry.moveTo.empty()) return Record(facts, planned);
-    if (entry.copy) {
+    if (entry.copy || !entry.backups.empty()) {
         ++staged_;
-        bytes_ += static_cast<std::uint64_t>(std::max<std::int64_t>(0, facts.Size));
+        const std::size_t copies = (entry.copy ? 1 : 0) + entry.backups.size();
+        bytes_ += copies * static_cast<std::uint64_t>(std::max<std::int64_t>(0, facts.Size));
     }
     entry.facts = std::move(facts);
     entries_.push_back(std::move(entry));
     if (entries_.size() >= maxFiles_ || bytes_ >= kBatchBytes) Commit();
+}
+
+PlannedPlacement PlacementBatch::MovePlan(const Entry& entry, bool& durable) {
+    // A file system that can neither rename without replacing nor link
+    // makes the move a copy under the final name.
+    const bool finalName = fs_.CopiesUnderFinalName(entry.facts.OutputFolder);
+    durable = durable || finalName;
+    return {0, entry.facts.SourceFilePath, entry.moveTo, true, finalName, 0,
+            TimeToKeep(source_, options_, entry.facts.SourceFilePath)};
+}
+
+FsStatus PlacementBatch::Name(StagedCopy& copy, FsStatus status) {
+    if (status && options_.VerifyCopies) status = fs_.VerifyStaged(copy);
+    if (status) status = fs_.NameStaged(copy);
+    return status;
 }
 
 void PlacementBatch::Commit() {
@@ -81,9 +146,10 @@ void PlacementBatch::Commit() {
     // takes it into the next batch.
     if (entries_.empty()) return;
     fs_.BatchBegins();
+    // Copies: every file with a copy staged, its own or its backups'.
     std::vector<Entry*> copies, moves;
     for (Entry& entry : entries_) {
-        if (entry.copy) copies.push_back(&entry);
+        if (entry.copy || !entry.backups.empty()) copies.push_back(&entry);
         else if (!entry.moveTo.empty()) moves.push_back(&entry);
     }
 
@@ -93,21 +159,27 @@ void PlacementBatch::Commit() {
     std::vector<PlannedPlacement> plans;
     bool durable = !copies.empty();
     for (Entry* entry : copies)
-        plans.push_back({0, entry->copy->Source, entry->copy->Target, entry->moving,
-                         fs_.CopiesUnderFinalName(entry->facts.OutputFolder), 0,
-                         TimeToKeep(source_, options_, entry->copy->Source)});
-    for (Entry* entry : moves) {
-        // A file system that can neither rename without replacing nor link
-        // makes the move a copy under the final name.
-        const bool finalName = fs_.CopiesUnderFinalName(entry->facts.OutputFolder);
-        durable = durable || finalName;
-        plans.push_back({0, entry->facts.SourceFilePath, entry->moveTo, true, finalName, 0,
-                         TimeToKeep(source_, options_, entry->facts.SourceFilePath)});
-    }
+        plans.push_back(entry->copy ? PlannedPlacement{0, entry->copy->Source, entry->copy->Target, entry->moving,
+                                                       fs_.CopiesUnderFinalName(entry->facts.OutputFolder), 0,
+                                                       TimeToKeep(source_, options_, entry->copy->Source)}
+                                    : MovePlan(*entry, durable));
+    for (Entry* entry : moves) plans.push_back(MovePlan(*entry, durable));
+    // Each backup copy after its file's placement: recovery settles the
+    // placement first (a move put back makes the backup copy a spare one).
+    for (Entry* entry : copies)
+        for (const std::unique_ptr<StagedCopy>& backup : entry->backups) {
+            PlannedPlacement plan{0, backup->Source, backup->Target, false,
+                                  fs_.CopiesUnderFinalName(fs_.ParentPart(backup->Target))};
+            plan.BackupOf = entry->copy ? entry->copy->Target : entry->moveTo;
+            plans.push_back(std::move(plan));
+        }
     FsStatus status = intents_ && !plans.empty() ? intents_->PlanAll(plans, durable) : FsStatus::Ok();
     if (status && intents_) {
-        for (std::size_t i = 0; i < copies.size(); ++i) copies[i]->planned = plans[i].Id;
-        for (std::size_t i = 0; i < moves.size(); ++i) moves[i]->planned = plans[copies.size() + i].Id;
+        std::size_t next = 0;
+        for (Entry* entry : copies) entry->planned = plans[next++].Id;
+        for (Entry* entry : moves) entry->planned = plans[next++].Id;
+        for (Entry* entry : copies)
+            for (std::size_t i = 0; i < entry->backups.size(); ++i) entry->backupPlans.push_back(plans[next++].Id);
     }
     // Without copies nothing waits: each file is moved and recorded in turn.
     if (copies.empty()) return MoveAll(status);
@@ -115,23 +187,27 @@ void PlacementBatch::Commit() {
     // Every copy's bytes on the disk before any gets its name.
     if (status) status = FlushAll(copies);
     for (Entry* entry : copies) {
-        if (!entry->copy) continue;
+        // A copy that cannot be named takes the file's copies named before it back.
         FsStatus step = status;
-        if (step && options_.VerifyCopies) step = fs_.VerifyStaged(*entry->copy);
-        if (step) step = fs_.NameStaged(*entry->copy);
-        if (!step) Fail(*entry, step, false);
+        if (entry->copy) step = Name(*entry->copy, step);
+        for (const std::unique_ptr<StagedCopy>& backup : entry->backups) step = Name(*backup, step);
+        if (!step) Fail(*entry, step, true);
     }
     // The names on the disk before any source goes.
     std::vector<Entry*> named;
     for (Entry* entry : copies)
-        if (entry->copy) named.push_back(entry);
+        if (!entry->failed) named.push_back(entry);
     status = FlushAll(named);
     for (Entry* entry : named) {
         if (!status) {
             Fail(*entry, status, true);
             continue;
         }
-        if (entry->moving) givingUp_.push_back(entry);
+        for (const std::unique_ptr<StagedCopy>& backup : entry->backups)
+            entry->facts.BackupFilePaths.push_back(backup->Target);
+        if (entry->copy && entry->moving) givingUp_.push_back(entry);
+        // A move within one file system, once its backup copies are on the disk.
+        if (!entry->copy) Move(*entry, status);
     }
     // The sources go while the next batch is written (removing a file costs
     // some disks milliseconds); the batch's records wait for them.
@@ -183,6 +259,7 @@ void PlacementBatch::Retire() {
     for (Entry& entry : retiring_) {
         Write(entry.facts, entry.planned);
         if (entry.planned != 0) done.push_back(entry.planned);
+        done.insert(done.end(), entry.backupPlans.begin(), entry.backupPlans.end());
     }
     if (intents_ && !done.empty()) intents_->DoneAll(done);
     retiring_.clear();
@@ -197,8 +274,13 @@ void PlacementBatch::Finish() {
 }
 
 void PlacementBatch::Fail(Entry& entry, const FsStatus& status, bool removeNamed) {
-    if (removeNamed) fs_.RemoveNamed(*entry.copy);
+    if (removeNamed && entry.copy) fs_.RemoveNamed(*entry.copy);
     entry.copy.reset();
+    // A file not placed has no backup either (only named copies are removed).
+    for (const std::unique_ptr<StagedCopy>& backup : entry.backups) fs_.RemoveNamed(*backup);
+    entry.backups.clear();
+    entry.facts.BackupFilePaths.clear();
+    entry.failed = true;
     const bool moving = entry.moving && options_.MoveOrCopy == MoveOrCopy::Move;
     FailPlacement(report_, entry.facts, tally_, moving, status);
 }
@@ -207,9 +289,13 @@ void PlacementBatch::Fail(Entry& entry, const FsStatus& status, bool removeNamed
 // after the first cost next to nothing).
 FsStatus PlacementBatch::FlushAll(const std::vector<Entry*>& entries) {
     std::vector<std::string> folders;
-    for (const Entry* entry : entries)
-        if (std::find(folders.begin(), folders.end(), entry->facts.OutputFolder) == folders.end())
-            folders.push_back(entry->facts.OutputFolder);
+    const auto add = [&](const std::string& folder) {
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+    };
+    for (const Entry* entry : entries) {
+        if (entry->copy) add(entry->facts.OutputFolder);
+        for (const std::unique_ptr<StagedCopy>& backup : entry->backups) add(fs_.ParentPart(backup->Target));
+    }
     for (const std::string& folder : folders)
         if (FsStatus status = fs_.FlushFileSystem(folder); !status) return status;
     return FsStatus::Ok();

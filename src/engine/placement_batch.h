@@ -7,6 +7,13 @@
 // down in one transaction of the record instead of one per file. The files'
 // log records are written at the commit, in the files' order, so the logs
 // read as those of a run that placed one file at a time.
+//
+// With backup folders, every file gets a copy in each of them as well, under
+// its name below the output folder, staged, flushed and named with the
+// batch's other copies. A file is placed only once all its copies are named
+// and on the disk: only then does its source go, or a move within one file
+// system rename it into the output folder. A copy that fails takes the
+// file's other copies back with it, and the file stays at its source.
 
 #include <atomic>
 #include <cstdint>
@@ -47,8 +54,12 @@ public:
     PlacementBatch(const PlacementBatch&) = delete;
     PlacementBatch& operator=(const PlacementBatch&) = delete;
 
+    // Every file placed below `outputTop` gets a copy in each of `folders`
+    // too, under its name below `outputTop`; each folder exists.
+    void BackUpInto(const std::string& outputTop, std::vector<std::string> folders);
     // Whether the placement of `source` into `outputFolder` is a copy the batch
-    // makes (a copy, or a move to another file system); a rename is not.
+    // makes (a copy, or a move to another file system); a rename is not,
+    // unless it cannot wait for the backup copies at the commit.
     bool Takes(const std::string& source, const std::string& outputFolder);
     // Whether files of one folder go to the other by copying.
     bool CopiesBetween(const FolderRef& source, const FolderRef& output) const;
@@ -58,8 +69,9 @@ public:
     // Whether a move within one file system waits for the commit (a Move
     // planned in the record); else it is made at once.
     bool MovesLater() const;
-    // The file is moved to `target` at the commit, after its plan is written.
-    void StageMove(const FileFacts& facts, const std::string& target);
+    // The file is moved to `target` at the commit, after its plan is written
+    // (and after its backup copies, staged now, are on the disk).
+    FsStatus StageMove(const FileFacts& facts, const std::string& target);
     // The file's road is at its end: its record is written now when nothing
     // waits before it, else at the commit. `planned` is its own plan, if any.
     void Add(FileFacts& facts, std::int64_t planned);
@@ -80,13 +92,23 @@ private:
         bool moving = false;
         std::int64_t planned = 0;
         std::string moveTo{};  // a move within one file system, made at the commit
+        std::vector<std::unique_ptr<StagedCopy>> backups{};  // one per backup folder
+        std::vector<std::int64_t> backupPlans{};
+        bool failed = false;
     };
     struct Pending {
         const FileFacts* facts;
         std::unique_ptr<StagedCopy> copy;
         bool moving;
         std::string moveTo{};
+        std::vector<std::unique_ptr<StagedCopy>> backups{};
     };
+
+    // The file's copy for each backup folder, its folders below made first.
+    FsStatus StageBackups(const FileFacts& facts, std::vector<std::unique_ptr<StagedCopy>>& backups);
+    // Verified (when asked) and named, unless an earlier step failed.
+    FsStatus Name(StagedCopy& copy, FsStatus status);
+    PlannedPlacement MovePlan(const Entry& entry, bool& durable);
 
     // The committed batch: its sources' removal awaited, its records written.
     void Retire();
@@ -113,6 +135,8 @@ private:
     const ProblemReporter& report_;
     RunTally& tally_;
     std::size_t maxFiles_;
+    std::string outputTop_;
+    std::vector<std::string> backupFolders_;
     std::vector<Pending> pending_;
     std::vector<Entry> entries_;
     std::vector<Entry> retiring_;      // committed, waiting for its sources to go

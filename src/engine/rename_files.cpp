@@ -75,6 +75,23 @@ public:
             imports_.emplace(source_, context_.fs, context_.imports, top, performActions_, [this] { context_.port.PumpEvents(); });
     }
 
+    // Every file placed below `top` is copied into each backup folder too;
+    // a backup folder that is not there ends the pass before any file is touched.
+    void BackUp(const std::string& top) {
+        if (plan_.BackupFolders.empty()) return;
+        outputTop_ = top;
+        if (!batch_) return;
+        const std::optional<FolderRef> output = context_.fs.GetFolder(top);
+        for (const std::string& folder : plan_.BackupFolders) {
+            const std::optional<FolderRef> backup = context_.fs.GetFolder(folder);
+            if (!backup) throw EngineFailure(76, "Path not found: " + folder);
+            // Its copies would take the names of the files themselves.
+            if (output && backup->Id.Known() && backup->Id == output->Id)
+                throw EngineFailure(76, "The backup folder " + folder + " is the output folder.");
+        }
+        batch_->BackUpInto(top, plan_.BackupFolders);
+    }
+
     // Returns false when the user asked to stop.
     bool Folder(const FolderRef& source, const FolderRef& output) {
         std::vector<FsItem> files, folders;
@@ -332,6 +349,7 @@ private:
         placement.source = &source_;
         placement.imports = imports_ ? &*imports_ : nullptr;
         if (!performActions_) placement.emptyFolders = &emptyFolders_;
+        if (!outputTop_.empty()) placement.backupFolders = &plan_.BackupFolders, placement.outputTop = outputTop_;
         return placement;
     }
 
@@ -376,6 +394,7 @@ private:
     EmptyFolders emptyFolders_;  // a preview's
     CameraZones ownZones_;
     const std::string root_;  // the pass's source folder, which the zones survey walks
+    std::string outputTop_;      // below which the files' names are mirrored in the backup folders, if any
 };
 
 }  // namespace
@@ -401,6 +420,7 @@ void RenameFiles(EngineContext& context, const FolderRef& SourceFolder, const Fo
     } settled{PerformActions ? context.intents : nullptr};
     Walk walk(context, PerformActions, tally, SourceFolder.Path);
     walk.SkipImported(OutputFolder.Path);
+    walk.BackUp(OutputFolder.Path);
     walk.Folder(SourceFolder, OutputFolder);
     walk.Finish();
 }

@@ -95,6 +95,11 @@ std::string ShiftOrNA(const FileFacts& f) {
 std::string ModifiedTimeOrNA(const FileFacts& f) {
     return f.Timestamped && f.OriginalModifiedTime ? f.OriginalModifiedTime->Text() : kNotApplicable;
 }
+std::string BackupPathsOrNA(const FileFacts& f) {
+    std::string paths;
+    for (const std::string& path : f.BackupFilePaths) paths += (paths.empty() ? "" : ";") + path;
+    return f.Timestamped && !paths.empty() ? paths : kNotApplicable;
+}
 std::string CameraOffsetOrNA(const FileFacts& f) {
     return f.Timestamped && f.CameraOffsetSeconds != 0 ? TimeShift{f.CameraOffsetSeconds}.Text() : kNotApplicable;
 }
@@ -183,6 +188,7 @@ const CsvColumn kCsvColumns[] = {
     {"PositionSource", kQuoted, [](F f, L) { return TextOrNA(f.PositionSource); }},
     {"MovieZoneSource", kQuoted, [](F f, L) { return TextOrNA(f.MovieZoneSource); }},
     {csv_column::kRunId, kBare, [](F, L live) { return TextOrNA(std::string(live.RunId)); }},
+    {csv_column::kBackupPaths, kQuoted, [](F f, L) { return BackupPathsOrNA(f); }},
 };
 
 // Logs started within the same second take the next free number.
@@ -431,6 +437,8 @@ void TextLog::WriteBlock(const FileFacts& f) {
     line("  Camera:            ", CameraId::Of(f).Known() ? CameraId::Of(f).Label() : kNotApplicable);
     line("    Camera offset:   ", CameraOffsetOrNA(f));
     line("    Modified before: ", ModifiedTimeOrNA(f));
+    // Only in a run that backs files up: other runs' logs read as before.
+    for (const std::string& path : f.BackupFilePaths) line("    Backup copy:     ", path);
     out.Line("");
     log.Write(out.text);
 }

@@ -35,6 +35,9 @@ inline constexpr std::string_view kOutputFolder = "OutputFolder";
 inline constexpr std::string_view kOriginalModifiedTime = "OriginalModifiedTime";  // absent from older logs
 inline constexpr std::string_view kFileSystemDateModified = "FileSystemDateModified";
 inline constexpr std::string_view kRunId = "RunId";  // absent from older logs
+// The file's copies in the backup folders, separated by ";" (N/A for none);
+// absent from older logs.
+inline constexpr std::string_view kBackupPaths = "BackupPaths";
 }  // namespace csv_column
 
 // The Operation column's text ("" for None), and the operation such a text

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "model/date_time.h"
 #include "model/file_time.h"
@@ -97,6 +98,9 @@ struct FileFacts {
     std::int64_t CameraOffsetSeconds = 0;
     // The placed file's modified time before SetFileTime changed it.
     std::optional<FileTime> OriginalModifiedTime;
+    // The file's copies in the backup folders, once all of them are named and
+    // on the disk: the paths, in the order of the folders.
+    std::vector<std::string> BackupFilePaths;
     // MovieDate is the movie header's UTC instant, not yet turned into local
     // time (the zone is chosen outside the readers).
     bool MovieDateIsUTC = false;

@@ -44,6 +44,10 @@ struct PlannedPlacement {
     // The CSV log the run records its placed files in ("" for none): a file
     // it records there was placed in full. Filled in by the record.
     std::string Log{};
+    // A backup copy's plan (never moving its source): the target of the
+    // file's placement in the output folder, whose log row says whether this
+    // copy was finished too. Planned after that placement, so settled after it.
+    std::string BackupOf{};
 };
 
 class IntentRecord {

@@ -92,7 +92,9 @@ struct RunOptions {
     bool DateFolders = false;  // each file in folders named by its date, below the output folder
     std::string DateFolderFormat = "yyyy/yyyy-mm-dd";
     bool SkipImported = true;  // a file whose bytes are already in the output folder is not placed again
-    std::string BackupPaths{};  // backup folders, separated by ";" (model/run_plan.h parses them)
+    // Import, saved: folders separated by ";" that receive a copy of every
+    // placed file under its name below the output folder (model/run_plan.h).
+    std::string BackupPaths{};
     bool EjectWhenDone = false;  // a card found safe to format is unmounted and powered off
 
     // The pattern texts handed to the filters: the list when its box is ticked, else "".

@@ -13,31 +13,35 @@
 
 namespace ravlen {
 
-// The folders of a ";"-separated list, in order: blanks around each are
-// dropped, and so are empty items and a trailing "/" (but the root's).
-inline std::vector<std::string> FolderList(std::string_view text) {
-    std::vector<std::string> folders;
-    while (!text.empty()) {
-        const std::size_t end = text.find(';');
-        std::string_view item = text.substr(0, end);
-        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-        while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) item.remove_prefix(1);
-        while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.remove_suffix(1);
-        while (item.size() > 1 && item.back() == '/') item.remove_suffix(1);
-        if (!item.empty()) folders.emplace_back(item);
-    }
-    return folders;
-}
-
 struct RunPlan {
     TimeShift Shift;                          // TimeShift
     std::vector<CameraOffset> CameraOffsets;  // CameraOffsets
     std::vector<std::string> BackupFolders;   // BackupPaths
 };
 
+// The folders of BackupPaths: separated by ";", blanks around each dropped,
+// empty entries and repeats ignored.
+inline std::vector<std::string> BackupFoldersOf(std::string_view paths) {
+    std::vector<std::string> folders;
+    while (!paths.empty()) {
+        const std::size_t end = paths.find(';');
+        std::string_view folder = paths.substr(0, end);
+        paths = end == std::string_view::npos ? std::string_view() : paths.substr(end + 1);
+        while (!folder.empty() && (folder.front() == ' ' || folder.front() == '\t')) folder.remove_prefix(1);
+        while (!folder.empty() && (folder.back() == ' ' || folder.back() == '\t')) folder.remove_suffix(1);
+        // "/media/b/" and "/media/b" are one folder; "/" stays itself.
+        while (folder.size() > 1 && folder.back() == '/') folder.remove_suffix(1);
+        if (folder.empty()) continue;
+        bool seen = false;
+        for (const std::string& known : folders) seen = seen || known == folder;
+        if (!seen) folders.emplace_back(folder);
+    }
+    return folders;
+}
+
 inline RunPlan PlanOf(const RunOptions& options) {
     return {TimeShift::Parse(options.TimeShift).value_or(TimeShift{}), KeptCameraOffsets(options.CameraOffsets),
-            FolderList(options.BackupPaths)};
+            BackupFoldersOf(options.BackupPaths)};
 }
 
 }  // namespace ravlen

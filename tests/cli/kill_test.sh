@@ -9,6 +9,11 @@ if [ -n "${4:-}" ]; then ulimit -n $((128 + 2 * $4)) || { echo "SKIP: cannot low
 run=$1
 shim=$2
 case_name=$3
+# CASE-backup: the same kill with a backup folder beside the card, so on
+# another file system than an output on /dev/shm: every original exactly once
+# in the output folder and once in the backup folder, or at its source.
+backup=
+case "$case_name" in *-backup) case_name=${case_name%-backup} backup=1 ;; esac
 work=$(mktemp -d)
 out_base=$work
 case "$case_name" in
@@ -39,6 +44,12 @@ exactly_once() { sums "$@" | cmp -s - originals.txt || fail "originals not exact
 no_hidden() { [ -z "$(find "$out" -name '.*' -type f)" ] || fail "a temporary file was left"; }
 
 settings="SourcePath=$card OutputPath=$out AutoDetect=0 DateMode=3 CreateLog=3 RequestConfirmation=0 PreviewResults=0"
+backups=
+if [ -n "$backup" ]; then
+    backup=$work/backup backups=$work/backup
+    mkdir -p "$backup"
+    settings="$settings BackupPaths=$backup"
+fi
 
 # An undo killed while it moves the files back to the card from another file
 # system: every original still exists, nothing partial is left
@@ -85,7 +96,7 @@ copy-across)      stop="after:linkat:4:KILL" ;;
 move-same|move-same-undo) stop="after:renameat2:4:KILL" ;;
 # The fourth file's row is in the CSV log (the header is the first write),
 # and the plans of the batch's ten files not yet struck out.
-logged-same)      stop="after:csvwrite:5:KILL" ;;
+logged-same|copy-logged) stop="after:csvwrite:5:KILL" ;;
 # The batch's plans written, no file yet moved.
 planned-same)     stop="before:renameat2:1:KILL" ;;
 copy-term)        stop="before:copy_file_range:3:TERM" ;;
@@ -122,8 +133,9 @@ if [ -n "$refuse" ]; then
     esac
     [ "$(sums "$out" | sort -u | comm -23 - originals.txt | wc -l)" -eq $want ] || fail "not the unfinished copies expected"
 else
-    only_whole "$out"
+    only_whole "$out" $backups
     no_hidden
+    [ -z "$backup" ] || [ -z "$(find "$backup" -name '.*' -type f)" ] || fail "a temporary file was left in the backup"
 fi
 # The logs stay readable up to the last file done: whole CSV rows, each
 # ending its line, and a text log that ends its last line.
@@ -132,6 +144,8 @@ awk -v n="$header" '{ if (gsub(/,/, ",") != n || !/\r$/) bad = 1 } END { exit ba
     fail "a CSV row of the killed run is cut short"
 tail -c 2 "$out"/*.txt | od -c | grep -q '\\r  \\n' || fail "the text log ends in the middle of a line"
 if [ "$mode" = 1 ]; then exactly_once "$card"; else [ -z "$(sums "$card" "$out" | sort -u | comm -13 - originals.txt)" ] || fail "an original is lost"; fi
+# Once recovered, each original once per destination where its source is gone.
+[ -z "$backup" ] || [ -z "$(sums "$card" $backups | sort -u | comm -13 - originals.txt)" ] || fail "an original is lost (backup)"
 
 # Or the undo of the killed run's log comes first: it sets right what the run
 # left (the moved file it never logged goes back) and undoes the rest.
@@ -153,12 +167,17 @@ esac
 # (In batches of a few files the plans of earlier batches are struck out already.)
 kept="4 files its log records as placed kept"
 [ -z "${4:-}" ] || kept="its log records as placed kept"
-[ "$case_name" != logged-same ] || grep -qF "$kept" err.txt || fail "the logged move was not kept"
+case "$case_name" in
+logged-same|copy-logged) grep -qF "$kept" err.txt || fail "the logged files were not kept" ;;
+esac
+# A backup copy is settled with its file, never left apart from it.
+[ -z "$backup" ] || ! grep -qF "Left alone" err.txt || fail "a backup copy was left alone"
 no_hidden
-only_whole "$out"
+only_whole "$out" $backups
 # A copy run places every file again; what the killed run left unlogged shows
 # as a file the undo below does not take away.
 if [ "$mode" = 1 ]; then exactly_once "$card"; else exactly_once "$out"; [ -z "$(sums "$card")" ] || fail "originals left on the card"; fi
+[ -z "$backup" ] || exactly_once "$backup"
 
 # Undoing both runs brings everything back to the card, once.
 for log in "$out"/*.csv; do

@@ -63,6 +63,7 @@ struct TestFs : PosixFileSystem {
     std::function<void(StagedCopy&)> beforeName;
     std::function<void()> afterMove;  // once, after the first move done
     bool refuseTimes = false;
+    std::string refuseNamesIn;  // a copy into this folder cannot be named
     bool FileExists(const std::string& path) override { ++existenceTests; return PosixFileSystem::FileExists(path); }
     std::function<void()> afterReach;  // once, after the first folder reached beneath another
     FsStatus ReachFolderBeneath(const std::string& top, const std::string& folder, FileId* reached) override {
@@ -103,6 +104,7 @@ struct TestFs : PosixFileSystem {
     FsStatus NameStaged(StagedCopy& copy) override {
         if (beforeName) std::exchange(beforeName, nullptr)(copy);
         Step("name " + fs::path(copy.Target).filename().string());
+        if (!refuseNamesIn.empty() && copy.Target.rfind(refuseNamesIn, 0) == 0) return FsStatus::System(EIO, "Input/output error");
         return PosixFileSystem::NameStaged(copy);
     }
     FsStatus GiveUpSource(StagedCopy& copy) override {
@@ -1107,6 +1109,9 @@ TEST_F(RenameFilesTest, EveryFileRecordedAsPlacedIsPlacedWhereverABatchEnds) {
             for (int round = 0; round < 4; ++round, ++card) {
                 const std::string tag = "card " + std::to_string(card) + " batch " + std::to_string(batch);
                 in = dir.Mkdir("in" + std::to_string(card)), out = dir.Mkdir("out" + std::to_string(card));
+                // Every other card is backed up too, one of them into date folders.
+                const std::string backup = round % 2 == 1 ? dir.Mkdir("backup" + std::to_string(card)) : "";
+                options.BackupPaths = backup, options.DateFolders = round == 3;
                 const std::string folder = "in" + std::to_string(card) + "/";
                 std::map<std::string, std::string> originals;  // name -> bytes
                 const int shots = 3 + static_cast<int>(random() % 12);
@@ -1132,17 +1137,89 @@ TEST_F(RenameFilesTest, EveryFileRecordedAsPlacedIsPlacedWhereverABatchEnds) {
                 std::map<std::string, int> seen;  // bytes -> copies found
                 for (const auto& [path, bytes] : test::Tree(in)) ++seen[bytes];
                 for (const auto& [path, bytes] : test::Tree(out)) ++seen[bytes];
+                if (!backup.empty())
+                    for (const auto& [path, bytes] : test::Tree(backup)) ++seen[bytes];
                 for (const FileFacts& r : records) {
                     ASSERT_TRUE(r.Operation == FileOperation::Copied || r.Operation == FileOperation::Moved) << tag << " " << r.SourceFileName;
                     const std::string placed = JoinPath(r.OutputFolder, r.OutputFileName);
                     ASSERT_TRUE(fs::exists(placed)) << tag << " " << r.SourceFileName << " logged at " << placed;
                     EXPECT_EQ(test::ReadAll(placed), originals[r.SourceFileName]) << tag;
+                    if (!backup.empty()) {
+                        EXPECT_EQ(test::ReadAll(backup + placed.substr(out.size())), originals[r.SourceFileName]) << tag;
+                    }
                     EXPECT_EQ(fs::exists(r.SourceFilePath), r.Operation == FileOperation::Copied) << tag << " " << r.SourceFileName;
                 }
+                const int destinations = backup.empty() ? 1 : 2;
                 for (const FileFacts& r : records)
-                    EXPECT_EQ(seen[originals[r.SourceFileName]], r.Operation == FileOperation::Copied ? 2 : 1) << tag;
+                    EXPECT_EQ(seen[originals[r.SourceFileName]], destinations + (r.Operation == FileOperation::Copied ? 1 : 0)) << tag;
                 EXPECT_TRUE(plans.left.empty()) << tag;
             }
+}
+
+// With a backup folder every file is copied there too, under its name below
+// the output folder, and is placed only once both copies are named and on
+// the disk: a move within one file system renames the file into the output
+// folder only then, one to another file system gives up its source only
+// then. A backup copy that cannot be named leaves the file at its source and
+// takes the copy in the output folder back.
+TEST_F(RenameFilesTest, AFileIsPlacedOnlyOnceItsBackupCopyIsNamedAndOnTheDisk) {
+    const std::string backup = dir.Mkdir("backup");
+    options.BackupPaths = " " + backup + "/ ; " + backup, options.DateFolders = true;
+    File("IMG_0001.JPG");
+    bool backedUpFirst = false;
+    files.afterMove = [&] { backedUpFirst = fs::exists(backup + "/2004/2004-12-25/20041225_180911.JPG"); };
+    Run();
+    EXPECT_TRUE(backedUpFirst);
+    EXPECT_EQ(files.steps, (std::vector<std::string>{"stage IMG_0001.JPG", "flush", "name 20041225_180911.JPG", "flush",
+                                                     "record IMG_0001.JPG"}));
+    EXPECT_EQ(test::ReadAll(out + "/2004/2004-12-25/20041225_180911.JPG"), "IMG_0001.JPG");
+    EXPECT_TRUE(List(in).empty());
+    EXPECT_TRUE(plans.left.empty());
+
+    files.across = true, files.steps.clear(), records.clear(), chronology.Reset();
+    File("IMG_0002.JPG", 1);
+    Run();
+    EXPECT_EQ(files.steps, (std::vector<std::string>{"stage IMG_0002.JPG", "stage IMG_0002.JPG", "flush", "flush",
+                                                     "name 20041225_180912.JPG", "name 20041225_180912.JPG", "flush",
+                                                     "flush", "give up IMG_0002.JPG", "record IMG_0002.JPG"}));
+    EXPECT_EQ(test::ReadAll(backup + "/2004/2004-12-25/20041225_180912.JPG"), "IMG_0002.JPG");
+    EXPECT_EQ(records.at(0).BackupFilePaths, std::vector<std::string>{backup + "/2004/2004-12-25/20041225_180912.JPG"});
+
+    for (const MoveOrCopy how : {MoveOrCopy::Move, MoveOrCopy::Copy}) {
+        files.across = how == MoveOrCopy::Copy, files.refuseNamesIn = backup, records.clear(), chronology.Reset();
+        options.MoveOrCopy = how;
+        File("IMG_0003.JPG", 2);
+        Run();
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(records[0].Operation, FileOperation::Failed);
+        EXPECT_TRUE(records[0].BackupFilePaths.empty());
+        EXPECT_EQ(tally.NumberOfLockedFiles, 1);
+        EXPECT_TRUE(fs::exists(in + "/IMG_0003.JPG"));
+        EXPECT_FALSE(fs::exists(out + "/2004/2004-12-25/20041225_180913.JPG"));
+        EXPECT_EQ(test::Tree(backup).size(), 2u);
+        EXPECT_TRUE(plans.left.empty());
+    }
+    // A backup folder that is not there ends the run before any file is touched.
+    options.BackupPaths = backup + "/gone";
+    EXPECT_THROW(Run(), EngineFailure);
+    EXPECT_TRUE(fs::exists(in + "/IMG_0003.JPG"));
+}
+
+// The serial number is chosen free in the output folder and in every backup
+// folder at once, in the preview as in the run.
+TEST_F(RenameFilesTest, ASerialIsChosenFreeInEveryDestination) {
+    const std::string backup = dir.Mkdir("backup"), second = dir.Mkdir("second");
+    options.BackupPaths = backup + ";" + second;
+    dir.Write("backup/20041225_180911.JPG", "theirs");
+    dir.Write("second/20041225_180911_001.JPG", "theirs");
+    dir.Write("out/20041225_180911_002.JPG", "theirs");
+    File("IMG_0001.JPG");
+    Run(false);
+    EXPECT_EQ(chronology.Text(), "|20041225180911#3|");
+    chronology.Reset();
+    Run();
+    for (const std::string& folder : {out, backup, second})
+        EXPECT_EQ(test::ReadAll(folder + "/20041225_180911_003.JPG"), "IMG_0001.JPG") << folder;
 }
 
 // A camera on a cable, whose files have no path on the computer: every read,

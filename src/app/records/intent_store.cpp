@@ -38,6 +38,7 @@ constexpr const char* kAddedColumns[] = {
     "ALTER TABLE placement ADD COLUMN original_mtime TEXT",  // FileTime::Text, NULL when kept as it is
     "ALTER TABLE placement ADD COLUMN undo INTEGER NOT NULL DEFAULT 0",
     "ALTER TABLE placement ADD COLUMN log TEXT NOT NULL DEFAULT ''",
+    "ALTER TABLE placement ADD COLUMN backup_of TEXT NOT NULL DEFAULT ''",
 };
 
 // Field 22 of /proc/PID/stat: when the process started, in clock ticks since
@@ -161,7 +162,7 @@ std::unique_ptr<SqliteIntentRecord> SqliteIntentRecord::Open(const std::string& 
 SqliteIntentRecord::SqliteIntentRecord(sqlite3* db)
     : db_(db),
       insert_(std::make_unique<Statement>(db, "INSERT INTO placement(pid, started, source, target, moves, final_name,"
-                                              " original_mtime, undo, log) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)")),
+                                              " original_mtime, undo, log, backup_of) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")),
       remove_(std::make_unique<Statement>(db, "DELETE FROM placement WHERE id = ?")),
       pid_(static_cast<std::int64_t>(getpid())),
       started_(ProcessStart(getpid())) {}
@@ -196,6 +197,7 @@ FsStatus SqliteIntentRecord::Insert(PlannedPlacement& plan) {
     if (plan.OriginalModifiedTime) BindText(insert, 7, plan.OriginalModifiedTime->Text());
     sqlite3_bind_int(insert, 8, plan.Undoes ? 1 : 0);
     BindText(insert, 9, log_);
+    BindText(insert, 10, plan.BackupOf);
     const int rc = sqlite3_step(insert);
     sqlite3_reset(insert);
     if (rc != SQLITE_DONE) return WriteFailure(db_);
@@ -280,8 +282,8 @@ void SqliteIntentRecord::DoneAll(const std::vector<std::int64_t>& ids) {
 
 std::vector<PlannedPlacement> SqliteIntentRecord::Abandoned() {
     std::vector<PlannedPlacement> plans;
-    Statement select(db_, "SELECT id, pid, started, source, target, moves, final_name, original_mtime, undo, log"
-                          " FROM placement ORDER BY id");
+    Statement select(db_, "SELECT id, pid, started, source, target, moves, final_name, original_mtime, undo, log,"
+                          " backup_of FROM placement ORDER BY id");
     while (sqlite3_step(select.stmt) == SQLITE_ROW) {
         const std::int64_t pid = sqlite3_column_int64(select.stmt, 1);
         const std::int64_t started = sqlite3_column_int64(select.stmt, 2);
@@ -291,7 +293,7 @@ std::vector<PlannedPlacement> SqliteIntentRecord::Abandoned() {
         plans.push_back({sqlite3_column_int64(select.stmt, 0), Column(select.stmt, 3), Column(select.stmt, 4),
                          sqlite3_column_int(select.stmt, 5) != 0, sqlite3_column_int(select.stmt, 6) != 0, pid,
                          FileTime::Parse(Column(select.stmt, 7)), sqlite3_column_int(select.stmt, 8) != 0,
-                         Column(select.stmt, 9)});
+                         Column(select.stmt, 9), Column(select.stmt, 10)});
     }
     return plans;
 }

@@ -81,7 +81,9 @@ struct PlanEnds {
 class LoggedFiles {
 public:
     explicit LoggedFiles(FileSystem& fs) : fs_(fs) {}
-    // The row of the plan's log that records its source placed at its target.
+    // The row of the plan's log that records its source placed at its target
+    // (for a backup copy, at the target of the file's placement in the
+    // output folder: the row is written once every copy is).
     const UndoRow* Find(const PlannedPlacement& plan) {
         if (plan.Log.empty()) return nullptr;
         const auto [log, fresh] = logs_.try_emplace(plan.Log);
@@ -93,7 +95,7 @@ public:
                     log->second.try_emplace({JoinPath(row.SourceFolder, row.SourceFileName),
                                              JoinPath(row.OutputFolder, row.OutputFileName)},
                                             std::move(row));
-        const auto row = log->second.find({plan.Source, plan.Target});
+        const auto row = log->second.find({plan.Source, plan.BackupOf.empty() ? plan.Target : plan.BackupOf});
         return row == log->second.end() ? nullptr : &row->second;
     }
 
@@ -126,10 +128,10 @@ bool Settle(const PlannedPlacement& plan, FileSystem& fs, const UndoRow* logged,
     const bool regular = target && target->IsFile;
     if (source && regular && logged && logged->Operation == FileOperation::Copied && source->Id != target->Id &&
         SameBytes(fs, plan.Target, *target, plan.Source, *source)) {
-        ++out.kept;
+        out.kept += plan.BackupOf.empty() ? 1 : 0;  // files kept, not their backup copies
     } else if (!source && regular && logged && logged->Operation == FileOperation::Moved &&
                target->Size == logged->Size) {
-        ++out.kept;
+        out.kept += plan.BackupOf.empty() ? 1 : 0;
     } else if (source && target) {
         if (CopyOfSource(fs, plan, *source, *target) && fs.RemoveIfStill(plan.Target, target->Id)) ++out.removed;
         else out.leftAlone.push_back(plan.Target + " (it is not a copy of " + plan.Source + ")");

@@ -192,7 +192,7 @@ CardCheckRequest CardCheckOf(const RunOptions& options) {
     CardCheckRequest request;
     request.Source = options.SourcePath;
     request.Output = options.OutputPath;
-    request.Backups = FolderList(options.BackupPaths);
+    request.Backups = BackupFoldersOf(options.BackupPaths);
     request.Filter = FileFilter::Of(options);
     request.DcfNamesOnly = options.DCFMode == DCFMode::ValidOnly;
     return request;

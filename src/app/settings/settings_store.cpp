@@ -345,8 +345,8 @@ std::vector<SettingsKey> MakeKeys() {
                                    "a file whose identical bytes are already in the output folder is not "
                                    "placed again"),
         TextKey("Import", "BackupPaths", &O::BackupPaths,
-                "backup folders separated by \";\": each must hold the card's files too before the card may be "
-                "formatted"),
+                "backup folders separated by \";\": each placed file is copied into every one too, under "
+                "its name below the output folder; it counts as placed once every copy is on the disk"),
         CheckKey<&O::EjectWhenDone>("Import", "EjectWhenDone",
                                     "after a run that leaves the card safe to format, unmount it and power it off"),
     };

@@ -43,6 +43,20 @@ std::string KeptCopyReason(const CopyRemovalResult& r) {
     return "";
 }
 
+// Once the file is undone (its original in place), its backup copies go
+// too, each only while it holds exactly the original's bytes; one kept is
+// said in the row's reason.
+void RemoveBackupCopies(UndoRow& row, FileSystem& fs, const std::string& source, const std::function<void()>& pump) {
+    for (const std::string& copy : row.BackupPaths) {
+        const CopyRemovalResult removal = fs.RemoveIfIdentical(copy, source, pump);
+        if (removal.Outcome == CopyRemoval::Removed) continue;
+        // Gone already: nothing left to undo there.
+        if (removal.Outcome == CopyRemoval::CopyUnopened && !fs.Examine(copy)) continue;
+        row.Reason += (row.Reason.empty() ? "" : " ") + std::string("The backup copy ") + copy + " is kept: " +
+                      KeptCopyReason(removal);
+    }
+}
+
 // Carries out a row that AssessUndoRow found to be a Restore or a Remove; a
 // failure turns it into LeaveAlone with the reason.
 void Execute(UndoRow& row, FileSystem& fs, IntentRecord* intents, const std::function<void()>& pump) {
@@ -50,8 +64,8 @@ void Execute(UndoRow& row, FileSystem& fs, IntentRecord* intents, const std::fun
     const std::string source = JoinPath(row.SourceFolder, row.SourceFileName);
     if (row.Action == UndoAction::Remove) {
         const CopyRemovalResult removal = fs.RemoveIfIdentical(output, source, pump);
-        if (removal.Outcome != CopyRemoval::Removed) row.LeaveAlone(KeptCopyReason(removal));
-        return;
+        if (removal.Outcome != CopyRemoval::Removed) return row.LeaveAlone(KeptCopyReason(removal));
+        return RemoveBackupCopies(row, fs, source, pump);
     }
     if (row.Action != UndoAction::Restore) return;
     bool madeFolder = false;
@@ -94,6 +108,7 @@ void Execute(UndoRow& row, FileSystem& fs, IntentRecord* intents, const std::fun
                          "error: " + timed.error + ".";
     }
     if (plan.Id != 0) intents->Done(plan.Id);
+    RemoveBackupCopies(row, fs, source, pump);
 }
 
 // The folders the run's rows placed files in, with the folders between them

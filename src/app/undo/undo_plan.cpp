@@ -30,6 +30,7 @@ struct LogColumns {
     std::size_t FileSystemDateModified = 0;
     std::optional<std::size_t> OriginalModifiedTime;  // logs of runs that set the files' times
     std::optional<std::size_t> RunId;                 // logs of runs that kept a journal
+    std::optional<std::size_t> BackupPaths;           // logs of runs that knew backup folders
 
     // Nothing when the header is not a CSV log's: it must start with the
     // columns of the first layout; columns added since (known to this
@@ -56,6 +57,7 @@ struct LogColumns {
         }
         c.OriginalModifiedTime = header.Find(csv_column::kOriginalModifiedTime);
         c.RunId = header.Find(csv_column::kRunId);
+        c.BackupPaths = header.Find(csv_column::kBackupPaths);
         return c;
     }
 };
@@ -83,6 +85,24 @@ bool PlainFolder(const std::string& path) {
         if (slash == std::string::npos) return true;
         start = slash + 1;
     }
+}
+
+// The backup copies' paths of a BackupPaths field: absolute paths separated
+// by ";" (a ";" followed by "/" separates; one inside a name does not), each
+// a plain folder and a plain name; anything else is no backup copy.
+std::vector<std::string> BackupPathsOf(const std::string& field) {
+    std::vector<std::string> paths;
+    if (field.empty() || field[0] != '/') return paths;
+    for (std::size_t start = 0; start < field.size();) {
+        std::size_t end = field.find(";/", start);
+        if (end == std::string::npos) end = field.size();
+        const std::string path = field.substr(start, end - start);
+        const std::size_t slash = path.rfind('/');
+        const std::string folder = slash == 0 ? "/" : path.substr(0, slash);
+        if (PlainFolder(folder) && PlainName(std::string_view(path).substr(slash + 1))) paths.push_back(path);
+        start = end + 1;
+    }
+    return paths;
 }
 
 bool ParseSize(const std::string& text, std::int64_t& size) {
@@ -134,6 +154,7 @@ UndoRow ReadRow(const CsvRecord& record, const LogColumns& c, int number, const 
         if (c.OriginalModifiedTime) row.OriginalModified = FileTime::Parse(f[*c.OriginalModifiedTime]);
         if (c.RunId) row.RunId = f[*c.RunId];
         row.LoggedModified = f[c.FileSystemDateModified];
+        if (c.BackupPaths) row.BackupPaths = BackupPathsOf(f[*c.BackupPaths]);
     }
     if (record.TooLong) {
         row.LeaveAlone("The row is longer than any row the program writes.");

@@ -37,6 +37,7 @@ struct UndoRow {
     FileOperation Operation = FileOperation::None;  // None for a text the logs never hold
     std::int64_t Size = -1;
     std::optional<FileTime> OriginalModified;  // the renamed file's modified time before the run set it
+    std::vector<std::string> BackupPaths;  // the file's copies in the backup folders, removed with it
     bool Trusted = false;  // the row parsed and names plain paths inside the log's folder
     std::string RunId;     // the run the row names ("" or "N/A" for none)
     std::string LoggedModified;  // the FileSystemDateModified field, as the log states it

@@ -89,6 +89,39 @@ TEST(Recovery, SettlesEachPlanSoEveryOriginalExistsOnce) {
     EXPECT_EQ(record.plans[0].Source, away.Source);
 }
 
+// A backup copy's plan is settled after its file's: a move put back makes
+// the backup copy beside it a spare one, which goes like any unlogged copy;
+// one whose original is gone with no move to put back stays.
+TEST(Recovery, SettlesABackupCopyAfterItsFile) {
+    TempDir dir;
+    PosixFileSystem fs;
+    const std::string card = dir.Mkdir("card"), out = dir.Mkdir("out"), backup = dir.Mkdir("backup");
+    LeftPlans record;
+    const auto plan = [&](const std::string& name, bool moves) {
+        PlannedPlacement file{0, card + "/" + name, out + "/new_" + name, moves, false, 4242};
+        record.Plan(file);
+        PlannedPlacement copy{0, card + "/" + name, backup + "/new_" + name, false, false, 4242};
+        copy.BackupOf = file.Target;
+        record.Plan(copy);
+    };
+    dir.Write("out/new_moved.jpg", "moved");
+    dir.Write("backup/new_moved.jpg", "moved");
+    dir.Write("card/copied.jpg", "copied");
+    dir.Write("out/new_copied.jpg", "copied");
+    dir.Write("backup/new_copied.jpg", "copied");
+    dir.Write("backup/new_lost.jpg", "lost");
+    plan("moved.jpg", true);
+    plan("copied.jpg", false);
+    plan("lost.jpg", false);
+    const std::string text = RecoverAbandonedPlacements(record, fs);
+    EXPECT_NE(text.find("1 moved files returned"), std::string::npos) << text;
+    EXPECT_NE(text.find("3 unfinished or duplicate copies removed"), std::string::npos) << text;
+    EXPECT_EQ(Tree(card), (std::map<std::string, std::string>{{"copied.jpg", "copied"}, {"moved.jpg", "moved"}}));
+    EXPECT_TRUE(Tree(out).empty());
+    EXPECT_EQ(Tree(backup), (std::map<std::string, std::string>{{"new_lost.jpg", "lost"}}));
+    EXPECT_TRUE(record.plans.empty());
+}
+
 // An undo's plans (the file going back from the output folder to the card):
 // a complete copy back of the same bytes finishes the file's undo, one cut
 // short or unfinished goes, a file not begun or done is left as it is, and a

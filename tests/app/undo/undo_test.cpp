@@ -158,6 +158,24 @@ TEST(Undo, MoveThenUndoRestoresEveryFileAndASecondUndoDoesNothing) {
     EXPECT_EQ(Tree(bench.out), outAfter) << "not even an undo log";
 }
 
+// The undo takes each file's backup copies away with it, each only while it
+// holds the original's bytes: one changed since is kept.
+TEST(Undo, RemovesTheBackupCopiesWithTheirFiles) {
+    for (const int moveOrCopy : {0, 1}) {
+        Bench bench;
+        const std::string backup = bench.outDir.Mkdir("backup");
+        const auto before = Tree(bench.src);
+        bench.Run(moveOrCopy, 2, [&](RunOptions& o) { o.BackupPaths = backup; });
+        ASSERT_EQ(Tree(backup).size(), 4u);
+        EXPECT_EQ(bench.Field(4, "BackupPaths"), backup + bench.OutputOf(4).substr(bench.out.size()));
+        std::ofstream(bench.Field(1, "BackupPaths"), std::ios::trunc) << "edited";
+        EXPECT_EQ(bench.Undo().Outcome, UndoOutcome::Completed);
+        EXPECT_EQ(Tree(bench.src), before);
+        EXPECT_EQ(Tree(backup), (std::map<std::string, std::string>{
+                                    {bench.Field(1, "BackupPaths").substr(backup.size() + 1), "edited"}}));
+    }
+}
+
 // The date folders the run made go when the undo empties them; one that
 // holds a file the run did not place stays, with the folders above it.
 TEST(Undo, DateFoldersGoWhenEmptied) {
