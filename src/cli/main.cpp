@@ -104,7 +104,8 @@ void PrintKey(const SettingsKey& k) {
 void PrintHelp(const std::string& storePath) {
     std::printf(
         "Usage: %s [--settings FILE] [--yes] [--wait-for-card]\n"
-        "                  [--list | --cameras | --check-card] [--only FILE] [Key=Value ...]\n"
+        "                  [--list | --cameras | --check-card] [--only FILE]\n"
+        "                  [Key=Value ...]\n"
         "       %s --undo LOG.csv | --undo-last | --undo-run ID [--yes]\n"
         "       %s --runs\n"
         "\n"

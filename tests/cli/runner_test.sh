@@ -213,8 +213,9 @@ checkcard)
     has out.txt "2 files on $work/src are not in $work/out: do not format the card."
     has out.txt "  IMG_0001.JPG: not in the output folder"
     has out.txt "1 file stays on the card, left out by the exclude patterns"
-    expect 0 $keys DateMode=3 RequestConfirmation=0 MoveOrCopy=1
+    expect 0 SourcePath=src OutputPath=out AutoDetect=0 DateMode=3 RequestConfirmation=0 MoveOrCopy=1
     has out.txt "Both files successfully timestamped."
+    expect 3 --check-card $keys
     has out.txt "  IMG_0002.JPG: no backup ($work/bak)"
     mkdir bak; cp out/* bak/
     expect 0 --check-card $keys

@@ -108,7 +108,7 @@ private slots:
             row.Size = QFileInfo(picture).size();
             rows.push_back(row);
         }
-        std::vector<CameraSummary> cameras{{{"Canon", "Canon EOS R5", "012345"}, rows, {}}};
+        std::vector<CameraSummary> cameras{{{"Canon", "Canon EOS R5", "012345"}, rows, {}, {}}};
         ravlen::ui::Messenger messenger;
         CameraClocksDialog dialog(CameraClockTable(std::move(cameras), {}), messenger, "");
         dialog.show();

@@ -157,7 +157,7 @@ private slots:
             Check(progress, "progress");
         }
         {
-            std::vector<ravlen::CameraSummary> cameras{{{"Canon", "Canon EOS R5", "012345"}, {}, {}}};
+            std::vector<ravlen::CameraSummary> cameras{{{"Canon", "Canon EOS R5", "012345"}, {}, {}, {}}};
             ravlen::ui::CameraClocksDialog clocks(ravlen::CameraClockTable(std::move(cameras), {}), messenger, "");
             Check(clocks, "clocks");
         }
