@@ -27,6 +27,7 @@ struct JournalEntry {
     DateTime Modified;
     // The source's modified time before the run set the placed file's.
     std::optional<FileTime> OriginalModifiedTime;
+    std::vector<std::string> Backups;  // its copies in the backup folders, taken away with it
 };
 
 struct JournalRun {

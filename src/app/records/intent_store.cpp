@@ -39,6 +39,7 @@ constexpr const char* kAddedColumns[] = {
     "ALTER TABLE placement ADD COLUMN undo INTEGER NOT NULL DEFAULT 0",
     "ALTER TABLE placement ADD COLUMN log TEXT NOT NULL DEFAULT ''",
     "ALTER TABLE placement ADD COLUMN backup_of TEXT NOT NULL DEFAULT ''",
+    "ALTER TABLE run_file ADD COLUMN backups TEXT",
 };
 
 // Field 22 of /proc/PID/stat: when the process started, in clock ticks since

@@ -4,6 +4,8 @@
 
 #include <ctime>
 #include <random>
+#include <string>
+#include <string_view>
 
 #include "app/records/intent_store.h"
 #include "app/records/sqlite_statement.h"
@@ -20,7 +22,7 @@ const char* SqliteIntentRecord::JournalSchema() {
            "CREATE TABLE IF NOT EXISTS run_file("
            " run TEXT NOT NULL, source TEXT NOT NULL, target TEXT NOT NULL, operation TEXT NOT NULL,"
            " device INTEGER NOT NULL, inode INTEGER NOT NULL, size INTEGER NOT NULL, modified INTEGER NOT NULL,"
-           " original_mtime TEXT);";
+           " original_mtime TEXT, backups TEXT);";
 }
 
 namespace {
@@ -77,8 +79,8 @@ FsStatus SqliteIntentRecord::WriteJournal() {
     }
     if (!journalInsert_)
         journalInsert_ = std::make_unique<Statement>(
-            db_, "INSERT INTO run_file(run, source, target, operation, device, inode, size, modified, original_mtime)"
-                 " VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
+            db_, "INSERT INTO run_file(run, source, target, operation, device, inode, size, modified, original_mtime,"
+                 " backups) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     sqlite3_stmt* insert = journalInsert_->stmt;
     for (const JournalEntry& entry : journal_) {
         sqlite3_reset(insert);
@@ -92,6 +94,10 @@ FsStatus SqliteIntentRecord::WriteJournal() {
         sqlite3_bind_int64(insert, 7, entry.Size);
         sqlite3_bind_int64(insert, 8, entry.Modified.CivilSeconds());
         if (entry.OriginalModifiedTime) BindText(insert, 9, entry.OriginalModifiedTime->Text());
+        // One path a line: a backup folder's name may hold a ";".
+        std::string backups;
+        for (const std::string& backup : entry.Backups) backups += (backups.empty() ? "" : "\n") + backup;
+        if (!backups.empty()) BindText(insert, 10, backups);
         const int rc = sqlite3_step(insert);
         sqlite3_reset(insert);
         if (rc != SQLITE_DONE) return JournalFailure(db_);
@@ -167,7 +173,7 @@ std::optional<JournalRun> SqliteIntentRecord::Run(const std::string& id) {
 std::vector<JournalEntry> SqliteIntentRecord::Files(const std::string& id) {
     Settle();
     std::vector<JournalEntry> files;
-    Statement select(db_, "SELECT source, target, operation, device, inode, size, modified, original_mtime"
+    Statement select(db_, "SELECT source, target, operation, device, inode, size, modified, original_mtime, backups"
                           " FROM run_file WHERE run = ? ORDER BY rowid");
     BindText(select.stmt, 1, id);
     while (sqlite3_step(select.stmt) == SQLITE_ROW) {
@@ -180,6 +186,12 @@ std::vector<JournalEntry> SqliteIntentRecord::Files(const std::string& id) {
         entry.Size = sqlite3_column_int64(select.stmt, 5);
         entry.Modified = DateTime::FromCivilSeconds(sqlite3_column_int64(select.stmt, 6));
         entry.OriginalModifiedTime = FileTime::Parse(Column(select.stmt, 7));
+        const std::string backupsText = Column(select.stmt, 8);
+        for (std::string_view backups = backupsText; !backups.empty();) {
+            const std::size_t end = backups.find('\n');
+            entry.Backups.emplace_back(backups.substr(0, end));
+            backups = end == std::string_view::npos ? std::string_view() : backups.substr(end + 1);
+        }
         files.push_back(std::move(entry));
     }
     return files;

@@ -154,6 +154,7 @@ public:
                 entry.Size = facts.Size;
             }
             entry.OriginalModifiedTime = facts.OriginalModifiedTime;
+            entry.Backups = facts.BackupFilePaths;
             journal_->Placed(entry);
         }
     }

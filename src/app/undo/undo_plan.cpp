@@ -456,6 +456,7 @@ bool PlanJournalUndo(const JournalRun& run, const std::vector<JournalEntry>& fil
         row.RunId = run.Id;
         row.Recorded = true;
         row.PlacedId = entry.Id;
+        row.BackupPaths = entry.Backups;
         if (row.Operation != FileOperation::Moved && row.Operation != FileOperation::Copied)
             row.LeaveAlone("The row's Operation is neither Moved nor Copied.");
         else

@@ -159,17 +159,20 @@ TEST(Undo, MoveThenUndoRestoresEveryFileAndASecondUndoDoesNothing) {
 }
 
 // The undo takes each file's backup copies away with it, each only while it
-// holds the original's bytes: one changed since is kept.
+// holds the original's bytes: one changed since is kept. The journal's undo
+// knows them too.
 TEST(Undo, RemovesTheBackupCopiesWithTheirFiles) {
-    for (const int moveOrCopy : {0, 1}) {
+    for (const int moveOrCopy : {0, 1, 2}) {
+        SCOPED_TRACE(moveOrCopy == 2 ? "journal" : "log");
         Bench bench;
         const std::string backup = bench.outDir.Mkdir("backup");
         const auto before = Tree(bench.src);
-        bench.Run(moveOrCopy, 2, [&](RunOptions& o) { o.BackupPaths = backup; });
+        bench.Run(moveOrCopy % 2, 2, [&](RunOptions& o) { o.BackupPaths = backup; });
         ASSERT_EQ(Tree(backup).size(), 4u);
         EXPECT_EQ(bench.Field(4, "BackupPaths"), backup + bench.OutputOf(4).substr(bench.out.size()));
         std::ofstream(bench.Field(1, "BackupPaths"), std::ios::trunc) << "edited";
-        EXPECT_EQ(bench.Undo().Outcome, UndoOutcome::Completed);
+        const UndoResult undone = moveOrCopy == 2 ? bench.UndoRun(LastRunToUndo(*bench.record)) : bench.Undo();
+        EXPECT_EQ(undone.Outcome, UndoOutcome::Completed);
         EXPECT_EQ(Tree(bench.src), before);
         EXPECT_EQ(Tree(backup), (std::map<std::string, std::string>{
                                     {bench.Field(1, "BackupPaths").substr(backup.size() + 1), "edited"}}));
