@@ -117,10 +117,13 @@ void PrintHelp(const std::string& storePath) {
         "                   log. One line per file on standard output, tab-separated:\n"
         "                   source path, new path (empty when not placed), date as\n"
         "                   yyyy/mm/dd hh:nn:ss, where the date came from, status\n"
-        "                   (place, skip, already-imported, excluded) and its reason;\n"
-        "                   tab, newline, carriage return and backslash are written\n"
-        "                   \\t, \\n, \\r and \\\\. Messages go to standard error. Exit\n"
-        "                   status as for the run (0 when every file would be placed)\n"
+        "                   (place, skip, already-imported, excluded) and its reason,\n"
+        "                   then camera, body serial number, lens, artist, job code\n"
+        "                   and continuing number (%%c %%n %%l %%a %%j %%q; empty when\n"
+        "                   the file has none); tab, newline, carriage return and\n"
+        "                   backslash are written \\t, \\n, \\r and \\\\. Messages go\n"
+        "                   to standard error. Exit status as for the run (0 when\n"
+        "                   every file would be placed)\n"
         "  --cameras        list the cameras of the files the run would place, and do\n"
         "                   nothing else, as --list: one line per camera, tab-separated:\n"
         "                   make, model, serial number (empty when the files store\n"
@@ -293,8 +296,8 @@ std::optional<int> CheckCustomFormat(const RunOptions& options, UserPort& port) 
     return kExitUsage;
 }
 
-// Date folders whose format cannot be used, and SetFileTime without the CSV
-// log, end the run as usage errors before anything is looked for; the rest
+// Date folders whose format cannot be used, SetFileTime without the CSV log
+// and a job code needed but not given end the run as usage errors before anything is looked for; the rest
 // of the options are refused by the run as the window's are.
 std::optional<int> CheckOptions(const RunOptions& options, UserPort& port) {
     const std::optional<OptionRefusal> refused = RefusedOption(options);
@@ -304,6 +307,7 @@ std::optional<int> CheckOptions(const RunOptions& options, UserPort& port) {
             port.MessageBox(refused->Message, MsgIcon::Critical, MsgButtons::OK, Version().Title);
             return kExitUsage;
         case OptionRefused::SetFileTimeNeedsCsv:
+        case OptionRefused::JobCodeNeeded:
             return UsageError(refused->Message);
         case OptionRefused::TimeShift:
         case OptionRefused::MovieTimeZone:

@@ -251,7 +251,8 @@ private:
         const bool together = distinct.size() == candidates.size();
         PlacementContext placement = Placement();
         const std::string folder = dateFolders_.Enter(context_.fs, output.Path, candidates.front().facts.TimestampDateTime,
-                                                      performActions_, placement.folderProblem);
+                                                      performActions_, placement.folderProblem,
+                                                      FolderValues(facts[shot[group.front()].follows.value_or(group.front())]));
         std::vector<NameChoice> choices;
         if (together) choices = ChooseNames(placement, candidates, folder);
         for (std::size_t k = 0; k < group.size(); ++k) {
@@ -297,11 +298,18 @@ private:
     std::int64_t Place(FileFacts& facts, const FolderRef& output) {
         PlacementContext placement = Placement();
         const std::string folder = dateFolders_.Enter(context_.fs, output.Path, facts.TimestampDateTime,
-                                                      performActions_, placement.folderProblem);
+                                                      performActions_, placement.folderProblem, FolderValues(facts));
         PlaceFile(placement, facts, folder, performActions_, tally_,
                   [&](std::int32_t serial) { return NewFilename(facts, options_, serial); });
         dateFolders_.Leave(context_.fs, facts.Timestamped);
         return placement.planned;
+    }
+
+    // What a folder format's symbols stand for with this file.
+    FilenameValues FolderValues(const FileFacts& facts) const {
+        FilenameValues values;
+        FillCameraValues(values, facts, options_.JobCode);
+        return values;
     }
 
     PlacementContext Placement() {
@@ -314,6 +322,7 @@ private:
 
     // The file's log records; then its plan is done.
     void Record(FileFacts& facts, std::int64_t planned) {
+        facts.JobCode = options_.JobCode;
         // A run's records reach the list through the sink, once they are final.
         if (context_.list && !performActions_) context_.list->Add(facts);
         if (batch_) return batch_->Add(facts, planned);

@@ -2,6 +2,7 @@
 
 #include "log/csv_text.h"
 #include "model/camera_clock.h"
+#include "model/name_value.h"
 #include "model/time_shift.h"
 
 #include <optional>
@@ -85,6 +86,9 @@ std::string ShiftOrNA(const FileFacts& f) {
 std::string ModifiedTimeOrNA(const FileFacts& f) {
     return f.Timestamped && f.OriginalModifiedTime ? f.OriginalModifiedTime->Text() : kNotApplicable;
 }
+std::string ContinuingNumberOrNA(const FileFacts& f) {
+    return f.Timestamped && f.ContinuingNumber > 0 ? std::to_string(f.ContinuingNumber) : kNotApplicable;
+}
 std::string CameraOffsetOrNA(const FileFacts& f) {
     return f.Timestamped && f.CameraOffsetSeconds != 0 ? TimeShift{f.CameraOffsetSeconds}.Text() : kNotApplicable;
 }
@@ -163,6 +167,12 @@ const CsvColumn kCsvColumns[] = {
     {"CameraSerial", kQuoted, [](F f, L) { return TextOrNA(f.CameraSerial); }},
     {"CameraOffset", kBare, [](F f, L) { return CameraOffsetOrNA(f); }},
     {csv_column::kOriginalModifiedTime, kBare, [](F f, L) { return ModifiedTimeOrNA(f); }},
+    {"CameraName", kQuoted, [](F f, L) { return TextOrNA(NameValue(ShortCameraName(f.CameraMake, f.CameraModel))); }},
+    {"LensModel", kQuoted, [](F f, L) { return TextOrNA(f.LensModel); }},
+    {"Artist", kQuoted, [](F f, L) { return TextOrNA(f.Artist); }},
+    {"SubSecTimeOriginal", kQuoted, [](F f, L) { return TextOrNA(f.SubSecTimeOriginal); }},
+    {"JobCode", kQuoted, [](F f, L) { return TextOrNA(f.JobCode); }},
+    {"ContinuingNumber", kBare, [](F f, L) { return ContinuingNumberOrNA(f); }},
 };
 
 // Logs started within the same second take the next free number.
@@ -329,6 +339,8 @@ std::unique_ptr<TextLog> TextLog::Create(FileSystem& fs, const std::string& outp
     number("    DateFolders:         ", o.DateFolders);
     option("    DateFolderFormat:    ", o.DateFolderFormat);
     number("    SkipImported:        ", o.SkipImported);
+    option("    JobCode:             ", o.JobCode.empty() ? "None" : o.JobCode);
+    number("    SequenceScope:       ", o.SequenceScope);
     out.Line("");
     return log;
 }
@@ -411,6 +423,11 @@ void TextLog::WriteBlock(const FileFacts& f) {
     line("  Camera:            ", CameraId::Of(f).Known() ? CameraId::Of(f).Label() : kNotApplicable);
     line("    Camera offset:   ", CameraOffsetOrNA(f));
     line("    Modified before: ", ModifiedTimeOrNA(f));
+    line("    Lens:            ", TextOrNA(f.LensModel));
+    line("    Artist:          ", TextOrNA(f.Artist));
+    line("    Sub-seconds:     ", TextOrNA(f.SubSecTimeOriginal));
+    line("  Job code:          ", TextOrNA(f.JobCode));
+    line("    Continuing #:    ", ContinuingNumberOrNA(f));
     out.Line("");
     log.Write(out.text);
 }

@@ -100,6 +100,16 @@ struct FileFacts {
     // MovieDate is the movie header's UTC instant, not yet turned into local
     // time (the zone is chosen outside the readers).
     bool MovieDateIsUTC = false;
+    // More of what the camera wrote, for names and folders: SubSecTimeOriginal
+    // as written, the lens model, and the artist (else the camera's owner);
+    // empty when the file does not say.
+    std::string SubSecTimeOriginal;
+    std::string LensModel;
+    std::string Artist;
+    // The number that continues between imports (%q); 0 when none was taken.
+    std::int64_t ContinuingNumber = 0;
+    // The run's job code (%j); empty when it has none.
+    std::string JobCode;
 };
 
 // The base name: the file name before its last "." (the whole name when it has none).

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "model/file_facts.h"
+#include "model/name_value.h"
 
 namespace ravlen {
 
@@ -28,6 +29,12 @@ void FileList::Add(const FileFacts& f) {
     row.ThumbnailLength = f.ThumbnailLength;
     row.Camera = CameraId::Of(f);
     row.DateBeforeShift = f.DateBeforeShift;
+    row.CameraName = NameValue(ShortCameraName(f.CameraMake, f.CameraModel));
+    row.BodySerial = NameValue(f.CameraSerial);
+    row.Lens = NameValue(f.LensModel);
+    row.Artist = NameValue(f.Artist);
+    row.JobCode = NameValue(f.JobCode);
+    if (f.Timestamped && f.ContinuingNumber > 0) row.ContinuingNumber = std::to_string(f.ContinuingNumber);
     // The re-import check names the identical file already there as the output.
     if (f.Operation == FileOperation::AlreadyImported) row.Status = ListStatus::AlreadyImported;
     else row.Status = f.Timestamped ? ListStatus::Place : ListStatus::Skip;
@@ -68,7 +75,9 @@ std::string EscapeListField(std::string_view text) {
 std::string ListLine(const FileRow& row) {
     std::string line = EscapeListField(row.SourcePath());
     for (const std::string& field : {row.OutputPath(), row.HasDate ? row.Date.FormatFull() : std::string(),
-                                     row.DateSource, std::string(StatusWord(row.Status)), row.Reason})
+                                     row.DateSource, std::string(StatusWord(row.Status)), row.Reason,
+                                     row.CameraName, row.BodySerial, row.Lens, row.Artist, row.JobCode,
+                                     row.ContinuingNumber})
         line += '\t' + EscapeListField(field);
     return line;
 }

@@ -40,6 +40,8 @@ struct FileRow {
     std::int64_t ThumbnailLength = 0;
     CameraId Camera;          // as the file names it; empty when it does not
     DateTime DateBeforeShift;  // the date as the camera's clock gave it, before any correction
+    // The values of %c %n %l %a %j %q for the file; empty when absent.
+    std::string CameraName, BodySerial, Lens, Artist, JobCode, ContinuingNumber;
     std::string SourcePath() const { return JoinPath(SourceFolder, SourceName); }
     std::string OutputPath() const { return OutputName.empty() ? std::string() : JoinPath(OutputFolder, OutputName); }
 };
@@ -62,7 +64,8 @@ private:
 std::string EscapeListField(std::string_view text);
 
 // One line of `ravlen-run --list`, without its newline: source path, new path,
-// date, date source, status word, reason, separated by tabs.
+// date, date source, status word, reason, then the values of %c %n %l %a %j
+// %q, separated by tabs.
 std::string ListLine(const FileRow& row);
 
 }  // namespace ravlen
