@@ -15,6 +15,7 @@
 #include "app/clocks/camera_survey.h"
 #include "app/records/import_store.h"
 #include "app/records/intent_store.h"
+#include "app/records/number_store.h"
 #include "app/run/run_driver.h"
 #include "app/settings/settings_store.h"
 #include "app/settings/special_folders.h"
@@ -25,6 +26,7 @@
 #include "log/program_facts.h"
 #include "model/file_list.h"
 #include "model/version.h"
+#include "naming/filename_builder.h"
 #include "naming/format_validation.h"
 #include "platform/desktop_services.h"
 #include "platform/mount_drives.h"
@@ -346,6 +348,20 @@ std::unique_ptr<SqliteIntentRecord> OpenIntents() {
     return intents;
 }
 
+// The record of the numbers that continue between imports: opened for a run
+// whose names or folders hold them (null, said why, when it cannot be), and
+// for an undo when there is one.
+std::unique_ptr<SqliteContinuingNumbers> OpenNumbers(bool forRun) {
+    const std::string path = SqliteContinuingNumbers::DefaultPath();
+    if (!forRun && access(path.c_str(), F_OK) != 0) return nullptr;
+    std::string error;
+    std::unique_ptr<SqliteContinuingNumbers> numbers = SqliteContinuingNumbers::Open(path, error);
+    if (!numbers)
+        std::fprintf(stderr, "%s: the record of continuing numbers %s cannot be opened: %s\n", kProgram, path.c_str(),
+                     error.c_str());
+    return numbers;
+}
+
 // --cameras: one line per camera on standard output; the files that name
 // none are only counted, on standard error.
 int PrintCameras(const CameraSurvey& survey) {
@@ -398,6 +414,9 @@ int Run(const Arguments& args) {
         const std::unique_ptr<SqliteImportRecord> imports =
             SqliteImportRecord::OpenReadOnly(SqliteImportRecord::DefaultPath());
         services.imports = imports.get();
+        const std::unique_ptr<SqliteContinuingNumbers> numbers =
+            SqliteContinuingNumbers::OpenReadOnly(SqliteContinuingNumbers::DefaultPath());
+        services.numbers = numbers.get();
         ConsolePort::CatchInterrupt();
         if (args.cameras) return PrintCameras(SurveyCameras(std::move(services), options));
         RunDriver driver(std::move(services));
@@ -411,6 +430,9 @@ int Run(const Arguments& args) {
     services.notice = Notice;
     const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
     services.imports = imports.get();
+    std::unique_ptr<SqliteContinuingNumbers> numbers;
+    if (RunUsesSymbol(options, 'q') && !(numbers = OpenNumbers(true))) return kExitEnded;
+    services.numbers = numbers.get();
     RunDriver driver(std::move(services));
     ConsolePort::CatchInterrupt();
     return ExitStatus(driver.Go(options), driver, options);
@@ -442,7 +464,8 @@ int Undo(int argc, char** argv) {
     if (!intents) return kExitEnded;
     ConsolePort::CatchInterrupt();
     const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
-    switch (RunUndo(log, fs, port, true, imports.get(), intents.get()).Outcome) {
+    const std::unique_ptr<SqliteContinuingNumbers> numbers = OpenNumbers(false);
+    switch (RunUndo(log, fs, port, true, imports.get(), intents.get(), numbers.get()).Outcome) {
         case UndoOutcome::Completed:
         case UndoOutcome::NothingToDo:
             return kExitCompleted;

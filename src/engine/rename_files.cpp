@@ -3,6 +3,7 @@
 
 #include "engine/rename_files.h"
 
+#include <map>
 #include <optional>
 #include <set>
 #include <span>
@@ -175,7 +176,13 @@ private:
         const bool stoppedBefore = readHooks_.stopped();
         FileFacts facts = Analyse(file, source, output);
         if (!stoppedBefore && options_.DateMode != DateMode::FileSystemOnly && readHooks_.stopped()) return false;
-        const std::int64_t planned = facts.Timestamped ? Place(facts, output) : 0;
+        std::int64_t planned = 0;
+        if (facts.Timestamped && TakeNumber(facts, facts.ContinuingNumber)) {
+            if (facts.ContinuingNumber > 0)
+                facts.ContinuingScope = NumberScope(options_.SequenceScope, facts.TimestampDateTime, options_.JobCode);
+            planned = Place(facts, output);
+            if (!SettleNumber(facts.ContinuingNumber, facts.TimestampDateTime, Placed(facts))) facts.ContinuingNumber = 0;
+        }
         Record(facts, planned);
         return true;
     }
@@ -207,8 +214,23 @@ private:
             if (!facts[i].Timestamped) SkipWith(facts[i], facts[picture], skippedAs[picture]);
         }
         std::vector<std::int64_t> planned(shot.size(), 0);
-        for (const std::vector<std::size_t>& group : ShotGroups(shot, facts))
+        for (const std::vector<std::size_t>& group : ShotGroups(shot, facts)) {
+            // The files of one shot share their continuing number.
+            std::int64_t number = 0;
+            if (!TakeNumber(facts[group.front()], number)) {
+                for (const std::size_t i : group) facts[i].Timestamped = false;
+                continue;
+            }
+            for (const std::size_t i : group) {
+                facts[i].ContinuingNumber = number;
+                facts[i].ContinuingScope = NumberScope(options_.SequenceScope, facts[group.front()].TimestampDateTime,
+                                                       options_.JobCode);
+            }
             PlaceTogether(shot, group, facts, planned, output);
+            const bool placed = std::any_of(group.begin(), group.end(), [&](std::size_t i) { return Placed(facts[i]); });
+            if (!SettleNumber(number, facts[group.front()].TimestampDateTime, placed))
+                for (const std::size_t i : group) facts[i].ContinuingNumber = 0;
+        }
         bool carryOn = true;
         for (std::size_t i = 0; i < shot.size(); ++i) Record(facts[i], planned[i]);
         for (std::size_t i = 0; i < shot.size(); ++i) carryOn = ProgressStep() && carryOn;
@@ -305,10 +327,45 @@ private:
         return placement.planned;
     }
 
+    // The continuing number of a file (or a shot) about to be placed, when
+    // its name or folder holds one: taken in a processing pass, foreseen in
+    // a preview. False when it could not be taken: the file is not placed.
+    bool TakeNumber(FileFacts& facts, std::int64_t& number) {
+        number = 0;
+        if (!usesNumber_) return true;
+        const std::string scope = NumberScope(options_.SequenceScope, facts.TimestampDateTime, options_.JobCode);
+        if (!performActions_) {
+            number = (context_.numbers ? context_.numbers->Next(scope) : 1) + foreseen_[scope]++;
+            return true;
+        }
+        if (context_.numbers) number = context_.numbers->Take(scope);
+        if (number > 0) return true;
+        facts.Timestamped = false;
+        ++tally_.NumberOfLockedFiles;
+        report_(facts.Notes,
+                facts.SourceFileName + " is not placed: the record of continuing numbers could not be written.",
+                MsgIcon::Exclamation);
+        return false;
+    }
+
+    static bool Placed(const FileFacts& f) {
+        return f.Operation == FileOperation::Moved || f.Operation == FileOperation::Copied;
+    }
+
+    // A number is kept when a file of it was placed, else given back. False
+    // when it was given back.
+    bool SettleNumber(std::int64_t number, const DateTime& recorded, bool placed) {
+        if (number <= 0 || !performActions_ || !context_.numbers) return true;
+        const std::string scope = NumberScope(options_.SequenceScope, recorded, options_.JobCode);
+        if (placed) context_.numbers->Keep(scope, number);
+        else context_.numbers->GiveBack(scope, number);
+        return placed;
+    }
+
     // What a folder format's symbols stand for with this file.
     FilenameValues FolderValues(const FileFacts& facts) const {
         FilenameValues values;
-        FillCameraValues(values, facts, options_.JobCode);
+        if (foldersHoldSymbols_) FillCameraValues(values, facts, options_.JobCode);
         return values;
     }
 
@@ -356,6 +413,9 @@ private:
     std::int32_t lockedAtFinish_ = tally_.NumberOfLockedFiles;  // files not placed when the last batch was finished
     std::optional<ImportCheck> imports_;
     EmptyFolders emptyFolders_;  // a preview's
+    const bool usesNumber_ = RunUsesSymbol(options_, 'q');
+    const bool foldersHoldSymbols_ = options_.DateFolders && options_.DateFolderFormat.find('%') != std::string::npos;
+    std::map<std::string, std::int64_t> foreseen_;  // a preview's numbers of each scope so far
 };
 
 }  // namespace

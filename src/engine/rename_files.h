@@ -11,6 +11,7 @@
 #include "engine/folder_listings.h"
 #include "metadata/metadata.h"
 #include "model/file_list.h"
+#include "model/continuing_numbers.h"
 #include "model/file_system.h"
 #include "model/import_record.h"
 #include "model/intent_record.h"
@@ -47,6 +48,9 @@ struct EngineContext {
     FolderListings* listings = nullptr;
     // The files a batch of copies and moves commits at; 0 for the usual size.
     std::size_t batchFiles = 0;
+    // The numbers that continue between imports (%q): taken in a processing
+    // pass, foreseen in a preview; none numbers a preview from 1.
+    ContinuingNumbers* numbers = nullptr;
 };
 
 // How many files ahead of the one in hand the walk starts first reads: enough

@@ -172,7 +172,10 @@ const CsvColumn kCsvColumns[] = {
     {"Artist", kQuoted, [](F f, L) { return TextOrNA(f.Artist); }},
     {"SubSecTimeOriginal", kQuoted, [](F f, L) { return TextOrNA(f.SubSecTimeOriginal); }},
     {"JobCode", kQuoted, [](F f, L) { return TextOrNA(f.JobCode); }},
-    {"ContinuingNumber", kBare, [](F f, L) { return ContinuingNumberOrNA(f); }},
+    {csv_column::kContinuingNumber, kBare, [](F f, L) { return ContinuingNumberOrNA(f); }},
+    {csv_column::kContinuingScope, kQuoted, [](F f, L) {
+         return f.Timestamped && f.ContinuingNumber > 0 ? f.ContinuingScope : kNotApplicable;
+     }},
 };
 
 // Logs started within the same second take the next free number.

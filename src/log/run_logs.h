@@ -33,6 +33,8 @@ inline constexpr std::string_view kOperation = "Operation";
 inline constexpr std::string_view kOutputFileName = "OutputFileName";
 inline constexpr std::string_view kOutputFolder = "OutputFolder";
 inline constexpr std::string_view kOriginalModifiedTime = "OriginalModifiedTime";  // absent from older logs
+inline constexpr std::string_view kContinuingNumber = "ContinuingNumber";  // these two: absent from older logs
+inline constexpr std::string_view kContinuingScope = "ContinuingScope";
 }  // namespace csv_column
 
 // The Operation column's text ("" for None), and the operation such a text

@@ -106,8 +106,10 @@ struct FileFacts {
     std::string SubSecTimeOriginal;
     std::string LensModel;
     std::string Artist;
-    // The number that continues between imports (%q); 0 when none was taken.
+    // The number that continues between imports (%q) and the scope it counts
+    // in (model/continuing_numbers.h); 0 when none was taken.
     std::int64_t ContinuingNumber = 0;
+    std::string ContinuingScope;
     // The run's job code (%j); empty when it has none.
     std::string JobCode;
 };

@@ -5,11 +5,16 @@
 namespace ravlen {
 
 std::string NameValue(std::string_view text) {
-    constexpr std::string_view kRefused = "\\/:*?\"<>|";
     std::string out;
+    out.reserve(text.size());
     for (const char c : text) {
         const auto u = static_cast<unsigned char>(c);
-        out.push_back(u < 0x20 || u == 0x7F || kRefused.find(c) != std::string_view::npos ? '-' : c);
+        bool refused = u < 0x20 || u == 0x7F;
+        switch (c) {
+        case '\\': case '/': case ':': case '*': case '?': case '"': case '<': case '>': case '|': refused = true; break;
+        default: break;
+        }
+        out.push_back(refused ? '-' : c);
     }
     const std::size_t first = out.find_first_not_of(' ');
     if (first == std::string::npos) return {};

@@ -96,6 +96,7 @@ struct RunOptions {
     std::string JobCode{};  // the job code names and folders may hold (%j)
     // What the number that continues between imports (%q) counts within.
     ravlen::SequenceScope SequenceScope = SequenceScope::Forever;
+    std::string RecentJobCodes{};  // the window's last ten job codes (app/settings/job_codes.h)
 
     // The pattern texts handed to the filters: the list when its box is ticked, else "".
     std::string ExcludePatterns() const { return ExcludePattern ? ExcludePatternList : std::string(); }

@@ -303,6 +303,27 @@ bool UsesSymbol(std::string_view text, char letter) {
     return text.find(std::string_view(mark, 2)) != std::string_view::npos;
 }
 
+bool HoldsCameraSymbols(const FilenameFormatDefinition& f) {
+    static const auto texts = [] {
+        std::vector<std::string FilenameFormatDefinition::*> all;
+        using F = FilenameFormatDefinition;
+        for (auto m : {&F::Template, &F::DatePrefix, &F::DateSuffix, &F::SerialPrefix, &F::SerialFormat,
+                       &F::SerialSuffix, &F::BatchPrefix, &F::BatchFormat, &F::BatchSuffix, &F::VolumePrefix,
+                       &F::VolumeFormat, &F::VolumeSuffix, &F::OriginalPrefix, &F::OriginalFormat, &F::OriginalSuffix,
+                       &F::ExtensionPrefix, &F::ExtensionFormat, &F::ExtensionSuffix})
+            all.push_back(m);
+        return all;
+    }();
+    if (f.DateFormat.find("ff") != std::string::npos) return true;
+    for (const auto member : texts) {
+        const std::string& text = f.*member;
+        for (std::size_t at = text.find('%'); at != std::string::npos; at = text.find('%', at + 1))
+            if (at + 1 < text.size() && std::string_view("cnlajq").find(text[at + 1]) != std::string_view::npos)
+                return true;
+    }
+    return false;
+}
+
 void FillCameraValues(FilenameValues& v, const FileFacts& facts, const std::string& job) {
     v.SubSeconds = facts.SubSecTimeOriginal;
     v.Camera = NameValue(ShortCameraName(facts.CameraMake, facts.CameraModel));
@@ -399,7 +420,10 @@ std::string NewFilename(const FileFacts& facts, const RunOptions& options, std::
     } else if (options.DCFMode == DCFMode::PreserveAsComment) {
         v.Original = baseName;
     }
-    FillCameraValues(v, facts, options.JobCode);
+    // Most formats hold none of the camera's symbols: their values, made for
+    // every serial number tried, would cost a preview a good part of its time.
+    if (options.FilenameFormat == FilenameFormat::Custom && HoldsCameraSymbols(options.CustomFormat))
+        FillCameraValues(v, facts, options.JobCode);
     return BuildFilename(options.FilenameFormat == FilenameFormat::Custom ? options.CustomFormat
                                                      : CachedBuiltInFormat(options.FilenameFormat, facts.TimestampHasTime),
                          v);

@@ -35,6 +35,11 @@ struct FilenameValues {
 // ("4" gives "40", "123" gives "12"), "00" when it holds none.
 std::string Hundredths(std::string_view subSeconds);
 
+// Whether a definition's names can hold a value of the camera or the import:
+// one of %c %n %l %a %j %q in its template or in a text put into it, or the
+// date code ff.
+bool HoldsCameraSymbols(const FilenameFormatDefinition& format);
+
 // The values of the symbols %c %n %l %a %j %q and the sub-seconds of a
 // file's record, made fit for a name; `job` is the run's job code.
 void FillCameraValues(FilenameValues& values, const FileFacts& facts, const std::string& job);

@@ -190,6 +190,9 @@ void MainForm::LoadSettings(const RunOptions& stored) {
     DateFoldersClick(stored.DateFolders);
     DateFolderFormatChange(stored.DateFolderFormat);
     values.SkipImported = stored.SkipImported;
+    values.JobCode = stored.JobCode;
+    values.SequenceScope = stored.SequenceScope;
+    values.RecentJobCodes = stored.RecentJobCodes;
     // The clock corrections kept ([Time]); TimeShift lasts one run and is never stored.
     values.CameraOffsets = stored.CameraOffsets;
     values.MovieTimeZone = stored.MovieTimeZone;

@@ -345,6 +345,11 @@ QWidget* FrmMain::BuildOptionsTab() {
     importGrid->addWidget(dateFolderFormat_, 1, 1);
     importGrid->addWidget(dateFolderExample_, 2, 1);
     importGrid->addWidget(keyed_.AddCheck(import, "SkipImported", tr("Skip files alr&eady imported")), 3, 0, 1, 2);
+    QComboBox* sequenceScope = keyed_.AddList(import, "SequenceScope");
+    sequenceScope->setToolTip(tr("What the number %q of names and date folders counts within; it continues from "
+                                 "one import to the next"));
+    importGrid->addWidget(Caption(import, "Continuing numbers", sequenceScope), 4, 0);
+    importGrid->addWidget(sequenceScope, 4, 1);
     importGrid->setColumnStretch(1, 1);
 
     helpButton_ = new QPushButton(tr("&Help"), tab);

@@ -220,6 +220,7 @@ bool RunDriver::RunPass(const char* title, bool performActions, const Folders& f
                           services_.imports,
                           MovieZoneOffsets(options.MovieTimeZone)};
     context.cameraNames = services_.cameraNames;
+    context.numbers = services_.numbers;
     // The count's listings serve the pass that follows it, unless that pass
     // writes where it walks (the output folder is the source folder, or one
     // lies inside the other): such a pass lists each folder when it comes to

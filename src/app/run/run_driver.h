@@ -11,6 +11,7 @@
 #include "engine/chronology_list.h"
 #include "engine/folder_listings.h"
 #include "log/program_facts.h"
+#include "model/continuing_numbers.h"
 #include "model/file_list.h"
 #include "model/file_system.h"
 #include "model/import_record.h"
@@ -49,6 +50,9 @@ struct RunServices {
     // Each file's row kept for Files(): the window's preview and results, a
     // list. A run that shows none (the runner's) keeps none.
     bool keepRows = true;
+    // The numbers that continue between imports; needed by a run whose names
+    // or folders hold %q (EngineContext::numbers).
+    ContinuingNumbers* numbers = nullptr;
 };
 
 class RunDriver {

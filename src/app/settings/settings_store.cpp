@@ -368,6 +368,8 @@ std::vector<SettingsKey> MakeKeys() {
         ListKey<&O::SequenceScope>("Import", "SequenceScope",
                                    {"Count for ever", "Count per day of recording", "Count per job code"},
                                    "what the number %q counts within; it continues between imports"),
+        TextKey("Import", "RecentJobCodes", &O::RecentJobCodes,
+                "the job codes the window offers, most recent first, separated by \"|\""),
     };
 }
 

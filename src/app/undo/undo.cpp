@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -113,10 +114,25 @@ void RemoveEmptiedFolders(const UndoPlan& plan, FileSystem& fs) {
     }
 }
 
+// The continuing numbers that no file of the run keeps any more, given back
+// highest first, so that an undo of the last run leaves no gap.
+void GiveBackNumbers(const UndoPlan& plan, ContinuingNumbers& numbers) {
+    std::map<std::pair<std::string, std::int64_t>, bool> kept;
+    for (const UndoRow& row : plan.Rows) {
+        if (row.ContinuingNumber <= 0) continue;
+        const bool back = row.Action == UndoAction::Restore || row.Action == UndoAction::Remove ||
+                          row.Action == UndoAction::AlreadyUndone || row.Action == UndoAction::AlreadyGone;
+        bool& keeps = kept[{row.ContinuingScope, row.ContinuingNumber}];
+        keeps = keeps || !back;
+    }
+    for (auto it = kept.rbegin(); it != kept.rend(); ++it)
+        if (!it->second) numbers.GiveBack(it->first.first, it->first.second);
+}
+
 }  // namespace
 
 UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, bool askFirst,
-                   ImportRecord* imports, IntentRecord* intents) {
+                   ImportRecord* imports, IntentRecord* intents, ContinuingNumbers* numbers) {
     const std::string title = Version().Title;
     UndoResult result;
     UndoPlan plan;
@@ -208,6 +224,7 @@ UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, b
             if (log) log->Write(row);
         }
         if (anythingToDo) RemoveEmptiedFolders(plan, fs);
+        if (anythingToDo && numbers) GiveBackNumbers(plan, *numbers);
         if (log) log->Close();
     }
 

@@ -8,6 +8,7 @@
 
 #include "app/undo/undo_plan.h"
 #include "app/undo/undo_report.h"
+#include "model/continuing_numbers.h"
 #include "model/file_system.h"
 #include "model/import_record.h"
 #include "model/intent_record.h"
@@ -35,8 +36,11 @@ struct UndoResult {
 // with the progress window and Stop, write the undo log and show the summary.
 // The record of imports, when given, forgets every file the undo takes back.
 // The record of intent, when given, holds each move back while it is under
-// way, and what a killed run or undo left in it is settled first.
+// way, and what a killed run or undo left in it is settled first. The
+// continuing numbers, when given, get back those of the files taken back
+// while no later number of their scope was handed out.
 UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, bool askFirst,
-                   ImportRecord* imports = nullptr, IntentRecord* intents = nullptr);
+                   ImportRecord* imports = nullptr, IntentRecord* intents = nullptr,
+                   ContinuingNumbers* numbers = nullptr);
 
 }  // namespace ravlen

@@ -26,6 +26,7 @@ struct LogColumns {
     std::size_t SourceFileName = 0, SourceFolder = 0, Size = 0, Timestamped = 0, Operation = 0,
                 OutputFileName = 0, OutputFolder = 0;
     std::optional<std::size_t> OriginalModifiedTime;  // logs of runs that set the files' times
+    std::optional<std::size_t> ContinuingNumber, ContinuingScope;  // logs of runs that numbered files
 
     // Nothing when the header is not a CSV log's: it must start with the
     // columns of the first layout; columns added since (known to this
@@ -51,6 +52,8 @@ struct LogColumns {
             *index = *at;
         }
         c.OriginalModifiedTime = header.Find(csv_column::kOriginalModifiedTime);
+        c.ContinuingNumber = header.Find(csv_column::kContinuingNumber);
+        c.ContinuingScope = header.Find(csv_column::kContinuingScope);
         return c;
     }
 };
@@ -105,6 +108,8 @@ UndoRow ReadRow(const CsvRecord& record, const LogColumns& c, int number, const 
         row.OperationText = f[c.Operation];
         row.Operation = OperationFromText(row.OperationText).value_or(FileOperation::None);
         if (c.OriginalModifiedTime) row.OriginalModified = FileTime::Parse(f[*c.OriginalModifiedTime]);
+        if (c.ContinuingNumber && c.ContinuingScope && ParseSize(f[*c.ContinuingNumber], row.ContinuingNumber))
+            row.ContinuingScope = f[*c.ContinuingScope];
     }
     if (record.TooLong) {
         row.LeaveAlone("The row is longer than any row the program writes.");

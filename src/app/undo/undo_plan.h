@@ -36,6 +36,9 @@ struct UndoRow {
     FileOperation Operation = FileOperation::None;  // None for a text the logs never hold
     std::int64_t Size = -1;
     std::optional<FileTime> OriginalModified;  // the renamed file's modified time before the run set it
+    // The file's continuing number and its scope; 0 when it had none.
+    std::int64_t ContinuingNumber = 0;
+    std::string ContinuingScope;
     bool Trusted = false;  // the row parsed and names plain paths inside the log's folder
     UndoAction Action = UndoAction::LeaveAlone;
     std::string Reason;  // why nothing is (or was) done; empty for Restore and Remove
