@@ -261,8 +261,10 @@ private:
         for (const std::size_t i : group) {
             FileFacts named = facts[shot[i].follows.value_or(i)];
             named.Extension = facts[i].Extension;
-            candidates.push_back(NameCandidate{facts[i], [this, named = std::move(named)](std::int32_t serial) {
-                                                   return NewFilename(named, options_, serial);
+            FilenameValues camera = CameraValuesFor(named, options_);
+            candidates.push_back(NameCandidate{facts[i], [this, named = std::move(named), camera = std::move(camera)](
+                                                             std::int32_t serial) {
+                                                   return NewFilename(named, options_, serial, camera);
                                                }});
         }
         // Names that only the serial number could tell apart (a template
@@ -321,8 +323,9 @@ private:
         PlacementContext placement = Placement();
         const std::string folder = dateFolders_.Enter(context_.fs, output.Path, facts.TimestampDateTime,
                                                       performActions_, placement.folderProblem, FolderValues(facts));
+        const FilenameValues camera = CameraValuesFor(facts, options_);
         PlaceFile(placement, facts, folder, performActions_, tally_,
-                  [&](std::int32_t serial) { return NewFilename(facts, options_, serial); });
+                  [&](std::int32_t serial) { return NewFilename(facts, options_, serial, camera); });
         dateFolders_.Leave(context_.fs, facts.Timestamped);
         return placement.planned;
     }

@@ -395,7 +395,21 @@ FilenameFormatDefinition FormatForRun(const RunOptions& options, bool hasTime) {
     return BuiltInFormat(options.FilenameFormat, hasTime);
 }
 
+FilenameValues CameraValuesFor(const FileFacts& facts, const RunOptions& options) {
+    FilenameValues v;
+    // Most formats hold none of the camera's symbols: their values would
+    // cost a preview a good part of its time.
+    if (options.FilenameFormat == FilenameFormat::Custom && HoldsCameraSymbols(options.CustomFormat))
+        FillCameraValues(v, facts, options.JobCode);
+    return v;
+}
+
 std::string NewFilename(const FileFacts& facts, const RunOptions& options, std::int32_t serialNumber) {
+    return NewFilename(facts, options, serialNumber, CameraValuesFor(facts, options));
+}
+
+std::string NewFilename(const FileFacts& facts, const RunOptions& options, std::int32_t serialNumber,
+                        const FilenameValues& camera) {
     FilenameValues v;
     v.DateTime = facts.TimestampDateTime;
     v.SerialNumber = serialNumber;
@@ -420,10 +434,8 @@ std::string NewFilename(const FileFacts& facts, const RunOptions& options, std::
     } else if (options.DCFMode == DCFMode::PreserveAsComment) {
         v.Original = baseName;
     }
-    // Most formats hold none of the camera's symbols: their values, made for
-    // every serial number tried, would cost a preview a good part of its time.
-    if (options.FilenameFormat == FilenameFormat::Custom && HoldsCameraSymbols(options.CustomFormat))
-        FillCameraValues(v, facts, options.JobCode);
+    v.SubSeconds = camera.SubSeconds, v.Camera = camera.Camera, v.BodySerial = camera.BodySerial;
+    v.Lens = camera.Lens, v.Artist = camera.Artist, v.Job = camera.Job, v.Sequence = camera.Sequence;
     return BuildFilename(options.FilenameFormat == FilenameFormat::Custom ? options.CustomFormat
                                                      : CachedBuiltInFormat(options.FilenameFormat, facts.TimestampHasTime),
                          v);

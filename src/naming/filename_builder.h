@@ -80,5 +80,11 @@ FilenameFormatDefinition FormatForRun(const RunOptions& options, bool hasTime);
 // The per-file naming step: the new filename of a timestamped file for the
 // given serial number (0: no serial part).
 std::string NewFilename(const FileFacts& facts, const RunOptions& options, std::int32_t serialNumber);
+// The values of the camera and the import a run's names take from a file
+// (none when its format holds no such symbol): made once per file, not for
+// every serial number tried.
+FilenameValues CameraValuesFor(const FileFacts& facts, const RunOptions& options);
+std::string NewFilename(const FileFacts& facts, const RunOptions& options, std::int32_t serialNumber,
+                        const FilenameValues& camera);
 
 }  // namespace ravlen
