@@ -17,6 +17,7 @@
 #include "app/clocks/camera_survey.h"
 #include "app/records/import_store.h"
 #include "app/records/intent_store.h"
+#include "app/records/number_store.h"
 #include "app/run/run_driver.h"
 #include "app/settings/settings_store.h"
 #include "app/settings/special_folders.h"
@@ -29,6 +30,7 @@
 #include "model/file_list.h"
 #include "model/run_plan.h"
 #include "model/version.h"
+#include "naming/filename_builder.h"
 #include "naming/format_validation.h"
 #include "platform/card_eject.h"
 #include "platform/desktop_services.h"
@@ -126,10 +128,13 @@ void PrintHelp(const std::string& storePath) {
         "                   log. One line per file on standard output, tab-separated:\n"
         "                   source path, new path (empty when not placed), date as\n"
         "                   yyyy/mm/dd hh:nn:ss, where the date came from, status\n"
-        "                   (place, skip, already-imported, excluded) and its reason;\n"
-        "                   tab, newline, carriage return and backslash are written\n"
-        "                   \\t, \\n, \\r and \\\\. Messages go to standard error. Exit\n"
-        "                   status as for the run (0 when every file would be placed)\n"
+        "                   (place, skip, already-imported, excluded) and its reason,\n"
+        "                   then camera, body serial number, lens, artist, job code\n"
+        "                   and continuing number (%%c %%n %%l %%a %%j %%q; empty when\n"
+        "                   the file has none); tab, newline, carriage return and\n"
+        "                   backslash are written \\t, \\n, \\r and \\\\. Messages go\n"
+        "                   to standard error. Exit status as for the run (0 when\n"
+        "                   every file would be placed)\n"
         "  --cameras        list the cameras of the files the run would place, and do\n"
         "                   nothing else, as --list: one line per camera, tab-separated:\n"
         "                   make, model, serial number (empty when the files store\n"
@@ -359,8 +364,8 @@ std::optional<int> CheckCustomFormat(const RunOptions& options, UserPort& port) 
     return kExitUsage;
 }
 
-// Date folders whose format cannot be used, and SetFileTime without the CSV
-// log, end the run as usage errors before anything is looked for; the rest
+// Date folders whose format cannot be used, SetFileTime without the CSV log
+// and a job code needed but not given end the run as usage errors before anything is looked for; the rest
 // of the options are refused by the run as the window's are.
 std::optional<int> CheckOptions(const RunOptions& options, UserPort& port) {
     const std::optional<OptionRefusal> refused = RefusedOption(options);
@@ -370,6 +375,7 @@ std::optional<int> CheckOptions(const RunOptions& options, UserPort& port) {
             port.MessageBox(refused->Message, MsgIcon::Critical, MsgButtons::OK, Version().Title);
             return kExitUsage;
         case OptionRefused::SetFileTimeNeedsCsv:
+        case OptionRefused::JobCodeNeeded:
             return UsageError(refused->Message);
         case OptionRefused::TimeShift:
         case OptionRefused::MovieTimeZone:
@@ -406,6 +412,20 @@ std::unique_ptr<SqliteIntentRecord> OpenIntents() {
     else if (!intents->Notice().empty())
         Notice(intents->Notice());
     return intents;
+}
+
+// The record of the numbers that continue between imports: opened for a run
+// whose names or folders hold them (null, said why, when it cannot be), and
+// for an undo when there is one.
+std::unique_ptr<SqliteContinuingNumbers> OpenNumbers(bool forRun) {
+    const std::string path = SqliteContinuingNumbers::DefaultPath();
+    if (!forRun && access(path.c_str(), F_OK) != 0) return nullptr;
+    std::string error;
+    std::unique_ptr<SqliteContinuingNumbers> numbers = SqliteContinuingNumbers::Open(path, error);
+    if (!numbers)
+        std::fprintf(stderr, "%s: the record of continuing numbers %s cannot be opened: %s\n", kProgram, path.c_str(),
+                     error.c_str());
+    return numbers;
 }
 
 // --cameras: one line per camera on standard output; the files that name
@@ -490,6 +510,9 @@ int Run(const Arguments& args) {
         const std::unique_ptr<SqliteImportRecord> imports =
             SqliteImportRecord::OpenReadOnly(SqliteImportRecord::DefaultPath());
         services.imports = imports.get();
+        const std::unique_ptr<SqliteContinuingNumbers> numbers =
+            SqliteContinuingNumbers::OpenReadOnly(SqliteContinuingNumbers::DefaultPath());
+        services.numbers = numbers.get();
         ConsolePort::CatchInterrupt();
         if (args.cameras) return PrintCameras(SurveyCameras(std::move(services), options));
         RunDriver driver(std::move(services));
@@ -506,6 +529,9 @@ int Run(const Arguments& args) {
     services.eject = [](const std::string& source) { return EjectCard(source); };
     const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
     services.imports = imports.get();
+    std::unique_ptr<SqliteContinuingNumbers> numbers;
+    if (RunUsesSymbol(options, 'q') && !(numbers = OpenNumbers(true))) return kExitEnded;
+    services.numbers = numbers.get();
     RunDriver driver(std::move(services));
     ConsolePort::CatchInterrupt();
     return ExitStatus(driver.Go(options), driver, options);
@@ -565,9 +591,11 @@ int Undo(int argc, char** argv) {
     }
     ConsolePort::CatchInterrupt();
     const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
+    const std::unique_ptr<SqliteContinuingNumbers> numbers = OpenNumbers(false);
     const UndoResult result =
-        option == "--undo" ? RunUndo(value, fs, port, true, imports.get(), intents.get(), intents.get())
-                           : RunJournalUndo(value, *intents, fs, port, true, imports.get(), intents.get());
+        option == "--undo"
+            ? RunUndo(value, fs, port, true, imports.get(), intents.get(), intents.get(), numbers.get())
+            : RunJournalUndo(value, *intents, fs, port, true, imports.get(), intents.get());
     switch (result.Outcome) {
         case UndoOutcome::Completed:
         case UndoOutcome::NothingToDo:

@@ -33,16 +33,17 @@ FsStatus MakeFoldersBeneath(FileSystem& fs, const std::string& top, const std::v
 
 DateFolders::DateFolders(const RunOptions& options) {
     if (!options.DateFolders) return;
+    formats_ = options.CustomFormat;
     std::string problem;
     pattern_ = DateFolderPattern::Parse(options.DateFolderFormat, &problem);
     if (!pattern_) throw EngineFailure(5, DateFolderFormatMessage(options.DateFolderFormat, problem));
 }
 
 std::string DateFolders::Enter(FileSystem& fs, const std::string& output, const DateTime& when, bool make,
-                               std::string& problem) {
+                               std::string& problem, const FilenameValues& values) {
     made_.clear();
     if (!pattern_) return output;
-    const std::vector<std::string> names = pattern_->Folders(when);
+    const std::vector<std::string> names = pattern_->Folders(when, values, formats_);
     std::string folder = output;
     for (const std::string& name : names) folder = JoinPath(folder, name);
     // Most files of a card fall on days already met. A preview remembers

@@ -31,8 +31,9 @@ public:
     // The folder below `output` that a file of this timestamp goes into,
     // made as needed in a processing pass; a preview makes nothing, yet
     // fails where the run would. `problem` is set when it cannot be used.
+    // `values` gives the symbols a folder format may hold besides the date.
     std::string Enter(FileSystem& fs, const std::string& output, const DateTime& when, bool make,
-                      std::string& problem);
+                      std::string& problem, const FilenameValues& values = {});
     // After the file: when it was not placed, the folders made for it go
     // again if they are empty.
     void Leave(FileSystem& fs, bool placed);
@@ -46,6 +47,7 @@ private:
     void RemoveEmpty(FileSystem& fs, std::vector<std::string>& made);
 
     std::optional<DateFolderPattern> pattern_;
+    FilenameFormatDefinition formats_;  // how the symbols' values are written
     std::vector<std::string> made_;          // for the file in hand
     std::vector<std::string> unsettled_;     // made for files whose copies await their commit
     std::unordered_set<std::string> ready_;  // date folders this pass found or made, and reached

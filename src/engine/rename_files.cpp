@@ -3,6 +3,7 @@
 
 #include "engine/rename_files.h"
 
+#include <map>
 #include <optional>
 #include <set>
 #include <span>
@@ -210,7 +211,13 @@ private:
         const bool stoppedBefore = readHooks_.stopped();
         FileFacts facts = Analyse(file, source, output);
         if (!stoppedBefore && options_.DateMode != DateMode::FileSystemOnly && readHooks_.stopped()) return false;
-        const std::int64_t planned = facts.Timestamped ? Place(facts, output) : 0;
+        std::int64_t planned = 0;
+        if (facts.Timestamped && TakeNumber(facts, facts.ContinuingNumber)) {
+            if (facts.ContinuingNumber > 0)
+                facts.ContinuingScope = NumberScope(options_.SequenceScope, facts.TimestampDateTime, options_.JobCode);
+            planned = Place(facts, output);
+            if (!SettleNumber(facts.ContinuingNumber, facts.TimestampDateTime, Placed(facts))) facts.ContinuingNumber = 0;
+        }
         Record(facts, planned);
         return true;
     }
@@ -242,8 +249,23 @@ private:
             if (!facts[i].Timestamped) SkipWith(facts[i], facts[picture], skippedAs[picture]);
         }
         std::vector<std::int64_t> planned(shot.size(), 0);
-        for (const std::vector<std::size_t>& group : ShotGroups(shot, facts))
+        for (const std::vector<std::size_t>& group : ShotGroups(shot, facts)) {
+            // The files of one shot share their continuing number.
+            std::int64_t number = 0;
+            if (!TakeNumber(facts[group.front()], number)) {
+                for (const std::size_t i : group) facts[i].Timestamped = false;
+                continue;
+            }
+            for (const std::size_t i : group) {
+                facts[i].ContinuingNumber = number;
+                facts[i].ContinuingScope = NumberScope(options_.SequenceScope, facts[group.front()].TimestampDateTime,
+                                                       options_.JobCode);
+            }
             PlaceTogether(shot, group, facts, planned, output);
+            const bool placed = std::any_of(group.begin(), group.end(), [&](std::size_t i) { return Placed(facts[i]); });
+            if (!SettleNumber(number, facts[group.front()].TimestampDateTime, placed))
+                for (const std::size_t i : group) facts[i].ContinuingNumber = 0;
+        }
         bool carryOn = true;
         for (std::size_t i = 0; i < shot.size(); ++i) Record(facts[i], planned[i]);
         for (std::size_t i = 0; i < shot.size(); ++i) carryOn = ProgressStep(files[i]->Size) && carryOn;
@@ -274,8 +296,10 @@ private:
         for (const std::size_t i : group) {
             FileFacts named = facts[shot[i].follows.value_or(i)];
             named.Extension = facts[i].Extension;
-            candidates.push_back(NameCandidate{facts[i], [this, named = std::move(named)](std::int32_t serial) {
-                                                   return NewFilename(named, options_, serial);
+            FilenameValues camera = CameraValuesFor(named, options_);
+            candidates.push_back(NameCandidate{facts[i], [this, named = std::move(named), camera = std::move(camera)](
+                                                             std::int32_t serial) {
+                                                   return NewFilename(named, options_, serial, camera);
                                                }});
         }
         // Names that only the serial number could tell apart (a template
@@ -286,7 +310,8 @@ private:
         const bool together = distinct.size() == candidates.size();
         PlacementContext placement = Placement();
         const std::string folder = dateFolders_.Enter(context_.fs, output.Path, candidates.front().facts.TimestampDateTime,
-                                                      performActions_, placement.folderProblem);
+                                                      performActions_, placement.folderProblem,
+                                                      FolderValues(facts[shot[group.front()].follows.value_or(group.front())]));
         std::vector<NameChoice> choices;
         if (together) choices = ChooseNames(placement, candidates, folder);
         for (std::size_t k = 0; k < group.size(); ++k) {
@@ -336,11 +361,54 @@ private:
     std::int64_t Place(FileFacts& facts, const FolderRef& output) {
         PlacementContext placement = Placement();
         const std::string folder = dateFolders_.Enter(context_.fs, output.Path, facts.TimestampDateTime,
-                                                      performActions_, placement.folderProblem);
+                                                      performActions_, placement.folderProblem, FolderValues(facts));
+        const FilenameValues camera = CameraValuesFor(facts, options_);
         PlaceFile(placement, facts, folder, performActions_, tally_,
-                  [&](std::int32_t serial) { return NewFilename(facts, options_, serial); });
+                  [&](std::int32_t serial) { return NewFilename(facts, options_, serial, camera); });
         dateFolders_.Leave(context_.fs, facts.Timestamped);
         return placement.planned;
+    }
+
+    // The continuing number of a file (or a shot) about to be placed, when
+    // its name or folder holds one: taken in a processing pass, foreseen in
+    // a preview. False when it could not be taken: the file is not placed.
+    bool TakeNumber(FileFacts& facts, std::int64_t& number) {
+        number = 0;
+        if (!usesNumber_) return true;
+        const std::string scope = NumberScope(options_.SequenceScope, facts.TimestampDateTime, options_.JobCode);
+        if (!performActions_) {
+            number = (context_.numbers ? context_.numbers->Next(scope) : 1) + foreseen_[scope]++;
+            return true;
+        }
+        if (context_.numbers) number = context_.numbers->Take(scope);
+        if (number > 0) return true;
+        facts.Timestamped = false;
+        ++tally_.NumberOfLockedFiles;
+        report_(facts.Notes,
+                facts.SourceFileName + " is not placed: the record of continuing numbers could not be written.",
+                MsgIcon::Exclamation);
+        return false;
+    }
+
+    static bool Placed(const FileFacts& f) {
+        return f.Operation == FileOperation::Moved || f.Operation == FileOperation::Copied;
+    }
+
+    // A number is kept when a file of it was placed, else given back. False
+    // when it was given back.
+    bool SettleNumber(std::int64_t number, const DateTime& recorded, bool placed) {
+        if (number <= 0 || !performActions_ || !context_.numbers) return true;
+        const std::string scope = NumberScope(options_.SequenceScope, recorded, options_.JobCode);
+        if (placed) context_.numbers->Keep(scope, number);
+        else context_.numbers->GiveBack(scope, number);
+        return placed;
+    }
+
+    // What a folder format's symbols stand for with this file.
+    FilenameValues FolderValues(const FileFacts& facts) const {
+        FilenameValues values;
+        if (foldersHoldSymbols_) FillCameraValues(values, facts, options_.JobCode);
+        return values;
     }
 
     PlacementContext Placement() {
@@ -355,6 +423,7 @@ private:
 
     // The file's log records; then its plan is done.
     void Record(FileFacts& facts, std::int64_t planned) {
+        facts.JobCode = options_.JobCode;
         // A run's records reach the list through the sink, once they are final.
         if (context_.list && !performActions_) context_.list->Add(facts);
         if (!performActions_ && facts.Timestamped) tally_.BytesToPlace += facts.Size;
@@ -395,6 +464,9 @@ private:
     CameraZones ownZones_;
     const std::string root_;  // the pass's source folder, which the zones survey walks
     std::string outputTop_;      // below which the files' names are mirrored in the backup folders, if any
+    const bool usesNumber_ = RunUsesSymbol(options_, 'q');
+    const bool foldersHoldSymbols_ = options_.DateFolders && options_.DateFolderFormat.find('%') != std::string::npos;
+    std::map<std::string, std::int64_t> foreseen_;  // a preview's numbers of each scope so far
 };
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "metadata/metadata.h"
 #include "model/file_choice.h"
 #include "model/file_list.h"
+#include "model/continuing_numbers.h"
 #include "model/file_system.h"
 #include "model/import_record.h"
 #include "model/intent_record.h"
@@ -58,6 +59,9 @@ struct EngineContext {
     // The zones of the run's photos, kept from one pass to the next; the
     // pass keeps its own when none is lent.
     CameraZones* cameraZones = nullptr;
+    // The numbers that continue between imports (%q): taken in a processing
+    // pass, foreseen in a preview; none numbers a preview from 1.
+    ContinuingNumbers* numbers = nullptr;
 };
 
 // How many files ahead of the one in hand the walk starts first reads: enough

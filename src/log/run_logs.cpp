@@ -2,6 +2,7 @@
 
 #include "log/csv_text.h"
 #include "model/camera_clock.h"
+#include "model/name_value.h"
 #include "model/time_shift.h"
 
 #include <charconv>
@@ -99,6 +100,8 @@ std::string BackupPathsOrNA(const FileFacts& f) {
     std::string paths;
     for (const std::string& path : f.BackupFilePaths) paths += (paths.empty() ? "" : ";") + path;
     return f.Timestamped && !paths.empty() ? paths : kNotApplicable;
+std::string ContinuingNumberOrNA(const FileFacts& f) {
+    return f.Timestamped && f.ContinuingNumber > 0 ? std::to_string(f.ContinuingNumber) : kNotApplicable;
 }
 std::string CameraOffsetOrNA(const FileFacts& f) {
     return f.Timestamped && f.CameraOffsetSeconds != 0 ? TimeShift{f.CameraOffsetSeconds}.Text() : kNotApplicable;
@@ -189,6 +192,15 @@ const CsvColumn kCsvColumns[] = {
     {"MovieZoneSource", kQuoted, [](F f, L) { return TextOrNA(f.MovieZoneSource); }},
     {csv_column::kRunId, kBare, [](F, L live) { return TextOrNA(std::string(live.RunId)); }},
     {csv_column::kBackupPaths, kQuoted, [](F f, L) { return BackupPathsOrNA(f); }},
+    {"CameraName", kQuoted, [](F f, L) { return TextOrNA(NameValue(ShortCameraName(f.CameraMake, f.CameraModel))); }},
+    {"LensModel", kQuoted, [](F f, L) { return TextOrNA(f.LensModel); }},
+    {"Artist", kQuoted, [](F f, L) { return TextOrNA(f.Artist); }},
+    {"SubSecTimeOriginal", kQuoted, [](F f, L) { return TextOrNA(f.SubSecTimeOriginal); }},
+    {"JobCode", kQuoted, [](F f, L) { return TextOrNA(f.JobCode); }},
+    {csv_column::kContinuingNumber, kBare, [](F f, L) { return ContinuingNumberOrNA(f); }},
+    {csv_column::kContinuingScope, kQuoted, [](F f, L) {
+         return f.Timestamped && f.ContinuingNumber > 0 ? f.ContinuingScope : kNotApplicable;
+     }},
 };
 
 // Logs started within the same second take the next free number.
@@ -355,6 +367,8 @@ std::unique_ptr<TextLog> TextLog::Create(FileSystem& fs, const std::string& outp
     number("    DateFolders:         ", o.DateFolders);
     option("    DateFolderFormat:    ", o.DateFolderFormat);
     number("    SkipImported:        ", o.SkipImported);
+    option("    JobCode:             ", o.JobCode.empty() ? "None" : o.JobCode);
+    number("    SequenceScope:       ", o.SequenceScope);
     out.Line("");
     return log;
 }
@@ -439,6 +453,11 @@ void TextLog::WriteBlock(const FileFacts& f) {
     line("    Modified before: ", ModifiedTimeOrNA(f));
     // Only in a run that backs files up: other runs' logs read as before.
     for (const std::string& path : f.BackupFilePaths) line("    Backup copy:     ", path);
+    line("    Lens:            ", TextOrNA(f.LensModel));
+    line("    Artist:          ", TextOrNA(f.Artist));
+    line("    Sub-seconds:     ", TextOrNA(f.SubSecTimeOriginal));
+    line("  Job code:          ", TextOrNA(f.JobCode));
+    line("    Continuing #:    ", ContinuingNumberOrNA(f));
     out.Line("");
     log.Write(out.text);
 }

@@ -38,6 +38,8 @@ inline constexpr std::string_view kRunId = "RunId";  // absent from older logs
 // The file's copies in the backup folders, separated by ";" (N/A for none);
 // absent from older logs.
 inline constexpr std::string_view kBackupPaths = "BackupPaths";
+inline constexpr std::string_view kContinuingNumber = "ContinuingNumber";  // these two: absent from older logs
+inline constexpr std::string_view kContinuingScope = "ContinuingScope";
 }  // namespace csv_column
 
 // The Operation column's text ("" for None), and the operation such a text

@@ -14,6 +14,7 @@
 #include "metadata/metadata_fault.h"
 #include "metadata/place_text.h"
 #include "metadata/thumbnail.h"
+#include "model/utf8.h"
 
 namespace ravlen {
 namespace {
@@ -33,9 +34,16 @@ constexpr std::uint32_t kTagOffsetTime = 0x9010;
 constexpr std::uint32_t kTagOffsetTimeOriginal = 0x9011;
 constexpr std::uint32_t kTagOffsetTimeDigitized = 0x9012;
 constexpr std::uint32_t kTagSubSecTimeOriginal = 0x9291;
+constexpr std::uint32_t kTagArtist = 0x013B;
+constexpr std::uint32_t kTagCameraOwnerName = 0xA430;
+constexpr std::uint32_t kTagLensModel = 0xA434;
 constexpr std::uint32_t kTypeAscii = 2;
 constexpr std::uint32_t kTypeRational = 5;
 constexpr std::int64_t kMaxCameraText = 64;  // longer camera names are cut
+// How far past the bytes already taken the camera's names are fetched with
+// the one further read they may cost; names further on (a damaged pointer, a
+// raw file that keeps them at its far end) are left unread.
+constexpr std::int64_t kCameraTextReach = 256 * 1024;
 
 constexpr std::int64_t kEntrySize = 12;
 constexpr std::int64_t kDateLength = 20;  // "yyyy:mm:dd hh:nn:ss" and its terminator
@@ -180,21 +188,30 @@ private:
     }
 
     // False when a text lies where the forward read has passed: the file is
-    // begun again without skipping.
+    // begun again without skipping, when the names are wanted wherever they
+    // lie. Texts past the bytes taken cost one read, up to the farthest.
     bool ReadNotedTexts() {
+        const bool anywhere = ctx_.pass.CameraTextsAnywhere;
+        const std::int64_t taken = view_ ? view_->TakenEnd() : blockEnd_;
+        const auto reachable = [&](const NotedText& n, std::int64_t end) {
+            return S() >= end && (anywhere || end - taken <= kCameraTextReach) &&
+                   !(n.offset < facts_.IFD0Offset && !Whole() && !view_->Contiguous());
+        };
+        std::int64_t farthest = 0;
+        for (const NotedText& n : noted_) {
+            if (n.offset < 0) continue;
+            const std::int64_t end = Sum(n.offset, n.length);
+            if (anywhere && !n.near && S() >= end && n.offset < facts_.IFD0Offset && !Whole() &&
+                !view_->Contiguous())
+                return false;
+            if (reachable(n, end)) farthest = std::max(farthest, end);
+        }
+        if (view_) ReadUpTo(farthest);
         for (const NotedText& n : noted_) {
             std::string text = n.inlineText;
             if (n.offset >= 0) {
                 const std::int64_t end = Sum(n.offset, n.length);
-                const bool anywhere = ctx_.pass.CameraTextsAnywhere && !n.near;
-                const std::int64_t taken = view_ ? view_->TakenEnd() : blockEnd_;
-                if (S() < end || (end > taken && !anywhere && !(n.near && Near(end)))) continue;
-                if (n.offset < facts_.IFD0Offset && !Whole() && !view_->Contiguous()) {
-                    if (anywhere) return false;
-                    continue;
-                }
-                if (n.near) TakeAhead(end);
-                ReadUpTo(end);
+                if (!reachable(n, end) || end > P()) continue;
                 const std::int64_t at = IndexOf(n.offset);
                 const auto bytes = at < 0 ? std::nullopt
                                           : Held().Bytes(static_cast<std::uint64_t>(at),
@@ -213,6 +230,8 @@ private:
         if (const std::string digits = subSecOriginal_.substr(0, subSecOriginal_.find_first_not_of("0123456789"));
             !digits.empty())
             facts_.EXIFSubSecOriginal = digits;
+        facts_.SubSecTimeOriginal = subSecOriginal_;
+        if (facts_.Artist.empty()) facts_.Artist = ownerName_;
         return true;
     }
 
@@ -307,7 +326,6 @@ private:
         }
         return true;
     }
-
 
     bool Valid() const { return facts_.TIFFMetadata; }
     // In memory the block's end stands for both the position and the size.
@@ -523,6 +541,8 @@ private:
                 NoteText(entry, facts_.CameraModel);
             } else if (tag == kTagCameraSerialNumber) {
                 NoteText(entry, ifd0Serial_);
+            } else if (tag == kTagArtist) {
+                NoteText(entry, facts_.Artist);
             }
         }
         return true;
@@ -579,6 +599,10 @@ private:
                 NoteText(entry, offsetModified_, true);
             } else if (tag == kTagSubSecTimeOriginal) {
                 NoteText(entry, subSecOriginal_, true);
+            } else if (tag == kTagLensModel) {
+                NoteText(entry, facts_.LensModel);
+            } else if (tag == kTagCameraOwnerName) {
+                NoteText(entry, ownerName_);
             }
             if (restart_) return;
         }
@@ -622,16 +646,35 @@ private:
     std::string ifd0Serial_;
     std::int64_t gpsOffset_ = -1;  // file offset of the GPS directory
     std::string offsetOriginal_, offsetDigitized_, offsetModified_, subSecOriginal_;
+    std::string ownerName_;
 };
 
 }  // namespace
 
 std::string CameraText(std::string_view bytes) {
-    std::string text(bytes.substr(0, std::min<std::size_t>(bytes.size(), kMaxCameraText)));
-    if (const auto zero = text.find('\0'); zero != std::string::npos) text.resize(zero);
+    std::string raw(bytes.substr(0, std::min<std::size_t>(bytes.size(), kMaxCameraText)));
+    if (const auto zero = raw.find('\0'); zero != std::string::npos) raw.resize(zero);
     // No control characters: the name goes into tab-separated lists and logs.
-    for (char& c : text)
+    for (char& c : raw)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    // Valid UTF-8 only, as the logs must be: a byte that starts no UTF-8
+    // character is taken as Latin-1, its C1 controls as U+FFFD.
+    std::string text;
+    for (std::size_t i = 0; i < raw.size();) {
+        const utf8::Unit unit = utf8::Next(raw, i);
+        if (unit.valid) {
+            text.append(raw, i, unit.length);
+            i += unit.length;
+            continue;
+        }
+        const auto b = static_cast<unsigned char>(raw[i++]);
+        if (b < 0xA0) {
+            text += "\xEF\xBF\xBD";
+        } else {
+            text.push_back(static_cast<char>(0xC0 | (b >> 6)));
+            text.push_back(static_cast<char>(0x80 | (b & 0x3F)));
+        }
+    }
     const std::size_t first = text.find_first_not_of(' ');
     if (first == std::string::npos) return {};
     return text.substr(first, text.find_last_not_of(' ') - first + 1);

@@ -32,8 +32,9 @@ void ReadTIFFBlock(ReaderContext& ctx, ByteSpan block, std::int64_t at);
 void ReadExifDirectoryBlock(ReaderContext& ctx, ByteSpan block, std::int64_t at);
 
 // A camera's make, model or serial number as a file stores it: up to its
-// first zero byte and at most 64 bytes, control characters as blanks, the
-// blanks around it dropped.
+// first zero byte and at most 64 bytes, control characters as blanks, bytes
+// that are no UTF-8 taken as Latin-1 (C1 controls as U+FFFD), the blanks
+// around it dropped.
 std::string CameraText(std::string_view bytes);
 
 }  // namespace ravlen

@@ -118,6 +118,18 @@ struct FileFacts {
     std::string PositionSource;       // "GPS", "udta ©xyz", "Keys:location.ISO6709"
     // Which zone turned a UTC-only movie date into local time (ZoneSourceText).
     std::string MovieZoneSource;
+    // More of what the camera wrote, for names and folders: SubSecTimeOriginal
+    // as written, the lens model, and the artist (else the camera's owner);
+    // empty when the file does not say.
+    std::string SubSecTimeOriginal;
+    std::string LensModel;
+    std::string Artist;
+    // The number that continues between imports (%q) and the scope it counts
+    // in (model/continuing_numbers.h); 0 when none was taken.
+    std::int64_t ContinuingNumber = 0;
+    std::string ContinuingScope;
+    // The run's job code (%j); empty when it has none.
+    std::string JobCode;
 };
 
 // The base name: the file name before its last "." (the whole name when it has none).

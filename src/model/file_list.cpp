@@ -4,6 +4,7 @@
 
 #include "model/file_facts.h"
 #include "model/gps_clock.h"
+#include "model/name_value.h"
 
 namespace ravlen {
 
@@ -30,6 +31,12 @@ void FileList::Add(const FileFacts& f) {
     row.Camera = CameraId::Of(f);
     row.DateBeforeShift = f.DateBeforeShift;
     row.ClockError = ClockErrorSeconds(f);
+    row.CameraName = NameValue(ShortCameraName(f.CameraMake, f.CameraModel));
+    row.BodySerial = NameValue(f.CameraSerial);
+    row.Lens = NameValue(f.LensModel);
+    row.Artist = NameValue(f.Artist);
+    row.JobCode = NameValue(f.JobCode);
+    if (f.Timestamped && f.ContinuingNumber > 0) row.ContinuingNumber = std::to_string(f.ContinuingNumber);
     // The re-import check names the identical file already there as the output.
     if (f.Operation == FileOperation::AlreadyImported) row.Status = ListStatus::AlreadyImported;
     else row.Status = f.Timestamped ? ListStatus::Place : ListStatus::Skip;
@@ -70,7 +77,9 @@ std::string EscapeListField(std::string_view text) {
 std::string ListLine(const FileRow& row) {
     std::string line = EscapeListField(row.SourcePath());
     for (const std::string& field : {row.OutputPath(), row.HasDate ? row.Date.FormatFull() : std::string(),
-                                     row.DateSource, std::string(StatusWord(row.Status)), row.Reason})
+                                     row.DateSource, std::string(StatusWord(row.Status)), row.Reason,
+                                     row.CameraName, row.BodySerial, row.Lens, row.Artist, row.JobCode,
+                                     row.ContinuingNumber})
         line += '\t' + EscapeListField(field);
     return line;
 }

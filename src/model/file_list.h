@@ -43,6 +43,8 @@ struct FileRow {
     DateTime DateBeforeShift;  // the date as the camera's clock gave it, before any correction
     bool Chosen = true;        // ticked in the preview: unticked files stay where they are
     std::optional<std::int64_t> ClockError;  // the clock's lead over the GPS time it stores, in seconds
+    // The values of %c %n %l %a %j %q for the file; empty when absent.
+    std::string CameraName, BodySerial, Lens, Artist, JobCode, ContinuingNumber;
     std::string SourcePath() const { return JoinPath(SourceFolder, SourceName); }
     std::string OutputPath() const { return OutputName.empty() ? std::string() : JoinPath(OutputFolder, OutputName); }
 };
@@ -67,7 +69,8 @@ private:
 std::string EscapeListField(std::string_view text);
 
 // One line of `ravlen-run --list`, without its newline: source path, new path,
-// date, date source, status word, reason, separated by tabs.
+// date, date source, status word, reason, then the values of %c %n %l %a %j
+// %q, separated by tabs.
 std::string ListLine(const FileRow& row);
 
 }  // namespace ravlen

@@ -21,6 +21,7 @@ enum class DateModeFileSystem : int { Created = 0, Modified = 1, Earliest = 2 };
 enum class DCFVolumeDigits : int { Standard4 = 0, UpTo5 = 1, UpTo6 = 2, UpTo7 = 3, AllDigits = 4 };
 enum class DCFBatchCleanup : int { DoNothing = 0, RemoveFinalUnderscore = 1 };
 enum class CreateLog : int { No = 0, Text = 1, Csv = 2, Both = 3 };
+enum class SequenceScope : int { Forever = 0, PerDay = 1, PerJob = 2 };
 
 // The stored integer of a named value.
 template <typename Named>
@@ -96,6 +97,10 @@ struct RunOptions {
     // placed file under its name below the output folder (model/run_plan.h).
     std::string BackupPaths{};
     bool EjectWhenDone = false;  // a card found safe to format is unmounted and powered off
+    std::string JobCode{};  // the job code names and folders may hold (%j)
+    // What the number that continues between imports (%q) counts within.
+    ravlen::SequenceScope SequenceScope = SequenceScope::Forever;
+    std::string RecentJobCodes{};  // the window's last ten job codes (app/settings/job_codes.h)
 
     // The pattern texts handed to the filters: the list when its box is ticked, else "".
     std::string ExcludePatterns() const { return ExcludePattern ? ExcludePatternList : std::string(); }

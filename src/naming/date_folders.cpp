@@ -7,6 +7,45 @@
 #include "naming/format_validation.h"
 
 namespace ravlen {
+namespace {
+
+constexpr std::string_view kFolderSymbols = "cnlajq";
+
+// A symbol's value as its format writes it, made fit for a folder's name.
+std::string SymbolText(char symbol, const FilenameValues& v, const FilenameFormatDefinition& f) {
+    std::string text;
+    switch (symbol) {
+    case 'c': text = v.Camera.empty() ? "" : FormatTextValue(v.Camera, f.CameraFormat); break;
+    case 'n': text = v.BodySerial.empty() ? "" : FormatTextValue(v.BodySerial, f.BodySerialFormat); break;
+    case 'l': text = v.Lens.empty() ? "" : FormatTextValue(v.Lens, f.LensFormat); break;
+    case 'a': text = v.Artist.empty() ? "" : FormatTextValue(v.Artist, f.ArtistFormat); break;
+    case 'j': text = v.Job.empty() ? "" : FormatTextValue(v.Job, f.JobFormat); break;
+    default: text = v.Sequence < 1 ? "" : FormatNumberValue(v.Sequence, f.SequenceFormat); break;
+    }
+    return NameValue(text);
+}
+
+// A folder's date format with the symbols outside quotes put in as quoted
+// text (a value never holds a double quote), so that the date codes leave
+// them alone.
+std::string WithSymbols(const std::string& part, const FilenameValues& v, const FilenameFormatDefinition& f) {
+    if (part.find('%') == std::string::npos) return part;
+    std::string out;
+    bool quoted = false;
+    for (std::size_t i = 0; i < part.size(); ++i) {
+        const char c = part[i];
+        if (c == '"') quoted = !quoted;
+        if (!quoted && c == '%' && i + 1 < part.size() && kFolderSymbols.find(part[i + 1]) != std::string_view::npos) {
+            out += '"' + SymbolText(part[i + 1], v, f) + '"';
+            ++i;
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+}  // namespace
 
 namespace {
 
@@ -72,10 +111,15 @@ std::optional<DateFolderPattern> DateFolderPattern::Parse(std::string_view forma
     for (const std::string& part : pattern.parts_)
         if (std::string letters = StrayLetters(part); !letters.empty())
             return refuse("Letters that are not date codes: " + letters);
-    // Date codes give digits only, so one date shows what every date gives.
+    // Date codes give digits only, so one date shows what every date gives;
+    // the symbols' values are made fit for a name, so their samples stand
+    // for them.
     const DateTime sample = *DateTime::FromFields(2004, 12, 25, 18, 9, 11);
+    FilenameValues values;
+    AddSampleCameraValues(values);
+    const FilenameFormatDefinition formats;
     for (const std::string& part : pattern.parts_) {
-        const std::string name = FormatDate(sample, part);
+        const std::string name = FormatDate(sample, WithSymbols(part, values, formats), values.SubSeconds);
         if (name.empty()) return refuse("Empty folder name");
         if (name.find('\0') != std::string::npos) return refuse("Illegal character: NUL");
         if (std::string why = NameTextProblem(name); !why.empty()) return refuse(std::move(why));
@@ -85,9 +129,16 @@ std::optional<DateFolderPattern> DateFolderPattern::Parse(std::string_view forma
 }
 
 std::vector<std::string> DateFolderPattern::Folders(const DateTime& when) const {
+    return Folders(when, FilenameValues{}, FilenameFormatDefinition{});
+}
+
+std::vector<std::string> DateFolderPattern::Folders(const DateTime& when, const FilenameValues& values,
+                                                    const FilenameFormatDefinition& formats) const {
     std::vector<std::string> names;
     names.reserve(parts_.size());
-    for (const std::string& part : parts_) names.push_back(FormatDate(when, part));
+    for (const std::string& part : parts_)
+        if (std::string name = FormatDate(when, WithSymbols(part, values, formats), values.SubSeconds); !name.empty())
+            names.push_back(std::move(name));
     return names;
 }
 
@@ -107,7 +158,9 @@ std::string DateFolderSample(std::string_view format, const DateTime& when) {
     const std::optional<DateFolderPattern> pattern = DateFolderPattern::Parse(format);
     if (!pattern) return {};
     std::string path;
-    for (const std::string& name : pattern->Folders(when)) path += (path.empty() ? "" : "/") + name;
+    FilenameValues values;
+    AddSampleCameraValues(values);
+    for (const std::string& name : pattern->Folders(when, values, FilenameFormatDefinition{})) path += (path.empty() ? "" : "/") + name;
     return path;
 }
 

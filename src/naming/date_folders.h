@@ -2,7 +2,8 @@
 // Date folders: the folders below the output folder that a file's timestamp
 // names, written like yyyy/yyyy-mm-dd. "/" separates the folders; each is a
 // date format of its own with the custom format's date codes, literal text
-// between double quotes.
+// between double quotes, and the symbols %c %n %l %a %j %q of the template
+// outside quotes (each value written with its format, no prefix or suffix).
 
 #include <optional>
 #include <string>
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "model/date_time.h"
+#include "model/filename_format.h"
+#include "naming/filename_builder.h"
 
 namespace ravlen {
 
@@ -22,6 +25,11 @@ public:
 
     // The folder names for a timestamp, outermost first ({"2024", "2024-07-14"}).
     std::vector<std::string> Folders(const DateTime& when) const;
+    // The same with the symbols' values, each written with its format from
+    // `formats`; a folder whose name comes out empty (its only symbol's value
+    // absent) is left out, so its files go into the folder above.
+    std::vector<std::string> Folders(const DateTime& when, const FilenameValues& values,
+                                     const FilenameFormatDefinition& formats) const;
 
 private:
     std::vector<std::string> parts_;  // each folder's date format

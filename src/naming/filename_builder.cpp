@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "model/name_value.h"
 #include "model/utf8.h"
 
 namespace ravlen {
@@ -99,7 +100,7 @@ std::string FillPlaceholders(const std::vector<FormatToken>& tokens, const std::
     return out;
 }
 
-std::string FormatSerial(std::int32_t number, std::string_view format) {
+std::string FormatSerial(std::int64_t number, std::string_view format) {
     std::string digits = std::to_string(number);
     if (format.empty()) return digits;
     // Zeros alone (the built-in "000") pad the number on the left.
@@ -188,12 +189,43 @@ FilenameFormatDefinition PlainFormat(const char* dateFormat, const char* serialP
 
 }  // namespace
 
-std::string FormatDate(const DateTime& when, std::string_view format) {
+namespace {
+
+// A stretch of a date format outside quotes; "ff" first, as no other date
+// code holds an "f" and the digits it gives form none.
+std::string FormatCodes(const DateTime& when, std::string_view codes, std::string_view subSeconds) {
+    if (codes.find("ff") == std::string_view::npos) return when.Format(codes);
+    const std::string hundredths = Hundredths(subSeconds);
+    std::string replaced;
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        if (codes.substr(i, 2) == "ff") {
+            replaced += hundredths;
+            ++i;
+        } else {
+            replaced.push_back(codes[i]);
+        }
+    }
+    return when.Format(replaced);
+}
+
+}  // namespace
+
+std::string Hundredths(std::string_view subSeconds) {
+    while (!subSeconds.empty() && subSeconds.front() == ' ') subSeconds.remove_prefix(1);
+    std::string out;
+    for (std::size_t i = 0; i < subSeconds.size() && i < 2 && subSeconds[i] >= '0' && subSeconds[i] <= '9'; ++i)
+        out.push_back(subSeconds[i]);
+    if (out.empty()) return "00";
+    if (out.size() == 1) out.push_back('0');
+    return out;
+}
+
+std::string FormatDate(const DateTime& when, std::string_view format, std::string_view subSeconds) {
     std::size_t quote = format.find('"');
-    if (quote == std::string_view::npos) return when.Format(format);
+    if (quote == std::string_view::npos) return FormatCodes(when, format, subSeconds);
     std::string out;
     for (;;) {
-        out += when.Format(format.substr(0, quote));
+        out += FormatCodes(when, format.substr(0, quote), subSeconds);
         if (quote == std::string_view::npos) return out;
         // Quoted text is kept whole, so that "Summer " keeps its "mm".
         const std::size_t close = format.find('"', quote + 1);
@@ -207,7 +239,7 @@ std::string FormatDate(const DateTime& when, std::string_view format) {
 namespace {
 
 // The symbols of a template, in the order they are expanded.
-constexpr std::string_view kSymbols = "dsbvoe";
+constexpr std::string_view kSymbols = "dsbvoecnlajq";
 
 // The text a symbol stands for ("" when its value is absent).
 std::string Part(char symbol, const FilenameFormatDefinition& f, const FilenameValues& v) {
@@ -215,7 +247,7 @@ std::string Part(char symbol, const FilenameFormatDefinition& f, const FilenameV
     case 'd': {
         if (!(v.DateTime > DateTime::Zero())) return {};
         const std::string_view pattern = f.DateFormat.empty() ? kGeneralDateFormat : std::string_view(f.DateFormat);
-        return f.DatePrefix + FormatDate(v.DateTime, pattern) + f.DateSuffix;
+        return f.DatePrefix + FormatDate(v.DateTime, pattern, v.SubSeconds) + f.DateSuffix;
     }
     case 's':
         return v.SerialNumber >= 1 ? f.SerialPrefix + FormatSerial(v.SerialNumber, f.SerialFormat) + f.SerialSuffix
@@ -223,6 +255,14 @@ std::string Part(char symbol, const FilenameFormatDefinition& f, const FilenameV
     case 'b': return TextPart(f.BatchPrefix, v.Batch, f.BatchFormat, f.BatchSuffix);
     case 'v': return TextPart(f.VolumePrefix, v.Volume, f.VolumeFormat, f.VolumeSuffix);
     case 'o': return TextPart(f.OriginalPrefix, v.Original, f.OriginalFormat, f.OriginalSuffix);
+    case 'c': return TextPart(f.CameraPrefix, v.Camera, f.CameraFormat, f.CameraSuffix);
+    case 'n': return TextPart(f.BodySerialPrefix, v.BodySerial, f.BodySerialFormat, f.BodySerialSuffix);
+    case 'l': return TextPart(f.LensPrefix, v.Lens, f.LensFormat, f.LensSuffix);
+    case 'a': return TextPart(f.ArtistPrefix, v.Artist, f.ArtistFormat, f.ArtistSuffix);
+    case 'j': return TextPart(f.JobPrefix, v.Job, f.JobFormat, f.JobSuffix);
+    case 'q':
+        return v.Sequence >= 1 ? f.SequencePrefix + FormatSerial(v.Sequence, f.SequenceFormat) + f.SequenceSuffix
+                               : std::string();
     default: return TextPart(f.ExtensionPrefix, v.Extension, f.ExtensionFormat, f.ExtensionSuffix);
     }
 }
@@ -254,6 +294,65 @@ bool BuildInOnePass(const FilenameFormatDefinition& f, const FilenameValues& v, 
 }
 
 }  // namespace
+
+std::string FormatTextValue(std::string_view text, std::string_view format) { return FormatText(text, format); }
+std::string FormatNumberValue(std::int64_t number, std::string_view format) { return FormatSerial(number, format); }
+
+bool UsesSymbol(std::string_view text, char letter) {
+    const char mark[] = {'%', letter};
+    return text.find(std::string_view(mark, 2)) != std::string_view::npos;
+}
+
+bool HoldsCameraSymbols(const FilenameFormatDefinition& f) {
+    static const auto texts = [] {
+        std::vector<std::string FilenameFormatDefinition::*> all;
+        using F = FilenameFormatDefinition;
+        for (auto m : {&F::Template, &F::DatePrefix, &F::DateSuffix, &F::SerialPrefix, &F::SerialFormat,
+                       &F::SerialSuffix, &F::BatchPrefix, &F::BatchFormat, &F::BatchSuffix, &F::VolumePrefix,
+                       &F::VolumeFormat, &F::VolumeSuffix, &F::OriginalPrefix, &F::OriginalFormat, &F::OriginalSuffix,
+                       &F::ExtensionPrefix, &F::ExtensionFormat, &F::ExtensionSuffix})
+            all.push_back(m);
+        return all;
+    }();
+    if (f.DateFormat.find("ff") != std::string::npos) return true;
+    for (const auto member : texts) {
+        const std::string& text = f.*member;
+        for (std::size_t at = text.find('%'); at != std::string::npos; at = text.find('%', at + 1))
+            if (at + 1 < text.size() && std::string_view("cnlajq").find(text[at + 1]) != std::string_view::npos)
+                return true;
+    }
+    return false;
+}
+
+void FillCameraValues(FilenameValues& v, const FileFacts& facts, const std::string& job) {
+    v.SubSeconds = facts.SubSecTimeOriginal;
+    v.Camera = NameValue(ShortCameraName(facts.CameraMake, facts.CameraModel));
+    v.BodySerial = NameValue(facts.CameraSerial);
+    v.Lens = NameValue(facts.LensModel);
+    v.Artist = NameValue(facts.Artist);
+    v.Job = NameValue(job);
+    v.Sequence = facts.ContinuingNumber;
+}
+
+bool RunUsesSymbol(const RunOptions& options, char letter) {
+    return (options.FilenameFormat == FilenameFormat::Custom && UsesSymbol(options.CustomFormat.Template, letter)) ||
+           (options.DateFolders && UsesSymbol(options.DateFolderFormat, letter));
+}
+
+bool NeedsJobCode(const RunOptions& options) {
+    return RunUsesSymbol(options, 'j') ||
+           (options.SequenceScope == SequenceScope::PerJob && RunUsesSymbol(options, 'q'));
+}
+
+void AddSampleCameraValues(FilenameValues& v) {
+    v.SubSeconds = "12";
+    v.Camera = "Canon EOS R6";
+    v.BodySerial = "012345678901";
+    v.Lens = "RF24-105mm F4 L IS USM";
+    v.Artist = "Jane Doe";
+    v.Job = "Wedding";
+    v.Sequence = 1;
+}
 
 std::string BuildFilename(const FilenameFormatDefinition& f, const FilenameValues& v) {
     if (std::string name; BuildInOnePass(f, v, name)) return name;
@@ -296,7 +395,21 @@ FilenameFormatDefinition FormatForRun(const RunOptions& options, bool hasTime) {
     return BuiltInFormat(options.FilenameFormat, hasTime);
 }
 
+FilenameValues CameraValuesFor(const FileFacts& facts, const RunOptions& options) {
+    FilenameValues v;
+    // Most formats hold none of the camera's symbols: their values would
+    // cost a preview a good part of its time.
+    if (options.FilenameFormat == FilenameFormat::Custom && HoldsCameraSymbols(options.CustomFormat))
+        FillCameraValues(v, facts, options.JobCode);
+    return v;
+}
+
 std::string NewFilename(const FileFacts& facts, const RunOptions& options, std::int32_t serialNumber) {
+    return NewFilename(facts, options, serialNumber, CameraValuesFor(facts, options));
+}
+
+std::string NewFilename(const FileFacts& facts, const RunOptions& options, std::int32_t serialNumber,
+                        const FilenameValues& camera) {
     FilenameValues v;
     v.DateTime = facts.TimestampDateTime;
     v.SerialNumber = serialNumber;
@@ -321,6 +434,8 @@ std::string NewFilename(const FileFacts& facts, const RunOptions& options, std::
     } else if (options.DCFMode == DCFMode::PreserveAsComment) {
         v.Original = baseName;
     }
+    v.SubSeconds = camera.SubSeconds, v.Camera = camera.Camera, v.BodySerial = camera.BodySerial;
+    v.Lens = camera.Lens, v.Artist = camera.Artist, v.Job = camera.Job, v.Sequence = camera.Sequence;
     return BuildFilename(options.FilenameFormat == FilenameFormat::Custom ? options.CustomFormat
                                                      : CachedBuiltInFormat(options.FilenameFormat, facts.TimestampHasTime),
                          v);

@@ -59,6 +59,7 @@ std::string FormatDialogSample(const FilenameFormatDefinition& format, const Dat
     v.Batch = "ABCD";
     v.Volume = "1234";
     v.Extension = "JPG";
+    AddSampleCameraValues(v);
     return BuildFilename(format, v);
 }
 

@@ -23,7 +23,8 @@ std::string NameTextProblem(const std::string& name);
 // Judges a sample name built from a template; the first rule that applies decides.
 FormatVerdict ValidateFormat(const std::string& sample, const std::string& templateText);
 
-// The dialog's sample: now, serial 1, batch ABCD, volume 1234, no original name, JPG.
+// The dialog's sample: now, serial 1, batch ABCD, volume 1234, no original
+// name, JPG, and the sample camera values (AddSampleCameraValues).
 std::string FormatDialogSample(const FilenameFormatDefinition& format, const DateTime& now);
 
 // The Yes/No question asked on OK for a questionable format.

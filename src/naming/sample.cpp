@@ -22,6 +22,7 @@ std::string FilenameSample(FilenameFormat format, AddSerial serial, AddBatchVolu
     v.DateTime = now;
     v.SerialNumber = serial == AddSerial::Never ? 0 : 1;
     v.Extension = "JPG";
+    AddSampleCameraValues(v);
     const bool plain = format == FilenameFormat::DcfStyle || format == FilenameFormat::Vantor1;
     if (plain) {
         // "Both" shows the whole DCF name, as the run does for these formats.

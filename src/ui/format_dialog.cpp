@@ -24,9 +24,11 @@ struct VariableRow {
     const char* caption;  // with its mnemonic
     const char* symbol;
 };
-constexpr VariableRow kRows[6] = {
+constexpr VariableRow kRows[kFormatSymbolCount] = {
     {"&Date/Time", "%d"}, {"&Serial Number", "%s"},  {"&Batch", "%b"},
     {"&Volume", "%v"},    {"&Original Name", "%o"}, {"E&xtension", "%e"},
+    {"Ca&mera", "%c"},    {"Bod&y Serial", "%n"},   {"&Lens", "%l"},
+    {"&Artist", "%a"},    {"&Job Code", "%j"},      {"Se&quence", "%q"},
 };
 
 QLabel* Heading(const char* text, QWidget* parent) {
@@ -75,7 +77,7 @@ FrmFormat::FrmFormat(QWidget* owner, const FilenameFormatDefinition& stored, con
     grid->addWidget(Heading("Prefix", variablesFrame), 0, 2);
     grid->addWidget(Heading("Format", variablesFrame), 0, 3);
     grid->addWidget(Heading("Suffix", variablesFrame), 0, 4);
-    for (int row = 0; row < 6; ++row) {
+    for (int row = 0; row < static_cast<int>(kFormatSymbolCount); ++row) {
         auto* caption = new QLabel(tr(kRows[row].caption), variablesFrame);
         QLineEdit* prefix = Fields[1 + 3 * row];
         caption->setBuddy(prefix);

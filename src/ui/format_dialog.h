@@ -26,7 +26,7 @@ public:
     const std::optional<FilenameFormatDefinition>& Saved() const { return saved_; }
     const FormatEditor& Editor() const { return editor_; }
 
-    std::array<QLineEdit*, 19> Fields{};  // in FormatFields() order
+    std::array<QLineEdit*, kFormatFieldCount> Fields{};  // in FormatFields() order
     WrappingLabel* SampleFilename = nullptr;
     QLabel* StatusImage = nullptr;
     QLabel* StatusLabel = nullptr;

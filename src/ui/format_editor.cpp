@@ -5,10 +5,10 @@
 
 namespace ravlen::ui {
 
-const std::array<FormatField, 19>& FormatFields() {
+const std::array<FormatField, kFormatFieldCount>& FormatFields() {
     // The Format keys of the settings table, in its order.
-    static const std::array<FormatField, 19> fields = [] {
-        std::array<FormatField, 19> found{};
+    static const std::array<FormatField, kFormatFieldCount> fields = [] {
+        std::array<FormatField, kFormatFieldCount> found{};
         std::size_t i = 0;
         for (const SettingsKey& k : AllSettingsKeys())
             if (k.kind == KeyKind::FormatText && i < found.size()) found[i++] = {k.key, k.format};

@@ -1,5 +1,5 @@
 #pragma once
-// What the custom format dialog does, apart from its widgets: the 19 fields,
+// What the custom format dialog does, apart from its widgets: the fields,
 // the live sample and verdict, Reset, and the decision on OK.
 
 #include <array>
@@ -16,8 +16,11 @@ struct FormatField {
     const char* name;  // the field's name, also its widget's object name
     std::string FilenameFormatDefinition::*member;
 };
-// Template, then prefix, format and suffix of %d %s %b %v %o %e.
-const std::array<FormatField, 19>& FormatFields();
+// The template and, for each of the twelve symbols, a prefix, format and suffix.
+inline constexpr std::size_t kFormatSymbolCount = 12;
+inline constexpr std::size_t kFormatFieldCount = 1 + 3 * kFormatSymbolCount;
+// Template, then prefix, format and suffix of %d %s %b %v %o %e %c %n %l %a %j %q.
+const std::array<FormatField, kFormatFieldCount>& FormatFields();
 
 // The definition Reset enters: "Vantor 2.x (with short attribute labels)"
 // with the time included.

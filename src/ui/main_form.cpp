@@ -192,6 +192,9 @@ void MainForm::LoadSettings(const RunOptions& stored) {
     values.SkipImported = stored.SkipImported;
     values.BackupPaths = stored.BackupPaths;
     values.EjectWhenDone = stored.EjectWhenDone;
+    values.JobCode = stored.JobCode;
+    values.SequenceScope = stored.SequenceScope;
+    values.RecentJobCodes = stored.RecentJobCodes;
     // The clock corrections kept ([Time]); TimeShift lasts one run and is never stored.
     values.CameraOffsets = stored.CameraOffsets;
     values.MovieTimeZone = stored.MovieTimeZone;

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 #include <string>
 
 #include "app/clocks/camera_clock_table.h"
@@ -41,6 +42,9 @@ struct MainWindowServices {
     // Stands in for the Camera clocks dialog: the CameraOffsets text on OK.
     std::function<std::optional<std::string>(QWidget* owner, CameraClockTable table, const std::string& note)>
         editCameraClocks;
+    // Stands in for the job code question at Go: the code typed or picked
+    // from `recent` (the last ten, the run's own first), nothing on Cancel.
+    std::function<std::optional<std::string>(QWidget* owner, const std::vector<std::string>& recent)> askJobCode;
 };
 
 }  // namespace ravlen::ui

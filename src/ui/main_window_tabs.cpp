@@ -351,6 +351,11 @@ QWidget* FrmMain::BuildOptionsTab() {
     eject->setToolTip(tr("After a run whose files are all in the output folder and its backups, the card is "
                          "unmounted and powered off, ready to be taken out."));
     importGrid->addWidget(eject, 4, 0, 1, 2);
+    QComboBox* sequenceScope = keyed_.AddList(import, "SequenceScope");
+    sequenceScope->setToolTip(tr("What the number %q of names and date folders counts within; it continues from "
+                                 "one import to the next"));
+    importGrid->addWidget(Caption(import, "Continuing numbers", sequenceScope), 5, 0);
+    importGrid->addWidget(sequenceScope, 5, 1);
     importGrid->setColumnStretch(1, 1);
 
     helpButton_ = new QPushButton(tr("&Help"), tab);

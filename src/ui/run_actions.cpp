@@ -1,17 +1,26 @@
 #include "ui/run_actions.h"
 
+#include <algorithm>
+
 #include <QDialog>
 #include <QWidget>
+#include <QInputDialog>
+#include <QStringList>
 #include <optional>
+
+#include <unistd.h>
 
 #include "app/cards/camera_media.h"
 #include "app/clocks/camera_survey.h"
 #include "app/records/import_store.h"
 #include "app/records/intent_store.h"
+#include "app/records/number_store.h"
 #include "app/run/run_driver.h"
+#include "app/settings/job_codes.h"
 #include "app/undo/undo.h"
 #include "log/program_facts.h"
 #include "platform/card_eject.h"
+#include "naming/filename_builder.h"
 #include "platform/stop_signals.h"
 #include "ui/camera_clocks_dialog.h"
 #include "ui/card_watcher.h"
@@ -62,6 +71,18 @@ std::unique_ptr<SqliteIntentRecord> RunActions::OpenIntents() {
     return intents;
 }
 
+std::unique_ptr<SqliteContinuingNumbers> RunActions::OpenNumbers(bool forRun) {
+    const std::string path = SqliteContinuingNumbers::DefaultPath();
+    if (!forRun && access(path.c_str(), F_OK) != 0) return nullptr;
+    std::string error;
+    std::unique_ptr<SqliteContinuingNumbers> numbers = SqliteContinuingNumbers::Open(path, error);
+    if (!numbers)
+        window_.messenger.Show("The record of continuing numbers " + path + " cannot be opened, so no file is placed: " +
+                                   error,
+                               MsgIcon::Exclamation, MsgButtons::OK, window_.appName);
+    return numbers;
+}
+
 void RunActions::Undo() {
     if (running_) return;
     MainWindowServices& services = window_.services;
@@ -71,7 +92,9 @@ void RunActions::Undo() {
     const std::unique_ptr<SqliteIntentRecord> intents = OpenIntents();
     if (!intents) return;
     const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
-    RunUndo(log, *services.fileSystem, window_.port, /*askFirst=*/true, imports.get(), intents.get(), intents.get());
+    const std::unique_ptr<SqliteContinuingNumbers> numbers = OpenNumbers(false);
+    RunUndo(log, *services.fileSystem, window_.port, /*askFirst=*/true, imports.get(), intents.get(), intents.get(),
+            numbers.get());
     if (StopSignalled()) window_.stopSignalled();
 }
 
@@ -137,12 +160,37 @@ void RunActions::CameraClocks() {
     }
 }
 
+std::optional<std::string> RunActions::AskJobCode(const RunOptions& options) {
+    std::vector<std::string> recent = RecentJobCodes(options.RecentJobCodes);
+    if (!options.JobCode.empty()) {
+        recent.erase(std::remove(recent.begin(), recent.end(), options.JobCode), recent.end());
+        recent.insert(recent.begin(), options.JobCode);
+    }
+    if (window_.services.askJobCode) return window_.services.askJobCode(window_.owner, recent);
+    QStringList items;
+    for (const std::string& code : recent) items << QString::fromStdString(code);
+    bool ok = false;
+    const QString code =
+        QInputDialog::getItem(window_.owner, QString::fromStdString(window_.appName),
+                              QStringLiteral("The names or folders of this run hold a job code.\n\nJob code:"),
+                              items, 0, /*editable=*/true, &ok);
+    if (!ok) return std::nullopt;
+    return code.trimmed().toStdString();
+}
+
 void RunActions::Go() {
     if (running_) return;
     MainWindowServices& services = window_.services;
     RunOptions& values = window_.form.values;
     const RunningFlag running(running_, cards_);
     RunOptions options = window_.form.Options();
+    // Asked at every run that needs one: the last one used is offered first.
+    if (NeedsJobCode(options)) {
+        const std::optional<std::string> code = AskJobCode(options);
+        if (!code) return;
+        options.JobCode = values.JobCode = *code;
+        options.RecentJobCodes = values.RecentJobCodes = RememberJobCode(values.RecentJobCodes, *code);
+    }
     RunServices run{
         *services.fileSystem,
         window_.port,
@@ -171,6 +219,9 @@ void RunActions::Go() {
         const std::string first = card.Text.substr(0, card.Text.find('\r'));
         NotifyDesktop(card.Safe ? "The card can be formatted" : "Do not format the card", first);
     };
+    std::unique_ptr<SqliteContinuingNumbers> numbers;
+    if (RunUsesSymbol(options, 'q') && !(numbers = OpenNumbers(true))) return;
+    run.numbers = numbers.get();
     RunDriver driver(std::move(run));
     driver.Go(options);
     if (StopSignalled()) {

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ui/main_form.h"
@@ -14,6 +15,7 @@
 class QWidget;
 
 namespace ravlen {
+class SqliteContinuingNumbers;
 class SqliteIntentRecord;
 }
 
@@ -55,6 +57,12 @@ public:
 
 private:
     class RunningFlag;
+    // The job code of a run that needs one; nothing when the user cancels.
+    std::optional<std::string> AskJobCode(const RunOptions& options);
+    // The record of continuing numbers for a run whose names or folders hold
+    // them (null once the user is told why it cannot be opened), or for an
+    // undo when there is one.
+    std::unique_ptr<SqliteContinuingNumbers> OpenNumbers(bool forRun);
     // The record of intent, or null once the user is told why it cannot be opened.
     std::unique_ptr<SqliteIntentRecord> OpenIntents();
 

@@ -179,15 +179,62 @@ protected:
     }
     ImportRecord* imports = nullptr;
     std::size_t batchFiles = 0;
+    ContinuingNumbers* numbers = nullptr;
     void Run(bool perform = true) {
         EngineContext context{files, port, options, chronology, this, intents};
         context.imports = imports;
+        context.numbers = numbers;
         context.batchFiles = batchFiles;
         tally.ResetPass();
         tally.NumberOfSourceObjects = CountFiles(files, in, FileFilter::Of(options), false);
         RenameFiles(context, *files.GetFolder(in), *files.GetFolder(out), perform, tally);
     }
 };
+
+// The numbers that continue between imports, in memory: what was kept and given back.
+struct MemoryNumbers : ContinuingNumbers {
+    std::map<std::string, std::int64_t> last;
+    std::vector<std::string> said;
+    std::int64_t Take(const std::string& scope) override { return ++last[scope]; }
+    void Keep(const std::string& scope, std::int64_t n) override { said.push_back("keep " + scope + std::to_string(n)); }
+    void GiveBack(const std::string& scope, std::int64_t n) override {
+        said.push_back("back " + scope + std::to_string(n));
+        if (last[scope] == n) --last[scope];
+    }
+    std::int64_t Next(const std::string& scope) override { return last[scope] + 1; }
+};
+
+// The files of one shot share a number; a file not placed gives its number
+// back; a preview takes none, yet names as the run will.
+TEST_F(RenameFilesTest, ContinuingNumbersForShotsAndFilesNotPlaced) {
+    MemoryNumbers memory;
+    numbers = &memory;
+    memory.last["day 2004-12-25"] = 6;
+    for (const char* f : {"IMG_0001.JPG", "IMG_0001.CR2", "IMG_0002.JPG"}) File(f);
+    options.FilenameFormat = FilenameFormat::Custom, options.CustomFormat.Template = "%q%e";
+    options.SequenceScope = SequenceScope::PerDay;
+    FileList list;
+    EngineContext context{files, port, options, chronology, this, intents};
+    context.list = &list, context.numbers = numbers;
+    RenameFiles(context, *files.GetFolder(in), *files.GetFolder(out), false, tally);
+    EXPECT_EQ(memory.said.size(), 0u);
+    ASSERT_EQ(list.Rows().size(), 3u);
+    EXPECT_EQ(list.Rows()[2].OutputName + " " + list.Rows()[2].ContinuingNumber, "0008.jpg 8");
+    Run();
+    EXPECT_EQ(List(out), (Names{"0007.cr2", "0007.jpg", "0008.jpg"}));
+    EXPECT_EQ(memory.said, (std::vector<std::string>{"keep day 2004-12-257", "keep day 2004-12-258"}));
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[1].ContinuingNumber, 7);
+    EXPECT_EQ(records[1].ContinuingScope, "day 2004-12-25");
+    // A name too long for the disk: the file stays, its number comes back.
+    File("IMG_0003.JPG"), File(std::string(250, 'x') + ".JPG");
+    options.DCFMode = DCFMode::PreserveAsComment, options.CustomFormat.Template = "%q%o%e";
+    Run();
+    EXPECT_EQ(memory.said.back(), "back day 2004-12-2510");
+    EXPECT_EQ(memory.last["day 2004-12-25"], 9);
+    EXPECT_EQ(records.back().Operation, FileOperation::Failed);
+    EXPECT_EQ(records.back().ContinuingNumber, 0);
+}
 
 TEST_F(RenameFilesTest, ThreeFilesInOneSecondThenASecondRun) {
     for (const char* f : {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG"}) File(f);

@@ -317,11 +317,11 @@ TEST(JpegTiffReader, CameraMakeModelAndSerial) {
         EXPECT_EQ(r.facts.CameraModel, "M1");
         EXPECT_EQ(r.facts.CameraSerial, "SN 42");  // a tab becomes a blank: names go into tab-separated lists
     }
-    // A serial number after a long maker note costs reads: taken only when camera offsets want it.
+    // A serial number after a long maker note costs a read, taken in every run.
     const auto cr2 = FileBytes(kSamples + "canon.raw.cr2");
     EXPECT_TRUE(cr2 || !SamplesPresent());
     if (cr2) {
-        EXPECT_EQ(ReadBytes(*cr2).facts.CameraSerial, "");
+        EXPECT_EQ(ReadBytes(*cr2).facts.CameraSerial, "242242000489");
         const FileFacts f = ReadBytes(*cr2, 1, -1, true).facts;
         EXPECT_EQ(f.CameraMake + "/" + f.CameraModel + "/" + f.CameraSerial, "Canon/Canon EOS REBEL T5i/242242000489");
     }
@@ -364,6 +364,81 @@ TEST(JpegTiffReader, ZoneOffsetsAndGps) {
     EXPECT_TRUE(f.TIFFMetadata && f.Notes.empty()) << f.Notes;
     EXPECT_EQ(std::tuple(f.EXIFDateOriginal, f.EXIFOffsetOriginal), std::tuple(D(2023, 3, 12, 7, 15, 30), 540));
     EXPECT_FALSE(f.GPSDateTime || f.Latitude);
+}
+
+}  // namespace
+}  // namespace ravlen::test
+
+namespace ravlen::test {
+namespace {
+
+// A little-endian TIFF whose IFD0 holds `ifd0` and whose Exif directory
+// holds DateTimeOriginal and `sub`, each an ASCII tag and its text; `gap`
+// bytes (a maker note) lie between the date and the other texts.
+std::string TextsTiff(const std::vector<std::pair<std::uint16_t, std::string>>& ifd0,
+                      const std::vector<std::pair<std::uint16_t, std::string>>& sub, std::size_t gap = 0) {
+    const auto dirSize = [](std::size_t n) { return 2 + 12 * n + 4; };
+    const std::size_t subAt = 8 + dirSize(ifd0.size() + 1);
+    const std::size_t dateAt = subAt + dirSize(sub.size() + 1);
+    const std::size_t textAt = dateAt + 20 + gap;
+    std::string texts;
+    const auto dir = [&](std::vector<std::pair<std::uint16_t, std::string>> entries, std::uint16_t pointerTag,
+                         std::uint32_t pointer) {
+        entries.push_back({pointerTag, ""});
+        std::sort(entries.begin(), entries.end());
+        std::string d = std::string{char(entries.size()), 0};
+        for (const auto& [tag, text] : entries) {
+            const std::string value = text + '\0';
+            const std::uint16_t type = tag == pointerTag && tag == 0x8769 ? 4 : 2;
+            const std::uint32_t count = tag == pointerTag ? (type == 4 ? 1 : 20) : static_cast<std::uint32_t>(value.size());
+            d += std::string{char(tag), char(tag >> 8), char(type), 0} + Le32(count);
+            if (tag == pointerTag) {
+                d += Le32(pointer);
+            } else if (value.size() <= 4) {
+                d += value + std::string(4 - value.size(), '\0');
+            } else {
+                d += Le32(static_cast<std::uint32_t>(textAt + texts.size()));
+                texts += value;
+            }
+        }
+        return d + Le32(0);
+    };
+    std::string s = std::string("II*\0", 4) + Le32(8);
+    s += dir(ifd0, 0x8769, static_cast<std::uint32_t>(subAt));
+    s += dir(sub, 0x9003, static_cast<std::uint32_t>(dateAt));
+    return s + std::string("2024:05:06 07:08:09\0", 20) + std::string(gap, 'm') + texts;
+}
+
+TEST(JpegTiffReader, LensArtistSubSecondsAndTextsInOtherEncodings) {
+    const std::string tiff = TextsTiff({{0x010F, "Canon"}, {0x0110, "Canon EOS R6"}, {0x013B, "Jos\xE9 P\x85rez"}},
+                                       {{0x9291, "4"}, {0xA431, "012345678901"}, {0xA434, "RF24-105mm F4 L IS USM"}});
+    for (const std::string& bytes : {tiff, BuildJpeg(tiff)}) {
+        const FileFacts f = ReadBytes(bytes).facts;
+        EXPECT_TRUE(f.TIFFMetadata && f.Notes.empty()) << f.Notes;
+        EXPECT_EQ(f.EXIFDateOriginal, D(2024, 5, 6, 7, 8, 9));
+        EXPECT_EQ(f.CameraMake + "|" + f.CameraModel + "|" + f.CameraSerial, "Canon|Canon EOS R6|012345678901");
+        EXPECT_EQ(f.LensModel, "RF24-105mm F4 L IS USM");
+        EXPECT_EQ(f.SubSecTimeOriginal, "4");
+        // Latin-1 becomes UTF-8; a C1 control byte the replacement character.
+        EXPECT_EQ(f.Artist, "Jos\xC3\xA9 P\xEF\xBF\xBDrez");
+    }
+    // The owner's name stands in for a missing artist; a file without the texts has none.
+    EXPECT_EQ(ReadBytes(TextsTiff({}, {{0xA430, "Ann Owner"}})).facts.Artist, "Ann Owner");
+    const FileFacts bare = ReadBytes(BuildJpeg(TextsTiff({}, {}))).facts;
+    EXPECT_EQ(bare.CameraMake + bare.CameraModel + bare.CameraSerial + bare.LensModel + bare.Artist +
+                  bare.SubSecTimeOriginal, "");
+    // Texts after a maker note are read in a plain run too, with one read
+    // more at most; beyond the reach only when asked for wherever they lie.
+    const std::vector<std::pair<std::uint16_t, std::string>> names{{0x010F, "Maker"}, {0x0110, "Model 1"}};
+    const std::vector<std::pair<std::uint16_t, std::string>> serial{{0xA431, "SN 7"}, {0xA434, "Lens 50"}};
+    const ReadResult near = ReadBytes(BuildJpeg(TextsTiff(names, serial, 40000)));
+    const ReadResult inside = ReadBytes(BuildJpeg(TextsTiff(names, serial)));
+    EXPECT_EQ(near.facts.CameraSerial + "|" + near.facts.LensModel + "|" + near.facts.CameraModel, "SN 7|Lens 50|Model 1");
+    EXPECT_LE(near.reads, inside.reads + 1);
+    const std::string far = TextsTiff(names, serial, 400000);
+    EXPECT_EQ(ReadBytes(far).facts.CameraSerial, "");
+    EXPECT_EQ(ReadBytes(far, 1, -1, true).facts.CameraSerial, "SN 7");
+    EXPECT_EQ(ReadBytes(far).facts.EXIFDateOriginal, D(2024, 5, 6, 7, 8, 9));
 }
 
 }  // namespace

@@ -81,6 +81,8 @@ class MainWindowTest : public QObject {
     bool runChosen = true;
     std::optional<std::string> clocksAnswer;  // what the Camera clocks dialog answers (nothing = Cancel)
     std::size_t clocksFiles = 0;              // the first camera's files it was shown
+    std::optional<std::string> jobAnswer;     // what the job code question answers (nothing = Cancel)
+    std::vector<std::string> jobOffered;      // the codes it offered
     ravlen::test::FakeDrives* mounted = nullptr;  // the open window's drives
 
     QString Path(const QString& relative) const { return root->path() + "/" + relative; }
@@ -136,6 +138,10 @@ class MainWindowTest : public QObject {
         s.editCameraClocks = [this](QWidget*, ravlen::CameraClockTable table, const std::string&) {
             clocksFiles = table.Rows().empty() ? 0 : table.Rows().front().Files.size();
             return clocksAnswer;
+        };
+        s.askJobCode = [this](QWidget*, const std::vector<std::string>& recent) {
+            jobOffered = recent;
+            return jobAnswer;
         };
         s.programFolder = Path("bin").toStdString();
         s.editCustomFormat = [this](QWidget*, const ravlen::FilenameFormatDefinition&) {
@@ -374,6 +380,36 @@ private slots:
         QVERIFY(!w->Running());
         ravlen::SettingsStore store(StorePath());
         QCOMPARE(ravlen::LoadOptions(store).PreviewResults, true);
+    }
+
+    // A run whose names hold the job code asks for it at Go, offering the
+    // last ones used; Cancel starts nothing, an answer is kept for next time.
+    void goAsksForTheJobCode() {
+        WriteFiles(Path("source"), 1);
+        QDir().mkpath(Path("output"));
+        RunOptions stored = Stored();
+        stored.DateMode = DateMode::FileSystemOnly;
+        stored.FilenameFormat = FilenameFormat::Custom;
+        stored.CustomFormat.Template = "%d%j%s%e";
+        stored.JobCode = "Smith";
+        stored.RecentJobCodes = "Jones|Smith";
+        stored.RequestConfirmation = false, stored.SummarizeResults = false;
+        auto w = Open(stored);
+        const MainWindowProbe c(*w);
+        w->show();
+        jobAnswer.reset();
+        c.Go()->click();
+        QCOMPARE(jobOffered, (std::vector<std::string>{"Smith", "Jones"}));
+        QCOMPARE(FileCount(Path("source")), 1);
+        jobAnswer = "Brown";
+        user.shown.clear();
+        c.Go()->click();
+        QCOMPARE(FileCount(Path("source")), 0);
+        QVERIFY(QDir(Path("output")).entryList(QDir::Files).join("|").contains("Brown"));
+        ravlen::SettingsStore store(StorePath());
+        const RunOptions saved = ravlen::LoadOptions(store);
+        QCOMPARE(saved.JobCode, std::string("Brown"));
+        QCOMPARE(saved.RecentJobCodes, std::string("Brown|Jones|Smith"));
     }
 
     // "Undo a run..." takes the chosen CSV log and puts the moved files back.

@@ -42,20 +42,6 @@ constexpr const char* kAddedColumns[] = {
     "ALTER TABLE run_file ADD COLUMN backups TEXT",
 };
 
-// Field 22 of /proc/PID/stat: when the process started, in clock ticks since
-// boot; 0 when it is not running.
-std::int64_t ProcessStart(std::int64_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto close = text.rfind(')');  // the command name may hold spaces and parentheses
-    if (close == std::string::npos) return 0;
-    std::istringstream fields(text.substr(close + 2));
-    std::string field;
-    for (int i = 3; i <= 22 && fields >> field; ++i)
-        if (i == 22) return std::strtoll(field.c_str(), nullptr, 10);
-    return 0;
-}
-
 // The commits made while one stands reach the disk before they return: the
 // plans of a batch, whose sources are given up after it, and a copy written
 // under its final name, which only its plan marks unfinished. Not inside a
@@ -76,6 +62,18 @@ private:
 };
 
 }  // namespace
+
+std::int64_t ProcessStart(std::int64_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto close = text.rfind(')');  // the command name may hold spaces and parentheses
+    if (close == std::string::npos) return 0;
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    for (int i = 3; i <= 22 && fields >> field; ++i)
+        if (i == 22) return std::strtoll(field.c_str(), nullptr, 10);
+    return 0;
+}
 
 std::string SqliteIntentRecord::DefaultPath() {
     const char* data = std::getenv("XDG_DATA_HOME");

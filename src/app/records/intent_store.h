@@ -21,6 +21,10 @@ namespace ravlen {
 
 struct Statement;
 
+// Field 22 of /proc/PID/stat: when the process started, in clock ticks since
+// boot; 0 when it is not running. With the process number it names a run.
+std::int64_t ProcessStart(std::int64_t pid);
+
 class SqliteIntentRecord final : public IntentRecord, public RunJournal {
 public:
     // "$XDG_DATA_HOME/Ravlen/placements.sqlite" (~/.local/share when unset).

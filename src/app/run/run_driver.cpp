@@ -305,6 +305,7 @@ bool RunDriver::RunPass(const char* title, bool performActions, const Folders& f
     context.choice = performActions && unticked_ ? &*unticked_ : services_.choice;
     context.zoneAt = PositionZones();
     context.cameraZones = &cameraZones_;
+    context.numbers = services_.numbers;
     // The count's listings serve the pass that follows it, unless that pass
     // writes where it walks (the output folder is the source folder, or one
     // lies inside the other): such a pass lists each folder when it comes to

@@ -15,6 +15,7 @@
 #include "engine/folder_listings.h"
 #include "log/program_facts.h"
 #include "model/file_choice.h"
+#include "model/continuing_numbers.h"
 #include "model/file_list.h"
 #include "model/file_system.h"
 #include "model/import_record.h"
@@ -68,6 +69,9 @@ struct RunServices {
     std::function<void(const CardCheck& card, double seconds)> runEnded = {};
     // Where a run that places files keeps its journal; none: no journal.
     RunJournal* journal = nullptr;
+    // The numbers that continue between imports; needed by a run whose names
+    // or folders hold %q (EngineContext::numbers).
+    ContinuingNumbers* numbers = nullptr;
 };
 
 // What a card check needs of a run's options: the source, the output and

@@ -4,6 +4,7 @@
 #include "model/camera_clock.h"
 #include "model/time_shift.h"
 #include "naming/date_folders.h"
+#include "naming/filename_builder.h"
 
 namespace ravlen {
 
@@ -27,6 +28,8 @@ std::optional<OptionRefusal> RefusedOption(const RunOptions& options) {
         return OptionRefusal{OptionRefused::CameraOffsets, "The camera clock offsets " +
                                                                 quoted(options.CameraOffsets) +
                                                                 " are not valid. Set them again in Camera clocks...."};
+    if (NeedsJobCode(options) && NameValue(options.JobCode).empty())
+        return OptionRefusal{OptionRefused::JobCodeNeeded, kJobCodeNeeded};
     return std::nullopt;
 }
 

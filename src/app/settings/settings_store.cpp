@@ -295,7 +295,8 @@ std::vector<SettingsKey> MakeKeys() {
                                "the logs are written into the output folder"),
         FormatKey("Template", &F::Template,
                   "the custom filename template: %d date, %s serial, %b batch, %v volume, %o original name, "
-                  "%e extension"),
+                  "%e extension, %c camera, %n body serial number, %l lens, %a artist or owner, %j job code, "
+                  "%q number that continues between imports"),
         FormatKey("DatePrefix", &F::DatePrefix),
         FormatKey("DateFormat", &F::DateFormat),
         FormatKey("DateSuffix", &F::DateSuffix),
@@ -314,6 +315,24 @@ std::vector<SettingsKey> MakeKeys() {
         FormatKey("ExtensionPrefix", &F::ExtensionPrefix),
         FormatKey("ExtensionFormat", &F::ExtensionFormat),
         FormatKey("ExtensionSuffix", &F::ExtensionSuffix),
+        FormatKey("CameraPrefix", &F::CameraPrefix),
+        FormatKey("CameraFormat", &F::CameraFormat),
+        FormatKey("CameraSuffix", &F::CameraSuffix),
+        FormatKey("BodySerialPrefix", &F::BodySerialPrefix),
+        FormatKey("BodySerialFormat", &F::BodySerialFormat),
+        FormatKey("BodySerialSuffix", &F::BodySerialSuffix),
+        FormatKey("LensPrefix", &F::LensPrefix),
+        FormatKey("LensFormat", &F::LensFormat),
+        FormatKey("LensSuffix", &F::LensSuffix),
+        FormatKey("ArtistPrefix", &F::ArtistPrefix),
+        FormatKey("ArtistFormat", &F::ArtistFormat),
+        FormatKey("ArtistSuffix", &F::ArtistSuffix),
+        FormatKey("JobPrefix", &F::JobPrefix),
+        FormatKey("JobFormat", &F::JobFormat),
+        FormatKey("JobSuffix", &F::JobSuffix),
+        FormatKey("SequencePrefix", &F::SequencePrefix),
+        FormatKey("SequenceFormat", &F::SequenceFormat),
+        FormatKey("SequenceSuffix", &F::SequenceSuffix),
         OneRunKey(TextKey("Time", "TimeShift", &O::TimeShift,
                           "shifts every metadata date, for this run only (never saved): +01:00:00, -1 02:30:00"),
                   [](const std::string& v) { return TimeShift::Parse(v).has_value(); },
@@ -339,8 +358,8 @@ std::vector<SettingsKey> MakeKeys() {
                                   "place each file in folders named by its date, made below the output folder "
                                   "as DateFolderFormat says"),
         TextKey("Import", "DateFolderFormat", &O::DateFolderFormat,
-                "folder names separated by \"/\", each with the date codes yyyy mm dd hh nn ss and other text "
-                "between double quotes: yyyy/yyyy-mm-dd, yyyy/\"Summer \"yyyy"),
+                "folder names separated by \"/\", each with the date codes yyyy mm dd hh nn ss ff, the symbols "
+                "%c %n %l %a %j %q and other text between double quotes: yyyy/yyyy-mm-dd, yyyy/\"Summer \"yyyy"),
         CheckKey<&O::SkipImported>("Import", "SkipImported",
                                    "a file whose identical bytes are already in the output folder is not "
                                    "placed again"),
@@ -349,6 +368,13 @@ std::vector<SettingsKey> MakeKeys() {
                 "its name below the output folder; it counts as placed once every copy is on the disk"),
         CheckKey<&O::EjectWhenDone>("Import", "EjectWhenDone",
                                     "after a run that leaves the card safe to format, unmount it and power it off"),
+        TextKey("Import", "JobCode", &O::JobCode,
+                "the job code of %j; needed when the template, DateFolderFormat or SequenceScope 2 uses it"),
+        ListKey<&O::SequenceScope>("Import", "SequenceScope",
+                                   {"Count for ever", "Count per day of recording", "Count per job code"},
+                                   "what the number %q counts within; it continues between imports"),
+        TextKey("Import", "RecentJobCodes", &O::RecentJobCodes,
+                "the job codes the window offers, most recent first, separated by \"|\""),
     };
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -134,6 +135,21 @@ void RemoveEmptiedFolders(const UndoPlan& plan, FileSystem& fs) {
     }
 }
 
+// The continuing numbers that no file of the run keeps any more, given back
+// highest first, so that an undo of the last run leaves no gap.
+void GiveBackNumbers(const UndoPlan& plan, ContinuingNumbers& numbers) {
+    std::map<std::pair<std::string, std::int64_t>, bool> kept;
+    for (const UndoRow& row : plan.Rows) {
+        if (row.ContinuingNumber <= 0) continue;
+        const bool back = row.Action == UndoAction::Restore || row.Action == UndoAction::Remove ||
+                          row.Action == UndoAction::AlreadyUndone || row.Action == UndoAction::AlreadyGone;
+        bool& keeps = kept[{row.ContinuingScope, row.ContinuingNumber}];
+        keeps = keeps || !back;
+    }
+    for (auto it = kept.rbegin(); it != kept.rend(); ++it)
+        if (!it->second) numbers.GiveBack(it->first.first, it->first.second);
+}
+
 }  // namespace
 
 namespace {
@@ -159,10 +175,10 @@ std::string LastRunToUndo(RunJournal& journal) {
 }
 
 UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, bool askFirst,
-                   ImportRecord* imports, IntentRecord* intents, RunJournal* journal) {
+                   ImportRecord* imports, IntentRecord* intents, RunJournal* journal, ContinuingNumbers* numbers) {
     return Undo(
         [&](UndoPlan& plan, std::string& error) { return PlanUndo(csvPath, fs, plan, error, journal); }, fs, port,
-        askFirst, imports, intents, journal);
+        askFirst, imports, intents, journal, numbers);
 }
 
 UndoResult RunJournalUndo(const std::string& runId, RunJournal& journal, FileSystem& fs, UserPort& port,
@@ -176,13 +192,14 @@ UndoResult RunJournalUndo(const std::string& runId, RunJournal& journal, FileSys
             }
             return PlanJournalUndo(*run, journal.Files(runId), fs, plan, error);
         },
-        fs, port, askFirst, imports, intents, &journal);
+        fs, port, askFirst, imports, intents, &journal, nullptr);
 }
 
 namespace {
 
 UndoResult Undo(const std::function<bool(UndoPlan&, std::string&)>& makePlan, FileSystem& fs, UserPort& port,
-                bool askFirst, ImportRecord* imports, IntentRecord* intents, RunJournal* journal) {
+                bool askFirst, ImportRecord* imports, IntentRecord* intents, RunJournal* journal,
+                ContinuingNumbers* numbers) {
     const std::string title = Version().Title;
     UndoResult result;
     UndoPlan plan;
@@ -283,6 +300,7 @@ UndoResult Undo(const std::function<bool(UndoPlan&, std::string&)>& makePlan, Fi
             if (log) log->Write(row);
         }
         if (anythingToDo) RemoveEmptiedFolders(plan, fs);
+        if (anythingToDo && numbers) GiveBackNumbers(plan, *numbers);
         if (log) log->Close();
     }
 

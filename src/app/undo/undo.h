@@ -8,6 +8,7 @@
 
 #include "app/undo/undo_plan.h"
 #include "app/undo/undo_report.h"
+#include "model/continuing_numbers.h"
 #include "model/file_system.h"
 #include "model/import_record.h"
 #include "model/intent_record.h"
@@ -38,8 +39,11 @@ struct UndoResult {
 // way, and what a killed run or undo left in it is settled first.
 // The journals, when given, tell the rows a run of this computer recorded;
 // the rest are undone only after a question (UnrecordedQuestion).
+// The continuing numbers, when given, get back those of the files taken back
+// while no later number of their scope was handed out.
 UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, bool askFirst,
-                   ImportRecord* imports = nullptr, IntentRecord* intents = nullptr, RunJournal* journal = nullptr);
+                   ImportRecord* imports = nullptr, IntentRecord* intents = nullptr, RunJournal* journal = nullptr,
+                   ContinuingNumbers* numbers = nullptr);
 
 // The same undo from a run's journal: "Undo last import..." and
 // `ravlen-run --undo-last` / `--undo-run ID`. A run the undo leaves with

@@ -31,6 +31,7 @@ struct LogColumns {
     std::optional<std::size_t> OriginalModifiedTime;  // logs of runs that set the files' times
     std::optional<std::size_t> RunId;                 // logs of runs that kept a journal
     std::optional<std::size_t> BackupPaths;           // logs of runs that knew backup folders
+    std::optional<std::size_t> ContinuingNumber, ContinuingScope;  // logs of runs that numbered files
 
     // Nothing when the header is not a CSV log's: it must start with the
     // columns of the first layout; columns added since (known to this
@@ -58,6 +59,8 @@ struct LogColumns {
         c.OriginalModifiedTime = header.Find(csv_column::kOriginalModifiedTime);
         c.RunId = header.Find(csv_column::kRunId);
         c.BackupPaths = header.Find(csv_column::kBackupPaths);
+        c.ContinuingNumber = header.Find(csv_column::kContinuingNumber);
+        c.ContinuingScope = header.Find(csv_column::kContinuingScope);
         return c;
     }
 };
@@ -155,6 +158,8 @@ UndoRow ReadRow(const CsvRecord& record, const LogColumns& c, int number, const 
         if (c.RunId) row.RunId = f[*c.RunId];
         row.LoggedModified = f[c.FileSystemDateModified];
         if (c.BackupPaths) row.BackupPaths = BackupPathsOf(f[*c.BackupPaths]);
+        if (c.ContinuingNumber && c.ContinuingScope && ParseSize(f[*c.ContinuingNumber], row.ContinuingNumber))
+            row.ContinuingScope = f[*c.ContinuingScope];
     }
     if (record.TooLong) {
         row.LeaveAlone("The row is longer than any row the program writes.");

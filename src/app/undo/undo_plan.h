@@ -38,6 +38,9 @@ struct UndoRow {
     std::int64_t Size = -1;
     std::optional<FileTime> OriginalModified;  // the renamed file's modified time before the run set it
     std::vector<std::string> BackupPaths;  // the file's copies in the backup folders, removed with it
+    // The file's continuing number and its scope; 0 when it had none.
+    std::int64_t ContinuingNumber = 0;
+    std::string ContinuingScope;
     bool Trusted = false;  // the row parsed and names plain paths inside the log's folder
     std::string RunId;     // the run the row names ("" or "N/A" for none)
     std::string LoggedModified;  // the FileSystemDateModified field, as the log states it

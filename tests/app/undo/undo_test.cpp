@@ -15,6 +15,7 @@
 
 #include "app/records/import_store.h"
 #include "app/records/intent_store.h"
+#include "app/records/number_store.h"
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -62,6 +63,7 @@ struct Bench {
     FakePort port;
     std::string csv;  // the run's log
     ImportRecord* imports = nullptr;
+    ContinuingNumbers* numbers = nullptr;
     std::set<std::string> logs;  // the runs' logs so far
     std::string recordPath = dataDir.path() + "/placements.sqlite";
     std::unique_ptr<SqliteIntentRecord> record = Open(recordPath);
@@ -93,13 +95,14 @@ struct Bench {
         services.imports = imports;
         services.intents = record.get();
         services.journal = record.get();
+        services.numbers = numbers;
         ASSERT_EQ(RunDriver(services).Go(o), RunOutcome::Completed);
         for (const auto& e : fs::directory_iterator(out))
             if (e.path().extension() == ".csv" && logs.insert(e.path().string()).second) csv = e.path().string();
     }
     UndoResult Undo() {
         port.messages.clear();
-        return RunUndo(csv, files, port, true, imports, record.get(), record.get());
+        return RunUndo(csv, files, port, true, imports, record.get(), record.get(), numbers);
     }
     UndoResult UndoRun(const std::string& id) {
         port.messages.clear();
@@ -177,6 +180,44 @@ TEST(Undo, RemovesTheBackupCopiesWithTheirFiles) {
         EXPECT_EQ(Tree(backup), (std::map<std::string, std::string>{
                                     {bench.Field(1, "BackupPaths").substr(backup.size() + 1), "edited"}}));
     }
+}
+
+// Numbers that continue between imports: an undo of the last run gives its
+// numbers back, one of an earlier run cannot (later ones were handed out),
+// and no number is ever handed out twice.
+TEST(Undo, ContinuingNumbersComeBackOnlyWhenNoLaterOneWasHandedOut) {
+    Bench bench;
+    TempDir data;
+    std::string error;
+    const auto numbers = SqliteContinuingNumbers::Open(data / "numbers.sqlite", error);
+    ASSERT_TRUE(numbers) << error;
+    bench.numbers = numbers.get();
+    const auto numbered = [](RunOptions& o) {
+        o.FilenameFormat = FilenameFormat::Custom;
+        o.CustomFormat.Template = "%q%e";
+        o.ProcessSubfolders = ProcessSubfolders::Flatten;
+    };
+    const auto names = [&] {
+        std::vector<std::string> found;
+        for (const auto& e : fs::directory_iterator(bench.out))
+            if (e.path().extension() != ".csv") found.push_back(e.path().stem().string());
+        std::sort(found.begin(), found.end());
+        return found;
+    };
+    bench.Run(0, 1, numbered);
+    const std::string first = bench.csv;
+    EXPECT_EQ(names(), (std::vector<std::string>{"0001", "0002", "0003", "0004"}));
+    bench.srcDir.Write("card/IMG_0005.JPG", "fifth"), bench.srcDir.Write("card/IMG_0006.JPG", "sixth");
+    bench.Run(0, 1, numbered);
+    EXPECT_EQ(bench.Field(1, "ContinuingNumber") + " " + bench.Field(1, "ContinuingScope"), "5 all");
+    ASSERT_EQ(bench.Undo().Outcome, UndoOutcome::Completed);
+    EXPECT_EQ(numbers->Next("all"), 5) << "no gap where none is due";
+    bench.Run(0, 1, numbered);
+    EXPECT_EQ(names(), (std::vector<std::string>{"0001", "0002", "0003", "0004", "0005", "0006"}));
+    bench.csv = first;
+    ASSERT_EQ(bench.Undo().Outcome, UndoOutcome::Completed);
+    EXPECT_EQ(numbers->Next("all"), 7) << "numbers after them were handed out";
+    EXPECT_EQ(names(), (std::vector<std::string>{"0005", "0006"}));
 }
 
 // The date folders the run made go when the undo empties them; one that
