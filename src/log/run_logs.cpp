@@ -100,6 +100,7 @@ std::string BackupPathsOrNA(const FileFacts& f) {
     std::string paths;
     for (const std::string& path : f.BackupFilePaths) paths += (paths.empty() ? "" : ";") + path;
     return f.Timestamped && !paths.empty() ? paths : kNotApplicable;
+}
 std::string ContinuingNumberOrNA(const FileFacts& f) {
     return f.Timestamped && f.ContinuingNumber > 0 ? std::to_string(f.ContinuingNumber) : kNotApplicable;
 }

@@ -156,7 +156,8 @@ namespace {
 // The newest runs looked at for one not undone yet.
 constexpr int kRunsLooked = 1000;
 UndoResult Undo(const std::function<bool(UndoPlan&, std::string&)>& makePlan, FileSystem& fs, UserPort& port,
-                bool askFirst, ImportRecord* imports, IntentRecord* intents, RunJournal* journal);
+                bool askFirst, ImportRecord* imports, IntentRecord* intents, RunJournal* journal,
+                ContinuingNumbers* numbers);
 }  // namespace
 
 std::string UnrecordedQuestion(int rows) {
