@@ -114,17 +114,25 @@ std::pair<std::string, std::string> Below(const std::string& folder) {
 
 }  // namespace
 
-std::optional<std::vector<std::int64_t>> SqliteImportRecord::Sizes(const std::string& folder) {
+bool SqliteImportRecord::EachBelow(const std::string& folder, const char* sql,
+                                   const std::function<void(sqlite3_stmt*)>& row) {
     const auto [low, high] = Below(folder);
-    Statement sizes(db_, "SELECT DISTINCT size FROM imported WHERE path >= ? AND path < ?");
-    if (!sizes.stmt) return std::nullopt;
-    BindText(sizes.stmt, 1, low);
-    BindText(sizes.stmt, 2, high);
-    std::vector<std::int64_t> found;
+    Statement rows(db_, sql);
+    if (!rows.stmt) return false;
+    BindText(rows.stmt, 1, low);
+    BindText(rows.stmt, 2, high);
     int step = SQLITE_ROW;
-    while ((step = sqlite3_step(sizes.stmt)) == SQLITE_ROW) found.push_back(sqlite3_column_int64(sizes.stmt, 0));
+    while ((step = sqlite3_step(rows.stmt)) == SQLITE_ROW) row(rows.stmt);
     Check(step);
-    if (step != SQLITE_DONE) return std::nullopt;
+    return step == SQLITE_DONE;
+}
+
+std::optional<std::vector<std::int64_t>> SqliteImportRecord::Sizes(const std::string& folder) {
+    std::vector<std::int64_t> found;
+    if (!EachBelow(folder, "SELECT DISTINCT size FROM imported WHERE path >= ? AND path < ?",
+                   [&](sqlite3_stmt* row) { found.push_back(sqlite3_column_int64(row, 0)); }))
+        return std::nullopt;
+    const auto [low, high] = Below(folder);
     for (const Note& note : pending_)
         if (!note.hashOnly && note.file.Path >= low && note.file.Path < high) found.push_back(note.file.Size);
     return found;
@@ -252,41 +260,32 @@ FsStatus SqliteImportRecord::Write() {
 }
 
 std::optional<std::vector<ImportedFile>> SqliteImportRecord::RecordedIn(const std::string& folder) {
-    const auto [low, high] = Below(folder);
-    Statement rows(db_, "SELECT path, size FROM imported WHERE path >= ? AND path < ?");
-    if (!rows.stmt) return std::nullopt;
-    BindText(rows.stmt, 1, low);
-    BindText(rows.stmt, 2, high);
     std::vector<ImportedFile> found;
-    int step = SQLITE_ROW;
-    while ((step = sqlite3_step(rows.stmt)) == SQLITE_ROW)
-        found.push_back({Column(rows.stmt, 0), sqlite3_column_int64(rows.stmt, 1), {}, {}});
-    Check(step);
-    if (step != SQLITE_DONE) return std::nullopt;
+    if (!EachBelow(folder, "SELECT path, size FROM imported WHERE path >= ? AND path < ?", [&](sqlite3_stmt* row) {
+            found.push_back({Column(row, 0), sqlite3_column_int64(row, 1), {}, {}});
+        }))
+        return std::nullopt;
+    const auto [low, high] = Below(folder);
     for (const Note& note : pending_)
         if (!note.hashOnly && note.file.Path >= low && note.file.Path < high) found.push_back(note.file);
     return found;
 }
 
 std::optional<std::vector<KeptHash>> SqliteImportRecord::StampedHashesIn(const std::string& folder) {
-    const auto [low, high] = Below(folder);
-    Statement rows(db_, "SELECT path, device, inode, size, modified, hash FROM hashes WHERE path >= ? AND path < ?");
-    if (!rows.stmt) return std::nullopt;
-    BindText(rows.stmt, 1, low);
-    BindText(rows.stmt, 2, high);
     std::vector<KeptHash> found;
-    int step = SQLITE_ROW;
-    while ((step = sqlite3_step(rows.stmt)) == SQLITE_ROW) {
-        std::string path = Column(rows.stmt, 0);
-        if (stamped_.contains(path)) continue;  // a newer one waits
+    const auto kept = [&](sqlite3_stmt* row) {
+        std::string path = Column(row, 0);
+        if (stamped_.contains(path)) return;  // a newer one waits
         found.push_back({std::move(path),
-                         {{static_cast<std::uint64_t>(sqlite3_column_int64(rows.stmt, 1)),
-                           static_cast<std::uint64_t>(sqlite3_column_int64(rows.stmt, 2))},
-                          sqlite3_column_int64(rows.stmt, 3), DateTime::FromCivilSeconds(sqlite3_column_int64(rows.stmt, 4))},
-                         Column(rows.stmt, 5)});
-    }
-    Check(step);
-    if (step != SQLITE_DONE) return std::nullopt;
+                         {{static_cast<std::uint64_t>(sqlite3_column_int64(row, 1)),
+                           static_cast<std::uint64_t>(sqlite3_column_int64(row, 2))},
+                          sqlite3_column_int64(row, 3), DateTime::FromCivilSeconds(sqlite3_column_int64(row, 4))},
+                         Column(row, 5)});
+    };
+    if (!EachBelow(folder, "SELECT path, device, inode, size, modified, hash FROM hashes WHERE path >= ? AND path < ?",
+                   kept))
+        return std::nullopt;
+    const auto [low, high] = Below(folder);
     for (const auto& [path, waiting] : stamped_)
         if (path >= low && path < high) found.push_back({path, waiting.stamp, waiting.hash});
     return found;

@@ -4,6 +4,7 @@
 // It is only an aid to finding files again: a damaged or unreadable
 // database is made anew, and a run goes on without one when even that fails.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -12,6 +13,7 @@
 #include "model/import_record.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace ravlen {
 
@@ -58,6 +60,10 @@ private:
     static void RemoveDatabase(const std::string& path);
     // Notes a result that tells the database is damaged.
     void Check(int rc);
+    // Hands `row` each row of `sql`, whose two parameters are bound to the
+    // bounds of the paths below `folder`; false when the record could not be
+    // read to the end.
+    bool EachBelow(const std::string& folder, const char* sql, const std::function<void(sqlite3_stmt*)>& row);
     Note* Pending(const std::string& path);
     // All the notes waiting in one transaction, or (on failure) none of them,
     // still waiting.
