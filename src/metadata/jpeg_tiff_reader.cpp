@@ -230,7 +230,7 @@ private:
         if (const std::string digits = subSecOriginal_.substr(0, subSecOriginal_.find_first_not_of("0123456789"));
             !digits.empty())
             facts_.EXIFSubSecOriginal = digits;
-        facts_.SubSecTimeOriginal = subSecOriginal_;
+        if (!subSecOriginal_.empty()) facts_.SubSecTimeOriginal = subSecOriginal_;
         if (facts_.Artist.empty()) facts_.Artist = ownerName_;
         return true;
     }
