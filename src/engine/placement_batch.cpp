@@ -227,7 +227,12 @@ void PlacementBatch::Commit() {
 }
 
 void PlacementBatch::Move(Entry& entry, const FsStatus& planned) {
-    const FsStatus status = planned ? source_.MoveFile(entry.facts.SourceFilePath, entry.moveTo) : planned;
+    FsItem listed;
+    listed.Size = entry.facts.Size;
+    listed.Modified = entry.facts.FileSystemDateModified;
+    listed.Id = entry.facts.SourceId;
+    const FsStatus status =
+        planned ? source_.MoveListed(entry.facts.SourceFilePath, entry.moveTo, listed, entry.facts.Placed) : planned;
     if (!status) Fail(entry, status, false);
 }
 

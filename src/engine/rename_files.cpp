@@ -37,6 +37,7 @@ void BeginFile(FileFacts& facts, const FsItem& file, const FolderRef& source, co
     facts.SourceFolder = source.Path;
     facts.OutputFolder = output.Path;
     facts.Size = file.Size;
+    facts.SourceId = file.Id;
     facts.FileSystemDateCreated = file.Created;
     facts.FileSystemDateModified = file.Modified;
     facts.AttributeReadOnly = (file.Attributes & kAttrReadOnly) != 0;

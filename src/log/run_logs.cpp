@@ -44,10 +44,9 @@ struct LiveFacts {
 };
 
 LiveFacts AskFileSystem(FileSystem& fs, const FileFacts& facts) {
-    const std::string path = facts.Timestamped && facts.Operation == FileOperation::Moved
-                                 ? JoinPath(facts.OutputFolder, facts.OutputFileName)
-                                 : facts.SourceFilePath;
-    if (const auto item = fs.GetFile(path)) {
+    const bool moved = facts.Timestamped && facts.Operation == FileOperation::Moved;
+    const std::string path = moved ? JoinPath(facts.OutputFolder, facts.OutputFileName) : facts.SourceFilePath;
+    if (const auto item = moved && facts.Placed ? facts.Placed : fs.GetFile(path)) {
         return {item->Size,
                 item->Created,
                 item->Modified,

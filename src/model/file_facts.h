@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "model/date_time.h"
+#include "model/file_source.h"
 #include "model/file_time.h"
 
 namespace ravlen {
@@ -101,6 +102,10 @@ struct FileFacts {
     // The file's copies in the backup folders, once all of them are named and
     // on the disk: the paths, in the order of the folders.
     std::vector<std::string> BackupFilePaths;
+    // The source's identity as listed, and the placed file's facts where the
+    // placement itself learnt them (the records need not ask again).
+    FileId SourceId;
+    std::optional<FsItem> Placed;
     // MovieDate is the movie header's UTC instant, not yet turned into local
     // time (the zone is chosen outside the readers).
     bool MovieDateIsUTC = false;

@@ -140,6 +140,16 @@ public:
     // The file moved or copied to `to` (a path of the computer's file
     // systems) at once; neither ever replaces an existing file there.
     virtual FsStatus MoveFile(const std::string& from, const std::string& to) = 0;
+    // MoveFile for the file the walk listed as `listed`: a name that no
+    // longer holds that file (size, modified time, identity) moves nothing.
+    // `placed` is the file as it then stands at `to`, when that is known.
+    virtual FsStatus MoveListed(const std::string& from, const std::string& to, const FsItem& listed,
+                                std::optional<FsItem>& placed) {
+        (void)listed;
+        FsStatus status = MoveFile(from, to);
+        if (status) placed = GetFile(to);
+        return status;
+    }
     virtual FsStatus CopyFile(const std::string& from, const std::string& to) = 0;
     // Whether a move from `from` into `toFolder` is a rename on one file
     // system (never for a source without paths).

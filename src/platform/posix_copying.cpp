@@ -28,6 +28,7 @@ namespace {
 
 // What a copy says when its source was not the file it was meant to be.
 constexpr const char* kChanged = "The file changed while it was being copied";
+constexpr const char* kChangedSinceListed = "The file changed since it was listed";
 constexpr const char* kCopyDiffers = "The copy read back from the disk differs from the original";
 
 constexpr std::size_t kRangeChunk = 64 * 1024 * 1024;  // one copy_file_range call
@@ -58,6 +59,39 @@ FsStatus PosixFileSystem::MoveFile(const std::string& from, const std::string& t
     FsStatus status = Move(from, to);
     if (status) names_.Added(ParentPart(to), NameOf(to));
     return status;
+}
+
+// Into a folder already held, its path is checked before the rename as
+// ever, and the file is looked at once after it, in the folder itself: it
+// must be the one listed (which a look before the rename could not promise
+// either), and its facts there serve the records. A file that is not the one
+// listed goes back to its name.
+FsStatus PosixFileSystem::MoveListed(const std::string& from, const std::string& to, const FsItem& listed,
+                                     std::optional<FsItem>& placed) {
+    const std::string folderPath = ParentPart(to);
+    if (!handles_.Holds(folderPath) || !listed.Id.Known()) return FileSource::MoveListed(from, to, listed, placed);
+    FsStatus failure;
+    const FolderHandle folder = handles_.Reach(folderPath, failure);
+    if (!folder) return failure;
+    Entry source;
+    if (!EntryOf(from, source, failure)) return failure;
+    const std::string name = NameOf(to);
+    // A failed rename takes the road that says why (or links, or copies).
+    if (RenameNoReplace(source.at, source.name.c_str(), folder->fd, name.c_str()) != 0)
+        return FileSource::MoveListed(from, to, listed, placed);
+    std::optional<FsItem> there = FileIn(folder->fd, name, to);
+    // FAT numbers a file anew whenever the kernel forgets it: there size and
+    // time tell it.
+    if (there && there->Size == listed.Size && there->Modified == listed.Modified &&
+        there->Id.Device == listed.Id.Device &&
+        (there->Id.Inode == listed.Id.Inode || FatType(there->Id.Device, to.c_str()) != 0)) {
+        names_.Added(folderPath, name);
+        placed = std::move(there);
+        return FsStatus::Ok();
+    }
+    if (const int err = RenameNoReplace(folder->fd, name.c_str(), source.at, source.name.c_str()); err != 0)
+        return Failure(err);
+    return there ? FsStatus::Fail(FsFault::ChangedWhileCopied, kChangedSinceListed) : NotOrdinary();
 }
 
 FsStatus PosixFileSystem::Move(const std::string& from, const std::string& to) {

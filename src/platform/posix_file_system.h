@@ -56,6 +56,8 @@ public:
     void WillRead(const std::string& path) override;
     void ReadsOver() override;
     FsStatus MoveFile(const std::string& from, const std::string& to) override;
+    FsStatus MoveListed(const std::string& from, const std::string& to, const FsItem& listed,
+                        std::optional<FsItem>& placed) override;
     FsStatus CopyFile(const std::string& from, const std::string& to) override;
     bool SameFileSystem(const std::string& from, const std::string& toFolder) override;
     std::unique_ptr<StagedCopy> StageCopy(const std::string& from, const std::string& to, bool verify,
@@ -128,6 +130,8 @@ private:
     // The FAT type of the device `path` lies on (0 for another file
     // system), asked once a device.
     long FatType(dev_t device, const char* path);
+    // The plain file `name` in the folder `dirfd`, its facts told under `path`.
+    std::optional<FsItem> FileIn(int dirfd, const std::string& name, const std::string& path);
     // The entry's FAT attributes as kAttr* bits; never asked again of a file
     // system type whose driver refused the request.
     int FatAttributesOf(int dirfd, const char* name, bool isFolder, long type);

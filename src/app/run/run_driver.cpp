@@ -146,7 +146,7 @@ public:
             entry.Target = JoinPath(facts.OutputFolder, facts.OutputFileName);
             entry.Operation = facts.Operation;
             // The placed file as the undo will find it, unless something changed it since.
-            if (const std::optional<FsItem> placed = fs_.GetFile(entry.Target)) {
+            if (const std::optional<FsItem> placed = facts.Placed ? facts.Placed : fs_.GetFile(entry.Target)) {
                 entry.Id = placed->Id;
                 entry.Size = placed->Size;
                 entry.Modified = placed->Modified;
@@ -449,7 +449,8 @@ std::optional<FolderRef> RunDriver::CheckOutput(RunOptions& options) {
             return Refuse("Output parent folder " + std::string(1, kQuote) + parent + kQuote + " doesn't exist.");
         // The files are listed where the run will put them once it has created the folder.
         if (listing_) return FolderRef{typed, false, parent, {}};
-        counted_.Clear();  // the source may change while the question waits
+        // The source may change while the question waits for someone.
+        if (!services_.port.AnswersAtOnce()) counted_.Clear();
         const MsgAnswer answer =
             services_.port.MessageBox("Create output folder " + std::string(1, kQuote) + typed + kQuote + "?",
                                       MsgIcon::Question, MsgButtons::YesNo, Version().Title);
@@ -520,7 +521,8 @@ std::string RunDriver::Preview(const Folders& folders, const RunOptions& options
 bool RunDriver::Confirm(const RunOptions& options, const std::optional<std::string>& previewReport) {
     UserPort& port = services_.port;
     if (options.RequestConfirmation) {
-        counted_.Clear();  // the source may change while the question waits
+        // The source may change while the question waits for someone.
+        if (!port.AnswersAtOnce()) counted_.Clear();
         // The warning of protected files left behind, then what will happen,
         // come before the question they bear on.
         const std::string left = ProtectedLeftWarning(tally_, options);
