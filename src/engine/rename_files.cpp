@@ -216,6 +216,7 @@ private:
         if (facts.Timestamped && TakeNumber(facts, facts.ContinuingNumber)) {
             if (facts.ContinuingNumber > 0)
                 facts.ContinuingScope = NumberScope(options_.SequenceScope, facts.TimestampDateTime, options_.JobCode);
+            KeepNumber(facts.ContinuingNumber, facts.TimestampDateTime);
             planned = Place(facts, output);
             if (!SettleNumber(facts.ContinuingNumber, facts.TimestampDateTime, Placed(facts))) facts.ContinuingNumber = 0;
         }
@@ -262,6 +263,7 @@ private:
                 facts[i].ContinuingScope = NumberScope(options_.SequenceScope, facts[group.front()].TimestampDateTime,
                                                        options_.JobCode);
             }
+            KeepNumber(number, facts[group.front()].TimestampDateTime);
             PlaceTogether(shot, group, facts, planned, output);
             const bool placed = std::any_of(group.begin(), group.end(), [&](std::size_t i) { return Placed(facts[i]); });
             if (!SettleNumber(number, facts[group.front()].TimestampDateTime, placed))
@@ -395,14 +397,18 @@ private:
         return f.Operation == FileOperation::Moved || f.Operation == FileOperation::Copied;
     }
 
-    // A number is kept when a file of it was placed, else given back. False
-    // when it was given back.
+    // A number is the file's before the file is moved or copied: a run
+    // killed meanwhile, whose file then stays placed (recovery cannot always
+    // put it back), leaves a gap at most, never a number handed out twice.
+    void KeepNumber(std::int64_t number, const DateTime& recorded) {
+        if (number <= 0 || !performActions_ || !context_.numbers) return;
+        context_.numbers->Keep(NumberScope(options_.SequenceScope, recorded, options_.JobCode), number);
+    }
+    // A number no file of it was placed with is given back. False when it was.
     bool SettleNumber(std::int64_t number, const DateTime& recorded, bool placed) {
-        if (number <= 0 || !performActions_ || !context_.numbers) return true;
-        const std::string scope = NumberScope(options_.SequenceScope, recorded, options_.JobCode);
-        if (placed) context_.numbers->Keep(scope, number);
-        else context_.numbers->GiveBack(scope, number);
-        return placed;
+        if (number <= 0 || !performActions_ || !context_.numbers || placed) return true;
+        context_.numbers->GiveBack(NumberScope(options_.SequenceScope, recorded, options_.JobCode), number);
+        return false;
     }
 
     // What a folder format's symbols stand for with this file.

@@ -204,8 +204,9 @@ struct MemoryNumbers : ContinuingNumbers {
     std::int64_t Next(const std::string& scope) override { return last[scope] + 1; }
 };
 
-// The files of one shot share a number; a file not placed gives its number
-// back; a preview takes none, yet names as the run will.
+// The files of one shot share a number, kept before they are placed; a file
+// not placed gives its number back; a preview takes none, yet names as the
+// run will.
 TEST_F(RenameFilesTest, ContinuingNumbersForShotsAndFilesNotPlaced) {
     MemoryNumbers memory;
     numbers = &memory;
@@ -220,9 +221,12 @@ TEST_F(RenameFilesTest, ContinuingNumbersForShotsAndFilesNotPlaced) {
     EXPECT_EQ(memory.said.size(), 0u);
     ASSERT_EQ(list.Rows().size(), 3u);
     EXPECT_EQ(list.Rows()[2].OutputName + " " + list.Rows()[2].ContinuingNumber, "0008.jpg 8");
+    // Kept before its file moves: a run killed during the move leaves a gap, not a number to hand out again.
+    options.MoveOrCopy = MoveOrCopy::CopyWhenUnableToMove;
+    files.afterMove = [&] { memory.said.push_back("moved"); };
     Run();
     EXPECT_EQ(List(out), (Names{"0007.cr2", "0007.jpg", "0008.jpg"}));
-    EXPECT_EQ(memory.said, (std::vector<std::string>{"keep day 2004-12-257", "keep day 2004-12-258"}));
+    EXPECT_EQ(memory.said, (std::vector<std::string>{"keep day 2004-12-257", "moved", "keep day 2004-12-258"}));
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[1].ContinuingNumber, 7);
     EXPECT_EQ(records[1].ContinuingScope, "day 2004-12-25");
