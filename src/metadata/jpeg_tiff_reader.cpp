@@ -14,6 +14,7 @@
 #include "metadata/metadata_fault.h"
 #include "metadata/place_text.h"
 #include "metadata/thumbnail.h"
+#include "metadata/xmp_text.h"
 #include "model/utf8.h"
 
 namespace ravlen {
@@ -79,6 +80,11 @@ public:
             facts_.TIFFOffset = -1;
             std::int64_t app1 = 0;
             if (!WalkSegments(app1)) return MetadataOutcome::Done;
+            // An XMP APP1 and no EXIF one: the packet's date names the file.
+            if (facts_.XMPDate && IsXmpHead(app1)) {
+                facts_.TIFFMetadata = false;
+                return MetadataOutcome::Done;
+            }
             if (!CheckExifIdentifier(app1)) return MetadataOutcome::Done;
             if (!ReadHeaderInApp1(app1, header)) return MetadataOutcome::Done;
         } else {
@@ -392,6 +398,12 @@ private:
         const std::int32_t offset = facts_.APP1Offset, length = facts_.APP1Length;
         const std::int16_t skipped = facts_.APPXSkipCount;
         const std::int64_t end = Sum(offset, length);  // the offset is that of the length field
+        // The packet, within the bytes the look for the EXIF APP1 takes: its
+        // date serves a file without EXIF dates.
+        if (const std::int64_t packet = std::min(end, S()) - P(); packet > 0) {
+            Read(packet);
+            TakeXmpDate(Held().view().substr(static_cast<std::size_t>(B() - packet)), facts_);
+        }
         if (S() >= Sum(end, 6) && skipped < std::numeric_limits<std::int16_t>::max()) {
             SkipTo(end);
             Read(6);
@@ -455,8 +467,11 @@ private:
     // Whether the APP1 at buffer index app1 holds XMP: the rest of its
     // identifier read when the first 14 bytes match and the segment and the
     // file are long enough for it.
+    static constexpr std::string_view kXmp{"http://ns.adobe.com/xap/1.0/\0", 29};
+    bool IsXmpHead(std::int64_t app1) const {
+        return Held().Bytes(static_cast<std::uint64_t>(app1 + 2), kXmp.size()) == kXmp;
+    }
     bool IsXmp(std::int64_t app1) {
-        constexpr std::string_view kXmp("http://ns.adobe.com/xap/1.0/\0", 29);
         const auto id = [&](std::uint64_t n) { return Held().Bytes(static_cast<std::uint64_t>(app1 + 2), n); };
         if (id(14) != kXmp.substr(0, 14) || facts_.APP1Length < 2 + 29 || S() < Sum(P(), 15)) return false;
         // The EXIF APP1 usually follows within the first 64 KiB: one read for both.
