@@ -11,6 +11,7 @@
 #include "metadata/date_text.h"
 #include "metadata/metadata_fault.h"
 #include "metadata/place_text.h"
+#include "metadata/xmp_text.h"
 
 namespace ravlen {
 namespace {
@@ -31,7 +32,7 @@ constexpr std::uint32_t Fourcc(std::string_view s) {
 constexpr std::uint32_t kFtyp = Fourcc("ftyp"), kMoov = Fourcc("moov"), kMeta = Fourcc("meta"), kMvhd = Fourcc("mvhd"),
                         kUdta = Fourcc("udta"), kUuid = Fourcc("uuid"), kHdlr = Fourcc("hdlr"), kKeys = Fourcc("keys"),
                         kIlst = Fourcc("ilst"), kData = Fourcc("data"), kMdta = Fourcc("mdta"), kIinf = Fourcc("iinf"),
-                        kInfe = Fourcc("infe"), kIloc = Fourcc("iloc"), kIdat = Fourcc("idat"), kExif = Fourcc("Exif"),
+                        kInfe = Fourcc("infe"), kIloc = Fourcc("iloc"), kIdat = Fourcc("idat"), kExif = Fourcc("Exif"), kMime = Fourcc("mime"),
                         kDay = 0xA9646179u /* ©day */, kDate = Fourcc("date"), kMtdt = Fourcc("MTDT"),
                         kCmt1 = Fourcc("CMT1"), kCmt2 = Fourcc("CMT2"), kMak = 0xA96D616Bu /* ©mak */,
                         kMod = 0xA96D6F64u /* ©mod */;
@@ -46,6 +47,7 @@ constexpr std::array<std::uint32_t, 14> kLocalClockMakerBoxes{
 constexpr std::uint32_t kTags = Fourcc("TAGS");
 constexpr std::string_view kPentaxTags = "PENTAX DIGITAL CAMERA";
 
+constexpr std::string_view kXmpContentType("application/rdf+xml\0", 20);
 const std::string_view kCanonUuid("\x85\xc0\xb6\x87\x82\x0f\x11\xe0\x81\x11\xf4\xce\x46\x2b\x6a\x48", 16);
 const std::string_view kSonyUsmtUuid("USMT!\xd2\x4f\xce\xbb\x88\x69\x5c\xfa\xc9\xc7\x40", 16);
 constexpr std::string_view kAppleCreationKey = "com.apple.quicktime.creationdate";
@@ -408,14 +410,58 @@ private:
         const auto iinf = FindChild(children, kIinf);
         const auto iloc = FindChild(children, kIloc);
         if (!iinf || !iloc) return false;
-        const auto item = ExifItemId(iinf->body);
+        const ItemIds items = FindItems(iinf->body);
+        // The XMP packet's place, taken before the Exif item's read lets the meta box go.
+        const std::optional<XmpPlace> xmp = items.xmp ? PlaceXmp(children, iloc->body, *items.xmp) : std::nullopt;
+        if (ReadExifItemOf(children, iloc->body, items.exif)) return true;
+        // An XMP packet serves a picture without EXIF dates (an edited export).
+        if (!xmp || HasExifDate(facts_)) return false;
+        if (!xmp->inIdat.empty()) {
+            TakeXmpDate(xmp->inIdat, facts_);
+        } else if (Fetch(xmp->offset, xmp->length, 0)) {  // forward only: a packet passed over stays unread
+            TakeXmpDate(Span(xmp->offset, xmp->length).view(), facts_);
+        }
+        return false;
+    }
+
+    // The bytes of an item stored in the meta box's idat (construction method 1).
+    static std::optional<std::string_view> InIdat(const ByteSpan& children, std::uint64_t offset,
+                                                  std::uint64_t length) {
+        const auto idat = FindChild(children, kIdat);
+        return idat ? idat->body.Bytes(offset, length) : std::nullopt;
+    }
+
+    // An XMP item: its bytes when the meta box's idat holds them, else its
+    // place in the file (at most kMaxXmpPacket of it).
+    struct XmpPlace {
+        std::string inIdat;
+        std::int64_t offset = 0, length = 0;
+    };
+    std::optional<XmpPlace> PlaceXmp(const ByteSpan& children, const ByteSpan& iloc, std::uint32_t item) {
+        std::uint64_t offset = 0, length = 0;
+        int method = 0;
+        if (!ItemExtent(iloc, item, offset, length, method)) return std::nullopt;
+        length = std::min<std::uint64_t>(length, kMaxXmpPacket);
+        if (method == 1) {
+            const auto bytes = InIdat(children, offset, length);
+            if (!bytes || bytes->empty()) return std::nullopt;
+            return XmpPlace{std::string(*bytes), 0, 0};
+        }
+        const auto size = static_cast<std::uint64_t>(view_.FileSize());
+        if (offset >= size || length == 0) return std::nullopt;
+        length = std::min(length, size - offset);
+        return XmpPlace{{}, static_cast<std::int64_t>(offset), static_cast<std::int64_t>(length)};
+    }
+
+    // The Exif item, when there is one. True when it lies before the meta box:
+    // the file is begun again.
+    bool ReadExifItemOf(const ByteSpan& children, const ByteSpan& iloc, std::optional<std::uint32_t> item) {
         if (!item) return false;
         std::uint64_t offset = 0, length = 0;
         int method = 0;
-        if (!ExifExtent(iloc->body, *item, offset, length, method)) return false;
+        if (!ItemExtent(iloc, *item, offset, length, method)) return false;
         if (method == 1) {  // inside the meta box's idat
-            const auto idat = FindChild(children, kIdat);
-            const auto bytes = idat ? idat->body.Bytes(offset, length) : std::nullopt;
+            const auto bytes = InIdat(children, offset, length);
             if (bytes) ReadExifBlock(*bytes, Base() + (bytes->data() - view_.Buffer().data()));
             return false;
         }
@@ -449,30 +495,42 @@ private:
         ReadTIFFBlock(ctx_, *e.Sub(tiff, item.size() - tiff), at + static_cast<std::int64_t>(tiff));
     }
 
-    static std::optional<std::uint32_t> ExifItemId(const ByteSpan& iinf) {
+    // The Exif item and the XMP packet's item (type mime, content type
+    // application/rdf+xml after the item's name).
+    struct ItemIds {
+        std::optional<std::uint32_t> exif, xmp;
+    };
+    static ItemIds FindItems(const ByteSpan& iinf) {
+        ItemIds ids;
         const auto version = iinf.Byte(0);
-        if (!version) return std::nullopt;
+        if (!version) return ids;
         const std::uint64_t first = *version == 0 ? 6 : 8;  // after the 16- or 32-bit entry count
-        std::optional<std::uint32_t> id;
         const auto entries = iinf.Sub(first, iinf.size() >= first ? iinf.size() - first : 0);
-        if (!entries) return std::nullopt;
+        if (!entries) return ids;
         ForEachChild(*entries, [&](const Child& infe) {
             const auto v = infe.body.Byte(0);
             if (infe.type != kInfe || !v || *v < 2) return true;
             const bool wide = *v >= 3;
             const auto itemId = wide ? infe.body.U32(4, ByteOrder::Motorola) : infe.body.U16(4, ByteOrder::Motorola);
             const std::uint64_t typeAt = wide ? 10 : 8;
-            if (itemId && U32Or0(infe.body, typeAt) == kExif) id = *itemId;
-            return !id;
+            if (!itemId) return true;
+            if (U32Or0(infe.body, typeAt) == kExif && !ids.exif) ids.exif = *itemId;
+            if (U32Or0(infe.body, typeAt) == kMime && !ids.xmp) {
+                const std::string_view rest = infe.body.view().substr(std::min<std::size_t>(typeAt + 4, infe.body.size()));
+                const std::size_t name = rest.find('\0');
+                if (name != std::string_view::npos && rest.substr(name + 1, kXmpContentType.size()) == kXmpContentType)
+                    ids.xmp = *itemId;
+            }
+            return !ids.exif || !ids.xmp;
         });
-        return id;
+        return ids;
     }
 
-    // The single extent (or the contiguous extents) of the item in iloc. The
+    // The single extent (or the contiguous extents) of an item in iloc. The
     // extents of other items are passed over at once, their size known from
     // the field widths; the item's own take steps of the file's allowance, as
     // widths of 0 give extents of no bytes.
-    bool ExifExtent(const ByteSpan& iloc, std::uint32_t item, std::uint64_t& offset, std::uint64_t& length,
+    bool ItemExtent(const ByteSpan& iloc, std::uint32_t item, std::uint64_t& offset, std::uint64_t& length,
                     int& method) {
         const auto version = iloc.Byte(0), sizes = iloc.Byte(4), sizes2 = iloc.Byte(5);
         if (!version || !sizes || !sizes2 || *version > 2) return false;
@@ -527,8 +585,11 @@ private:
         const std::string& format = Format();
         const bool movieLike = sequence_ && !triedExif_ && sawMoov_ && dates_.mvhd;
         if ((format == kFormatHeif && !movieLike) || format == kFormatCr3) {
-            // A block that was tried has given its own reason.
-            if (!triedExif_) ctx_.Invalid(facts_.TIFFMetadata, " does not contain valid EXIF metadata.");
+            // A block that was tried has given its own reason; an XMP date
+            // names the picture without one.
+            if (triedExif_) return;
+            if (facts_.XMPDate) facts_.TIFFMetadata = false;
+            else ctx_.Invalid(facts_.TIFFMetadata, " does not contain valid EXIF metadata.");
             return;
         }
         if (!sawMoov_ || !dates_.mvhd)

@@ -57,6 +57,9 @@ std::optional<ByteOrder> DetectJpeg(std::string_view head) {
 std::optional<ByteOrder> DetectTiff(std::string_view head) {
     if (Starts(head, std::string_view("II\x2A\0", 4))) return ByteOrder::Intel;
     if (Starts(head, std::string_view("MM\0\x2A", 4))) return ByteOrder::Motorola;
+    // BigTIFF: 8-byte offsets, an offset size of 8.
+    if (Starts(head, std::string_view("II\x2B\0\x08\0\0\0", 8))) return ByteOrder::Intel;
+    if (Starts(head, std::string_view("MM\0\x2B\0\x08\0\0", 8))) return ByteOrder::Motorola;
     return std::nullopt;
 }
 // Olympus and Panasonic raws: TIFF under signatures of their own.

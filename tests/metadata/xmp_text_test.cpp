@@ -53,14 +53,15 @@ TEST(XmpText, DatesInEveryForm) {
 }
 
 // Files that carry only an XMP packet (exiftool wrote it into a JPEG, a PNG,
-// a WebP, a JPEG XL): dated by it in the strict mode without a note, the
+// a WebP, a JPEG XL, a HEIF): dated by it in the strict mode without a note, the
 // time as written, the zone kept for the log; any EXIF date comes first.
 TEST(XmpText, NamesFilesWithoutExifDates) {
     for (const auto& [name, date, tag, zone] : std::vector<std::tuple<const char*, DateTime, std::string, std::optional<int>>>{
              {"jpeg_tiff/exiftool_xmp_only.jpg", D(2018, 11, 12, 13, 14, 16), "xmp:CreateDate", {}},
              {"png/exiftool_xmp.png", D(2020, 2, 3, 4, 5, 6), "xmp:CreateDate", 540},
              {"webp/exiftool_xmp.webp", D(2017, 1, 2, 3, 4, 5), "exif:DateTimeOriginal", 0},
-             {"jxl/exiftool_xmp.jxl", D(2015, 4, 3, 2, 1, 0), "exif:DateTimeOriginal", {}}}) {
+             {"jxl/exiftool_xmp.jxl", D(2015, 4, 3, 2, 1, 0), "exif:DateTimeOriginal", {}},
+             {"iso_media/exiftool_xmp.heic", D(2014, 3, 2, 1, 0, 59), "photoshop:DateCreated", 60}}) {
         SCOPED_TRACE(name);
         const auto bytes = FileBytes(kSeeds + name);
         ASSERT_TRUE(bytes);
