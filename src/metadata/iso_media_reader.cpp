@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "metadata/gpmf_reader.h"
 #include "metadata/jpeg_tiff_reader.h"
 #include "metadata/date_text.h"
 #include "metadata/metadata_fault.h"
@@ -35,7 +36,7 @@ constexpr std::uint32_t kFtyp = Fourcc("ftyp"), kMoov = Fourcc("moov"), kMeta = 
                         kInfe = Fourcc("infe"), kIloc = Fourcc("iloc"), kIdat = Fourcc("idat"), kExif = Fourcc("Exif"), kMime = Fourcc("mime"),
                         kDay = 0xA9646179u /* ©day */, kDate = Fourcc("date"), kMtdt = Fourcc("MTDT"),
                         kCmt1 = Fourcc("CMT1"), kCmt2 = Fourcc("CMT2"), kMak = 0xA96D616Bu /* ©mak */,
-                        kMod = 0xA96D6F64u /* ©mod */;
+                        kMod = 0xA96D6F64u /* ©mod */, kTrak = Fourcc("trak");
 
 // Boxes of dedicated cameras whose makers set the movie header from the
 // camera's own clock (local time) rather than UTC.
@@ -251,6 +252,11 @@ public:
     MetadataOutcome Run() {
         facts_.TIFFMetadata = facts_.RIFFMetadata = facts_.CIFFMetadata = facts_.MovieMetadata = false;
         facts_.TIFFByteAlign = "Unknown";
+        if (pass_.GpmfOffset >= 0 && pass_.KeptFacts) {
+            facts_ = *pass_.KeptFacts;
+            ReadGpmfSample(pass_.GpmfOffset, pass_.GpmfLength);
+            return MetadataOutcome::Done;
+        }
         if (pass_.RevisitOffset >= 0) {
             facts_.InternalFormat = kFormatHeif;
             ReadExifItem(static_cast<std::uint64_t>(pass_.RevisitOffset),
@@ -278,7 +284,7 @@ public:
             offset = box->end;
         }
         Conclude();
-        return MetadataOutcome::Done;
+        return GpsTimeOfGpmf();
     }
 
 private:
@@ -360,6 +366,42 @@ private:
         }
     }
 
+    // A GoPro movie's GPS time, from the first sample of its GPMF track: read
+    // on when it lies ahead; behind (the movie box after the media data, as
+    // GoPro writes it), the file is begun again to read just that sample.
+    MetadataOutcome GpsTimeOfGpmf() {
+        if (!gpmf_ || facts_.GPSDateTime || !facts_.MovieMetadata) return MetadataOutcome::Done;
+        const auto size = static_cast<std::uint64_t>(view_.FileSize());
+        if (gpmf_->offset >= size) return MetadataOutcome::Done;
+        const auto offset = static_cast<std::int64_t>(gpmf_->offset);
+        const auto length = static_cast<std::int64_t>(std::min<std::uint64_t>(
+            {gpmf_->length, size - gpmf_->offset, static_cast<std::uint64_t>(kMaxGpmfSample)}));
+        if (offset >= view_.Position()) {
+            ReadGpmfSample(offset, length);
+            return MetadataOutcome::Done;
+        }
+        if (!pass_.SkippingAllowed) return MetadataOutcome::Done;
+        pass_.GpmfOffset = offset, pass_.GpmfLength = length;
+        pass_.KeptFacts = std::make_unique<FileFacts>(facts_);
+        return MetadataOutcome::Restart;
+    }
+
+    void ReadGpmfSample(std::int64_t offset, std::int64_t length) {
+        if (!Fetch(offset, length, 0)) return;
+        if (const auto utc = GpmfGpsTime(Span(offset, length), ctx_)) facts_.GPSDateTime = utc;
+    }
+
+    // A track is looked into only as far as its header brought along: a
+    // GPMF track's tables (small) are then read; other tracks, with their
+    // sample tables, are skipped.
+    void LookAtTrack(const Box& trak, std::int64_t end) {
+        if (gpmf_) return;
+        const std::int64_t held = std::min(trak.end, view_.Position()) - trak.header;
+        if (held <= 0 || !IsGpmfTrack(Span(trak.header, held))) return;
+        if (trak.Size() > kMaxGpmfTrack || !Fetch(trak.start, trak.Size(), kMoovLookahead, end)) return;
+        gpmf_ = FirstGpmfSample(Body(trak));
+    }
+
     // moov's children one by one: the movie header, meta, user data and
     // Canon's box are read; tracks, with their sample tables, are skipped.
     void WalkMoov(const Box& moov) {
@@ -370,6 +412,7 @@ private:
             if (!box) return;
             const bool wanted = box->type == kMvhd || box->type == kMeta || box->type == kUdta ||
                                 (box->type == kUuid && (userType_ == kCanonUuid || userType_ == kSonyUsmtUuid));
+            if (box->type == kTrak) LookAtTrack(*box, moov.end);
             if (wanted && Fetch(box->start, box->Size(), kMoovLookahead, moov.end)) {
                 const ByteSpan body = Body(*box);
                 if (box->type == kMvhd)
@@ -626,6 +669,7 @@ private:
     std::string userType_;  // of the last uuid header read
     MovieDates dates_;
     bool sawMoov_ = false, triedExif_ = false;
+    std::optional<GpmfSample> gpmf_;  // a GoPro movie's first GPMF sample
     bool sequence_ = false, sawHeifMeta_ = false;  // an image sequence (msf1, avis) and its meta box
 };
 
