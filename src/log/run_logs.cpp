@@ -201,6 +201,7 @@ const CsvColumn kCsvColumns[] = {
     {csv_column::kContinuingScope, kQuoted, [](F f, L) {
          return f.Timestamped && f.ContinuingNumber > 0 ? f.ContinuingScope : kNotApplicable;
      }},
+    {"XMPUTCOffset", kBare, [](F f, L) { return OffsetOrNA(f.XMPUTCOffset); }},
 };
 
 // Logs started within the same second take the next free number.

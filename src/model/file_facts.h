@@ -135,6 +135,13 @@ struct FileFacts {
     std::string ContinuingScope;
     // The run's job code (%j); empty when it has none.
     std::string JobCode;
+    // The date of an embedded XMP packet, as written (metadata/xmp_text.h):
+    // names a file that has no EXIF date. Its tag ("xmp:CreateDate"), whether
+    // it has a time of day, and the zone it states (logged, never applied).
+    std::optional<DateTime> XMPDate;
+    std::string XMPDateTag;
+    bool XMPDateHasTime = true;
+    std::optional<std::int32_t> XMPUTCOffset;
 };
 
 // The base name: the file name before its last "." (the whole name when it has none).
