@@ -116,7 +116,10 @@ int Main(int argc, char** argv) {
         if (!placed) return std::fprintf(stderr, "the import left files unplaced\n"), 1;
         if (!record->Flush()) return std::fprintf(stderr, "the record cannot be written\n"), 1;
     }
-    const FolderRef output = *posix.GetFolder(out);
+    // The preview into an empty folder, where no name it builds is taken: the
+    // cheapest preview of this card, so the ratios below are the strictest.
+    fs::create_directories(root / "preview");
+    const FolderRef output = *posix.GetFolder((root / "preview").string());
     std::vector<double> preview, afterImport, first, kept;
     std::size_t checked = 0;
     bool safe = true;
