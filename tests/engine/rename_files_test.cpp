@@ -99,8 +99,10 @@ struct TestFs : PosixFileSystem {
         Step("stage " + fs::path(from).filename().string());
         return PosixFileSystem::StageCopy(from, to, verify, status);
     }
+    std::string refuseFlushIn;  // a flush of the file system holding this folder fails
     FsStatus FlushFileSystem(const std::string& folder) override {
         Step("flush");
+        if (!refuseFlushIn.empty() && folder.rfind(refuseFlushIn, 0) == 0) return FsStatus::System(EIO, "Input/output error");
         return PosixFileSystem::FlushFileSystem(folder);
     }
     FsStatus NameStaged(StagedCopy& copy) override {
@@ -1242,8 +1244,11 @@ TEST_F(RenameFilesTest, AFileIsPlacedOnlyOnceItsBackupCopyIsNamedAndOnTheDisk) {
     EXPECT_EQ(test::ReadAll(backup + "/2004/2004-12-25/20041225_180912.JPG"), "IMG_0002.JPG");
     EXPECT_EQ(records.at(0).BackupFilePaths, std::vector<std::string>{backup + "/2004/2004-12-25/20041225_180912.JPG"});
 
-    for (const MoveOrCopy how : {MoveOrCopy::Move, MoveOrCopy::Copy}) {
-        files.across = how == MoveOrCopy::Copy, files.refuseNamesIn = backup, records.clear(), chronology.Reset();
+    for (const MoveOrCopy how : {MoveOrCopy::Move, MoveOrCopy::Copy, MoveOrCopy::CopyWhenUnableToMove}) {
+        // Its name refused, or its disk failing when flushed.
+        const bool flush = how == MoveOrCopy::CopyWhenUnableToMove;
+        files.across = how != MoveOrCopy::Move, records.clear(), chronology.Reset();
+        files.refuseFlushIn = flush ? backup : "", files.refuseNamesIn = flush ? "" : backup;
         options.MoveOrCopy = how;
         File("IMG_0003.JPG", 2);
         Run();
@@ -1260,7 +1265,7 @@ TEST_F(RenameFilesTest, AFileIsPlacedOnlyOnceItsBackupCopyIsNamedAndOnTheDisk) {
         EXPECT_TRUE(plans.left.empty());
     }
     // A backup folder that is gone: the same, its copy never staged.
-    files.across = false, files.refuseNamesIn.clear(), records.clear(), chronology.Reset();
+    files.across = false, files.refuseNamesIn.clear(), files.refuseFlushIn.clear(), records.clear(), chronology.Reset();
     options.MoveOrCopy = MoveOrCopy::Move, options.BackupPaths = backup + "/gone;" + backup;
     Run();
     ASSERT_EQ(records.size(), 1u);
