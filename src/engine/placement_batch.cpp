@@ -91,7 +91,8 @@ FsStatus PlacementBatch::StageBackups(const FileFacts& facts, std::vector<std::u
     // The file's folders below the output folder (date folders, subfolders
     // kept), made again below each backup folder.
     const std::string folder = placed ? fs_.ParentPart(*placed) : facts.OutputFolder;
-    const std::string fileName = placed ? placed->substr(std::min(placed->size(), folder.size() + 1)) : facts.OutputFileName;
+    const std::string fileName =
+        placed ? placed->substr(std::min(placed->size(), folder.size() + 1)) : facts.OutputFileName;
     if (folder.compare(0, outputTop_.size(), outputTop_) != 0 ||
         (folder.size() > outputTop_.size() && folder[outputTop_.size()] != '/' && outputTop_.back() != '/'))
         return FsStatus::Fail("The folder " + folder + " is not below the output folder " + outputTop_);
@@ -126,11 +127,13 @@ FsStatus PlacementBatch::StageBackups(const FileFacts& facts, std::vector<std::u
         if (placed)
             if (const std::optional<FsItem> there = fs_.GetFile(target)) {
                 // Its copy is there already; another file under its name is not.
-                if (there->Size != facts.Size) miss(top, FsStatus::Fail(std::make_error_code(std::errc::file_exists).message()));
+                if (there->Size != facts.Size)
+                    miss(top, FsStatus::Fail(std::make_error_code(std::errc::file_exists).message()));
                 continue;
             }
         FsStatus status;
-        std::unique_ptr<StagedCopy> copy = source_.StageCopy(facts.SourceFilePath, target, options_.VerifyCopies, status);
+        std::unique_ptr<StagedCopy> copy =
+            source_.StageCopy(facts.SourceFilePath, target, options_.VerifyCopies, status);
         if (!copy) {
             miss(top, status.ok ? FsStatus::Fail("Unknown error") : status);
             continue;
@@ -158,7 +161,8 @@ FsStatus PlacementBatch::StageMove(const FileFacts& facts, const std::string& ta
     if (!missing.empty()) {
         // The source stays where a backup lacks the file: the rename becomes a copy.
         FsStatus status;
-        std::unique_ptr<StagedCopy> copy = source_.StageCopy(facts.SourceFilePath, target, options_.VerifyCopies, status);
+        std::unique_ptr<StagedCopy> copy =
+            source_.StageCopy(facts.SourceFilePath, target, options_.VerifyCopies, status);
         if (!copy) return status.ok ? FsStatus::Fail("Unknown error") : status;
         pending_.push_back({&facts, std::move(copy), false, {}, std::move(backups), std::move(missing)});
         return FsStatus::Ok();

@@ -381,7 +381,8 @@ FsStatus PosixFileSystem::VerifyStaged(StagedCopy& staged) {
         XXH3_128bits_update(hash.get(), buffer.get(), static_cast<std::size_t>(n));
         at += n;
     }
-    if (!XXH128_isEqual(XXH3_128bits_digest(hash.get()), copy.hash)) return FsStatus::Fail(FsFault::CopyDiffers, kCopyDiffers);
+    if (!XXH128_isEqual(XXH3_128bits_digest(hash.get()), copy.hash))
+        return FsStatus::Fail(FsFault::CopyDiffers, kCopyDiffers);
     return FsStatus::Ok();
 }
 

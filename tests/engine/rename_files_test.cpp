@@ -102,7 +102,8 @@ struct TestFs : PosixFileSystem {
     std::string refuseFlushIn;  // a flush of the file system holding this folder fails
     FsStatus FlushFileSystem(const std::string& folder) override {
         Step("flush");
-        if (!refuseFlushIn.empty() && folder.rfind(refuseFlushIn, 0) == 0) return FsStatus::System(EIO, "Input/output error");
+        if (!refuseFlushIn.empty() && folder.rfind(refuseFlushIn, 0) == 0)
+            return FsStatus::System(EIO, "Input/output error");
         return PosixFileSystem::FlushFileSystem(folder);
     }
     FsStatus NameStaged(StagedCopy& copy) override {

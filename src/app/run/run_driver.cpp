@@ -191,9 +191,10 @@ std::string ProtectedLeftWarning(const RunTally& tally, const RunOptions& option
 
 std::string NoBackupWarning(const std::vector<FileFacts>& files) {
     if (files.empty()) return {};
-    std::string text = (files.size() == 1 ? std::string("1 file has") : DigitsOf(std::int64_t(files.size())) + " files have") +
+    const bool one = files.size() == 1;
+    std::string text = (one ? std::string("1 file has") : DigitsOf(std::int64_t(files.size())) + " files have") +
                        " no copy in a backup folder and stayed in the source folder: do not erase or format the "
-                       "card before you have backed " + (files.size() == 1 ? "it" : "them") + " up.";
+                       "card before you have backed " + (one ? "it" : "them") + " up.";
     for (const FileFacts& f : files) {
         text += kCrLf + std::string("  ") + f.SourceFilePath + " (";
         for (std::size_t i = 0; i < f.MissingBackups.size(); ++i) text += (i ? "; " : "") + f.MissingBackups[i];
@@ -282,7 +283,8 @@ std::string SummaryReport(const RunTally& t) {
         r.Line(t.NumberOfSourceObjects, "  total files would have been attempted");
     }
     if (t.NumberOfTimesNotSet > 0) r.Line(t.NumberOfTimesNotSet, "  files placed whose modified time could not be set");
-    if (t.NumberWithoutBackup > 0) r.Line(t.NumberWithoutBackup, "  files placed without a copy in every backup folder");
+    if (t.NumberWithoutBackup > 0)
+        r.Line(t.NumberWithoutBackup, "  files placed without a copy in every backup folder");
     return WithExclusions(r.Text(), t, false);
 }
 
@@ -547,10 +549,9 @@ bool RunDriver::CheckBackupSpace(const RunOptions& options) {
         if (!free || needed <= *free) continue;
         // The files that find no room stay at their source.
         counted_.Clear();
-        if (services_.port.AskDefaultNo(folder + " has room for " + ByteSizeText(*free) + " of " + ByteSizeText(needed) +
-                                            ". Import with an incomplete backup?",
-                                        Version().Title) != MsgAnswer::Yes)
-            return false;
+        const std::string question = folder + " has room for " + ByteSizeText(*free) + " of " + ByteSizeText(needed) +
+                                     ". Import with an incomplete backup?";
+        if (services_.port.AskDefaultNo(question, Version().Title) != MsgAnswer::Yes) return false;
     }
     return true;
 }
