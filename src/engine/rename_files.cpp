@@ -58,9 +58,12 @@ public:
           report_{context.port, context.options.ReportErrors},
           readHooks_(PortReadHooks(context.port, context.options.ReportErrors)),
           root_(std::move(root)) {
-        if (performActions)
+        if (performActions) {
             batch_.emplace(source_, context.fs, context.options, context.intents, context.sink, report_, tally,
                            context.batchFiles);
+            // The card's verdict after the run reads no byte the copies read.
+            batch_->KeepHashesIn(context.imports);
+        }
     }
 
     // The open batch's copies made durable and recorded.
@@ -77,8 +80,9 @@ public:
             imports_.emplace(source_, context_.fs, context_.imports, top, performActions_, [this] { context_.port.PumpEvents(); });
     }
 
-    // Every file placed below `top` is copied into each backup folder too;
-    // a backup folder that is not there ends the pass before any file is touched.
+    // Every file placed below `top` is copied into each backup folder too; a
+    // backup folder that is not there (asked about before the run, or gone
+    // since) leaves each file without that copy, and at its source.
     void BackUp(const std::string& top) {
         if (plan_.BackupFolders.empty()) return;
         outputTop_ = top;
@@ -86,9 +90,8 @@ public:
         const std::optional<FolderRef> output = context_.fs.GetFolder(top);
         for (const std::string& folder : plan_.BackupFolders) {
             const std::optional<FolderRef> backup = context_.fs.GetFolder(folder);
-            if (!backup) throw EngineFailure(76, "Path not found: " + folder);
             // Its copies would take the names of the files themselves.
-            if (output && backup->Id.Known() && backup->Id == output->Id)
+            if (backup && output && backup->Id.Known() && backup->Id == output->Id)
                 throw EngineFailure(76, "The backup folder " + folder + " is the output folder.");
         }
         batch_->BackUpInto(top, plan_.BackupFolders);

@@ -6,6 +6,8 @@
 #include <unistd.h>
 #include <xxhash.h>
 
+#include <cstdio>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -245,7 +247,7 @@ FsStatus PosixFileSystem::FillCopy(int in, int out, const struct stat& source, b
             return Failure(errno);
         }
         if (n == 0) break;
-        if (hash) XXH3_64bits_update(hash, buffer.get(), static_cast<std::size_t>(n));
+        if (hash) XXH3_128bits_update(hash, buffer.get(), static_cast<std::size_t>(n));
         long written = 0;
         while (written < n) {
             errno = 0;
@@ -291,7 +293,7 @@ public:
     bool named = false;
     struct stat copied{}, made{};
     bool hashed = false;
-    XXH64_hash_t hash = 0;
+    XXH128_hash_t hash{};
 
     PosixStagedCopy() = default;
     PosixStagedCopy(const PosixStagedCopy&) = delete;
@@ -358,14 +360,24 @@ std::unique_ptr<StagedCopy> PosixFileSystem::StageCopy(const std::string& from, 
         }
     }
     fstat(copy->fd, &copy->made);
-    std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> hash(verify ? XXH3_createState() : nullptr,
-                                                                         XXH3_freeState);
-    if (hash) XXH3_64bits_reset(hash.get());
+    // One hash serves both the check of the copy and the record's.
+    std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> hash(
+        verify || hashCopies_ ? XXH3_createState() : nullptr, XXH3_freeState);
+    if (hash) XXH3_128bits_reset(hash.get());
     status = FillCopy(in, copy->fd, copy->copied, false, hash.get());
     if (!status) return nullptr;
     if (hash) {
-        copy->hash = XXH3_64bits_digest(hash.get());
-        copy->hashed = true;
+        copy->hash = XXH3_128bits_digest(hash.get());
+        copy->hashed = verify;
+        if (hashCopies_) {
+            char text[33];
+            std::snprintf(text, sizeof text, "%016llx%016llx", static_cast<unsigned long long>(copy->hash.high64),
+                          static_cast<unsigned long long>(copy->hash.low64));
+            copy->ContentHash = text;
+            copy->SourceId = {copy->copied.st_dev, copy->copied.st_ino};
+            copy->SourceSize = copy->copied.st_size;
+            copy->SourceModified = DateTime::FromTimeT(copy->copied.st_mtime);
+        }
     }
     return copy;
 }
@@ -393,17 +405,18 @@ FsStatus PosixFileSystem::VerifyStaged(StagedCopy& staged) {
     posix_fadvise(copy.fd, 0, 0, POSIX_FADV_DONTNEED);
     std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> hash(XXH3_createState(), XXH3_freeState);
     if (!hash) return Failure(ENOMEM);
-    XXH3_64bits_reset(hash.get());
+    XXH3_128bits_reset(hash.get());
     std::unique_ptr<char[]> buffer(new char[kCopyChunk]);
     for (off_t at = 0;;) {
         const ssize_t n = pread(copy.fd, buffer.get(), kCopyChunk, at);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return Failure(errno);
         if (n == 0) break;
-        XXH3_64bits_update(hash.get(), buffer.get(), static_cast<std::size_t>(n));
+        XXH3_128bits_update(hash.get(), buffer.get(), static_cast<std::size_t>(n));
         at += n;
     }
-    if (XXH3_64bits_digest(hash.get()) != copy.hash) return FsStatus::Fail(FsFault::CopyDiffers, kCopyDiffers);
+    if (!XXH128_isEqual(XXH3_128bits_digest(hash.get()), copy.hash))
+        return FsStatus::Fail(FsFault::CopyDiffers, kCopyDiffers);
     return FsStatus::Ok();
 }
 

@@ -55,6 +55,7 @@ public:
     std::unique_ptr<ReadStream> OpenRead(const std::string& path, FsStatus& status) override;
     void WillRead(const std::string& path) override;
     void ReadsOver() override;
+    void HashCopies(bool on) override { hashCopies_ = on; }
     FsStatus MoveFile(const std::string& from, const std::string& to) override;
     FsStatus MoveListed(const std::string& from, const std::string& to, const FsItem& listed,
                         std::optional<FsItem>& placed) override;
@@ -121,7 +122,7 @@ private:
     FsStatus CopyInto(const Entry& from, int dirfd, const std::string& name, struct stat& copied,
                       struct stat& made);
     // Without `flush` the copy is left to a flush of its whole file system;
-    // with a `hash`, the bytes read go into it.
+    // with a `hash` (XXH3, 128 bits), the bytes read go into it.
     FsStatus FillCopy(int in, int out, const struct stat& source, bool flush, struct XXH3_state_s* hash = nullptr);
     bool FinalNamesOnly(int dirfd) const;
     // Exactly n bytes unless the file ends first; the count read, or -1.
@@ -141,6 +142,7 @@ private:
     std::vector<std::pair<std::string, bool>> probed_;  // CopiesUnderFinalName's answers by folder
     ReadAhead readAhead_{[this](int fd, char* buffer, std::size_t size) { return ReadNoWait(fd, buffer, size); }};
     FolderHandles handles_;  // the run's output folder and its subfolders, while a run holds them
+    bool hashCopies_ = false;  // HashCopies
     FolderNames names_{[this](int fd) { return FileSystemType(fd); }};  // the held folders' names, for the serial loop
     // Learnt by each listing for the pass's files' own checks, and again by
     // the next listing (a card swapped under one path may reuse a device
