@@ -210,11 +210,8 @@ const CsvColumn kCsvColumns[] = {
     {csv_column::kContinuingScope, kQuoted, [](F f, L) {
          return f.Timestamped && f.ContinuingNumber > 0 ? f.ContinuingScope : kNotApplicable;
      }},
-<<<<<<< HEAD
     {"XMPUTCOffset", kBare, [](F f, L) { return OffsetOrNA(f.XMPUTCOffset); }},
-=======
     {"MissingBackups", kQuoted, [](F f, L) { return MissingBackupsOrNA(f); }},
->>>>>>> backups2
 };
 
 // Logs started within the same second take the next free number.

@@ -102,16 +102,13 @@ struct FileFacts {
     // The file's copies in the backup folders, once all of them are named and
     // on the disk: the paths, in the order of the folders.
     std::vector<std::string> BackupFilePaths;
-<<<<<<< HEAD
     // The source's identity as listed, and the placed file's facts where the
     // placement itself learnt them (the records need not ask again).
     FileId SourceId;
     std::optional<FsItem> Placed;
-=======
     // The backup folders that have no copy of the placed file, each with why
     // ("<folder>: <error>"): its source stays, even with Move.
     std::vector<std::string> MissingBackups;
->>>>>>> backups2
     // MovieDate is the movie header's UTC instant, not yet turned into local
     // time (the zone is chosen outside the readers).
     bool MovieDateIsUTC = false;
