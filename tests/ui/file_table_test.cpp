@@ -49,6 +49,13 @@ FileList Files() {
     return list;
 }
 
+// Each file's tick, in the list's order: "1" ticked, "0" not.
+QString Ticked(const FileTableDialog& dialog, const FileList& files) {
+    QString out;
+    for (int row = 0; row < static_cast<int>(files.Rows().size()); ++row) out += dialog.Chosen(row) ? '1' : '0';
+    return out;
+}
+
 // The names of the rows shown, top to bottom.
 QString Shown(FileTableDialog& dialog) {
     QStringList names;
@@ -148,11 +155,7 @@ private slots:
     void ticksChooseTheFilesToPlace() {
         const FileList files = Files();
         FileTableDialog dialog(files);
-        const auto ticked = [&] {
-            QString out;
-            for (int row = 0; row < static_cast<int>(files.Rows().size()); ++row) out += dialog.Chosen(row) ? '1' : '0';
-            return out;
-        };
+        const auto ticked = [&] { return Ticked(dialog, files); };
         QCOMPARE(ticked(), QString("1111"));
         dialog.Filter().setText("jpg");
         dialog.TickNone().click();
@@ -177,11 +180,7 @@ private slots:
     void groupsTickTheirFiles() {
         const FileList files = Files();
         FileTableDialog dialog(files);
-        const auto ticked = [&] {
-            QString out;
-            for (int row = 0; row < static_cast<int>(files.Rows().size()); ++row) out += dialog.Chosen(row) ? '1' : '0';
-            return out;
-        };
+        const auto ticked = [&] { return Ticked(dialog, files); };
         const auto groups = [&] {
             QStringList out;
             for (int i = 0; i < dialog.Groups().count(); ++i) {
