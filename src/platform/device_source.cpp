@@ -18,6 +18,7 @@ namespace {
 // The least a partial read asks of the device: the readers' first read of a
 // file, so that their next small reads are served from it.
 constexpr std::size_t kPartWindow = 4 * 1024;
+static_assert(kPartWindow >= kSampleBytes, "a sample's head comes from the first window");
 constexpr const char* kUnpluggedText = "The device is no longer connected";
 
 std::pair<std::string, std::string> Split(const std::string& devicePath) {
@@ -57,8 +58,8 @@ std::string DeviceOpenMessage(const DeviceInfo& device, const DeviceStatus& stat
 // small window so that a reader's run of small reads costs one request.
 class DevicePartStream final : public ReadStream {
 public:
-    DevicePartStream(DeviceSource& source, std::string path, std::uint64_t size)
-        : source_(source), path_(std::move(path)), size_(size) {}
+    DevicePartStream(DeviceSource& source, std::string path, std::uint64_t size, std::string first)
+        : source_(source), path_(std::move(path)), size_(size), window_(std::move(first)) {}
     FsStatus Read(std::size_t n, std::string& out) override {
         if (n > size_ || at_ > size_ - n) return FsStatus::Fail(FsFault::PastEnd, "Read past the end of the file");
         if (at_ < windowAt_ || at_ + n > windowAt_ + window_.size()) {
@@ -109,6 +110,10 @@ FsStatus DeviceSource::StatusOf(const DeviceStatus& status) {
     case DeviceFault::Unplugged: unplugged_ = true; return FsStatus::System(ENODEV, kUnpluggedText);
     default: return FsStatus::Fail("The device answered: " + status.error);
     }
+}
+
+std::string DeviceSource::ListingKey(const std::string& path) {
+    return top_.substr(0, top_.rfind('@')) + DevicePath(path);
 }
 
 bool DeviceSource::ListFolder(const std::string& path, std::vector<FsItem>& files, std::vector<FsItem>& folders) {
@@ -167,16 +172,17 @@ std::optional<FileTime> DeviceSource::ModifiedTime(const std::string& path) {
     return FileTime{entry.Modified, 0};
 }
 
-bool DeviceSource::PartialReads() {
-    std::lock_guard lock(mutex_);
-    if (partial_ < 0) {
-        // Asked once with a read of nothing much: the answer holds for the device.
-        char probe = 0;
-        std::uint64_t size = 0;
-        const DeviceStatus status = link_.ReadPart("/", "", 0, &probe, size);
-        partial_ = status.fault == DeviceFault::NotSupported ? 0 : 1;
+bool DeviceSource::PartialReads(const std::string& path, std::uint64_t size, std::string& first, FsStatus& status) {
+    {
+        std::lock_guard lock(mutex_);
+        if (partial_ == 0) return false;
     }
-    return partial_ == 1;
+    // The first window is read at once: the device's first answer says
+    // whether it reads in part at all, and the readers' first read needs it.
+    status = ReadRange(path, 0, static_cast<std::size_t>(std::min<std::uint64_t>(size, kPartWindow)), first);
+    std::lock_guard lock(mutex_);
+    if (status) partial_ = 1;
+    return partial_ != 0;
 }
 
 FsStatus DeviceSource::ReadRange(const std::string& path, std::uint64_t offset, std::size_t n, std::string& out) {
@@ -196,6 +202,7 @@ FsStatus DeviceSource::ReadRange(const std::string& path, std::uint64_t offset, 
 }
 
 bool DeviceSource::Downloaded(const std::string& path, std::string& local, FsStatus& status) {
+    status = FsStatus::Ok();
     std::lock_guard lock(mutex_);
     if (const auto it = local_.find(path); it != local_.end()) {
         local = it->second;
@@ -214,7 +221,7 @@ bool DeviceSource::Downloaded(const std::string& path, std::string& local, FsSta
         scratch_ = pattern;
     }
     local = JoinPath(scratch_, std::to_string(++downloads_));
-    const FdCloser out(open(local.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    const FdCloser out(open(local.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (out.fd < 0) return status = posix_fs::Failure(errno), false;
     int writeError = 0;
     const auto [folder, name] = Split(DevicePath(path));
@@ -253,7 +260,11 @@ std::unique_ptr<ReadStream> DeviceSource::OpenRead(const std::string& path, FsSt
         std::lock_guard lock(mutex_);
         local = local_.count(path) != 0;
     }
-    if (!local && PartialReads()) return std::make_unique<DevicePartStream>(*this, path, static_cast<std::uint64_t>(entry.Size));
+    std::string first;
+    if (!local && PartialReads(path, static_cast<std::uint64_t>(entry.Size), first, status)) {
+        if (!status) return nullptr;
+        return std::make_unique<DevicePartStream>(*this, path, static_cast<std::uint64_t>(entry.Size), std::move(first));
+    }
     std::string copy;
     if (!Downloaded(path, copy, status)) return nullptr;
     return disk_.OpenRead(copy, status);
@@ -268,19 +279,20 @@ FsStatus DeviceSource::ReadSample(const std::string& path, FileSample& sample) {
         std::lock_guard lock(mutex_);
         local = local_.count(path) != 0;
     }
-    if (local || !PartialReads()) {
+    std::string first;
+    if (local || !PartialReads(path, static_cast<std::uint64_t>(entry.Size), first, status)) {
         std::string copy;
         if (!Downloaded(path, copy, status)) return status;
         if (status = disk_.ReadSample(copy, sample); !status) return status;
     } else {
+        if (!status) return status;
         sample = {};
+        // The first window is the sample's head; the rest, or the tail, follows.
         const auto size = static_cast<std::uint64_t>(entry.Size);
-        if (size <= 2 * kSampleBytes) {
-            status = ReadRange(path, 0, static_cast<std::size_t>(size), sample.Bytes);
-        } else {
-            status = ReadRange(path, 0, kSampleBytes, sample.Bytes);
-            if (status) status = ReadRange(path, size - kSampleBytes, kSampleBytes, sample.Bytes);
-        }
+        sample.Bytes = std::move(first);
+        const std::uint64_t from = size <= 2 * kSampleBytes ? sample.Bytes.size() : size - kSampleBytes;
+        sample.Bytes.resize(std::min<std::size_t>(sample.Bytes.size(), kSampleBytes));
+        status = ReadRange(path, from, static_cast<std::size_t>(size - from), sample.Bytes);
         if (!status) return status;
     }
     sample.Size = entry.Size;

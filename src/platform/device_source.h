@@ -59,6 +59,9 @@ public:
     FsStatus ContentHash(const std::string& path, std::string& hash, const std::function<void()>& pump) override;
     FsStatus ReadSample(const std::string& path, FileSample& sample) override;
     std::optional<FileTime> ModifiedTime(const std::string& path) override;
+    // The model and the file's path on the device: its port changes each
+    // time it is plugged in.
+    std::string ListingKey(const std::string& path) override;
 
 private:
     friend class DevicePartStream;
@@ -68,8 +71,9 @@ private:
     // The file downloaded whole into the scratch folder, once; its path there.
     bool Downloaded(const std::string& path, std::string& local, FsStatus& status);
     FsStatus ReadRange(const std::string& path, std::uint64_t offset, std::size_t n, std::string& out);
-    // Whether the device answers partial reads: learnt from its first answer.
-    bool PartialReads();
+    // Whether the device answers partial reads, learnt from its first answer:
+    // then `first` holds the file's first window, or `status` the failure.
+    bool PartialReads(const std::string& path, std::uint64_t size, std::string& first, FsStatus& status);
 
     DeviceLink& link_;
     FileSystem& disk_;
