@@ -95,6 +95,20 @@ DeviceSource::~DeviceSource() {
     std::filesystem::remove_all(scratch_, ec);
 }
 
+void DeviceSource::DropDownload(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    if (const auto it = local_.find(path); it != local_.end()) {
+        unlink(it->second.c_str());
+        local_.erase(it);
+    }
+    if (local_.empty() && !scratch_.empty() && rmdir(scratch_.c_str()) == 0) scratch_.clear();
+}
+
+void DeviceSource::ReadsOver() {
+    std::lock_guard lock(mutex_);
+    while (!local_.empty()) DropDownload(local_.begin()->first);
+}
+
 void DeviceSource::SetScratchFolder(const std::string& folder) { scratchFolder_ = folder; }
 
 std::string DeviceSource::DevicePath(const std::string& path) const {
@@ -241,6 +255,7 @@ bool DeviceSource::Downloaded(const std::string& path, std::string& local, FsSta
         status = FsStatus::Fail(FsFault::ChangedWhileCopied, "The device gave another size than it listed");
     if (!status) {
         unlink(local.c_str());
+        DropDownload(path);
         return false;
     }
     // The copy made from it keeps the device's time.
@@ -325,6 +340,9 @@ std::unique_ptr<StagedCopy> DeviceSource::StageCopy(const std::string& from, con
         if (!copy) return nullptr;
         std::lock_guard lock(mutex_);
         staged_[copy.get()] = from;
+        // The staged copy holds the bytes, unless its folder takes copies
+        // only under their final names: then they are copied when named.
+        if (!disk_.CopiesUnderFinalName(disk_.ParentPart(to))) DropDownload(from);
         return copy;
     }
     const auto [folder, name] = Split(DevicePath(from));

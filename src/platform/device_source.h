@@ -59,6 +59,9 @@ public:
     FsStatus ContentHash(const std::string& path, std::string& hash, const std::function<void()>& pump) override;
     FsStatus ReadSample(const std::string& path, FileSample& sample) override;
     std::optional<FileTime> ModifiedTime(const std::string& path) override;
+    // The pass is over: the files downloaded for it are let go. (A device
+    // without partial reads is read again by the run that follows a preview.)
+    void ReadsOver() override;
     // The model and the file's path on the device: its port changes each
     // time it is plugged in.
     std::string ListingKey(const std::string& path) override;
@@ -70,6 +73,8 @@ private:
     bool Facts(const std::string& path, DeviceEntry& entry, FsStatus& status);
     // The file downloaded whole into the scratch folder, once; its path there.
     bool Downloaded(const std::string& path, std::string& local, FsStatus& status);
+    // The file's download let go; the scratch folder too once it holds none.
+    void DropDownload(const std::string& path);
     FsStatus ReadRange(const std::string& path, std::uint64_t offset, std::size_t n, std::string& out);
     // Whether the device answers partial reads, learnt from its first answer:
     // then `first` holds the file's first window, or `status` the failure.
