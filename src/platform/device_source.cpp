@@ -101,12 +101,13 @@ void DeviceSource::DropDownload(const std::string& path) {
         unlink(it->second.c_str());
         local_.erase(it);
     }
-    if (local_.empty() && !scratch_.empty() && rmdir(scratch_.c_str()) == 0) scratch_.clear();
 }
 
 void DeviceSource::ReadsOver() {
     std::lock_guard lock(mutex_);
     while (!local_.empty()) DropDownload(local_.begin()->first);
+    // Once a pass, not once a file: removing a folder waits on the disk's journal.
+    if (!scratch_.empty() && rmdir(scratch_.c_str()) == 0) scratch_.clear();
 }
 
 void DeviceSource::SetScratchFolder(const std::string& folder) { scratchFolder_ = folder; }
@@ -336,13 +337,18 @@ std::unique_ptr<StagedCopy> DeviceSource::StageCopy(const std::string& from, con
     std::unique_ptr<StagedCopy> copy;
     if (!local.empty()) {
         // Downloaded already: copied on the computer, never again over the cable.
-        copy = disk_.StageCopy(local, to, verify, status);
-        if (!copy) return nullptr;
         std::lock_guard lock(mutex_);
+        copy = disk_.StageScratch(local, to, verify, status);
+        if (!copy) return nullptr;
         staged_[copy.get()] = from;
-        // The staged copy holds the bytes, unless its folder takes copies
-        // only under their final names: then they are copied when named.
-        if (!disk_.CopiesUnderFinalName(disk_.ParentPart(to))) DropDownload(from);
+        // The staged copy holds the bytes now (the download itself, moved in),
+        // unless its folder takes copies only under their final names: then
+        // they are copied from the download when named.
+        if (!disk_.CopiesUnderFinalName(disk_.ParentPart(to))) {
+            if (access(local.c_str(), F_OK) == 0) unlink(local.c_str());
+            local_.erase(from);
+            DropDownload(from);
+        }
         return copy;
     }
     const auto [folder, name] = Split(DevicePath(from));

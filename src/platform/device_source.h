@@ -73,7 +73,7 @@ private:
     bool Facts(const std::string& path, DeviceEntry& entry, FsStatus& status);
     // The file downloaded whole into the scratch folder, once; its path there.
     bool Downloaded(const std::string& path, std::string& local, FsStatus& status);
-    // The file's download let go; the scratch folder too once it holds none.
+    // The file's download let go.
     void DropDownload(const std::string& path);
     FsStatus ReadRange(const std::string& path, std::uint64_t offset, std::size_t n, std::string& out);
     // Whether the device answers partial reads, learnt from its first answer:

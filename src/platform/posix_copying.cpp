@@ -340,6 +340,50 @@ std::unique_ptr<StagedCopy> PosixFileSystem::StageCopy(const std::string& from, 
     return copy;
 }
 
+std::unique_ptr<StagedCopy> PosixFileSystem::StageScratch(const std::string& scratch, const std::string& to,
+                                                          bool verify, FsStatus& status) {
+    auto copy = std::make_unique<PosixStagedCopy>();
+    copy->Source = scratch;
+    copy->Target = to;
+    copy->folder = OutputFolderOf(ParentPart(to), status);
+    if (!copy->folder) return nullptr;
+    copy->dirfd = copy->folder->fd;
+    if (FinalNamesOnly(copy->dirfd)) return StageCopy(scratch, to, verify, status);
+    // Renamed in under a hidden name: the file is already whole on this disk.
+    copy->temporary = TemporaryName(NameOf(to));
+    if (renameat(AT_FDCWD, scratch.c_str(), copy->dirfd, copy->temporary.c_str()) != 0) {
+        copy->temporary.clear();
+        return StageCopy(scratch, to, verify, status);  // another file system: copied
+    }
+    copy->fd = openat(copy->dirfd, copy->temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (copy->fd < 0 || fstat(copy->fd, &copy->made) != 0) {
+        status = Failure(errno);
+        renameat(copy->dirfd, copy->temporary.c_str(), AT_FDCWD, scratch.c_str());  // back where it was
+        copy->temporary.clear();
+        return nullptr;
+    }
+    copy->copied = copy->made;
+    if (verify) {
+        // The download's bytes as written, to be compared after the flush
+        // with what the disk gives back.
+        std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> hash(XXH3_createState(), XXH3_freeState);
+        if (!hash) return status = Failure(ENOMEM), nullptr;
+        XXH3_64bits_reset(hash.get());
+        std::unique_ptr<char[]> buffer(new char[kCopyChunk]);
+        for (off_t at = 0;;) {
+            const ssize_t n = pread(copy->fd, buffer.get(), kCopyChunk, at);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return status = Failure(errno), nullptr;
+            if (n == 0) break;
+            XXH3_64bits_update(hash.get(), buffer.get(), static_cast<std::size_t>(n));
+            at += n;
+        }
+        copy->hash = XXH3_64bits_digest(hash.get());
+        copy->hashed = true;
+    }
+    return copy;
+}
+
 std::unique_ptr<StagedCopy> PosixFileSystem::StageBytes(const std::string& to, std::int64_t size,
                                                         const std::optional<FileTime>& modified, bool verify,
                                                         ByteFiller fill, FsStatus& status) {

@@ -63,6 +63,8 @@ public:
     FsStatus FlushFileSystem(const std::string& folder) override;
     FsStatus VerifyStaged(StagedCopy& copy) override;
     FsStatus NameStaged(StagedCopy& copy) override;
+    std::unique_ptr<StagedCopy> StageScratch(const std::string& scratch, const std::string& to, bool verify,
+                                             FsStatus& status) override;
     std::unique_ptr<StagedCopy> StageBytes(const std::string& to, std::int64_t size,
                                            const std::optional<FileTime>& modified, bool verify, ByteFiller fill,
                                            FsStatus& status) override;

@@ -111,6 +111,8 @@ TEST_F(DeviceRun, AnUnpluggedOrBusyDeviceLosesNothing) {
     EXPECT_EQ(Placed(), (std::vector<std::string>{"2021-06-01 @10-00-01 #001 PXL_0001.jpg", "2021-06-01 @10-00-02 #001 PXL_0002.jpg"}));
     EXPECT_EQ(tally.NumberOfLockedFiles + tally.NumberOfInvalidEXIFFiles + tally.NumberOfInvalidDateFiles, 2);
     EXPECT_EQ(device.files.size(), 4u);
+    // Read whole for its dates, each file was copied from that download.
+    EXPECT_EQ(test::ReadAll(out + "/2021-06-01 @10-00-02 #001 PXL_0002.jpg"), device.files[kFolder + std::string("PXL_0002.jpg")]);
 
     device.busy = true;
     EXPECT_EQ(Go(), RunOutcome::Ended);
