@@ -366,7 +366,12 @@ std::unique_ptr<StagedCopy> DeviceSource::StageCopy(const std::string& from, con
                                 return StatusOf(got);
                             },
                             status);
-    if (copy) copy->Source = from;
+    if (!copy) return nullptr;
+    copy->Source = from;
+    // A copy made at the address of one staged from a download before
+    // names its own source.
+    std::lock_guard lock(mutex_);
+    staged_.erase(copy.get());
     return copy;
 }
 
