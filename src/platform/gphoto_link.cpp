@@ -108,7 +108,11 @@ public:
         result = gp_camera_set_port_info(camera_, info);
         gp_port_info_list_free(ports);
         if (result < GP_OK) return StatusOf(result, context_);
-        return StatusOf(gp_camera_init(camera_, context_.context), context_);
+        // Nothing answering on the port: the device is not (or no longer) there.
+        const int init = gp_camera_init(camera_, context_.context);
+        if (init == GP_ERROR_BAD_PARAMETERS || init == GP_ERROR_MODEL_NOT_FOUND || init == GP_ERROR_IO_USB_FIND)
+            return DeviceStatus::Fail(DeviceFault::Unplugged, gp_result_as_string(init));
+        return StatusOf(init, context_);
     }
 
     DeviceStatus List(const std::string& folder, std::vector<DeviceEntry>& files,
