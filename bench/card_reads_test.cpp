@@ -218,6 +218,15 @@ TEST(FormatReads, EachFormatWithinItsBudget) {
         {"png/exif_after_idat.png", 1, 1, 4},
         {"webp/exiftool_vp8x.webp", 1, 1, 4},
         {"avchd/ffmpeg_mdpm.mts", 1, 1, 4},
+        {"jxl/cjxl_brob_exif.jxl", 1, 1, 4},  // a Brotli-compressed Exif box
+        {"jxl/exiftool_xmp.jxl", 1, 1, 4},
+        {"jpeg_tiff/tiffcp_bigtiff_intel.tif", 1, 1, 4},  // BigTIFF, its strings before IFD0
+        {"jpeg_tiff/exiftool_xmp_only.jpg", 1, 1, 4},
+        {"png/raw_profile_ztxt.png", 1, 1, 4},
+        {"png/exiftool_xmp.png", 1, 1, 4},
+        {"webp/exiftool_xmp.webp", 1, 1, 4},
+        {"iso_media/exiftool_xmp.heic", 1, 1, 4},
+        {"iso_media/gopro_gpmf_moov_last.mp4", 2, 3, 12},  // its GPS time: one read more, of a second open
     };
     PosixFileSystem posix;
     CountingFileSystem fs(posix);

@@ -30,6 +30,7 @@ public:
     // The message, then a line naming each place ("Output folder: …").
     void ShowSummary(const std::string& text, MsgIcon icon, const std::string& title,
                      const std::vector<OpenablePlace>& places) override;
+    bool AnswersAtOnce() const override { return true; }  // from the command line, never from a person
     void SetBusy(bool) override {}
     void SetMainWindowEnabled(bool) override {}
 

@@ -23,6 +23,7 @@ void WriteRecordSettingTime(FileRecordSink& sink, FileSystem& fs, const RunOptio
         return false;
     };
     const bool setFirst = setTime && planKeepsTime && set();
+    if (setFirst) facts.Placed.reset();  // its modified time is no longer what the placement saw
     facts.FinishTime = DateTime::Now();
     sink.WriteFileRecord(facts);
     // A record that could not be written leaves the file as it was found.

@@ -174,7 +174,11 @@ std::vector<NameChoice> ChooseNames(PlacementContext& context, std::span<NameCan
 void CarryOutPlacement(PlacementContext& context, FileFacts& facts, const NameChoice& choice,
                        bool PerformActions, RunTally& tally) {
     context.planned = 0;
-    if (!choice.alreadyImported.empty()) return MarkAlreadyImported(facts, tally, choice.alreadyImported);
+    if (!choice.alreadyImported.empty()) {
+        // Backups catch up on a file the output folder holds already.
+        if (PerformActions && context.batch) context.batch->CatchUp(facts, choice.alreadyImported);
+        return MarkAlreadyImported(facts, tally, choice.alreadyImported);
+    }
     const RunOptions& options = context.options;
     FileSource& source = context.source ? *context.source : context.fs;
     const std::string& outputFolderPath = facts.OutputFolder;

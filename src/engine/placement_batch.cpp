@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <system_error>
 
 #include "engine/file_time_setting.h"
 #include "engine/output_folders.h"
@@ -39,6 +40,26 @@ void PlacementBatch::BackUpInto(const std::string& outputTop, std::vector<std::s
     maxFiles_ = FilesWithinDescriptors(maxFiles_, 1 + backupFolders_.size());
 }
 
+void PlacementBatch::KeepHashesIn(ImportRecord* record) {
+    hashes_ = record;
+    source_.HashCopies(record != nullptr);
+}
+
+void PlacementBatch::KeepHashes(const Entry& entry) {
+    const auto keep = [&](const StagedCopy& copy) {
+        // Kept as the copy stands once its time is set: a later change shows.
+        if (const std::optional<FsItem> placed = fs_.GetFile(copy.Target); placed && placed->Size == copy.SourceSize)
+            hashes_->KeepStampedHash(copy.Target, {placed->Id, placed->Size, placed->Modified}, copy.ContentHash);
+    };
+    const StagedCopy* any = nullptr;
+    if (entry.copy && !entry.copy->ContentHash.empty()) keep(*(any = entry.copy.get()));
+    for (const std::unique_ptr<StagedCopy>& backup : entry.backups)
+        if (!backup->ContentHash.empty()) keep(*(any = backup.get()));
+    // The source as it stood when its bytes were read; a change since shows in its stamp.
+    if (any && entry.facts.Operation != FileOperation::Moved && any->SourceId.Known())
+        hashes_->KeepStampedHash(any->Source, {any->SourceId, any->SourceSize, any->SourceModified}, any->ContentHash);
+}
+
 bool PlacementBatch::Takes(const std::string& source, const std::string& outputFolder) {
     // A rename made at once could not wait for the backup copies: the file is
     // copied and its source given up instead.
@@ -56,16 +77,22 @@ FsStatus PlacementBatch::Stage(const FileFacts& facts, const std::string& target
     std::unique_ptr<StagedCopy> copy = source_.StageCopy(facts.SourceFilePath, target, options_.VerifyCopies, status);
     if (!copy) return status.ok ? FsStatus::Fail("Unknown error") : status;
     std::vector<std::unique_ptr<StagedCopy>> backups;
-    if (FsStatus staged = StageBackups(facts, backups); !staged) return staged;
-    pending_.push_back({&facts, std::move(copy), moving, {}, std::move(backups)});
+    std::vector<std::string> missing;
+    if (FsStatus staged = StageBackups(facts, backups, missing); !staged) return staged;
+    // A file a backup lacks keeps its source: the copy's plan gives up none.
+    if (!missing.empty()) moving = false;
+    pending_.push_back({&facts, std::move(copy), moving, {}, std::move(backups), std::move(missing)});
     return FsStatus::Ok();
 }
 
-FsStatus PlacementBatch::StageBackups(const FileFacts& facts, std::vector<std::unique_ptr<StagedCopy>>& backups) {
+FsStatus PlacementBatch::StageBackups(const FileFacts& facts, std::vector<std::unique_ptr<StagedCopy>>& backups,
+                                      std::vector<std::string>& missing, const std::string* placed) {
     if (backupFolders_.empty()) return FsStatus::Ok();
     // The file's folders below the output folder (date folders, subfolders
     // kept), made again below each backup folder.
-    const std::string& folder = facts.OutputFolder;
+    const std::string folder = placed ? fs_.ParentPart(*placed) : facts.OutputFolder;
+    const std::string fileName =
+        placed ? placed->substr(std::min(placed->size(), folder.size() + 1)) : facts.OutputFileName;
     if (folder.compare(0, outputTop_.size(), outputTop_) != 0 ||
         (folder.size() > outputTop_.size() && folder[outputTop_.size()] != '/' && outputTop_.back() != '/'))
         return FsStatus::Fail("The folder " + folder + " is not below the output folder " + outputTop_);
@@ -79,25 +106,67 @@ FsStatus PlacementBatch::StageBackups(const FileFacts& facts, std::vector<std::u
         names.push_back(folder.substr(at, end - at));
         at = end;
     }
+    // A backup that cannot take the copy (full, failing, gone) is one
+    // copy short, never a reason to leave the output folder without the file.
+    const auto miss = [&](const std::string& top, const FsStatus& status) {
+        missing.push_back(top + ": " + (status.error.empty() ? std::string("Unknown error") : status.error));
+    };
     for (const std::string& top : backupFolders_) {
         std::vector<std::string> made;
-        if (FsStatus reached = MakeFoldersBeneath(fs_, top, names, true, made); !reached) return reached;
+        if (!fs_.FolderExists(top)) {
+            miss(top, FsStatus::Fail(std::make_error_code(std::errc::no_such_file_or_directory).message()));
+            continue;
+        }
+        if (FsStatus reached = MakeFoldersBeneath(fs_, top, names, true, made); !reached) {
+            miss(top, reached);
+            continue;
+        }
         std::string below = top;
         for (const std::string& name : names) below = JoinPath(below, name);
+        const std::string target = JoinPath(below, fileName);
+        if (placed)
+            if (const std::optional<FsItem> there = fs_.GetFile(target)) {
+                // Its copy is there already; another file under its name is not.
+                if (there->Size != facts.Size)
+                    miss(top, FsStatus::Fail(std::make_error_code(std::errc::file_exists).message()));
+                continue;
+            }
         FsStatus status;
         std::unique_ptr<StagedCopy> copy =
-            source_.StageCopy(facts.SourceFilePath, JoinPath(below, facts.OutputFileName), options_.VerifyCopies, status);
-        if (!copy) return status.ok ? FsStatus::Fail("Unknown error") : status;
+            source_.StageCopy(facts.SourceFilePath, target, options_.VerifyCopies, status);
+        if (!copy) {
+            miss(top, status.ok ? FsStatus::Fail("Unknown error") : status);
+            continue;
+        }
         backups.push_back(std::move(copy));
     }
     return FsStatus::Ok();
+}
+
+bool PlacementBatch::CatchUp(const FileFacts& facts, const std::string& placed) {
+    if (backupFolders_.empty()) return false;
+    std::vector<std::unique_ptr<StagedCopy>> backups;
+    std::vector<std::string> missing;
+    if (!StageBackups(facts, backups, missing, &placed) || (backups.empty() && missing.empty())) return false;
+    pending_.push_back({&facts, nullptr, false, {}, std::move(backups), std::move(missing), true});
+    return true;
 }
 
 bool PlacementBatch::MovesLater() const { return options_.MoveOrCopy == MoveOrCopy::Move && intents_; }
 
 FsStatus PlacementBatch::StageMove(const FileFacts& facts, const std::string& target) {
     std::vector<std::unique_ptr<StagedCopy>> backups;
-    if (FsStatus staged = StageBackups(facts, backups); !staged) return staged;
+    std::vector<std::string> missing;
+    if (FsStatus staged = StageBackups(facts, backups, missing); !staged) return staged;
+    if (!missing.empty()) {
+        // The source stays where a backup lacks the file: the rename becomes a copy.
+        FsStatus status;
+        std::unique_ptr<StagedCopy> copy =
+            source_.StageCopy(facts.SourceFilePath, target, options_.VerifyCopies, status);
+        if (!copy) return status.ok ? FsStatus::Fail("Unknown error") : status;
+        pending_.push_back({&facts, std::move(copy), false, {}, std::move(backups), std::move(missing)});
+        return FsStatus::Ok();
+    }
     pending_.push_back({&facts, nullptr, true, target, std::move(backups)});
     return FsStatus::Ok();
 }
@@ -111,10 +180,19 @@ void PlacementBatch::Add(FileFacts& facts, std::int64_t planned) {
         entry.moving = mine->moving;
         entry.moveTo = std::move(mine->moveTo);
         entry.backups = std::move(mine->backups);
+        entry.missing = std::move(mine->missing);
+        entry.catchUp = mine->catchUp;
         pending_.erase(mine);
     }
+    // A catch-up whose every copy failed to stage: nothing waits for the commit.
+    if (entry.catchUp && entry.backups.empty()) {
+        facts.MissingBackups = std::move(entry.missing);
+        ++tally_.NumberWithoutBackup;
+        entry.catchUp = false;
+    }
     // Nothing waits before it and nothing of its own waits: recorded at once.
-    if (entries_.empty() && retiring_.empty() && !entry.copy && entry.moveTo.empty()) return Record(facts, planned);
+    if (entries_.empty() && retiring_.empty() && !entry.copy && entry.moveTo.empty() && entry.backups.empty())
+        return Record(facts, planned);
     if (entry.copy || !entry.backups.empty()) {
         ++staged_;
         const std::size_t copies = (entry.copy ? 1 : 0) + entry.backups.size();
@@ -147,9 +225,10 @@ void PlacementBatch::Commit() {
     if (entries_.empty()) return;
     fs_.BatchBegins();
     // Copies: every file with a copy staged, its own or its backups'.
-    std::vector<Entry*> copies, moves;
+    std::vector<Entry*> copies, moves, catchUps;
     for (Entry& entry : entries_) {
-        if (entry.copy || !entry.backups.empty()) copies.push_back(&entry);
+        if (entry.catchUp) catchUps.push_back(&entry);
+        else if (entry.copy || !entry.backups.empty()) copies.push_back(&entry);
         else if (!entry.moveTo.empty()) moves.push_back(&entry);
     }
 
@@ -166,17 +245,23 @@ void PlacementBatch::Commit() {
     for (Entry* entry : moves) plans.push_back(MovePlan(*entry, durable));
     // Each backup copy after its file's placement: recovery settles the
     // placement first (a move put back makes the backup copy a spare one).
+    // The catch-ups' files are placed already.
+    copies.insert(copies.end(), catchUps.begin(), catchUps.end());
+    durable = durable || !catchUps.empty();
     for (Entry* entry : copies)
         for (const std::unique_ptr<StagedCopy>& backup : entry->backups) {
             PlannedPlacement plan{0, backup->Source, backup->Target, false,
                                   fs_.CopiesUnderFinalName(fs_.ParentPart(backup->Target))};
-            plan.BackupOf = entry->copy ? entry->copy->Target : entry->moveTo;
+            plan.BackupOf = entry->copy    ? entry->copy->Target
+                            : entry->catchUp ? JoinPath(entry->facts.OutputFolder, entry->facts.OutputFileName)
+                                             : entry->moveTo;
             plans.push_back(std::move(plan));
         }
     FsStatus status = intents_ && !plans.empty() ? intents_->PlanAll(plans, durable) : FsStatus::Ok();
     if (status && intents_) {
         std::size_t next = 0;
-        for (Entry* entry : copies) entry->planned = plans[next++].Id;
+        for (Entry* entry : copies)
+            if (!entry->catchUp) entry->planned = plans[next++].Id;
         for (Entry* entry : moves) entry->planned = plans[next++].Id;
         for (Entry* entry : copies)
             for (std::size_t i = 0; i < entry->backups.size(); ++i) entry->backupPlans.push_back(plans[next++].Id);
@@ -187,11 +272,16 @@ void PlacementBatch::Commit() {
     // Every copy's bytes on the disk before any gets its name.
     if (status) status = FlushAll(copies);
     for (Entry* entry : copies) {
-        // A copy that cannot be named takes the file's copies named before it back.
+        // The output folder's copy that cannot be named fails the file; a
+        // backup copy that cannot leaves that backup without it.
         FsStatus step = status;
         if (entry->copy) step = Name(*entry->copy, step);
-        for (const std::unique_ptr<StagedCopy>& backup : entry->backups) step = Name(*backup, step);
-        if (!step) Fail(*entry, step, true);
+        if (!step) {
+            Fail(*entry, step, true);
+            continue;
+        }
+        for (std::size_t i = entry->backups.size(); i-- > 0;)
+            if (FsStatus named = Name(*entry->backups[i], step); !named) DropBackup(*entry, i, named);
     }
     // The names on the disk before any source goes.
     std::vector<Entry*> named;
@@ -205,6 +295,19 @@ void PlacementBatch::Commit() {
         }
         for (const std::unique_ptr<StagedCopy>& backup : entry->backups)
             entry->facts.BackupFilePaths.push_back(backup->Target);
+        if (entry->catchUp) {
+            if (!entry->facts.BackupFilePaths.empty())
+                entry->facts.Notes += std::string(entry->facts.Notes.empty() ? "" : " ") + kCaughtUpText;
+            if (!entry->missing.empty()) {
+                entry->facts.MissingBackups = std::move(entry->missing);
+                ++tally_.NumberWithoutBackup;
+            }
+            continue;
+        }
+        if (!entry->missing.empty()) {
+            KeepSource(*entry);
+            continue;
+        }
         if (entry->copy && entry->moving) givingUp_.push_back(entry);
         // A move within one file system, once its backup copies are on the disk.
         if (!entry->copy) Move(*entry, status);
@@ -227,7 +330,12 @@ void PlacementBatch::Commit() {
 }
 
 void PlacementBatch::Move(Entry& entry, const FsStatus& planned) {
-    const FsStatus status = planned ? source_.MoveFile(entry.facts.SourceFilePath, entry.moveTo) : planned;
+    FsItem listed;
+    listed.Size = entry.facts.Size;
+    listed.Modified = entry.facts.FileSystemDateModified;
+    listed.Id = entry.facts.SourceId;
+    const FsStatus status =
+        planned ? source_.MoveListed(entry.facts.SourceFilePath, entry.moveTo, listed, entry.facts.Placed) : planned;
     if (!status) Fail(entry, status, false);
 }
 
@@ -258,6 +366,7 @@ void PlacementBatch::Retire() {
     std::vector<std::int64_t> done;
     for (Entry& entry : retiring_) {
         Write(entry.facts, entry.planned);
+        if (hashes_ && !entry.failed) KeepHashes(entry);
         if (entry.planned != 0) done.push_back(entry.planned);
         done.insert(done.end(), entry.backupPlans.begin(), entry.backupPlans.end());
     }
@@ -273,13 +382,48 @@ void PlacementBatch::Finish() {
     pending_.clear();
 }
 
+void PlacementBatch::DropBackup(Entry& entry, std::size_t at, const FsStatus& why) {
+    StagedCopy& copy = *entry.backups[at];
+    std::string top = fs_.ParentPart(copy.Target);
+    for (const std::string& folder : backupFolders_)
+        if (copy.Target.size() > folder.size() && copy.Target.compare(0, folder.size(), folder) == 0 &&
+            (copy.Target[folder.size()] == '/' || folder.back() == '/'))
+            top = folder;
+    entry.missing.push_back(top + ": " + (why.error.empty() ? std::string("Unknown error") : why.error));
+    fs_.RemoveNamed(copy);
+    entry.backups.erase(entry.backups.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+void PlacementBatch::KeepSource(Entry& entry) {
+    if (!entry.copy) {
+        // The rename waited for the backup copies: the file is copied instead.
+        if (const FsStatus copied = source_.CopyFile(entry.facts.SourceFilePath, entry.moveTo); !copied)
+            return Fail(entry, copied, false);
+    }
+    if (entry.facts.Operation == FileOperation::Moved) entry.facts.Operation = FileOperation::Copied;
+    entry.facts.MissingBackups = std::move(entry.missing);
+    entry.missing.clear();
+    ++tally_.NumberWithoutBackup;
+}
+
 void PlacementBatch::Fail(Entry& entry, const FsStatus& status, bool removeNamed) {
+    if (entry.catchUp) {
+        // The file stays imported; only its backup copies are missing still.
+        for (std::size_t i = entry.backups.size(); i-- > 0;) DropBackup(entry, i, status);
+        entry.facts.BackupFilePaths.clear();
+        entry.facts.MissingBackups = std::move(entry.missing);
+        entry.missing.clear();
+        ++tally_.NumberWithoutBackup;
+        entry.failed = true;
+        return;
+    }
     if (removeNamed && entry.copy) fs_.RemoveNamed(*entry.copy);
     entry.copy.reset();
     // A file not placed has no backup either (only named copies are removed).
     for (const std::unique_ptr<StagedCopy>& backup : entry.backups) fs_.RemoveNamed(*backup);
     entry.backups.clear();
     entry.facts.BackupFilePaths.clear();
+    entry.missing.clear();
     entry.failed = true;
     const bool moving = entry.moving && options_.MoveOrCopy == MoveOrCopy::Move;
     FailPlacement(report_, entry.facts, tally_, moving, status);
@@ -288,16 +432,22 @@ void PlacementBatch::Fail(Entry& entry, const FsStatus& status, bool removeNamed
 // One flush for each output folder's file system (folders of one file system
 // after the first cost next to nothing).
 FsStatus PlacementBatch::FlushAll(const std::vector<Entry*>& entries) {
-    std::vector<std::string> folders;
-    const auto add = [&](const std::string& folder) {
-        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+    std::vector<std::string> folders, backups;
+    const auto add = [](std::vector<std::string>& to, const std::string& folder) {
+        if (std::find(to.begin(), to.end(), folder) == to.end()) to.push_back(folder);
     };
     for (const Entry* entry : entries) {
-        if (entry->copy) add(entry->facts.OutputFolder);
-        for (const std::unique_ptr<StagedCopy>& backup : entry->backups) add(fs_.ParentPart(backup->Target));
+        if (entry->copy) add(folders, entry->facts.OutputFolder);
+        for (const std::unique_ptr<StagedCopy>& backup : entry->backups) add(backups, fs_.ParentPart(backup->Target));
     }
     for (const std::string& folder : folders)
         if (FsStatus status = fs_.FlushFileSystem(folder); !status) return status;
+    // A backup disk that cannot be flushed holds no copy to count on.
+    for (const std::string& folder : backups)
+        if (FsStatus status = fs_.FlushFileSystem(folder); !status)
+            for (Entry* entry : entries)
+                for (std::size_t i = entry->backups.size(); i-- > 0;)
+                    if (fs_.ParentPart(entry->backups[i]->Target) == folder) DropBackup(*entry, i, status);
     return FsStatus::Ok();
 }
 

@@ -12,8 +12,11 @@
 // its name below the output folder, staged, flushed and named with the
 // batch's other copies. A file is placed only once all its copies are named
 // and on the disk: only then does its source go, or a move within one file
-// system rename it into the output folder. A copy that fails takes the
-// file's other copies back with it, and the file stays at its source.
+// system rename it into the output folder. A copy for the output folder that
+// fails takes the file's other copies back with it, and the file stays at its
+// source. A backup copy that fails (a backup disk full or gone) leaves the
+// file placed in the output folder but kept at its source too, even with
+// Move: a same-disk move is then a copy, and no source is given up.
 
 #include <atomic>
 #include <cstdint>
@@ -24,6 +27,7 @@
 
 #include "model/file_facts.h"
 #include "model/file_system.h"
+#include "model/import_record.h"
 #include "model/intent_record.h"
 #include "model/log_sink.h"
 #include "model/report.h"
@@ -42,6 +46,8 @@ inline constexpr std::size_t kMaxRemovers = 8;
 inline constexpr std::size_t kRemovalsPerRemover = 16;
 // Why a move waiting in the batch was not made.
 inline constexpr const char* kLogFailedText = "The log could not be written";
+// The note of a file already imported whose missing backup copies were made.
+inline constexpr const char* kCaughtUpText = "Copied into the backup folders only: already in the output folder.";
 
 class PlacementBatch {
 public:
@@ -57,6 +63,10 @@ public:
     // Every file placed below `outputTop` gets a copy in each of `folders`
     // too, under its name below `outputTop`; each folder exists.
     void BackUpInto(const std::string& outputTop, std::vector<std::string> folders);
+    // The hash each copy took of its bytes is kept in `record` for every
+    // copy placed and for its source while it stays (the card's verdict then
+    // reads neither again).
+    void KeepHashesIn(ImportRecord* record);
     // Whether the placement of `source` into `outputFolder` is a copy the batch
     // makes (a copy, or a move to another file system); a rename is not,
     // unless it cannot wait for the backup copies at the commit.
@@ -72,6 +82,10 @@ public:
     // The file is moved to `target` at the commit, after its plan is written
     // (and after its backup copies, staged now, are on the disk).
     FsStatus StageMove(const FileFacts& facts, const std::string& target);
+    // A file already in the output folder at `placed` gets a copy in each
+    // backup folder that lacks it (backups catch up); the output folder's
+    // file is left alone. Whether a copy was staged.
+    bool CatchUp(const FileFacts& facts, const std::string& placed);
     // The file's road is at its end: its record is written now when nothing
     // waits before it, else at the commit. `planned` is its own plan, if any.
     void Add(FileFacts& facts, std::int64_t planned);
@@ -94,6 +108,8 @@ private:
         std::string moveTo{};  // a move within one file system, made at the commit
         std::vector<std::unique_ptr<StagedCopy>> backups{};  // one per backup folder
         std::vector<std::int64_t> backupPlans{};
+        std::vector<std::string> missing{};  // the backup folders without a copy, with why
+        bool catchUp = false;                // backup copies alone, of a file already imported
         bool failed = false;
     };
     struct Pending {
@@ -102,10 +118,24 @@ private:
         bool moving;
         std::string moveTo{};
         std::vector<std::unique_ptr<StagedCopy>> backups{};
+        std::vector<std::string> missing{};
+        bool catchUp = false;
     };
 
     // The file's copy for each backup folder, its folders below made first.
-    FsStatus StageBackups(const FileFacts& facts, std::vector<std::unique_ptr<StagedCopy>>& backups);
+    // A folder whose copy cannot be staged is named in `missing`, with why.
+    // `placed`: the path below the output folder whose names the copies
+    // take (none: the file's chosen name); a backup already holding that
+    // file, by name and size, gets no copy.
+    FsStatus StageBackups(const FileFacts& facts, std::vector<std::unique_ptr<StagedCopy>>& backups,
+                          std::vector<std::string>& missing, const std::string* placed = nullptr);
+    // The backup copy at `at` dropped (removed, if named): the file has none there.
+    void DropBackup(Entry& entry, std::size_t at, const FsStatus& why);
+    // The backup copies whose file system cannot be flushed are dropped;
+    // the status of the output folders' flush.
+    FsStatus FlushAll(const std::vector<Entry*>& entries);
+    // A file whose backup copies are not all there: placed by a copy, its source kept.
+    void KeepSource(Entry& entry);
     // Verified (when asked) and named, unless an earlier step failed.
     FsStatus Name(StagedCopy& copy, FsStatus status);
     PlannedPlacement MovePlan(const Entry& entry, bool& durable);
@@ -118,8 +148,9 @@ private:
     // none moved once a log cannot be written.
     void MoveAll(const FsStatus& planned);
     void Fail(Entry& entry, const FsStatus& status, bool removeNamed);
-    FsStatus FlushAll(const std::vector<Entry*>& entries);
     void Write(FileFacts& facts, std::int64_t planned);
+    // The hashes of a retired file's copies, into the record (KeepHashesIn).
+    void KeepHashes(const Entry& entry);
     // The file's record, then its plan struck out: now, or later where
     // recovery agrees.
     void Record(FileFacts& facts, std::int64_t planned);
@@ -135,6 +166,7 @@ private:
     const ProblemReporter& report_;
     RunTally& tally_;
     std::size_t maxFiles_;
+    ImportRecord* hashes_ = nullptr;
     std::string outputTop_;
     std::vector<std::string> backupFolders_;
     std::vector<Pending> pending_;

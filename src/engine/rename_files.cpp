@@ -37,6 +37,7 @@ void BeginFile(FileFacts& facts, const FsItem& file, const FolderRef& source, co
     facts.SourceFolder = source.Path;
     facts.OutputFolder = output.Path;
     facts.Size = file.Size;
+    facts.SourceId = file.Id;
     facts.FileSystemDateCreated = file.Created;
     facts.FileSystemDateModified = file.Modified;
     facts.AttributeReadOnly = (file.Attributes & kAttrReadOnly) != 0;
@@ -57,9 +58,12 @@ public:
           report_{context.port, context.options.ReportErrors},
           readHooks_(PortReadHooks(context.port, context.options.ReportErrors)),
           root_(std::move(root)) {
-        if (performActions)
+        if (performActions) {
             batch_.emplace(source_, context.fs, context.options, context.intents, context.sink, report_, tally,
                            context.batchFiles);
+            // The card's verdict after the run reads no byte the copies read.
+            batch_->KeepHashesIn(context.imports);
+        }
     }
 
     // The open batch's copies made durable and recorded.
@@ -76,8 +80,9 @@ public:
             imports_.emplace(source_, context_.fs, context_.imports, top, performActions_, [this] { context_.port.PumpEvents(); });
     }
 
-    // Every file placed below `top` is copied into each backup folder too;
-    // a backup folder that is not there ends the pass before any file is touched.
+    // Every file placed below `top` is copied into each backup folder too; a
+    // backup folder that is not there (asked about before the run, or gone
+    // since) leaves each file without that copy, and at its source.
     void BackUp(const std::string& top) {
         if (plan_.BackupFolders.empty()) return;
         outputTop_ = top;
@@ -85,9 +90,8 @@ public:
         const std::optional<FolderRef> output = context_.fs.GetFolder(top);
         for (const std::string& folder : plan_.BackupFolders) {
             const std::optional<FolderRef> backup = context_.fs.GetFolder(folder);
-            if (!backup) throw EngineFailure(76, "Path not found: " + folder);
             // Its copies would take the names of the files themselves.
-            if (output && backup->Id.Known() && backup->Id == output->Id)
+            if (backup && output && backup->Id.Known() && backup->Id == output->Id)
                 throw EngineFailure(76, "The backup folder " + folder + " is the output folder.");
         }
         batch_->BackUpInto(top, plan_.BackupFolders);
@@ -229,6 +233,7 @@ private:
         if (facts.Timestamped && TakeNumber(facts, facts.ContinuingNumber)) {
             if (facts.ContinuingNumber > 0)
                 facts.ContinuingScope = NumberScope(options_.SequenceScope, facts.TimestampDateTime, options_.JobCode);
+            KeepNumber(facts.ContinuingNumber, facts.TimestampDateTime);
             planned = Place(facts, output);
             if (!SettleNumber(facts.ContinuingNumber, facts.TimestampDateTime, Placed(facts))) facts.ContinuingNumber = 0;
         }
@@ -275,6 +280,7 @@ private:
                 facts[i].ContinuingScope = NumberScope(options_.SequenceScope, facts[group.front()].TimestampDateTime,
                                                        options_.JobCode);
             }
+            KeepNumber(number, facts[group.front()].TimestampDateTime);
             PlaceTogether(shot, group, facts, planned, output);
             const bool placed = std::any_of(group.begin(), group.end(), [&](std::size_t i) { return Placed(facts[i]); });
             if (!SettleNumber(number, facts[group.front()].TimestampDateTime, placed))
@@ -408,14 +414,18 @@ private:
         return f.Operation == FileOperation::Moved || f.Operation == FileOperation::Copied;
     }
 
-    // A number is kept when a file of it was placed, else given back. False
-    // when it was given back.
+    // A number is the file's before the file is moved or copied: a run
+    // killed meanwhile, whose file then stays placed (recovery cannot always
+    // put it back), leaves a gap at most, never a number handed out twice.
+    void KeepNumber(std::int64_t number, const DateTime& recorded) {
+        if (number <= 0 || !performActions_ || !context_.numbers) return;
+        context_.numbers->Keep(NumberScope(options_.SequenceScope, recorded, options_.JobCode), number);
+    }
+    // A number no file of it was placed with is given back. False when it was.
     bool SettleNumber(std::int64_t number, const DateTime& recorded, bool placed) {
-        if (number <= 0 || !performActions_ || !context_.numbers) return true;
-        const std::string scope = NumberScope(options_.SequenceScope, recorded, options_.JobCode);
-        if (placed) context_.numbers->Keep(scope, number);
-        else context_.numbers->GiveBack(scope, number);
-        return placed;
+        if (number <= 0 || !performActions_ || !context_.numbers || placed) return true;
+        context_.numbers->GiveBack(NumberScope(options_.SequenceScope, recorded, options_.JobCode), number);
+        return false;
     }
 
     // What a folder format's symbols stand for with this file.

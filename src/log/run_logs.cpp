@@ -44,10 +44,9 @@ struct LiveFacts {
 };
 
 LiveFacts AskFileSystem(FileSystem& fs, const FileFacts& facts) {
-    const std::string path = facts.Timestamped && facts.Operation == FileOperation::Moved
-                                 ? JoinPath(facts.OutputFolder, facts.OutputFileName)
-                                 : facts.SourceFilePath;
-    if (const auto item = fs.GetFile(path)) {
+    const bool moved = facts.Timestamped && facts.Operation == FileOperation::Moved;
+    const std::string path = moved ? JoinPath(facts.OutputFolder, facts.OutputFileName) : facts.SourceFilePath;
+    if (const auto item = moved && facts.Placed ? facts.Placed : fs.GetFile(path)) {
         return {item->Size,
                 item->Created,
                 item->Modified,
@@ -99,7 +98,16 @@ std::string ModifiedTimeOrNA(const FileFacts& f) {
 std::string BackupPathsOrNA(const FileFacts& f) {
     std::string paths;
     for (const std::string& path : f.BackupFilePaths) paths += (paths.empty() ? "" : ";") + path;
-    return f.Timestamped && !paths.empty() ? paths : kNotApplicable;
+    // A file already imported may have had its backup copies made alone.
+    const bool placed = f.Timestamped || f.Operation == FileOperation::AlreadyImported;
+    return placed && !paths.empty() ? paths : kNotApplicable;
+}
+// The backup folders that lack the placed file, each with why.
+std::string MissingBackupsOrNA(const FileFacts& f) {
+    std::string folders;
+    for (const std::string& folder : f.MissingBackups) folders += (folders.empty() ? "" : ";") + folder;
+    const bool placed = f.Timestamped || f.Operation == FileOperation::AlreadyImported;
+    return placed && !folders.empty() ? folders : kNotApplicable;
 }
 std::string ContinuingNumberOrNA(const FileFacts& f) {
     return f.Timestamped && f.ContinuingNumber > 0 ? std::to_string(f.ContinuingNumber) : kNotApplicable;
@@ -202,6 +210,8 @@ const CsvColumn kCsvColumns[] = {
     {csv_column::kContinuingScope, kQuoted, [](F f, L) {
          return f.Timestamped && f.ContinuingNumber > 0 ? f.ContinuingScope : kNotApplicable;
      }},
+    {"XMPUTCOffset", kBare, [](F f, L) { return OffsetOrNA(f.XMPUTCOffset); }},
+    {"MissingBackups", kQuoted, [](F f, L) { return MissingBackupsOrNA(f); }},
 };
 
 // Logs started within the same second take the next free number.
@@ -459,6 +469,8 @@ void TextLog::WriteBlock(const FileFacts& f) {
     line("    Sub-seconds:     ", TextOrNA(f.SubSecTimeOriginal));
     line("  Job code:          ", TextOrNA(f.JobCode));
     line("    Continuing #:    ", ContinuingNumberOrNA(f));
+    // Only for a file a backup lacks: its source stays.
+    for (const std::string& folder : f.MissingBackups) line("    No backup copy:  ", folder);
     out.Line("");
     log.Write(out.text);
 }

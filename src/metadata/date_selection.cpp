@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "metadata/iso_media_reader.h"
+#include "metadata/xmp_text.h"
 #include "model/camera_clock.h"
 #include "model/time_shift.h"
 
@@ -25,6 +26,9 @@ Choice Take(const std::optional<DateTime>& value, const char* missing, std::stri
 }
 
 Choice TiffRule(const FileFacts& f, DateModeTIFF mode) {
+    // An embedded XMP packet's date is the last source: only where no EXIF date exists.
+    if (!HasExifDate(f) && f.XMPDate)
+        return {f.XMPDate, f.XMPDateHasTime, "", "XMP " + f.XMPDateTag};
     switch (mode) {
         case DateModeTIFF::DateTimeOriginal: return Take(f.EXIFDateOriginal, " contains valid TIFF metadata but has no DateTimeOriginal information.", "EXIF DateTimeOriginal");
         case DateModeTIFF::DateTimeDigitized: return Take(f.EXIFDateDigitized, " contains valid TIFF metadata but has no DateTimeDigitized information.", "EXIF DateTimeDigitized");

@@ -210,4 +210,62 @@ std::optional<DateTime> ParseExifDate(std::string_view text, bool& beyond) {
     return date;
 }
 
+std::optional<ZonedDate> ParseZonedDate(std::string_view t) {
+    while (!t.empty() && (t.back() == '\0' || t.back() == ' ')) t.remove_suffix(1);
+    while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
+    std::size_t i = 0;
+    auto number = [&](std::size_t digits) -> std::optional<int> {
+        if (t.size() - i < digits) return std::nullopt;
+        int v = 0;
+        for (std::size_t k = 0; k < digits; ++k, ++i) {
+            if (t[i] < '0' || t[i] > '9') return std::nullopt;
+            v = v * 10 + (t[i] - '0');
+        }
+        return v;
+    };
+    auto separator = [&](std::string_view allowed) {
+        if (i < t.size() && allowed.find(t[i]) != std::string_view::npos) return ++i, true;
+        return false;
+    };
+    const auto year = number(4);
+    if (!year || !separator("-:/")) return std::nullopt;
+    const auto month = number(2);
+    if (!month || !separator("-:/")) return std::nullopt;
+    const auto day = number(2);
+    if (!day || !separator("T ")) return std::nullopt;
+    const auto hour = number(2);
+    if (!hour || !separator(":")) return std::nullopt;
+    const auto minute = number(2);
+    if (!minute) return std::nullopt;
+    int second = 0;
+    if (separator(":")) {
+        const auto s = number(2);
+        if (!s) return std::nullopt;
+        second = *s;
+        if (separator(".,"))
+            while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i;
+    }
+    if (*month < 1 || *month > 12 || *day < 1 || *day > 31 || *hour > 23 || *minute > 59 || second > 60)
+        return std::nullopt;
+    const auto date = DateTime::FromFields(*year, *month, *day, *hour, *minute, second);
+    if (!date || date->Fields().day != *day) return std::nullopt;  // no 31 April
+    ZonedDate z{*date, std::nullopt};
+    if (i == t.size()) return z;
+    if (t[i] == 'Z' && i + 1 == t.size()) return z.zone = 0, z;
+    if (t[i] != '+' && t[i] != '-') return std::nullopt;
+    const int sign = t[i++] == '-' ? -1 : 1;
+    const auto zh = number(2);
+    if (!zh) return std::nullopt;
+    int zm = 0;
+    if (i < t.size()) {
+        separator(":");
+        const auto m = number(2);
+        if (!m || i != t.size()) return std::nullopt;
+        zm = *m;
+    }
+    if (*zh > 14 || zm > 59) return std::nullopt;
+    z.zone = sign * (*zh * 60 + zm);
+    return z;
+}
+
 }  // namespace ravlen

@@ -2,6 +2,7 @@
 // Turning a date text from a RIFF chunk into a date/time, independent of the
 // locale.
 
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -27,5 +28,15 @@ std::optional<DateTime> ParseDateText(std::string_view text);
 // year, month or day is zero; `beyond` is set, and nothing returned, for a
 // date past the years 1 to 9999.
 std::optional<DateTime> ParseExifDate(std::string_view text, bool& beyond);
+
+// A date text "YYYY-MM-DDTHH:MM:SS" (also with ':' or '/' in the date, a
+// blank for the T, without seconds, with a fraction) and its zone: "Z",
+// "+HH:MM", "+HHMM" or "+HH". Blanks and zero bytes around it are ignored.
+struct ZonedDate {
+    DateTime local;                    // the time of day the text states
+    std::optional<std::int32_t> zone;  // minutes east of UTC
+};
+
+std::optional<ZonedDate> ParseZonedDate(std::string_view text);
 
 }  // namespace ravlen

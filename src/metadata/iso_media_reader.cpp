@@ -7,10 +7,12 @@
 #include <optional>
 #include <string>
 
+#include "metadata/gpmf_reader.h"
 #include "metadata/jpeg_tiff_reader.h"
 #include "metadata/date_text.h"
 #include "metadata/metadata_fault.h"
 #include "metadata/place_text.h"
+#include "metadata/xmp_text.h"
 
 namespace ravlen {
 namespace {
@@ -31,10 +33,10 @@ constexpr std::uint32_t Fourcc(std::string_view s) {
 constexpr std::uint32_t kFtyp = Fourcc("ftyp"), kMoov = Fourcc("moov"), kMeta = Fourcc("meta"), kMvhd = Fourcc("mvhd"),
                         kUdta = Fourcc("udta"), kUuid = Fourcc("uuid"), kHdlr = Fourcc("hdlr"), kKeys = Fourcc("keys"),
                         kIlst = Fourcc("ilst"), kData = Fourcc("data"), kMdta = Fourcc("mdta"), kIinf = Fourcc("iinf"),
-                        kInfe = Fourcc("infe"), kIloc = Fourcc("iloc"), kIdat = Fourcc("idat"), kExif = Fourcc("Exif"),
+                        kInfe = Fourcc("infe"), kIloc = Fourcc("iloc"), kIdat = Fourcc("idat"), kExif = Fourcc("Exif"), kMime = Fourcc("mime"),
                         kDay = 0xA9646179u /* ©day */, kDate = Fourcc("date"), kMtdt = Fourcc("MTDT"),
                         kCmt1 = Fourcc("CMT1"), kCmt2 = Fourcc("CMT2"), kMak = 0xA96D616Bu /* ©mak */,
-                        kMod = 0xA96D6F64u /* ©mod */;
+                        kMod = 0xA96D6F64u /* ©mod */, kTrak = Fourcc("trak");
 
 // Boxes of dedicated cameras whose makers set the movie header from the
 // camera's own clock (local time) rather than UTC.
@@ -46,6 +48,7 @@ constexpr std::array<std::uint32_t, 14> kLocalClockMakerBoxes{
 constexpr std::uint32_t kTags = Fourcc("TAGS");
 constexpr std::string_view kPentaxTags = "PENTAX DIGITAL CAMERA";
 
+constexpr std::string_view kXmpContentType("application/rdf+xml\0", 20);
 const std::string_view kCanonUuid("\x85\xc0\xb6\x87\x82\x0f\x11\xe0\x81\x11\xf4\xce\x46\x2b\x6a\x48", 16);
 const std::string_view kSonyUsmtUuid("USMT!\xd2\x4f\xce\xbb\x88\x69\x5c\xfa\xc9\xc7\x40", 16);
 constexpr std::string_view kAppleCreationKey = "com.apple.quicktime.creationdate";
@@ -114,72 +117,6 @@ std::optional<Child> FindChild(const ByteSpan& s, std::uint32_t type) {
 ByteSpan MetaChildren(const ByteSpan& meta) {
     if (U32Or0(meta, 4) == kHdlr) return meta;
     return meta.Sub(4, meta.size() >= 4 ? meta.size() - 4 : 0).value_or(ByteSpan());
-}
-
-// A date text "YYYY-MM-DDTHH:MM:SS" (also with ':' or '/' in the date, a
-// blank for the T, without seconds, with a fraction) and its zone: "Z",
-// "+HH:MM", "+HHMM" or "+HH". Blanks and zero bytes around it are ignored.
-struct ZonedDate {
-    DateTime local;                    // the time of day the text states
-    std::optional<std::int32_t> zone;  // minutes east of UTC
-};
-
-std::optional<ZonedDate> ParseZonedDate(std::string_view t) {
-    while (!t.empty() && (t.back() == '\0' || t.back() == ' ')) t.remove_suffix(1);
-    while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
-    std::size_t i = 0;
-    auto number = [&](std::size_t digits) -> std::optional<int> {
-        if (t.size() - i < digits) return std::nullopt;
-        int v = 0;
-        for (std::size_t k = 0; k < digits; ++k, ++i) {
-            if (t[i] < '0' || t[i] > '9') return std::nullopt;
-            v = v * 10 + (t[i] - '0');
-        }
-        return v;
-    };
-    auto separator = [&](std::string_view allowed) {
-        if (i < t.size() && allowed.find(t[i]) != std::string_view::npos) return ++i, true;
-        return false;
-    };
-    const auto year = number(4);
-    if (!year || !separator("-:/")) return std::nullopt;
-    const auto month = number(2);
-    if (!month || !separator("-:/")) return std::nullopt;
-    const auto day = number(2);
-    if (!day || !separator("T ")) return std::nullopt;
-    const auto hour = number(2);
-    if (!hour || !separator(":")) return std::nullopt;
-    const auto minute = number(2);
-    if (!minute) return std::nullopt;
-    int second = 0;
-    if (separator(":")) {
-        const auto s = number(2);
-        if (!s) return std::nullopt;
-        second = *s;
-        if (separator(".,"))
-            while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i;
-    }
-    if (*month < 1 || *month > 12 || *day < 1 || *day > 31 || *hour > 23 || *minute > 59 || second > 60)
-        return std::nullopt;
-    const auto date = DateTime::FromFields(*year, *month, *day, *hour, *minute, second);
-    if (!date || date->Fields().day != *day) return std::nullopt;  // no 31 April
-    ZonedDate z{*date, std::nullopt};
-    if (i == t.size()) return z;
-    if (t[i] == 'Z' && i + 1 == t.size()) return z.zone = 0, z;
-    if (t[i] != '+' && t[i] != '-') return std::nullopt;
-    const int sign = t[i++] == '-' ? -1 : 1;
-    const auto zh = number(2);
-    if (!zh) return std::nullopt;
-    int zm = 0;
-    if (i < t.size()) {
-        separator(":");
-        const auto m = number(2);
-        if (!m || i != t.size()) return std::nullopt;
-        zm = *m;
-    }
-    if (*zh > 14 || zm > 59) return std::nullopt;
-    z.zone = sign * (*zh * 60 + zm);
-    return z;
 }
 
 // The value of an item-list entry: the text of its 'data' box (type
@@ -315,6 +252,11 @@ public:
     MetadataOutcome Run() {
         facts_.TIFFMetadata = facts_.RIFFMetadata = facts_.CIFFMetadata = facts_.MovieMetadata = false;
         facts_.TIFFByteAlign = "Unknown";
+        if (pass_.GpmfOffset >= 0 && pass_.KeptFacts) {
+            facts_ = *pass_.KeptFacts;
+            ReadGpmfSample(pass_.GpmfOffset, pass_.GpmfLength);
+            return MetadataOutcome::Done;
+        }
         if (pass_.RevisitOffset >= 0) {
             facts_.InternalFormat = kFormatHeif;
             ReadExifItem(static_cast<std::uint64_t>(pass_.RevisitOffset),
@@ -342,7 +284,7 @@ public:
             offset = box->end;
         }
         Conclude();
-        return MetadataOutcome::Done;
+        return GpsTimeOfGpmf();
     }
 
 private:
@@ -424,6 +366,42 @@ private:
         }
     }
 
+    // A GoPro movie's GPS time, from the first sample of its GPMF track: read
+    // on when it lies ahead; behind (the movie box after the media data, as
+    // GoPro writes it), the file is begun again to read just that sample.
+    MetadataOutcome GpsTimeOfGpmf() {
+        if (!gpmf_ || facts_.GPSDateTime || !facts_.MovieMetadata) return MetadataOutcome::Done;
+        const auto size = static_cast<std::uint64_t>(view_.FileSize());
+        if (gpmf_->offset >= size) return MetadataOutcome::Done;
+        const auto offset = static_cast<std::int64_t>(gpmf_->offset);
+        const auto length = static_cast<std::int64_t>(std::min<std::uint64_t>(
+            {gpmf_->length, size - gpmf_->offset, static_cast<std::uint64_t>(kMaxGpmfSample)}));
+        if (offset >= view_.Position()) {
+            ReadGpmfSample(offset, length);
+            return MetadataOutcome::Done;
+        }
+        if (!pass_.SkippingAllowed) return MetadataOutcome::Done;
+        pass_.GpmfOffset = offset, pass_.GpmfLength = length;
+        pass_.KeptFacts = std::make_unique<FileFacts>(facts_);
+        return MetadataOutcome::Restart;
+    }
+
+    void ReadGpmfSample(std::int64_t offset, std::int64_t length) {
+        if (!Fetch(offset, length, 0)) return;
+        if (const auto utc = GpmfGpsTime(Span(offset, length), ctx_)) facts_.GPSDateTime = utc;
+    }
+
+    // A track is looked into only as far as its header brought along: a
+    // GPMF track's tables (small) are then read; other tracks, with their
+    // sample tables, are skipped.
+    void LookAtTrack(const Box& trak, std::int64_t end) {
+        if (gpmf_) return;
+        const std::int64_t held = std::min(trak.end, view_.Position()) - trak.header;
+        if (held <= 0 || !IsGpmfTrack(Span(trak.header, held))) return;
+        if (trak.Size() > kMaxGpmfTrack || !Fetch(trak.start, trak.Size(), kMoovLookahead, end)) return;
+        gpmf_ = FirstGpmfSample(Body(trak));
+    }
+
     // moov's children one by one: the movie header, meta, user data and
     // Canon's box are read; tracks, with their sample tables, are skipped.
     void WalkMoov(const Box& moov) {
@@ -434,6 +412,7 @@ private:
             if (!box) return;
             const bool wanted = box->type == kMvhd || box->type == kMeta || box->type == kUdta ||
                                 (box->type == kUuid && (userType_ == kCanonUuid || userType_ == kSonyUsmtUuid));
+            if (box->type == kTrak) LookAtTrack(*box, moov.end);
             if (wanted && Fetch(box->start, box->Size(), kMoovLookahead, moov.end)) {
                 const ByteSpan body = Body(*box);
                 if (box->type == kMvhd)
@@ -474,14 +453,58 @@ private:
         const auto iinf = FindChild(children, kIinf);
         const auto iloc = FindChild(children, kIloc);
         if (!iinf || !iloc) return false;
-        const auto item = ExifItemId(iinf->body);
+        const ItemIds items = FindItems(iinf->body);
+        // The XMP packet's place, taken before the Exif item's read lets the meta box go.
+        const std::optional<XmpPlace> xmp = items.xmp ? PlaceXmp(children, iloc->body, *items.xmp) : std::nullopt;
+        if (ReadExifItemOf(children, iloc->body, items.exif)) return true;
+        // An XMP packet serves a picture without EXIF dates (an edited export).
+        if (!xmp || HasExifDate(facts_)) return false;
+        if (!xmp->inIdat.empty()) {
+            TakeXmpDate(xmp->inIdat, facts_);
+        } else if (Fetch(xmp->offset, xmp->length, 0)) {  // forward only: a packet passed over stays unread
+            TakeXmpDate(Span(xmp->offset, xmp->length).view(), facts_);
+        }
+        return false;
+    }
+
+    // The bytes of an item stored in the meta box's idat (construction method 1).
+    static std::optional<std::string_view> InIdat(const ByteSpan& children, std::uint64_t offset,
+                                                  std::uint64_t length) {
+        const auto idat = FindChild(children, kIdat);
+        return idat ? idat->body.Bytes(offset, length) : std::nullopt;
+    }
+
+    // An XMP item: its bytes when the meta box's idat holds them, else its
+    // place in the file (at most kMaxXmpPacket of it).
+    struct XmpPlace {
+        std::string inIdat;
+        std::int64_t offset = 0, length = 0;
+    };
+    std::optional<XmpPlace> PlaceXmp(const ByteSpan& children, const ByteSpan& iloc, std::uint32_t item) {
+        std::uint64_t offset = 0, length = 0;
+        int method = 0;
+        if (!ItemExtent(iloc, item, offset, length, method)) return std::nullopt;
+        length = std::min<std::uint64_t>(length, kMaxXmpPacket);
+        if (method == 1) {
+            const auto bytes = InIdat(children, offset, length);
+            if (!bytes || bytes->empty()) return std::nullopt;
+            return XmpPlace{std::string(*bytes), 0, 0};
+        }
+        const auto size = static_cast<std::uint64_t>(view_.FileSize());
+        if (offset >= size || length == 0) return std::nullopt;
+        length = std::min(length, size - offset);
+        return XmpPlace{{}, static_cast<std::int64_t>(offset), static_cast<std::int64_t>(length)};
+    }
+
+    // The Exif item, when there is one. True when it lies before the meta box:
+    // the file is begun again.
+    bool ReadExifItemOf(const ByteSpan& children, const ByteSpan& iloc, std::optional<std::uint32_t> item) {
         if (!item) return false;
         std::uint64_t offset = 0, length = 0;
         int method = 0;
-        if (!ExifExtent(iloc->body, *item, offset, length, method)) return false;
+        if (!ItemExtent(iloc, *item, offset, length, method)) return false;
         if (method == 1) {  // inside the meta box's idat
-            const auto idat = FindChild(children, kIdat);
-            const auto bytes = idat ? idat->body.Bytes(offset, length) : std::nullopt;
+            const auto bytes = InIdat(children, offset, length);
             if (bytes) ReadExifBlock(*bytes, Base() + (bytes->data() - view_.Buffer().data()));
             return false;
         }
@@ -515,30 +538,42 @@ private:
         ReadTIFFBlock(ctx_, *e.Sub(tiff, item.size() - tiff), at + static_cast<std::int64_t>(tiff));
     }
 
-    static std::optional<std::uint32_t> ExifItemId(const ByteSpan& iinf) {
+    // The Exif item and the XMP packet's item (type mime, content type
+    // application/rdf+xml after the item's name).
+    struct ItemIds {
+        std::optional<std::uint32_t> exif, xmp;
+    };
+    static ItemIds FindItems(const ByteSpan& iinf) {
+        ItemIds ids;
         const auto version = iinf.Byte(0);
-        if (!version) return std::nullopt;
+        if (!version) return ids;
         const std::uint64_t first = *version == 0 ? 6 : 8;  // after the 16- or 32-bit entry count
-        std::optional<std::uint32_t> id;
         const auto entries = iinf.Sub(first, iinf.size() >= first ? iinf.size() - first : 0);
-        if (!entries) return std::nullopt;
+        if (!entries) return ids;
         ForEachChild(*entries, [&](const Child& infe) {
             const auto v = infe.body.Byte(0);
             if (infe.type != kInfe || !v || *v < 2) return true;
             const bool wide = *v >= 3;
             const auto itemId = wide ? infe.body.U32(4, ByteOrder::Motorola) : infe.body.U16(4, ByteOrder::Motorola);
             const std::uint64_t typeAt = wide ? 10 : 8;
-            if (itemId && U32Or0(infe.body, typeAt) == kExif) id = *itemId;
-            return !id;
+            if (!itemId) return true;
+            if (U32Or0(infe.body, typeAt) == kExif && !ids.exif) ids.exif = *itemId;
+            if (U32Or0(infe.body, typeAt) == kMime && !ids.xmp) {
+                const std::string_view rest = infe.body.view().substr(std::min<std::size_t>(typeAt + 4, infe.body.size()));
+                const std::size_t name = rest.find('\0');
+                if (name != std::string_view::npos && rest.substr(name + 1, kXmpContentType.size()) == kXmpContentType)
+                    ids.xmp = *itemId;
+            }
+            return !ids.exif || !ids.xmp;
         });
-        return id;
+        return ids;
     }
 
-    // The single extent (or the contiguous extents) of the item in iloc. The
+    // The single extent (or the contiguous extents) of an item in iloc. The
     // extents of other items are passed over at once, their size known from
     // the field widths; the item's own take steps of the file's allowance, as
     // widths of 0 give extents of no bytes.
-    bool ExifExtent(const ByteSpan& iloc, std::uint32_t item, std::uint64_t& offset, std::uint64_t& length,
+    bool ItemExtent(const ByteSpan& iloc, std::uint32_t item, std::uint64_t& offset, std::uint64_t& length,
                     int& method) {
         const auto version = iloc.Byte(0), sizes = iloc.Byte(4), sizes2 = iloc.Byte(5);
         if (!version || !sizes || !sizes2 || *version > 2) return false;
@@ -593,8 +628,11 @@ private:
         const std::string& format = Format();
         const bool movieLike = sequence_ && !triedExif_ && sawMoov_ && dates_.mvhd;
         if ((format == kFormatHeif && !movieLike) || format == kFormatCr3) {
-            // A block that was tried has given its own reason.
-            if (!triedExif_) ctx_.Invalid(facts_.TIFFMetadata, " does not contain valid EXIF metadata.");
+            // A block that was tried has given its own reason; an XMP date
+            // names the picture without one.
+            if (triedExif_) return;
+            if (facts_.XMPDate) facts_.TIFFMetadata = false;
+            else ctx_.Invalid(facts_.TIFFMetadata, " does not contain valid EXIF metadata.");
             return;
         }
         if (!sawMoov_ || !dates_.mvhd)
@@ -631,6 +669,7 @@ private:
     std::string userType_;  // of the last uuid header read
     MovieDates dates_;
     bool sawMoov_ = false, triedExif_ = false;
+    std::optional<GpmfSample> gpmf_;  // a GoPro movie's first GPMF sample
     bool sequence_ = false, sawHeifMeta_ = false;  // an image sequence (msf1, avis) and its meta box
 };
 

@@ -14,6 +14,7 @@
 #include "metadata/metadata_fault.h"
 #include "metadata/place_text.h"
 #include "metadata/thumbnail.h"
+#include "metadata/xmp_text.h"
 #include "model/utf8.h"
 
 namespace ravlen {
@@ -45,7 +46,10 @@ constexpr std::int64_t kMaxCameraText = 64;  // longer camera names are cut
 // raw file that keeps them at its far end) are left unread.
 constexpr std::int64_t kCameraTextReach = 256 * 1024;
 
-constexpr std::int64_t kEntrySize = 12;
+// BigTIFF (a large DNG) has 8-byte counts and offsets and 20-byte entries.
+constexpr std::uint32_t kBigTiffVersion = 0x2B;
+constexpr std::int64_t kBigTiffHeader = 16;
+constexpr std::uint32_t kTypeLong = 4, kTypeIfd = 13;
 constexpr std::int64_t kDateLength = 20;  // "yyyy:mm:dd hh:nn:ss" and its terminator
 constexpr std::int64_t kXmpReadAhead = 64 * 1024;  // taken at once when XMP comes before EXIF
 // The zone texts and the GPS directory are read only this far past the
@@ -79,11 +83,22 @@ public:
             facts_.TIFFOffset = -1;
             std::int64_t app1 = 0;
             if (!WalkSegments(app1)) return MetadataOutcome::Done;
+            // An XMP APP1 and no EXIF one: the packet's date names the file.
+            if (facts_.XMPDate && IsXmpHead(app1)) {
+                facts_.TIFFMetadata = false;
+                return MetadataOutcome::Done;
+            }
             if (!CheckExifIdentifier(app1)) return MetadataOutcome::Done;
             if (!ReadHeaderInApp1(app1, header)) return MetadataOutcome::Done;
         } else {
             facts_.TIFFOffset = 0;
             order_ = ByteOrderFromName(facts_.TIFFByteAlign);
+            big_ = U16At(2) == kBigTiffVersion;
+            if (big_ && S() < kBigTiffHeader) {
+                Invalid(" contains an invalid TIFF IFD0 offset.");
+                return MetadataOutcome::Done;
+            }
+            if (big_) ReadUpTo(kBigTiffHeader);
         }
         return Directories(header);
     }
@@ -172,19 +187,19 @@ private:
 
     void NoteText(std::int64_t entry, std::string& target, bool near = false) {
         if (U16At(entry + 2) != kTypeAscii) return;
-        const auto count = Held().U32(static_cast<std::uint64_t>(entry + 4), order_);
+        const auto count = Word(entry + 4);
         if (!count || *count == 0) return;
-        const std::int64_t length = std::min<std::int64_t>(*count, kMaxCameraText);
-        if (length <= 4) {
+        const std::int64_t length = static_cast<std::int64_t>(std::min<std::uint64_t>(*count, kMaxCameraText));
+        if (length <= WordSize()) {
             std::string text;
-            for (std::int64_t i = 0; i < length; ++i) text.push_back(static_cast<char>(ByteAt(entry + 8 + i)));
+            for (std::int64_t i = 0; i < length; ++i) text.push_back(static_cast<char>(ByteAt(ValueIndex(entry) + i)));
             noted_.push_back({&target, -1, length, std::move(text), near});
             return;
         }
         // A damaged pointer costs the name, never the dates.
-        const auto pointer = Held().U32(static_cast<std::uint64_t>(entry + 8), order_);
-        if (pointer && *pointer < kInt32Max - PointerBase() - kMaxCameraText)
-            noted_.push_back({&target, PointerBase() + *pointer, length, {}, near});
+        const auto pointer = Word(ValueIndex(entry));
+        if (pointer && *pointer < static_cast<std::uint64_t>(kInt32Max - PointerBase() - kMaxCameraText))
+            noted_.push_back({&target, PointerBase() + static_cast<std::int64_t>(*pointer), length, {}, near});
     }
 
     // False when a text lies where the forward read has passed: the file is
@@ -252,13 +267,13 @@ private:
     // it lies after IFD0 (or in a block at hand) and near the bytes read.
     void ReadGpsIfd() {
         const std::int64_t gps = gpsOffset_;
-        if (gps < 0 || (gps < facts_.IFD0Offset && !Whole()) || !Near(Sum(gps, 2))) return;
-        TakeAhead(Sum(gps, 2 + kMaxGpsEntries * kEntrySize));
-        ReadUpTo(gps + 2);
+        if (gps < 0 || (gps < facts_.IFD0Offset && !Whole()) || !Near(Sum(gps, CountSize()))) return;
+        TakeAhead(Sum(gps, CountSize() + kMaxGpsEntries * EntrySize()));
+        ReadUpTo(gps + CountSize());
         const std::int64_t at = IndexOf(gps);
         if (at < 0) return;
-        const std::int64_t entries = std::min<std::int64_t>(U16At(at), kMaxGpsEntries);
-        const std::int64_t end = Sum(gps + 2, entries * kEntrySize);
+        const std::int64_t entries = std::min<std::int64_t>(CountAt(at), kMaxGpsEntries);
+        const std::int64_t end = Sum(gps + CountSize(), entries * EntrySize());
         if (S() < end) return;
         ReadUpTo(end);
         char latRef = 'N', lonRef = 'E';
@@ -266,11 +281,11 @@ private:
         std::optional<std::int64_t> timeOfDay;
         std::optional<DateTime> day;
         for (std::int64_t i = 0; i < entries; ++i) {
-            const std::int64_t entry = at + 2 + i * kEntrySize;
+            const std::int64_t entry = at + CountSize() + i * EntrySize();
             const std::uint32_t tag = U16At(entry), type = U16At(entry + 2);
-            const auto count = Held().U32(static_cast<std::uint64_t>(entry + 4), order_).value_or(0);
+            const std::uint64_t count = Word(entry + 4).value_or(0);
             if ((tag == 1 || tag == 3) && type == kTypeAscii && count >= 1) {
-                (tag == 1 ? latRef : lonRef) = static_cast<char>(ByteAt(entry + 8));
+                (tag == 1 ? latRef : lonRef) = static_cast<char>(ByteAt(ValueIndex(entry)));
             } else if ((tag == 2 || tag == 4 || tag == 7) && type == kTypeRational && count == 3) {
                 double v[3];
                 if (!Rationals(entry, v)) continue;
@@ -303,9 +318,10 @@ private:
     // The file offset an entry's value points to; nothing for a pointer
     // beyond the file's offsets: a damaged GPS entry costs only itself.
     std::optional<std::int64_t> SoftPointer(std::int64_t entry) const {
-        const auto pointer = Held().U32(static_cast<std::uint64_t>(entry + 8), order_);
-        if (!pointer || *pointer >= kInt32Max - PointerBase() - kNearWindow) return std::nullopt;
-        return PointerBase() + *pointer;
+        const auto pointer = ValueWord(entry);
+        if (!pointer || *pointer >= static_cast<std::uint64_t>(kInt32Max - PointerBase() - kNearWindow))
+            return std::nullopt;
+        return PointerBase() + static_cast<std::int64_t>(*pointer);
     }
 
     // The three rationals an entry points to, as numbers; false when one has
@@ -371,13 +387,51 @@ private:
         if (!v) ThrowFault(kFaultOutOfRange);
         return *v;
     }
-    // A 4-byte pointer: 2^31 or more cannot be an offset in this file.
+    // A 4-byte pointer (8-byte in BigTIFF): 2^31 or more cannot be an offset in this file.
     std::int64_t PointerAt(std::int64_t index) const {
         if (index < 0) ThrowFault(kFaultOutOfRange);
-        const auto v = Held().U32(static_cast<std::uint64_t>(index), order_);
+        const auto v = Word(index);
         if (!v) ThrowFault(kFaultOutOfRange);
         if (*v >= 0x80000000u) Overflow();
         return static_cast<std::int64_t>(*v);
+    }
+    // A sub-directory's pointer, the entry's value itself.
+    std::int64_t DirectoryPointer(std::int64_t entry) const {
+        const auto v = ValueWord(entry);
+        if (!v) ThrowFault(kFaultOutOfRange);
+        if (*v >= 0x80000000u) Overflow();
+        return static_cast<std::int64_t>(*v);
+    }
+    // The entry's value field as a number: the offset of a value stored
+    // elsewhere is a word; in BigTIFF a LONG or IFD value fills only the
+    // first 4 bytes of the field, a LONG8 or IFD8 all of it.
+    std::optional<std::uint64_t> ValueWord(std::int64_t entry) const {
+        const std::uint32_t type = U16At(entry + 2);
+        if (big_ && (type == kTypeLong || type == kTypeIfd))
+            return Held().U32(static_cast<std::uint64_t>(ValueIndex(entry)), order_);
+        return Word(ValueIndex(entry));
+    }
+
+    // The layout's sizes: a count or offset word, an entry, a directory's entry count.
+    std::int64_t WordSize() const { return big_ ? 8 : 4; }
+    std::int64_t EntrySize() const { return big_ ? 20 : 12; }
+    std::int64_t CountSize() const { return big_ ? 8 : 2; }
+    std::int64_t ValueIndex(std::int64_t entry) const { return entry + 4 + WordSize(); }
+    std::optional<std::uint64_t> Word(std::int64_t index) const {
+        if (index < 0) return std::nullopt;
+        const auto at = static_cast<std::uint64_t>(index);
+        if (!big_) return Held().U32(at, order_);
+        const auto a = Held().U32(at, order_), b = Held().U32(at + 4, order_);
+        if (!a || !b) return std::nullopt;
+        return order_ == ByteOrder::Intel ? (std::uint64_t{*b} << 32 | *a) : (std::uint64_t{*a} << 32 | *b);
+    }
+    // A directory's entry count; a BigTIFF count past what classic TIFF can
+    // hold reads as more than the file can, so that the caller refuses it.
+    std::int64_t CountAt(std::int64_t index) const {
+        if (!big_) return U16At(index);
+        const auto v = Word(index);
+        if (!v) ThrowFault(kFaultOutOfRange);
+        return *v > 0xFFFF ? kInt32Max / 64 : static_cast<std::int64_t>(*v);
     }
     // The buffer index of a file offset at or after IFD0 (see the anchor).
     std::int64_t IndexOf(std::int64_t fileOffset) const { return fileOffset - shift_; }
@@ -392,6 +446,12 @@ private:
         const std::int32_t offset = facts_.APP1Offset, length = facts_.APP1Length;
         const std::int16_t skipped = facts_.APPXSkipCount;
         const std::int64_t end = Sum(offset, length);  // the offset is that of the length field
+        // The packet, within the bytes the look for the EXIF APP1 takes: its
+        // date serves a file without EXIF dates.
+        if (const std::int64_t packet = std::min(end, S()) - P(); packet > 0) {
+            Read(packet);
+            TakeXmpDate(Held().view().substr(static_cast<std::size_t>(B() - packet)), facts_);
+        }
         if (S() >= Sum(end, 6) && skipped < std::numeric_limits<std::int16_t>::max()) {
             SkipTo(end);
             Read(6);
@@ -455,8 +515,11 @@ private:
     // Whether the APP1 at buffer index app1 holds XMP: the rest of its
     // identifier read when the first 14 bytes match and the segment and the
     // file are long enough for it.
+    static constexpr std::string_view kXmp{"http://ns.adobe.com/xap/1.0/\0", 29};
+    bool IsXmpHead(std::int64_t app1) const {
+        return Held().Bytes(static_cast<std::uint64_t>(app1 + 2), kXmp.size()) == kXmp;
+    }
     bool IsXmp(std::int64_t app1) {
-        constexpr std::string_view kXmp("http://ns.adobe.com/xap/1.0/\0", 29);
         const auto id = [&](std::uint64_t n) { return Held().Bytes(static_cast<std::uint64_t>(app1 + 2), n); };
         if (id(14) != kXmp.substr(0, 14) || facts_.APP1Length < 2 + 29 || S() < Sum(P(), 15)) return false;
         // The EXIF APP1 usually follows within the first 64 KiB: one read for both.
@@ -495,22 +558,22 @@ private:
 
     bool ReadIfd0(std::int64_t header) {
         const std::int64_t tiffOffset = facts_.TIFFOffset;
-        const std::int64_t ifd0 = Sum(tiffOffset, PointerAt(header + 4));
+        const std::int64_t ifd0 = Sum(tiffOffset, PointerAt(header + (big_ ? 8 : 4)));
         facts_.IFD0Offset = static_cast<std::int32_t>(ifd0);
         // From here on the bytes after the anchor are contiguous in the buffer;
         // when Whole(), every byte is, and IFD0 lies at its own place.
         const std::int64_t anchor = Whole() ? ifd0 - base_ : B();
         shift_ = ifd0 - anchor;
 
-        if (ifd0 < Sum(tiffOffset, 8) || S() < Sum(ifd0, 2)) {
+        if (ifd0 < Sum(tiffOffset, big_ ? kBigTiffHeader : 8) || S() < Sum(ifd0, CountSize())) {
             Invalid(" contains an invalid TIFF IFD0 offset.");
             return false;
         }
         SkipTo(ifd0);
-        ReadUpTo(ifd0 + 2);
-        const std::int64_t entries = U16At(anchor);
+        ReadUpTo(ifd0 + CountSize());
+        const std::int64_t entries = CountAt(anchor);
         facts_.IFD0Entries = static_cast<std::int32_t>(entries);
-        const std::int64_t end = Sum(Sum(ifd0, 2), entries * kEntrySize + 4);
+        const std::int64_t end = Sum(Sum(ifd0, CountSize()), entries * EntrySize() + WordSize());
         if (S() < end) {
             Invalid(" contains an invalid TIFF IFD0 directory entry count.");
             return false;
@@ -518,20 +581,20 @@ private:
         ReadUpTo(end);
 
         for (std::int64_t i = 0; i < entries; ++i) {
-            const std::int64_t entry = anchor + 2 + i * kEntrySize;
+            const std::int64_t entry = anchor + CountSize() + i * EntrySize();
             const std::uint32_t tag = U16At(entry);
             // Only the tags used here have their value taken as a pointer; any
             // other tag's value is not an offset and plays no part.
             if (tag == kTagDateTime) {
-                if (auto date = DecodeDate(Sum(tiffOffset, PointerAt(entry + 8)))) facts_.EXIFDateModified = date;
+                if (auto date = DecodeDate(Sum(tiffOffset, PointerAt(ValueIndex(entry))))) facts_.EXIFDateModified = date;
                 if (restart_) return true;
             } else if (tag == kTagExifIfd) {
-                facts_.SubIFDOffset = static_cast<std::int32_t>(Sum(tiffOffset, PointerAt(entry + 8)));
+                facts_.SubIFDOffset = static_cast<std::int32_t>(Sum(tiffOffset, DirectoryPointer(entry)));
             } else if (tag == kTagDateTimeOriginal) {
-                ifd0Original_ = DecodeDate(Sum(tiffOffset, PointerAt(entry + 8)));
+                ifd0Original_ = DecodeDate(Sum(tiffOffset, PointerAt(ValueIndex(entry))));
                 if (restart_) return true;
             } else if (tag == kTagDateTimeDigitized) {
-                ifd0Digitized_ = DecodeDate(Sum(tiffOffset, PointerAt(entry + 8)));
+                ifd0Digitized_ = DecodeDate(Sum(tiffOffset, PointerAt(ValueIndex(entry))));
                 if (restart_) return true;
             } else if (tag == kTagGpsIfd) {
                 if (const auto pointer = SoftPointer(entry)) gpsOffset_ = *pointer;
@@ -553,7 +616,7 @@ private:
     // again without skipping (the walk then turns skips into reads).
     bool PlaceSubIfd(std::int64_t& subIndex) {
         const std::int64_t sub = facts_.SubIFDOffset;
-        if (S() < Sum(sub, 2)) {
+        if (S() < Sum(sub, CountSize())) {
             // A file cut short still has the dates of IFD0 itself, if any.
             if (ifd0Original_ || ifd0Digitized_) ctx_.Proceeding("an invalid TIFF SubIFD offset.");
             else Invalid(" contains an invalid TIFF SubIFD offset.");
@@ -563,7 +626,7 @@ private:
         if (sub >= P() || Whole()) {
             // After a restart the buffer already reaches the sub-directory's
             // start; its two count bytes may still lie just past it.
-            ReadUpTo(sub + 2);
+            ReadUpTo(sub + CountSize());
             subIndex = IndexOf(sub);
             return true;
         }
@@ -573,9 +636,9 @@ private:
 
     void ReadSubIfd(std::int64_t subIndex) {
         const std::int64_t sub = facts_.SubIFDOffset;
-        const std::int64_t entries = U16At(subIndex);
+        const std::int64_t entries = CountAt(subIndex);
         facts_.SubIFDEntries = static_cast<std::int32_t>(entries);
-        const std::int64_t end = Sum(Sum(sub, 2), entries * kEntrySize + 4);
+        const std::int64_t end = Sum(Sum(sub, CountSize()), entries * EntrySize() + WordSize());
         if (S() < end) {
             ctx_.Proceeding("an invalid SubIFD directory entry count.");
             return;
@@ -583,12 +646,12 @@ private:
         ReadUpTo(end);
         const std::int64_t tiffOffset = PointerBase();
         for (std::int64_t i = 0; i < entries; ++i) {
-            const std::int64_t entry = subIndex + 2 + i * kEntrySize;
+            const std::int64_t entry = subIndex + CountSize() + i * EntrySize();
             const std::uint32_t tag = U16At(entry);
             if (tag == kTagDateTimeOriginal) {
-                if (auto date = DecodeDate(Sum(tiffOffset, PointerAt(entry + 8)))) facts_.EXIFDateOriginal = date;
+                if (auto date = DecodeDate(Sum(tiffOffset, PointerAt(ValueIndex(entry))))) facts_.EXIFDateOriginal = date;
             } else if (tag == kTagDateTimeDigitized) {
-                if (auto date = DecodeDate(Sum(tiffOffset, PointerAt(entry + 8)))) facts_.EXIFDateDigitized = date;
+                if (auto date = DecodeDate(Sum(tiffOffset, PointerAt(ValueIndex(entry))))) facts_.EXIFDateDigitized = date;
             } else if (tag == kTagBodySerialNumber) {
                 NoteText(entry, facts_.CameraSerial);
             } else if (tag == kTagOffsetTimeOriginal) {
@@ -642,6 +705,7 @@ private:
     bool restart_ = false;    // a date string lies where the forward read has passed
     std::optional<DateTime> ifd0Original_, ifd0Digitized_;
     bool subPastEnd_ = false;
+    bool big_ = false;  // BigTIFF
     std::vector<NotedText> noted_;
     std::string ifd0Serial_;
     std::int64_t gpsOffset_ = -1;  // file offset of the GPS directory

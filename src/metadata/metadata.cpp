@@ -10,6 +10,7 @@
 #include "metadata/ciff_reader.h"
 #include "metadata/iso_media_reader.h"
 #include "metadata/jpeg_tiff_reader.h"
+#include "metadata/jxl_reader.h"
 #include "metadata/metadata_fault.h"
 #include "metadata/png_reader.h"
 #include "metadata/raf_reader.h"
@@ -36,10 +37,11 @@ bool AnyFlag(const FileFacts& facts) {
     return std::any_of(kMetadataFlags.begin(), kMetadataFlags.end(), [&](bool FileFacts::*flag) { return facts.*flag; });
 }
 
-// In the strict date mode a file without usable metadata goes no further.
+// In the strict date mode a file without usable metadata (nor an XMP date)
+// goes no further.
 // Each reason was noted where it arose.
 void StopWithoutMetadata(const RunOptions& options, FileFacts& facts, RunTally& tally) {
-    if (options.DateMode == DateMode::MetadataOnly && !AnyFlag(facts)) {
+    if (options.DateMode == DateMode::MetadataOnly && !AnyFlag(facts) && !facts.XMPDate) {
         facts.Timestamped = false;
         ++tally.NumberOfInvalidEXIFFiles;
     }
@@ -55,6 +57,9 @@ std::optional<ByteOrder> DetectJpeg(std::string_view head) {
 std::optional<ByteOrder> DetectTiff(std::string_view head) {
     if (Starts(head, std::string_view("II\x2A\0", 4))) return ByteOrder::Intel;
     if (Starts(head, std::string_view("MM\0\x2A", 4))) return ByteOrder::Motorola;
+    // BigTIFF: 8-byte offsets, an offset size of 8.
+    if (Starts(head, std::string_view("II\x2B\0\x08\0\0\0", 8))) return ByteOrder::Intel;
+    if (Starts(head, std::string_view("MM\0\x2B\0\x08\0\0", 8))) return ByteOrder::Motorola;
     return std::nullopt;
 }
 // Olympus and Panasonic raws: TIFF under signatures of their own.
@@ -115,7 +120,7 @@ struct FormatFamily {
 };
 
 // The first matching row decides.
-constexpr std::array<FormatFamily, 11> kFamilies{{
+constexpr std::array<FormatFamily, 12> kFamilies{{
     {"JPEG", &FileFacts::TIFFMetadata, DetectJpeg, ReadTIFFMetadata},
     {"TIFF", &FileFacts::TIFFMetadata, DetectTiff, ReadTIFFMetadata},
     {"ORF", &FileFacts::TIFFMetadata, DetectOrf, ReadTIFFMetadata},
@@ -125,6 +130,7 @@ constexpr std::array<FormatFamily, 11> kFamilies{{
     {"CIFF", &FileFacts::CIFFMetadata, DetectCiff, ReadCIFFMetadata},
     {"RAF", &FileFacts::TIFFMetadata, DetectRaf, Once<ReadRAFMetadata>},
     {"PNG", &FileFacts::TIFFMetadata, DetectPng, Once<ReadPNGMetadata>},
+    {kFormatJxl, &FileFacts::TIFFMetadata, DetectJxl, Once<ReadJXLMetadata>},
     {kFormatIsoMedia, &FileFacts::MovieMetadata, DetectIsoMedia, ReadIsoMediaMetadata},  // HEIF, CR3 by the brand
     {"AVCHD", &FileFacts::MovieMetadata, DetectAvchd, Once<ReadAVCHDMetadata>},  // the broadest signature last
 }};

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "model/file_facts.h"
 #include "model/file_system.h"
 
 namespace ravlen {
@@ -33,6 +34,12 @@ struct MetadataPass {
     // before its meta box): the ISO media reader's restart reads just that.
     std::int64_t RevisitOffset = -1;
     std::int64_t RevisitLength = 0;
+    // A GoPro movie's first GPMF sample (its GPS time), found in the movie
+    // box only after the media data it lies in was passed over: the restart
+    // reads just that, into the facts the first pass gave.
+    std::int64_t GpmfOffset = -1;
+    std::int64_t GpmfLength = 0;
+    std::unique_ptr<FileFacts> KeptFacts;
 
     // When the first pass skipped nothing, the restart costs nothing twice:
     // the bytes it read (the file's first KeptBytes.size() bytes) are read

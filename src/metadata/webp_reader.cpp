@@ -6,6 +6,7 @@
 
 #include "metadata/metadata_fault.h"
 #include "metadata/tiff_block.h"
+#include "metadata/xmp_text.h"
 
 namespace ravlen {
 namespace {
@@ -31,6 +32,7 @@ void ReadWebPMetadata(ReadView& view, ReaderContext& ctx) {
     // The chunks end where the RIFF size says, or earlier at a cut-short end of the file.
     const std::uint64_t end = std::min<std::uint64_t>(fileSize, 8 + std::uint64_t{*riffSize});
     std::uint64_t pos = kRiffHeader;
+    bool triedExif = false, triedXmp = false;  // the first of each only
     for (int chunk = 0; chunk < kMaxChunks && end >= pos && end - pos >= kChunkHeader; ++chunk) {
         view.ClearBuffer();
         Require(view.Read(kChunkHeader));
@@ -41,16 +43,27 @@ void ReadWebPMetadata(ReadView& view, ReaderContext& ctx) {
             ctx.Invalid(ctx.facts.TIFFMetadata, " contains an invalid RIFF chunk size descriptor.");
             return;
         }
-        if (id == "EXIF") {
+        if (id == "EXIF" && !triedExif) {
+            triedExif = true;
             ReadTIFFBlockHere(view, size, ctx);
-            return;
+            // A damaged block has given its reason; one with a date ends the search.
+            if (!ctx.facts.TIFFMetadata || HasExifDate(ctx.facts)) return;
+        } else if (id == "XMP " && !triedXmp) {
+            triedXmp = true;
+            view.ClearBuffer();
+            Require(view.Read(std::min<std::uint64_t>(size, kMaxXmpPacket)));
+            TakeXmpDate(view.Buffer(), ctx.facts);
         }
+        if (triedExif && ctx.facts.XMPDate) return;
         // Odd-sized data carries a pad byte, unless the file ends first.
         const std::uint64_t step = std::min<std::uint64_t>(std::uint64_t{size} + (size & 1), end - pos);
-        Require(view.Skip(step));
         pos += step;
+        Require(view.Skip(pos - static_cast<std::uint64_t>(view.Position())));
     }
-    ctx.Invalid(ctx.facts.TIFFMetadata, kNoExifBlock);
+    if (triedExif) return;
+    // An XMP date names the file without an EXIF block: no reason to give.
+    if (ctx.facts.XMPDate) ctx.facts.TIFFMetadata = false;
+    else ctx.Invalid(ctx.facts.TIFFMetadata, kNoExifBlock);
 }
 
 }  // namespace ravlen

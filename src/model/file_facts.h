@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "model/date_time.h"
+#include "model/file_source.h"
 #include "model/file_time.h"
 
 namespace ravlen {
@@ -101,6 +102,13 @@ struct FileFacts {
     // The file's copies in the backup folders, once all of them are named and
     // on the disk: the paths, in the order of the folders.
     std::vector<std::string> BackupFilePaths;
+    // The source's identity as listed, and the placed file's facts where the
+    // placement itself learnt them (the records need not ask again).
+    FileId SourceId;
+    std::optional<FsItem> Placed;
+    // The backup folders that have no copy of the placed file, each with why
+    // ("<folder>: <error>"): its source stays, even with Move.
+    std::vector<std::string> MissingBackups;
     // MovieDate is the movie header's UTC instant, not yet turned into local
     // time (the zone is chosen outside the readers).
     bool MovieDateIsUTC = false;
@@ -130,6 +138,13 @@ struct FileFacts {
     std::string ContinuingScope;
     // The run's job code (%j); empty when it has none.
     std::string JobCode;
+    // The date of an embedded XMP packet, as written (metadata/xmp_text.h):
+    // names a file that has no EXIF date. Its tag ("xmp:CreateDate"), whether
+    // it has a time of day, and the zone it states (logged, never applied).
+    std::optional<DateTime> XMPDate;
+    std::string XMPDateTag;
+    bool XMPDateHasTime = true;
+    std::optional<std::int32_t> XMPUTCOffset;
 };
 
 // The base name: the file name before its last "." (the whole name when it has none).

@@ -108,6 +108,13 @@ public:
     virtual ~StagedCopy() = default;
     std::string Source, Target;
     bool SourceChanged = false;  // GiveUpSource found the source no longer the file copied
+    // With FileSource::HashCopies: the hash of the bytes copied (as
+    // ContentHash gives it) and the source as it stood when they were read;
+    // "" when none was taken.
+    std::string ContentHash;
+    FileId SourceId;
+    std::int64_t SourceSize = 0;
+    DateTime SourceModified;
 };
 
 // Every call runs on the thread that drives the run, but GiveUpSource: a
@@ -137,9 +144,23 @@ public:
     // The walk is over: whatever the hints hold open is let go, so that the
     // card can be unmounted.
     virtual void ReadsOver() {}
+    // Each copy staged from now on takes the hash of the bytes it copies
+    // (StagedCopy::ContentHash), where the source can tell it without
+    // reading them again; only a help, never required.
+    virtual void HashCopies(bool on) { (void)on; }
     // The file moved or copied to `to` (a path of the computer's file
     // systems) at once; neither ever replaces an existing file there.
     virtual FsStatus MoveFile(const std::string& from, const std::string& to) = 0;
+    // MoveFile for the file the walk listed as `listed`: a name that no
+    // longer holds that file (size, modified time, identity) moves nothing.
+    // `placed` is the file as it then stands at `to`, when that is known.
+    virtual FsStatus MoveListed(const std::string& from, const std::string& to, const FsItem& listed,
+                                std::optional<FsItem>& placed) {
+        (void)listed;
+        FsStatus status = MoveFile(from, to);
+        if (status) placed = GetFile(to);
+        return status;
+    }
     virtual FsStatus CopyFile(const std::string& from, const std::string& to) = 0;
     // Whether a move from `from` into `toFolder` is a rename on one file
     // system (never for a source without paths).

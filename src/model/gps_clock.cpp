@@ -8,8 +8,11 @@ namespace {
 constexpr std::int64_t kMaxZoneSeconds = 14 * 3600;
 constexpr std::int64_t kQuarterHour = 15 * 60;
 
-// The photo's own clock time: when it was taken, else digitized.
+// The camera's own clock time: when the photo was taken, else digitized; a
+// movie's date when its header holds the camera's clock (a GoPro's, beside
+// the GPS time of its metadata track), not a UTC instant.
 std::optional<DateTime> ClockTime(const FileFacts& photo) {
+    if (photo.MovieMetadata) return photo.MovieDateIsUTC ? std::nullopt : photo.MovieDate;
     return photo.EXIFDateOriginal ? photo.EXIFDateOriginal : photo.EXIFDateDigitized;
 }
 

@@ -14,7 +14,8 @@ namespace ravlen {
 std::optional<std::int32_t> PhotoZoneMinutes(const FileFacts& photo);
 
 // The camera clock's error against GPS in seconds (the difference that is
-// not the zone's): positive when the clock runs ahead. Nothing without both.
+// not the zone's): positive when the clock runs ahead. Nothing without both;
+// a movie counts when its date is the camera's clock.
 std::optional<std::int64_t> ClockErrorSeconds(const FileFacts& photo);
 
 }  // namespace ravlen

@@ -39,6 +39,13 @@ inline std::vector<std::string> BackupFoldersOf(std::string_view paths) {
     return folders;
 }
 
+// BackupPaths with `folder` added after the folders already there.
+inline std::string AddedBackupFolder(std::string_view paths, std::string_view folder) {
+    while (!paths.empty() && (paths.back() == ';' || paths.back() == ' ' || paths.back() == '\t'))
+        paths.remove_suffix(1);
+    return std::string(paths) + (paths.empty() ? "" : ";") + std::string(folder);
+}
+
 inline RunPlan PlanOf(const RunOptions& options) {
     return {TimeShift::Parse(options.TimeShift).value_or(TimeShift{}), KeptCameraOffsets(options.CameraOffsets),
             BackupFoldersOf(options.BackupPaths)};

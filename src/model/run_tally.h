@@ -40,13 +40,14 @@ struct RunTally {
     // The bytes of the files the pass is done with.
     std::int64_t BytesDone = 0;
     std::int32_t NumberOfNotSelected = 0;  // left where they are: the user did not choose them
+    std::int32_t NumberWithoutBackup = 0;  // placed, but missing from a backup folder: left at the source too
 
     // Everything but NumberOfSourceObjects back to 0, as at the start of a pass.
     void ResetPass() {
         SourceObjectNumber = NumberOfInvalidDCFFiles = NumberOfInvalidEXIFFiles = 0;
         NumberOfInvalidDateFiles = NumberOfLockedFiles = NumberOfAlreadyImported = NumberOfTimesNotSet = 0;
         BytesToPlace = BytesDone = 0;
-        NumberOfNotSelected = 0;
+        NumberOfNotSelected = NumberWithoutBackup = 0;
     }
 };
 

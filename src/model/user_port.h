@@ -64,6 +64,9 @@ public:
     virtual MsgAnswer AskDefaultNo(const std::string& text, const std::string& title) {
         return MessageBox(text, MsgIcon::Question, MsgButtons::YesNo, title);
     }
+    // Whether questions are answered without waiting for anyone: nothing on
+    // the disks changes while they are asked.
+    virtual bool AnswersAtOnce() const { return false; }
     virtual void SetBusy(bool busy) = 0;
     virtual void SetMainWindowEnabled(bool enabled) = 0;
 

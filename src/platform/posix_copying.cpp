@@ -6,6 +6,8 @@
 #include <unistd.h>
 #include <xxhash.h>
 
+#include <cstdio>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -28,6 +30,7 @@ namespace {
 
 // What a copy says when its source was not the file it was meant to be.
 constexpr const char* kChanged = "The file changed while it was being copied";
+constexpr const char* kChangedSinceListed = "The file changed since it was listed";
 constexpr const char* kCopyDiffers = "The copy read back from the disk differs from the original";
 
 constexpr std::size_t kRangeChunk = 64 * 1024 * 1024;  // one copy_file_range call
@@ -58,6 +61,39 @@ FsStatus PosixFileSystem::MoveFile(const std::string& from, const std::string& t
     FsStatus status = Move(from, to);
     if (status) names_.Added(ParentPart(to), NameOf(to));
     return status;
+}
+
+// Into a folder already held, its path is checked before the rename as
+// ever, and the file is looked at once after it, in the folder itself: it
+// must be the one listed (which a look before the rename could not promise
+// either), and its facts there serve the records. A file that is not the one
+// listed goes back to its name.
+FsStatus PosixFileSystem::MoveListed(const std::string& from, const std::string& to, const FsItem& listed,
+                                     std::optional<FsItem>& placed) {
+    const std::string folderPath = ParentPart(to);
+    if (!handles_.Holds(folderPath) || !listed.Id.Known()) return FileSource::MoveListed(from, to, listed, placed);
+    FsStatus failure;
+    const FolderHandle folder = handles_.Reach(folderPath, failure);
+    if (!folder) return failure;
+    Entry source;
+    if (!EntryOf(from, source, failure)) return failure;
+    const std::string name = NameOf(to);
+    // A failed rename takes the road that says why (or links, or copies).
+    if (RenameNoReplace(source.at, source.name.c_str(), folder->fd, name.c_str()) != 0)
+        return FileSource::MoveListed(from, to, listed, placed);
+    std::optional<FsItem> there = FileIn(folder->fd, name, to);
+    // FAT numbers a file anew whenever the kernel forgets it: there size and
+    // time tell it.
+    if (there && there->Size == listed.Size && there->Modified == listed.Modified &&
+        there->Id.Device == listed.Id.Device &&
+        (there->Id.Inode == listed.Id.Inode || FatType(there->Id.Device, to.c_str()) != 0)) {
+        names_.Added(folderPath, name);
+        placed = std::move(there);
+        return FsStatus::Ok();
+    }
+    if (const int err = RenameNoReplace(folder->fd, name.c_str(), source.at, source.name.c_str()); err != 0)
+        return Failure(err);
+    return there ? FsStatus::Fail(FsFault::ChangedWhileCopied, kChangedSinceListed) : NotOrdinary();
 }
 
 FsStatus PosixFileSystem::Move(const std::string& from, const std::string& to) {
@@ -211,7 +247,7 @@ FsStatus PosixFileSystem::FillCopy(int in, int out, const struct stat& source, b
             return Failure(errno);
         }
         if (n == 0) break;
-        if (hash) XXH3_64bits_update(hash, buffer.get(), static_cast<std::size_t>(n));
+        if (hash) XXH3_128bits_update(hash, buffer.get(), static_cast<std::size_t>(n));
         long written = 0;
         while (written < n) {
             errno = 0;
@@ -257,7 +293,7 @@ public:
     bool named = false;
     struct stat copied{}, made{};
     bool hashed = false;
-    XXH64_hash_t hash = 0;
+    XXH128_hash_t hash{};
     // A device's copy: the bytes come from `fill`, not from a path.
     FileSystem::ByteFiller fill;
     std::int64_t size = 0;
@@ -273,6 +309,14 @@ public:
 };
 
 PosixStagedCopy& Own(StagedCopy& copy) { return static_cast<PosixStagedCopy&>(copy); }
+
+// A 128-bit hash as the record keeps it: 32 hexadecimal digits.
+std::string HashText(const XXH128_hash_t& hash) {
+    char text[33];
+    std::snprintf(text, sizeof text, "%016llx%016llx", static_cast<unsigned long long>(hash.high64),
+                  static_cast<unsigned long long>(hash.low64));
+    return text;
+}
 
 }  // namespace
 
@@ -328,14 +372,24 @@ std::unique_ptr<StagedCopy> PosixFileSystem::StageCopy(const std::string& from, 
         }
     }
     fstat(copy->fd, &copy->made);
-    std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> hash(verify ? XXH3_createState() : nullptr,
-                                                                         XXH3_freeState);
-    if (hash) XXH3_64bits_reset(hash.get());
+    // One hash serves both the check of the copy and the record's.
+    std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> hash(
+        verify || hashCopies_ ? XXH3_createState() : nullptr, XXH3_freeState);
+    if (hash) XXH3_128bits_reset(hash.get());
     status = FillCopy(in, copy->fd, copy->copied, false, hash.get());
     if (!status) return nullptr;
     if (hash) {
-        copy->hash = XXH3_64bits_digest(hash.get());
-        copy->hashed = true;
+        copy->hash = XXH3_128bits_digest(hash.get());
+        copy->hashed = verify;
+        if (hashCopies_) {
+            char text[33];
+            std::snprintf(text, sizeof text, "%016llx%016llx", static_cast<unsigned long long>(copy->hash.high64),
+                          static_cast<unsigned long long>(copy->hash.low64));
+            copy->ContentHash = text;
+            copy->SourceId = {copy->copied.st_dev, copy->copied.st_ino};
+            copy->SourceSize = copy->copied.st_size;
+            copy->SourceModified = DateTime::FromTimeT(copy->copied.st_mtime);
+        }
     }
     return copy;
 }
@@ -363,23 +417,24 @@ std::unique_ptr<StagedCopy> PosixFileSystem::StageScratch(const std::string& scr
         return nullptr;
     }
     copy->copied = copy->made;
-    if (verify) {
+    if (verify || hashCopies_) {
         // The download's bytes as written, to be compared after the flush
         // with what the disk gives back.
         std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> hash(XXH3_createState(), XXH3_freeState);
         if (!hash) return status = Failure(ENOMEM), nullptr;
-        XXH3_64bits_reset(hash.get());
+        XXH3_128bits_reset(hash.get());
         std::unique_ptr<char[]> buffer(new char[kCopyChunk]);
         for (off_t at = 0;;) {
             const ssize_t n = pread(copy->fd, buffer.get(), kCopyChunk, at);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) return status = Failure(errno), nullptr;
             if (n == 0) break;
-            XXH3_64bits_update(hash.get(), buffer.get(), static_cast<std::size_t>(n));
+            XXH3_128bits_update(hash.get(), buffer.get(), static_cast<std::size_t>(n));
             at += n;
         }
-        copy->hash = XXH3_64bits_digest(hash.get());
-        copy->hashed = true;
+        copy->hash = XXH3_128bits_digest(hash.get());
+        copy->hashed = verify;
+        if (hashCopies_) copy->ContentHash = HashText(copy->hash);
     }
     return copy;
 }
@@ -414,14 +469,15 @@ std::unique_ptr<StagedCopy> PosixFileSystem::StageBytes(const std::string& to, s
         }
     }
     fstat(copy->fd, &copy->made);
-    std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> hash(verify ? XXH3_createState() : nullptr,
-                                                                         XXH3_freeState);
-    if (hash) XXH3_64bits_reset(hash.get());
+    std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> hash(
+        verify || hashCopies_ ? XXH3_createState() : nullptr, XXH3_freeState);
+    if (hash) XXH3_128bits_reset(hash.get());
     status = FillFromBytes(copy->fd, size, modified, copy->fill, false, hash.get());
     if (!status) return nullptr;
     if (hash) {
-        copy->hash = XXH3_64bits_digest(hash.get());
-        copy->hashed = true;
+        copy->hash = XXH3_128bits_digest(hash.get());
+        copy->hashed = verify;
+        if (hashCopies_) copy->ContentHash = HashText(copy->hash);
     }
     return copy;
 }
@@ -430,7 +486,7 @@ FsStatus PosixFileSystem::FillFromBytes(int out, std::int64_t size, const std::o
                                         const ByteFiller& fill, bool flush, XXH3_state_t* hash) {
     std::int64_t total = 0;
     FsStatus status = fill([&](const char* bytes, std::size_t n) {
-        if (hash) XXH3_64bits_update(hash, bytes, n);
+        if (hash) XXH3_128bits_update(hash, bytes, n);
         for (std::size_t written = 0; written < n;) {
             const ssize_t w = write(out, bytes + written, n - written);
             if (w < 0 && errno == EINTR) continue;
@@ -475,17 +531,18 @@ FsStatus PosixFileSystem::VerifyStaged(StagedCopy& staged) {
     posix_fadvise(copy.fd, 0, 0, POSIX_FADV_DONTNEED);
     std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> hash(XXH3_createState(), XXH3_freeState);
     if (!hash) return Failure(ENOMEM);
-    XXH3_64bits_reset(hash.get());
+    XXH3_128bits_reset(hash.get());
     std::unique_ptr<char[]> buffer(new char[kCopyChunk]);
     for (off_t at = 0;;) {
         const ssize_t n = pread(copy.fd, buffer.get(), kCopyChunk, at);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return Failure(errno);
         if (n == 0) break;
-        XXH3_64bits_update(hash.get(), buffer.get(), static_cast<std::size_t>(n));
+        XXH3_128bits_update(hash.get(), buffer.get(), static_cast<std::size_t>(n));
         at += n;
     }
-    if (XXH3_64bits_digest(hash.get()) != copy.hash) return FsStatus::Fail(FsFault::CopyDiffers, kCopyDiffers);
+    if (!XXH128_isEqual(XXH3_128bits_digest(hash.get()), copy.hash))
+        return FsStatus::Fail(FsFault::CopyDiffers, kCopyDiffers);
     return FsStatus::Ok();
 }
 

@@ -55,7 +55,10 @@ public:
     std::unique_ptr<ReadStream> OpenRead(const std::string& path, FsStatus& status) override;
     void WillRead(const std::string& path) override;
     void ReadsOver() override;
+    void HashCopies(bool on) override { hashCopies_ = on; }
     FsStatus MoveFile(const std::string& from, const std::string& to) override;
+    FsStatus MoveListed(const std::string& from, const std::string& to, const FsItem& listed,
+                        std::optional<FsItem>& placed) override;
     FsStatus CopyFile(const std::string& from, const std::string& to) override;
     bool SameFileSystem(const std::string& from, const std::string& toFolder) override;
     std::unique_ptr<StagedCopy> StageCopy(const std::string& from, const std::string& to, bool verify,
@@ -124,7 +127,7 @@ private:
     FsStatus CopyInto(const Entry& from, int dirfd, const std::string& name, struct stat& copied,
                       struct stat& made);
     // Without `flush` the copy is left to a flush of its whole file system;
-    // with a `hash`, the bytes read go into it.
+    // with a `hash` (XXH3, 128 bits), the bytes read go into it.
     FsStatus FillCopy(int in, int out, const struct stat& source, bool flush, struct XXH3_state_s* hash = nullptr);
     bool FinalNamesOnly(int dirfd) const;
     // Pushes a device's bytes into `out` and gives it their time; with a
@@ -137,6 +140,8 @@ private:
     // The FAT type of the device `path` lies on (0 for another file
     // system), asked once a device.
     long FatType(dev_t device, const char* path);
+    // The plain file `name` in the folder `dirfd`, its facts told under `path`.
+    std::optional<FsItem> FileIn(int dirfd, const std::string& name, const std::string& path);
     // The entry's FAT attributes as kAttr* bits; never asked again of a file
     // system type whose driver refused the request.
     int FatAttributesOf(int dirfd, const char* name, bool isFolder, long type);
@@ -146,6 +151,7 @@ private:
     std::vector<std::pair<std::string, bool>> probed_;  // CopiesUnderFinalName's answers by folder
     ReadAhead readAhead_{[this](int fd, char* buffer, std::size_t size) { return ReadNoWait(fd, buffer, size); }};
     FolderHandles handles_;  // the run's output folder and its subfolders, while a run holds them
+    bool hashCopies_ = false;  // HashCopies
     FolderNames names_{[this](int fd) { return FileSystemType(fd); }};  // the held folders' names, for the serial loop
     // Learnt by each listing for the pass's files' own checks, and again by
     // the next listing (a card swapped under one path may reuse a device

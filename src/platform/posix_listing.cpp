@@ -233,6 +233,15 @@ std::optional<FsItem> PosixFileSystem::GetFile(const std::string& path) {
     return MakeItem(NameOf(path), path, st, fat ? FatAttributesOf(AT_FDCWD, path.c_str(), false, fat) : 0);
 }
 
+std::optional<FsItem> PosixFileSystem::FileIn(int dirfd, const std::string& name, const std::string& path) {
+    EntryStat st;
+    if (!StatEntry(dirfd, name.c_str(), st) || !st.isFile) return std::nullopt;
+    // The folder's own file system, whatever its path leads to now.
+    const std::string self = "/proc/self/fd/" + std::to_string(dirfd);
+    const long fat = FatType(st.id.Device, self.c_str());
+    return MakeItem(name, path, st, fat ? FatAttributesOf(dirfd, name.c_str(), false, fat) : 0);
+}
+
 long PosixFileSystem::FatType(dev_t device, const char* path) {
     if (const auto known = fatDevices_.find(device); known != fatDevices_.end()) return known->second;
     struct statfs fs{};

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
@@ -59,7 +61,9 @@ FileTableDialog::FileTableDialog(const FileList& files, QWidget* parent)
       tickNone_(new QPushButton(QStringLiteral("Tick &none"), this)),
       tickInvert_(new QPushButton(QStringLiteral("&Invert ticks"), this)),
       grid_(new QListView(this)),
-      gridButton_(new QPushButton(QStringLiteral("&Grid"), this)) {
+      gridButton_(new QPushButton(QStringLiteral("&Grid"), this)),
+      groupChoice_(new QComboBox(this)),
+      groups_(new QListWidget(this)) {
     setWindowTitle(QStringLiteral("Preview Details"));
     // The loader reads from the model's own rows, which live as long as the dialog.
     thumbnails_ = std::make_unique<ThumbnailLoader>(model_->Rows(), this,
@@ -147,11 +151,29 @@ FileTableDialog::FileTableDialog(const FileList& files, QWidget* parent)
     gridButton_->setChecked(true);
     gridButton_->setAutoDefault(false);
     connect(gridButton_, &QPushButton::toggled, grid_, &QWidget::setVisible);
+    // Whole days, folders or cameras ticked at once.
+    groupChoice_->addItem(QStringLiteral("By day"), static_cast<int>(GroupBy::Day));
+    groupChoice_->addItem(QStringLiteral("By folder"), static_cast<int>(GroupBy::Folder));
+    groupChoice_->addItem(QStringLiteral("By camera"), static_cast<int>(GroupBy::Camera));
+    groups_->setObjectName("FileGroups");
+    groups_->setTextElideMode(Qt::ElideMiddle);
+    connect(groupChoice_, &QComboBox::currentIndexChanged, this, &FileTableDialog::Regroup);
+    connect(groups_, &QListWidget::itemChanged, this, &FileTableDialog::GroupTicked);
+    connect(model_, &QAbstractItemModel::dataChanged, this, &FileTableDialog::ShowGroupTicks);
+    auto* groupPanel = new QWidget(this);
+    auto* groupLayout = new QVBoxLayout(groupPanel);
+    groupLayout->setContentsMargins(0, 0, 0, 0);
+    groupLayout->addWidget(groupChoice_);
+    groupLayout->addWidget(groups_, 1);
+
     auto* views = new QSplitter(Qt::Horizontal, this);
+    views->addWidget(groupPanel);
     views->addWidget(table_);
     views->addWidget(grid_);
-    views->setStretchFactor(0, 3);
-    views->setStretchFactor(1, 2);
+    views->setStretchFactor(0, 0);
+    views->setStretchFactor(1, 3);
+    views->setStretchFactor(2, 2);
+    views->setSizes({180, 640, 440});
 
     auto* top = new QHBoxLayout;
     top->addWidget(filter_, 1);
@@ -166,6 +188,7 @@ FileTableDialog::FileTableDialog(const FileList& files, QWidget* parent)
     layout->addWidget(buttons);
     FitToScreen(*this, QSize(1260, 640));
     Filtered();
+    Regroup();
 }
 
 FileTableDialog::~FileTableDialog() = default;
@@ -173,6 +196,44 @@ FileTableDialog::~FileTableDialog() = default;
 void FileTableDialog::Filtered() {
     proxy_->setFilterFixedString(filter_->text());
     count_->setText(QStringLiteral("%1 of %2 files").arg(proxy_->rowCount()).arg(model_->rowCount()));
+}
+
+void FileTableDialog::Regroup() {
+    grouped_ = GroupFiles(model_->Rows(), static_cast<GroupBy>(groupChoice_->currentData().toInt()));
+    showingTicks_ = true;
+    groups_->clear();
+    for (const FileGroup& group : grouped_)
+        groups_->addItem(QStringLiteral("%1 (%2)").arg(QString::fromStdString(group.Key)).arg(group.Rows.size()));
+    showingTicks_ = false;
+    ShowGroupTicks();
+}
+
+void FileTableDialog::ShowGroupTicks() {
+    showingTicks_ = true;
+    for (std::size_t i = 0; i < grouped_.size(); ++i) {
+        QListWidgetItem* item = groups_->item(static_cast<int>(i));
+        const GroupTick tick = TickOf(grouped_[i], model_->Rows());
+        if (tick == GroupTick::NoBox) {
+            item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
+            item->setData(Qt::CheckStateRole, QVariant());
+            continue;
+        }
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(tick == GroupTick::All    ? Qt::Checked
+                            : tick == GroupTick::None ? Qt::Unchecked
+                                                      : Qt::PartiallyChecked);
+    }
+    showingTicks_ = false;
+}
+
+void FileTableDialog::GroupTicked(QListWidgetItem* item) {
+    if (showingTicks_) return;
+    const int i = groups_->row(item);
+    if (i < 0 || i >= static_cast<int>(grouped_.size())) return;
+    // A partly ticked group clicked becomes ticked, as a box in a tree does.
+    const bool tick = item->checkState() != Qt::Unchecked;
+    model_->Tick(grouped_[static_cast<std::size_t>(i)].Rows,
+                 tick ? FileTableModel::Ticking::All : FileTableModel::Ticking::None);
 }
 
 bool FileTableDialog::Chosen(int row) const { return model_->Row(row).Chosen; }

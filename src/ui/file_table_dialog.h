@@ -7,8 +7,12 @@
 #include <vector>
 
 #include "model/file_list.h"
+#include "ui/file_groups.h"
 
+class QComboBox;
 class QLabel;
+class QListWidget;
+class QListWidgetItem;
 class QLineEdit;
 class QListView;
 class QPushButton;
@@ -36,6 +40,10 @@ public:
     QPushButton& TickNone() { return *tickNone_; }
     QPushButton& TickInvert() { return *tickInvert_; }
 
+    // The files by day, folder or camera, each group with its own box.
+    QComboBox& GroupChoice() { return *groupChoice_; }
+    QListWidget& Groups() { return *groups_; }
+
     QLineEdit& Filter() { return *filter_; }
     // The thumbnails beside the table, in the table's order and filter; shown or hidden by its button.
     QListView& Grid() { return *grid_; }
@@ -44,6 +52,9 @@ public:
 
 private:
     void Filtered();
+    void Regroup();
+    void ShowGroupTicks();
+    void GroupTicked(QListWidgetItem* item);
     std::vector<int> ShownRows() const;
 
     FileTableModel* model_;
@@ -58,6 +69,10 @@ private:
     QPushButton* tickInvert_;
     QListView* grid_;
     QPushButton* gridButton_;
+    QComboBox* groupChoice_;
+    QListWidget* groups_;
+    std::vector<FileGroup> grouped_;
+    bool showingTicks_ = false;
 };
 
 }  // namespace ravlen::ui

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/file_list.h"
+#include "ui/file_groups.h"
 
 namespace ravlen::ui {
 
@@ -32,9 +33,7 @@ public:
     // (the thumbnail's left out).
     QString RowsText(const std::vector<int>& rows) const;
 
-    // Rows the run would place can be ticked (kept) or unticked (left where
-    // they are); others have no box.
-    static bool Tickable(const FileRow& row) { return row.Status == ListStatus::Place; }
+    static bool Tickable(const FileRow& row) { return ui::Tickable(row); }
     enum class Ticking { All, None, Invert };
     // Ticks the given rows (source rows) as asked.
     void Tick(const std::vector<int>& rows, Ticking how);

@@ -1,5 +1,7 @@
 #include "ui/main_window.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -17,6 +19,7 @@
 #include "app/cards/camera_media.h"
 #include "app/cards/media_arrivals.h"
 #include "app/settings/special_folders.h"
+#include "model/run_plan.h"
 #include "model/version.h"
 #include "platform/desktop_services.h"
 #include "platform/mount_drives.h"
@@ -159,6 +162,7 @@ void FrmMain::Connect() {
 
     connect(browseSource_, &QPushButton::clicked, this, &FrmMain::BrowseSourceButtonClick);
     connect(browseOutput_, &QPushButton::clicked, this, &FrmMain::BrowseOutputButtonClick);
+    connect(browseBackup_, &QPushButton::clicked, this, &FrmMain::BrowseBackupButtonClick);
     connect(helpButton_, &QPushButton::clicked, this, &FrmMain::ShowHelp);
     connect(aboutButton_, &QPushButton::clicked, this, &FrmMain::ShowAboutBox);
     connect(undoButton_, &QPushButton::clicked, this, &FrmMain::UndoButtonClick);
@@ -296,6 +300,19 @@ void FrmMain::BrowseOutputButtonClick() {
                                  "Select Output Folder",
                                  PickerStart(*services_.fileSystem, form_.values.OutputPath, HomeFolder()))) {
         form_.values.OutputPath = *folder;
+        Refresh();
+    }
+}
+
+// A folder picked is added to the backup folders, after those already there.
+void FrmMain::BrowseBackupButtonClick() {
+    const std::vector<std::string> backups = BackupFoldersOf(form_.values.BackupPaths);
+    if (auto folder = PickFolder(this, services_.folderDialog, messenger_, *services_.fileSystem,
+                                 "Select Backup Folder",
+                                 PickerStart(*services_.fileSystem, backups.empty() ? std::string() : backups.back(),
+                                             HomeFolder()))) {
+        if (std::find(backups.begin(), backups.end(), *folder) == backups.end())
+            form_.values.BackupPaths = AddedBackupFolder(form_.values.BackupPaths, *folder);
         Refresh();
     }
 }

@@ -57,6 +57,7 @@ public:
     void CameraClocksButtonClick();
     void BrowseSourceButtonClick();
     void BrowseOutputButtonClick();
+    void BrowseBackupButtonClick();
     // SaveSettings: every option into the settings store.
     void SaveSettings();
     // SIGTERM, SIGHUP or Ctrl+C: a running pass stops after its current file,
@@ -101,6 +102,7 @@ private:
     QLineEdit* sourcePath_ = nullptr;
     QPushButton* browseSource_ = nullptr;
     QPushButton* browseOutput_ = nullptr;
+    QPushButton* browseBackup_ = nullptr;
     WrappingLabel* sampleFilename_ = nullptr;
     // Filter: the DateMode and DCFMode groups of option buttons.
     QRadioButton* dateModeMetadataOnly_ = nullptr;

@@ -127,7 +127,13 @@ QWidget* FrmMain::BuildMainTab() {
     browseOutput_->setObjectName("BrowseOutputButton");
     browseOutput_->setToolTip(tr("Select Output Folder"));
     browseOutput_->setAccessibleName(tr("Select Output Folder"));
-    for (QPushButton* browse : {browseSource_, browseOutput_}) {
+    QLineEdit* backupPaths = keyed_.AddText(folders, "BackupPaths");
+    backupPaths->setToolTip(tr("Folders that receive a copy of every file too, separated by \";\""));
+    browseBackup_ = new QPushButton(QStringLiteral("..."), folders);
+    browseBackup_->setObjectName("BrowseBackupButton");
+    browseBackup_->setToolTip(tr("Add a Backup Folder"));
+    browseBackup_->setAccessibleName(tr("Add a Backup Folder"));
+    for (QPushButton* browse : {browseSource_, browseOutput_, browseBackup_}) {
         browse->setAutoDefault(false);
         browse->setMaximumWidth(browse->fontMetrics().horizontalAdvance(QStringLiteral("...")) + charWidth * 4);
     }
@@ -144,11 +150,14 @@ QWidget* FrmMain::BuildMainTab() {
     folderGrid->addWidget(Caption(folders, "&Output Folder", outputPath), 1, 0);
     folderGrid->addWidget(outputPath, 1, 1);
     folderGrid->addWidget(browseOutput_, 1, 2);
-    folderGrid->addWidget(Caption(folders, "S&ubfolders", subfolders), 2, 0);
-    folderGrid->addWidget(subfolders, 2, 1, 1, 2, Qt::AlignLeft);
-    folderGrid->addWidget(Caption(folders, "&Move or copy", moveOrCopy), 3, 0);
-    folderGrid->addWidget(moveOrCopy, 3, 1, 1, 2, Qt::AlignLeft);
-    folderGrid->addWidget(verifyCopies, 4, 1, 1, 2, Qt::AlignLeft);
+    folderGrid->addWidget(Caption(folders, "Bac&kup Folders", backupPaths), 2, 0);
+    folderGrid->addWidget(backupPaths, 2, 1);
+    folderGrid->addWidget(browseBackup_, 2, 2);
+    folderGrid->addWidget(Caption(folders, "S&ubfolders", subfolders), 3, 0);
+    folderGrid->addWidget(subfolders, 3, 1, 1, 2, Qt::AlignLeft);
+    folderGrid->addWidget(Caption(folders, "&Move or copy", moveOrCopy), 4, 0);
+    folderGrid->addWidget(moveOrCopy, 4, 1, 1, 2, Qt::AlignLeft);
+    folderGrid->addWidget(verifyCopies, 5, 1, 1, 2, Qt::AlignLeft);
     folderGrid->setColumnStretch(1, 1);
 
     auto* filenames = new QGroupBox(tr("Filenames"), tab);

@@ -99,7 +99,7 @@ move-same|move-same-undo) stop="after:renameat2:4:KILL" ;;
 logged-same|copy-logged) stop="after:csvwrite:5:KILL" ;;
 # The batch's plans written, no file yet moved.
 planned-same)     stop="before:renameat2:1:KILL" ;;
-copy-term)        stop="before:copy_file_range:3:TERM" ;;
+copy-term)        stop="before:copywrite:3:TERM" ;;
 staged-across)    stop="before:syncfs:1:KILL" ;;
 flushed-across)   stop="after:syncfs:1:KILL" ;;
 named-across)     stop="before:syncfs:2:KILL" ;;

@@ -222,6 +222,31 @@ checkcard)
     has out.txt "All 2 files on $work/src are in $work/out and its backups: the card can be formatted."
     [ "$(files_in src)" = 3 ] || fail "the check changed the card"
     ;;
+backupfull)
+    # A backup disk that fills up half-way: every file reaches the output
+    # folder, those the backup lacks stay on the card (even with Move, within
+    # one disk), the summary and both logs name them, and the status is 3.
+    mkdir bak
+    mount -t tmpfs -o size=64k tmpfs bak 2> /dev/null || { echo "SKIP: cannot mount a tmpfs"; exit 0; }
+    trap 'umount -l "$work/bak"; rm -rf "$work"' EXIT
+    for i in 1 2 3 4 5 6; do head -c 20000 /dev/urandom > "src/IMG_000$i.JPG"; done
+    rm src/IMG_0001.JPG src/IMG_0002.JPG  # the empty ones: same bytes
+    for i in 1 2; do head -c 20000 /dev/urandom > "src/IMG_000$i.JPG"; done
+    cat src/* | sort | md5sum > before.txt
+    expect 3 --yes $base RequestConfirmation=0 CreateLog=3 BackupPaths=bak
+    has out.txt "has room for 65.5 kB of 120.0 kB. Import with an incomplete backup?"
+    has out.txt "files placed without a copy in every backup folder"
+    has out.txt "no copy in a backup folder and stayed in the source folder"
+    has out.txt "bak: No space left on device"
+    left=$(files_in src); backed=$(find bak -type f | wc -l)
+    [ "$(ls out | grep -vc '^Ravlen Log')" = 6 ] || fail "not every file reached the output folder"
+    [ "$left" -gt 0 ] && [ "$backed" -gt 0 ] && [ $((left + backed)) = 6 ] ||
+        fail "$left files left on the card, $backed backed up"
+    [ -z "$(find bak -name '.*')" ] || fail "a partial copy was left in the backup"
+    [ "$(grep -c 'No space left on device' out/*.csv)" = "$left" ] || fail "the CSV log does not name each file"
+    [ "$(grep -c 'No backup copy:' out/*.txt)" = "$left" ] || fail "the text log does not name each file"
+    for f in src/*; do grep -qF "$work/$f (" out.txt || fail "the summary does not name $f"; done
+    ;;
 journal)
     # Two runs without a log, listed and undone from their journals, last first.
     expect 0 $base RequestConfirmation=0 CreateLog=0

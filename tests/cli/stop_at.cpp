@@ -1,9 +1,10 @@
 // Preloaded into ravlen-run by the kill tests: stops the program with a
 // signal at a chosen call of unlink (or unlinkat), linkat, renameat2, syncfs,
-// copy_file_range, openat (creating a file) or a write to the CSV log
-// (csvwrite), before or after it, so that a kill lands at an exact point of a
-// placement:
-//   RAVLEN_STOP_AT="before|after:unlink|linkat|renameat2|syncfs|copy_file_range|openat|csvwrite:N:KILL|TERM"
+// copy_file_range, openat (creating a file), a write to the CSV log
+// (csvwrite) or a write to a copy being staged (copywrite: an unnamed file or
+// a hidden partial one), before or after it, so that a kill lands at an exact
+// point of a placement:
+//   RAVLEN_STOP_AT="before|after:unlink|linkat|renameat2|syncfs|copy_file_range|openat|csvwrite|copywrite:N:KILL|TERM"
 // With RAVLEN_REFUSE=1 it plays a file system that refuses unnamed files,
 // no-replace renames and hard links alike (exFAT through FUSE).
 #include <dlfcn.h>
@@ -146,13 +147,27 @@ bool CsvLog(int fd) {
     return n > 4 && std::strncmp(link + n - 4, ".csv", 4) == 0;
 }
 
+// Whether the descriptor is a copy being staged: unnamed, or under a hidden partial name.
+bool StagedCopy(int fd) {
+    char link[PATH_MAX + 1];
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = readlink(self.c_str(), link, PATH_MAX);
+    if (n <= 0) return false;
+    link[n] = '\0';
+    return std::strstr(link, " (deleted)") != nullptr || std::strstr(link, ".ravlen-partial") != nullptr;
+}
+
 }  // namespace
 
 extern "C" ssize_t write(int fd, const void* data, size_t n) {
     static auto real = Next<ssize_t (*)(int, const void*, size_t)>("write");
-    if (!Point().parsed || std::strcmp(Point().call, "csvwrite") != 0 || !CsvLog(fd)) return real(fd, data, n);
+    if (!Point().parsed) return real(fd, data, n);
+    const char* call = std::strcmp(Point().call, "csvwrite") == 0 && CsvLog(fd)        ? "csvwrite"
+                       : std::strcmp(Point().call, "copywrite") == 0 && StagedCopy(fd) ? "copywrite"
+                                                                                       : nullptr;
+    if (!call) return real(fd, data, n);
     ssize_t rc = 0;
-    Around("csvwrite", "", [&] { return static_cast<int>((rc = real(fd, data, n)) < 0 ? -1 : 0); });
+    Around(call, "", [&] { return static_cast<int>((rc = real(fd, data, n)) < 0 ? -1 : 0); });
     return rc;
 }
 

@@ -18,7 +18,9 @@
 #include <string_view>
 #include <utility>
 
+#include "engine/card_verdict.h"
 #include "engine/placement.h"
+#include "engine/placement_batch.h"
 #include "engine/rename_files.h"
 #include "metadata/metadata.h"
 #include "model/import_record.h"
@@ -97,8 +99,11 @@ struct TestFs : PosixFileSystem {
         Step("stage " + fs::path(from).filename().string());
         return PosixFileSystem::StageCopy(from, to, verify, status);
     }
+    std::string refuseFlushIn;  // a flush of the file system holding this folder fails
     FsStatus FlushFileSystem(const std::string& folder) override {
         Step("flush");
+        if (!refuseFlushIn.empty() && folder.rfind(refuseFlushIn, 0) == 0)
+            return FsStatus::System(EIO, "Input/output error");
         return PosixFileSystem::FlushFileSystem(folder);
     }
     FsStatus NameStaged(StagedCopy& copy) override {
@@ -204,8 +209,9 @@ struct MemoryNumbers : ContinuingNumbers {
     std::int64_t Next(const std::string& scope) override { return last[scope] + 1; }
 };
 
-// The files of one shot share a number; a file not placed gives its number
-// back; a preview takes none, yet names as the run will.
+// The files of one shot share a number, kept before they are placed; a file
+// not placed gives its number back; a preview takes none, yet names as the
+// run will.
 TEST_F(RenameFilesTest, ContinuingNumbersForShotsAndFilesNotPlaced) {
     MemoryNumbers memory;
     numbers = &memory;
@@ -220,9 +226,12 @@ TEST_F(RenameFilesTest, ContinuingNumbersForShotsAndFilesNotPlaced) {
     EXPECT_EQ(memory.said.size(), 0u);
     ASSERT_EQ(list.Rows().size(), 3u);
     EXPECT_EQ(list.Rows()[2].OutputName + " " + list.Rows()[2].ContinuingNumber, "0008.jpg 8");
+    // Kept before its file moves: a run killed during the move leaves a gap, not a number to hand out again.
+    options.MoveOrCopy = MoveOrCopy::CopyWhenUnableToMove;
+    files.afterMove = [&] { memory.said.push_back("moved"); };
     Run();
     EXPECT_EQ(List(out), (Names{"0007.cr2", "0007.jpg", "0008.jpg"}));
-    EXPECT_EQ(memory.said, (std::vector<std::string>{"keep day 2004-12-257", "keep day 2004-12-258"}));
+    EXPECT_EQ(memory.said, (std::vector<std::string>{"keep day 2004-12-257", "moved", "keep day 2004-12-258"}));
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[1].ContinuingNumber, 7);
     EXPECT_EQ(records[1].ContinuingScope, "day 2004-12-25");
@@ -377,10 +386,10 @@ struct MemoryImports : ImportRecord {
         for (const ImportedFile& f : files) sizes.push_back(f.Size);
         return sizes;
     }
-    std::vector<ImportedFile> WithSize(std::int64_t size, const std::string&) override {
+    std::vector<ImportedFile> WithSize(std::int64_t size, const std::string& folder) override {
         std::vector<ImportedFile> out;
         for (const ImportedFile& f : files)
-            if (f.Size == size) out.push_back(f);
+            if (f.Size == size && f.Path.rfind(folder, 0) == 0) out.push_back(f);
         return out;
     }
     void Add(const ImportedFile& file, const std::string&) override { files.push_back(file); }
@@ -389,6 +398,14 @@ struct MemoryImports : ImportRecord {
             if (f.Path == path) f.Hash = hash, f.Modified = modified;
     }
     void Forget(const std::string&) override {}
+    std::map<std::string, std::pair<FileStamp, std::string>> stamped;
+    void KeepStampedHash(const std::string& path, const FileStamp& stamp, const std::string& hash) override {
+        stamped[path] = {stamp, hash};
+    }
+    std::string StampedHash(const std::string& path, const FileStamp& stamp) override {
+        const auto kept = stamped.find(path);
+        return kept != stamped.end() && kept->second.first == stamp ? kept->second.second : std::string();
+    }
 };
 
 // A placement costs no read for the record; a file placed under a name of
@@ -1207,8 +1224,8 @@ TEST_F(RenameFilesTest, EveryFileRecordedAsPlacedIsPlacedWhereverABatchEnds) {
 // the output folder, and is placed only once both copies are named and on
 // the disk: a move within one file system renames the file into the output
 // folder only then, one to another file system gives up its source only
-// then. A backup copy that cannot be named leaves the file at its source and
-// takes the copy in the output folder back.
+// then. A backup copy that cannot be named, or a backup folder that is gone,
+// leaves the file placed in the output folder and kept at its source.
 TEST_F(RenameFilesTest, AFileIsPlacedOnlyOnceItsBackupCopyIsNamedAndOnTheDisk) {
     const std::string backup = dir.Mkdir("backup");
     options.BackupPaths = " " + backup + "/ ; " + backup, options.DateFolders = true;
@@ -1232,24 +1249,87 @@ TEST_F(RenameFilesTest, AFileIsPlacedOnlyOnceItsBackupCopyIsNamedAndOnTheDisk) {
     EXPECT_EQ(test::ReadAll(backup + "/2004/2004-12-25/20041225_180912.JPG"), "IMG_0002.JPG");
     EXPECT_EQ(records.at(0).BackupFilePaths, std::vector<std::string>{backup + "/2004/2004-12-25/20041225_180912.JPG"});
 
-    for (const MoveOrCopy how : {MoveOrCopy::Move, MoveOrCopy::Copy}) {
-        files.across = how == MoveOrCopy::Copy, files.refuseNamesIn = backup, records.clear(), chronology.Reset();
+    for (const MoveOrCopy how : {MoveOrCopy::Move, MoveOrCopy::Copy, MoveOrCopy::CopyWhenUnableToMove}) {
+        // Its name refused, or its disk failing when flushed.
+        const bool flush = how == MoveOrCopy::CopyWhenUnableToMove;
+        files.across = how != MoveOrCopy::Move, records.clear(), chronology.Reset();
+        files.refuseFlushIn = flush ? backup : "", files.refuseNamesIn = flush ? "" : backup;
         options.MoveOrCopy = how;
         File("IMG_0003.JPG", 2);
         Run();
         ASSERT_EQ(records.size(), 1u);
-        EXPECT_EQ(records[0].Operation, FileOperation::Failed);
+        EXPECT_EQ(records[0].Operation, FileOperation::Copied);
         EXPECT_TRUE(records[0].BackupFilePaths.empty());
-        EXPECT_EQ(tally.NumberOfLockedFiles, 1);
+        EXPECT_EQ(records[0].MissingBackups, std::vector<std::string>{backup + ": Input/output error"});
+        EXPECT_EQ(tally.NumberOfLockedFiles, 0);
+        EXPECT_EQ(tally.NumberWithoutBackup, 1);
         EXPECT_TRUE(fs::exists(in + "/IMG_0003.JPG"));
-        EXPECT_FALSE(fs::exists(out + "/2004/2004-12-25/20041225_180913.JPG"));
+        EXPECT_EQ(test::ReadAll(out + "/2004/2004-12-25/20041225_180913.JPG"), "IMG_0003.JPG");
+        fs::remove(out + "/2004/2004-12-25/20041225_180913.JPG");
         EXPECT_EQ(test::Tree(backup).size(), 2u);
         EXPECT_TRUE(plans.left.empty());
     }
-    // A backup folder that is not there ends the run before any file is touched.
-    options.BackupPaths = backup + "/gone";
-    EXPECT_THROW(Run(), EngineFailure);
+    // A backup folder that is gone: the same, its copy never staged.
+    files.across = false, files.refuseNamesIn.clear(), files.refuseFlushIn.clear(), records.clear(), chronology.Reset();
+    options.MoveOrCopy = MoveOrCopy::Move, options.BackupPaths = backup + "/gone;" + backup;
+    Run();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].Operation, FileOperation::Copied);
+    EXPECT_EQ(records[0].MissingBackups, std::vector<std::string>{backup + "/gone: No such file or directory"});
+    EXPECT_EQ(records[0].BackupFilePaths, std::vector<std::string>{backup + "/2004/2004-12-25/20041225_180913.JPG"});
     EXPECT_TRUE(fs::exists(in + "/IMG_0003.JPG"));
+    EXPECT_TRUE(fs::exists(out + "/2004/2004-12-25/20041225_180913.JPG"));
+    EXPECT_FALSE(fs::exists(backup + "/gone"));
+    EXPECT_TRUE(plans.left.empty());
+}
+
+// Backups catch up: with SkipImported, a file the output folder holds
+// already but a backup lacks gets only its backup copy, from its source; the
+// output folder is left alone. Each copy's hash, taken while copying, is
+// kept with the copy and its source, so that the card's verdict reads no
+// byte again; a source changed since has its bytes read afresh.
+TEST_F(RenameFilesTest, BackupsCatchUpAndTheCopiesHashesAreKept) {
+    MemoryImports record;
+    imports = &record;
+    options.SkipImported = true, options.MoveOrCopy = MoveOrCopy::Copy;
+    File("IMG_0001.JPG", 0, "one");
+    File("IMG_0002.JPG", 1, "second");
+    Run();
+    ASSERT_EQ(record.stamped.size(), 4u);
+    CardCheckRequest request;
+    request.Source = in, request.Output = out;
+    files.hashes = 0;
+    EXPECT_TRUE(CheckCard(files, &record, request).Safe());
+    EXPECT_EQ(files.hashes, 0);
+
+    const std::string backup = dir.Mkdir("backup");
+    dir.Write("backup/20041225_180912.JPG", "second");  // backed up already
+    options.BackupPaths = backup;
+    const Names before = Snapshot(out);
+    records.clear(), chronology.Reset();
+    Run();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].Operation, FileOperation::AlreadyImported);
+    EXPECT_EQ(records[0].BackupFilePaths, std::vector<std::string>{backup + "/20041225_180911.JPG"});
+    EXPECT_EQ(records[0].Notes, kCaughtUpText);
+    EXPECT_EQ(records[1].Operation, FileOperation::AlreadyImported);
+    EXPECT_TRUE(records[1].BackupFilePaths.empty());
+    EXPECT_EQ(test::ReadAll(backup + "/20041225_180911.JPG"), "one");
+    EXPECT_EQ(Snapshot(out), before);
+    EXPECT_EQ(tally.NumberWithoutBackup, 0);
+    EXPECT_TRUE(plans.left.empty());
+    request.Backups = {backup};
+    files.hashes = 0;
+    EXPECT_TRUE(CheckCard(files, &record, request).Safe());
+    EXPECT_EQ(files.hashes, 1);  // the backup's own "second", never copied by a run
+
+    // A card file changed since (same size, other bytes, another time) is read again.
+    dir.Write("in/IMG_0001.JPG", "uno");
+    files.hashes = 0;
+    const CardVerdict changed = CheckCard(files, &record, request);
+    ASSERT_EQ(changed.Unsafe.size(), 1u);
+    EXPECT_EQ(changed.Unsafe[0].Path, in + "/IMG_0001.JPG");
+    EXPECT_GE(files.hashes, 1);
 }
 
 // The serial number is chosen free in the output folder and in every backup

@@ -144,6 +144,7 @@ TEST(CsvLog, RowsReadBackIntoTheirColumnsWhateverTheNames) {
     FileFacts exif = MovedJpeg(fs, dir.path());  // metadata dates, no serial, looked up at its new place
     exif.SourceFileName = "a \"q\", b\r\nc\nd.jpg", exif.Notes = "He said \"no\"";
     exif.BackupFilePaths = {"/b1/x.jpg", "/b 2/x.jpg"};
+    exif.MissingBackups = {"/b3: No space left on device"};
     FileFacts avi;  // skipped, RIFF dates, its source gone: the record's own values stand in
     avi.SourceFileName = "Trip \"best\", 1.avi", avi.SourceFilePath = "/card/gone.avi", avi.Size = 77;
     avi.FileSystemDateCreated = At(2020, 1, 2, 3, 4, 5), avi.AttributeHidden = true, avi.ExternalFormat = "AVI video";
@@ -157,7 +158,7 @@ TEST(CsvLog, RowsReadBackIntoTheirColumnsWhateverTheNames) {
     avi.MovieDateSource = "Keys:CreationDate";
     avi.EXIFOffsetDigitized = -150, avi.EXIFSubSecOriginal = "07", avi.GPSDateTime = At(2019, 7, 24, 14, 55, 40);
     avi.Latitude = -33.86882, avi.Longitude = 151.2092961, avi.PositionSource = "udta \xC2\xA9xyz";
-    avi.MovieZoneSource = "Position";
+    avi.MovieZoneSource = "Position", avi.XMPUTCOffset = 330;
     for (const auto* f : {&exif, &avi}) logs.WriteFileRecord(*f);
     logs.csv->Close();
     EXPECT_EQ(CsvLog::Create(fs, dir.path(), kStart)->Path(), dir.path() + kStem + " (2).csv");
@@ -173,21 +174,23 @@ TEST(CsvLog, RowsReadBackIntoTheirColumnsWhateverTheNames) {
               "DateBeforeShift,DateAfterShift,TimeShift,DateSource,CameraMake,CameraModel,CameraSerial,CameraOffset,"
               "OriginalModifiedTime,EXIFOffsetTimeOriginal,EXIFOffsetTimeDigitized,EXIFOffsetTime,"
               "EXIFSubSecTimeOriginal,GPSDateTime,Latitude,Longitude,PositionSource,MovieZoneSource,RunId,BackupPaths,"
-              "CameraName,LensModel,Artist,SubSecTimeOriginal,JobCode,ContinuingNumber,ContinuingScope\r\n"
+              "CameraName,LensModel,Artist,SubSecTimeOriginal,JobCode,ContinuingNumber,ContinuingScope,XMPUTCOffset,"
+              "MissingBackups\r\n"
               "2021/07/03 09:05:08,2021/07/03 09:05:09,\"a \"\"q\"\", b\r\nc\nd.jpg\",\"/card/DCIM\",2345678,"
               "2021/07/03 09:05:08,2004/12/25 18:09:11,Yes,No,Yes,Yes,\"IMG_\",42,4,\"JPG\",\"JPEG image\",\"JPEG\",No,"
               "\"N/A\",N/A,No,\"N/A\",N/A,N/A,N/A,N/A,N/A,Yes,2,2,9000,12,\"Intel\",8,11,2004/12/26 08:00:00,300,27,"
               "2004/12/25 18:09:11,2004/12/25 18:09:12,Yes,2004/12/25 18:09:11,0,\"Moved\","
               "\"{DT=2004-12-25 @18-09-11}.jpg\",\"" + dir.path() + "\",\"He said \"\"no\"\"\",No,N/A,\"N/A\",N/A,"
               "2004/12/26 19:09:11,2004/12/25 18:09:11,-1 01:00:00,\"EXIF DateTimeOriginal\",\"N/A\",\"N/A\","
-              "\"N/A\",N/A,N/A,N/A,N/A,N/A,N/A,N/A,N/A,N/A,\"N/A\",\"N/A\",N/A,\"/b1/x.jpg;/b 2/x.jpg\",\"N/A\",\"N/A\",\"N/A\",\"N/A\",\"N/A\",N/A,\"N/A\"\r\n" +
+              "\"N/A\",N/A,N/A,N/A,N/A,N/A,N/A,N/A,N/A,N/A,\"N/A\",\"N/A\",N/A,\"/b1/x.jpg;/b 2/x.jpg\",\"N/A\",\"N/A\",\"N/A\",\"N/A\",\"N/A\",N/A,\"N/A\",N/A,"
+              "\"/b3: No space left on device\"\r\n" +
               zero + "," + zero + ",\"Trip \"\"best\"\", 1.avi\",\"\",77,2020/01/02 03:04:05," + zero +
               ",No,Yes,No,No,\"N/A\",N/A,N/A,\"AVI\",\"AVI video\",\"RIFF\",No,\"N/A\",2003/01/01 00:00:00,Yes,"
               "\"AVI \",2004/12/25,18:09:11,N/A,2004/12/25 07:08:09,N/A,No,N/A,N/A,N/A,0,\"N/A\",N/A,N/A,N/A,N/A,"
               "N/A,N/A,N/A,No,N/A,N/A,\"N/A\",\"N/A\",\"N/A\",\"Trip \"\"best\"\", 1.avi is odd.\nSecond, note.\","
               "Yes,2019/07/24 11:25:40,\"Keys:CreationDate\",-03:30,N/A,N/A,N/A,\"N/A\",\"N/A\",\"N/A\",\"N/A\","
               "N/A,N/A,N/A,-02:30,N/A,07,2019/07/24 14:55:40,-33.868820,151.209296,\"udta \xC2\xA9xyz\","
-              "\"Position\",N/A,\"N/A\",\"N/A\",\"N/A\",\"N/A\",\"N/A\",\"N/A\",N/A,\"N/A\"\r\n");
+              "\"Position\",N/A,\"N/A\",\"N/A\",\"N/A\",\"N/A\",\"N/A\",\"N/A\",N/A,\"N/A\",+05:30,\"N/A\"\r\n");
     // The undo's reader splits every row into the columns, names and notes whole.
     const std::vector<CsvRecord> rows = SplitCsv(content);
     ASSERT_EQ(rows.size(), 3u);

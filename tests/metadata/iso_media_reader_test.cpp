@@ -150,6 +150,61 @@ TEST(IsoMediaReader, MovieReadBudget) {
     }
 }
 
+// GoPro's GPMF: key, type, structure size, count, data padded to 4 bytes.
+std::string Klv(const std::string& key, char type, int size, const std::string& data) {
+    return key + std::string{type, char(size)} + Be(data.size() / size, 2) + data +
+           std::string((4 - data.size() % 4) % 4, '\0');
+}
+std::string GpmfSample(const std::string& gpsu) {
+    const std::string strm = Klv("STNM", 'c', 1, "GPS (Lat., Long., Alt., 2D speed, 3D speed)") +
+                             Klv("GPSF", 'L', 4, Be(3, 4)) + Klv("GPSU", 'U', 16, gpsu);
+    return Klv("DEVC", 0, 1, Klv("DVID", 'L', 4, Be(1, 4)) + Klv("STRM", 0, 1, Klv("TSMP", 'L', 4, Be(1, 4))) +
+                                 Klv("STRM", 0, 1, strm));
+}
+// The metadata track: handler meta, sample entry gpmd, one sample at `offset`.
+std::string GpmfTrak(std::uint64_t offset, std::size_t size) {
+    const std::string stbl = FullBox("stsd", 0, Be(1, 4) + Box("gpmd", std::string(8, '\0'))) + Box("stts", "") +
+                             FullBox("stsz", 0, Be(0, 4) + Be(1, 4) + Be(size, 4)) +
+                             FullBox("stco", 0, Be(1, 4) + Be(offset, 4));
+    return Box("trak", Box("tkhd", std::string(84, 't')) +
+                           Box("mdia", FullBox("mdhd", 0, std::string(20, '\0')) +
+                                           FullBox("hdlr", 0, Be(0, 4) + "meta" + std::string(12, '\0') + "GoPro MET") +
+                                           Box("minf", Box("gmhd", "") + Box("stbl", stbl))));
+}
+// GoPro's order (the media data first) or the movie box first.
+std::string GoPro(const std::string& sample, bool moovFirst) {
+    const std::string ftyp = Ftyp("mp41"), video = std::string(3000, 'v');
+    auto moov = [&](std::uint64_t at) {
+        return Box("moov", Mvhd(Mac(k20190725T0330Z)) + Box("udta", Box("FIRM", "HD9.01.01.60.00")) + Trak(50000) +
+                               GpmfTrak(at, sample.size()));
+    };
+    const std::string mdat = Box("mdat", video + sample + std::string(500, 'a'));
+    if (!moovFirst) return ftyp + mdat + moov(ftyp.size() + 8 + video.size());
+    const std::size_t moovSize = moov(0).size();
+    return ftyp + moov(ftyp.size() + moovSize + 8 + video.size()) + mdat;
+}
+
+// A GoPro movie's GPS time: its GPMF track's first sample, read on when the
+// media data follows the movie box, else by a second pass of just that
+// sample (the first pass's facts kept); the video track's tables unread. A
+// sample without a GPS time, or damaged, gives none and costs no second pass.
+TEST(IsoMediaReader, GoProGpsTime) {
+    for (const bool moovFirst : {false, true}) {
+        const ReadResult r = ReadBytes(GoPro(GpmfSample("190725033112.345"), moovFirst));
+        const FileFacts& f = r.facts;
+        EXPECT_TRUE(f.MovieMetadata && f.Notes.empty()) << f.Notes;
+        EXPECT_EQ(std::tuple(f.MovieDate, f.MovieDateSource, f.GPSDateTime, r.streams),
+                  std::tuple(D(2019, 7, 25, 3, 30), "mvhd (camera clock)", D(2019, 7, 25, 3, 31, 12), moovFirst ? 1 : 2));
+        EXPECT_LT(r.bytesRead, 12000u);
+    }
+    std::string damaged = GpmfSample("190725033112.345");
+    damaged.replace(6, 2, Be(0xFFFF, 2));  // DEVC's count past the sample's end
+    for (const std::string& sample : {GpmfSample("1907250331"), GpmfSample("191325033112.345"), damaged}) {
+        const ReadResult r = ReadBytes(GoPro(sample, true));
+        EXPECT_TRUE(r.facts.MovieMetadata && !r.facts.GPSDateTime && r.streams == 1);
+    }
+}
+
 // HEIF: iinf names the Exif item, iloc places it (at the end, inside idat, or before meta).
 std::string Heif(const std::string& tiff, int where) {
     const std::string exif = Be(6, 4) + std::string("Exif\0\0", 6) + tiff;

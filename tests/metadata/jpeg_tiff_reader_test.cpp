@@ -255,6 +255,49 @@ TEST(JpegTiffReader, RawsWithOtherSignatures) {
     }
 }
 
+// A BigTIFF of either byte order: 8-byte counts and offsets, 20-byte
+// entries; the Exif pointer as an IFD8 or as a LONG in the first half of its
+// field; a camera name inside the entry. Its strings after the directories, or
+// before IFD0 as libtiff's tiffcp -8 leaves them (read on a second pass).
+std::string BigTiff(ByteOrder o, std::uint16_t exifType, std::uint64_t count = 3) {
+    auto num = [o](std::uint64_t v, int n) {
+        std::string s(n, '\0');
+        for (int i = 0; i < n; ++i) s[o == ByteOrder::Intel ? i : n - 1 - i] = static_cast<char>(v >> (8 * i));
+        return s;
+    };
+    auto entry = [&](std::uint16_t tag, std::uint16_t type, std::uint64_t n, const std::string& value) {
+        return num(tag, 2) + num(type, 2) + num(n, 8) + value + std::string(8 - value.size(), '\0');
+    };
+    const std::string exifValue = exifType == 4 ? num(92, 4) : num(92, 8);
+    return (o == ByteOrder::Intel ? "II" : "MM") + num(0x2B, 2) + num(8, 2) + num(0, 2) + num(16, 8) + num(count, 8) +
+           entry(0x010F, 2, 3, std::string("Te\0", 3)) + entry(0x0132, 2, 20, num(128, 8)) +
+           entry(0x8769, exifType, 1, exifValue) + num(0, 8) + num(1, 8) + entry(0x9003, 2, 20, num(148, 8)) +
+           num(0, 8) + std::string("2019:07:15 10:00:00\0", 20) + std::string("2019:07:14 09:08:07\0", 20);
+}
+
+TEST(JpegTiffReader, BigTiff) {
+    for (ByteOrder o : {I, M}) {
+        for (std::uint16_t type : {4, 18}) {
+            const ReadResult r = ReadBytes(BigTiff(o, type) + std::string(1000, 'p'));
+            const FileFacts& f = r.facts;
+            EXPECT_TRUE(f.InternalFormat == "TIFF" && f.TIFFMetadata && f.Notes.empty()) << f.Notes;
+            EXPECT_EQ(std::tuple(f.IFD0Offset, f.IFD0Entries, f.SubIFDOffset, f.SubIFDEntries, f.CameraMake),
+                      std::tuple(16, 3, 92, 1, "Te"));
+            EXPECT_EQ(std::tuple(f.EXIFDateOriginal, f.EXIFDateModified),
+                      std::tuple(D(2019, 7, 14, 9, 8, 7), D(2019, 7, 15, 10)));
+        }
+        ExpectNotes({{BigTiff(o, 18, 0x10000), " contains an invalid TIFF IFD0 directory entry count."},
+                     {BigTiff(o, 18).substr(0, 12), " contains an invalid TIFF IFD0 offset."}});
+    }
+    for (const char* name : {"jpeg_tiff/tiffcp_bigtiff_intel.tif", "jpeg_tiff/tiffcp_bigtiff_motorola.tif"}) {
+        const ReadResult r = ReadBytes(*FileBytes(kSeeds + name));
+        EXPECT_TRUE(r.facts.TIFFMetadata && r.facts.Notes.empty()) << name << r.facts.Notes;
+        EXPECT_EQ(std::tuple(r.facts.EXIFDateModified, r.facts.CameraMake, r.facts.CameraModel),
+                  std::tuple(D(2019, 7, 15, 10), "Testo", "Big One")) << name;
+    }
+    ExpectEveryTruncationHandled(BigTiff(M, 4));
+}
+
 // DateTimeOriginal kept in IFD0 itself serves when the Exif directory is cut off with the file's end,
 // or does not hold one.
 TEST(JpegTiffReader, DateTimeOriginalInIfd0) {

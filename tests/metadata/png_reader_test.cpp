@@ -45,6 +45,33 @@ TEST(PngReader, ReadsFilesOfOtherTools) {
     EXPECT_FALSE(f.EXIFDateOriginal || f.EXIFDateDigitized || f.EXIFDateModified);
 }
 
+// ImageMagick's hex-encoded EXIF ("Raw profile type exif" or "APP1") in a
+// zTXt, tEXt or iTXt chunk (made to its layout, checked with exiftool); a
+// profile cut or with stray characters; an eXIf without a date beside it.
+TEST(PngReader, ReadsRawProfiles) {
+    ExpectSeedsDated({"png/raw_profile_ztxt.png", "png/raw_profile_app1_text.png", "png/raw_profile_itxt.png"},
+                     D(2019, 7, 14, 9, 8, 7));
+    auto hex = [](const std::string& bytes) {
+        std::string h;
+        for (unsigned char c : bytes) h += "0123456789abcdef"[c >> 4], h += "0123456789abcdef"[c & 15];
+        return h;
+    };
+    const std::string profile = "\nexif\n    " + std::to_string(kTiff.size()) + "\n" + hex(kTiff).insert(72, "\n") + "\n";
+    const std::string undated = BuildTiff({ByteOrder::Intel, std::nullopt, std::nullopt, std::nullopt, false, 0, {}, {}});
+    for (const std::string& first : {std::string(), PngChunk("eXIf", undated)}) {
+        const FileFacts f =
+            ReadBytes(kHeader + first + PngChunk("tEXt", std::string("Raw profile type exif\0", 22) + profile) +
+                      PngChunk("IEND", ""))
+                .facts;
+        EXPECT_TRUE(f.TIFFMetadata && f.Notes.empty()) << f.Notes;
+        EXPECT_EQ(f.EXIFDateOriginal, first.empty() ? std::optional(D(2021, 6, 5, 14, 3, 2)) : std::nullopt);
+    }
+    // Cut short: the block's directory is missing.
+    const std::string cut = profile.substr(0, 40);
+    ExpectNotes({{kHeader + PngChunk("tEXt", std::string("Raw profile type exif\0", 22) + cut) + PngChunk("IEND", ""),
+                  " contains an invalid TIFF IFD0 directory entry count."}});
+}
+
 TEST(PngReader, DamagedFiles) {
     const std::string end = PngChunk("IEND", "");
     ExpectNotes({{kHeader + PngChunk("IDAT", "x") + end + PngChunk("eXIf", kTiff), " does not contain an EXIF block."},

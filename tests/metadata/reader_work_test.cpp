@@ -21,9 +21,11 @@ TEST(ReaderWork, CountsAtTheirMaximum) {
                              Le32(8 + 2 + 65535 * 12 + 4) + Repeat(unused, 65534) + Le32(0) + "\xFF\xFF" +
                              Repeat(unused, 65535) + Le32(0);
     const std::string segments = Repeat(std::string("\xFF\xFE\0\x02", 4), 32767);
-    // A million empty chunks; a PNG's 65,536, a WebP's 16,384; 64 empty segments in a RAF's JPEG.
+    // A million empty chunks; a PNG's 65,536, a WebP's 16,384; 64 empty segments in a RAF's JPEG; 65,536
+    // empty JPEG XL boxes.
     const std::string junk = Repeat(std::string("JUNK\0\0\0\0", 8), 1 << 20);
     const std::string png = "\x89PNG\r\n\x1A\n" + Repeat(std::string("\0\0\0\0tEXt\0\0\0\0", 12), 65536);
+    const std::string jxl = std::string("\0\0\0\x0CJXL \r\n\x87\n", 12) + Repeat(Be32(8) + "free", 1 << 16);
     const std::string webp = "RIFF" + Le32(4 + 8 * 16384) + "WEBP" + junk.substr(0, 8 * 16384);
     const std::string raf = "FUJIFILMCCD-RAW " + std::string(68, '\0') + Be32(92) + Be32(2 + 64 * 4 + 100) +
                             "\xFF\xD8" + Repeat(std::string("\xFF\xFE\0\x02", 4), 64) + std::string(100, 'j');
@@ -40,6 +42,7 @@ TEST(ReaderWork, CountsAtTheirMaximum) {
              {"PNG", png},
              {"WebP", webp},
              {"RAF", raf},
+             {"JPEG XL", jxl},
              {"AVCHD", avchd}}) {
         SCOPED_TRACE(name);
         const ReadResult r = ReadQuickly(bytes);

@@ -29,6 +29,13 @@ TEST(GpsClock, PhotoZonesFromOffsetsOrGps) {
     EXPECT_EQ(PhotoZoneMinutes(Photo("1", At(2023, 3, 12, 7, 0, 0), std::nullopt, At(2023, 3, 11, 7, 0, 0))),
               std::nullopt);  // a day apart: no zone
     EXPECT_EQ(ClockErrorSeconds(Photo("1", At(2023, 3, 12, 7, 0, 0), 540)), std::nullopt);
+    // A GoPro's movie: its header's camera clock against its GPMF GPS time;
+    // a header that holds UTC says nothing of the clock.
+    FileFacts movie;
+    movie.MovieMetadata = true, movie.MovieDate = At(2023, 3, 12, 7, 15, 30), movie.GPSDateTime = At(2023, 3, 11, 22, 18, 50);
+    EXPECT_EQ(ClockErrorSeconds(movie), -200);
+    movie.MovieDateIsUTC = true;
+    EXPECT_EQ(ClockErrorSeconds(movie), std::nullopt);
 }
 
 }  // namespace

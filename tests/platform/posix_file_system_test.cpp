@@ -474,6 +474,33 @@ TEST(PosixFileSystem, HeldOutputFoldersStayTheFoldersFirstReached) {
     EXPECT_TRUE(fs.MoveFile(folder(1) + "/a.JPG", folder(0) + "/a.JPG"));
 }
 
+// A move of a listed file into a held folder moves only the file listed: a
+// name that now holds another file, or a link, keeps it, and nothing stays
+// in the folder. The file moved is told as it stands there.
+TEST(PosixFileSystem, AListedMoveMovesOnlyTheFileListed) {
+    TempDir tmp;
+    const std::string out = tmp.Mkdir("out"), photo = tmp.Write("a.JPG", "photo");
+    PosixFileSystem fs;
+    ASSERT_TRUE(fs.HoldOutput(out));
+    const FsItem listed = *fs.GetFile(photo);
+    std::optional<FsItem> placed;
+
+    fsys::rename(photo, photo + ".kept");
+    tmp.Write("a.JPG", "another photo");
+    EXPECT_EQ(fs.MoveListed(photo, out + "/b.JPG", listed, placed).error, "The file changed since it was listed");
+    fsys::remove(photo);
+    fsys::create_symlink(photo + ".kept", photo);
+    EXPECT_TRUE(fs.MoveListed(photo, out + "/b.JPG", listed, placed).Is(FsFault::NotOrdinaryFile));
+    EXPECT_TRUE(Names(out).empty() && fsys::is_symlink(photo) && !placed);
+
+    fsys::remove(photo);
+    fsys::rename(photo + ".kept", photo);
+    ASSERT_TRUE(fs.MoveListed(photo, out + "/b.JPG", listed, placed));
+    ASSERT_TRUE(placed);
+    EXPECT_TRUE(placed->Id == listed.Id && placed->Size == 5 && placed->Path == out + "/b.JPG");
+    EXPECT_TRUE(!fsys::exists(photo) && fs.NameTaken(out, "b.JPG"));
+}
+
 // The serial-number loop's name tests in a held folder are answered from one
 // listing a batch: the run's own new names count at once, anything else made
 // or removed meanwhile counts from the next batch. A FAT folder compares

@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QListView>
+#include <QListWidget>
+#include <QComboBox>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -169,6 +171,41 @@ private slots:
         QVERIFY(!dialog.Grid().isHidden());
         dialog.GridButton().click();
         QVERIFY(dialog.Grid().isHidden());
+    }
+
+    // A day, a folder or a camera is ticked as a whole; its box shows whether all, none or some of its files are.
+    void groupsTickTheirFiles() {
+        const FileList files = Files();
+        FileTableDialog dialog(files);
+        const auto ticked = [&] {
+            QString out;
+            for (int row = 0; row < static_cast<int>(files.Rows().size()); ++row) out += dialog.Chosen(row) ? '1' : '0';
+            return out;
+        };
+        const auto groups = [&] {
+            QStringList out;
+            for (int i = 0; i < dialog.Groups().count(); ++i) {
+                const QListWidgetItem* item = dialog.Groups().item(i);
+                const QVariant box = item->data(Qt::CheckStateRole);
+                out << item->text() + (box.isValid() ? QString("=%1").arg(box.toInt()) : QString());
+            }
+            return out.join('|');
+        };
+        QCOMPARE(groups(), QString("2023-07-14 (1)=2|2024-07-14 (1)=2|No date (2)"));  // nothing to tick without a date
+        dialog.Groups().item(1)->setCheckState(Qt::Unchecked);
+        QCOMPARE(ticked(), QString("0111"));
+        dialog.GroupChoice().setCurrentIndex(dialog.GroupChoice().findText("By folder"));
+        QCOMPARE(groups(), QString("/card/DCIM (4)=1"));
+        dialog.Groups().item(0)->setCheckState(Qt::Checked);
+        QCOMPARE(ticked(), QString("1111"));
+        dialog.TickNone().click();
+        QCOMPARE(groups(), QString("/card/DCIM (4)=0"));
+
+        std::vector<ravlen::FileRow> rows(3);
+        rows[0].CameraName = "Canon EOS R6", rows[2].CameraName = "Apple iPhone 15";
+        std::vector<std::string> keys;
+        for (const auto& group : ravlen::ui::GroupFiles(rows, ravlen::ui::GroupBy::Camera)) keys.push_back(group.Key);
+        QCOMPARE(keys, (std::vector<std::string>{"Apple iPhone 15", "Canon EOS R6", "Unknown camera"}));
     }
 
     // A file's thumbnail arrives from another thread for a row that asks for it; one without has none.

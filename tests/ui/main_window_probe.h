@@ -23,6 +23,7 @@ public:
     QPushButton* Close() const { return w_.closeButton_; }
     QPushButton* BrowseSource() const { return w_.browseSource_; }
     QPushButton* BrowseOutput() const { return w_.browseOutput_; }
+    QPushButton* BrowseBackup() const { return w_.browseBackup_; }
     QPushButton* Help() const { return w_.helpButton_; }
     QPushButton* Undo() const { return w_.undoButton_; }
     QPushButton* UndoLast() const { return w_.undoLastButton_; }

@@ -314,6 +314,15 @@ private slots:
         c.BrowseOutput()->click();
         QCOMPARE(c.Text("OutputPath")->text(), QString("/"));
 
+        // A backup folder picked is added after those typed, once.
+        c.Text("BackupPaths")->setText(Path("photos") + " ;");
+        c.Text("BackupPaths")->textEdited(c.Text("BackupPaths")->text());
+        pickerAnswers = {"/", "/"};
+        c.BrowseBackup()->click();
+        c.BrowseBackup()->click();
+        QCOMPARE(c.Text("BackupPaths")->text(), Path("photos") + ";/");
+        QCOMPARE(w->Options().BackupPaths, (Path("photos") + ";/").toStdString());
+
         // A chooser opens at the folder chosen while it exists; else the
         // source's at the desktop's cards folder, the output's at home.
         pickerStarts.clear();

@@ -133,8 +133,15 @@ public:
     void KeepReasons(std::unordered_map<std::string, UnsafeReason>* reasons, const RunOptions* options) {
         reasons_ = reasons, options_ = options;
     }
+    // The placed files a backup folder lacks, for the summary.
+    const std::vector<FileFacts>& Unbacked() const { return unbacked_; }
     void WriteFileRecord(const FileFacts& facts) override {
         if (files_) files_->Add(facts);
+        if (!facts.MissingBackups.empty()) {
+            FileFacts kept;
+            kept.SourceFilePath = facts.SourceFilePath, kept.MissingBackups = facts.MissingBackups;
+            unbacked_.push_back(std::move(kept));
+        }
         if (reasons_ && facts.Operation != FileOperation::Moved && facts.Operation != FileOperation::Copied &&
             facts.Operation != FileOperation::AlreadyImported)
             (*reasons_)[facts.SourceFilePath] = UnplacedReason(facts, *options_);
@@ -146,7 +153,7 @@ public:
             entry.Target = JoinPath(facts.OutputFolder, facts.OutputFileName);
             entry.Operation = facts.Operation;
             // The placed file as the undo will find it, unless something changed it since.
-            if (const std::optional<FsItem> placed = fs_.GetFile(entry.Target)) {
+            if (const std::optional<FsItem> placed = facts.Placed ? facts.Placed : fs_.GetFile(entry.Target)) {
                 entry.Id = placed->Id;
                 entry.Size = placed->Size;
                 entry.Modified = placed->Modified;
@@ -168,6 +175,7 @@ private:
     FileSystem& fs_;
     std::unordered_map<std::string, UnsafeReason>* reasons_ = nullptr;
     const RunOptions* options_ = nullptr;
+    std::vector<FileFacts> unbacked_;
 };
 
 }  // namespace
@@ -179,6 +187,20 @@ std::string ProtectedLeftWarning(const RunTally& tally, const RunOptions& option
                       : DigitsOf(left) + " read-only (protected) files stay") +
            " in the source folder: do not erase or format the card before you have saved " +
            (left == 1 ? "it." : "them.");
+}
+
+std::string NoBackupWarning(const std::vector<FileFacts>& files) {
+    if (files.empty()) return {};
+    const bool one = files.size() == 1;
+    std::string text = (one ? std::string("1 file has") : DigitsOf(std::int64_t(files.size())) + " files have") +
+                       " no copy in a backup folder and stayed in the source folder: do not erase or format the "
+                       "card before you have backed " + (one ? "it" : "them") + " up.";
+    for (const FileFacts& f : files) {
+        text += kCrLf + std::string("  ") + f.SourceFilePath + " (";
+        for (std::size_t i = 0; i < f.MissingBackups.size(); ++i) text += (i ? "; " : "") + f.MissingBackups[i];
+        text += ")";
+    }
+    return text;
 }
 
 std::string ActionSentence(const RunOptions& options) {
@@ -261,6 +283,8 @@ std::string SummaryReport(const RunTally& t) {
         r.Line(t.NumberOfSourceObjects, "  total files would have been attempted");
     }
     if (t.NumberOfTimesNotSet > 0) r.Line(t.NumberOfTimesNotSet, "  files placed whose modified time could not be set");
+    if (t.NumberWithoutBackup > 0)
+        r.Line(t.NumberWithoutBackup, "  files placed without a copy in every backup folder");
     return WithExclusions(r.Text(), t, false);
 }
 
@@ -364,6 +388,7 @@ RunOutcome RunDriver::Go(RunOptions& options) {
     const std::optional<Folders> folders = Check(options);
     if (!folders) return RunOutcome::Ended;
     if (!CheckWritable(*folders)) return RunOutcome::Ended;
+    if (!CheckBackups(options)) return RunOutcome::Ended;
     std::optional<std::string> report;
     if (options.PreviewResults) {
         report = Preview(*folders, options);
@@ -375,6 +400,7 @@ RunOutcome RunDriver::Go(RunOptions& options) {
         }
     }
     if (!CheckSpace(*folders, options)) return RunOutcome::Ended;
+    if (!CheckBackupSpace(options)) return RunOutcome::Ended;
     if (!Confirm(options, report)) return RunOutcome::Ended;
     return Process(*folders, options);
 }
@@ -458,7 +484,8 @@ std::optional<FolderRef> RunDriver::CheckOutput(RunOptions& options) {
             return Refuse("Output parent folder " + std::string(1, kQuote) + parent + kQuote + " doesn't exist.");
         // The files are listed where the run will put them once it has created the folder.
         if (listing_) return FolderRef{typed, false, parent, {}};
-        counted_.Clear();  // the source may change while the question waits
+        // The source may change while the question waits for someone.
+        if (!services_.port.AnswersAtOnce()) counted_.Clear();
         const MsgAnswer answer =
             services_.port.MessageBox("Create output folder " + std::string(1, kQuote) + typed + kQuote + "?",
                                       MsgIcon::Question, MsgButtons::YesNo, Version().Title);
@@ -497,6 +524,49 @@ bool RunDriver::CheckSpace(const Folders& folders, const RunOptions& options) {
     return false;
 }
 
+bool RunDriver::CheckBackups(const RunOptions& options) {
+    FileSystem& fs = services_.fs;
+    for (const std::string& folder : BackupFoldersOf(options.BackupPaths)) {
+        if (fs.FolderExists(folder)) continue;
+        const std::string parent = fs.ParentPart(folder);
+        if (fs.FileExists(folder) || fs.DrivePart(folder).empty() || parent.empty() || !fs.FolderExists(parent)) {
+            // Run on without it: each file then lacks that copy and stays at its source.
+            counted_.Clear();  // the source may change while the question waits
+            if (services_.port.AskDefaultNo(folder + " is not available. Import without a backup?", Version().Title) !=
+                MsgAnswer::Yes)
+                return false;
+            continue;
+        }
+        // Made as the output folder is, when only its last part is missing.
+        counted_.Clear();
+        if (services_.port.MessageBox("Create backup folder " + std::string(1, kQuote) + folder + kQuote + "?",
+                                      MsgIcon::Question, MsgButtons::YesNo, Version().Title) != MsgAnswer::Yes)
+            return false;
+        const FsStatus made = fs.CreateFolder(folder);
+        if (!fs.FolderExists(folder)) {
+            Refuse("Unable to create backup folder " + std::string(1, kQuote) + folder + kQuote + "." +
+                   (made.error.empty() ? "" : kCrLf + made.error));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool RunDriver::CheckBackupSpace(const RunOptions& options) {
+    const std::uint64_t needed = static_cast<std::uint64_t>(BytesNeeded(tally_));
+    for (const std::string& folder : BackupFoldersOf(options.BackupPaths)) {
+        const std::optional<std::uint64_t> free =
+            services_.fs.FolderExists(folder) ? services_.fs.FreeBytes(folder) : std::nullopt;
+        if (!free || needed <= *free) continue;
+        // The files that find no room stay at their source.
+        counted_.Clear();
+        const std::string question = folder + " has room for " + ByteSizeText(*free) + " of " + ByteSizeText(needed) +
+                                     ". Import with an incomplete backup?";
+        if (services_.port.AskDefaultNo(question, Version().Title) != MsgAnswer::Yes) return false;
+    }
+    return true;
+}
+
 bool RunDriver::CheckOutputOutsideSource(const RunOptions& options, const Folders& folders) {
     // 9. Processing subfolders into a folder below the source would walk into
     // the files just placed. The output folder itself is never compared, so
@@ -530,7 +600,8 @@ std::string RunDriver::Preview(const Folders& folders, const RunOptions& options
 bool RunDriver::Confirm(const RunOptions& options, const std::optional<std::string>& previewReport) {
     UserPort& port = services_.port;
     if (options.RequestConfirmation) {
-        counted_.Clear();  // the source may change while the question waits
+        // The source may change while the question waits for someone.
+        if (!port.AnswersAtOnce()) counted_.Clear();
         // The warning of protected files left behind, then what will happen,
         // come before the question they bear on.
         const std::string left = ProtectedLeftWarning(tally_, options);
@@ -638,25 +709,31 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
             services_.runEnded(*card, std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
     }
     if (options.SummarizeResults) {
-        const bool all = AllTimestamped(tally_);
+        // Files a backup lacks are counted in the full report.
+        const bool all = AllTimestamped(tally_) && tally_.NumberWithoutBackup == 0;
         std::string text = all ? WithExclusions(SuccessMessage(tally_.NumberOfSourceObjects), tally_, false)
                                : SummaryReport(tally_);
         const std::string left = ProtectedLeftWarning(tally_, options);
         if (!left.empty()) text += std::string(kCrLf) + kCrLf + left;
+        const std::string unbacked = NoBackupWarning(records.Unbacked());
+        if (!unbacked.empty()) text += std::string(kCrLf) + kCrLf + unbacked;
         if (!options.PreviewResults) text = WithDcfHint(text, tally_, false);  // else the preview told
         std::vector<OpenablePlace> places{{"Output folder", folders.output.Path}};
         // The text log is the one written for reading; the CSV when it is the only one.
         if (logs.text) places.push_back({"Log", logs.text->Path()});
         else if (logs.csv) places.push_back({"Log", logs.csv->Path()});
         // Files already there are no trouble: their report only informs.
-        const bool fine = (all || (EveryFilePlacedOrThere(tally_) && left.empty())) && (!card || card->Safe);
+        const bool fine = (all || (EveryFilePlacedOrThere(tally_) && left.empty())) && (!card || card->Safe) &&
+                          unbacked.empty();
         const MsgIcon icon = fine ? MsgIcon::Information : MsgIcon::Exclamation;
         if (card) services_.port.ShowRunSummary(text, icon, Version().Title, places, *card);
         else services_.port.ShowSummary(text, icon, Version().Title, places);
     }
 
     // A run the engine could not finish is never complete.
-    const bool complete = finished && logFailure.empty() && EveryFilePlacedOrThere(tally_);
+    // A file a backup lacks is placed, but the run did not do all it was asked.
+    const bool complete = finished && logFailure.empty() && EveryFilePlacedOrThere(tally_) &&
+                          tally_.NumberWithoutBackup == 0;
     return complete ? RunOutcome::Completed : RunOutcome::Incomplete;
 }
 

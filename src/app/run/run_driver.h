@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/run/run_plan.h"
 #include "engine/camera_zones.h"
@@ -15,6 +16,7 @@
 #include "engine/folder_listings.h"
 #include "log/program_facts.h"
 #include "model/file_choice.h"
+#include "model/file_facts.h"
 #include "model/continuing_numbers.h"
 #include "model/file_list.h"
 #include "model/file_system.h"
@@ -115,6 +117,12 @@ private:
     // and whether its file system has room for the bytes the run writes.
     bool CheckWritable(const Folders& folders);
     bool CheckSpace(const Folders& folders, const RunOptions& options);
+    // The backup folders: one missing but for its last part is created (a
+    // question), one out of reach or short of room for the run is a
+    // question; false for a No. A Yes runs on without the copies that cannot
+    // be made, and their files stay at their source.
+    bool CheckBackups(const RunOptions& options);
+    bool CheckBackupSpace(const RunOptions& options);
     // The preview pass; its report.
     std::string Preview(const Folders& folders, const RunOptions& options);
     // The question or the preview report as the options ask; false for a No.
@@ -155,6 +163,10 @@ std::string SummaryReport(const RunTally& tally);
 // With Move, the warning that read-only (protected) files the filters passed
 // over stay on the source; empty when none do.
 std::string ProtectedLeftWarning(const RunTally& tally, const RunOptions& options);
+
+// The files placed without a copy in every backup folder, each named with
+// the folders it lacks and why; empty when there are none.
+std::string NoBackupWarning(const std::vector<FileFacts>& files);
 
 
 // What the processing pass will do, said before the question: "The files

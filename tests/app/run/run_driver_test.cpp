@@ -676,3 +676,78 @@ TEST(RunDriverCard, FilesRenamedWhereTheyLieLeaveNoCardToJudge) {
 
 }  // namespace
 }  // namespace ravlen
+
+namespace ravlen {
+namespace {
+
+// Backup folders before the run: one missing but for its last part is
+// created on a Yes; one out of reach, or short of room, runs on only on a
+// Yes, and then every file it lacks stays at its source, even with Move; the
+// summary names them and the run is not complete.
+TEST(RunDriverQuestions, BackupFoldersAreAskedAboutBeforeTheRun) {
+    struct Case {
+        std::string backup;  // "@" for the test's folder
+        MsgAnswer answer;
+        std::string question;  // "" for none
+        RunOutcome outcome;
+        int left;  // files left at the source
+    } const cases[] = {
+        {"@bak", MsgAnswer::No, "Create backup folder \"@bak\"?", RunOutcome::Ended, 2},
+        {"@bak", MsgAnswer::Yes, "Create backup folder \"@bak\"?", RunOutcome::Completed, 0},
+        {"@gone/bak", MsgAnswer::No, "@gone/bak is not available. Import without a backup?", RunOutcome::Ended, 2},
+        {"@gone/bak", MsgAnswer::Yes, "@gone/bak is not available. Import without a backup?", RunOutcome::Incomplete,
+         2},
+        {"@src/IMG_0001.JPG", MsgAnswer::Yes, "@src/IMG_0001.JPG is not available. Import without a backup?",
+         RunOutcome::Incomplete, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.backup);
+        Harness h;
+        h.AddPhotos(2);
+        h.options.BackupPaths = h.At(c.backup);
+        h.options.SummarizeResults = true;
+        h.port.answers = {c.answer};
+        EXPECT_EQ(h.Go(), c.outcome);
+        ASSERT_FALSE(h.port.messages.empty());
+        EXPECT_EQ(h.port.messages.front().text, h.At(c.question));
+        EXPECT_EQ(h.port.messages.front().buttons, MsgButtons::YesNo);
+        EXPECT_EQ(Harness::Count(h.src), c.left);
+        if (c.outcome == RunOutcome::Ended) {
+            EXPECT_EQ(h.port.messages.size(), 1u);
+            EXPECT_EQ(Harness::Count(h.out), 0);
+            continue;
+        }
+        EXPECT_EQ(Harness::Count(h.out), 2);
+        if (c.left == 0) EXPECT_EQ(Harness::Count(h.dir / "bak"), 2);
+        else
+            EXPECT_NE(h.Last().text.find(h.At("2 files have no copy in a backup folder and stayed in the source "
+                                              "folder: do not erase or format the card before you have backed them "
+                                              "up.\r\n  @src/IMG_0001.JPG (" + c.backup)),
+                      std::string::npos)
+                << h.Last().text;
+    }
+
+    // A backup disk short of room: asked with both sizes; on a Yes, what
+    // does not fit stays at its source.
+    for (const MsgAnswer answer : {MsgAnswer::No, MsgAnswer::Yes}) {
+        Harness h;
+        const std::string bak = h.dir.Mkdir("bak");
+        const test::TmpfsMount disk(bak, "100k");
+        if (!disk.Mounted()) GTEST_SKIP() << "no tmpfs mounts here";
+        for (int i = 1; i <= 3; ++i)
+            h.dir.Write("src/IMG_000" + std::to_string(i) + ".JPG", std::string(40000, static_cast<char>('a' + i)));
+        h.options.BackupPaths = bak;
+        h.port.answers = {answer};
+        EXPECT_EQ(h.Go(), answer == MsgAnswer::Yes ? RunOutcome::Incomplete : RunOutcome::Ended);
+        EXPECT_EQ(h.port.messages.front().text,
+                  bak + " has room for 102.4 kB of 120.0 kB. Import with an incomplete backup?");
+        if (answer == MsgAnswer::No) continue;
+        EXPECT_EQ(Harness::Count(h.out), 3);
+        EXPECT_EQ(Harness::Count(bak) + Harness::Count(h.src), 3);
+        EXPECT_EQ(h.driver.Tally().NumberWithoutBackup, Harness::Count(h.src));
+        EXPECT_EQ(Harness::Count(bak), 2);
+    }
+}
+
+}  // namespace
+}  // namespace ravlen
