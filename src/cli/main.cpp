@@ -15,6 +15,7 @@
 
 #include "app/cards/camera_media.h"
 #include "app/clocks/camera_survey.h"
+#include "app/devices/device_sources.h"
 #include "app/records/import_store.h"
 #include "app/records/intent_store.h"
 #include "app/records/number_store.h"
@@ -24,6 +25,7 @@
 #include "app/undo/undo.h"
 #include "cli/card_wait.h"
 #include "cli/console_port.h"
+#include "cli/device_list.h"
 #include "cli/key_list.h"
 #include "log/program_facts.h"
 #include "model/file_choice.h"
@@ -34,6 +36,7 @@
 #include "naming/format_validation.h"
 #include "platform/card_eject.h"
 #include "platform/desktop_services.h"
+#include "platform/device_source.h"
 #include "platform/mount_drives.h"
 #include "platform/posix_file_system.h"
 
@@ -172,6 +175,9 @@ void PrintHelp(const std::string& storePath) {
         "  --only FILE      place only the files whose source paths FILE lists, one a\n"
         "                   line (relative to the current folder); the others stay\n"
         "                   where they are and are logged and counted as not selected\n"
+        "  --devices        list the cameras and phones on the USB ports, one a line,\n"
+        "                   tab-separated: model, port, storages, number of files;\n"
+        "                   SourcePath=camera:<model>@<port> makes one the source\n"
         "  --help, -h       show this text\n"
         "\n"
         "Settings store: %s\n"
@@ -313,7 +319,8 @@ void ApplySettings(RunOptions& options, const Arguments& args, bool keepChosenFo
         if (folder && value.empty() && keepChosenFolders) continue;
         std::string unused;
         SetOptionFromText(options, key, value, unused);  // checked while parsing
-        if (folder && !value.empty() && value[0] != '/') options.*folder = AbsoluteFolder(value);
+        if (folder && !value.empty() && value[0] != '/' && !IsDeviceSourcePath(value))
+            options.*folder = AbsoluteFolder(value);
         const SettingsKey* k = FindSettingsKey(key);
         if (k && k->text == &RunOptions::BackupPaths) {
             std::string absolute;
@@ -497,6 +504,10 @@ int Run(const Arguments& args) {
         ProgramFacts::Current(),
     };
     services.keepRows = listing;
+    DeviceOpener devices(fs);
+    services.openSource = [&devices](const std::string& source, const std::string& output, std::string& refusal) {
+        return devices.Open(source, output, refusal);
+    };
     std::optional<FileChoice> only;
     if (!args.only.empty()) {
         std::unordered_set<std::string> paths;
@@ -617,6 +628,7 @@ int main(int argc, char** argv) {
         ravlen::PrintKeyList(stdout);
         return 0;
     }
+    if (argc == 2 && std::string(argv[1]) == "--devices") return ravlen::PrintDevices();
     ravlen::Arguments args;
     std::string error;
     const bool parsed = ravlen::ParseArguments(argc, argv, args, error);

@@ -158,13 +158,34 @@ std::optional<std::string> ImportCheck::Recorded(const FileFacts& source) {
             if (const auto hashed = hashes_.find(file.Path);
                 hashed != hashes_.end() && hashed->second.size == there->Size && hashed->second.modified == there->Modified)
                 record_->KeepHash(file.Path, there->Modified, hashed->second.hash);
-        if (holds) return file.Path;
+        if (holds) {
+            NoteSeen(source, file.Path);
+            return file.Path;
+        }
     }
     return std::nullopt;
 }
 
+std::optional<std::string> ImportCheck::Seen(const FsItem& file) {
+    if (!record_ || file.Size <= 0) return std::nullopt;
+    const std::string key = source_.ListingKey(file.Path);
+    if (key.empty()) return std::nullopt;
+    std::optional<std::string> placed = record_->Seen(key, file.Size, file.Modified);
+    if (!placed || !Within(*placed, top_)) return std::nullopt;
+    const std::optional<FsItem> there = fs_.GetFile(*placed);
+    if (!there || there->IsFolder || there->Size != file.Size) return std::nullopt;
+    return placed;
+}
+
+void ImportCheck::NoteSeen(const FileFacts& source, const std::string& target) {
+    if (!writes_) return;
+    if (const std::string key = source_.ListingKey(source.SourceFilePath); !key.empty())
+        record_->AddSeen(key, source.Size, source.FileSystemDateModified, target);
+}
+
 void ImportCheck::Placed(const FileFacts& source, const std::string& target) {
     if (!record_ || source.Size <= 0) return;
+    NoteSeen(source, target);
     // Only what is at hand: a hash taken for a comparison, else none until
     // a later file of this size needs one.
     const auto found = hashes_.find(source.SourceFilePath);

@@ -41,6 +41,10 @@ public:
     // A file inside the output folder that the record knows to hold the
     // source's bytes and that still does; nothing when there is none.
     std::optional<std::string> Recorded(const FileFacts& source);
+    // A file its source names by its listing (a device's) that the record
+    // saw placed with this name, size and time and that is still at that
+    // path with that size in the output folder: known without a read.
+    std::optional<std::string> Seen(const FsItem& file);
     // The source went to `target`: the record notes it.
     void Placed(const FileFacts& source, const std::string& target);
 
@@ -56,6 +60,8 @@ private:
         std::optional<std::size_t> sample;
         bool unreadable = false;
     };
+    // The record notes where a device's file is, to know it by its listing next time.
+    void NoteSeen(const FileFacts& source, const std::string& target);
     // The hash of a file as it stands; cached while its size and time stay.
     const std::string* HashOf(FileSource& from, const std::string& path, const FsItem& item);
     // Whether the file at `path`, found as `there`, holds exactly the source's

@@ -114,6 +114,8 @@ public:
                 if (context_.list) context_.list->AddExcluded(file, source.Path, ExclusionWord(exclusion));
             } else if (context_.choice && !context_.choice->Chosen(file.Path)) {
                 if (!NotSelected(file, source, output)) return false;
+            } else if (const std::optional<std::string> seen = imports_ ? imports_->Seen(file) : std::nullopt) {
+                if (!SeenBefore(file, source, output, *seen)) return false;
             } else if (!(performActions_ && context_.sink && context_.sink->Holds(file))) {
                 chosen.push_back(&file);
             }
@@ -204,6 +206,18 @@ private:
         facts.Timestamped = false;
         facts.Notes = kNotSelected;
         ++tally_.NumberOfNotSelected;
+        Record(facts, 0);
+        return ProgressStep(file.Size);
+    }
+
+    // A device's file placed before with this name, size and time: already
+    // imported, and never read over the cable. False to stop.
+    bool SeenBefore(const FsItem& file, const FolderRef& source, const FolderRef& output, const std::string& existing) {
+        context_.port.ProgressSetFile(file.Name);
+        FileFacts facts;
+        facts.StartTime = DateTime::Now();
+        BeginFile(facts, file, source, output);
+        MarkAlreadyImported(facts, tally_, existing);
         Record(facts, 0);
         return ProgressStep(file.Size);
     }

@@ -184,6 +184,13 @@ public:
     // The plain file's modified time to the nanosecond, never through a link;
     // nothing when it cannot be examined.
     virtual std::optional<FileTime> ModifiedTime(const std::string& path) = 0;
+    // What names the file across runs where its name, size and time alone
+    // tell a file seen before (a device's, whose every read crosses a
+    // cable); "" where only its bytes do.
+    virtual std::string ListingKey(const std::string& path) {
+        (void)path;
+        return {};
+    }
 };
 
 }  // namespace ravlen

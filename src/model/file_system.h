@@ -135,6 +135,26 @@ public:
     virtual FsStatus NameStaged(StagedCopy& copy) = 0;
     // Takes a named copy away again, while its name is still that copy's.
     virtual void RemoveNamed(StagedCopy& copy) = 0;
+    // A copy staged for `to` as StageCopy stages one, from a source without
+    // paths (a device on a cable): `fill` pushes the file's bytes, all of
+    // them and in order, through the writer it is given. The copy takes
+    // `modified` as its time; fewer or more bytes than `size` fail it.
+    // A copy staged for `to` from `scratch`, a file of the program's own
+    // that nobody else holds (a device's download): on the same file system
+    // it becomes the staged copy itself, without a second write.
+    virtual std::unique_ptr<StagedCopy> StageScratch(const std::string& scratch, const std::string& to, bool verify,
+                                                     FsStatus& status) {
+        return StageCopy(scratch, to, verify, status);
+    }
+    using ByteWriter = std::function<FsStatus(const char* bytes, std::size_t n)>;
+    using ByteFiller = std::function<FsStatus(const ByteWriter& write)>;
+    virtual std::unique_ptr<StagedCopy> StageBytes(const std::string& to, std::int64_t size,
+                                                   const std::optional<FileTime>& modified, bool verify,
+                                                   ByteFiller fill, FsStatus& status) {
+        (void)to, (void)size, (void)modified, (void)verify, (void)fill;
+        status = FsStatus::Fail("This file system takes no copies from a device");
+        return nullptr;
+    }
 
     // Whether a copy into `folder` is written under its final name from its
     // first byte (a file system that refuses unnamed files, no-replace renames

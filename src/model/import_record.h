@@ -81,6 +81,17 @@ public:
     // Writes every note waiting. A failure is the record's own words: the
     // notes stay waiting, and a later run may not know those files again.
     virtual FsStatus Flush() { return FsStatus::Ok(); }
+    // A device's file, named by FileSource::ListingKey, with its size and
+    // time there, was placed as `placed` (or found there already).
+    virtual void AddSeen(const std::string& key, std::int64_t size, DateTime modified, const std::string& placed) {
+        (void)key, (void)size, (void)modified, (void)placed;
+    }
+    // Where the device's file of that key, size and time went; nothing when
+    // none was seen.
+    virtual std::optional<std::string> Seen(const std::string& key, std::int64_t size, DateTime modified) {
+        (void)key, (void)size, (void)modified;
+        return std::nullopt;
+    }
 };
 
 }  // namespace ravlen

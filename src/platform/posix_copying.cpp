@@ -294,6 +294,10 @@ public:
     struct stat copied{}, made{};
     bool hashed = false;
     XXH128_hash_t hash{};
+    // A device's copy: the bytes come from `fill`, not from a path.
+    FileSystem::ByteFiller fill;
+    std::int64_t size = 0;
+    std::optional<FileTime> modified;
 
     PosixStagedCopy() = default;
     PosixStagedCopy(const PosixStagedCopy&) = delete;
@@ -305,6 +309,14 @@ public:
 };
 
 PosixStagedCopy& Own(StagedCopy& copy) { return static_cast<PosixStagedCopy&>(copy); }
+
+// A 128-bit hash as the record keeps it: 32 hexadecimal digits.
+std::string HashText(const XXH128_hash_t& hash) {
+    char text[33];
+    std::snprintf(text, sizeof text, "%016llx%016llx", static_cast<unsigned long long>(hash.high64),
+                  static_cast<unsigned long long>(hash.low64));
+    return text;
+}
 
 }  // namespace
 
@@ -382,6 +394,120 @@ std::unique_ptr<StagedCopy> PosixFileSystem::StageCopy(const std::string& from, 
     return copy;
 }
 
+std::unique_ptr<StagedCopy> PosixFileSystem::StageScratch(const std::string& scratch, const std::string& to,
+                                                          bool verify, FsStatus& status) {
+    auto copy = std::make_unique<PosixStagedCopy>();
+    copy->Source = scratch;
+    copy->Target = to;
+    copy->folder = OutputFolderOf(ParentPart(to), status);
+    if (!copy->folder) return nullptr;
+    copy->dirfd = copy->folder->fd;
+    if (FinalNamesOnly(copy->dirfd)) return StageCopy(scratch, to, verify, status);
+    // Renamed in under a hidden name: the file is already whole on this disk.
+    copy->temporary = TemporaryName(NameOf(to));
+    if (renameat(AT_FDCWD, scratch.c_str(), copy->dirfd, copy->temporary.c_str()) != 0) {
+        copy->temporary.clear();
+        return StageCopy(scratch, to, verify, status);  // another file system: copied
+    }
+    copy->fd = openat(copy->dirfd, copy->temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (copy->fd < 0 || fstat(copy->fd, &copy->made) != 0) {
+        status = Failure(errno);
+        renameat(copy->dirfd, copy->temporary.c_str(), AT_FDCWD, scratch.c_str());  // back where it was
+        copy->temporary.clear();
+        return nullptr;
+    }
+    copy->copied = copy->made;
+    if (verify || hashCopies_) {
+        // The download's bytes as written, to be compared after the flush
+        // with what the disk gives back.
+        std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> hash(XXH3_createState(), XXH3_freeState);
+        if (!hash) return status = Failure(ENOMEM), nullptr;
+        XXH3_128bits_reset(hash.get());
+        std::unique_ptr<char[]> buffer(new char[kCopyChunk]);
+        for (off_t at = 0;;) {
+            const ssize_t n = pread(copy->fd, buffer.get(), kCopyChunk, at);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return status = Failure(errno), nullptr;
+            if (n == 0) break;
+            XXH3_128bits_update(hash.get(), buffer.get(), static_cast<std::size_t>(n));
+            at += n;
+        }
+        copy->hash = XXH3_128bits_digest(hash.get());
+        copy->hashed = verify;
+        if (hashCopies_) copy->ContentHash = HashText(copy->hash);
+    }
+    return copy;
+}
+
+std::unique_ptr<StagedCopy> PosixFileSystem::StageBytes(const std::string& to, std::int64_t size,
+                                                        const std::optional<FileTime>& modified, bool verify,
+                                                        ByteFiller fill, FsStatus& status) {
+    auto copy = std::make_unique<PosixStagedCopy>();
+    copy->Target = to;
+    copy->size = size, copy->modified = modified, copy->fill = std::move(fill);
+    copy->folder = OutputFolderOf(ParentPart(to), status);
+    if (!copy->folder) return nullptr;
+    copy->dirfd = copy->folder->fd;
+    if (FinalNamesOnly(copy->dirfd)) {
+        copy->deferred = true;
+        return copy;
+    }
+    constexpr mode_t kMode = 0644;  // a device's file has no mode of its own
+    copy->fd = OpenUnnamed(copy->dirfd, kMode);
+    if (copy->fd < 0) {
+        if (!RefusesUnnamed(errno)) return status = Failure(errno), nullptr;
+        if (CopiesUnderFinalName(ParentPart(to))) {
+            copy->deferred = true;
+            return copy;
+        }
+        copy->temporary = TemporaryName(NameOf(to));
+        copy->fd = openat(copy->dirfd, copy->temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kMode);
+        if (copy->fd < 0) {
+            status = Failure(errno);
+            copy->temporary.clear();
+            return nullptr;
+        }
+    }
+    fstat(copy->fd, &copy->made);
+    std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> hash(
+        verify || hashCopies_ ? XXH3_createState() : nullptr, XXH3_freeState);
+    if (hash) XXH3_128bits_reset(hash.get());
+    status = FillFromBytes(copy->fd, size, modified, copy->fill, false, hash.get());
+    if (!status) return nullptr;
+    if (hash) {
+        copy->hash = XXH3_128bits_digest(hash.get());
+        copy->hashed = verify;
+        if (hashCopies_) copy->ContentHash = HashText(copy->hash);
+    }
+    return copy;
+}
+
+FsStatus PosixFileSystem::FillFromBytes(int out, std::int64_t size, const std::optional<FileTime>& modified,
+                                        const ByteFiller& fill, bool flush, XXH3_state_t* hash) {
+    std::int64_t total = 0;
+    FsStatus status = fill([&](const char* bytes, std::size_t n) {
+        if (hash) XXH3_128bits_update(hash, bytes, n);
+        for (std::size_t written = 0; written < n;) {
+            const ssize_t w = write(out, bytes + written, n - written);
+            if (w < 0 && errno == EINTR) continue;
+            if (w < 0) return Failure(errno);
+            if (w == 0) return Failure(ENOSPC);
+            written += static_cast<std::size_t>(w);
+        }
+        total += static_cast<std::int64_t>(n);
+        return FsStatus::Ok();
+    });
+    if (!status) return status;
+    if (total != size) return FsStatus::Fail(FsFault::ChangedWhileCopied, kChanged);
+    if (modified) {
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(modified->Seconds), modified->Nanoseconds}};
+        futimens(out, times);
+    }
+    errno = 0;
+    if (flush && fsync(out) != 0) return Failure(errno);
+    return FsStatus::Ok();
+}
+
 FsStatus PosixFileSystem::FlushFileSystem(const std::string& folder) {
     // Through the folder's own handle where one is held: the copies staged
     // there are what must reach the disk.
@@ -429,6 +555,18 @@ FsStatus PosixFileSystem::NameStaged(StagedCopy& staged) {
         const FolderHandle now = handles_.Reach(parent, failure);
         if (!now) return failure;
         if (now->id != copy.folder->id) return FolderReplaced(parent);
+    }
+    if (copy.deferred && copy.fill) {
+        // Written now from the device, flushed on its own, under its final name.
+        const int out = openat(copy.dirfd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (out < 0) return Failure(errno);
+        fstat(out, &copy.made);
+        FsStatus status = FillFromBytes(out, copy.size, copy.modified, copy.fill, true, nullptr);
+        if (close(out) != 0 && status) status = Failure(errno);
+        if (!status) RemoveOwnAt(copy.dirfd, name, copy.made);
+        copy.named = status.ok;
+        if (copy.named) names_.Added(ParentPart(copy.Target), name);
+        return status;
     }
     if (copy.deferred) {
         // Copied now, flushed on its own, under its final name from the start.

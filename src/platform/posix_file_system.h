@@ -66,6 +66,11 @@ public:
     FsStatus FlushFileSystem(const std::string& folder) override;
     FsStatus VerifyStaged(StagedCopy& copy) override;
     FsStatus NameStaged(StagedCopy& copy) override;
+    std::unique_ptr<StagedCopy> StageScratch(const std::string& scratch, const std::string& to, bool verify,
+                                             FsStatus& status) override;
+    std::unique_ptr<StagedCopy> StageBytes(const std::string& to, std::int64_t size,
+                                           const std::optional<FileTime>& modified, bool verify, ByteFiller fill,
+                                           FsStatus& status) override;
     FsStatus GiveUpSource(StagedCopy& copy) override;
     void RemoveNamed(StagedCopy& copy) override;
     void WillCopy(const std::string& path) override;
@@ -125,6 +130,10 @@ private:
     // with a `hash` (XXH3, 128 bits), the bytes read go into it.
     FsStatus FillCopy(int in, int out, const struct stat& source, bool flush, struct XXH3_state_s* hash = nullptr);
     bool FinalNamesOnly(int dirfd) const;
+    // Pushes a device's bytes into `out` and gives it their time; with a
+    // `hash`, the bytes go into it.
+    static FsStatus FillFromBytes(int out, std::int64_t size, const std::optional<FileTime>& modified,
+                                  const ByteFiller& fill, bool flush, struct XXH3_state_s* hash);
     // Exactly n bytes unless the file ends first; the count read, or -1.
     long ReadFull(int fd, char* buffer, std::size_t n);
     FolderHandle OutputFolderOf(const std::string& path, FsStatus& failure);

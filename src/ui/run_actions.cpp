@@ -12,6 +12,7 @@
 
 #include "app/cards/camera_media.h"
 #include "app/clocks/camera_survey.h"
+#include "app/devices/device_sources.h"
 #include "app/records/import_store.h"
 #include "app/records/intent_store.h"
 #include "app/records/number_store.h"
@@ -222,6 +223,11 @@ void RunActions::Go() {
     std::unique_ptr<SqliteContinuingNumbers> numbers;
     if (RunUsesSymbol(options, 'q') && !(numbers = OpenNumbers(true))) return;
     run.numbers = numbers.get();
+    // A SourcePath of camera:<model>@<port> is a device on a cable.
+    DeviceOpener devices(*services.fileSystem);
+    run.openSource = [&devices](const std::string& source, const std::string& output, std::string& refusal) {
+        return devices.Open(source, output, refusal);
+    };
     RunDriver driver(std::move(run));
     driver.Go(options);
     if (StopSignalled()) {

@@ -31,7 +31,12 @@ constexpr const char* kSchema =
     // only while its file's identity, size and modified time stay.
     "CREATE TABLE IF NOT EXISTS hashes("
     " path TEXT PRIMARY KEY, device INTEGER NOT NULL, inode INTEGER NOT NULL, size INTEGER NOT NULL,"
-    " modified INTEGER NOT NULL, hash TEXT NOT NULL);";
+    " modified INTEGER NOT NULL, hash TEXT NOT NULL);"
+    // Where each file of a device went, by its name there, size and time: a
+    // device's file seen again is known without crossing the cable.
+    "CREATE TABLE IF NOT EXISTS seen("
+    " key TEXT NOT NULL, size INTEGER NOT NULL, modified INTEGER NOT NULL, placed TEXT NOT NULL,"
+    " PRIMARY KEY(key, size, modified)) WITHOUT ROWID;";
 // Added since the first record (a record that has it refuses the statement).
 // Rows from before it hold 0, a time no file has: their hashes are checked
 // against the disk before they are trusted.
@@ -196,7 +201,7 @@ FsStatus NotWritten(sqlite3* db) {
 }  // namespace
 
 FsStatus SqliteImportRecord::Write() {
-    if (pending_.empty() && stamped_.empty()) return FsStatus::Ok();
+    if (pending_.empty() && stamped_.empty() && seen_.empty()) return FsStatus::Ok();
     const int begun = sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
     Check(begun);
     if (begun != SQLITE_OK) return NotWritten(db_);
@@ -245,6 +250,19 @@ FsStatus SqliteImportRecord::Write() {
         BindText(keep.stmt, 6, stamped.hash);
         step(keep.stmt);
     }
+    Statement see(db_, "INSERT OR REPLACE INTO seen(key, size, modified, placed) VALUES(?, ?, ?, ?)");
+    for (const SeenNote& note : seen_) {
+        if (!see.stmt) {
+            status = NotWritten(db_);
+            break;
+        }
+        sqlite3_reset(see.stmt);
+        BindText(see.stmt, 1, note.key);
+        sqlite3_bind_int64(see.stmt, 2, note.size);
+        sqlite3_bind_int64(see.stmt, 3, note.modified.CivilSeconds());
+        BindText(see.stmt, 4, note.placed);
+        step(see.stmt);
+    }
     if (status) {
         const int committed = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
         Check(committed);
@@ -256,6 +274,7 @@ FsStatus SqliteImportRecord::Write() {
     }
     pending_.clear();
     stamped_.clear();
+    seen_.clear();
     return status;
 }
 
@@ -333,6 +352,25 @@ void SqliteImportRecord::Forget(const std::string& path) {
     Statement remove(db_, "DELETE FROM imported WHERE path = ?");
     BindText(remove.stmt, 1, path);
     Check(sqlite3_step(remove.stmt));
+}
+
+void SqliteImportRecord::AddSeen(const std::string& key, std::int64_t size, DateTime modified, const std::string& placed) {
+    seen_.push_back({key, size, modified, placed});
+    if (seen_.size() >= kPendingNotes) (void)Write();
+}
+
+std::optional<std::string> SqliteImportRecord::Seen(const std::string& key, std::int64_t size, DateTime modified) {
+    for (auto note = seen_.rbegin(); note != seen_.rend(); ++note)
+        if (note->key == key && note->size == size && note->modified == modified) return note->placed;
+    Statement find(db_, "SELECT placed FROM seen WHERE key = ? AND size = ? AND modified = ?");
+    if (!find.stmt) return std::nullopt;  // a record read-only and older than the table
+    BindText(find.stmt, 1, key);
+    sqlite3_bind_int64(find.stmt, 2, size);
+    sqlite3_bind_int64(find.stmt, 3, modified.CivilSeconds());
+    const int rc = sqlite3_step(find.stmt);
+    Check(rc);
+    if (rc != SQLITE_ROW) return std::nullopt;
+    return Column(find.stmt, 0);
 }
 
 }  // namespace ravlen

@@ -41,6 +41,8 @@ public:
     std::string StampedHash(const std::string& path, const FileStamp& stamp) override;
     void KeepStampedHash(const std::string& path, const FileStamp& stamp, const std::string& hash) override;
     FsStatus Flush() override { return Write(); }
+    void AddSeen(const std::string& key, std::int64_t size, DateTime modified, const std::string& placed) override;
+    std::optional<std::string> Seen(const std::string& key, std::int64_t size, DateTime modified) override;
 
     // Notes and kept hashes are written a few hundred at a time in one
     // transaction, and when the record is closed: one transaction per placed
@@ -79,6 +81,13 @@ private:
         std::string hash;
     };
     std::unordered_map<std::string, Stamped> stamped_;  // hashes waiting to be written
+    struct SeenNote {
+        std::string key;
+        std::int64_t size;
+        DateTime modified;
+        std::string placed;
+    };
+    std::vector<SeenNote> seen_;  // devices' files seen, waiting to be written
 };
 
 }  // namespace ravlen

@@ -330,6 +330,7 @@ bool RunDriver::RunPass(const char* title, bool performActions, const Folders& f
     context.zoneAt = PositionZones();
     context.cameraZones = &cameraZones_;
     context.numbers = services_.numbers;
+    context.source = source_;
     // The count's listings serve the pass that follows it, unless that pass
     // writes where it walks (the output folder is the source folder, or one
     // lies inside the other): such a pass lists each folder when it comes to
@@ -441,7 +442,14 @@ std::optional<FolderRef> RunDriver::CheckSource(RunOptions& options) {
     // 3-4. The source folder.
     if (options.SourcePath.empty()) return Refuse("Please specify a source folder.");
     std::optional<FolderRef> source;
-    if (fs.FolderExists(options.SourcePath)) source = fs.GetFolder(options.SourcePath);
+    source_ = nullptr;
+    if (services_.openSource) {
+        std::string refusal;
+        source_ = services_.openSource(options.SourcePath, options.OutputPath, refusal);
+        if (!refusal.empty()) return Refuse(refusal);
+        if (source_) source = FolderRef{options.SourcePath, true, "", {}};
+    }
+    if (!source && fs.FolderExists(options.SourcePath)) source = fs.GetFolder(options.SourcePath);
     if (!source && fs.FileExists(options.SourcePath))
         return Refuse("The source path you specified is not a folder.");
     if (!source) return Refuse("The source folder you specified doesn't exist.");
@@ -451,7 +459,8 @@ std::optional<FolderRef> RunDriver::CheckSource(RunOptions& options) {
     services_.port.SetBusy(true);
     counted_.Clear();
     tally_.NumberOfSourceObjects =
-        CountFiles(fs, source->Path, FileFilter::Of(options), false, &tally_.Excluded, &counted_, &tally_.SourceBytes);
+        CountFiles(source_ ? *source_ : static_cast<FileSource&>(fs), source->Path, FileFilter::Of(options), false,
+                   &tally_.Excluded, &counted_, &tally_.SourceBytes);
     services_.port.SetBusy(false);
 
     // 6.
@@ -504,7 +513,8 @@ bool RunDriver::CheckWritable(const Folders& folders) {
 
 bool RunDriver::CheckSpace(const Folders& folders, const RunOptions& options) {
     // A move within one file system only renames; elsewhere every byte placed is written anew.
-    if (options.MoveOrCopy == MoveOrCopy::Move && services_.fs.SameFileSystem(folders.source.Path, folders.output.Path))
+    if (options.MoveOrCopy == MoveOrCopy::Move &&
+        (source_ ? *source_ : static_cast<FileSource&>(services_.fs)).SameFileSystem(folders.source.Path, folders.output.Path))
         return true;
     const std::uint64_t needed = static_cast<std::uint64_t>(BytesNeeded(tally_));
     const std::optional<std::uint64_t> free = services_.fs.FreeBytes(folders.output.Path);
@@ -689,7 +699,7 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
     // Files renamed where they lie leave no card to be formatted.
     const bool inPlace = folders.source.Id.Known() ? folders.source.Id == folders.output.Id
                                                    : folders.source.Path == folders.output.Path;
-    if (services_.checkCard && !inPlace) {
+    if (services_.checkCard && !inPlace && !source_) {  // a device is no card to format
         CardCheckRequest request = CardCheckOf(options);
         request.Source = folders.source.Path;
         request.Output = folders.output.Path;

@@ -74,6 +74,12 @@ struct RunServices {
     // The numbers that continue between imports; needed by a run whose names
     // or folders hold %q (EngineContext::numbers).
     ContinuingNumbers* numbers = nullptr;
+    // The source a SourcePath names when it is no folder (a device on a
+    // cable), kept open until the next call: null with `refusal` empty for
+    // a folder, null with `refusal` said when it cannot be opened. Unset:
+    // sources are folders. `outputPath` is the run's output folder as typed.
+    std::function<FileSource*(const std::string& sourcePath, const std::string& outputPath, std::string& refusal)>
+        openSource = {};
 };
 
 // What a card check needs of a run's options: the source, the output and
@@ -147,6 +153,7 @@ private:
     CameraZones cameraZones_;  // the run's photos' zones, surveyed once for both passes
     bool listing_ = false;  // List: an output folder still to be created is only imagined
     std::optional<FileChoice> unticked_;  // the preview's unticked rows, for the run that follows it
+    FileSource* source_ = nullptr;  // the run's source when it is no folder (openSource)
 };
 
 // The preview report and the summary report, lines joined by CR LF.

@@ -1,0 +1,51 @@
+#pragma once
+// Cameras and phones on a cable as a run's source: the one SourcePath names
+// ("camera:<model>@<port>") opened for the run, and the devices listed.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/file_system.h"
+#include "platform/device_link.h"
+
+namespace ravlen {
+
+class DeviceSource;
+
+// Opens the device a run's SourcePath names, and keeps it open for the run.
+class DeviceOpener {
+public:
+    explicit DeviceOpener(FileSystem& disk);
+    ~DeviceOpener();
+    DeviceOpener(const DeviceOpener&) = delete;
+    DeviceOpener& operator=(const DeviceOpener&) = delete;
+
+    // The source for `sourcePath`: null with `refusal` empty when the path
+    // names no device; null with `refusal` said when the device cannot be
+    // opened. Files read before their copy wait in `outputPath` when it is
+    // there. The device stays open until the next call.
+    FileSource* Open(const std::string& sourcePath, const std::string& outputPath, std::string& refusal);
+
+private:
+    FileSystem& disk_;
+    std::unique_ptr<DeviceLink> link_;
+    std::unique_ptr<DeviceSource> source_;
+};
+
+// A device with what it holds, for --devices and the window's source list.
+struct DeviceSummary {
+    DeviceInfo device;
+    int storages = 0;
+    int files = 0;
+    std::string error;  // why it could not be looked into; counts are then 0
+};
+// Every camera and phone on the USB ports, each looked into; `error` is set
+// when the ports cannot be asked.
+std::vector<DeviceSummary> SurveyDevices(std::string& error);
+// One line: model, port, storages, number of files (tab-separated).
+std::string DeviceLine(const DeviceSummary& summary);
+// The source field's entry for a device: "<model> (USB)".
+std::string DeviceEntryText(const DeviceInfo& device);
+
+}  // namespace ravlen

@@ -1,0 +1,23 @@
+#pragma once
+// Devices through libgphoto2: the cameras and phones on the USB ports, and
+// one opened as a DeviceLink. Nothing else in the program calls libgphoto2.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/device_link.h"
+
+namespace ravlen {
+
+// The cameras and phones libgphoto2 finds on the USB ports (mounted cards,
+// its disk: ports, are listed as cards already). `error` is set when the
+// ports cannot be asked at all.
+std::vector<DeviceInfo> FindDevices(std::string& error);
+
+// The device of that model on that port (any port libgphoto2 knows, such as
+// "usb:001,004" or, for its Directory Browse camera, "disk:/a/folder"), or
+// null with `status` failed.
+std::unique_ptr<DeviceLink> OpenDevice(const DeviceInfo& device, DeviceStatus& status);
+
+}  // namespace ravlen

@@ -1,0 +1,126 @@
+// A run whose source is a phone on a cable: the walk, the reads, placement,
+// the record of imports and the faults of a device, through the run driver.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/records/import_store.h"
+#include "app/run/run_driver.h"
+#include "platform/device_source.h"
+#include "platform/posix_file_system.h"
+#include "support/camera_jpeg.h"
+#include "support/fake_device.h"
+#include "support/fake_port.h"
+#include "support/temp_dir.h"
+
+namespace ravlen {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr const char* kPhone = "camera:Pixel 8@usb:001,004";
+constexpr const char* kFolder = "/store_00010001/DCIM/Camera/";
+
+struct DeviceRun : ::testing::Test {
+    test::TempDir dir;
+    std::string out = dir.Mkdir("out");
+    PosixFileSystem files;
+    test::FakePort port;
+    test::FakeDevice device;
+    std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(dir / "imports.sqlite");
+    std::unique_ptr<DeviceSource> source;
+    RunOptions options{.SourcePath = kPhone, .OutputPath = out, .DateMode = DateMode::MetadataOnly,
+                       .AutoDetect = false, .RequestConfirmation = false};
+
+    void SetUp() override {
+        options.ProcessSubfolders = ProcessSubfolders::Flatten;
+        options.SummarizeResults = false;
+        options.FilenameFormat = FilenameFormat::Vantor1;
+    }
+    void Picture(int i, std::int64_t time = 1622541600) {
+        const std::string path = kFolder + std::string("PXL_000") + std::to_string(i) + ".jpg";
+        device.files[path] = test::CameraJpeg("2021:06:01 10:00:0" + std::to_string(i), "Google", "Pixel 8");
+        device.times[path] = time;
+    }
+    RunOutcome Go() {
+        RunServices services{files, port, {}, {}, {}};
+        services.imports = imports.get();
+        services.openSource = [this](const std::string& path, const std::string& output, std::string& refusal) {
+            source.reset();
+            if (path != kPhone) return static_cast<FileSource*>(nullptr);
+            if (device.busy) {
+                refusal = DeviceOpenMessage(*ParseDeviceSourcePath(path),
+                                            DeviceStatus::Fail(DeviceFault::Busy, "Could not claim the USB device"));
+                return static_cast<FileSource*>(nullptr);
+            }
+            source = std::make_unique<DeviceSource>(device, files, path);
+            source->SetScratchFolder(output);
+            return static_cast<FileSource*>(source.get());
+        };
+        RunDriver driver(std::move(services));
+        const RunOutcome outcome = driver.Go(options);
+        tally = driver.Tally();
+        return outcome;
+    }
+    std::vector<std::string> Placed() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(out)) names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    RunTally tally;
+};
+
+// A move takes each file off the phone once it is placed; the same pictures
+// put back on the phone are then known by their name, size and time and
+// never cross the cable again, while one whose time differs is known by its
+// bytes.
+TEST_F(DeviceRun, PlacesTheFilesOnceAndKnowsThemAgainWithoutATransfer) {
+    for (int i = 1; i <= 3; ++i) Picture(i);
+    const auto pictures = device.files;
+    options.SkipImported = true;
+    ASSERT_EQ(Go(), RunOutcome::Completed) << port.messages.size();
+    EXPECT_EQ(Placed(), (std::vector<std::string>{"2021-06-01 @10-00-01 #001 PXL_0001.jpg", "2021-06-01 @10-00-02 #001 PXL_0002.jpg",
+                                              "2021-06-01 @10-00-03 #001 PXL_0003.jpg"}));
+    EXPECT_TRUE(device.files.empty());
+    for (const auto& [path, bytes] : pictures) EXPECT_EQ(device.downloads[path], 1) << path;
+
+    device.files = pictures;
+    device.asked.clear(), device.downloads.clear();
+    device.times[kFolder + std::string("PXL_0003.jpg")] += 60;  // set anew on the phone: only its bytes tell
+    options.MoveOrCopy = MoveOrCopy::Copy;
+    EXPECT_EQ(Go(), RunOutcome::Completed);
+    EXPECT_EQ(tally.NumberOfAlreadyImported, 3);
+    EXPECT_EQ(Placed().size(), 3u);
+    for (int i = 1; i <= 2; ++i) {
+        const std::string path = kFolder + std::string("PXL_000") + std::to_string(i) + ".jpg";
+        EXPECT_EQ(device.asked[path] + device.downloads[path], 0u) << path;
+    }
+    EXPECT_EQ(device.files.size(), 3u);
+}
+
+// Unplugged halfway: the files placed before stay placed, the rest are
+// reported, and nothing partial stays in the output folder. A device
+// another program holds ends the run before it starts, saying how to release it.
+TEST_F(DeviceRun, AnUnpluggedOrBusyDeviceLosesNothing) {
+    for (int i = 1; i <= 4; ++i) Picture(i);
+    device.partial = false;
+    options.MoveOrCopy = MoveOrCopy::Copy;
+    device.unplugAfterBytes = static_cast<int>(2 * device.files.begin()->second.size() + 100);
+    EXPECT_EQ(Go(), RunOutcome::Incomplete);
+    EXPECT_EQ(Placed(), (std::vector<std::string>{"2021-06-01 @10-00-01 #001 PXL_0001.jpg", "2021-06-01 @10-00-02 #001 PXL_0002.jpg"}));
+    EXPECT_EQ(tally.NumberOfLockedFiles + tally.NumberOfInvalidEXIFFiles + tally.NumberOfInvalidDateFiles, 2);
+    EXPECT_EQ(device.files.size(), 4u);
+    // Read whole for its dates, each file was copied from that download.
+    EXPECT_EQ(test::ReadAll(out + "/2021-06-01 @10-00-02 #001 PXL_0002.jpg"), device.files[kFolder + std::string("PXL_0002.jpg")]);
+
+    device.busy = true;
+    EXPECT_EQ(Go(), RunOutcome::Ended);
+    ASSERT_FALSE(port.messages.empty());
+    EXPECT_NE(port.messages.back().text.find("is in use by another program. Release it (on GNOME: gio mount -s gphoto2)"),
+              std::string::npos)
+        << port.messages.back().text;
+}
+
+}  // namespace
+}  // namespace ravlen
