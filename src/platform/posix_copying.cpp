@@ -7,6 +7,7 @@
 #include <xxhash.h>
 
 #include <cstdio>
+#include <functional>
 
 #include <algorithm>
 #include <atomic>
@@ -318,6 +319,32 @@ std::string HashText(const XXH128_hash_t& hash) {
     return text;
 }
 
+// Opens the file staged for `to` in the copy's folder: unnamed where the
+// file system makes such files, else under a hidden name; a folder that takes
+// copies only under their final names (asked once: a copy staged under a
+// hidden name there would be written twice) leaves the copy deferred. False,
+// with `status` set, on failure.
+bool OpenStaged(PosixStagedCopy& copy, const std::string& to, mode_t mode, const std::function<int()>& openUnnamed,
+                const std::function<bool()>& finalNamesOnly, FsStatus& status) {
+    copy.fd = openUnnamed();
+    if (copy.fd < 0) {
+        if (!RefusesUnnamed(errno)) return status = Failure(errno), false;
+        if (finalNamesOnly()) {
+            copy.deferred = true;
+            return true;
+        }
+        copy.temporary = TemporaryName(NameOf(to));
+        copy.fd = openat(copy.dirfd, copy.temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (copy.fd < 0) {
+            status = Failure(errno);
+            copy.temporary.clear();
+            return false;
+        }
+    }
+    fstat(copy.fd, &copy.made);
+    return true;
+}
+
 }  // namespace
 
 // Without a call of its own where it can: the device of the folder the file
@@ -354,24 +381,10 @@ std::unique_ptr<StagedCopy> PosixFileSystem::StageCopy(const std::string& from, 
     const FdCloser closeIn{in};
     posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
     const mode_t mode = copy->copied.st_mode & 0777;
-    copy->fd = OpenUnnamed(copy->dirfd, mode);
-    if (copy->fd < 0) {
-        if (!RefusesUnnamed(errno)) return status = Failure(errno), nullptr;
-        // A folder that takes copies only under their final names is asked
-        // once: a copy staged under a hidden name there would be written twice.
-        if (CopiesUnderFinalName(ParentPart(to))) {
-            copy->deferred = true;
-            return copy;
-        }
-        copy->temporary = TemporaryName(NameOf(to));
-        copy->fd = openat(copy->dirfd, copy->temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-        if (copy->fd < 0) {
-            status = Failure(errno);
-            copy->temporary.clear();
-            return nullptr;
-        }
-    }
-    fstat(copy->fd, &copy->made);
+    const auto unnamed = [&] { return OpenUnnamed(copy->dirfd, mode); };
+    const auto finalNamesOnly = [&] { return CopiesUnderFinalName(ParentPart(to)); };
+    if (!OpenStaged(*copy, to, mode, unnamed, finalNamesOnly, status)) return nullptr;
+    if (copy->deferred) return copy;
     // One hash serves both the check of the copy and the record's.
     std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> hash(
         verify || hashCopies_ ? XXH3_createState() : nullptr, XXH3_freeState);
@@ -382,10 +395,7 @@ std::unique_ptr<StagedCopy> PosixFileSystem::StageCopy(const std::string& from, 
         copy->hash = XXH3_128bits_digest(hash.get());
         copy->hashed = verify;
         if (hashCopies_) {
-            char text[33];
-            std::snprintf(text, sizeof text, "%016llx%016llx", static_cast<unsigned long long>(copy->hash.high64),
-                          static_cast<unsigned long long>(copy->hash.low64));
-            copy->ContentHash = text;
+            copy->ContentHash = HashText(copy->hash);
             copy->SourceId = {copy->copied.st_dev, copy->copied.st_ino};
             copy->SourceSize = copy->copied.st_size;
             copy->SourceModified = DateTime::FromTimeT(copy->copied.st_mtime);
@@ -453,22 +463,10 @@ std::unique_ptr<StagedCopy> PosixFileSystem::StageBytes(const std::string& to, s
         return copy;
     }
     constexpr mode_t kMode = 0644;  // a device's file has no mode of its own
-    copy->fd = OpenUnnamed(copy->dirfd, kMode);
-    if (copy->fd < 0) {
-        if (!RefusesUnnamed(errno)) return status = Failure(errno), nullptr;
-        if (CopiesUnderFinalName(ParentPart(to))) {
-            copy->deferred = true;
-            return copy;
-        }
-        copy->temporary = TemporaryName(NameOf(to));
-        copy->fd = openat(copy->dirfd, copy->temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kMode);
-        if (copy->fd < 0) {
-            status = Failure(errno);
-            copy->temporary.clear();
-            return nullptr;
-        }
-    }
-    fstat(copy->fd, &copy->made);
+    const auto unnamed = [&] { return OpenUnnamed(copy->dirfd, kMode); };
+    const auto finalNamesOnly = [&] { return CopiesUnderFinalName(ParentPart(to)); };
+    if (!OpenStaged(*copy, to, kMode, unnamed, finalNamesOnly, status)) return nullptr;
+    if (copy->deferred) return copy;
     std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> hash(
         verify || hashCopies_ ? XXH3_createState() : nullptr, XXH3_freeState);
     if (hash) XXH3_128bits_reset(hash.get());
