@@ -319,6 +319,36 @@ std::string HashText(const XXH128_hash_t& hash) {
     return text;
 }
 
+// A copy of `from` to be staged for `to` in `folder` (the folder of `to`
+// reached); null when it was not reached.
+std::unique_ptr<PosixStagedCopy> StagedIn(FolderHandle folder, const std::string& from, const std::string& to) {
+    if (!folder) return nullptr;
+    auto copy = std::make_unique<PosixStagedCopy>();
+    copy->Source = from;
+    copy->Target = to;
+    copy->folder = std::move(folder);
+    copy->dirfd = copy->folder->fd;
+    return copy;
+}
+
+// Fills the staged file through `fill`, which takes the bytes' hash state
+// (null when no hash is wanted): one hash serves both the check of the copy
+// (`verify`) and the record's (`keep`). False, with `status` set, on failure.
+bool FillStaged(PosixStagedCopy& copy, bool verify, bool keep, const std::function<FsStatus(XXH3_state_t*)>& fill,
+                FsStatus& status) {
+    std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> hash(
+        verify || keep ? XXH3_createState() : nullptr, XXH3_freeState);
+    if (hash) XXH3_128bits_reset(hash.get());
+    status = fill(hash.get());
+    if (!status) return false;
+    if (hash) {
+        copy.hash = XXH3_128bits_digest(hash.get());
+        copy.hashed = verify;
+        if (keep) copy.ContentHash = HashText(copy.hash);
+    }
+    return true;
+}
+
 // Opens the file staged for `to` in the copy's folder: unnamed where the
 // file system makes such files, else under a hidden name; a folder that takes
 // copies only under their final names (asked once: a copy staged under a
@@ -366,12 +396,8 @@ bool PosixFileSystem::SameFileSystem(const std::string& from, const std::string&
 
 std::unique_ptr<StagedCopy> PosixFileSystem::StageCopy(const std::string& from, const std::string& to, bool verify,
                                                        FsStatus& status) {
-    auto copy = std::make_unique<PosixStagedCopy>();
-    copy->Source = from;
-    copy->Target = to;
-    copy->folder = OutputFolderOf(ParentPart(to), status);
-    if (!copy->folder) return nullptr;
-    copy->dirfd = copy->folder->fd;
+    auto copy = StagedIn(OutputFolderOf(ParentPart(to), status), from, to);
+    if (!copy) return nullptr;
     if (FinalNamesOnly(copy->dirfd)) {
         copy->deferred = true;
         return copy;
@@ -385,33 +411,20 @@ std::unique_ptr<StagedCopy> PosixFileSystem::StageCopy(const std::string& from, 
     const auto finalNamesOnly = [&] { return CopiesUnderFinalName(ParentPart(to)); };
     if (!OpenStaged(*copy, to, mode, unnamed, finalNamesOnly, status)) return nullptr;
     if (copy->deferred) return copy;
-    // One hash serves both the check of the copy and the record's.
-    std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> hash(
-        verify || hashCopies_ ? XXH3_createState() : nullptr, XXH3_freeState);
-    if (hash) XXH3_128bits_reset(hash.get());
-    status = FillCopy(in, copy->fd, copy->copied, false, hash.get());
-    if (!status) return nullptr;
-    if (hash) {
-        copy->hash = XXH3_128bits_digest(hash.get());
-        copy->hashed = verify;
-        if (hashCopies_) {
-            copy->ContentHash = HashText(copy->hash);
-            copy->SourceId = {copy->copied.st_dev, copy->copied.st_ino};
-            copy->SourceSize = copy->copied.st_size;
-            copy->SourceModified = DateTime::FromTimeT(copy->copied.st_mtime);
-        }
+    const auto fill = [&](XXH3_state_t* hash) { return FillCopy(in, copy->fd, copy->copied, false, hash); };
+    if (!FillStaged(*copy, verify, hashCopies_, fill, status)) return nullptr;
+    if (!copy->ContentHash.empty()) {
+        copy->SourceId = {copy->copied.st_dev, copy->copied.st_ino};
+        copy->SourceSize = copy->copied.st_size;
+        copy->SourceModified = DateTime::FromTimeT(copy->copied.st_mtime);
     }
     return copy;
 }
 
 std::unique_ptr<StagedCopy> PosixFileSystem::StageScratch(const std::string& scratch, const std::string& to,
                                                           bool verify, FsStatus& status) {
-    auto copy = std::make_unique<PosixStagedCopy>();
-    copy->Source = scratch;
-    copy->Target = to;
-    copy->folder = OutputFolderOf(ParentPart(to), status);
-    if (!copy->folder) return nullptr;
-    copy->dirfd = copy->folder->fd;
+    auto copy = StagedIn(OutputFolderOf(ParentPart(to), status), scratch, to);
+    if (!copy) return nullptr;
     if (FinalNamesOnly(copy->dirfd)) return StageCopy(scratch, to, verify, status);
     // Renamed in under a hidden name: the file is already whole on this disk.
     copy->temporary = TemporaryName(NameOf(to));
@@ -452,12 +465,9 @@ std::unique_ptr<StagedCopy> PosixFileSystem::StageScratch(const std::string& scr
 std::unique_ptr<StagedCopy> PosixFileSystem::StageBytes(const std::string& to, std::int64_t size,
                                                         const std::optional<FileTime>& modified, bool verify,
                                                         ByteFiller fill, FsStatus& status) {
-    auto copy = std::make_unique<PosixStagedCopy>();
-    copy->Target = to;
+    auto copy = StagedIn(OutputFolderOf(ParentPart(to), status), std::string(), to);
+    if (!copy) return nullptr;
     copy->size = size, copy->modified = modified, copy->fill = std::move(fill);
-    copy->folder = OutputFolderOf(ParentPart(to), status);
-    if (!copy->folder) return nullptr;
-    copy->dirfd = copy->folder->fd;
     if (FinalNamesOnly(copy->dirfd)) {
         copy->deferred = true;
         return copy;
@@ -467,16 +477,10 @@ std::unique_ptr<StagedCopy> PosixFileSystem::StageBytes(const std::string& to, s
     const auto finalNamesOnly = [&] { return CopiesUnderFinalName(ParentPart(to)); };
     if (!OpenStaged(*copy, to, kMode, unnamed, finalNamesOnly, status)) return nullptr;
     if (copy->deferred) return copy;
-    std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> hash(
-        verify || hashCopies_ ? XXH3_createState() : nullptr, XXH3_freeState);
-    if (hash) XXH3_128bits_reset(hash.get());
-    status = FillFromBytes(copy->fd, size, modified, copy->fill, false, hash.get());
-    if (!status) return nullptr;
-    if (hash) {
-        copy->hash = XXH3_128bits_digest(hash.get());
-        copy->hashed = verify;
-        if (hashCopies_) copy->ContentHash = HashText(copy->hash);
-    }
+    const auto push = [&](XXH3_state_t* hash) {
+        return FillFromBytes(copy->fd, size, modified, copy->fill, false, hash);
+    };
+    if (!FillStaged(*copy, verify, hashCopies_, push, status)) return nullptr;
     return copy;
 }
 
