@@ -177,8 +177,24 @@ TEST(DeviceSourcePath, NamesAModelOnAPortAndSaysHowToReleaseABusyOne) {
               "gphoto2) and try again.");
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+#define RAVLEN_LEAK_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define RAVLEN_LEAK_CHECKED 1
+#endif
+#endif
+#ifdef RAVLEN_LEAK_CHECKED
+#include <sanitizer/lsan_interface.h>
+#endif
+
 // libgphoto2's own calls, on its Directory Browse camera over a folder.
 TEST(GphotoLink, ListsDownloadsAndDeletesOnADirectoryBrowseCamera) {
+#ifdef RAVLEN_LEAK_CHECKED
+    // Loading the port drivers leaks 8 bytes inside libgphoto2 2.5.30 itself
+    // (gp_port_info_list_load; the gphoto2 command under valgrind shows it too).
+    const __lsan::ScopedDisabler libraryLeaks;
+#endif
     test::TempDir dir;
     dir.Write("card/DCIM/100TEST/IMG_0001.JPG", std::string(300000, 'j'));
     dir.Write("card/DCIM/100TEST/IMG_0002.JPG", "small");
