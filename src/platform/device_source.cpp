@@ -268,14 +268,15 @@ bool DeviceSource::Downloaded(const std::string& path, std::string& local, FsSta
     return true;
 }
 
+bool DeviceSource::HasDownload(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    return local_.count(path) != 0;
+}
+
 std::unique_ptr<ReadStream> DeviceSource::OpenRead(const std::string& path, FsStatus& status) {
     DeviceEntry entry;
     if (!Facts(path, entry, status)) return nullptr;
-    bool local;
-    {
-        std::lock_guard lock(mutex_);
-        local = local_.count(path) != 0;
-    }
+    const bool local = HasDownload(path);
     std::string first;
     if (!local && PartialReads(path, static_cast<std::uint64_t>(entry.Size), first, status)) {
         if (!status) return nullptr;
@@ -290,11 +291,7 @@ FsStatus DeviceSource::ReadSample(const std::string& path, FileSample& sample) {
     DeviceEntry entry;
     FsStatus status;
     if (!Facts(path, entry, status)) return status;
-    bool local;
-    {
-        std::lock_guard lock(mutex_);
-        local = local_.count(path) != 0;
-    }
+    const bool local = HasDownload(path);
     std::string first;
     if (local || !PartialReads(path, static_cast<std::uint64_t>(entry.Size), first, status)) {
         std::string copy;

@@ -73,6 +73,8 @@ private:
     bool Facts(const std::string& path, DeviceEntry& entry, FsStatus& status);
     // The file downloaded whole into the scratch folder, once; its path there.
     bool Downloaded(const std::string& path, std::string& local, FsStatus& status);
+    // Whether the file's bytes are already downloaded here.
+    bool HasDownload(const std::string& path);
     // The file's download let go.
     void DropDownload(const std::string& path);
     FsStatus ReadRange(const std::string& path, std::uint64_t offset, std::size_t n, std::string& out);
