@@ -18,6 +18,12 @@ for i in $(seq 1 "$files"); do
   cp "$work/base.jpg" "$f"
   head -c "$i" /dev/zero >>"$f"
 done
+# A warm card, written back and read once: a file just written may still
+# read as uncached, and from there the walk takes a cold card's road, which
+# opens files ahead and checks at each one's turn that its name still leads
+# to it (one stat-family call more a file).
+sync
+cat "$work"/card/DCIM/100TEST/* >/dev/null
 XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" strace -f -c -o "$work/trace" \
   "$build/src/cli/ravlen-run" --yes AutoDetect=0 SourcePath="$work/card" OutputPath="$work/out" MoveOrCopy=0 \
   FilenameFormat=0 >/dev/null 2>&1

@@ -64,25 +64,26 @@ FsStatus PosixFileSystem::MoveFile(const std::string& from, const std::string& t
     return status;
 }
 
-// Into a folder already held, its path is checked before the rename as
-// ever, and the file is looked at once after it, in the folder itself: it
-// must be the one listed (which a look before the rename could not promise
-// either), and its facts there serve the records. A file that is not the one
-// listed goes back to its name.
+// Into a folder already held, the file is renamed through the folder's
+// handle and looked at once after it, through the whole path: one look says
+// both that the path still leads to the folder renamed into and that the
+// file there is the one listed (which a look before the rename could not
+// promise either); its facts there serve the records. Anything else puts the
+// file back under its name, and only then is the path taken apart to say why.
 FsStatus PosixFileSystem::MoveListed(const std::string& from, const std::string& to, const FsItem& listed,
                                      std::optional<FsItem>& placed) {
     const std::string folderPath = ParentPart(to);
     if (!handles_.Holds(folderPath) || !listed.Id.Known()) return FileSource::MoveListed(from, to, listed, placed);
     FsStatus failure;
-    const FolderHandle folder = handles_.Reach(folderPath, failure);
-    if (!folder) return failure;
+    FolderHandle folder = handles_.Peek(folderPath);
+    if (!folder && !(folder = handles_.Reach(folderPath, failure))) return failure;
     Entry source;
     if (!EntryOf(from, source, failure)) return failure;
     const std::string name = NameOf(to);
     // A failed rename takes the road that says why (or links, or copies).
     if (RenameNoReplace(source.at, source.name.c_str(), folder->fd, name.c_str()) != 0)
         return FileSource::MoveListed(from, to, listed, placed);
-    std::optional<FsItem> there = FileIn(folder->fd, name, to);
+    std::optional<FsItem> there = GetFile(to);
     // FAT numbers a file anew whenever the kernel forgets it: there size and
     // time tell it.
     if (there && there->Size == listed.Size && there->Modified == listed.Modified &&
@@ -94,6 +95,7 @@ FsStatus PosixFileSystem::MoveListed(const std::string& from, const std::string&
     }
     if (const int err = RenameNoReplace(folder->fd, name.c_str(), source.at, source.name.c_str()); err != 0)
         return Failure(err);
+    if (!handles_.Reach(folderPath, failure)) return failure;
     return there ? FsStatus::Fail(FsFault::ChangedWhileCopied, kChangedSinceListed) : NotOrdinary();
 }
 

@@ -85,6 +85,13 @@ struct TestFs : PosixFileSystem {
         ++hashes;
         return PosixFileSystem::ContentHash(path, hash, pump);
     }
+    std::function<void()> afterListedMove;  // once, after the first listed move done and looked at
+    FsStatus MoveListed(const std::string& from, const std::string& to, const FsItem& listed,
+                        std::optional<FsItem>& placed) override {
+        const FsStatus status = PosixFileSystem::MoveListed(from, to, listed, placed);
+        if (status && afterListedMove) std::exchange(afterListedMove, nullptr)();
+        return status;
+    }
     int RenameNoReplace(int fromDir, const char* from, int toDir, const char* to) override {
         const int err = refuseMoves ? EROFS : PosixFileSystem::RenameNoReplace(fromDir, from, toDir, to);
         if (err == 0 && afterMove) std::exchange(afterMove, nullptr)();
@@ -702,10 +709,12 @@ TEST_F(RenameFilesTest, DateFoldersNeverLeadOutsideTheOutputFolder) {
     EXPECT_EQ(List(in).size(), 3u);
 }
 
-// A folder swapped for a link mid-run (a date folder between two moves, the
+// A folder swapped for a link mid-run (a date folder just after a move, the
 // output folder itself between a batch's copies and their names) stops each
 // file that would go there, with the folder named; nothing reaches the link's
-// target and every original stays where it was, once.
+// target and every original stays where it was, once. The file just moved
+// goes back too: the one look after its move cannot tell a swap just after it
+// from one just before.
 TEST_F(RenameFilesTest, AFolderSwappedMidRunStopsItsFilesInsteadOfWritingElsewhere) {
     for (const char* f : {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG"}) File(f);
     const std::string elsewhere = dir.Mkdir("elsewhere"), day = out + "/2004/2004-12-25";
@@ -723,11 +732,24 @@ TEST_F(RenameFilesTest, AFolderSwappedMidRunStopsItsFilesInsteadOfWritingElsewhe
                                              "The output folder " + folder + " was replaced during the run.");
     };
     options.DateFolders = true;
-    files.afterMove = [&] { swap(day); };
+    // Between two moves: the first file stays where it went.
+    files.afterListedMove = [&] { swap(day); };
     Run();
     expectStopped({"IMG_0002.JPG", "IMG_0003.JPG"}, day, "moved");
     EXPECT_EQ(List(day + ".kept"), Names{"20041225_180911.JPG"});
-    EXPECT_EQ(List(in), (Names{"IMG_0002.JPG", "IMG_0003.JPG"}));
+    const Names left{"IMG_0002.JPG", "IMG_0003.JPG"};
+    EXPECT_EQ(List(in), left);
+
+    // Just after a move, before it was looked at.
+    fs::remove(day);
+    fs::rename(day + ".kept", day + ".first");
+    port.messages.clear();
+    chronology.Reset();
+    files.afterMove = [&] { swap(day); };
+    Run();
+    expectStopped({"IMG_0002.JPG", "IMG_0003.JPG"}, day, "moved");
+    EXPECT_TRUE(List(day + ".kept").empty());
+    EXPECT_EQ(List(in), left);
 
     fs::remove(day);
     options.DateFolders = false;
@@ -738,7 +760,7 @@ TEST_F(RenameFilesTest, AFolderSwappedMidRunStopsItsFilesInsteadOfWritingElsewhe
     Run();
     expectStopped({"IMG_0002.JPG", "IMG_0003.JPG"}, out, "copied");
     EXPECT_EQ(List(out + ".kept"), Names{"2004"});  // no copy, named or half-made, in the folder swapped away
-    EXPECT_EQ(List(in), (Names{"IMG_0002.JPG", "IMG_0003.JPG"}));
+    EXPECT_EQ(List(in), left);
 }
 
 // A TIFF (as a CR2 is) with only DateTimeOriginal; subIfdFirst puts its
