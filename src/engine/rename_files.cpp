@@ -397,7 +397,10 @@ private:
         if (!usesNumber_) return true;
         const std::string scope = NumberScope(options_.SequenceScope, facts.TimestampDateTime, options_.JobCode);
         if (!performActions_) {
-            number = (context_.numbers ? context_.numbers->Next(scope) : 1) + foreseen_[scope]++;
+            // The record is asked once a scope: the preview counts on from there.
+            auto [next, first] = foreseen_.try_emplace(scope, 0);
+            if (first) next->second = context_.numbers ? context_.numbers->Next(scope) : 1;
+            number = next->second++;
             return true;
         }
         if (context_.numbers) number = context_.numbers->Take(scope);
@@ -490,7 +493,7 @@ private:
     std::string outputTop_;      // below which the files' names are mirrored in the backup folders, if any
     const bool usesNumber_ = RunUsesSymbol(options_, 'q');
     const bool foldersHoldSymbols_ = options_.DateFolders && options_.DateFolderFormat.find('%') != std::string::npos;
-    std::map<std::string, std::int64_t> foreseen_;  // a preview's numbers of each scope so far
+    std::map<std::string, std::int64_t> foreseen_;  // a preview's next number of each scope
 };
 
 }  // namespace
