@@ -316,11 +316,7 @@ private:
         for (const std::size_t i : group) {
             FileFacts named = facts[shot[i].follows.value_or(i)];
             named.Extension = facts[i].Extension;
-            FilenameValues camera = CameraValuesFor(named, options_);
-            candidates.push_back(NameCandidate{facts[i], [this, named = std::move(named), camera = std::move(camera)](
-                                                             std::int32_t serial) {
-                                                   return NewFilename(named, options_, serial, camera);
-                                               }});
+            candidates.push_back(NameCandidate{facts[i], SerialNamer(named, options_, cameraValues_.For(named, options_))});
         }
         // Names that only the serial number could tell apart (a template
         // without the extension) cannot share one: each file goes alone.
@@ -382,9 +378,8 @@ private:
         PlacementContext placement = Placement();
         const std::string folder = dateFolders_.Enter(context_.fs, output.Path, facts.TimestampDateTime,
                                                       performActions_, placement.folderProblem, FolderValues(facts));
-        const FilenameValues camera = CameraValuesFor(facts, options_);
         PlaceFile(placement, facts, folder, performActions_, tally_,
-                  [&](std::int32_t serial) { return NewFilename(facts, options_, serial, camera); });
+                  SerialNamer(facts, options_, cameraValues_.For(facts, options_)));
         dateFolders_.Leave(context_.fs, facts.Timestamped);
         return placement.planned;
     }
@@ -432,10 +427,8 @@ private:
     }
 
     // What a folder format's symbols stand for with this file.
-    FilenameValues FolderValues(const FileFacts& facts) const {
-        FilenameValues values;
-        if (foldersHoldSymbols_) FillCameraValues(values, facts, options_.JobCode);
-        return values;
+    FilenameValues FolderValues(const FileFacts& facts) {
+        return foldersHoldSymbols_ ? folderValues_.Fill(facts, options_.JobCode) : FilenameValues{};
     }
 
     PlacementContext Placement() {
@@ -477,6 +470,7 @@ private:
     EngineContext& context_;
     FileSource& source_;
     const RunOptions& options_;
+    CameraValueMemo cameraValues_, folderValues_;
     bool performActions_;
     RunTally& tally_;
     const FileFilter filter_;

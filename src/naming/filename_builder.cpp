@@ -1,8 +1,10 @@
 #include "naming/filename_builder.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "model/name_value.h"
@@ -158,10 +160,15 @@ void Expand(std::string& text, std::string_view symbol, MakePart makePart) {
     ReplaceAll(text, symbol, makePart());
 }
 
-// "" for an absent (empty) value.
-std::string TextPart(const std::string& prefix, const std::string& value, const std::string& format,
-                     const std::string& suffix) {
-    return value.empty() ? std::string() : prefix + FormatText(value, format) + suffix;
+// Nothing for an absent (empty) value.
+void AppendTextPart(std::string& out, const std::string& prefix, const std::string& value, const std::string& format,
+                    const std::string& suffix) {
+    if (value.empty()) return;
+    if (!prefix.empty()) out += prefix;
+    // The whole value as it is, the usual format, without a copy of it.
+    if (format.size() == 1 && format[0] == '&') out += value;
+    else out += FormatText(value, format);
+    if (!suffix.empty()) out += suffix;
 }
 
 FilenameFormatDefinition LabelledFormat(const char* date, const char* serial, const char* batch,
@@ -241,30 +248,46 @@ namespace {
 // The symbols of a template, in the order they are expanded.
 constexpr std::string_view kSymbols = "dsbvoecnlajq";
 
-// The text a symbol stands for ("" when its value is absent).
-std::string Part(char symbol, const FilenameFormatDefinition& f, const FilenameValues& v) {
+std::string SerialPart(const FilenameFormatDefinition& f, std::int64_t serial) {
+    return serial >= 1 ? f.SerialPrefix + FormatSerial(serial, f.SerialFormat) + f.SerialSuffix : std::string();
+}
+
+// The text a symbol stands for (nothing when its value is absent), put at
+// the end of `out`; the camera's and the import's texts from `c`.
+void AppendPart(std::string& out, char symbol, const FilenameFormatDefinition& f, const FilenameValues& v,
+                const FilenameValues& c) {
     switch (symbol) {
     case 'd': {
-        if (!(v.DateTime > DateTime::Zero())) return {};
+        if (!(v.DateTime > DateTime::Zero())) return;
         const std::string_view pattern = f.DateFormat.empty() ? kGeneralDateFormat : std::string_view(f.DateFormat);
-        return f.DatePrefix + FormatDate(v.DateTime, pattern, v.SubSeconds) + f.DateSuffix;
+        out += f.DatePrefix;
+        out += FormatDate(v.DateTime, pattern, v.SubSeconds);
+        out += f.DateSuffix;
+        return;
     }
-    case 's':
-        return v.SerialNumber >= 1 ? f.SerialPrefix + FormatSerial(v.SerialNumber, f.SerialFormat) + f.SerialSuffix
-                                   : std::string();
-    case 'b': return TextPart(f.BatchPrefix, v.Batch, f.BatchFormat, f.BatchSuffix);
-    case 'v': return TextPart(f.VolumePrefix, v.Volume, f.VolumeFormat, f.VolumeSuffix);
-    case 'o': return TextPart(f.OriginalPrefix, v.Original, f.OriginalFormat, f.OriginalSuffix);
-    case 'c': return TextPart(f.CameraPrefix, v.Camera, f.CameraFormat, f.CameraSuffix);
-    case 'n': return TextPart(f.BodySerialPrefix, v.BodySerial, f.BodySerialFormat, f.BodySerialSuffix);
-    case 'l': return TextPart(f.LensPrefix, v.Lens, f.LensFormat, f.LensSuffix);
-    case 'a': return TextPart(f.ArtistPrefix, v.Artist, f.ArtistFormat, f.ArtistSuffix);
-    case 'j': return TextPart(f.JobPrefix, v.Job, f.JobFormat, f.JobSuffix);
+    case 's': out += SerialPart(f, v.SerialNumber); return;
+    case 'b': return AppendTextPart(out, f.BatchPrefix, v.Batch, f.BatchFormat, f.BatchSuffix);
+    case 'v': return AppendTextPart(out, f.VolumePrefix, v.Volume, f.VolumeFormat, f.VolumeSuffix);
+    case 'o': return AppendTextPart(out, f.OriginalPrefix, v.Original, f.OriginalFormat, f.OriginalSuffix);
+    case 'c': return AppendTextPart(out, f.CameraPrefix, c.Camera, f.CameraFormat, f.CameraSuffix);
+    case 'n': return AppendTextPart(out, f.BodySerialPrefix, c.BodySerial, f.BodySerialFormat, f.BodySerialSuffix);
+    case 'l': return AppendTextPart(out, f.LensPrefix, c.Lens, f.LensFormat, f.LensSuffix);
+    case 'a': return AppendTextPart(out, f.ArtistPrefix, c.Artist, f.ArtistFormat, f.ArtistSuffix);
+    case 'j': return AppendTextPart(out, f.JobPrefix, c.Job, f.JobFormat, f.JobSuffix);
     case 'q':
-        return v.Sequence >= 1 ? f.SequencePrefix + FormatSerial(v.Sequence, f.SequenceFormat) + f.SequenceSuffix
-                               : std::string();
-    default: return TextPart(f.ExtensionPrefix, v.Extension, f.ExtensionFormat, f.ExtensionSuffix);
+        if (v.Sequence < 1) return;
+        out += f.SequencePrefix;
+        out += FormatSerial(v.Sequence, f.SequenceFormat);
+        out += f.SequenceSuffix;
+        return;
+    default: return AppendTextPart(out, f.ExtensionPrefix, v.Extension, f.ExtensionFormat, f.ExtensionSuffix);
     }
+}
+
+std::string Part(char symbol, const FilenameFormatDefinition& f, const FilenameValues& v) {
+    std::string part;
+    AppendPart(part, symbol, f, v, v);
+    return part;
 }
 
 // The template read once from the left, each symbol's text put in as it is
@@ -290,6 +313,52 @@ bool BuildInOnePass(const FilenameFormatDefinition& f, const FilenameValues& v, 
         from = at + 2;
     }
     out.append(t, from, std::string::npos);
+    return true;
+}
+
+// A template's literal text and symbols, in order; false when a "%" of it
+// begins no symbol. Worked out once for the template met last: the same one
+// names every file of a run.
+bool TemplateTokens(const std::string& t, const std::vector<std::pair<std::string, char>>*& tokens) {
+    thread_local std::string met;
+    thread_local std::vector<std::pair<std::string, char>> made;
+    thread_local bool fits = false;
+    if (t != met || made.empty()) {
+        made.clear();
+        fits = true;
+        std::size_t from = 0;
+        for (std::size_t at = t.find('%'); at != std::string::npos; at = t.find('%', from)) {
+            if (at + 1 == t.size() || kSymbols.find(t[at + 1]) == std::string_view::npos) fits = false;
+            made.emplace_back(t.substr(from, at - from), at + 1 < t.size() ? t[at + 1] : '%');
+            from = at + 2;
+        }
+        made.emplace_back(from < t.size() ? t.substr(from) : std::string(), '\0');
+        met = t;
+    }
+    tokens = &made;
+    return fits;
+}
+
+// The one-pass read, with the text between the serial number's places kept
+// apart (`pieces`, one more than the places) instead of a serial put in: a
+// name is built for every serial number tried, and the rest does not change.
+bool BuildAroundSerial(const FilenameFormatDefinition& f, const FilenameValues& v, const FilenameValues& c,
+                       std::vector<std::string>& pieces) {
+    const std::vector<std::pair<std::string, char>>* tokens = nullptr;
+    if (!TemplateTokens(f.Template, tokens)) return false;
+    pieces.assign(1, std::string());
+    pieces.back().reserve(f.Template.size() + 192);
+    for (const auto& [literal, symbol] : *tokens) {
+        pieces.back() += literal;
+        if (symbol == '\0') break;
+        if (symbol == 's') {
+            pieces.emplace_back();
+            continue;
+        }
+        const std::size_t was = pieces.back().size();
+        AppendPart(pieces.back(), symbol, f, v, c);
+        if (pieces.back().find('%', was) != std::string::npos) return false;
+    }
     return true;
 }
 
@@ -410,9 +479,37 @@ std::string NewFilename(const FileFacts& facts, const RunOptions& options, std::
 
 std::string NewFilename(const FileFacts& facts, const RunOptions& options, std::int32_t serialNumber,
                         const FilenameValues& camera) {
-    FilenameValues v;
+    return SerialNamer(facts, options, camera)(serialNumber);
+}
+
+const FilenameValues& CameraValueMemo::For(const FileFacts& facts, const RunOptions& options) {
+    // A walk's options stay as they are: asked once.
+    if (!holds_) holds_ = options.FilenameFormat == FilenameFormat::Custom && HoldsCameraSymbols(options.CustomFormat);
+    if (!*holds_) return none_;
+    return Fill(facts, options.JobCode);
+}
+
+const FilenameValues& CameraValueMemo::Fill(const FileFacts& facts, const std::string& job) {
+    const std::array<std::string_view, 6> now{facts.CameraMake, facts.CameraModel, facts.CameraSerial,
+                                              facts.LensModel,  facts.Artist,      job};
+    if (!held_ || !std::equal(now.begin(), now.end(), met_.begin())) {
+        FillCameraValues(values_, facts, job);
+        std::copy(now.begin(), now.end(), met_.begin());
+        held_ = true;
+    }
+    values_.SubSeconds = facts.SubSecTimeOriginal;
+    values_.Sequence = facts.ContinuingNumber;
+    return values_;
+}
+
+SerialNamer::SerialNamer(const FileFacts& facts, const RunOptions& options, const FilenameValues& camera)
+{
+    auto made = std::make_shared<Made>();
+    made->format = options.FilenameFormat == FilenameFormat::Custom
+                       ? &options.CustomFormat
+                       : &CachedBuiltInFormat(options.FilenameFormat, facts.TimestampHasTime);
+    FilenameValues& v = made->values;
     v.DateTime = facts.TimestampDateTime;
-    v.SerialNumber = serialNumber;
     v.Extension = facts.Extension;
     const std::string baseName = BaseName(facts.SourceFileName);
     const auto both = AddBatchVolume::Both;
@@ -434,11 +531,28 @@ std::string NewFilename(const FileFacts& facts, const RunOptions& options, std::
     } else if (options.DCFMode == DCFMode::PreserveAsComment) {
         v.Original = baseName;
     }
-    v.SubSeconds = camera.SubSeconds, v.Camera = camera.Camera, v.BodySerial = camera.BodySerial;
-    v.Lens = camera.Lens, v.Artist = camera.Artist, v.Job = camera.Job, v.Sequence = camera.Sequence;
-    return BuildFilename(options.FilenameFormat == FilenameFormat::Custom ? options.CustomFormat
-                                                     : CachedBuiltInFormat(options.FilenameFormat, facts.TimestampHasTime),
-                         v);
+    v.SubSeconds = camera.SubSeconds, v.Sequence = camera.Sequence;
+    // The camera's texts are needed again only where the name is built whole.
+    if (!BuildAroundSerial(*made->format, v, camera, made->pieces)) {
+        made->pieces.clear();
+        v.Camera = camera.Camera, v.BodySerial = camera.BodySerial, v.Lens = camera.Lens;
+        v.Artist = camera.Artist, v.Job = camera.Job;
+    }
+    made_ = std::move(made);
+}
+
+std::string SerialNamer::operator()(std::int32_t serial) const {
+    const Made& m = *made_;
+    const std::string part = m.pieces.size() > 1 ? SerialPart(*m.format, serial) : std::string();
+    // A serial part holding a "%" could form a symbol with what follows it.
+    if (m.pieces.empty() || part.find('%') != std::string::npos) {
+        FilenameValues v = m.values;
+        v.SerialNumber = serial;
+        return BuildFilename(*m.format, v);
+    }
+    std::string name = m.pieces.front();
+    for (std::size_t i = 1; i < m.pieces.size(); ++i) name.append(part).append(m.pieces[i]);
+    return name;
 }
 
 }  // namespace ravlen

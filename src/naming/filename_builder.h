@@ -1,9 +1,13 @@
 #pragma once
 // Building a new filename from a template and the six variables.
 
+#include <array>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/date_time.h"
 #include "model/file_facts.h"
@@ -86,5 +90,38 @@ std::string NewFilename(const FileFacts& facts, const RunOptions& options, std::
 FilenameValues CameraValuesFor(const FileFacts& facts, const RunOptions& options);
 std::string NewFilename(const FileFacts& facts, const RunOptions& options, std::int32_t serialNumber,
                         const FilenameValues& camera);
+
+// CameraValuesFor over the files of a walk, one after another: the values
+// of the camera met last are made fit for a name once, not for every file.
+// The options are the walk's, the same at every call; what is returned
+// holds until the next call.
+class CameraValueMemo {
+public:
+    const FilenameValues& For(const FileFacts& facts, const RunOptions& options);
+    // FillCameraValues, likewise.
+    const FilenameValues& Fill(const FileFacts& facts, const std::string& job);
+
+private:
+    std::array<std::string, 6> met_;  // make, model, serial, lens, artist, job
+    FilenameValues values_, none_;
+    bool held_ = false;
+    std::optional<bool> holds_;  // whether the walk's names take the camera's values
+};
+
+// A file's new names, one for each serial number tried: everything but the
+// serial number's part is built once.
+class SerialNamer {
+public:
+    SerialNamer(const FileFacts& facts, const RunOptions& options, const FilenameValues& camera);
+    std::string operator()(std::int32_t serialNumber) const;
+
+private:
+    struct Made {
+        const FilenameFormatDefinition* format;  // the run's options' or a built-in one
+        FilenameValues values;
+        std::vector<std::string> pieces;  // the name around its serial parts; empty: built whole each time
+    };
+    std::shared_ptr<const Made> made_;  // shared by the copies a placement takes
+};
 
 }  // namespace ravlen

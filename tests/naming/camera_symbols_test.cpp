@@ -69,6 +69,24 @@ TEST(CameraSymbols, NamesFromWhatTheCameraWrote) {
     EXPECT_EQ(NewFilename(f, RunOptions{}, 1), "{DT=2004-12-25 @18-09-11}{SN=001}{BA=IMG}{VO=0001}.jpg");
 }
 
+// A walk's files one after another, the values of each body its own: the
+// values kept from the file before serve only the same body.
+TEST(CameraSymbols, AWalkOfTwoBodiesNamesEachByItsOwn) {
+    RunOptions o = Custom("%c-%n-%q%s");
+    CameraValueMemo memo;
+    const auto name = [&](FileFacts f, std::int64_t number, std::int32_t serial) {
+        f.ContinuingNumber = number;
+        return SerialNamer(f, o, memo.For(f, o))(serial);
+    };
+    const FileFacts a = Shot("NIKON CORPORATION", "NIKON Z 6", "3001"), b = Shot("NIKON CORPORATION", "NIKON Z 6", "3002");
+    EXPECT_EQ(name(a, 1, 0), "NIKON Z 6-3001-0001");
+    EXPECT_EQ(name(b, 2, 0), "NIKON Z 6-3002-0002");
+    EXPECT_EQ(name(a, 3, 2), "NIKON Z 6-3001-0003{SN=002}");
+    EXPECT_EQ(name(Shot("Canon", "Canon EOS R6", "3001"), 4, 1), "Canon EOS R6-3001-0004{SN=001}");
+    EXPECT_EQ(memo.Fill(b, "Job/A").Job, "Job-A");
+    EXPECT_EQ(memo.Fill(b, "Job B").Job, "Job B");
+}
+
 TEST(CameraSymbols, SampleAndJobCodeNeeds) {
     FilenameFormatDefinition f = RunOptions{}.CustomFormat;
     f.Template = "%d%c%n%l%a%j%q%e";
