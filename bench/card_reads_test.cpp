@@ -273,7 +273,8 @@ TEST(FormatReads, GoneBackToInTheSameOpen) {
     PosixFileSystem posix;
     CountingFileSystem fs(posix);
     const std::string seeds = RAVLEN_FUZZ_CORPUS "/";
-    for (const auto& [file, gps, xmp] : std::vector<std::tuple<std::string, std::optional<DateTime>, std::optional<DateTime>>>{
+    using Dates = std::tuple<std::string, std::optional<DateTime>, std::optional<DateTime>>;
+    for (const auto& [file, gps, xmp] : std::vector<Dates>{
              {"iso_media/gopro_gpmf_moov_last.mp4", test::D(2019, 7, 25, 3, 31, 12), {}},
              {"iso_media/ffmpeg_gpmd_moov_last.mp4", test::D(2023, 10, 14, 9, 35, 12), {}},
              {"iso_media/exiftool_xmp_exif_before_meta.heic", {}, test::D(2022, 3, 4, 5, 6, 7)}}) {
@@ -306,6 +307,34 @@ TEST(FormatReads, ExifAfterXmpWithinTwoReads) {
         if (!io.known) GTEST_SKIP() << "/proc/self/io cannot be read here";
         EXPECT_LE(io.readCalls, 2u);
         EXPECT_LE(io.bytesRead, 64u * 1024);
+    }
+}
+
+// An export's photo: an EXIF APP1 without a date, an XMP APP1 with one after
+// it (and an ICC profile between) cost one read more than the first,
+// wherever the packet falls across the pages.
+TEST(FormatReads, XmpAfterUndatedExifWithinTwoReads) {
+    test::TempDir dir;
+    PosixFileSystem posix;
+    CountingFileSystem fs(posix);
+    const test::ExifLayout undated{ByteOrder::Intel, {}, {}, {}, false, 0, {}, {}};
+    const std::string tiff = test::BuildTiff(undated),
+                      packet = "<x:xmpmeta><rdf:Description xmp:CreateDate=\"2021-02-03T04:05:06\"/>",
+                      xmp = test::Segment(0xE1, std::string("http://ns.adobe.com/xap/1.0/\0", 29) + packet);
+    for (std::size_t icc = 3800; icc < 4300; icc += 25) {
+        SCOPED_TRACE(icc);
+        std::string bytes = test::BuildJpeg(tiff) + std::string(1 << 17, 'd');
+        bytes.insert(2 + 4 + 6 + tiff.size(), test::Segment(0xE2, std::string(icc, 'c')) + xmp);
+        const std::string path = dir.Write("EXP" + std::to_string(icc) + ".JPG", bytes);
+        std::ifstream(path, std::ios::binary).ignore(std::numeric_limits<std::streamsize>::max());
+        const IoCounters before = ReadIoCounters();
+        const ReadBack r = ReadFile(fs, path, static_cast<std::int64_t>(bytes.size()));
+        const IoCounters io = IoDelta(before, ReadIoCounters());
+        const DateTime written = test::D(2021, 2, 3, 4, 5, 6);
+        EXPECT_EQ(std::tuple(r.facts.XMPDate, r.facts.TimestampDateTime), std::tuple(written, written));
+        if (!io.known) GTEST_SKIP() << "/proc/self/io cannot be read here";
+        EXPECT_LE(io.readCalls, 2u);
+        EXPECT_LE(io.bytesRead, 72u * 1024);
     }
 }
 

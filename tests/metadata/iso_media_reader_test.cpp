@@ -313,7 +313,8 @@ TEST(IsoMediaReader, HeifXmpAfterUndatedExifItem) {
         ASSERT_TRUE(seed);
         ReadResult r = ReadBytes(*seed, 1, -1, false, frontToBack);
         EXPECT_EQ(std::tuple(r.facts.CameraMake, r.facts.XMPDate, r.facts.XMPDateTag, r.restarted, r.streams),
-                  std::tuple("GoCam", D(2022, 3, 4, 5, 6, 7), "photoshop:DateCreated", frontToBack, frontToBack ? 2 : 1));
+                  std::tuple("GoCam", D(2022, 3, 4, 5, 6, 7), "photoshop:DateCreated", frontToBack,
+                             frontToBack ? 2 : 1));
         RunOptions options;
         options.DateMode = DateMode::MetadataOnly;
         ChooseTimestamp(r.facts, options, r.tally, {});

@@ -112,8 +112,9 @@ TEST(XmpText, DatesJpegWhoseExifHasNone) {
     EXPECT_EQ(std::tuple(r.facts.Timestamped, r.facts.TimestampDateTime, r.facts.DateSource),
               std::tuple(true, D(2021, 6, 7, 8, 9, 10), "XMP xmp:CreateDate"));
 
-    const std::string packet = Segment(0xE1, std::string("http://ns.adobe.com/xap/1.0/\0", 29) +
-                                                 "<x:xmpmeta><rdf:Description photoshop:DateCreated=\"2016-07-08T09:10:11\"/>");
+    const std::string packet =
+        Segment(0xE1, std::string("http://ns.adobe.com/xap/1.0/\0", 29) +
+                          "<x:xmpmeta><rdf:Description photoshop:DateCreated=\"2016-07-08T09:10:11\"/>");
     const std::string undated = BuildTiff({ByteOrder::Motorola, {}, {}, {}, false, 0, {}, {}}),
                       dated = BuildTiff({ByteOrder::Intel, "2020:01:02 03:04:05", {}, {}, false, 0, {}, {}});
     auto after = [](const std::string& tiff, const std::string& segments) {
