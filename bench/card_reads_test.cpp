@@ -177,8 +177,9 @@ TEST_F(CardTest, ReadsEachKindOfFileWithinItsBudget) {
 // phone and camera files when they are at hand and on the readers' seed
 // files: the first read (4 KiB) and a few more of the bytes the reader needs
 // next, never the picture's or the movie's data. An EXIF block a container
-// holds is read whole (thumbnail and maker notes too), and a HEIF file whose
-// Exif item lies before its meta box is opened a second time.
+// holds is read whole (thumbnail and maker notes too). What a file places only
+// after it (a HEIF's Exif item before its meta box, a GoPro movie's GPS sample
+// before its movie box) is read after going back to it, in the same open.
 TEST(FormatReads, EachFormatWithinItsBudget) {
     struct Budget {
         const char* file;  // under the samples' folder, else under the seeds' folder
@@ -188,7 +189,7 @@ TEST(FormatReads, EachFormatWithinItsBudget) {
     const std::string samples = test::SampleFiles(), seeds = RAVLEN_FUZZ_CORPUS "/";
     const Budget budgets[] = {
         {"xiaomi.heic", 1, 2, 56},  // a 49 KB Exif item
-        {"200MP.heic", 2, 5, 48},   // the meta box (38 KB) after the image data
+        {"200MP.heic", 1, 4, 48},   // the meta box (38 KB) after the image data, the Exif item gone back to
         {"iphone_15_pro.heic", 1, 3, 12},
         {"IMG_5195.HEIC", 1, 2, 8},
         {"avif.avif", 1, 2, 8},
@@ -226,7 +227,10 @@ TEST(FormatReads, EachFormatWithinItsBudget) {
         {"png/exiftool_xmp.png", 1, 1, 4},
         {"webp/exiftool_xmp.webp", 1, 1, 4},
         {"iso_media/exiftool_xmp.heic", 1, 1, 4},
-        {"iso_media/gopro_gpmf_moov_last.mp4", 2, 3, 12},  // its GPS time: one read more, of a second open
+        {"iso_media/gopro_gpmf_moov_last.mp4", 1, 3, 12},  // its GPS time: one read more, gone back to
+        {"iso_media/ffmpeg_gpmd_moov_last.mp4", 1, 3, 12},
+        {"iso_media/exiftool_xmp_exif_before_meta.heic", 1, 1, 4},
+        {"jpeg_tiff/exiftool_xmp_after_exif.jpg", 1, 2, 8},  // the XMP APP1 past the first read
     };
     PosixFileSystem posix;
     CountingFileSystem fs(posix);
@@ -262,6 +266,28 @@ TEST(FormatReads, EachFormatWithinItsBudget) {
     if (!test::SamplesPresent()) GTEST_SKIP() << "the seeds alone were measured: " << test::NoSamples();
 }
 
+// Going back in the file reads the bytes that lie there, whether the read
+// window still holds them or not: the GoPro movies' GPS times, the HEIF's XMP
+// date, each in one open.
+TEST(FormatReads, GoneBackToInTheSameOpen) {
+    PosixFileSystem posix;
+    CountingFileSystem fs(posix);
+    const std::string seeds = RAVLEN_FUZZ_CORPUS "/";
+    using Dates = std::tuple<std::string, std::optional<DateTime>, std::optional<DateTime>>;
+    for (const auto& [file, gps, xmp] : std::vector<Dates>{
+             {"iso_media/gopro_gpmf_moov_last.mp4", test::D(2019, 7, 25, 3, 31, 12), {}},
+             {"iso_media/ffmpeg_gpmd_moov_last.mp4", test::D(2023, 10, 14, 9, 35, 12), {}},
+             {"iso_media/exiftool_xmp_exif_before_meta.heic", {}, test::D(2022, 3, 4, 5, 6, 7)}}) {
+        SCOPED_TRACE(file);
+        struct stat st{};
+        ASSERT_EQ(stat((seeds + file).c_str(), &st), 0);
+        fs.ResetCounts();
+        const ReadBack r = ReadFile(fs, seeds + file, st.st_size);
+        EXPECT_EQ(std::tuple(r.facts.GPSDateTime, r.facts.XMPDate, r.restarted, fs.Counts().opens),
+                  std::tuple(gps, xmp, false, 1u));
+    }
+}
+
 // A 360° camera's photo: an XMP APP1 before the EXIF APP1 costs one read
 // more than the first, wherever the EXIF block falls across the pages.
 TEST(FormatReads, ExifAfterXmpWithinTwoReads) {
@@ -281,6 +307,34 @@ TEST(FormatReads, ExifAfterXmpWithinTwoReads) {
         if (!io.known) GTEST_SKIP() << "/proc/self/io cannot be read here";
         EXPECT_LE(io.readCalls, 2u);
         EXPECT_LE(io.bytesRead, 64u * 1024);
+    }
+}
+
+// An export's photo: an EXIF APP1 without a date, an XMP APP1 with one after
+// it (and an ICC profile between) cost one read more than the first,
+// wherever the packet falls across the pages.
+TEST(FormatReads, XmpAfterUndatedExifWithinTwoReads) {
+    test::TempDir dir;
+    PosixFileSystem posix;
+    CountingFileSystem fs(posix);
+    const test::ExifLayout undated{ByteOrder::Intel, {}, {}, {}, false, 0, {}, {}};
+    const std::string tiff = test::BuildTiff(undated),
+                      packet = "<x:xmpmeta><rdf:Description xmp:CreateDate=\"2021-02-03T04:05:06\"/>",
+                      xmp = test::Segment(0xE1, std::string("http://ns.adobe.com/xap/1.0/\0", 29) + packet);
+    for (std::size_t icc = 3800; icc < 4300; icc += 25) {
+        SCOPED_TRACE(icc);
+        std::string bytes = test::BuildJpeg(tiff) + std::string(1 << 17, 'd');
+        bytes.insert(2 + 4 + 6 + tiff.size(), test::Segment(0xE2, std::string(icc, 'c')) + xmp);
+        const std::string path = dir.Write("EXP" + std::to_string(icc) + ".JPG", bytes);
+        std::ifstream(path, std::ios::binary).ignore(std::numeric_limits<std::streamsize>::max());
+        const IoCounters before = ReadIoCounters();
+        const ReadBack r = ReadFile(fs, path, static_cast<std::int64_t>(bytes.size()));
+        const IoCounters io = IoDelta(before, ReadIoCounters());
+        const DateTime written = test::D(2021, 2, 3, 4, 5, 6);
+        EXPECT_EQ(std::tuple(r.facts.XMPDate, r.facts.TimestampDateTime), std::tuple(written, written));
+        if (!io.known) GTEST_SKIP() << "/proc/self/io cannot be read here";
+        EXPECT_LE(io.readCalls, 2u);
+        EXPECT_LE(io.bytesRead, 72u * 1024);
     }
 }
 

@@ -2,7 +2,8 @@
 // One fuzz input through format detection and its reader, as the folder walk
 // reads a file: in the strict and the lenient date mode, with the second pass
 // when the reader asks for it (on the same stream when the first pass kept
-// what it read).
+// what it read). The strict mode reads front to back only, as from a device,
+// the lenient one goes back where a reader asks, as in a file.
 
 #include <cstddef>
 #include <cstdint>
@@ -29,7 +30,10 @@ inline void ReadThroughDetection(const std::uint8_t* data, std::size_t size, con
             FileFacts facts;
             facts.SourceFileName = fileName;
             facts.Size = static_cast<std::int64_t>(size);
-            if (pass.KeptBytes.empty()) stream.emplace(bytes);  // else the first pass's stream reads on
+            if (pass.KeptBytes.empty()) {  // else the first pass's stream reads on
+                stream.emplace(bytes);
+                stream->frontToBack = mode == DateMode::MetadataOnly;
+            }
             const MetadataOutcome outcome =
                 ReadMetadataFromStream(*stream, facts.Size, hooks, options, facts, pass, tally);
             if (outcome == MetadataOutcome::Done) break;

@@ -261,6 +261,8 @@ public:
             facts_.InternalFormat = kFormatHeif;
             ReadExifItem(static_cast<std::uint64_t>(pass_.RevisitOffset),
                          static_cast<std::uint64_t>(pass_.RevisitLength));
+            if (pass_.RevisitXmpOffset >= 0 || !pass_.RevisitXmp.empty())
+                TakeXmpOf({pass_.RevisitXmp, pass_.RevisitXmpOffset, pass_.RevisitXmpLength});
             Conclude();
             return MetadataOutcome::Done;
         }
@@ -367,8 +369,9 @@ private:
     }
 
     // A GoPro movie's GPS time, from the first sample of its GPMF track: read
-    // on when it lies ahead; behind (the movie box after the media data, as
-    // GoPro writes it), the file is begun again to read just that sample.
+    // on when it lies ahead or is still held; behind (the movie box after the
+    // media data, as GoPro writes it), read after going back to it, or, where
+    // the stream cannot go back, by beginning the file again for just that sample.
     MetadataOutcome GpsTimeOfGpmf() {
         if (!gpmf_ || facts_.GPSDateTime || !facts_.MovieMetadata) return MetadataOutcome::Done;
         const auto size = static_cast<std::uint64_t>(view_.FileSize());
@@ -376,7 +379,7 @@ private:
         const auto offset = static_cast<std::int64_t>(gpmf_->offset);
         const auto length = static_cast<std::int64_t>(std::min<std::uint64_t>(
             {gpmf_->length, size - gpmf_->offset, static_cast<std::uint64_t>(kMaxGpmfSample)}));
-        if (offset >= view_.Position()) {
+        if (offset >= Base() || view_.GoBack(offset)) {
             ReadGpmfSample(offset, length);
             return MetadataOutcome::Done;
         }
@@ -456,14 +459,15 @@ private:
         const ItemIds items = FindItems(iinf->body);
         // The XMP packet's place, taken before the Exif item's read lets the meta box go.
         const std::optional<XmpPlace> xmp = items.xmp ? PlaceXmp(children, iloc->body, *items.xmp) : std::nullopt;
-        if (ReadExifItemOf(children, iloc->body, items.exif)) return true;
-        // An XMP packet serves a picture without EXIF dates (an edited export).
-        if (!xmp || HasExifDate(facts_)) return false;
-        if (!xmp->inIdat.empty()) {
-            TakeXmpDate(xmp->inIdat, facts_);
-        } else if (Fetch(xmp->offset, xmp->length, 0)) {  // forward only: a packet passed over stays unread
-            TakeXmpDate(Span(xmp->offset, xmp->length).view(), facts_);
+        if (ReadExifItemOf(children, iloc->body, items.exif)) {
+            // The restart reads the packet too when the Exif item gives no date.
+            if (xmp) {
+                pass_.RevisitXmp = xmp->inIdat;
+                pass_.RevisitXmpOffset = xmp->offset, pass_.RevisitXmpLength = xmp->length;
+            }
+            return true;
         }
+        if (xmp) TakeXmpOf(*xmp);
         return false;
     }
 
@@ -496,8 +500,17 @@ private:
         return XmpPlace{{}, static_cast<std::int64_t>(offset), static_cast<std::int64_t>(length)};
     }
 
-    // The Exif item, when there is one. True when it lies before the meta box:
-    // the file is begun again.
+    // An XMP packet serves a picture without EXIF dates (an edited export).
+    // One passed over is read after going back to it, where the stream can.
+    void TakeXmpOf(const XmpPlace& xmp) {
+        if (HasExifDate(facts_)) return;
+        if (!xmp.inIdat.empty()) return TakeXmpDate(xmp.inIdat, facts_);
+        if (xmp.length > 0 && (xmp.offset >= Base() || view_.GoBack(xmp.offset)) && Fetch(xmp.offset, xmp.length, 0))
+            TakeXmpDate(Span(xmp.offset, xmp.length).view(), facts_);
+    }
+
+    // The Exif item, when there is one. True when it lies before the meta box
+    // and the stream cannot go back to it: the file is begun again.
     bool ReadExifItemOf(const ByteSpan& children, const ByteSpan& iloc, std::optional<std::uint32_t> item) {
         if (!item) return false;
         std::uint64_t offset = 0, length = 0;
@@ -512,7 +525,10 @@ private:
         if (offset >= size) return false;
         if (length == 0 || length > size - offset) length = size - offset;  // 0: to the end of the file
         length = std::min(length, kMaxExifItem);
-        if (static_cast<std::int64_t>(offset) < Base() && pass_.SkippingAllowed) {
+        // Passed over: read after going back to it, or where the stream
+        // cannot go back, by beginning the file again.
+        if (static_cast<std::int64_t>(offset) < Base() && !view_.GoBack(static_cast<std::int64_t>(offset)) &&
+            pass_.SkippingAllowed) {
             pass_.SkippingAllowed = false;
             pass_.RevisitOffset = static_cast<std::int64_t>(offset);
             pass_.RevisitLength = static_cast<std::int64_t>(length);

@@ -24,8 +24,10 @@ std::optional<ByteOrder> DetectIsoMedia(std::string_view head);
 // Entered with the first 8 bytes read (Position 8). Movies fill the movie
 // fields (MovieMetadata, MovieDate, MovieDateSource, MovieUTCOffset); HEIF
 // and CR3 hand their EXIF blocks to the TIFF block reader. Media data and
-// sample tables are skipped, never read. Restart when an Exif item stored
-// before the HEIF meta box must be read (once: its place is kept in the pass).
+// sample tables are skipped, never read. What lies before the box that
+// places it (a HEIF Exif or XMP item before the meta box, a GoPro movie's
+// GPMF sample before the movie box) is read after going back to it; where
+// the stream cannot go back, Restart (once: its place is kept in the pass).
 // Throws MetadataFault on a read failure.
 MetadataOutcome ReadIsoMediaMetadata(ReadView& view, ReaderContext& ctx);
 

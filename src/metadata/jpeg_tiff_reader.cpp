@@ -51,7 +51,8 @@ constexpr std::uint32_t kBigTiffVersion = 0x2B;
 constexpr std::int64_t kBigTiffHeader = 16;
 constexpr std::uint32_t kTypeLong = 4, kTypeIfd = 13;
 constexpr std::int64_t kDateLength = 20;  // "yyyy:mm:dd hh:nn:ss" and its terminator
-constexpr std::int64_t kXmpReadAhead = 64 * 1024;  // taken at once when XMP comes before EXIF
+constexpr std::int64_t kXmpReadAhead = 64 * 1024;  // taken at once when XMP comes before or after EXIF
+constexpr int kMaxSegmentsAfterExif = 64;          // APPn and comments looked through for an XMP APP1
 // The zone texts and the GPS directory are read only this far past the
 // bytes at hand, in one read: never the picture data in between.
 constexpr std::int64_t kNearWindow = 16 * 1024;
@@ -90,6 +91,9 @@ public:
             }
             if (!CheckExifIdentifier(app1)) return MetadataOutcome::Done;
             if (!ReadHeaderInApp1(app1, header)) return MetadataOutcome::Done;
+            const MetadataOutcome outcome = Directories(header);
+            if (outcome == MetadataOutcome::Done) ReadXmpAfterExif();
+            return outcome;
         } else {
             facts_.TIFFOffset = 0;
             order_ = ByteOrderFromName(facts_.TIFFByteAlign);
@@ -527,6 +531,41 @@ private:
         if (ahead > 0) Require(view_->ReadAhead(static_cast<std::uint64_t>(ahead)));
         Read(15);
         return id(29) == kXmp;
+    }
+
+    // An EXIF APP1 without a date (an export that kept only the camera's
+    // names) and an XMP APP1 among the APPn and comment segments after it:
+    // the packet's date names the file. They are looked for within one read
+    // of up to kXmpReadAhead past the bytes taken, the packet's date too.
+    void ReadXmpAfterExif() {
+        if (!Valid() || HasExifDate(facts_) || facts_.XMPDate) return;
+        std::int64_t next = Sum(facts_.APP1Offset, facts_.APP1Length);  // the next segment's marker
+        if (P() > next) return;
+        if (const std::int64_t reach = std::min(S(), Sum(next, kXmpReadAhead)); reach > view_->TakenEnd())
+            Require(view_->ReadAhead(static_cast<std::uint64_t>(reach - view_->TakenEnd())));
+        for (int n = 0; n < kMaxSegmentsAfterExif; ++n) {
+            if (view_->TakenEnd() < Sum(next, 4)) return;
+            SkipTo(next);
+            Read(4);
+            const std::uint32_t marker = ByteAt(B() - 3);
+            const std::int64_t length = 256 * ByteAt(B() - 2) + ByteAt(B() - 1);
+            // The picture's own segments begin: no XMP after them.
+            if (ByteAt(B() - 4) != 0xFF || ((marker < 0xE0 || marker > 0xEF) && marker != 0xFE) || length < 2)
+                return;
+            const std::int64_t end = Sum(next, length + 2);
+            const auto idLength = static_cast<std::int64_t>(kXmp.size());
+            if (marker == 0xE1 && length >= 2 + idLength && view_->TakenEnd() >= Sum(P(), idLength)) {
+                Read(idLength);
+                if (Held().Bytes(static_cast<std::uint64_t>(B() - idLength), kXmp.size()) == kXmp) {
+                    const std::int64_t packet =
+                        std::min({end, view_->TakenEnd(), Sum(P(), static_cast<std::int64_t>(kMaxXmpPacket))}) - P();
+                    Read(packet);
+                    TakeXmpDate(Held().view().substr(static_cast<std::size_t>(B() - packet)), facts_);
+                    if (facts_.XMPDate) return;
+                }
+            }
+            next = end;
+        }
     }
 
     bool CheckExifIdentifier(std::int64_t app1) {

@@ -34,6 +34,11 @@ struct MetadataPass {
     // before its meta box): the ISO media reader's restart reads just that.
     std::int64_t RevisitOffset = -1;
     std::int64_t RevisitLength = 0;
+    // That HEIF's XMP item, for a restart whose Exif item gives no date: its
+    // place in the file, or its bytes when the meta box held them.
+    std::int64_t RevisitXmpOffset = -1;
+    std::int64_t RevisitXmpLength = 0;
+    std::string RevisitXmp;
     // A GoPro movie's first GPMF sample (its GPS time), found in the movie
     // box only after the media data it lies in was passed over: the restart
     // reads just that, into the facts the first pass gave.

@@ -102,6 +102,15 @@ FsStatus ReadView::ReadAhead(std::uint64_t n) {
     return st;
 }
 
+bool ReadView::GoBack(std::int64_t offset) {
+    if (offset < 0 || offset > TakenEnd() || !stream_.GoBack(static_cast<std::uint64_t>(offset))) return false;
+    buffer_.clear();
+    visible_ = 0;
+    position_ = offset;
+    contiguous_ = false;
+    return true;
+}
+
 void ReadView::ClearBuffer() {
     buffer_.erase(0, visible_);
     if (visible_ > 0) contiguous_ = false;

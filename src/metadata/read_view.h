@@ -60,6 +60,11 @@ public:
     // then costs one read of the medium. The position does not move.
     FsStatus ReadAhead(std::uint64_t n);
 
+    // Go back to the file offset `offset`, before the position, forgetting
+    // the bytes read: for a stretch found only after it was passed. False,
+    // nothing changed, where the stream reads front to back only.
+    bool GoBack(std::int64_t offset);
+
     // Forget the bytes read so far (the position stays): lets a reader walk a
     // long structure without holding all of it. Buffer indexes restart at 0.
     void ClearBuffer();

@@ -97,6 +97,13 @@ public:
     virtual FsStatus Read(std::size_t n, std::string& out) = 0;
     // Advance n bytes without reading them.
     virtual FsStatus Skip(std::uint64_t n) = 0;
+    // Go back to `offset` (at most the position reached), for a stretch found
+    // only after it was passed; false where the medium reads front to back
+    // only, and the file is then opened again for it.
+    virtual bool GoBack(std::uint64_t offset) {
+        (void)offset;
+        return false;
+    }
     virtual void Close() = 0;
 };
 

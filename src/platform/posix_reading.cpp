@@ -115,6 +115,12 @@ public:
         return FsStatus::Ok();
     }
 
+    bool GoBack(std::uint64_t offset) override {
+        if (fd_ < 0 || offset > pos_) return false;
+        pos_ = offset;  // as Skip: the window still serves it, or the next read refills it
+        return true;
+    }
+
     void Close() override {
         if (fd_ >= 0) close(fd_);
         fd_ = -1;

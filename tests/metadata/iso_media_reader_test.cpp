@@ -4,6 +4,7 @@
 #include <set>
 
 #include "support/counting_file_system.h"
+#include "metadata/date_selection.h"
 #include "metadata/tiff_builder.h"
 #include "platform/posix_file_system.h"
 #include "support/temp_dir.h"
@@ -185,23 +186,37 @@ std::string GoPro(const std::string& sample, bool moovFirst) {
 }
 
 // A GoPro movie's GPS time: its GPMF track's first sample, read on when the
-// media data follows the movie box, else by a second pass of just that
+// media data follows the movie box, else after going back to it in the same
+// open, or, on a stream that cannot go back, by a second pass of just that
 // sample (the first pass's facts kept); the video track's tables unread. A
 // sample without a GPS time, or damaged, gives none and costs no second pass.
 TEST(IsoMediaReader, GoProGpsTime) {
     for (const bool moovFirst : {false, true}) {
-        const ReadResult r = ReadBytes(GoPro(GpmfSample("190725033112.345"), moovFirst));
-        const FileFacts& f = r.facts;
-        EXPECT_TRUE(f.MovieMetadata && f.Notes.empty()) << f.Notes;
-        EXPECT_EQ(std::tuple(f.MovieDate, f.MovieDateSource, f.GPSDateTime, r.streams),
-                  std::tuple(D(2019, 7, 25, 3, 30), "mvhd (camera clock)", D(2019, 7, 25, 3, 31, 12), moovFirst ? 1 : 2));
-        EXPECT_LT(r.bytesRead, 12000u);
+        for (const bool frontToBack : {false, true}) {
+            const ReadResult r = ReadBytes(GoPro(GpmfSample("190725033112.345"), moovFirst), 1, -1, false, frontToBack);
+            const FileFacts& f = r.facts;
+            EXPECT_TRUE(f.MovieMetadata && f.Notes.empty()) << f.Notes;
+            EXPECT_EQ(std::tuple(f.MovieDate, f.MovieDateSource, f.GPSDateTime, r.streams),
+                      std::tuple(D(2019, 7, 25, 3, 30), "mvhd (camera clock)", D(2019, 7, 25, 3, 31, 12),
+                                 !moovFirst && frontToBack ? 2 : 1));
+            EXPECT_LT(r.bytesRead, 12000u);
+        }
     }
     std::string damaged = GpmfSample("190725033112.345");
     damaged.replace(6, 2, Be(0xFFFF, 2));  // DEVC's count past the sample's end
     for (const std::string& sample : {GpmfSample("1907250331"), GpmfSample("191325033112.345"), damaged}) {
         const ReadResult r = ReadBytes(GoPro(sample, true));
         EXPECT_TRUE(r.facts.MovieMetadata && !r.facts.GPSDateTime && r.streams == 1);
+    }
+    // ffmpeg's muxer with a gpmd data track (the brand made GoPro's mp41): a
+    // real sample table (stsc too) and the sample past the first read.
+    const auto seed = FileBytes(kSeeds + "iso_media/ffmpeg_gpmd_moov_last.mp4");
+    ASSERT_TRUE(seed);
+    for (const bool frontToBack : {false, true}) {
+        const ReadResult r = ReadBytes(*seed, 1, -1, false, frontToBack);
+        EXPECT_EQ(std::tuple(r.facts.MovieDate, r.facts.GPSDateTime, r.facts.Notes, r.streams, r.restarted),
+                  std::tuple(D(2023, 10, 14, 9, 35), D(2023, 10, 14, 9, 35, 12), "", frontToBack ? 2 : 1, frontToBack));
+        EXPECT_LT(r.bytesRead, 3000u);  // the movie box and the sample, not the video
     }
 }
 
@@ -232,18 +247,80 @@ TEST(IsoMediaReader, HeifExifItem) {
     const std::string tiff =
         BuildTiff({ByteOrder::Motorola, "2020:01:01 00:00:00", "2021:02:03 04:05:06", {}, false, 0, {}, {}});
     for (int where : {0, 1, 2}) {
-        const ReadResult r = ReadBytes(Heif(tiff, where));
-        const FileFacts& f = r.facts;
-        EXPECT_EQ(Found(f), "HEIF tiff");
-        EXPECT_EQ(f.Notes, "");
-        EXPECT_EQ(Full(f.EXIFDateOriginal) + Full(f.EXIFDateModified), "2021/02/03 04:05:062020/01/01 00:00:00");
-        EXPECT_EQ(f.TIFFByteAlign, "Motorola");
-        EXPECT_EQ(r.restarted, where == 2);  // the item before meta: begun again to read only that item
-        EXPECT_LT(r.bytesRead, 2000u) << where;
+        for (const bool frontToBack : {false, true}) {
+            const ReadResult r = ReadBytes(Heif(tiff, where), 1, -1, false, frontToBack);
+            const FileFacts& f = r.facts;
+            EXPECT_EQ(Found(f), "HEIF tiff");
+            EXPECT_EQ(f.Notes, "");
+            EXPECT_EQ(Full(f.EXIFDateOriginal) + Full(f.EXIFDateModified), "2021/02/03 04:05:062020/01/01 00:00:00");
+            EXPECT_EQ(f.TIFFByteAlign, "Motorola");
+            // The item before meta: gone back to, else begun again to read only that item.
+            EXPECT_EQ(r.restarted, where == 2 && frontToBack);
+            EXPECT_LT(r.bytesRead, 2000u) << where;
+        }
     }
     EXPECT_GT(ReadBytes(Heif(tiff, 0)).facts.TIFFOffset, 100000);  // a file offset, past the image
     const ReadResult none = ReadBytes(Ftyp("avif") + FullBox("meta", 0, FullBox("hdlr", 0, "")));
     EXPECT_EQ(none.facts.Notes, "IMG_0001.JPG does not contain valid EXIF metadata.");
+}
+
+// A HEIF laid out image first: the Exif item in mdat before meta, the XMP
+// item (mime, application/rdf+xml) after it in mdat or in meta's idat.
+std::string HeifImageFirst(const std::string& tiff, const std::string& packet, bool xmpInIdat) {
+    const std::string exif = Be(6, 4) + std::string("Exif\0\0", 6) + tiff, ftyp = Ftyp("heic");
+    const std::string image(50000, 'i');
+    const std::size_t exifAt = ftyp.size() + 8 + image.size();
+    const std::string iinf =
+        FullBox("iinf", 0,
+                Be(3, 2) + FullBox("infe", 2, Be(1, 2) + Be(0, 2) + "hvc1" + '\0') +
+                    FullBox("infe", 2, Be(2, 2) + Be(0, 2) + "Exif" + '\0') +
+                    FullBox("infe", 2, Be(3, 2) + Be(0, 2) + "mime" + "XMP" + '\0' + "application/rdf+xml" + '\0'));
+    auto extent = [](int id, int method, std::size_t offset, std::size_t length) {
+        return Be(id, 2) + Be(method, 2) + Be(0, 2) + Be(1, 2) + Be(offset, 4) + Be(length, 4);
+    };
+    const std::string iloc =
+        FullBox("iloc", 1,
+                std::string{0x44, 0} + Be(3, 2) + extent(1, 0, ftyp.size() + 8, image.size()) +
+                    extent(2, 0, exifAt, exif.size()) +
+                    extent(3, xmpInIdat ? 1 : 0, xmpInIdat ? 0 : exifAt + exif.size(), packet.size()));
+    const std::string meta = FullBox("meta", 0,
+                                     FullBox("hdlr", 0, Be(0, 4) + "pict" + std::string(13, '\0')) + iinf + iloc +
+                                         (xmpInIdat ? Box("idat", packet) : ""));
+    return ftyp + Box("mdat", image + exif + (xmpInIdat ? "" : packet)) + meta;
+}
+
+// A HEIF whose Exif item, before the meta box, gives no date is dated by its
+// XMP item, whether the Exif item is gone back to or read by a second pass,
+// the packet in the media data or in idat; an EXIF date leaves it unread.
+// exiftool wrote such a file (its media data then moved before the meta box,
+// as cameras that write the image first lay it out).
+TEST(IsoMediaReader, HeifXmpAfterUndatedExifItem) {
+    const std::string undated = BuildTiff({ByteOrder::Intel, {}, {}, {}, false, 0, {{0x010F, 3, 7}}, {}}),
+                      dated = BuildTiff({ByteOrder::Intel, "2020:01:01 00:00:00", {}, {}, false, 0, {}, {}}),
+                      packet = "<x:xmpmeta><rdf:Description xmp:CreateDate=\"2019-05-06T07:08:09\"/></x:xmpmeta>";
+    for (const bool frontToBack : {false, true}) {
+        SCOPED_TRACE(frontToBack);
+        for (const bool inIdat : {false, true}) {
+            const ReadResult r = ReadBytes(HeifImageFirst(undated, packet, inIdat), 1, -1, false, frontToBack);
+            EXPECT_EQ(std::tuple(r.facts.XMPDate, r.facts.XMPDateTag, r.facts.Timestamped, r.restarted, r.facts.Notes),
+                      std::tuple(D(2019, 5, 6, 7, 8, 9), "xmp:CreateDate", true, frontToBack, ""));
+            EXPECT_LT(r.bytesRead, 3000u);
+            const ReadResult withDate = ReadBytes(HeifImageFirst(dated, packet, inIdat), 1, -1, false, frontToBack);
+            EXPECT_EQ(std::tuple(withDate.facts.EXIFDateModified, withDate.facts.XMPDate),
+                      std::tuple(D(2020, 1, 1), std::optional<DateTime>()));
+        }
+        const auto seed = FileBytes(kSeeds + "iso_media/exiftool_xmp_exif_before_meta.heic");
+        ASSERT_TRUE(seed);
+        ReadResult r = ReadBytes(*seed, 1, -1, false, frontToBack);
+        EXPECT_EQ(std::tuple(r.facts.CameraMake, r.facts.XMPDate, r.facts.XMPDateTag, r.restarted, r.streams),
+                  std::tuple("GoCam", D(2022, 3, 4, 5, 6, 7), "photoshop:DateCreated", frontToBack,
+                             frontToBack ? 2 : 1));
+        RunOptions options;
+        options.DateMode = DateMode::MetadataOnly;
+        ChooseTimestamp(r.facts, options, r.tally, {});
+        EXPECT_EQ(std::tuple(r.facts.Timestamped, r.facts.TimestampDateTime, r.facts.DateSource, r.facts.Notes),
+                  std::tuple(true, D(2022, 3, 4, 5, 6, 7), "XMP photoshop:DateCreated", ""));
+    }
 }
 
 // A CR3 whose CMT2 (the EXIF directory) holds `original` as DateTimeOriginal.

@@ -117,7 +117,8 @@ inline std::string BuildJpeg(const std::string& tiff, const std::vector<std::str
 
 // One file through detection and its reader, begun again when the reader asks,
 // as the folder walk does (on the same stream when the first pass kept what it
-// read); size < 0 is the size of the bytes.
+// read); size < 0 is the size of the bytes. A stream front to back only (as a
+// device's) cannot go back to what a reader passed over.
 struct ReadResult {
     FileFacts facts;
     RunTally tally;
@@ -128,7 +129,7 @@ struct ReadResult {
     int streams{};  // the streams opened
 };
 inline ReadResult ReadBytes(const std::string& bytes, int dateMode = 1, std::int64_t size = -1,
-                            bool cameraTextsAnywhere = false) {
+                            bool cameraTextsAnywhere = false, bool frontToBack = false) {
     ReadResult r;
     RunOptions options;
     options.DateMode = static_cast<DateMode>(dateMode), options.ReportErrors = true;
@@ -143,6 +144,7 @@ inline ReadResult ReadBytes(const std::string& bytes, int dateMode = 1, std::int
         if (pass.KeptBytes.empty()) {
             if (stream) r.bytesRead += stream->bytesRead, r.reads += stream->reads;
             stream.emplace(bytes);
+            stream->frontToBack = frontToBack;
             ++r.streams;
         }
         r.restarted |= ReadMetadataFromStream(*stream, r.facts.Size, hooks, options, r.facts, pass, r.tally) ==

@@ -93,5 +93,48 @@ TEST(XmpText, NamesFilesWithoutExifDates) {
     EXPECT_TRUE(!r.facts.Timestamped && r.tally.NumberOfInvalidEXIFFiles == 1 && !r.facts.XMPDate);
 }
 
+// A JPEG whose EXIF APP1 has no date (an export that kept the camera's
+// names) is dated by an XMP APP1 among the APPn and comment segments after
+// it, the packet past the first read costing one read more; an EXIF date
+// leaves the packet unread, and none is looked for past the picture's own
+// segments. exiftool wrote such a file (its EXIF with a thumbnail).
+TEST(XmpText, DatesJpegWhoseExifHasNone) {
+    const auto seed = FileBytes(kSeeds + "jpeg_tiff/exiftool_xmp_after_exif.jpg");
+    ASSERT_TRUE(seed);
+    ReadResult r = ReadBytes(*seed);
+    EXPECT_EQ(std::tuple(r.facts.TIFFMetadata, r.facts.CameraMake, r.facts.XMPDate, r.facts.XMPDateTag,
+                         r.facts.XMPUTCOffset, r.facts.Notes),
+              std::tuple(true, "GoCam", D(2021, 6, 7, 8, 9, 10), "xmp:CreateDate", 120, ""));
+    EXPECT_LE(r.reads, 6);
+    RunOptions options;
+    options.DateMode = DateMode::MetadataOnly;
+    ChooseTimestamp(r.facts, options, r.tally, {});
+    EXPECT_EQ(std::tuple(r.facts.Timestamped, r.facts.TimestampDateTime, r.facts.DateSource),
+              std::tuple(true, D(2021, 6, 7, 8, 9, 10), "XMP xmp:CreateDate"));
+
+    const std::string packet =
+        Segment(0xE1, std::string("http://ns.adobe.com/xap/1.0/\0", 29) +
+                          "<x:xmpmeta><rdf:Description photoshop:DateCreated=\"2016-07-08T09:10:11\"/>");
+    const std::string undated = BuildTiff({ByteOrder::Motorola, {}, {}, {}, false, 0, {}, {}}),
+                      dated = BuildTiff({ByteOrder::Intel, "2020:01:02 03:04:05", {}, {}, false, 0, {}, {}});
+    auto after = [](const std::string& tiff, const std::string& segments) {
+        std::string bytes = BuildJpeg(tiff);
+        return bytes.insert(2 + 4 + 6 + tiff.size(), segments);
+    };
+    const std::string table = Segment(0xDB, std::string(65, 'q'));
+    for (const auto& [bytes, date] : std::vector<std::pair<std::string, std::optional<DateTime>>>{
+             {after(undated, packet), D(2016, 7, 8, 9, 10, 11)},
+             {after(undated, Segment(0xE2, std::string(3000, 'c')) + Segment(0xFE, "note") + packet),
+              D(2016, 7, 8, 9, 10, 11)},
+             {after(undated, Xmp() + packet), D(2016, 7, 8, 9, 10, 11)},  // a packet without a date first
+             {after(dated, packet), std::nullopt},
+             {after(undated, table + packet), std::nullopt},
+             {after(undated, packet.substr(0, 40)), std::nullopt}}) {
+        const ReadResult j = ReadBytes(bytes);
+        EXPECT_EQ(std::tuple(j.facts.XMPDate, j.facts.TIFFMetadata, j.facts.Notes), std::tuple(date, true, ""))
+            << bytes.size();
+    }
+}
+
 }  // namespace
 }  // namespace ravlen::test

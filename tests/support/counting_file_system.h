@@ -123,6 +123,7 @@ private:
             ++counts_.skips;
             return inner_->Skip(n);
         }
+        bool GoBack(std::uint64_t offset) override { return inner_->GoBack(offset); }
         void Close() override { inner_->Close(); }
 
     private:

@@ -28,8 +28,16 @@ public:
         pos_ += static_cast<std::size_t>(n);
         return FsStatus::Ok();
     }
+    bool GoBack(std::uint64_t offset) override {
+        if (frontToBack || offset > pos_) return false;
+        pos_ = static_cast<std::size_t>(offset);
+        ++goneBack;
+        return true;
+    }
     void Close() override { closed = true; }
 
+    bool frontToBack = false;  // as a device's stream: no going back
+    int goneBack = 0;
     int reads = 0;
     int skips = 0;
     std::size_t bytesRead = 0;
