@@ -658,6 +658,32 @@ private slots:
         QCOMPARE(user.shown.size(), std::size_t(1));
     }
 
+    // One plugged in during a run is offered when the run has ended.
+    void devicePluggedInDuringARun() {
+        WriteFiles(Path("source"), 1);
+        RunOptions stored = Stored();
+        stored.AutoDetect = true;
+        stored.RequestConfirmation = true;
+        stored.DateMode = ravlen::DateMode::FileSystemOnly;
+        auto w = Open(stored);
+        const MainWindowProbe c(*w);
+        w->Start();
+        w->Devices()->LookNow();
+        user.otherwise = MsgAnswer::Yes;
+        onMessage = [&](const ravlen::ui::MessageRequest& request) {
+            if (request.text.find("Timestamp") == std::string::npos) return;
+            usb->Set({{"usb:002,003", {{"Google Pixel 8", "usb:002,003"}}}});
+            w->Devices()->LookNow();
+            w->Devices()->LookNow();
+        };
+        w->GoButtonClick();
+        onMessage = nullptr;
+        QVERIFY(user.Saw("Timestamp"));
+        QVERIFY(!user.Saw("found a camera or phone"));
+        QTRY_VERIFY(user.Saw("found a camera or phone"));
+        QCOMPARE(c.Text("SourcePath")->text(), QString("Google Pixel 8 (USB)"));
+    }
+
     void firstStartTakesCardSilently() {
         WriteFiles(Path("card/DCIM/100CANON"), 1);
         RunOptions stored = Stored();
@@ -755,7 +781,9 @@ private slots:
         auto w = Open(Stored());
         const MainWindowProbe c(*w);
         w->show();
-        const QList<QComboBox*> lists = w->findChildren<QComboBox*>();
+        QList<QComboBox*> lists = w->findChildren<QComboBox*>();
+        // The source field's list holds cards and devices, not a key's values.
+        QCOMPARE(lists.removeAll(w->findChild<QComboBox*>("SourceList")), 1);
         QVERIFY(lists.size() >= 11);
         for (QComboBox* list : lists) {
             const int last = list->count() - 1;

@@ -143,6 +143,8 @@ TEST_F(Arrivals, LooksAndOffersWaitWhileHeld) {
     EXPECT_TRUE(arrivals.TakeOffers().empty());
 
     // A look that began before the last one taken is old news.
+    ports.Set({{kPhone.Port, {kPhone}}, {kCanonB.Port, {kCanonB}}});
+    Look();
     const DeviceArrivals::Request old = arrivals.Begin(now += DeviceArrivals::kLookInterval);
     const DeviceArrivals::Look stale = DeviceArrivals::Perform(ports, old);
     ports.Set({});
