@@ -1,6 +1,7 @@
 #include "ui/device_watcher.h"
 
 #include <QTimer>
+#include <algorithm>
 
 namespace ravlen::ui {
 

@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 #include <QSignalBlocker>
+#include <QWheelEvent>
 
 namespace ravlen::ui {
 
@@ -32,5 +33,7 @@ void SourceBox::showPopup() {
     if (aboutToOpen) aboutToOpen();
     QComboBox::showPopup();
 }
+
+void SourceBox::wheelEvent(QWheelEvent* event) { event->ignore(); }
 
 }  // namespace ravlen::ui

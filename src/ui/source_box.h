@@ -27,6 +27,10 @@ public:
     std::string SourcePathAt(int index) const;
 
     void showPopup() override;
+
+protected:
+    // The wheel scrolls the page: it does not change the source under the pointer.
+    void wheelEvent(QWheelEvent* event) override;
 };
 
 }  // namespace ravlen::ui

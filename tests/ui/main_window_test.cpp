@@ -632,9 +632,15 @@ private slots:
         QCOMPARE(list->count(), 3);
         QCOMPARE(list->itemText(0), Path("card"));
         QCOMPARE(list->itemText(2), QString("Canon EOS R6 (USB 001,007)"));
+        list->setCurrentIndex(2);
         emit list->activated(2);
         QCOMPARE(w->Options().SourcePath, std::string("camera:Canon EOS R6@usb:001,007"));
         QCOMPARE(c.Text("SourcePath")->text(), QString("Canon EOS R6 (USB 001,007)"));
+        // Scrolling the page over the field leaves the source alone.
+        QWheelEvent wheel(QPointF(5, 5), list->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(list, &wheel);
+        QCOMPARE(w->Options().SourcePath, std::string("camera:Canon EOS R6@usb:001,007"));
         w->SaveSettings();
         QCOMPARE(ravlen::LoadOptions(ravlen::SettingsStore(StorePath())).SourcePath,
                  std::string("camera:Canon EOS R6@usb:001,007"));
