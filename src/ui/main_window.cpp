@@ -251,9 +251,7 @@ void FrmMain::Start() {
         [this](const std::vector<DeviceInfo>& arrived) { OfferDevices(arrived); }, this);
     runs_->HoldCardsWhileRunning(cards_, devices_);
     ListSources();
-    cards_->Hold();
     if (form_.values.AutoDetect) DetectCameraMediaAsking(*services_.drives);
-    cards_->Release();
 }
 
 void FrmMain::ListSources() {
@@ -270,32 +268,38 @@ void FrmMain::DevicesListed(const std::vector<DeviceInfo>& present) {
 
 void FrmMain::OfferDevices(const std::vector<DeviceInfo>& arrived) {
     if (!form_.values.AutoDetect) return;
-    port_->SetBusy(true);
-    RunOptions options = form_.Options();
-    const bool taken = OfferArrivedDevice(true, arrived, options, *port_);
-    port_->SetBusy(false);
-    if (!taken) return;
-    form_.values.SourcePath = options.SourcePath;
-    form_.values.ProcessSubfolders = options.ProcessSubfolders;
-    Refresh();
+    OfferSource([&arrived, this](RunOptions& options) { OfferArrivedDevice(true, arrived, options, *port_); });
 }
 
 void FrmMain::SourceChosen(int index) {
     const std::vector<SourceEntry> entries = sourceEntries_.Entries();
     const std::string path = sourceBox_->SourcePathAt(index);
-    for (const SourceEntry& entry : entries)
-        if (entry.SourcePath == path) ChooseSource(entry, form_.values);
+    const auto chosen = std::find_if(entries.begin(), entries.end(),
+                                     [&path](const SourceEntry& entry) { return entry.SourcePath == path; });
+    if (chosen != entries.end()) ChooseSource(*chosen, form_.values);
     Refresh();
 }
 
 void FrmMain::DetectCameraMediaAsking(DriveList& drives) {
+    OfferSource([&drives, this](RunOptions& options) {
+        DetectCameraMedia(true, options, drives, *services_.fileSystem, *port_);
+    });
+}
+
+void FrmMain::OfferSource(const std::function<void(RunOptions& options)>& offer) {
+    // One question at a time: a card mounted or a device plugged in while
+    // one is on screen waits for its answer.
+    cards_->Hold();
+    devices_->Hold();
     port_->SetBusy(true);
     RunOptions options = form_.Options();
-    DetectCameraMedia(true, options, drives, *services_.fileSystem, *port_);
+    offer(options);
     port_->SetBusy(false);
     form_.values.SourcePath = options.SourcePath;
     form_.values.ProcessSubfolders = options.ProcessSubfolders;
     Refresh();
+    devices_->Release();
+    cards_->Release();
 }
 
 bool FrmMain::Running() const { return runs_->Running(); }

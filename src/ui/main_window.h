@@ -3,6 +3,7 @@
 // Help, About and Close.
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -86,6 +87,8 @@ private:
     void Refresh();
     void SetPatternListEnabled(QLineEdit* list, bool enabled);
     void DetectCameraMediaAsking(DriveList& drives);
+    // Puts a question that may set the source, the watches held meanwhile.
+    void OfferSource(const std::function<void(RunOptions& options)>& offer);
     // The source list: the cards mounted now and the devices last seen.
     void ListSources();
     void DevicesListed(const std::vector<DeviceInfo>& present);

@@ -690,6 +690,33 @@ private slots:
         QCOMPARE(c.Text("SourcePath")->text(), QString("Google Pixel 8 (USB)"));
     }
 
+    // A device plugged in while a card's question is on screen is offered
+    // once it is answered.
+    void oneQuestionAtATime() {
+        WriteFiles(Path("card/DCIM/100CANON"), 1);
+        RunOptions stored = Stored();
+        stored.AutoDetect = true;
+        auto w = Open(stored);
+        w->Start();
+        w->Devices()->LookNow();
+        user.otherwise = MsgAnswer::No;
+        std::size_t shownWithCard = 0;
+        onMessage = [&](const ravlen::ui::MessageRequest& request) {
+            if (request.text.find("digital camera files") == std::string::npos) return;
+            usb->Set({{"usb:002,003", {{"Google Pixel 8", "usb:002,003"}}}});
+            w->Devices()->LookNow();
+            w->Devices()->LookNow();
+            shownWithCard = user.shown.size();
+        };
+        mounted->drives = {{Path("card").toStdString(), "", true, true}};
+        w->Cards()->MountTableChanged();
+        onMessage = nullptr;
+        QCOMPARE(shownWithCard, std::size_t(0));
+        QCOMPARE(user.shown.size(), std::size_t(1));
+        QTRY_VERIFY(user.Saw("found a camera or phone"));
+        QCOMPARE(user.shown.size(), std::size_t(2));
+    }
+
     void firstStartTakesCardSilently() {
         WriteFiles(Path("card/DCIM/100CANON"), 1);
         RunOptions stored = Stored();
