@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 #include <QSignalBlocker>
+#include <QStandardItemModel>
 #include <QWheelEvent>
 
 namespace ravlen::ui {
@@ -23,6 +24,11 @@ void SourceBox::SetEntries(const std::vector<SourceEntry>& entries) {
     clear();
     for (const SourceEntry& entry : entries)
         addItem(QString::fromStdString(entry.Text), QString::fromStdString(entry.SourcePath));
+    if (entries.empty()) {
+        // Says why the list is empty, and cannot be chosen.
+        addItem(tr("No camera card, camera or phone found"));
+        if (auto* items = qobject_cast<QStandardItemModel*>(model())) items->item(0)->setEnabled(false);
+    }
     setCurrentIndex(-1);
     lineEdit()->setText(text);
 }

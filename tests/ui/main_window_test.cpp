@@ -675,6 +675,10 @@ private slots:
         const MainWindowProbe c(*w);
         w->Start();
         w->Devices()->LookNow();
+        // Nothing to offer: the list says so, and that line cannot be chosen.
+        const QComboBox* list = w->findChild<QComboBox*>("SourceList");
+        QCOMPARE(list->count(), 1);
+        QVERIFY(!(list->model()->flags(list->model()->index(0, 0)) & Qt::ItemIsEnabled));
         user.otherwise = MsgAnswer::Yes;
         onMessage = [&](const ravlen::ui::MessageRequest& request) {
             if (request.text.find("Timestamp") == std::string::npos) return;
