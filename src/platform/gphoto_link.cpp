@@ -2,8 +2,11 @@
 
 #include <gphoto2/gphoto2.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 
 namespace ravlen {
@@ -245,6 +248,28 @@ bool ListUsbPorts(std::vector<std::string>& ports, std::string& error) {
     }
     gp_port_info_list_free(list);
     return loaded >= GP_OK;
+}
+
+bool ListKernelUsbPorts(std::vector<std::string>& ports, const std::string& root) {
+    ports.clear();
+    std::error_code error;
+    std::filesystem::directory_iterator entries(root, error);
+    if (error) return false;
+    // A device's folder holds its bus and address; its interfaces' do not.
+    const auto number = [](const std::filesystem::path& file) {
+        std::ifstream in(file);
+        int value = -1;
+        return (in >> value) ? value : -1;
+    };
+    for (const std::filesystem::directory_entry& entry : entries) {
+        const int bus = number(entry.path() / "busnum"), address = number(entry.path() / "devnum");
+        if (bus < 0 || address < 0) continue;
+        char name[32];
+        std::snprintf(name, sizeof name, "usb:%03d,%03d", bus, address);
+        ports.emplace_back(name);
+    }
+    std::sort(ports.begin(), ports.end());
+    return true;
 }
 
 std::vector<DeviceInfo> DevicesOnPort(const std::string& port) {

@@ -19,6 +19,11 @@ std::vector<DeviceInfo> FindDevices(std::string& error);
 // device: cheap enough to be done every few seconds. False with `error` set
 // when the ports cannot be listed.
 bool ListUsbPorts(std::vector<std::string>& ports, std::string& error);
+// The same, from the kernel's list of USB devices under `root` (sysfs), as
+// libgphoto2 names their ports: hubs and other devices too, but without
+// loading its port drivers (which leaks a little inside libgphoto2 at each
+// load). False when the kernel's list is not there.
+bool ListKernelUsbPorts(std::vector<std::string>& ports, const std::string& root = "/sys/bus/usb/devices");
 // The cameras and phones libgphoto2 knows on that one port (none for a port
 // that holds no camera). Any port it knows, a disk: one too.
 std::vector<DeviceInfo> DevicesOnPort(const std::string& port);

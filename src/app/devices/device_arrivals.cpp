@@ -11,7 +11,11 @@ namespace {
 
 class GphotoLister final : public DeviceLister {
 public:
-    bool Ports(std::vector<std::string>& ports, std::string& error) override { return ListUsbPorts(ports, error); }
+    // The kernel's list where there is one: every USB device, each port asked
+    // once, without loading libgphoto2's port drivers at every look.
+    bool Ports(std::vector<std::string>& ports, std::string& error) override {
+        return ListKernelUsbPorts(ports) || ListUsbPorts(ports, error);
+    }
     std::vector<DeviceInfo> DevicesOn(const std::string& port) override { return DevicesOnPort(port); }
 };
 

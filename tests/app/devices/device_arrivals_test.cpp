@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "app/cards/media_arrivals.h"
 #include "app/devices/source_entries.h"
 #include "platform/device_source.h"
@@ -270,6 +272,20 @@ TEST(GphotoDeviceLister, FindsAFolderCameraOnADiskPort) {
     EXPECT_TRUE(lister.gphoto->DevicesOn("disk:" + dir.Mkdir("plain")).empty());
     lister.ports.clear();
     EXPECT_EQ(arrivals.LookNow(lister, now += DeviceArrivals::kLookInterval).gone.size(), 1u);
+}
+
+// The kernel's USB devices named as libgphoto2 names their ports; the
+// folders of their interfaces are no devices.
+TEST(GphotoDeviceLister, NamesTheKernelsUsbDevicesAsItsPorts) {
+    test::TempDir sys;
+    for (const auto& [device, bus, address] : std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"usb1", "1", "1"}, {"1-4", "1", "4\n"}, {"2-1.3", "2", "113"}})
+        sys.Write(device + "/busnum", bus), sys.Write(device + "/devnum", address);
+    sys.Write("1-4:1.0/bInterfaceClass", "06");
+    std::vector<std::string> ports;
+    ASSERT_TRUE(ListKernelUsbPorts(ports, sys / ""));
+    EXPECT_EQ(ports, (std::vector<std::string>{"usb:001,001", "usb:001,004", "usb:002,113"}));
+    EXPECT_FALSE(ListKernelUsbPorts(ports, sys / "none"));
 }
 
 }  // namespace
