@@ -2,8 +2,11 @@
 
 #include <gphoto2/gphoto2.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 
 namespace ravlen {
@@ -218,6 +221,74 @@ std::vector<DeviceInfo> FindDevices(std::string& error) {
             gp_list_get_name(detected.list, i, &model);
             gp_list_get_value(detected.list, i, &port);
             if (model && port && std::string_view(port).rfind("usb:", 0) == 0) found.push_back({model, port});
+        }
+    }
+    gp_port_info_list_free(ports);
+    return found;
+}
+
+bool ListUsbPorts(std::vector<std::string>& ports, std::string& error) {
+    ports.clear();
+    GPPortInfoList* list = nullptr;
+    if (const int result = gp_port_info_list_new(&list); result < GP_OK) {
+        error = gp_result_as_string(result);
+        return false;
+    }
+    const int loaded = gp_port_info_list_load(list);
+    if (loaded < GP_OK) error = gp_result_as_string(loaded);
+    for (int i = 0, n = loaded < GP_OK ? 0 : gp_port_info_list_count(list); i < n; ++i) {
+        GPPortInfo info{};
+        char* path = nullptr;
+        GPPortType type = GP_PORT_NONE;
+        if (gp_port_info_list_get_info(list, i, &info) < GP_OK || gp_port_info_get_path(info, &path) < GP_OK ||
+            gp_port_info_get_type(info, &type) < GP_OK || !path)
+            continue;
+        // "usb:" alone stands for any USB port, not one that holds something.
+        if (type == GP_PORT_USB && std::string_view(path) != "usb:") ports.emplace_back(path);
+    }
+    gp_port_info_list_free(list);
+    return loaded >= GP_OK;
+}
+
+bool ListKernelUsbPorts(std::vector<std::string>& ports, const std::string& root) {
+    ports.clear();
+    std::error_code error;
+    std::filesystem::directory_iterator entries(root, error);
+    if (error) return false;
+    // A device's folder holds its bus and address; its interfaces' do not.
+    const auto number = [](const std::filesystem::path& file) {
+        std::ifstream in(file);
+        int value = -1;
+        return (in >> value) ? value : -1;
+    };
+    for (const std::filesystem::directory_entry& entry : entries) {
+        const int bus = number(entry.path() / "busnum"), address = number(entry.path() / "devnum");
+        if (bus < 0 || address < 0) continue;
+        char name[32];
+        std::snprintf(name, sizeof name, "usb:%03d,%03d", bus, address);
+        ports.emplace_back(name);
+    }
+    std::sort(ports.begin(), ports.end());
+    return true;
+}
+
+std::vector<DeviceInfo> DevicesOnPort(const std::string& port) {
+    std::vector<DeviceInfo> found;
+    Context context;
+    CameraAbilitiesList* abilities = Abilities(context.context);
+    GPPortInfoList* ports = nullptr;
+    if (!abilities || gp_port_info_list_new(&ports) < GP_OK) return found;
+    ListHolder detected;
+    // Looking the port up adds it to the list where it was not listed (a
+    // disk: folder); a list holds its entries, so the whole list is asked
+    // and the answers for other ports let go.
+    if (gp_port_info_list_load(ports) >= GP_OK && gp_port_info_list_lookup_path(ports, port.c_str()) >= GP_OK &&
+        gp_abilities_list_detect(abilities, ports, detected.list, context.context) >= GP_OK) {
+        for (int i = 0, n = gp_list_count(detected.list); i < n; ++i) {
+            const char *model = nullptr, *path = nullptr;
+            gp_list_get_name(detected.list, i, &model);
+            gp_list_get_value(detected.list, i, &path);
+            if (model && path && port == path) found.push_back({model, path});
         }
     }
     gp_port_info_list_free(ports);

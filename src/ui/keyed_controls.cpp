@@ -68,7 +68,9 @@ void KeyedControls::Show(const RunOptions& options) const {
     }
     for (const auto& [key, box, binding] : checks_) box->setChecked(key->get(options) != 0);
     for (const auto& [key, edit, binding] : texts_) {
-        const QString value = QString::fromStdString(options.*key->text);
+        const auto view = views_.find(edit);
+        const std::string& text = options.*key->text;
+        const QString value = QString::fromStdString(view == views_.end() ? text : view->second.shown(text));
         if (edit->text() != value) edit->setText(value);
     }
 }
@@ -82,11 +84,19 @@ void KeyedControls::BindDirect(QObject* context, RunOptions& options) const {
         if (binding == Binding::Direct)
             QObject::connect(box, &QCheckBox::clicked, context,
                              [&options, key = key](bool ticked) { key->set(options, ticked ? 1 : 0); });
-    for (const auto& [key, edit, binding] : texts_)
-        if (binding == Binding::Direct)
-            QObject::connect(edit, &QLineEdit::textEdited, context, [&options, key = key](const QString& value) {
-                options.*key->text = value.toStdString();
-            });
+    for (const auto& [key, edit, binding] : texts_) {
+        if (binding != Binding::Direct) continue;
+        const auto view = views_.find(edit);
+        const auto value = view == views_.end() ? std::function<std::string(const std::string&)>() : view->second.value;
+        QObject::connect(edit, &QLineEdit::textEdited, context,
+                         [&options, key = key, value](const QString& text) {
+                             options.*key->text = value ? value(text.toStdString()) : text.toStdString();
+                         });
+    }
+}
+
+void KeyedControls::ShowTextThrough(std::string_view key, TextView view) {
+    if (const QLineEdit* edit = Text(key)) views_[edit] = std::move(view);
 }
 
 QComboBox* KeyedControls::List(std::string_view key) const { return Find(lists_, key); }

@@ -4,6 +4,9 @@
 // table gives a list its items and tells how the value is read and set, so
 // that showing and taking the values is one loop over the controls.
 
+#include <functional>
+#include <map>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -32,6 +35,13 @@ public:
                         Binding binding = Binding::Direct);
     QLineEdit* AddText(QWidget* parent, const char* key, Binding binding = Binding::Direct);
 
+    // A text box whose text is not the value itself: `shown` gives the text
+    // for a value, `value` the value for a text.
+    struct TextView {
+        std::function<std::string(const std::string&)> shown, value;
+    };
+    void ShowTextThrough(std::string_view key, TextView view);
+
     // Shows every control's value, leaving alone those already showing it.
     void Show(const RunOptions& options) const;
     // Controls bound directly write their new value into `options`, which
@@ -56,6 +66,7 @@ private:
     std::vector<Keyed<QComboBox>> lists_;
     std::vector<Keyed<QCheckBox>> checks_;
     std::vector<Keyed<QLineEdit>> texts_;
+    std::map<const QLineEdit*, TextView> views_;
 };
 
 }  // namespace ravlen::ui

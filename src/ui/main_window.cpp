@@ -26,11 +26,13 @@
 #include "platform/posix_file_system.h"
 #include "ui/about_window.h"
 #include "ui/card_watcher.h"
+#include "ui/device_watcher.h"
 #include "ui/format_dialog.h"
 #include "ui/qt_user_port.h"
 #include "ui/runs_dialog.h"
 #include "ui/run_actions.h"
 #include "ui/screen_fit.h"
+#include "ui/source_box.h"
 #include "ui/wrapping_label.h"
 
 namespace ravlen::ui {
@@ -83,6 +85,7 @@ FrmMain::FrmMain(MainWindowServices services)
     messenger_.SetHook(services_.messageHook);
     if (!services_.store) services_.store = std::make_unique<SettingsStore>(SettingsStore::DefaultPath());
     if (!services_.drives) services_.drives = std::make_unique<MountDriveList>();
+    if (!services_.devices) services_.devices = GphotoDeviceLister();
     if (!services_.specialFolders) services_.specialFolders = std::make_unique<QtSpecialFolders>();
     if (!services_.folderDialog) services_.folderDialog = &ChooseFolderWithDesktop;
     if (!services_.logDialog) services_.logDialog = &ChooseRunLog;
@@ -160,6 +163,8 @@ void FrmMain::Connect() {
     radio(dcfModeKeepAsComment_, &MainForm::DCFOption2AClick);
     radio(dcfModeReplace_, &MainForm::DCFOption2BClick);
 
+    connect(sourceBox_, &QComboBox::activated, this, &FrmMain::SourceChosen);
+    sourceBox_->aboutToOpen = [this] { ListSources(); };
     connect(browseSource_, &QPushButton::clicked, this, &FrmMain::BrowseSourceButtonClick);
     connect(browseOutput_, &QPushButton::clicked, this, &FrmMain::BrowseOutputButtonClick);
     connect(browseBackup_, &QPushButton::clicked, this, &FrmMain::BrowseBackupButtonClick);
@@ -240,20 +245,61 @@ void FrmMain::Start() {
             if (form_.values.AutoDetect) DetectCameraMediaAsking(drives);
         },
         this);
-    runs_->HoldCardsWhileRunning(cards_);
-    cards_->Hold();
+    // Devices plugged in from now on likewise; those there now are listed.
+    devices_ = new DeviceWatcher(
+        services_.devices, [this](const std::vector<DeviceInfo>& present) { DevicesListed(present); },
+        [this](const std::vector<DeviceInfo>& arrived) { OfferDevices(arrived); }, this);
+    runs_->HoldCardsWhileRunning(cards_, devices_);
+    ListSources();
     if (form_.values.AutoDetect) DetectCameraMediaAsking(*services_.drives);
-    cards_->Release();
+}
+
+void FrmMain::ListSources() {
+    sourceEntries_.SetCards(CameraCards(*services_.drives, *services_.fileSystem));
+    sourceBox_->SetEntries(sourceEntries_.Entries());
+}
+
+void FrmMain::DevicesListed(const std::vector<DeviceInfo>& present) {
+    sourceEntries_.SetDevices(present);
+    ListSources();
+    // A device chosen shows as its entry while it is there, as its path once gone.
+    Refresh();
+}
+
+void FrmMain::OfferDevices(const std::vector<DeviceInfo>& arrived) {
+    if (!form_.values.AutoDetect) return;
+    OfferSource([&arrived, this](RunOptions& options) { OfferArrivedDevice(true, arrived, options, *port_); });
+}
+
+void FrmMain::SourceChosen(int index) {
+    const std::vector<SourceEntry> entries = sourceEntries_.Entries();
+    const std::string path = sourceBox_->SourcePathAt(index);
+    const auto chosen = std::find_if(entries.begin(), entries.end(),
+                                     [&path](const SourceEntry& entry) { return entry.SourcePath == path; });
+    if (chosen != entries.end()) ChooseSource(*chosen, form_.values);
+    Refresh();
 }
 
 void FrmMain::DetectCameraMediaAsking(DriveList& drives) {
+    OfferSource([&drives, this](RunOptions& options) {
+        DetectCameraMedia(true, options, drives, *services_.fileSystem, *port_);
+    });
+}
+
+void FrmMain::OfferSource(const std::function<void(RunOptions& options)>& offer) {
+    // One question at a time: a card mounted or a device plugged in while
+    // one is on screen waits for its answer.
+    cards_->Hold();
+    devices_->Hold();
     port_->SetBusy(true);
     RunOptions options = form_.Options();
-    DetectCameraMedia(true, options, drives, *services_.fileSystem, *port_);
+    offer(options);
     port_->SetBusy(false);
     form_.values.SourcePath = options.SourcePath;
     form_.values.ProcessSubfolders = options.ProcessSubfolders;
     Refresh();
+    devices_->Release();
+    cards_->Release();
 }
 
 bool FrmMain::Running() const { return runs_->Running(); }

@@ -3,9 +3,11 @@
 // Help, About and Close.
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "app/devices/source_entries.h"
 #include "ui/keyed_controls.h"
 #include "ui/main_form.h"
 #include "ui/main_window_services.h"
@@ -21,7 +23,9 @@ class QTabWidget;
 namespace ravlen::ui {
 
 class CardWatcher;
+class DeviceWatcher;
 class QtUserPort;
+class SourceBox;
 class RunActions;
 class WrappingLabel;
 
@@ -44,6 +48,8 @@ public:
     bool Running() const;
     // Watches for cards mounted once the window has started.
     CardWatcher* Cards() { return cards_; }
+    // Watches for cameras and phones plugged in once the window has started.
+    DeviceWatcher* Devices() { return devices_; }
 
     void GoButtonClick();
     void ShowHelp();
@@ -81,6 +87,13 @@ private:
     void Refresh();
     void SetPatternListEnabled(QLineEdit* list, bool enabled);
     void DetectCameraMediaAsking(DriveList& drives);
+    // Puts a question that may set the source, the watches held meanwhile.
+    void OfferSource(const std::function<void(RunOptions& options)>& offer);
+    // The source list: the cards mounted now and the devices last seen.
+    void ListSources();
+    void DevicesListed(const std::vector<DeviceInfo>& present);
+    void OfferDevices(const std::vector<DeviceInfo>& arrived);
+    void SourceChosen(int index);
     void NextTab();
 
     MainWindowServices services_;
@@ -90,6 +103,8 @@ private:
     std::unique_ptr<RunActions> runs_;
     std::string appName_;
     CardWatcher* cards_ = nullptr;
+    DeviceWatcher* devices_ = nullptr;
+    SourceEntries sourceEntries_;
 
     // Controls holding one settings key each (lists, check boxes, texts),
     // reached by their key.
@@ -99,7 +114,8 @@ private:
     QPushButton* goButton_ = nullptr;
     QPushButton* closeButton_ = nullptr;
     // Main
-    QLineEdit* sourcePath_ = nullptr;
+    QLineEdit* sourcePath_ = nullptr;  // the text of sourceBox_
+    SourceBox* sourceBox_ = nullptr;
     QPushButton* browseSource_ = nullptr;
     QPushButton* browseOutput_ = nullptr;
     QPushButton* browseBackup_ = nullptr;

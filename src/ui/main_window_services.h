@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/clocks/camera_clock_table.h"
+#include "app/devices/device_arrivals.h"
 #include "app/settings/settings_store.h"
 #include "model/drive_list.h"
 #include "model/file_system.h"
@@ -27,6 +28,8 @@ struct MainWindowServices {
     std::unique_ptr<FileSystem> fileSystem;
     std::unique_ptr<SettingsStore> store;
     std::unique_ptr<DriveList> drives;
+    // The cameras and phones on the USB ports (libgphoto2).
+    std::shared_ptr<DeviceLister> devices;
     std::unique_ptr<SpecialFolders> specialFolders;
     MessageHook messageHook;
     FolderDialog folderDialog;

@@ -22,6 +22,7 @@
 
 #include "ui/main_window.h"
 #include "ui/screen_fit.h"
+#include "ui/source_box.h"
 #include "ui/wrapping_label.h"
 
 namespace ravlen::ui {
@@ -117,7 +118,12 @@ QWidget* FrmMain::BuildMainTab() {
 
     auto* folders = new QGroupBox(tr("Folders"), tab);
     sourcePath_ = keyed_.AddText(folders, "SourcePath");
-    sourcePath_->setMinimumWidth(charWidth * 36);
+    sourceBox_ = new SourceBox(sourcePath_, folders);
+    sourceBox_->setMinimumWidth(charWidth * 36);
+    sourceBox_->setToolTip(tr("A folder, or a camera card or a camera or phone on a USB cable from the list"));
+    // A device shows as its entry, and is kept as the SourcePath it stands for.
+    keyed_.ShowTextThrough("SourcePath", {[this](const std::string& path) { return sourceEntries_.Shown(path); },
+                                          [this](const std::string& text) { return sourceEntries_.SourcePathOf(text); }});
     browseSource_ = new QPushButton(QStringLiteral("..."), folders);
     browseSource_->setObjectName("BrowseSourceButton");
     browseSource_->setToolTip(tr("Select Source Folder"));
@@ -145,7 +151,7 @@ QWidget* FrmMain::BuildMainTab() {
 
     auto* folderGrid = new QGridLayout(folders);
     folderGrid->addWidget(Caption(folders, "&Source Folder", sourcePath_), 0, 0);
-    folderGrid->addWidget(sourcePath_, 0, 1);
+    folderGrid->addWidget(sourceBox_, 0, 1);
     folderGrid->addWidget(browseSource_, 0, 2);
     folderGrid->addWidget(Caption(folders, "&Output Folder", outputPath), 1, 0);
     folderGrid->addWidget(outputPath, 1, 1);

@@ -25,6 +25,7 @@
 #include "platform/stop_signals.h"
 #include "ui/camera_clocks_dialog.h"
 #include "ui/card_watcher.h"
+#include "ui/device_watcher.h"
 #include "ui/qt_user_port.h"
 #include "ui/runs_dialog.h"
 
@@ -42,13 +43,17 @@ constexpr double kNotifyAfterSeconds = 5;
 // Marks an action as running until the handler returns, however it returns.
 class RunActions::RunningFlag {
 public:
-    RunningFlag(bool& running, CardWatcher* cards) : running_(running), cards_(cards) {
+    RunningFlag(bool& running, CardWatcher* cards, DeviceWatcher* devices)
+        : running_(running), cards_(cards), devices_(devices) {
         running_ = true;
         if (cards_) cards_->Hold();
+        // No look at the ports while the action may use a device.
+        if (devices_) devices_->Hold();
     }
     ~RunningFlag() {
         running_ = false;
         if (cards_) cards_->Release();
+        if (devices_) devices_->Release();
     }
     RunningFlag(const RunningFlag&) = delete;
     RunningFlag& operator=(const RunningFlag&) = delete;
@@ -56,6 +61,7 @@ public:
 private:
     bool& running_;
     CardWatcher* cards_;
+    DeviceWatcher* devices_;
 };
 
 RunActions::RunActions(Window window) : window_(std::move(window)) {}
@@ -89,7 +95,7 @@ void RunActions::Undo() {
     MainWindowServices& services = window_.services;
     const std::string log = services.logDialog(window_.owner, window_.form.values.OutputPath);
     if (log.empty()) return;
-    const RunningFlag running(running_, cards_);
+    const RunningFlag running(running_, cards_, devices_);
     const std::unique_ptr<SqliteIntentRecord> intents = OpenIntents();
     if (!intents) return;
     const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
@@ -102,7 +108,7 @@ void RunActions::Undo() {
 void RunActions::UndoLastImport() {
     if (running_) return;
     MainWindowServices& services = window_.services;
-    const RunningFlag running(running_, cards_);
+    const RunningFlag running(running_, cards_, devices_);
     const std::unique_ptr<SqliteIntentRecord> intents = OpenIntents();
     if (!intents) return;
     constexpr int kListedRuns = 20;
@@ -125,7 +131,7 @@ void RunActions::CameraClocks() {
     RunOptions& values = window_.form.values;
     std::optional<std::string> kept;
     {
-        const RunningFlag running(running_, cards_);
+        const RunningFlag running(running_, cards_, devices_);
         RunServices survey{*services.fileSystem, window_.port, nullptr, nullptr, ProgramFacts::Current()};
         const std::unique_ptr<SqliteImportRecord> imports =
             SqliteImportRecord::OpenReadOnly(SqliteImportRecord::DefaultPath());
@@ -183,7 +189,7 @@ void RunActions::Go() {
     if (running_) return;
     MainWindowServices& services = window_.services;
     RunOptions& values = window_.form.values;
-    const RunningFlag running(running_, cards_);
+    const RunningFlag running(running_, cards_, devices_);
     RunOptions options = window_.form.Options();
     // Asked at every run that needs one: the last one used is offered first.
     if (NeedsJobCode(options)) {

@@ -22,6 +22,7 @@ class SqliteIntentRecord;
 namespace ravlen::ui {
 
 class CardWatcher;
+class DeviceWatcher;
 class QtUserPort;
 
 class RunActions {
@@ -43,8 +44,11 @@ public:
     explicit RunActions(Window window);
 
     bool Running() const { return running_; }
-    // Cards mounted during an action are held until it ends.
-    void HoldCardsWhileRunning(CardWatcher* cards) { cards_ = cards; }
+    // Cards mounted and devices plugged in during an action are held until it ends.
+    void HoldCardsWhileRunning(CardWatcher* cards, DeviceWatcher* devices) {
+        cards_ = cards;
+        devices_ = devices;
+    }
 
     void Go();
     // Asks for a run's CSV log and undoes that run.
@@ -69,6 +73,7 @@ private:
     Window window_;
     bool running_ = false;
     CardWatcher* cards_ = nullptr;
+    DeviceWatcher* devices_ = nullptr;
 };
 
 }  // namespace ravlen::ui

@@ -268,7 +268,7 @@ wait)
     "$run" --wait-for-card --yes $base > out.txt 2> err.txt &
     pid=$!
     tries=0
-    until grep -q "Waiting for a camera card" out.txt || [ $tries -ge 100 ]; do sleep 0.1; tries=$((tries + 1)); done
+    until grep -q "Waiting for a camera card or a camera or phone" out.txt || [ $tries -ge 100 ]; do sleep 0.1; tries=$((tries + 1)); done
     kill -INT "$pid"
     wait "$pid"
     got=$?

@@ -26,12 +26,14 @@
 #include "platform/posix_file_system.h"
 #include "ui/about_window.h"
 #include "ui/card_watcher.h"
+#include "ui/device_watcher.h"
 #include "ui/help_viewer.h"
 #include "ui/main_window.h"
 #include "ui/progress_window.h"
 #include "ui/qt_user_port.h"
 #include "ui/runs_dialog.h"
 #include "support/camera_jpeg.h"
+#include "support/fake_device_ports.h"
 #include "main_window_probe.h"
 #include "ui_test_support.h"
 
@@ -76,6 +78,7 @@ class MainWindowTest : public QObject {
     bool openSucceeds = true;
     // Sees every message before the recorder answers it.
     std::function<void(const ravlen::ui::MessageRequest&)> onMessage;
+    std::shared_ptr<ravlen::test::FakeDevicePorts> usb;  // the USB ports the window sees
     std::string logAnswer;  // what the log chooser answers ("" = cancelled)
     std::vector<ravlen::JournalRun> runsShown;  // what "Undo last import..." listed; it takes the first
     bool runChosen = true;
@@ -109,6 +112,8 @@ class MainWindowTest : public QObject {
         drives->drives = std::move(cards);
         mounted = drives.get();
         s.drives = std::move(drives);
+        usb = std::make_shared<ravlen::test::FakeDevicePorts>();
+        s.devices = usb;
         auto folders = std::make_unique<ravlen::test::FakeFolders>();
         folders->pictures = Path("pictures").toStdString();
         s.specialFolders = std::move(folders);
@@ -597,6 +602,125 @@ private slots:
         QVERIFY(user.shown.empty());
     }
 
+    // A camera plugged in while the window is open is offered as a card is,
+    // and listed in the source field by its model, two of one model by
+    // port; one taken away leaves the list, and shows as its path.
+    void devicePluggedInWhileOpen() {
+        WriteFiles(Path("card/DCIM/100CANON"), 1);
+        RunOptions stored = Stored();
+        stored.AutoDetect = true;
+        auto w = Open(stored, {{Path("card").toStdString(), "", true, true}});
+        const MainWindowProbe c(*w);
+        user.otherwise = MsgAnswer::No;
+        w->Start();
+        user.shown.clear();
+        w->Devices()->LookNow();
+        const ravlen::DeviceInfo a{"Canon EOS R6", "usb:001,004"}, b{"Canon EOS R6", "usb:001,007"};
+        usb->Set({{a.Port, {a}}, {b.Port, {b}}});
+        w->Devices()->LookNow();
+        QVERIFY(user.shown.empty());  // not settled yet
+        user.otherwise = MsgAnswer::Yes;
+        w->Devices()->LookNow();
+        QCOMPARE(user.shown.size(), std::size_t(1));
+        QVERIFY(user.Saw("has found a camera or phone on the USB port:"));
+        QCOMPARE(w->Options().SourcePath, std::string("camera:Canon EOS R6@usb:001,004"));
+        QCOMPARE(c.Text("SourcePath")->text(), QString("Canon EOS R6 (USB 001,004)"));
+        QCOMPARE(c.List("ProcessSubfolders")->currentIndex(), 1);
+
+        auto* list = w->findChild<QComboBox*>("SourceList");
+        QVERIFY(list);
+        QCOMPARE(list->count(), 3);
+        QCOMPARE(list->itemText(0), Path("card"));
+        QCOMPARE(list->itemText(2), QString("Canon EOS R6 (USB 001,007)"));
+        list->setCurrentIndex(2);
+        emit list->activated(2);
+        QCOMPARE(w->Options().SourcePath, std::string("camera:Canon EOS R6@usb:001,007"));
+        QCOMPARE(c.Text("SourcePath")->text(), QString("Canon EOS R6 (USB 001,007)"));
+        // Scrolling the page over the field leaves the source alone.
+        QWheelEvent wheel(QPointF(5, 5), list->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(list, &wheel);
+        QCOMPARE(w->Options().SourcePath, std::string("camera:Canon EOS R6@usb:001,007"));
+        w->SaveSettings();
+        QCOMPARE(ravlen::LoadOptions(ravlen::SettingsStore(StorePath())).SourcePath,
+                 std::string("camera:Canon EOS R6@usb:001,007"));
+
+        usb->Set({{a.Port, {a}}});
+        w->Devices()->LookNow();
+        QCOMPARE(list->count(), 2);
+        QCOMPARE(list->itemText(1), QString("Canon EOS R6 (USB)"));
+        QCOMPARE(c.Text("SourcePath")->text(), QString("camera:Canon EOS R6@usb:001,007"));
+        // Typed back as its entry, the field still names the device.
+        c.Text("SourcePath")->setText("");
+        QTest::keyClicks(c.Text("SourcePath"), "Canon EOS R6 (USB)");
+        QCOMPARE(w->Options().SourcePath, std::string("camera:Canon EOS R6@usb:001,004"));
+
+        // With AutoDetect unticked one is listed, not offered.
+        c.Check("AutoDetect")->click();
+        usb->Set({{a.Port, {a}}, {b.Port, {b}}});
+        w->Devices()->LookNow();
+        w->Devices()->LookNow();
+        QCOMPARE(list->count(), 3);
+        QCOMPARE(user.shown.size(), std::size_t(1));
+    }
+
+    // One plugged in during a run is offered when the run has ended.
+    void devicePluggedInDuringARun() {
+        WriteFiles(Path("source"), 1);
+        RunOptions stored = Stored();
+        stored.AutoDetect = true;
+        stored.RequestConfirmation = true;
+        stored.DateMode = ravlen::DateMode::FileSystemOnly;
+        auto w = Open(stored);
+        const MainWindowProbe c(*w);
+        w->Start();
+        w->Devices()->LookNow();
+        // Nothing to offer: the list says so, and that line cannot be chosen.
+        const QComboBox* list = w->findChild<QComboBox*>("SourceList");
+        QCOMPARE(list->count(), 1);
+        QVERIFY(!(list->model()->flags(list->model()->index(0, 0)) & Qt::ItemIsEnabled));
+        user.otherwise = MsgAnswer::Yes;
+        onMessage = [&](const ravlen::ui::MessageRequest& request) {
+            if (request.text.find("Timestamp") == std::string::npos) return;
+            usb->Set({{"usb:002,003", {{"Google Pixel 8", "usb:002,003"}}}});
+            w->Devices()->LookNow();
+            w->Devices()->LookNow();
+        };
+        w->GoButtonClick();
+        onMessage = nullptr;
+        QVERIFY(user.Saw("Timestamp"));
+        QVERIFY(!user.Saw("found a camera or phone"));
+        QTRY_VERIFY(user.Saw("found a camera or phone"));
+        QCOMPARE(c.Text("SourcePath")->text(), QString("Google Pixel 8 (USB)"));
+    }
+
+    // A device plugged in while a card's question is on screen is offered
+    // once it is answered.
+    void oneQuestionAtATime() {
+        WriteFiles(Path("card/DCIM/100CANON"), 1);
+        RunOptions stored = Stored();
+        stored.AutoDetect = true;
+        auto w = Open(stored);
+        w->Start();
+        w->Devices()->LookNow();
+        user.otherwise = MsgAnswer::No;
+        std::size_t shownWithCard = 0;
+        onMessage = [&](const ravlen::ui::MessageRequest& request) {
+            if (request.text.find("digital camera files") == std::string::npos) return;
+            usb->Set({{"usb:002,003", {{"Google Pixel 8", "usb:002,003"}}}});
+            w->Devices()->LookNow();
+            w->Devices()->LookNow();
+            shownWithCard = user.shown.size();
+        };
+        mounted->drives = {{Path("card").toStdString(), "", true, true}};
+        w->Cards()->MountTableChanged();
+        onMessage = nullptr;
+        QCOMPARE(shownWithCard, std::size_t(0));
+        QCOMPARE(user.shown.size(), std::size_t(1));
+        QTRY_VERIFY(user.Saw("found a camera or phone"));
+        QCOMPARE(user.shown.size(), std::size_t(2));
+    }
+
     void firstStartTakesCardSilently() {
         WriteFiles(Path("card/DCIM/100CANON"), 1);
         RunOptions stored = Stored();
@@ -694,7 +818,9 @@ private slots:
         auto w = Open(Stored());
         const MainWindowProbe c(*w);
         w->show();
-        const QList<QComboBox*> lists = w->findChildren<QComboBox*>();
+        QList<QComboBox*> lists = w->findChildren<QComboBox*>();
+        // The source field's list holds cards and devices, not a key's values.
+        QCOMPARE(lists.removeAll(w->findChild<QComboBox*>("SourceList")), 1);
         QVERIFY(lists.size() >= 11);
         for (QComboBox* list : lists) {
             const int last = list->count() - 1;

@@ -19,30 +19,41 @@ std::string Normalised(const std::string& path) {
     return text;
 }
 
-std::optional<DriveInfo> FirstCameraDrive(const RunOptions& options, DriveList& drives, FileSystem& fs) {
-    std::vector<DriveInfo> list;
+bool IsCameraCard(const DriveInfo& drive, FileSystem& fs) {
+    if (!drive.Ready || !drive.Removable || drive.MountPoint.empty()) return false;
     try {
-        list = drives.Drives();
+        return fs.FolderExists(JoinPath(drive.MountPoint, "DCIM"));
     } catch (const std::exception&) {
-        return std::nullopt;
+        return false;
     }
+}
+
+std::vector<DriveInfo> DrivesOrNone(DriveList& drives) {
+    try {
+        return drives.Drives();
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+std::optional<DriveInfo> FirstCameraDrive(const RunOptions& options, DriveList& drives, FileSystem& fs) {
     const std::string source = Normalised(options.SourcePath);
-    for (const DriveInfo& drive : list) {
-        if (!drive.Ready || !drive.Removable || drive.MountPoint.empty()) continue;
-        bool hasDcim = false;
-        try {
-            hasDcim = fs.FolderExists(JoinPath(drive.MountPoint, "DCIM"));
-        } catch (const std::exception&) {
-            hasDcim = false;
-        }
+    for (const DriveInfo& drive : DrivesOrNone(drives)) {
         // A card that is already the source is passed over, so that a second
         // card is offered instead.
-        if (hasDcim && Normalised(drive.MountPoint) != source) return drive;
+        if (IsCameraCard(drive, fs) && Normalised(drive.MountPoint) != source) return drive;
     }
     return std::nullopt;
 }
 
 }  // namespace
+
+std::vector<DriveInfo> CameraCards(DriveList& drives, FileSystem& fs) {
+    std::vector<DriveInfo> cards;
+    for (DriveInfo& drive : DrivesOrNone(drives))
+        if (IsCameraCard(drive, fs)) cards.push_back(std::move(drive));
+    return cards;
+}
 
 std::string CameraMediaQuestion(const DriveInfo& drive) {
     const std::string label = drive.VolumeLabel.empty() ? "(Removable Disk)" : "(" + drive.VolumeLabel + ")";

@@ -16,6 +16,9 @@ namespace ravlen {
 // SourcePath to its mount point and ProcessSubfolders to Flatten.
 void DetectCameraMedia(bool ask, RunOptions& options, DriveList& drives, FileSystem& fs, UserPort& port);
 
+// The removable drives with a DCIM folder, in mount-table order.
+std::vector<DriveInfo> CameraCards(DriveList& drives, FileSystem& fs);
+
 // The question put to the user about a card found on this drive.
 std::string CameraMediaQuestion(const DriveInfo& drive);
 

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "app/cards/camera_media.h"
+#include "app/devices/source_entries.h"
 
 namespace ravlen {
 
@@ -53,6 +54,26 @@ bool WaitForCameraCard(const std::function<bool()>& waitForChange, MediaArrivals
         return true;
     }
     return false;
+}
+
+bool WaitForCardOrDevice(const std::function<WaitWake()>& wake, MediaArrivals& cards, DeviceWait devices,
+                         RunOptions& options, FileSystem& fs, UserPort& port) {
+    RunOptions found = options;
+    found.SourcePath.clear();
+    const auto take = [&options, &found] {
+        options.SourcePath = found.SourcePath;
+        options.ProcessSubfolders = found.ProcessSubfolders;
+        return true;
+    };
+    if (devices.arrivals.Due(devices.now())) devices.arrivals.LookNow(devices.lister, devices.now());
+    for (;;) {
+        const WaitWake woke = wake();
+        if (woke == WaitWake::Stop) return false;
+        if (woke == WaitWake::MountsChanged && OfferArrivedCard(false, cards.Arrived(), found, fs, port)) return take();
+        if (!devices.arrivals.Due(devices.now())) continue;
+        devices.arrivals.LookNow(devices.lister, devices.now());
+        if (OfferArrivedDevice(false, devices.arrivals.TakeOffers(), found, port)) return take();
+    }
 }
 
 }  // namespace ravlen

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/devices/device_arrivals.h"
 #include "model/drive_list.h"
 #include "model/file_system.h"
 #include "model/run_options.h"
@@ -51,5 +52,22 @@ bool OfferArrivedCard(bool ask, const std::vector<DriveInfo>& arrived, RunOption
 // mount table may have changed, false when the wait is to end (Ctrl+C).
 bool WaitForCameraCard(const std::function<bool()>& waitForChange, MediaArrivals& arrivals, RunOptions& options,
                        FileSystem& fs, UserPort& port);
+
+// What ended one step of a wait.
+enum class WaitWake { MountsChanged, TimePassed, Stop };
+
+// The devices a wait looks at, each time a look is due.
+struct DeviceWait {
+    DeviceArrivals& arrivals;
+    DeviceLister& lister;
+    std::function<DeviceArrivals::Clock::time_point()> now = &DeviceArrivals::Clock::now;
+};
+
+// Waits as WaitForCameraCard does, for a camera card mounted or a camera or
+// phone plugged in from now on, whichever comes first; the devices on the
+// ports at the start count as there before. `wake` returns after a short
+// while when nothing happened, so that the ports are looked at in time.
+bool WaitForCardOrDevice(const std::function<WaitWake()>& wake, MediaArrivals& cards, DeviceWait devices,
+                         RunOptions& options, FileSystem& fs, UserPort& port);
 
 }  // namespace ravlen

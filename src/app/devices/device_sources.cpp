@@ -1,5 +1,7 @@
 #include "app/devices/device_sources.h"
 
+#include <algorithm>
+
 #include "platform/device_source.h"
 #include "platform/gphoto_link.h"
 
@@ -60,6 +62,14 @@ std::string DeviceLine(const DeviceSummary& summary) {
            std::to_string(summary.files);
 }
 
-std::string DeviceEntryText(const DeviceInfo& device) { return device.Model + " (USB)"; }
+std::string DeviceEntryText(const DeviceInfo& device, const std::vector<DeviceInfo>& listed) {
+    constexpr std::string_view kUsb = "usb:";
+    const bool usb = device.Port.rfind(kUsb, 0) == 0;
+    const bool twin = std::any_of(listed.begin(), listed.end(), [&device](const DeviceInfo& other) {
+        return other.Model == device.Model && other.Port != device.Port;
+    });
+    if (!usb) return device.Model + " (" + device.Port + ")";
+    return device.Model + (twin ? " (USB " + device.Port.substr(kUsb.size()) + ")" : " (USB)");
+}
 
 }  // namespace ravlen

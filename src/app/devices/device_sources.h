@@ -45,7 +45,8 @@ struct DeviceSummary {
 std::vector<DeviceSummary> SurveyDevices(std::string& error);
 // One line: model, port, storages, number of files (tab-separated).
 std::string DeviceLine(const DeviceSummary& summary);
-// The source field's entry for a device: "<model> (USB)".
-std::string DeviceEntryText(const DeviceInfo& device);
+// The source field's entry for a device: "<model> (USB)", or with its port
+// ("<model> (USB 001,004)") where another of `listed` is of the same model.
+std::string DeviceEntryText(const DeviceInfo& device, const std::vector<DeviceInfo>& listed = {});
 
 }  // namespace ravlen
