@@ -105,6 +105,7 @@ void DeviceSource::DropDownload(const std::string& path) {
 
 void DeviceSource::ReadsOver() {
     std::lock_guard lock(mutex_);
+    samples_.clear();
     while (!local_.empty()) DropDownload(local_.begin()->first);
     // Once a pass, not once a file: removing a folder waits on the disk's journal.
     if (!scratch_.empty() && rmdir(scratch_.c_str()) == 0) scratch_.clear();
@@ -293,7 +294,14 @@ FsStatus DeviceSource::ReadSample(const std::string& path, FileSample& sample) {
     if (!Facts(path, entry, status)) return status;
     const bool local = HasDownload(path);
     std::string first;
-    if (local || !PartialReads(path, static_cast<std::uint64_t>(entry.Size), first, status)) {
+    std::optional<FileSample> kept;
+    if (!local) {
+        std::lock_guard lock(mutex_);
+        if (const auto it = samples_.find(path); it != samples_.end()) kept = it->second;
+    }
+    if (kept) {
+        sample = std::move(*kept);
+    } else if (local || !PartialReads(path, static_cast<std::uint64_t>(entry.Size), first, status)) {
         std::string copy;
         if (!Downloaded(path, copy, status)) return status;
         if (status = disk_.ReadSample(copy, sample); !status) return status;
@@ -335,6 +343,11 @@ std::unique_ptr<StagedCopy> DeviceSource::StageCopy(const std::string& from, con
     if (!local.empty()) {
         // Downloaded already: copied on the computer, never again over the cable.
         std::lock_guard lock(mutex_);
+        // The record of imports compares the next files of this size with
+        // this one by its sample, read at its source until its copy is named:
+        // taken now, from the download, before it moves into the copy.
+        std::optional<FileSample> sample;
+        if (FileSample taken; disk_.ReadSample(local, taken)) sample = std::move(taken);
         copy = disk_.StageScratch(local, to, verify, status);
         if (!copy) return nullptr;
         staged_[copy.get()] = from;
@@ -342,6 +355,7 @@ std::unique_ptr<StagedCopy> DeviceSource::StageCopy(const std::string& from, con
         // unless its folder takes copies only under their final names: then
         // they are copied from the download when named.
         if (!disk_.CopiesUnderFinalName(disk_.ParentPart(to))) {
+            if (sample) samples_[from] = std::move(*sample);
             if (access(local.c_str(), F_OK) == 0) unlink(local.c_str());
             local_.erase(from);
             DropDownload(from);

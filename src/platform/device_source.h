@@ -90,6 +90,7 @@ private:
     std::map<std::string, DeviceEntry> listed_;   // by path
     std::map<std::string, std::string> local_;    // path -> downloaded copy
     std::map<const StagedCopy*, std::string> staged_;  // a copy staged from a download -> its device path
+    std::map<std::string, FileSample> samples_;  // path -> sample of a download moved into its staged copy
     int partial_ = -1;  // -1 unknown, 0 no, 1 yes
     unsigned downloads_ = 0;
     bool unplugged_ = false;

@@ -699,7 +699,7 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
     // Files renamed where they lie leave no card to be formatted.
     const bool inPlace = folders.source.Id.Known() ? folders.source.Id == folders.output.Id
                                                    : folders.source.Path == folders.output.Path;
-    if (services_.checkCard && !inPlace && !source_) {  // a device is no card to format
+    if (services_.checkCard && !inPlace) {
         CardCheckRequest request = CardCheckOf(options);
         request.Source = folders.source.Path;
         request.Output = folders.output.Path;
@@ -740,16 +740,18 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
 CardCheck RunDriver::CheckCardAfterRun(const RunOptions& options, CardCheckRequest request) {
     request.pump = [this] { services_.port.PumpEvents(); };
     const std::size_t lines = services_.cardLines;
-    const auto check = [this, lines](const CardCheckRequest& r, CardCheck& card) {
+    // A device's files are checked through the device, as the run read them.
+    FileSource* source = source_ ? source_ : &services_.fs;
+    const auto check = [this, lines, source](const CardCheckRequest& r, CardCheck& card) {
         services_.port.SetBusy(true);
-        verdict_ = CheckCard(services_.fs, services_.imports, r);
+        verdict_ = CheckCard(*source, services_.fs, services_.imports, r);
         services_.port.SetBusy(false);
         card.Text = VerdictText(*verdict_, lines);
         card.Safe = verdict_->Safe();
     };
     CardCheck card;
     check(request, card);
-    if (card.Safe && options.EjectWhenDone && services_.eject) {
+    if (card.Safe && options.EjectWhenDone && services_.eject && !source_) {  // a device is not ejected
         // The run is done whatever the eject says: its failure is only news.
         const std::string failed = services_.eject(request.Source);
         if (failed.empty()) {

@@ -7,6 +7,7 @@
 
 #include "app/records/import_store.h"
 #include "app/run/run_driver.h"
+#include "engine/card_verdict.h"
 #include "platform/device_source.h"
 #include "platform/posix_file_system.h"
 #include "support/camera_jpeg.h"
@@ -57,9 +58,11 @@ struct DeviceRun : ::testing::Test {
             source->SetScratchFolder(output);
             return static_cast<FileSource*>(source.get());
         };
+        services.checkCard = checkCard;
         RunDriver driver(std::move(services));
         const RunOutcome outcome = driver.Go(options);
         tally = driver.Tally();
+        verdict = driver.Verdict();
         return outcome;
     }
     std::vector<std::string> Placed() const {
@@ -68,7 +71,20 @@ struct DeviceRun : ::testing::Test {
         std::sort(names.begin(), names.end());
         return names;
     }
+    CardVerdict Check() {
+        CardCheckRequest request = CardCheckOf(options);
+        request.Source = kPhone;
+        request.Output = out;
+        return CheckCard(*source, files, imports.get(), request);
+    }
+    int Downloads() const {
+        int n = 0;
+        for (const auto& [path, count] : device.downloads) n += count;
+        return n;
+    }
     RunTally tally;
+    bool checkCard = false;
+    std::optional<CardVerdict> verdict;
 };
 
 // A move takes each file off the phone once it is placed; the same pictures
@@ -120,6 +136,44 @@ TEST_F(DeviceRun, AnUnpluggedOrBusyDeviceLosesNothing) {
     EXPECT_NE(port.messages.back().text.find("is in use by another program. Release it (on GNOME: gio mount -s gphoto2)"),
               std::string::npos)
         << port.messages.back().text;
+}
+
+// The verdict on a phone after a run from it: its files are known held by
+// the record of imports (name, size and time on the phone) without a second
+// download, and said to be unproven by their bytes; a file the record did not
+// see placed is downloaded once for its hash, which the record then keeps
+// under its name on the phone; a file of a size the output folder lacks is
+// never downloaded.
+TEST_F(DeviceRun, TheVerdictOnAPhoneDownloadsOnlyWhatTheRecordCannotTell) {
+    for (int i = 1; i <= 3; ++i) Picture(i);
+    device.partial = false;
+    options.MoveOrCopy = MoveOrCopy::Copy;
+    checkCard = true;
+    ASSERT_EQ(Go(), RunOutcome::Completed);
+    ASSERT_TRUE(verdict);
+    EXPECT_TRUE(verdict->Safe()) << VerdictText(*verdict);
+    EXPECT_EQ(verdict->Checked, 3);
+    EXPECT_EQ(verdict->Unproven.size(), 3u);
+    EXPECT_NE(VerdictText(*verdict).find("3 files are taken as held"), std::string::npos) << VerdictText(*verdict);
+    EXPECT_EQ(Downloads(), 3);
+
+    const std::string changed = kFolder + std::string("PXL_0002.jpg");
+    device.times[changed] += 60;  // its time set anew on the phone: only its bytes tell
+    device.files[kFolder + std::string("PXL_0009.jpg")] = "a file no import saw";
+    source = std::make_unique<DeviceSource>(device, files, kPhone);
+    CardVerdict v = Check();
+    EXPECT_EQ(v.Unsafe.size(), 1u);
+    EXPECT_EQ(v.Unproven.size(), 2u);
+    EXPECT_EQ(device.downloads[changed], 2);
+    EXPECT_EQ(device.downloads[kFolder + std::string("PXL_0009.jpg")], 0);
+
+    // Its hash kept, it is proven held again without a download.
+    ASSERT_TRUE(imports->Flush());
+    source = std::make_unique<DeviceSource>(device, files, kPhone);
+    v = Check();
+    EXPECT_EQ(v.Unsafe.size(), 1u);
+    EXPECT_EQ(v.Unproven.size(), 2u);
+    EXPECT_EQ(device.downloads[changed], 2);
 }
 
 }  // namespace
