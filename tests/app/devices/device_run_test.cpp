@@ -8,6 +8,7 @@
 #include "app/records/import_store.h"
 #include "app/run/run_driver.h"
 #include "engine/card_verdict.h"
+#include "log/csv_text.h"
 #include "platform/device_source.h"
 #include "platform/posix_file_system.h"
 #include "support/camera_jpeg.h"
@@ -174,6 +175,31 @@ TEST_F(DeviceRun, TheVerdictOnAPhoneDownloadsOnlyWhatTheRecordCannotTell) {
     EXPECT_EQ(v.Unsafe.size(), 1u);
     EXPECT_EQ(v.Unproven.size(), 2u);
     EXPECT_EQ(device.downloads[changed], 2);
+}
+
+// A phone's file was created when the phone says it was modified: the date
+// a file system date mode takes, and the dates the log states, even of a
+// file moved off the phone into a copy born with the run.
+TEST_F(DeviceRun, APhonesFileWasCreatedAtItsTimeOnThePhone) {
+    const std::int64_t time = 1577880000;  // 2020-01-01 12:00 UTC, unlike the pictures' own dates
+    Picture(1, time);
+    device.partial = false;
+    options.DateMode = DateMode::FileSystemOnly;
+    options.DateModeFileSystem = DateModeFileSystem::Created;
+    options.CreateLog = CreateLog::Csv;
+    ASSERT_EQ(Go(), RunOutcome::Completed);
+    std::string csv;
+    for (const auto& entry : fs::directory_iterator(out))
+        if (entry.path().extension() == ".csv") csv = entry.path().string();
+    const auto records = SplitCsv(test::ReadAll(csv));
+    ASSERT_EQ(records.size(), 2u);
+    const CsvHeader header(records[0].Fields);
+    const auto field = [&](std::string_view column) { return records[1].Fields.at(*header.Find(column)); };
+    const std::string expected = DateTime::FromTimeT(static_cast<std::time_t>(time)).FormatFull();
+    EXPECT_EQ(field("FileSystemDateCreated"), expected);
+    EXPECT_EQ(field("FileSystemDateModified"), expected);
+    EXPECT_EQ(field("DateSource"), "File system created");
+    EXPECT_EQ(field("Operation"), "Moved");
 }
 
 }  // namespace
