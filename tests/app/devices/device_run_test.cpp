@@ -68,7 +68,8 @@ struct DeviceRun : ::testing::Test {
     }
     std::vector<std::string> Placed() const {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(out)) names.push_back(entry.path().filename().string());
+        for (const auto& entry : fs::directory_iterator(out))
+            if (entry.path().filename().string()[0] != '.') names.push_back(entry.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -200,6 +201,34 @@ TEST_F(DeviceRun, APhonesFileWasCreatedAtItsTimeOnThePhone) {
     EXPECT_EQ(field("FileSystemDateModified"), expected);
     EXPECT_EQ(field("DateSource"), "File system created");
     EXPECT_EQ(field("Operation"), "Moved");
+}
+
+// A preview and the run that follows it cross the cable once per file: a
+// phone without partial reads is downloaded whole for the preview's dates and
+// the run copies that download; one with them is asked for a few windows by
+// the preview and downloaded once by the run. Nothing of it stays behind.
+TEST_F(DeviceRun, APreviewAndItsRunTransferEachFileOnce) {
+    for (const bool partial : {false, true}) {
+        SCOPED_TRACE(partial ? "partial reads" : "downloads");
+        device = {};
+        for (const auto& entry : fs::directory_iterator(out)) fs::remove_all(entry.path());
+        for (int i = 1; i <= 3; ++i) {
+            Picture(i);
+            device.files[kFolder + std::string("PXL_000") + std::to_string(i) + ".jpg"] += std::string(200000, '\0');
+        }
+        device.partial = partial;
+        options.PreviewResults = true;
+        options.MoveOrCopy = MoveOrCopy::Copy;
+        ASSERT_EQ(Go(), RunOutcome::Completed);
+        EXPECT_EQ(Placed().size(), 3u);
+        for (const auto& [path, bytes] : device.files) {
+            EXPECT_EQ(device.downloads[path], 1) << path;
+            EXPECT_LE(device.asked[path], partial ? bytes.size() / 10 : 0u) << path;
+        }
+        source.reset();
+        for (const auto& entry : fs::directory_iterator(out))
+            EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+    }
 }
 
 }  // namespace
