@@ -176,14 +176,17 @@ private:
     }
 
     // A device's file (one with a ListingKey) whose hash the record does not
-    // keep, and that the record saw placed in the output folder with its
-    // name, size and time, where a file of that size still stands: held,
-    // without the download its hash would take, and said apart as unproven.
+    // keep, and that the run just ended, or the record, saw placed in the
+    // output folder with its name, size and time, where a file of that size
+    // still stands: held, without the download its hash would take, and
+    // said apart as unproven.
     bool SeenIn(const Destination& d, const FsItem& file) {
-        if (!record_ || &d != &destinations_.front() || file.Size <= 0) return false;
+        if (&d != &destinations_.front() || file.Size <= 0) return false;
         const std::string key = card_.ListingKey(file.Path);
         if (key.empty() || !RecordedHash(key, file).empty()) return false;
-        const std::optional<std::string> placed = record_->Seen(key, file.Size, file.Modified);
+        std::optional<std::string> placed;
+        if (const auto ran = request_.RunPlaced.find(file.Path); ran != request_.RunPlaced.end()) placed = ran->second;
+        else if (record_) placed = record_->Seen(key, file.Size, file.Modified);
         if (!placed || !Within(*placed, d.folder)) return false;
         const std::optional<FsItem> there = fs_.GetFile(*placed);
         if (!there || there->IsFolder || there->Size != file.Size) return false;
@@ -296,7 +299,7 @@ std::string VerdictText(const CardVerdict& v, std::size_t listed) {
     if (!v.Unproven.empty()) {
         const std::size_t n = v.Unproven.size();
         text += crlf + std::string(crlf) + std::to_string(n) + (n == 1 ? " file is" : " files are") +
-                " taken as held because the record of imports saw " + (n == 1 ? "it" : "them") +
+                " taken as held because the run or the record of imports saw " + (n == 1 ? "it" : "them") +
                 " placed with the same name, size and time on the device; " + (n == 1 ? "its" : "their") +
                 " bytes were not compared, since a device's file is read only by downloading it whole:";
         std::size_t shown = 0;

@@ -54,8 +54,9 @@ struct CardVerdict {
     std::int64_t Checked = 0;               // files on the card that count
     std::vector<UnsafeFile> Unsafe;         // in the card's order
     std::vector<std::string> LeftByPattern;  // files the exclude patterns leave: listed apart, not blocking
-    // A device's files taken as held in the output folder by the record of
-    // imports (name, size and time on the device), their bytes not compared.
+    // A device's files taken as held in the output folder because the run
+    // just ended, or the record of imports, placed them there (name, size and
+    // time on the device), their bytes not compared.
     std::vector<std::string> Unproven;
     bool Stopped = false;                   // the check was stopped before every file was seen
     bool Safe() const { return Unsafe.empty() && !Stopped; }
@@ -70,6 +71,10 @@ struct CardCheckRequest {
     bool DcfNamesOnly = false;  // DCFMode ValidOnly: a file not placed with another name is said to be that
     // Why the run just ended left each file unplaced, by source path.
     std::unordered_map<std::string, UnsafeReason> RunReasons;
+    // Where the run just ended placed each file of a device (or found it
+    // already imported), by source path: taken as held there while a file
+    // of its size stands, without downloading it again.
+    std::unordered_map<std::string, std::string> RunPlaced;
     std::function<bool()> stopped;  // asked between files; may be null
     std::function<void()> pump;     // runs between pieces of a hash; may be null
 };
