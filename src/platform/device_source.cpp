@@ -295,8 +295,15 @@ bool DeviceSource::Downloaded(const std::string& path, std::string& local, FsSta
     }
     local_[path] = local;
     downloadedAs_[path] = entry;
-    if (const std::optional<std::uint64_t> free = disk_.FreeBytes(scratch_); !free || *free < kKeptDownloadsRoom)
-        passOnly_.insert(path);
+    // The room is asked of the disk again only once the downloads since
+    // could have used what was spare: not once a file.
+    const auto size = static_cast<std::uint64_t>(entry.Size);
+    if (spare_ < size + kKeptDownloadsRoom) {
+        const std::optional<std::uint64_t> free = disk_.FreeBytes(scratch_);
+        spare_ = free && *free > kKeptDownloadsRoom ? *free - kKeptDownloadsRoom : 0;
+    }
+    if (spare_ < size) passOnly_.insert(path);
+    else spare_ -= size;
     return true;
 }
 
@@ -374,11 +381,12 @@ std::unique_ptr<StagedCopy> DeviceSource::StageCopy(const std::string& from, con
     if (!local.empty()) {
         // Downloaded already: copied on the computer, never again over the cable.
         std::lock_guard lock(mutex_);
-        // The record of imports compares the next files of this size with
-        // this one by its sample, read at its source until its copy is named:
-        // taken now, from the download, before it moves into the copy.
+        // The record of imports (when a run has one: HashCopies) compares the
+        // next files of this size with this one by its sample, read at its
+        // source until its copy is named: taken now, from the download,
+        // before it moves into the copy.
         std::optional<FileSample> sample;
-        if (FileSample taken; disk_.ReadSample(local, taken)) sample = std::move(taken);
+        if (FileSample taken; keepSamples_ && disk_.ReadSample(local, taken)) sample = std::move(taken);
         copy = disk_.StageScratch(local, to, verify, status);
         if (!copy) return nullptr;
         staged_[copy.get()] = from;

@@ -21,7 +21,6 @@
 namespace ravlen {
 
 // The path a device is named by in SourcePath, and back.
-inline constexpr std::string_view kDevicePrefix = "camera:";
 std::string DeviceSourcePath(const DeviceInfo& device);
 bool IsDeviceSourcePath(const std::string& path);
 std::optional<DeviceInfo> ParseDeviceSourcePath(const std::string& path);
@@ -55,6 +54,7 @@ public:
     FsStatus MoveFile(const std::string& from, const std::string& to) override;
     FsStatus CopyFile(const std::string& from, const std::string& to) override;
     bool SameFileSystem(const std::string&, const std::string&) override { return false; }
+    void HashCopies(bool on) override { keepSamples_ = on; }
     std::unique_ptr<StagedCopy> StageCopy(const std::string& from, const std::string& to, bool verify,
                                           FsStatus& status) override;
     FsStatus GiveUpSource(StagedCopy& copy) override;
@@ -97,6 +97,8 @@ private:
     std::set<std::string> passOnly_;  // downloads let go at the end of the pass: the disk is short of room
     std::map<std::string, FileSample> samples_;  // path -> sample of a download moved into its staged copy
     int partial_ = -1;  // -1 unknown, 0 no, 1 yes
+    bool keepSamples_ = false;  // a record of imports compares files by their samples
+    std::uint64_t spare_ = 0;   // what downloads kept for a later pass may still take of the disk
     unsigned downloads_ = 0;
     bool unplugged_ = false;
 };
