@@ -201,6 +201,12 @@ TEST_F(DeviceRun, APhonesFileWasCreatedAtItsTimeOnThePhone) {
     EXPECT_EQ(field("FileSystemDateModified"), expected);
     EXPECT_EQ(field("DateSource"), "File system created");
     EXPECT_EQ(field("Operation"), "Moved");
+
+    // A phone that tells no time gives no date to take: the file stays.
+    Picture(2, 0);
+    EXPECT_EQ(Go(), RunOutcome::Incomplete);
+    EXPECT_EQ(tally.NumberOfInvalidDateFiles, 1);
+    EXPECT_EQ(device.files.size(), 1u);
 }
 
 // A preview and the run that follows it cross the cable once per file: a
