@@ -135,17 +135,17 @@ int Main(int argc, char** argv) {
         // The record as the import left it, then one without any hash.
         fs::copy_file(db, db + ".check", fs::copy_options::overwrite_existing);
         auto record = SqliteImportRecord::Open(db + ".check");
-        afterImport.push_back(timed([&] { safe = CheckCard(posix, record.get(), request).Safe() && safe; }));
+        afterImport.push_back(timed([&] { safe = CheckCard(posix, posix, record.get(), request).Safe() && safe; }));
         record.reset();
         fs::copy_file(db, db + ".check", fs::copy_options::overwrite_existing);
         if (!ForgetHashes(db + ".check")) return std::fprintf(stderr, "the record's hashes cannot be cleared\n"), 1;
         record = SqliteImportRecord::Open(db + ".check");
         first.push_back(timed([&] {
-            const CardVerdict v = CheckCard(posix, record.get(), request);
+            const CardVerdict v = CheckCard(posix, posix, record.get(), request);
             safe = safe && v.Safe();
             checked = static_cast<std::size_t>(v.Checked);
         }));
-        kept.push_back(timed([&] { safe = CheckCard(posix, record.get(), request).Safe() && safe; }));
+        kept.push_back(timed([&] { safe = CheckCard(posix, posix, record.get(), request).Safe() && safe; }));
         record.reset();
         fs::remove(db + ".check");
         for (const char* suffix : {"-wal", "-shm"}) fs::remove(db + ".check" + suffix);

@@ -455,12 +455,17 @@ int CheckCardOnly(const RunOptions& options, FileSystem& fs, UserPort& port) {
         return kExitEnded;
     };
     if (options.SourcePath.empty()) return refuse("Please specify a source folder.");
-    if (!fs.FolderExists(options.SourcePath)) return refuse("The source folder you specified doesn't exist.");
+    // A camera or phone on a cable is checked through the device.
+    DeviceOpener devices(fs);
+    std::string refusal;
+    FileSource* device = devices.Open(options.SourcePath, options.OutputPath, refusal);
+    if (!refusal.empty()) return refuse(refusal);
+    if (!device && !fs.FolderExists(options.SourcePath)) return refuse("The source folder you specified doesn't exist.");
     if (!fs.FolderExists(options.OutputPath)) return refuse("The output folder " + options.OutputPath + " doesn't exist.");
     const std::unique_ptr<SqliteImportRecord> imports = SqliteImportRecord::Open(SqliteImportRecord::DefaultPath());
     CardCheckRequest request = CardCheckOf(options);
     request.stopped = [&port] { return port.Cancel(); };
-    const CardVerdict verdict = CheckCard(fs, imports.get(), request);
+    const CardVerdict verdict = CheckCard(device ? *device : fs, fs, imports.get(), request);
     std::printf("%s\n", ConsoleText(VerdictText(verdict)).c_str());
     return verdict.Safe() ? kExitCompleted : kExitIncomplete;
 }

@@ -45,8 +45,8 @@ struct Destination {
 
 class Checker {
 public:
-    Checker(FileSystem& fs, ImportRecord* record, const CardCheckRequest& request)
-        : fs_(fs), record_(record), request_(request), folderFilter_(request.Filter) {
+    Checker(FileSource& card, FileSystem& fs, ImportRecord* record, const CardCheckRequest& request)
+        : card_(card), fs_(fs), record_(record), request_(request), folderFilter_(request.Filter) {
         folderFilter_.IncludePatterns.clear();  // they never stop the descent
         destinations_.push_back({request.Output, {}, {}, false, {}});
         for (const std::string& backup : request.Backups) destinations_.push_back({backup, {}, {}, false, {}});
@@ -60,7 +60,8 @@ public:
             else
                 for (KeptHash& h : *hashes) kept_.emplace(std::move(h.Path), std::make_pair(h.Stamp, std::move(h.Hash)));
         };
-        keep(request.Source);
+        const std::string cardKey = card_.ListingKey(request.Source);
+        keep(cardKey.empty() ? request.Source : cardKey);
         for (Destination& d : destinations_) {
             keep(d.folder);
             if (std::optional<std::vector<ImportedFile>> files = record_->RecordedIn(d.folder)) {
@@ -86,7 +87,7 @@ private:
     // over, `byPattern`: a folder above is left by the exclude patterns.
     void Walk(const std::string& folder, int depth, Exclusion excluded, bool byPattern) {
         std::vector<FsItem> files, folders;
-        if (!fs_.ListFolder(folder, files, folders)) {
+        if (!card_.ListFolder(folder, files, folders)) {
             // A folder of the card that cannot be read may hold anything.
             verdict_.Unsafe.push_back({folder, UnsafeReason::NotInOutput, "the folder cannot be read"});
             return;
@@ -141,6 +142,7 @@ private:
     // those the record names first, then, only when none does, any file of
     // its size found by walking the destination once.
     bool HeldIn(Destination& d, const FsItem& file) {
+        if (SeenIn(d, file)) return true;
         std::unordered_set<std::string> tried;
         const auto recordedHolds = [&](const std::string& path) {
             if (!tried.insert(path).second) return false;
@@ -173,39 +175,72 @@ private:
         for (const FsItem& sub : folders) WalkDestination(d, sub.Path);
     }
 
+    // A device's file (one with a ListingKey) whose hash the record does not
+    // keep, and that the run just ended, or the record, saw placed in the
+    // output folder with its name, size and time, where a file of that size
+    // still stands: held, without the download its hash would take, and
+    // said apart as unproven.
+    bool SeenIn(const Destination& d, const FsItem& file) {
+        if (&d != &destinations_.front() || file.Size <= 0) return false;
+        const std::string key = card_.ListingKey(file.Path);
+        if (key.empty() || !RecordedHash(key, file).empty()) return false;
+        std::optional<std::string> placed;
+        if (const auto ran = request_.RunPlaced.find(file.Path); ran != request_.RunPlaced.end()) placed = ran->second;
+        else if (record_) placed = record_->Seen(key, file.Size, file.Modified);
+        if (!placed || !Within(*placed, d.folder)) return false;
+        const std::optional<FsItem> there = fs_.GetFile(*placed);
+        if (!there || there->IsFolder || there->Size != file.Size) return false;
+        verdict_.Unproven.push_back(file.Path);
+        return true;
+    }
+
+    static bool Within(const std::string& path, const std::string& folder) {
+        return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+               (path[folder.size()] == '/' || folder.back() == '/');
+    }
+
     // A copy is another file with the same bytes: the card's file itself,
     // reached through another path, is no copy.
     bool Same(const FsItem& original, const FsItem& copy) {
         if (original.Id.Known() && copy.Id == original.Id) return false;
         if (original.Path == copy.Path) return false;
-        const std::string& a = HashOf(original);
+        const std::string& a = HashOf(original, card_);
         if (a.empty()) return false;
-        const std::string& b = HashOf(copy);
+        const std::string& b = HashOf(copy, fs_);
         return !b.empty() && a == b;
     }
 
+    // The hash the record keeps of the file as it stands, under `key`.
+    std::string RecordedHash(const std::string& key, const FsItem& file) {
+        const FileStamp stamp{file.Id, file.Size, file.Modified};
+        if (const auto kept = kept_.find(key); kept != kept_.end() && kept->second.first == stamp)
+            return kept->second.second;
+        if (record_ && !keptAtOnce_ && (file.Id.Known() || key != file.Path)) return record_->StampedHash(key, stamp);
+        return {};
+    }
+
     // Each file's hash at most once per check, and none at all while the
-    // record keeps one taken of the file as it stands.
-    const std::string& HashOf(const FsItem& file) {
+    // record keeps one taken of the file as it stands: a card's by its path
+    // and identity, a device's by its name there, size and time.
+    const std::string& HashOf(const FsItem& file, FileSource& from) {
         const auto known = hashes_.find(file.Path);
         if (known != hashes_.end()) return known->second;
         const FileStamp stamp{file.Id, file.Size, file.Modified};
-        std::string hash;
-        if (const auto kept = kept_.find(file.Path); kept != kept_.end() && kept->second.first == stamp)
-            hash = kept->second.second;
-        else if (record_ && file.Id.Known() && !keptAtOnce_)
-            hash = record_->StampedHash(file.Path, stamp);
+        const std::string deviceKey = &from == &card_ ? card_.ListingKey(file.Path) : std::string();
+        const std::string& key = deviceKey.empty() ? file.Path : deviceKey;
+        std::string hash = RecordedHash(key, file);
         if (hash.empty()) {
-            if (!fs_.ContentHash(file.Path, hash, request_.pump ? request_.pump : [] {})) hash.clear();
+            if (!from.ContentHash(file.Path, hash, request_.pump ? request_.pump : [] {})) hash.clear();
             // Kept only when the file still stands as it was listed.
-            else if (record_ && file.Id.Known())
-                if (const std::optional<FsItem> after = fs_.GetFile(file.Path);
+            else if (record_ && (file.Id.Known() || !deviceKey.empty()))
+                if (const std::optional<FsItem> after = from.GetFile(file.Path);
                     after && FileStamp{after->Id, after->Size, after->Modified} == stamp)
-                    record_->KeepStampedHash(file.Path, stamp, hash);
+                    record_->KeepStampedHash(key, stamp, hash);
         }
         return hashes_.emplace(file.Path, std::move(hash)).first->second;
     }
 
+    FileSource& card_;
     FileSystem& fs_;
     ImportRecord* record_;
     const CardCheckRequest& request_;
@@ -232,8 +267,8 @@ std::string Below(const std::string& path, const std::string& top) {
 
 }  // namespace
 
-CardVerdict CheckCard(FileSystem& fs, ImportRecord* record, const CardCheckRequest& request) {
-    return Checker(fs, record, request).Run();
+CardVerdict CheckCard(FileSource& card, FileSystem& fs, ImportRecord* record, const CardCheckRequest& request) {
+    return Checker(card, fs, record, request).Run();
 }
 
 std::string VerdictText(const CardVerdict& v, std::size_t listed) {
@@ -259,6 +294,21 @@ std::string VerdictText(const CardVerdict& v, std::size_t listed) {
             }
             text += crlf + std::string("  ") + Below(file.Path, v.Source) + ": " + UnsafeReasonText(file.Reason) +
                     (file.Detail.empty() ? "" : " (" + file.Detail + ")");
+        }
+    }
+    if (!v.Unproven.empty()) {
+        const std::size_t n = v.Unproven.size();
+        text += crlf + std::string(crlf) + std::to_string(n) + (n == 1 ? " file is" : " files are") +
+                " taken as held because the run or the record of imports saw " + (n == 1 ? "it" : "them") +
+                " placed with the same name, size and time on the device; " + (n == 1 ? "its" : "their") +
+                " bytes were not compared, since a device's file is read only by downloading it whole:";
+        std::size_t shown = 0;
+        for (const std::string& path : v.Unproven) {
+            if (shown++ == listed) {
+                text += crlf + std::string("  and ") + std::to_string(n - listed) + " more.";
+                break;
+            }
+            text += crlf + std::string("  ") + Below(path, v.Source);
         }
     }
     if (!v.LeftByPattern.empty()) {

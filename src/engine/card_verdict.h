@@ -3,7 +3,11 @@
 // identical bytes, in the output folder and in every backup folder. Sizes are
 // compared first; only a file of a size some destination holds is hashed,
 // each file at most once, and the hash is kept in the record of imports for
-// as long as the file's identity, size and modified time stay.
+// as long as the file's identity, size and modified time stay. A camera's
+// or phone's file is read only by downloading it whole: its hash is kept
+// under its name on the device (FileSource::ListingKey), and a file the
+// record saw placed with its name, size and time is taken as held without
+// a download, said apart as not proven by its bytes.
 
 #include <cstdint>
 #include <functional>
@@ -50,6 +54,10 @@ struct CardVerdict {
     std::int64_t Checked = 0;               // files on the card that count
     std::vector<UnsafeFile> Unsafe;         // in the card's order
     std::vector<std::string> LeftByPattern;  // files the exclude patterns leave: listed apart, not blocking
+    // A device's files taken as held in the output folder because the run
+    // just ended, or the record of imports, placed them there (name, size and
+    // time on the device), their bytes not compared.
+    std::vector<std::string> Unproven;
     bool Stopped = false;                   // the check was stopped before every file was seen
     bool Safe() const { return Unsafe.empty() && !Stopped; }
 };
@@ -63,12 +71,18 @@ struct CardCheckRequest {
     bool DcfNamesOnly = false;  // DCFMode ValidOnly: a file not placed with another name is said to be that
     // Why the run just ended left each file unplaced, by source path.
     std::unordered_map<std::string, UnsafeReason> RunReasons;
+    // Where the run just ended placed each file of a device (or found it
+    // already imported), by source path: taken as held there while a file
+    // of its size stands, without downloading it again.
+    std::unordered_map<std::string, std::string> RunPlaced;
     std::function<bool()> stopped;  // asked between files; may be null
     std::function<void()> pump;     // runs between pieces of a hash; may be null
 };
 
-// `record` may be null: then every candidate is hashed afresh and nothing is kept.
-CardVerdict CheckCard(FileSystem& fs, ImportRecord* record, const CardCheckRequest& request);
+// `card` is the run's source (the computer's file systems, or a device);
+// `fs` holds the output and backup folders. `record` may be null: then every
+// candidate is hashed afresh and nothing is kept.
+CardVerdict CheckCard(FileSource& card, FileSystem& fs, ImportRecord* record, const CardCheckRequest& request);
 
 // The verdict as the user reads it: its sentence, then the files not safe
 // and why (at most `listed` of them, then how many more), then those the

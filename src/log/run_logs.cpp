@@ -46,9 +46,16 @@ struct LiveFacts {
 LiveFacts AskFileSystem(FileSystem& fs, const FileFacts& facts) {
     const bool moved = facts.Timestamped && facts.Operation == FileOperation::Moved;
     const std::string path = moved ? JoinPath(facts.OutputFolder, facts.OutputFileName) : facts.SourceFilePath;
-    if (const auto item = moved && facts.Placed ? facts.Placed : fs.GetFile(path)) {
+    // A device's file is no path of the computer's: its facts are those listed.
+    const bool ours = path.rfind(kDevicePrefix, 0) != 0;
+    if (const auto item = moved && facts.Placed ? facts.Placed : ours ? fs.GetFile(path) : std::nullopt) {
+        // A move that copied (from a device, or another disk) made a file born
+        // with the run: the original's creation stays the file's.
+        DateTime created = item->Created;
+        if (moved && facts.FileSystemDateCreated != DateTime() && facts.FileSystemDateCreated < created)
+            created = facts.FileSystemDateCreated;
         return {item->Size,
-                item->Created,
+                created,
                 item->Modified,
                 (item->Attributes & kAttrReadOnly) != 0,
                 (item->Attributes & kAttrHidden) != 0,

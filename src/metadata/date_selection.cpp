@@ -92,8 +92,16 @@ Choice FormatRule(const FileFacts& f, const RunOptions& options) {
     return TiffRule(f, options.DateModeTIFF);
 }
 
-// Sets the date from the file system, and says which of its dates it is.
-void TakeFileSystemDate(FileFacts& f, DateModeFileSystem mode) {
+// Sets the date from the file system, and says which of its dates it is. A
+// file with neither date (a camera that tells no file times lists them so) has
+// none to give: it is not timestamped.
+void TakeFileSystemDate(FileFacts& f, DateModeFileSystem mode, RunTally& tally, const ProblemSink& report) {
+    if (f.FileSystemDateCreated == DateTime() && f.FileSystemDateModified == DateTime()) {
+        f.Timestamped = false;
+        ++tally.NumberOfInvalidDateFiles;
+        if (report) report(f.Notes, f.SourceFileName + " has no file system date.", MsgIcon::Exclamation);
+        return;
+    }
     const bool created = mode == DateModeFileSystem::Created ||
                          (mode != DateModeFileSystem::Modified && f.FileSystemDateCreated < f.FileSystemDateModified);
     f.TimestampDateTime = f.DateBeforeShift = created ? f.FileSystemDateCreated : f.FileSystemDateModified;
@@ -118,7 +126,7 @@ void ChooseTimestamp(FileFacts& facts, const RunOptions& options, const RunPlan&
     facts.TimestampHasTime = true;
 
     if (options.DateMode == DateMode::FileSystemOnly) {
-        TakeFileSystemDate(facts, options.DateModeFileSystem);
+        TakeFileSystemDate(facts, options.DateModeFileSystem, tally, report);
         return;
     }
     const Choice choice = FormatRule(facts, options);
@@ -150,7 +158,7 @@ void ChooseTimestamp(FileFacts& facts, const RunOptions& options, const RunPlan&
         if (report) report(facts.Notes, facts.SourceFileName + choice.missing, MsgIcon::Exclamation);
         return;
     }
-    TakeFileSystemDate(facts, options.DateModeFileSystem);
+    TakeFileSystemDate(facts, options.DateModeFileSystem, tally, report);
 }
 
 }  // namespace ravlen

@@ -21,6 +21,11 @@ namespace ravlen {
 
 enum : int { kAttrReadOnly = 1, kAttrHidden = 2, kAttrSystem = 4 };
 
+// What begins the path of a camera or phone on a cable as a source
+// ("camera:<model>@<port>", then its folder path there): none of the
+// computer's file systems holds a file of that path.
+inline constexpr std::string_view kDevicePrefix = "camera:";
+
 // The failures the program tells apart by its own checks, beside the
 // system's error number: what a file operation's caller acts on.
 enum class FsFault : std::uint8_t {

@@ -1,6 +1,7 @@
 #include "platform/device_source.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +21,10 @@ namespace {
 constexpr std::size_t kPartWindow = 4 * 1024;
 static_assert(kPartWindow >= kSampleBytes, "a sample's head comes from the first window");
 constexpr const char* kUnpluggedText = "The device is no longer connected";
+// A source's own scratch folder: this prefix, its process id, a unique part.
+constexpr std::string_view kScratchPrefix = ".ravlen-device-";
+// The room a download kept for a later pass leaves free at least.
+constexpr std::uint64_t kKeptDownloadsRoom = 1ULL << 30;
 
 std::pair<std::string, std::string> Split(const std::string& devicePath) {
     const auto slash = devicePath.rfind('/');
@@ -101,16 +106,35 @@ void DeviceSource::DropDownload(const std::string& path) {
         unlink(it->second.c_str());
         local_.erase(it);
     }
+    downloadedAs_.erase(path);
 }
 
 void DeviceSource::ReadsOver() {
     std::lock_guard lock(mutex_);
-    while (!local_.empty()) DropDownload(local_.begin()->first);
+    samples_.clear();
+    // The downloads wait for the next pass (a preview's for the run that
+    // follows), but those that left the disk short of room.
+    for (const std::string& path : passOnly_) DropDownload(path);
+    passOnly_.clear();
     // Once a pass, not once a file: removing a folder waits on the disk's journal.
-    if (!scratch_.empty() && rmdir(scratch_.c_str()) == 0) scratch_.clear();
+    if (!scratch_.empty() && local_.empty() && rmdir(scratch_.c_str()) == 0) scratch_.clear();
 }
 
-void DeviceSource::SetScratchFolder(const std::string& folder) { scratchFolder_ = folder; }
+void DeviceSource::SetScratchFolder(const std::string& folder) {
+    scratchFolder_ = folder;
+    // What a run killed before it ended left there is of no use to anyone:
+    // its folder names the process that made it.
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(kScratchPrefix, 0) != 0) continue;
+        const long pid = std::strtol(name.c_str() + kScratchPrefix.size(), nullptr, 10);
+        // A process still there (or one of another user's) keeps its folder.
+        if (pid <= 0 || kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+        std::error_code removed;
+        std::filesystem::remove_all(entry.path(), removed);
+    }
+}
 
 std::string DeviceSource::DevicePath(const std::string& path) const {
     if (path.size() <= top_.size() || path.compare(0, top_.size(), top_) != 0) return "/";
@@ -151,6 +175,11 @@ bool DeviceSource::ListFolder(const std::string& path, std::vector<FsItem>& file
         item.Name = entry.Name, item.Path = base + "/" + entry.Name, item.Size = entry.Size;
         if (entry.Modified != 0) item.Modified = item.Created = DateTime::FromTimeT(static_cast<std::time_t>(entry.Modified));
         listed_[item.Path] = entry;
+        // A download of a pass before holds another file if the device now
+        // lists it otherwise.
+        if (const auto was = downloadedAs_.find(item.Path);
+            was != downloadedAs_.end() && (was->second.Size != entry.Size || was->second.Modified != entry.Modified))
+            DropDownload(item.Path);
         files.push_back(std::move(item));
     }
     return true;
@@ -231,7 +260,7 @@ bool DeviceSource::Downloaded(const std::string& path, std::string& local, FsSta
             const char* tmp = std::getenv("TMPDIR");
             folder = tmp && *tmp ? tmp : "/tmp";
         }
-        std::string pattern = JoinPath(folder, ".ravlen-device-XXXXXX");
+        std::string pattern = JoinPath(folder, std::string(kScratchPrefix) + std::to_string(getpid()) + "-XXXXXX");
         if (!mkdtemp(pattern.data())) return status = posix_fs::Failure(errno), false;
         scratch_ = pattern;
     }
@@ -265,6 +294,16 @@ bool DeviceSource::Downloaded(const std::string& path, std::string& local, FsSta
         futimens(out.fd, times);
     }
     local_[path] = local;
+    downloadedAs_[path] = entry;
+    // The room is asked of the disk again only once the downloads since
+    // could have used what was spare: not once a file.
+    const auto size = static_cast<std::uint64_t>(entry.Size);
+    if (spare_ < size + kKeptDownloadsRoom) {
+        const std::optional<std::uint64_t> free = disk_.FreeBytes(scratch_);
+        spare_ = free && *free > kKeptDownloadsRoom ? *free - kKeptDownloadsRoom : 0;
+    }
+    if (spare_ < size) passOnly_.insert(path);
+    else spare_ -= size;
     return true;
 }
 
@@ -293,7 +332,14 @@ FsStatus DeviceSource::ReadSample(const std::string& path, FileSample& sample) {
     if (!Facts(path, entry, status)) return status;
     const bool local = HasDownload(path);
     std::string first;
-    if (local || !PartialReads(path, static_cast<std::uint64_t>(entry.Size), first, status)) {
+    std::optional<FileSample> kept;
+    if (!local) {
+        std::lock_guard lock(mutex_);
+        if (const auto it = samples_.find(path); it != samples_.end()) kept = it->second;
+    }
+    if (kept) {
+        sample = std::move(*kept);
+    } else if (local || !PartialReads(path, static_cast<std::uint64_t>(entry.Size), first, status)) {
         std::string copy;
         if (!Downloaded(path, copy, status)) return status;
         if (status = disk_.ReadSample(copy, sample); !status) return status;
@@ -335,6 +381,12 @@ std::unique_ptr<StagedCopy> DeviceSource::StageCopy(const std::string& from, con
     if (!local.empty()) {
         // Downloaded already: copied on the computer, never again over the cable.
         std::lock_guard lock(mutex_);
+        // The record of imports (when a run has one: HashCopies) compares the
+        // next files of this size with this one by its sample, read at its
+        // source until its copy is named: taken now, from the download,
+        // before it moves into the copy.
+        std::optional<FileSample> sample;
+        if (FileSample taken; keepSamples_ && disk_.ReadSample(local, taken)) sample = std::move(taken);
         copy = disk_.StageScratch(local, to, verify, status);
         if (!copy) return nullptr;
         staged_[copy.get()] = from;
@@ -342,6 +394,7 @@ std::unique_ptr<StagedCopy> DeviceSource::StageCopy(const std::string& from, con
         // unless its folder takes copies only under their final names: then
         // they are copied from the download when named.
         if (!disk_.CopiesUnderFinalName(disk_.ParentPart(to))) {
+            if (sample) samples_[from] = std::move(*sample);
             if (access(local.c_str(), F_OK) == 0) unlink(local.c_str());
             local_.erase(from);
             DropDownload(from);

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,6 @@
 namespace ravlen {
 
 // The path a device is named by in SourcePath, and back.
-inline constexpr std::string_view kDevicePrefix = "camera:";
 std::string DeviceSourcePath(const DeviceInfo& device);
 bool IsDeviceSourcePath(const std::string& path);
 std::optional<DeviceInfo> ParseDeviceSourcePath(const std::string& path);
@@ -38,7 +38,8 @@ public:
 
     // Where files read before their copy wait for it (best on the output
     // folder's file system, where the copy is then made without a second
-    // transfer); the system's temporary folder until set.
+    // transfer); the system's temporary folder until set. What a killed run
+    // left there is removed.
     void SetScratchFolder(const std::string& folder);
     const std::string& Top() const { return top_; }
     // The folder path on the device of a path under Top(): "/" for Top() itself.
@@ -53,14 +54,16 @@ public:
     FsStatus MoveFile(const std::string& from, const std::string& to) override;
     FsStatus CopyFile(const std::string& from, const std::string& to) override;
     bool SameFileSystem(const std::string&, const std::string&) override { return false; }
+    void HashCopies(bool on) override { keepSamples_ = on; }
     std::unique_ptr<StagedCopy> StageCopy(const std::string& from, const std::string& to, bool verify,
                                           FsStatus& status) override;
     FsStatus GiveUpSource(StagedCopy& copy) override;
     FsStatus ContentHash(const std::string& path, std::string& hash, const std::function<void()>& pump) override;
     FsStatus ReadSample(const std::string& path, FileSample& sample) override;
     std::optional<FileTime> ModifiedTime(const std::string& path) override;
-    // The pass is over: the files downloaded for it are let go. (A device
-    // without partial reads is read again by the run that follows a preview.)
+    // The pass is over. Its downloads wait for the next pass (the run that
+    // follows a preview takes them, rather than the device's bytes again),
+    // unless they left the disk short of room; all go with the source.
     void ReadsOver() override;
     // The model and the file's path on the device: its port changes each
     // time it is plugged in.
@@ -90,7 +93,12 @@ private:
     std::map<std::string, DeviceEntry> listed_;   // by path
     std::map<std::string, std::string> local_;    // path -> downloaded copy
     std::map<const StagedCopy*, std::string> staged_;  // a copy staged from a download -> its device path
+    std::map<std::string, DeviceEntry> downloadedAs_;  // path -> the file as listed when downloaded
+    std::set<std::string> passOnly_;  // downloads let go at the end of the pass: the disk is short of room
+    std::map<std::string, FileSample> samples_;  // path -> sample of a download moved into its staged copy
     int partial_ = -1;  // -1 unknown, 0 no, 1 yes
+    bool keepSamples_ = false;  // a record of imports compares files by their samples
+    std::uint64_t spare_ = 0;   // what downloads kept for a later pass may still take of the disk
     unsigned downloads_ = 0;
     bool unplugged_ = false;
 };

@@ -275,6 +275,36 @@ wait)
     [ "$got" -eq 1 ] || fail "exit status $got after Ctrl+C, expected 1"
     [ "$(files_in src)" = 2 ] || fail "files moved without a card"
     ;;
+device)
+    # A camera on a cable (libgphoto2's Directory Browse over a folder): a
+    # Copy, the verdict through the device, the undo that removes copies
+    # only while the device holds their originals, and that of a Move,
+    # which puts nothing back on it.
+    mkdir -p card/DCIM/100TEST; printf one > card/DCIM/100TEST/IMG_0001.JPG; printf two2 > card/DCIM/100TEST/IMG_0002.JPG
+    cam="SourcePath=camera:Directory Browse@disk:$work/card"
+    keys="OutputPath=out AutoDetect=0 DateMode=3 ProcessSubfolders=1 DCFMode=2"
+    "$run" "$cam" $keys RequestConfirmation=0 MoveOrCopy=1 > out.txt 2> err.txt; got=$?
+    grep -q "camera driver" out.txt err.txt && { echo "SKIP: no Directory Browse camlib"; exit 0; }
+    [ "$got" -eq 0 ] || fail "exit status $got, expected 0"
+    [ "$(ls out | grep -vc '^Ravlen Log')" = 2 ] || fail "the device's files were not copied"
+    expect 0 --check-card "$cam" $keys
+    has out.txt "All 2 files on camera:Directory Browse@disk:$work/card are in $work/out"
+    printf three > card/DCIM/100TEST/IMG_0003.JPG
+    expect 3 --check-card "$cam" $keys
+    has out.txt "  DCIM/100TEST/IMG_0003.JPG: not in the output folder"
+    rm card/DCIM/100TEST/IMG_0003.JPG; printf longer > card/DCIM/100TEST/IMG_0002.JPG
+    expect 3 --undo-last --yes
+    has out.txt "The copy and the original differ in size, so the copy is kept."
+    [ "$(ls out | grep -vc '^Ravlen Log')" = 1 ] && [ "$(files_in card/DCIM/100TEST)" = 2 ] ||
+        fail "the undo removed the wrong copy, or touched the device"
+    rm out/*
+    expect 0 "$cam" $keys RequestConfirmation=0 MoveOrCopy=2
+    [ "$(files_in card/DCIM/100TEST)" = 0 ] || fail "the Move left files on the device"
+    expect 3 --undo-last --yes
+    has out.txt "nothing is written back to a device"
+    [ "$(ls out | grep -vc '^Ravlen Log')" = 2 ] && [ "$(files_in card/DCIM/100TEST)" = 0 ] ||
+        fail "the undo of a Move touched a file"
+    ;;
 *)
     fail "unknown case $case_name"
     ;;

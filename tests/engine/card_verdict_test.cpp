@@ -89,7 +89,7 @@ struct Card {
         if (inBak) dir.Write("bak/" + placed, bytes);
         if (inOut && recorded) record.files.push_back({out + "/" + placed, static_cast<std::int64_t>(bytes.size()), "", {}});
     }
-    CardVerdict Check() { return CheckCard(fs, &record, request); }
+    CardVerdict Check() { return CheckCard(fs, fs, &record, request); }
     // Each file not safe, by its path below the card, with its reason.
     static std::map<std::string, UnsafeReason> Reasons(const CardVerdict& v) {
         std::map<std::string, UnsafeReason> reasons;

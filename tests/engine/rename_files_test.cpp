@@ -1321,7 +1321,7 @@ TEST_F(RenameFilesTest, BackupsCatchUpAndTheCopiesHashesAreKept) {
     CardCheckRequest request;
     request.Source = in, request.Output = out;
     files.hashes = 0;
-    EXPECT_TRUE(CheckCard(files, &record, request).Safe());
+    EXPECT_TRUE(CheckCard(files, files, &record, request).Safe());
     EXPECT_EQ(files.hashes, 0);
 
     const std::string backup = dir.Mkdir("backup");
@@ -1342,13 +1342,13 @@ TEST_F(RenameFilesTest, BackupsCatchUpAndTheCopiesHashesAreKept) {
     EXPECT_TRUE(plans.left.empty());
     request.Backups = {backup};
     files.hashes = 0;
-    EXPECT_TRUE(CheckCard(files, &record, request).Safe());
+    EXPECT_TRUE(CheckCard(files, files, &record, request).Safe());
     EXPECT_EQ(files.hashes, 1);  // the backup's own "second", never copied by a run
 
     // A card file changed since (same size, other bytes, another time) is read again.
     dir.Write("in/IMG_0001.JPG", "uno");
     files.hashes = 0;
-    const CardVerdict changed = CheckCard(files, &record, request);
+    const CardVerdict changed = CheckCard(files, files, &record, request);
     ASSERT_EQ(changed.Unsafe.size(), 1u);
     EXPECT_EQ(changed.Unsafe[0].Path, in + "/IMG_0001.JPG");
     EXPECT_GE(files.hashes, 1);

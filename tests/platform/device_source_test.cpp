@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -187,6 +188,35 @@ TEST(DeviceSourcePath, NamesAModelOnAPortAndSaysHowToReleaseABusyOne) {
 #ifdef RAVLEN_LEAK_CHECKED
 #include <sanitizer/lsan_interface.h>
 #endif
+
+// A download waits for the next pass, the one a preview made for its run,
+// unless the device lists the file otherwise by then; a scratch folder left
+// by a process that is gone is removed, one of a live process kept.
+TEST_F(DeviceSourceTest, KeepsDownloadsForTheNextPassWhileTheFileIsTheSame) {
+    device.partial = false;
+    FileSample sample;
+    std::vector<FsItem> files, folders;
+    const std::string folder = Path("/store_00010001/DCIM/Camera");
+    ASSERT_TRUE(source.ListFolder(folder, files, folders));
+    ASSERT_TRUE(source.ReadSample(Path(kPicture), sample));
+    source.ReadsOver();
+    ASSERT_TRUE(source.ListFolder(folder, files, folders));
+    ASSERT_TRUE(source.ReadSample(Path(kPicture), sample));
+    EXPECT_EQ(device.downloads[kPicture], 1);
+    device.times[kPicture] += 2;  // taken anew under the same name
+    source.ReadsOver();
+    ASSERT_TRUE(source.ListFolder(folder, files, folders));
+    ASSERT_TRUE(source.ReadSample(Path(kPicture), sample));
+    EXPECT_EQ(device.downloads[kPicture], 2);
+
+    dir.Write("out/.ravlen-device-999999999-abcdef/1", "left by a killed run");
+    const std::string live = ".ravlen-device-" + std::to_string(getppid()) + "-abcdef";
+    dir.Write("out/" + live + "/1", "another run's, under way");
+    DeviceSource next(device, disk, kTop);
+    next.SetScratchFolder(out);
+    EXPECT_FALSE(fs::exists(out + "/.ravlen-device-999999999-abcdef"));
+    EXPECT_TRUE(fs::exists(out + "/" + live + "/1"));
+}
 
 // libgphoto2's own calls, on its Directory Browse camera over a folder.
 TEST(GphotoLink, ListsDownloadsAndDeletesOnADirectoryBrowseCamera) {

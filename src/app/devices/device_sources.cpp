@@ -31,6 +31,35 @@ FileSource* DeviceOpener::Open(const std::string& sourcePath, const std::string&
     return source_.get();
 }
 
+CableDevices::CableDevices(FileSystem& disk) : disk_(disk) {}
+CableDevices::~CableDevices() = default;
+
+DeviceSource* CableDevices::Reach(const std::string& top, std::string& why) {
+    auto [at, added] = reached_.try_emplace(top);
+    Reached& reached = at->second;
+    if (added) {
+        const std::optional<DeviceInfo> device = ParseDeviceSourcePath(top);
+        if (!device) {
+            reached.why = "the source " + top + " names no device";
+        } else {
+            DeviceStatus status;
+            reached.link = OpenDevice(*device, status);
+            if (!reached.link && status.fault == DeviceFault::Unplugged) {
+                std::string error;
+                std::vector<DeviceInfo> same;
+                for (const DeviceInfo& found : FindDevices(error))
+                    if (found.Model == device->Model) same.push_back(found);
+                if (same.size() == 1) reached.link = OpenDevice(same.front(), status);
+            }
+            // Named under the run's path whatever port it answers on now.
+            if (reached.link) reached.source = std::make_unique<DeviceSource>(*reached.link, disk_, top);
+            else reached.why = DeviceOpenMessage(*device, status);
+        }
+    }
+    why = reached.why;
+    return reached.source.get();
+}
+
 namespace {
 
 // Storages and files below `folder` on the device, every folder walked.

@@ -2,10 +2,12 @@
 // Cameras and phones on a cable as a run's source: the one SourcePath names
 // ("camera:<model>@<port>") opened for the run, and the devices listed.
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/undo/undo_plan.h"
 #include "model/file_system.h"
 #include "platform/device_link.h"
 
@@ -31,6 +33,27 @@ private:
     FileSystem& disk_;
     std::unique_ptr<DeviceLink> link_;
     std::unique_ptr<DeviceSource> source_;
+};
+
+// The devices an undo reaches by the source paths its runs named: the one on
+// the named port or, since a port changes each time a device is plugged in,
+// the one device of that model on another port. Each is opened once.
+class CableDevices final : public UndoDevices {
+public:
+    explicit CableDevices(FileSystem& disk);
+    ~CableDevices() override;
+    CableDevices(const CableDevices&) = delete;
+    CableDevices& operator=(const CableDevices&) = delete;
+    DeviceSource* Reach(const std::string& top, std::string& why) override;
+
+private:
+    struct Reached {
+        std::unique_ptr<DeviceLink> link;
+        std::unique_ptr<DeviceSource> source;
+        std::string why;
+    };
+    FileSystem& disk_;
+    std::map<std::string, Reached> reached_;  // by top
 };
 
 // A device with what it holds, for --devices and the window's source list.

@@ -133,6 +133,9 @@ public:
     void KeepReasons(std::unordered_map<std::string, UnsafeReason>* reasons, const RunOptions* options) {
         reasons_ = reasons, options_ = options;
     }
+    // Where each file went, for the verdict on a device, whose files it
+    // would otherwise download again.
+    void KeepPlaced(std::unordered_map<std::string, std::string>* placed) { placed_ = placed; }
     // The placed files a backup folder lacks, for the summary.
     const std::vector<FileFacts>& Unbacked() const { return unbacked_; }
     void WriteFileRecord(const FileFacts& facts) override {
@@ -145,6 +148,8 @@ public:
         if (reasons_ && facts.Operation != FileOperation::Moved && facts.Operation != FileOperation::Copied &&
             facts.Operation != FileOperation::AlreadyImported)
             (*reasons_)[facts.SourceFilePath] = UnplacedReason(facts, *options_);
+        else if (placed_ && !facts.OutputFileName.empty())
+            (*placed_)[facts.SourceFilePath] = JoinPath(facts.OutputFolder, facts.OutputFileName);
         if (logs_) logs_->WriteFileRecord(facts);
         if (journal_ && facts.Timestamped &&
             (facts.Operation == FileOperation::Moved || facts.Operation == FileOperation::Copied)) {
@@ -174,6 +179,7 @@ private:
     RunJournal* journal_;
     FileSystem& fs_;
     std::unordered_map<std::string, UnsafeReason>* reasons_ = nullptr;
+    std::unordered_map<std::string, std::string>* placed_ = nullptr;
     const RunOptions* options_ = nullptr;
     std::vector<FileFacts> unbacked_;
 };
@@ -678,6 +684,8 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
                           journal, services_.fs);
     std::unordered_map<std::string, UnsafeReason> reasons;
     if (services_.checkCard) records.KeepReasons(&reasons, &options);
+    std::unordered_map<std::string, std::string> placed;
+    if (services_.checkCard && source_) records.KeepPlaced(&placed);
     verdict_.reset();
     const auto began = std::chrono::steady_clock::now();
     const bool finished = RunPass("Timestamping Files...", true, folders, options, &records);
@@ -699,11 +707,12 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
     // Files renamed where they lie leave no card to be formatted.
     const bool inPlace = folders.source.Id.Known() ? folders.source.Id == folders.output.Id
                                                    : folders.source.Path == folders.output.Path;
-    if (services_.checkCard && !inPlace && !source_) {  // a device is no card to format
+    if (services_.checkCard && !inPlace) {
         CardCheckRequest request = CardCheckOf(options);
         request.Source = folders.source.Path;
         request.Output = folders.output.Path;
         request.RunReasons = std::move(reasons);
+        request.RunPlaced = std::move(placed);
         card = CheckCardAfterRun(options, std::move(request));
         if (services_.runEnded)
             services_.runEnded(*card, std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
@@ -740,16 +749,18 @@ RunOutcome RunDriver::Process(const Folders& folders, const RunOptions& options)
 CardCheck RunDriver::CheckCardAfterRun(const RunOptions& options, CardCheckRequest request) {
     request.pump = [this] { services_.port.PumpEvents(); };
     const std::size_t lines = services_.cardLines;
-    const auto check = [this, lines](const CardCheckRequest& r, CardCheck& card) {
+    // A device's files are checked through the device, as the run read them.
+    FileSource* source = source_ ? source_ : &services_.fs;
+    const auto check = [this, lines, source](const CardCheckRequest& r, CardCheck& card) {
         services_.port.SetBusy(true);
-        verdict_ = CheckCard(services_.fs, services_.imports, r);
+        verdict_ = CheckCard(*source, services_.fs, services_.imports, r);
         services_.port.SetBusy(false);
         card.Text = VerdictText(*verdict_, lines);
         card.Safe = verdict_->Safe();
     };
     CardCheck card;
     check(request, card);
-    if (card.Safe && options.EjectWhenDone && services_.eject) {
+    if (card.Safe && options.EjectWhenDone && services_.eject && !source_) {  // a device is not ejected
         // The run is done whatever the eject says: its failure is only news.
         const std::string failed = services_.eject(request.Source);
         if (failed.empty()) {

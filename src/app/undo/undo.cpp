@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 
+#include "app/devices/device_sources.h"
 #include "app/run/progress_session.h"
 #include "app/records/recovery.h"
 #include "model/version.h"
@@ -63,6 +64,16 @@ void RemoveBackupCopies(UndoRow& row, FileSystem& fs, const std::string& source,
 void Execute(UndoRow& row, FileSystem& fs, IntentRecord* intents, const std::function<void()>& pump) {
     const std::string output = JoinPath(row.OutputFolder, row.OutputFileName);
     const std::string source = JoinPath(row.SourceFolder, row.SourceFileName);
+    if (row.Action == UndoAction::Remove && row.FromDevice) {
+        // The device's original was found as the copy: its backups go while
+        // they hold the copy's bytes, then the copy itself.
+        const std::optional<FsItem> copy = fs.GetFile(output);
+        if (!copy) return row.LeaveAlone("The copy is no longer a plain file at its name.");
+        RemoveBackupCopies(row, fs, output, pump);
+        if (const FsStatus removed = fs.RemoveIfStill(output, copy->Id); !removed)
+            row.LeaveAlone("The copy could not be removed due to the following error: " + removed.error + ".");
+        return;
+    }
     if (row.Action == UndoAction::Remove) {
         const CopyRemovalResult removal = fs.RemoveIfIdentical(output, source, pump);
         if (removal.Outcome != CopyRemoval::Removed) return row.LeaveAlone(KeptCopyReason(removal));
@@ -120,7 +131,7 @@ void RemoveEmptiedFolders(const UndoPlan& plan, FileSystem& fs) {
     std::set<std::string> candidates;
     for (const UndoRow& row : plan.Rows) {
         if (!row.Trusted) continue;
-        for (std::string f = row.SourceFolder; !f.empty() && keep.insert(f).second && f != "/";)
+        for (std::string f = row.SourceFolder; !row.FromDevice && !f.empty() && keep.insert(f).second && f != "/";)
             f = fs.ParentPart(f);
         for (std::string f = row.OutputFolder; f != plan.LogFolder && WithinFolder(f, plan.LogFolder);)
             if (!candidates.insert(f).second) break;
@@ -157,7 +168,7 @@ namespace {
 constexpr int kRunsLooked = 1000;
 UndoResult Undo(const std::function<bool(UndoPlan&, std::string&)>& makePlan, FileSystem& fs, UserPort& port,
                 bool askFirst, ImportRecord* imports, IntentRecord* intents, RunJournal* journal,
-                ContinuingNumbers* numbers);
+                ContinuingNumbers* numbers, UndoDevices* devices);
 }  // namespace
 
 std::string UnrecordedQuestion(int rows) {
@@ -176,14 +187,19 @@ std::string LastRunToUndo(RunJournal& journal) {
 }
 
 UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, bool askFirst,
-                   ImportRecord* imports, IntentRecord* intents, RunJournal* journal, ContinuingNumbers* numbers) {
+                   ImportRecord* imports, IntentRecord* intents, RunJournal* journal, ContinuingNumbers* numbers,
+                   UndoDevices* devices) {
+    CableDevices cables(fs);
+    if (!devices) devices = &cables;
     return Undo(
-        [&](UndoPlan& plan, std::string& error) { return PlanUndo(csvPath, fs, plan, error, journal); }, fs, port,
-        askFirst, imports, intents, journal, numbers);
+        [&](UndoPlan& plan, std::string& error) { return PlanUndo(csvPath, fs, plan, error, journal, devices); }, fs,
+        port, askFirst, imports, intents, journal, numbers, devices);
 }
 
 UndoResult RunJournalUndo(const std::string& runId, RunJournal& journal, FileSystem& fs, UserPort& port,
-                          bool askFirst, ImportRecord* imports, IntentRecord* intents) {
+                          bool askFirst, ImportRecord* imports, IntentRecord* intents, UndoDevices* devices) {
+    CableDevices cables(fs);
+    if (!devices) devices = &cables;
     return Undo(
         [&](UndoPlan& plan, std::string& error) {
             const std::optional<JournalRun> run = journal.Run(runId);
@@ -191,16 +207,16 @@ UndoResult RunJournalUndo(const std::string& runId, RunJournal& journal, FileSys
                 error = "No run " + QuotedName(runId) + " is recorded on this computer.";
                 return false;
             }
-            return PlanJournalUndo(*run, journal.Files(runId), fs, plan, error);
+            return PlanJournalUndo(*run, journal.Files(runId), fs, plan, error, devices);
         },
-        fs, port, askFirst, imports, intents, &journal, nullptr);
+        fs, port, askFirst, imports, intents, &journal, nullptr, devices);
 }
 
 namespace {
 
 UndoResult Undo(const std::function<bool(UndoPlan&, std::string&)>& makePlan, FileSystem& fs, UserPort& port,
                 bool askFirst, ImportRecord* imports, IntentRecord* intents, RunJournal* journal,
-                ContinuingNumbers* numbers) {
+                ContinuingNumbers* numbers, UndoDevices* devices) {
     const std::string title = Version().Title;
     UndoResult result;
     UndoPlan plan;
@@ -281,7 +297,7 @@ UndoResult Undo(const std::function<bool(UndoPlan&, std::string&)>& makePlan, Fi
         for (int done = 1; next >= 0; --next, ++done) {
             UndoRow& row = plan.Rows[static_cast<std::size_t>(next)];
             if (anythingToDo) {
-                AssessUndoRow(row, plan.LogFolder, fs);  // the files as they stand now, not as previewed
+                AssessUndoRow(row, plan.LogFolder, fs, devices);  // the files as they stand now, not as previewed
                 Execute(row, fs, intents, pump);
                 if (imports && (row.Action == UndoAction::Restore || row.Action == UndoAction::Remove))
                     imports->Forget(JoinPath(row.OutputFolder, row.OutputFileName));

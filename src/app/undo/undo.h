@@ -41,15 +41,19 @@ struct UndoResult {
 // the rest are undone only after a question (UnrecordedQuestion).
 // The continuing numbers, when given, get back those of the files taken back
 // while no later number of their scope was handed out.
+// The files of a run from a camera or phone are looked for on the device
+// through `devices`, by default the devices plugged in (CableDevices): a copy
+// goes only while the device still holds its original; a moved file stays.
 UndoResult RunUndo(const std::string& csvPath, FileSystem& fs, UserPort& port, bool askFirst,
                    ImportRecord* imports = nullptr, IntentRecord* intents = nullptr, RunJournal* journal = nullptr,
-                   ContinuingNumbers* numbers = nullptr);
+                   ContinuingNumbers* numbers = nullptr, UndoDevices* devices = nullptr);
 
 // The same undo from a run's journal: "Undo last import..." and
 // `ravlen-run --undo-last` / `--undo-run ID`. A run the undo leaves with
 // nothing to undo is marked undone.
 UndoResult RunJournalUndo(const std::string& runId, RunJournal& journal, FileSystem& fs, UserPort& port,
-                          bool askFirst, ImportRecord* imports = nullptr, IntentRecord* intents = nullptr);
+                          bool askFirst, ImportRecord* imports = nullptr, IntentRecord* intents = nullptr,
+                          UndoDevices* devices = nullptr);
 
 // The newest run not yet undone; "" when there is none.
 std::string LastRunToUndo(RunJournal& journal);

@@ -11,6 +11,7 @@
 #include "log/run_logs.h"
 #include "model/report_text.h"
 #include "model/version.h"
+#include "platform/device_source.h"
 
 namespace ravlen {
 
@@ -119,6 +120,26 @@ bool ParseSize(const std::string& text, std::int64_t& size) {
     return true;
 }
 
+// The device a device's folder path names, where the path alone tells it: a
+// port that is itself a path (disk:/...) is told only by the run's journal.
+std::string DeviceTopOf(const std::string& folder) {
+    const std::string top = folder.substr(0, folder.find('/'));
+    const std::optional<DeviceInfo> device = ParseDeviceSourcePath(top);
+    if (!device || device->Port.back() == ':') return {};
+    return top;
+}
+
+// The folder on its device of a device row's SourceFolder; nothing when the
+// row's device is not known or the rest is no plain folder path.
+std::optional<std::string> DeviceFolderOf(const UndoRow& row) {
+    if (row.DeviceTop.empty() || row.SourceFolder.compare(0, row.DeviceTop.size(), row.DeviceTop) != 0)
+        return std::nullopt;
+    std::string rest = row.SourceFolder.substr(row.DeviceTop.size());
+    if (rest.empty()) rest = "/";
+    if (!PlainFolder(rest)) return std::nullopt;
+    return rest;
+}
+
 // A row of a moved or copied file whose paths are plain and whose output lies
 // in the log's folder is trusted; false when it is left alone.
 bool CheckPaths(UndoRow& row, const std::string& logFolder) {
@@ -126,7 +147,7 @@ bool CheckPaths(UndoRow& row, const std::string& logFolder) {
         row.LeaveAlone("The row's SourceFileName is not a plain file name.");
     } else if (!PlainName(row.OutputFileName)) {
         row.LeaveAlone("The row's OutputFileName is not a plain file name.");
-    } else if (!PlainFolder(row.SourceFolder)) {
+    } else if (!row.FromDevice && !PlainFolder(row.SourceFolder)) {
         row.LeaveAlone("The row's SourceFolder is not a plain absolute folder path.");
     } else if (!PlainFolder(row.OutputFolder)) {
         row.LeaveAlone("The row's OutputFolder is not a plain absolute folder path.");
@@ -157,6 +178,8 @@ UndoRow ReadRow(const CsvRecord& record, const LogColumns& c, int number, const 
         if (c.OriginalModifiedTime) row.OriginalModified = FileTime::Parse(f[*c.OriginalModifiedTime]);
         if (c.RunId) row.RunId = f[*c.RunId];
         row.LoggedModified = f[c.FileSystemDateModified];
+        row.FromDevice = IsDeviceSourcePath(row.SourceFolder);
+        if (row.FromDevice) row.DeviceTop = DeviceTopOf(row.SourceFolder);
         if (c.BackupPaths) row.BackupPaths = BackupPathsOf(f[*c.BackupPaths]);
         if (c.ContinuingNumber && c.ContinuingScope && ParseSize(f[*c.ContinuingNumber], row.ContinuingNumber))
             row.ContinuingScope = f[*c.ContinuingScope];
@@ -202,10 +225,56 @@ void CheckRecord(UndoRow& row, const std::optional<FsItem>& out, const std::opti
     }
 }
 
+std::string DeviceName(const UndoRow& row) {
+    const std::optional<DeviceInfo> device = ParseDeviceSourcePath(row.DeviceTop);
+    return device ? device->Model : row.DeviceTop;
+}
+
+// A row of a run from a camera or phone. Nothing is ever written back to a
+// device: a moved file stays where the run put it. A copy goes only while
+// the device, plugged in, still holds its original with the copy's size.
+void AssessDeviceRow(UndoRow& row, FileSystem& fs, UndoDevices* devices) {
+    if (!DeviceFolderOf(row)) {
+        row.LeaveAlone("The device this file came from cannot be told from the row's SourceFolder, so nothing is "
+                       "done.");
+        return;
+    }
+    if (row.Operation == FileOperation::Moved) {
+        row.LeaveAlone("The file was moved from the device " + QuotedName(DeviceName(row)) +
+                       ": nothing is written back to a device, so the file stays where it is.");
+        return;
+    }
+    const std::string output = JoinPath(row.OutputFolder, row.OutputFileName);
+    const std::optional<FsItem> out = fs.GetFile(output);
+    row.Action = UndoAction::Remove;
+    if (!out && !fs.FileExists(output)) {
+        row.Action = UndoAction::AlreadyGone;
+        row.Reason = "The copy is already gone.";
+        return;
+    }
+    if (!out) return row.LeaveAlone("The copy is not a plain file.");
+    std::string why = "No device can be reached here.";
+    DeviceSource* device = devices ? devices->Reach(row.DeviceTop, why) : nullptr;
+    if (!device)
+        return row.LeaveAlone("The copy is kept, its original on the device not found: " + why +
+                              " Plug the device in and undo again.");
+    const std::optional<FsItem> src = device->GetFile(row.SourceFolder + "/" + row.SourceFileName);
+    if (!src) {
+        if (device->Unplugged())
+            return row.LeaveAlone("The copy is kept: the device " + QuotedName(DeviceName(row)) +
+                                  " is no longer connected.");
+        return row.LeaveAlone("The original is no longer on the device, so the copy is kept.");
+    }
+    if (out->Size != src->Size) return row.LeaveAlone("The copy and the original differ in size, so the copy is kept.");
+    if (src->Size != row.Size)
+        return row.LeaveAlone(SizeChange("The original", src->Size, row.Size) + " The copy is kept.");
+    CheckRecord(row, out, src);
+}
+
 }  // namespace
 
 // What undoing a trusted row would do with the files as they stand now.
-void AssessUndoRow(UndoRow& row, const std::string& logFolder, FileSystem& fs) {
+void AssessUndoRow(UndoRow& row, const std::string& logFolder, FileSystem& fs, UndoDevices* devices) {
     if (!row.Trusted) return;
     row.Reason.clear();
     // Path text is no proof of place: a link inside the log's folder could
@@ -221,6 +290,7 @@ void AssessUndoRow(UndoRow& row, const std::string& logFolder, FileSystem& fs) {
                        reached.error + ".");
         return;
     }
+    if (row.FromDevice) return AssessDeviceRow(row, fs, devices);
     const std::string original =
         fs.FolderExists(row.SourceFolder) ? row.SourceFolder : fs.ParentPart(row.SourceFolder);
     if (fs.FolderExists(original)) {
@@ -401,10 +471,11 @@ bool ReadRunLog(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std:
     return !refused;
 }
 
-bool PlanUndo(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std::string& error, RunJournal* journal) {
+bool PlanUndo(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std::string& error, RunJournal* journal,
+              UndoDevices* devices) {
     if (!ReadRunLog(csvPath, fs, plan, error)) return false;
     MatchJournal(plan, journal);
-    for (UndoRow& row : plan.Rows) AssessUndoRow(row, plan.LogFolder, fs);
+    for (UndoRow& row : plan.Rows) AssessUndoRow(row, plan.LogFolder, fs, devices);
     return true;
 }
 
@@ -415,20 +486,29 @@ namespace ravlen {
 void MatchJournal(UndoPlan& plan, RunJournal* journal) {
     if (!journal) return;
     using Key = std::tuple<std::string, std::string, FileOperation>;
-    std::map<std::string, std::map<Key, JournalEntry>> runs;  // by run id
+    struct Recorded {
+        std::string source;  // the run's source
+        std::map<Key, JournalEntry> files;
+    };
+    std::map<std::string, Recorded> runs;  // by run id
     for (UndoRow& row : plan.Rows) {
         if (!row.Trusted || row.RunId.empty()) continue;
         auto run = runs.find(row.RunId);
         if (run == runs.end()) {
-            run = runs.emplace(row.RunId, std::map<Key, JournalEntry>{}).first;
-            if (journal->Run(row.RunId))
+            run = runs.emplace(row.RunId, Recorded{}).first;
+            if (const std::optional<JournalRun> recorded = journal->Run(row.RunId)) {
+                run->second.source = recorded->SourceFolder;
                 for (JournalEntry& entry : journal->Files(row.RunId))
-                    run->second.emplace(Key{entry.Source, entry.Target, entry.Operation}, std::move(entry));
+                    run->second.files.emplace(Key{entry.Source, entry.Target, entry.Operation}, std::move(entry));
+            }
         }
-        const auto entry = run->second.find(
+        // The run's source names the device, whatever its port looks like.
+        if (row.FromDevice && IsDeviceSourcePath(run->second.source) && WithinFolder(row.SourceFolder, run->second.source))
+            row.DeviceTop = run->second.source;
+        const auto entry = run->second.files.find(
             Key{JoinPath(row.SourceFolder, row.SourceFileName), JoinPath(row.OutputFolder, row.OutputFileName),
                 row.Operation});
-        if (entry == run->second.end() || entry->second.Size != row.Size) continue;
+        if (entry == run->second.files.end() || entry->second.Size != row.Size) continue;
         row.Recorded = true;
         row.PlacedId = entry->second.Id;
     }
@@ -436,7 +516,7 @@ void MatchJournal(UndoPlan& plan, RunJournal* journal) {
 }
 
 bool PlanJournalUndo(const JournalRun& run, const std::vector<JournalEntry>& files, FileSystem& fs, UndoPlan& plan,
-                     std::string& error) {
+                     std::string& error, UndoDevices* devices) {
     plan = UndoPlan{};
     plan.RunId = run.Id;
     const std::optional<FolderRef> output = fs.FolderExists(run.OutputFolder) ? fs.GetFolder(run.OutputFolder)
@@ -462,11 +542,14 @@ bool PlanJournalUndo(const JournalRun& run, const std::vector<JournalEntry>& fil
         row.Recorded = true;
         row.PlacedId = entry.Id;
         row.BackupPaths = entry.Backups;
+        row.FromDevice = IsDeviceSourcePath(row.SourceFolder);
+        if (row.FromDevice && IsDeviceSourcePath(run.SourceFolder) && WithinFolder(row.SourceFolder, run.SourceFolder))
+            row.DeviceTop = run.SourceFolder;
         if (row.Operation != FileOperation::Moved && row.Operation != FileOperation::Copied)
             row.LeaveAlone("The row's Operation is neither Moved nor Copied.");
         else
             CheckPaths(row, plan.LogFolder);
-        AssessUndoRow(row, plan.LogFolder, fs);
+        AssessUndoRow(row, plan.LogFolder, fs, devices);
         plan.Rows.push_back(std::move(row));
     }
     return true;

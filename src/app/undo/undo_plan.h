@@ -13,6 +13,8 @@
 
 namespace ravlen {
 
+class DeviceSource;
+
 // A path or name as the undo's messages show it: between double quotes.
 inline std::string QuotedName(const std::string& text) { return '"' + text + '"'; }
 
@@ -44,6 +46,11 @@ struct UndoRow {
     bool Trusted = false;  // the row parsed and names plain paths inside the log's folder
     std::string RunId;     // the run the row names ("" or "N/A" for none)
     std::string LoggedModified;  // the FileSystemDateModified field, as the log states it
+    // The device (camera:<model>@<port>) a file of a run from a camera or
+    // phone on a cable came from: its SourceFolder is that path followed by
+    // the folder on the device. "" for a file of the computer's file systems.
+    std::string DeviceTop;
+    bool FromDevice = false;  // the row's SourceFolder names a device
     // A journal of this computer records the row's file: it is undone as any
     // row, provided the placed file is still the one the run placed (PlacedId).
     // Any other row is undone only after a question, only when its file's
@@ -58,6 +65,17 @@ struct UndoRow {
         Action = UndoAction::LeaveAlone;
         Reason = std::move(reason);
     }
+};
+
+// The cameras and phones whose files rows name: a copy of a device's file is
+// removed only while the device, plugged in, still holds its original.
+class UndoDevices {
+public:
+    virtual ~UndoDevices() = default;
+    // The device `top` (a run's SourcePath, camera:<model>@<port>) names, as
+    // a source whose paths begin with `top`; null, with `why` said, when it
+    // cannot be reached (not plugged in, held by another program).
+    virtual DeviceSource* Reach(const std::string& top, std::string& why) = 0;
 };
 
 struct UndoCounts {
@@ -84,7 +102,7 @@ bool ReadRunLog(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std:
 // CSV log of the program; rows that do not fit are planned as LeaveAlone.
 // Rows are checked against the journals when given (MatchJournal).
 bool PlanUndo(const std::string& csvPath, FileSystem& fs, UndoPlan& plan, std::string& error,
-              RunJournal* journal = nullptr);
+              RunJournal* journal = nullptr, UndoDevices* devices = nullptr);
 
 // Marks the rows that the journal of the run they name records; the rest
 // stay unrecorded.
@@ -93,14 +111,16 @@ void MatchJournal(UndoPlan& plan, RunJournal* journal);
 // The rows of a run's journal, recorded and checked as a log's rows are;
 // false with `error` when the run's output folder cannot be found.
 bool PlanJournalUndo(const JournalRun& run, const std::vector<JournalEntry>& files, FileSystem& fs, UndoPlan& plan,
-                     std::string& error);
+                     std::string& error, UndoDevices* devices = nullptr);
 
 // The rows to act on (Restore or Remove) that no journal records.
 int UnrecordedToDo(const UndoPlan& plan);
 
 // Decides a trusted row's action again from its files as they stand now.
 // `logFolder` is the folder that holds the log (UndoPlan::LogFolder).
-void AssessUndoRow(UndoRow& row, const std::string& logFolder, FileSystem& fs);
+// A row of a device's run reaches its device through `devices`; without
+// them, its copy is kept as that of a device not plugged in.
+void AssessUndoRow(UndoRow& row, const std::string& logFolder, FileSystem& fs, UndoDevices* devices = nullptr);
 
 // folder is top or lies below it.
 bool WithinFolder(const std::string& folder, const std::string& top);

@@ -7,6 +7,8 @@
 
 #include "app/records/import_store.h"
 #include "app/run/run_driver.h"
+#include "engine/card_verdict.h"
+#include "log/csv_text.h"
 #include "platform/device_source.h"
 #include "platform/posix_file_system.h"
 #include "support/camera_jpeg.h"
@@ -57,18 +59,34 @@ struct DeviceRun : ::testing::Test {
             source->SetScratchFolder(output);
             return static_cast<FileSource*>(source.get());
         };
+        services.checkCard = checkCard;
         RunDriver driver(std::move(services));
         const RunOutcome outcome = driver.Go(options);
         tally = driver.Tally();
+        verdict = driver.Verdict();
         return outcome;
     }
     std::vector<std::string> Placed() const {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(out)) names.push_back(entry.path().filename().string());
+        for (const auto& entry : fs::directory_iterator(out))
+            if (entry.path().filename().string()[0] != '.') names.push_back(entry.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
+    CardVerdict Check() {
+        CardCheckRequest request = CardCheckOf(options);
+        request.Source = kPhone;
+        request.Output = out;
+        return CheckCard(*source, files, imports.get(), request);
+    }
+    int Downloads() const {
+        int n = 0;
+        for (const auto& [path, count] : device.downloads) n += count;
+        return n;
+    }
     RunTally tally;
+    bool checkCard = false;
+    std::optional<CardVerdict> verdict;
 };
 
 // A move takes each file off the phone once it is placed; the same pictures
@@ -120,6 +138,103 @@ TEST_F(DeviceRun, AnUnpluggedOrBusyDeviceLosesNothing) {
     EXPECT_NE(port.messages.back().text.find("is in use by another program. Release it (on GNOME: gio mount -s gphoto2)"),
               std::string::npos)
         << port.messages.back().text;
+}
+
+// The verdict on a phone after a run from it: its files are known held by
+// the record of imports (name, size and time on the phone) without a second
+// download, and said to be unproven by their bytes; a file the record did not
+// see placed is downloaded once for its hash, which the record then keeps
+// under its name on the phone; a file of a size the output folder lacks is
+// never downloaded.
+TEST_F(DeviceRun, TheVerdictOnAPhoneDownloadsOnlyWhatTheRecordCannotTell) {
+    for (int i = 1; i <= 3; ++i) Picture(i);
+    device.partial = false;
+    options.MoveOrCopy = MoveOrCopy::Copy;
+    checkCard = true;
+    ASSERT_EQ(Go(), RunOutcome::Completed);
+    ASSERT_TRUE(verdict);
+    EXPECT_TRUE(verdict->Safe()) << VerdictText(*verdict);
+    EXPECT_EQ(verdict->Checked, 3);
+    EXPECT_EQ(verdict->Unproven.size(), 3u);
+    EXPECT_NE(VerdictText(*verdict).find("3 files are taken as held"), std::string::npos) << VerdictText(*verdict);
+    EXPECT_EQ(Downloads(), 3);
+
+    const std::string changed = kFolder + std::string("PXL_0002.jpg");
+    device.times[changed] += 60;  // its time set anew on the phone: only its bytes tell
+    device.files[kFolder + std::string("PXL_0009.jpg")] = "a file no import saw";
+    source = std::make_unique<DeviceSource>(device, files, kPhone);
+    CardVerdict v = Check();
+    EXPECT_EQ(v.Unsafe.size(), 1u);
+    EXPECT_EQ(v.Unproven.size(), 2u);
+    EXPECT_EQ(device.downloads[changed], 2);
+    EXPECT_EQ(device.downloads[kFolder + std::string("PXL_0009.jpg")], 0);
+
+    // Its hash kept, it is proven held again without a download.
+    ASSERT_TRUE(imports->Flush());
+    source = std::make_unique<DeviceSource>(device, files, kPhone);
+    v = Check();
+    EXPECT_EQ(v.Unsafe.size(), 1u);
+    EXPECT_EQ(v.Unproven.size(), 2u);
+    EXPECT_EQ(device.downloads[changed], 2);
+}
+
+// A phone's file was created when the phone says it was modified: the date
+// a file system date mode takes, and the dates the log states, even of a
+// file moved off the phone into a copy born with the run.
+TEST_F(DeviceRun, APhonesFileWasCreatedAtItsTimeOnThePhone) {
+    const std::int64_t time = 1577880000;  // 2020-01-01 12:00 UTC, unlike the pictures' own dates
+    Picture(1, time);
+    device.partial = false;
+    options.DateMode = DateMode::FileSystemOnly;
+    options.DateModeFileSystem = DateModeFileSystem::Created;
+    options.CreateLog = CreateLog::Csv;
+    ASSERT_EQ(Go(), RunOutcome::Completed);
+    std::string csv;
+    for (const auto& entry : fs::directory_iterator(out))
+        if (entry.path().extension() == ".csv") csv = entry.path().string();
+    const auto records = SplitCsv(test::ReadAll(csv));
+    ASSERT_EQ(records.size(), 2u);
+    const CsvHeader header(records[0].Fields);
+    const auto field = [&](std::string_view column) { return records[1].Fields.at(*header.Find(column)); };
+    const std::string expected = DateTime::FromTimeT(static_cast<std::time_t>(time)).FormatFull();
+    EXPECT_EQ(field("FileSystemDateCreated"), expected);
+    EXPECT_EQ(field("FileSystemDateModified"), expected);
+    EXPECT_EQ(field("DateSource"), "File system created");
+    EXPECT_EQ(field("Operation"), "Moved");
+
+    // A phone that tells no time gives no date to take: the file stays.
+    Picture(2, 0);
+    EXPECT_EQ(Go(), RunOutcome::Incomplete);
+    EXPECT_EQ(tally.NumberOfInvalidDateFiles, 1);
+    EXPECT_EQ(device.files.size(), 1u);
+}
+
+// A preview and the run that follows it cross the cable once per file: a
+// phone without partial reads is downloaded whole for the preview's dates and
+// the run copies that download; one with them is asked for a few windows by
+// the preview and downloaded once by the run. Nothing of it stays behind.
+TEST_F(DeviceRun, APreviewAndItsRunTransferEachFileOnce) {
+    for (const bool partial : {false, true}) {
+        SCOPED_TRACE(partial ? "partial reads" : "downloads");
+        device = {};
+        for (const auto& entry : fs::directory_iterator(out)) fs::remove_all(entry.path());
+        for (int i = 1; i <= 3; ++i) {
+            Picture(i);
+            device.files[kFolder + std::string("PXL_000") + std::to_string(i) + ".jpg"] += std::string(200000, '\0');
+        }
+        device.partial = partial;
+        options.PreviewResults = true;
+        options.MoveOrCopy = MoveOrCopy::Copy;
+        ASSERT_EQ(Go(), RunOutcome::Completed);
+        EXPECT_EQ(Placed().size(), 3u);
+        for (const auto& [path, bytes] : device.files) {
+            EXPECT_EQ(device.downloads[path], 1) << path;
+            EXPECT_LE(device.asked[path], partial ? bytes.size() / 10 : 0u) << path;
+        }
+        source.reset();
+        for (const auto& entry : fs::directory_iterator(out))
+            EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+    }
 }
 
 }  // namespace
