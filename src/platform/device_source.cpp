@@ -82,6 +82,12 @@ public:
         at_ += n;
         return FsStatus::Ok();
     }
+    // Parts are asked by offset: going back is asking an earlier one.
+    bool GoBack(std::uint64_t offset) override {
+        if (offset > at_) return false;
+        at_ = offset;
+        return true;
+    }
     void Close() override {}
 
 private:

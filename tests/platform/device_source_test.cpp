@@ -88,6 +88,20 @@ TEST_F(DeviceSourceTest, AFileCrossesTheCableAtMostOnce) {
     ASSERT_TRUE(source.ReadSample(Path(kPicture), sample));
     EXPECT_EQ(sample.Bytes.size(), 2 * kSampleBytes);
     EXPECT_EQ(device.downloads[kPicture], 0);
+    // A movie whose index lies after its samples: the reader goes back to
+    // them, asking an earlier part in the same open.
+    const std::string movie = "/store_00010001/DCIM/Camera/PXL_0002.mp4";
+    device.files[movie] = "0123456789" + std::string(40000, 'm') + "tail";
+    in = source.OpenRead(Path(movie), status);
+    ASSERT_TRUE(in) << status.error;
+    bytes.clear();
+    ASSERT_TRUE(in->Skip(40010));
+    ASSERT_TRUE(in->Read(4, bytes));
+    EXPECT_FALSE(in->GoBack(40020));
+    ASSERT_TRUE(in->GoBack(2));
+    ASSERT_TRUE(in->Read(3, bytes));
+    EXPECT_EQ(bytes, "tail234");
+    EXPECT_EQ(device.downloads[movie], 0);
 
     device.partial = false;
     DeviceSource whole(device, disk, kTop);
