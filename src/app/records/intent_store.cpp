@@ -40,6 +40,7 @@ constexpr const char* kAddedColumns[] = {
     "ALTER TABLE placement ADD COLUMN log TEXT NOT NULL DEFAULT ''",
     "ALTER TABLE placement ADD COLUMN backup_of TEXT NOT NULL DEFAULT ''",
     "ALTER TABLE run_file ADD COLUMN backups TEXT",
+    "ALTER TABLE run_file ADD COLUMN backup_ids TEXT",
 };
 
 // The commits made while one stands reach the disk before they return: the
