@@ -122,6 +122,7 @@ int OpenChecked(const std::string& path, sqlite3*& db, std::string& error) {
         }
     }
     if (rc == SQLITE_OK) {
+        KeepLogOnClose(opened);
         db = opened;
         return rc;
     }
