@@ -271,7 +271,8 @@ journal)
     [ "$(find bak -type f | wc -l)" = 2 ] || fail "the backup folder did not catch up"
     expect 0 --runs;  cut -f 5-7 out.txt | head -n 1 | grep -qx "0	0	2" || fail "--runs line: $(head -n 1 out.txt)"
     expect 0 --undo-last --yes
-    [ "$(find bak -type f | wc -l)" = 0 ] && [ "$(ls out2 | grep -vc '^Ravlen Log')" = 2 ] && [ "$(files_in src2)" = 2 ] ||
+    photos=$(ls out2 | grep -vc '^Ravlen Log')
+    [ "$(find bak -type f | wc -l)" = 0 ] && [ "$photos" = 2 ] && [ "$(files_in src2)" = 2 ] ||
         fail "the undo of the backups' catch-up"
     ;;
 wait)

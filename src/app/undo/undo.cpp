@@ -350,7 +350,8 @@ UndoResult Undo(const std::function<bool(UndoPlan&, std::string&)>& makePlan, Fi
             port.MessageBox(UndoNothingToDoMessage(d), MsgIcon::Information, MsgButtons::OK, title);
             result.Outcome = UndoOutcome::NothingToDo;
         } else {
-            port.MessageBox(UndoSuccessMessage(d.Restore, d.Remove, d.RemoveBackups), MsgIcon::Information, MsgButtons::OK, title);
+            port.MessageBox(UndoSuccessMessage(d.Restore, d.Remove, d.RemoveBackups), MsgIcon::Information,
+                            MsgButtons::OK, title);
             result.Outcome = UndoOutcome::Completed;
         }
     } else {

@@ -128,7 +128,8 @@ std::string UndoSuccessMessage(int restored, int removed, int backedUp) {
     const std::string what = total == 1   ? "One " + one
                              : total == 2 ? "Both " + many
                                           : "All " + Digits(total) + " " + many;
-    if (removed == 0 && backedUp == 0) return what + " successfully restored to " + (total == 1 ? "its" : "their") + " original place.";
+    if (removed == 0 && backedUp == 0)
+        return what + " successfully restored to " + (total == 1 ? "its" : "their") + " original place.";
     if (restored == 0 && backedUp == 0) return what + " successfully removed.";
     return what + " successfully undone.";
 }
