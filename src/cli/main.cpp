@@ -166,10 +166,12 @@ void PrintHelp(const std::string& storePath) {
         "                   one edited by hand) are undone only when --yes answers\n"
         "                   the question about them\n"
         "  --runs           list the runs this computer keeps a journal of (every run\n"
-        "                   that placed files, for 90 days), newest first, one a line,\n"
-        "                   tab-separated: run id, start time (yyyy/mm/dd hh:nn:ss),\n"
-        "                   source folder, output folder, files moved, files copied,\n"
-        "                   \"undone\" once an undo left nothing of it to undo\n"
+        "                   that placed files or made backup copies, for 90 days),\n"
+        "                   newest first, one a line, tab-separated: run id, start\n"
+        "                   time (yyyy/mm/dd hh:nn:ss), source folder, output folder,\n"
+        "                   files moved, files copied, files imported before that\n"
+        "                   were copied into the backup folders only, \"undone\" once\n"
+        "                   an undo left nothing of it to undo\n"
         "  --undo-last      undo the newest run not undone yet, from its journal, as\n"
         "                   --undo does (with or without a CSV log)\n"
         "  --undo-run ID    undo the run with this id (see --runs), as --undo-last\n"
@@ -561,12 +563,13 @@ bool IsUndo(const std::string& arg) {
     return arg == "--undo-last" || arg == "--runs";
 }
 
-// --runs: one line per run on standard output.
+// --runs: one line per run on standard output: id, time, source, output,
+// files moved, copied, imported before and backed up alone, "undone".
 int PrintRuns(RunJournal& journal) {
     constexpr int kListedRuns = 100;
     for (const JournalRun& run : journal.Runs(kListedRuns))
-        std::printf("%s\t%s\t%s\t%s\t%d\t%d\t%s\n", run.Id.c_str(), run.Started.FormatFull().c_str(),
-                    run.SourceFolder.c_str(), run.OutputFolder.c_str(), run.Moved, run.Copied,
+        std::printf("%s\t%s\t%s\t%s\t%d\t%d\t%d\t%s\n", run.Id.c_str(), run.Started.FormatFull().c_str(),
+                    run.SourceFolder.c_str(), run.OutputFolder.c_str(), run.Moved, run.Copied, run.CaughtUp,
                     run.Undone ? "undone" : "");
     return kExitCompleted;
 }

@@ -37,8 +37,10 @@
 namespace ravlen {
 
 // A batch commits when it holds this many files or this many bytes of copies,
-// whichever comes first; each staged copy holds two descriptors open.
-inline constexpr std::size_t kBatchFiles = 256;
+// whichever comes first; each staged copy holds two descriptors open. Each
+// commit costs the disk three flushes (the plans, the copies, the names):
+// a card of a few hundred photos is one batch.
+inline constexpr std::size_t kBatchFiles = 1024;
 inline constexpr std::uint64_t kBatchBytes = 256ull * 1024 * 1024;
 // The moved sources of a committed batch are removed by up to this many
 // threads at once, one for each so many files.

@@ -217,6 +217,8 @@ private:
         FileFacts facts;
         facts.StartTime = DateTime::Now();
         BeginFile(facts, file, source, output);
+        // Backups catch up on it, as on any file the output folder holds already.
+        if (performActions_ && batch_) batch_->CatchUp(facts, existing);
         MarkAlreadyImported(facts, tally_, existing);
         Record(facts, 0);
         return ProgressStep(file.Size);

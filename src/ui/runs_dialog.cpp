@@ -18,13 +18,14 @@ std::string ChooseRunToUndo(QWidget* parent, const std::vector<JournalRun>& runs
     list->setObjectName("RunList");
     list->setRootIsDecorated(false);
     list->setHeaderLabels({QObject::tr("Time"), QObject::tr("Source"), QObject::tr("Output"), QObject::tr("Moved"),
-                           QObject::tr("Copied"), QObject::tr("State")});
+                           QObject::tr("Copied"), QObject::tr("Backed up"), QObject::tr("State")});
     QTreeWidgetItem* chosen = nullptr;
     for (const JournalRun& run : runs) {
         auto* item = new QTreeWidgetItem(
             list, {QString::fromStdString(run.Started.FormatFull()), QString::fromStdString(run.SourceFolder),
                    QString::fromStdString(run.OutputFolder), QString::number(run.Moved),
-                   QString::number(run.Copied), run.Undone ? QObject::tr("Undone") : QString()});
+                   QString::number(run.Copied), QString::number(run.CaughtUp),
+                   run.Undone ? QObject::tr("Undone") : QString()});
         item->setData(0, Qt::UserRole, QString::fromStdString(run.Id));
         item->setToolTip(1, QString::fromStdString(run.SourceFolder));
         item->setToolTip(2, QString::fromStdString(run.OutputFolder));

@@ -262,6 +262,18 @@ journal)
     [ "$(files_in src)" = 3 ] || fail "the earlier run was not undone"
     expect 1 --undo-last;  has out.txt "No run of this computer is left to undo."
     expect 2 --undo-run
+    # A run that only backs up files imported before: listed with their
+    # count, and undone by taking its backup copies away; the files stay.
+    mkdir src2 out2 bak && echo one > src2/IMG_0011.JPG && echo two > src2/IMG_0012.JPG
+    copy="SourcePath=src2 OutputPath=out2 AutoDetect=0 DateMode=3 RequestConfirmation=0 CreateLog=0 MoveOrCopy=1"
+    expect 0 $copy
+    expect 0 $copy BackupPaths=bak
+    [ "$(find bak -type f | wc -l)" = 2 ] || fail "the backup folder did not catch up"
+    expect 0 --runs;  cut -f 5-7 out.txt | head -n 1 | grep -qx "0	0	2" || fail "--runs line: $(head -n 1 out.txt)"
+    expect 0 --undo-last --yes
+    photos=$(ls out2 | grep -vc '^Ravlen Log')
+    [ "$(find bak -type f | wc -l)" = 0 ] && [ "$photos" = 2 ] && [ "$(files_in src2)" = 2 ] ||
+        fail "the undo of the backups' catch-up"
     ;;
 wait)
     # Ctrl+C while no card has come: status 1 and nothing touched.

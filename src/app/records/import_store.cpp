@@ -54,7 +54,10 @@ sqlite3* OpenSound(const std::string& path, bool readOnly = false) {
                  sqlite3_busy_timeout(db, 10000) == SQLITE_OK &&
                  sqlite3_exec(db, readOnly ? "SELECT 1 FROM imported LIMIT 0" : kSchema, nullptr, nullptr, nullptr) ==
                      SQLITE_OK;
-    if (sound && !readOnly) (void)sqlite3_exec(db, kAddModified, nullptr, nullptr, nullptr);
+    if (sound && !readOnly) {
+        (void)sqlite3_exec(db, kAddModified, nullptr, nullptr, nullptr);
+        KeepLogOnClose(db);
+    }
     if (sound) return db;
     sqlite3_close(db);
     return nullptr;

@@ -40,6 +40,7 @@ constexpr const char* kAddedColumns[] = {
     "ALTER TABLE placement ADD COLUMN log TEXT NOT NULL DEFAULT ''",
     "ALTER TABLE placement ADD COLUMN backup_of TEXT NOT NULL DEFAULT ''",
     "ALTER TABLE run_file ADD COLUMN backups TEXT",
+    "ALTER TABLE run_file ADD COLUMN backup_ids TEXT",
 };
 
 // The commits made while one stands reach the disk before they return: the
@@ -121,6 +122,7 @@ int OpenChecked(const std::string& path, sqlite3*& db, std::string& error) {
         }
     }
     if (rc == SQLITE_OK) {
+        KeepLogOnClose(opened);
         db = opened;
         return rc;
     }

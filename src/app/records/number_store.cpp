@@ -102,6 +102,7 @@ std::unique_ptr<SqliteContinuingNumbers> SqliteContinuingNumbers::Open(const std
         sqlite3_close(db);
         return nullptr;
     }
+    KeepLogOnClose(db);
     std::unique_ptr<SqliteContinuingNumbers> numbers(new SqliteContinuingNumbers(db, false));
     numbers->GiveBackAbandoned();
     return numbers;

@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <cinttypes>
+#include <cstdio>
 #include <ctime>
 #include <random>
 #include <string>
@@ -22,7 +24,7 @@ const char* SqliteIntentRecord::JournalSchema() {
            "CREATE TABLE IF NOT EXISTS run_file("
            " run TEXT NOT NULL, source TEXT NOT NULL, target TEXT NOT NULL, operation TEXT NOT NULL,"
            " device INTEGER NOT NULL, inode INTEGER NOT NULL, size INTEGER NOT NULL, modified INTEGER NOT NULL,"
-           " original_mtime TEXT, backups TEXT);";
+           " original_mtime TEXT, backups TEXT, backup_ids TEXT);";
 }
 
 namespace {
@@ -33,6 +35,44 @@ FsStatus JournalFailure(sqlite3* db) {
 
 // "yyyymmdd-hhnnss-" and eight hex digits: sorted by time, and never the id
 // of another run, here or on another computer.
+// The backup copies of an entry: their paths one a line (a backup folder's
+// name may hold a ";"), and their identities one a line in the same order,
+// "device inode size modified".
+std::string BackupPathsText(const std::vector<JournalBackup>& backups) {
+    std::string text;
+    for (const JournalBackup& backup : backups) text += (text.empty() ? "" : "\n") + backup.Path;
+    return text;
+}
+
+std::string BackupIdsText(const std::vector<JournalBackup>& backups) {
+    std::string text;
+    for (const JournalBackup& backup : backups)
+        text += (text.empty() ? "" : "\n") + std::to_string(backup.Id.Device) + " " + std::to_string(backup.Id.Inode) +
+                " " + std::to_string(backup.Size) + " " + std::to_string(backup.Modified.CivilSeconds());
+    return text;
+}
+
+std::vector<std::string_view> Lines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        lines.push_back(text.substr(0, end));
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    }
+    return lines;
+}
+
+// A copy's identity as BackupIdsText wrote it; unknown when it does not read so.
+void ReadBackupId(std::string_view line, JournalBackup& backup) {
+    std::uint64_t device = 0, inode = 0;
+    long long size = 0, modified = 0;
+    const std::string text(line);
+    if (std::sscanf(text.c_str(), "%" SCNu64 " %" SCNu64 " %lld %lld", &device, &inode, &size, &modified) != 4) return;
+    backup.Id = {device, inode};
+    backup.Size = size;
+    backup.Modified = DateTime::FromCivilSeconds(modified);
+}
+
 std::string NewRunId(std::time_t now) {
     std::random_device random;
     char tail[9];
@@ -80,7 +120,7 @@ FsStatus SqliteIntentRecord::WriteJournal() {
     if (!journalInsert_)
         journalInsert_ = std::make_unique<Statement>(
             db_, "INSERT INTO run_file(run, source, target, operation, device, inode, size, modified, original_mtime,"
-                 " backups) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                 " backups, backup_ids) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     sqlite3_stmt* insert = journalInsert_->stmt;
     for (const JournalEntry& entry : journal_) {
         sqlite3_reset(insert);
@@ -94,10 +134,10 @@ FsStatus SqliteIntentRecord::WriteJournal() {
         sqlite3_bind_int64(insert, 7, entry.Size);
         sqlite3_bind_int64(insert, 8, entry.Modified.CivilSeconds());
         if (entry.OriginalModifiedTime) BindText(insert, 9, entry.OriginalModifiedTime->Text());
-        // One path a line: a backup folder's name may hold a ";".
-        std::string backups;
-        for (const std::string& backup : entry.Backups) backups += (backups.empty() ? "" : "\n") + backup;
-        if (!backups.empty()) BindText(insert, 10, backups);
+        if (!entry.Backups.empty()) {
+            BindText(insert, 10, BackupPathsText(entry.Backups));
+            BindText(insert, 11, BackupIdsText(entry.Backups));
+        }
         const int rc = sqlite3_step(insert);
         sqlite3_reset(insert);
         if (rc != SQLITE_DONE) return JournalFailure(db_);
@@ -134,7 +174,7 @@ namespace {
 
 constexpr const char* kRunColumns =
     "SELECT r.id, r.started, r.source, r.output, r.log, r.undone,"
-    " SUM(f.operation = 'Moved'), SUM(f.operation = 'Copied')"
+    " SUM(f.operation = 'Moved'), SUM(f.operation = 'Copied'), SUM(f.operation = 'Already imported')"
     " FROM run r JOIN run_file f ON f.run = r.id";
 
 JournalRun RunOf(sqlite3_stmt* s) {
@@ -147,6 +187,7 @@ JournalRun RunOf(sqlite3_stmt* s) {
     run.Undone = sqlite3_column_int(s, 5) != 0;
     run.Moved = sqlite3_column_int(s, 6);
     run.Copied = sqlite3_column_int(s, 7);
+    run.CaughtUp = sqlite3_column_int(s, 8);
     return run;
 }
 
@@ -173,8 +214,8 @@ std::optional<JournalRun> SqliteIntentRecord::Run(const std::string& id) {
 std::vector<JournalEntry> SqliteIntentRecord::Files(const std::string& id) {
     Settle();
     std::vector<JournalEntry> files;
-    Statement select(db_, "SELECT source, target, operation, device, inode, size, modified, original_mtime, backups"
-                          " FROM run_file WHERE run = ? ORDER BY rowid");
+    Statement select(db_, "SELECT source, target, operation, device, inode, size, modified, original_mtime, backups,"
+                          " backup_ids FROM run_file WHERE run = ? ORDER BY rowid");
     BindText(select.stmt, 1, id);
     while (sqlite3_step(select.stmt) == SQLITE_ROW) {
         JournalEntry entry;
@@ -186,11 +227,11 @@ std::vector<JournalEntry> SqliteIntentRecord::Files(const std::string& id) {
         entry.Size = sqlite3_column_int64(select.stmt, 5);
         entry.Modified = DateTime::FromCivilSeconds(sqlite3_column_int64(select.stmt, 6));
         entry.OriginalModifiedTime = FileTime::Parse(Column(select.stmt, 7));
-        const std::string backupsText = Column(select.stmt, 8);
-        for (std::string_view backups = backupsText; !backups.empty();) {
-            const std::size_t end = backups.find('\n');
-            entry.Backups.emplace_back(backups.substr(0, end));
-            backups = end == std::string_view::npos ? std::string_view() : backups.substr(end + 1);
+        const std::string paths = Column(select.stmt, 8), ids = Column(select.stmt, 9);
+        const std::vector<std::string_view> idLines = Lines(ids);
+        for (const std::string_view path : Lines(paths)) {
+            JournalBackup& backup = entry.Backups.emplace_back(JournalBackup{std::string(path), {}, 0, {}});
+            if (idLines.size() > entry.Backups.size() - 1) ReadBackupId(idLines[entry.Backups.size() - 1], backup);
         }
         files.push_back(std::move(entry));
     }

@@ -151,22 +151,29 @@ public:
         else if (placed_ && !facts.OutputFileName.empty())
             (*placed_)[facts.SourceFilePath] = JoinPath(facts.OutputFolder, facts.OutputFileName);
         if (logs_) logs_->WriteFileRecord(facts);
-        if (journal_ && facts.Timestamped &&
-            (facts.Operation == FileOperation::Moved || facts.Operation == FileOperation::Copied)) {
+        // A file placed, or one imported before whose backup copies this run made.
+        const bool placed = facts.Timestamped &&
+                            (facts.Operation == FileOperation::Moved || facts.Operation == FileOperation::Copied);
+        const bool caughtUp = facts.Operation == FileOperation::AlreadyImported && !facts.BackupFilePaths.empty();
+        if (journal_ && (placed || caughtUp)) {
             JournalEntry entry;
             entry.Source = facts.SourceFilePath;
             entry.Target = JoinPath(facts.OutputFolder, facts.OutputFileName);
             entry.Operation = facts.Operation;
             // The placed file as the undo will find it, unless something changed it since.
-            if (const std::optional<FsItem> placed = facts.Placed ? facts.Placed : fs_.GetFile(entry.Target)) {
-                entry.Id = placed->Id;
-                entry.Size = placed->Size;
-                entry.Modified = placed->Modified;
+            if (const std::optional<FsItem> file = facts.Placed ? facts.Placed : fs_.GetFile(entry.Target)) {
+                entry.Id = file->Id;
+                entry.Size = file->Size;
+                entry.Modified = file->Modified;
             } else {
                 entry.Size = facts.Size;
             }
             entry.OriginalModifiedTime = facts.OriginalModifiedTime;
-            entry.Backups = facts.BackupFilePaths;
+            for (const std::string& path : facts.BackupFilePaths) {
+                JournalBackup& backup = entry.Backups.emplace_back(JournalBackup{path, {}, 0, {}});
+                if (const std::optional<FsItem> copy = fs_.GetFile(path))
+                    backup.Id = copy->Id, backup.Size = copy->Size, backup.Modified = copy->Modified;
+            }
             journal_->Placed(entry);
         }
     }

@@ -45,23 +45,59 @@ std::string KeptCopyReason(const CopyRemovalResult& r) {
     return "";
 }
 
+struct BackupRemoval {
+    int Removed = 0, Kept = 0;
+};
+
 // Once the file is undone (its original in place), its backup copies go
-// too, each only while it holds exactly the original's bytes; one kept is
-// said in the row's reason.
-void RemoveBackupCopies(UndoRow& row, FileSystem& fs, const std::string& source, const std::function<void()>& pump) {
-    for (const std::string& copy : row.BackupPaths) {
-        const CopyRemovalResult removal = fs.RemoveIfIdentical(copy, source, pump);
-        if (removal.Outcome == CopyRemoval::Removed) continue;
-        // Gone already: nothing left to undo there.
-        if (removal.Outcome == CopyRemoval::CopyUnopened && !fs.Examine(copy)) continue;
-        row.Reason += (row.Reason.empty() ? "" : " ") + std::string("The backup copy ") + copy + " is kept: " +
-                      KeptCopyReason(removal);
+// too, each only while it holds exactly the bytes of `reference` (the
+// original, or the file imported before) and, when the journal kept it, the
+// identity the copy had once made; one kept is said in the row's reason.
+BackupRemoval RemoveBackupCopies(UndoRow& row, FileSystem& fs, const std::string& reference, ImportRecord* imports,
+                                 const std::function<void()>& pump) {
+    BackupRemoval result;
+    const auto keep = [&](const std::string& copy, const std::string& why) {
+        row.Reason += (row.Reason.empty() ? "" : " ") + std::string("The backup copy ") + copy + " is kept: " + why;
+        ++result.Kept;
+    };
+    for (const JournalBackup& copy : row.BackupPaths) {
+        if (copy.Id.Known()) {
+            const std::optional<FsItem> now = fs.GetFile(copy.Path);
+            if (!now && !fs.Examine(copy.Path)) continue;  // gone already: nothing left to undo there
+            if (!now || !(now->Id == copy.Id) || now->Size != copy.Size ||
+                now->Modified.CivilSeconds() != copy.Modified.CivilSeconds()) {
+                keep(copy.Path, "it is not the copy the run made, or it has changed since.");
+                continue;
+            }
+        }
+        const CopyRemovalResult removal = fs.RemoveIfIdentical(copy.Path, reference, pump);
+        if (removal.Outcome == CopyRemoval::Removed) {
+            ++result.Removed;
+            if (imports) imports->Forget(copy.Path);
+            continue;
+        }
+        if (removal.Outcome == CopyRemoval::CopyUnopened && !fs.Examine(copy.Path)) continue;
+        keep(copy.Path, KeptCopyReason(removal));
+    }
+    return result;
+}
+
+// The backup copies alone of a file imported before the run, compared with
+// that file, which stays: a copy kept leaves the row alone, with why.
+void RemoveBackupsOnly(UndoRow& row, FileSystem& fs, ImportRecord* imports, const std::function<void()>& pump) {
+    const BackupRemoval removal =
+        RemoveBackupCopies(row, fs, JoinPath(row.OutputFolder, row.OutputFileName), imports, pump);
+    if (removal.Kept > 0) return row.LeaveAlone(row.Reason);
+    if (removal.Removed == 0) {
+        row.Action = UndoAction::AlreadyGone;
+        row.Reason = "The backup copies are already gone.";
     }
 }
 
 // Carries out a row that AssessUndoRow found to be a Restore or a Remove; a
 // failure turns it into LeaveAlone with the reason.
-void Execute(UndoRow& row, FileSystem& fs, IntentRecord* intents, const std::function<void()>& pump) {
+void Execute(UndoRow& row, FileSystem& fs, IntentRecord* intents, ImportRecord* imports,
+             const std::function<void()>& pump) {
     const std::string output = JoinPath(row.OutputFolder, row.OutputFileName);
     const std::string source = JoinPath(row.SourceFolder, row.SourceFileName);
     if (row.Action == UndoAction::Remove && row.FromDevice) {
@@ -69,7 +105,7 @@ void Execute(UndoRow& row, FileSystem& fs, IntentRecord* intents, const std::fun
         // they hold the copy's bytes, then the copy itself.
         const std::optional<FsItem> copy = fs.GetFile(output);
         if (!copy) return row.LeaveAlone("The copy is no longer a plain file at its name.");
-        RemoveBackupCopies(row, fs, output, pump);
+        RemoveBackupCopies(row, fs, output, imports, pump);
         if (const FsStatus removed = fs.RemoveIfStill(output, copy->Id); !removed)
             row.LeaveAlone("The copy could not be removed due to the following error: " + removed.error + ".");
         return;
@@ -77,8 +113,10 @@ void Execute(UndoRow& row, FileSystem& fs, IntentRecord* intents, const std::fun
     if (row.Action == UndoAction::Remove) {
         const CopyRemovalResult removal = fs.RemoveIfIdentical(output, source, pump);
         if (removal.Outcome != CopyRemoval::Removed) return row.LeaveAlone(KeptCopyReason(removal));
-        return RemoveBackupCopies(row, fs, source, pump);
+        RemoveBackupCopies(row, fs, source, imports, pump);
+        return;
     }
+    if (row.Action == UndoAction::RemoveBackups) return RemoveBackupsOnly(row, fs, imports, pump);
     if (row.Action != UndoAction::Restore) return;
     bool madeFolder = false;
     if (!fs.FolderExists(row.SourceFolder)) {
@@ -120,7 +158,7 @@ void Execute(UndoRow& row, FileSystem& fs, IntentRecord* intents, const std::fun
                          "error: " + timed.error + ".";
     }
     if (plan.Id != 0) intents->Done(plan.Id);
-    RemoveBackupCopies(row, fs, source, pump);
+    RemoveBackupCopies(row, fs, source, imports, pump);
 }
 
 // The folders the run's rows placed files in, with the folders between them
@@ -151,7 +189,8 @@ void RemoveEmptiedFolders(const UndoPlan& plan, FileSystem& fs) {
 void GiveBackNumbers(const UndoPlan& plan, ContinuingNumbers& numbers) {
     std::map<std::pair<std::string, std::int64_t>, bool> kept;
     for (const UndoRow& row : plan.Rows) {
-        if (row.ContinuingNumber <= 0) continue;
+        // A file imported before keeps its number: the run that gave it is not this one.
+        if (row.ContinuingNumber <= 0 || row.Operation == FileOperation::AlreadyImported) continue;
         const bool back = row.Action == UndoAction::Restore || row.Action == UndoAction::Remove ||
                           row.Action == UndoAction::AlreadyUndone || row.Action == UndoAction::AlreadyGone;
         bool& keeps = kept[{row.ContinuingScope, row.ContinuingNumber}];
@@ -241,13 +280,13 @@ UndoResult Undo(const std::function<bool(UndoPlan&, std::string&)>& makePlan, Fi
     if (const int unrecorded = UnrecordedToDo(plan); unrecorded > 0 &&
         port.AskDefaultNo(UnrecordedQuestion(unrecorded), title) != MsgAnswer::Yes)
         for (UndoRow& row : plan.Rows)
-            if (!row.Recorded && (row.Action == UndoAction::Restore || row.Action == UndoAction::Remove)) {
+            if (!row.Recorded && Acts(row.Action)) {
                 row.Trusted = false;  // not looked at again
                 row.LeaveAlone("No run on this computer recorded this file, and undoing it was declined.");
             }
 
     const UndoCounts counts = plan.Counts();
-    if (counts.Restore + counts.Remove == 0 && counts.LeaveAlone == 0) {
+    if (counts.ToDo() == 0 && counts.LeaveAlone == 0) {
         // A second undo of the same log lands here: nothing is touched, not even
         // an undo log is written.
         port.MessageBox(UndoNothingToDoMessage(counts), MsgIcon::Information, MsgButtons::OK, title);
@@ -258,7 +297,7 @@ UndoResult Undo(const std::function<bool(UndoPlan&, std::string&)>& makePlan, Fi
         return result;
     }
 
-    const bool anythingToDo = counts.Restore + counts.Remove > 0;
+    const bool anythingToDo = counts.ToDo() > 0;
     if (anythingToDo && askFirst) {
         const MsgAnswer answer =
             port.MessageBox(UndoQuestion(counts, plan.Rows), MsgIcon::Question, MsgButtons::YesNo, title);
@@ -298,7 +337,7 @@ UndoResult Undo(const std::function<bool(UndoPlan&, std::string&)>& makePlan, Fi
             UndoRow& row = plan.Rows[static_cast<std::size_t>(next)];
             if (anythingToDo) {
                 AssessUndoRow(row, plan.LogFolder, fs, devices);  // the files as they stand now, not as previewed
-                Execute(row, fs, intents, pump);
+                Execute(row, fs, intents, imports, pump);
                 if (imports && (row.Action == UndoAction::Restore || row.Action == UndoAction::Remove))
                     imports->Forget(JoinPath(row.OutputFolder, row.OutputFileName));
             }
@@ -323,11 +362,12 @@ UndoResult Undo(const std::function<bool(UndoPlan&, std::string&)>& makePlan, Fi
 
     const UndoCounts& d = result.Done;
     if (d.LeaveAlone == 0 && result.NotAttempted == 0) {
-        if (d.Restore + d.Remove == 0) {
+        if (d.ToDo() == 0) {
             port.MessageBox(UndoNothingToDoMessage(d), MsgIcon::Information, MsgButtons::OK, title);
             result.Outcome = UndoOutcome::NothingToDo;
         } else {
-            port.MessageBox(UndoSuccessMessage(d.Restore, d.Remove), MsgIcon::Information, MsgButtons::OK, title);
+            port.MessageBox(UndoSuccessMessage(d.Restore, d.Remove, d.RemoveBackups), MsgIcon::Information,
+                            MsgButtons::OK, title);
             result.Outcome = UndoOutcome::Completed;
         }
     } else {

@@ -94,8 +94,8 @@ bool PlainFolder(const std::string& path) {
 // The backup copies' paths of a BackupPaths field: absolute paths separated
 // by ";" (a ";" followed by "/" separates; one inside a name does not), each
 // a plain folder and a plain name; anything else is no backup copy.
-std::vector<std::string> BackupPathsOf(const std::string& field) {
-    std::vector<std::string> paths;
+std::vector<JournalBackup> BackupPathsOf(const std::string& field) {
+    std::vector<JournalBackup> paths;
     if (field.empty() || field[0] != '/') return paths;
     for (std::size_t start = 0; start < field.size();) {
         std::size_t end = field.find(";/", start);
@@ -103,7 +103,8 @@ std::vector<std::string> BackupPathsOf(const std::string& field) {
         const std::string path = field.substr(start, end - start);
         const std::size_t slash = path.rfind('/');
         const std::string folder = slash == 0 ? "/" : path.substr(0, slash);
-        if (PlainFolder(folder) && PlainName(std::string_view(path).substr(slash + 1))) paths.push_back(path);
+        if (PlainFolder(folder) && PlainName(std::string_view(path).substr(slash + 1)))
+            paths.push_back(JournalBackup{path, {}, 0, {}});
         start = end + 1;
     }
     return paths;
@@ -157,7 +158,9 @@ bool CheckPaths(UndoRow& row, const std::string& logFolder) {
         row.LeaveAlone("The row's output file is its original file.");
     } else {
         row.Trusted = true;
-        row.Action = row.Operation == FileOperation::Moved ? UndoAction::Restore : UndoAction::Remove;
+        row.Action = row.Operation == FileOperation::Moved           ? UndoAction::Restore
+                     : row.Operation == FileOperation::AlreadyImported ? UndoAction::RemoveBackups
+                                                                       : UndoAction::Remove;
     }
     return row.Trusted;
 }
@@ -193,6 +196,13 @@ UndoRow ReadRow(const CsvRecord& record, const LogColumns& c, int number, const 
     } else if (f.size() != columns) {
         row.LeaveAlone("The row has " + std::to_string(f.size()) + " field" +
                             (f.size() == 1 ? "" : "s") + " instead of " + std::to_string(columns) + ".");
+    } else if (f[c.Timestamped] == "No" && row.Operation == FileOperation::AlreadyImported &&
+               !row.BackupPaths.empty()) {
+        // A file imported before whose backup copies the run made: those go, the file stays.
+        if (CheckPaths(row, logFolder) && !ParseSize(f[c.Size], row.Size)) {
+            row.Trusted = false;
+            row.LeaveAlone("The row's Size is not a number.");
+        }
     } else if (f[c.Timestamped] == "No") {
         row.Action = UndoAction::NotPlaced;
         row.Reason = "The run did not move or copy this file.";
@@ -271,6 +281,32 @@ void AssessDeviceRow(UndoRow& row, FileSystem& fs, UndoDevices* devices) {
     CheckRecord(row, out, src);
 }
 
+// A file imported before the run: the file stays in the output folder, and the
+// backup copies the run made of it go while that file is still there (their
+// bytes are compared with it) and is the one the run found; a row no run
+// recorded also needs its original's size and modified time as logged.
+void AssessBackupsOnly(UndoRow& row, const std::optional<FsItem>& out, const std::optional<FsItem>& src,
+                       FileSystem& fs) {
+    row.Action = UndoAction::RemoveBackups;
+    if (std::none_of(row.BackupPaths.begin(), row.BackupPaths.end(),
+                     [&](const JournalBackup& copy) { return fs.FileExists(copy.Path); })) {
+        row.Action = UndoAction::AlreadyGone;
+        row.Reason = "The backup copies are already gone.";
+    } else if (!out) {
+        row.LeaveAlone("The file imported before is not in the output folder, so its backup copies are kept.");
+    } else if (out->Size != row.Size) {
+        row.LeaveAlone(SizeChange("The file imported before", out->Size, row.Size) + " Its backup copies are kept.");
+    } else if (row.Recorded) {
+        if (row.PlacedId.Known() && out->Id.Known() && !(out->Id == row.PlacedId))
+            row.LeaveAlone("The file at the output name is not the one the run found there, so its backup copies "
+                           "are kept.");
+    } else if (src && src->Size != row.Size) {
+        row.LeaveAlone(SizeChange("The original", src->Size, row.Size) + " Its backup copies are kept.");
+    } else {
+        CheckRecord(row, out, src);
+    }
+}
+
 }  // namespace
 
 // What undoing a trusted row would do with the files as they stand now.
@@ -290,7 +326,13 @@ void AssessUndoRow(UndoRow& row, const std::string& logFolder, FileSystem& fs, U
                        reached.error + ".");
         return;
     }
-    if (row.FromDevice) return AssessDeviceRow(row, fs, devices);
+    if (row.FromDevice) {
+        // Imported before: only the backup copies the run made go, and the
+        // device is not needed for them.
+        if (row.Operation == FileOperation::AlreadyImported)
+            return AssessBackupsOnly(row, fs.GetFile(JoinPath(row.OutputFolder, row.OutputFileName)), std::nullopt, fs);
+        return AssessDeviceRow(row, fs, devices);
+    }
     const std::string original =
         fs.FolderExists(row.SourceFolder) ? row.SourceFolder : fs.ParentPart(row.SourceFolder);
     if (fs.FolderExists(original)) {
@@ -306,6 +348,8 @@ void AssessUndoRow(UndoRow& row, const std::string& logFolder, FileSystem& fs, U
     const std::optional<FsItem> src = fs.GetFile(source);
     const bool outThere = out || fs.FileExists(output);
     const bool srcThere = src || fs.FileExists(source);
+
+    if (row.Operation == FileOperation::AlreadyImported) return AssessBackupsOnly(row, out, src, fs);
 
     if (row.Operation == FileOperation::Moved) {
         row.Action = UndoAction::Restore;
@@ -385,6 +429,9 @@ void UndoCounts::Add(UndoAction action) {
             break;
         case UndoAction::AlreadyGone:
             ++AlreadyGone;
+            break;
+        case UndoAction::RemoveBackups:
+            ++RemoveBackups;
             break;
         case UndoAction::NotAttempted:
             break;  // counted apart
@@ -511,6 +558,8 @@ void MatchJournal(UndoPlan& plan, RunJournal* journal) {
         if (entry == run->second.files.end() || entry->second.Size != row.Size) continue;
         row.Recorded = true;
         row.PlacedId = entry->second.Id;
+        // The backup copies are those the run made, whatever the log names.
+        row.BackupPaths = entry->second.Backups;
     }
     if (plan.RunId.empty() && !runs.empty()) plan.RunId = runs.begin()->first;
 }
@@ -545,7 +594,8 @@ bool PlanJournalUndo(const JournalRun& run, const std::vector<JournalEntry>& fil
         row.FromDevice = IsDeviceSourcePath(row.SourceFolder);
         if (row.FromDevice && IsDeviceSourcePath(run.SourceFolder) && WithinFolder(row.SourceFolder, run.SourceFolder))
             row.DeviceTop = run.SourceFolder;
-        if (row.Operation != FileOperation::Moved && row.Operation != FileOperation::Copied)
+        if (row.Operation != FileOperation::Moved && row.Operation != FileOperation::Copied &&
+            (row.Operation != FileOperation::AlreadyImported || row.BackupPaths.empty()))
             row.LeaveAlone("The row's Operation is neither Moved nor Copied.");
         else
             CheckPaths(row, plan.LogFolder);
@@ -558,7 +608,7 @@ bool PlanJournalUndo(const JournalRun& run, const std::vector<JournalEntry>& fil
 int UnrecordedToDo(const UndoPlan& plan) {
     int n = 0;
     for (const UndoRow& row : plan.Rows)
-        if (!row.Recorded && (row.Action == UndoAction::Restore || row.Action == UndoAction::Remove)) ++n;
+        if (!row.Recorded && Acts(row.Action)) ++n;
     return n;
 }
 

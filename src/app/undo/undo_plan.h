@@ -26,7 +26,15 @@ enum class UndoAction {
     LeaveAlone,     // something does not match the log; nothing is done
     NotAttempted,   // the undo was stopped before this row
     AlreadyGone,    // the copy is gone and its original is there
+    // A file imported before the run, which stays: only the backup copies
+    // the run made of it go, each while it is still what the run made.
+    RemoveBackups,
 };
+
+// The actions that change files: what the undo asks about and carries out.
+inline bool Acts(UndoAction action) {
+    return action == UndoAction::Restore || action == UndoAction::Remove || action == UndoAction::RemoveBackups;
+}
 
 // One data row of the log and what the undo does with it.
 struct UndoRow {
@@ -39,7 +47,10 @@ struct UndoRow {
     FileOperation Operation = FileOperation::None;  // None for a text the logs never hold
     std::int64_t Size = -1;
     std::optional<FileTime> OriginalModified;  // the renamed file's modified time before the run set it
-    std::vector<std::string> BackupPaths;  // the file's copies in the backup folders, removed with it
+    // The file's copies in the backup folders, removed with it. A recorded
+    // row's are the journal's, each with its identity when the journal kept
+    // it; a copy no longer of that identity stays.
+    std::vector<JournalBackup> BackupPaths;
     // The file's continuing number and its scope; 0 when it had none.
     std::int64_t ContinuingNumber = 0;
     std::string ContinuingScope;
@@ -80,7 +91,11 @@ public:
 
 struct UndoCounts {
     int Restore = 0, Remove = 0, AlreadyUndone = 0, NotPlaced = 0, LeaveAlone = 0, AlreadyGone = 0;
-    int Total() const { return Restore + Remove + AlreadyUndone + NotPlaced + LeaveAlone + AlreadyGone; }
+    int RemoveBackups = 0;
+    int Total() const {
+        return Restore + Remove + AlreadyUndone + NotPlaced + LeaveAlone + AlreadyGone + RemoveBackups;
+    }
+    int ToDo() const { return Restore + Remove + RemoveBackups; }
     // Counts a row's action; NotAttempted is counted apart.
     void Add(UndoAction action);
 };

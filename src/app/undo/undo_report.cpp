@@ -18,6 +18,8 @@ const char* ActionText(UndoAction action) {
             return "Restored";
         case UndoAction::Remove:
             return "Removed";
+        case UndoAction::RemoveBackups:
+            return "Backup copies removed";
         case UndoAction::NotAttempted:
             return "Not attempted";
         default:
@@ -73,6 +75,8 @@ std::string UndoPreviewReport(const UndoCounts& c) {
     r.Line(c.AlreadyUndone, "  files were undone before");
     r.Line(c.NotPlaced, "  files were not moved or copied by the run");
     if (c.AlreadyGone > 0) r.Line(c.AlreadyGone, "  copies were already gone");
+    if (c.RemoveBackups > 0)
+        r.Line(c.RemoveBackups, "  files imported before will lose the backup copies the run made, if identical");
     r.Rule();
     r.Line(c.Total(), "  total files in the log");
     return r.Text();
@@ -87,6 +91,7 @@ std::string UndoSummaryReport(const UndoCounts& c, int notAttempted) {
     r.Line(c.AlreadyUndone, "  files were undone before");
     r.Line(c.NotPlaced, "  files were not moved or copied by the run");
     if (c.AlreadyGone > 0) r.Line(c.AlreadyGone, "  copies were already gone");
+    if (c.RemoveBackups > 0) r.Line(c.RemoveBackups, "  files imported before: the backup copies the run made removed");
     r.Rule();
     if (notAttempted > 0) {
         r.Line(c.Total(), "  subtotal files attempted");
@@ -109,16 +114,23 @@ std::string UndoNothingToDoMessage(const UndoCounts& counts) {
     return "The run moved or copied no files, so there is nothing to undo.";
 }
 
-std::string UndoSuccessMessage(int restored, int removed) {
-    const int total = restored + removed;
+std::string UndoSuccessMessage(int restored, int removed, int backedUp) {
+    if (restored + removed == 0) {
+        const std::string files = backedUp == 1   ? "the file"
+                                  : backedUp == 2 ? "both files"
+                                                  : "all " + Digits(backedUp) + " files";
+        return "The backup copies the run made of " + files + " imported before were successfully removed.";
+    }
+    const int total = restored + removed + backedUp;
     const bool copies = restored == 0;
     const std::string one = copies ? "copy" : "file";
     const std::string many = copies ? "copies" : "files";
     const std::string what = total == 1   ? "One " + one
                              : total == 2 ? "Both " + many
                                           : "All " + Digits(total) + " " + many;
-    if (removed == 0) return what + " successfully restored to " + (total == 1 ? "its" : "their") + " original place.";
-    if (restored == 0) return what + " successfully removed.";
+    if (removed == 0 && backedUp == 0)
+        return what + " successfully restored to " + (total == 1 ? "its" : "their") + " original place.";
+    if (restored == 0 && backedUp == 0) return what + " successfully removed.";
     return what + " successfully undone.";
 }
 

@@ -23,8 +23,9 @@ std::string UndoSummaryReport(const UndoCounts& done, int notAttempted);
 std::string UndoQuestion(const UndoCounts& planned, const std::vector<UndoRow>& rows);
 // When nothing was or is to be restored or removed, and nothing left alone.
 std::string UndoNothingToDoMessage(const UndoCounts& counts);
-// When every file was restored or removed.
-std::string UndoSuccessMessage(int restored, int removed);
+// When every file was restored or removed, or (`backedUp`) had the backup
+// copies the run made of it removed.
+std::string UndoSuccessMessage(int restored, int removed, int backedUp = 0);
 // When files were left alone or not attempted: the summary, the files left
 // alone, and where the undo log is (or why there is none).
 std::string UndoIncompleteMessage(const UndoCounts& done, int notAttempted, bool anythingToDo,

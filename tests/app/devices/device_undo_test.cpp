@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "app/records/import_store.h"
 #include "app/records/intent_store.h"
 #include "app/run/run_driver.h"
 #include "app/undo/undo.h"
@@ -63,6 +64,8 @@ struct DeviceUndo : ::testing::Test {
     std::string Placed(int i) const {
         return out + "/2021-06-01 @10-00-0" + std::to_string(i) + " #001 PXL_000" + std::to_string(i) + ".jpg";
     }
+    std::string backup;  // a backup folder, when set
+    std::unique_ptr<SqliteImportRecord> imports;  // the record of imports, when set
     void Run(MoveOrCopy moveOrCopy, int pictures = 4) {
         for (int i = 1; i <= pictures; ++i) {
             device.files[PathOf(i)] = test::CameraJpeg("2021:06:01 10:00:0" + std::to_string(i), "Google", "Pixel 8");
@@ -75,7 +78,10 @@ struct DeviceUndo : ::testing::Test {
         options.FilenameFormat = FilenameFormat::Vantor1;
         options.MoveOrCopy = moveOrCopy;
         options.CreateLog = CreateLog::Csv;
+        options.BackupPaths = backup;
+        options.SkipImported = imports != nullptr;
         RunServices services{files, port, {}, {}, {}};
+        services.imports = imports.get();
         services.intents = record.get();
         services.journal = record.get();
         services.openSource = [this](const std::string& path, const std::string& output, std::string&) {
@@ -85,10 +91,9 @@ struct DeviceUndo : ::testing::Test {
         };
         ASSERT_EQ(RunDriver(std::move(services)).Go(options), RunOutcome::Completed);
         source.reset();
-        for (const auto& e : fs::directory_iterator(out))
-            if (e.path().extension() == ".csv") csv = e.path().string();
         runId = LastRunToUndo(*record);
         ASSERT_FALSE(runId.empty());
+        csv = record->Run(runId)->CsvLog;
     }
     UndoResult UndoLog() {
         port.messages.clear();
@@ -147,6 +152,33 @@ TEST_F(DeviceUndo, KeepsTheCopiesWhileThePhoneIsNotPluggedIn) {
     EXPECT_EQ(result.Done.Remove, 2);
     EXPECT_FALSE(fs::exists(Placed(1)) || fs::exists(Placed(2)));
     EXPECT_EQ(device.files.size(), 2u);
+}
+
+// A run that only brought a backup up to date with files imported from the
+// phone before: its undo takes those backup copies away and nothing else,
+// without the phone, from the journal as from the log.
+TEST_F(DeviceUndo, TakesAwayOnlyTheBackupCopiesOfFilesImportedBefore) {
+    imports = SqliteImportRecord::Open(dir / "imports.sqlite");
+    ASSERT_TRUE(imports);
+    Run(MoveOrCopy::Copy, 2);
+    backup = dir.Mkdir("backup");
+    Run(MoveOrCopy::Copy, 2);
+    const std::string copy = backup + Placed(1).substr(out.size());
+    ASSERT_TRUE(fs::exists(copy));
+    cables.plugged = false;
+    UndoResult result = UndoRun();
+    EXPECT_EQ(result.Outcome, UndoOutcome::Completed) << RowOf(result, "PXL_0001.jpg").Reason;
+    EXPECT_EQ(result.Done.RemoveBackups, 2);
+    EXPECT_FALSE(fs::exists(copy));
+    EXPECT_TRUE(fs::exists(Placed(1)) && fs::exists(Placed(2)));
+    // A copy the run did not make, with the same bytes: the log's undo keeps it.
+    fs::copy_file(Placed(1), copy);
+    result = UndoLog();
+    EXPECT_EQ(result.Outcome, UndoOutcome::Incomplete);
+    EXPECT_NE(RowOf(result, "PXL_0001.jpg").Reason.find("not the copy the run made"), std::string::npos);
+    EXPECT_TRUE(fs::exists(copy));
+    EXPECT_EQ(device.files.size(), 2u);
+    EXPECT_EQ(cables.reached, 0);
 }
 
 // The undo of a Move puts nothing back on the phone: every file stays where

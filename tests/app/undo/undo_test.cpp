@@ -182,6 +182,124 @@ TEST(Undo, RemovesTheBackupCopiesWithTheirFiles) {
     }
 }
 
+// The files of a folder but the runs' logs and the undo logs.
+std::map<std::string, std::string> Photos(const std::string& folder) {
+    auto tree = Tree(folder);
+    std::erase_if(tree, [](const auto& file) { return file.first.starts_with("Ravlen Log"); });
+    return tree;
+}
+
+// A run over files imported before a backup folder was set makes only their
+// backup copies: a run of its own in the journal, with each copy's identity.
+// Its undo, from the journal or from its log, takes those copies away and
+// leaves the files imported before where they are; a copy changed since the
+// run (other bytes), or another file in its place (the same bytes), is kept
+// and said.
+TEST(Undo, BackupCopiesOfFilesImportedBeforeGoWithTheRunThatMadeThem) {
+    for (const bool journal : {true, false}) {
+        SCOPED_TRACE(journal ? "journal" : "log");
+        Bench bench;
+        const auto imports = SqliteImportRecord::Open(bench.dataDir.path() + "/imports.sqlite");
+        ASSERT_TRUE(imports);
+        bench.imports = imports.get();
+        bench.Run(1);
+        const auto imported = Photos(bench.out);
+        const std::string backup = bench.outDir.Mkdir("backup");
+        bench.Run(1, 2, [&](RunOptions& o) { o.BackupPaths = backup; });
+        ASSERT_EQ(Tree(backup).size(), 4u);
+        EXPECT_EQ(bench.Field(1, "Operation"), "Already imported");
+
+        const std::vector<JournalRun> runs = bench.record->Runs(10);
+        ASSERT_EQ(runs.size(), 2u);
+        EXPECT_EQ(runs[0].Moved + runs[0].Copied, 0);
+        EXPECT_EQ(runs[0].CaughtUp, 4);
+        EXPECT_EQ(runs[1].Copied, 4);
+        EXPECT_EQ(runs[1].CaughtUp, 0);
+        const std::vector<JournalEntry> files = bench.record->Files(runs[0].Id);
+        ASSERT_EQ(files.size(), 4u);
+        for (const JournalEntry& entry : files) {
+            ASSERT_EQ(entry.Backups.size(), 1u);
+            const JournalBackup& copy = entry.Backups[0];
+            struct stat st{};
+            ASSERT_EQ(::stat(copy.Path.c_str(), &st), 0);
+            EXPECT_EQ(copy.Id, (FileId{st.st_dev, st.st_ino}));
+            EXPECT_EQ(copy.Size, st.st_size);
+        }
+        const std::string edited = files[0].Backups[0].Path, replaced = files[1].Backups[0].Path;
+        const std::string bytes = ReadAll(edited), replacedBytes = ReadAll(replaced);
+        std::ofstream(edited, std::ios::binary | std::ios::trunc) << std::string(bytes.size(), '?');
+        std::ofstream(replaced + ".new", std::ios::binary) << replacedBytes;
+        fs::rename(replaced + ".new", replaced);
+
+        const UndoResult undone = journal ? bench.UndoRun(LastRunToUndo(*bench.record)) : bench.Undo();
+        EXPECT_EQ(undone.Outcome, UndoOutcome::Incomplete);
+        EXPECT_EQ(undone.Done.RemoveBackups, 2);
+        EXPECT_EQ(undone.Done.LeaveAlone, 2);
+        EXPECT_EQ(Photos(bench.out), imported) << "the files imported before stay";
+        EXPECT_EQ(Tree(backup), (std::map<std::string, std::string>{
+                                    {edited.substr(backup.size() + 1), std::string(bytes.size(), '?')},
+                                    {replaced.substr(backup.size() + 1), replacedBytes}}));
+        ASSERT_EQ(bench.port.messages.size(), 2u);
+        EXPECT_NE(bench.port.messages[0].text.find(
+                      "4  files imported before will lose the backup copies the run made, if identical"),
+                  std::string::npos);
+        EXPECT_NE(bench.port.messages[1].text.find(
+                      "2  files imported before: the backup copies the run made removed"),
+                  std::string::npos);
+        EXPECT_NE(bench.port.messages[1].text.find("The backup copy " + replaced +
+                                                   " is kept: it is not the copy the run made, or it has changed "
+                                                   "since."),
+                  std::string::npos);
+        EXPECT_NE(bench.port.messages[1].text.find("The backup copy " + edited + " is kept: "), std::string::npos);
+        EXPECT_EQ(imports->WithSize(5, bench.out).size(), 2u) << "the record keeps the files imported before";
+    }
+}
+
+// A log edited to claim backup copies: a recorded row's copies are those its
+// journal names, whatever the log adds (a row repeated with another copy's
+// path included); a row no journal records, and whose original is not as
+// logged, leaves its claimed copy alone.
+TEST(Undo, BackupCopiesALogClaimsAndNoJournalRecordsStay) {
+    Bench bench;
+    bench.Run(1);
+    const std::string backup = bench.outDir.Mkdir("backup");
+    bench.Run(1, 2, [&](RunOptions& o) { o.BackupPaths = backup; });
+    ASSERT_EQ(Tree(backup).size(), 4u);
+    const std::string claimed = bench.outDir.Write("backup/claimed.JPG", ReadAll(bench.OutputOf(1)));
+    const std::string other = bench.outDir.Write("backup/other.JPG", ReadAll(bench.OutputOf(2)));
+    std::vector<std::string> names;
+    std::vector<std::vector<std::string>> extra;  // rows added to the log
+    bench.RewriteLog([&](std::vector<std::string>& f) {
+        if (names.empty()) return void(names = f);
+        const auto at = [&](std::vector<std::string>& row, std::string_view column) -> std::string& {
+            return row.at(*CsvHeader(names).Find(column));
+        };
+        if (at(f, "SourceFileName") == "IMG_0001.JPG") at(f, "BackupPaths") += ";" + claimed;
+        if (at(f, "SourceFileName") == "IMG_0002.JPG") {
+            extra = {f, f};
+            at(extra[0], "BackupPaths") = other;
+            at(extra[1], "SourceFileName") = "IMG_9999.JPG";
+            at(extra[1], "BackupPaths") = other;
+        }
+    });
+    std::ofstream(bench.csv, std::ios::binary | std::ios::app) << [&] {
+        std::string text;
+        for (const auto& f : extra) {
+            for (std::size_t i = 0; i < f.size(); ++i) text += (i ? "," : "") + CsvQuoted(f[i]);
+            text += "\r\n";
+        }
+        return text;
+    }();
+    const UndoResult undone = bench.Undo();
+    EXPECT_EQ(undone.Done.RemoveBackups, 4);
+    EXPECT_EQ(undone.Done.AlreadyGone, 1);
+    ASSERT_EQ(undone.Rows.size(), 6u);
+    EXPECT_EQ(undone.Rows[5].Reason,
+              "No run on this computer recorded this file, and its modified time is not the one the log states.");
+    EXPECT_EQ(Photos(backup), (std::map<std::string, std::string>{{"claimed.JPG", ReadAll(claimed)},
+                                                                 {"other.JPG", ReadAll(other)}}));
+}
+
 // Numbers that continue between imports: an undo of the last run gives its
 // numbers back, one of an earlier run cannot (later ones were handed out),
 // and no number is ever handed out twice.
@@ -740,6 +858,9 @@ TEST(ImportRecord, ARecordDamagedPastItsSchemaIsMadeAnewOnceALookUpMeetsTheDamag
             record->Add({"/out/" + std::to_string(i) + ".jpg", 5, "", DateTime::FromCivilSeconds(99)}, "r");
     }
     ASSERT_EQ(SqliteImportRecord::Open(db)->WithSize(5, "/out").size(), 2000u);
+    // The pages in the database file, as a checkpoint leaves them (a run
+    // leaves its commits in the write-ahead log).
+    ASSERT_TRUE(test::ExecSql(db, "PRAGMA wal_checkpoint(TRUNCATE)"));
     {
         // Every page but the first (the header and the schema) overwritten.
         std::fstream file(db, std::ios::in | std::ios::out | std::ios::binary);
