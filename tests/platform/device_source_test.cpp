@@ -11,6 +11,7 @@
 #include "platform/gphoto_link.h"
 #include "platform/posix_file_system.h"
 #include "support/fake_device.h"
+#include "support/library_leaks.h"
 #include "support/temp_dir.h"
 
 namespace ravlen {
@@ -192,16 +193,6 @@ TEST(DeviceSourcePath, NamesAModelOnAPortAndSaysHowToReleaseABusyOne) {
               "gphoto2) and try again.");
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-#define RAVLEN_LEAK_CHECKED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define RAVLEN_LEAK_CHECKED 1
-#endif
-#endif
-#ifdef RAVLEN_LEAK_CHECKED
-#include <sanitizer/lsan_interface.h>
-#endif
 
 // A download waits for the next pass, the one a preview made for its run,
 // unless the device lists the file otherwise by then; a scratch folder left
@@ -234,11 +225,7 @@ TEST_F(DeviceSourceTest, KeepsDownloadsForTheNextPassWhileTheFileIsTheSame) {
 
 // libgphoto2's own calls, on its Directory Browse camera over a folder.
 TEST(GphotoLink, ListsDownloadsAndDeletesOnADirectoryBrowseCamera) {
-#ifdef RAVLEN_LEAK_CHECKED
-    // Loading the port drivers leaks 8 bytes inside libgphoto2 2.5.30 itself
-    // (gp_port_info_list_load; the gphoto2 command under valgrind shows it too).
-    const __lsan::ScopedDisabler libraryLeaks;
-#endif
+    RAVLEN_LIBRARY_LEAKS_OFF;
     test::TempDir dir;
     dir.Write("card/DCIM/100TEST/IMG_0001.JPG", std::string(300000, 'j'));
     dir.Write("card/DCIM/100TEST/IMG_0002.JPG", "small");

@@ -101,6 +101,15 @@ class MainWindowTest : public QObject {
         return o;
     }
 
+    // Settings that offer a card or device as it comes and run when told.
+    RunOptions Offering() const {
+        RunOptions o = Stored();
+        o.AutoDetect = true;
+        o.RequestConfirmation = true;
+        o.DateMode = ravlen::DateMode::FileSystemOnly;
+        return o;
+    }
+
     std::unique_ptr<FrmMain> Open(const RunOptions& stored, std::vector<ravlen::DriveInfo> cards = {}) {
         {
             ravlen::SettingsStore store(StorePath());
@@ -561,11 +570,7 @@ private slots:
     void cardMountedWhileOpen() {
         WriteFiles(Path("card/DCIM/100CANON"), 1);
         WriteFiles(Path("source"), 1);
-        RunOptions stored = Stored();
-        stored.AutoDetect = true;
-        stored.RequestConfirmation = true;
-        stored.DateMode = ravlen::DateMode::FileSystemOnly;
-        auto w = Open(stored);
+        auto w = Open(Offering());
         const MainWindowProbe c(*w);
         user.otherwise = MsgAnswer::No;
         w->Start();
@@ -667,11 +672,7 @@ private slots:
     // One plugged in during a run is offered when the run has ended.
     void devicePluggedInDuringARun() {
         WriteFiles(Path("source"), 1);
-        RunOptions stored = Stored();
-        stored.AutoDetect = true;
-        stored.RequestConfirmation = true;
-        stored.DateMode = ravlen::DateMode::FileSystemOnly;
-        auto w = Open(stored);
+        auto w = Open(Offering());
         const MainWindowProbe c(*w);
         w->Start();
         w->Devices()->LookNow();

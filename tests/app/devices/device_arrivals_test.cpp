@@ -15,18 +15,9 @@
 #include "support/fake_device_ports.h"
 #include "support/fake_drives.h"
 #include "support/fake_port.h"
+#include "support/library_leaks.h"
 #include "support/temp_dir.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define RAVLEN_LEAK_CHECKED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define RAVLEN_LEAK_CHECKED 1
-#endif
-#endif
-#ifdef RAVLEN_LEAK_CHECKED
-#include <sanitizer/lsan_interface.h>
-#endif
 
 namespace ravlen {
 namespace {
@@ -228,10 +219,7 @@ TEST(DeviceWait, TakesADevicePluggedInAfterTheStart) {
 // Through libgphoto2: its Directory Browse driver answers a disk: port that
 // holds a DCIM folder; the device found opens by the path its entry stands for.
 TEST(GphotoDeviceLister, FindsAFolderCameraOnADiskPort) {
-#ifdef RAVLEN_LEAK_CHECKED
-    // Loading the port drivers leaks 8 bytes inside libgphoto2 itself.
-    const __lsan::ScopedDisabler libraryLeaks;
-#endif
+    RAVLEN_LIBRARY_LEAKS_OFF;
     test::TempDir dir;
     const std::string port = "disk:" + dir / "card";
     // The USB ports stand in for nothing here: the disk port is given.
