@@ -274,6 +274,18 @@ CardVerdict CheckCard(FileSource& card, FileSystem& fs, ImportRecord* record, co
 std::string VerdictText(const CardVerdict& v, std::size_t listed) {
     const char* const crlf = "\r\n";
     std::string text;
+    // A line for each item, at most `listed` of them, then how many more.
+    const auto list = [&](const auto& items, const auto& line) {
+        std::size_t shown = 0;
+        for (const auto& item : items) {
+            if (shown++ == listed) {
+                text += crlf + std::string("  and ") + std::to_string(items.size() - listed) + " more.";
+                break;
+            }
+            text += crlf + std::string("  ") + line(item);
+        }
+    };
+    const auto below = [&](const std::string& path) { return Below(path, v.Source); };
     if (v.Safe()) {
         text = (v.Checked == 1 ? "The file on " : "All " + std::to_string(v.Checked) + " files on ") + v.Source +
                (v.Checked == 1 ? " is in " : " are in ") + v.Output + (v.Backups.empty() ? "" : " and its backups") +
@@ -286,15 +298,10 @@ std::string VerdictText(const CardVerdict& v, std::size_t listed) {
         if (v.Stopped)
             text += std::string(text.empty() ? "" : crlf) + "The check of " + v.Source +
                     " was stopped before it saw every file: do not format the card.";
-        std::size_t shown = 0;
-        for (const UnsafeFile& file : v.Unsafe) {
-            if (shown++ == listed) {
-                text += crlf + std::string("  and ") + std::to_string(m - listed) + " more.";
-                break;
-            }
-            text += crlf + std::string("  ") + Below(file.Path, v.Source) + ": " + UnsafeReasonText(file.Reason) +
-                    (file.Detail.empty() ? "" : " (" + file.Detail + ")");
-        }
+        list(v.Unsafe, [&](const UnsafeFile& file) {
+            return Below(file.Path, v.Source) + ": " + UnsafeReasonText(file.Reason) +
+                   (file.Detail.empty() ? "" : " (" + file.Detail + ")");
+        });
     }
     if (!v.Unproven.empty()) {
         const std::size_t n = v.Unproven.size();
@@ -302,27 +309,13 @@ std::string VerdictText(const CardVerdict& v, std::size_t listed) {
                 " taken as held because the run or the record of imports saw " + (n == 1 ? "it" : "them") +
                 " placed with the same name, size and time on the device; " + (n == 1 ? "its" : "their") +
                 " bytes were not compared, since a device's file is read only by downloading it whole:";
-        std::size_t shown = 0;
-        for (const std::string& path : v.Unproven) {
-            if (shown++ == listed) {
-                text += crlf + std::string("  and ") + std::to_string(n - listed) + " more.";
-                break;
-            }
-            text += crlf + std::string("  ") + Below(path, v.Source);
-        }
+        list(v.Unproven, below);
     }
     if (!v.LeftByPattern.empty()) {
         const std::size_t n = v.LeftByPattern.size();
         text += crlf + std::string(crlf) + std::to_string(n) + (n == 1 ? " file stays" : " files stay") +
                 " on the card, left out by the exclude patterns (such as a camera's index files):";
-        std::size_t shown = 0;
-        for (const std::string& path : v.LeftByPattern) {
-            if (shown++ == listed) {
-                text += crlf + std::string("  and ") + std::to_string(n - listed) + " more.";
-                break;
-            }
-            text += crlf + std::string("  ") + Below(path, v.Source);
-        }
+        list(v.LeftByPattern, below);
     }
     return text;
 }
