@@ -217,9 +217,9 @@ private:
         FileFacts facts;
         facts.StartTime = DateTime::Now();
         BeginFile(facts, file, source, output);
-        // Backups catch up on it, as on any file the output folder holds already.
-        if (performActions_ && batch_) batch_->CatchUp(facts, existing);
-        MarkAlreadyImported(facts, tally_, existing);
+        // As any file the output folder holds already: its backups catch up.
+        PlacementContext placement = Placement();
+        CarryOutPlacement(placement, facts, NameChoice{{}, false, existing}, performActions_, tally_);
         Record(facts, 0);
         return ProgressStep(file.Size);
     }
