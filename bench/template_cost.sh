@@ -7,19 +7,9 @@
 set -euo pipefail
 build=$(realpath "${1:?usage: template_cost.sh BUILD_DIR [FILES]}")
 files=${2:-2000}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/card/DCIM/100TEST" "$work/out" "$work/config" "$work/data"
-convert -size 320x240 xc:gray "$work/base.jpg"
-exiftool -q -overwrite_original -DateTimeOriginal="2024:05:01 12:00:00" -SubSecTimeOriginal=42 -Make=Canon \
-  -Model="Canon EOS R6" -SerialNumber=012345678 -LensModel="RF24-105mm F4 L IS USM" -Artist="Ann Example" \
-  "$work/base.jpg"
-for i in $(seq 1 "$files"); do
-  f="$work/card/DCIM/100TEST/IMG_$(printf %04d "$i").JPG"
-  cp "$work/base.jpg" "$f"
-  head -c "$i" /dev/zero >>"$f"
-done
-sync
+source "$(dirname "$0")/jpeg_card.sh"
+make_jpeg_card "$files" 320x240 -DateTimeOriginal="2024:05:01 12:00:00" -SubSecTimeOriginal=42 -Make=Canon \
+  -Model="Canon EOS R6" -SerialNumber=012345678 -LensModel="RF24-105mm F4 L IS USM" -Artist="Ann Example"
 count() {
   cat "$work"/card/DCIM/100TEST/* >/dev/null
   XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" valgrind --tool=callgrind \
