@@ -21,6 +21,9 @@ namespace {
 constexpr std::size_t kPartWindow = 4 * 1024;
 static_assert(kPartWindow >= kSampleBytes, "a sample's head comes from the first window");
 constexpr const char* kUnpluggedText = "The device is no longer connected";
+// What is held of the last download's head: the date readers of nearly every
+// file find all they need in it.
+constexpr std::size_t kHeldHead = 64 * 1024;
 // A source's own scratch folder: this prefix, its process id, a unique part.
 constexpr std::string_view kScratchPrefix = ".ravlen-device-";
 // The room a download kept for a later pass leaves free at least.
@@ -97,6 +100,57 @@ private:
     std::string window_;
 };
 
+// A download read from the bytes of its head held in memory, and from the
+// file on the disk only once a read goes past them.
+class HeldHeadStream final : public ReadStream {
+public:
+    HeldHeadStream(FileSystem& disk, std::string local, std::string head, std::uint64_t size)
+        : disk_(disk), local_(std::move(local)), head_(std::move(head)), size_(size) {}
+    FsStatus Read(std::size_t n, std::string& out) override {
+        if (n > size_ || at_ > size_ - n) return FsStatus::Fail(FsFault::PastEnd, "Read past the end of the file");
+        if (!file_ && at_ + n <= head_.size()) {
+            out.append(head_, static_cast<std::size_t>(at_), n);
+        } else {
+            if (FsStatus opened = Open(); !opened) return opened;
+            if (FsStatus read = file_->Read(n, out); !read) return read;
+        }
+        at_ += n;
+        return FsStatus::Ok();
+    }
+    FsStatus Skip(std::uint64_t n) override {
+        if (n > size_ - at_) return FsStatus::Fail(FsFault::PastEnd, "Skip past the end of the file");
+        if (file_)
+            if (FsStatus skipped = file_->Skip(n); !skipped) return skipped;
+        at_ += n;
+        return FsStatus::Ok();
+    }
+    bool GoBack(std::uint64_t offset) override {
+        if (offset > at_ || (file_ && !file_->GoBack(offset))) return false;
+        at_ = offset;
+        return true;
+    }
+    void Close() override {
+        if (file_) file_->Close();
+        file_.reset();
+    }
+
+private:
+    FsStatus Open() {
+        if (file_) return FsStatus::Ok();
+        FsStatus status;
+        file_ = disk_.OpenRead(local_, status);
+        if (!file_) return status;
+        if (at_ > 0) status = file_->Skip(at_);
+        if (!status) file_.reset();
+        return status;
+    }
+
+    FileSystem& disk_;
+    std::string local_, head_;
+    std::uint64_t size_, at_ = 0;
+    std::unique_ptr<ReadStream> file_;
+};
+
 DeviceSource::DeviceSource(DeviceLink& link, FileSystem& disk, std::string top)
     : link_(link), disk_(disk), top_(std::move(top)) {}
 
@@ -113,6 +167,7 @@ void DeviceSource::DropDownload(const std::string& path) {
         local_.erase(it);
     }
     downloadedAs_.erase(path);
+    if (held_.path == path) held_ = {};
 }
 
 void DeviceSource::ReadsOver() {
@@ -274,8 +329,18 @@ bool DeviceSource::Downloaded(const std::string& path, std::string& local, FsSta
     const FdCloser out(open(local.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (out.fd < 0) return status = posix_fs::Failure(errno), false;
     int writeError = 0;
+    std::int64_t written = 0;
+    held_ = {};
     const auto [folder, name] = Split(DevicePath(path));
     const DeviceStatus got = link_.Download(folder, name, [&](const char* bytes, std::size_t n) {
+        if (held_.head.size() < kHeldHead) held_.head.append(bytes, std::min(n, kHeldHead - held_.head.size()));
+        if (n >= kSampleBytes) {
+            held_.tail.assign(bytes + n - kSampleBytes, kSampleBytes);
+        } else {
+            held_.tail.append(bytes, n);
+            if (held_.tail.size() > kSampleBytes) held_.tail.erase(0, held_.tail.size() - kSampleBytes);
+        }
+        written += static_cast<std::int64_t>(n);
         for (std::size_t done = 0; done < n;) {
             const ssize_t w = write(out.fd, bytes + done, n - done);
             if (w < 0 && errno == EINTR) continue;
@@ -284,10 +349,9 @@ bool DeviceSource::Downloaded(const std::string& path, std::string& local, FsSta
         }
         return true;
     });
-    struct stat st{};
     if (writeError != 0) status = posix_fs::Failure(writeError);
     else if (!got) status = StatusOf(got);
-    else if (fstat(out.fd, &st) != 0 || st.st_size != entry.Size)
+    else if (written != entry.Size)
         status = FsStatus::Fail(FsFault::ChangedWhileCopied, "The device gave another size than it listed");
     if (!status) {
         unlink(local.c_str());
@@ -299,6 +363,9 @@ bool DeviceSource::Downloaded(const std::string& path, std::string& local, FsSta
         const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(entry.Modified), 0}};
         futimens(out.fd, times);
     }
+    posix_fs::StartWriteback(out.fd);
+    held_.path = path;
+    held_.size = static_cast<std::uint64_t>(written);
     local_[path] = local;
     downloadedAs_[path] = entry;
     // The room is asked of the disk again only once the downloads since
@@ -329,7 +396,24 @@ std::unique_ptr<ReadStream> DeviceSource::OpenRead(const std::string& path, FsSt
     }
     std::string copy;
     if (!Downloaded(path, copy, status)) return nullptr;
+    std::lock_guard lock(mutex_);
+    if (held_.path == path)
+        return std::make_unique<HeldHeadStream>(disk_, copy, held_.head, static_cast<std::uint64_t>(entry.Size));
     return disk_.OpenRead(copy, status);
+}
+
+FsStatus DeviceSource::SampleOfDownload(const std::string& path, const std::string& local, FileSample& sample) {
+    std::lock_guard lock(mutex_);
+    if (held_.path != path) return disk_.ReadSample(local, sample);
+    // As a file's sample: its head, then its tail where that lies past the
+    // head (the tail held is the file's last bytes, up to a sample's).
+    const std::size_t head = std::min(held_.head.size(), kSampleBytes);
+    const std::size_t tail = std::min<std::size_t>(static_cast<std::size_t>(held_.size) - head, held_.tail.size());
+    sample = {};
+    sample.Bytes.reserve(head + tail);
+    sample.Bytes.assign(held_.head, 0, head);
+    sample.Bytes.append(held_.tail, held_.tail.size() - tail, tail);
+    return FsStatus::Ok();
 }
 
 FsStatus DeviceSource::ReadSample(const std::string& path, FileSample& sample) {
@@ -348,7 +432,7 @@ FsStatus DeviceSource::ReadSample(const std::string& path, FileSample& sample) {
     } else if (local || !PartialReads(path, static_cast<std::uint64_t>(entry.Size), first, status)) {
         std::string copy;
         if (!Downloaded(path, copy, status)) return status;
-        if (status = disk_.ReadSample(copy, sample); !status) return status;
+        if (status = SampleOfDownload(path, copy, sample); !status) return status;
     } else {
         if (!status) return status;
         sample = {};
@@ -392,7 +476,7 @@ std::unique_ptr<StagedCopy> DeviceSource::StageCopy(const std::string& from, con
         // source until its copy is named: taken now, from the download,
         // before it moves into the copy.
         std::optional<FileSample> sample;
-        if (FileSample taken; keepSamples_ && disk_.ReadSample(local, taken)) sample = std::move(taken);
+        if (FileSample taken; keepSamples_ && SampleOfDownload(from, local, taken)) sample = std::move(taken);
         copy = disk_.StageScratch(local, to, verify, status);
         if (!copy) return nullptr;
         staged_[copy.get()] = from;

@@ -80,6 +80,9 @@ private:
     bool HasDownload(const std::string& path);
     // The file's download let go.
     void DropDownload(const std::string& path);
+    // The file's sample, from the bytes of its download held in memory where
+    // it was the last one, else read from the download at `local`.
+    FsStatus SampleOfDownload(const std::string& path, const std::string& local, FileSample& sample);
     FsStatus ReadRange(const std::string& path, std::uint64_t offset, std::size_t n, std::string& out);
     // Whether the device answers partial reads, learnt from its first answer:
     // then `first` holds the file's first window, or `status` the failure.
@@ -95,7 +98,15 @@ private:
     std::map<const StagedCopy*, std::string> staged_;  // a copy staged from a download -> its device path
     std::map<std::string, DeviceEntry> downloadedAs_;  // path -> the file as listed when downloaded
     std::set<std::string> passOnly_;  // downloads let go at the end of the pass: the disk is short of room
-    std::map<std::string, FileSample> samples_;  // path -> sample of a download moved into its staged copy
+    std::map<std::string, FileSample> samples_;
+    // The last download's first and last bytes, taken as it crossed the
+    // cable: the date readers and the sample, which come next, find them
+    // here instead of opening the download again.
+    struct HeldBytes {
+        std::string path, head, tail;
+        std::uint64_t size = 0;
+    };
+    HeldBytes held_;  // path -> sample of a download moved into its staged copy
     int partial_ = -1;  // -1 unknown, 0 no, 1 yes
     bool keepSamples_ = false;  // a record of imports compares files by their samples
     std::uint64_t spare_ = 0;   // what downloads kept for a later pass may still take of the disk

@@ -508,7 +508,8 @@ FsStatus PosixFileSystem::FillFromBytes(int out, std::int64_t size, const std::o
         futimens(out, times);
     }
     errno = 0;
-    if (flush && fsync(out) != 0) return Failure(errno);
+    if (flush) return fsync(out) == 0 ? FsStatus::Ok() : Failure(errno);
+    StartWriteback(out);
     return FsStatus::Ok();
 }
 

@@ -223,6 +223,51 @@ TEST_F(DeviceSourceTest, KeepsDownloadsForTheNextPassWhileTheFileIsTheSame) {
     EXPECT_TRUE(fs::exists(out + "/" + live + "/1"));
 }
 
+// A download's first and last bytes are kept as it arrives: reads and samples
+// served from them give what the file on the disk gives, whatever its size,
+// and a read past them, or of an earlier download, goes to the file.
+TEST_F(DeviceSourceTest, ReadsFromADownloadsHeldBytesAsFromTheFile) {
+    device.partial = false;
+    std::map<std::string, std::string> bytes;
+    for (const std::size_t size : {0u, 100u, 6000u, 70000u, 200000u}) {
+        std::string content(size, '\0');
+        for (std::size_t i = 0; i < size; ++i) content[i] = static_cast<char>((i * 7919 + size) % 251);
+        const std::string path = "/store_00010001/DCIM/Camera/F" + std::to_string(size) + ".jpg";
+        device.files[path] = bytes[path] = content;
+    }
+    const auto expectedSample = [](const std::string& content) {
+        const std::size_t head = std::min(content.size(), kSampleBytes);
+        const std::size_t tail = std::min(content.size() - head, kSampleBytes);
+        return content.substr(0, head) + content.substr(content.size() - tail);
+    };
+    for (const auto& [path, content] : bytes) {
+        FsStatus status;
+        std::unique_ptr<ReadStream> in = source.OpenRead(Path(path), status);
+        ASSERT_TRUE(in) << status.error;
+        std::string got;
+        const std::size_t size = content.size();
+        if (size >= 100) {
+            ASSERT_TRUE(in->Read(10, got));
+            ASSERT_TRUE(in->Skip(size - 30));
+            ASSERT_TRUE(in->Read(20, got));  // past the head held, for the larger files
+            ASSERT_TRUE(in->GoBack(5));
+            ASSERT_TRUE(in->Read(10, got));
+            EXPECT_EQ(got, content.substr(0, 10) + content.substr(size - 20) + content.substr(5, 10)) << path;
+        }
+        EXPECT_FALSE(in->Read(size + 1, got).ok);
+        FileSample sample;
+        ASSERT_TRUE(source.ReadSample(Path(path), sample));
+        EXPECT_EQ(sample.Bytes, expectedSample(content)) << path;
+    }
+    // The earlier downloads' bytes are no longer held: read from their files.
+    for (const auto& [path, content] : bytes) {
+        FileSample sample;
+        ASSERT_TRUE(source.ReadSample(Path(path), sample));
+        EXPECT_EQ(sample.Bytes, expectedSample(content)) << path;
+        EXPECT_EQ(device.downloads[path], 1);
+    }
+}
+
 // libgphoto2's own calls, on its Directory Browse camera over a folder.
 TEST(GphotoLink, ListsDownloadsAndDeletesOnADirectoryBrowseCamera) {
     RAVLEN_LIBRARY_LEAKS_OFF;
