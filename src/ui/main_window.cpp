@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -251,7 +252,10 @@ void FrmMain::Start() {
         [this](const std::vector<DeviceInfo>& arrived) { OfferDevices(arrived); }, this);
     runs_->HoldCardsWhileRunning(cards_, devices_);
     ListSources();
-    if (form_.values.AutoDetect) DetectCameraMediaAsking(*services_.drives);
+    if (form_.values.AutoDetect) {
+        offerDevicesFound_ = CameraCards(*services_.drives, *services_.fileSystem).empty();
+        DetectCameraMediaAsking(*services_.drives);
+    }
 }
 
 void FrmMain::ListSources() {
@@ -264,6 +268,9 @@ void FrmMain::DevicesListed(const std::vector<DeviceInfo>& present) {
     ListSources();
     // A device chosen shows as its entry while it is there, as its path once gone.
     Refresh();
+    // Plugged in before the window opened, it is offered as a card there
+    // then is: once, with the first look.
+    if (std::exchange(offerDevicesFound_, false) && !present.empty()) OfferDevices(present);
 }
 
 void FrmMain::OfferDevices(const std::vector<DeviceInfo>& arrived) {

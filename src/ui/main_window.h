@@ -104,6 +104,9 @@ private:
     std::string appName_;
     CardWatcher* cards_ = nullptr;
     DeviceWatcher* devices_ = nullptr;
+    // No card was there to offer when the window opened: the devices the
+    // first look finds are offered instead.
+    bool offerDevicesFound_ = false;
     SourceEntries sourceEntries_;
 
     // Controls holding one settings key each (lists, check boxes, texts),

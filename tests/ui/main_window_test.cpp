@@ -669,6 +669,28 @@ private slots:
         QCOMPARE(user.shown.size(), std::size_t(1));
     }
 
+    // One plugged in before the window opened is offered with the first look,
+    // as a card there then is; with a card there, the card alone is offered.
+    void devicePluggedInBeforeTheWindowOpened() {
+        const ravlen::DeviceInfo phone{"Google Pixel 8", "usb:002,003"};
+        for (const bool card : {false, true}) {
+            std::vector<ravlen::DriveInfo> cards;
+            if (card) {
+                WriteFiles(Path("card/DCIM/100CANON"), 1);
+                cards.push_back({Path("card").toStdString(), "", true, true});
+            }
+            auto w = Open(Offering(), cards);
+            usb->Set({{phone.Port, {phone}}});
+            user.shown.clear();
+            user.otherwise = MsgAnswer::No;
+            w->Start();
+            w->Devices()->LookNow();
+            w->Devices()->LookNow();
+            QCOMPARE(user.Saw("found a camera or phone"), !card);
+            QCOMPARE(user.Saw("has found digital camera files on drive"), card);
+        }
+    }
+
     // One plugged in during a run is offered when the run has ended.
     void devicePluggedInDuringARun() {
         WriteFiles(Path("source"), 1);
