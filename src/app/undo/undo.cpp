@@ -341,7 +341,7 @@ UndoResult Undo(const std::function<bool(UndoPlan&, std::string&)>& makePlan, Fi
                 if (imports && (row.Action == UndoAction::Restore || row.Action == UndoAction::Remove))
                     imports->Forget(JoinPath(row.OutputFolder, row.OutputFileName));
             }
-            result.Done.Add(row.Action);
+            result.Done.Add(row);
             if (log) log->Write(row);
             if (progress && !progress->Advance(done)) {
                 --next;

@@ -410,13 +410,14 @@ void AssessUndoRow(UndoRow& row, const std::string& logFolder, FileSystem& fs, U
     }
 }
 
-void UndoCounts::Add(UndoAction action) {
-    switch (action) {
+void UndoCounts::Add(const UndoRow& row) {
+    switch (row.Action) {
         case UndoAction::Restore:
             ++Restore;
             break;
         case UndoAction::Remove:
             ++Remove;
+            if (row.FromDevice) ++RemoveFromDevice;
             break;
         case UndoAction::AlreadyUndone:
             ++AlreadyUndone;
@@ -440,7 +441,7 @@ void UndoCounts::Add(UndoAction action) {
 
 UndoCounts UndoPlan::Counts() const {
     UndoCounts counts;
-    for (const UndoRow& row : Rows) counts.Add(row.Action);
+    for (const UndoRow& row : Rows) counts.Add(row);
     return counts;
 }
 

@@ -92,12 +92,15 @@ public:
 struct UndoCounts {
     int Restore = 0, Remove = 0, AlreadyUndone = 0, NotPlaced = 0, LeaveAlone = 0, AlreadyGone = 0;
     int RemoveBackups = 0;
+    // Of Remove, the copies from a camera or phone: checked against the
+    // device's own file by its size alone.
+    int RemoveFromDevice = 0;
     int Total() const {
         return Restore + Remove + AlreadyUndone + NotPlaced + LeaveAlone + AlreadyGone + RemoveBackups;
     }
     int ToDo() const { return Restore + Remove + RemoveBackups; }
     // Counts a row's action; NotAttempted is counted apart.
-    void Add(UndoAction action);
+    void Add(const UndoRow& row);
 };
 
 struct UndoPlan {

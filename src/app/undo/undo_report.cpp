@@ -70,13 +70,15 @@ std::string UndoLogPath(const std::string& csvPath) {
 std::string UndoPreviewReport(const UndoCounts& c) {
     ReportBuilder r(c.Total());
     r.Line(c.Restore, "  files will be restored to their original place");
-    r.Line(c.Remove, "  copies will be removed if identical to their originals");
+    r.Line(c.Remove - c.RemoveFromDevice, "  copies will be removed if identical to their originals");
     r.Line(c.LeaveAlone, "  files will be left alone");
     r.Line(c.AlreadyUndone, "  files were undone before");
     r.Line(c.NotPlaced, "  files were not moved or copied by the run");
     if (c.AlreadyGone > 0) r.Line(c.AlreadyGone, "  copies were already gone");
     if (c.RemoveBackups > 0)
         r.Line(c.RemoveBackups, "  files imported before will lose the backup copies the run made, if identical");
+    if (c.RemoveFromDevice > 0)
+        r.Line(c.RemoveFromDevice, "  copies from a camera or phone will be removed while it holds their originals");
     r.Rule();
     r.Line(c.Total(), "  total files in the log");
     return r.Text();
@@ -86,12 +88,13 @@ std::string UndoSummaryReport(const UndoCounts& c, int notAttempted) {
     const std::int64_t total = std::int64_t{c.Total()} + notAttempted;
     ReportBuilder r(total);
     r.Line(c.Restore, "  files restored to their original place");
-    r.Line(c.Remove, "  copies removed");
+    r.Line(c.Remove - c.RemoveFromDevice, "  copies removed");
     r.Line(c.LeaveAlone, "  files left alone");
     r.Line(c.AlreadyUndone, "  files were undone before");
     r.Line(c.NotPlaced, "  files were not moved or copied by the run");
     if (c.AlreadyGone > 0) r.Line(c.AlreadyGone, "  copies were already gone");
     if (c.RemoveBackups > 0) r.Line(c.RemoveBackups, "  files imported before: the backup copies the run made removed");
+    if (c.RemoveFromDevice > 0) r.Line(c.RemoveFromDevice, "  copies from a camera or phone removed");
     r.Rule();
     if (notAttempted > 0) {
         r.Line(c.Total(), "  subtotal files attempted");

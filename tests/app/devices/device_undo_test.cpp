@@ -10,6 +10,7 @@
 #include "app/records/intent_store.h"
 #include "app/run/run_driver.h"
 #include "app/undo/undo.h"
+#include "app/undo/undo_report.h"
 #include "platform/device_source.h"
 #include "platform/posix_file_system.h"
 #include "support/camera_jpeg.h"
@@ -124,6 +125,10 @@ TEST_F(DeviceUndo, RemovesOnlyCopiesWhoseOriginalThePhoneStillHolds) {
     const UndoResult result = UndoRun();
     EXPECT_EQ(result.Outcome, UndoOutcome::Incomplete);
     EXPECT_EQ(result.Done.Remove, 2);
+    // Said apart from copies compared byte for byte with their originals.
+    EXPECT_EQ(result.Done.RemoveFromDevice, 2);
+    EXPECT_NE(UndoSummaryReport(result.Done, 0).find("2  copies from a camera or phone removed"), std::string::npos)
+        << UndoSummaryReport(result.Done, 0);
     EXPECT_FALSE(fs::exists(Placed(1)));
     EXPECT_FALSE(fs::exists(Placed(4)));
     EXPECT_TRUE(fs::exists(Placed(2)));
