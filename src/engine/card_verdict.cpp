@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "engine/dcf.h"
+#include "model/intent_record.h"
 
 namespace ravlen {
 
@@ -168,11 +169,15 @@ private:
         return false;
     }
 
+    // A run's unfinished copies and a device's downloads waiting for theirs
+    // hold a file's bytes without being a copy of it.
     void WalkDestination(Destination& d, const std::string& folder) {
         std::vector<FsItem> files, folders;
         if (!fs_.ListFolder(folder, files, folders)) return;
-        for (FsItem& file : files) d.bySize[file.Size].push_back(std::move(file));
-        for (const FsItem& sub : folders) WalkDestination(d, sub.Path);
+        for (FsItem& file : files)
+            if (!IsWorkingName(file.Name)) d.bySize[file.Size].push_back(std::move(file));
+        for (const FsItem& sub : folders)
+            if (!IsWorkingName(sub.Name)) WalkDestination(d, sub.Path);
     }
 
     // A device's file (one with a ListingKey) whose hash the record does not

@@ -37,6 +37,10 @@ DcfSplit SplitDcfBaseName(std::string_view baseName, DCFVolumeDigits volumeDigit
     return split;
 }
 
+bool PassesDcfMode(std::string_view baseName, const RunOptions& options) {
+    return options.DCFMode != DCFMode::ValidOnly || IsDcfBaseName(baseName);
+}
+
 bool AnalyseDcfName(FileFacts& facts, std::string_view baseName, const RunOptions& options, RunTally& tally,
                     const ProblemReporter& report) {
     facts.DCFFilename = IsDcfBaseName(baseName);
@@ -47,7 +51,7 @@ bool AnalyseDcfName(FileFacts& facts, std::string_view baseName, const RunOption
         facts.DCFVolumeDigits = split.VolumeDigits;
         return true;
     }
-    if (options.DCFMode != DCFMode::ValidOnly) return true;
+    if (PassesDcfMode(baseName, options)) return true;
     facts.Timestamped = false;
     ++tally.NumberOfInvalidDCFFiles;
     report(facts.Notes, facts.SourceFileName + " does not have a valid DCF file name.", MsgIcon::Exclamation);

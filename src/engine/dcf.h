@@ -17,6 +17,8 @@ namespace ravlen {
 // eight bytes, the first four from 0-9 A-Z _ (lower-case letters allowed),
 // the last four decimal digits, not 0000.
 bool IsDcfBaseName(std::string_view baseName);
+// Whether DCFMode lets a file of this base name on to be read and named.
+bool PassesDcfMode(std::string_view baseName, const RunOptions& options);
 
 struct DcfSplit {
     std::string Batch;

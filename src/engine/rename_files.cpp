@@ -128,12 +128,13 @@ public:
             names.resize(chosen.size());
         const std::vector<ShotCluster> shots = ClusterShots(names, options_.KeepPairsTogether);
         std::vector<const FsItem*> order;
-        std::vector<bool> read;  // a sidecar that follows its picture is never read
+        // Never read: a sidecar that follows its picture, a file DCFMode stops.
+        std::vector<bool> read;
         order.reserve(chosen.size());
         for (const ShotCluster& shot : shots)
             for (const ShotMember& member : shot) {
                 order.push_back(chosen[member.file]);
-                read.push_back(!member.follows);
+                read.push_back(!member.follows && PassesDcfMode(BaseName(chosen[member.file]->Name), options_));
             }
         // The next files' first reads are under way while one is processed;
         // only hints, so results and order are those of a plain walk.

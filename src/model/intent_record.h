@@ -18,6 +18,15 @@ namespace ravlen {
 // The hidden names a run's copies are written under before they get their
 // final names: this prefix, the run's process number, "-", a counter.
 inline constexpr std::string_view kPartialCopyPrefix = ".ravlen-partial-";
+// The hidden folder a device's files are downloaded into before their copies
+// are made: this prefix, the run's process number, "-", a unique part.
+inline constexpr std::string_view kDeviceScratchPrefix = ".ravlen-device-";
+
+// A name a run gives what it writes before it is a finished copy: never a
+// copy that holds a file.
+inline bool IsWorkingName(std::string_view name) {
+    return name.starts_with(kPartialCopyPrefix) || name.starts_with(kDeviceScratchPrefix);
+}
 
 struct PlannedPlacement {
     std::int64_t Id = 0;

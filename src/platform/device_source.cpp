@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "model/intent_record.h"
 #include "platform/fd_closer.h"
 #include "platform/posix_common.h"
 
@@ -29,8 +30,6 @@ constexpr std::size_t kHeldHead = 64 * 1024;
 // and fewer where they fill this many bytes (one at least, whatever its size).
 constexpr std::size_t kAheadFiles = 32;
 constexpr std::uint64_t kAheadBytes = 256ULL << 20;
-// A source's own scratch folder: this prefix, its process id, a unique part.
-constexpr std::string_view kScratchPrefix = ".ravlen-device-";
 // The room a download kept for a later pass leaves free at least.
 constexpr std::uint64_t kKeptDownloadsRoom = 1ULL << 30;
 
@@ -206,8 +205,8 @@ void DeviceSource::SetScratchFolder(const std::string& folder) {
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
         const std::string name = entry.path().filename().string();
-        if (name.rfind(kScratchPrefix, 0) != 0) continue;
-        const long pid = std::strtol(name.c_str() + kScratchPrefix.size(), nullptr, 10);
+        if (name.rfind(kDeviceScratchPrefix, 0) != 0) continue;
+        const long pid = std::strtol(name.c_str() + kDeviceScratchPrefix.size(), nullptr, 10);
         // A process still there (or one of another user's) keeps its folder.
         if (pid <= 0 || kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
         std::error_code removed;
@@ -351,7 +350,7 @@ bool DeviceSource::Downloaded(const std::string& path, std::string& local, FsSta
             const char* tmp = std::getenv("TMPDIR");
             folder = tmp && *tmp ? tmp : "/tmp";
         }
-        std::string pattern = JoinPath(folder, std::string(kScratchPrefix) + std::to_string(getpid()) + "-XXXXXX");
+        std::string pattern = JoinPath(folder, std::string(kDeviceScratchPrefix) + std::to_string(getpid()) + "-XXXXXX");
         if (!mkdtemp(pattern.data())) return status = posix_fs::Failure(errno), false;
         scratch_ = pattern;
     }

@@ -112,6 +112,9 @@ TEST(CardVerdict, NamesEveryFileNotHeldWithItsReason) {
     c.Shot("DCIM/IMG_0008.JPG", "not chosen", false, false);
     c.Shot("DCIM/CANONMSC.CTG", "index", false, false);
     c.Shot("MISC/.Trashes/IMG_0009.JPG", "in a hidden folder", false, false);
+    // A device's download and a copy not yet named hold the bytes, and are no copies.
+    c.dir.Write("out/.ravlen-device-123-abcdef/7", "failed");
+    c.dir.Write("out/2024/.ravlen-partial-123-8", "no metadata");
     c.request.RunReasons = {{c.card + "/DCIM/IMG_0006.JPG", UnsafeReason::Failed},
                             {c.card + "/DCIM/IMG_0007.JPG", UnsafeReason::UnsupportedKind},
                             {c.card + "/DCIM/IMG_0008.JPG", UnsafeReason::NotSelected}};

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "app/records/import_store.h"
 #include "app/run/run_driver.h"
@@ -115,6 +116,28 @@ TEST_F(DeviceRun, PlacesTheFilesOnceAndKnowsThemAgainWithoutATransfer) {
         EXPECT_EQ(device.asked[path] + device.downloads[path], 0u) << path;
     }
     EXPECT_EQ(device.files.size(), 3u);
+}
+
+// A file the run leaves is not downloaded for nothing when its name keeps it
+// from the run, and, when it was downloaded for its dates and had none, its
+// download waiting in the output folder is no copy for the verdict.
+TEST_F(DeviceRun, AFileTheRunLeavesIsNotDownloadedForNothingNorTakenAsHeld) {
+    Picture(1);
+    const std::string holiday = kFolder + std::string("holiday.jpg"), undated = kFolder + std::string("PXL_0002.jpg");
+    device.files[holiday] = test::CameraJpeg("2021:06:01 11:00:00", "Google", "Pixel 8 Pro");  // no size placed
+    device.files[undated] = "no date in here";
+    device.partial = false;
+    options.MoveOrCopy = MoveOrCopy::Copy;
+    checkCard = true;
+    EXPECT_EQ(Go(), RunOutcome::Incomplete);
+    EXPECT_EQ(device.downloads[holiday], 0);
+    EXPECT_EQ(device.downloads[undated], 1);
+    ASSERT_TRUE(verdict);
+    std::map<std::string, UnsafeReason> unsafe;
+    for (const UnsafeFile& file : verdict->Unsafe) unsafe[source->DevicePath(file.Path)] = file.Reason;
+    EXPECT_EQ(unsafe, (std::map<std::string, UnsafeReason>{{holiday, UnsafeReason::NonDcfName},
+                                                           {undated, UnsafeReason::UnsupportedKind}}))
+        << VerdictText(*verdict);
 }
 
 // Unplugged halfway: the files placed before stay placed, the rest are
