@@ -366,7 +366,6 @@ bool DeviceSource::Downloaded(const std::string& path, std::string& local, FsSta
     const auto [folder, name] = Split(DevicePath(path));
     std::unique_lock device(linkMutex_);
     const DeviceStatus got = link_.Download(folder, name, [&](const char* bytes, std::size_t n) {
-        if (ahead && stopping_) return false;  // nobody will read it
         if (held.head.size() < kHeldHead) held.head.append(bytes, std::min(n, kHeldHead - held.head.size()));
         if (n >= kSampleBytes) {
             held.tail.assign(bytes + n - kSampleBytes, kSampleBytes);

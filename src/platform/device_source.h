@@ -131,7 +131,7 @@ private:
     std::set<std::string> fetching_, fetchedAhead_;
     std::condition_variable_any wake_;
     std::thread fetcher_;
-    std::atomic<bool> stopping_{false};  // the source goes: a download ahead under way stops
+    bool stopping_ = false;
     int partial_ = -1;  // -1 unknown, 0 no, 1 yes
     bool keepSamples_ = false;  // a record of imports compares files by their samples
     std::uint64_t spare_ = 0;   // what downloads kept for a later pass may still take of the disk
