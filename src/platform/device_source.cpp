@@ -25,11 +25,6 @@ constexpr const char* kUnpluggedText = "The device is no longer connected";
 // What is held of the last download's head: the date readers of nearly every
 // file find all they need in it.
 constexpr std::size_t kHeldHead = 64 * 1024;
-// Downloads ahead that may wait for their turn at once: as many as the walk
-// hints, so that the cable stays busy while a batch of copies is flushed,
-// and fewer where they fill this many bytes (one at least, whatever its size).
-constexpr std::size_t kAheadFiles = 32;
-constexpr std::uint64_t kAheadBytes = 256ULL << 20;
 // The room a download kept for a later pass leaves free at least.
 constexpr std::uint64_t kKeptDownloadsRoom = 1ULL << 30;
 
@@ -159,13 +154,6 @@ DeviceSource::DeviceSource(DeviceLink& link, FileSystem& disk, std::string top)
     : link_(link), disk_(disk), top_(std::move(top)) {}
 
 DeviceSource::~DeviceSource() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-        ahead_.clear();
-    }
-    wake_.notify_all();
-    if (fetcher_.joinable()) fetcher_.join();
     if (scratch_.empty()) return;
     std::error_code ec;
     std::filesystem::remove_all(scratch_, ec);
@@ -178,17 +166,11 @@ void DeviceSource::DropDownload(const std::string& path) {
         local_.erase(it);
     }
     downloadedAs_.erase(path);
-    std::erase_if(held_, [&](const HeldBytes& held) { return held.path == path; });
-    fetchedAhead_.erase(path);
+    if (held_.path == path) held_ = {};
 }
 
 void DeviceSource::ReadsOver() {
-    std::unique_lock lock(mutex_);
-    // The files still hinted are not the next pass's business; one under way
-    // is finished, and kept as any download is.
-    ahead_.clear();
-    wake_.wait(lock, [&] { return fetching_.empty(); });
-    fetchedAhead_.clear();
+    std::lock_guard lock(mutex_);
     samples_.clear();
     // The downloads wait for the next pass (a preview's for the run that
     // follows), but those that left the disk short of room.
@@ -237,9 +219,7 @@ bool DeviceSource::ListFolder(const std::string& path, std::vector<FsItem>& file
     files.clear(), folders.clear();
     std::vector<DeviceEntry> fileEntries, folderEntries;
     std::lock_guard lock(mutex_);
-    std::unique_lock device(linkMutex_);
     const DeviceStatus status = link_.List(DevicePath(path), fileEntries, folderEntries);
-    device.unlock();
     if (!status) {
         StatusOf(status);
         return false;
@@ -272,10 +252,7 @@ bool DeviceSource::Facts(const std::string& path, DeviceEntry& entry, FsStatus& 
         return true;
     }
     const auto [folder, name] = Split(DevicePath(path));
-    std::unique_lock device(linkMutex_);
-    const DeviceStatus asked = link_.Info(folder, name, entry);
-    device.unlock();
-    status = StatusOf(asked);
+    status = StatusOf(link_.Info(folder, name, entry));
     if (status) listed_[path] = entry;
     return status.ok;
 }
@@ -284,9 +261,7 @@ std::optional<FsItem> DeviceSource::GetFile(const std::string& path) {
     DeviceEntry entry;
     const auto [folder, name] = Split(DevicePath(path));
     std::lock_guard lock(mutex_);
-    std::unique_lock device(linkMutex_);
     if (!link_.Info(folder, name, entry)) return std::nullopt;
-    device.unlock();
     listed_[path] = entry;
     FsItem item;
     item.Name = entry.Name, item.Path = path, item.Size = entry.Size;
@@ -311,7 +286,6 @@ bool DeviceSource::PartialReads(const std::string& path, std::uint64_t size, std
     status = ReadRange(path, 0, static_cast<std::size_t>(std::min<std::uint64_t>(size, kPartWindow)), first);
     std::lock_guard lock(mutex_);
     if (status) partial_ = 1;
-    wake_.notify_all();  // the downloads ahead waited to learn it
     return partial_ != 0;
 }
 
@@ -322,9 +296,7 @@ FsStatus DeviceSource::ReadRange(const std::string& path, std::uint64_t offset, 
     std::lock_guard lock(mutex_);
     for (std::size_t got = 0; got < n;) {
         std::uint64_t size = n - got;
-        std::unique_lock device(linkMutex_);
         const DeviceStatus status = link_.ReadPart(folder, name, offset + got, out.data() + before + got, size);
-        device.unlock();
         if (status.fault == DeviceFault::NotSupported) partial_ = 0;
         if (!status) return out.resize(before), StatusOf(status);
         if (size == 0) return out.resize(before), FsStatus::Fail(FsFault::PastEnd, "The device gave fewer bytes than it listed");
@@ -333,11 +305,9 @@ FsStatus DeviceSource::ReadRange(const std::string& path, std::uint64_t offset, 
     return FsStatus::Ok();
 }
 
-bool DeviceSource::Downloaded(const std::string& path, std::string& local, FsStatus& status, bool ahead) {
+bool DeviceSource::Downloaded(const std::string& path, std::string& local, FsStatus& status) {
     status = FsStatus::Ok();
-    std::unique_lock lock(mutex_);
-    // A download ahead of this file under way is waited for, not made twice.
-    wake_.wait(lock, [&] { return !fetching_.count(path); });
+    std::lock_guard lock(mutex_);
     if (const auto it = local_.find(path); it != local_.end()) {
         local = it->second;
         return true;
@@ -357,23 +327,19 @@ bool DeviceSource::Downloaded(const std::string& path, std::string& local, FsSta
     local = JoinPath(scratch_, std::to_string(++downloads_));
     const FdCloser out(open(local.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (out.fd < 0) return status = posix_fs::Failure(errno), false;
-    // The state is let go while the bytes cross: the walk goes on meanwhile
-    // with the files downloaded before.
-    fetching_.insert(path);
-    lock.unlock();
     int writeError = 0;
-    HeldBytes held{path, {}, {}, 0};
+    std::int64_t written = 0;
+    held_ = {};
     const auto [folder, name] = Split(DevicePath(path));
-    std::unique_lock device(linkMutex_);
     const DeviceStatus got = link_.Download(folder, name, [&](const char* bytes, std::size_t n) {
-        if (held.head.size() < kHeldHead) held.head.append(bytes, std::min(n, kHeldHead - held.head.size()));
+        if (held_.head.size() < kHeldHead) held_.head.append(bytes, std::min(n, kHeldHead - held_.head.size()));
         if (n >= kSampleBytes) {
-            held.tail.assign(bytes + n - kSampleBytes, kSampleBytes);
+            held_.tail.assign(bytes + n - kSampleBytes, kSampleBytes);
         } else {
-            held.tail.append(bytes, n);
-            if (held.tail.size() > kSampleBytes) held.tail.erase(0, held.tail.size() - kSampleBytes);
+            held_.tail.append(bytes, n);
+            if (held_.tail.size() > kSampleBytes) held_.tail.erase(0, held_.tail.size() - kSampleBytes);
         }
-        held.size += n;
+        written += static_cast<std::int64_t>(n);
         for (std::size_t done = 0; done < n;) {
             const ssize_t w = write(out.fd, bytes + done, n - done);
             if (w < 0 && errno == EINTR) continue;
@@ -382,30 +348,23 @@ bool DeviceSource::Downloaded(const std::string& path, std::string& local, FsSta
         }
         return true;
     });
-    device.unlock();
     if (writeError != 0) status = posix_fs::Failure(writeError);
     else if (!got) status = StatusOf(got);
-    else if (held.size != static_cast<std::uint64_t>(entry.Size))
+    else if (written != entry.Size)
         status = FsStatus::Fail(FsFault::ChangedWhileCopied, "The device gave another size than it listed");
-    if (status) {
-        // The copy made from it keeps the device's time.
-        if (entry.Modified != 0) {
-            const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(entry.Modified), 0}};
-            futimens(out.fd, times);
-        }
-        posix_fs::StartWriteback(out.fd);
-    }
-    lock.lock();
-    fetching_.erase(path);
-    wake_.notify_all();
     if (!status) {
         unlink(local.c_str());
         DropDownload(path);
         return false;
     }
-    if (ahead) fetchedAhead_.insert(path);
-    held_.push_back(std::move(held));
-    if (held_.size() > kAheadFiles + 2) held_.pop_front();
+    // The copy made from it keeps the device's time.
+    if (entry.Modified != 0) {
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(entry.Modified), 0}};
+        futimens(out.fd, times);
+    }
+    posix_fs::StartWriteback(out.fd);
+    held_.path = path;
+    held_.size = static_cast<std::uint64_t>(written);
     local_[path] = local;
     downloadedAs_[path] = entry;
     // The room is asked of the disk again only once the downloads since
@@ -420,58 +379,12 @@ bool DeviceSource::Downloaded(const std::string& path, std::string& local, FsSta
     return true;
 }
 
-void DeviceSource::WillRead(const std::string& path) {
-    std::lock_guard lock(mutex_);
-    // A device that reads in part has its files read where they are.
-    if (partial_ == 1 || stopping_ || local_.count(path) || fetching_.count(path)) return;
-    ahead_.push_back(path);
-    if (!fetcher_.joinable()) fetcher_ = std::thread(&DeviceSource::FetchAhead, this);
-    wake_.notify_all();
-}
-
-void DeviceSource::Taken(const std::string& path) {
-    std::lock_guard lock(mutex_);
-    // Reached before its download ahead began: the walk downloads it itself.
-    std::erase(ahead_, path);
-    if (fetchedAhead_.erase(path)) wake_.notify_all();
-}
-
-void DeviceSource::FetchAhead() {
-    std::unique_lock lock(mutex_);
-    const auto room = [&] {
-        std::uint64_t bytes = 0;
-        for (const std::string& path : fetchedAhead_)
-            if (const auto it = downloadedAs_.find(path); it != downloadedAs_.end())
-                bytes += static_cast<std::uint64_t>(it->second.Size);
-        return fetchedAhead_.empty() || (fetchedAhead_.size() < kAheadFiles && bytes < kAheadBytes);
-    };
-    for (;;) {
-        // Only once the first file said whether the device reads in part.
-        wake_.wait(lock, [&] { return stopping_ || (!ahead_.empty() && partial_ != -1 && room()); });
-        if (stopping_) return;
-        if (partial_ == 1 || unplugged_) {
-            ahead_.clear();
-            continue;
-        }
-        const std::string path = std::move(ahead_.front());
-        ahead_.pop_front();
-        if (local_.count(path) || fetching_.count(path)) continue;
-        lock.unlock();
-        std::string local;
-        FsStatus status;
-        // A failure is met again, and reported, when the file's turn comes.
-        Downloaded(path, local, status, true);
-        lock.lock();
-    }
-}
-
 bool DeviceSource::HasDownload(const std::string& path) {
     std::lock_guard lock(mutex_);
     return local_.count(path) != 0;
 }
 
 std::unique_ptr<ReadStream> DeviceSource::OpenRead(const std::string& path, FsStatus& status) {
-    Taken(path);
     DeviceEntry entry;
     if (!Facts(path, entry, status)) return nullptr;
     const bool local = HasDownload(path);
@@ -483,34 +396,26 @@ std::unique_ptr<ReadStream> DeviceSource::OpenRead(const std::string& path, FsSt
     std::string copy;
     if (!Downloaded(path, copy, status)) return nullptr;
     std::lock_guard lock(mutex_);
-    if (const HeldBytes* held = HeldFor(path))
-        return std::make_unique<HeldHeadStream>(disk_, copy, held->head, static_cast<std::uint64_t>(entry.Size));
+    if (held_.path == path)
+        return std::make_unique<HeldHeadStream>(disk_, copy, held_.head, static_cast<std::uint64_t>(entry.Size));
     return disk_.OpenRead(copy, status);
-}
-
-const DeviceSource::HeldBytes* DeviceSource::HeldFor(const std::string& path) const {
-    for (const HeldBytes& held : held_)
-        if (held.path == path) return &held;
-    return nullptr;
 }
 
 FsStatus DeviceSource::SampleOfDownload(const std::string& path, const std::string& local, FileSample& sample) {
     std::lock_guard lock(mutex_);
-    const HeldBytes* held = HeldFor(path);
-    if (!held) return disk_.ReadSample(local, sample);
+    if (held_.path != path) return disk_.ReadSample(local, sample);
     // As a file's sample: its head, then its tail where that lies past the
     // head (the tail held is the file's last bytes, up to a sample's).
-    const std::size_t head = std::min(held->head.size(), kSampleBytes);
-    const std::size_t tail = std::min<std::size_t>(static_cast<std::size_t>(held->size) - head, held->tail.size());
+    const std::size_t head = std::min(held_.head.size(), kSampleBytes);
+    const std::size_t tail = std::min<std::size_t>(static_cast<std::size_t>(held_.size) - head, held_.tail.size());
     sample = {};
     sample.Bytes.reserve(head + tail);
-    sample.Bytes.assign(held->head, 0, head);
-    sample.Bytes.append(held->tail, held->tail.size() - tail, tail);
+    sample.Bytes.assign(held_.head, 0, head);
+    sample.Bytes.append(held_.tail, held_.tail.size() - tail, tail);
     return FsStatus::Ok();
 }
 
 FsStatus DeviceSource::ReadSample(const std::string& path, FileSample& sample) {
-    Taken(path);
     DeviceEntry entry;
     FsStatus status;
     if (!Facts(path, entry, status)) return status;
@@ -546,7 +451,6 @@ FsStatus DeviceSource::ReadSample(const std::string& path, FileSample& sample) {
 
 FsStatus DeviceSource::ContentHash(const std::string& path, std::string& hash, const std::function<void()>& pump) {
     // The whole file is needed: downloaded once, and kept for its copy.
-    Taken(path);
     std::string copy;
     FsStatus status;
     if (!Downloaded(path, copy, status)) return status;
@@ -555,13 +459,11 @@ FsStatus DeviceSource::ContentHash(const std::string& path, std::string& hash, c
 
 std::unique_ptr<StagedCopy> DeviceSource::StageCopy(const std::string& from, const std::string& to, bool verify,
                                                     FsStatus& status) {
-    Taken(from);
     DeviceEntry entry;
     if (!Facts(from, entry, status)) return nullptr;
     std::string local;
     {
-        std::unique_lock lock(mutex_);
-        wake_.wait(lock, [&] { return !fetching_.count(from); });  // its download ahead, not another
+        std::lock_guard lock(mutex_);
         if (const auto it = local_.find(from); it != local_.end()) local = it->second;
     }
     std::unique_ptr<StagedCopy> copy;
@@ -595,7 +497,6 @@ std::unique_ptr<StagedCopy> DeviceSource::StageCopy(const std::string& from, con
                             [this, folder = folder, name = name](const FileSystem::ByteWriter& write) {
                                 FsStatus written;
                                 std::lock_guard lock(mutex_);
-                                std::lock_guard device(linkMutex_);
                                 const DeviceStatus got = link_.Download(folder, name, [&](const char* bytes, std::size_t n) {
                                     written = write(bytes, n);
                                     return written.ok;
@@ -619,7 +520,6 @@ FsStatus DeviceSource::GiveUpSource(StagedCopy& copy) {
     if (const auto it = staged_.find(&copy); it != staged_.end()) path = it->second, staged_.erase(it);
     const auto [folder, name] = Split(DevicePath(path));
     DeviceEntry now;
-    std::unique_lock device(linkMutex_);
     if (const DeviceStatus status = link_.Info(folder, name, now); !status) return StatusOf(status);
     // Only while it is still the file copied: same size, same time.
     const auto listed = listed_.find(path);

@@ -7,16 +7,12 @@
 // its copy (for its dates, or its content hash) is downloaded once into a
 // scratch folder and read, and copied, from there.
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "model/file_system.h"
@@ -51,10 +47,6 @@ public:
     // The device's failure that stopped the last operation, when it was one
     // that stops every file: the device is gone.
     bool Unplugged() const { return unplugged_; }
-    // A device without partial reads downloads the files the walk will read
-    // next on a thread of its own, a few ahead, while the one before is
-    // being read, copied and named.
-    void WillRead(const std::string& path) override;
 
     bool ListFolder(const std::string& path, std::vector<FsItem>& files, std::vector<FsItem>& folders) override;
     std::optional<FsItem> GetFile(const std::string& path) override;
@@ -83,13 +75,7 @@ private:
     // The file's facts, from its listing where it was listed.
     bool Facts(const std::string& path, DeviceEntry& entry, FsStatus& status);
     // The file downloaded whole into the scratch folder, once; its path there.
-    // `ahead`: made before the walk reached the file.
-    bool Downloaded(const std::string& path, std::string& local, FsStatus& status, bool ahead = false);
-    // The downloads ahead, one after the other, until the source goes.
-    void FetchAhead();
-    // The pass's reads of the file began: its download ahead no longer
-    // counts against those that may wait.
-    void Taken(const std::string& path);
+    bool Downloaded(const std::string& path, std::string& local, FsStatus& status);
     // Whether the file's bytes are already downloaded here.
     bool HasDownload(const std::string& path);
     // The file's download let go.
@@ -106,37 +92,26 @@ private:
     FileSystem& disk_;
     std::string top_;
     std::string scratchFolder_, scratch_;  // scratch_: our own folder in it, made on first use
-    std::recursive_mutex mutex_;  // the source's state: removals and downloads ahead run on threads of their own
+    std::recursive_mutex mutex_;           // the link: removals run on worker threads
     std::map<std::string, DeviceEntry> listed_;   // by path
     std::map<std::string, std::string> local_;    // path -> downloaded copy
     std::map<const StagedCopy*, std::string> staged_;  // a copy staged from a download -> its device path
     std::map<std::string, DeviceEntry> downloadedAs_;  // path -> the file as listed when downloaded
     std::set<std::string> passOnly_;  // downloads let go at the end of the pass: the disk is short of room
     std::map<std::string, FileSample> samples_;
-    // The last downloads' first and last bytes, taken as they crossed the
+    // The last download's first and last bytes, taken as it crossed the
     // cable: the date readers and the sample, which come next, find them
     // here instead of opening the download again.
     struct HeldBytes {
         std::string path, head, tail;
         std::uint64_t size = 0;
     };
-    std::deque<HeldBytes> held_;
-    const HeldBytes* HeldFor(const std::string& path) const;
-    // The device itself: one request at a time, whichever thread asks. A
-    // download holds it without holding mutex_, which is always taken first.
-    std::mutex linkMutex_;
-    // Downloads ahead: the files hinted, those under way, those made and not
-    // yet read; the thread that makes them.
-    std::deque<std::string> ahead_;
-    std::set<std::string> fetching_, fetchedAhead_;
-    std::condition_variable_any wake_;
-    std::thread fetcher_;
-    bool stopping_ = false;
+    HeldBytes held_;  // path -> sample of a download moved into its staged copy
     int partial_ = -1;  // -1 unknown, 0 no, 1 yes
     bool keepSamples_ = false;  // a record of imports compares files by their samples
     std::uint64_t spare_ = 0;   // what downloads kept for a later pass may still take of the disk
     unsigned downloads_ = 0;
-    std::atomic<bool> unplugged_{false};
+    bool unplugged_ = false;
 };
 
 }  // namespace ravlen

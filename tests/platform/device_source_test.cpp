@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <future>
 #include <map>
 #include <set>
 
@@ -267,47 +266,6 @@ TEST_F(DeviceSourceTest, ReadsFromADownloadsHeldBytesAsFromTheFile) {
         EXPECT_EQ(sample.Bytes, expectedSample(content)) << path;
         EXPECT_EQ(device.downloads[path], 1);
     }
-}
-
-// Without partial reads, the files the walk says it will read are downloaded
-// ahead on a thread of their own, each once, whoever reads it first; with
-// them, nothing is downloaded for a hint.
-TEST_F(DeviceSourceTest, DownloadsAheadTheFilesTheWalkWillReadEachOnce) {
-    const std::string folder = "/store_00010001/DCIM/Camera/";
-    for (int i = 3; i <= 8; ++i) device.files[folder + "PXL_000" + std::to_string(i) + ".jpg"] = std::string(3000 * i, 'a' + i);
-    std::promise<void> began;
-    const std::string last = folder + "PXL_0008.jpg";
-    device.downloading = [&](const std::string& path) {
-        if (path == last) began.set_value();
-    };
-    std::vector<FsItem> files, folders;
-    FsStatus status;
-    {
-        // Partial reads: the hints fetch nothing whole.
-        ASSERT_TRUE(source.ListFolder(Path("/store_00010001/DCIM/Camera"), files, folders));
-        ASSERT_TRUE(source.OpenRead(Path(kPicture), status)) << status.error;
-        for (const FsItem& file : files) source.WillRead(file.Path);
-        source.ReadsOver();
-        EXPECT_TRUE(device.downloads.empty());
-    }
-    device.partial = false;
-    DeviceSource whole(device, disk, kTop);
-    whole.SetScratchFolder(out);
-    ASSERT_TRUE(whole.ListFolder(Path("/store_00010001/DCIM/Camera"), files, folders));
-    ASSERT_TRUE(whole.OpenRead(Path(kPicture), status)) << status.error;
-    for (const FsItem& file : files) whole.WillRead(file.Path);
-    // The last file hinted is on its way before anyone reads it.
-    ASSERT_EQ(began.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
-    for (const FsItem& file : files) {
-        std::unique_ptr<ReadStream> in = whole.OpenRead(file.Path, status);
-        ASSERT_TRUE(in) << status.error;
-        std::string bytes;
-        ASSERT_TRUE(in->Read(static_cast<std::size_t>(file.Size), bytes));
-        EXPECT_EQ(bytes, device.files[whole.DevicePath(file.Path)]);
-    }
-    whole.ReadsOver();
-    for (const auto& [path, count] : device.downloads) EXPECT_EQ(count, 1) << path;
-    EXPECT_EQ(device.downloads.size(), files.size());
 }
 
 // libgphoto2's own calls, on its Directory Browse camera over a folder.

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -26,7 +25,6 @@ struct FakeDevice : DeviceLink {
     std::vector<std::string> deleted;
     bool unplugged = false;
     std::int64_t sent = 0;
-    std::function<void(const std::string& path)> downloading;  // told as each download begins
 
     static std::string Path(const std::string& folder, const std::string& name) {
         return folder == "/" ? "/" + name : folder + "/" + name;
@@ -77,7 +75,6 @@ struct FakeDevice : DeviceLink {
         const auto it = files.find(path);
         if (it == files.end()) return DeviceStatus::Fail(DeviceFault::NoFile, "File not found");
         ++downloads[path];
-        if (downloading) downloading(path);
         for (std::size_t at = 0; at < it->second.size(); at += 1000) {
             const std::size_t n = std::min<std::size_t>(1000, it->second.size() - at);
             if (unplugAfterBytes >= 0 && sent + static_cast<std::int64_t>(n) > unplugAfterBytes) {
