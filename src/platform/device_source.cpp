@@ -24,7 +24,7 @@ static_assert(kPartWindow >= kSampleBytes, "a sample's head comes from the first
 constexpr const char* kUnpluggedText = "The device is no longer connected";
 // What is held of the last download's head: the date readers of nearly every
 // file find all they need in it.
-constexpr std::size_t kHeldHead = 64 * 1024;
+constexpr std::size_t kHeldHead = 16 * 1024;
 // The room a download kept for a later pass leaves free at least.
 constexpr std::uint64_t kKeptDownloadsRoom = 1ULL << 30;
 
@@ -396,8 +396,12 @@ std::unique_ptr<ReadStream> DeviceSource::OpenRead(const std::string& path, FsSt
     std::string copy;
     if (!Downloaded(path, copy, status)) return nullptr;
     std::lock_guard lock(mutex_);
-    if (held_.path == path)
-        return std::make_unique<HeldHeadStream>(disk_, copy, held_.head, static_cast<std::uint64_t>(entry.Size));
+    if (held_.path == path) {
+        // The stream takes the head; the sample's part of it stays.
+        std::string head = std::move(held_.head);
+        held_.head.assign(head, 0, std::min(head.size(), kSampleBytes));
+        return std::make_unique<HeldHeadStream>(disk_, copy, std::move(head), static_cast<std::uint64_t>(entry.Size));
+    }
     return disk_.OpenRead(copy, status);
 }
 
