@@ -157,6 +157,8 @@ FsStatus PosixFileSystem::ReachFolderBeneath(const std::string& top, const std::
 
 FsStatus PosixFileSystem::HoldOutput(const std::string& folder) { return handles_.Hold(folder); }
 
+FsStatus PosixFileSystem::HoldBackup(const std::string& folder) { return handles_.HoldToo(folder, "backup folder"); }
+
 void PosixFileSystem::ReleaseOutput() {
     handles_.Release();
     names_.Clear();

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -40,6 +41,7 @@ public:
     FsStatus CreateFolder(const std::string& path) override;
     FsStatus ReachFolderBeneath(const std::string& top, const std::string& folder, FileId* reached) override;
     FsStatus HoldOutput(const std::string& folder) override;
+    FsStatus HoldBackup(const std::string& folder) override;
     void ReleaseOutput() override;
     FsStatus DeleteFolder(const std::string& path) override;
     bool ListFolder(const std::string& path, std::vector<FsItem>& files, std::vector<FsItem>& folders) override;
@@ -63,6 +65,9 @@ public:
     bool SameFileSystem(const std::string& from, const std::string& toFolder) override;
     std::unique_ptr<StagedCopy> StageCopy(const std::string& from, const std::string& to, bool verify,
                                           FsStatus& status) override;
+    std::vector<std::unique_ptr<StagedCopy>> StageCopies(const std::string& from,
+                                                         const std::vector<std::string>& targets, bool verify,
+                                                         std::vector<FsStatus>& statuses) override;
     FsStatus FlushFileSystem(const std::string& folder) override;
     FsStatus VerifyStaged(StagedCopy& copy) override;
     FsStatus NameStaged(StagedCopy& copy) override;
@@ -129,6 +134,11 @@ private:
     // Without `flush` the copy is left to a flush of its whole file system;
     // with a `hash` (XXH3, 128 bits), the bytes read go into it.
     FsStatus FillCopy(int in, int out, const struct stat& source, bool flush, struct XXH3_state_s* hash = nullptr);
+    // FillCopy into each of `outs` from one read of `in`: a failure of the
+    // source fails them all (the result), one of a copy fails that copy
+    // alone (its entry of `each`).
+    FsStatus FillCopies(int in, std::span<const int> outs, const struct stat& source, bool flush,
+                        struct XXH3_state_s* hash, std::span<FsStatus> each);
     bool FinalNamesOnly(int dirfd) const;
     // Pushes a device's bytes into `out` and gives it their time; with a
     // `hash`, the bytes go into it.

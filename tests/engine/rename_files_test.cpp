@@ -106,6 +106,15 @@ struct TestFs : PosixFileSystem {
         Step("stage " + fs::path(from).filename().string());
         return PosixFileSystem::StageCopy(from, to, verify, status);
     }
+    std::vector<std::unique_ptr<StagedCopy>> StageCopies(const std::string& from, const std::vector<std::string>& targets,
+                                                         bool verify, std::vector<FsStatus>& statuses) override {
+        spoiling_ = false;
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            spoiling_ = ++stages_ == spoilStage || spoiling_;
+            Step("stage " + fs::path(from).filename().string());
+        }
+        return PosixFileSystem::StageCopies(from, targets, verify, statuses);
+    }
     std::string refuseFlushIn;  // a flush of the file system holding this folder fails
     FsStatus FlushFileSystem(const std::string& folder) override {
         Step("flush");
