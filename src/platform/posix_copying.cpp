@@ -489,9 +489,8 @@ std::vector<std::unique_ptr<StagedCopy>> PosixFileSystem::StageCopies(const std:
             fail(i, whole ? written[k] : read);
             continue;
         }
-        // Its bytes start for the disk now, while the next files are copied:
-        // the batch's flush then waits for less.
-        sync_file_range(outs[k], 0, 0, SYNC_FILE_RANGE_WRITE);
+        writeback_.Wrote(copies[i]->dirfd, static_cast<dev_t>(copies[i]->folder->id.Device),
+                         static_cast<std::uint64_t>(copied.st_size));
         if (PosixStagedCopy& copy = *copies[i]; !copy.ContentHash.empty()) {
             copy.SourceId = {copied.st_dev, copied.st_ino};
             copy.SourceSize = copied.st_size;

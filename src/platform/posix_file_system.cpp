@@ -160,6 +160,7 @@ FsStatus PosixFileSystem::HoldOutput(const std::string& folder) { return handles
 FsStatus PosixFileSystem::HoldBackup(const std::string& folder) { return handles_.HoldToo(folder, "backup folder"); }
 
 void PosixFileSystem::ReleaseOutput() {
+    writeback_.Wait();
     handles_.Release();
     names_.Clear();
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "model/file_system.h"
+#include "platform/early_writeback.h"
 #include "platform/folder_handles.h"
 #include "platform/folder_names.h"
 #include "platform/read_ahead.h"
@@ -161,6 +162,7 @@ private:
     std::vector<std::pair<std::string, bool>> probed_;  // CopiesUnderFinalName's answers by folder
     ReadAhead readAhead_{[this](int fd, char* buffer, std::size_t size) { return ReadNoWait(fd, buffer, size); }};
     FolderHandles handles_;  // the run's output folder and its subfolders, while a run holds them
+    EarlyWriteback writeback_;  // the staged copies' bytes, started for the disk
     bool hashCopies_ = false;  // HashCopies
     FolderNames names_{[this](int fd) { return FileSystemType(fd); }};  // the held folders' names, for the serial loop
     // Learnt by each listing for the pass's files' own checks, and again by
