@@ -75,8 +75,8 @@ median() { sort -g | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2
 # Room for every pass's card and output folder, kept to the end.
 if [ $removing = 0 ]; then
     cases=5; [ "$only" = copies ] && cases=2
-    per=$((repeats * (${base:+1} + 2) + repeats))  # floor, run, base; a move's floor
-    need=$((mb * 2 * cases * per))
+    passes=$((cases * repeats * (${base:+1} + 2)))  # floor, run and base: a card and a copy of it each
+    need=$((mb * 2 * passes))
     free=$(df -Pm "$work" | awk 'NR == 2 {print $4}')
     [ "$need" -lt "$free" ] || { echo "copy_rate: about $need MB needed on $work, $free MB free; try --removing"; exit 1; }
 fi
