@@ -191,7 +191,8 @@ public:
                                                                  bool verify, std::vector<FsStatus>& statuses) {
         std::vector<std::unique_ptr<StagedCopy>> copies;
         statuses.assign(targets.size(), FsStatus::Ok());
-        for (std::size_t i = 0; i < targets.size(); ++i) copies.push_back(StageCopy(from, targets[i], verify, statuses[i]));
+        for (std::size_t i = 0; i < targets.size(); ++i)
+            copies.push_back(StageCopy(from, targets[i], verify, statuses[i]));
         return copies;
     }
     // Removes the source of a named, flushed copy while it is still the file

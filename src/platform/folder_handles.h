@@ -1,10 +1,10 @@
 #pragma once
 // The run's output folder, its backup folders, and the folders below them
-// that the run reaches or makes, held open as directory handles: files are created and renamed
-// relative to them, and every use first checks that the folder's path still
-// leads to the folder the handle holds (at once, else one name at a time and
-// never through a link). A folder swapped for a link or another folder
-// mid-run stops the file instead of sending it elsewhere.
+// that the run reaches or makes, held open as directory handles: files are
+// created and renamed relative to them, and every use first checks that the
+// folder's path still leads to the folder the handle holds (at once, else one
+// name at a time and never through a link). A folder swapped for a link or
+// another folder mid-run stops the file instead of sending it elsewhere.
 
 #include <cstddef>
 #include <list>

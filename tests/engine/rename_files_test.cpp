@@ -107,8 +107,9 @@ struct TestFs : PosixFileSystem {
         Step("stage " + fs::path(from).filename().string());
         return PosixFileSystem::StageCopy(from, to, verify, status);
     }
-    std::vector<std::unique_ptr<StagedCopy>> StageCopies(const std::string& from, const std::vector<std::string>& targets,
-                                                         bool verify, std::vector<FsStatus>& statuses) override {
+    std::vector<std::unique_ptr<StagedCopy>> StageCopies(const std::string& from,
+                                                         const std::vector<std::string>& targets, bool verify,
+                                                         std::vector<FsStatus>& statuses) override {
         spoiling_ = false;
         for (std::size_t i = 0; i < targets.size(); ++i) {
             spoiling_ = ++stages_ == spoilStage || spoiling_;
@@ -1330,7 +1331,8 @@ TEST_F(RenameFilesTest, CopiesFromOneReadStandAlone) {
         int spoil, fail;
         std::string why;
     };
-    for (const Fault& fault : {Fault{0, 1, ""}, Fault{2, 0, "The copy read back from the disk differs from the original"},
+    for (const Fault& fault : {Fault{0, 1, ""},
+                               Fault{2, 0, "The copy read back from the disk differs from the original"},
                                Fault{0, 2, "No space left on device"}}) {
         records.clear(), chronology.Reset(), tally = RunTally{};
         File("IMG_0001.JPG");
