@@ -107,7 +107,7 @@ std::vector<NameChoice> ChooseNames(PlacementContext& context, std::span<NameCan
     const auto taken = [&](const std::string& name) {
         if (NameTaken(context, outputFolderPath, name)) return true;
         for (const std::string& folder : backups)
-            if (context.fs.FileExists(JoinPath(folder, name))) return true;
+            if (context.fs.NameTaken(folder, name)) return true;
         return false;
     };
     // Zeros alone (or none) write the whole serial number, padded.

@@ -73,12 +73,10 @@ bool PlacementBatch::CopiesBetween(const FolderRef& source, const FolderRef& out
 }
 
 FsStatus PlacementBatch::Stage(const FileFacts& facts, const std::string& target, bool moving) {
-    FsStatus status;
-    std::unique_ptr<StagedCopy> copy = source_.StageCopy(facts.SourceFilePath, target, options_.VerifyCopies, status);
-    if (!copy) return status.ok ? FsStatus::Fail("Unknown error") : status;
+    std::unique_ptr<StagedCopy> copy;
     std::vector<std::unique_ptr<StagedCopy>> backups;
     std::vector<std::string> missing;
-    if (FsStatus staged = StageBackups(facts, backups, missing); !staged) return staged;
+    if (FsStatus staged = StageBackups(facts, backups, missing, nullptr, &target, &copy); !staged) return staged;
     // A file a backup lacks keeps its source: the copy's plan gives up none.
     if (!missing.empty()) moving = false;
     pending_.push_back({&facts, std::move(copy), moving, {}, std::move(backups), std::move(missing)});
@@ -86,8 +84,15 @@ FsStatus PlacementBatch::Stage(const FileFacts& facts, const std::string& target
 }
 
 FsStatus PlacementBatch::StageBackups(const FileFacts& facts, std::vector<std::unique_ptr<StagedCopy>>& backups,
-                                      std::vector<std::string>& missing, const std::string* placed) {
-    if (backupFolders_.empty()) return FsStatus::Ok();
+                                      std::vector<std::string>& missing, const std::string* placed,
+                                      const std::string* own, std::unique_ptr<StagedCopy>* copy) {
+    const auto unknown = [](const FsStatus& status) { return status.ok ? FsStatus::Fail("Unknown error") : status; };
+    if (backupFolders_.empty()) {
+        if (!own) return FsStatus::Ok();
+        FsStatus status;
+        *copy = source_.StageCopy(facts.SourceFilePath, *own, options_.VerifyCopies, status);
+        return *copy ? FsStatus::Ok() : unknown(status);
+    }
     // The file's folders below the output folder (date folders, subfolders
     // kept), made again below each backup folder.
     const std::string folder = placed ? fs_.ParentPart(*placed) : facts.OutputFolder;
@@ -111,8 +116,11 @@ FsStatus PlacementBatch::StageBackups(const FileFacts& facts, std::vector<std::u
     const auto miss = [&](const std::string& top, const FsStatus& status) {
         missing.push_back(top + ": " + (status.error.empty() ? std::string("Unknown error") : status.error));
     };
+    // Every copy from one read of the source: the file's own first, then
+    // one for each backup folder that can take it.
+    std::vector<std::string> targets, tops, made;
+    if (own) targets.push_back(*own), tops.emplace_back();
     for (const std::string& top : backupFolders_) {
-        std::vector<std::string> made;
         if (!fs_.FolderExists(top)) {
             miss(top, FsStatus::Fail(std::make_error_code(std::errc::no_such_file_or_directory).message()));
             continue;
@@ -131,15 +139,25 @@ FsStatus PlacementBatch::StageBackups(const FileFacts& facts, std::vector<std::u
                     miss(top, FsStatus::Fail(std::make_error_code(std::errc::file_exists).message()));
                 continue;
             }
-        FsStatus status;
-        std::unique_ptr<StagedCopy> copy =
-            source_.StageCopy(facts.SourceFilePath, target, options_.VerifyCopies, status);
-        if (!copy) {
-            miss(top, status.ok ? FsStatus::Fail("Unknown error") : status);
-            continue;
-        }
-        backups.push_back(std::move(copy));
+        targets.push_back(target);
+        tops.push_back(top);
     }
+    if (targets.empty()) return FsStatus::Ok();
+    std::vector<FsStatus> statuses;
+    std::vector<std::unique_ptr<StagedCopy>> copies =
+        source_.StageCopies(facts.SourceFilePath, targets, options_.VerifyCopies, statuses);
+    if (own && !copies.front()) {
+        // The file is not placed: the backup folders are left as they were.
+        for (auto folder = made.rbegin(); folder != made.rend(); ++folder)
+            if (fs_.CountItems(*folder) == 0) (void)fs_.DeleteFolder(*folder);
+        missing.clear();
+        return unknown(statuses.front());
+    }
+    for (std::size_t i = own ? 1 : 0; i < copies.size(); ++i) {
+        if (copies[i]) backups.push_back(std::move(copies[i]));
+        else miss(tops[i], unknown(statuses[i]));
+    }
+    if (own) *copy = std::move(copies.front());
     return FsStatus::Ok();
 }
 

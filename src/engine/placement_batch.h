@@ -128,9 +128,12 @@ private:
     // A folder whose copy cannot be staged is named in `missing`, with why.
     // `placed`: the path below the output folder whose names the copies
     // take (none: the file's chosen name); a backup already holding that
-    // file, by name and size, gets no copy.
+    // file, by name and size, gets no copy. With `own`, the file's own copy
+    // for that target is staged into `copy` from the same read of the
+    // source; when it fails, so does the call, staging nothing.
     FsStatus StageBackups(const FileFacts& facts, std::vector<std::unique_ptr<StagedCopy>>& backups,
-                          std::vector<std::string>& missing, const std::string* placed = nullptr);
+                          std::vector<std::string>& missing, const std::string* placed = nullptr,
+                          const std::string* own = nullptr, std::unique_ptr<StagedCopy>* copy = nullptr);
     // The backup copy at `at` dropped (removed, if named): the file has none there.
     void DropBackup(Entry& entry, std::size_t at, const FsStatus& why);
     // The backup copies whose file system cannot be flushed are dropped;

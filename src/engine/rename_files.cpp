@@ -94,6 +94,9 @@ public:
             if (backup && output && backup->Id.Known() && backup->Id == output->Id)
                 throw EngineFailure(76, "The backup folder " + folder + " is the output folder.");
         }
+        // Held like the output folder while the pass lasts; one that cannot
+        // be held now leaves each file's copy there to say why.
+        for (const std::string& folder : plan_.BackupFolders) (void)context_.fs.HoldBackup(folder);
         batch_->BackUpInto(top, plan_.BackupFolders);
     }
 

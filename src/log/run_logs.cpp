@@ -13,22 +13,6 @@
 #include <vector>
 
 namespace ravlen {
-namespace {
-
-constexpr std::string_view kLineEnd = "\r\n";
-const std::string kRule(80, '-');
-const std::string kNotApplicable = "N/A";
-
-std::string YesNo(bool value) { return value ? "Yes" : "No"; }
-std::string Full(const DateTime& d) { return d.FormatFull(); }
-std::string FullOrNA(const std::optional<DateTime>& d) { return d ? d->FormatFull() : kNotApplicable; }
-std::string DateOrNA(const std::optional<DateTime>& d) { return d ? d->Format("yyyy/mm/dd") : kNotApplicable; }
-std::string TimeOrNA(const std::optional<DateTime>& d) { return d ? d->Format("hh:nn:ss") : kNotApplicable; }
-std::string KnownOrNA(const std::string& text) { return text == "Unknown" ? kNotApplicable : text; }
-std::string TextOrNA(const std::string& text) { return text.empty() ? kNotApplicable : text; }
-std::string NumberOrNA(std::int64_t value, std::int64_t none) {
-    return value == none ? kNotApplicable : std::to_string(value);
-}
 
 // Size, file-system dates, attributes and type description as the file
 // system reports them when the record is written: the file's new place when
@@ -42,6 +26,8 @@ struct LiveFacts {
     std::string ExternalFormat;
     std::string_view RunId = {};  // not the file system's: the run's, in its journal on this computer
 };
+
+namespace {
 
 LiveFacts AskFileSystem(FileSystem& fs, const FileFacts& facts) {
     const bool moved = facts.Timestamped && facts.Operation == FileOperation::Moved;
@@ -64,6 +50,21 @@ LiveFacts AskFileSystem(FileSystem& fs, const FileFacts& facts) {
     }
     return {facts.Size,           facts.FileSystemDateCreated, facts.FileSystemDateModified, facts.AttributeReadOnly,
             facts.AttributeHidden, facts.AttributeSystem,      facts.ExternalFormat};
+}
+
+constexpr std::string_view kLineEnd = "\r\n";
+const std::string kRule(80, '-');
+const std::string kNotApplicable = "N/A";
+
+std::string YesNo(bool value) { return value ? "Yes" : "No"; }
+std::string Full(const DateTime& d) { return d.FormatFull(); }
+std::string FullOrNA(const std::optional<DateTime>& d) { return d ? d->FormatFull() : kNotApplicable; }
+std::string DateOrNA(const std::optional<DateTime>& d) { return d ? d->Format("yyyy/mm/dd") : kNotApplicable; }
+std::string TimeOrNA(const std::optional<DateTime>& d) { return d ? d->Format("hh:nn:ss") : kNotApplicable; }
+std::string KnownOrNA(const std::string& text) { return text == "Unknown" ? kNotApplicable : text; }
+std::string TextOrNA(const std::string& text) { return text.empty() ? kNotApplicable : text; }
+std::string NumberOrNA(std::int64_t value, std::int64_t none) {
+    return value == none ? kNotApplicable : std::to_string(value);
 }
 
 std::string DcfBatch(const FileFacts& f) {
@@ -400,10 +401,10 @@ struct BlockText {
     }
 };
 
-void TextLog::WriteBlock(const FileFacts& f) {
+void TextLog::WriteBlock(const FileFacts& f, const LiveFacts* asked) {
     LogFile& log = impl_->log;
     if (!log.open) return;
-    const LiveFacts live = AskFileSystem(impl_->fs, f);
+    const LiveFacts live = asked ? *asked : AskFileSystem(impl_->fs, f);
     BlockText out;
     auto line = [&out](const char* label, const std::string& value) { out.Line(std::string(label) + value); };
 
@@ -512,10 +513,10 @@ std::unique_ptr<CsvLog> CsvLog::Create(FileSystem& fs, const std::string& output
     return log;
 }
 
-void CsvLog::WriteRow(const FileFacts& f) {
+void CsvLog::WriteRow(const FileFacts& f, const LiveFacts* asked) {
     LogFile& out = impl_->log;
     if (!out.open) return;
-    LiveFacts live = AskFileSystem(impl_->fs, f);
+    LiveFacts live = asked ? *asked : AskFileSystem(impl_->fs, f);
     live.RunId = impl_->runId;
     // One write per row: a failing write loses the whole row rather than
     // leaving a short row that runs into the next one.
@@ -531,8 +532,11 @@ void CsvLog::WriteRow(const FileFacts& f) {
 // ------------------------------------------------------------------ both
 
 void RunLogs::WriteFileRecord(const FileFacts& facts) {
-    if (text) text->WriteBlock(facts);
-    if (csv) csv->WriteRow(facts);
+    // The file system asked once for both logs.
+    std::optional<LiveFacts> live;
+    if (text && csv) live = AskFileSystem(text->impl_->fs, facts);
+    if (text) text->WriteBlock(facts, live ? &*live : nullptr);
+    if (csv) csv->WriteRow(facts, live ? &*live : nullptr);
 }
 
 bool RunLogs::Holds(const FsItem& file) const {

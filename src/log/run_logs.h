@@ -51,6 +51,10 @@ std::optional<FileOperation> OperationFromText(std::string_view text);
 // of the same second adds " (2)" before the extension, and so on)
 std::string LogFilePath(const std::string& outputFolder, const DateTime& when, const std::string& extension);
 
+// What the file system says of a record's file as the record is written.
+struct LiveFacts;
+class RunLogs;
+
 class TextLog {
 public:
     // Creates the file exclusively and writes the header. Null, with the
@@ -58,7 +62,8 @@ public:
     static std::unique_ptr<TextLog> Create(FileSystem& fs, const std::string& outputFolder, const DateTime& now,
                                            const RunOptions& options, const ProgramFacts& program,
                                            std::string* error = nullptr);
-    void WriteBlock(const FileFacts& facts);
+    // `live`: the file system's facts of the file, when asked already.
+    void WriteBlock(const FileFacts& facts, const LiveFacts* live = nullptr);
     void Close();
     // The first failure to write or close the file, "" while there is none.
     const std::string& Error() const;
@@ -68,6 +73,7 @@ public:
     ~TextLog();
 
 private:
+    friend class RunLogs;  // asks the file system once for both logs
     struct Impl;
     explicit TextLog(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
@@ -78,7 +84,7 @@ public:
     // `runId`: the run's journal on this computer, named in every row ("" for none).
     static std::unique_ptr<CsvLog> Create(FileSystem& fs, const std::string& outputFolder, const DateTime& now,
                                           std::string* error = nullptr, const std::string& runId = {});
-    void WriteRow(const FileFacts& facts);
+    void WriteRow(const FileFacts& facts, const LiveFacts* live = nullptr);
     void Close();
     const std::string& Error() const;
     const std::string& Path() const;

@@ -182,6 +182,19 @@ public:
     // a hash of the bytes read for VerifyStaged. Null, with `status` failed, on failure.
     virtual std::unique_ptr<StagedCopy> StageCopy(const std::string& from, const std::string& to, bool verify,
                                                   FsStatus& status) = 0;
+    // StageCopy of one file into several targets at once (its copy in the
+    // output folder and its backup copies), where the source can give its
+    // bytes once to all of them: each target's copy, else null with its own
+    // status failed (`statuses` holds one for each target).
+    virtual std::vector<std::unique_ptr<StagedCopy>> StageCopies(const std::string& from,
+                                                                 const std::vector<std::string>& targets,
+                                                                 bool verify, std::vector<FsStatus>& statuses) {
+        std::vector<std::unique_ptr<StagedCopy>> copies;
+        statuses.assign(targets.size(), FsStatus::Ok());
+        for (std::size_t i = 0; i < targets.size(); ++i)
+            copies.push_back(StageCopy(from, targets[i], verify, statuses[i]));
+        return copies;
+    }
     // Removes the source of a named, flushed copy while it is still the file
     // that was copied. Runs on worker threads, several at once (see above).
     virtual FsStatus GiveUpSource(StagedCopy& copy) = 0;

@@ -96,6 +96,12 @@ public:
         (void)folder;
         return FsStatus::Ok();
     }
+    // A backup folder of the run held the same way, beside the output folder,
+    // until ReleaseOutput; one that cannot be held is reached by its path.
+    virtual FsStatus HoldBackup(const std::string& folder) {
+        (void)folder;
+        return FsStatus::Ok();
+    }
     virtual void ReleaseOutput() {}
     // Files plus subfolders of a folder; -1 when it cannot be read.
     virtual int CountItems(const std::string& path) = 0;

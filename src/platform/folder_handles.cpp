@@ -117,28 +117,36 @@ FolderHandle OpenFolder(const std::string& path, FsStatus& failure) {
     return Hold(fd, failure);
 }
 
-FsStatus FolderReplaced(const std::string& path) {
-    return FsStatus::Fail(FsFault::FolderReplaced, "The output folder " + path + " was replaced during the run");
+FsStatus FolderReplaced(const std::string& path, const std::string& kind) {
+    return FsStatus::Fail(FsFault::FolderReplaced, "The " + kind + " " + path + " was replaced during the run");
 }
 
 namespace {
 
 // A held folder whose path no longer leads to it: removed (ENOENT), or replaced.
-FsStatus Changed(const std::string& path, int err) {
-    if (err == ENOENT) return FsStatus::Fail("The output folder " + path + " no longer exists");
-    return FolderReplaced(path);
+FsStatus Changed(const std::string& path, const std::string& kind, int err) {
+    if (err == ENOENT) return FsStatus::Fail("The " + kind + " " + path + " no longer exists");
+    return FolderReplaced(path, kind);
+}
+
+std::string Trimmed(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
 }
 
 }  // namespace
 
 FsStatus FolderHandles::Hold(const std::string& top) {
     Release();
-    std::string path = top;
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return HoldToo(top, "output folder");
+}
+
+FsStatus FolderHandles::HoldToo(const std::string& top, const std::string& kind) {
+    std::string path = Trimmed(top);
     FsStatus failure;
-    root_ = OpenFolder(path, failure);
-    if (!root_) return failure;
-    top_ = std::move(path);
+    FolderHandle root = OpenFolder(path, failure);
+    if (!root) return failure;
+    tops_.push_back({std::move(path), std::move(root), kind});
     // An eighth of the descriptors at most: the batch's copies need theirs.
     struct rlimit limit{};
     capacity_ = kHeld;
@@ -148,19 +156,36 @@ FsStatus FolderHandles::Hold(const std::string& top) {
 }
 
 void FolderHandles::Release() {
-    root_.reset();
-    top_.clear();
+    tops_.clear();
     open_.clear();
     uses_.clear();
     known_.clear();
 }
 
-bool FolderHandles::Holds(const std::string& folder) const {
-    if (!root_ || folder.size() < top_.size() || folder.compare(0, top_.size(), top_) != 0) return false;
-    return folder.size() == top_.size() || top_ == "/" || folder[top_.size()] == '/';
+const FolderHandles::Top* FolderHandles::TopOf(const std::string& folder) const {
+    const Top* nearest = nullptr;
+    for (const Top& top : tops_) {
+        if (folder.size() < top.path.size() || folder.compare(0, top.path.size(), top.path) != 0) continue;
+        if (folder.size() != top.path.size() && top.path != "/" && folder[top.path.size()] != '/') continue;
+        if (!nearest || top.path.size() > nearest->path.size()) nearest = &top;
+    }
+    return nearest;
+}
+
+bool FolderHandles::Holds(const std::string& folder) const { return TopOf(folder) != nullptr; }
+
+FsStatus FolderHandles::Replaced(const std::string& folder) const {
+    const Top* top = TopOf(folder);
+    return FolderReplaced(folder, top ? top->kind : std::string("output folder"));
 }
 
 FolderHandle FolderHandles::Reach(const std::string& folder, FsStatus& failure) {
+    const Top* top = TopOf(folder);
+    if (!top) {
+        failure = FsStatus::Fail("it is not a plain folder path");
+        return nullptr;
+    }
+    const std::string& kind = top->kind;
     struct stat st{};
     // A held folder whose whole path still leads to it needs no more: what
     // goes in goes where its path says, whatever leads there. Any doubt
@@ -172,23 +197,23 @@ FolderHandle FolderHandles::Reach(const std::string& folder, FsStatus& failure) 
         }
     // The top folder first: its whole path, as the user named it, must still
     // lead to the folder held, with no link in its place.
-    if (lstat(top_.c_str(), &st) != 0) {
-        failure = errno == ENOENT || errno == ENOTDIR ? Changed(top_, errno) : Failure(errno);
+    if (lstat(top->path.c_str(), &st) != 0) {
+        failure = errno == ENOENT || errno == ENOTDIR ? Changed(top->path, kind, errno) : Failure(errno);
         return nullptr;
     }
-    if (!S_ISDIR(st.st_mode) || IdOf(st) != root_->id) {
-        failure = FolderReplaced(top_);
+    if (!S_ISDIR(st.st_mode) || IdOf(st) != top->root->id) {
+        failure = FolderReplaced(top->path, kind);
         return nullptr;
     }
-    std::string_view rest = std::string_view(folder).substr(top_.size());
+    std::string_view rest = std::string_view(folder).substr(top->path.size());
     while (!rest.empty() && rest.front() == '/') rest.remove_prefix(1);
     std::vector<std::string_view> names;
     if (!SplitNames(rest, names)) {
         failure = FsStatus::Fail("it is not a plain folder path");
         return nullptr;
     }
-    FolderHandle at = root_;
-    std::string path = top_;
+    FolderHandle at = top->root;
+    std::string path = top->path;
     for (const std::string_view name : names) {
         path = JoinPath(path, std::string(name));
         const std::string own(name);
@@ -196,11 +221,11 @@ FolderHandle FolderHandles::Reach(const std::string& folder, FsStatus& failure) 
         if (const auto held = open_.find(path); held != open_.end()) {
             // Held: the name in its parent must still be that folder.
             if (fstatat(at->fd, own.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-                failure = Changed(path, errno);
+                failure = Changed(path, kind, errno);
                 return nullptr;
             }
             if (!S_ISDIR(st.st_mode) || IdOf(st) != held->second.handle->id) {
-                failure = Changed(path, 0);
+                failure = Changed(path, kind, 0);
                 return nullptr;
             }
             uses_.splice(uses_.begin(), uses_, held->second.use);
@@ -210,14 +235,14 @@ FolderHandle FolderHandles::Reach(const std::string& folder, FsStatus& failure) 
         const int fd = OpenOne(at->fd, own.c_str(), O_RDONLY);
         if (fd < 0) {
             const int err = errno;
-            failure = known != known_.end() ? Changed(path, err) : Refusal(err);
+            failure = known != known_.end() ? Changed(path, kind, err) : Refusal(err);
             return nullptr;
         }
         FolderHandle next = ravlen::Hold(fd, failure);
         if (!next) return nullptr;
         // Let go of earlier, it must come back as the folder it was.
         if (known != known_.end() && known->second != next->id) {
-            failure = FolderReplaced(path);
+            failure = FolderReplaced(path, kind);
             return nullptr;
         }
         known_[path] = next->id;
@@ -228,7 +253,8 @@ FolderHandle FolderHandles::Reach(const std::string& folder, FsStatus& failure) 
 }
 
 FolderHandle FolderHandles::Peek(const std::string& folder) const {
-    if (folder == top_) return root_;
+    for (const Top& top : tops_)
+        if (folder == top.path) return top.root;
     const auto held = open_.find(folder);
     return held == open_.end() ? nullptr : held->second.handle;
 }
@@ -272,7 +298,7 @@ FsStatus FolderHandles::Remove(const std::string& folder) {
     const auto known = known_.find(folder);
     if (known != known_.end() &&
         (fstatat(at->fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || IdOf(st) != known->second))
-        return FolderReplaced(folder);
+        return Replaced(folder);
     if (unlinkat(at->fd, name.c_str(), AT_REMOVEDIR) != 0) return Failure(errno);
     if (const auto held = open_.find(folder); held != open_.end()) {
         uses_.erase(held->second.use);

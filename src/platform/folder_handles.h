@@ -1,10 +1,10 @@
 #pragma once
-// The run's output folder and the folders below it that the run reaches or
-// makes, held open as directory handles: files are created and renamed
-// relative to them, and every use first checks that the folder's path still
-// leads to the folder the handle holds (at once, else one name at a time and
-// never through a link). A folder swapped for a link or another folder
-// mid-run stops the file instead of sending it elsewhere.
+// The run's output folder, its backup folders, and the folders below them
+// that the run reaches or makes, held open as directory handles: files are
+// created and renamed relative to them, and every use first checks that the
+// folder's path still leads to the folder the handle holds (at once, else one
+// name at a time and never through a link). A folder swapped for a link or
+// another folder mid-run stops the file instead of sending it elsewhere.
 
 #include <cstddef>
 #include <list>
@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "model/file_system.h"
 
@@ -40,8 +41,9 @@ int OpenBeneath(int at, std::string_view rest, int flags, FsStatus& failure);
 // last name; one we may write into but not list is opened as a path only.
 FolderHandle OpenFolder(const std::string& path, FsStatus& failure);
 
-// What a held folder's use says when its path now leads elsewhere.
-FsStatus FolderReplaced(const std::string& path);
+// What a held folder's use says when its path now leads elsewhere; `kind`
+// names the top folder's part in the run.
+FsStatus FolderReplaced(const std::string& path, const std::string& kind = "output folder");
 
 class FolderHandles {
 public:
@@ -52,11 +54,17 @@ public:
     // Holds `top` (never a link in its last name) from now on; lets go of
     // anything held before.
     FsStatus Hold(const std::string& top);
+    // Holds `top` too, beside the folders held already: `kind` names it in
+    // what its use says when it is replaced.
+    FsStatus HoldToo(const std::string& top, const std::string& kind);
     void Release();
-    // Whether `folder` is the held top folder or lies below it.
+    // Whether `folder` is a held top folder or lies below one.
     bool Holds(const std::string& folder) const;
-    // The held folder at `folder` (Holds(folder) true), reached from the top
-    // one name at a time, each still the folder first reached at its path.
+    // What a use of the held `folder` says when its path now leads elsewhere.
+    FsStatus Replaced(const std::string& folder) const;
+    // The held folder at `folder` (Holds(folder) true), reached from its top
+    // (the nearest) one name at a time, each still the folder first reached
+    // at its path.
     FolderHandle Reach(const std::string& folder, FsStatus& failure);
     // The handle held for `folder`, unchecked; null when none is held.
     FolderHandle Peek(const std::string& folder) const;
@@ -66,10 +74,16 @@ public:
     FsStatus Remove(const std::string& folder);
 
 private:
+    struct Top {
+        std::string path;
+        FolderHandle root;
+        std::string kind;
+    };
     void Keep(const std::string& path, FolderHandle handle);
+    // The nearest held top folder of `folder`; null when none holds it.
+    const Top* TopOf(const std::string& folder) const;
 
-    std::string top_;
-    FolderHandle root_;
+    std::vector<Top> tops_;
     std::size_t capacity_ = kHeld;
     struct Entry {
         FolderHandle handle;

@@ -13,7 +13,9 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <iterator>
 #include <memory>
+#include <span>
 
 #include "model/intent_record.h"
 #include "platform/fd_closer.h"
@@ -221,22 +223,32 @@ FsStatus PosixFileSystem::CopyInto(const Entry& from, int dirfd, const std::stri
 // `source` is the source as it was opened; a source that changes on the way
 // fails the copy.
 FsStatus PosixFileSystem::FillCopy(int in, int out, const struct stat& source, bool flush, XXH3_state_t* hash) {
+    FsStatus own;
+    const FsStatus status = FillCopies(in, {&out, 1}, source, flush, hash, {&own, 1});
+    return status ? own : status;
+}
+
+FsStatus PosixFileSystem::FillCopies(int in, std::span<const int> outs, const struct stat& source, bool flush,
+                                     XXH3_state_t* hash, std::span<FsStatus> each) {
     std::uint64_t total = 0;
-    // A hash needs the bytes in hand, which an in-kernel copy never gives.
-    bool ranged = hash == nullptr;
+    // A hash needs the bytes in hand, which an in-kernel copy never gives;
+    // nor does it give one read to several copies.
+    bool ranged = hash == nullptr && outs.size() == 1;
     std::unique_ptr<char[]> buffer;
-    for (;;) {
+    const auto live = [&] { return std::any_of(each.begin(), each.end(), [](const FsStatus& s) { return s.ok; }); };
+    while (live()) {
         if (ranged) {
             // Within one file system the kernel copies (or clones) by itself.
             errno = 0;
-            const long n = CopyRange(in, out, kRangeChunk);
+            const long n = CopyRange(in, outs[0], kRangeChunk);
             if (n < 0) {
                 if (errno == EINTR) continue;
                 if (total == 0 && RefusesRange(errno)) {
                     ranged = false;
                     continue;
                 }
-                return Failure(errno);
+                each[0] = Failure(errno);
+                break;
             }
             if (n == 0) break;
             total += static_cast<std::uint64_t>(n);
@@ -251,32 +263,35 @@ FsStatus PosixFileSystem::FillCopy(int in, int out, const struct stat& source, b
         }
         if (n == 0) break;
         if (hash) XXH3_128bits_update(hash, buffer.get(), static_cast<std::size_t>(n));
-        long written = 0;
-        while (written < n) {
-            errno = 0;
-            const long w = WriteChunk(out, buffer.get() + written, static_cast<unsigned long>(n - written));
-            if (w < 0) {
-                if (errno == EINTR) continue;
-                return Failure(errno);
+        for (std::size_t i = 0; i < outs.size(); ++i)
+            for (long written = 0; each[i] && written < n;) {
+                errno = 0;
+                const long w = WriteChunk(outs[i], buffer.get() + written, static_cast<unsigned long>(n - written));
+                if (w < 0 && errno == EINTR) continue;
+                if (w <= 0) each[i] = Failure(w == 0 ? ENOSPC : errno);
+                else written += w;
             }
-            if (w == 0) return Failure(ENOSPC);
-            written += w;
-        }
         total += static_cast<std::uint64_t>(n);
     }
+    if (!live()) return FsStatus::Ok();
 
-    struct stat after{}, copy{};
-    if (fstat(in, &after) != 0 || fstat(out, &copy) != 0) return Failure(errno);
+    struct stat after{};
+    if (fstat(in, &after) != 0) return Failure(errno);
     if (!SameContent(after, source) || total != static_cast<std::uint64_t>(source.st_size))
         return FsStatus::Fail(FsFault::ChangedWhileCopied, kChanged);
-    if (copy.st_size != source.st_size) return Failure(EIO);
-
-    // The copy keeps the source's dates; a file system that cannot take them
-    // does not make the copy itself fail.
-    const struct timespec times[2] = {source.st_atim, source.st_mtim};
-    futimens(out, times);
-    errno = 0;
-    if (flush && SyncFile(out) != 0) return Failure(errno);
+    for (std::size_t i = 0; i < outs.size(); ++i) {
+        struct stat copy{};
+        if (!each[i]) continue;
+        if (fstat(outs[i], &copy) != 0) each[i] = Failure(errno);
+        else if (copy.st_size != source.st_size) each[i] = Failure(EIO);
+        if (!each[i]) continue;
+        // The copy keeps the source's dates; a file system that cannot take
+        // them does not make the copy itself fail.
+        const struct timespec times[2] = {source.st_atim, source.st_mtim};
+        futimens(outs[i], times);
+        errno = 0;
+        if (flush && SyncFile(outs[i]) != 0) each[i] = Failure(errno);
+    }
     return FsStatus::Ok();
 }
 
@@ -333,22 +348,30 @@ std::unique_ptr<PosixStagedCopy> StagedIn(FolderHandle folder, const std::string
     return copy;
 }
 
-// Fills the staged file through `fill`, which takes the bytes' hash state
-// (null when no hash is wanted): one hash serves both the check of the copy
+// Fills the staged files through `fill`, which takes the bytes' hash state
+// (null when no hash is wanted): one hash serves both the check of the copies
 // (`verify`) and the record's (`keep`). False, with `status` set, on failure.
-bool FillStaged(PosixStagedCopy& copy, bool verify, bool keep, const std::function<FsStatus(XXH3_state_t*)>& fill,
-                FsStatus& status) {
+bool FillStaged(std::span<PosixStagedCopy* const> copies, bool verify, bool keep,
+                const std::function<FsStatus(XXH3_state_t*)>& fill, FsStatus& status) {
     std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> hash(
         verify || keep ? XXH3_createState() : nullptr, XXH3_freeState);
     if (hash) XXH3_128bits_reset(hash.get());
     status = fill(hash.get());
     if (!status) return false;
-    if (hash) {
-        copy.hash = XXH3_128bits_digest(hash.get());
-        copy.hashed = verify;
-        if (keep) copy.ContentHash = HashText(copy.hash);
+    if (!hash) return true;
+    const XXH128_hash_t digest = XXH3_128bits_digest(hash.get());
+    for (PosixStagedCopy* copy : copies) {
+        copy->hash = digest;
+        copy->hashed = verify;
+        if (keep) copy->ContentHash = HashText(digest);
     }
     return true;
+}
+
+bool FillStaged(PosixStagedCopy& copy, bool verify, bool keep, const std::function<FsStatus(XXH3_state_t*)>& fill,
+                FsStatus& status) {
+    PosixStagedCopy* const one = &copy;
+    return FillStaged({&one, 1}, verify, keep, fill, status);
 }
 
 // Opens the file staged for `to` in the copy's folder: unnamed where the
@@ -398,29 +421,83 @@ bool PosixFileSystem::SameFileSystem(const std::string& from, const std::string&
 
 std::unique_ptr<StagedCopy> PosixFileSystem::StageCopy(const std::string& from, const std::string& to, bool verify,
                                                        FsStatus& status) {
-    auto copy = StagedIn(OutputFolderOf(ParentPart(to), status), from, to);
-    if (!copy) return nullptr;
-    if (FinalNamesOnly(copy->dirfd)) {
-        copy->deferred = true;
-        return copy;
+    std::vector<FsStatus> statuses;
+    std::vector<std::unique_ptr<StagedCopy>> copies = PosixFileSystem::StageCopies(from, {to}, verify, statuses);
+    status = statuses.front();
+    return std::move(copies.front());
+}
+
+// The source opened and read once, its bytes written to every copy and
+// hashed once: the one hash stands for each copy's bytes.
+std::vector<std::unique_ptr<StagedCopy>> PosixFileSystem::StageCopies(const std::string& from,
+                                                                      const std::vector<std::string>& targets,
+                                                                      bool verify, std::vector<FsStatus>& statuses) {
+    statuses.assign(targets.size(), FsStatus::Ok());
+    std::vector<std::unique_ptr<PosixStagedCopy>> copies(targets.size());
+    const auto result = [&] {
+        return std::vector<std::unique_ptr<StagedCopy>>(std::make_move_iterator(copies.begin()),
+                                                        std::make_move_iterator(copies.end()));
+    };
+    const auto fail = [&](std::size_t i, FsStatus why) {
+        statuses[i] = std::move(why);
+        copies[i].reset();
+    };
+    // Copies into a file system that takes them only under their final names
+    // wait for their naming.
+    std::vector<std::size_t> filled;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        copies[i] = StagedIn(OutputFolderOf(ParentPart(targets[i]), statuses[i]), from, targets[i]);
+        if (!copies[i]) continue;
+        if (FinalNamesOnly(copies[i]->dirfd)) copies[i]->deferred = true;
+        else filled.push_back(i);
     }
-    const int in = OpenSource(AT_FDCWD, from, copy->copied, status);
-    if (in < 0) return nullptr;
+    if (filled.empty()) return result();
+    struct stat copied{};
+    FsStatus opened;
+    const int in = OpenSource(AT_FDCWD, from, copied, opened);
+    if (in < 0) {
+        for (const std::size_t i : filled) fail(i, opened);
+        return result();
+    }
     const FdCloser closeIn{in};
     posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
-    const mode_t mode = copy->copied.st_mode & 0777;
-    const auto unnamed = [&] { return OpenUnnamed(copy->dirfd, mode); };
-    const auto finalNamesOnly = [&] { return CopiesUnderFinalName(ParentPart(to)); };
-    if (!OpenStaged(*copy, to, mode, unnamed, finalNamesOnly, status)) return nullptr;
-    if (copy->deferred) return copy;
-    const auto fill = [&](XXH3_state_t* hash) { return FillCopy(in, copy->fd, copy->copied, false, hash); };
-    if (!FillStaged(*copy, verify, hashCopies_, fill, status)) return nullptr;
-    if (!copy->ContentHash.empty()) {
-        copy->SourceId = {copy->copied.st_dev, copy->copied.st_ino};
-        copy->SourceSize = copy->copied.st_size;
-        copy->SourceModified = DateTime::FromTimeT(copy->copied.st_mtime);
+    const mode_t mode = copied.st_mode & 0777;
+    std::vector<int> outs;
+    std::vector<std::size_t> filling;
+    std::vector<PosixStagedCopy*> staged;
+    for (const std::size_t i : filled) {
+        PosixStagedCopy& copy = *copies[i];
+        copy.copied = copied;
+        const auto unnamed = [&] { return OpenUnnamed(copy.dirfd, mode); };
+        const auto finalNamesOnly = [&] { return CopiesUnderFinalName(ParentPart(targets[i])); };
+        if (!OpenStaged(copy, targets[i], mode, unnamed, finalNamesOnly, statuses[i])) {
+            copies[i].reset();
+        } else if (!copy.deferred) {
+            outs.push_back(copy.fd);
+            filling.push_back(i);
+            staged.push_back(&copy);
+        }
     }
-    return copy;
+    if (outs.empty()) return result();
+    std::vector<FsStatus> written(outs.size());
+    const auto fill = [&](XXH3_state_t* hash) { return FillCopies(in, outs, copied, false, hash, written); };
+    FsStatus read;
+    const bool whole = FillStaged(staged, verify, hashCopies_, fill, read);
+    for (std::size_t k = 0; k < filling.size(); ++k) {
+        const std::size_t i = filling[k];
+        if (!whole || !written[k]) {
+            fail(i, whole ? written[k] : read);
+            continue;
+        }
+        writeback_.Wrote(copies[i]->dirfd, static_cast<dev_t>(copies[i]->folder->id.Device),
+                         static_cast<std::uint64_t>(copied.st_size));
+        if (PosixStagedCopy& copy = *copies[i]; !copy.ContentHash.empty()) {
+            copy.SourceId = {copied.st_dev, copied.st_ino};
+            copy.SourceSize = copied.st_size;
+            copy.SourceModified = DateTime::FromTimeT(copied.st_mtime);
+        }
+    }
+    return result();
 }
 
 std::unique_ptr<StagedCopy> PosixFileSystem::StageScratch(const std::string& scratch, const std::string& to,
@@ -559,7 +636,7 @@ FsStatus PosixFileSystem::NameStaged(StagedCopy& staged) {
         FsStatus failure;
         const FolderHandle now = handles_.Reach(parent, failure);
         if (!now) return failure;
-        if (now->id != copy.folder->id) return FolderReplaced(parent);
+        if (now->id != copy.folder->id) return handles_.Replaced(parent);
     }
     if (copy.deferred && copy.fill) {
         // Written now from the device, flushed on its own, under its final name.

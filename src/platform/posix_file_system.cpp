@@ -157,7 +157,10 @@ FsStatus PosixFileSystem::ReachFolderBeneath(const std::string& top, const std::
 
 FsStatus PosixFileSystem::HoldOutput(const std::string& folder) { return handles_.Hold(folder); }
 
+FsStatus PosixFileSystem::HoldBackup(const std::string& folder) { return handles_.HoldToo(folder, "backup folder"); }
+
 void PosixFileSystem::ReleaseOutput() {
+    writeback_.Wait();
     handles_.Release();
     names_.Clear();
 }

@@ -6,12 +6,14 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "model/file_system.h"
+#include "platform/early_writeback.h"
 #include "platform/folder_handles.h"
 #include "platform/folder_names.h"
 #include "platform/read_ahead.h"
@@ -40,6 +42,7 @@ public:
     FsStatus CreateFolder(const std::string& path) override;
     FsStatus ReachFolderBeneath(const std::string& top, const std::string& folder, FileId* reached) override;
     FsStatus HoldOutput(const std::string& folder) override;
+    FsStatus HoldBackup(const std::string& folder) override;
     void ReleaseOutput() override;
     FsStatus DeleteFolder(const std::string& path) override;
     bool ListFolder(const std::string& path, std::vector<FsItem>& files, std::vector<FsItem>& folders) override;
@@ -63,6 +66,9 @@ public:
     bool SameFileSystem(const std::string& from, const std::string& toFolder) override;
     std::unique_ptr<StagedCopy> StageCopy(const std::string& from, const std::string& to, bool verify,
                                           FsStatus& status) override;
+    std::vector<std::unique_ptr<StagedCopy>> StageCopies(const std::string& from,
+                                                         const std::vector<std::string>& targets, bool verify,
+                                                         std::vector<FsStatus>& statuses) override;
     FsStatus FlushFileSystem(const std::string& folder) override;
     FsStatus VerifyStaged(StagedCopy& copy) override;
     FsStatus NameStaged(StagedCopy& copy) override;
@@ -129,6 +135,11 @@ private:
     // Without `flush` the copy is left to a flush of its whole file system;
     // with a `hash` (XXH3, 128 bits), the bytes read go into it.
     FsStatus FillCopy(int in, int out, const struct stat& source, bool flush, struct XXH3_state_s* hash = nullptr);
+    // FillCopy into each of `outs` from one read of `in`: a failure of the
+    // source fails them all (the result), one of a copy fails that copy
+    // alone (its entry of `each`).
+    FsStatus FillCopies(int in, std::span<const int> outs, const struct stat& source, bool flush,
+                        struct XXH3_state_s* hash, std::span<FsStatus> each);
     bool FinalNamesOnly(int dirfd) const;
     // Pushes a device's bytes into `out` and gives it their time; with a
     // `hash`, the bytes go into it.
@@ -151,6 +162,7 @@ private:
     std::vector<std::pair<std::string, bool>> probed_;  // CopiesUnderFinalName's answers by folder
     ReadAhead readAhead_{[this](int fd, char* buffer, std::size_t size) { return ReadNoWait(fd, buffer, size); }};
     FolderHandles handles_;  // the run's output folder and its subfolders, while a run holds them
+    EarlyWriteback writeback_;  // the staged copies' bytes, started for the disk
     bool hashCopies_ = false;  // HashCopies
     FolderNames names_{[this](int fd) { return FileSystemType(fd); }};  // the held folders' names, for the serial loop
     // Learnt by each listing for the pass's files' own checks, and again by

@@ -61,6 +61,7 @@ struct TestFs : PosixFileSystem {
     int existenceTests = 0, hashes = 0, lookups = 0;
     std::vector<std::string> sampled;
     int spoilStage = 0;  // the staged copy (counted from 1) whose bytes arrive spoilt
+    int writes = 0, spoilWrite = 0, failWrite = 0;  // the write (counted from 1) spoilt, or failing: a full disk
     std::vector<std::string> steps;
     std::function<void(StagedCopy&)> beforeName;
     std::function<void()> afterMove;  // once, after the first move done
@@ -106,6 +107,16 @@ struct TestFs : PosixFileSystem {
         Step("stage " + fs::path(from).filename().string());
         return PosixFileSystem::StageCopy(from, to, verify, status);
     }
+    std::vector<std::unique_ptr<StagedCopy>> StageCopies(const std::string& from,
+                                                         const std::vector<std::string>& targets, bool verify,
+                                                         std::vector<FsStatus>& statuses) override {
+        spoiling_ = false;
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            spoiling_ = ++stages_ == spoilStage || spoiling_;
+            Step("stage " + fs::path(from).filename().string());
+        }
+        return PosixFileSystem::StageCopies(from, targets, verify, statuses);
+    }
     std::string refuseFlushIn;  // a flush of the file system holding this folder fails
     FsStatus FlushFileSystem(const std::string& folder) override {
         Step("flush");
@@ -132,7 +143,8 @@ struct TestFs : PosixFileSystem {
 
 protected:
     long WriteChunk(int fd, const char* buffer, unsigned long size) override {
-        if (!spoiling_ || size == 0) return PosixFileSystem::WriteChunk(fd, buffer, size);
+        if (++writes == failWrite) return errno = ENOSPC, -1;
+        if (!(spoiling_ || writes == spoilWrite) || size == 0) return PosixFileSystem::WriteChunk(fd, buffer, size);
         std::string spoilt(buffer, size);
         spoilt[0] ^= 1;
         return PosixFileSystem::WriteChunk(fd, spoilt.data(), size);
@@ -1303,6 +1315,58 @@ TEST_F(RenameFilesTest, AFileIsPlacedOnlyOnceItsBackupCopyIsNamedAndOnTheDisk) {
     EXPECT_TRUE(fs::exists(out + "/2004/2004-12-25/20041225_180913.JPG"));
     EXPECT_FALSE(fs::exists(backup + "/gone"));
     EXPECT_TRUE(plans.left.empty());
+}
+
+// A file's copies (its own, and one for each backup folder) are written from
+// one read of it, yet each stands alone: a backup copy whose write fails or
+// that reads back spoilt leaves that backup without the file, which is placed
+// and kept at its source; its own copy failing places it nowhere. A backup
+// folder swapped for another mid-run is held to: nothing goes into the new one.
+TEST_F(RenameFilesTest, CopiesFromOneReadStandAlone) {
+    const std::string backup = dir.Mkdir("backup"), placed = out + "/2004/2004-12-25/20041225_180911.JPG";
+    options.BackupPaths = backup, options.MoveOrCopy = MoveOrCopy::Move, options.VerifyCopies = true;
+    options.DateFolders = true;
+    files.across = true;
+    struct Fault {
+        int spoil, fail;
+        std::string why;
+    };
+    for (const Fault& fault : {Fault{0, 1, ""},
+                               Fault{2, 0, "The copy read back from the disk differs from the original"},
+                               Fault{0, 2, "No space left on device"}}) {
+        records.clear(), chronology.Reset(), tally = RunTally{};
+        File("IMG_0001.JPG");
+        files.writes = 0, files.spoilWrite = fault.spoil, files.failWrite = fault.fail;
+        Run();
+        ASSERT_EQ(records.size(), 1u) << fault.fail;
+        EXPECT_TRUE(fs::exists(in + "/IMG_0001.JPG"));
+        EXPECT_TRUE(test::Tree(backup).empty());
+        EXPECT_TRUE(plans.left.empty());
+        if (fault.why.empty()) {
+            // Not placed: the backup folder is left as it was, no date folder made.
+            EXPECT_EQ(tally.NumberOfLockedFiles, 1);
+            EXPECT_TRUE(List(out).empty());
+            EXPECT_TRUE(List(backup).empty());
+            continue;
+        }
+        EXPECT_EQ(records[0].Operation, FileOperation::Copied);
+        EXPECT_EQ(records[0].MissingBackups, std::vector<std::string>{backup + ": " + fault.why});
+        EXPECT_EQ(test::ReadAll(placed), "IMG_0001.JPG");
+        fs::remove(placed);
+    }
+    files.writes = files.failWrite = 0, records.clear(), chronology.Reset();
+    files.beforeName = [&](StagedCopy&) {
+        fs::rename(backup, backup + "-was");
+        fs::create_directory(backup);
+    };
+    Run();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_TRUE(records[0].BackupFilePaths.empty());
+    EXPECT_EQ(records[0].MissingBackups,
+              std::vector<std::string>{backup + ": The backup folder " + backup + " was replaced during the run"});
+    EXPECT_TRUE(List(backup).empty());
+    EXPECT_TRUE(test::Tree(backup + "-was").empty());
+    EXPECT_TRUE(fs::exists(in + "/IMG_0001.JPG"));
 }
 
 // Backups catch up: with SkipImported, a file the output folder holds

@@ -41,6 +41,7 @@ public:
     }
     FsStatus DeleteFolder(const std::string& path) override { return inner_.DeleteFolder(path); }
     FsStatus HoldOutput(const std::string& folder) override { return inner_.HoldOutput(folder); }
+    FsStatus HoldBackup(const std::string& folder) override { return inner_.HoldBackup(folder); }
     void ReleaseOutput() override { inner_.ReleaseOutput(); }
     bool ListFolder(const std::string& path, std::vector<FsItem>& files, std::vector<FsItem>& folders) override {
         ++counts_.listings;
