@@ -154,6 +154,8 @@ DeviceSource::DeviceSource(DeviceLink& link, FileSystem& disk, std::string top)
     : link_(link), disk_(disk), top_(std::move(top)) {}
 
 DeviceSource::~DeviceSource() {
+    writeback_.Wait();
+    if (scratchFd_ >= 0) close(scratchFd_);
     if (scratch_.empty()) return;
     std::error_code ec;
     std::filesystem::remove_all(scratch_, ec);
@@ -177,7 +179,12 @@ void DeviceSource::ReadsOver() {
     for (const std::string& path : passOnly_) DropDownload(path);
     passOnly_.clear();
     // Once a pass, not once a file: removing a folder waits on the disk's journal.
-    if (!scratch_.empty() && local_.empty() && rmdir(scratch_.c_str()) == 0) scratch_.clear();
+    if (!scratch_.empty() && local_.empty() && rmdir(scratch_.c_str()) == 0) {
+        scratch_.clear();
+        writeback_.Wait();
+        close(scratchFd_);
+        scratchFd_ = -1;
+    }
 }
 
 void DeviceSource::SetScratchFolder(const std::string& folder) {
@@ -323,6 +330,9 @@ bool DeviceSource::Downloaded(const std::string& path, std::string& local, FsSta
         std::string pattern = JoinPath(folder, std::string(kDeviceScratchPrefix) + std::to_string(getpid()) + "-XXXXXX");
         if (!mkdtemp(pattern.data())) return status = posix_fs::Failure(errno), false;
         scratch_ = pattern;
+        struct stat st{};
+        scratchFd_ = open(scratch_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (scratchFd_ >= 0 && fstat(scratchFd_, &st) == 0) scratchDevice_ = st.st_dev;
     }
     local = JoinPath(scratch_, std::to_string(++downloads_));
     const FdCloser out(open(local.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
@@ -362,7 +372,7 @@ bool DeviceSource::Downloaded(const std::string& path, std::string& local, FsSta
         const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(entry.Modified), 0}};
         futimens(out.fd, times);
     }
-    posix_fs::StartWriteback(out.fd);
+    if (scratchFd_ >= 0) writeback_.Wrote(scratchFd_, scratchDevice_, static_cast<std::uint64_t>(written));
     held_.path = path;
     held_.size = static_cast<std::uint64_t>(written);
     local_[path] = local;

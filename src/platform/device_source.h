@@ -17,6 +17,7 @@
 
 #include "model/file_system.h"
 #include "platform/device_link.h"
+#include "platform/early_writeback.h"
 
 namespace ravlen {
 
@@ -92,6 +93,9 @@ private:
     FileSystem& disk_;
     std::string top_;
     std::string scratchFolder_, scratch_;  // scratch_: our own folder in it, made on first use
+    int scratchFd_ = -1;                   // scratch_ opened, for the writeback of the downloads
+    dev_t scratchDevice_ = 0;
+    EarlyWriteback writeback_;  // the downloads' bytes, started for the disk
     std::recursive_mutex mutex_;           // the link: removals run on worker threads
     std::map<std::string, DeviceEntry> listed_;   // by path
     std::map<std::string, std::string> local_;    // path -> downloaded copy

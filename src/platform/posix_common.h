@@ -45,11 +45,6 @@ inline bool SameContent(const struct stat& a, const struct stat& b) {
            a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
-// Starts writing the file's bytes to the disk without waiting for them: the
-// batch's flush then finds most of them written while the next files were
-// being read, instead of writing them all at once while nothing else runs.
-inline void StartWriteback(int fd) { sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE); }
-
 // Checks what opening a source gave (a descriptor, or -1 with errno set):
 // an ordinary file on the handle itself. The descriptor, or -1 with
 // `failure` set.

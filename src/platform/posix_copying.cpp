@@ -560,6 +560,7 @@ std::unique_ptr<StagedCopy> PosixFileSystem::StageBytes(const std::string& to, s
         return FillFromBytes(copy->fd, size, modified, copy->fill, false, hash);
     };
     if (!FillStaged(*copy, verify, hashCopies_, push, status)) return nullptr;
+    writeback_.Wrote(copy->dirfd, static_cast<dev_t>(copy->folder->id.Device), static_cast<std::uint64_t>(size));
     return copy;
 }
 
@@ -585,8 +586,7 @@ FsStatus PosixFileSystem::FillFromBytes(int out, std::int64_t size, const std::o
         futimens(out, times);
     }
     errno = 0;
-    if (flush) return fsync(out) == 0 ? FsStatus::Ok() : Failure(errno);
-    StartWriteback(out);
+    if (flush && fsync(out) != 0) return Failure(errno);
     return FsStatus::Ok();
 }
 
