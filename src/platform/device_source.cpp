@@ -154,7 +154,6 @@ DeviceSource::DeviceSource(DeviceLink& link, FileSystem& disk, std::string top)
     : link_(link), disk_(disk), top_(std::move(top)) {}
 
 DeviceSource::~DeviceSource() {
-    writeback_.Wait();
     if (scratchFd_ >= 0) close(scratchFd_);
     if (scratch_.empty()) return;
     std::error_code ec;
@@ -181,8 +180,7 @@ void DeviceSource::ReadsOver() {
     // Once a pass, not once a file: removing a folder waits on the disk's journal.
     if (!scratch_.empty() && local_.empty() && rmdir(scratch_.c_str()) == 0) {
         scratch_.clear();
-        writeback_.Wait();
-        close(scratchFd_);
+        close(scratchFd_);  // a flush aside has a descriptor of its own
         scratchFd_ = -1;
     }
 }
@@ -498,9 +496,7 @@ std::unique_ptr<StagedCopy> DeviceSource::StageCopy(const std::string& from, con
         // they are copied from the download when named.
         if (!disk_.CopiesUnderFinalName(disk_.ParentPart(to))) {
             if (sample) samples_[from] = std::move(*sample);
-            if (access(local.c_str(), F_OK) == 0) unlink(local.c_str());
-            local_.erase(from);
-            DropDownload(from);
+            DropDownload(from);  // its name, where a copy to another disk left it
         }
         return copy;
     }

@@ -102,7 +102,7 @@ private:
     std::map<const StagedCopy*, std::string> staged_;  // a copy staged from a download -> its device path
     std::map<std::string, DeviceEntry> downloadedAs_;  // path -> the file as listed when downloaded
     std::set<std::string> passOnly_;  // downloads let go at the end of the pass: the disk is short of room
-    std::map<std::string, FileSample> samples_;
+    std::map<std::string, FileSample> samples_;  // path -> sample of a download moved into its staged copy
     // The last download's first and last bytes, taken as it crossed the
     // cable: the date readers and the sample, which come next, find them
     // here instead of opening the download again.
@@ -110,7 +110,7 @@ private:
         std::string path, head, tail;
         std::uint64_t size = 0;
     };
-    HeldBytes held_;  // path -> sample of a download moved into its staged copy
+    HeldBytes held_;
     int partial_ = -1;  // -1 unknown, 0 no, 1 yes
     bool keepSamples_ = false;  // a record of imports compares files by their samples
     std::uint64_t spare_ = 0;   // what downloads kept for a later pass may still take of the disk

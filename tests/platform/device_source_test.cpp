@@ -120,6 +120,11 @@ TEST_F(DeviceSourceTest, AFileCrossesTheCableAtMostOnce) {
     status = whole.StageCopy(Path(kPicture), out + "/a.jpg", true, status) ? FsStatus::Ok() : status;
     EXPECT_TRUE(status) << status.error;
     EXPECT_EQ(device.downloads[kPicture], 1);
+    // The download went into the copy: a later read asks the device anew.
+    in = whole.OpenRead(Path(kPicture), status);
+    ASSERT_TRUE(in) << status.error;
+    bytes.clear();
+    ASSERT_TRUE(in->Read(50000, bytes)) << "the download moved away is no longer read";
 }
 
 // A copy streams into a staged file nobody takes for a finished one, is named
