@@ -48,7 +48,10 @@ void PlacementBatch::KeepHashesIn(ImportRecord* record) {
 void PlacementBatch::KeepHashes(const Entry& entry) {
     const auto keep = [&](const StagedCopy& copy) {
         // Kept as the copy stands once its time is set: a later change shows.
-        if (const std::optional<FsItem> placed = fs_.GetFile(copy.Target); placed && placed->Size == copy.SourceSize)
+        // Its naming's look stands for it unless the run set the time since.
+        const bool timeSet = options_.SetFileTime && &copy == entry.copy.get();
+        const std::optional<FsItem> placed = copy.Placed && !timeSet ? copy.Placed : fs_.GetFile(copy.Target);
+        if (placed && placed->Size == copy.SourceSize)
             hashes_->KeepStampedHash(copy.Target, {placed->Id, placed->Size, placed->Modified}, copy.ContentHash);
     };
     const StagedCopy* any = nullptr;
@@ -311,8 +314,11 @@ void PlacementBatch::Commit() {
             Fail(*entry, status, true);
             continue;
         }
-        for (const std::unique_ptr<StagedCopy>& backup : entry->backups)
+        for (const std::unique_ptr<StagedCopy>& backup : entry->backups) {
             entry->facts.BackupFilePaths.push_back(backup->Target);
+            entry->facts.BackupsPlaced.push_back(backup->Placed);
+        }
+        if (entry->copy) entry->facts.Placed = entry->copy->Placed;
         if (entry->catchUp) {
             if (!entry->facts.BackupFilePaths.empty())
                 entry->facts.Notes += std::string(entry->facts.Notes.empty() ? "" : " ") + kCaughtUpText;

@@ -102,6 +102,9 @@ struct FileFacts {
     // The file's copies in the backup folders, once all of them are named and
     // on the disk: the paths, in the order of the folders.
     std::vector<std::string> BackupFilePaths;
+    // Beside each of them, its facts as its naming found them (none where
+    // nothing looked).
+    std::vector<std::optional<FsItem>> BackupsPlaced;
     // The source's identity as listed, and the placed file's facts where the
     // placement itself learnt them (the records need not ask again).
     FileId SourceId;

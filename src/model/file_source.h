@@ -127,6 +127,9 @@ public:
     FileId SourceId;
     std::int64_t SourceSize = 0;
     DateTime SourceModified;
+    // The copy as the look right after its naming found it at Target; none
+    // when nothing looked.
+    std::optional<FsItem> Placed;
 };
 
 // Every call runs on the thread that drives the run, but GiveUpSource: a

@@ -4,7 +4,9 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
+#include <unordered_map>
 
 #include <QFile>
 #include <QFileInfo>
@@ -61,14 +63,31 @@ std::string ProgramPath() {
 }  // namespace
 
 std::string MimeTypeDescription(const std::string& path) {
+    // The database matches a name against every pattern it knows, a cost of
+    // each file logged; a card's names differ in their numbers alone, and no
+    // pattern tells types apart by the digits before a name's first dot.
+    std::string key = NameOf(path);
+    for (char& c : key) {
+        if (c == '.') break;
+        if (c >= '0' && c <= '9') c = '0';
+    }
+    static std::mutex guard;
+    static std::unordered_map<std::string, std::string> known;
+    constexpr std::size_t kKnown = 1024;
+    {
+        const std::lock_guard<std::mutex> lock(guard);
+        if (const auto found = known.find(key); found != known.end()) return found->second;
+    }
     static const QMimeDatabase db;
     // By name only: reading the content of every file would cost a disk read each.
-    const QList<QMimeType> types = db.mimeTypesForFileName(QFile::decodeName(NameOf(path).c_str()));
-    if (!types.isEmpty()) {
-        const QString comment = types.first().comment();
-        if (!comment.isEmpty()) return comment.toStdString();
-    }
-    return PlainDescription(path);
+    std::string description;
+    const QList<QMimeType> types = db.mimeTypesForFileName(QFile::decodeName(key.c_str()));
+    if (!types.isEmpty()) description = types.first().comment().toStdString();
+    if (description.empty()) description = PlainDescription(path);
+    const std::lock_guard<std::mutex> lock(guard);
+    if (known.size() >= kKnown) known.clear();
+    known.emplace(std::move(key), description);
+    return description;
 }
 
 bool OpenWithDesktop(const std::string& target, std::string& error) {

@@ -4,6 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <xxhash.h>
+#if defined(__x86_64__) || defined(__i386__)
+// The widest vector unit the processor has, chosen when first hashing.
+#include <xxh_x86dispatch.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>

@@ -5,6 +5,10 @@
 #include <sys/uio.h>
 #include <unistd.h>
 #include <xxhash.h>
+#if defined(__x86_64__) || defined(__i386__)
+// The widest vector unit the processor has, chosen when first hashing.
+#include <xxh_x86dispatch.h>
+#endif
 
 #include <cstdio>
 #include <functional>
@@ -229,7 +233,7 @@ FsStatus PosixFileSystem::FillCopy(int in, int out, const struct stat& source, b
 }
 
 FsStatus PosixFileSystem::FillCopies(int in, std::span<const int> outs, const struct stat& source, bool flush,
-                                     XXH3_state_t* hash, std::span<FsStatus> each) {
+                                     XXH3_state_t* hash, std::span<FsStatus> each, std::span<struct stat> finished) {
     std::uint64_t total = 0;
     // A hash needs the bytes in hand, which an in-kernel copy never gives;
     // nor does it give one read to several copies.
@@ -282,13 +286,14 @@ FsStatus PosixFileSystem::FillCopies(int in, std::span<const int> outs, const st
     for (std::size_t i = 0; i < outs.size(); ++i) {
         struct stat copy{};
         if (!each[i]) continue;
-        if (fstat(outs[i], &copy) != 0) each[i] = Failure(errno);
-        else if (copy.st_size != source.st_size) each[i] = Failure(EIO);
-        if (!each[i]) continue;
         // The copy keeps the source's dates; a file system that cannot take
         // them does not make the copy itself fail.
         const struct timespec times[2] = {source.st_atim, source.st_mtim};
         futimens(outs[i], times);
+        if (fstat(outs[i], &copy) != 0) each[i] = Failure(errno);
+        else if (copy.st_size != source.st_size) each[i] = Failure(EIO);
+        if (!each[i]) continue;
+        if (i < finished.size()) finished[i] = copy;
         errno = 0;
         if (flush && SyncFile(outs[i]) != 0) each[i] = Failure(errno);
     }
@@ -395,8 +400,10 @@ bool OpenStaged(PosixStagedCopy& copy, const std::string& to, mode_t mode, const
             copy.temporary.clear();
             return false;
         }
+        fstat(copy.fd, &copy.made);  // what removes the copy if it is never named
+        return true;
     }
-    fstat(copy.fd, &copy.made);
+    // An unnamed file leaves with its descriptor: its facts come once it is whole.
     return true;
 }
 
@@ -446,7 +453,7 @@ std::vector<std::unique_ptr<StagedCopy>> PosixFileSystem::StageCopies(const std:
     // wait for their naming.
     std::vector<std::size_t> filled;
     for (std::size_t i = 0; i < targets.size(); ++i) {
-        copies[i] = StagedIn(OutputFolderOf(ParentPart(targets[i]), statuses[i]), from, targets[i]);
+        copies[i] = StagedIn(StagingFolder(ParentPart(targets[i]), statuses[i]), from, targets[i]);
         if (!copies[i]) continue;
         if (FinalNamesOnly(copies[i]->dirfd)) copies[i]->deferred = true;
         else filled.push_back(i);
@@ -480,7 +487,10 @@ std::vector<std::unique_ptr<StagedCopy>> PosixFileSystem::StageCopies(const std:
     }
     if (outs.empty()) return result();
     std::vector<FsStatus> written(outs.size());
-    const auto fill = [&](XXH3_state_t* hash) { return FillCopies(in, outs, copied, false, hash, written); };
+    std::vector<struct stat> finished(outs.size());
+    const auto fill = [&](XXH3_state_t* hash) {
+        return FillCopies(in, outs, copied, false, hash, written, finished);
+    };
     FsStatus read;
     const bool whole = FillStaged(staged, verify, hashCopies_, fill, read);
     for (std::size_t k = 0; k < filling.size(); ++k) {
@@ -489,6 +499,7 @@ std::vector<std::unique_ptr<StagedCopy>> PosixFileSystem::StageCopies(const std:
             fail(i, whole ? written[k] : read);
             continue;
         }
+        if (copies[i]->temporary.empty()) copies[i]->made = finished[k];
         writeback_.Wrote(copies[i]->dirfd, static_cast<dev_t>(copies[i]->folder->id.Device),
                          static_cast<std::uint64_t>(copied.st_size));
         if (PosixStagedCopy& copy = *copies[i]; !copy.ContentHash.empty()) {
@@ -544,7 +555,7 @@ std::unique_ptr<StagedCopy> PosixFileSystem::StageScratch(const std::string& scr
 std::unique_ptr<StagedCopy> PosixFileSystem::StageBytes(const std::string& to, std::int64_t size,
                                                         const std::optional<FileTime>& modified, bool verify,
                                                         ByteFiller fill, FsStatus& status) {
-    auto copy = StagedIn(OutputFolderOf(ParentPart(to), status), std::string(), to);
+    auto copy = StagedIn(StagingFolder(ParentPart(to), status), std::string(), to);
     if (!copy) return nullptr;
     copy->size = size, copy->modified = modified, copy->fill = std::move(fill);
     if (FinalNamesOnly(copy->dirfd)) {
@@ -560,6 +571,7 @@ std::unique_ptr<StagedCopy> PosixFileSystem::StageBytes(const std::string& to, s
         return FillFromBytes(copy->fd, size, modified, copy->fill, false, hash);
     };
     if (!FillStaged(*copy, verify, hashCopies_, push, status)) return nullptr;
+    if (copy->temporary.empty()) fstat(copy->fd, &copy->made);
     writeback_.Wrote(copy->dirfd, static_cast<dev_t>(copy->folder->id.Device), static_cast<std::uint64_t>(size));
     return copy;
 }
@@ -628,16 +640,22 @@ FsStatus PosixFileSystem::VerifyStaged(StagedCopy& staged) {
     return FsStatus::Ok();
 }
 
+// The folder the copy was staged in must still be the one at its path.
+FsStatus PosixFileSystem::StillAtItsPath(const std::string& target, const FileId& folder) {
+    const std::string parent = ParentPart(target);
+    if (!handles_.Holds(parent)) return FsStatus::Ok();
+    FsStatus failure;
+    const FolderHandle now = handles_.Reach(parent, failure);
+    if (!now) return failure;
+    if (now->id != folder) return handles_.Replaced(parent);
+    return FsStatus::Ok();
+}
+
 FsStatus PosixFileSystem::NameStaged(StagedCopy& staged) {
     PosixStagedCopy& copy = Own(staged);
     const std::string name = NameOf(copy.Target);
-    // The folder the copy was staged in must still be the one at its path.
-    if (const std::string parent = ParentPart(copy.Target); handles_.Holds(parent)) {
-        FsStatus failure;
-        const FolderHandle now = handles_.Reach(parent, failure);
-        if (!now) return failure;
-        if (now->id != copy.folder->id) return handles_.Replaced(parent);
-    }
+    if (copy.deferred)
+        if (FsStatus still = StillAtItsPath(copy.Target, copy.folder->id); !still) return still;
     if (copy.deferred && copy.fill) {
         // Written now from the device, flushed on its own, under its final name.
         const int out = openat(copy.dirfd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
@@ -669,7 +687,19 @@ FsStatus PosixFileSystem::NameStaged(StagedCopy& staged) {
         if (err == 0) copy.temporary.clear();
     }
     if (err == 0) {
+        // Named through the folder's handle, then looked at once through the
+        // whole path: the file there must be this copy. Else the folder was
+        // swapped meanwhile (the name goes again), or the file system numbers
+        // its files anew (FAT), which the folder's own check tells apart.
         copy.named = true;
+        std::optional<FsItem> there = GetFile(copy.Target);
+        if (there && there->Id == FileId{copy.made.st_dev, copy.made.st_ino}) {
+            copy.Placed = std::move(there);
+        } else if (FsStatus still = StillAtItsPath(copy.Target, copy.folder->id); !still) {
+            RemoveOwnAt(copy.dirfd, name, copy.made);
+            copy.named = false;
+            return still;
+        }
         names_.Added(ParentPart(copy.Target), name);
         return FsStatus::Ok();
     }

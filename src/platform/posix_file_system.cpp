@@ -172,6 +172,11 @@ FolderHandle PosixFileSystem::OutputFolderOf(const std::string& path, FsStatus& 
     return OpenFolder(path, failure);
 }
 
+FolderHandle PosixFileSystem::StagingFolder(const std::string& path, FsStatus& failure) {
+    if (FolderHandle held = handles_.Peek(path)) return held;
+    return OutputFolderOf(path, failure);
+}
+
 FsStatus PosixFileSystem::CreateFolder(const std::string& path) {
     if (handles_.Holds(ParentPart(path))) {
         FsStatus made = handles_.Make(path);

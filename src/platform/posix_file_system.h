@@ -137,9 +137,10 @@ private:
     FsStatus FillCopy(int in, int out, const struct stat& source, bool flush, struct XXH3_state_s* hash = nullptr);
     // FillCopy into each of `outs` from one read of `in`: a failure of the
     // source fails them all (the result), one of a copy fails that copy
-    // alone (its entry of `each`).
+    // alone (its entry of `each`). `finished`, when given, takes each whole
+    // copy's facts once its time is set.
     FsStatus FillCopies(int in, std::span<const int> outs, const struct stat& source, bool flush,
-                        struct XXH3_state_s* hash, std::span<FsStatus> each);
+                        struct XXH3_state_s* hash, std::span<FsStatus> each, std::span<struct stat> finished = {});
     bool FinalNamesOnly(int dirfd) const;
     // Pushes a device's bytes into `out` and gives it their time; with a
     // `hash`, the bytes go into it.
@@ -148,6 +149,11 @@ private:
     // Exactly n bytes unless the file ends first; the count read, or -1.
     long ReadFull(int fd, char* buffer, std::size_t n);
     FolderHandle OutputFolderOf(const std::string& path, FsStatus& failure);
+    // The folder a copy is staged in: the handle held for it as it is, for
+    // the copy's naming looks through the whole path after it.
+    FolderHandle StagingFolder(const std::string& path, FsStatus& failure);
+    // Whether the held folder of `target` is still the folder `folder` at its path.
+    FsStatus StillAtItsPath(const std::string& target, const FileId& folder);
     // The FAT type of the device `path` lies on (0 for another file
     // system), asked once a device.
     long FatType(dev_t device, const char* path);

@@ -12,6 +12,14 @@ TEST(DesktopServices, DescribesTypesAndFindsTheProgram) {
     EXPECT_EQ(MimeTypeDescription("/nowhere/IMG_0001.JPG"), "JPEG image");
     EXPECT_EQ(MimeTypeDescription("/nowhere/card.zq9x"), "ZQ9X file");
     EXPECT_EQ(MimeTypeDescription("/nowhere/IMG_0001"), "File");
+    // Names told apart only by the digits of their extensions keep their own
+    // types, asked in any order.
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(MimeTypeDescription("/nowhere/MVI_0002.MP4"), "MPEG-4 video");
+        EXPECT_EQ(MimeTypeDescription("/nowhere/MVI_0003.MP3"), "MP3 audio");
+        EXPECT_EQ(MimeTypeDescription("/nowhere/IMG_0004.ZQ8X"), "ZQ8X file");
+        EXPECT_EQ(MimeTypeDescription("/nowhere/IMG_0005.ZQ9X"), "ZQ9X file");
+    }
     EXPECT_EQ(ProgramFileName(), "platform_desktop_tests");
     EXPECT_TRUE(std::filesystem::is_directory(ProgramFolder()));
     EXPECT_TRUE(std::filesystem::exists(ProgramFolder() + "/" + ProgramFileName()));

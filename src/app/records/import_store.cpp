@@ -150,7 +150,7 @@ SqliteImportRecord::~SqliteImportRecord() {
     (void)Write();  // what could not be written was said at the run's end (Flush)
     withSize_.reset();
     stampedHash_.reset();
-    sqlite3_close(db_);
+    CloseRecord(db_);
     // A damaged record is made anew by the next run, as one found at opening.
     if (damaged_ && !path_.empty()) RemoveDatabase(path_);
 }

@@ -174,7 +174,7 @@ SqliteIntentRecord::~SqliteIntentRecord() {
     insert_.reset();
     remove_.reset();
     journalInsert_.reset();
-    sqlite3_close(db_);
+    CloseRecord(db_);
 }
 
 namespace {

@@ -121,7 +121,7 @@ std::unique_ptr<SqliteContinuingNumbers> SqliteContinuingNumbers::OpenReadOnly(c
 SqliteContinuingNumbers::SqliteContinuingNumbers(sqlite3* db, bool readOnly)
     : db_(db), readOnly_(readOnly), pid_(static_cast<std::int64_t>(getpid())), started_(ProcessStart(getpid())) {}
 
-SqliteContinuingNumbers::~SqliteContinuingNumbers() { sqlite3_close(db_); }
+SqliteContinuingNumbers::~SqliteContinuingNumbers() { CloseRecord(db_); }
 
 std::int64_t SqliteContinuingNumbers::Take(const std::string& scope) {
     if (readOnly_) return 0;

@@ -3,6 +3,7 @@
 // small databases.
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -35,5 +36,25 @@ inline void BindText(sqlite3_stmt* stmt, int i, const std::string& text) {
 // so in the log, which SQLite copies over at its automatic checkpoints and
 // reads at the next opening.
 inline void KeepLogOnClose(sqlite3* db) { sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr); }
+
+// A kept log is read whole, its every page checked, by the next opening
+// (the first connection always rebuilds its index): past this size it is
+// folded into the database when the record closes, and emptied.
+constexpr long long kFoldedLogBytes = 4LL * 1024 * 1024;
+
+// Closes the record, folding its log in first when it has grown past
+// kFoldedLogBytes and nobody else has the record open (another process's
+// run keeps it, without waiting).
+inline void CloseRecord(sqlite3* db) {
+    if (!db) return;
+    const char* file = sqlite3_db_filename(db, "main");
+    struct stat log{};
+    if (file && *file && sqlite3_db_readonly(db, "main") == 0 &&
+        stat((std::string(file) + "-wal").c_str(), &log) == 0 && log.st_size > kFoldedLogBytes) {
+        sqlite3_busy_timeout(db, 0);
+        (void)sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    }
+    sqlite3_close(db);
+}
 
 }  // namespace ravlen

@@ -169,9 +169,11 @@ public:
                 entry.Size = facts.Size;
             }
             entry.OriginalModifiedTime = facts.OriginalModifiedTime;
-            for (const std::string& path : facts.BackupFilePaths) {
+            for (std::size_t i = 0; i < facts.BackupFilePaths.size(); ++i) {
+                const std::string& path = facts.BackupFilePaths[i];
                 JournalBackup& backup = entry.Backups.emplace_back(JournalBackup{path, {}, 0, {}});
-                if (const std::optional<FsItem> copy = fs_.GetFile(path))
+                const bool looked = i < facts.BackupsPlaced.size() && facts.BackupsPlaced[i];
+                if (const std::optional<FsItem> copy = looked ? facts.BackupsPlaced[i] : fs_.GetFile(path))
                     backup.Id = copy->Id, backup.Size = copy->Size, backup.Modified = copy->Modified;
             }
             journal_->Placed(entry);

@@ -334,6 +334,40 @@ TEST(IntentStore, StrikesOutLaterPlansWithTheNextOneOrAtTheEnd) {
     EXPECT_EQ(left(), "");
 }
 
+// The log stays when the record closes (no disk flush at a run's end), but a
+// log grown large is folded in: the next opening reads all of a kept log.
+TEST(IntentStore, KeepsASmallLogAndFoldsInALargeOneWhenClosed) {
+    TempDir dir;
+    const std::string path = dir / "placements.sqlite";
+    const auto logSize = [&] {
+        std::error_code error;
+        const auto size = fs::file_size(path + "-wal", error);
+        return error ? 0 : static_cast<long long>(size);
+    };
+    std::string error;
+    const std::string long_name = "/card/" + std::string(200, 'd') + "/";
+    int planned = 0;
+    const auto plan = [&](SqliteIntentRecord& record) {
+        PlannedPlacement p{0, long_name + std::to_string(planned), "/out/" + std::to_string(planned)};
+        ++planned;
+        return static_cast<bool>(record.Plan(p));
+    };
+    {
+        const auto record = SqliteIntentRecord::Open(path, error);
+        ASSERT_TRUE(record) << error;
+        ASSERT_TRUE(plan(*record));
+    }
+    EXPECT_GT(logSize(), 0);
+    {
+        const auto record = SqliteIntentRecord::Open(path, error);
+        ASSERT_TRUE(record) << error;
+        // A commit a plan, as a long run's files make them.
+        while (logSize() <= 5LL * 1024 * 1024 && planned < 100000) ASSERT_TRUE(plan(*record));
+    }
+    EXPECT_EQ(logSize(), 0);
+    EXPECT_EQ(test::QuerySql(path, "SELECT count(*) FROM placement"), std::to_string(planned));
+}
+
 // A placed file's journal entry is written in the transaction that strikes
 // out its plan, so a kill leaves it in one or the other; old journals go.
 TEST(IntentStore, JournalsGoWithTheStrikeOutsAndArePrunedWhenOld) {
