@@ -233,7 +233,10 @@ FsStatus PosixFileSystem::FillCopy(int in, int out, const struct stat& source, b
 }
 
 FsStatus PosixFileSystem::FillCopies(int in, std::span<const int> outs, const struct stat& source, bool flush,
-                                     XXH3_state_t* hash, std::span<FsStatus> each, std::span<struct stat> finished) {
+                                     XXH3_state_t* hash, std::span<FsStatus> each, std::span<struct stat> finished,
+                                     std::vector<std::shared_ptr<WritesAside::Copy>>* aside) {
+    if (aside && outs.size() > 1 && !flush && aside_.Ready())
+        return FillAside(in, outs, source, hash, each, finished, *aside);
     std::uint64_t total = 0;
     // A hash needs the bytes in hand, which an in-kernel copy never gives;
     // nor does it give one read to several copies.
@@ -300,6 +303,58 @@ FsStatus PosixFileSystem::FillCopies(int in, std::span<const int> outs, const st
     return FsStatus::Ok();
 }
 
+// The first copy written here, the others on the writer's thread from the
+// same pieces: the reading goes on while they are written.
+FsStatus PosixFileSystem::FillAside(int in, std::span<const int> outs, const struct stat& source,
+                                    XXH3_state_t* hash, std::span<FsStatus> each, std::span<struct stat> finished,
+                                    std::vector<std::shared_ptr<WritesAside::Copy>>& aside) {
+    aside.assign(outs.size(), nullptr);
+    std::vector<std::shared_ptr<WritesAside::Copy>> others;
+    for (std::size_t i = 1; i < outs.size(); ++i)
+        if (each[i]) {
+            aside[i] = std::make_shared<WritesAside::Copy>();
+            aside[i]->fd = outs[i];
+            others.push_back(aside[i]);
+        }
+    std::uint64_t total = 0;
+    for (;;) {
+        WritesAside::Piece* piece = aside_.Take();
+        errno = 0;
+        const long n = ReadChunk(in, piece->bytes.get(), kCopyChunk);
+        if (n <= 0) {
+            aside_.Give(piece);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return Failure(errno);
+            break;
+        }
+        if (hash) XXH3_128bits_update(hash, piece->bytes.get(), static_cast<std::size_t>(n));
+        for (long written = 0; each[0] && written < n;) {
+            errno = 0;
+            const long w = WriteChunk(outs[0], piece->bytes.get() + written, static_cast<unsigned long>(n - written));
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) each[0] = Failure(w == 0 ? ENOSPC : errno);
+            else written += w;
+        }
+        piece->size = static_cast<std::size_t>(n);
+        aside_.Add(piece, others);
+        total += static_cast<std::uint64_t>(n);
+    }
+    struct stat after{};
+    if (fstat(in, &after) != 0) return Failure(errno);
+    if (!SameContent(after, source) || total != static_cast<std::uint64_t>(source.st_size))
+        return FsStatus::Fail(FsFault::ChangedWhileCopied, kChanged);
+    if (each[0]) {
+        struct stat copy{};
+        const struct timespec times[2] = {source.st_atim, source.st_mtim};
+        futimens(outs[0], times);
+        if (fstat(outs[0], &copy) != 0) each[0] = Failure(errno);
+        else if (copy.st_size != source.st_size) each[0] = Failure(EIO);
+        else if (!finished.empty()) finished[0] = copy;
+    }
+    for (const std::shared_ptr<WritesAside::Copy>& copy : others) aside_.Finish(copy, source);
+    return FsStatus::Ok();
+}
+
 namespace {
 
 // How much of the next file to copy is read ahead: a bounded window, so that
@@ -321,17 +376,33 @@ public:
     FileSystem::ByteFiller fill;
     std::int64_t size = 0;
     std::optional<FileTime> modified;
+    // A copy whose bytes are written on the writer's thread, until settled.
+    std::shared_ptr<WritesAside::Copy> aside;
+    WritesAside* writer = nullptr;
 
     PosixStagedCopy() = default;
     PosixStagedCopy(const PosixStagedCopy&) = delete;
     PosixStagedCopy& operator=(const PosixStagedCopy&) = delete;
     ~PosixStagedCopy() override {
+        if (aside) writer->Settle(*aside);  // nothing writes to the descriptor once it closes
         if (!named && !temporary.empty()) RemoveOwnAt(dirfd, temporary, made);
         if (fd >= 0) close(fd);  // an unnamed file never named goes with its descriptor
     }
 };
 
 PosixStagedCopy& Own(StagedCopy& copy) { return static_cast<PosixStagedCopy&>(copy); }
+
+// A copy written aside once its writing is over: its failure, if any; else
+// its facts, as it was finished, stand for it.
+FsStatus Settled(PosixStagedCopy& copy) {
+    if (!copy.aside) return FsStatus::Ok();
+    copy.writer->Settle(*copy.aside);
+    FsStatus status = copy.aside->status;
+    if (!status) return status;
+    if (copy.temporary.empty()) copy.made = copy.aside->finished;
+    copy.aside.reset();
+    return status;
+}
 
 // A 128-bit hash as the record keeps it: 32 hexadecimal digits.
 std::string HashText(const XXH128_hash_t& hash) {
@@ -488,18 +559,23 @@ std::vector<std::unique_ptr<StagedCopy>> PosixFileSystem::StageCopies(const std:
     if (outs.empty()) return result();
     std::vector<FsStatus> written(outs.size());
     std::vector<struct stat> finished(outs.size());
+    std::vector<std::shared_ptr<WritesAside::Copy>> aside;
     const auto fill = [&](XXH3_state_t* hash) {
-        return FillCopies(in, outs, copied, false, hash, written, finished);
+        return FillCopies(in, outs, copied, false, hash, written, finished, &aside);
     };
     FsStatus read;
     const bool whole = FillStaged(staged, verify, hashCopies_, fill, read);
+    // A copy written aside settles before it goes, whatever its fate here;
+    // its facts come once the writer is done with it.
+    for (std::size_t k = 0; k < filling.size() && k < aside.size(); ++k)
+        if (aside[k]) copies[filling[k]]->aside = aside[k], copies[filling[k]]->writer = &aside_;
     for (std::size_t k = 0; k < filling.size(); ++k) {
         const std::size_t i = filling[k];
         if (!whole || !written[k]) {
             fail(i, whole ? written[k] : read);
             continue;
         }
-        if (copies[i]->temporary.empty()) copies[i]->made = finished[k];
+        if (!copies[i]->aside && copies[i]->temporary.empty()) copies[i]->made = finished[k];
         writeback_.Wrote(copies[i]->dirfd, static_cast<dev_t>(copies[i]->folder->id.Device),
                          static_cast<std::uint64_t>(copied.st_size));
         if (PosixStagedCopy& copy = *copies[i]; !copy.ContentHash.empty()) {
@@ -603,6 +679,7 @@ FsStatus PosixFileSystem::FillFromBytes(int out, std::int64_t size, const std::o
 }
 
 FsStatus PosixFileSystem::FlushFileSystem(const std::string& folder) {
+    aside_.Drain();  // every byte written aside is in the file system's hands first
     // Through the folder's own handle where one is held: the copies staged
     // there are what must reach the disk.
     if (const FolderHandle held = handles_.Peek(folder)) {
@@ -619,6 +696,7 @@ FsStatus PosixFileSystem::FlushFileSystem(const std::string& folder) {
 
 FsStatus PosixFileSystem::VerifyStaged(StagedCopy& staged) {
     PosixStagedCopy& copy = Own(staged);
+    if (FsStatus settled = Settled(copy); !settled) return settled;
     if (!copy.hashed || copy.fd < 0) return FsStatus::Ok();
     // The copy is flushed, so its pages are clean and can be dropped: what is
     // read next comes from the disk.
@@ -653,6 +731,7 @@ FsStatus PosixFileSystem::StillAtItsPath(const std::string& target, const FileId
 
 FsStatus PosixFileSystem::NameStaged(StagedCopy& staged) {
     PosixStagedCopy& copy = Own(staged);
+    if (FsStatus settled = Settled(copy); !settled) return settled;
     const std::string name = NameOf(copy.Target);
     if (copy.deferred)
         if (FsStatus still = StillAtItsPath(copy.Target, copy.folder->id); !still) return still;

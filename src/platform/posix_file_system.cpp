@@ -80,7 +80,9 @@ int posix_fs::OpenSource(int at, const std::string& path, struct stat& st, FsSta
     return fd;
 }
 
-PosixFileSystem::PosixFileSystem(TypeDescriber describer) : describer_(std::move(describer)) {}
+PosixFileSystem::PosixFileSystem(TypeDescriber describer)
+    : describer_(std::move(describer)),
+      aside_([this](int fd, const char* bytes, unsigned long n) { return WriteChunk(fd, bytes, n); }, kCopyChunk) {}
 
 // A folder the user names may be reached through a link (a card mounted
 // elsewhere and linked in); the walk itself never follows links.

@@ -17,6 +17,7 @@
 #include "platform/folder_handles.h"
 #include "platform/folder_names.h"
 #include "platform/read_ahead.h"
+#include "platform/writes_aside.h"
 
 struct XXH3_state_s;
 
@@ -139,8 +140,15 @@ private:
     // source fails them all (the result), one of a copy fails that copy
     // alone (its entry of `each`). `finished`, when given, takes each whole
     // copy's facts once its time is set.
+    // With `aside`, the copies after the first are written on the writer's
+    // thread where it runs: their entries of `aside` are set, and their
+    // outcomes stand once settled there.
     FsStatus FillCopies(int in, std::span<const int> outs, const struct stat& source, bool flush,
-                        struct XXH3_state_s* hash, std::span<FsStatus> each, std::span<struct stat> finished = {});
+                        struct XXH3_state_s* hash, std::span<FsStatus> each, std::span<struct stat> finished = {},
+                        std::vector<std::shared_ptr<WritesAside::Copy>>* aside = nullptr);
+    FsStatus FillAside(int in, std::span<const int> outs, const struct stat& source, struct XXH3_state_s* hash,
+                       std::span<FsStatus> each, std::span<struct stat> finished,
+                       std::vector<std::shared_ptr<WritesAside::Copy>>& aside);
     bool FinalNamesOnly(int dirfd) const;
     // Pushes a device's bytes into `out` and gives it their time; with a
     // `hash`, the bytes go into it.
@@ -169,6 +177,7 @@ private:
     ReadAhead readAhead_{[this](int fd, char* buffer, std::size_t size) { return ReadNoWait(fd, buffer, size); }};
     FolderHandles handles_;  // the run's output folder and its subfolders, while a run holds them
     EarlyWriteback writeback_;  // the staged copies' bytes, started for the disk
+    WritesAside aside_;         // backup copies' bytes, written beside the run's thread
     bool hashCopies_ = false;  // HashCopies
     FolderNames names_{[this](int fd) { return FileSystemType(fd); }};  // the held folders' names, for the serial loop
     // Learnt by each listing for the pass's files' own checks, and again by

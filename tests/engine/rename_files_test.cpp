@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
@@ -61,7 +62,10 @@ struct TestFs : PosixFileSystem {
     int existenceTests = 0, hashes = 0, lookups = 0;
     std::vector<std::string> sampled;
     int spoilStage = 0;  // the staged copy (counted from 1) whose bytes arrive spoilt
-    int writes = 0, spoilWrite = 0, failWrite = 0;  // the write (counted from 1) spoilt, or failing: a full disk
+    // The write (counted from 1) spoilt, or failing: a full disk. Backup
+    // copies are written on a thread of their own.
+    std::atomic<int> writes{0};
+    int spoilWrite = 0, failWrite = 0;
     std::vector<std::string> steps;
     std::function<void(StagedCopy&)> beforeName;
     std::function<void()> afterMove;  // once, after the first move done
@@ -153,7 +157,7 @@ protected:
 private:
     std::mutex stepping_;
     int stages_ = 0;
-    bool spoiling_ = false;
+    std::atomic<bool> spoiling_{false};
 };
 
 // The record of intent as a run keeps it, in memory: the plans not struck out.
