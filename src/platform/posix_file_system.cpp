@@ -163,6 +163,7 @@ FsStatus PosixFileSystem::HoldBackup(const std::string& folder) { return handles
 
 void PosixFileSystem::ReleaseOutput() {
     writeback_.Wait();
+    aside_.Trim();
     handles_.Release();
     names_.Clear();
 }

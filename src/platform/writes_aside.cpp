@@ -84,6 +84,14 @@ void WritesAside::Drain() {
     done_.wait(hold, [this] { return jobs_.empty() && !busy_; });
 }
 
+void WritesAside::Trim() {
+    std::unique_lock<std::mutex> hold(lock_);
+    done_.wait(hold, [this] { return jobs_.empty() && !busy_; });
+    // Every piece is free once nothing is queued.
+    free_.clear();
+    pieces_.clear();
+}
+
 FsStatus WritesAside::WriteAll(const Writer& write, int fd, const char* bytes, std::size_t n) {
     for (std::size_t written = 0; written < n;) {
         errno = 0;

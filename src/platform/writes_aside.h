@@ -25,7 +25,7 @@ public:
     // Writes up to n bytes to fd; the count written, or -1 with errno set.
     using Writer = std::function<long(int fd, const char* bytes, unsigned long n)>;
     // Pieces read and not yet written aside, at most: the reading waits for room.
-    static constexpr std::size_t kPieces = 48;
+    static constexpr std::size_t kPieces = 32;
 
     // One copy written aside.
     struct Copy {
@@ -61,6 +61,8 @@ public:
     void Settle(const Copy& copy);
     // Waits until everything queued is done.
     void Drain();
+    // Drains, and lets go of the pieces' memory until the next Take.
+    void Trim();
 
 private:
     struct Job {
