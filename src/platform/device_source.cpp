@@ -335,7 +335,7 @@ bool DeviceSource::Downloaded(const std::string& path, std::string& local, FsSta
     local = JoinPath(scratch_, std::to_string(++downloads_));
     const FdCloser out(open(local.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (out.fd < 0) return status = posix_fs::Failure(errno), false;
-    int writeError = 0;
+    FsStatus writeFailure = FsStatus::Ok();
     std::int64_t written = 0;
     held_ = {};
     const auto [folder, name] = Split(DevicePath(path));
@@ -348,15 +348,10 @@ bool DeviceSource::Downloaded(const std::string& path, std::string& local, FsSta
             if (held_.tail.size() > kSampleBytes) held_.tail.erase(0, held_.tail.size() - kSampleBytes);
         }
         written += static_cast<std::int64_t>(n);
-        for (std::size_t done = 0; done < n;) {
-            const ssize_t w = write(out.fd, bytes + done, n - done);
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) return writeError = w < 0 ? errno : ENOSPC, false;
-            done += static_cast<std::size_t>(w);
-        }
-        return true;
+        writeFailure = posix_fs::WriteWhole(write, out.fd, bytes, n);
+        return writeFailure.ok;
     });
-    if (writeError != 0) status = posix_fs::Failure(writeError);
+    if (!writeFailure) status = writeFailure;
     else if (!got) status = StatusOf(got);
     else if (written != entry.Size)
         status = FsStatus::Fail(FsFault::ChangedWhileCopied, "The device gave another size than it listed");

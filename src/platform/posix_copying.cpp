@@ -226,6 +226,19 @@ FsStatus PosixFileSystem::CopyInto(const Entry& from, int dirfd, const std::stri
 // Copies every byte of in to out, keeps the source's dates and flushes out.
 // `source` is the source as it was opened; a source that changes on the way
 // fails the copy.
+namespace {
+
+// The source read whole (`total` bytes) and still the file it was when opened.
+FsStatus ReadUnchanged(int in, const struct stat& source, std::uint64_t total) {
+    struct stat after{};
+    if (fstat(in, &after) != 0) return Failure(errno);
+    if (!SameContent(after, source) || total != static_cast<std::uint64_t>(source.st_size))
+        return FsStatus::Fail(FsFault::ChangedWhileCopied, kChanged);
+    return FsStatus::Ok();
+}
+
+}  // namespace
+
 FsStatus PosixFileSystem::FillCopy(int in, int out, const struct stat& source, bool flush, XXH3_state_t* hash) {
     FsStatus own;
     const FsStatus status = FillCopies(in, {&out, 1}, source, flush, hash, {&own, 1});
@@ -238,6 +251,7 @@ FsStatus PosixFileSystem::FillCopies(int in, std::span<const int> outs, const st
     if (aside && outs.size() > 1 && !flush && aside_.Ready())
         return FillAside(in, outs, source, hash, each, finished, *aside);
     std::uint64_t total = 0;
+    const auto write = [this](int fd, const char* bytes, unsigned long n) { return WriteChunk(fd, bytes, n); };
     // A hash needs the bytes in hand, which an in-kernel copy never gives;
     // nor does it give one read to several copies.
     bool ranged = hash == nullptr && outs.size() == 1;
@@ -271,30 +285,15 @@ FsStatus PosixFileSystem::FillCopies(int in, std::span<const int> outs, const st
         if (n == 0) break;
         if (hash) XXH3_128bits_update(hash, buffer.get(), static_cast<std::size_t>(n));
         for (std::size_t i = 0; i < outs.size(); ++i)
-            for (long written = 0; each[i] && written < n;) {
-                errno = 0;
-                const long w = WriteChunk(outs[i], buffer.get() + written, static_cast<unsigned long>(n - written));
-                if (w < 0 && errno == EINTR) continue;
-                if (w <= 0) each[i] = Failure(w == 0 ? ENOSPC : errno);
-                else written += w;
-            }
+            if (each[i]) each[i] = WriteWhole(write, outs[i], buffer.get(), static_cast<std::size_t>(n));
         total += static_cast<std::uint64_t>(n);
     }
     if (!live()) return FsStatus::Ok();
 
-    struct stat after{};
-    if (fstat(in, &after) != 0) return Failure(errno);
-    if (!SameContent(after, source) || total != static_cast<std::uint64_t>(source.st_size))
-        return FsStatus::Fail(FsFault::ChangedWhileCopied, kChanged);
+    if (FsStatus unchanged = ReadUnchanged(in, source, total); !unchanged) return unchanged;
     for (std::size_t i = 0; i < outs.size(); ++i) {
         struct stat copy{};
-        if (!each[i]) continue;
-        // The copy keeps the source's dates; a file system that cannot take
-        // them does not make the copy itself fail.
-        const struct timespec times[2] = {source.st_atim, source.st_mtim};
-        futimens(outs[i], times);
-        if (fstat(outs[i], &copy) != 0) each[i] = Failure(errno);
-        else if (copy.st_size != source.st_size) each[i] = Failure(EIO);
+        if (each[i]) each[i] = FinishCopy(outs[i], source, copy);
         if (!each[i]) continue;
         if (i < finished.size()) finished[i] = copy;
         errno = 0;
@@ -317,6 +316,7 @@ FsStatus PosixFileSystem::FillAside(int in, std::span<const int> outs, const str
             others.push_back(aside[i]);
         }
     std::uint64_t total = 0;
+    const auto write = [this](int fd, const char* bytes, unsigned long n) { return WriteChunk(fd, bytes, n); };
     for (;;) {
         WritesAside::Piece* piece = aside_.Take();
         errno = 0;
@@ -328,29 +328,15 @@ FsStatus PosixFileSystem::FillAside(int in, std::span<const int> outs, const str
             break;
         }
         if (hash) XXH3_128bits_update(hash, piece->bytes.get(), static_cast<std::size_t>(n));
-        for (long written = 0; each[0] && written < n;) {
-            errno = 0;
-            const long w = WriteChunk(outs[0], piece->bytes.get() + written, static_cast<unsigned long>(n - written));
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) each[0] = Failure(w == 0 ? ENOSPC : errno);
-            else written += w;
-        }
+        if (each[0]) each[0] = WriteWhole(write, outs[0], piece->bytes.get(), static_cast<std::size_t>(n));
         piece->size = static_cast<std::size_t>(n);
         aside_.Add(piece, others);
         total += static_cast<std::uint64_t>(n);
     }
-    struct stat after{};
-    if (fstat(in, &after) != 0) return Failure(errno);
-    if (!SameContent(after, source) || total != static_cast<std::uint64_t>(source.st_size))
-        return FsStatus::Fail(FsFault::ChangedWhileCopied, kChanged);
-    if (each[0]) {
-        struct stat copy{};
-        const struct timespec times[2] = {source.st_atim, source.st_mtim};
-        futimens(outs[0], times);
-        if (fstat(outs[0], &copy) != 0) each[0] = Failure(errno);
-        else if (copy.st_size != source.st_size) each[0] = Failure(EIO);
-        else if (!finished.empty()) finished[0] = copy;
-    }
+    if (FsStatus unchanged = ReadUnchanged(in, source, total); !unchanged) return unchanged;
+    struct stat copy{};
+    if (each[0]) each[0] = FinishCopy(outs[0], source, copy);
+    if (each[0] && !finished.empty()) finished[0] = copy;
     for (const std::shared_ptr<WritesAside::Copy>& copy : others) aside_.Finish(copy, source);
     return FsStatus::Ok();
 }
@@ -657,13 +643,7 @@ FsStatus PosixFileSystem::FillFromBytes(int out, std::int64_t size, const std::o
     std::int64_t total = 0;
     FsStatus status = fill([&](const char* bytes, std::size_t n) {
         if (hash) XXH3_128bits_update(hash, bytes, n);
-        for (std::size_t written = 0; written < n;) {
-            const ssize_t w = write(out, bytes + written, n - written);
-            if (w < 0 && errno == EINTR) continue;
-            if (w < 0) return Failure(errno);
-            if (w == 0) return Failure(ENOSPC);
-            written += static_cast<std::size_t>(w);
-        }
+        if (FsStatus written = WriteWhole(write, out, bytes, n); !written) return written;
         total += static_cast<std::int64_t>(n);
         return FsStatus::Ok();
     });

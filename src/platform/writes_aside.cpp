@@ -10,7 +10,8 @@
 
 namespace ravlen {
 
-using posix_fs::Failure;
+using posix_fs::FinishCopy;
+using posix_fs::WriteWhole;
 
 WritesAside::WritesAside(Writer write, std::size_t pieceBytes) : write_(std::move(write)), pieceBytes_(pieceBytes) {}
 
@@ -85,22 +86,11 @@ void WritesAside::Drain() {
 }
 
 void WritesAside::Trim() {
-    std::unique_lock<std::mutex> hold(lock_);
-    done_.wait(hold, [this] { return jobs_.empty() && !busy_; });
+    Drain();  // only the thread that queues calls this: nothing comes after
+    const std::lock_guard<std::mutex> hold(lock_);
     // Every piece is free once nothing is queued.
     free_.clear();
     pieces_.clear();
-}
-
-FsStatus WritesAside::WriteAll(const Writer& write, int fd, const char* bytes, std::size_t n) {
-    for (std::size_t written = 0; written < n;) {
-        errno = 0;
-        const long w = write(fd, bytes + written, n - written);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return Failure(w == 0 ? ENOSPC : errno);
-        written += static_cast<std::size_t>(w);
-    }
-    return FsStatus::Ok();
 }
 
 void WritesAside::Run() {
@@ -117,16 +107,8 @@ void WritesAside::Run() {
         hold.unlock();
         FsStatus status = FsStatus::Ok();
         struct stat finished{};
-        if (live && job.piece) {
-            status = WriteAll(write_, fd, job.piece->bytes.get(), job.piece->size);
-        } else if (live) {
-            // The copy keeps the source's dates; a file system that cannot
-            // take them does not make the copy itself fail.
-            const struct timespec times[2] = {job.source.st_atim, job.source.st_mtim};
-            futimens(fd, times);
-            if (fstat(fd, &finished) != 0) status = Failure(errno);
-            else if (finished.st_size != job.source.st_size) status = Failure(EIO);
-        }
+        if (live && job.piece) status = WriteWhole(write_, fd, job.piece->bytes.get(), job.piece->size);
+        else if (live) status = FinishCopy(fd, job.source, finished);
         hold.lock();
         busy_ = false;
         if (!status.ok && job.copy->status.ok) job.copy->status = std::move(status);

@@ -71,7 +71,6 @@ private:
         struct stat source{};
     };
     void Run();
-    static FsStatus WriteAll(const Writer& write, int fd, const char* bytes, std::size_t n);
 
     Writer write_;
     std::size_t pieceBytes_;
